@@ -1,0 +1,41 @@
+#include "engine/engine_state.h"
+
+#include "model/model.h"
+
+namespace vireon {
+
+void EngineState::Allocate(const Model& model) {
+  const int nMetabolites = model.nMetabolites();
+  const int size = nMetabolites + 1;
+  amounts.assign(size, 0.0);
+  ssAmounts.assign(size, 0.0);
+  derivatives.assign(size, 0.0);
+  trialAmounts.assign(size, 0.0);
+  newtonStep.assign(size, 0.0);
+  pivots.assign(model.nIndependent + 1, 0);
+  jacobian.Assign(size, size);
+  eigenReal.assign(nMetabolites, 0.0);
+  eigenImag.assign(nMetabolites, 0.0);
+  eigenMatrix.assign(static_cast<std::size_t>(nMetabolites) * nMetabolites, 0.0);
+  elasticities.Assign(model.nSteps(), nMetabolites);
+  concControl.Assign(model.nVariable, model.nSteps());
+  fluxControl.Assign(model.nSteps(), model.nSteps());
+}
+
+void EngineState::Free() {
+  amounts.clear();
+  ssAmounts.clear();
+  derivatives.clear();
+  trialAmounts.clear();
+  newtonStep.clear();
+  pivots.clear();
+  jacobian.Clear();
+  eigenReal.clear();
+  eigenImag.clear();
+  eigenMatrix.clear();
+  elasticities.Clear();
+  concControl.Clear();
+  fluxControl.Clear();
+}
+
+}  // namespace vireon

@@ -1,0 +1,70 @@
+#pragma once
+// The engine's working data for one run: amounts, the steady-state solution,
+// the Jacobian, eigenvalues, elasticities and control coefficients, the
+// integrator counters, timing and the run's error log. Vectors are 1-based:
+// element p holds engine position p (the position p - 1 of the structural
+// analysis), and element 0 is never read.
+
+#include <string>
+#include <vector>
+
+#include "model/matrix.h"
+
+namespace vireon {
+
+class Model;
+
+struct EngineState {
+  // Vectors of nMetabolites + 1 doubles, by engine position.
+  std::vector<double> amounts;       // the integration state
+  std::vector<double> ssAmounts;     // steady-state estimate / solution
+  std::vector<double> derivatives;   // F(x)
+  std::vector<double> trialAmounts;  // Newton's initial amounts and trial points
+  std::vector<double> newtonStep;    // the current Newton correction
+
+  // jacobian[j][i] = dF_i/dx_j, 1-based, nMetabolites + 1 square.
+  Matrix<double> jacobian;
+  std::vector<int> pivots;  // nIndependent + 1
+  int ssFailure = 0;
+
+  // Eigenvalues of the reduced Jacobian and their statistics (counts held as doubles).
+  std::vector<double> eigenReal, eigenImag;  // nMetabolites each
+  std::vector<double> eigenMatrix;           // nMetabolites^2, column-major
+  double maxRealPart = 0.0, maxImagPart = 0.0;
+  double nPositiveReal = 0.0, nNegativeReal = 0.0, nReal = 0.0, nImaginary = 0.0,
+         nComplex = 0.0, nZero = 0.0;
+
+  Matrix<double> elasticities;  // nSteps x nMetabolites
+  Matrix<double> concControl;   // nVariable x nSteps
+  Matrix<double> fluxControl;   // nSteps x nSteps
+
+  // Integrator state.
+  double time = 0.0, timeOut = 0.0, lastTime = 0.0;
+  double rtol[2] = {0.0, 0.0};  // element 1 is used
+  double atol[2] = {0.0, 0.0};
+  int istate = 1;
+  int restartRequested = 0;
+  double interval = 0.0;
+  int maxSteps = 0;
+  double stepCount = 0.0, fEvaluations = 0.0, jEvaluations = 0.0, stepSize = 0.0;
+  int newtonFEvals = 0, newtonJEvals = 0;
+  int equilibrium = 0;
+
+  // Timing and progress of the run.
+  double startTick = 0.0;  // milliseconds
+  double elapsedTime = 0.0;  // seconds since startTick
+  double timeRatio = 0.0;
+  double iterationRate = 0.0;
+  double remainingTime = 0.0;
+  int iteration = 0;
+  int totalIterations = 0;
+
+  std::string errorLog;
+
+  // Sizes every array from the model (after its structural analysis).
+  void Allocate(const Model& model);
+  void Free();
+  bool allocated() const { return !amounts.empty(); }
+};
+
+}  // namespace vireon

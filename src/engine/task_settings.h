@@ -1,0 +1,68 @@
+#pragma once
+// The task, output and numerical settings that travel with a model in its
+// file: what a run does and how. New documents take them from the user's
+// default values; the values here are the built-in defaults.
+
+#include <string>
+
+namespace vireon {
+
+// Steady-state strategies.
+enum class SteadyStateStrategy : int {
+  kNewtonThenIntegration = 0,
+  kIntegrationOnly = 1,
+  kNewtonOnly = 2,
+  kIntegrationThenNewton = 3,
+};
+
+struct TaskSettings {
+  // Time course.
+  double endTime = 10.0;  // may be negative: integrates backwards
+  int points = 50;        // 0: no limit on the number of intervals
+  int realTime = 0;
+  int sleepTime = 1;      // milliseconds per interactive point
+  std::string timeUnit = "s";
+  std::string concentrationUnit = "mM";
+  std::string volumeUnit = "ml";
+
+  // Tasks.
+  int dynamics = 1;     // "Dynamics": run a time course
+  int steadyState = 1;  // "SteadyState": run a steady-state search
+  int report = 0;       // "Report": write the report
+
+  // Data files.
+  int dynTitles = 0, ssTitles = 0;
+  int dynQuotes = 0, ssQuotes = 0;
+  int dynColumnWidth = 12, ssColumnWidth = 12;
+  char dynSeparator = ' ', ssSeparator = ' ';
+
+  // Steady state and control analysis.
+  int mcaUnscaled = 0;  // "SSMCAUnscaled"
+  int ssStrategy = 0;   // a SteadyStateStrategy value
+  int ssBackIntegration = 0;
+  int newtonLimit = 50;
+  double ssResolution = 1e-9;  // file key "SSResoltion"
+
+  // Report sections.
+  int reportStructuralAnalysis = 0;
+  int reportStabilityAnalysis = 0;
+  int reportMca = 1;
+  int reportComments = 1;
+
+  // Integrator.
+  double relativeTolerance = 1e-6;
+  double absoluteTolerance = 1e-12;
+  int adamsMaxOrder = 12;
+  int bdfMaxOrder = 5;
+  double derivationFactor = 0.001;
+
+  // File names: the report file name is derived from the model's path;
+  // the data file names are relative to the model's folder.
+  std::string reportFile;
+  std::string dynamicsFile;
+  std::string ssFile;
+
+  bool operator==(const TaskSettings&) const = default;
+};
+
+}  // namespace vireon
