@@ -8,14 +8,18 @@ namespace {
 
 // The characters removed from an equation before parsing. A carriage return
 // is not among them.
-bool IsRemovedWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f'; }
+bool IsRemovedWhitespace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\f';
+}
 
 // The characters "%d" skips before a number (the C locale's white space).
 bool IsFormattedInputSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 enum class NumberRead { kNothing, kRead, kTooLarge };
 

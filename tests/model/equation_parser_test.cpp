@@ -74,7 +74,12 @@ const std::vector<EquationCase>& EquationCases() {
       // Coefficients repeat the name once per unit.
       {"2*A->B", 3, false, {"A", "A"}, {"B"}, {{"A", -2}, {"B", 1}}, "A + A -> B"},
       {"A + A -> B", 3, false, {"A", "A"}, {"B"}, {{"A", -2}, {"B", 1}}, "A + A -> B"},
-      {"A -> B + 3*C", 5, false, {"A"}, {"B", "C", "C", "C"}, {{"A", -1}, {"B", 1}, {"C", 3}},
+      {"A -> B + 3*C",
+       5,
+       false,
+       {"A"},
+       {"B", "C", "C", "C"},
+       {{"A", -1}, {"B", 1}, {"C", 3}},
        "A -> B + C + C + C"},
       {"2A -> B", 2, false, {"2A"}, {"B"}, {{"2A", -1}, {"B", 1}}, "2A -> B"},
       {"2x*A -> B", 3, false, {"A", "A"}, {"B"}, {{"A", -2}, {"B", 1}}, "A + A -> B"},
@@ -249,7 +254,8 @@ TEST(EquationParserTest, FillingPassIsRepeatable) {
 
 MetaboliteTable TableOf(int count, int capacity) {
   MetaboliteTable table{{}, capacity};
-  for (int i = 0; i < count; ++i) table.records.emplace_back("M" + std::to_string(i), INDEPENDENT, 0);
+  for (int i = 0; i < count; ++i)
+    table.records.emplace_back("M" + std::to_string(i), INDEPENDENT, 0);
   return table;
 }
 
@@ -401,8 +407,7 @@ TEST(EquationParserBadInputTest, RandomTextsKeepThePassesConsistent) {
     if (parsed.syntax < 0) continue;
     ++accepted;
     ASSERT_EQ(parsed.filled, parsed.syntax);
-    ASSERT_EQ(static_cast<int>(parsed.substrates.size() + parsed.products.size()),
-              parsed.syntax);
+    ASSERT_EQ(static_cast<int>(parsed.substrates.size() + parsed.products.size()), parsed.syntax);
     for (const auto& [name, value] : parsed.column) {
       int net = 0;
       for (const std::string& p : parsed.products) net += p == name;
