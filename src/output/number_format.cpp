@@ -260,17 +260,9 @@ std::string PlainSpec(const Conversion& c) {
   if (c.zero) spec += '0';
   if (c.width > 0) spec += std::to_string(c.width);
   if (c.precision >= 0) spec += '.' + std::to_string(c.precision);
-  switch (c.length) {
-    case Length::kNone: break;
-    case Length::kChar: spec += "hh"; break;
-    case Length::kShort: spec += 'h'; break;
-    case Length::kLong: spec += 'l'; break;
-    case Length::kLongLong: spec += "ll"; break;
-    case Length::kLongDouble: spec += "ll"; break;
-    case Length::kIntMax: spec += 'j'; break;
-    case Length::kSize: spec += 'z'; break;
-    case Length::kPtrDiff: spec += 't'; break;
-  }
+  // Integers given "L" are read as long long, as the C library does.
+  constexpr const char* kLengthText[] = {"", "hh", "h", "l", "ll", "ll", "j", "z", "t"};
+  spec += kLengthText[static_cast<int>(c.length)];
   spec += c.conversion;
   return spec;
 }
@@ -299,8 +291,9 @@ std::string FormatInteger(const Conversion& c, Arguments& args) {
       return isSigned ? Print(spec.c_str(), va_arg(args.list, std::make_signed_t<std::size_t>))
                       : Print(spec.c_str(), va_arg(args.list, std::size_t));
     case Length::kPtrDiff:
-      return isSigned ? Print(spec.c_str(), va_arg(args.list, std::ptrdiff_t))
-                      : Print(spec.c_str(), va_arg(args.list, std::make_unsigned_t<std::ptrdiff_t>));
+      return isSigned
+                 ? Print(spec.c_str(), va_arg(args.list, std::ptrdiff_t))
+                 : Print(spec.c_str(), va_arg(args.list, std::make_unsigned_t<std::ptrdiff_t>));
     default:
       // char and short arrive promoted to int; the spec narrows them again.
       return isSigned ? Print(spec.c_str(), va_arg(args.list, int))
@@ -342,7 +335,7 @@ std::string FormatOne(Conversion c, Arguments& args) {
       return Print(PlainSpec(c).c_str(), va_arg(args.list, void*));
     case 'n':
       // Never store through a pointer that a format asks for.
-      va_arg(args.list, void*);
+      static_cast<void>(va_arg(args.list, void*));
       return {};
     default:
       if (c.length == Length::kLongDouble) return FormatFloating(c, va_arg(args.list, long double));

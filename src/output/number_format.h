@@ -36,8 +36,7 @@ inline constexpr int kMaxFieldWidth = 4096;
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatV(const char* format, std::va_list args);
 // Format, appended to out.
-void AppendFormat(std::string& out, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void AppendFormat(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Formats one double. The first floating conversion of the format (f, F, e,
 // E, g, G, a, A, with or without "l", and with literal width and precision)
