@@ -38,16 +38,16 @@ class CLocaleScope {
 // snprintf into a string of the length it needs. A conversion the C library
 // refuses (a wide character without a narrow form) gives nothing.
 template <typename... Args>
-std::string Print(const char* spec, Args... args) {
+std::string Print(const char* single, Args... args) {
   char small[128];
   CLocaleScope cLocale;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  const int length = std::snprintf(small, sizeof small, spec, args...);
+  const int length = std::snprintf(small, sizeof small, single, args...);
   if (length < 0) return {};
   if (static_cast<std::size_t>(length) < sizeof small) return std::string(small, length);
   std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), spec, args...);
+  std::snprintf(text.data(), text.size(), single, args...);
 #pragma GCC diagnostic pop
   text.resize(static_cast<std::size_t>(length));
   return text;
@@ -55,7 +55,7 @@ std::string Print(const char* spec, Args... args) {
 
 enum class Length { kNone, kChar, kShort, kLong, kLongLong, kLongDouble, kIntMax, kSize, kPtrDiff };
 
-// One conversion specification as written in a format.
+// One conversion as written in a format.
 struct Conversion {
   std::string_view text;  // from the "%" to the conversion character
   bool minus = false;
@@ -235,36 +235,36 @@ std::string FormatFloating(const Conversion& c, Real value) {
   }
   // The number is printed without its width; the width is applied after the
   // exponent has been widened.
-  std::string spec = "%";
-  if (c.plus) spec += '+';
-  if (c.space) spec += ' ';
-  if (c.hash) spec += '#';
-  if (c.precision >= 0) spec += '.' + std::to_string(c.precision);
-  if constexpr (std::is_same_v<Real, long double>) spec += 'L';
-  spec += c.conversion;
-  std::string body = Print(spec.c_str(), value);
+  std::string single = "%";
+  if (c.plus) single += '+';
+  if (c.space) single += ' ';
+  if (c.hash) single += '#';
+  if (c.precision >= 0) single += '.' + std::to_string(c.precision);
+  if constexpr (std::is_same_v<Real, long double>) single += 'L';
+  single += c.conversion;
+  std::string body = Print(single.c_str(), value);
   if (c.conversion != 'f' && c.conversion != 'F' && c.conversion != 'a' && c.conversion != 'A') {
     WidenExponent(body);
   }
   return Pad(std::move(body), c, true);
 }
 
-// The specification of a non-floating conversion with its width and
+// The format of one non-floating conversion, with its width and
 // precision written out as numbers.
-std::string PlainSpec(const Conversion& c) {
-  std::string spec = "%";
-  if (c.minus) spec += '-';
-  if (c.plus) spec += '+';
-  if (c.space) spec += ' ';
-  if (c.hash) spec += '#';
-  if (c.zero) spec += '0';
-  if (c.width > 0) spec += std::to_string(c.width);
-  if (c.precision >= 0) spec += '.' + std::to_string(c.precision);
+std::string SingleFormat(const Conversion& c) {
+  std::string single = "%";
+  if (c.minus) single += '-';
+  if (c.plus) single += '+';
+  if (c.space) single += ' ';
+  if (c.hash) single += '#';
+  if (c.zero) single += '0';
+  if (c.width > 0) single += std::to_string(c.width);
+  if (c.precision >= 0) single += '.' + std::to_string(c.precision);
   // Integers given "L" are read as long long, as the C library does.
   constexpr const char* kLengthText[] = {"", "hh", "h", "l", "ll", "ll", "j", "z", "t"};
-  spec += kLengthText[static_cast<int>(c.length)];
-  spec += c.conversion;
-  return spec;
+  single += kLengthText[static_cast<int>(c.length)];
+  single += c.conversion;
+  return single;
 }
 
 // The argument list of FormatV; a struct so that it can be passed on by
@@ -274,30 +274,30 @@ struct Arguments {
 };
 
 std::string FormatInteger(const Conversion& c, Arguments& args) {
-  const std::string spec = PlainSpec(c);
+  const std::string single = SingleFormat(c);
   const bool isSigned = c.conversion == 'd' || c.conversion == 'i';
   switch (c.length) {
     case Length::kLong:
-      return isSigned ? Print(spec.c_str(), va_arg(args.list, long))
-                      : Print(spec.c_str(), va_arg(args.list, unsigned long));
+      return isSigned ? Print(single.c_str(), va_arg(args.list, long))
+                      : Print(single.c_str(), va_arg(args.list, unsigned long));
     case Length::kLongLong:
     case Length::kLongDouble:
-      return isSigned ? Print(spec.c_str(), va_arg(args.list, long long))
-                      : Print(spec.c_str(), va_arg(args.list, unsigned long long));
+      return isSigned ? Print(single.c_str(), va_arg(args.list, long long))
+                      : Print(single.c_str(), va_arg(args.list, unsigned long long));
     case Length::kIntMax:
-      return isSigned ? Print(spec.c_str(), va_arg(args.list, std::intmax_t))
-                      : Print(spec.c_str(), va_arg(args.list, std::uintmax_t));
+      return isSigned ? Print(single.c_str(), va_arg(args.list, std::intmax_t))
+                      : Print(single.c_str(), va_arg(args.list, std::uintmax_t));
     case Length::kSize:
-      return isSigned ? Print(spec.c_str(), va_arg(args.list, std::make_signed_t<std::size_t>))
-                      : Print(spec.c_str(), va_arg(args.list, std::size_t));
+      return isSigned ? Print(single.c_str(), va_arg(args.list, std::make_signed_t<std::size_t>))
+                      : Print(single.c_str(), va_arg(args.list, std::size_t));
     case Length::kPtrDiff:
       return isSigned
-                 ? Print(spec.c_str(), va_arg(args.list, std::ptrdiff_t))
-                 : Print(spec.c_str(), va_arg(args.list, std::make_unsigned_t<std::ptrdiff_t>));
+                 ? Print(single.c_str(), va_arg(args.list, std::ptrdiff_t))
+                 : Print(single.c_str(), va_arg(args.list, std::make_unsigned_t<std::ptrdiff_t>));
     default:
-      // char and short arrive promoted to int; the spec narrows them again.
-      return isSigned ? Print(spec.c_str(), va_arg(args.list, int))
-                      : Print(spec.c_str(), va_arg(args.list, unsigned int));
+      // char and short arrive promoted to int; the format narrows them again.
+      return isSigned ? Print(single.c_str(), va_arg(args.list, int))
+                      : Print(single.c_str(), va_arg(args.list, unsigned int));
   }
 }
 
@@ -320,19 +320,19 @@ std::string FormatOne(Conversion c, Arguments& args) {
       if (c.conversion == 'C' || c.length == Length::kLong) {
         c.conversion = 'c';
         c.length = Length::kLong;
-        return Print(PlainSpec(c).c_str(), va_arg(args.list, std::wint_t));
+        return Print(SingleFormat(c).c_str(), va_arg(args.list, std::wint_t));
       }
-      return Print(PlainSpec(c).c_str(), va_arg(args.list, int));
+      return Print(SingleFormat(c).c_str(), va_arg(args.list, int));
     case 's':
     case 'S':
       if (c.conversion == 'S' || c.length == Length::kLong) {
         c.conversion = 's';
         c.length = Length::kLong;
-        return Print(PlainSpec(c).c_str(), va_arg(args.list, const wchar_t*));
+        return Print(SingleFormat(c).c_str(), va_arg(args.list, const wchar_t*));
       }
-      return Print(PlainSpec(c).c_str(), va_arg(args.list, const char*));
+      return Print(SingleFormat(c).c_str(), va_arg(args.list, const char*));
     case 'p':
-      return Print(PlainSpec(c).c_str(), va_arg(args.list, void*));
+      return Print(SingleFormat(c).c_str(), va_arg(args.list, void*));
     case 'n':
       // Never store through a pointer that a format asks for.
       static_cast<void>(va_arg(args.list, void*));
