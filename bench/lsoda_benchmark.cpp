@@ -76,6 +76,7 @@ struct Problem {
   double rtol;
   double atol;
   bool stiff;
+  int mxstep = 0;  // steps allowed per output interval (0: the default 500)
 };
 
 std::vector<Problem> Problems() {
@@ -85,7 +86,7 @@ std::vector<Problem> Problems() {
   problems.push_back({"robertson", Robertson, {1.0, 0.0, 0.0}, robertsonTimes, 1e-6, 1e-12, true});
   std::vector<double> vdpTimes;
   for (int k = 1; k <= 30; ++k) vdpTimes.push_back(100.0 * k);
-  problems.push_back({"vanderpol", VanDerPol, {2.0, 0.0}, vdpTimes, 1e-6, 1e-12, true});
+  problems.push_back({"vanderpol", VanDerPol, {2.0, 0.0}, vdpTimes, 1e-6, 1e-12, true, 10000});
   std::vector<double> oscillatorTimes;
   for (int k = 1; k <= 100; ++k) oscillatorTimes.push_back(1.0 * k);
   problems.push_back({"oscillator", Oscillator, {1.0, 0.0}, oscillatorTimes, 1e-6, 1e-12, false});
@@ -123,6 +124,7 @@ Outcome SolveLsoda(const Problem& problem, bool keepSolutions) {
   vireon::Lsoda solver;
   solver.LsodaSetPrint(0);
   vireon::LsodaOptionalInputs options;
+  options.mxstep = problem.mxstep;
   double t = 0.0;
   int istate = 1;
   Outcome outcome;

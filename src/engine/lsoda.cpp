@@ -658,7 +658,11 @@ void Lsoda::Stoda(double* y) {
         kflag_ = -3;
         break;
       }
-      if (std::fabs(h_) <= hmin_ * kHminMargin || ncf == mxncf_) {
+      // A step that can no longer be cut without vanishing against tn also
+      // counts as failing at hmin: otherwise a right-hand side that turns
+      // NaN at some time lets the steps creep towards it without end.
+      if (std::fabs(h_) <= hmin_ * kHminMargin || ncf == mxncf_ ||
+          tn_ + kConvergenceCut * h_ == tn_) {
         kflag_ = -2;
         break;
       }
@@ -872,6 +876,7 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
       if (++ntrep_ < kRepeatedToutLimit) return;
       Print("\nlsoda -- repeated calls with istate = 1 and tout = t");
       Print("\n         run aborted.. apparent infinite loop");
+      ntrep_ = 0;
       IllegalInput(istate);
       return;
     }
