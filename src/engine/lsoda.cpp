@@ -1100,7 +1100,7 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
         tol = std::max(tol, 100.0 * uround_);
         tol = std::min(tol, kMaxFirstTol);
         double sum = WeightedMaxNorm(yh_[2]);
-        sum = 1.0 / (tol * w0 * w0) + tol * sum * sum;
+        sum = 1.0 / (tol * w0 * w0) + tol * (sum * sum);
         h0 = 1.0 / std::sqrt(sum);
         h0 = std::min(h0, tdist);
         h0 = std::copysign(h0, tout - t);
