@@ -8,11 +8,11 @@ namespace vireon::messages {
 // Version number shown by the About box and written to model files.
 inline constexpr const char* kVersion = "3.00301";  // 5000
 
-inline constexpr const char* kSyntaxError = "Syntax error";                        // 5001
+inline constexpr const char* kSyntaxError = "Syntax error";  // 5001
 inline constexpr const char* kStepNameInUse = "This step name is already in use";  // 5002
 inline constexpr const char* kDialogCreateError =
     "An error has ocurred creating this dialog box.\nContact author with details, please.";  // 5003
-inline constexpr const char* kNoItemSelected = "No item selected.";                          // 5004
+inline constexpr const char* kNoItemSelected = "No item selected.";  // 5004
 inline constexpr const char* kListBoxAddError =
     "An error ocurred adding a string to the list box.\nContact author with details, "
     "please.";  // 5005
@@ -49,13 +49,13 @@ inline constexpr const char* kNewerVersion =
 inline constexpr const char* kSettingsCorrupt =
     "WARNING:\nThe registry entry for this program is corrupt.\nIf this error persists seek "
     "technical advice.\nVireon will now attempt to write new initialization data.\nPlease check "
-    "your default settings in the program.";                                                // 5025
+    "your default settings in the program.";  // 5025
 inline constexpr const char* kScanEndsEqual = "The Min and Max values must not be equal.";  // 5026
 inline constexpr const char* kScanDensityReset =
     "WARNING:\nThe density of a scanning element was less than 2. Reset to 2.";  // 5027
 inline constexpr const char* kScanEndsReset =
     "WARNING:\nThe Min and Max values of a scanning element were equal.\nReset to default "
-    "values.";                                               // 5028
+    "values.";  // 5028
 inline constexpr const char* kStatusIdle = "Idle         ";  // 5029
 inline constexpr const char* kStatusRunning = "Running";     // 5030
 inline constexpr const char* kPlotNeedsSelection =
@@ -69,7 +69,7 @@ inline constexpr const char* kNegativeUserKinetics =
     "The file specifies a negative number of user-defined kinetics. Load aborted.";  // 5042
 inline constexpr const char* kUserKineticsClash =
     "The file defines a user-defined kinetic type that has the same name as another type in "
-    "the database. This file cannot be loaded.";        // 5043
+    "the database. This file cannot be loaded.";  // 5043
 inline constexpr const char* kStatusPaused = "Paused";  // 5045
 inline constexpr const char* kBadMetaboliteName =
     "This metabolite name contains invalid characters or is empty. \nPlease enter a name not "
