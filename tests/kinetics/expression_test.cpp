@@ -280,13 +280,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ExpressionDepth, HugeFlatTextsStayLinear) {
   std::vector<ExpressionNode> nodes;
-  std::string blanks = Repeat(" ", 1'000'000) + "1";
+  std::string blanks = Repeat(" ", 300'000) + "1";
   ASSERT_EQ(Parse(blanks, KineticExpressionDialect(), nodes), 0);
   EXPECT_EQ(nodes.size(), 2u);
-  std::string longName = Repeat("x", 1'000'000);
+  std::string longName = Repeat("x", 300'000);
   ASSERT_EQ(Parse(longName, KineticExpressionDialect(), nodes), 0);
-  EXPECT_EQ(nodes[1].name.size(), 1'000'000u);
-  std::string manyTokens = Repeat("1 ", 200'000);
+  EXPECT_EQ(nodes[1].name.size(), 300'000u);
+  std::string manyTokens = Repeat("1 ", 100'000);
   EXPECT_GT(Parse(manyTokens, KineticExpressionDialect(), nodes), 0);
 }
 
