@@ -62,7 +62,9 @@ class Lsoda {
   // 1 (nothing done), 2 (success), -1 (mxstep steps taken), -2 (too much
   // accuracy asked), -3 (illegal input or too little memory), -4 (repeated
   // error-test failures), -5 (repeated convergence failures) or -6 (an
-  // error weight became <= 0). jt = 2: full Jacobian by differences.
+  // error weight became <= 0). jt = 2 (full Jacobian by differences) is the
+  // one Jacobian type built in; any other jt is refused as illegal input.
+  // y is also used as scratch space during the call.
   void lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int itol, const double* rtol,
              const double* atol, int itask, int& istate, int iopt, int jt,
              const LsodaOptionalInputs& optional = {});
