@@ -107,8 +107,7 @@ void DataFile::Close(std::string& errorLog) {
   file_ = nullptr;
   int error = writeError_ != 0 ? writeError_ : closeError;
   if (error != 0) {
-    AppendSystemError(errorLog, "Could not write the " + description_ + " data file", path_,
-                      error);
+    AppendSystemError(errorLog, "Could not write the " + description_ + " data file", path_, error);
   }
   writeError_ = 0;
 }

@@ -202,8 +202,9 @@ TEST_F(DataFileWriteTest, AFailedWriteIsReportedWhenTheFileCloses) {
   ASSERT_TRUE(file.Open(true, "/dev/", "full", "steady-state", errorLog));
   file.Write(std::string(1 << 16, 'x'));
   file.Close(errorLog);
-  EXPECT_EQ(errorLog,
-            "Could not write the steady-state data file \"/dev/full\": No space left on device\r\n");
+  EXPECT_EQ(
+      errorLog,
+      "Could not write the steady-state data file \"/dev/full\": No space left on device\r\n");
 }
 
 }  // namespace

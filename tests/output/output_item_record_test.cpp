@@ -52,10 +52,8 @@ const std::vector<RecordCase>& RecordCases() {
       {Item("real time", 23), "Title=real time\nType=23\n"},
       {Item("f=a+b", 24), "Title=f=a+b\nType=24\n"},
       {Item("end time", 25), "Title=end time\nType=25\n"},
-      {Item("Max.real eigenvalue component", 27),
-       "Title=Max.real eigenvalue component\nType=27\n"},
-      {Item("Max.imag.eigenvalue component", 28),
-       "Title=Max.imag.eigenvalue component\nType=28\n"},
+      {Item("Max.real eigenvalue component", 27), "Title=Max.real eigenvalue component\nType=27\n"},
+      {Item("Max.imag.eigenvalue component", 28), "Title=Max.imag.eigenvalue component\nType=28\n"},
       {Item("Tot.w/pos.real part", 29), "Title=Tot.w/pos.real part\nType=29\n"},
       {Item("Tot.w/neg.real part", 30), "Title=Tot.w/neg.real part\nType=30\n"},
       {Item("Tot.real eigenvalues", 31), "Title=Tot.real eigenvalues\nType=31\n"},
@@ -122,7 +120,7 @@ TEST(OutputItemRecordTest, AMalformedLineFailsTheRecord) {
   const Case cases[] = {
       {"Title=[A]t\nType=three\nI=A\n", 2},
       {"Title=[A]t\nKind\nI=A\n", 2},
-      {"Title\nType=3\nI=A\n", 1},        // no "=": no value
+      {"Title\nType=3\nI=A\n", 1},  // no "=": no value
       {"Title=[A]t\nType=3\nA\nmore\n", 3},
   };
   for (const Case& c : cases) {
