@@ -40,6 +40,26 @@ DataFileLayout SteadyStateLayout(const TaskSettings& settings) {
   return MakeLayout(settings.ssColumnWidth, settings.ssSeparator, settings.ssQuotes);
 }
 
+int ColumnWidthEntry(int width) {
+  return (width >= kMinColumnWidth && width <= kMaxColumnWidth) ? width - kMinColumnWidth : 0;
+}
+
+int ColumnWidthFromEntry(int entry) {
+  return std::clamp(entry, 0, kMaxColumnWidth - kMinColumnWidth) + kMinColumnWidth;
+}
+
+int SeparatorEntry(char separator) {
+  if (separator == '\t') return 1;
+  if (separator == ',') return 2;
+  return 0;
+}
+
+char SeparatorFromEntry(int entry) {
+  if (entry == 1) return '\t';
+  if (entry == 2) return ',';
+  return ' ';
+}
+
 std::string FormatTitlesLine(std::span<const OutputItem> items, const DataFileLayout& layout) {
   const std::size_t width = static_cast<std::size_t>(std::max(layout.columnWidth, 0));
   std::string line;
@@ -134,6 +154,22 @@ void WriteSSTitles(DataFile& file, std::span<const OutputItem> selection,
 void WriteSSRow(DataFile& file, std::span<const OutputItem> selection,
                 const TaskSettings& settings) {
   if (file.IsOpen()) file.Write(FormatValuesLine(selection, SteadyStateLayout(settings)));
+}
+
+void WriteScanSeparator(DataFile& file, bool randomLoop) {
+  file.Write(randomLoop ? "\n\n" : "\n");
+}
+
+void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath,
+                        std::string& errorLog) {
+  const std::string folder = ModelFolder(modelPath);
+  timeCourse.Open(settings.dynamics != 0, folder, settings.dynamicsFile, "time-course", errorLog);
+  steadyState.Open(settings.steadyState != 0, folder, settings.ssFile, "steady-state", errorLog);
+}
+
+void RunDataFiles::Close(std::string& errorLog) {
+  timeCourse.Close(errorLog);
+  steadyState.Close(errorLog);
 }
 
 }  // namespace vireon

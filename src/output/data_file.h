@@ -37,6 +37,16 @@ struct DataFileLayout {
 DataFileLayout TimeCourseLayout(const TaskSettings& settings);
 DataFileLayout SteadyStateLayout(const TaskSettings& settings);
 
+// The Tasks page's lists. "Col. width" offers 8 ... 25: a width's entry is
+// width - 8, and a width outside the list shows as the first entry (the
+// stored value is not changed by showing it). "Separator" offers "space",
+// "tab" and "comma"; any other entry stores a blank, and a stored character
+// other than these three shows as "space".
+int ColumnWidthEntry(int width);
+int ColumnWidthFromEntry(int entry);
+int SeparatorEntry(char separator);
+char SeparatorFromEntry(int entry);
+
 // One titles line or one values line for the items, ending in "\n". An empty
 // selection gives "\n". An unbound item's value is written as 0.
 std::string FormatTitlesLine(std::span<const OutputItem> items, const DataFileLayout& layout);
@@ -87,5 +97,22 @@ void WriteSSTitles(DataFile& file, std::span<const OutputItem> selection,
                    const TaskSettings& settings);
 void WriteSSRow(DataFile& file, std::span<const OutputItem> selection,
                 const TaskSettings& settings);
+
+// The blank lines a scan writes after each point of its outermost loop: one
+// for a regular grid, two for random values (the block separators of
+// gnuplot's data files).
+void WriteScanSeparator(DataFile& file, bool randomLoop);
+
+// Both data files of a run, opened from the document's settings: the
+// time-course file when "Dynamics" is on and "DynamicsFile" is set, the
+// steady-state file when "SteadyState" is on and "SSFile" is set, each in the
+// folder of the model file.
+struct RunDataFiles {
+  DataFile timeCourse;
+  DataFile steadyState;
+
+  void Open(const TaskSettings& settings, std::string_view modelPath, std::string& errorLog);
+  void Close(std::string& errorLog);
+};
 
 }  // namespace vireon

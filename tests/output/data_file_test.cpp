@@ -103,6 +103,31 @@ TEST(DataFileLayoutTest, LayoutsComeFromTheFilesOwnSettings) {
   }
 }
 
+TEST(TasksPageListsTest, ColumnWidthEntries) {
+  EXPECT_EQ(ColumnWidthEntry(8), 0);
+  EXPECT_EQ(ColumnWidthEntry(25), 17);
+  EXPECT_EQ(ColumnWidthEntry(12), 4);
+  EXPECT_EQ(ColumnWidthEntry(7), 0);
+  EXPECT_EQ(ColumnWidthEntry(26), 0);
+  for (int entry = 0; entry <= 17; ++entry) {
+    EXPECT_EQ(ColumnWidthEntry(ColumnWidthFromEntry(entry)), entry);
+  }
+  EXPECT_EQ(ColumnWidthFromEntry(-1), 8);
+  EXPECT_EQ(ColumnWidthFromEntry(18), 25);
+}
+
+TEST(TasksPageListsTest, SeparatorEntries) {
+  EXPECT_EQ(SeparatorFromEntry(0), ' ');
+  EXPECT_EQ(SeparatorFromEntry(1), '\t');
+  EXPECT_EQ(SeparatorFromEntry(2), ',');
+  EXPECT_EQ(SeparatorFromEntry(3), ' ');
+  EXPECT_EQ(SeparatorFromEntry(-1), ' ');
+  EXPECT_EQ(SeparatorEntry(' '), 0);
+  EXPECT_EQ(SeparatorEntry('\t'), 1);
+  EXPECT_EQ(SeparatorEntry(','), 2);
+  EXPECT_EQ(SeparatorEntry(';'), 0);
+}
+
 TEST(DataFileTest, ModelFolderIsThePathUpToTheLastSlash) {
   EXPECT_EQ(ModelFolder("/home/user/models/chain.vrn"), "/home/user/models/");
   EXPECT_EQ(ModelFolder("chain.vrn"), "");
@@ -205,6 +230,42 @@ TEST_F(DataFileWriteTest, AFailedWriteIsReportedWhenTheFileCloses) {
   EXPECT_EQ(
       errorLog,
       "Could not write the steady-state data file \"/dev/full\": No space left on device\r\n");
+}
+
+TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
+  TaskSettings settings;
+  settings.dynamics = 1;
+  settings.dynamicsFile = "tc.dat";
+  settings.steadyState = 1;
+  settings.ssFile = "";  // the steady-state task runs, but writes no file
+  std::string errorLog;
+  RunDataFiles files;
+  files.Open(settings, Folder() + "model.vrn", errorLog);
+  EXPECT_TRUE(files.timeCourse.IsOpen());
+  EXPECT_FALSE(files.steadyState.IsOpen());
+  double v = 1.0;
+  std::vector<OutputItem> selection = {Column("x", &v)};
+  settings.dynColumnWidth = 8;
+  WriteDynRow(files.timeCourse, selection, settings);
+  WriteDynRow(files.timeCourse, selection, settings);
+  WriteScanSeparator(files.timeCourse, false);
+  WriteDynRow(files.timeCourse, selection, settings);
+  WriteScanSeparator(files.timeCourse, true);
+  WriteSSRow(files.steadyState, selection, settings);
+  files.Close(errorLog);
+  EXPECT_EQ(errorLog, "");
+  EXPECT_EQ(ReadFile(folder_ / "tc.dat"), " 1e+000 \n 1e+000 \n\n 1e+000 \n\n\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_),
+                          std::filesystem::directory_iterator()),
+            1);
+
+  settings.dynamics = 0;
+  settings.ssFile = "ss.dat";
+  files.Open(settings, Folder() + "model.vrn", errorLog);
+  EXPECT_FALSE(files.timeCourse.IsOpen());
+  EXPECT_TRUE(files.steadyState.IsOpen());
+  files.Close(errorLog);
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "ss.dat"));
 }
 
 }  // namespace
