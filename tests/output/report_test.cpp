@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model/messages.h"
+#include "model/structural_analysis.h"
 #include "output_test_models.h"
 
 namespace vireon {
@@ -379,6 +380,35 @@ TEST(ReportSectionTest, EmptyModelWritesHeadingsOnly) {
             "COEFFICIENTS\n\nFLUX CONTROL COEFFICIENTS\n\n");
   EXPECT_EQ(ReportStabilityText(context).find("Jacobian matrix\n\n"),
             ReportStabilityText(context).find("Jacobian matrix\n"));
+}
+
+// The structural data filled in by hand in the test models is what the
+// structural analysis computes from their stoichiometry, so the golden
+// reports hold for analysed models too.
+TEST(ReportSectionTest, TestModelsAgreeWithTheStructuralAnalysis) {
+  using Factory = std::unique_ptr<TestModel> (*)();
+  for (Factory factory : {&test::LinearChain, &test::EnzymeMoiety, &test::LongNames}) {
+    auto byHand = factory();
+    auto analysed = factory();
+    Model& model = analysed->model;
+    for (Metabolite& metabolite : model.metabolites) {
+      if (metabolite.type == DEPENDENT) metabolite.type = INDEPENDENT;
+    }
+    model.reducedStoichiometry.Fill(0.0f);
+    model.link.Fill(0.0f);
+    model.moieties.clear();
+    model.nIndependent = model.nDependent = 0;
+    StructuralAnalysis(model);
+    const Model& expected = byHand->model;
+    EXPECT_EQ(model.nVariable, expected.nVariable) << expected.title;
+    EXPECT_EQ(model.nIndependent, expected.nIndependent) << expected.title;
+    EXPECT_EQ(model.metaboliteOrder, expected.metaboliteOrder) << expected.title;
+    EXPECT_EQ(model.metabolitePosition, expected.metabolitePosition) << expected.title;
+    EXPECT_EQ(model.stepOrder, expected.stepOrder) << expected.title;
+    EXPECT_EQ(ReportStructureText(Context(*analysed, "v")),
+              ReportStructureText(Context(*byHand, "v")))
+        << expected.title;
+  }
 }
 
 }  // namespace
