@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -121,8 +122,7 @@ std::string ReportVersionLine(std::string_view version) {
   // as 3.00; a third decimal of 1 or 2 marks an alpha or beta release whose
   // number follows in the next two decimals.
   float number = 0.0f;
-  std::string text(version);
-  std::sscanf(text.c_str(), "%f", &number);
+  std::from_chars(version.data(), version.data() + version.size(), number);
   const double v = static_cast<double>(number);
   const double hundredths = std::floor(100.0 * v);
   const double shown = hundredths / 100.0;
