@@ -108,9 +108,7 @@ struct Outcome {
 class BoundRhs final : public vireon::LsodaRhs {
  public:
   explicit BoundRhs(Rhs rhs) : rhs_(rhs) {}
-  void Derivs(int, double t, const double* y, double* ydot) override {
-    rhs_(t, y + 1, ydot + 1);
-  }
+  void Derivs(int, double t, const double* y, double* ydot) override { rhs_(t, y + 1, ydot + 1); }
 
  private:
   Rhs rhs_;
@@ -235,16 +233,16 @@ int main(int argc, char** argv) {
 
   SUNContext context = nullptr;
   SUNContext_Create(nullptr, &context);
-  std::printf("%-11s %5s %6s %5s | %5s %6s %5s | %10s %10s %6s\n", "problem", "nst", "nfe",
-              "nje", "cvnst", "cvnfe", "cvnje", "lsoda(ms)", "cvode(ms)", "ratio");
+  std::printf("%-11s %5s %6s %5s | %5s %6s %5s | %10s %10s %6s\n", "problem", "nst", "nfe", "nje",
+              "cvnst", "cvnfe", "cvnje", "lsoda(ms)", "cvode(ms)", "ratio");
   for (const Problem& problem : problems) {
     const Outcome ours = SolveLsoda(problem, false);
     const Outcome theirs = SolveCvode(context, problem);
     const double oursSeconds = SecondsPerSolve([&] { SolveLsoda(problem, false); });
     const double theirSeconds = SecondsPerSolve([&] { SolveCvode(context, problem); });
     std::printf("%-11s %5d %6d %5d | %5d %6d %5d | %10.4f %10.4f %6.3f%s%s\n", problem.name,
-                ours.nst, ours.nfe, ours.nje, theirs.nst, theirs.nfe, theirs.nje,
-                oursSeconds * 1e3, theirSeconds * 1e3, oursSeconds / theirSeconds,
+                ours.nst, ours.nfe, ours.nje, theirs.nst, theirs.nfe, theirs.nje, oursSeconds * 1e3,
+                theirSeconds * 1e3, oursSeconds / theirSeconds,
                 problem.stiff ? "" : "  (non-stiff)", ours.ok && theirs.ok ? "" : "  FAILED");
   }
   SUNContext_Free(&context);

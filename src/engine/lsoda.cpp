@@ -16,58 +16,58 @@
 namespace vireon {
 namespace {
 
-constexpr int kMaxAdamsOrder = 12;  // highest order of the Adams family
-constexpr int kMaxBdfOrder = 5;     // highest order of the BDF family
+constexpr int kMaxAdamsOrder = 12;                // highest order of the Adams family
+constexpr int kMaxBdfOrder = 5;                   // highest order of the BDF family
 constexpr int kHistoryRows = kMaxAdamsOrder + 1;  // Nordsieck rows 1 … q+1 for any order
-constexpr int kDefaultMxstep = 500;  // steps per call when mxstep is 0
-constexpr int kDefaultMxhnil = 10;   // "t + h = t" warnings when mxhnil is 0
-constexpr int kOrderUnset = 100;     // an order option of 0, cut to the family's maximum
-constexpr int kRepeatedToutLimit = 5;   // starts with tout = t before it counts as a loop
-constexpr int kIllegalInputLimit = 5;   // illegal-input returns before the repeated-use text
+constexpr int kDefaultMxstep = 500;               // steps per call when mxstep is 0
+constexpr int kDefaultMxhnil = 10;                // "t + h = t" warnings when mxhnil is 0
+constexpr int kOrderUnset = 100;       // an order option of 0, cut to the family's maximum
+constexpr int kRepeatedToutLimit = 5;  // starts with tout = t before it counts as a loop
+constexpr int kIllegalInputLimit = 5;  // illegal-input returns before the repeated-use text
 constexpr double kMaxMatrixElements = 134217728.0;  // 2^27 doubles (1 GiB) for the matrix
 
-constexpr double kCcmax = 0.3;   // relative change of h·l0 that forces a new matrix P
-constexpr int kMaxcor = 3;       // corrector iterations per attempt
-constexpr int kMsbp = 20;        // steps after which P is re-evaluated in any case
-constexpr int kMxncf = 10;       // convergence failures in one step before giving up
-constexpr int kSwitchInterval = 20;  // steps between tests for a method switch
-constexpr double kSwitchRatio = 5.0;  // step gain a method switch must promise
-constexpr double kInitialCrate = 0.7;      // convergence rate assumed for a fresh matrix
-constexpr double kInitialRmax = 10000.0;   // largest step growth until the first change of h
-constexpr double kRmaxAfterChange = 10.0;  // largest step growth after a successful change
-constexpr double kRmaxAfterFailure = 2.0;  // largest step growth after any failure
-constexpr double kRateCap = 1024.0;        // cap of the convergence-rate estimate
-constexpr double kConvergenceCut = 0.25;   // step factor after a convergence failure
+constexpr double kCcmax = 0.3;               // relative change of h·l0 that forces a new matrix P
+constexpr int kMaxcor = 3;                   // corrector iterations per attempt
+constexpr int kMsbp = 20;                    // steps after which P is re-evaluated in any case
+constexpr int kMxncf = 10;                   // convergence failures in one step before giving up
+constexpr int kSwitchInterval = 20;          // steps between tests for a method switch
+constexpr double kSwitchRatio = 5.0;         // step gain a method switch must promise
+constexpr double kInitialCrate = 0.7;        // convergence rate assumed for a fresh matrix
+constexpr double kInitialRmax = 10000.0;     // largest step growth until the first change of h
+constexpr double kRmaxAfterChange = 10.0;    // largest step growth after a successful change
+constexpr double kRmaxAfterFailure = 2.0;    // largest step growth after any failure
+constexpr double kRateCap = 1024.0;          // cap of the convergence-rate estimate
+constexpr double kConvergenceCut = 0.25;     // step factor after a convergence failure
 constexpr double kRepeatedFailureCut = 0.2;  // step factor cap after two error-test failures
 constexpr double kRestartCut = 0.1;          // step factor when restarting at order 1
 constexpr int kRestartFailures = -3;         // kflag at which the step restarts at order 1
 constexpr int kMaxErrorTestFailures = -10;   // kflag at which the step is abandoned
 constexpr int kRestartIalth = 5;             // steps at order 1 after a restart
-constexpr int kKeepIalth = 3;          // steps before retrying a rejected change of h
-constexpr double kMinStepChange = 1.1;  // smallest worthwhile growth factor of h
-constexpr double kSafetyDown = 1.3;    // safety factor for order q-1
-constexpr double kSafetySame = 1.2;    // safety factor for order q
-constexpr double kSafetyUp = 1.4;      // safety factor for order q+1
-constexpr double kBiasDown = 1.3e-6;   // keeps the order q-1 factor finite
-constexpr double kBiasSame = 1.2e-6;   // keeps the order q factor finite
-constexpr double kBiasUp = 1.4e-6;     // keeps the order q+1 factor finite
-constexpr double kRoundoffIterate = 100.0;  // del below this·pnorm·uround: converged
-constexpr double kRoundoffAdams = 100.0;    // Adams error below this·pnorm·uround: no switch test
-constexpr double kRoundoffBdf = 1000.0;     // scaled Adams error below this·pnorm·uround: stay BDF
-constexpr double kLipschitzFloor = 1e-6;    // smallest h·(Lipschitz estimate) used
-constexpr double kLipschitzRelevant = 1e-5; // h·L·rh above which stability limits an Adams step
-constexpr double kMinAlpha = 0.001;         // smallest step ratio in the BDF-to-Adams test
+constexpr int kKeepIalth = 3;                // steps before retrying a rejected change of h
+constexpr double kMinStepChange = 1.1;       // smallest worthwhile growth factor of h
+constexpr double kSafetyDown = 1.3;          // safety factor for order q-1
+constexpr double kSafetySame = 1.2;          // safety factor for order q
+constexpr double kSafetyUp = 1.4;            // safety factor for order q+1
+constexpr double kBiasDown = 1.3e-6;         // keeps the order q-1 factor finite
+constexpr double kBiasSame = 1.2e-6;         // keeps the order q factor finite
+constexpr double kBiasUp = 1.4e-6;           // keeps the order q+1 factor finite
+constexpr double kRoundoffIterate = 100.0;   // del below this·pnorm·uround: converged
+constexpr double kRoundoffAdams = 100.0;  // Adams error below this·pnorm·uround: no switch test
+constexpr double kRoundoffBdf = 1000.0;   // scaled Adams error below this·pnorm·uround: stay BDF
+constexpr double kLipschitzFloor = 1e-6;  // smallest h·(Lipschitz estimate) used
+constexpr double kLipschitzRelevant = 1e-5;   // h·L·rh above which stability limits an Adams step
+constexpr double kMinAlpha = 0.001;           // smallest step ratio in the BDF-to-Adams test
 constexpr double kStabilityMargin = 1.00001;  // slack in the stability-region comparison
 constexpr double kHminMargin = 1.00001;       // slack in the comparison of |h| with hmin
-constexpr double kTolsfLimit = 0.01;   // uround·|y| above this: too much accuracy asked
-constexpr double kTolsfScale = 200.0;  // turns the ratio into the suggested scaling factor
-constexpr double kTcritMargin = 4.0;   // rounding units kept clear of tcrit
-constexpr double kTimeRoundoff = 100.0;  // rounding units within which times coincide
-constexpr double kMaxFirstTol = 0.001;   // upper bound of the tolerance for the first step
+constexpr double kTolsfLimit = 0.01;          // uround·|y| above this: too much accuracy asked
+constexpr double kTolsfScale = 200.0;         // turns the ratio into the suggested scaling factor
+constexpr double kTcritMargin = 4.0;          // rounding units kept clear of tcrit
+constexpr double kTimeRoundoff = 100.0;       // rounding units within which times coincide
+constexpr double kMaxFirstTol = 0.001;        // upper bound of the tolerance for the first step
 
 // Largest step ratio h·(Lipschitz estimate) for which the Adams method of
 // each order 1 … 12 stays inside its stability region.
-constexpr double kSm1[kHistoryRows] = {0.0,  0.5,  0.575, 0.55,  0.45, 0.35, 0.25,
+constexpr double kSm1[kHistoryRows] = {0.0,  0.5,  0.575, 0.55,  0.45,  0.35, 0.25,
                                        0.20, 0.15, 0.10,  0.075, 0.050, 0.025};
 
 void PrintToStdout(std::string_view text) {
@@ -175,8 +175,8 @@ namespace {
 
 // Returns 0, or the first component whose weight rtol·|y| + atol is not
 // positive. The weights are stored inverted.
-int FillErrorWeights(int n, int itol, const double* rtol, const double* atol,
-                            const double* ycur, double* ewt) {
+int FillErrorWeights(int n, int itol, const double* rtol, const double* atol, const double* ycur,
+                     double* ewt) {
   for (int i = 1; i <= n; ++i) {
     const double rtoli = itol >= 3 ? rtol[i] : rtol[1];
     const double atoli = (itol == 2 || itol == 4) ? atol[i] : atol[1];
@@ -192,8 +192,7 @@ int FillErrorWeights(int n, int itol, const double* rtol, const double* atol,
 
 }  // namespace
 
-bool Lsoda::SetErrorWeights(int itol, const double* rtol, const double* atol,
-                            const double* ycur) {
+bool Lsoda::SetErrorWeights(int itol, const double* rtol, const double* atol, const double* ycur) {
   const int bad = FillErrorWeights(n_, itol, rtol, atol, ycur, ewt_.data());
   if (bad == 0) return true;
   Print("\nlsoda -- ewt[%d] = %g <= 0.", bad, ewt_[bad]);
@@ -849,8 +848,8 @@ struct CheckedInputs {
 }  // namespace
 
 void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int itol,
-                  const double* rtol, const double* atol, int itask, int& istate, int iopt,
-                  int jt, const LsodaOptionalInputs& optional) {
+                  const double* rtol, const double* atol, int itask, int& istate, int iopt, int jt,
+                  const LsodaOptionalInputs& optional) {
   // Steps: (1) check istate and itask; a start with tout = t does nothing;
   // (2) on a start or a restart (istate 1, 3) check every input; on a start
   // allocate, evaluate f, load the history, set the weights and choose the
@@ -1248,8 +1247,7 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
       if (ixpr_ != 0) {
         if (meth_ == 2) Print("\nlsoda -- a switch to the stiff method has occurred");
         if (meth_ == 1) Print("\nlsoda -- a switch to the nonstiff method has occurred");
-        Print("\n         at t = %g, tentative step size h = %g, step nst = %d", tn_, h_,
-              nst_);
+        Print("\n         at t = %g, tentative step size h = %g, step nst = %d", tn_, h_, nst_);
       }
     }
     if (ixpr_ == 2) {

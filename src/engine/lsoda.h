@@ -62,9 +62,11 @@ class Lsoda {
   // 1 (nothing done), 2 (success), -1 (mxstep steps taken), -2 (too much
   // accuracy asked), -3 (illegal input or too little memory), -4 (repeated
   // error-test failures), -5 (repeated convergence failures) or -6 (an
-  // error weight became <= 0). jt = 2: full Jacobian by differences.
-  void lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int itol,
-             const double* rtol, const double* atol, int itask, int& istate, int iopt, int jt,
+  // error weight became <= 0). jt = 2 (full Jacobian by differences) is the
+  // one Jacobian type built in; any other jt is refused as illegal input.
+  // y is also used as scratch space during the call.
+  void lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int itol, const double* rtol,
+             const double* atol, int itask, int& istate, int iopt, int jt,
              const LsodaOptionalInputs& optional = {});
 
   // The k-th derivative of the interpolating polynomial at t, which must lie
@@ -84,26 +86,25 @@ class Lsoda {
   void SetYieldAfterStep(bool yield) { yieldAfterStep_ = yield; }
 
   // Counters and state after a call.
-  int nst() const { return nst_; }    // steps taken
-  int nfe() const { return nfe_; }    // right-hand-side evaluations
-  int nje() const { return nje_; }    // Jacobian evaluations (and LU factorisations)
-  double h() const { return h_; }     // step size to try next
-  double hu() const { return hu_; }   // step size last used
-  double tn() const { return tn_; }   // internal time reached
-  double tsw() const { return tsw_; }  // time of the last method switch
+  int nst() const { return nst_; }         // steps taken
+  int nfe() const { return nfe_; }         // right-hand-side evaluations
+  int nje() const { return nje_; }         // Jacobian evaluations (and LU factorisations)
+  double h() const { return h_; }          // step size to try next
+  double hu() const { return hu_; }        // step size last used
+  double tn() const { return tn_; }        // internal time reached
+  double tsw() const { return tsw_; }      // time of the last method switch
   double tolsf() const { return tolsf_; }  // tolerance scale factor after a -2 return
-  int nqu() const { return nqu_; }    // order last used
-  int nqcur() const { return nq_; }   // order to try next
-  int mused() const { return mused_; }  // method last used: 1 Adams, 2 BDF
-  int mcur() const { return meth_; }  // method to try next
-  int imxer() const { return imxer_; }  // component of largest weighted error after -4, -5
+  int nqu() const { return nqu_; }         // order last used
+  int nqcur() const { return nq_; }        // order to try next
+  int mused() const { return mused_; }     // method last used: 1 Adams, 2 BDF
+  int mcur() const { return meth_; }       // method to try next
+  int imxer() const { return imxer_; }     // component of largest weighted error after -4, -5
 
  private:
   enum class Exit { kSuccess, kError, kIllegal };
 
-  bool CheckInputs(int neq, double t, double tout, int itol, const double* rtol,
-                   const double* atol, int istate, int iopt, int jt,
-                   const LsodaOptionalInputs& optional);
+  bool CheckInputs(int neq, double t, double tout, int itol, const double* rtol, const double* atol,
+                   int istate, int iopt, int jt, const LsodaOptionalInputs& optional);
   bool Allocate();
   bool Initialize(double* y, double t, double tout, int itol, const double* rtol,
                   const double* atol, int itask, const LsodaOptionalInputs& optional);

@@ -48,8 +48,9 @@ std::vector<const KineticType*> EligibleKineticTypes(const KineticCatalogue& cat
 // Whether the step's rate can be evaluated without reading beyond its lists:
 // it has a type, at least as many constants as the type has, every modifier
 // the type reads is assigned to a metabolite of the model, and its substrate
-// and product lists hold every entry the rate law reads. The engine checks
-// this before a run.
+// and product lists hold every entry the rate law reads. A step whose
+// equation changed after it got its type may fail this; a run must check it
+// before the first rate is evaluated.
 bool CanEvaluateRate(const Model& model, int step);
 
 }  // namespace vireon

@@ -109,11 +109,8 @@ TEST(MaxAbsIndexTest, FindsTheFirstLargestMagnitude) {
     int expected;
   };
   const Case cases[] = {
-      {{0}, 0, 0},
-      {{0, 7}, 1, 1},
-      {{0, 1, -5, 2}, 3, 2},
-      {{0, -3, 2, 3}, 3, 1},
-      {{99, 1, 2}, 2, 2},  // element 0 is never looked at
+      {{0}, 0, 0},           {{0, 7}, 1, 1},     {{0, 1, -5, 2}, 3, 2},
+      {{0, -3, 2, 3}, 3, 1}, {{99, 1, 2}, 2, 2},  // element 0 is never looked at
       {{0, 1, 2}, -1, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(MaxAbsIndex(c.n, c.x.data()), c.expected);

@@ -46,9 +46,8 @@ class LsodaTest : public ::testing::Test {
 };
 
 auto Decay() {
-  return LsodaFunction([](int, double, const double* y, double* ydot) {
-    ydot[1] = -kDecayRate * y[1];
-  });
+  return LsodaFunction(
+      [](int, double, const double* y, double* ydot) { ydot[1] = -kDecayRate * y[1]; });
 }
 
 // y' = A·y with eigenvalues -1 (vector (1, 1)) and -1000 (vector (1, -1)):
@@ -150,7 +149,9 @@ LsodaOptionalInputs With(double LsodaOptionalInputs::*field, double value) {
   return options;
 }
 
-void PrintTo(const IllegalCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const IllegalCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class LsodaIllegalInputTest : public LsodaTest,
                               public ::testing::WithParamInterface<IllegalCase> {};
@@ -174,16 +175,43 @@ using O = LsodaOptionalInputs;
 INSTANTIATE_TEST_SUITE_P(
     Cases, LsodaIllegalInputTest,
     ::testing::Values(
-        IllegalCase{"NegativeRtol", 2, 1, 1, 2, 1, 1, -1e-6, 1e-12, {},
+        IllegalCase{"NegativeRtol",
+                    2,
+                    1,
+                    1,
+                    2,
+                    1,
+                    1,
+                    -1e-6,
+                    1e-12,
+                    {},
                     "\nlsoda -- rtol = -1e-06 is less than 0."},
-        IllegalCase{"NegativeAtol", 2, 1, 1, 2, 1, 1, 1e-6, -1.0, {},
+        IllegalCase{"NegativeAtol",
+                    2,
+                    1,
+                    1,
+                    2,
+                    1,
+                    1,
+                    1e-6,
+                    -1.0,
+                    {},
                     "\nlsoda -- atol = -1 is less than 0."},
-        IllegalCase{"ZeroTolerances", 2, 1, 1, 2, 1, 1, 0.0, 0.0, {},
-                    "\nlsoda -- ewt[1] = 0 <= 0."},
-        IllegalCase{"NaNTolerance", 2, 1, 1, 2, 1, 1, std::nan(""), 1e-12, {},
+        IllegalCase{
+            "ZeroTolerances", 2, 1, 1, 2, 1, 1, 0.0, 0.0, {}, "\nlsoda -- ewt[1] = 0 <= 0."},
+        IllegalCase{"NaNTolerance",
+                    2,
+                    1,
+                    1,
+                    2,
+                    1,
+                    1,
+                    std::nan(""),
+                    1e-12,
+                    {},
                     "\nlsoda -- ewt[1] = nan <= 0."},
-        IllegalCase{"NoEquations", 0, 1, 1, 2, 1, 1, 1e-6, 1e-12, {},
-                    "\nlsoda -- neq = 0 is less than 1"},
+        IllegalCase{
+            "NoEquations", 0, 1, 1, 2, 1, 1, 1e-6, 1e-12, {}, "\nlsoda -- neq = 0 is less than 1"},
         IllegalCase{"Itol", 2, 5, 1, 2, 1, 1, 1e-6, 1e-12, {}, "\nlsoda -- itol = 5 illegal"},
         IllegalCase{"Iopt", 2, 1, 2, 2, 1, 1, 1e-6, 1e-12, {}, "\nlsoda -- iopt = 2 illegal"},
         IllegalCase{"Jt", 2, 1, 1, 3, 1, 1, 1e-6, 1e-12, {}, "\nlsoda -- jt = 3 illegal"},
@@ -191,7 +219,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "\nlsoda -- _ml = 2 not between 1 and neq"},
         IllegalCase{"Itask", 2, 1, 1, 2, 6, 1, 1e-6, 1e-12, {}, "\nlsoda -- illegal itask = 6"},
         IllegalCase{"Istate", 2, 1, 1, 2, 1, 0, 1e-6, 1e-12, {}, "\nlsoda -- illegal istate = 0"},
-        IllegalCase{"NotInitialised", 2, 1, 1, 2, 1, 2, 1e-6, 1e-12, {},
+        IllegalCase{"NotInitialised",
+                    2,
+                    1,
+                    1,
+                    2,
+                    1,
+                    2,
+                    1e-6,
+                    1e-12,
+                    {},
                     "\nlsoda -- istate > 1 but lsoda not initialized"},
         IllegalCase{"Ixpr", 2, 1, 1, 2, 1, 1, 1e-6, 1e-12, With(&O::ixpr, 3),
                     "\nlsoda -- ixpr = 3 is illegal"},
@@ -211,7 +248,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "\n         integration direction is given by -0.5"},
         IllegalCase{"TcritBehindTout", 2, 1, 1, 2, 4, 1, 1e-6, 1e-12, With(&O::tcrit, 0.5),
                     "\nlsoda -- itask = 4 or 5 and tcrit behind tout"},
-        IllegalCase{"TooMuchAccuracy", 2, 1, 1, 2, 1, 1, 1e-20, 0.0, {},
+        IllegalCase{"TooMuchAccuracy",
+                    2,
+                    1,
+                    1,
+                    2,
+                    1,
+                    1,
+                    1e-20,
+                    0.0,
+                    {},
                     "\nlsoda -- at start of problem, too much accuracy"}),
     [](const ::testing::TestParamInfo<IllegalCase>& info) { return info.param.name; });
 
@@ -281,7 +327,8 @@ TEST_F(LsodaTest, NanFromTheRightHandSideEndsWithAnErrorReturn) {
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  for (const Case& c : {Case{0.0, nan}, Case{1.0, nan}, Case{1.0, inf}, Case{1.0, -inf}}) {
+  for (const Case& c :
+       {Case{0.0, nan}, Case{0.0, inf}, Case{1.0, nan}, Case{1.0, inf}, Case{1.0, -inf}}) {
     auto f = LsodaFunction([&c](int, double time, const double* y, double* ydot) {
       ydot[1] = time >= c.badFrom ? c.value : -y[1];
       ydot[2] = -2.0 * y[2];
@@ -356,6 +403,59 @@ TEST_F(LsodaTest, Itask4NeverEvaluatesBeyondTcrit) {
   EXPECT_EQ(t, 1.0);
   EXPECT_CLOSE(y[1], std::exp(-1.0), kGlobalAbs, kGlobalRel);
   EXPECT_LE(latest, 1.0 + 1e-12);
+}
+
+TEST_F(LsodaTest, OneStepAndStopAtOrBeyondToutTasksReturnAtInternalTimes) {
+  auto f = Decay();
+  std::vector<double> y = {0.0, 1.0};
+  Call(f, y, 1.0, 2);  // one step
+  ASSERT_EQ(istate, 2);
+  EXPECT_EQ(t, solver.tn());
+  EXPECT_EQ(solver.nst(), 1);
+  EXPECT_CLOSE(y[1], std::exp(-kDecayRate * t), kGlobalAbs, kGlobalRel);
+  Call(f, y, 1.0, 3);  // up to the first internal time at or beyond tout
+  ASSERT_EQ(istate, 2);
+  EXPECT_GE(t, 1.0);
+  EXPECT_EQ(t, solver.tn());
+  EXPECT_LT(t - solver.hu(), 1.0);
+  EXPECT_CLOSE(y[1], std::exp(-kDecayRate * t), kGlobalAbs, kGlobalRel);
+  // One step that may not pass tcrit, then one that lands on it.
+  options.tcrit = t + 1e-3;
+  const double tcrit = options.tcrit;
+  for (int call = 0; call < 20 && t != tcrit; ++call) {
+    Call(f, y, tcrit, 5);
+    ASSERT_EQ(istate, 2);
+    EXPECT_LE(t, tcrit);
+  }
+  EXPECT_EQ(t, tcrit);
+  EXPECT_CLOSE(y[1], std::exp(-kDecayRate * t), kGlobalAbs, kGlobalRel);
+}
+
+TEST_F(LsodaTest, TraceAndYieldOptionsLeaveTheSolutionAlone) {
+  auto f = Decay();
+  std::vector<double> plain = {0.0, 1.0};
+  Call(f, plain, 3.0);
+  ASSERT_EQ(istate, 2);
+  const int steps = solver.nst();
+
+  Lsoda traced;
+  std::vector<std::string> lines;
+  traced.SetPrintFunction([&lines](std::string_view text) { lines.emplace_back(text); });
+  traced.SetYieldAfterStep(true);
+  std::vector<double> y = {0.0, 1.0};
+  double tt = 0.0;
+  int state = 1;
+  const double rtolv[2] = {0.0, rtol};
+  const double atolv[2] = {0.0, atol};
+  LsodaOptionalInputs trace;
+  trace.ixpr = 2;
+  traced.lsoda(f, 1, y.data(), tt, 3.0, 1, rtolv, atolv, 1, state, 1, 2, trace);
+  ASSERT_EQ(state, 2);
+  EXPECT_EQ(y[1], plain[1]);
+  EXPECT_EQ(traced.nst(), steps);
+  ASSERT_EQ(int(lines.size()), 2 * steps);
+  EXPECT_EQ(lines[0].rfind("\nmeth= 1,   order= 1,   nfe= ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("\nt= ", 0), 0u) << lines[1];
 }
 
 TEST_F(LsodaTest, FreeTwiceIsHarmlessAndForgetsTheIntegration) {

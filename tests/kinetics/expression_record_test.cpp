@@ -35,8 +35,8 @@ TEST_P(NumberFormat, MatchesPrintfLe) {
 INSTANTIATE_TEST_SUITE_P(Values, NumberFormat,
                          ::testing::Values(0.0, -0.0, 1.0, 0.5, -2.5e-7, 1.23456789, 9.9999995,
                                            9.99999949, 123456789.0, 1e100, 1e-100, 4.9e-324,
-                                           2.2250738585072014e-308, DBL_MAX, -DBL_MAX,
-                                           HUGE_VAL, 1.0 / 3.0, 2.0 / 3.0));
+                                           2.2250738585072014e-308, DBL_MAX, -DBL_MAX, HUGE_VAL,
+                                           1.0 / 3.0, 2.0 / 3.0));
 
 // A second family of expressions on the same record machinery: output
 // functions keep one item per letter and write an item line per occurrence;

