@@ -1,7 +1,13 @@
 #include "output/output_function.h"
 
 #include <algorithm>
+#include <optional>
+#include <sstream>
 
+#include "kinetics/expression_record.h"
+#include "model/message_sink.h"
+#include "model/record_cursor.h"
+#include "output/output_item_record.h"
 #include "scan/random.h"
 
 namespace vireon {
@@ -38,6 +44,45 @@ class OutputFunctionBindings : public ExpressionBindings {
  private:
   const std::vector<OutputItem>& items_;
   RandomGenerator& random_;
+};
+
+// A symbol node's lines are its item's record. A reader collects the items
+// read: a letter that occurred before takes the earlier item and the record
+// read for it is discarded.
+class ItemSymbolRecord : public SymbolRecord {
+ public:
+  // For writing the items of a function.
+  explicit ItemSymbolRecord(const std::vector<OutputItem>& items) : written_(items) {}
+  // For reading into `items`, which starts empty.
+  explicit ItemSymbolRecord(std::vector<OutputItem>* items) : written_(*items), read_(items) {}
+
+  void Write(std::ostream& out, const ExpressionNode& node) const override {
+    std::string record;
+    const bool known = node.index >= 0 && node.index < static_cast<int>(written_.size());
+    SaveOutputItem(known ? written_[node.index] : OutputItem(), record);
+    out << record;
+  }
+
+  bool Read(RecordCursor& cursor, MessageSink& sink, int /*nodeCount*/,
+            ExpressionNode& node) override {
+    OutputItem item;
+    if (read_ == nullptr || !LoadOutputItem(cursor, sink, item)) return false;
+    node.name = std::string(1, node.code);
+    auto it = std::find(letters_.begin(), letters_.end(), node.code);
+    if (it != letters_.end()) {
+      node.index = static_cast<int>(it - letters_.begin());
+      return true;
+    }
+    letters_.push_back(node.code);
+    read_->push_back(std::move(item));
+    node.index = static_cast<int>(read_->size()) - 1;
+    return true;
+  }
+
+ private:
+  const std::vector<OutputItem>& written_;
+  std::vector<OutputItem>* read_ = nullptr;
+  std::vector<char> letters_;
 };
 
 std::string WithoutLineBreaks(std::string_view text) {
@@ -122,6 +167,37 @@ OutputItem* OutputFunction::ItemOf(char letter) {
   return nullptr;
 }
 
+void OutputFunction::WriteRecord(std::string& out) const {
+  std::ostringstream record;
+  record << "Name=" << name_ << '\n';
+  record << "Description=" << description_ << '\n';
+  WriteExpressionNodes(record, nodes_, OutputExpressionDialect(), ItemSymbolRecord(items_));
+  out += record.str();
+}
+
+bool OutputFunction::ReadRecord(RecordCursor& cursor, MessageSink& sink) {
+  const int recordLine = cursor.lineNumber();
+  std::optional<std::string> name = ReadStringLine(cursor, sink);
+  if (!name) return false;
+  std::optional<std::string> description = ReadStringLine(cursor, sink);
+  if (!description) return false;
+  const ExpressionDialect& dialect = OutputExpressionDialect();
+  std::vector<OutputItem> items;
+  ItemSymbolRecord symbols(&items);
+  std::vector<ExpressionNode> nodes;
+  if (!ReadExpressionNodes(cursor, sink, dialect, symbols, nodes)) return false;
+  // Older files hold a function of one number or one symbol without a root.
+  const bool singleNode = !nodes.empty() && (nodes[0].kind == node_kind::kNumber ||
+                                             nodes[0].kind == node_kind::kSymbol);
+  if (!singleNode && !LinkReadExpression(nodes, dialect, recordLine, sink)) return false;
+  name_ = std::move(*name);
+  description_ = std::move(*description);
+  nodes_ = std::move(nodes);
+  items_ = std::move(items);
+  value_ = 0.0;
+  return true;
+}
+
 bool OutputFunction::operator==(const OutputFunction& other) const {
   if (name_ != other.name_ || description_ != other.description_ ||
       nodes_.size() != other.nodes_.size() || items_ != other.items_) {
@@ -140,6 +216,34 @@ bool OutputFunction::operator==(const OutputFunction& other) const {
 
 void EvaluateOutputFunctions(std::vector<OutputFunction>& functions, RandomGenerator& random) {
   for (OutputFunction& function : functions) function.Evaluate(random);
+}
+
+void SaveOutputFunctionSection(const std::vector<OutputFunction>& functions, std::string& out) {
+  out += kOutputFunctionSection;
+  out += "\nItems=";
+  out += std::to_string(functions.size());
+  out += '\n';
+  for (const OutputFunction& function : functions) function.WriteRecord(out);
+}
+
+SelectionLoadStatus LoadOutputFunctionSection(RecordCursor& cursor, MessageSink& sink,
+                                              std::vector<OutputFunction>& functions) {
+  functions.clear();
+  if (!CheckFields(cursor.AtEndOfData() ? kEndOfData : 0, 0, cursor.lineNumber(), sink) ||
+      !NextLine(cursor)) {
+    return SelectionLoadStatus::kBadCount;
+  }
+  int count = 0;
+  if (!ReadFieldLine(cursor, sink, "Items=%d", &count) || count < 0) {
+    return SelectionLoadStatus::kBadCount;
+  }
+  // The list grows with the records actually read, never by the count alone.
+  for (int k = 0; k < count; ++k) {
+    OutputFunction function;
+    if (!function.ReadRecord(cursor, sink)) return SelectionLoadStatus::kBadRecord;
+    functions.push_back(std::move(function));
+  }
+  return SelectionLoadStatus::kOk;
 }
 
 double* FindOutputFunctionValue(std::vector<OutputFunction>& functions, std::string_view name) {

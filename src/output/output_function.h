@@ -16,12 +16,11 @@
 
 #include "kinetics/expression.h"
 #include "output/output_item.h"
+#include "output/output_item_record.h"
 
 namespace vireon {
 
-class MessageSink;
 class RandomGenerator;
-class RecordCursor;
 
 class OutputFunction {
  public:
@@ -102,6 +101,16 @@ inline constexpr const char* kFunctionNotAdded =
 
 // The document's evaluation of all functions, in list order.
 void EvaluateOutputFunctions(std::vector<OutputFunction>& functions, RandomGenerator& random);
+
+inline constexpr std::string_view kOutputFunctionSection = "User-defined functions";
+
+// Appends "User-defined functions\nItems=%d\n" and every function's record.
+void SaveOutputFunctionSection(const std::vector<OutputFunction>& functions, std::string& out);
+// Reads the section (the header's text is not examined), replacing
+// `functions`. A bad or negative count is kBadCount, a failed record
+// kBadRecord; `functions` then holds those read before the failure.
+SelectionLoadStatus LoadOutputFunctionSection(RecordCursor& cursor, MessageSink& sink,
+                                              std::vector<OutputFunction>& functions);
 
 // The current value of the function with that name, or null.
 double* FindOutputFunctionValue(std::vector<OutputFunction>& functions, std::string_view name);

@@ -7,9 +7,13 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "model/message_sink.h"
+#include "model/record_cursor.h"
 #include "output/output_item.h"
+#include "output/output_item_record.h"
 
 namespace vireon {
 
@@ -38,5 +42,22 @@ void ApplyLinks(const std::vector<ParameterLink>& links);
 // runs this inside its arithmetic-fault guard.
 void ApplyLinksBetweenTotals(const std::vector<ParameterLink>& links,
                              const std::function<void()>& computeMoietyTotals);
+
+// The record: the target's and the source's output-item records, then
+// "Const=%.16lf".
+void SaveParameterLink(const ParameterLink& link, std::string& out);
+// Reads a record written by SaveParameterLink; a missing or bad line is
+// reported through the sink and gives false.
+bool LoadParameterLink(RecordCursor& cursor, MessageSink& sink, ParameterLink& link);
+
+inline constexpr std::string_view kParameterLinkSection = "Parameter Links";
+
+// Appends "Parameter Links\nItems=%d\n" and every link's record.
+void SaveParameterLinkSection(const std::vector<ParameterLink>& links, std::string& out);
+// Reads the section (the header's text is not examined), replacing `links`.
+// A bad or negative count is kBadCount, a failed record kBadRecord; `links`
+// then holds the links read before the failure.
+SelectionLoadStatus LoadParameterLinkSection(RecordCursor& cursor, MessageSink& sink,
+                                             std::vector<ParameterLink>& links);
 
 }  // namespace vireon
