@@ -90,6 +90,8 @@ bool ReadExpressionNodes(RecordCursor& cursor, MessageSink& sink, const Expressi
     if (node.kind == node_kind::kNumber) {
       if (!ReadFieldLine<double>(cursor, sink, "Value=%le", &node.value)) return false;
     } else if (dialect.IsSymbolKind(node.kind)) {
+      // A symbol that is its letter gets the name its parsed twin has.
+      if (dialect.symbolCodeIsLetter) node.name.assign(1, node.code);
       if (!symbols.Read(cursor, sink, count, node)) return false;
     }
     nodes.push_back(std::move(node));

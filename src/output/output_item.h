@@ -12,7 +12,7 @@ namespace vireon {
 
 // Type codes, stored in files as numbers (11 and 26 are never created).
 enum OutputItemType : int {
-  kInitialConcentration = 1,  // "[%s]i"
+  kInitialConcentration = 1,      // "[%s]i"
   kSteadyStateConcentration = 2,  // "[%s]ss"
   kTransientConcentration = 3,    // "[%s]t"
   kSteadyStateFlux = 4,           // "J(%s)"

@@ -38,8 +38,8 @@ void SaveSelection(std::string_view header, const std::vector<OutputItem>& selec
 
 enum class SelectionLoadStatus {
   kOk,
-  kBadCount,     // the header or the "Items=" line is missing or bad, or the count is negative
-  kBadRecord,    // an item record failed; the message has been shown
+  kBadCount,   // the header or the "Items=" line is missing or bad, or the count is negative
+  kBadRecord,  // an item record failed; the message has been shown
 };
 
 // Reads a selection section: the header line (its text is not examined),
