@@ -253,4 +253,19 @@ double* FindOutputFunctionValue(std::vector<OutputFunction>& functions, std::str
   return nullptr;
 }
 
+UserFunctionLookup OutputFunctionLookup(std::vector<OutputFunction>& functions) {
+  return [&functions](std::string_view name) { return FindOutputFunctionValue(functions, name); };
+}
+
+int RebindOutputFunctions(std::vector<OutputFunction>& functions, const BindingContext& context,
+                          bool bind) {
+  int unresolved = 0;
+  for (OutputFunction& function : functions) {
+    for (OutputItem& item : function.items()) {
+      if (!BindOutputItem(item, context, bind)) ++unresolved;
+    }
+  }
+  return unresolved;
+}
+
 }  // namespace vireon

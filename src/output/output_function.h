@@ -16,6 +16,7 @@
 
 #include "kinetics/expression.h"
 #include "output/output_item.h"
+#include "output/output_item_binding.h"
 #include "output/output_item_record.h"
 
 namespace vireon {
@@ -114,5 +115,15 @@ SelectionLoadStatus LoadOutputFunctionSection(RecordCursor& cursor, MessageSink&
 
 // The current value of the function with that name, or null.
 double* FindOutputFunctionValue(std::vector<OutputFunction>& functions, std::string_view name);
+// The lookup that binds items of type 24 to these functions' values. The
+// list must not change while the bound items are in use.
+UserFunctionLookup OutputFunctionLookup(std::vector<OutputFunction>& functions);
+
+// Binds (with `bind`) or only checks the symbols' items of every function.
+// A function is never deleted for a symbol that no longer resolves: that
+// symbol stays unbound and counts as 0 until it is associated again.
+// Returns the number of such symbols.
+int RebindOutputFunctions(std::vector<OutputFunction>& functions, const BindingContext& context,
+                          bool bind);
 
 }  // namespace vireon

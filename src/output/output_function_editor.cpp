@@ -3,8 +3,49 @@
 #include <algorithm>
 
 #include "model/messages.h"
+#include "model/model.h"
 
 namespace vireon {
+
+namespace {
+
+// The node with this text among `nodes`, or an empty one.
+OutputDataNode Take(const std::vector<OutputDataNode>& nodes, std::string_view text) {
+  for (const OutputDataNode& node : nodes) {
+    if (node.text == text) return node;
+  }
+  return {std::string(text), {}, {}};
+}
+
+}  // namespace
+
+std::vector<OutputDataNode> BuildFunctionSymbolTree(const Model& model) {
+  // The steady-state selection's tree has every quantity a function may use.
+  const std::vector<OutputDataNode> source =
+      BuildOutputDataTree(OutputDataMode::kSteadyState, model, {});
+  const OutputDataNode metabolites = Take(source, "metabolites");
+
+  OutputDataNode current{"trans./s.s. concentrations", {}, {}};
+  for (const Metabolite& metabolite : model.metabolites) {
+    OutputItem item = MakeOutputItem(kSteadyStateConcentration, metabolite.name);
+    item.title = "[" + metabolite.name + "]";
+    current.entries.push_back(std::move(item));
+  }
+
+  std::vector<OutputDataNode> tree;
+  tree.push_back({"time", {}, {MakeOutputItem(kTime), MakeOutputItem(kRealTime)}});
+  tree.push_back({"metabolites",
+                  {Take(metabolites.children, "initial concentrations"), std::move(current),
+                   Take(metabolites.children, "conservation relations"),
+                   Take(metabolites.children, "transition times")},
+                  {}});
+  tree.push_back(Take(source, "steps"));
+  tree.push_back(Take(source, "compartments"));
+  tree.push_back(Take(source, "control analysis"));
+  tree.push_back(Take(source, "eigenvalues"));
+  tree.push_back(Take(source, "numerical methods"));
+  return tree;
+}
 
 OutputFunctionEditor::OutputFunctionEditor(MessageSink& sink) : sink_(sink) {}
 

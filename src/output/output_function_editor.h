@@ -10,10 +10,24 @@
 #include <vector>
 
 #include "model/message_sink.h"
+#include "output/output_data_editor.h"
 #include "output/output_function.h"
 #include "output/output_item.h"
 
 namespace vireon {
+
+class Model;
+
+// The function dialog's tree of "Available items", in this order (indented
+// entries are children): "time"; "metabolites" - "initial concentrations",
+// "trans./s.s. concentrations" ("[%s]"), "conservation relations",
+// "transition times"; "steps" - "fluxes", "kinetic constants";
+// "compartments"; "control analysis" - "elasticities",
+// "concentration-control coeffs.", "flux-control coeffs."; "eigenvalues";
+// "numerical methods". A function is evaluated both at time-course points
+// and after each steady state, so its concentrations and fluxes are the
+// current ones.
+std::vector<OutputDataNode> BuildFunctionSymbolTree(const Model& model);
 
 class OutputFunctionEditor {
  public:

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "model/messages.h"
+#include "scan/random.h"
+#include "scan/scan_test_model.h"
+#include "support/expect_close.h"
 
 namespace vireon {
 namespace {
@@ -180,6 +183,61 @@ TEST(OutputFunctionListEditorTest, NoFunctionFromTheDialogIsAnInternalError) {
   editor.Added(std::nullopt);
   EXPECT_TRUE(functions.empty());
   EXPECT_EQ(sink.Texts(), std::vector<std::string>{kFunctionNotAdded});
+}
+
+std::vector<std::string> Texts(const std::vector<OutputDataNode>& nodes) {
+  std::vector<std::string> texts;
+  for (const OutputDataNode& node : nodes) texts.push_back(node.text);
+  return texts;
+}
+
+std::vector<std::string> Titles(const OutputDataNode& node) {
+  std::vector<std::string> titles;
+  for (const OutputItem& item : node.entries) titles.push_back(item.title);
+  return titles;
+}
+
+TEST(FunctionSymbolTreeTest, NodesInTheDialogsOrder) {
+  test::ScanTestModel t;
+  const std::vector<OutputDataNode> tree = BuildFunctionSymbolTree(t.model);
+  EXPECT_EQ(Texts(tree),
+            (std::vector<std::string>{"time", "metabolites", "steps", "compartments",
+                                      "control analysis", "eigenvalues", "numerical methods"}));
+  EXPECT_EQ(Titles(tree[0]), (std::vector<std::string>{"time", "real time"}));
+  EXPECT_EQ(Texts(tree[1].children),
+            (std::vector<std::string>{"initial concentrations", "trans./s.s. concentrations",
+                                      "conservation relations", "transition times"}));
+  EXPECT_EQ(Titles(tree[1].children[1]), (std::vector<std::string>{"[A]", "[B]"}));
+  EXPECT_EQ(Titles(tree[1].children[3]), (std::vector<std::string>{"tt(A)", "tt(B)"}));
+  EXPECT_EQ(Texts(tree[2].children), (std::vector<std::string>{"fluxes", "kinetic constants"}));
+  EXPECT_EQ(Titles(tree[2].children[0]), (std::vector<std::string>{"J(R1)", "J(R2)"}));
+  EXPECT_EQ(Texts(tree[4].children),
+            (std::vector<std::string>{"elasticities", "concentration-control coeffs.",
+                                      "flux-control coeffs."}));
+  EXPECT_EQ(tree[5].entries.size(), 8u);
+  EXPECT_EQ(Titles(tree[6]).front(), "step count");
+  EXPECT_EQ(Titles(tree[6]).size(), 8u);
+}
+
+TEST(FunctionSymbolTreeTest, ChosenEntriesBindToCurrentValues) {
+  test::ScanTestModel t;
+  const std::vector<OutputDataNode> tree = BuildFunctionSymbolTree(t.model);
+  RecordingSink sink;
+  OutputFunctionEditor editor(sink);
+  editor.SetName("f");
+  editor.SetExpression("c*j");
+  ASSERT_TRUE(editor.Accept());
+  editor.SelectSymbol(0);
+  editor.Associate(&tree[1].children[1].entries[0]);  // [A]
+  editor.SelectSymbol(1);
+  editor.Associate(&tree[2].children[0].entries[0]);  // J(R1)
+  ASSERT_TRUE(editor.Ok());
+  std::vector<OutputFunction> functions = {*editor.TakeFunction()};
+  EXPECT_EQ(RebindOutputFunctions(functions, t.Context(), true), 0);
+  t.model.metabolites[0].concentration = 2.5;
+  t.model.steps[0].flux = 4.0;
+  RandomGenerator random(1);
+  EXPECT_CLOSE(functions[0].Evaluate(random), 10.0, test::kTightAbs, test::kTightRel);
 }
 
 }  // namespace
