@@ -5,7 +5,9 @@
 #include <string>
 
 #include "model/messages.h"
+#include "output/output_function.h"
 #include "scan/parameter_link.h"
+#include "scan/random.h"
 #include "support/expect_close.h"
 
 namespace vireon {
@@ -238,6 +240,46 @@ TEST(ParameterLinkRecordTest, BadRecordsEndTheReading) {
       EXPECT_TRUE(sink.Said(c.message)) << c.text;
     }
     EXPECT_TRUE(links.empty());
+  }
+}
+
+// Damaged files (bytes changed, lines cut short) are refused or repaired
+// with a message, never a crash; the sanitizers watch every reading.
+TEST(RecordRobustnessTest, DamagedSectionsNeverCrash) {
+  ScanList scan;
+  scan.enabled = 1;
+  scan.items = {ConstantItem(), ConstantItem()};
+  std::vector<ParameterLink> links = {SampleLink()};
+  OutputFunction function("f", "a*gauss(b)+1.5");
+  ASSERT_EQ(function.Parse(), 0);
+  *function.ItemOf('a') = OutputItem{"J(R1)", kTransientFlux, "R1", "", nullptr};
+  std::string text;
+  SaveOutputFunctionSection({function}, text);
+  SaveScanSection(scan, text);
+  SaveParameterLinkSection(links, text);
+
+  const std::string damage = "=\n,-0123456789xX%@\r";
+  RandomGenerator random(2024);
+  auto draw = [&](std::size_t n) { return static_cast<std::size_t>(random.Uniform() * n); };
+  for (int trial = 0; trial < 2000; ++trial) {
+    std::string damaged = text;
+    const int changes = 1 + static_cast<int>(draw(4));
+    for (int c = 0; c < changes; ++c) damaged[draw(damaged.size())] = damage[draw(damage.size())];
+    if (trial % 3 == 0) damaged.resize(draw(damaged.size()));
+    RecordCursor cursor(damaged);
+    RecordingSink sink;
+    std::vector<OutputFunction> functions;
+    ScanList readScan;
+    std::vector<ParameterLink> readLinks;
+    if (LoadOutputFunctionSection(cursor, sink, functions) != SelectionLoadStatus::kOk) continue;
+    RandomGenerator evaluation(1);
+    EvaluateOutputFunctions(functions, evaluation);
+    if (LoadScanSection(cursor, sink, readScan) != SelectionLoadStatus::kOk) continue;
+    for (const ScanItem& item : readScan.items) {
+      EXPECT_GE(item.density, 2);
+      EXPECT_TRUE(item.grid >= kScanNone && item.grid <= kScanPositiveNormal);
+    }
+    LoadParameterLinkSection(cursor, sink, readLinks);
   }
 }
 
