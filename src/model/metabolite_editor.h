@@ -1,0 +1,58 @@
+#pragma once
+// The metabolites editor: the rules behind the dialog that shows, for every
+// metabolite of a working copy of the model, its name, initial
+// concentration, "Fixed" box and compartment.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/message_sink.h"
+#include "model/model.h"
+#include "model/working_copy.h"
+
+namespace vireon {
+
+// One metabolite as the dialog shows it. The concentration is text, read
+// back as "%lf" reads it.
+struct MetaboliteRow {
+  std::string name;
+  std::string initialConcentration;
+  bool fixed = false;
+  int compartment = 0;
+};
+
+class MetaboliteEditor {
+ public:
+  MetaboliteEditor(const Model& document, MessageSink& sink);
+
+  std::vector<MetaboliteRow>& rows() { return rows_; }
+  const std::vector<MetaboliteRow>& rows() const { return rows_; }
+  const Model& working() const { return working_; }
+
+  // The name field of a row lost the focus: a name against the rule gets the
+  // warning "This metabolite name contains invalid characters..." and false
+  // (the dialog returns the focus to the field).
+  bool CheckName(int row);
+
+  // OK: takes every row back into the working copy (name; concentration read
+  // like "%lf", the old value staying when the text holds no finite number;
+  // FIXED or INDEPENDENT; a compartment that does not exist becomes 0), then
+  // applies the working copy to document and runs analyse. A bad name is
+  // warned about and refuses the whole commit, changing nothing.
+  bool Commit(Model& document, const ModelHook& analyse);
+
+ private:
+  MessageSink& sink_;
+  Model working_;
+  std::vector<MetaboliteRow> rows_;
+};
+
+// Reads a double at the start of text as "%lf" does. False when no number
+// is there or it is not finite; value is then unchanged.
+bool ReadConcentration(std::string_view text, double& value);
+
+// The text a concentration is shown as: the shortest that reads back exactly.
+std::string FormatConcentration(double value);
+
+}  // namespace vireon

@@ -1,0 +1,84 @@
+#pragma once
+// The reactions editor: the rules behind the dialog in which the user adds,
+// changes and deletes steps. It works on a working copy of the document's
+// model and two editing tables; nothing reaches the document before the
+// model page applies the committed working copy (ApplyWorkingCopy).
+//
+// Metabolites come into being only through equations, in order of first
+// appearance, and disappear at the next opening once no step refers to them.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "model/equation_parser.h"
+#include "model/message_sink.h"
+#include "model/model.h"
+
+namespace vireon {
+
+// Gives a step without a kinetic type its default rate law (the kinetics
+// subsystem supplies it). May be empty.
+using StepHook = std::function<void(Step&)>;
+
+class ReactionEditor {
+ public:
+  // Opens the editor on a copy of document. The step table receives every
+  // step; the metabolite table only the metabolites some step lists as
+  // substrate, product or modifier, in their order, with every index in the
+  // steps renumbered to the kept positions. New metabolites get
+  // defaultConcentration.
+  ReactionEditor(const Model& document, MessageSink& sink,
+                 double defaultConcentration = kBuiltInDefaultConcentration);
+
+  // False after Commit or Cancel; every action is then refused.
+  bool isOpen() const { return open_; }
+  const StepTable& steps() const { return steps_; }
+  const MetaboliteTable& metabolites() const { return metabolites_; }
+  const Model& working() const { return working_; }
+  // The step being changed, or -1 when the edit fields describe a new step.
+  int changing() const { return changing_; }
+  const std::string& nameField() const { return nameField_; }
+  const std::string& equationField() const { return equationField_; }
+
+  // Loads step index's name and equation into the fields and makes it the
+  // step being changed. No such step: message "No item selected.".
+  bool Select(int index);
+  // Empties the fields; the next AddOrChange adds a step.
+  void StartNew();
+  // Adds a step (no step being changed) or changes the step being changed.
+  // The equation must pass the syntax test ("Syntax error") and the name must
+  // differ from every other step's ("This step name is already in use");
+  // a refusal changes nothing.
+  bool AddOrChange(std::string_view name, std::string_view equation);
+  // Removes step index; the step being changed follows its record, or there
+  // is none when it was this one. No such step: "No item selected.".
+  bool Delete(int index);
+
+  // OK: parses every equation to rebuild the working copy's metabolites,
+  // stoichiometry and lists, gives every step without a kinetic type its
+  // default through assignDefaultKinetics, releases the tables and closes.
+  // An equation that fails the syntax test (one that came with the model)
+  // is reported as "Syntax error", selected, and the editor stays open.
+  bool Commit(const StepHook& assignDefaultKinetics);
+  // Cancel: releases the tables and closes; the working copy is discarded.
+  void Cancel();
+
+ private:
+  bool RefuseWhenClosed();
+  bool NameInUse(std::string_view name, int except) const;
+  void Close();
+
+  MessageSink& sink_;
+  Model reference_;  // the document's model as it was when the editor opened
+  Model working_;
+  StepTable steps_;
+  MetaboliteTable metabolites_;
+  double defaultConcentration_;
+  int changing_ = -1;
+  std::string nameField_;
+  std::string equationField_;
+  bool open_ = true;
+};
+
+}  // namespace vireon
