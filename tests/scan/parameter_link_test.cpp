@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "model/model.h"
+#include "model/structural_analysis.h"
 #include "scan/saved_quantities.h"
 #include "support/expect_close.h"
 
@@ -69,6 +71,40 @@ TEST(ParameterLinkTest, LinkOntoAnInitialConcentrationCountsInTheTotals) {
   ASSERT_EQ(totalsSeen.size(), 2u);
   EXPECT_CLOSE(totalsSeen[0], 3.0, kTightAbs, kTightRel);
   EXPECT_CLOSE(total, 10.0, kTightAbs, kTightRel);
+}
+
+// E + S = ES, ES -> E + P with S and P fixed: E + ES is conserved.
+TEST(ParameterLinkTest, LinkOntoAnInitialConcentrationChangesThatIterationsMoietyTotal) {
+  Model model;
+  model.Allocate(2, 4, 2, 0, 1);
+  model.compartments[0].volume = 2.0;
+  const char* names[] = {"E", "S", "ES", "P"};
+  const std::int16_t types[] = {INDEPENDENT, FIXED, INDEPENDENT, FIXED};
+  const double initial[] = {1.0, 5.0, 0.5, 0.0};
+  for (int m = 0; m < 4; ++m) model.metabolites[m] = Metabolite(names[m], types[m], 0, initial[m]);
+  model.steps[0].name = "R1";
+  model.steps[1].name = "R2";
+  model.steps[0].SizeSubstrates(2);
+  model.steps[0].SizeProducts(1);
+  model.steps[1].SizeSubstrates(1);
+  model.steps[1].SizeProducts(2);
+  model.AddStoichiometry(0, 0, -1, 1);
+  model.AddStoichiometry(0, 1, -1, 1);
+  model.AddStoichiometry(0, 2, 1, 1);
+  model.AddStoichiometry(1, 2, -1, 1);
+  model.AddStoichiometry(1, 0, 1, 1);
+  model.AddStoichiometry(1, 3, 1, 1);
+  StructuralAnalysis(model);
+  ASSERT_EQ(model.nMoieties(), 1);
+  // The total is an amount: (E + ES) x volume.
+  EXPECT_CLOSE(model.moieties[0].initialConcentration, 3.0, kTightAbs, kTightRel);
+
+  std::vector<ParameterLink> links = {
+      Link(Bound("[E]i", &model.metabolites[0].initialConcentration),
+           Bound("[S]i", &model.metabolites[1].initialConcentration), 0.5)};
+  ApplyLinksBetweenTotals(links, [&] { ComputeMoietyTotals(model); });
+  EXPECT_CLOSE(model.metabolites[0].initialConcentration, 2.5, kTightAbs, kTightRel);
+  EXPECT_CLOSE(model.moieties[0].initialConcentration, (2.5 + 0.5) * 2.0, kTightAbs, kTightRel);
 }
 
 TEST(ParameterLinkTest, DisplayLineUsesSixSignificantDigits) {
