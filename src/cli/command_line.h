@@ -1,0 +1,58 @@
+#pragma once
+// The arguments of the vireon command:
+//
+//   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet]
+//   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
+//   vireon --help | --version
+//
+// An option's value follows it as the next argument or after "=" in the same
+// one ("--seed 7", "--seed=7"). Each option may be given once.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vireon::cli {
+
+// Exit statuses of the command.
+inline constexpr int kExitSuccess = 0;    // the run completed, the plot was made
+inline constexpr int kExitFailure = 1;    // the model could not be loaded or the run not start
+inline constexpr int kExitUsage = 2;      // bad arguments
+inline constexpr int kExitStopped = 130;  // the run was stopped (Ctrl-C), as a shell reports it
+
+enum class Command { kHelp, kVersion, kRun, kPlot };
+
+struct CommandLine {
+  Command command = Command::kHelp;
+  std::string modelPath;
+  std::string settingsPath;           // empty: the user's settings file
+  std::string kineticsPath;           // empty: the user's kinetics database
+  std::optional<std::uint32_t> seed;  // none: seeded from the clock
+  bool quiet = false;
+  std::string outputPath;  // plot: the picture to write; empty prints the script
+};
+
+struct ParsedCommandLine {
+  std::optional<CommandLine> commandLine;  // none when the arguments are bad
+  std::string error;                       // what is wrong with them
+};
+
+// Parses the arguments after the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The seed as --seed takes it: a decimal number from 0 to 4294967295.
+std::optional<std::uint32_t> ParseSeed(std::string_view text);
+
+// The picture formats of --output, chosen by the file name's extension
+// (".png" or ".svg", in any case).
+enum class PictureFormat { kNone, kPng, kSvg };
+PictureFormat PictureFormatOf(std::string_view path);
+
+// The usage lines, ending in a line feed.
+std::string UsageText();
+// The whole --help text.
+std::string HelpText();
+
+}  // namespace vireon::cli

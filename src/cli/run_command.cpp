@@ -1,0 +1,117 @@
+#include "cli/run_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cli/progress_bar.h"
+#include "cli/startup.h"
+#include "cli/stop_on_signal.h"
+#include "document/document.h"
+#include "document/model_file.h"
+#include "document/run_control.h"
+#include "engine/run_observer.h"
+#include "scan/random.h"
+
+namespace vireon::cli {
+namespace {
+
+// Shows the scan's progress; every other notification needs nothing here.
+class ProgressObserver : public RunObserver {
+ public:
+  ProgressObserver(ProgressBar& bar, const Document& document) : bar_(bar), document_(document) {}
+  void ScanProgress(int iteration) override {
+    bar_.Update(iteration, document_.engine.totalIterations);
+  }
+
+ private:
+  ProgressBar& bar_;
+  const Document& document_;
+};
+
+// The error log is kept with the line ends of a text box (CR LF).
+std::string WithLineFeeds(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    result += text[i];
+  }
+  if (!result.empty() && result.back() != '\n') result += '\n';
+  return result;
+}
+
+// Names a file the run was to write; says so when it is not there.
+void PrintOutputFile(std::ostream& out, std::ostream& err, const char* label,
+                     const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) {
+    out << label << path << "\n";
+  } else {
+    err << "vireon: the run wrote no " << path << "\n";
+  }
+}
+
+}  // namespace
+
+int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
+  StderrSink sink;
+  Startup startup;
+  if (!StartUp(line.settingsPath, line.kineticsPath, startup, sink)) return kExitFailure;
+  RandomGenerator random;
+  if (line.seed) random.Seed(*line.seed);
+
+  // The model is known by its full path, as in the desktop program: the
+  // report and the data files go beside it wherever the command runs.
+  const std::string modelPath = std::filesystem::absolute(line.modelPath).string();
+  Document document;
+  NewDocument(document, startup.defaults);
+  if (!ReadModelFile(document, modelPath, startup.catalogue, startup.defaults, sink)) {
+    err << "vireon: could not load " << line.modelPath << "\n";
+    return kExitFailure;
+  }
+
+  const bool drawProgress =
+      !line.quiet && document.scan.enabled != 0 && ::isatty(STDERR_FILENO) == 1;
+  ProgressBar bar(stderr, drawProgress);
+  RunOutcome outcome = RunOutcome::kNotStarted;
+  {
+    RunController controller(document, random);
+    ProgressObserver progress(bar, document);
+    SynchronousObserver acknowledging(controller, &progress);
+    controller.SetObserver(&acknowledging);
+    // Blocks Ctrl-C before the run thread exists, so that only the watcher
+    // receives it.
+    StopOnSignal stopOnSignal([&controller] { controller.Stop(); });
+    // No save function: a batch run leaves the model file as it is.
+    if (!controller.StartRun(sink)) {
+      err << "vireon: the run of " << line.modelPath << " could not start\n";
+      return kExitFailure;
+    }
+    controller.Wait();
+    outcome = controller.outcome();
+  }
+  bar.Finish();
+
+  const std::string& errorLog = document.engine.errorLog;
+  if (!errorLog.empty()) err << "Errors in this simulation:\n" << WithLineFeeds(errorLog);
+
+  const TaskSettings& settings = document.settings;
+  if (settings.report != 0) PrintOutputFile(out, err, "Report:             ", settings.reportFile);
+  if (settings.dynamics != 0 && !settings.dynamicsFile.empty()) {
+    PrintOutputFile(out, err, "Time-course data:   ", document.folder + settings.dynamicsFile);
+  }
+  if (settings.steadyState != 0 && !settings.ssFile.empty()) {
+    PrintOutputFile(out, err, "Steady-state data:  ", document.folder + settings.ssFile);
+  }
+
+  if (outcome == RunOutcome::kStopped) {
+    err << "vireon: the run was stopped before its end\n";
+    return kExitStopped;
+  }
+  return outcome == RunOutcome::kFinished ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace vireon::cli

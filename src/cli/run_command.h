@@ -1,0 +1,17 @@
+#pragma once
+// vireon run MODEL.vrn: loads the model and runs the tasks switched on in
+// it, as the desktop program's Run does, but without saving the model
+// first. The report and the data files go where the model says.
+
+#include <ostream>
+
+#include "cli/command_line.h"
+
+namespace vireon::cli {
+
+// Returns the exit status: kExitSuccess when the run completed, kExitFailure
+// when start-up failed, the model could not be loaded or the run could not
+// start, kExitStopped when Ctrl-C (or a termination request) stopped it.
+int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err);
+
+}  // namespace vireon::cli

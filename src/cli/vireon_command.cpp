@@ -1,0 +1,34 @@
+#include "cli/vireon_command.h"
+
+#include "cli/command_line.h"
+#include "cli/plot_command.h"
+#include "cli/run_command.h"
+#include "cli/version_text.h"
+#include "model/messages.h"
+
+namespace vireon::cli {
+
+int RunVireonCommand(const std::vector<std::string>& arguments, std::ostream& out,
+                     std::ostream& err) {
+  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+  if (!parsed.commandLine) {
+    err << "vireon: " << parsed.error << "\n" << UsageText();
+    return kExitUsage;
+  }
+  const CommandLine& line = *parsed.commandLine;
+  switch (line.command) {
+    case Command::kHelp:
+      out << HelpText();
+      return kExitSuccess;
+    case Command::kVersion:
+      out << VersionText(messages::kVersion);
+      return kExitSuccess;
+    case Command::kRun:
+      return RunCommand(line, out, err);
+    case Command::kPlot:
+      return PlotCommand(line, out, err);
+  }
+  return kExitUsage;
+}
+
+}  // namespace vireon::cli

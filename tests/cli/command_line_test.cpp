@@ -1,0 +1,142 @@
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/vireon_command.h"
+
+namespace vireon::cli {
+namespace {
+
+ParsedCommandLine Parse(std::vector<std::string> arguments) {
+  return ParseCommandLine(arguments);
+}
+
+TEST(CommandLine, RunTakesItsModelAndEveryOption) {
+  const ParsedCommandLine parsed = Parse(
+      {"run", "m.vrn", "--settings", "s.ini", "--kdb=u.kdb", "--seed", "4294967295", "--quiet"});
+  ASSERT_TRUE(parsed.commandLine) << parsed.error;
+  const CommandLine& line = *parsed.commandLine;
+  EXPECT_EQ(line.command, Command::kRun);
+  EXPECT_EQ(line.modelPath, "m.vrn");
+  EXPECT_EQ(line.settingsPath, "s.ini");
+  EXPECT_EQ(line.kineticsPath, "u.kdb");
+  ASSERT_TRUE(line.seed);
+  EXPECT_EQ(*line.seed, 4294967295u);
+  EXPECT_TRUE(line.quiet);
+  EXPECT_TRUE(line.outputPath.empty());
+}
+
+TEST(CommandLine, OptionsMayComeBeforeTheModel) {
+  const ParsedCommandLine parsed = Parse({"run", "--seed=0", "m.vrn"});
+  ASSERT_TRUE(parsed.commandLine) << parsed.error;
+  EXPECT_EQ(parsed.commandLine->modelPath, "m.vrn");
+  EXPECT_EQ(parsed.commandLine->seed, 0u);
+  EXPECT_FALSE(parsed.commandLine->quiet);
+}
+
+TEST(CommandLine, WithoutSeedTheClockSeeds) {
+  const ParsedCommandLine parsed = Parse({"run", "m.vrn"});
+  ASSERT_TRUE(parsed.commandLine);
+  EXPECT_FALSE(parsed.commandLine->seed);
+}
+
+TEST(CommandLine, DoubleDashEndsTheOptions) {
+  const ParsedCommandLine parsed = Parse({"run", "--", "--odd name.vrn"});
+  ASSERT_TRUE(parsed.commandLine) << parsed.error;
+  EXPECT_EQ(parsed.commandLine->modelPath, "--odd name.vrn");
+}
+
+TEST(CommandLine, PlotTakesAnOutputPicture) {
+  for (const char* name : {"p.png", "p.svg", "dir/P.PNG", "x.Svg"}) {
+    const ParsedCommandLine parsed = Parse({"plot", "m.vrn", "--output", name});
+    ASSERT_TRUE(parsed.commandLine) << name << ": " << parsed.error;
+    EXPECT_EQ(parsed.commandLine->command, Command::kPlot);
+    EXPECT_EQ(parsed.commandLine->outputPath, name);
+  }
+}
+
+TEST(CommandLine, HelpAndVersion) {
+  EXPECT_EQ(Parse({"--help"}).commandLine->command, Command::kHelp);
+  EXPECT_EQ(Parse({"-h"}).commandLine->command, Command::kHelp);
+  EXPECT_EQ(Parse({"run", "--help"}).commandLine->command, Command::kHelp);
+  EXPECT_EQ(Parse({"--version"}).commandLine->command, Command::kVersion);
+}
+
+struct BadCase {
+  std::vector<std::string> arguments;
+  std::string error;
+};
+
+class BadArguments : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadArguments, AreRefusedWithTheReason) {
+  const ParsedCommandLine parsed = ParseCommandLine(GetParam().arguments);
+  EXPECT_FALSE(parsed.commandLine);
+  EXPECT_EQ(parsed.error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadArguments,
+    ::testing::Values(
+        BadCase{{}, "no command given"}, BadCase{{"simulate", "m.vrn"}, "unknown command simulate"},
+        BadCase{{"--frobnicate"}, "unknown option --frobnicate"},
+        BadCase{{"--version", "x"}, "--version takes no arguments"},
+        BadCase{{"run"}, "run needs a model file"},
+        BadCase{{"plot", "--output", "p.png"}, "plot needs a model file"},
+        BadCase{{"run", "a.vrn", "b.vrn"}, "more than one model file given (b.vrn)"},
+        BadCase{{"run", "m.vrn", "--seed"}, "--seed needs a value"},
+        BadCase{{"run", "m.vrn", "--seed="}, "--seed needs a value"},
+        BadCase{{"run", "m.vrn", "--seed", "-1"},
+                "--seed needs a whole number from 0 to 4294967295, not -1"},
+        BadCase{{"run", "m.vrn", "--seed", "4294967296"},
+                "--seed needs a whole number from 0 to 4294967295, not 4294967296"},
+        BadCase{{"run", "m.vrn", "--seed", "12abc"},
+                "--seed needs a whole number from 0 to 4294967295, not 12abc"},
+        BadCase{{"run", "m.vrn", "--quiet=yes"}, "--quiet takes no value"},
+        BadCase{{"run", "m.vrn", "--quiet", "--quiet"}, "--quiet given more than once"},
+        BadCase{{"run", "m.vrn", "--output", "p.png"}, "unknown option --output for run"},
+        BadCase{{"plot", "m.vrn", "--seed", "1"}, "unknown option --seed for plot"},
+        BadCase{{"plot", "m.vrn", "--output", "p.pdf"},
+                "--output needs a file name ending in .png or .svg, not p.pdf"},
+        BadCase{{"plot", "m.vrn", "--output", ".png"},
+                "--output needs a file name ending in .png or .svg, not .png"},
+        BadCase{{"run", "m.vrn", "--kdb"}, "--kdb needs a value"}));
+
+TEST(Seed, TakesDecimalNumbersOfThirtyTwoBits) {
+  EXPECT_EQ(ParseSeed("0"), 0u);
+  EXPECT_EQ(ParseSeed("007"), 7u);
+  EXPECT_EQ(ParseSeed("4294967295"), 4294967295u);
+  EXPECT_FALSE(ParseSeed(""));
+  EXPECT_FALSE(ParseSeed("+1"));
+  EXPECT_FALSE(ParseSeed(" 1"));
+  EXPECT_FALSE(ParseSeed("99999999999999999999999"));
+}
+
+TEST(VireonCommand, BadArgumentsExitTwoWithTheUsage) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunVireonCommand({"run"}, out, err), kExitUsage);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "vireon: run needs a model file\n" + UsageText());
+}
+
+TEST(VireonCommand, HelpGoesToStandardOutput) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunVireonCommand({"--help"}, out, err), kExitSuccess);
+  EXPECT_EQ(out.str(), HelpText());
+  EXPECT_NE(out.str().find(UsageText()), std::string::npos);
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST(Usage, NamesBothCommandsAndTheirOptions) {
+  const std::string usage = UsageText();
+  for (const char* word :
+       {"vireon run MODEL.vrn", "vireon plot MODEL.vrn", "--settings FILE", "--kdb FILE",
+        "--seed N", "--quiet", "--output", "--help", "--version"}) {
+    EXPECT_NE(usage.find(word), std::string::npos) << word;
+  }
+}
+
+}  // namespace
+}  // namespace vireon::cli

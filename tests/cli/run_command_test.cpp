@@ -1,0 +1,273 @@
+// `vireon run` end to end: the built program on the bundled examples and on
+// models made to fail, and the command's entry function called directly.
+
+#include "cli/run_command.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "cli/cli_test_support.h"
+#include "cli/command_line.h"
+#include "cli/vireon_command.h"
+#include "document/document.h"
+#include "document/model_file.h"
+#include "kinetics/built_in_rate_laws.h"
+#include "kinetics/kinetic_catalogue.h"
+#include "model/message_sink.h"
+#include "output/output_item.h"
+#include "scan/scan_item.h"
+
+namespace vireon::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string BaseName(const std::string& fileName) {
+  return fileName.substr(0, fileName.rfind('.'));
+}
+
+bool NonEmptyFile(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error) && fs::file_size(path, error) > 0;
+}
+
+class RunCommandTest : public CliFolder {
+ protected:
+  void SetUp() override {
+    CliFolder::SetUp();
+    BuildBuiltInKineticTypes(catalogue_);
+  }
+
+  // An example as a document, to change before it is saved under `name`.
+  void LoadExample(const std::string& example, Document& document) {
+    RecordingSink sink;
+    ASSERT_TRUE(ReadModelFile(document, (ExamplesFolder() / example).string(), catalogue_,
+                              DefaultValues(), sink));
+  }
+  fs::path Save(Document& document, const std::string& name) {
+    RecordingSink sink;
+    const fs::path path = folder() / name;
+    EXPECT_TRUE(WriteModelFile(document, path.string(), catalogue_, sink));
+    return path;
+  }
+
+  KineticCatalogue catalogue_;
+};
+
+TEST_F(RunCommandTest, RunsEveryExampleToItsEnd) {
+  for (const std::string& example : kExampleModels) {
+    SCOPED_TRACE(example);
+    const fs::path model = CopyExample(example);
+    const std::string before = ReadText(model);
+    const ProgramResult result = RunVireon({"run", model.string()});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+
+    const std::string base = BaseName(example);
+    const fs::path report = folder() / (base + ".txt");
+    const fs::path timeCourse = folder() / (base + "-timecourse.dat");
+    const fs::path steadyState = folder() / (base + "-steadystate.dat");
+    EXPECT_TRUE(NonEmptyFile(report));
+    EXPECT_TRUE(NonEmptyFile(timeCourse));
+    EXPECT_TRUE(NonEmptyFile(steadyState));
+    EXPECT_NE(result.out.find("Report:             " + report.string() + "\n"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("Time-course data:   " + timeCourse.string() + "\n"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("Steady-state data:  " + steadyState.string() + "\n"),
+              std::string::npos);
+    // The report carries every section the example asks for.
+    const std::string text = ReadText(report);
+    for (const char* section :
+         {"STRUCTURAL ANALYSIS", "RESULTS OF INTEGRATION", "STEADY STATE SOLUTION",
+          "KINETIC STABILITY ANALYSIS", "METABOLIC CONTROL ANALYSIS"}) {
+      EXPECT_NE(text.find(section), std::string::npos) << section;
+    }
+    EXPECT_EQ(result.err.find("Errors in this simulation"), std::string::npos) << result.err;
+    // A batch run does not save the model.
+    EXPECT_EQ(ReadText(model), before);
+  }
+}
+
+// One line of titles and a row per point, from time 0 to the end time.
+TEST_F(RunCommandTest, TimeCourseFileHoldsEveryPoint) {
+  Document document;
+  LoadExample("michaelis_menten.vrn", document);
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  ASSERT_EQ(RunVireon({"run", "--quiet", model.string()}).exitStatus, 0);
+  const std::string data = ReadText(folder() / "michaelis_menten-timecourse.dat");
+  EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 1 + document.settings.points + 1);
+}
+
+TEST_F(RunCommandTest, TheRandomSeedIsAccepted) {
+  const fs::path model = CopyExample("brusselator.vrn");
+  const ProgramResult result = RunVireon({"run", model.string(), "--seed", "12345", "--quiet"});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+TEST_F(RunCommandTest, SettingsAndDatabaseMayBeNamed) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  const fs::path settings = folder() / "elsewhere" / "my.ini";
+  const fs::path database = folder() / "elsewhere" / "my.kdb";
+  fs::create_directories(settings.parent_path());
+  const ProgramResult result = RunVireon(
+      {"run", model.string(), "--settings", settings.string(), "--kdb", database.string()});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_TRUE(fs::exists(settings));
+  EXPECT_TRUE(fs::exists(database));
+  EXPECT_FALSE(fs::exists(ConfigHome() / "vireon" / "vireon.ini"));
+}
+
+TEST_F(RunCommandTest, MissingModelExitsOneWithTheReason) {
+  const ProgramResult result = RunVireon({"run", (folder() / "absent.vrn").string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("The file could not be opened."), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("vireon: could not load"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out, "");
+}
+
+TEST_F(RunCommandTest, BrokenModelExitsOneWithTheLine) {
+  const fs::path model = folder() / "broken.vrn";
+  WriteText(model, "This is not a model\n");
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("Error in line 1"), std::string::npos) << result.err;
+}
+
+TEST_F(RunCommandTest, TruncatedModelExitsOne) {
+  const std::string whole = ReadText(ExamplesFolder() / "branched_pathway.vrn");
+  const fs::path model = folder() / "truncated.vrn";
+  WriteText(model, whole.substr(0, whole.size() / 2));
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("vireon: could not load"), std::string::npos) << result.err;
+}
+
+TEST_F(RunCommandTest, ModelWithoutStepsDoesNotStart) {
+  Document document;
+  NewDocument(document, DefaultValues());
+  const fs::path model = Save(document, "empty.vrn");
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("You have not yet defined a model."), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("could not start"), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder() / "empty.txt"));
+}
+
+TEST_F(RunCommandTest, BadArgumentsExitTwoWithTheUsage) {
+  const ProgramResult result = RunVireon({"run", "--seed", "x", "m.vrn"});
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_NE(result.err.find("--seed needs a whole number"), std::string::npos);
+  EXPECT_NE(result.err.find("usage: vireon run MODEL.vrn"), std::string::npos);
+  EXPECT_EQ(RunVireon({}).exitStatus, 2);
+  EXPECT_EQ(RunVireon({"explode"}).exitStatus, 2);
+}
+
+TEST_F(RunCommandTest, VersionAndHelpOfTheProgram) {
+  const ProgramResult version = RunVireon({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.out.rfind("Vireon version 3.00\nCompiled ", 0), 0u) << version.out;
+  const ProgramResult help = RunVireon({"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_EQ(help.out, cli::HelpText());
+}
+
+// A report that cannot be written goes to the error log; the run goes on to
+// its end and the log is printed.
+TEST_F(RunCommandTest, PrintsTheErrorLogAtTheEnd) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  fs::create_directory(folder() / "michaelis_menten.txt");
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_NE(result.err.find("Errors in this simulation:\n"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find('\r'), std::string::npos);
+  EXPECT_TRUE(NonEmptyFile(folder() / "michaelis_menten-steadystate.dat"));
+}
+
+TEST_F(RunCommandTest, ScanRunsEveryPoint) {
+  Document document;
+  LoadExample("michaelis_menten.vrn", document);
+  ScanItem item(MakeOutputItem(kKineticConstant, "catalysis", "k"));
+  item.min = 1.0;
+  item.max = 3.0;
+  item.density = 5;
+  document.scan.items.push_back(item);
+  document.scan.enabled = 1;
+  document.settings.dynamics = 0;
+  const fs::path model = Save(document, "scan.vrn");
+
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  // Not a terminal: no progress bar.
+  EXPECT_EQ(result.err.find("scan ["), std::string::npos);
+  // A title row and one row of values per scan point.
+  std::istringstream data(ReadText(folder() / "michaelis_menten-steadystate.dat"));
+  int titles = 0, rows = 0;
+  for (std::string line; std::getline(data, line);) {
+    if (line.empty()) continue;
+    ++(line[0] == '[' ? titles : rows);
+  }
+  EXPECT_EQ(titles, 1);
+  EXPECT_EQ(rows, 5);
+}
+
+// A time course without a number of points runs until it is stopped; Ctrl-C
+// stops it cleanly, with the report and data files closed.
+TEST_F(RunCommandTest, InterruptStopsAnEndlessRun) {
+  Document document;
+  LoadExample("brusselator.vrn", document);
+  document.settings.points = 0;
+  const fs::path model = Save(document, "endless.vrn");
+  const fs::path data = folder() / "brusselator-timecourse.dat";
+
+  const StartedProgram started = StartVireon({"run", model.string()});
+  ASSERT_GT(started.pid, 0);
+  // Waits until the run is well under way (rows written to its data file).
+  constexpr auto kPatience = std::chrono::seconds(60);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  std::error_code error;
+  while (std::chrono::steady_clock::now() < deadline &&
+         !(fs::exists(data, error) && fs::file_size(data, error) > 4096)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(kill(started.pid, SIGINT), 0);
+  const ProgramResult result = FinishProgram(started);
+  EXPECT_EQ(result.exitStatus, cli::kExitStopped) << result.err;
+  EXPECT_NE(result.err.find("stopping the run"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("the run was stopped"), std::string::npos) << result.err;
+  EXPECT_TRUE(NonEmptyFile(folder() / "endless.txt"));
+  // Closed on a whole row.
+  const std::string rows = ReadText(data);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows.back(), '\n');
+}
+
+// The entry function, called in this process (with the settings and the
+// database in the scratch folder, never the user's).
+TEST_F(RunCommandTest, EntryFunctionRunsAModel) {
+  const fs::path model = CopyExample("branched_pathway.vrn");
+  std::ostringstream out, err;
+  const int status =
+      cli::RunVireonCommand({"run", model.string(), "--quiet", "--settings",
+                             (folder() / "s.ini").string(), "--kdb", (folder() / "u.kdb").string()},
+                            out, err);
+  EXPECT_EQ(status, cli::kExitSuccess) << err.str();
+  EXPECT_NE(out.str().find((folder() / "branched_pathway.txt").string()), std::string::npos);
+  EXPECT_TRUE(NonEmptyFile(folder() / "branched_pathway-steadystate.dat"));
+}
+
+TEST_F(RunCommandTest, EntryFunctionRefusesAMissingModel) {
+  std::ostringstream out, err;
+  const int status =
+      cli::RunVireonCommand({"run", (folder() / "none.vrn").string(), "--settings",
+                             (folder() / "s.ini").string(), "--kdb", (folder() / "u.kdb").string()},
+                            out, err);
+  EXPECT_EQ(status, cli::kExitFailure);
+  EXPECT_NE(err.str().find("could not load"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vireon::test
