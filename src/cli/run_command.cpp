@@ -93,6 +93,10 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
     controller.Wait();
     outcome = controller.outcome();
   }
+  // Progress comes at most every two seconds: the bar ends on the last point.
+  if (outcome == RunOutcome::kFinished) {
+    bar.Update(document.engine.iteration, document.engine.totalIterations);
+  }
   bar.Finish();
 
   const std::string& errorLog = document.engine.errorLog;

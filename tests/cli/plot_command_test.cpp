@@ -9,6 +9,7 @@
 
 #include "cli/cli_test_support.h"
 #include "cli/gnuplot_render.h"
+#include "cli/vireon_command.h"
 #include "document/document.h"
 #include "document/model_file.h"
 #include "kinetics/built_in_rate_laws.h"
@@ -160,6 +161,23 @@ TEST_F(PlotCommandTest, HelperPathThatIsNoProgramExitsOne) {
       RunVireon({"plot", model.string(), "--output", (folder() / "x.svg").string()});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_NE(result.err.find("gnuplot not found"), std::string::npos) << result.err;
+}
+
+// The entry function, called in this process with the settings and the
+// database in the scratch folder.
+TEST_F(PlotCommandTest, EntryFunctionPrintsTheScript) {
+  const fs::path model = CopyExample("branched_pathway.vrn");
+  std::ostringstream out, err;
+  const int status =
+      cli::RunVireonCommand({"plot", model.string(), "--settings", (folder() / "s.ini").string(),
+                             "--kdb", (folder() / "u.kdb").string()},
+                            out, err);
+  EXPECT_EQ(status, cli::kExitSuccess) << err.str();
+  const std::string data = "'" + (folder() / "branched_pathway-timecourse.dat").string() + "'";
+  EXPECT_NE(out.str().find("plot " + data + " u 1:2 t '[S1]t'," + data + " u 1:3 t '[S2]t'," +
+                           data + " u 1:4 t '[S3]t'\n"),
+            std::string::npos)
+      << out.str();
 }
 
 TEST(PictureFormat, FollowsTheExtension) {
