@@ -8,7 +8,7 @@
 #include "model/message_sink.h"
 #include "model/record_cursor.h"
 #include "output/output_item_record.h"
-#include "scan/random.h"
+#include "engine/random.h"
 
 namespace vireon {
 
