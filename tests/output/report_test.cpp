@@ -287,6 +287,25 @@ TEST(ReportBannerTest, AnOddRemainderGoesToTheRightOfTheText) {
             "Linear chain\n");
 }
 
+TEST(ReportBannerTest, TheFileNameWidensTheBoxByItsCharactersNotItsBytes) {
+  auto t = test::LinearChain();
+  // 31 characters, 34 bytes in UTF-8.
+  t->settings.reportFile = "/home/jos\u00e9/mod\u00e8les/r\u00e9action.txt";
+  t->settings.reportComments = 0;
+  ReportContext context{t->model, t->engine, t->settings, "abc", "abcd"};
+  std::string header = ReportHeaderText(context, MakeDate(5, 1, 4, 2026, 9, 5));
+  // w = 31: "abc" gets 14 blanks each side, "abcd" 13 and 14, the 26
+  // characters of the date 2 and 3.
+  EXPECT_EQ(header,
+            "***********************************\n"
+            "*               abc               *\n"
+            "*              abcd               *\n"
+            "*   Friday, 01 May 2026, 09:05    *\n"
+            "***********************************\n"
+            "\n"
+            "Linear chain\n");
+}
+
 TEST(ReportBannerTest, CommentsLoseTheirCarriageReturns) {
   auto t = test::LinearChain();
   t->settings.reportComments = 1;
