@@ -377,6 +377,35 @@ TEST(ReportSectionTest, KeyNamesTheStepOfEachColumnAfterAColumnSwap) {
   EXPECT_NE(text.find("key for step (column) numbers:\n 0 - R2\n 1 - R1\n"), std::string::npos);
 }
 
+// The engine's control matrices are indexed by step position; the report
+// lists the steps in model order and looks each one up by its position.
+TEST(ReportSectionTest, ControlAnalysisLooksStepsUpByPosition) {
+  auto t = test::LinearChain();
+  t->model.stepOrder = {1, 0};  // position 0 holds R2, position 1 holds R1
+  t->model.stepPosition = {1, 0};
+  t->engine.elasticities[0][0] = 1.0;   // e(R2,[S])
+  t->engine.concControl[0][0] = 0.5;    // C([S],R2)
+  t->engine.concControl[0][1] = -0.25;  // C([S],R1)
+  t->engine.fluxControl[0][1] = 0.75;   // C(J(R2),R1)
+  EXPECT_EQ(ReportMcaText(Context(*t, "v")),
+            "\nMETABOLIC CONTROL ANALYSIS\n"
+            "\nELASTICITIES\n"
+            "\n"
+            "e(R2,[S]) = 1.0000e+000  \n"
+            "\nCONCENTRATION CONTROL COEFFICIENTS\n"
+            "\nS\n"
+            "C([S],R1) = -2.5000e-001\n"
+            "C([S],R2) =  5.0000e-001\n"
+            "\nFLUX CONTROL COEFFICIENTS\n"
+            "\nR1\n"
+            "C(J(R1),R1) =  0.0000e+000\n"
+            "C(J(R1),R2) =  0.0000e+000\n"
+            "\nR2\n"
+            "C(J(R2),R1) =  7.5000e-001\n"
+            "C(J(R2),R2) =  0.0000e+000\n"
+            "\n");
+}
+
 TEST(ReportSectionTest, NoConservationHeadingWithoutRelations) {
   auto chain = test::LinearChain();
   EXPECT_EQ(ReportStructureText(Context(*chain, "v")).find("CONSERVATION"), std::string::npos);
