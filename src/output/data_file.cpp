@@ -81,9 +81,7 @@ std::string FormatValuesLine(std::span<const OutputItem> items, const DataFileLa
   std::string line;
   for (std::size_t k = 0; k < items.size(); ++k) {
     if (k > 0) line += layout.separator;
-    // Below width 8 the precision is negative, which printf takes as no
-    // precision at all (six decimals).
-    AppendFormat(line, "% -*.*le", layout.columnWidth, layout.columnWidth - 8, items[k].Value());
+    line += FormatColumnValue(items[k].Value(), layout.columnWidth);
   }
   line += '\n';
   return line;
