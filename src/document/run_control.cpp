@@ -296,6 +296,7 @@ void RunController::RunEngine() {
 
       state.iteration = 0;
       if (!d.scan.enabled) {
+        state.totalIterations = 1;
         RunTasks();
       } else {
         bool stopped = false;

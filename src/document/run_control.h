@@ -99,7 +99,7 @@ class RunController {
   // only while no run is in progress.
   void SetObserver(RunObserver* observer) { observer_ = observer; }
 
-  // Saves the model file (false or throws nothing: the run does not start).
+  // Saves the model file; false (a failed or cancelled save) starts no run.
   // The GUI saves through its document framework; the command line passes
   // an empty function and does not save.
   using SaveModel = std::function<bool()>;
@@ -108,7 +108,8 @@ class RunController {
   // steps ("You have not yet defined a model..."), a model whose structure
   // was not analysed and a step whose rate cannot be evaluated; then saves
   // the model, and starts nothing when that fails. Refuses while a run is
-  // in progress. Returns whether the run thread was started.
+  // in progress, and from within an observer's call on the run thread.
+  // Returns whether the run thread was started.
   bool StartRun(MessageSink& sink, const SaveModel& save = {});
 
   // The driver has handled RunStarting, ScanProgress or PointReady.

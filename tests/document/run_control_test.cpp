@@ -127,6 +127,19 @@ TEST_F(RunControlTest, WithTheScanOffOneIterationRuns) {
                   1e-6);
 }
 
+TEST_F(RunControlTest, AModelNeverSavedKeepsItsReportFileName) {
+  Document d = NewDocument();
+  d.pathName.clear();
+  d.settings.report = 1;
+  d.settings.steadyState = 1;
+  d.settings.reportFile = folder_.folder() + "simulation.txt";
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  EXPECT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(d.settings.reportFile, folder_.folder() + "simulation.txt");
+  EXPECT_NE(ReadFile(folder_.path() / "simulation.txt").find("STEADY STATE SOLUTION"),
+            std::string::npos);
+}
+
 TEST_F(RunControlTest, AModelWithoutStepsNeverStartsAndSaysWhy) {
   Document d = MakeDocument(Model(), folder_);
   d.settings.report = 1;
@@ -286,7 +299,10 @@ std::atomic<int> gRateCalls{0};
 std::atomic<int> gFaultAtCall{0};
 std::atomic<bool> gFaultIsMemory{false};
 
+std::atomic<bool> gInfiniteRate{false};
+
 double FaultingRate(const Model& model, const double* x, int step) {
+  if (gInfiniteRate.load()) return HUGE_VAL;
   if (++gRateCalls == gFaultAtCall.load()) {
     if (gFaultIsMemory.load()) throw std::bad_alloc();
     throw ArithmeticFault(ArithmeticFaultKind::kDivideByZero);
@@ -301,6 +317,7 @@ class RunControlGuardTest : public RunControlTest {
     gRateCalls = 0;
     gFaultAtCall = 0;
     gFaultIsMemory = false;
+    gInfiniteRate = false;
   }
 
   Document FaultingDocument() {
@@ -336,6 +353,25 @@ TEST_F(RunControlGuardTest, AFaultInTheTimeCourseIsLoggedAndTheSteadyStateStillR
   const std::vector<std::string> ss = ReadLines(folder_.path() / "run.ss");
   ASSERT_EQ(ss.size(), 1u);
   EXPECT_NEAR_REL(ParseRow(ss[0]).at(0), kK1 * kS / kK2, kRowTolerance);
+}
+
+// With the default floating-point masks an infinite rate is a value like any
+// other: no guard fires, the integrator gives up and says so.
+TEST_F(RunControlGuardTest, AnInfiniteRateEndsTheTimeCourseThroughTheIntegrator) {
+  Document d = FaultingDocument();
+  d.settings.dynamics = 1;
+  gInfiniteRate = true;
+  CountingObserver observer;
+  HeadlessRunOptions options;
+  options.observer = &observer;
+
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_, options);
+
+  EXPECT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(result.errorLog.find("Error in calculation"), std::string::npos) << result.errorLog;
+  EXPECT_NE(result.errorLog.find("(LSODA)"), std::string::npos) << result.errorLog;
+  EXPECT_EQ(observer.integratorErrors, 1);
+  EXPECT_EQ(result.iterations, 1);
 }
 
 TEST_F(RunControlGuardTest, RunningOutOfMemoryInTheSteadyStateIsLoggedAndTheRunEnds) {

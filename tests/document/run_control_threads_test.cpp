@@ -228,6 +228,30 @@ TEST_F(RunControlThreadTest, ASecondRunStartsOnlyAfterTheFirstEnded) {
   EXPECT_EQ(Rows().size(), 11u);
 }
 
+TEST_F(RunControlThreadTest, ScanProgressWaitsForItsAcknowledgement) {
+  document_.settings.dynamics = 0;
+  document_.settings.report = 0;
+  ScanItem s(MakeOutputItem(kInitialConcentration, "S"));
+  s.min = 1.0;
+  s.max = 4.0;
+  s.density = 4;
+  document_.scan.enabled = 1;
+  document_.scan.items = {s};
+  Start();
+  // The first point always reports, before any iteration was completed.
+  const Notification first = observer_.Next();
+  ASSERT_EQ(first.note, Note::kScanProgress);
+  EXPECT_EQ(first.value, 0);
+  EXPECT_EQ(document_.engine.totalIterations, 4);
+  EXPECT_EQ(document_.engine.iteration, 0);
+  EXPECT_EQ(controller_.remainingTimeText(), "--:--:--");
+  controller_.Acknowledge();
+  EXPECT_EQ(FinishRun(), std::vector<Note>{Note::kRunFinished});
+  EXPECT_EQ(document_.engine.iteration, 4);
+  EXPECT_EQ(document_.model.metabolites[document_.model.FindMetabolite("S")].initialConcentration,
+            kS);
+}
+
 TEST_F(RunControlThreadTest, DestroyingTheControllerOfAPausedRunEndsIt) {
   auto controller = std::make_unique<RunController>(document_, random_);
   controller->SetObserver(&observer_);
