@@ -47,7 +47,6 @@ namespace vireon {
 class Engine;
 class MessageSink;
 class RandomGenerator;
-class ScanDriver;
 
 // Headers of the guarded parts of a task iteration in the error log.
 inline constexpr const char* kLinksErrorHeader =
@@ -143,10 +142,12 @@ class RunController {
 
  private:
   class Hooks;
+  class ScanRelay;
 
   // The run thread's body and one task iteration.
   void RunEngine();
   void RunTasks();
+  bool RunScan();
   // Honours a pause (waiting for Resume) and a stop (throws RunStopped) at a
   // time-course point.
   void CheckPauseStop(Engine& engine);
@@ -187,7 +188,6 @@ class RunController {
   // Run-thread data.
   RunDataFiles files_;
   SavedQuantities saved_;
-  ScanDriver* scan_ = nullptr;
 };
 
 // Adapts an observer for a driver that handles every notification at once
