@@ -11,13 +11,13 @@
 #include <new>
 
 #include "document/headless_run.h"
+#include "engine/random.h"
 #include "kinetics/arithmetic_fault.h"
 #include "kinetics/kinetic_type.h"
 #include "model/message_sink.h"
 #include "model/messages.h"
 #include "output/output_item.h"
 #include "run_test_support.h"
-#include "scan/random.h"
 #include "support/expect_close.h"
 #include "support/kinetic_models.h"
 

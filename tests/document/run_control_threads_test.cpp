@@ -11,9 +11,9 @@
 #include "document/headless_run.h"
 #include "document/interactive_pacing.h"
 #include "document/run_control.h"
+#include "engine/random.h"
 #include "model/message_sink.h"
 #include "run_test_support.h"
-#include "scan/random.h"
 #include "support/expect_close.h"
 #include "support/kinetic_models.h"
 
