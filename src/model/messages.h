@@ -71,6 +71,8 @@ inline constexpr const char* kUserKineticsClash =
     "The file defines a user-defined kinetic type that has the same name as another type in "
     "the database. This file cannot be loaded.";  // 5043
 inline constexpr const char* kStatusPaused = "Paused";  // 5045
+inline constexpr const char* kNoModelDefined =
+    "You have not yet defined a model.\nA model must at least include one step.";
 inline constexpr const char* kBadMetaboliteName =
     "This metabolite name contains invalid characters or is empty. \nPlease enter a name not "
     "containing spaces, tabs, the\ncharacters * . = or the sequence ->";  // 5047

@@ -1,0 +1,40 @@
+#pragma once
+// Running one loaded document to its end without a user interface, for the
+// command line and the tests: the run goes on its own thread as always, and
+// the caller waits for it. Every notification is acknowledged at once.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "document/run_control.h"
+
+namespace vireon {
+
+class MessageSink;
+class RandomGenerator;
+class RunObserver;
+struct Document;
+
+struct HeadlessRunResult {
+  RunOutcome outcome = RunOutcome::kNotStarted;
+  // The run's error log (empty when the run did not start or had no trouble).
+  std::string errorLog;
+  // Task iterations completed.
+  int iterations = 0;
+};
+
+struct HeadlessRunOptions {
+  // Scan progress, on the run thread: iterations completed, their total and
+  // the estimated time left ("%H:%M:%S", "--:--:--" while unknown).
+  std::function<void(int iteration, int totalIterations, std::string_view timeLeft)> progress;
+  // Hears every notification too (on the run thread); may be null.
+  RunObserver* observer = nullptr;
+};
+
+// Starts the run (nothing is saved; a refusal is said through the sink),
+// waits for it to end and collects the outcome and the error log.
+HeadlessRunResult RunDocumentToEnd(Document& document, RandomGenerator& random, MessageSink& sink,
+                                   const HeadlessRunOptions& options = {});
+
+}  // namespace vireon

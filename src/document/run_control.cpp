@@ -1,0 +1,498 @@
+#include "document/run_control.h"
+
+#include <cstdio>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "document/interactive_pacing.h"
+#include "engine/control_analysis.h"
+#include "engine/engine.h"
+#include "engine/steady_state.h"
+#include "engine/time_course.h"
+#include "kinetics/arithmetic_fault.h"
+#include "kinetics/kinetic_binding.h"
+#include "model/message_sink.h"
+#include "model/messages.h"
+#include "model/structural_analysis.h"
+#include "output/output_function.h"
+#include "output/output_selections.h"
+#include "output/report.h"
+#include "scan/parameter_link.h"
+#include "scan/scan.h"
+#include "scan/scan_binding.h"
+
+namespace vireon {
+
+namespace {
+
+// Whether the structural analysis has sized the orders the engine indexes by.
+bool IsAnalysed(const Model& model) {
+  return static_cast<int>(model.metaboliteOrder.size()) == model.nMetabolites() &&
+         static_cast<int>(model.metabolitePosition.size()) == model.nMetabolites() &&
+         static_cast<int>(model.stepOrder.size()) == model.nSteps() &&
+         static_cast<int>(model.stepPosition.size()) == model.nSteps() && model.nVariable >= 0 &&
+         model.nVariable <= model.nMetabolites() && model.nIndependent >= 0 &&
+         model.nIndependent <= model.nVariable;
+}
+
+// printf of a format with one "%s".
+std::string FormatWithText(const char* format, const std::string& text) {
+  const int n = std::snprintf(nullptr, 0, format, text.c_str());
+  if (n <= 0) return std::string();
+  std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
+  std::snprintf(buffer.data(), buffer.size(), format, text.c_str());
+  return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+ReportContext MakeReportContext(const Document& document) {
+  return ReportContext{document.model, document.engine, document.settings,
+                       ReportVersionLine(messages::kVersion)};
+}
+
+}  // namespace
+
+// What the engine's tasks call out to during a run: the time-course data
+// file, the output functions, the interactive window and the pause and stop
+// requests.
+class RunController::Hooks : public EngineHooks {
+ public:
+  explicit Hooks(RunController& run) : run_(run) {}
+
+  void Attach(Engine& engine) { engine_ = &engine; }
+
+  void WriteDynamicsTitles() override {
+    WriteDynTitles(run_.files_.timeCourse, run_.document_.selections.timeCourse,
+                   run_.document_.settings);
+  }
+  void WriteDynamicsRow() override {
+    WriteDynRow(run_.files_.timeCourse, run_.document_.selections.timeCourse,
+                run_.document_.settings);
+  }
+  void EvaluateOutputFunctions() override {
+    vireon::EvaluateOutputFunctions(run_.document_.functions, run_.random_);
+  }
+  // Only a run with items for the interactive window shows its points.
+  void PointReady() override {
+    if (engine_ == nullptr || !engine_->interactive) return;
+    run_.Notify([](RunObserver& o) { o.PointReady(); }, true);
+  }
+  void CheckPauseStop() override {
+    if (engine_ != nullptr) run_.CheckPauseStop(*engine_);
+  }
+  void IntegratorError(int code, int istate) override {
+    run_.Notify([code, istate](RunObserver& o) { o.IntegratorError(code, istate); }, false);
+  }
+
+ private:
+  RunController& run_;
+  Engine* engine_ = nullptr;
+};
+
+RunController::RunController(Document& document, RandomGenerator& random)
+    : document_(document), random_(random) {}
+
+RunController::~RunController() {
+  if (!thread_.joinable()) return;
+  // The run may be waiting for an acknowledgement or a resume that will
+  // never come: from now on it waits for nobody, and it stops at its next
+  // time-course point.
+  abandoned_.store(true);
+  Stop();
+  ackEvent_.Set();
+  resumeEvent_.Set();
+  thread_.join();
+}
+
+bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
+  if (busy_.load()) return false;
+  const Model& model = document_.model;
+  if (model.nSteps() == 0) {
+    sink.Warning(kRunMessageTitle, messages::kNoModelDefined);
+    return false;
+  }
+  if (!IsAnalysed(model)) {
+    sink.Warning(kRunMessageTitle, kModelNotAnalysed);
+    return false;
+  }
+  for (int k = 0; k < model.nSteps(); ++k) {
+    if (!CanEvaluateRate(model, k)) {
+      sink.Warning(kRunMessageTitle, FormatWithText(kRateNotEvaluableFormat, model.steps[k].name));
+      return false;
+    }
+  }
+  if (save && !save()) return false;
+
+  // A run that has posted its end may still be leaving its thread.
+  if (thread_.joinable()) {
+    if (thread_.get_id() == std::this_thread::get_id()) return false;
+    thread_.join();
+  }
+  ackEvent_.Reset();
+  stopEvent_.Reset();
+  pauseEvent_.Reset();
+  resumeEvent_.Reset();
+  {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    waitingForResume_ = false;
+    remainingTimeText_.clear();
+  }
+  busy_.store(true);
+  outcome_.store(RunOutcome::kRunning);
+  try {
+    thread_ = std::thread(&RunController::RunEngine, this);
+  } catch (const std::system_error&) {
+    busy_.store(false);
+    outcome_.store(RunOutcome::kNotStarted);
+    return false;
+  }
+  return true;
+}
+
+void RunController::Acknowledge() {
+  ackEvent_.Set();
+}
+
+void RunController::Pause() {
+  pauseEvent_.Set();
+}
+
+void RunController::Resume(int sleepTime) {
+  std::lock_guard<std::mutex> lock(controlMutex_);
+  if (!waitingForResume_) {
+    pauseEvent_.Reset();
+    return;
+  }
+  // The run thread is blocked until resumeEvent is set: the engine's data
+  // may be written now.
+  const Model& model = document_.model;
+  EngineState& state = document_.engine;
+  for (int p = 1; p <= model.nMetabolites() && p < static_cast<int>(state.amounts.size()); ++p) {
+    const int m = model.metaboliteOrder[p - 1];
+    state.amounts[p] = model.metabolites[m].concentration * model.VolumeOf(m);
+  }
+  if (sleepTime >= 0) document_.settings.sleepTime = sleepTime;
+  waitingForResume_ = false;
+  resumeEvent_.Set();
+}
+
+void RunController::Stop() {
+  std::lock_guard<std::mutex> lock(controlMutex_);
+  stopEvent_.Set();
+  if (waitingForResume_) {
+    waitingForResume_ = false;
+    resumeEvent_.Set();
+  }
+}
+
+bool RunController::IsPaused() const {
+  std::lock_guard<std::mutex> lock(controlMutex_);
+  return waitingForResume_;
+}
+
+void RunController::Wait() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+std::string RunController::progressText() const {
+  std::lock_guard<std::mutex> lock(controlMutex_);
+  return progressText_;
+}
+
+std::string RunController::remainingTimeText() const {
+  std::lock_guard<std::mutex> lock(controlMutex_);
+  return remainingTimeText_;
+}
+
+void RunController::SetProgressText(std::string text) {
+  std::lock_guard<std::mutex> lock(controlMutex_);
+  progressText_ = std::move(text);
+}
+
+template <class Call>
+void RunController::Notify(Call call, bool waitForAcknowledgement) {
+  if (observer_ == nullptr) return;
+  call(*observer_);
+  if (waitForAcknowledgement) WaitForAcknowledgement();
+}
+
+void RunController::WaitForAcknowledgement() {
+  if (abandoned_.load()) return;
+  ackEvent_.Wait();
+}
+
+bool RunController::AllocateEngine() {
+  try {
+    document_.engine.Allocate(document_.model);
+  } catch (const std::bad_alloc&) {
+    document_.engine.Free();
+    return false;
+  }
+  return true;
+}
+
+void RunController::FreeEngine() {
+  document_.engine.Free();
+}
+
+void RunController::Rebind(bool bind) {
+  Document& d = document_;
+  const BindingContext context{d.model, d.engine, d.settings, OutputFunctionLookup(d.functions)};
+  RebindItems(d.selections, context, bind);
+  RebindOutputFunctions(d.functions, context, bind);
+  RebindScanItems(d.scan.items, context, bind);
+  RebindParameterLinks(d.links, context, bind);
+}
+
+template <class Part>
+void RunController::Guarded(const char* header, Engine* engine, Part part) {
+  std::string& log = document_.engine.errorLog;
+  try {
+    part();
+  } catch (const ArithmeticFault& fault) {
+    if (engine != nullptr) engine->lsoda.LsodaFree();
+    log += header;
+    log += fault.what();
+  } catch (const std::bad_alloc&) {
+    if (engine != nullptr) engine->lsoda.LsodaFree();
+    log += header;
+    log += kOutOfMemoryText;
+  }
+}
+
+// The run thread's body: see the steps in the header. A stop request
+// arrives as RunStopped from a time-course point; anything else that
+// escapes a task iteration ends the run with a line in the error log, so
+// that no exception leaves the thread.
+void RunController::RunEngine() {
+  Document& d = document_;
+  EngineState& state = d.engine;
+  TaskSettings& settings = d.settings;
+  RunOutcome outcome = RunOutcome::kFinished;
+
+  SetProgressText(kProgressWait);
+  Notify([](RunObserver& o) { o.RunStarting(); }, true);
+
+  try {
+    state.errorLog.clear();
+    if (!d.pathName.empty()) settings.reportFile = ReportFileNameFor(d.pathName);
+    files_.Open(settings, d.pathName, state.errorLog);
+    saved_.Clear();
+
+    if (!AllocateEngine()) {
+      state.errorLog += kEngineAllocationFailed;
+    } else {
+      Rebind(true);
+      saved_.RememberScanItems(d.scan.items);
+      saved_.RememberLinkTargets(d.links);
+
+      state.startTick = ScanTickMilliseconds();
+      if (settings.report) {
+        const ReportContext report = MakeReportContext(d);
+        WriteReportHeader(report, state.errorLog);
+        if (settings.reportStructuralAnalysis) WriteReportStructure(report, state.errorLog);
+      }
+      WriteSSTitles(files_.steadyState, d.selections.steadyState, settings);
+
+      state.iteration = 0;
+      if (!d.scan.enabled) {
+        state.totalIterations = 1;
+        RunTasks();
+      } else if (!RunScan()) {
+        throw vireon::RunStopped();
+      }
+    }
+  } catch (const vireon::RunStopped&) {
+    outcome = RunOutcome::kStopped;
+  } catch (const std::bad_alloc&) {
+    state.errorLog += FormatWithText(kUnexpectedRunErrorFormat, "not enough memory");
+  } catch (const std::exception& error) {
+    state.errorLog += FormatWithText(kUnexpectedRunErrorFormat, error.what());
+  }
+  EndRun(outcome);
+}
+
+// Relays the scan's progress to the observer, acknowledged like the run's
+// other notifications, after taking the scan's estimate of the time left.
+class RunController::ScanRelay : public RunObserver {
+ public:
+  explicit ScanRelay(RunController& run) : run_(run) {}
+
+  void Attach(const ScanDriver& driver) { driver_ = &driver; }
+
+  void ScanProgress(int iteration) override {
+    if (driver_ != nullptr) {
+      std::lock_guard<std::mutex> lock(run_.controlMutex_);
+      run_.remainingTimeText_ = driver_->remainingTimeText();
+    }
+    run_.Notify([iteration](RunObserver& o) { o.ScanProgress(iteration); }, true);
+  }
+
+ private:
+  RunController& run_;
+  const ScanDriver* driver_ = nullptr;
+};
+
+// The scan's iterations; false when a stop request ended them.
+bool RunController::RunScan() {
+  bool stopped = false;
+  ScanCallbacks callbacks;
+  callbacks.runIteration = [this, &stopped] {
+    try {
+      RunTasks();
+    } catch (const vireon::RunStopped&) {
+      stopped = true;
+      return false;
+    }
+    return true;
+  };
+  callbacks.separateTimeCourse = [this](std::string_view s) { files_.timeCourse.Write(s); };
+  callbacks.separateSteadyState = [this](std::string_view s) { files_.steadyState.Write(s); };
+  ScanRelay relay(*this);
+  ScanDriver driver(document_.scan.items, random_, document_.engine, &relay, std::move(callbacks));
+  relay.Attach(driver);
+  return driver.Run() && !stopped;
+}
+
+// One task iteration: the links between two computations of the
+// conservation totals, the report's parameters, the time course, the steady
+// state with stability and control analysis, then the iteration count. The
+// engine is built after the links were applied, since it takes the volumes
+// and the numerical settings as they are then.
+void RunController::RunTasks() {
+  Document& d = document_;
+  Model& model = d.model;
+  EngineState& state = d.engine;
+  TaskSettings& settings = d.settings;
+  const ReportContext report = MakeReportContext(d);
+
+  Guarded(kLinksErrorHeader, nullptr,
+          [&] { ApplyLinksBetweenTotals(d.links, [&model] { ComputeMoietyTotals(model); }); });
+
+  state.stepCount = 0.0;
+  state.fEvaluations = 0.0;
+  state.jEvaluations = 0.0;
+  state.stepSize = 0.0;
+  if (settings.report) WriteReportParameters(report, state.errorLog);
+
+  Hooks hooks(*this);
+  Engine engine(model, state, settings, hooks);
+  hooks.Attach(engine);
+  if (!d.selections.interactive.empty()) {
+    engine.interactive = true;
+    engine.refreshEvery = InteractivePacingFor(settings.points).refreshEvery;
+    engine.lsoda.SetYieldAfterStep(true);
+  }
+
+  if (settings.dynamics) {
+    Guarded(kTimeCourseErrorHeader, &engine, [&] {
+      SetUpTimeCourse(engine);
+      TimeCourse(engine, files_.timeCourse.IsOpen());
+      if (settings.report) WriteReportTimeCourse(report, state.errorLog);
+    });
+  }
+
+  if (settings.steadyState) {
+    Guarded(kSteadyStateErrorHeader, &engine, [&] {
+      SteadyState(engine);
+      CheckEquilibrium(engine);
+      ControlAnalysis(engine);
+      hooks.EvaluateOutputFunctions();
+      state.elapsedTime = ElapsedSeconds(engine);
+      WriteSSRow(files_.steadyState, d.selections.steadyState, settings);
+      if (settings.report) {
+        WriteReportSteadyState(report, state.errorLog);
+        if (settings.reportStabilityAnalysis) WriteReportStability(report, state.errorLog);
+        if (settings.reportMca) WriteReportMCA(report, state.errorLog);
+      }
+    });
+  }
+
+  state.elapsedTime = ElapsedSeconds(engine);
+  state.iterationRate =
+      state.elapsedTime > 0.0 ? state.iteration / state.elapsedTime : kInfiniteValue;
+  ++state.iteration;
+}
+
+// Pause: the driver learns of it, the integrator is re-initialised after
+// the pause (the amounts may have changed), and the run thread waits for
+// Resume or Stop. A stop already asked for is not waited out. Stop: the
+// integrator is released and RunStopped carries the request to RunEngine.
+void RunController::CheckPauseStop(Engine& engine) {
+  if (pauseEvent_.TryWait()) {
+    engine.state.restartRequested = 1;
+    bool wait = false;
+    {
+      std::lock_guard<std::mutex> lock(controlMutex_);
+      wait = !stopEvent_.IsSet() && !abandoned_.load();
+      waitingForResume_ = wait;
+    }
+    Notify([](RunObserver& o) { o.Paused(); }, false);
+    if (wait) resumeEvent_.Wait();
+    {
+      std::lock_guard<std::mutex> lock(controlMutex_);
+      waitingForResume_ = false;
+    }
+    engine.sleepLength = document_.settings.sleepTime;
+    Notify([](RunObserver& o) { o.Resumed(); }, false);
+  }
+  if (stopEvent_.TryWait()) {
+    engine.lsoda.LsodaFree();
+    throw vireon::RunStopped();
+  }
+}
+
+void RunController::EndRun(RunOutcome outcome) {
+  Document& d = document_;
+  files_.Close(d.engine.errorLog);
+  FreeEngine();
+  saved_.Restore();
+  saved_.Clear();
+  // The items pointed into the engine's arrays, which are gone now.
+  Rebind(false);
+  SetProgressText("");
+  outcome_.store(outcome);
+  busy_.store(false);
+  if (outcome == RunOutcome::kStopped) {
+    Notify([](RunObserver& o) { o.RunStopped(); }, false);
+  } else {
+    Notify([](RunObserver& o) { o.RunFinished(); }, false);
+  }
+}
+
+void SynchronousObserver::RunStarting() {
+  if (inner_ != nullptr) inner_->RunStarting();
+  controller_.Acknowledge();
+}
+
+void SynchronousObserver::RunFinished() {
+  if (inner_ != nullptr) inner_->RunFinished();
+}
+
+void SynchronousObserver::RunStopped() {
+  if (inner_ != nullptr) inner_->RunStopped();
+}
+
+void SynchronousObserver::ScanProgress(int iteration) {
+  if (inner_ != nullptr) inner_->ScanProgress(iteration);
+  controller_.Acknowledge();
+}
+
+void SynchronousObserver::PointReady() {
+  if (inner_ != nullptr) inner_->PointReady();
+  controller_.Acknowledge();
+}
+
+void SynchronousObserver::IntegratorError(int code, int istate) {
+  if (inner_ != nullptr) inner_->IntegratorError(code, istate);
+}
+
+void SynchronousObserver::Paused() {
+  if (inner_ != nullptr) inner_->Paused();
+}
+
+void SynchronousObserver::Resumed() {
+  if (inner_ != nullptr) inner_->Resumed();
+}
+
+}  // namespace vireon

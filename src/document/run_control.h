@@ -1,0 +1,215 @@
+#pragma once
+// Running a document's tasks on a thread of their own.
+//
+// A RunController belongs to one document. StartRun checks the model, has it
+// saved, and starts the run thread, which:
+//   1. says the run is starting and waits for the acknowledgement;
+//   2. clears the error log, names the report after the model file, opens
+//      the data files;
+//   3. allocates the engine's arrays and binds the output items, output
+//      functions, scan items and links to the quantities they name;
+//   4. remembers the scanned and linked quantities;
+//   5. writes the report's header and structure and the steady-state titles;
+//   6. runs one task iteration, or the scan's iterations;
+//   7. closes the files, frees the engine, restores the remembered values and
+//      says the run finished (or, after a stop request, that it stopped).
+//
+// One task iteration applies the parameter links between two computations of
+// the conservation totals, then runs the time course and the steady state
+// with its stability and control analysis, writing data rows and report
+// sections. Each of these three parts is guarded: an arithmetic fault (or an
+// allocation failure) abandons the rest of that part only, and its header
+// and the fault's text go to the error log.
+//
+// Threads. The run thread never touches the user interface: it calls the
+// RunObserver, and after RunStarting, ScanProgress and PointReady it waits
+// until the driver calls Acknowledge (a GUI acknowledges from its queued
+// handler; a synchronous driver wraps its observer in SynchronousObserver).
+// While the run thread is waiting for an acknowledgement or is paused, the
+// driver may read the document; it writes engine data only through Resume.
+// Otherwise the document belongs to the run thread until the run has ended
+// (IsBusy() is false).
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "document/auto_reset_event.h"
+#include "document/document.h"
+#include "engine/run_observer.h"
+#include "output/data_file.h"
+#include "scan/saved_quantities.h"
+
+namespace vireon {
+
+class Engine;
+class MessageSink;
+class RandomGenerator;
+
+// Headers of the guarded parts of a task iteration in the error log.
+inline constexpr const char* kLinksErrorHeader =
+    "Error in calculation of conserved masses or linked parameters:\r\n";
+inline constexpr const char* kTimeCourseErrorHeader = "Error in calculation of time course:\r\n";
+inline constexpr const char* kSteadyStateErrorHeader = "Error in calculation of steady state:\r\n";
+// The text that follows a header when a part ran out of memory.
+inline constexpr const char* kOutOfMemoryText = "not enough memory\r\n";
+// The run's error log when the engine's arrays cannot be allocated.
+inline constexpr const char* kEngineAllocationFailed =
+    "Not enough memory for the simulation engine; no task was run.\r\n";
+// printf format of the error-log line when a run ends on an unexpected error.
+inline constexpr const char* kUnexpectedRunErrorFormat =
+    "The run ended after an unexpected error: %s\r\n";
+// printf format of the message that refuses a run whose step cannot be
+// evaluated, with the step's name.
+inline constexpr const char* kRateNotEvaluableFormat =
+    "The rate of step %s cannot be evaluated: its kinetic type, constants or modifiers\n"
+    "do not match its equation. Choose the step's kinetics again before running.";
+// The message that refuses a run whose model has not been analysed.
+inline constexpr const char* kModelNotAnalysed =
+    "The model's structure has not been analysed; edit and accept its reactions before "
+    "running.";
+// The title of the messages StartRun shows.
+inline constexpr const char* kRunMessageTitle = "Vireon";
+// The progress text while a run starts.
+inline constexpr const char* kProgressWait = "wait...";
+
+enum class RunOutcome {
+  kNotStarted,  // refused, or no run yet
+  kRunning,
+  kFinished,  // ended normally
+  kStopped,   // ended on a stop request
+};
+
+class RunController {
+ public:
+  // The document and the program's random generator (for random scans and
+  // output functions) must outlive the controller.
+  RunController(Document& document, RandomGenerator& random);
+  // Stops a run still in progress and waits for its thread. Any observer
+  // must still be alive then; the run no longer waits for acknowledgements.
+  ~RunController();
+
+  RunController(const RunController&) = delete;
+  RunController& operator=(const RunController&) = delete;
+
+  // Who hears of the run (null: nobody, and nothing is acknowledged). Set it
+  // only while no run is in progress.
+  void SetObserver(RunObserver* observer) { observer_ = observer; }
+
+  // Saves the model file; false (a failed or cancelled save) starts no run.
+  // The GUI saves through its document framework; the command line passes
+  // an empty function and does not save.
+  using SaveModel = std::function<bool()>;
+
+  // The Run command. Refuses, saying why through the sink, a model without
+  // steps ("You have not yet defined a model..."), a model whose structure
+  // was not analysed and a step whose rate cannot be evaluated; then saves
+  // the model, and starts nothing when that fails. Refuses while a run is
+  // in progress, and from within an observer's call on the run thread.
+  // Returns whether the run thread was started.
+  bool StartRun(MessageSink& sink, const SaveModel& save = {});
+
+  // The driver has handled RunStarting, ScanProgress or PointReady.
+  void Acknowledge();
+  // Asks the run to pause at its next time-course point.
+  void Pause();
+  // Continues a paused run: the amounts are set from the metabolites' current
+  // concentrations (which the user may have changed during the pause) times
+  // their volumes, and, when sleepTime >= 0, "SleepTime" is set, before the
+  // run thread is released. A pause asked for but not yet reached is
+  // withdrawn instead.
+  void Resume(int sleepTime = -1);
+  // Asks the run to stop at its next time-course point; a paused run is
+  // released and stops at once.
+  void Stop();
+
+  // engineBusy: a run is in progress (from StartRun until just before the
+  // finished or stopped notification).
+  bool IsBusy() const { return busy_.load(); }
+  // The run thread is paused, waiting for Resume or Stop.
+  bool IsPaused() const;
+  // Waits for the run thread to end. Not from within an observer's call.
+  void Wait();
+
+  RunOutcome outcome() const { return outcome_.load(); }
+  // "wait..." while a run is in progress, empty otherwise.
+  std::string progressText() const;
+  // The scan's estimate of the time left ("%H:%M:%S"), as of its last
+  // progress notification.
+  std::string remainingTimeText() const;
+
+ private:
+  class Hooks;
+  class ScanRelay;
+
+  // The run thread's body and one task iteration.
+  void RunEngine();
+  void RunTasks();
+  bool RunScan();
+  // Honours a pause (waiting for Resume) and a stop (throws RunStopped) at a
+  // time-course point.
+  void CheckPauseStop(Engine& engine);
+  bool AllocateEngine();
+  void FreeEngine();
+
+  // Binds (or, without bind, releases) every item the run reads or writes.
+  void Rebind(bool bind);
+  // Runs `part` in a guarded block headed `header` in the error log.
+  template <class Part>
+  void Guarded(const char* header, Engine* engine, Part part);
+  // Tells the observer, and, when it must be acknowledged, waits.
+  template <class Call>
+  void Notify(Call call, bool waitForAcknowledgement);
+  void WaitForAcknowledgement();
+  void SetProgressText(std::string text);
+  // Closes the files, frees the engine, restores the remembered values and
+  // posts the outcome.
+  void EndRun(RunOutcome outcome);
+
+  Document& document_;
+  RandomGenerator& random_;
+  RunObserver* observer_ = nullptr;
+
+  std::thread thread_;
+  AutoResetEvent ackEvent_, stopEvent_, pauseEvent_, resumeEvent_;
+  std::atomic<bool> busy_{false};
+  std::atomic<RunOutcome> outcome_{RunOutcome::kNotStarted};
+  // Set by the destructor: the run thread no longer waits for anybody.
+  std::atomic<bool> abandoned_{false};
+
+  // Guards the pause hand-over and the texts the driver reads.
+  mutable std::mutex controlMutex_;
+  bool waitingForResume_ = false;
+  std::string progressText_;
+  std::string remainingTimeText_;
+
+  // Run-thread data.
+  RunDataFiles files_;
+  SavedQuantities saved_;
+};
+
+// Adapts an observer for a driver that handles every notification at once
+// on the run thread (the command line, tests): it forwards each call to the
+// inner observer (if any) and then acknowledges it itself.
+class SynchronousObserver : public RunObserver {
+ public:
+  SynchronousObserver(RunController& controller, RunObserver* inner = nullptr)
+      : controller_(controller), inner_(inner) {}
+
+  void RunStarting() override;
+  void RunFinished() override;
+  void RunStopped() override;
+  void ScanProgress(int iteration) override;
+  void PointReady() override;
+  void IntegratorError(int code, int istate) override;
+  void Paused() override;
+  void Resumed() override;
+
+ private:
+  RunController& controller_;
+  RunObserver* inner_;
+};
+
+}  // namespace vireon
