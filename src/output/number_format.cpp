@@ -1,0 +1,445 @@
+#include "output/number_format.h"
+
+#include <locale.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <string_view>
+#include <type_traits>
+
+namespace vireon {
+namespace {
+
+// Every conversion is handed to the C library under the "C" locale of the
+// calling thread, so that a locale chosen by the GUI (a comma as decimal
+// point) never reaches the files.
+class CLocaleScope {
+ public:
+  CLocaleScope() {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (cLocale != static_cast<locale_t>(nullptr)) previous_ = uselocale(cLocale);
+  }
+  ~CLocaleScope() {
+    if (previous_ != static_cast<locale_t>(nullptr)) uselocale(previous_);
+  }
+  CLocaleScope(const CLocaleScope&) = delete;
+  CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+ private:
+  locale_t previous_ = static_cast<locale_t>(nullptr);
+};
+
+// snprintf into a string of the length it needs. A conversion the C library
+// refuses (a wide character without a narrow form) gives nothing.
+template <typename... Args>
+std::string Print(const char* single, Args... args) {
+  char small[128];
+  CLocaleScope cLocale;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  const int length = std::snprintf(small, sizeof small, single, args...);
+  if (length < 0) return {};
+  if (static_cast<std::size_t>(length) < sizeof small) return std::string(small, length);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), single, args...);
+#pragma GCC diagnostic pop
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+enum class Length { kNone, kChar, kShort, kLong, kLongLong, kLongDouble, kIntMax, kSize, kPtrDiff };
+
+// One conversion as written in a format.
+struct Conversion {
+  std::string_view text;  // from the "%" to the conversion character
+  bool minus = false;
+  bool plus = false;
+  bool space = false;
+  bool hash = false;
+  bool zero = false;
+  bool widthStar = false;
+  int width = 0;
+  bool precisionStar = false;
+  int precision = -1;  // -1: none given
+  Length length = Length::kNone;
+  char conversion = '\0';
+};
+
+// Reads a run of digits, clamping the value at kMaxFieldWidth.
+int ReadNumber(const char*& p) {
+  int value = 0;
+  while (*p >= '0' && *p <= '9') {
+    value = std::min(kMaxFieldWidth, value * 10 + (*p - '0'));
+    ++p;
+  }
+  return value;
+}
+
+// Parses the conversion that starts at the "%" at `start`. Returns false for
+// a malformed one (no known conversion character).
+bool ParseConversion(const char* start, Conversion& c) {
+  const char* p = start + 1;
+  for (;; ++p) {
+    if (*p == '-') {
+      c.minus = true;
+    } else if (*p == '+') {
+      c.plus = true;
+    } else if (*p == ' ') {
+      c.space = true;
+    } else if (*p == '#') {
+      c.hash = true;
+    } else if (*p == '0') {
+      c.zero = true;
+    } else if (*p == '\'') {
+      // Digit grouping: the "C" locale has none.
+    } else {
+      break;
+    }
+  }
+  if (*p == '*') {
+    c.widthStar = true;
+    ++p;
+  } else {
+    c.width = ReadNumber(p);
+  }
+  if (*p == '.') {
+    ++p;
+    if (*p == '*') {
+      c.precisionStar = true;
+      ++p;
+    } else {
+      c.precision = ReadNumber(p);
+    }
+  }
+  switch (*p) {
+    case 'h':
+      ++p;
+      c.length = Length::kShort;
+      if (*p == 'h') {
+        ++p;
+        c.length = Length::kChar;
+      }
+      break;
+    case 'l':
+      ++p;
+      c.length = Length::kLong;
+      if (*p == 'l') {
+        ++p;
+        c.length = Length::kLongLong;
+      }
+      break;
+    case 'q':
+      ++p;
+      c.length = Length::kLongLong;
+      break;
+    case 'L':
+      ++p;
+      c.length = Length::kLongDouble;
+      break;
+    case 'j':
+      ++p;
+      c.length = Length::kIntMax;
+      break;
+    case 'z':
+      ++p;
+      c.length = Length::kSize;
+      break;
+    case 't':
+      ++p;
+      c.length = Length::kPtrDiff;
+      break;
+    default:
+      break;
+  }
+  if (*p == '\0' || std::string_view("diouxXcsCSpnfFeEgGaA%").find(*p) == std::string_view::npos) {
+    return false;
+  }
+  c.conversion = *p;
+  c.text = std::string_view(start, static_cast<std::size_t>(p - start + 1));
+  return true;
+}
+
+bool IsFloating(char conversion) {
+  return std::string_view("fFeEgGaA").find(conversion) != std::string_view::npos;
+}
+
+// A width taken from the argument list: negative means left-justified.
+void TakeStarWidth(Conversion& c, int width) {
+  if (width < 0) {
+    c.minus = true;
+    c.width = width == INT_MIN ? kMaxFieldWidth : std::min(kMaxFieldWidth, -width);
+  } else {
+    c.width = std::min(kMaxFieldWidth, width);
+  }
+}
+
+// A precision taken from the argument list: negative means none.
+void TakeStarPrecision(Conversion& c, int precision) {
+  c.precision = precision < 0 ? -1 : std::min(kMaxFieldWidth, precision);
+}
+
+// Pads `body` to the conversion's width: blanks on the right when
+// left-justified, zeros after the sign (and "0x") when asked for, else blanks
+// on the left.
+std::string Pad(std::string body, const Conversion& c, bool zeroAllowed) {
+  const std::size_t width = static_cast<std::size_t>(c.width);
+  if (body.size() >= width) return body;
+  const std::size_t fill = width - body.size();
+  if (c.minus) {
+    body.append(fill, ' ');
+  } else if (c.zero && zeroAllowed) {
+    std::size_t at = 0;
+    if (at < body.size() && (body[at] == '-' || body[at] == '+' || body[at] == ' ')) ++at;
+    if (at + 1 < body.size() && body[at] == '0' && (body[at + 1] == 'x' || body[at + 1] == 'X')) {
+      at += 2;
+    }
+    body.insert(at, fill, '0');
+  } else {
+    body.insert(0, fill, ' ');
+  }
+  return body;
+}
+
+// Widens the exponent after the last "e" or "E" of `text` to kExponentDigits.
+void WidenExponent(std::string& text) {
+  const std::size_t e = text.find_last_of("eE");
+  if (e == std::string::npos || e + 1 >= text.size()) return;
+  std::size_t digits = e + 1;
+  if (text[digits] == '+' || text[digits] == '-') ++digits;
+  const std::size_t count = text.size() - digits;
+  if (count < static_cast<std::size_t>(kExponentDigits)) {
+    text.insert(digits, static_cast<std::size_t>(kExponentDigits) - count, '0');
+  }
+}
+
+template <typename Real>
+std::string FormatFloating(const Conversion& c, Real value) {
+  const bool upper = std::isupper(static_cast<unsigned char>(c.conversion)) != 0;
+  if (!std::isfinite(value)) {
+    std::string body;
+    if (std::isinf(value) && std::signbit(value)) {
+      body = "-";
+    } else if (c.plus) {
+      body = "+";
+    } else if (c.space) {
+      body = " ";
+    }
+    body += std::isnan(value) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
+    return Pad(std::move(body), c, false);
+  }
+  // The number is printed without its width; the width is applied after the
+  // exponent has been widened.
+  std::string single = "%";
+  if (c.plus) single += '+';
+  if (c.space) single += ' ';
+  if (c.hash) single += '#';
+  if (c.precision >= 0) single += '.' + std::to_string(c.precision);
+  if constexpr (std::is_same_v<Real, long double>) single += 'L';
+  single += c.conversion;
+  std::string body = Print(single.c_str(), value);
+  if (c.conversion != 'f' && c.conversion != 'F' && c.conversion != 'a' && c.conversion != 'A') {
+    WidenExponent(body);
+  }
+  return Pad(std::move(body), c, true);
+}
+
+// The format of one non-floating conversion, with its width and
+// precision written out as numbers.
+std::string SingleFormat(const Conversion& c) {
+  std::string single = "%";
+  if (c.minus) single += '-';
+  if (c.plus) single += '+';
+  if (c.space) single += ' ';
+  if (c.hash) single += '#';
+  if (c.zero) single += '0';
+  if (c.width > 0) single += std::to_string(c.width);
+  if (c.precision >= 0) single += '.' + std::to_string(c.precision);
+  // Integers given "L" are read as long long, as the C library does.
+  constexpr const char* kLengthText[] = {"", "hh", "h", "l", "ll", "ll", "j", "z", "t"};
+  single += kLengthText[static_cast<int>(c.length)];
+  single += c.conversion;
+  return single;
+}
+
+// The argument list of FormatV; a struct so that it can be passed on by
+// reference on every platform.
+struct Arguments {
+  std::va_list list;
+};
+
+std::string FormatInteger(const Conversion& c, Arguments& args) {
+  const std::string single = SingleFormat(c);
+  const bool isSigned = c.conversion == 'd' || c.conversion == 'i';
+  switch (c.length) {
+    case Length::kLong:
+      return isSigned ? Print(single.c_str(), va_arg(args.list, long))
+                      : Print(single.c_str(), va_arg(args.list, unsigned long));
+    case Length::kLongLong:
+    case Length::kLongDouble:
+      return isSigned ? Print(single.c_str(), va_arg(args.list, long long))
+                      : Print(single.c_str(), va_arg(args.list, unsigned long long));
+    case Length::kIntMax:
+      return isSigned ? Print(single.c_str(), va_arg(args.list, std::intmax_t))
+                      : Print(single.c_str(), va_arg(args.list, std::uintmax_t));
+    case Length::kSize:
+      return isSigned ? Print(single.c_str(), va_arg(args.list, std::make_signed_t<std::size_t>))
+                      : Print(single.c_str(), va_arg(args.list, std::size_t));
+    case Length::kPtrDiff:
+      return isSigned
+                 ? Print(single.c_str(), va_arg(args.list, std::ptrdiff_t))
+                 : Print(single.c_str(), va_arg(args.list, std::make_unsigned_t<std::ptrdiff_t>));
+    default:
+      // char and short arrive promoted to int; the format narrows them again.
+      return isSigned ? Print(single.c_str(), va_arg(args.list, int))
+                      : Print(single.c_str(), va_arg(args.list, unsigned int));
+  }
+}
+
+// Formats one conversion, taking its arguments from the list.
+std::string FormatOne(Conversion c, Arguments& args) {
+  if (c.widthStar) TakeStarWidth(c, va_arg(args.list, int));
+  if (c.precisionStar) TakeStarPrecision(c, va_arg(args.list, int));
+  switch (c.conversion) {
+    case '%':
+      return "%";
+    case 'd':
+    case 'i':
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+      return FormatInteger(c, args);
+    case 'c':
+    case 'C':
+      if (c.conversion == 'C' || c.length == Length::kLong) {
+        c.conversion = 'c';
+        c.length = Length::kLong;
+        return Print(SingleFormat(c).c_str(), va_arg(args.list, std::wint_t));
+      }
+      return Print(SingleFormat(c).c_str(), va_arg(args.list, int));
+    case 's':
+    case 'S':
+      if (c.conversion == 'S' || c.length == Length::kLong) {
+        c.conversion = 's';
+        c.length = Length::kLong;
+        return Print(SingleFormat(c).c_str(), va_arg(args.list, const wchar_t*));
+      }
+      return Print(SingleFormat(c).c_str(), va_arg(args.list, const char*));
+    case 'p':
+      return Print(SingleFormat(c).c_str(), va_arg(args.list, void*));
+    case 'n':
+      // Never store through a pointer that a format asks for.
+      static_cast<void>(va_arg(args.list, void*));
+      return {};
+    default:
+      if (c.length == Length::kLongDouble) return FormatFloating(c, va_arg(args.list, long double));
+      return FormatFloating(c, va_arg(args.list, double));
+  }
+}
+
+void AppendFormatV(std::string& out, const char* format, std::va_list list) {
+  if (format == nullptr) return;
+  Arguments args;
+  va_copy(args.list, list);
+  for (const char* p = format; *p != '\0';) {
+    if (*p != '%') {
+      const char* literal = p;
+      while (*p != '\0' && *p != '%') ++p;
+      out.append(literal, static_cast<std::size_t>(p - literal));
+      continue;
+    }
+    Conversion c;
+    if (!ParseConversion(p, c)) {
+      out += '%';
+      ++p;
+      continue;
+    }
+    out += FormatOne(c, args);
+    p += c.text.size();
+  }
+  va_end(args.list);
+}
+
+}  // namespace
+
+std::string Format(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
+  va_end(args);
+  return text;
+}
+
+std::string FormatV(const char* format, std::va_list args) {
+  std::string text;
+  AppendFormatV(text, format, args);
+  return text;
+}
+
+void AppendFormat(std::string& out, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  AppendFormatV(out, format, args);
+  va_end(args);
+}
+
+std::string FormatNumber(const char* format, double value) {
+  std::string out;
+  if (format == nullptr) return out;
+  bool used = false;
+  for (const char* p = format; *p != '\0';) {
+    if (*p != '%') {
+      out += *p++;
+      continue;
+    }
+    Conversion c;
+    if (!ParseConversion(p, c)) {
+      out += '%';
+      ++p;
+      continue;
+    }
+    p += c.text.size();
+    if (c.conversion == '%') {
+      out += '%';
+    } else if (!used && IsFloating(c.conversion) && !c.widthStar && !c.precisionStar &&
+               c.length != Length::kLongDouble) {
+      out += FormatFloating(c, value);
+      used = true;
+    } else {
+      out += c.text;
+    }
+  }
+  return out;
+}
+
+std::string FormatExponential(double value, int precision) {
+  Conversion c;
+  c.space = true;
+  c.conversion = 'e';
+  TakeStarPrecision(c, precision);
+  return FormatFloating(c, value);
+}
+
+std::string FormatColumnValue(double value, int width) {
+  Conversion c;
+  c.minus = true;
+  c.space = true;
+  c.conversion = 'e';
+  c.width = std::clamp(width, 0, kMaxFieldWidth);
+  c.precision = std::max(0, c.width - 8);
+  return FormatFloating(c, value);
+}
+
+std::string FormatGeneral(double value) {
+  Conversion c;
+  c.conversion = 'g';
+  return FormatFloating(c, value);
+}
+
+}  // namespace vireon

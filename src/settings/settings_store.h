@@ -1,0 +1,85 @@
+#pragma once
+// Reading and writing the user's settings in an INI file, by default
+// $XDG_CONFIG_HOME/vireon/vireon.ini. The file holds three groups,
+// "Default", "Preferences" and "Helpers", each like a registry key of old:
+// one value per setting under its long-standing name ("Steady state
+// resolution"), reals as "%lg" writes them (so a real keeps six significant
+// digits), integers as "%d", texts as they are (quoted only when they would
+// not read back the same).
+//
+// Start-up reads the defaults, then the helper paths, then the preferences;
+// each dialog writes its group as soon as the user presses OK. Writing a
+// group rewrites the whole file through a temporary file and keeps the other
+// groups as they are on disk (a file that cannot be read at all is replaced
+// by one that holds just the group written).
+//
+// What the user is told, through the sink:
+// - no settings file (or no "Default" group in a file that is otherwise
+//   sound): message 5007, then every default value is written;
+// - a default value missing or unreadable, a unit longer than 15 characters,
+//   a file that cannot be read or holds a malformed line in the group:
+//   message 5025; the values read before the bad one stand and the whole
+//   "Default" group is written back;
+// - a preference flag missing or unreadable, a badly quoted text, a
+//   malformed line in the group: message 5025 (nothing is written back);
+//   a missing "Preferences" or "Helpers" group, or a file that cannot be
+//   read at all (the defaults, read first, have said so), says nothing;
+// - any failure to write: message 5032; the records in memory stay as they
+//   are.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/message_sink.h"
+#include "settings/settings.h"
+
+namespace vireon {
+
+inline constexpr const char* kDefaultGroup = "Default";
+inline constexpr const char* kPreferencesGroup = "Preferences";
+inline constexpr const char* kHelpersGroup = "Helpers";
+// Title of the message boxes the settings show.
+inline constexpr const char* kSettingsMessageTitle = "Vireon";
+
+// The settings file for these values of XDG_CONFIG_HOME and HOME (either may
+// be null): XDG_CONFIG_HOME/vireon/vireon.ini when it is an absolute path,
+// else HOME/.config/vireon/vireon.ini; empty when neither gives a folder.
+std::filesystem::path SettingsPathFor(const char* xdgConfigHome, const char* home);
+// The same for this process's environment; without HOME the password
+// database names the home folder.
+std::filesystem::path DefaultSettingsPath();
+
+class SettingsStore {
+ public:
+  explicit SettingsStore(std::filesystem::path file) : file_(std::move(file)) {}
+
+  const std::filesystem::path& file() const { return file_; }
+
+  // Each returns 0 on success and -1 after a failure.
+  // Resets `values` to the built-in defaults, then reads the group over them.
+  int ReadDefaultValues(DefaultValues& values, MessageSink& sink);
+  int WriteDefaultValues(const DefaultValues& values, MessageSink& sink);
+  // Values absent from the file leave the record's fields as they are.
+  int ReadPreferences(Preferences& preferences, MessageSink& sink);
+  int WritePreferences(const Preferences& preferences, MessageSink& sink);
+  int ReadHelperPaths(HelperPaths& helpers, MessageSink& sink);
+  int WriteHelperPaths(const HelperPaths& helpers, MessageSink& sink);
+
+  // What went wrong at the last failure, with the system's reason, for a
+  // log or the command line (the messages themselves are fixed texts).
+  const std::string& lastFailure() const { return lastFailure_; }
+
+ private:
+  struct Value {
+    const char* name;
+    std::string text;
+  };
+  int WriteGroup(const char* group, const std::vector<Value>& values, MessageSink& sink);
+  int Corrupt(std::string what, MessageSink& sink);
+
+  std::filesystem::path file_;
+  std::string lastFailure_;
+};
+
+}  // namespace vireon
