@@ -78,6 +78,36 @@ inline constexpr const char* kCannotCloseWhileRunning =
     "Vireon cannot close while a simulation is running.\nStop the simulation and try "
     "again.";  // 5048
 
+// Kinetic types and the kinetics database.
+inline constexpr const char* kModifiersUndefined =
+    "Not all modifiers have been defined for this step.";
+inline constexpr const char* kKineticTypeNameMissing = "You must give this kinetic type a name.";
+inline constexpr const char* kKineticTypeNameTaken =
+    "There is already a kinetic type with this name in the database.\nYou must give this type a "
+    "unique name.";
+inline constexpr const char* kSubstrateCountTooLow =
+    "You must set the number of substrates for this type\nto be at least the number of "
+    "substrates in the expression.";
+inline constexpr const char* kProductCountTooLow =
+    "You must set the number of products for this type\nto be at least the number of products "
+    "in the expression.";
+inline constexpr const char* kKineticTypeProcessingError =
+    "WARNING:\nAn error occurred in the processing of this kinetic type, further errors might "
+    "follow from this.";
+inline constexpr const char* kKineticsDatabaseCorrupt =
+    "WARNING:\nFailed to read the user-defined kinetic database which may be corrupted. If you "
+    "create user-defined types in this run, the old database will be erased.";
+inline constexpr const char* kKineticsDatabaseNotFound =
+    "The user-defined kinetics database could not be found in the current directory.\nIf you "
+    "continue execution this database will be stored in a file named 'vireon.kdb' in your TEMP "
+    "directory. Do you want to continue execution?";
+inline constexpr const char* kNoProgramOrTemporaryPath =
+    "Vireon failed to determine the path where it is running from and the path to the system "
+    "temporary directory. If your system is behaving unstable now, please reboot and try again. "
+    "Also check that this computer has a temporary directory and that either the TMP or TEMP "
+    "environment variables point to it. If this problem persists contact your system "
+    "administrator. Vireon cannot continue execution and will exit now.";
+
 // Titles of the file reading message boxes.
 inline constexpr const char* kFileErrorTitle = "Vireon File I/O error";
 inline constexpr const char* kFileWarningTitle = "Vireon File I/O warning";

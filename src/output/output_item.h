@@ -6,12 +6,13 @@
 // symbols of output functions.
 
 #include <string>
+#include <string_view>
 
 namespace vireon {
 
 // Type codes, stored in files as numbers (11 and 26 are never created).
 enum OutputItemType : int {
-  kInitialConcentration = 1,  // "[%s]i"
+  kInitialConcentration = 1,      // "[%s]i"
   kSteadyStateConcentration = 2,  // "[%s]ss"
   kTransientConcentration = 3,    // "[%s]t"
   kSteadyStateFlux = 4,           // "J(%s)"
@@ -59,5 +60,21 @@ struct OutputItem {
     return title == other.title && type == other.type && i == other.i && j == other.j;
   }
 };
+
+// True for the types whose record carries the first name (I), and for those
+// that also carry the second (J).
+bool OutputItemHasFirstName(int type);
+bool OutputItemHasSecondName(int type);
+
+// The title an item of this type gets when it is chosen: the type's pattern
+// filled with the names ("[%s]i" and A give "[A]i"). A conservation relation
+// and a user-defined function are titled with their own name (`first`).
+// Unknown types give an empty title.
+std::string OutputItemTitle(int type, std::string_view first = {}, std::string_view second = {});
+
+// A new, unbound item with its title built as above. For a user-defined
+// function (type 24) `first` is the function's name: it becomes the title and
+// the item keeps no names, since binding finds the function by its title.
+OutputItem MakeOutputItem(int type, std::string_view first = {}, std::string_view second = {});
 
 }  // namespace vireon

@@ -1,0 +1,372 @@
+#include "kinetics/expression.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kinetics/expression_scanner.h"
+
+namespace vireon {
+
+namespace {
+
+constexpr TokenRule kKineticRules[] = {
+    {TokenClass::kNumber, MatchNumber},       {TokenClass::kFunction, MatchFunctionName},
+    {TokenClass::kOperator, MatchOperator},   {TokenClass::kSymbol, MatchIdentifier},
+    {TokenClass::kBlank, MatchBlank},
+};
+
+// A run of letters and digits that is not a function name or a number is
+// longer than a single-letter symbol, so it wins and is refused.
+constexpr TokenRule kOutputRules[] = {
+    {TokenClass::kNumber, MatchNumber},
+    {TokenClass::kFunction, MatchFunctionName},
+    {TokenClass::kOperator, MatchOperator},
+    {TokenClass::kSymbol, MatchLetter},
+    {TokenClass::kInvalid, MatchAlphanumericRun},
+    {TokenClass::kBlank, MatchBlank},
+};
+
+constexpr FunctionSpelling kKineticFunctions[] = {
+    {"log", node_code::kLog},   {"LOG", node_code::kLog},     {"log10", node_code::kLog10},
+    {"LOG10", node_code::kLog10}, {"exp", node_code::kExp},   {"EXP", node_code::kExp},
+    {"sin", node_code::kSin},   {"SIN", node_code::kSin},     {"cos", node_code::kCos},
+    {"COS", node_code::kCos},
+};
+
+constexpr FunctionSpelling kOutputFunctions[] = {
+    {"log", node_code::kLog},     {"LOG", node_code::kLog},     {"log10", node_code::kLog10},
+    {"LOG10", node_code::kLog10}, {"exp", node_code::kExp},     {"EXP", node_code::kExp},
+    {"sin", node_code::kSin},     {"SIN", node_code::kSin},     {"cos", node_code::kCos},
+    {"COS", node_code::kCos},     {"rand", node_code::kRand},   {"RAND", node_code::kRand},
+    {"gauss", node_code::kGauss}, {"GAUSS", node_code::kGauss}, {"boltz", node_code::kBoltz},
+    {"BOLTZ", node_code::kBoltz},
+};
+
+// Binding powers of the operators: "+" "-" and "*" "/" group from the left,
+// "^" from the right, and "(" after an operand is an operator that binds
+// tightest. Anything else (")" and unknown codes) does not continue an
+// expression.
+int LeftPower(char code) {
+  switch (code) {
+    case node_code::kPlus:
+    case node_code::kMinus:
+      return 1;
+    case node_code::kTimes:
+    case node_code::kDivide:
+      return 3;
+    case node_code::kPower:
+      return 5;
+    case node_code::kOpen:
+      return 6;
+    default:
+      return 0;
+  }
+}
+
+int RightPower(char code) {
+  switch (code) {
+    case node_code::kPlus:
+    case node_code::kMinus:
+      return 2;
+    case node_code::kTimes:
+    case node_code::kDivide:
+    case node_code::kPower:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+// Precedence climbing over the node list. A node whose left and right are
+// still 0 after the parse was never taken.
+//
+// 1. Clear every link to 0, start at node 1.
+// 2. Parse an expression of minimum power 0 into node 0's left.
+// 3. Expression: a primary, then while the next node is an operator binding
+//    tighter than the minimum, take it with an expression of its right power.
+// 4. Primary: a number or symbol; "(" expression ")"; or a prefix sign or
+//    function applied to the next primary.
+// 5. Validate the nodes the parse left behind.
+class Linker {
+ public:
+  Linker(std::vector<ExpressionNode>& nodes, const ExpressionDialect& dialect)
+      : nodes_(nodes), dialect_(dialect), count_(static_cast<int>(nodes.size())) {}
+
+  LinkResult Run() {
+    if (nodes_.empty()) return LinkResult{1, 0};
+    for (ExpressionNode& node : nodes_) node.left = node.right = 0;
+    cursor_ = 1;
+    Operand root = Expression(0);
+    nodes_[0].left = root.ok() ? root.node : kNoNode;
+    nodes_[0].right = kNoNode;
+    if (!root.ok()) CountError(0);
+    Validate();
+    return result_;
+  }
+
+ private:
+  static constexpr int kFailed = -2;
+
+  struct Operand {
+    int node = kFailed;
+    int height = 0;
+    bool ok() const { return node > 0; }
+  };
+
+  void CountError(int position) {
+    if (result_.errors == 0) result_.firstErrorPosition = position;
+    ++result_.errors;
+  }
+
+  // Counts one nesting level; false (and one error) once the limit is passed.
+  bool Enter() {
+    if (++depth_ <= kMaxExpressionDepth) return true;
+    if (!tooDeep_) CountError(std::min(cursor_, count_ - 1));
+    tooDeep_ = true;
+    return false;
+  }
+
+  Operand Combine(int node, Operand left, Operand right) {
+    Operand result{node, 1 + std::max(left.height, right.height)};
+    if (result.height > kMaxExpressionDepth) {
+      if (!tooDeep_) CountError(node);
+      tooDeep_ = true;
+    }
+    return result;
+  }
+
+  Operand Expression(int minimumPower) {
+    if (!Enter()) {
+      --depth_;
+      return {};
+    }
+    Operand operand = Primary();
+    if (operand.ok()) {
+      while (!tooDeep_ && cursor_ < count_ && nodes_[cursor_].kind == node_kind::kOperator &&
+             LeftPower(nodes_[cursor_].code) > minimumPower) {
+        int op = cursor_++;
+        Operand right = Expression(RightPower(nodes_[op].code));
+        if (!right.ok()) {
+          CountError(op);
+          continue;
+        }
+        nodes_[op].left = operand.node;
+        nodes_[op].right = right.node;
+        operand = Combine(op, operand, right);
+      }
+    }
+    --depth_;
+    return operand;
+  }
+
+  Operand Primary() {
+    if (cursor_ >= count_) return {};
+    if (!Enter()) {
+      --depth_;
+      return {};
+    }
+    Operand result;
+    int position = cursor_;
+    ExpressionNode& node = nodes_[position];
+    if (node.kind == node_kind::kNumber || dialect_.IsSymbolKind(node.kind)) {
+      node.left = node.right = kNoNode;
+      ++cursor_;
+      result = Operand{position, 1};
+    } else if (node.IsOperator(node_code::kOpen)) {
+      ++cursor_;
+      Operand inner = Expression(0);
+      if (cursor_ < count_ && nodes_[cursor_].IsOperator(node_code::kClose)) {
+        ++cursor_;
+        result = inner;
+      } else {
+        CountError(position);
+      }
+    } else if (node.IsOperator(node_code::kPlus) || node.IsOperator(node_code::kMinus) ||
+               node.kind == node_kind::kFunction) {
+      ++cursor_;
+      Operand operand = Primary();
+      if (operand.ok()) {
+        node.kind = node_kind::kFunction;
+        node.left = operand.node;
+        node.right = kNoNode;
+        result = Combine(position, operand, Operand{});
+      } else {
+        CountError(position);
+      }
+    }
+    --depth_;
+    return result;
+  }
+
+  bool IsTaken(int link) const { return link > 0 && link < count_; }
+
+  void Validate() {
+    int root = nodes_[0].left;
+    if (IsTaken(root) && nodes_[root].IsOperator(node_code::kOpen)) CountError(root);
+    for (int i = 1; i < count_ && result_.errors == 0; ++i) {
+      const ExpressionNode& node = nodes_[i];
+      bool isOperator = node.kind == node_kind::kOperator;
+      if (isOperator && dialect_.refuseParenthesisOperand && IsTaken(node.right) &&
+          nodes_[node.right].IsOperator(node_code::kOpen)) {
+        CountError(i);
+      } else if ((node.kind == node_kind::kNumber || node.kind == node_kind::kSymbol) &&
+                 (node.left == 0 || node.right == 0)) {
+        CountError(i);
+      } else if (isOperator && node.code != node_code::kOpen && node.code != node_code::kClose &&
+                 (!IsTaken(node.left) || !IsTaken(node.right))) {
+        CountError(i);
+      } else if (isOperator &&
+                 ((IsTaken(node.left) && nodes_[node.left].IsOperator(node_code::kOpen)) ||
+                  (IsTaken(node.right) && nodes_[node.right].IsOperator(node_code::kClose)))) {
+        CountError(i);
+      }
+    }
+  }
+
+  std::vector<ExpressionNode>& nodes_;
+  const ExpressionDialect& dialect_;
+  int count_;
+  int cursor_ = 1;
+  int depth_ = 0;
+  bool tooDeep_ = false;
+  LinkResult result_;
+};
+
+// Past this depth a broken or hand-made tree is cut off rather than followed.
+constexpr int kMaxEvaluationDepth = 2 * kMaxExpressionDepth + 2;
+
+double Evaluate(std::span<const ExpressionNode> nodes, int position,
+                ExpressionBindings& bindings, int depth) {
+  if (position <= 0 || position >= static_cast<int>(nodes.size()) || depth > kMaxEvaluationDepth) {
+    return 0.0;
+  }
+  const ExpressionNode& node = nodes[position];
+  switch (node.kind) {
+    case node_kind::kNumber:
+      return node.value;
+    case node_kind::kFunction: {
+      double operand = Evaluate(nodes, node.left, bindings, depth + 1);
+      switch (node.code) {
+        case node_code::kPlus:
+          return operand;
+        case node_code::kMinus:
+          return -operand;
+        case node_code::kLog:
+          return std::log(operand);
+        case node_code::kLog10:
+          return std::log10(operand);
+        case node_code::kExp:
+          return std::exp(operand);
+        case node_code::kSin:
+          return std::sin(operand);
+        case node_code::kCos:
+          return std::cos(operand);
+        default:
+          return bindings.FunctionValue(node.code, operand);
+      }
+    }
+    case node_kind::kOperator: {
+      switch (node.code) {
+        case node_code::kPlus:
+        case node_code::kMinus:
+        case node_code::kTimes:
+        case node_code::kDivide:
+        case node_code::kPower:
+          break;
+        default:
+          return 0.0;
+      }
+      double left = Evaluate(nodes, node.left, bindings, depth + 1);
+      double right = Evaluate(nodes, node.right, bindings, depth + 1);
+      switch (node.code) {
+        case node_code::kPlus:
+          return left + right;
+        case node_code::kMinus:
+          return left - right;
+        case node_code::kTimes:
+          return left * right;
+        case node_code::kDivide:
+          return left / right;
+        default:
+          return std::pow(left, right);
+      }
+    }
+    case node_kind::kRoot:
+      return 0.0;
+    default:
+      return bindings.SymbolValue(node);
+  }
+}
+
+}  // namespace
+
+bool ExpressionDialect::IsSymbolKind(char kind) const {
+  return kind != '\0' && symbolKinds.find(kind) != std::string_view::npos;
+}
+
+char ExpressionDialect::FunctionCode(std::string_view text) const {
+  for (const FunctionSpelling& spelling : functions) {
+    if (spelling.text == text) return spelling.code;
+  }
+  return 0;
+}
+
+const ExpressionDialect& KineticExpressionDialect() {
+  static const ExpressionDialect dialect{kKineticRules, kKineticFunctions, "Ispmk", false, false};
+  return dialect;
+}
+
+const ExpressionDialect& OutputExpressionDialect() {
+  static const ExpressionDialect dialect{kOutputRules, kOutputFunctions, "I", true, true};
+  return dialect;
+}
+
+bool BuildExpressionNodes(std::string_view text, const ExpressionDialect& dialect,
+                          std::vector<ExpressionNode>& nodes, std::size_t* invalidOffset) {
+  nodes.clear();
+  TokenScan scan = ScanExpression(text, dialect);
+  if (!scan.ok) {
+    if (invalidOffset != nullptr) *invalidOffset = scan.invalidOffset;
+    return false;
+  }
+  nodes.reserve(scan.tokens.size() + 1);
+  nodes.push_back(ExpressionNode{});
+  for (const Token& token : scan.tokens) {
+    ExpressionNode node;
+    switch (token.tokenClass) {
+      case TokenClass::kNumber:
+        node.kind = node_kind::kNumber;
+        node.value = NumberValue(token.text);
+        break;
+      case TokenClass::kFunction:
+        node.kind = node_kind::kFunction;
+        node.code = dialect.FunctionCode(token.text);
+        break;
+      case TokenClass::kOperator:
+        node.kind = node_kind::kOperator;
+        node.code = token.text[0];
+        break;
+      default:
+        node.kind = node_kind::kSymbol;
+        node.name = std::string(token.text);
+        if (dialect.symbolCodeIsLetter) node.code = token.text[0];
+        break;
+    }
+    nodes.push_back(std::move(node));
+  }
+  return true;
+}
+
+LinkResult LinkExpressionTree(std::vector<ExpressionNode>& nodes,
+                              const ExpressionDialect& dialect) {
+  return Linker(nodes, dialect).Run();
+}
+
+double ExpressionBindings::FunctionValue(char, double) { return 0.0; }
+
+double EvaluateExpression(std::span<const ExpressionNode> nodes, ExpressionBindings& bindings) {
+  if (nodes.empty()) return 0.0;
+  return Evaluate(nodes, nodes[0].left, bindings, 0);
+}
+
+}  // namespace vireon

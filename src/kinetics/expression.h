@@ -1,0 +1,157 @@
+#pragma once
+// The expression engine shared by user-defined rate laws and user-defined
+// output functions: a node list built from a table-driven scan (node 0 is the
+// root sentinel, nodes 1..n-1 are the tokens in text order), a
+// precedence-climbing linker that builds a tree over the list and validates
+// it, and a recursive evaluator. The two families differ only in their
+// dialect (which texts are symbols and function names, one extra validation
+// rule) and in how their symbols get values, both passed in by the caller.
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vireon {
+
+// Node kinds and codes. They are stored in files as their decimal character
+// codes, so the characters are fixed.
+namespace node_kind {
+inline constexpr char kRoot = '%';
+inline constexpr char kOperator = 'O';
+inline constexpr char kFunction = 'F';
+inline constexpr char kNumber = 'N';
+inline constexpr char kSymbol = 'I';  // a symbol not bound to a role
+inline constexpr char kSubstrate = 's';
+inline constexpr char kProduct = 'p';
+inline constexpr char kModifier = 'm';
+inline constexpr char kConstant = 'k';
+}  // namespace node_kind
+
+namespace node_code {
+inline constexpr char kNone = '@';  // the kind has no code
+inline constexpr char kPlus = '+';
+inline constexpr char kMinus = '-';
+inline constexpr char kTimes = '*';
+inline constexpr char kDivide = '/';
+inline constexpr char kPower = '^';
+inline constexpr char kOpen = '(';
+inline constexpr char kClose = ')';
+inline constexpr char kLog = 'l';    // natural logarithm
+inline constexpr char kLog10 = 'L';  // decimal logarithm
+inline constexpr char kExp = 'e';
+inline constexpr char kSin = 'S';
+inline constexpr char kCos = 'C';
+inline constexpr char kRand = 'R';   // uniform random factor (output functions)
+inline constexpr char kGauss = 'G';  // normal random factor (output functions)
+inline constexpr char kBoltz = 'B';  // normal random factor (output functions)
+}  // namespace node_code
+
+// A reference to no node. A link equal to 0 (the root) means "not taken by
+// the parser" while linking.
+inline constexpr int kNoNode = -1;
+
+// Nesting allowed in an expression: parentheses, prefix signs and functions
+// each count one level, and the tree may be no taller than this. Deeper texts
+// are refused as syntax errors so that neither the linker nor the recursive
+// evaluator can exhaust the stack, even on a worker thread.
+inline constexpr int kMaxExpressionDepth = 1000;
+
+// One token of an expression and, after linking, one vertex of its tree.
+struct ExpressionNode {
+  char kind = node_kind::kRoot;
+  char code = node_code::kNone;
+  int left = kNoNode;
+  int right = kNoNode;
+  double value = 0.0;   // numbers
+  int index = -1;       // bound symbols: which substrate, product, ... (-1 unbound)
+  std::string name;     // symbols
+
+  bool IsOperator(char c) const { return kind == node_kind::kOperator && code == c; }
+  bool operator==(const ExpressionNode&) const = default;
+};
+
+// What kind of token the scanner recognised.
+enum class TokenClass { kNumber, kFunction, kOperator, kSymbol, kBlank, kInvalid };
+
+struct ExpressionDialect;
+
+// One line of a scanner table: how long a token of this class at the start
+// of `text` is (0 = no match). Matchers may read the dialect's function names.
+struct TokenRule {
+  TokenClass tokenClass;
+  std::size_t (*match)(std::string_view text, const ExpressionDialect& dialect);
+};
+
+// One spelling of a function name and the code of its node.
+struct FunctionSpelling {
+  std::string_view text;
+  char code;
+};
+
+// Everything that distinguishes one family of expressions from another.
+struct ExpressionDialect {
+  // The scanner's token classes, in order: the longest match wins, and among
+  // equal lengths the earlier line. A character no line matches is invalid.
+  std::span<const TokenRule> rules;
+  std::span<const FunctionSpelling> functions;
+  // The node kinds that are symbols, unbound and bound ("Ispmk").
+  std::string_view symbolKinds;
+  // Symbol nodes carry their first letter as code instead of '@'.
+  bool symbolCodeIsLetter = false;
+  // Refuse an operator whose right operand is a parenthesis taken as an
+  // operator, so that 1+a(b) is a syntax error.
+  bool refuseParenthesisOperand = false;
+
+  bool IsSymbolKind(char kind) const;
+  // The code of a function spelling, or 0 when the text is not a function name.
+  char FunctionCode(std::string_view text) const;
+};
+
+// Rate laws: symbols are a letter followed by letters and digits; functions
+// log, log10, exp, sin, cos in lower or upper case.
+const ExpressionDialect& KineticExpressionDialect();
+// Output functions: symbols are single letters, and a run of two or more
+// letters and digits that is neither a function name nor a number is
+// invalid; rand, gauss and boltz are functions too; 1+a(b) is refused.
+const ExpressionDialect& OutputExpressionDialect();
+
+// Scans `text` and replaces `nodes` by the root sentinel and one node per
+// token: 'O' for the seven operator characters, 'F' for function names, 'N'
+// for numbers, 'I' for symbols. Blanks, tabs, carriage returns and line
+// feeds are skipped. Returns false, with `nodes` empty, at the first invalid
+// token; `invalidOffset` (if given) then receives its offset in the text.
+bool BuildExpressionNodes(std::string_view text, const ExpressionDialect& dialect,
+                          std::vector<ExpressionNode>& nodes, std::size_t* invalidOffset = nullptr);
+
+struct LinkResult {
+  int errors = 0;              // 0: the tree is valid
+  int firstErrorPosition = 0;  // node position of the first error, 0 when unknown
+};
+
+// Links the tree over a node list whose node 0 is the root sentinel and
+// validates it. Prefix signs taken as such become 'F' nodes. Node 0's left
+// becomes the root of the tree (kNoNode when there is none).
+LinkResult LinkExpressionTree(std::vector<ExpressionNode>& nodes, const ExpressionDialect& dialect);
+
+// Where an expression's symbols and dialect-specific functions get their
+// values during evaluation.
+class ExpressionBindings {
+ public:
+  virtual ~ExpressionBindings() = default;
+  // The value of any node that is not a number, operator or function.
+  virtual double SymbolValue(const ExpressionNode& node) = 0;
+  // The value of a function whose code the engine does not know itself
+  // (log, log10, exp, sin, cos and the prefix signs); 0 unless overridden.
+  virtual double FunctionValue(char code, double operand);
+};
+
+// The value of node 0's left, computed recursively: numbers give their value,
+// symbols ask the bindings, 'F' and 'O' nodes apply their function or
+// operator, and everything else ('(' and ')' nodes, unknown codes, missing
+// operands) gives 0. Division by zero and domain errors are not checked: the
+// infinite or undefined value flows on. Operands are evaluated left first.
+double EvaluateExpression(std::span<const ExpressionNode> nodes, ExpressionBindings& bindings);
+
+}  // namespace vireon

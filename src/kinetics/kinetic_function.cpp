@@ -1,0 +1,229 @@
+#include "kinetics/kinetic_function.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "kinetics/expression.h"
+#include "kinetics/expression_record.h"
+#include "model/message_sink.h"
+#include "model/model.h"
+#include "model/record_cursor.h"
+
+namespace vireon {
+
+namespace {
+
+std::string WithoutLineBreaks(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    if (c != '\r' && c != '\n') result.push_back(c);
+  }
+  return result;
+}
+
+char KindOfRole(SymbolRole role) {
+  switch (role) {
+    case SymbolRole::kSubstrate:
+      return node_kind::kSubstrate;
+    case SymbolRole::kProduct:
+      return node_kind::kProduct;
+    case SymbolRole::kModifier:
+      return node_kind::kModifier;
+    case SymbolRole::kConstant:
+      return node_kind::kConstant;
+  }
+  return 0;
+}
+
+// Symbols of a rate law read the step they are evaluated for: the i-th
+// substrate symbol is the step's i-th substrate, and so on.
+class StepBindings : public ExpressionBindings {
+ public:
+  StepBindings(const Model& model, std::span<const double> x, const Step& step)
+      : model_(model), x_(x), step_(step) {}
+
+  double SymbolValue(const ExpressionNode& node) override {
+    switch (node.kind) {
+      case node_kind::kSubstrate:
+        return Concentration(step_.substrates, node.index);
+      case node_kind::kProduct:
+        return Concentration(step_.products, node.index);
+      case node_kind::kModifier:
+        return Concentration(step_.modifiers, node.index);
+      case node_kind::kConstant:
+        if (node.index < 0 || node.index >= step_.ConstantCount()) return 0.0;
+        return step_.constants[node.index];
+      default:
+        return 0.0;
+    }
+  }
+
+ private:
+  // Amount over the volume of the metabolite's compartment; 0 for an entry
+  // the step does not have or a metabolite that does not exist.
+  double Concentration(const std::vector<int>& metabolites, int index) const {
+    if (index < 0 || index >= static_cast<int>(metabolites.size())) return 0.0;
+    int metabolite = metabolites[index];
+    if (metabolite < 0 || metabolite >= model_.nMetabolites() ||
+        metabolite >= static_cast<int>(model_.metabolitePosition.size()) ||
+        model_.nCompartments() < 1) {
+      return 0.0;
+    }
+    int position = model_.metabolitePosition[metabolite];
+    if (position < 0 || position >= static_cast<int>(x_.size())) return 0.0;
+    return x_[position] / model_.VolumeOf(metabolite);
+  }
+
+  const Model& model_;
+  std::span<const double> x_;
+  const Step& step_;
+};
+
+}  // namespace
+
+KineticFunction::KineticFunction() = default;
+
+KineticFunction::KineticFunction(std::string name, std::string description)
+    : name_(std::move(name)), description_(WithoutLineBreaks(description)) {}
+
+KineticFunction::KineticFunction(const KineticFunction& other) = default;
+KineticFunction::KineticFunction(KineticFunction&& other) noexcept = default;
+KineticFunction& KineticFunction::operator=(const KineticFunction& other) = default;
+KineticFunction& KineticFunction::operator=(KineticFunction&& other) noexcept = default;
+KineticFunction::~KineticFunction() = default;
+
+void KineticFunction::set_description(std::string_view text) {
+  description_ = WithoutLineBreaks(text);
+}
+
+int KineticFunction::ParseKineticFunction() {
+  ResetBindings();
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  if (!BuildExpressionNodes(description_, dialect, nodes_)) return 1;
+  LinkResult link = LinkExpressionTree(nodes_, dialect);
+  if (link.errors != 0) nodes_.clear();
+  return link.errors;
+}
+
+void KineticFunction::ResetBindings() {
+  substrateCount_ = 0;
+  productCount_ = 0;
+  modifierNames_.clear();
+  constantNames_.clear();
+}
+
+void KineticFunction::BindSymbol(std::string_view name, SymbolRole role) {
+  char kind = KindOfRole(role);
+  if (kind == 0) return;
+  int index = 0;
+  switch (role) {
+    case SymbolRole::kSubstrate:
+      index = substrateCount_++;
+      break;
+    case SymbolRole::kProduct:
+      index = productCount_++;
+      break;
+    case SymbolRole::kModifier:
+      index = ModifierCount();
+      modifierNames_.emplace_back(name);
+      break;
+    case SymbolRole::kConstant:
+      index = ConstantCount();
+      constantNames_.emplace_back(name);
+      break;
+  }
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  for (std::size_t i = 1; i < nodes_.size(); ++i) {
+    ExpressionNode& node = nodes_[i];
+    if (dialect.IsSymbolKind(node.kind) && node.name == name) {
+      node.kind = kind;
+      node.index = index;
+    }
+  }
+}
+
+std::vector<std::string> KineticFunction::SymbolNames() const {
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::vector<std::string> names;
+  for (std::size_t i = 1; i < nodes_.size(); ++i) {
+    const ExpressionNode& node = nodes_[i];
+    if (dialect.IsSymbolKind(node.kind) &&
+        std::find(names.begin(), names.end(), node.name) == names.end()) {
+      names.push_back(node.name);
+    }
+  }
+  return names;
+}
+
+int KineticFunction::RoleOfSymbol(std::string_view name) const {
+  int position = PositionOfSymbol(name);
+  if (position == kNoSymbol) return kNoSymbol;
+  switch (nodes_[position].kind) {
+    case node_kind::kSubstrate:
+      return static_cast<int>(SymbolRole::kSubstrate);
+    case node_kind::kProduct:
+      return static_cast<int>(SymbolRole::kProduct);
+    case node_kind::kModifier:
+      return static_cast<int>(SymbolRole::kModifier);
+    default:
+      return static_cast<int>(SymbolRole::kConstant);
+  }
+}
+
+int KineticFunction::PositionOfSymbol(std::string_view name) const {
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  for (std::size_t i = 1; i < nodes_.size(); ++i) {
+    if (dialect.IsSymbolKind(nodes_[i].kind) && nodes_[i].name == name) {
+      return static_cast<int>(i);
+    }
+  }
+  return kNoSymbol;
+}
+
+double KineticFunction::EvaluateKineticFunction(const Model& model, std::span<const double> x,
+                                                int step) const {
+  if (step < 0 || step >= model.nSteps()) return 0.0;
+  StepBindings bindings(model, x, model.steps[step]);
+  return EvaluateExpression(nodes_, bindings);
+}
+
+int KineticFunction::NodeCount() const { return static_cast<int>(nodes_.size()); }
+
+std::string KineticFunction::ModifierName(int i) const {
+  if (i < 0 || i >= ModifierCount()) return std::string();
+  return modifierNames_[i];
+}
+
+std::string KineticFunction::ConstantName(int i) const {
+  if (i < 0 || i >= ConstantCount()) return std::string();
+  return constantNames_[i];
+}
+
+void KineticFunction::WriteRecord(std::ostream& out) const {
+  // A line break inside the name would end the line early and shift every
+  // line after it, so the name is written on one line like the description.
+  out << "FunctionName=" << WithoutLineBreaks(name_) << '\n';
+  out << "Description=" << description_ << '\n';
+  WriteExpressionNodes(out, nodes_, KineticExpressionDialect(), IndexAndNameRecord());
+}
+
+bool KineticFunction::ReadRecord(RecordCursor& cursor, MessageSink& sink) {
+  int recordLine = cursor.lineNumber();
+  std::optional<std::string> name = ReadStringLine(cursor, sink);
+  if (!name) return false;
+  std::optional<std::string> description = ReadStringLine(cursor, sink);
+  if (!description) return false;
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  IndexAndNameRecord symbols;
+  std::vector<ExpressionNode> nodes;
+  if (!ReadExpressionNodes(cursor, sink, dialect, symbols, nodes)) return false;
+  if (!LinkReadExpression(nodes, dialect, recordLine, sink)) return false;
+  name_ = std::move(*name);
+  description_ = std::move(*description);
+  nodes_ = std::move(nodes);
+  ResetBindings();
+  return true;
+}
+
+}  // namespace vireon

@@ -1,0 +1,68 @@
+#pragma once
+// A kinetic type: a named rate law with a fixed number of kinetic constants
+// and, where the law needs them, modifier roles. The built-in types compute
+// their rate with a C++ function; a user-defined type evaluates the
+// expression it owns.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vireon {
+
+class Model;
+class KineticFunction;
+
+// The rate of one step per unit volume: the model (read only), the engine's
+// vector of metabolite amounts indexed by position, and the 0-based index of
+// the step. The concentration of metabolite i is
+// x[metabolitePosition[i]] / volume of i's compartment.
+using RateFunction = double (*)(const Model& model, const double* x, int step);
+
+struct KineticType {
+  // An empty user-defined type, to be filled by the record reader.
+  KineticType();
+  // A built-in type; the name arrays hold `constants` and `modifiers` empty
+  // strings (negative counts count as 0).
+  KineticType(std::string name, int substrates, int products, int modifiers, int constants,
+              RateFunction rate, std::int16_t reversible);
+  // A user-defined type built from a parsed and bound expression: the name,
+  // reversibility, modifier roles and constant names come from the function.
+  // The counts of substrates and products are raised to the function's own
+  // counts when these are larger.
+  KineticType(std::unique_ptr<KineticFunction> function, int substrates, int products);
+  virtual ~KineticType();
+
+  KineticType(const KineticType&) = delete;
+  KineticType& operator=(const KineticType&) = delete;
+
+  // Assign the i-th name; an index outside the array is ignored.
+  void SetConstantName(std::string_view text, int i);
+  void SetModifierName(std::string_view text, int i);
+  // Index of the first constant named exactly `name`, or -1.
+  int FindConstant(std::string_view name) const;
+  // Sets `modifiers` and `constants` and resizes the name arrays to match
+  // (new entries are empty; negative counts count as 0).
+  void SizeNames(int modifierCount, int constantCount);
+
+  std::string name;
+  int substrates = 0;  // -1: any number
+  int products = 0;    // -1: any number
+  int modifiers = 0;
+  int constants = 0;
+  std::vector<std::string> constantNames;  // in the order the rate law reads the constants
+  std::vector<std::string> modifierNames;  // role names, in the order the law reads modifiers
+  std::int16_t reversible = 0;
+  RateFunction rate = nullptr;
+  std::unique_ptr<KineticFunction> function;  // user-defined types only
+  std::int16_t userDefined = 0;
+};
+
+// The rate law of every user-defined type: the value of the step's type's
+// expression. A step without a type, or whose type has no expression, has
+// rate 0.
+double EvaluateUserDefinedRate(const Model& model, const double* x, int step);
+
+}  // namespace vireon

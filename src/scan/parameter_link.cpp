@@ -1,0 +1,73 @@
+#include "scan/parameter_link.h"
+
+#include <cstdio>
+
+namespace vireon {
+
+std::string ParameterLink::DisplayLine() const {
+  char factor[64];
+  std::snprintf(factor, sizeof factor, "%lg", constant);
+  return target.title + " = " + factor + " * " + source.title;
+}
+
+void ApplyLink(const ParameterLink& link) {
+  if (link.target.value == nullptr || link.source.value == nullptr) return;
+  *link.target.value = *link.source.value * link.constant;
+}
+
+void ApplyLinks(const std::vector<ParameterLink>& links) {
+  for (const ParameterLink& link : links) ApplyLink(link);
+}
+
+void ApplyLinksBetweenTotals(const std::vector<ParameterLink>& links,
+                             const std::function<void()>& computeMoietyTotals) {
+  if (computeMoietyTotals) computeMoietyTotals();
+  ApplyLinks(links);
+  if (computeMoietyTotals) computeMoietyTotals();
+}
+
+void SaveParameterLink(const ParameterLink& link, std::string& out) {
+  SaveOutputItem(link.target, out);
+  SaveOutputItem(link.source, out);
+  // "%.16lf" of the largest double has about 330 characters.
+  char line[400];
+  std::snprintf(line, sizeof line, "Const=%.16lf\n", link.constant);
+  out += line;
+}
+
+bool LoadParameterLink(RecordCursor& cursor, MessageSink& sink, ParameterLink& link) {
+  link = ParameterLink();
+  if (!LoadOutputItem(cursor, sink, link.target)) return false;
+  if (!LoadOutputItem(cursor, sink, link.source)) return false;
+  return ReadFieldLine(cursor, sink, "Const=%lf", &link.constant);
+}
+
+void SaveParameterLinkSection(const std::vector<ParameterLink>& links, std::string& out) {
+  out += kParameterLinkSection;
+  out += "\nItems=";
+  out += std::to_string(links.size());
+  out += '\n';
+  for (const ParameterLink& link : links) SaveParameterLink(link, out);
+}
+
+SelectionLoadStatus LoadParameterLinkSection(RecordCursor& cursor, MessageSink& sink,
+                                             std::vector<ParameterLink>& links) {
+  links.clear();
+  if (!CheckFields(cursor.AtEndOfData() ? kEndOfData : 0, 0, cursor.lineNumber(), sink) ||
+      !NextLine(cursor)) {
+    return SelectionLoadStatus::kBadCount;
+  }
+  int count = 0;
+  if (!ReadFieldLine(cursor, sink, "Items=%d", &count) || count < 0) {
+    return SelectionLoadStatus::kBadCount;
+  }
+  // The list grows with the records actually read, never by the count alone.
+  for (int k = 0; k < count; ++k) {
+    ParameterLink link;
+    if (!LoadParameterLink(cursor, sink, link)) return SelectionLoadStatus::kBadRecord;
+    links.push_back(std::move(link));
+  }
+  return SelectionLoadStatus::kOk;
+}
+
+}  // namespace vireon
