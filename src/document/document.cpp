@@ -1,0 +1,84 @@
+#include "document/document.h"
+
+namespace vireon {
+
+void NewDocument(Document& document, const DefaultValues& defaults) {
+  document.model.New();
+
+  TaskSettings& s = document.settings;
+  s = TaskSettings();
+  s.endTime = defaults.endTime;
+  s.points = defaults.points;
+  s.realTime = 0;
+  s.sleepTime = 1;
+  s.timeUnit = defaults.timeUnit;
+  s.concentrationUnit = defaults.concentrationUnit;
+  s.volumeUnit = defaults.volumeUnit;
+  s.dynamics = defaults.dynamics;
+  s.steadyState = defaults.steadyState;
+  s.report = defaults.report;
+  s.dynTitles = s.ssTitles = defaults.titles;
+  s.dynQuotes = s.ssQuotes = defaults.quotes;
+  s.dynColumnWidth = s.ssColumnWidth = defaults.columnWidth;
+  s.dynSeparator = s.ssSeparator = static_cast<char>(defaults.separator);
+  s.mcaUnscaled = defaults.mcaUnscaled;
+  s.ssStrategy = 0;
+  s.ssBackIntegration = 1;
+  s.newtonLimit = defaults.newtonLimit;
+  s.ssResolution = defaults.ssResolution;
+  s.reportStructuralAnalysis = defaults.reportStructuralAnalysis;
+  s.reportStabilityAnalysis = defaults.reportStabilityAnalysis;
+  s.reportMca = defaults.reportMca;
+  s.reportComments = defaults.reportComments;
+  s.relativeTolerance = defaults.relativeTolerance;
+  s.absoluteTolerance = defaults.absoluteTolerance;
+  s.adamsMaxOrder = defaults.adamsMaxOrder;
+  s.bdfMaxOrder = defaults.bdfMaxOrder;
+  s.derivationFactor = defaults.derivationFactor;
+  s.reportFile = kNewDocumentReportFile;
+  s.dynamicsFile.clear();
+  s.ssFile.clear();
+
+  document.engine.Free();
+  document.plot = PlotSettings();
+  document.selections = OutputSelections();
+  document.functions.clear();
+  document.scan = ScanList();
+  document.links.clear();
+  document.pathName.clear();
+  document.folder.clear();
+}
+
+std::string FolderOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  return std::string(path.substr(0, slash + 1));
+}
+
+std::string ReportFileNameFor(std::string_view modelPath) {
+  if (modelPath.empty()) return {};
+  const std::size_t slash = modelPath.rfind('/');
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::size_t dot = modelPath.rfind('.');
+  if (dot == std::string_view::npos || dot < nameStart) return std::string(modelPath) + ".txt";
+  return std::string(modelPath.substr(0, dot)) + ".txt";
+}
+
+PlotPageDocument PlotPageDocumentOf(const Document& document) {
+  PlotPageDocument d;
+  d.timeCourseTask = document.settings.dynamics != 0;
+  d.steadyStateTask = document.settings.steadyState != 0;
+  for (const OutputItem& item : document.selections.timeCourse) {
+    d.timeCourseTitles.push_back(item.title);
+  }
+  for (const OutputItem& item : document.selections.steadyState) {
+    d.steadyStateTitles.push_back(item.title);
+  }
+  d.folder = document.folder;
+  d.dynamicsFile = document.settings.dynamicsFile;
+  d.ssFile = document.settings.ssFile;
+  d.modelTitle = document.model.title;
+  return d;
+}
+
+}  // namespace vireon

@@ -1,0 +1,65 @@
+#pragma once
+// The document: one model with everything that travels with it in its
+// file (task and numerical settings, plot choices, the three output
+// selections, the output functions, the scan and the parameter links), the
+// engine's working data for a run, and where the file lives.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "engine/task_settings.h"
+#include "model/model.h"
+#include "output/output_function.h"
+#include "output/output_selections.h"
+#include "output/plot_page_editor.h"
+#include "output/plot_settings.h"
+#include "scan/parameter_link.h"
+#include "scan/scan_item.h"
+#include "settings/settings.h"
+
+namespace vireon {
+
+// The report file name of a new document.
+inline constexpr const char* kNewDocumentReportFile = "simulation.txt";
+
+struct Document {
+  Model model;
+  TaskSettings settings;  // holds the report-comments flag, which no model file stores
+  EngineState engine;
+  PlotSettings plot;
+  OutputSelections selections;  // interactive window, time-course and steady-state output
+  std::vector<OutputFunction> functions;
+  ScanList scan;
+  std::vector<ParameterLink> links;
+  // The model file's full path; empty until the document is saved or loaded.
+  std::string pathName;
+  // The folder of the model file, ending in "/" (empty for a document that
+  // has no file yet: its data files then go to the working folder).
+  std::string folder;
+};
+
+// File New: an empty model titled "Untitled", settings from the user's
+// default values (both data files sharing the titles, quotes, column width
+// and separator defaults), report file "simulation.txt", no data file
+// names, steady-state strategy 0 with back-integration on, no real-time
+// pacing (1 ms per point), no selections, functions, scan items or links,
+// scan off, the plot settings of a new document, and no path.
+void NewDocument(Document& document, const DefaultValues& defaults);
+
+// The folder part of a path: everything up to and including its last "/";
+// empty when there is none.
+std::string FolderOf(std::string_view path);
+
+// The report file that goes with a model file: the path up to the last "."
+// of its file name, followed by ".txt" ("/m/glycolysis.vrn" gives
+// "/m/glycolysis.txt"; a name without a "." just gets ".txt" appended, and
+// a "." in a folder name is not taken for an extension). Empty for an
+// empty path.
+std::string ReportFileNameFor(std::string_view modelPath);
+
+// What the Plot page and the plot command need of the document.
+PlotPageDocument PlotPageDocumentOf(const Document& document);
+
+}  // namespace vireon
