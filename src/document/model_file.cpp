@@ -461,8 +461,9 @@ void Reader::ReadModel() {
   const long long neededLines = kModelFixedLines + metabolites * (1 + kMetaboliteLines) +
                                 nMoieties * kMetaboliteLines + steps * kStepLines +
                                 nCompartments * kCompartmentLines;
-  const long long neededBytes = metabolites * std::max(1LL, 2 * steps);
-  if (neededLines > RemainingLines() || neededBytes > RemainingBytes()) {
+  if (neededLines > RemainingLines()) ModelError(kModelLongerThanFile);
+  // Both counts are now below the number of lines, so their products fit.
+  if (metabolites * std::max(1LL, 2 * steps) > RemainingBytes()) {
     ModelError(kModelLongerThanFile);
   }
   if (metabolites * metabolites > kMaxModelMatrixEntries ||

@@ -385,6 +385,26 @@ INSTANTIATE_TEST_SUITE_P(
                       ModelErrorCase{"TotalSteps=2147483647", kModelLongerThanFile},
                       ModelErrorCase{"TotalCompartments=40000", kModelLongerThanFile}));
 
+TEST_F(ModelFile, LargestCountsTogetherAreRefused) {
+  std::string text = WithLine(SmallText(), "TotalMetabolites=", "TotalMetabolites=2147483647");
+  text = WithLine(text, "TotalSteps=", "TotalSteps=2147483647");
+  text = WithLine(text, "TotalMoieties=", "TotalMoieties=2147483647");
+  text = WithLine(text, "TotalCompartments=", "TotalCompartments=2147483647");
+  Loaded loaded = Parse(text, catalogue_);
+  EXPECT_EQ(loaded.line, LineOf(text, "Title="));
+  EXPECT_EQ(loaded.sink.Texts()[0], kModelLongerThanFile);
+}
+
+TEST_F(ModelFile, StoichiometryRowsMustFitTheFile) {
+  // Lines enough for the records, but not the characters of 3000 rows of
+  // 3000 values.
+  std::string text = WithLine(SmallText(), "TotalMetabolites=", "TotalMetabolites=3000");
+  text = WithLine(text, "TotalSteps=", "TotalSteps=3000");
+  text += std::string(50000, '\n');
+  Loaded loaded = Parse(text, catalogue_);
+  EXPECT_EQ(loaded.sink.Texts()[0], kModelLongerThanFile);
+}
+
 TEST_F(ModelFile, ModelTooLargeForItsMatricesIsRefusedBeforeAllocation) {
   // Enough lines for 9000 metabolites, but 81 million entries per matrix.
   std::string text = WithLine(SmallText(), "TotalMetabolites=", "TotalMetabolites=9000");

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "output/gnuplot_script.h"
+#include "output/number_format.h"
 
 extern char** environ;
 
@@ -34,20 +35,8 @@ constexpr int kConcentrations = 10;
 constexpr int kItems = 2 + kConcentrations;
 constexpr int kBlocks = 6;        // points of the outer scan loop
 constexpr int kBlockPoints = 12;  // time-course points per block
-
-// A value as the data files write it: width 12, a blank for the plus sign,
-// four decimals and a three-digit exponent (" 1.0000e+000").
-std::string DataValue(double value) {
-  char mantissa[32];
-  const int exponent =
-      value == 0.0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
-  double scaled = value / std::pow(10.0, exponent);
-  std::snprintf(mantissa, sizeof mantissa, "% .4f", scaled);
-  char text[48];
-  std::snprintf(text, sizeof text, "%se%c%03d", mantissa, exponent < 0 ? '-' : '+',
-                std::abs(exponent));
-  return text;
-}
+// Values as the data files write them: " 1.0000e+000" in a column of 12.
+constexpr int kColumnWidth = 12;
 
 // A two-level grid scan's time-course file: one block per value of the
 // scanned parameter, blank lines between blocks, every value positive so
@@ -58,9 +47,11 @@ std::string ScanDataFile() {
     const double parameter = 1.0 + b;
     for (int p = 0; p < kBlockPoints; ++p) {
       const double time = 0.1 + 0.5 * p;
-      out << DataValue(time) << ' ' << DataValue(parameter);
+      out << FormatColumnValue(time, kColumnWidth) << ' '
+          << FormatColumnValue(parameter, kColumnWidth);
       for (int m = 1; m <= kConcentrations; ++m) {
-        out << ' ' << DataValue(parameter * m * (1.0 - std::exp(-time / m)) + 1e-3);
+        out << ' '
+            << FormatColumnValue(parameter * m * (1.0 - std::exp(-time / m)) + 1e-3, kColumnWidth);
       }
       out << '\n';
     }
