@@ -10,26 +10,23 @@ namespace vireon {
 namespace {
 
 constexpr TokenRule kKineticRules[] = {
-    {TokenClass::kNumber, MatchNumber},       {TokenClass::kFunction, MatchFunctionName},
-    {TokenClass::kOperator, MatchOperator},   {TokenClass::kSymbol, MatchIdentifier},
+    {TokenClass::kNumber, MatchNumber},     {TokenClass::kFunction, MatchFunctionName},
+    {TokenClass::kOperator, MatchOperator}, {TokenClass::kSymbol, MatchIdentifier},
     {TokenClass::kBlank, MatchBlank},
 };
 
 // A run of letters and digits that is not a function name or a number is
 // longer than a single-letter symbol, so it wins and is refused.
 constexpr TokenRule kOutputRules[] = {
-    {TokenClass::kNumber, MatchNumber},
-    {TokenClass::kFunction, MatchFunctionName},
-    {TokenClass::kOperator, MatchOperator},
-    {TokenClass::kSymbol, MatchLetter},
-    {TokenClass::kInvalid, MatchAlphanumericRun},
-    {TokenClass::kBlank, MatchBlank},
+    {TokenClass::kNumber, MatchNumber},           {TokenClass::kFunction, MatchFunctionName},
+    {TokenClass::kOperator, MatchOperator},       {TokenClass::kSymbol, MatchLetter},
+    {TokenClass::kInvalid, MatchAlphanumericRun}, {TokenClass::kBlank, MatchBlank},
 };
 
 constexpr FunctionSpelling kKineticFunctions[] = {
-    {"log", node_code::kLog},   {"LOG", node_code::kLog},     {"log10", node_code::kLog10},
-    {"LOG10", node_code::kLog10}, {"exp", node_code::kExp},   {"EXP", node_code::kExp},
-    {"sin", node_code::kSin},   {"SIN", node_code::kSin},     {"cos", node_code::kCos},
+    {"log", node_code::kLog},     {"LOG", node_code::kLog}, {"log10", node_code::kLog10},
+    {"LOG10", node_code::kLog10}, {"exp", node_code::kExp}, {"EXP", node_code::kExp},
+    {"sin", node_code::kSin},     {"SIN", node_code::kSin}, {"cos", node_code::kCos},
     {"COS", node_code::kCos},
 };
 
@@ -235,8 +232,8 @@ class Linker {
 // Past this depth a broken or hand-made tree is cut off rather than followed.
 constexpr int kMaxEvaluationDepth = 2 * kMaxExpressionDepth + 2;
 
-double Evaluate(std::span<const ExpressionNode> nodes, int position,
-                ExpressionBindings& bindings, int depth) {
+double Evaluate(std::span<const ExpressionNode> nodes, int position, ExpressionBindings& bindings,
+                int depth) {
   if (position <= 0 || position >= static_cast<int>(nodes.size()) || depth > kMaxEvaluationDepth) {
     return 0.0;
   }
@@ -362,7 +359,9 @@ LinkResult LinkExpressionTree(std::vector<ExpressionNode>& nodes,
   return Linker(nodes, dialect).Run();
 }
 
-double ExpressionBindings::FunctionValue(char, double) { return 0.0; }
+double ExpressionBindings::FunctionValue(char, double) {
+  return 0.0;
+}
 
 double EvaluateExpression(std::span<const ExpressionNode> nodes, ExpressionBindings& bindings) {
   if (nodes.empty()) return 0.0;

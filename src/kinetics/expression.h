@@ -64,9 +64,9 @@ struct ExpressionNode {
   char code = node_code::kNone;
   int left = kNoNode;
   int right = kNoNode;
-  double value = 0.0;   // numbers
-  int index = -1;       // bound symbols: which substrate, product, ... (-1 unbound)
-  std::string name;     // symbols
+  double value = 0.0;  // numbers
+  int index = -1;      // bound symbols: which substrate, product, ... (-1 unbound)
+  std::string name;    // symbols
 
   bool IsOperator(char c) const { return kind == node_kind::kOperator && code == c; }
   bool operator==(const ExpressionNode&) const = default;

@@ -35,8 +35,7 @@ class SymbolRecord {
 class IndexAndNameRecord : public SymbolRecord {
  public:
   void Write(std::ostream& out, const ExpressionNode& node) const override;
-  bool Read(RecordCursor& cursor, MessageSink& sink, int nodeCount,
-            ExpressionNode& node) override;
+  bool Read(RecordCursor& cursor, MessageSink& sink, int nodeCount, ExpressionNode& node) override;
 };
 
 // A number as "%le" writes it in the C locale: six digits after the point
@@ -57,7 +56,8 @@ bool ReadExpressionNodes(RecordCursor& cursor, MessageSink& sink, const Expressi
 
 // What a reader says about an expression record whose nodes do not form a
 // valid tree, followed by the number of the record's first line.
-inline constexpr const char* kExpressionRecordSyntaxError = "Syntax error in the expression at line ";
+inline constexpr const char* kExpressionRecordSyntaxError =
+    "Syntax error in the expression at line ";
 
 // Links a node list read from a file: node 0 must be the root sentinel and
 // the tree must link without error. Otherwise kExpressionRecordSyntaxError

@@ -9,9 +9,15 @@ namespace vireon {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAlphanumeric(char c) { return IsDigit(c) || IsLetter(c); }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsAlphanumeric(char c) {
+  return IsDigit(c) || IsLetter(c);
+}
 
 std::size_t CountDigits(std::string_view text, std::size_t from) {
   std::size_t end = from;
@@ -40,7 +46,8 @@ long long ApproximateDecimalExponent(std::string_view text) {
   std::size_t integerEnd = point == std::string_view::npos ? mantissa.size() : point;
   std::size_t firstNonZero = mantissa.find_first_not_of("0.");
   if (firstNonZero == std::string_view::npos) return -1;  // zero never overflows
-  if (firstNonZero < integerEnd) return exponent + static_cast<long long>(integerEnd - firstNonZero) - 1;
+  if (firstNonZero < integerEnd)
+    return exponent + static_cast<long long>(integerEnd - firstNonZero) - 1;
   return exponent - static_cast<long long>(firstNonZero - integerEnd);
 }
 

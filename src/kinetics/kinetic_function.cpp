@@ -188,7 +188,9 @@ double KineticFunction::EvaluateKineticFunction(const Model& model, std::span<co
   return EvaluateExpression(nodes_, bindings);
 }
 
-int KineticFunction::NodeCount() const { return static_cast<int>(nodes_.size()); }
+int KineticFunction::NodeCount() const {
+  return static_cast<int>(nodes_.size());
+}
 
 std::string KineticFunction::ModifierName(int i) const {
   if (i < 0 || i >= ModifierCount()) return std::string();

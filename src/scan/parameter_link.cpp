@@ -43,31 +43,12 @@ bool LoadParameterLink(RecordCursor& cursor, MessageSink& sink, ParameterLink& l
 }
 
 void SaveParameterLinkSection(const std::vector<ParameterLink>& links, std::string& out) {
-  out += kParameterLinkSection;
-  out += "\nItems=";
-  out += std::to_string(links.size());
-  out += '\n';
-  for (const ParameterLink& link : links) SaveParameterLink(link, out);
+  SaveRecordSection(kParameterLinkSection, links, SaveParameterLink, out);
 }
 
 SelectionLoadStatus LoadParameterLinkSection(RecordCursor& cursor, MessageSink& sink,
                                              std::vector<ParameterLink>& links) {
-  links.clear();
-  if (!CheckFields(cursor.AtEndOfData() ? kEndOfData : 0, 0, cursor.lineNumber(), sink) ||
-      !NextLine(cursor)) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  int count = 0;
-  if (!ReadFieldLine(cursor, sink, "Items=%d", &count) || count < 0) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  // The list grows with the records actually read, never by the count alone.
-  for (int k = 0; k < count; ++k) {
-    ParameterLink link;
-    if (!LoadParameterLink(cursor, sink, link)) return SelectionLoadStatus::kBadRecord;
-    links.push_back(std::move(link));
-  }
-  return SelectionLoadStatus::kOk;
+  return LoadRecordSection(cursor, sink, links, LoadParameterLink);
 }
 
 }  // namespace vireon

@@ -1,0 +1,160 @@
+#include "engine/control_analysis.h"
+
+#include <cmath>
+#include <vector>
+
+#include "engine/lsoda_linear_algebra.h"
+#include "engine/steady_state.h"
+
+namespace vireon {
+
+void ComputeElasticities(Engine& engine) {
+  EngineState& state = engine.state;
+  const Model& model = engine.model;
+  const int nSteps = model.nSteps();
+  const int nMetabolites = model.nMetabolites();
+  state.elasticities.Fill(0.0);
+  if (state.ssFailure != kSteadyStateFound) return;
+
+  const double f = engine.settings.derivationFactor;
+  const double r = engine.settings.ssResolution;
+  std::vector<double> plus(nSteps), minus(nSteps);
+  double* x = state.ssAmounts.data();
+  for (int i = 1; i <= nMetabolites; ++i) {
+    const double kept = x[i];
+    // Amounts below the resolution are perturbed around r(1 + f), so that a
+    // zero amount still gives a finite difference.
+    const double base = kept >= r ? kept : r * (1.0 + f);
+    x[i] = (1.0 + f) * base;
+    for (int s = 1; s <= nSteps; ++s) plus[s - 1] = engine.equations.StepRate(x, s);
+    x[i] = (1.0 - f) * base;
+    for (int s = 1; s <= nSteps; ++s) minus[s - 1] = engine.equations.StepRate(x, s);
+    const double step = 2.0 * f * base;
+    for (int s = 0; s < nSteps; ++s) state.elasticities[s][i - 1] = (plus[s] - minus[s]) / step;
+    x[i] = kept;
+  }
+}
+
+int ComputeControlCoefficients(Engine& engine) {
+  EngineState& state = engine.state;
+  const Model& model = engine.model;
+  const int nSteps = model.nSteps();
+  const int nVariable = model.nVariable;
+  const int nIndependent = model.nIndependent;
+  state.concControl.Fill(0.0);
+
+  // A = U e (nIndependent x nVariable), with U the reduced stoichiometry.
+  Matrix<double> a(nIndependent, nVariable);
+  for (int i = 0; i < nIndependent; ++i) {
+    const float* u = model.reducedStoichiometry[i];
+    for (int s = 0; s < nSteps; ++s) {
+      const double us = u[s];
+      if (us == 0.0) continue;
+      const double* e = state.elasticities[s];
+      for (int v = 0; v < nVariable; ++v) a[i][v] += us * e[v];
+    }
+  }
+  // M = A L, the reduced Jacobian, kept 1-based for the LU routines.
+  Matrix<double> m(nIndependent + 1, nIndependent + 1);
+  for (int i = 0; i < nIndependent; ++i) {
+    for (int v = 0; v < nVariable; ++v) {
+      const double av = a[i][v];
+      if (av == 0.0) continue;
+      const float* l = model.link[v];
+      for (int j = 0; j < nIndependent; ++j) m[i + 1][j + 1] += av * l[j];
+    }
+  }
+  std::vector<double*> rows(nIndependent + 1);
+  for (int i = 0; i <= nIndependent; ++i) rows[i] = m[i];
+  std::vector<int> pivots(nIndependent + 1);
+  if (LuFactor(rows.data(), nIndependent, pivots.data()) != 0) return 1;
+
+  // inverse (1-based columns): M^-1 e_k for every unit vector.
+  Matrix<double> inverse(nIndependent + 1, nIndependent + 1);
+  std::vector<double> column(nIndependent + 1);
+  for (int k = 1; k <= nIndependent; ++k) {
+    std::fill(column.begin(), column.end(), 0.0);
+    column[k] = 1.0;
+    LuSolve(rows.data(), nIndependent, pivots.data(), column.data(), 0);
+    for (int i = 1; i <= nIndependent; ++i) inverse[i][k] = column[i];
+  }
+  // B = M^-1 U (nIndependent x nSteps), then concControl = -L B.
+  Matrix<double> b(nIndependent, nSteps);
+  for (int i = 0; i < nIndependent; ++i) {
+    for (int k = 0; k < nIndependent; ++k) {
+      const double mik = inverse[i + 1][k + 1];
+      if (mik == 0.0) continue;
+      const float* u = model.reducedStoichiometry[k];
+      for (int s = 0; s < nSteps; ++s) b[i][s] += mik * u[s];
+    }
+  }
+  for (int v = 0; v < nVariable; ++v) {
+    const float* l = model.link[v];
+    for (int i = 0; i < nIndependent; ++i) {
+      const double lvi = l[i];
+      if (lvi == 0.0) continue;
+      for (int s = 0; s < nSteps; ++s) state.concControl[v][s] -= lvi * b[i][s];
+    }
+  }
+  return 0;
+}
+
+void ComputeFluxControl(Engine& engine, int singular) {
+  EngineState& state = engine.state;
+  const int nSteps = engine.model.nSteps();
+  const int nVariable = engine.model.nVariable;
+  state.fluxControl.Fill(0.0);
+  if (singular) return;
+  for (int j = 0; j < nSteps; ++j) {
+    const double* e = state.elasticities[j];
+    for (int k = 0; k < nSteps; ++k) {
+      double sum = j == k ? 1.0 : 0.0;
+      for (int v = 0; v < nVariable; ++v) sum += e[v] * state.concControl[v][k];
+      state.fluxControl[j][k] = sum;
+    }
+  }
+}
+
+void ScaleCoefficients(Engine& engine, int singular) {
+  if (singular) return;
+  EngineState& state = engine.state;
+  const Model& model = engine.model;
+  const int nSteps = model.nSteps();
+  const int nVariable = model.nVariable;
+  const double r = engine.settings.ssResolution;
+  std::vector<double> flux(nSteps);
+  for (int s = 0; s < nSteps; ++s) flux[s] = model.steps[model.stepOrder[s]].flux;
+  // The derivatives are taken with respect to amounts, so the amounts (not
+  // the concentrations) scale them.
+  const double* x = state.ssAmounts.data();
+
+  for (int s = 0; s < nSteps; ++s) {
+    const bool tiny = std::fabs(flux[s]) < r;
+    for (int i = 0; i < nVariable; ++i) {
+      state.elasticities[s][i] =
+          tiny ? kInfiniteValue : state.elasticities[s][i] * x[i + 1] / flux[s];
+    }
+  }
+  for (int i = 0; i < nVariable; ++i) {
+    const bool tiny = std::fabs(x[i + 1]) < r;
+    for (int s = 0; s < nSteps; ++s) {
+      state.concControl[i][s] =
+          tiny ? kInfiniteValue : state.concControl[i][s] * flux[s] / x[i + 1];
+    }
+  }
+  for (int j = 0; j < nSteps; ++j) {
+    const bool tiny = std::fabs(flux[j]) < r;
+    for (int k = 0; k < nSteps; ++k) {
+      state.fluxControl[j][k] = tiny ? kInfiniteValue : state.fluxControl[j][k] * flux[k] / flux[j];
+    }
+  }
+}
+
+void ControlAnalysis(Engine& engine) {
+  ComputeElasticities(engine);
+  const int singular = ComputeControlCoefficients(engine);
+  ComputeFluxControl(engine, singular);
+  if (!engine.settings.mcaUnscaled) ScaleCoefficients(engine, singular);
+}
+
+}  // namespace vireon

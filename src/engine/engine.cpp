@@ -1,0 +1,41 @@
+#include "engine/engine.h"
+
+#include <chrono>
+#include <thread>
+
+namespace vireon {
+
+double EngineHooks::NowMilliseconds() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void EngineHooks::SleepMilliseconds(int milliseconds) {
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, EngineHooks& hooks)
+    : model(model),
+      state(state),
+      settings(settings),
+      hooks(hooks),
+      equations(model, state, settings.derivationFactor, settings.ssResolution),
+      points(settings.points),
+      sleepLength(settings.sleepTime),
+      rhs_(equations) {}
+
+void Engine::CallLsoda() {
+  LsodaOptionalInputs options;
+  options.mxstep = state.maxSteps;
+  options.mxordn = settings.adamsMaxOrder;
+  options.mxords = settings.bdfMaxOrder;
+  lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut,
+              /*itol=*/1, state.rtol, state.atol, /*itask=*/1, state.istate, /*iopt=*/1,
+              /*jt=*/2, options);
+}
+
+double ElapsedSeconds(Engine& engine) {
+  return (engine.hooks.NowMilliseconds() - engine.state.startTick) * 0.001;
+}
+
+}  // namespace vireon

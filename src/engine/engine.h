@@ -1,0 +1,88 @@
+#pragma once
+// The engine of one run: the model, its engine state and settings, the
+// right-hand side bound to them, and an integrator of its own. The tasks
+// (time course, steady state, control analysis) are functions of an Engine;
+// whoever drives the run plugs into them through EngineHooks.
+
+#include "engine/engine_state.h"
+#include "engine/lsoda.h"
+#include "engine/model_equations.h"
+#include "engine/task_settings.h"
+#include "model/model.h"
+
+namespace vireon {
+
+// What the tasks call out to. Every hook has a harmless default, so a bare
+// EngineHooks runs the tasks silently.
+class EngineHooks {
+ public:
+  virtual ~EngineHooks() = default;
+  // Time-course data file: the title line and one row of values.
+  virtual void WriteDynamicsTitles() {}
+  virtual void WriteDynamicsRow() {}
+  // Refresh the values of the user-defined output functions.
+  virtual void EvaluateOutputFunctions() {}
+  // A point is ready for the interactive window; returns once it is shown.
+  virtual void PointReady() {}
+  // Honours pause and stop requests at an output point. A pause sets
+  // state.restartRequested; a stop ends the run by throwing RunStopped.
+  virtual void CheckPauseStop() {}
+  // The integrator failed (kIntegratorInitFailed, or kIntegratorErrorReturn
+  // with its istate); the text is already in the error log.
+  virtual void IntegratorError(int /*code*/, int /*istate*/) {}
+  // Milliseconds of a monotonic clock, and a pause of the calling thread.
+  virtual double NowMilliseconds();
+  virtual void SleepMilliseconds(int milliseconds);
+};
+
+// Thrown through the tasks by a stop request; the run control catches it.
+struct RunStopped {};
+
+class Engine {
+ public:
+  // The model must have been through its structural analysis, every step
+  // must have a kinetic type, and state must be allocated for the model.
+  Engine(Model& model, EngineState& state, const TaskSettings& settings, EngineHooks& hooks);
+
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // Advances the integration from state.time to state.timeOut with the
+  // run's settings; state.istate in and out.
+  void CallLsoda();
+
+  Model& model;
+  EngineState& state;
+  const TaskSettings& settings;
+  EngineHooks& hooks;
+  ModelEquations equations;
+  Lsoda lsoda;
+
+  // Output points of the time course; the steady-state passes use 1.
+  int points;
+  // Interactive mode: the window is told of every refreshEvery-th point.
+  bool interactive = false;
+  int refreshEvery = 1;
+  // Current pause per interactive point (milliseconds).
+  int sleepLength;
+  // Millisecond tick from which real-time pacing counts.
+  double realTimeBase = 0.0;
+
+ private:
+  class Rhs : public LsodaRhs {
+   public:
+    explicit Rhs(ModelEquations& equations) : equations_(equations) {}
+    void Derivs(int, double, const double* y, double* ydot) override {
+      equations_.Derivs(y, ydot);
+    }
+
+   private:
+    ModelEquations& equations_;
+  };
+  Rhs rhs_;
+};
+
+// Elapsed seconds of the run, from state.startTick.
+double ElapsedSeconds(Engine& engine);
+
+}  // namespace vireon

@@ -1,0 +1,170 @@
+#pragma once
+// LSODA: the Livermore solver for y' = f(t, y) that switches by itself
+// between the nonstiff Adams methods (orders 1 … 12, functional iteration)
+// and the stiff backward differentiation formulas (orders 1 … 5, chord
+// iteration with a difference-quotient Jacobian). The calling convention is
+// the published one: 1-based vectors, istate and itask codes, optional inputs
+// and the counters nst, nfe, nje. Each Lsoda object owns its work arrays, so
+// any number of integrations may exist at once.
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace vireon {
+
+// The right-hand side of the system. y and ydot are 1-based (y[1 … neq]);
+// element 0 is neither read nor written.
+class LsodaRhs {
+ public:
+  virtual ~LsodaRhs() = default;
+  virtual void Derivs(int neq, double t, const double* y, double* ydot) = 0;
+};
+
+// Binds any callable with the Derivs signature, e.g. a lambda.
+template <class Function>
+class LsodaFunction final : public LsodaRhs {
+ public:
+  explicit LsodaFunction(Function function) : function_(std::move(function)) {}
+  void Derivs(int neq, double t, const double* y, double* ydot) override {
+    function_(neq, t, y, ydot);
+  }
+
+ private:
+  Function function_;
+};
+
+// The optional inputs, read when iopt = 1. Zero selects the default.
+struct LsodaOptionalInputs {
+  int ml = 0;        // iwork1: lower half-bandwidth (banded Jacobians, jt = 4, 5)
+  int mu = 0;        // iwork2: upper half-bandwidth
+  int ixpr = 0;      // iwork5: 1 reports method switches, 2 also traces every step
+  int mxstep = 0;    // iwork6: steps allowed per call (0: 500)
+  int mxhnil = 0;    // iwork7: "t + h = t" warnings issued (0: 10)
+  int mxordn = 0;    // iwork8: highest Adams order (0 or above 12: 12)
+  int mxords = 0;    // iwork9: highest BDF order (0 or above 5: 5)
+  double tcrit = 0;  // rwork1: time not to be passed (itask 4 and 5)
+  double h0 = 0;     // rwork5: first step to attempt (0: computed)
+  double hmax = 0;   // rwork6: largest step magnitude (0: no limit)
+  double hmin = 0;   // rwork7: smallest step magnitude
+};
+
+class Lsoda {
+ public:
+  using PrintFunction = std::function<void(std::string_view text)>;
+
+  Lsoda();
+
+  // Integrates from t towards tout. itol 1 … 4 says whether rtol and atol
+  // (1-based) are scalars (element 1) or vectors; itask 1 … 5 as published
+  // (1: overshoot and interpolate at tout); istate 1 starts an integration,
+  // 2 continues it, 3 continues after changed inputs. On return istate is
+  // 1 (nothing done), 2 (success), -1 (mxstep steps taken), -2 (too much
+  // accuracy asked), -3 (illegal input or too little memory), -4 (repeated
+  // error-test failures), -5 (repeated convergence failures) or -6 (an
+  // error weight became <= 0). jt = 2 (full Jacobian by differences) is the
+  // one Jacobian type built in; any other jt is refused as illegal input.
+  // y is also used as scratch space during the call.
+  void lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int itol, const double* rtol,
+             const double* atol, int itask, int& istate, int iopt, int jt,
+             const LsodaOptionalInputs& optional = {});
+
+  // The k-th derivative of the interpolating polynomial at t, which must lie
+  // in the last step [tcur - hu, tcur], into dky[1 … neq]. Returns 0, -1 for
+  // an illegal k or -2 for an illegal t.
+  int intdy(double t, int k, double* dky);
+
+  // Releases every work array; a later call must start again with istate 1.
+  // Harmless when nothing is allocated.
+  void LsodaFree();
+  // Turns the diagnostics on (non-zero) or off (0); they are on initially.
+  void LsodaSetPrint(int flag) { printOn_ = flag != 0; }
+  // Where diagnostics go (default: standard output).
+  void SetPrintFunction(PrintFunction print) { print_ = std::move(print); }
+  // Gives up the processor's time slice after every internal step, so a
+  // live display stays responsive; off by default.
+  void SetYieldAfterStep(bool yield) { yieldAfterStep_ = yield; }
+
+  // Counters and state after a call.
+  int nst() const { return nst_; }         // steps taken
+  int nfe() const { return nfe_; }         // right-hand-side evaluations
+  int nje() const { return nje_; }         // Jacobian evaluations (and LU factorisations)
+  double h() const { return h_; }          // step size to try next
+  double hu() const { return hu_; }        // step size last used
+  double tn() const { return tn_; }        // internal time reached
+  double tsw() const { return tsw_; }      // time of the last method switch
+  double tolsf() const { return tolsf_; }  // tolerance scale factor after a -2 return
+  int nqu() const { return nqu_; }         // order last used
+  int nqcur() const { return nq_; }        // order to try next
+  int mused() const { return mused_; }     // method last used: 1 Adams, 2 BDF
+  int mcur() const { return meth_; }       // method to try next
+  int imxer() const { return imxer_; }     // component of largest weighted error after -4, -5
+
+ private:
+  enum class Exit { kSuccess, kError, kIllegal };
+
+  bool CheckInputs(int neq, double t, double tout, int itol, const double* rtol, const double* atol,
+                   int istate, int iopt, int jt, const LsodaOptionalInputs& optional);
+  bool Allocate();
+  bool Initialize(double* y, double t, double tout, int itol, const double* rtol,
+                  const double* atol, int itask, const LsodaOptionalInputs& optional);
+  bool SetErrorWeights(int itol, const double* rtol, const double* atol, const double* ycur);
+
+  void Stoda(double* y);
+  bool Correct(double* y, double pnorm, int& m, double& del);
+  bool ConsiderMethodSwitch(double dsm, double pnorm, double& rh);
+  bool ChooseOrderAndStep(double dsm, double rhup, int& newq, double& rh);
+  void ComputeCoefficients(int meth);
+  void ResetCoefficients();
+  void Rescale(double rh, bool boundByHmin);
+  void PredictHistory();
+  void RetractHistory();
+  void prja(double* y);
+  void solsy(double* x);
+
+  double WeightedMaxNorm(const double* v) const;
+  double WeightedMatrixNorm() const;
+  void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void IllegalInput(int& istate);
+  void SuccessReturn(double* y, double& t, int& istate, bool atTn, bool hitTcrit, double tcrit);
+  void ErrorReturn(double* y, double& t, int& istate, int code, bool findLargestError);
+
+  // Bound for one call.
+  LsodaRhs* f_ = nullptr;
+
+  // Work arrays, 1-based. yh_ holds the Nordsieck history, row j the scaled
+  // derivative h^(j-1)·y^(j-1)/(j-1)!; wm_ the iteration matrix P = I - h·l0·J.
+  std::vector<double> yhData_;
+  std::vector<double*> yh_;
+  std::vector<double> wmData_;
+  std::vector<double*> wm_;
+  std::vector<double> ewt_, savf_, acor_;
+  std::vector<int> ipvt_;
+  bool allocated_ = false;
+
+  // Method coefficients: elco_[q][1 … q+1] the corrector polynomial of order
+  // q, tesco_[q][1 … 3] the error-test constants of orders q-1, q, q+1.
+  double elco_[13][14] = {};
+  double tesco_[13][4] = {};
+  double el_[14] = {};
+  double cm1_[13] = {};  // Adams error constants, for the switching test
+  double cm2_[6] = {};   // BDF error constants, for the switching test
+
+  // Step state.
+  double ccmax_ = 0, el0_ = 0, h_ = 0, hmin_ = 0, hmxi_ = 0, hu_ = 0, rc_ = 0, tn_ = 0;
+  double uround_ = 0, srur_ = 0, crate_ = 0, conit_ = 0, hold_ = 0, rmax_ = 0;
+  double pdest_ = 0, pdlast_ = 0, ratio_ = 0, pdnorm_ = 0, tsw_ = 0, tolsf_ = 0;
+  int illin_ = 0, init_ = 0, ntrep_ = 0, mxstep_ = 0, mxhnil_ = 0, nhnil_ = 0, nslast_ = 0;
+  int n_ = 0, ixpr_ = 0, jtyp_ = 0, mxordn_ = 0, mxords_ = 0, maxord_ = 0;
+  int ierpj_ = 0, iersl_ = 0, jcur_ = 0, jstart_ = 0, kflag_ = 0, l_ = 0, lmax_ = 0;
+  int meth_ = 0, miter_ = 0, maxcor_ = 0, msbp_ = 0, mxncf_ = 0, nq_ = 0, nqnyh_ = 0;
+  int nst_ = 0, nfe_ = 0, nje_ = 0, nqu_ = 0, mused_ = 0, nslp_ = 0, ialth_ = 0, ipup_ = 0;
+  int icount_ = 0, irflag_ = 0, imxer_ = 0;
+  bool coefficientsStale_ = false;
+
+  bool printOn_ = true;
+  bool yieldAfterStep_ = false;
+  PrintFunction print_;
+};
+
+}  // namespace vireon

@@ -1,0 +1,34 @@
+#pragma once
+// Dense linear algebra in the 1-based form the integrator, the steady-state
+// solver and the control analysis share. Vectors are 1-based (element 0 is
+// never touched); a matrix is an array of 1-based row pointers, A(i, j) =
+// matrix[i][j] for 1 <= i, j <= n.
+
+namespace vireon {
+
+// Factors A = P·L·U in place by Gaussian elimination with partial pivoting
+// (the multipliers overwrite the strict lower triangle, U the upper one).
+// pivots[k] (k = 1 … n) is the row swapped with row k at stage k. Returns 0,
+// or the index k of the last stage whose pivot was exactly zero; the
+// factors are then unusable for a solve but the call itself never fails.
+int LuFactor(double** matrix, int n, int* pivots);
+
+// Solves with the factors of LuFactor, overwriting b (1-based) with x:
+// job = 0 solves A·x = b, any other job solves Aᵀ·x = b. One factorisation
+// serves any number of solves of either kind.
+void LuSolve(double* const* matrix, int n, const int* pivots, double* b, int job);
+
+// Index (1 … n) of the element of largest absolute value among x[1 … n];
+// the first one on ties, 0 when n < 1.
+int MaxAbsIndex(int n, const double* x);
+
+// x[i] *= a for i = 1 … n.
+void ScaleVector(int n, double a, double* x);
+
+// Σ x[i]·y[i] over i = 1 … n.
+double DotProduct(int n, const double* x, const double* y);
+
+// y[i] += a·x[i] for i = 1 … n.
+void AddScaled(int n, double a, const double* x, double* y);
+
+}  // namespace vireon

@@ -1,0 +1,179 @@
+#include "engine/model_equations.h"
+
+#include <cmath>
+
+#include "kinetics/kinetic_type.h"
+
+namespace vireon {
+
+ModelEquations::ModelEquations(const Model& model, EngineState& state, double derivationFactor,
+                               double resolution)
+    : model_(model),
+      state_(state),
+      derivationFactor_(derivationFactor),
+      resolution_(resolution),
+      nIndependent_(model.nIndependent),
+      nVariable_(model.nVariable),
+      nMetabolites_(model.nMetabolites()) {
+  const int nSteps = model.nSteps();
+  volumes_.assign(nMetabolites_ + 1, 1.0);
+  for (int p = 1; p <= nMetabolites_; ++p) {
+    volumes_[p] = model.VolumeOf(model.metaboliteOrder[p - 1]);
+  }
+
+  // The right-hand side visits, for every independent metabolite, only the
+  // steps with a non-zero stoichiometric entry, in step order.
+  std::vector<char> needed(nSteps, 0);
+  termStart_.assign(nIndependent_ + 2, 0);
+  for (int p = 1; p <= nIndependent_; ++p) {
+    termStart_[p] = static_cast<int>(terms_.size());
+    const int m = model.metaboliteOrder[p - 1];
+    for (int s = 0; s < nSteps; ++s) {
+      const int k = model.stepOrder[s];
+      const float n = model.stoichiometry[m][k];
+      if (n != 0.0f) {
+        // The product is formed in double precision from the single-precision entry.
+        terms_.push_back({k, static_cast<double>(n) * volumes_[p]});
+        needed[k] = 1;
+      }
+    }
+  }
+  termStart_[nIndependent_ + 1] = static_cast<int>(terms_.size());
+  for (int k = 0; k < nSteps; ++k) {
+    if (needed[k]) activeSteps_.push_back(k);
+  }
+  rates_.assign(nSteps, 0.0);
+  scratchPlus_.assign(nMetabolites_ + 1, 0.0);
+  scratchMinus_.assign(nMetabolites_ + 1, 0.0);
+  perturbed_.assign(nMetabolites_ + 1, 0.0);
+}
+
+double ModelEquations::StepRate(const double* v, int stepPosition) const {
+  const int k = model_.stepOrder[stepPosition - 1];
+  const KineticType* type = model_.steps[k].kineticType;
+  if (type == nullptr || type->rate == nullptr) return 0.0;
+  return type->rate(model_, v + 1, k);
+}
+
+void ModelEquations::Derivs(const double* y, double* ydot) {
+  // Each step's rate is evaluated once per call and used for every
+  // metabolite it touches.
+  for (int k : activeSteps_) {
+    const KineticType* type = model_.steps[k].kineticType;
+    rates_[k] = (type != nullptr && type->rate != nullptr) ? type->rate(model_, y + 1, k) : 0.0;
+  }
+  for (int p = 1; p <= nIndependent_; ++p) {
+    double sum = 0.0;
+    for (int t = termStart_[p]; t < termStart_[p + 1]; ++t) {
+      sum += rates_[terms_[t].step] * terms_[t].coefficient;
+    }
+    ydot[p] = sum;
+  }
+  for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
+    const float* g = model_.conservation[p - 1];
+    double sum = 0.0;
+    for (int l = 1; l <= nIndependent_; ++l) sum += static_cast<double>(g[l - 1]) * ydot[l];
+    ydot[p] = -sum;
+  }
+}
+
+void ModelEquations::DependentAmounts(double* x) const {
+  for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
+    const float* g = model_.conservation[p - 1];
+    double value = model_.moieties[p - nIndependent_ - 1].initialConcentration;
+    for (int l = 1; l <= nIndependent_; ++l) value -= static_cast<double>(g[l - 1]) * x[l];
+    x[p] = value;
+  }
+}
+
+void ModelEquations::ComputeJacobian(double* x, Matrix<double>& jacobian) {
+  const double f = derivationFactor_;
+  for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
+  for (int j = 1; j <= nIndependent_; ++j) {
+    // Amounts below the resolution are perturbed around r(1 + f), so that a
+    // zero amount still gives a finite difference.
+    const double base = x[j] >= resolution_ ? x[j] : resolution_ * (1.0 + f);
+    perturbed_[j] = (1.0 + f) * base;
+    DependentAmounts(perturbed_.data());
+    Derivs(perturbed_.data(), scratchPlus_.data());
+    ++state_.newtonFEvals;
+    perturbed_[j] = (1.0 - f) * base;
+    DependentAmounts(perturbed_.data());
+    Derivs(perturbed_.data(), scratchMinus_.data());
+    ++state_.newtonFEvals;
+    const double step = 2.0 * f * base;
+    double* row = jacobian[j];
+    for (int i = 1; i <= nIndependent_; ++i) row[i] = (scratchPlus_[i] - scratchMinus_[i]) / step;
+    perturbed_[j] = x[j];
+  }
+  ++state_.newtonJEvals;
+}
+
+double ModelEquations::ResidualNorm(const double* f) const {
+  if (nVariable_ < 1) return 0.0;
+  // A residual that is not a number is never small: it must not pass for a
+  // steady state because some other component is larger.
+  double largest = std::fabs(f[1]);
+  for (int p = 1; p <= nVariable_; ++p) {
+    const double a = std::fabs(f[p]);
+    if (std::isnan(a)) return a;
+    if (a > largest) largest = a;
+  }
+  return largest;
+}
+
+void ModelEquations::SetInitialAmounts(double* v) const {
+  for (int p = 1; p <= nMetabolites_; ++p) {
+    const Metabolite& m = model_.metabolites[model_.metaboliteOrder[p - 1]];
+    v[p] = m.initialConcentration * volumes_[p];
+  }
+}
+
+void ModelEquations::StoreConcentrations(const double* v, Model& model) const {
+  for (int p = 1; p <= nMetabolites_; ++p) {
+    model.metabolites[model.metaboliteOrder[p - 1]].concentration = v[p] / volumes_[p];
+  }
+}
+
+void ModelEquations::EvaluateFluxes(const double* v, Model& model) const {
+  for (int s = 1; s <= model.nSteps(); ++s) {
+    model.steps[model.stepOrder[s - 1]].flux = StepRate(v, s);
+  }
+}
+
+void ModelEquations::ComputeTransitionTimes(const double* x, Model& model) const {
+  const int nSteps = model.nSteps();
+  std::vector<double> magnitude(nSteps, 0.0);
+  for (int s = 1; s <= nSteps; ++s) {
+    magnitude[model.stepOrder[s - 1]] = std::fabs(StepRate(x, s));
+  }
+  model.totalTransitionTime = 0.0;
+  bool infinite = false;
+  for (int p = 1; p <= nMetabolites_; ++p) {
+    const int m = model.metaboliteOrder[p - 1];
+    Metabolite& metabolite = model.metabolites[m];
+    metabolite.transitionTime = 0.0;
+    if (metabolite.type == FIXED) continue;
+    double sum = 0.0;
+    for (int k = 0; k < nSteps; ++k) {
+      if (model.stoichiometry[m][k] > 0.0f) sum += magnitude[k];
+    }
+    if (sum == 0.0) {
+      for (int k = 0; k < nSteps; ++k) {
+        if (model.stoichiometry[m][k] < 0.0f) sum += magnitude[k];
+      }
+    }
+    if (sum == 0.0) {
+      metabolite.transitionTime = kInfiniteValue;
+      infinite = true;
+    } else {
+      // Rates are per unit volume, so the time is the concentration (not the
+      // amount) over the sum of the rates.
+      metabolite.transitionTime = (x[p] / volumes_[p]) / sum;
+      model.totalTransitionTime += metabolite.transitionTime;
+    }
+  }
+  if (infinite) model.totalTransitionTime = kInfiniteValue;
+}
+
+}  // namespace vireon

@@ -1,0 +1,87 @@
+#pragma once
+// The model as a system of ordinary differential equations over the amounts
+// of its metabolites (amount = concentration x volume). One ModelEquations
+// object is bound to one model and one engine state for the length of a
+// run; it allocates nothing per evaluation, so several can run at once.
+//
+// All vectors are 1-based by engine position: element p is the metabolite
+// at position p - 1 of the structural analysis; element 0 is never read.
+
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "model/matrix.h"
+#include "model/model.h"
+
+namespace vireon {
+
+// A value that cannot be computed is stored as the largest double.
+inline constexpr double kInfiniteValue = 1.7976931348623157e308;
+
+class ModelEquations {
+ public:
+  // The model must have been through its structural analysis and every step
+  // must carry a kinetic type. derivationFactor is the relative increment of
+  // the finite differences; resolution is the steady-state resolution, below
+  // which a magnitude counts as zero.
+  ModelEquations(const Model& model, EngineState& state, double derivationFactor,
+                 double resolution);
+
+  // F(y): the rates of change of the independent amounts from the rates, of
+  // the dependent ones from the conservation relations. Fixed positions of
+  // ydot are never written.
+  void Derivs(const double* y, double* ydot);
+
+  // x[p] for the dependent positions from the moiety totals and the
+  // independent amounts.
+  void DependentAmounts(double* x) const;
+
+  // jacobian[j][i] = dF_i/dx_j for 1 <= i, j <= nIndependent by central
+  // differences around x (which is restored). Dependent amounts follow each
+  // perturbation through the conservation relations, so the matrix is the
+  // Jacobian of the reduced system.
+  void ComputeJacobian(double* x, Matrix<double>& jacobian);
+
+  // The largest absolute value among F[1 ... nVariable].
+  double ResidualNorm(const double* f) const;
+
+  void SetInitialAmounts(double* v) const;
+  void StoreConcentrations(const double* v, Model& model) const;
+  void EvaluateFluxes(const double* v, Model& model) const;
+  // Rate of the step at step position s (1-based) at the amounts v.
+  double StepRate(const double* v, int stepPosition) const;
+
+  // Transition times at a steady state x: each metabolite's concentration
+  // over the sum of the rates producing it (or, when none, consuming it).
+  void ComputeTransitionTimes(const double* x, Model& model) const;
+
+  const Model& model() const { return model_; }
+  EngineState& state() { return state_; }
+  double derivationFactor() const { return derivationFactor_; }
+  double resolution() const { return resolution_; }
+
+ private:
+  struct Term {
+    int step;            // step index
+    double coefficient;  // stoichiometric coefficient x volume of the metabolite
+  };
+
+  const Model& model_;
+  EngineState& state_;
+  double derivationFactor_;
+  double resolution_;
+  int nIndependent_ = 0;
+  int nVariable_ = 0;
+  int nMetabolites_ = 0;
+
+  // For each independent position, the steps that change it (CSR layout).
+  std::vector<int> termStart_;
+  std::vector<Term> terms_;
+  // Steps whose rate some independent metabolite needs.
+  std::vector<int> activeSteps_;
+  std::vector<double> rates_;  // by step index, refreshed by every Derivs
+  std::vector<double> volumes_;  // by position, 1-based
+  std::vector<double> scratchPlus_, scratchMinus_, perturbed_;
+};
+
+}  // namespace vireon

@@ -1,0 +1,215 @@
+#include "engine/steady_state.h"
+
+#include <cmath>
+#include <vector>
+
+#include "engine/lsoda_linear_algebra.h"
+#include "engine/stability.h"
+#include "engine/time_course.h"
+
+namespace vireon {
+
+namespace {
+
+// Damped Newton tries the full step, then half, a quarter, ... of it.
+constexpr int kMaxDampingHalvings = 32;
+// A damped step must bring the residual below 1.001 times the current one
+// before the first trial.
+constexpr double kDampingReference = 1.001;
+// Integration passes cover 10, 100, ..., 1e10 units of time.
+constexpr int kIntegrationPasses = 10;
+constexpr double kPassGrowth = 10.0;
+
+bool AnyNegativeVariable(const Engine& engine, const std::vector<double>& x) {
+  for (int p = 1; p <= engine.model.nVariable; ++p) {
+    if (x[p] < 0.0) return true;
+  }
+  return false;
+}
+
+// The verdict on a residual m: found, unless some variable amount is negative.
+int JudgeResidual(const Engine& engine, double m, int otherwise) {
+  if (m < engine.settings.ssResolution) {
+    return AnyNegativeVariable(engine, engine.state.ssAmounts) ? kSteadyStateNotFound
+                                                               : kSteadyStateFound;
+  }
+  return otherwise;
+}
+
+std::vector<double*> RowPointers(Matrix<double>& matrix) {
+  std::vector<double*> rows(matrix.rows());
+  for (int i = 0; i < matrix.rows(); ++i) rows[i] = matrix[i];
+  return rows;
+}
+
+// Integration passes from the initial amounts over growing spans (forward
+// for a positive first interval, backward for a negative one), stopping at
+// the first pass that ends at a steady state. With newtonAfterPass, Newton
+// is tried from the end of every pass.
+void IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass, double& fTotal,
+                      double& jTotal) {
+  EngineState& state = engine.state;
+  const TaskSettings& settings = engine.settings;
+  engine.equations.SetInitialAmounts(state.amounts.data());
+  state.rtol[1] = settings.relativeTolerance;
+  state.atol[1] = settings.absoluteTolerance;
+  const int savedPoints = engine.points;
+  engine.points = 1;
+  state.interval = firstInterval;
+  for (int pass = 0; pass < kIntegrationPasses; ++pass) {
+    state.time = 0.0;
+    state.timeOut = 0.0;
+    state.istate = 1;
+    state.interval *= kPassGrowth;
+    state.maxSteps = 0;
+    // The counters of a pass whose integration fails at the start must not
+    // repeat those of the pass before.
+    state.fEvaluations = 0.0;
+    state.jEvaluations = 0.0;
+    TimeCourse(engine, /*write=*/false);
+    fTotal += state.fEvaluations;
+    jTotal += state.jEvaluations;
+    const int n = engine.model.nMetabolites();
+    for (int p = 1; p <= n; ++p) state.ssAmounts[p] = state.amounts[p];
+    if (CheckSteadyState(engine) == 0) break;
+    if (newtonAfterPass) {
+      state.newtonFEvals = 0;
+      state.newtonJEvals = 0;
+      Newton(engine);
+      fTotal += state.newtonFEvals;
+      jTotal += state.newtonJEvals;
+      if (state.ssFailure == kSteadyStateFound) break;
+    }
+  }
+  engine.points = savedPoints;
+}
+
+}  // namespace
+
+int CheckSteadyState(Engine& engine) {
+  EngineState& state = engine.state;
+  state.ssFailure = kSteadyStateNotFound;
+  if (AnyNegativeVariable(engine, state.ssAmounts)) return state.ssFailure;
+  engine.equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
+  ++state.newtonFEvals;
+  if (engine.equations.ResidualNorm(state.derivatives.data()) < engine.settings.ssResolution) {
+    state.ssFailure = kSteadyStateFound;
+  }
+  return state.ssFailure;
+}
+
+// Newton's method, in the order it works:
+//  1. the residual at the start; a start that already is a steady state ends it;
+//  2. up to NewtonLimit iterations of: the Jacobian, its LU factors (a zero
+//     pivot ends with "singular"), the correction from J delta = F, and the
+//     damping that halves the correction until the residual does not grow;
+//  3. the outcome is judged on the last accepted residual.
+void Newton(Engine& engine) {
+  EngineState& state = engine.state;
+  ModelEquations& equations = engine.equations;
+  const int nIndependent = engine.model.nIndependent;
+  const int nVariable = engine.model.nVariable;
+
+  state.ssFailure = kSteadyStateNotFound;
+  equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
+  ++state.newtonFEvals;
+  double m = equations.ResidualNorm(state.derivatives.data());
+  // A residual that is not a number cannot be reduced.
+  if (std::isnan(m)) return;
+  state.ssFailure = JudgeResidual(engine, m, kSteadyStateNotFound);
+  if (state.ssFailure == kSteadyStateFound) return;
+
+  std::vector<double*> rows = RowPointers(state.jacobian);
+  for (int k = 1; k <= engine.settings.newtonLimit; ++k) {
+    equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
+    if (LuFactor(rows.data(), nIndependent, state.pivots.data()) != 0) {
+      state.ssFailure = kSingularJacobian;
+      return;
+    }
+    // jacobian[j][i] holds dF_i/dx_j, so J delta = F is the transposed solve.
+    for (int p = 1; p <= nIndependent; ++p) state.newtonStep[p] = state.derivatives[p];
+    LuSolve(rows.data(), nIndependent, state.pivots.data(), state.newtonStep.data(), 1);
+
+    double reference = m * kDampingReference;
+    for (int trial = 0; trial < kMaxDampingHalvings && !(reference <= m); ++trial) {
+      for (int p = 1; p <= nIndependent; ++p) {
+        state.trialAmounts[p] = state.ssAmounts[p] - state.newtonStep[p];
+        state.newtonStep[p] /= 2.0;
+      }
+      equations.DependentAmounts(state.trialAmounts.data());
+      equations.Derivs(state.trialAmounts.data(), state.derivatives.data());
+      ++state.newtonFEvals;
+      reference = equations.ResidualNorm(state.derivatives.data());
+    }
+    if (!(reference <= m)) {
+      state.ssFailure = JudgeResidual(engine, m, kDampingFailed);
+      return;
+    }
+    for (int p = 1; p <= nVariable; ++p) state.ssAmounts[p] = state.trialAmounts[p];
+    m = reference;
+  }
+  state.ssFailure = JudgeResidual(engine, m, kNewtonLimitReached);
+}
+
+// The task, in the order it works:
+//  1. the Newton stage (strategies 0 and 2);
+//  2. forward integration passes (strategy 1, or 0 after Newton failed),
+//     with Newton after each pass under strategy 0;
+//  3. backward integration passes after every failed strategy (and always
+//     under strategy 3);
+//  4. the results: on failure concentrations -1 and fluxes 0, on success
+//     the Jacobian, eigenvalues, concentrations, fluxes and transition times.
+void SteadyState(Engine& engine) {
+  EngineState& state = engine.state;
+  Model& model = engine.model;
+  const int strategy = engine.settings.ssStrategy;
+
+  state.fEvaluations = 0.0;
+  state.jEvaluations = 0.0;
+  state.newtonFEvals = 0;
+  state.newtonJEvals = 0;
+  state.ssFailure = kSteadyStateNotFound;
+  double fTotal = 0.0;
+  double jTotal = 0.0;
+
+  if (strategy == 0 || strategy == 2) {
+    engine.equations.SetInitialAmounts(state.trialAmounts.data());
+    state.ssAmounts = state.trialAmounts;
+    Newton(engine);
+    fTotal += state.newtonFEvals;
+    jTotal += state.newtonJEvals;
+  }
+  if ((strategy == 0 && state.ssFailure != kSteadyStateFound) || strategy == 1) {
+    IntegrationStage(engine, 1.0, /*newtonAfterPass=*/strategy == 0, fTotal, jTotal);
+  }
+  if ((strategy != 3 && state.ssFailure != kSteadyStateFound) || strategy == 3) {
+    IntegrationStage(engine, -1.0, /*newtonAfterPass=*/false, fTotal, jTotal);
+  }
+  state.fEvaluations = fTotal;
+  state.jEvaluations = jTotal;
+
+  if (state.ssFailure != kSteadyStateFound) {
+    for (Metabolite& m : model.metabolites) {
+      m.concentration = -1.0;
+      m.transitionTime = 0.0;
+    }
+    for (Step& s : model.steps) s.flux = 0.0;
+    model.totalTransitionTime = 0.0;
+    return;
+  }
+  engine.equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
+  ComputeEigenvalues(engine);
+  engine.equations.StoreConcentrations(state.ssAmounts.data(), model);
+  engine.equations.EvaluateFluxes(state.ssAmounts.data(), model);
+  engine.equations.ComputeTransitionTimes(state.ssAmounts.data(), model);
+}
+
+void CheckEquilibrium(Engine& engine) {
+  // The largest flux in magnitude: a network whose fluxes all run backwards
+  // is not at equilibrium.
+  double largest = 0.0;
+  for (const Step& s : engine.model.steps) largest = std::fmax(largest, std::fabs(s.flux));
+  engine.state.equilibrium = largest <= engine.settings.ssResolution ? 1 : 0;
+}
+
+}  // namespace vireon

@@ -1,0 +1,29 @@
+#pragma once
+// The time course: integrates the model from its initial concentrations
+// over the end time in equal output intervals, and after each interval
+// refreshes the concentrations, fluxes, output functions and counters,
+// writes a data row and shows the point. The steady-state solver uses the
+// same driver without writing.
+
+#include "engine/engine.h"
+
+namespace vireon {
+
+// Text appended to the error log when the integrator cannot start.
+inline constexpr const char* kLsodaInitErrorLine = "Error initializing integration routine (LSODA).\r\n";
+// printf format of the text appended when the integrator returns an error.
+inline constexpr const char* kLsodaErrorFormat =
+    "Integration routine (LSODA) returned error %d.\r\n  aborting this iteration.\r\n";
+
+// The set-up of a time-course task: initial amounts, time 0, tolerances,
+// istate 1, the output interval and the default step limit.
+void SetUpTimeCourse(Engine& engine);
+
+// Runs the integration; with write on, rows go to the data file and points
+// to the interactive window.
+void TimeCourse(Engine& engine, bool write);
+
+// Re-initialises the integrator at the current time after a pause.
+void Restart(Engine& engine);
+
+}  // namespace vireon

@@ -1,0 +1,49 @@
+#pragma once
+// The kinetics database: the user-defined kinetic types shared by all
+// models, kept in a text file made of the line "TotalUDKinetics=%d" and that
+// many kinetic type records. It is read once at start-up, after the built-in
+// types, and written back at exit.
+
+#include <filesystem>
+#include <optional>
+
+#include "kinetics/kinetic_catalogue.h"
+#include "model/message_sink.h"
+
+namespace vireon {
+
+// Results of ReadKineticsDatabase.
+inline constexpr int kDatabaseRead = 0;     // go on, whatever was read
+inline constexpr int kDatabaseIgnored = 1;  // the user chose to go on without the database
+inline constexpr int kDatabaseAbort = 2;    // the user chose to end the start-up
+
+// $XDG_CONFIG_HOME/vireon/vireon.kdb, or ~/.config/vireon/vireon.kdb when
+// XDG_CONFIG_HOME is unset or not absolute. Empty when neither gives a
+// folder.
+std::filesystem::path DefaultKineticsDatabasePath();
+
+// The database path for start-up. Without a configuration folder the user is
+// asked whether to keep the database in the temporary folder instead; No, or
+// no temporary folder either (after saying so), gives no path and the
+// start-up ends.
+std::optional<std::filesystem::path> LocateKineticsDatabase(MessageSink& sink);
+
+// Reads the database into the catalogue. A missing file (and its folder) is
+// created holding "TotalUDKinetics=0". A file that cannot be opened makes
+// the user choose between Abort, Retry and Ignore. A corrupted or truncated
+// database keeps the types read before the failure, after the line reader's
+// message. A record whose name is already in the catalogue is skipped.
+int ReadKineticsDatabase(KineticCatalogue& catalogue, const std::filesystem::path& path,
+                         MessageSink& sink);
+
+// Writes the user-defined types of the catalogue, in its order. The file is
+// left untouched when the catalogue has no user-defined type and none was
+// removed during the run; when the user removed them all it becomes
+// "TotalUDKinetics=0". The new text goes to a temporary file in the same
+// folder that then replaces the database, so a failed write leaves the old
+// database whole. Returns false, after a warning, when the file could not
+// be written.
+bool WriteKineticsDatabase(const KineticCatalogue& catalogue, const std::filesystem::path& path,
+                           MessageSink& sink);
+
+}  // namespace vireon

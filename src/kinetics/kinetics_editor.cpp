@@ -1,0 +1,181 @@
+#include "kinetics/kinetics_editor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "kinetics/kinetic_binding.h"
+#include "model/messages.h"
+
+namespace vireon {
+namespace {
+
+// The number of groups of six needed for `count` entries (at least one).
+int GroupCount(int count) {
+  return std::max(1, (count + KineticsEditor::kGroupSize - 1) / KineticsEditor::kGroupSize);
+}
+
+}  // namespace
+
+std::string FormatKineticConstant(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.16g", value);
+  return buffer;
+}
+
+KineticsEditor::KineticsEditor(const Model& model, const KineticCatalogue& catalogue,
+                               double defaultConstant)
+    : catalogue_(catalogue),
+      defaultConstant_(defaultConstant),
+      steps_(model.steps),
+      metabolites_(model.metabolites),
+      current_(model.steps.empty() ? -1 : 0) {}
+
+Step* KineticsEditor::Current() {
+  return current_ < 0 ? nullptr : &steps_[static_cast<std::size_t>(current_)];
+}
+
+const Step* KineticsEditor::Current() const {
+  return current_ < 0 ? nullptr : &steps_[static_cast<std::size_t>(current_)];
+}
+
+bool KineticsEditor::ModifiersComplete() const {
+  const Step* step = Current();
+  if (step == nullptr) return true;
+  return std::none_of(step->modifiers.begin(), step->modifiers.end(), [this](int m) {
+    return m < 0 || m >= static_cast<int>(metabolites_.size());
+  });
+}
+
+bool KineticsEditor::SelectStep(int step, MessageSink& sink) {
+  if (step < 0 || step >= static_cast<int>(steps_.size())) return false;
+  if (step == current_) return true;
+  if (!ModifiersComplete()) {
+    sink.Information(messages::kModifiersUndefined);
+    return false;
+  }
+  current_ = step;
+  constantGroup_ = 0;
+  modifierGroup_ = 0;
+  return true;
+}
+
+std::vector<const KineticType*> KineticsEditor::EligibleTypes() const {
+  const Step* step = Current();
+  if (step == nullptr) return {};
+  return EligibleKineticTypes(catalogue_, *step);
+}
+
+const KineticType* KineticsEditor::CurrentType() const {
+  const Step* step = Current();
+  return step == nullptr ? nullptr : catalogue_.Find(step->kineticTypeName);
+}
+
+bool KineticsEditor::ApplyType(std::string_view name) {
+  Step* step = Current();
+  const KineticType* type = catalogue_.Find(name);
+  if (step == nullptr || type == nullptr || !IsKineticTypeEligible(*type, *step)) return false;
+  step->constants.resize(static_cast<std::size_t>(type->constants), defaultConstant_);
+  step->modifiers.resize(static_cast<std::size_t>(type->modifiers), -1);
+  step->kineticType = type;
+  step->kineticTypeName = type->name;
+  constantGroup_ = 0;
+  modifierGroup_ = 0;
+  return true;
+}
+
+std::vector<KineticsEditor::ConstantField> KineticsEditor::ConstantFields() const {
+  std::vector<ConstantField> fields;
+  const Step* step = Current();
+  if (step == nullptr) return fields;
+  const KineticType* type = CurrentType();
+  const int first = constantGroup_ * kGroupSize;
+  const int end = std::min(first + kGroupSize, step->ConstantCount());
+  for (int i = first; i < end; ++i) {
+    std::string label = type != nullptr && i < type->constants ? type->constantNames[i] : "";
+    fields.push_back({i, std::move(label), FormatKineticConstant(step->constants[i])});
+  }
+  return fields;
+}
+
+bool KineticsEditor::HasMoreConstants() const {
+  const Step* step = Current();
+  return step != nullptr && step->ConstantCount() > kGroupSize;
+}
+
+void KineticsEditor::NextConstantGroup() {
+  const Step* step = Current();
+  if (step == nullptr) return;
+  constantGroup_ = (constantGroup_ + 1) % GroupCount(step->ConstantCount());
+}
+
+bool KineticsEditor::SetConstantText(int index, std::string_view text) {
+  std::string copy(text);
+  const char* begin = copy.c_str();
+  char* end = nullptr;
+  const double value = std::strtod(begin, &end);
+  if (end == begin) return false;
+  while (*end != '\0' && std::isspace(static_cast<unsigned char>(*end))) ++end;
+  if (*end != '\0') return false;
+  SetConstant(index, value);
+  return true;
+}
+
+void KineticsEditor::SetConstant(int index, double value) {
+  Step* step = Current();
+  if (step == nullptr || index < 0 || index >= step->ConstantCount()) return;
+  step->constants[static_cast<std::size_t>(index)] = value;
+}
+
+std::vector<KineticsEditor::ModifierField> KineticsEditor::ModifierFields() const {
+  std::vector<ModifierField> fields;
+  const Step* step = Current();
+  if (step == nullptr) return fields;
+  const KineticType* type = CurrentType();
+  const int first = modifierGroup_ * kGroupSize;
+  const int end = std::min(first + kGroupSize, step->ModifierCount());
+  for (int i = first; i < end; ++i) {
+    std::string label = type != nullptr && i < type->modifiers ? type->modifierNames[i] : "";
+    fields.push_back({i, std::move(label), step->modifiers[static_cast<std::size_t>(i)]});
+  }
+  return fields;
+}
+
+bool KineticsEditor::HasMoreModifiers() const {
+  const Step* step = Current();
+  return step != nullptr && step->ModifierCount() > kGroupSize;
+}
+
+void KineticsEditor::NextModifierGroup() {
+  const Step* step = Current();
+  if (step == nullptr) return;
+  modifierGroup_ = (modifierGroup_ + 1) % GroupCount(step->ModifierCount());
+}
+
+void KineticsEditor::SetModifier(int index, int metabolite) {
+  Step* step = Current();
+  if (step == nullptr || index < 0 || index >= step->ModifierCount()) return;
+  if (metabolite < -1 || metabolite >= static_cast<int>(metabolites_.size())) return;
+  step->modifiers[static_cast<std::size_t>(index)] = metabolite;
+}
+
+bool KineticsEditor::Commit(Model& model, MessageSink& sink) const {
+  if (!ModifiersComplete()) {
+    sink.Information(messages::kModifiersUndefined);
+    return false;
+  }
+  const std::size_t count = std::min(model.steps.size(), steps_.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    Step& target = model.steps[i];
+    const Step& edited = steps_[i];
+    target.kineticType = edited.kineticType;
+    target.kineticTypeName = edited.kineticTypeName;
+    target.constants = edited.constants;
+    target.modifiers = edited.modifiers;
+  }
+  return true;
+}
+
+}  // namespace vireon

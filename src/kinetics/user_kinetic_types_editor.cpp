@@ -1,0 +1,79 @@
+#include "kinetics/user_kinetic_types_editor.h"
+
+#include "kinetics/kinetic_binding.h"
+
+namespace vireon {
+
+UserKineticTypesEditor::UserKineticTypesEditor(KineticCatalogue& catalogue, Model& model,
+                                               double defaultConstant)
+    : catalogue_(catalogue), model_(model), defaultConstant_(defaultConstant) {
+  RefreshNames();
+}
+
+// A dialog left open puts the edited type back as Cancel would.
+UserKineticTypesEditor::~UserKineticTypesEditor() {
+  Cancel();
+}
+
+void UserKineticTypesEditor::RefreshNames() {
+  names_.clear();
+  for (const KineticType* type : catalogue_.UserDefinedTypes()) names_.push_back(type->name);
+}
+
+KineticTypeEditor& UserKineticTypesEditor::BeginAdd() {
+  Cancel();
+  dialog_ = std::make_unique<KineticTypeEditor>(catalogue_);
+  return *dialog_;
+}
+
+KineticTypeEditor* UserKineticTypesEditor::BeginEdit(std::string_view name, MessageSink& sink) {
+  Cancel();
+  const KineticType* type = catalogue_.Find(name);
+  if (type == nullptr || type->userDefined == 0) return nullptr;
+  edited_ = catalogue_.Remove(name, &editedPosition_);
+  dialog_ = std::make_unique<KineticTypeEditor>(catalogue_, std::move(edited_->function),
+                                                edited_->substrates, edited_->products,
+                                                edited_->reversible != 0, sink);
+  return dialog_.get();
+}
+
+bool UserKineticTypesEditor::Finish(MessageSink& sink) {
+  if (!dialog_) return false;
+  const int position = edited_ ? editedPosition_ : -1;
+  const KineticType* type = dialog_->Ok(catalogue_, sink, position);
+  if (type == nullptr) return false;
+  dialog_.reset();
+  if (edited_) {
+    edited_.reset();
+    RebindKineticType(model_, catalogue_, type->name, defaultConstant_);
+    // Steps that used the old name, if it changed, have lost their type.
+    BindMissingKineticTypes(model_, catalogue_, defaultConstant_);
+  }
+  RefreshNames();
+  return true;
+}
+
+void UserKineticTypesEditor::Cancel() {
+  if (edited_) {
+    if (dialog_) edited_->function = dialog_->TakeOriginalFunction();
+    catalogue_.Insert(std::move(edited_), editedPosition_);
+  }
+  edited_.reset();
+  dialog_.reset();
+}
+
+bool UserKineticTypesEditor::Delete(std::string_view name) {
+  const KineticType* type = catalogue_.Find(name);
+  if (type == nullptr || type->userDefined == 0) return false;
+  catalogue_.Remove(name);
+  BindMissingKineticTypes(model_, catalogue_, defaultConstant_);
+  RefreshNames();
+  return true;
+}
+
+void UserKineticTypesEditor::Close() {
+  Cancel();
+  BindMissingKineticTypes(model_, catalogue_, defaultConstant_);
+}
+
+}  // namespace vireon

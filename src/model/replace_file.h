@@ -1,0 +1,19 @@
+#pragma once
+// Replacing a file's contents so that a failure never leaves it truncated.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vireon {
+
+// Writes `contents` to a new temporary file in the folder of `path`, flushes
+// it to the disk and renames it over `path` (a symbolic link is followed, so
+// its target is replaced and the link stays). The old file keeps its
+// permissions. On failure the temporary file is removed, `path` is as it was,
+// `errorText` receives the system's text for the error and false is
+// returned.
+bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
+                         std::string& errorText);
+
+}  // namespace vireon

@@ -1,0 +1,413 @@
+#include "output/report.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "engine/task_settings.h"
+#include "kinetics/kinetic_type.h"
+#include "model/model.h"
+#include "output/number_format.h"
+
+namespace vireon {
+
+namespace {
+
+// Number of blanks before the column numbers of a matrix.
+constexpr int kMatrixIndent = 14;
+
+// An element of a matrix indexed by position, 0 outside what it holds (a
+// model whose structural analysis has not sized the matrix).
+template <typename T>
+double ElementOr0(const Matrix<T>& matrix, int row, int column) {
+  if (row < 0 || column < 0 || row >= matrix.rows() || column >= matrix.columns()) return 0.0;
+  return static_cast<double>(matrix.at(row, column));
+}
+
+double VectorOr0(const std::vector<double>& vector, int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= vector.size()) return 0.0;
+  return vector[static_cast<std::size_t>(index)];
+}
+
+int PositionOf(const std::vector<int>& positions, int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= positions.size()) return -1;
+  return positions[static_cast<std::size_t>(index)];
+}
+
+const std::string& MetaboliteAtPosition(const Model& model, int position) {
+  static const std::string kNone;
+  if (position < 0 || static_cast<std::size_t>(position) >= model.metaboliteOrder.size()) {
+    return kNone;
+  }
+  int index = model.metaboliteOrder[static_cast<std::size_t>(position)];
+  if (index < 0 || index >= model.nMetabolites()) return kNone;
+  return model.metabolites[static_cast<std::size_t>(index)].name;
+}
+
+const std::string& StepAtPosition(const Model& model, int position) {
+  int index = position;
+  if (static_cast<std::size_t>(position) < model.stepOrder.size()) {
+    index = model.stepOrder[static_cast<std::size_t>(position)];
+  }
+  if (index < 0 || index >= model.nSteps()) index = position;
+  return model.steps[static_cast<std::size_t>(index)].name;
+}
+
+// The column numbers and the rule line above a matrix of `columns` columns.
+void AppendMatrixHead(std::string& out, int columns) {
+  out.append(kMatrixIndent, ' ');
+  for (int c = 0; c < columns; ++c) AppendFormat(out, "%2d  ", c);
+  out += "\n";
+  out.append(11, ' ');
+  out += "-";
+  for (int c = 0; c < columns; ++c) out += "----";
+  out += "-\n";
+}
+
+// One row of a matrix: the metabolite at that position cut or padded to 10
+// characters, then every element rounded to a whole number.
+template <typename T>
+void AppendMatrixRow(std::string& out, const Model& model, const Matrix<T>& matrix, int row,
+                     int columns) {
+  AppendFormat(out, "%-10.10s | ", MetaboliteAtPosition(model, row).c_str());
+  for (int c = 0; c < columns; ++c) AppendFormat(out, " % 1.0f ", ElementOr0(matrix, row, c));
+  out += "\n";
+}
+
+void AppendCentred(std::string& out, std::string_view text, std::size_t width) {
+  const std::size_t left = (width - text.size()) / 2;
+  const std::size_t right = width - text.size() - left;
+  out += "* ";
+  out.append(left, ' ');
+  out += text;
+  out.append(right, ' ');
+  out += " *\n";
+}
+
+bool WriteToReport(const std::string& path, const std::string& text, bool truncate,
+                   std::string& errorLog) {
+  std::FILE* file = std::fopen(path.c_str(), truncate ? "w" : "a");
+  int error = 0;
+  if (file == nullptr) {
+    error = errno;
+  } else {
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) error = errno;
+    if (std::fclose(file) != 0 && error == 0) error = errno;
+  }
+  if (file != nullptr && error == 0) return true;
+  errorLog += "Could not write the report file \"";
+  errorLog += path;
+  errorLog += "\": ";
+  errorLog += std::strerror(error != 0 ? error : EIO);
+  errorLog += "\r\n";
+  return false;
+}
+
+constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                     "Thursday", "Friday", "Saturday"};
+constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
+
+}  // namespace
+
+std::string ReportVersionLine(std::string_view version) {
+  // The version number is held as a single-precision number: 3.00301 shows
+  // as 3.00; a third decimal of 1 or 2 marks an alpha or beta release whose
+  // number follows in the next two decimals.
+  float number = 0.0f;
+  std::from_chars(version.data(), version.data() + version.size(), number);
+  const double v = static_cast<double>(number);
+  const double hundredths = std::floor(100.0 * v);
+  const double shown = hundredths / 100.0;
+  const double rest = 100.0 * v - hundredths;
+  if (rest != 0.0) {
+    const double k = std::floor(10.0 * rest);
+    const double release = (10.0 * rest - k) * 100.0;
+    if (k == 1.0) return Format("Vireon version %.2f alpha %.0f", shown, release);
+    if (k == 2.0) return Format("Vireon version %.2f beta %.0f", shown, release);
+  }
+  return Format("Vireon version %.2f", shown);
+}
+
+std::string ReportDateLine(const std::tm& localTime) {
+  const int weekday = std::clamp(localTime.tm_wday, 0, 6);
+  const int month = std::clamp(localTime.tm_mon, 0, 11);
+  return Format("%s, %02d %s %d, %02d:%02d", kWeekdays[weekday], localTime.tm_mday, kMonths[month],
+                localTime.tm_year + 1900, localTime.tm_hour, localTime.tm_min);
+}
+
+std::string ReportHeaderText(const ReportContext& context, const std::tm& localTime) {
+  const std::string date = ReportDateLine(localTime);
+  const std::size_t width =
+      std::max({context.settings.reportFile.size(), context.versionLine.size(),
+                context.platformLine.size(), date.size()});
+  std::string out;
+  out.append(width + 4, '*');
+  out += "\n";
+  AppendCentred(out, context.versionLine, width);
+  AppendCentred(out, context.platformLine, width);
+  AppendCentred(out, date, width);
+  out.append(width + 4, '*');
+  out += "\n\n";
+  out += context.model.title;
+  out += "\n";
+  if (context.settings.reportComments != 0) {
+    out += "\n";
+    for (char c : context.model.comments) {
+      if (c != '\r') out += c;
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+std::string ReportStructureText(const ReportContext& context) {
+  const Model& model = context.model;
+  const int nSteps = model.nSteps();
+  std::string out = "\nSTRUCTURAL ANALYSIS\n";
+  // The columns of the reduced stoichiometry hold the steps in the order of
+  // the analysis, so the key names the step of each column.
+  out += "\nkey for step (column) numbers:";
+  for (int q = 0; q < nSteps; ++q) {
+    AppendFormat(out, "\n%2d - %s", q, StepAtPosition(model, q).c_str());
+  }
+  out += "\n\nREDUCED STOICHIOMETRY MATRIX\n";
+  AppendMatrixHead(out, nSteps);
+  for (int r = 0; r < model.nIndependent; ++r) {
+    AppendMatrixRow(out, model, model.reducedStoichiometry, r, nSteps);
+  }
+  out += "\nINVERSE OF THE REDUCTION MATRIX\n\n";
+  AppendMatrixHead(out, model.nVariable);
+  for (int r = 0; r < model.nVariable; ++r) {
+    AppendMatrixRow(out, model, model.link, r, model.nVariable);
+  }
+  if (model.nMoieties() > 0) {
+    out += "\nCONSERVATION RELATIONSHIPS\n";
+    for (const Metabolite& moiety : model.moieties) {
+      AppendFormat(out, "%s = %lg\n", moiety.name.c_str(), moiety.initialConcentration);
+    }
+  }
+  return out;
+}
+
+std::string ReportParametersText(const ReportContext& context) {
+  const Model& model = context.model;
+  std::string out = "\nKINETIC PARAMETERS\n";
+  for (const Step& step : model.steps) {
+    const KineticType* type = step.kineticType;
+    const std::string& typeName = type != nullptr ? type->name : step.kineticTypeName;
+    AppendFormat(out, "%s (%s)\n", step.name.c_str(), typeName.c_str());
+    if (type == nullptr) continue;
+    const std::size_t count = std::min(type->constantNames.size(), step.constants.size());
+    for (std::size_t k = 0; k < count; ++k) {
+      AppendFormat(out, " %s = % .4le\n", type->constantNames[k].c_str(), step.constants[k]);
+    }
+  }
+  out += "\nCOMPARTMENTS\n";
+  for (const Compartment& compartment : model.compartments) {
+    AppendFormat(out, "V(%s) = % .4le\n", compartment.name.c_str(), compartment.volume);
+  }
+  return out;
+}
+
+std::string ReportTimeCourseText(const ReportContext& context) {
+  const Model& model = context.model;
+  const TaskSettings& settings = context.settings;
+  const char* time = settings.timeUnit.c_str();
+  const char* concentration = settings.concentrationUnit.c_str();
+  std::string out = Format("\nRESULTS OF INTEGRATION (after %.2le %s)\n", settings.endTime, time);
+  for (const Metabolite& metabolite : model.metabolites) {
+    AppendFormat(out, "[%10s] initial = % .6le %s, final = % .6le %s%s\n", metabolite.name.c_str(),
+                 metabolite.initialConcentration, concentration, metabolite.concentration,
+                 concentration, metabolite.concentration < 0.0 ? " BOGUS!" : "");
+  }
+  for (const Step& step : model.steps) {
+    AppendFormat(out, "J(%10s) = % .6le %s/%s\n", step.name.c_str(), step.flux, concentration,
+                 time);
+  }
+  return out;
+}
+
+std::string ReportSteadyStateText(const ReportContext& context) {
+  const Model& model = context.model;
+  const EngineState& engine = context.engine;
+  const char* time = context.settings.timeUnit.c_str();
+  const char* concentration = context.settings.concentrationUnit.c_str();
+  if (engine.ssFailure != 0) return "\nA steady state could not be found.\n";
+  std::string out = "\nSTEADY STATE SOLUTION\n";
+  if (engine.equilibrium != 0) out += "(equilibrium)\n";
+  for (int m = 0; m < model.nMetabolites(); ++m) {
+    const Metabolite& metabolite = model.metabolites[static_cast<std::size_t>(m)];
+    double rate = 0.0;
+    if (metabolite.type != FIXED) {
+      // The engine's vectors are 1-based by position.
+      rate = VectorOr0(engine.derivatives, PositionOf(model.metabolitePosition, m) + 1);
+    }
+    AppendFormat(out, "[%10s] = % .6le %s, tt = % .6le %s, rate = % .3le %s/%s",
+                 metabolite.name.c_str(), metabolite.concentration, concentration,
+                 metabolite.transitionTime, time, rate, concentration, time);
+    if (metabolite.concentration < 0.0) out += " BOGUS!";
+    out += "\n";
+  }
+  for (const Step& step : model.steps) {
+    AppendFormat(out, "J(%s) = % .6le %s/%s\n", step.name.c_str(), step.flux, concentration, time);
+  }
+  return out;
+}
+
+std::string ReportStabilityText(const ReportContext& context) {
+  const Model& model = context.model;
+  const EngineState& engine = context.engine;
+  const double resolution = context.settings.ssResolution;
+  if (engine.ssFailure != 0) {
+    return "\nThe linear stability analysis based on the eigenvalues\nof the Jacobian matrix is "
+           "only valid for steady states.\n";
+  }
+  std::string out = "\nKINETIC STABILITY ANALYSIS\n\n";
+  out += "Summary:\n This steady state ";
+  if (engine.maxRealPart > resolution) {
+    out += "is unstable";
+  } else if (engine.maxRealPart < -resolution) {
+    out += "is asymptotically stable";
+  } else {
+    out += "stability is undetermined";
+  }
+  if (engine.maxImagPart > resolution) {
+    out += ",\n transient states in its vicinity have oscillatory components";
+  }
+  out += ".\n";
+  AppendFormat(out,
+               "\nEigenvalue statistics:\n Largest real part: %+.6le\n Largest absolute "
+               "imaginary part: % .6le\n",
+               engine.maxRealPart, engine.maxImagPart);
+  AppendFormat(out, " %.0lf are purely real\n %.0lf are purely imaginary\n", engine.nReal,
+               engine.nImaginary);
+  AppendFormat(out, " %.0lf are complex\n %.0lf are equal to zero\n", engine.nComplex,
+               engine.nZero);
+  AppendFormat(out, " %.0lf have positive real part\n %.0lf have negative real part\n",
+               engine.nPositiveReal, engine.nNegativeReal);
+  out += "\nJacobian matrix\n";
+  for (int r = 1; r <= model.nIndependent; ++r) {
+    for (int c = 1; c <= model.nIndependent; ++c) {
+      AppendFormat(out, "% .6le ", ElementOr0(engine.jacobian, r, c));
+    }
+    out += "\n";
+  }
+  out += "\nEigenvalues of the Jacobian matrix\n";
+  for (int k = 0; k < model.nIndependent; ++k) {
+    const double real = VectorOr0(engine.eigenReal, k);
+    const double imaginary = VectorOr0(engine.eigenImag, k);
+    if (imaginary == 0.0) {
+      AppendFormat(out, "% .6le\n", real);
+    } else {
+      AppendFormat(out, "% .6le %+.6le*i\n", real, imaginary);
+    }
+  }
+  return out;
+}
+
+std::string ReportMcaText(const ReportContext& context) {
+  const Model& model = context.model;
+  const EngineState& engine = context.engine;
+  if (engine.ssFailure != 0) return {};
+  const bool scaled = context.settings.mcaUnscaled == 0;
+  const bool allInfinite = scaled && engine.equilibrium != 0;
+  std::string out = "\nMETABOLIC CONTROL ANALYSIS\n";
+
+  out += scaled ? "\nELASTICITIES\n" : "\nABSOLUTE ELASTICITIES (Reder's type)\n";
+  if (allInfinite) {
+    out += "all non-zero values are infinity\n";
+  } else {
+    for (int s = 0; s < model.nSteps(); ++s) {
+      const Step& step = model.steps[static_cast<std::size_t>(s)];
+      const int row = PositionOf(model.stepPosition, s);
+      for (int m = 0; m < model.nMetabolites(); ++m) {
+        const double value =
+            ElementOr0(engine.elasticities, row, PositionOf(model.metabolitePosition, m));
+        if (value == 0.0) continue;
+        AppendFormat(out, "e(%s,[%s]) =% .4le  ", step.name.c_str(),
+                     model.metabolites[static_cast<std::size_t>(m)].name.c_str(), value);
+      }
+      out += "\n";
+    }
+  }
+
+  out += scaled ? "\nCONCENTRATION CONTROL COEFFICIENTS\n"
+                : "\nABSOLUTE CONCENTRATION CONTROL COEFFICIENTS (Reder's type)\n";
+  if (allInfinite) {
+    out += "are all zero\n";
+  } else {
+    for (int m = 0; m < model.nMetabolites(); ++m) {
+      const Metabolite& metabolite = model.metabolites[static_cast<std::size_t>(m)];
+      if (metabolite.type == FIXED) continue;
+      const int row = PositionOf(model.metabolitePosition, m);
+      AppendFormat(out, "\n%s\n", metabolite.name.c_str());
+      for (int s = 0; s < model.nSteps(); ++s) {
+        AppendFormat(out, "C([%s],%s) = % 6.4le\n", metabolite.name.c_str(),
+                     model.steps[static_cast<std::size_t>(s)].name.c_str(),
+                     ElementOr0(engine.concControl, row, PositionOf(model.stepPosition, s)));
+      }
+    }
+  }
+
+  out += scaled ? "\nFLUX CONTROL COEFFICIENTS\n"
+                : "\nABSOLUTE FLUX CONTROL COEFFICIENTS (Reder's type)\n";
+  if (allInfinite) {
+    out += "are all undefined\n";
+  } else {
+    for (int j = 0; j < model.nSteps(); ++j) {
+      const Step& flux = model.steps[static_cast<std::size_t>(j)];
+      const int row = PositionOf(model.stepPosition, j);
+      AppendFormat(out, "\n%s\n", flux.name.c_str());
+      for (int k = 0; k < model.nSteps(); ++k) {
+        AppendFormat(out, "C(J(%s),%s) = % 6.4le\n", flux.name.c_str(),
+                     model.steps[static_cast<std::size_t>(k)].name.c_str(),
+                     ElementOr0(engine.fluxControl, row, PositionOf(model.stepPosition, k)));
+      }
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+bool WriteReportHeader(const ReportContext& context, std::string& errorLog) {
+  std::time_t now = std::time(nullptr);
+  std::tm localTime{};
+  localtime_r(&now, &localTime);
+  return WriteToReport(context.settings.reportFile, ReportHeaderText(context, localTime), true,
+                       errorLog);
+}
+
+bool WriteReportStructure(const ReportContext& context, std::string& errorLog) {
+  return WriteToReport(context.settings.reportFile, ReportStructureText(context), false, errorLog);
+}
+
+bool WriteReportParameters(const ReportContext& context, std::string& errorLog) {
+  return WriteToReport(context.settings.reportFile, ReportParametersText(context), false, errorLog);
+}
+
+bool WriteReportTimeCourse(const ReportContext& context, std::string& errorLog) {
+  return WriteToReport(context.settings.reportFile, ReportTimeCourseText(context), false, errorLog);
+}
+
+bool WriteReportSteadyState(const ReportContext& context, std::string& errorLog) {
+  return WriteToReport(context.settings.reportFile, ReportSteadyStateText(context), false,
+                       errorLog);
+}
+
+bool WriteReportStability(const ReportContext& context, std::string& errorLog) {
+  return WriteToReport(context.settings.reportFile, ReportStabilityText(context), false, errorLog);
+}
+
+bool WriteReportMCA(const ReportContext& context, std::string& errorLog) {
+  return WriteToReport(context.settings.reportFile, ReportMcaText(context), false, errorLog);
+}
+
+}  // namespace vireon

@@ -1,0 +1,157 @@
+#include "scan/scan_page_editor.h"
+
+#include <utility>
+
+#include "model/messages.h"
+#include "scan/scan.h"
+
+namespace vireon {
+
+ScanPageEditor::ScanPageEditor(ScanList& scan, MessageSink& sink) : scan_(scan), sink_(sink) {
+  totalIterations_ = CountIterations(scan_.items);
+}
+
+void ScanPageEditor::ToggleEnabled() {
+  scan_.enabled = scan_.enabled != 0 ? 0 : 1;
+  modified_ = true;
+}
+
+std::string ScanPageEditor::EnableButtonText() const {
+  return scan_.enabled != 0 ? "Disable" : "Enable";
+}
+
+int ScanPageEditor::IterationsShown() const {
+  return scan_.enabled != 0 ? totalIterations_ : 1;
+}
+
+int ScanPageEditor::Add(const OutputItem& quantity) {
+  ScanItem item(quantity);
+  scan_.items.push_back(std::move(item));
+  selected_ = static_cast<int>(scan_.items.size()) - 1;
+  Changed();
+  return selected_;
+}
+
+bool ScanPageEditor::MoveUp() {
+  if (selected_ <= 0 || selected_ >= static_cast<int>(scan_.items.size())) return false;
+  std::swap(scan_.items[selected_], scan_.items[selected_ - 1]);
+  --selected_;
+  Changed();
+  return true;
+}
+
+bool ScanPageEditor::MoveDown() {
+  if (selected_ < 0 || selected_ + 1 >= static_cast<int>(scan_.items.size())) return false;
+  std::swap(scan_.items[selected_], scan_.items[selected_ + 1]);
+  ++selected_;
+  Changed();
+  return true;
+}
+
+bool ScanPageEditor::Delete() {
+  if (Selected() == nullptr) return false;
+  scan_.items.erase(scan_.items.begin() + selected_);
+  if (selected_ >= static_cast<int>(scan_.items.size())) {
+    selected_ = static_cast<int>(scan_.items.size()) - 1;
+  }
+  Changed();
+  return true;
+}
+
+void ScanPageEditor::Select(int index) {
+  selected_ = index >= 0 && index < static_cast<int>(scan_.items.size()) ? index : -1;
+}
+
+const ScanItem* ScanPageEditor::SelectedItem() const {
+  if (selected_ < 0 || selected_ >= static_cast<int>(scan_.items.size())) return nullptr;
+  return &scan_.items[selected_];
+}
+
+ScanItem* ScanPageEditor::Selected() {
+  return const_cast<ScanItem*>(SelectedItem());
+}
+
+bool ScanPageEditor::DensityEnabled() const {
+  const ScanItem* item = SelectedItem();
+  return item != nullptr && item->IsMaster();
+}
+
+bool ScanPageEditor::MasterEditable() const {
+  return SelectedItem() != nullptr && selected_ > 0;
+}
+
+std::string ScanPageEditor::MinLabel() const {
+  const ScanItem* item = SelectedItem();
+  return item != nullptr && !item->HasRange() && item->grid != kScanNone ? "Mean" : "Min";
+}
+
+std::string ScanPageEditor::MaxLabel() const {
+  const ScanItem* item = SelectedItem();
+  return item != nullptr && !item->HasRange() && item->grid != kScanNone ? "Std.Dev." : "Max";
+}
+
+bool ScanPageEditor::SetEnd(double value, bool isMin) {
+  ScanItem* item = Selected();
+  if (item == nullptr) return false;
+  const double other = isMin ? item->max : item->min;
+  if (item->HasRange() && value == other) {
+    sink_.Warning("", messages::kScanEndsEqual);
+    return false;
+  }
+  (isMin ? item->min : item->max) = value;
+  modified_ = true;
+  return true;
+}
+
+bool ScanPageEditor::SetMin(double value) {
+  return SetEnd(value, true);
+}
+bool ScanPageEditor::SetMax(double value) {
+  return SetEnd(value, false);
+}
+
+bool ScanPageEditor::SetDensity(int density) {
+  ScanItem* item = Selected();
+  if (item == nullptr || !item->IsMaster() || density < kScanMinimumDensity) return false;
+  item->density = density;
+  Changed();
+  return true;
+}
+
+bool ScanPageEditor::SetMaster(bool master) {
+  ScanItem* item = Selected();
+  if (item == nullptr) return false;
+  if (!master) {
+    if (selected_ == 0) return false;
+    int m = selected_ - 1;
+    while (m > 0 && !scan_.items[m].IsMaster()) --m;
+    item->density = scan_.items[m].density;
+  }
+  item->independent = master ? 1 : 0;
+  Changed();
+  return true;
+}
+
+bool ScanPageEditor::SetKind(int kind) {
+  ScanItem* item = Selected();
+  if (item == nullptr || kind < kScanRegularGrid || kind > kScanPositiveNormal) return false;
+  item->grid = kind;
+  modified_ = true;
+  return true;
+}
+
+bool ScanPageEditor::SetLogarithmic(bool logarithmic) {
+  ScanItem* item = Selected();
+  if (item == nullptr) return false;
+  item->log = logarithmic ? 1 : 0;
+  modified_ = true;
+  return true;
+}
+
+void ScanPageEditor::Changed() {
+  if (!scan_.items.empty()) scan_.items[0].independent = 1;
+  totalIterations_ = CountIterations(scan_.items);
+  modified_ = true;
+}
+
+}  // namespace vireon

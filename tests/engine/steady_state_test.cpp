@@ -1,0 +1,166 @@
+#include "engine/steady_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/stability.h"
+#include "model/structural_analysis.h"
+#include "support/engine_fixture.h"
+#include "support/expect_close.h"
+#include "support/kinetic_models.h"
+#include "support/model_builder.h"
+
+namespace vireon {
+namespace {
+
+using test::EngineRig;
+
+TaskSettings WithStrategy(int strategy) {
+  TaskSettings settings;
+  settings.ssStrategy = strategy;
+  return settings;
+}
+
+double Concentration(const Model& model, const char* name) {
+  return model.metabolites[model.FindMetabolite(name)].concentration;
+}
+
+TEST(SteadyStateTest, EveryStrategyFindsTheLinearChainSteadyState) {
+  for (int strategy : {0, 1, 2}) {
+    SCOPED_TRACE(strategy);
+    EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(strategy));
+    SteadyState(*rig.engine);
+    ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+    EXPECT_CLOSE(Concentration(rig.model, "X"), 4.0, 1e-8, 1e-7);
+    EXPECT_CLOSE(rig.model.steps[rig.model.FindStep("R2")].flux, 2.0, 1e-8, 1e-7);
+    EXPECT_GT(rig.state.fEvaluations, 0.0);
+  }
+}
+
+TEST(SteadyStateTest, AStartAtTheSteadyStateNeedsOneEvaluation) {
+  Model model = test::LinearTwoStep(2.0, 0.5, 1.0);
+  test::SetInitial(model, "X", 4.0);
+  EngineRig rig(std::move(model), WithStrategy(2));
+  SteadyState(*rig.engine);
+  EXPECT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  EXPECT_EQ(rig.state.fEvaluations, 1.0);
+  EXPECT_EQ(rig.state.jEvaluations, 0.0);
+}
+
+TEST(SteadyStateTest, TheMoietyIsConservedAtTheSteadyState) {
+  EngineRig rig(test::EnzymeWithMoiety());
+  ComputeMoietyTotals(rig.model);
+  SteadyState(*rig.engine);
+  ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  const double e = Concentration(rig.model, "E");
+  const double es = Concentration(rig.model, "ES");
+  EXPECT_CLOSE(e + es, 1.0, 1e-9, 1e-9);
+  // Binding balances catalysis: k1 E S - k2 ES = kcat ES.
+  EXPECT_CLOSE(10.0 * e * 0.5, (1.0 + 2.0) * es, 1e-8, 1e-6);
+}
+
+// X is made at a constant rate and removed at another: the Jacobian is zero.
+Model ConstantInAndOut(double in, double out) {
+  Model model = test::BuildModel({{"In", " -> X"}, {"Out", "X -> "}});
+  test::UseKinetics(model, "In", "Constant flux (irreversible)", {in});
+  test::UseKinetics(model, "Out", "Constant flux (irreversible)", {out});
+  test::SetInitial(model, "X", 1.0);
+  StructuralAnalysis(model);
+  return model;
+}
+
+TEST(SteadyStateTest, SingularJacobianUnderNewtonOnlyFallsBackToBackwardIntegration) {
+  EngineRig rig(ConstantInAndOut(2.0, 1.0), WithStrategy(2));
+  rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
+  Newton(*rig.engine);
+  EXPECT_EQ(rig.state.ssFailure, kSingularJacobian);
+
+  SteadyState(*rig.engine);
+  EXPECT_NE(rig.state.ssFailure, kSteadyStateFound);
+  // The backward passes integrated: far more evaluations than Newton made.
+  EXPECT_GT(rig.state.fEvaluations, 10.0);
+  EXPECT_EQ(Concentration(rig.model, "X"), -1.0);
+  EXPECT_EQ(rig.model.steps[0].flux, 0.0);
+}
+
+TEST(SteadyStateTest, ASteadyStateWithNegativeAmountsIsRejected) {
+  // dX/dt = -1 - X: the only steady state is X = -1.
+  Model model = test::BuildModel({{"In", " -> X"}, {"Out", "X -> "}});
+  test::UseKinetics(model, "In", "Constant flux (irreversible)", {-1.0});
+  test::UseKinetics(model, "Out", "Mass action (irreversible)", {1.0});
+  test::SetInitial(model, "X", 0.5);
+  StructuralAnalysis(model);
+  EngineRig rig(std::move(model), WithStrategy(2));
+  rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
+  rig.settings.newtonLimit = 5;
+  Newton(*rig.engine);
+  EXPECT_EQ(rig.state.ssFailure, kSteadyStateNotFound);
+  EXPECT_CLOSE(rig.state.ssAmounts[1], -1.0, 1e-12, 1e-9);
+}
+
+TEST(SteadyStateTest, StrategyThreeOnlyIntegratesBackwards) {
+  // Backwards in time the decay towards X = 4 runs away from it.
+  EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(3));
+  SteadyState(*rig.engine);
+  EXPECT_NE(rig.state.ssFailure, kSteadyStateFound);
+  EXPECT_EQ(rig.state.newtonJEvals, 0);
+}
+
+TEST(SteadyStateTest, EquilibriumLooksAtTheMagnitudeOfEveryFlux) {
+  EngineRig rig(test::LinearTwoStep());
+  rig.model.steps[0].flux = -3.0;
+  rig.model.steps[1].flux = -1.0;
+  CheckEquilibrium(*rig.engine);
+  EXPECT_EQ(rig.state.equilibrium, 0);
+  rig.model.steps[0].flux = 1e-12;
+  rig.model.steps[1].flux = -1e-12;
+  CheckEquilibrium(*rig.engine);
+  EXPECT_EQ(rig.state.equilibrium, 1);
+}
+
+TEST(StabilityTest, TheBrusselatorBeyondItsBifurcationIsAnUnstableFocus) {
+  EngineRig rig(test::Brusselator(1.0, 3.0), WithStrategy(2));
+  SteadyState(*rig.engine);
+  ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  EXPECT_CLOSE(Concentration(rig.model, "X"), 1.0, 1e-9, 1e-7);
+  EXPECT_CLOSE(Concentration(rig.model, "Y"), 3.0, 1e-9, 1e-7);
+  EXPECT_CLOSE(rig.state.maxRealPart, 0.5, 0.0, 1e-5);
+  EXPECT_CLOSE(rig.state.maxImagPart, std::sqrt(3.0) / 2.0, 0.0, 1e-5);
+  EXPECT_EQ(rig.state.nComplex, 2.0);
+  EXPECT_EQ(rig.state.nPositiveReal, 2.0);
+  EXPECT_EQ(rig.state.nReal + rig.state.nImaginary + rig.state.nComplex + rig.state.nZero, 2.0);
+  EXPECT_EQ(StabilityVerdict(rig.state.maxRealPart, rig.state.maxImagPart, 1e-9),
+            "is unstable,\n transient states in its vicinity have oscillatory components");
+}
+
+TEST(StabilityTest, ALinearChainIsAStableNode) {
+  EngineRig rig(test::LinearMichaelisMenten());
+  SteadyState(*rig.engine);
+  ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  EXPECT_LT(rig.state.maxRealPart, 0.0);
+  EXPECT_EQ(rig.state.nNegativeReal, 2.0);
+  EXPECT_EQ(rig.state.nReal, 2.0);
+  EXPECT_EQ(StabilityVerdict(rig.state.maxRealPart, rig.state.maxImagPart, 1e-9),
+            "is asymptotically stable");
+}
+
+TEST(StabilityTest, StatisticsPartitionTheEigenvalues) {
+  const double re[] = {1e-10, 0.0, 0.0, -2.0, 3.0, 1e-9};
+  const double im[] = {0.0, 2.0, -2.0, 0.0, 1.0, 0.0};
+  const EigenvalueStatistics s = SummariseEigenvalues(re, im, 6, 1e-9);
+  EXPECT_EQ(s.nZero, 2.0);  // |re| = r counts as zero
+  EXPECT_EQ(s.nImaginary, 2.0);
+  EXPECT_EQ(s.nReal, 1.0);
+  EXPECT_EQ(s.nComplex, 1.0);
+  EXPECT_EQ(s.nPositiveReal, 1.0);
+  EXPECT_EQ(s.nNegativeReal, 1.0);
+  EXPECT_EQ(s.maxRealPart, 3.0);
+  EXPECT_EQ(s.maxImagPart, 2.0);
+  EXPECT_EQ(StabilityVerdict(0.0, 2.0, 1e-9),
+            "stability is undetermined,\n transient states in its vicinity have oscillatory "
+            "components");
+}
+
+}  // namespace
+}  // namespace vireon

@@ -1,0 +1,85 @@
+#pragma once
+// Building user-defined kinetic types for tests, and a scratch folder.
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kinetics/kinetic_function.h"
+#include "kinetics/kinetic_type.h"
+
+namespace vireon::test {
+
+// A user-defined type whose rate law `text` is parsed and whose symbols get
+// the given roles, in the order listed.
+inline std::unique_ptr<KineticType> MakeUserType(
+    const std::string& name, const std::string& text,
+    const std::vector<std::pair<std::string, SymbolRole>>& roles, int reversible = 0,
+    int substrates = 0, int products = 0) {
+  auto function = std::make_unique<KineticFunction>(name, text);
+  if (function->ParseKineticFunction() != 0) return nullptr;
+  function->ResetBindings();
+  for (const auto& [symbol, role] : roles) function->BindSymbol(symbol, role);
+  function->set_reversible(reversible);
+  return std::make_unique<KineticType>(std::move(function), substrates, products);
+}
+
+// Michaelis-Menten written by the user: V*S/(Km+S).
+inline std::unique_ptr<KineticType> MakeMichaelisMenten(const std::string& name) {
+  return MakeUserType(
+      name, "V*S/(Km+S)",
+      {{"V", SymbolRole::kConstant}, {"S", SymbolRole::kSubstrate}, {"Km", SymbolRole::kConstant}});
+}
+
+// A reversible law with a modifier: (kf*A - kr*P)/(1 + I/Ki).
+inline std::unique_ptr<KineticType> MakeInhibitedMassAction(const std::string& name) {
+  return MakeUserType(name, "(kf*A - kr*P)/(1 + I/Ki)",
+                      {{"kf", SymbolRole::kConstant},
+                       {"A", SymbolRole::kSubstrate},
+                       {"kr", SymbolRole::kConstant},
+                       {"P", SymbolRole::kProduct},
+                       {"I", SymbolRole::kModifier},
+                       {"Ki", SymbolRole::kConstant}},
+                      1);
+}
+
+// A folder of its own for one test, removed with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vireon-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+}  // namespace vireon::test

@@ -1,0 +1,49 @@
+#pragma once
+// An engine over a reference model, with state allocated and settings at
+// their built-in defaults, for tests that drive the tasks directly.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "model/model.h"
+
+namespace vireon::test {
+
+// Records what the tasks call out to.
+class RecordingHooks : public EngineHooks {
+ public:
+  void WriteDynamicsTitles() override { ++titles; }
+  void WriteDynamicsRow() override;
+  void PointReady() override { ++pointsShown; }
+  void CheckPauseStop() override;
+  void IntegratorError(int code, int istate) override { errors.push_back({code, istate}); }
+  void SleepMilliseconds(int) override {}
+
+  int titles = 0;
+  int pointsShown = 0;
+  // Time and amounts (by position) of every row written.
+  std::vector<double> rowTimes;
+  std::vector<std::vector<double>> rowAmounts;
+  std::vector<std::pair<int, int>> errors;
+  // Throws RunStopped at the n-th pause/stop check (0: never).
+  int stopAtCheck = 0;
+  int checks = 0;
+  EngineState* state = nullptr;
+};
+
+struct EngineRig {
+  explicit EngineRig(Model m, TaskSettings s = TaskSettings());
+  Model model;
+  TaskSettings settings;
+  EngineState state;
+  RecordingHooks hooks;
+  std::unique_ptr<Engine> engine;
+  // Amount of the named metabolite in an engine vector.
+  double AmountOf(const std::vector<double>& v, const std::string& metabolite) const;
+  // Engine position (1-based) of the named metabolite.
+  int PositionOf(const std::string& metabolite) const;
+};
+
+}  // namespace vireon::test
