@@ -140,5 +140,23 @@ TEST(PlotPageDocumentOf, CarriesTasksTitlesFilesAndTitle) {
   EXPECT_EQ(PlotDataPath(d.plot, p), "/data/enzyme time course.dat");
 }
 
+TEST(BuildDocumentPlotScript, PlotsTheStoredChoiceFromTheDocumentsFolder) {
+  KineticCatalogue catalogue;
+  test::FillCatalogue(catalogue);
+  Document d = test::MakeRichDocument(catalogue);
+  d.folder = "/data/";
+  d.plot.plot3d = 0;
+  d.plot.plotMultiplot = 0;
+  d.plot.plotTitles = 1;
+  d.plot.plotType = kPlotLines;
+  d.plot.plotY = {2};
+  const std::string script = BuildDocumentPlotScript(d, "set terminal dumb\n");
+  EXPECT_EQ(script.rfind("set terminal dumb\nset grid\n", 0), 0u);
+  EXPECT_NE(script.find("set title 'Enzyme with a leak'\n"), std::string::npos);
+  EXPECT_NE(script.find("plot '/data/enzyme time course.dat' u 1:3 t '[P]t'\n"), std::string::npos);
+  d.plot.plotXEntry = kNoPlotEntry;
+  EXPECT_EQ(BuildDocumentPlotScript(d), "");
+}
+
 }  // namespace
 }  // namespace vireon
