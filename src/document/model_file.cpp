@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -42,8 +41,12 @@ constexpr long long kStepLines = 9;
 constexpr long long kCompartmentLines = 2;
 constexpr long long kModelFixedLines = 5;
 
+// The version number of the string table, read without the C library's
+// locale (which may want a decimal comma).
 float ProgramVersion() {
-  return std::strtof(messages::kVersion, nullptr);
+  float version = 0.0f;
+  ScanFields<float>(messages::kVersion, "%f", &version);
+  return version;
 }
 
 // ---------------------------------------------------------------- writing
