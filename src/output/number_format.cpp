@@ -432,7 +432,9 @@ std::string FormatColumnValue(double value, int width) {
   c.space = true;
   c.conversion = 'e';
   c.width = std::clamp(width, 0, kMaxFieldWidth);
-  c.precision = std::max(0, c.width - 8);
+  // Below width 8 the precision is negative, which printf takes as no
+  // precision at all (six decimals).
+  TakeStarPrecision(c, c.width - 8);
   return FormatFloating(c, value);
 }
 

