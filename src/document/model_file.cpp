@@ -60,16 +60,6 @@ std::string OneLine(std::string_view text) {
   return line;
 }
 
-// The number text that `format` gives, or, when that would not read back
-// as the same double, 17 significant digits in exponent form.
-std::string RealText(const char* format, double value) {
-  std::string text = FormatNumber(format, value);
-  if (!std::isfinite(value)) return text;
-  double back = 0.0;
-  if (ScanFields<double>(text, "%lf", &back).fields == 1 && back == value) return text;
-  return FormatNumber("%.16le", value);
-}
-
 class Writer {
  public:
   explicit Writer(std::string& out) : out_(out) {}
@@ -83,7 +73,7 @@ class Writer {
   void Real(std::string_view key, const char* format, double value) {
     out_ += key;
     out_ += '=';
-    out_ += RealText(format, value);
+    out_ += FormatRealExactly(format, value);
     out_ += '\n';
   }
   void Text(std::string_view key, std::string_view value) {

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "model/record_cursor.h"
+
 namespace vireon {
 namespace {
 
@@ -442,6 +444,14 @@ std::string FormatGeneral(double value) {
   Conversion c;
   c.conversion = 'g';
   return FormatFloating(c, value);
+}
+
+std::string FormatRealExactly(const char* format, double value) {
+  std::string text = FormatNumber(format, value);
+  if (!std::isfinite(value)) return text;
+  double back = 0.0;
+  if (ScanFields<double>(text, "%lf", &back).fields == 1 && back == value) return text;
+  return FormatNumber("%.16le", value);
 }
 
 }  // namespace vireon

@@ -57,4 +57,10 @@ std::string FormatColumnValue(double value, int width);
 // "%lg": six significant digits, fixed or exponent form.
 std::string FormatGeneral(double value);
 
+// A real for a file that will be read back: the text `format` gives (one
+// floating conversion, e.g. "%.16lf"), or, when that text would not read
+// back as the same double, 17 significant digits in exponent form, so that
+// saving never loses a value (a constant of 1e-20 would be 0 in "%.16lf").
+std::string FormatRealExactly(const char* format, double value);
+
 }  // namespace vireon

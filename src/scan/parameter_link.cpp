@@ -1,5 +1,7 @@
 #include "scan/parameter_link.h"
 
+#include "output/number_format.h"
+
 #include <cstdio>
 
 namespace vireon {
@@ -29,10 +31,7 @@ void ApplyLinksBetweenTotals(const std::vector<ParameterLink>& links,
 void SaveParameterLink(const ParameterLink& link, std::string& out) {
   SaveOutputItem(link.target, out);
   SaveOutputItem(link.source, out);
-  // "%.16lf" of the largest double has about 330 characters.
-  char line[400];
-  std::snprintf(line, sizeof line, "Const=%.16lf\n", link.constant);
-  out += line;
+  out += "Const=" + FormatRealExactly("%.16lf", link.constant) + "\n";
 }
 
 bool LoadParameterLink(RecordCursor& cursor, MessageSink& sink, ParameterLink& link) {
