@@ -310,7 +310,7 @@ TEST(FormatRealExactlyTest, KeepsTheFormatWhenItReadsBackAndFallsBackOtherwise) 
   EXPECT_EQ(FormatRealExactly("%.16lf", 0.5), "0.5000000000000000");
   EXPECT_EQ(FormatRealExactly("%.16lf", -2.0), "-2.0000000000000000");
   // Sixteen decimals would turn these into other numbers.
-  EXPECT_EQ(FormatRealExactly("%.16lf", 1e-20), "1.0000000000000000e-020");
+  EXPECT_EQ(FormatRealExactly("%.16lf", 1e-20), "9.9999999999999995e-021");
   EXPECT_EQ(FormatRealExactly("%le", 1.23456789), "1.2345678899999999e+000");
   EXPECT_EQ(FormatRealExactly("%.16lf", 0.1), "0.1000000000000000");
 }
