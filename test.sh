@@ -14,3 +14,12 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVIREON_SANITIZE=ON 
   -DVIREON_BUILD_TESTS=ON -DVIREON_BUILD_GUI=OFF >/dev/null
 cmake --build build-test -j "$jobs"
 ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+# The run thread and the drivers that pause, resume and stop it, under
+# ThreadSanitizer: a build of its own that holds only the document tests and
+# runs the run-control ones.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVIREON_TSAN=ON \
+  -DVIREON_BUILD_TESTS=ON -DVIREON_BUILD_GUI=OFF >/dev/null
+cmake --build build-tsan -j "$jobs" --target document_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R RunControl

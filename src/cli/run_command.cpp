@@ -13,7 +13,7 @@
 #include "document/model_file.h"
 #include "document/run_control.h"
 #include "engine/run_observer.h"
-#include "scan/random.h"
+#include "engine/random.h"
 
 namespace vireon::cli {
 namespace {

@@ -81,4 +81,9 @@ PlotPageDocument PlotPageDocumentOf(const Document& document) {
   return d;
 }
 
+std::string BuildDocumentPlotScript(const Document& document, std::string_view terminal) {
+  return BuildPlotCommands(document.plot, PlotSourceOf(document.plot, PlotPageDocumentOf(document)),
+                           terminal);
+}
+
 }  // namespace vireon

@@ -62,4 +62,10 @@ std::string ReportFileNameFor(std::string_view modelPath);
 // What the Plot page and the plot command need of the document.
 PlotPageDocument PlotPageDocumentOf(const Document& document);
 
+// The gnuplot script of the document's stored plot settings (as the Plot
+// page would build it after an activation that changed nothing), starting
+// with `terminal`; empty when the settings choose no complete plot.
+std::string BuildDocumentPlotScript(const Document& document,
+                                    std::string_view terminal = kScreenTerminal);
+
 }  // namespace vireon

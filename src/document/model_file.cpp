@@ -1,15 +1,9 @@
 #include "document/model_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -18,6 +12,7 @@
 #include "kinetics/user_kinetics_section.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
+#include "model/replace_file.h"
 #include "model/structural_analysis.h"
 #include "output/number_format.h"
 #include "output/output_item_record.h"
@@ -46,8 +41,12 @@ constexpr long long kStepLines = 9;
 constexpr long long kCompartmentLines = 2;
 constexpr long long kModelFixedLines = 5;
 
+// The version number of the string table, read without the C library's
+// locale (which may want a decimal comma).
 float ProgramVersion() {
-  return std::strtof(messages::kVersion, nullptr);
+  float version = 0.0f;
+  ScanFields<float>(messages::kVersion, "%f", &version);
+  return version;
 }
 
 // ---------------------------------------------------------------- writing
@@ -59,16 +58,6 @@ std::string OneLine(std::string_view text) {
   std::replace(line.begin(), line.end(), '\r', ' ');
   std::replace(line.begin(), line.end(), '\n', ' ');
   return line;
-}
-
-// The number text that `format` gives, or, when that would not read back
-// as the same double, 17 significant digits in exponent form.
-std::string RealText(const char* format, double value) {
-  std::string text = FormatNumber(format, value);
-  if (!std::isfinite(value)) return text;
-  double back = 0.0;
-  if (ScanFields<double>(text, "%lf", &back).fields == 1 && back == value) return text;
-  return FormatNumber("%.16le", value);
 }
 
 class Writer {
@@ -84,7 +73,7 @@ class Writer {
   void Real(std::string_view key, const char* format, double value) {
     out_ += key;
     out_ += '=';
-    out_ += RealText(format, value);
+    out_ += FormatRealExactly(format, value);
     out_ += '\n';
   }
   void Text(std::string_view key, std::string_view value) {
@@ -193,52 +182,6 @@ void WritePlotSettings(Writer& w, const PlotSettings& plot, std::size_t itemCoun
   for (std::size_t i = 0; i < plot.plotZ.size(); ++i) {
     w.Int("PlotZ" + std::to_string(i), StoredEntry(plot.plotZ[i], itemCount));
   }
-}
-
-// Writes `contents` to a new file beside `path` and renames it over `path`.
-// Returns 0, or the errno of the failure (the previous file is then as it
-// was and the temporary file is gone).
-int ReplaceFile(const std::string& path, std::string_view contents) {
-  namespace fs = std::filesystem;
-  std::error_code ignored;
-  fs::path target = path;
-  if (fs::is_symlink(fs::symlink_status(target, ignored))) {
-    fs::path resolved = fs::weakly_canonical(target, ignored);
-    if (!ignored) target = resolved;
-  }
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  if (target.filename().empty()) return EISDIR;
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return errno;
-  struct stat old {};
-  if (::stat(target.c_str(), &old) == 0) {
-    ::fchmod(fd, old.st_mode & 07777);
-  } else {
-    // A new file gets the permissions an ordinary create would give it.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-  }
-  int error = 0;
-  std::string_view rest = contents;
-  while (!rest.empty() && error == 0) {
-    const ssize_t written = ::write(fd, rest.data(), rest.size());
-    if (written < 0) {
-      if (errno != EINTR) error = errno;
-    } else {
-      rest.remove_prefix(static_cast<std::size_t>(written));
-    }
-  }
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    return error;
-  }
-  return 0;
 }
 
 // ---------------------------------------------------------------- reading
@@ -461,8 +404,9 @@ void Reader::ReadModel() {
   const long long neededLines = kModelFixedLines + metabolites * (1 + kMetaboliteLines) +
                                 nMoieties * kMetaboliteLines + steps * kStepLines +
                                 nCompartments * kCompartmentLines;
-  const long long neededBytes = metabolites * std::max(1LL, 2 * steps);
-  if (neededLines > RemainingLines() || neededBytes > RemainingBytes()) {
+  if (neededLines > RemainingLines()) ModelError(kModelLongerThanFile);
+  // Both counts are now below the number of lines, so their products fit.
+  if (metabolites * std::max(1LL, 2 * steps) > RemainingBytes()) {
     ModelError(kModelLongerThanFile);
   }
   if (metabolites * metabolites > kMaxModelMatrixEntries ||
@@ -774,10 +718,14 @@ bool WriteModelFile(Document& document, const std::string& path, const KineticCa
   // name it is being saved under.
   document.settings.reportFile =
       ReportFileNameFor(document.pathName.empty() ? path : document.pathName);
-  const int error = ReplaceFile(path, ModelFileText(document, catalogue));
-  if (error != 0) {
-    sink.Error(messages::kFileErrorTitle,
-               std::string(FileErrorText(FileErrorCauseFromErrno(error))) + kFileNotSaved);
+  // The replacement leaves errno at the cause of its failure; the message
+  // names the cause in the words of the other file errors.
+  std::string systemText;
+  errno = 0;
+  if (!ReplaceFileContents(path, ModelFileText(document, catalogue), systemText)) {
+    const FileErrorCause cause =
+        errno != 0 ? FileErrorCauseFromErrno(errno) : FileErrorCause::kGeneric;
+    sink.Error(messages::kFileErrorTitle, std::string(FileErrorText(cause)) + kFileNotSaved);
     return false;
   }
   document.pathName = path;

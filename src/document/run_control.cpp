@@ -296,42 +296,10 @@ void RunController::RunEngine() {
 
       state.iteration = 0;
       if (!d.scan.enabled) {
+        state.totalIterations = 1;
         RunTasks();
-      } else {
-        bool stopped = false;
-        ScanCallbacks callbacks;
-        callbacks.runIteration = [this, &stopped] {
-          try {
-            RunTasks();
-          } catch (const vireon::RunStopped&) {
-            stopped = true;
-            return false;
-          }
-          return true;
-        };
-        callbacks.separateTimeCourse = [this](std::string_view s) { files_.timeCourse.Write(s); };
-        callbacks.separateSteadyState = [this](std::string_view s) { files_.steadyState.Write(s); };
-        // The scan's progress goes through this adapter so that it is
-        // acknowledged like the run's other notifications.
-        class Progress : public RunObserver {
-         public:
-          explicit Progress(RunController& run) : run_(run) {}
-          void ScanProgress(int iteration) override {
-            if (run_.scan_ != nullptr) {
-              std::lock_guard<std::mutex> lock(run_.controlMutex_);
-              run_.remainingTimeText_ = run_.scan_->remainingTimeText();
-            }
-            run_.Notify([iteration](RunObserver& o) { o.ScanProgress(iteration); }, true);
-          }
-
-         private:
-          RunController& run_;
-        } progress(*this);
-        ScanDriver driver(d.scan.items, random_, state, &progress, std::move(callbacks));
-        scan_ = &driver;
-        const bool completed = driver.Run();
-        scan_ = nullptr;
-        if (!completed || stopped) throw vireon::RunStopped();
+      } else if (!RunScan()) {
+        throw vireon::RunStopped();
       }
     }
   } catch (const vireon::RunStopped&) {
@@ -341,8 +309,49 @@ void RunController::RunEngine() {
   } catch (const std::exception& error) {
     state.errorLog += FormatWithText(kUnexpectedRunErrorFormat, error.what());
   }
-  scan_ = nullptr;
   EndRun(outcome);
+}
+
+// Relays the scan's progress to the observer, acknowledged like the run's
+// other notifications, after taking the scan's estimate of the time left.
+class RunController::ScanRelay : public RunObserver {
+ public:
+  explicit ScanRelay(RunController& run) : run_(run) {}
+
+  void Attach(const ScanDriver& driver) { driver_ = &driver; }
+
+  void ScanProgress(int iteration) override {
+    if (driver_ != nullptr) {
+      std::lock_guard<std::mutex> lock(run_.controlMutex_);
+      run_.remainingTimeText_ = driver_->remainingTimeText();
+    }
+    run_.Notify([iteration](RunObserver& o) { o.ScanProgress(iteration); }, true);
+  }
+
+ private:
+  RunController& run_;
+  const ScanDriver* driver_ = nullptr;
+};
+
+// The scan's iterations; false when a stop request ended them.
+bool RunController::RunScan() {
+  bool stopped = false;
+  ScanCallbacks callbacks;
+  callbacks.runIteration = [this, &stopped] {
+    try {
+      RunTasks();
+    } catch (const vireon::RunStopped&) {
+      stopped = true;
+      return false;
+    }
+    return true;
+  };
+  callbacks.separateTimeCourse = [this](std::string_view s) { files_.timeCourse.Write(s); };
+  callbacks.separateSteadyState = [this](std::string_view s) { files_.steadyState.Write(s); };
+  ScanRelay relay(*this);
+  ScanDriver driver(document_.scan.items, random_, document_.engine, &relay, std::move(callbacks));
+  relay.Attach(driver);
+  return driver.Run() && !stopped;
 }
 
 // One task iteration: the links between two computations of the

@@ -47,7 +47,6 @@ namespace vireon {
 class Engine;
 class MessageSink;
 class RandomGenerator;
-class ScanDriver;
 
 // Headers of the guarded parts of a task iteration in the error log.
 inline constexpr const char* kLinksErrorHeader =
@@ -99,7 +98,7 @@ class RunController {
   // only while no run is in progress.
   void SetObserver(RunObserver* observer) { observer_ = observer; }
 
-  // Saves the model file (false or throws nothing: the run does not start).
+  // Saves the model file; false (a failed or cancelled save) starts no run.
   // The GUI saves through its document framework; the command line passes
   // an empty function and does not save.
   using SaveModel = std::function<bool()>;
@@ -108,7 +107,8 @@ class RunController {
   // steps ("You have not yet defined a model..."), a model whose structure
   // was not analysed and a step whose rate cannot be evaluated; then saves
   // the model, and starts nothing when that fails. Refuses while a run is
-  // in progress. Returns whether the run thread was started.
+  // in progress, and from within an observer's call on the run thread.
+  // Returns whether the run thread was started.
   bool StartRun(MessageSink& sink, const SaveModel& save = {});
 
   // The driver has handled RunStarting, ScanProgress or PointReady.
@@ -142,10 +142,12 @@ class RunController {
 
  private:
   class Hooks;
+  class ScanRelay;
 
   // The run thread's body and one task iteration.
   void RunEngine();
   void RunTasks();
+  bool RunScan();
   // Honours a pause (waiting for Resume) and a stop (throws RunStopped) at a
   // time-course point.
   void CheckPauseStop(Engine& engine);
@@ -186,7 +188,6 @@ class RunController {
   // Run-thread data.
   RunDataFiles files_;
   SavedQuantities saved_;
-  ScanDriver* scan_ = nullptr;
 };
 
 // Adapts an observer for a driver that handles every notification at once

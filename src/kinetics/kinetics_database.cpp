@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "kinetics/kinetic_type_record.h"
-#include "kinetics/replace_file.h"
+#include "model/replace_file.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
 

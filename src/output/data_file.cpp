@@ -13,8 +13,9 @@ namespace {
 
 DataFileLayout MakeLayout(int width, char separator, int quotes) {
   DataFileLayout layout;
-  layout.columnWidth =
-      (width >= kMinColumnWidth && width <= kMaxColumnWidth) ? width : kMinColumnWidth;
+  // The stored width is written as it is, also when the Tasks page cannot
+  // show it; only a negative or absurdly large one is brought into range.
+  layout.columnWidth = std::clamp(width, 0, kMaxFieldWidth);
   layout.separator = separator;
   layout.quotes = quotes != 0;
   return layout;
@@ -80,8 +81,7 @@ std::string FormatValuesLine(std::span<const OutputItem> items, const DataFileLa
   std::string line;
   for (std::size_t k = 0; k < items.size(); ++k) {
     if (k > 0) line += layout.separator;
-    AppendFormat(line, "% -*.*le", layout.columnWidth, std::max(layout.columnWidth - 8, 0),
-                 items[k].Value());
+    line += FormatColumnValue(items[k].Value(), layout.columnWidth);
   }
   line += '\n';
   return line;

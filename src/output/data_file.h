@@ -32,8 +32,9 @@ struct DataFileLayout {
   bool quotes = false;
 };
 
-// The layouts of the two files from the document's settings. A stored width
-// outside 8 ... 25 is written as 8, the width the Tasks page shows for it.
+// The layouts of the two files from the document's settings. The stored
+// width is used as it is, also outside the 8 ... 25 that the Tasks page
+// offers (a negative width counts as 0, one above kMaxFieldWidth as that).
 DataFileLayout TimeCourseLayout(const TaskSettings& settings);
 DataFileLayout SteadyStateLayout(const TaskSettings& settings);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "output/number_format.h"
+
 namespace vireon {
 
 namespace {
@@ -86,9 +88,8 @@ std::string Panel(const ScriptContext& c, int n, int i) {
     }
   }
   if (n <= 2) {
-    char origin[64];
-    std::snprintf(origin, sizeof origin, "set size 0.5,1\nset origin %f,0", i / 2.0);
-    text += origin;
+    // Whatever the process's locale, the point is a point.
+    text += Format("set size 0.5,1\nset origin %f,0", i / 2.0);
   } else if (n <= 4) {
     text += std::string("set size 0.5,0.5\nset origin ") + kOrigins4[i];
   } else if (n <= 6) {

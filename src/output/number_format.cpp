@@ -13,6 +13,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "model/record_cursor.h"
+
 namespace vireon {
 namespace {
 
@@ -432,7 +434,9 @@ std::string FormatColumnValue(double value, int width) {
   c.space = true;
   c.conversion = 'e';
   c.width = std::clamp(width, 0, kMaxFieldWidth);
-  c.precision = std::max(0, c.width - 8);
+  // Below width 8 the precision is negative, which printf takes as no
+  // precision at all (six decimals).
+  TakeStarPrecision(c, c.width - 8);
   return FormatFloating(c, value);
 }
 
@@ -440,6 +444,14 @@ std::string FormatGeneral(double value) {
   Conversion c;
   c.conversion = 'g';
   return FormatFloating(c, value);
+}
+
+std::string FormatRealExactly(const char* format, double value) {
+  std::string text = FormatNumber(format, value);
+  if (!std::isfinite(value)) return text;
+  double back = 0.0;
+  if (ScanFields<double>(text, "%lf", &back).fields == 1 && back == value) return text;
+  return FormatNumber("%.16le", value);
 }
 
 }  // namespace vireon

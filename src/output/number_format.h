@@ -48,12 +48,19 @@ std::string FormatNumber(const char* format, double value);
 // exponent form (the report's number form).
 std::string FormatExponential(double value, int precision);
 
-// "% -*.*le" with the width and width - 8 decimals (at least 0): one column of
-// a data file, left-aligned and exactly `width` characters wide for every
-// finite value and for infinity and NaN (width 8 to 25 as the data files use).
+// "% -*.*le" with the width and width - 8 decimals: one column of a data
+// file, left-aligned and exactly `width` characters wide for every finite
+// value and for infinity and NaN (width 8 to 25 as the Tasks page offers;
+// below 8 the precision is negative, which printf takes as six decimals).
 std::string FormatColumnValue(double value, int width);
 
 // "%lg": six significant digits, fixed or exponent form.
 std::string FormatGeneral(double value);
+
+// A real for a file that will be read back: the text `format` gives (one
+// floating conversion, e.g. "%.16lf"), or, when that text would not read
+// back as the same double, 17 significant digits in exponent form, so that
+// saving never loses a value (a constant of 1e-20 would be 0 in "%.16lf").
+std::string FormatRealExactly(const char* format, double value);
 
 }  // namespace vireon

@@ -8,7 +8,7 @@
 #include "model/message_sink.h"
 #include "model/record_cursor.h"
 #include "output/output_item_record.h"
-#include "scan/random.h"
+#include "engine/random.h"
 
 namespace vireon {
 
@@ -219,31 +219,19 @@ void EvaluateOutputFunctions(std::vector<OutputFunction>& functions, RandomGener
 }
 
 void SaveOutputFunctionSection(const std::vector<OutputFunction>& functions, std::string& out) {
-  out += kOutputFunctionSection;
-  out += "\nItems=";
-  out += std::to_string(functions.size());
-  out += '\n';
-  for (const OutputFunction& function : functions) function.WriteRecord(out);
+  SaveRecordSection(kOutputFunctionSection, functions,
+                    [](const OutputFunction& function, std::string& text) {
+                      function.WriteRecord(text);
+                    },
+                    out);
 }
 
 SelectionLoadStatus LoadOutputFunctionSection(RecordCursor& cursor, MessageSink& sink,
                                               std::vector<OutputFunction>& functions) {
-  functions.clear();
-  if (!CheckFields(cursor.AtEndOfData() ? kEndOfData : 0, 0, cursor.lineNumber(), sink) ||
-      !NextLine(cursor)) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  int count = 0;
-  if (!ReadFieldLine(cursor, sink, "Items=%d", &count) || count < 0) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  // The list grows with the records actually read, never by the count alone.
-  for (int k = 0; k < count; ++k) {
-    OutputFunction function;
-    if (!function.ReadRecord(cursor, sink)) return SelectionLoadStatus::kBadRecord;
-    functions.push_back(std::move(function));
-  }
-  return SelectionLoadStatus::kOk;
+  return LoadRecordSection(cursor, sink, functions,
+                           [](RecordCursor& c, MessageSink& s, OutputFunction& function) {
+                             return function.ReadRecord(c, s);
+                           });
 }
 
 double* FindOutputFunctionValue(std::vector<OutputFunction>& functions, std::string_view name) {

@@ -47,32 +47,12 @@ bool LoadOutputItem(RecordCursor& cursor, MessageSink& sink, OutputItem& item) {
 
 void SaveSelection(std::string_view header, const std::vector<OutputItem>& selection,
                    std::string& out) {
-  out += header;
-  out += "\nItems=";
-  out += std::to_string(selection.size());
-  out += '\n';
-  for (const OutputItem& item : selection) SaveOutputItem(item, out);
+  SaveRecordSection(header, selection, SaveOutputItem, out);
 }
 
 SelectionLoadStatus LoadSelection(RecordCursor& cursor, MessageSink& sink,
                                   std::vector<OutputItem>& selection) {
-  selection.clear();
-  if (!CheckFields(cursor.AtEndOfData() ? kEndOfData : 0, 0, cursor.lineNumber(), sink) ||
-      !NextLine(cursor)) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  int count = 0;
-  if (!ReadFieldLine(cursor, sink, "Items=%d", &count) || count < 0) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  // The count is not trusted for an allocation: a file that claims more
-  // records than it holds fails at its end.
-  for (int k = 0; k < count; ++k) {
-    OutputItem item;
-    if (!LoadOutputItem(cursor, sink, item)) return SelectionLoadStatus::kBadRecord;
-    selection.push_back(std::move(item));
-  }
-  return SelectionLoadStatus::kOk;
+  return LoadRecordSection(cursor, sink, selection, LoadOutputItem);
 }
 
 }  // namespace vireon

@@ -15,6 +15,7 @@
 #include "model/message_sink.h"
 #include "model/record_cursor.h"
 #include "output/output_item.h"
+#include "output/record_section.h"
 
 namespace vireon {
 
@@ -35,12 +36,6 @@ bool LoadOutputItem(RecordCursor& cursor, MessageSink& sink, OutputItem& item);
 // Appends "<header>\nItems=<count>\n" and the records of the selection.
 void SaveSelection(std::string_view header, const std::vector<OutputItem>& selection,
                    std::string& out);
-
-enum class SelectionLoadStatus {
-  kOk,
-  kBadCount,   // the header or the "Items=" line is missing or bad, or the count is negative
-  kBadRecord,  // an item record failed; the message has been shown
-};
 
 // Reads a selection section: the header line (its text is not examined),
 // the count and that many item records, replacing `selection`. On failure

@@ -80,9 +80,19 @@ void AppendMatrixRow(std::string& out, const Model& model, const Matrix<T>& matr
   out += "\n";
 }
 
+// The length of a text in characters: every byte of UTF-8 text but the
+// continuation bytes starts a character, so a file name with accented
+// letters widens the banner by its letters, not by its bytes.
+std::size_t CharacterCount(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
 void AppendCentred(std::string& out, std::string_view text, std::size_t width) {
-  const std::size_t left = (width - text.size()) / 2;
-  const std::size_t right = width - text.size() - left;
+  const std::size_t length = CharacterCount(text);
+  const std::size_t left = (width - length) / 2;
+  const std::size_t right = width - length - left;
   out += "* ";
   out.append(left, ' ');
   out += text;
@@ -146,8 +156,8 @@ std::string ReportDateLine(const std::tm& localTime) {
 std::string ReportHeaderText(const ReportContext& context, const std::tm& localTime) {
   const std::string date = ReportDateLine(localTime);
   const std::size_t width =
-      std::max({context.settings.reportFile.size(), context.versionLine.size(),
-                context.platformLine.size(), date.size()});
+      std::max({CharacterCount(context.settings.reportFile), CharacterCount(context.versionLine),
+                CharacterCount(context.platformLine), CharacterCount(date)});
   std::string out;
   out.append(width + 4, '*');
   out += "\n";

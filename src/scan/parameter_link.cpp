@@ -1,5 +1,7 @@
 #include "scan/parameter_link.h"
 
+#include "output/number_format.h"
+
 #include <cstdio>
 
 namespace vireon {
@@ -29,10 +31,7 @@ void ApplyLinksBetweenTotals(const std::vector<ParameterLink>& links,
 void SaveParameterLink(const ParameterLink& link, std::string& out) {
   SaveOutputItem(link.target, out);
   SaveOutputItem(link.source, out);
-  // "%.16lf" of the largest double has about 330 characters.
-  char line[400];
-  std::snprintf(line, sizeof line, "Const=%.16lf\n", link.constant);
-  out += line;
+  out += "Const=" + FormatRealExactly("%.16lf", link.constant) + "\n";
 }
 
 bool LoadParameterLink(RecordCursor& cursor, MessageSink& sink, ParameterLink& link) {
@@ -43,31 +42,12 @@ bool LoadParameterLink(RecordCursor& cursor, MessageSink& sink, ParameterLink& l
 }
 
 void SaveParameterLinkSection(const std::vector<ParameterLink>& links, std::string& out) {
-  out += kParameterLinkSection;
-  out += "\nItems=";
-  out += std::to_string(links.size());
-  out += '\n';
-  for (const ParameterLink& link : links) SaveParameterLink(link, out);
+  SaveRecordSection(kParameterLinkSection, links, SaveParameterLink, out);
 }
 
 SelectionLoadStatus LoadParameterLinkSection(RecordCursor& cursor, MessageSink& sink,
                                              std::vector<ParameterLink>& links) {
-  links.clear();
-  if (!CheckFields(cursor.AtEndOfData() ? kEndOfData : 0, 0, cursor.lineNumber(), sink) ||
-      !NextLine(cursor)) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  int count = 0;
-  if (!ReadFieldLine(cursor, sink, "Items=%d", &count) || count < 0) {
-    return SelectionLoadStatus::kBadCount;
-  }
-  // The list grows with the records actually read, never by the count alone.
-  for (int k = 0; k < count; ++k) {
-    ParameterLink link;
-    if (!LoadParameterLink(cursor, sink, link)) return SelectionLoadStatus::kBadRecord;
-    links.push_back(std::move(link));
-  }
-  return SelectionLoadStatus::kOk;
+  return LoadRecordSection(cursor, sink, links, LoadParameterLink);
 }
 
 }  // namespace vireon

@@ -8,7 +8,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/run_observer.h"
-#include "scan/random.h"
+#include "engine/random.h"
 
 namespace vireon {
 

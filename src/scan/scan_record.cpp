@@ -3,17 +3,11 @@
 #include <cstdio>
 
 #include "model/messages.h"
+#include "output/number_format.h"
 
 namespace vireon {
 
 namespace {
-
-void AppendLine(std::string& out, const char* format, double value) {
-  // "%.16lf" of the largest double has about 330 characters.
-  char line[400];
-  std::snprintf(line, sizeof line, format, value);
-  out += line;
-}
 
 void AppendLine(std::string& out, const char* format, int value) {
   char line[64];
@@ -25,8 +19,8 @@ void AppendLine(std::string& out, const char* format, int value) {
 
 void SaveScanItem(const ScanItem& item, std::string& out) {
   SaveOutputItem(item, out);
-  AppendLine(out, "Min=%.16lf\n", item.min);
-  AppendLine(out, "Max=%.16lf\n", item.max);
+  out += "Min=" + FormatRealExactly("%.16lf", item.min) + "\n";
+  out += "Max=" + FormatRealExactly("%.16lf", item.max) + "\n";
   AppendLine(out, "Density=%d\n", item.density);
   AppendLine(out, "Log=%d\n", item.log != 0 ? 1 : 0);
   AppendLine(out, "Independent=%d\n", item.independent != 0 ? 1 : 0);

@@ -1,5 +1,7 @@
 #include "settings/ini_file.h"
 
+#include "model/replace_file.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <ini.h>
@@ -18,9 +20,6 @@ namespace vireon {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Longest chain of symbolic links followed to the settings file.
-constexpr int kMaxLinkDepth = 40;
 
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -128,17 +127,6 @@ bool CreateFolders(const fs::path& folder, std::string& reason) {
   return true;
 }
 
-bool WriteAll(int descriptor, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(descriptor, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -268,56 +256,12 @@ bool WriteFileAtomically(const fs::path& path, std::string_view text, std::strin
     reason = "no settings file name";
     return false;
   }
-  // Follow symbolic links, so that a settings file kept elsewhere (and
-  // linked here) is the one replaced; a dangling link names the file to create.
-  fs::path target = path;
-  for (int depth = 0;; ++depth) {
-    std::error_code code;
-    if (!fs::is_symlink(target, code)) break;
-    if (depth == kMaxLinkDepth) {
-      reason = path.string() + ": " + Reason(ELOOP);
-      return false;
-    }
-    const fs::path link = fs::read_symlink(target, code);
-    if (code) {
-      reason = target.string() + ": " + code.message();
-      return false;
-    }
-    target = link.is_absolute() ? link : target.parent_path() / link;
-  }
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   if (!CreateFolders(folder, reason)) return false;
-
-  std::string name = (folder / (target.filename().string() + ".XXXXXX")).string();
-  const int descriptor = ::mkostemp(name.data(), O_CLOEXEC);
-  if (descriptor < 0) {
-    reason = folder.string() + ": " + Reason(errno);
+  std::string why;
+  if (!ReplaceFileContents(path, text, why)) {
+    reason = path.string() + ": " + why;
     return false;
-  }
-  struct stat old;
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    ::fchmod(descriptor, old.st_mode & 07777);
-  }
-  bool ok = WriteAll(descriptor, text) && ::fsync(descriptor) == 0;
-  int error = ok ? 0 : errno;
-  if (::close(descriptor) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(name.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(name.c_str());
-    reason = target.string() + ": " + Reason(error);
-    return false;
-  }
-  // Make the rename itself durable; a failure here loses nothing already written.
-  const int folderDescriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderDescriptor >= 0) {
-    ::fsync(folderDescriptor);
-    ::close(folderDescriptor);
   }
   return true;
 }

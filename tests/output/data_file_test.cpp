@@ -96,11 +96,32 @@ TEST(DataFileLayoutTest, LayoutsComeFromTheFilesOwnSettings) {
   EXPECT_EQ(ss.columnWidth, 9);
   EXPECT_EQ(ss.separator, ',');
   EXPECT_FALSE(ss.quotes);
-  // Widths the Tasks page cannot show are written as the 8 it shows.
-  for (int width : {7, 26, 0, -3, 100000}) {
-    settings.dynColumnWidth = width;
-    EXPECT_EQ(TimeCourseLayout(settings).columnWidth, 8) << width;
+  // Widths the Tasks page cannot show are still the file's widths; only a
+  // negative or huge one is brought into range.
+  const struct {
+    int stored, used;
+  } widths[] = {{7, 7}, {26, 26}, {30, 30}, {0, 0}, {-3, 0}, {100000, 4096}};
+  for (const auto& width : widths) {
+    settings.dynColumnWidth = width.stored;
+    EXPECT_EQ(TimeCourseLayout(settings).columnWidth, width.used) << width.stored;
   }
+}
+
+TEST(DataFileLayoutTest, AStoredWidthBeyondTheTasksPageListIsWrittenAsStored) {
+  TaskSettings settings;
+  settings.ssColumnWidth = 30;
+  double a = 1.0, b = -0.125;
+  std::vector<OutputItem> items = {Column("time", &a), Column("[A]ss", &b)};
+  // Width 30, precision 22, columns separated by the default blank.
+  EXPECT_EQ(FormatTitlesLine(items, SteadyStateLayout(settings)),
+            "time                           [A]ss                         \n");
+  EXPECT_EQ(FormatValuesLine(items, SteadyStateLayout(settings)),
+            " 1.0000000000000000000000e+000 -1.2500000000000000000000e-001\n");
+  // Below 8 the precision w - 8 is negative, which printf reads as none: six
+  // decimals, wider than the column.
+  settings.ssColumnWidth = 7;
+  EXPECT_EQ(FormatValuesLine(items, SteadyStateLayout(settings)),
+            " 1.000000e+000 -1.250000e-001\n");
 }
 
 TEST(TasksPageListsTest, ColumnWidthEntries) {

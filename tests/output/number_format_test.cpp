@@ -267,8 +267,8 @@ TEST(NumberFormatTest, ColumnValuesFillTheirWidthExactly) {
 }
 
 TEST(NumberFormatTest, NarrowColumnsTakeNoDecimals) {
-  EXPECT_EQ(FormatColumnValue(2.0, 3), " 2e+000");
-  EXPECT_EQ(FormatColumnValue(2.0, -5), " 2e+000");
+  EXPECT_EQ(FormatColumnValue(2.0, 3), " 2.000000e+000");
+  EXPECT_EQ(FormatColumnValue(2.0, -5), " 2.000000e+000");
 }
 
 TEST(NumberFormatTest, GeneralIsSixSignificantDigits) {
@@ -298,6 +298,21 @@ TEST(NumberFormatTest, DecimalPointIgnoresTheProcessLocale) {
   EXPECT_EQ(general, "0.5");
   EXPECT_EQ(exponential, " 1.50e+000");
   EXPECT_EQ(fixed, "2.5");
+}
+
+}  // namespace
+}  // namespace vireon
+
+namespace vireon {
+namespace {
+
+TEST(FormatRealExactlyTest, KeepsTheFormatWhenItReadsBackAndFallsBackOtherwise) {
+  EXPECT_EQ(FormatRealExactly("%.16lf", 0.5), "0.5000000000000000");
+  EXPECT_EQ(FormatRealExactly("%.16lf", -2.0), "-2.0000000000000000");
+  // Sixteen decimals would turn these into other numbers.
+  EXPECT_EQ(FormatRealExactly("%.16lf", 1e-20), "9.9999999999999995e-021");
+  EXPECT_EQ(FormatRealExactly("%le", 1.23456789), "1.2345678899999999e+000");
+  EXPECT_EQ(FormatRealExactly("%.16lf", 0.1), "0.1000000000000000");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/messages.h"
-#include "scan/random.h"
+#include "engine/random.h"
 #include "scan/scan_test_model.h"
 #include "support/expect_close.h"
 

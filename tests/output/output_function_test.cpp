@@ -8,7 +8,7 @@
 
 #include "model/message_sink.h"
 #include "model/record_cursor.h"
-#include "scan/random.h"
+#include "engine/random.h"
 #include "support/expect_close.h"
 
 namespace vireon {

@@ -91,6 +91,24 @@ TEST_F(BindingTest, EveryTypeBindsToItsQuantity) {
   }
 }
 
+TEST_F(BindingTest, EngineMatricesAreAddressedByStepPosition) {
+  model().stepOrder = {1, 0};  // position 0 holds catalysis, position 1 binding
+  model().stepPosition = {1, 0};
+  const struct {
+    OutputItem item;
+    double* expected;
+  } cases[] = {
+      {MakeOutputItem(7, "binding", "ES"), &engine().elasticities[1][1]},
+      {MakeOutputItem(8, "ES", "binding"), &engine().concControl[1][1]},
+      {MakeOutputItem(9, "catalysis", "binding"), &engine().fluxControl[0][1]},
+  };
+  for (const auto& c : cases) {
+    OutputItem item = c.item;
+    EXPECT_TRUE(BindOutputItem(item, Context(), true)) << item.title;
+    EXPECT_EQ(item.value, c.expected) << item.title;
+  }
+}
+
 TEST_F(BindingTest, BoundItemsFollowTheirQuantities) {
   OutputItem item = MakeOutputItem(3, "E");
   ASSERT_TRUE(BindOutputItem(item, Context(), true));

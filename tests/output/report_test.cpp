@@ -287,6 +287,25 @@ TEST(ReportBannerTest, AnOddRemainderGoesToTheRightOfTheText) {
             "Linear chain\n");
 }
 
+TEST(ReportBannerTest, TheFileNameWidensTheBoxByItsCharactersNotItsBytes) {
+  auto t = test::LinearChain();
+  // 31 characters, 34 bytes in UTF-8.
+  t->settings.reportFile = "/home/jos\u00e9/mod\u00e8les/r\u00e9action.txt";
+  t->settings.reportComments = 0;
+  ReportContext context{t->model, t->engine, t->settings, "abc", "abcd"};
+  std::string header = ReportHeaderText(context, MakeDate(5, 1, 4, 2026, 9, 5));
+  // w = 31: "abc" gets 14 blanks each side, "abcd" 13 and 14, the 26
+  // characters of the date 2 and 3.
+  EXPECT_EQ(header,
+            "***********************************\n"
+            "*               abc               *\n"
+            "*              abcd               *\n"
+            "*   Friday, 01 May 2026, 09:05    *\n"
+            "***********************************\n"
+            "\n"
+            "Linear chain\n");
+}
+
 TEST(ReportBannerTest, CommentsLoseTheirCarriageReturns) {
   auto t = test::LinearChain();
   t->settings.reportComments = 1;
@@ -356,6 +375,35 @@ TEST(ReportSectionTest, KeyNamesTheStepOfEachColumnAfterAColumnSwap) {
   t->model.stepPosition = {1, 0};
   std::string text = ReportStructureText(Context(*t, "v"));
   EXPECT_NE(text.find("key for step (column) numbers:\n 0 - R2\n 1 - R1\n"), std::string::npos);
+}
+
+// The engine's control matrices are indexed by step position; the report
+// lists the steps in model order and looks each one up by its position.
+TEST(ReportSectionTest, ControlAnalysisLooksStepsUpByPosition) {
+  auto t = test::LinearChain();
+  t->model.stepOrder = {1, 0};  // position 0 holds R2, position 1 holds R1
+  t->model.stepPosition = {1, 0};
+  t->engine.elasticities[0][0] = 1.0;   // e(R2,[S])
+  t->engine.concControl[0][0] = 0.5;    // C([S],R2)
+  t->engine.concControl[0][1] = -0.25;  // C([S],R1)
+  t->engine.fluxControl[0][1] = 0.75;   // C(J(R2),R1)
+  EXPECT_EQ(ReportMcaText(Context(*t, "v")),
+            "\nMETABOLIC CONTROL ANALYSIS\n"
+            "\nELASTICITIES\n"
+            "\n"
+            "e(R2,[S]) = 1.0000e+000  \n"
+            "\nCONCENTRATION CONTROL COEFFICIENTS\n"
+            "\nS\n"
+            "C([S],R1) = -2.5000e-001\n"
+            "C([S],R2) =  5.0000e-001\n"
+            "\nFLUX CONTROL COEFFICIENTS\n"
+            "\nR1\n"
+            "C(J(R1),R1) =  0.0000e+000\n"
+            "C(J(R1),R2) =  0.0000e+000\n"
+            "\nR2\n"
+            "C(J(R2),R1) =  7.5000e-001\n"
+            "C(J(R2),R2) =  0.0000e+000\n"
+            "\n");
 }
 
 TEST(ReportSectionTest, NoConservationHeadingWithoutRelations) {

@@ -6,7 +6,7 @@
 
 #include "output/output_function.h"
 #include "scan/item_trees.h"
-#include "scan/random.h"
+#include "engine/random.h"
 #include "scan/saved_quantities.h"
 #include "scan/scan.h"
 #include "scan/scan_test_model.h"

@@ -7,7 +7,7 @@
 #include "model/messages.h"
 #include "output/output_function.h"
 #include "scan/parameter_link.h"
-#include "scan/random.h"
+#include "engine/random.h"
 #include "support/expect_close.h"
 
 namespace vireon {

@@ -9,7 +9,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/run_observer.h"
-#include "scan/random.h"
+#include "engine/random.h"
 #include "scan/saved_quantities.h"
 #include "support/expect_close.h"
 

@@ -1,4 +1,4 @@
-#include "scan/random.h"
+#include "engine/random.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "kinetics/replace_file.h"
+#include "model/replace_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +10,9 @@
 
 namespace vireon {
 namespace {
+
+// Symbolic links followed before giving up.
+constexpr int kMaxLinkDepth = 40;
 
 // Writes all of `contents`, resuming after interrupted and partial writes.
 bool WriteAll(int fd, std::string_view contents) {
@@ -28,23 +31,34 @@ bool WriteAll(int fd, std::string_view contents) {
 
 bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
                          std::string& errorText) {
-  std::error_code ignored;
+  // Follow symbolic links, so that a file kept elsewhere (and linked here)
+  // is the one replaced; a dangling link names the file to create.
   std::filesystem::path target = path;
-  if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ignored))) {
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ignored);
-    if (!ignored) target = resolved;
+  for (int depth = 0;; ++depth) {
+    std::error_code code;
+    if (!std::filesystem::is_symlink(target, code)) break;
+    if (depth == kMaxLinkDepth) {
+      errorText = std::strerror(ELOOP);
+      return false;
+    }
+    const std::filesystem::path link = std::filesystem::read_symlink(target, code);
+    if (code) {
+      errorText = code.message();
+      return false;
+    }
+    target = link.is_absolute() ? link : target.parent_path() / link;
   }
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
 
   std::string temporary = (folder / (target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temporary.data());
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) {
     errorText = std::strerror(errno);
     return false;
   }
   struct stat old {};
-  if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
 
   bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
   int error = ok ? 0 : errno;
@@ -62,7 +76,7 @@ bool ReplaceFileContents(const std::filesystem::path& path, std::string_view con
     return false;
   }
   // Make the rename itself durable; a failure here does not undo the write.
-  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folderFd >= 0) {
     ::fsync(folderFd);
     ::close(folderFd);

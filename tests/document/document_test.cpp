@@ -1,0 +1,162 @@
+#include "document/document.h"
+
+#include <gtest/gtest.h>
+
+#include "support/document_fixtures.h"
+
+namespace vireon {
+namespace {
+
+TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
+  DefaultValues defaults;
+  defaults.endTime = 42.0;
+  defaults.points = 17;
+  defaults.newtonLimit = 9;
+  defaults.ssResolution = 1e-7;
+  defaults.derivationFactor = 0.02;
+  defaults.relativeTolerance = 1e-5;
+  defaults.absoluteTolerance = 1e-10;
+  defaults.adamsMaxOrder = 6;
+  defaults.bdfMaxOrder = 2;
+  defaults.timeUnit = "h";
+  defaults.concentrationUnit = "M";
+  defaults.volumeUnit = "l";
+  defaults.dynamics = 0;
+  defaults.steadyState = 1;
+  defaults.report = 1;
+  defaults.titles = 1;
+  defaults.quotes = 1;
+  defaults.columnWidth = 20;
+  defaults.separator = ',';
+  defaults.reportStructuralAnalysis = 1;
+  defaults.reportStabilityAnalysis = 1;
+  defaults.reportMca = 0;
+  defaults.reportComments = 0;
+  defaults.mcaUnscaled = 1;
+
+  KineticCatalogue catalogue;
+  test::FillCatalogue(catalogue);
+  Document d = test::MakeRichDocument(catalogue);
+  d.pathName = "/m/x.vrn";
+  d.folder = "/m/";
+  NewDocument(d, defaults);
+
+  const TaskSettings& s = d.settings;
+  EXPECT_EQ(s.endTime, 42.0);
+  EXPECT_EQ(s.points, 17);
+  EXPECT_EQ(s.newtonLimit, 9);
+  EXPECT_EQ(s.ssResolution, 1e-7);
+  EXPECT_EQ(s.derivationFactor, 0.02);
+  EXPECT_EQ(s.relativeTolerance, 1e-5);
+  EXPECT_EQ(s.absoluteTolerance, 1e-10);
+  EXPECT_EQ(s.adamsMaxOrder, 6);
+  EXPECT_EQ(s.bdfMaxOrder, 2);
+  EXPECT_EQ(s.timeUnit, "h");
+  EXPECT_EQ(s.concentrationUnit, "M");
+  EXPECT_EQ(s.volumeUnit, "l");
+  EXPECT_EQ(s.dynamics, 0);
+  EXPECT_EQ(s.steadyState, 1);
+  EXPECT_EQ(s.report, 1);
+  EXPECT_EQ(s.dynTitles, 1);
+  EXPECT_EQ(s.ssTitles, 1);
+  EXPECT_EQ(s.dynQuotes, 1);
+  EXPECT_EQ(s.ssQuotes, 1);
+  EXPECT_EQ(s.dynColumnWidth, 20);
+  EXPECT_EQ(s.ssColumnWidth, 20);
+  EXPECT_EQ(s.dynSeparator, ',');
+  EXPECT_EQ(s.ssSeparator, ',');
+  EXPECT_EQ(s.reportStructuralAnalysis, 1);
+  EXPECT_EQ(s.reportStabilityAnalysis, 1);
+  EXPECT_EQ(s.reportMca, 0);
+  EXPECT_EQ(s.reportComments, 0);
+  EXPECT_EQ(s.mcaUnscaled, 1);
+  // The values every new document has, whatever the defaults.
+  EXPECT_EQ(s.reportFile, "simulation.txt");
+  EXPECT_EQ(s.dynamicsFile, "");
+  EXPECT_EQ(s.ssFile, "");
+  EXPECT_EQ(s.ssStrategy, 0);
+  EXPECT_EQ(s.ssBackIntegration, 1);
+  EXPECT_EQ(s.realTime, 0);
+  EXPECT_EQ(s.sleepTime, 1);
+
+  EXPECT_EQ(d.model, Model());
+  EXPECT_EQ(d.model.title, "Untitled");
+  EXPECT_EQ(d.model.nCompartments(), 1);
+  EXPECT_EQ(d.plot, PlotSettings());
+  EXPECT_EQ(d.plot.plotDyn, 1);
+  EXPECT_EQ(d.plot.plotType, kPlotLines);
+  EXPECT_EQ(d.plot.plotTitles, 1);
+  EXPECT_EQ(d.plot.plotXEntry, kNoPlotEntry);
+  EXPECT_TRUE(d.plot.plotY.empty());
+  EXPECT_TRUE(d.selections.interactive.empty());
+  EXPECT_TRUE(d.selections.timeCourse.empty());
+  EXPECT_TRUE(d.selections.steadyState.empty());
+  EXPECT_TRUE(d.functions.empty());
+  EXPECT_EQ(d.scan.enabled, 0);
+  EXPECT_TRUE(d.scan.items.empty());
+  EXPECT_TRUE(d.links.empty());
+  EXPECT_EQ(d.pathName, "");
+  EXPECT_EQ(d.folder, "");
+  EXPECT_FALSE(d.engine.allocated());
+}
+
+struct PathCase {
+  const char* path;
+  const char* folder;
+  const char* report;
+};
+
+class DocumentPaths : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(DocumentPaths, FolderAndReportFile) {
+  EXPECT_EQ(FolderOf(GetParam().path), GetParam().folder);
+  EXPECT_EQ(ReportFileNameFor(GetParam().path), GetParam().report);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, DocumentPaths,
+    ::testing::Values(PathCase{"/home/u/glycolysis.vrn", "/home/u/", "/home/u/glycolysis.txt"},
+                      PathCase{"/home/u/model.v2.vrn", "/home/u/", "/home/u/model.v2.txt"},
+                      PathCase{"/home/u.v/model", "/home/u.v/", "/home/u.v/model.txt"},
+                      PathCase{"model.vrn", "", "model.txt"}, PathCase{"/model", "/", "/model.txt"},
+                      PathCase{"", "", ""}));
+
+TEST(PlotPageDocumentOf, CarriesTasksTitlesFilesAndTitle) {
+  KineticCatalogue catalogue;
+  test::FillCatalogue(catalogue);
+  Document d = test::MakeRichDocument(catalogue);
+  d.folder = "/data/";
+  d.settings.steadyState = 0;
+  const PlotPageDocument p = PlotPageDocumentOf(d);
+  EXPECT_TRUE(p.timeCourseTask);
+  EXPECT_FALSE(p.steadyStateTask);
+  ASSERT_EQ(p.timeCourseTitles.size(), d.selections.timeCourse.size());
+  EXPECT_EQ(p.timeCourseTitles[1], "[S]t");
+  EXPECT_EQ(p.steadyStateTitles.size(), d.selections.steadyState.size());
+  EXPECT_EQ(p.folder, "/data/");
+  EXPECT_EQ(p.dynamicsFile, "enzyme time course.dat");
+  EXPECT_EQ(p.ssFile, "enzyme=ss.dat");
+  EXPECT_EQ(p.modelTitle, "Enzyme with a leak");
+  EXPECT_EQ(PlotDataPath(d.plot, p), "/data/enzyme time course.dat");
+}
+
+TEST(BuildDocumentPlotScript, PlotsTheStoredChoiceFromTheDocumentsFolder) {
+  KineticCatalogue catalogue;
+  test::FillCatalogue(catalogue);
+  Document d = test::MakeRichDocument(catalogue);
+  d.folder = "/data/";
+  d.plot.plot3d = 0;
+  d.plot.plotMultiplot = 0;
+  d.plot.plotTitles = 1;
+  d.plot.plotType = kPlotLines;
+  d.plot.plotY = {2};
+  const std::string script = BuildDocumentPlotScript(d, "set terminal dumb\n");
+  EXPECT_EQ(script.rfind("set terminal dumb\nset grid\n", 0), 0u);
+  EXPECT_NE(script.find("set title 'Enzyme with a leak'\n"), std::string::npos);
+  EXPECT_NE(script.find("plot '/data/enzyme time course.dat' u 1:3 t '[P]t'\n"), std::string::npos);
+  d.plot.plotXEntry = kNoPlotEntry;
+  EXPECT_EQ(BuildDocumentPlotScript(d), "");
+}
+
+}  // namespace
+}  // namespace vireon

@@ -1,0 +1,96 @@
+#include "output/gnuplot_launcher.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "model/message_sink.h"
+
+namespace vireon {
+namespace {
+
+namespace fs = std::filesystem;
+
+class GnuplotLauncher : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("vireon_launcher_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  static std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  fs::path folder_;
+};
+
+TEST_F(GnuplotLauncher, ScriptBytesAreWrittenAsBuilt) {
+  const std::string script = "set grid\nplot 'a' u 1:2\n\n";
+  const fs::path path = folder_ / "gnuplot.plt";
+  std::ofstream(path) << "an older, longer script that must disappear\n";
+  RecordingSink sink;
+  EXPECT_TRUE(SaveCommandFile(path.string(), script, sink));
+  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_EQ(Contents(path), script);
+}
+
+TEST_F(GnuplotLauncher, FailedSaveNamesTheFileAndTheCause) {
+  const fs::path path = folder_ / "missing" / "gnuplot.plt";
+  RecordingSink sink;
+  EXPECT_FALSE(SaveCommandFile(path.string(), "x\n", sink));
+  ASSERT_EQ(sink.messages().size(), 1u);
+  EXPECT_EQ(sink.messages()[0].kind, RecordingSink::Kind::kError);
+  EXPECT_EQ(sink.messages()[0].text,
+            "Failed to create " + path.string() + ".\nNo such file or directory");
+}
+
+TEST_F(GnuplotLauncher, FailedTemporaryFileStopsBeforeGnuplotStarts) {
+  const fs::path marker = folder_ / "started";
+  const fs::path fake = folder_ / "fake-gnuplot";
+  std::ofstream(fake) << "#!/bin/sh\ntouch '" << marker.string() << "'\n";
+  fs::permissions(fake, fs::perms::owner_all);
+  RecordingSink sink;
+  EXPECT_FALSE(PlotWithGnuplot(fake.string(), (folder_ / "no" / "vrn.tmp").string(), "x\n", sink));
+  ASSERT_EQ(sink.messages().size(), 1u);
+  EXPECT_EQ(sink.messages()[0].text,
+            "Failed to create the gnuplot command file.\nNo such file or directory");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST_F(GnuplotLauncher, GnuplotIsStartedWithPersistAndTheScript) {
+  const fs::path arguments = folder_ / "arguments";
+  const fs::path fake = folder_ / "fake-gnuplot";
+  std::ofstream(fake) << "#!/bin/sh\nprintf '%s|' \"$@\" > '" << arguments.string() << ".part'\n"
+                      << "mv '" << arguments.string() << ".part' '" << arguments.string() << "'\n";
+  fs::permissions(fake, fs::perms::owner_all);
+  const fs::path temporary = folder_ / "vrn1234.tmp";
+  RecordingSink sink;
+  ASSERT_TRUE(PlotWithGnuplot(fake.string(), temporary.string(), "plot x\n", sink));
+  EXPECT_EQ(Contents(temporary), "plot x\n");
+  // The program does not wait for gnuplot; the test does.
+  for (int i = 0; i < 500 && !fs::exists(arguments); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(Contents(arguments), "-persist|" + temporary.string() + "|");
+}
+
+TEST_F(GnuplotLauncher, AMissingProgramIsNotStarted) {
+  EXPECT_FALSE(StartGnuplot((folder_ / "no-such-gnuplot").string(), "x.plt"));
+  EXPECT_FALSE(StartGnuplot("", "x.plt"));
+}
+
+}  // namespace
+}  // namespace vireon
