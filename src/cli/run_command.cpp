@@ -12,8 +12,9 @@
 #include "document/document.h"
 #include "document/model_file.h"
 #include "document/run_control.h"
-#include "engine/run_observer.h"
 #include "engine/random.h"
+#include "engine/run_observer.h"
+#include "scan/scan_item.h"
 
 namespace vireon::cli {
 namespace {
@@ -52,6 +53,17 @@ void PrintOutputFile(std::ostream& out, std::ostream& err, const char* label,
   } else {
     err << "vireon: the run wrote no " << path << "\n";
   }
+}
+
+// Whether the scan draws random values, so that the seed is worth showing.
+bool ScanDrawsRandomValues(const Document& document) {
+  if (document.scan.enabled == 0) return false;
+  for (const ScanItem& item : document.scan.items) {
+    if (item.grid == kScanUniform || item.grid == kScanNormal || item.grid == kScanPositiveNormal) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -110,6 +122,9 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (settings.steadyState != 0 && !settings.ssFile.empty()) {
     PrintOutputFile(out, err, "Steady-state data:  ", document.folder + settings.ssFile);
   }
+
+  // --seed with this number draws the same values again.
+  if (ScanDrawsRandomValues(document)) out << "Random seed:        " << random.seed() << "\n";
 
   if (outcome == RunOutcome::kStopped) {
     err << "vireon: the run was stopped before its end\n";

@@ -214,6 +214,38 @@ TEST_F(RunCommandTest, ScanRunsEveryPoint) {
   EXPECT_EQ(rows, 5);
 }
 
+// A random scan names its seed; the same seed draws the same values again.
+TEST_F(RunCommandTest, RandomScanIsRepeatedByItsSeed) {
+  Document document;
+  LoadExample("michaelis_menten.vrn", document);
+  ScanItem item(MakeOutputItem(kKineticConstant, "catalysis", "k"));
+  item.min = 1.0;
+  item.max = 3.0;
+  item.density = 4;
+  item.grid = kScanUniform;
+  document.scan.items.push_back(item);
+  document.scan.enabled = 1;
+  document.settings.dynamics = 0;
+  const fs::path model = Save(document, "random.vrn");
+  const fs::path data = folder() / "michaelis_menten-steadystate.dat";
+
+  const ProgramResult first = RunVireon({"run", model.string()});
+  ASSERT_EQ(first.exitStatus, 0) << first.err;
+  const std::size_t at = first.out.find("Random seed:        ");
+  ASSERT_NE(at, std::string::npos) << first.out;
+  const std::string seed = first.out.substr(at + 20, first.out.find('\n', at) - at - 20);
+  const std::string firstData = ReadText(data);
+
+  const ProgramResult again = RunVireon({"run", model.string(), "--seed", seed});
+  ASSERT_EQ(again.exitStatus, 0) << again.err;
+  EXPECT_EQ(ReadText(data), firstData);
+  EXPECT_NE(again.out.find("Random seed:        " + seed + "\n"), std::string::npos);
+
+  const ProgramResult other = RunVireon({"run", model.string(), "--seed", seed + "1"});
+  ASSERT_EQ(other.exitStatus, 0) << other.err;
+  EXPECT_NE(ReadText(data), firstData);
+}
+
 // A time course without a number of points runs until it is stopped; Ctrl-C
 // stops it cleanly, with the report and data files closed.
 TEST_F(RunCommandTest, InterruptStopsAnEndlessRun) {
