@@ -27,20 +27,20 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
 }
 
 // The options a command takes; the others are refused for it.
-struct OptionSpec {
+struct OptionRule {
   std::string_view name;
   bool takesValue;
   bool forRun;
   bool forPlot;
 };
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"--settings", true, true, true}, {"--kdb", true, true, true},
     {"--seed", true, true, false},    {"--quiet", false, true, false},
     {"--output", true, false, true},
 };
 
-const OptionSpec* FindOption(std::string_view name) {
-  for (const OptionSpec& option : kOptions) {
+const OptionRule* FindOption(std::string_view name) {
+  for (const OptionRule& option : kOptions) {
     if (option.name == name) return &option;
   }
   return nullptr;
@@ -112,7 +112,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
     const std::size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
-    const OptionSpec* option = FindOption(name);
+    const OptionRule* option = FindOption(name);
     if (option == nullptr || !(run ? option->forRun : option->forPlot)) {
       return Bad("unknown option " + name + " for " + first);
     }
