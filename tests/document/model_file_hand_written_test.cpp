@@ -148,5 +148,72 @@ TEST_F(HandWrittenModelFile, CommentLineEndCommentsWithACarriageReturnStaysInThe
   EXPECT_EQ(ModelFileText(document_, catalogue_), text);
 }
 
+// The 1-based number of the first line of `text` that is exactly `line`.
+int NumberOfLine(const std::string& text, const std::string& line) {
+  int number = 1;
+  for (std::size_t start = 0; start < text.size(); ++number) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (text.compare(start, end - start, line) == 0) return number;
+    start = end + 1;
+  }
+  ADD_FAILURE() << "no line " << line;
+  return 0;
+}
+
+struct DamagedLine {
+  const char* line;         // a line of the hand-written file
+  const char* replacement;  // what it becomes
+  bool errorInLine;         // whether "Error in line" follows the field message
+  const char* stopLine;     // the line whose number the load returns and reports
+};
+
+void PrintTo(const DamagedLine& c, std::ostream* out) {
+  *out << c.line;
+}
+
+class HandWrittenDamagedLine : public ::testing::TestWithParam<DamagedLine> {};
+
+// A field that does not read is reported at its line. At the top level, and
+// anywhere in the model section (whose failures are counted at the section's
+// first line, Title=), "Error in line" follows; inside an output function,
+// output item, scan item or link record the record's own message is all.
+TEST_P(HandWrittenDamagedLine, FailsWithTheMessagesOfItsPlace) {
+  const DamagedLine& c = GetParam();
+  std::string text = ReadFile(kHandWrittenPath);
+  const int damaged = NumberOfLine(text, c.line);
+  const int stop = NumberOfLine(text, c.stopLine);
+  text.replace(text.find(std::string("\n") + c.line + "\n") + 1, std::string(c.line).size(),
+               c.replacement);
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Document document;
+  NewDocument(document, DefaultValues());
+  RecordingSink sink;
+  EXPECT_EQ(ParseModelBuffer(document, text, catalogue, DefaultValues(), sink),
+            c.errorInLine ? stop : damaged);
+  std::vector<std::string> expected{"Failed to read one or more fields at line " +
+                                    std::to_string(damaged)};
+  if (c.errorInLine) expected.push_back("Error in line " + std::to_string(stop));
+  EXPECT_EQ(sink.Texts(), expected);
+  EXPECT_EQ(catalogue.Find("Regulated MA"), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPlace, HandWrittenDamagedLine,
+    ::testing::Values(
+        DamagedLine{"Points=100", "Points=many", true, "Points=100"},
+        DamagedLine{"TotalSteps=2", "TotalSteps=two", true, "Title=Regulated conversion"},
+        DamagedLine{"Nodes=18", "Nodes=x", true, "Title=Regulated conversion"},
+        DamagedLine{"Param0=0.1000000000000000", "Param0=?", true, "Title=Regulated conversion"},
+        DamagedLine{"Volume=2.000000e+00", "Volume=", true, "Title=Regulated conversion"},
+        DamagedLine{"PlotYTotal=2", "PlotYTotal=y", true, "PlotYTotal=2"},
+        DamagedLine{"Nodes=6", "Nodes=x", false, "Nodes=6"},
+        DamagedLine{"Type=5", "Type=flux", false, "Type=5"},
+        DamagedLine{"Type=14", "Type=", false, "Type=14"},
+        DamagedLine{"Density=5", "Density=five", false, "Density=5"},
+        DamagedLine{"Dimension=1", "Dimension=one", true, "Dimension=1"},
+        DamagedLine{"Const=0.5000000000000000", "Const=half", false, "Const=0.5000000000000000"}));
+
 }  // namespace
 }  // namespace vireon
