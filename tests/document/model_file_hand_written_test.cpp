@@ -16,6 +16,8 @@
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_function.h"
 #include "model/message_sink.h"
+#include "model/messages.h"
+#include "support/document_fixtures.h"
 
 namespace vireon {
 namespace {
@@ -146,6 +148,33 @@ TEST_F(HandWrittenModelFile, CommentLineEndCommentsWithACarriageReturnStaysInThe
   ASSERT_EQ(Parse(text), 0) << ::testing::PrintToString(sink_.Texts());
   EXPECT_EQ(document_.model.comments, "First line\r\nEndComments\r\nSecond line");
   EXPECT_EQ(ModelFileText(document_, catalogue_), text);
+}
+
+// The catalogue already holds a user-defined type of the file's type name.
+TEST_F(HandWrittenModelFile, SameUserTypeInTheCatalogueIsUsedAndNothingIsAdded) {
+  catalogue_.Insert(
+      test::MakeUserType("Regulated MA", "(kf*S-kr*P)/(1+M/Ki)",
+                         {{"kf", 3}, {"S", 0}, {"kr", 3}, {"P", 1}, {"M", 2}, {"Ki", 3}}, 1));
+  const KineticType* known = catalogue_.Find("Regulated MA");
+  const int types = catalogue_.size();
+  ASSERT_EQ(Parse(golden_), 0) << ::testing::PrintToString(sink_.Texts());
+  EXPECT_TRUE(sink_.messages().empty());
+  EXPECT_EQ(catalogue_.size(), types);
+  EXPECT_EQ(document_.model.steps[0].kineticType, known);
+}
+
+TEST_F(HandWrittenModelFile, UserTypeOfTheSameNameWithAnotherExpressionRefusesTheFile) {
+  catalogue_.Insert(test::MakeUserType("Regulated MA", "kf*S/(1+M/Ki)",
+                                       {{"kf", 3}, {"S", 0}, {"M", 2}, {"Ki", 3}}, 0));
+  // The model section starts at line 36, after the 35 settings lines.
+  EXPECT_EQ(Parse(golden_), 36);
+  EXPECT_EQ(sink_.Texts(),
+            (std::vector<std::string>{messages::kUserKineticsClash,
+                                      "Suggestion: Delete the kinetic type 'Regulated MA' from "
+                                      "the database before loading this file.",
+                                      "Error in line 36"}));
+  EXPECT_EQ(sink_.messages()[1].kind, RecordingSink::Kind::kInformation);
+  EXPECT_EQ(catalogue_.Find("Regulated MA")->function->description(), "kf*S/(1+M/Ki)");
 }
 
 // The 1-based number of the first line of `text` that is exactly `line`.
