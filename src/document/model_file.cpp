@@ -154,13 +154,10 @@ void WriteModelSection(Writer& w, const Model& model, const KineticCatalogue& ca
   out += "\nEndComments\n";
 }
 
-// An entry that names no item of a selection of `count` items is stored
-// as -1, so that the file always reads back.
-int StoredEntry(int entry, std::size_t count) {
-  return entry >= 0 && static_cast<std::size_t>(entry) < count ? entry : kNoPlotEntry;
-}
-
-void WritePlotSettings(Writer& w, const PlotSettings& plot, std::size_t itemCount) {
+// The entries are written as held, also one that names no item of the
+// plotted selection (an item removed after it was chosen): the Plot page and
+// the plot script pass over such an entry.
+void WritePlotSettings(Writer& w, const PlotSettings& plot) {
   w.Int("PlotType", plot.plotType);
   w.Int("PlotDyn", plot.plotDyn);
   w.Int("Plot3d", plot.plot3d);
@@ -173,14 +170,14 @@ void WritePlotSettings(Writer& w, const PlotSettings& plot, std::size_t itemCoun
   w.Int("PlotLogX", plot.plotLogX);
   w.Int("PlotLogY", plot.plotLogY);
   w.Int("PlotLogZ", plot.plotLogZ);
-  w.Int("PlotXEntry", StoredEntry(plot.plotXEntry, itemCount));
+  w.Int("PlotXEntry", plot.plotXEntry);
   w.Int("PlotYTotal", static_cast<long long>(plot.plotY.size()));
   w.Int("PlotZTotal", static_cast<long long>(plot.plotZ.size()));
   for (std::size_t i = 0; i < plot.plotY.size(); ++i) {
-    w.Int("PlotY" + std::to_string(i), StoredEntry(plot.plotY[i], itemCount));
+    w.Int("PlotY" + std::to_string(i), plot.plotY[i]);
   }
   for (std::size_t i = 0; i < plot.plotZ.size(); ++i) {
-    w.Int("PlotZ" + std::to_string(i), StoredEntry(plot.plotZ[i], itemCount));
+    w.Int("PlotZ" + std::to_string(i), plot.plotZ[i]);
   }
 }
 
@@ -286,9 +283,7 @@ class Reader {
                 const std::string& stepName);
   void ReadComments();
   void ReadPlotSettings();
-  void ReadPlotEntries(FieldFormatFor<int> format, int count, std::vector<int>& entries,
-                       std::vector<int>& lines);
-  void CheckPlotEntries();
+  void ReadPlotEntries(FieldFormatFor<int> format, int count, std::vector<int>& entries);
   void CheckSection(SelectionLoadStatus status, int start, int headerLines);
 
   long long totalLines_;
@@ -300,8 +295,10 @@ class Reader {
   const DefaultValues& defaults_;
   MessageSink& sink_;
   int modelLine_ = 0;
-  int plotXLine_ = 0;
-  std::vector<int> plotYLines_, plotZLines_;
+  // The file's lines end in a carriage return and a line feed: the writer
+  // never ends the version line with a carriage return, so a file that does
+  // has had its line ends converted (edited on Windows).
+  bool carriageReturnLines_ = false;
 };
 
 void Reader::ReadSettings() {
@@ -540,7 +537,7 @@ void Reader::ReadComments() {
       FailModel();
     }
     std::string_view line = cursor_.Line();
-    if (line == "EndComments") break;
+    if (line == "EndComments" || (carriageReturnLines_ && line == "EndComments\r")) break;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!first) comments += "\r\n";
     comments += line;
@@ -565,7 +562,6 @@ void Reader::ReadPlotSettings() {
   plot.plotLogX = FlagField("PlotLogX=%d");
   plot.plotLogY = FlagField("PlotLogY=%d");
   plot.plotLogZ = FlagField("PlotLogZ=%d");
-  plotXLine_ = cursor_.lineNumber();
   plot.plotXEntry = std::max(IntField("PlotXEntry=%d"), kNoPlotEntry);
   const int yLine = cursor_.lineNumber();
   const int yTotal = IntField("PlotYTotal=%d");
@@ -573,36 +569,16 @@ void Reader::ReadPlotSettings() {
   const int zLine = cursor_.lineNumber();
   const int zTotal = IntField("PlotZTotal=%d");
   if (zTotal < 0 || zTotal > RemainingLines()) FailTopLevel(zLine);
-  ReadPlotEntries("PlotY%*d=%d", yTotal, plot.plotY, plotYLines_);
-  ReadPlotEntries("PlotZ%*d=%d", zTotal, plot.plotZ, plotZLines_);
+  ReadPlotEntries("PlotY%*d=%d", yTotal, plot.plotY);
+  ReadPlotEntries("PlotZ%*d=%d", zTotal, plot.plotZ);
 }
 
-void Reader::ReadPlotEntries(FieldFormatFor<int> format, int count, std::vector<int>& entries,
-                             std::vector<int>& lines) {
+// An entry at or beyond the end of the plotted selection is kept as it is:
+// the Plot page selects only entries within its lists, and the plot script
+// passes over the others.
+void Reader::ReadPlotEntries(FieldFormatFor<int> format, int count, std::vector<int>& entries) {
   entries.clear();
-  lines.clear();
-  for (int i = 0; i < count; ++i) {
-    lines.push_back(cursor_.lineNumber());
-    entries.push_back(std::max(IntField(format), kNoPlotEntry));
-  }
-}
-
-// The plot entries name items of the plotted selection, which the file
-// holds only after them.
-void Reader::CheckPlotEntries() {
-  const PlotSettings& plot = document_.plot;
-  const std::size_t count =
-      (plot.plotDyn != 0 ? document_.selections.timeCourse : document_.selections.steadyState)
-          .size();
-  const auto check = [&](int entry, int line) {
-    if (entry >= 0 && static_cast<std::size_t>(entry) >= count) {
-      sink_.Error(messages::kFileErrorTitle, kPlotEntryMissing);
-      FailTopLevel(line);
-    }
-  };
-  check(plot.plotXEntry, plotXLine_);
-  for (std::size_t i = 0; i < plot.plotY.size(); ++i) check(plot.plotY[i], plotYLines_[i]);
-  for (std::size_t i = 0; i < plot.plotZ.size(); ++i) check(plot.plotZ[i], plotZLines_[i]);
+  for (int i = 0; i < count; ++i) entries.push_back(std::max(IntField(format), kNoPlotEntry));
 }
 
 // A section's header and count lines are the top level's: a bad or negative
@@ -616,6 +592,7 @@ void Reader::CheckSection(SelectionLoadStatus status, int start, int headerLines
 }
 
 void Reader::Read() {
+  carriageReturnLines_ = cursor_.Line().ends_with('\r');
   ReadSettings();
   ReadModel();
   ReadPlotSettings();
@@ -631,7 +608,6 @@ void Reader::Read() {
   CheckSection(LoadScanSection(cursor_, sink_, document_.scan), start, 2);
   start = cursor_.lineNumber();
   CheckSection(LoadParameterLinkSection(cursor_, sink_, document_.links), start, 1);
-  CheckPlotEntries();
   StructuralAnalysis(document_.model);
 }
 
@@ -687,9 +663,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
 
   WriteModelSection(w, document.model, catalogue);
 
-  const std::vector<OutputItem>& plotted =
-      document.plot.plotDyn != 0 ? document.selections.timeCourse : document.selections.steadyState;
-  WritePlotSettings(w, document.plot, plotted.size());
+  WritePlotSettings(w, document.plot);
   SaveOutputFunctionSection(document.functions, out);
   SaveSelection(kInteractiveSection, document.selections.interactive, out);
   SaveSelection(kTimeCourseSection, document.selections.timeCourse, out);

@@ -16,7 +16,13 @@
 // returns. A real that its printf format would not give back exactly (an
 // end time of 1.23456789, a constant of 1e-20 in "%.16lf") is written with
 // 17 significant digits in exponent form instead, which every reader of the
-// format accepts, so that saving never changes a value.
+// format accepts, so that saving never changes a value. Exponents have the
+// C library's two digits at least ("EndTime=1.000000e+01"), not the three
+// of the reports and data files.
+//
+// A file whose lines end in a carriage return and a line feed (one edited
+// on Windows) reads as well: values end before the carriage return, and its
+// comments end at "EndComments" followed by one.
 
 #include <string>
 
@@ -78,8 +84,6 @@ inline constexpr const char* kModelLongerThanFile =
     "holds.\nLoading aborted.";
 inline constexpr const char* kModelTooLarge =
     "Error: the file specifies a model too large to be loaded.\nLoading aborted.";
-inline constexpr const char* kPlotEntryMissing =
-    "Error: the file specifies a plot entry beyond the selected output items.\nLoading aborted.";
 // The top level's message, with the line number.
 inline constexpr const char* kErrorInLine = "Error in line %d";
 // Appended to the file error text of a failed save or open.
@@ -92,8 +96,7 @@ inline constexpr const char* kFileNotOpened = "\nThe file could not be opened.";
 inline constexpr long long kMaxModelMatrixEntries = 1LL << 26;
 
 // The text WriteModelFile writes for the document, with the distinct
-// user-defined kinetic types of its steps taken from the catalogue. Plot
-// entries that name no item of the plotted selection are written as -1.
+// user-defined kinetic types of its steps taken from the catalogue.
 std::string ModelFileText(const Document& document, const KineticCatalogue& catalogue);
 
 // Saves the document at `path`. First the report file name is derived again

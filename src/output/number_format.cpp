@@ -220,6 +220,20 @@ void WidenExponent(std::string& text) {
   }
 }
 
+// Narrows a widened exponent at the end of `text` back to the two digits at
+// least that the C library writes ("1.000000e+001" becomes "1.000000e+01";
+// "1e-100" stays). Text that does not end in an exponent is left alone.
+void NarrowExponent(std::string& text) {
+  const std::size_t e = text.find_last_of("eE");
+  if (e == std::string::npos || e + 2 >= text.size()) return;
+  const std::size_t digits = e + 2;
+  if (text[e + 1] != '+' && text[e + 1] != '-') return;
+  for (std::size_t i = digits; i < text.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return;
+  }
+  while (text.size() - digits > 2 && text[digits] == '0') text.erase(digits, 1);
+}
+
 template <typename Real>
 std::string FormatFloating(const Conversion& c, Real value) {
   const bool upper = std::isupper(static_cast<unsigned char>(c.conversion)) != 0;
@@ -449,9 +463,12 @@ std::string FormatGeneral(double value) {
 std::string FormatRealExactly(const char* format, double value) {
   std::string text = FormatNumber(format, value);
   if (!std::isfinite(value)) return text;
+  NarrowExponent(text);
   double back = 0.0;
   if (ScanFields<double>(text, "%lf", &back).fields == 1 && back == value) return text;
-  return FormatNumber("%.16le", value);
+  text = FormatNumber("%.16le", value);
+  NarrowExponent(text);
+  return text;
 }
 
 }  // namespace vireon

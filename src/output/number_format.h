@@ -61,6 +61,9 @@ std::string FormatGeneral(double value);
 // floating conversion, e.g. "%.16lf"), or, when that text would not read
 // back as the same double, 17 significant digits in exponent form, so that
 // saving never loses a value (a constant of 1e-20 would be 0 in "%.16lf").
+// Unlike the reports and data files, these files keep the exponent as the C
+// library writes it, with at least two digits: "%le" of 10 is
+// "1.000000e+01", as in the expression records the same files hold.
 std::string FormatRealExactly(const char* format, double value);
 
 }  // namespace vireon

@@ -147,11 +147,11 @@ TEST_F(ModelFile, FirstLineIsTheVersion) {
 TEST_F(ModelFile, RealsThatTheirFormatWouldRoundAreWrittenInFull) {
   const std::string text = RichText();
   // Values the formats keep are written in them.
-  EXPECT_EQ(Lines(text)[LineOf(text, "SSResoltion=") - 1], "SSResoltion=2.500000e-011");
+  EXPECT_EQ(Lines(text)[LineOf(text, "SSResoltion=") - 1], "SSResoltion=2.500000e-11");
   EXPECT_NE(text.find("\nConcentration=0.3333333333333333\n"), std::string::npos);
   // Values they would change are not.
-  EXPECT_EQ(Lines(text)[LineOf(text, "EndTime=") - 1], "EndTime=1.2345678900000000e+002");
-  EXPECT_NE(text.find("\nConcentration=9.9999999999999995e-021\n"), std::string::npos);
+  EXPECT_EQ(Lines(text)[LineOf(text, "EndTime=") - 1], "EndTime=1.2345678900000000e+02");
+  EXPECT_NE(text.find("\nConcentration=9.9999999999999995e-21\n"), std::string::npos);
   EXPECT_NE(text.find("\nParam0=1.0000000000000000e-300\n"), std::string::npos);
 }
 
@@ -195,14 +195,17 @@ TEST_F(ModelFile, LineBreaksInOneLineValuesBecomeBlanks) {
   EXPECT_EQ(loaded.document.settings.timeUnit, "m s");
 }
 
-TEST_F(ModelFile, StalePlotEntriesAreWrittenAsNone) {
+TEST_F(ModelFile, StalePlotEntriesAreWrittenAndReadAsHeld) {
   Document d = MakeRichDocument(catalogue_);
   d.plot.plotXEntry = 40;
   d.plot.plotY = {1, 99};
   const std::string text = ModelFileText(d, catalogue_);
-  EXPECT_NE(text.find("\nPlotXEntry=-1\n"), std::string::npos);
-  EXPECT_NE(text.find("\nPlotY0=1\nPlotY1=-1\n"), std::string::npos);
-  EXPECT_EQ(Parse(text, catalogue_).line, 0);
+  EXPECT_NE(text.find("\nPlotXEntry=40\n"), std::string::npos);
+  EXPECT_NE(text.find("\nPlotY0=1\nPlotY1=99\n"), std::string::npos);
+  Loaded loaded = Parse(text, catalogue_);
+  ASSERT_EQ(loaded.line, 0);
+  EXPECT_TRUE(loaded.sink.messages().empty());
+  EXPECT_EQ(loaded.document.plot, d.plot);
 }
 
 // ------------------------------------------------------------ settings lines
@@ -652,15 +655,15 @@ TEST_F(ModelFile, NegativePlotEntryCountFails) {
   EXPECT_EQ(huge.line, LineOf(text, "PlotYTotal="));
 }
 
-TEST_F(ModelFile, PlotEntryBeyondTheSelectionFails) {
-  const std::string text = RichText();
-  const int line = LineOf(text, "PlotZ2=");
-  Loaded loaded = Parse(WithLine(text, "PlotZ2=", "PlotZ2=19"), catalogue_);  // 19 items
-  EXPECT_EQ(loaded.line, line);
-  EXPECT_EQ(loaded.sink.Texts(), (std::vector<std::string>{kPlotEntryMissing, ErrorInLine(line)}));
-  // With the steady-state selection (15 items) plotted, entry 18 is beyond it.
-  Loaded steady = Parse(WithLine(text, "PlotDyn=", "PlotDyn=0"), catalogue_);
-  EXPECT_EQ(steady.line, line);
+TEST_F(ModelFile, PlotEntryBeyondTheSelectionIsKept) {
+  // Only a negative entry is mended; one beyond the 19 items of the plotted
+  // selection reads as it stands and is written back so.
+  const std::string text = WithLine(RichText(), "PlotZ2=", "PlotZ2=19");
+  Loaded loaded = Parse(text, catalogue_);
+  ASSERT_EQ(loaded.line, 0);
+  EXPECT_TRUE(loaded.sink.messages().empty());
+  EXPECT_EQ(loaded.document.plot.plotZ.back(), 19);
+  EXPECT_EQ(ModelFileText(loaded.document, catalogue_), text);
 }
 
 struct SectionCase {

@@ -310,9 +310,20 @@ TEST(FormatRealExactlyTest, KeepsTheFormatWhenItReadsBackAndFallsBackOtherwise) 
   EXPECT_EQ(FormatRealExactly("%.16lf", 0.5), "0.5000000000000000");
   EXPECT_EQ(FormatRealExactly("%.16lf", -2.0), "-2.0000000000000000");
   // Sixteen decimals would turn these into other numbers.
-  EXPECT_EQ(FormatRealExactly("%.16lf", 1e-20), "9.9999999999999995e-021");
-  EXPECT_EQ(FormatRealExactly("%le", 1.23456789), "1.2345678899999999e+000");
+  EXPECT_EQ(FormatRealExactly("%.16lf", 1e-20), "9.9999999999999995e-21");
+  EXPECT_EQ(FormatRealExactly("%le", 1.23456789), "1.2345678899999999e+00");
   EXPECT_EQ(FormatRealExactly("%.16lf", 0.1), "0.1000000000000000");
+}
+
+// Model files write "%le" as the C library does: two exponent digits at
+// least, three only when the exponent needs them.
+TEST(FormatRealExactlyTest, ExponentsHaveTheDigitsOfTheCLibrary) {
+  EXPECT_EQ(FormatRealExactly("%le", 10.0), "1.000000e+01");
+  EXPECT_EQ(FormatRealExactly("%le", 1e-9), "1.000000e-09");
+  EXPECT_EQ(FormatRealExactly("%le", 0.0), "0.000000e+00");
+  EXPECT_EQ(FormatRealExactly("%le", -2.5e-300), "-2.500000e-300");
+  EXPECT_EQ(FormatRealExactly("%le", 1e100), "1.000000e+100");
+  EXPECT_EQ(FormatRealExactly("%.16lf", 1e-300), "1.0000000000000000e-300");
 }
 
 }  // namespace
