@@ -210,11 +210,15 @@ void SteadyState(Engine& engine) {
 }
 
 void CheckEquilibrium(Engine& engine) {
-  // The largest flux in magnitude: a network whose fluxes all run backwards
-  // is not at equilibrium.
-  double largest = 0.0;
-  for (const Step& s : engine.model.steps) largest = std::fmax(largest, std::fabs(s.flux));
-  engine.state.equilibrium = largest <= engine.settings.ssResolution ? 1 : 0;
+  // Every flux must be small in magnitude: a network whose fluxes all run
+  // backwards is not at equilibrium, and neither is one with a flux that is
+  // not a number (a step between fixed metabolites can have one at a
+  // steady state).
+  int equilibrium = 1;
+  for (const Step& s : engine.model.steps) {
+    if (!(std::fabs(s.flux) <= engine.settings.ssResolution)) equilibrium = 0;
+  }
+  engine.state.equilibrium = equilibrium;
 }
 
 }  // namespace vireon

@@ -70,6 +70,43 @@ Model ConstantInAndOut(double in, double out) {
   return model;
 }
 
+TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
+  // LinearTwoStep relaxes to X = 4; backwards in time it runs away from it.
+  // Every integration pass ends either at one output point, where the run
+  // checks for pause and stop once, or in an integration error (backwards,
+  // the amounts soon overflow), so checks and errors together count the
+  // passes.
+  struct Case {
+    int strategy;
+    double initialX;
+    int passes;
+    int ssFailure;
+    double finalInterval;  // the span of the last pass (0: no pass)
+  };
+  const Case cases[] = {
+      {0, 4.0, 0, kSteadyStateFound, 0.0},     // Newton sees the steady state at once
+      {2, 4.0, 0, kSteadyStateFound, 0.0},     // likewise
+      {1, 4.0, 1, kSteadyStateFound, 10.0},    // the first 10 time units are still integrated
+      {3, 0.0, 10, kSteadyStateNotFound, -1e10},  // only backward passes, all ten of them
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.strategy);
+    Model model = test::LinearTwoStep(2.0, 0.5, 1.0);
+    test::SetInitial(model, "X", c.initialX);
+    EngineRig rig(std::move(model), WithStrategy(c.strategy));
+    SteadyState(*rig.engine);
+    EXPECT_EQ(rig.state.ssFailure, c.ssFailure);
+    EXPECT_EQ(rig.hooks.checks + static_cast<int>(rig.hooks.errors.size()), c.passes);
+    if (c.passes > 0) {
+      EXPECT_EQ(rig.state.interval, c.finalInterval);
+    } else {
+      EXPECT_EQ(rig.state.fEvaluations, 1.0);
+    }
+    // The output-point count of the time course is left as it was.
+    EXPECT_EQ(rig.engine->points, rig.settings.points);
+  }
+}
+
 TEST(SteadyStateTest, SingularJacobianUnderNewtonOnlyFallsBackToBackwardIntegration) {
   EngineRig rig(ConstantInAndOut(2.0, 1.0), WithStrategy(2));
   rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
@@ -161,6 +198,10 @@ TEST(SteadyStateTest, EquilibriumLooksAtTheMagnitudeOfEveryFlux) {
   rig.model.steps[1].flux = -1e-12;
   CheckEquilibrium(*rig.engine);
   EXPECT_EQ(rig.state.equilibrium, 1);
+  // A flux that is not a number is no evidence of equilibrium.
+  rig.model.steps[0].flux = std::nan("");
+  CheckEquilibrium(*rig.engine);
+  EXPECT_EQ(rig.state.equilibrium, 0);
 }
 
 TEST(StabilityTest, TheBrusselatorBeyondItsBifurcationIsAnUnstableFocus) {
