@@ -160,6 +160,10 @@ TEST(ControlAnalysisTest, ZeroFluxAndNoSteadyStateGiveTheDocumentedValues) {
   // Nothing flows: every scaled flux-control coefficient is infinite.
   EXPECT_EQ(rig.state.fluxControl[0][0], kInfiniteValue);
   EXPECT_EQ(rig.state.elasticities[1][0], kInfiniteValue);
+  // X sits at amount 0: its row of scaled concentration control is infinite.
+  ASSERT_EQ(rig.state.ssAmounts[1], 0.0);
+  EXPECT_EQ(rig.state.concControl[0][0], kInfiniteValue);
+  EXPECT_EQ(rig.state.concControl[0][1], kInfiniteValue);
 
   rig.state.ssFailure = kSteadyStateNotFound;
   ComputeElasticities(*rig.engine);

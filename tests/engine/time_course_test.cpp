@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/run_observer.h"
 #include "model/structural_analysis.h"
 #include "support/engine_fixture.h"
 #include "support/expect_close.h"
@@ -205,6 +206,36 @@ TEST(TimeCourseTest, ZeroTolerancesAreRefusedByTheIntegrator) {
   TimeCourse(*rig.engine, true);
   ASSERT_FALSE(rig.hooks.errors.empty());
   EXPECT_FALSE(rig.state.errorLog.empty());
+}
+
+TEST(TimeCourseTest, AnEndTimeOfZeroEndsWithAnErrorInsteadOfLooping) {
+  // Every call then asks for tout = t; the integrator refuses the fifth
+  // such call, with or without a point limit.
+  for (const int points : {50, 0}) {
+    SCOPED_TRACE(points);
+    TaskSettings settings;
+    settings.endTime = 0.0;
+    settings.points = points;
+    EngineRig rig(Decay(1.0, 1.0), settings);
+    SetUpTimeCourse(*rig.engine);
+    TimeCourse(*rig.engine, true);
+    ASSERT_EQ(rig.hooks.errors.size(), 1u);
+    EXPECT_EQ(rig.hooks.errors[0].first, kIntegratorErrorReturn);
+    EXPECT_EQ(rig.hooks.errors[0].second, -3);
+    EXPECT_EQ(rig.hooks.rowTimes.size(), 1u);  // only the row of time 0
+  }
+}
+
+TEST(TimeCourseTest, AZeroVolumeEndsWithAnErrorText) {
+  // Amounts and volumes of 0 give rates that are not numbers.
+  Model model = Decay(1.0, 1.0);
+  model.compartments[0].volume = 0.0;
+  EngineRig rig(std::move(model));
+  SetUpTimeCourse(*rig.engine);
+  TimeCourse(*rig.engine, true);
+  ASSERT_EQ(rig.hooks.errors.size(), 1u);
+  EXPECT_NE(rig.state.errorLog.find("Integration routine (LSODA) returned error"),
+            std::string::npos);
 }
 
 TEST(TimeCourseTest, ExcessWorkInsertsAPointAndShiftsTheLaterOnes) {
