@@ -84,9 +84,9 @@ TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
     double finalInterval;  // the span of the last pass (0: no pass)
   };
   const Case cases[] = {
-      {0, 4.0, 0, kSteadyStateFound, 0.0},     // Newton sees the steady state at once
-      {2, 4.0, 0, kSteadyStateFound, 0.0},     // likewise
-      {1, 4.0, 1, kSteadyStateFound, 10.0},    // the first 10 time units are still integrated
+      {0, 4.0, 0, kSteadyStateFound, 0.0},        // Newton sees the steady state at once
+      {2, 4.0, 0, kSteadyStateFound, 0.0},        // likewise
+      {1, 4.0, 1, kSteadyStateFound, 10.0},       // the first 10 time units are still integrated
       {3, 0.0, 10, kSteadyStateNotFound, -1e10},  // only backward passes, all ten of them
   };
   for (const Case& c : cases) {
