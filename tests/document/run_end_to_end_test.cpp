@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "document/headless_run.h"
+#include "document/model_file.h"
 #include "engine/random.h"
 #include "model/message_sink.h"
 #include "model/messages.h"
@@ -25,6 +26,7 @@
 #include "run_test_support.h"
 #include "scan/parameter_link.h"
 #include "scan/scan_item.h"
+#include "support/document_fixtures.h"
 #include "support/kinetic_models.h"
 #include "support/model_builder.h"
 
@@ -243,7 +245,7 @@ std::string ExpectedIteration(const Point& q, double endTime) {
 const Columns kDynColumns{14, '\t', true};
 const Columns kSsColumns{12, ',', false};
 
-class RunEndToEndTest : public ::testing::Test {
+class RunControlEndToEndTest : public ::testing::Test {
  protected:
   // S -> X -> P (k1 = 2, k2 = 0.5, [S] = 1) with both tasks, both files and
   // every report section on, tight tolerances, and an output function
@@ -338,7 +340,7 @@ class RunEndToEndTest : public ::testing::Test {
   RecordingSink sink_;
 };
 
-TEST_F(RunEndToEndTest, OneIterationWritesEveryFileInFull) {
+TEST_F(RunControlEndToEndTest, OneIterationWritesEveryFileInFull) {
   Document d = ChainDocument();
   const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
 
@@ -394,7 +396,7 @@ void ExpectModelAsBefore(const Document& d) {
   EXPECT_EQ(m.metabolites[m.FindMetabolite("P")].initialConcentration, 0.0);
 }
 
-TEST_F(RunEndToEndTest, TwoLevelGridScanWritesBlocksPerOuterPoint) {
+TEST_F(RunControlEndToEndTest, TwoLevelGridScanWritesBlocksPerOuterPoint) {
   Document d = ChainDocument();
   d.settings.points = 2;
   AddTwoLevelScan(d);
@@ -429,7 +431,7 @@ TEST_F(RunEndToEndTest, TwoLevelGridScanWritesBlocksPerOuterPoint) {
 // An outer loop of random draws separates its blocks with two blank lines.
 // Its values are the scan's draws from the program's generator: one for
 // point 0 before the loop, then a fresh one after every point.
-TEST_F(RunEndToEndTest, RandomOuterLoopSeparatesBlocksWithTwoBlankLines) {
+TEST_F(RunControlEndToEndTest, RandomOuterLoopSeparatesBlocksWithTwoBlankLines) {
   Document d = ChainDocument();
   d.settings.points = 2;
   d.settings.report = 0;
@@ -470,7 +472,7 @@ TEST_F(RunEndToEndTest, RandomOuterLoopSeparatesBlocksWithTwoBlankLines) {
 
 // With a single loop the steady-state file stays a plain table, while the
 // time-course file still gets a separator after every time course.
-TEST_F(RunEndToEndTest, SingleLoopSeparatesOnlyTheTimeCourses) {
+TEST_F(RunControlEndToEndTest, SingleLoopSeparatesOnlyTheTimeCourses) {
   Document d = ChainDocument();
   d.settings.points = 2;
   d.settings.report = 0;
@@ -498,7 +500,7 @@ TEST_F(RunEndToEndTest, SingleLoopSeparatesOnlyTheTimeCourses) {
 
 // S -> X alone has no steady state: every iteration still writes its row
 // (concentrations -1, fluxes 0) and the report's two failure sentences.
-TEST_F(RunEndToEndTest, AFailedSteadyStateStillWritesItsRowAndSentences) {
+TEST_F(RunControlEndToEndTest, AFailedSteadyStateStillWritesItsRowAndSentences) {
   Model model = BuildModel({{"R1", "S -> X"}}, {"S"});
   UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
   SetInitial(model, "S", 1.0);
@@ -551,7 +553,7 @@ TEST_F(RunEndToEndTest, AFailedSteadyStateStillWritesItsRowAndSentences) {
 // A stop during a scan: the files keep what was written up to the stop,
 // with no separator after the unfinished point, and every scanned and linked
 // quantity gets its value from before the run back.
-TEST_F(RunEndToEndTest, AStopDuringAScanKeepsTheFilesAndRestoresTheModel) {
+TEST_F(RunControlEndToEndTest, AStopDuringAScanKeepsTheFilesAndRestoresTheModel) {
   Document d = ChainDocument();
   d.settings.points = 2;
   AddTwoLevelScan(d);
@@ -593,6 +595,167 @@ TEST_F(RunEndToEndTest, AStopDuringAScanKeepsTheFilesAndRestoresTheModel) {
   ExpectReport(d, ExpectedIteration(points[0], 2.0) + ExpectedParameters(points[1]));
   ExpectModelAsBefore(d);
   EXPECT_EQ(d.engine.errorLog, "");
+}
+
+// The file a run starts from carries everything the run writes: the same
+// document saved and read back writes the same data files and report.
+TEST_F(RunControlEndToEndTest, AModelReadBackFromItsFileRunsTheSame) {
+  Document original = ChainDocument();
+  original.settings.points = 2;
+  AddTwoLevelScan(original);
+  KineticCatalogue catalogue;
+  FillCatalogue(catalogue, /*withUserTypes=*/false);
+  const std::string path = folder_.folder() + "model.vrn";
+  ASSERT_TRUE(WriteModelFile(original, path, catalogue, sink_));
+
+  Document d;
+  DefaultValues defaults;
+  defaults.reportComments = 1;
+  ASSERT_TRUE(ReadModelFile(d, path, catalogue, defaults, sink_));
+  EXPECT_TRUE(sink_.messages().empty());
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(result.errorLog, "");
+
+  std::string dyn = DynTitles();
+  std::string ss = SsTitles();
+  std::string report;
+  const std::vector<Point> points = TwoLevelPoints();
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    dyn += DynRows(points[k], 2.0, 2);
+    ss += SsRow(points[k]);
+    report += ExpectedIteration(points[k], 2.0);
+    if (k % 2 == 1) {
+      dyn += "\n";
+      ss += "\n";
+    }
+  }
+  EXPECT_EQ(Dyn(), dyn);
+  EXPECT_EQ(Ss(), ss);
+  ExpectReport(d, report);
+  DestroyKineticCatalogue(catalogue);
+}
+
+// E + S = ES, ES -> E + P with [S] = 0.5: with T = [E] + [ES],
+// [ES](t) = 5T/8 (1 - exp(-8t)) from [ES] = 0, and the steady state is
+// [E] = 3T/8, [ES] = 5T/8, J(Cat) = 5T/4. A link sets [E]i = 4 [S]i = 2
+// before the iteration: the conservation total is taken again after it, so
+// the whole run follows T = 2.
+TEST_F(RunControlEndToEndTest, ALinkOntoAnInitialConcentrationCountsInTheConservationTotal) {
+  Document d = MakeDocument(EnzymeWithMoiety(), folder_);
+  ASSERT_EQ(d.model.nMoieties(), 1);
+  const std::string relation = d.model.moieties[0].name;
+  TaskSettings& s = d.settings;
+  s.dynamics = 1;
+  s.steadyState = 1;
+  s.endTime = 1.0;
+  s.points = 4;
+  s.relativeTolerance = 1e-12;
+  s.absoluteTolerance = 1e-14;
+  s.dynamicsFile = "run.dyn";
+  s.ssFile = "run.ss";
+  s.dynColumnWidth = s.ssColumnWidth = 14;
+  d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "ES"),
+                             MakeOutputItem(kTransientConcentration, "E")};
+  d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "E"),
+                              MakeOutputItem(kSteadyStateConcentration, "ES"),
+                              MakeOutputItem(kSteadyStateFlux, "Cat"),
+                              MakeOutputItem(kMoietyTotal, relation)};
+  ParameterLink link;
+  link.target = MakeOutputItem(kInitialConcentration, "E");
+  link.source = MakeOutputItem(kInitialConcentration, "S");
+  link.constant = 4.0;
+  d.links = {link};
+
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(result.errorLog, "");
+
+  const double total = 2.0;
+  const Columns columns{14, ' ', false};
+  std::string dyn;
+  for (int k = 0; k <= 4; ++k) {
+    const double t = 0.25 * k;
+    const double es = 5.0 * total / 8.0 * (1.0 - std::exp(-8.0 * t));
+    dyn += ValuesLine({t, es, total - es}, columns);
+  }
+  EXPECT_EQ(Dyn(), dyn);
+  EXPECT_EQ(Ss(),
+            ValuesLine({3.0 * total / 8.0, 5.0 * total / 8.0, 5.0 * total / 4.0, total}, columns));
+  EXPECT_EQ(d.model.metabolites[d.model.FindMetabolite("E")].initialConcentration, 1.0);
+}
+
+// The output functions are evaluated at the row of time 0, at every output
+// point and after every steady state, and the scan draws from the same
+// generator: a function rand(1) shows the generator's numbers in the order
+// the run asks for them.
+TEST_F(RunControlEndToEndTest, OutputFunctionsAreEvaluatedAtEveryPointAndAfterEachSteadyState) {
+  Document d = ChainDocument();
+  d.settings.points = 2;
+  d.settings.report = 0;
+  OutputFunction noise("noise", "rand(1)");
+  ASSERT_EQ(noise.Parse(), 0);
+  d.functions = {noise};
+  d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kUserFunction, "noise")};
+  d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
+                              MakeOutputItem(kUserFunction, "noise")};
+  ScanItem p(MakeOutputItem(kInitialConcentration, "P"));
+  p.min = 0.0;
+  p.max = 1.0;
+  p.density = 2;
+  p.grid = kScanUniform;
+  d.scan.enabled = 1;
+  d.scan.items = {p};
+
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(result.errorLog, "");
+
+  RandomGenerator replay(4242u);
+  std::string dyn = TitlesLine({"time", "noise"}, kDynColumns);
+  std::string ss = TitlesLine({"[X]ss", "noise"}, kSsColumns);
+  replay.Uniform();  // [P]i of the first point
+  for (int point = 0; point < 2; ++point) {
+    for (double t : {0.0, 1.0, 2.0}) dyn += ValuesLine({t, replay.Uniform()}, kDynColumns);
+    ss += ValuesLine({4.0, replay.Uniform()}, kSsColumns);
+    replay.Uniform();  // [P]i of the next point
+    dyn += "\n\n";
+  }
+  EXPECT_EQ(Dyn(), dyn);
+  EXPECT_EQ(Ss(), ss);
+}
+
+// Zero tolerances are illegal input: the integrator's first real call (the
+// initialising call with tout = t does nothing) returns -3, which ends the
+// time course after its row of time 0 with its text in the error log; the
+// report's time-course section (the state of time 0) and the steady state of
+// the iteration still follow.
+TEST_F(RunControlEndToEndTest, AnIntegratorErrorLeavesTheRowOfTimeZeroAndItsText) {
+  Document d = ChainDocument();
+  d.settings.relativeTolerance = 0.0;
+  d.settings.absoluteTolerance = 0.0;
+  CountingObserver observer;
+  HeadlessRunOptions options;
+  options.observer = &observer;
+
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_, options);
+
+  ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(result.errorLog,
+            "Integration routine (LSODA) returned error -3.\r\n  aborting this iteration.\r\n");
+  EXPECT_EQ(observer.integratorErrors, 1);
+  const Point q;
+  EXPECT_EQ(Dyn(), DynTitles() + ValuesLine({0.0, 0.0, 0.0, 0.0}, kDynColumns));
+  EXPECT_EQ(Ss(), SsTitles() + SsRow(q));
+  // The section shows the state of time 0: [X] = 0, so R2 carries no flux.
+  std::string timeCourse = ExpectedTimeCourse(q, 2.0);
+  const std::size_t x = timeCourse.find("[         X]");
+  timeCourse.replace(x, timeCourse.find('\n', x) + 1 - x,
+                     Format("[         X] initial = % .6le mM, final = % .6le mM\n", 0.0, 0.0));
+  const std::size_t j2 = timeCourse.find("J(        R2)");
+  timeCourse.replace(j2, std::string::npos, Format("J(        R2) = % .6le mM/s\n", 0.0));
+  ExpectReport(d, ExpectedParameters(q) + timeCourse + ExpectedSteadyState(q) +
+                      ExpectedStability(q) + ExpectedMca(q));
 }
 
 }  // namespace
