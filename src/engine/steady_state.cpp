@@ -13,16 +13,16 @@ namespace {
 
 // Damped Newton tries the full step, then half, a quarter, ... of it.
 constexpr int kMaxDampingHalvings = 32;
-// A damped step must bring the residual below 1.001 times the current one
-// before the first trial.
-constexpr double kDampingReference = 1.001;
 // Integration passes cover 10, 100, ..., 1e10 units of time.
 constexpr int kIntegrationPasses = 10;
 constexpr double kPassGrowth = 10.0;
 
+// True when some variable amount is negative or not a number: an amount
+// that no rate law reads can be NaN while the residual is small, and such
+// a point is no steady state either.
 bool AnyNegativeVariable(const Engine& engine, const std::vector<double>& x) {
   for (int p = 1; p <= engine.model.nVariable; ++p) {
-    if (x[p] < 0.0) return true;
+    if (!(x[p] >= 0.0)) return true;
   }
   return false;
 }
@@ -130,8 +130,13 @@ void Newton(Engine& engine) {
     for (int p = 1; p <= nIndependent; ++p) state.newtonStep[p] = state.derivatives[p];
     LuSolve(rows.data(), nIndependent, state.pivots.data(), state.newtonStep.data(), 1);
 
-    double reference = m * kDampingReference;
-    for (int trial = 0; trial < kMaxDampingHalvings && !(reference <= m); ++trial) {
+    // The full step is always tried first, whatever m is: a loop guarded by
+    // "reference 1.001 m > m" makes no trial at all when m is exactly 0 and
+    // would then accept whatever trialAmounts held from an earlier search
+    // as the new point, judged on the old residual.
+    double reference = m;
+    int trial = 0;
+    do {
       for (int p = 1; p <= nIndependent; ++p) {
         state.trialAmounts[p] = state.ssAmounts[p] - state.newtonStep[p];
         state.newtonStep[p] /= 2.0;
@@ -140,7 +145,7 @@ void Newton(Engine& engine) {
       equations.Derivs(state.trialAmounts.data(), state.derivatives.data());
       ++state.newtonFEvals;
       reference = equations.ResidualNorm(state.derivatives.data());
-    }
+    } while (++trial < kMaxDampingHalvings && !(reference <= m));
     if (!(reference <= m)) {
       state.ssFailure = JudgeResidual(engine, m, kDampingFailed);
       return;
@@ -205,11 +210,15 @@ void SteadyState(Engine& engine) {
 }
 
 void CheckEquilibrium(Engine& engine) {
-  // The largest flux in magnitude: a network whose fluxes all run backwards
-  // is not at equilibrium.
-  double largest = 0.0;
-  for (const Step& s : engine.model.steps) largest = std::fmax(largest, std::fabs(s.flux));
-  engine.state.equilibrium = largest <= engine.settings.ssResolution ? 1 : 0;
+  // Every flux must be small in magnitude: a network whose fluxes all run
+  // backwards is not at equilibrium, and neither is one with a flux that is
+  // not a number (a step between fixed metabolites can have one at a
+  // steady state).
+  int equilibrium = 1;
+  for (const Step& s : engine.model.steps) {
+    if (!(std::fabs(s.flux) <= engine.settings.ssResolution)) equilibrium = 0;
+  }
+  engine.state.equilibrium = equilibrium;
 }
 
 }  // namespace vireon

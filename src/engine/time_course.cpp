@@ -1,12 +1,17 @@
 #include "engine/time_course.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "engine/run_observer.h"
 
 namespace vireon {
 
 namespace {
+
+// The longest pause real-time pacing asks for at one point.
+constexpr int kLongestSleepMilliseconds = std::numeric_limits<int>::max();
 
 void ReportErrorReturn(Engine& engine) {
   char text[160];
@@ -135,7 +140,11 @@ void TimeCourse(Engine& engine, bool write) {
           // One unit of model time is one second of wall-clock time since the
           // run started; no pause when the simulation is behind.
           if (state.time > state.elapsedTime) {
-            hooks.SleepMilliseconds(static_cast<int>((state.time - state.elapsedTime) * 1000.0));
+            // A lead of more than about 24 days does not fit a millisecond
+            // count: the pause is capped instead of overflowing.
+            const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
+                                         static_cast<double>(kLongestSleepMilliseconds));
+            hooks.SleepMilliseconds(static_cast<int>(lead));
           }
         } else {
           hooks.SleepMilliseconds(engine.sleepLength);

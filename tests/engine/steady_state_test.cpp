@@ -70,6 +70,43 @@ Model ConstantInAndOut(double in, double out) {
   return model;
 }
 
+TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
+  // LinearTwoStep relaxes to X = 4; backwards in time it runs away from it.
+  // Every integration pass ends either at one output point, where the run
+  // checks for pause and stop once, or in an integration error (backwards,
+  // the amounts soon overflow), so checks and errors together count the
+  // passes.
+  struct Case {
+    int strategy;
+    double initialX;
+    int passes;
+    int ssFailure;
+    double finalInterval;  // the span of the last pass (0: no pass)
+  };
+  const Case cases[] = {
+      {0, 4.0, 0, kSteadyStateFound, 0.0},        // Newton sees the steady state at once
+      {2, 4.0, 0, kSteadyStateFound, 0.0},        // likewise
+      {1, 4.0, 1, kSteadyStateFound, 10.0},       // the first 10 time units are still integrated
+      {3, 0.0, 10, kSteadyStateNotFound, -1e10},  // only backward passes, all ten of them
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.strategy);
+    Model model = test::LinearTwoStep(2.0, 0.5, 1.0);
+    test::SetInitial(model, "X", c.initialX);
+    EngineRig rig(std::move(model), WithStrategy(c.strategy));
+    SteadyState(*rig.engine);
+    EXPECT_EQ(rig.state.ssFailure, c.ssFailure);
+    EXPECT_EQ(rig.hooks.checks + static_cast<int>(rig.hooks.errors.size()), c.passes);
+    if (c.passes > 0) {
+      EXPECT_EQ(rig.state.interval, c.finalInterval);
+    } else {
+      EXPECT_EQ(rig.state.fEvaluations, 1.0);
+    }
+    // The output-point count of the time course is left as it was.
+    EXPECT_EQ(rig.engine->points, rig.settings.points);
+  }
+}
+
 TEST(SteadyStateTest, SingularJacobianUnderNewtonOnlyFallsBackToBackwardIntegration) {
   EngineRig rig(ConstantInAndOut(2.0, 1.0), WithStrategy(2));
   rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
@@ -84,19 +121,63 @@ TEST(SteadyStateTest, SingularJacobianUnderNewtonOnlyFallsBackToBackwardIntegrat
   EXPECT_EQ(rig.model.steps[0].flux, 0.0);
 }
 
-TEST(SteadyStateTest, ASteadyStateWithNegativeAmountsIsRejected) {
-  // dX/dt = -1 - X: the only steady state is X = -1.
+// dX/dt = -1 - X: a constant negative inflow and first-order removal, so
+// the only steady state is X = -1 and the residual there is exactly 0.
+Model NegativeSteadyState() {
   Model model = test::BuildModel({{"In", " -> X"}, {"Out", "X -> "}});
   test::UseKinetics(model, "In", "Constant flux (irreversible)", {-1.0});
   test::UseKinetics(model, "Out", "Mass action (irreversible)", {1.0});
   test::SetInitial(model, "X", 0.5);
   StructuralAnalysis(model);
-  EngineRig rig(std::move(model), WithStrategy(2));
+  return model;
+}
+
+TEST(SteadyStateTest, ASteadyStateWithNegativeAmountsIsRejected) {
+  EngineRig rig(NegativeSteadyState(), WithStrategy(2));
   rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
   rig.settings.newtonLimit = 5;
   Newton(*rig.engine);
   EXPECT_EQ(rig.state.ssFailure, kSteadyStateNotFound);
   EXPECT_CLOSE(rig.state.ssAmounts[1], -1.0, 1e-12, 1e-9);
+}
+
+TEST(SteadyStateTest, NewtonOnlyAcceptsPointsItHasTried) {
+  // Newton starts exactly at the negative steady state (residual 0), while
+  // trialAmounts still holds X = 0.5, where dX/dt = -1.5, from an earlier
+  // search. Every iteration must try its own step (here a step of 0) and
+  // never take the left-over point for a steady state.
+  EngineRig rig(NegativeSteadyState(), WithStrategy(2));
+  rig.settings.newtonLimit = 3;
+  rig.state.ssAmounts[1] = -1.0;
+  rig.state.trialAmounts[1] = 0.5;
+  Newton(*rig.engine);
+  EXPECT_EQ(rig.state.ssFailure, kSteadyStateNotFound);
+  EXPECT_CLOSE(rig.state.ssAmounts[1], -1.0, 1e-12, 0.0);
+  // One residual at the start, then per iteration one Jacobian (two
+  // evaluations) and the full step, which is accepted at once.
+  EXPECT_EQ(rig.state.newtonFEvals, 1 + 3 * (2 + 1));
+  EXPECT_EQ(rig.state.newtonJEvals, 3);
+}
+
+// X is made at a constant rate, turned into Y by first-order kinetics, and
+// Y leaves at a constant rate: no rate law reads Y.
+Model UnreadMetabolite() {
+  Model model = test::BuildModel({{"In", " -> X"}, {"Mid", "X -> Y"}, {"Out", "Y -> "}});
+  test::UseKinetics(model, "In", "Constant flux (irreversible)", {1.0});
+  test::UseKinetics(model, "Mid", "Mass action (irreversible)", {1.0});
+  test::UseKinetics(model, "Out", "Constant flux (irreversible)", {1.0});
+  StructuralAnalysis(model);
+  return model;
+}
+
+TEST(SteadyStateTest, AnAmountThatIsNotANumberIsNoSteadyState) {
+  EngineRig rig(UnreadMetabolite());
+  rig.state.ssAmounts[rig.PositionOf("X")] = 1.0;  // In and Mid balance
+  rig.state.ssAmounts[rig.PositionOf("Y")] = 2.0;  // Mid and Out balance whatever Y is
+  EXPECT_EQ(CheckSteadyState(*rig.engine), kSteadyStateFound);
+  rig.state.ssAmounts[rig.PositionOf("Y")] = std::nan("");
+  EXPECT_NE(CheckSteadyState(*rig.engine), kSteadyStateFound);
+  EXPECT_EQ(rig.state.ssFailure, kSteadyStateNotFound);
 }
 
 TEST(SteadyStateTest, StrategyThreeOnlyIntegratesBackwards) {
@@ -117,6 +198,10 @@ TEST(SteadyStateTest, EquilibriumLooksAtTheMagnitudeOfEveryFlux) {
   rig.model.steps[1].flux = -1e-12;
   CheckEquilibrium(*rig.engine);
   EXPECT_EQ(rig.state.equilibrium, 1);
+  // A flux that is not a number is no evidence of equilibrium.
+  rig.model.steps[0].flux = std::nan("");
+  CheckEquilibrium(*rig.engine);
+  EXPECT_EQ(rig.state.equilibrium, 0);
 }
 
 TEST(StabilityTest, TheBrusselatorBeyondItsBifurcationIsAnUnstableFocus) {

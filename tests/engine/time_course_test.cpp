@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/run_observer.h"
 #include "model/structural_analysis.h"
 #include "support/engine_fixture.h"
 #include "support/expect_close.h"
@@ -77,6 +78,108 @@ TEST(TimeCourseTest, ZeroPointsRunsUntilStopped) {
   EXPECT_CLOSE(rig.hooks.rowTimes.back(), 7.0, 1e-12, 1e-12);
 }
 
+TEST(TimeCourseTest, RealTimePacingWaitsForTheWallClock) {
+  struct Case {
+    double endTime;
+    int points;
+    std::size_t pauses;
+  };
+  // Forwards: one pause per point, model time ahead of the clock. Backwards:
+  // model time is never ahead, so there is no pause at all.
+  for (const Case& c : {Case{2.0, 2, 2}, Case{-2.0, 2, 0}}) {
+    SCOPED_TRACE(c.endTime);
+    TaskSettings settings;
+    settings.endTime = c.endTime;
+    settings.points = c.points;
+    settings.realTime = 1;
+    EngineRig rig(Decay(1.0, 1.0), settings);
+    rig.engine->interactive = true;
+    rig.state.startTick = rig.hooks.NowMilliseconds();
+    SetUpTimeCourse(*rig.engine);
+    TimeCourse(*rig.engine, true);
+    ASSERT_EQ(rig.hooks.sleeps.size(), c.pauses);
+    for (std::size_t i = 0; i < c.pauses; ++i) {
+      // The point at t = i + 1 waits until i + 1 seconds after the start,
+      // less the little time the integration itself took.
+      const int whole = 1000 * static_cast<int>(i + 1);
+      EXPECT_LE(rig.hooks.sleeps[i], whole);
+      EXPECT_GT(rig.hooks.sleeps[i], whole - 500);
+    }
+  }
+}
+
+TEST(TimeCourseTest, RealTimePacingFarAheadAsksForTheLongestPause) {
+  // A point 1e8 s ahead of the clock is more milliseconds than an int holds.
+  TaskSettings settings;
+  settings.endTime = 1e8;
+  settings.points = 1;
+  settings.realTime = 1;
+  EngineRig rig(Decay(1e-9, 1.0), settings);
+  rig.engine->interactive = true;
+  rig.state.startTick = rig.hooks.NowMilliseconds();
+  SetUpTimeCourse(*rig.engine);
+  TimeCourse(*rig.engine, true);
+  ASSERT_EQ(rig.hooks.rowTimes.size(), 2u);
+  ASSERT_GT(rig.hooks.rowTimes[1], 1e7);
+  ASSERT_EQ(rig.hooks.sleeps.size(), 1u);
+  EXPECT_EQ(rig.hooks.sleeps[0], std::numeric_limits<int>::max());
+}
+
+// Pauses the run at the n-th pause/stop check; on resuming, the amount of
+// the first metabolite is set to a new value, as the interactive page does
+// with a concentration the user typed during the pause.
+class PausingHooks : public EngineHooks {
+ public:
+  void WriteDynamicsRow() override {
+    rowTimes.push_back(state->time);
+    rowAmounts.push_back(state->amounts[1]);
+  }
+  void CheckPauseStop() override {
+    if (++checks != pauseAtCheck) return;
+    state->restartRequested = 1;
+    state->amounts[1] = amountAfterPause;
+  }
+  void SleepMilliseconds(int) override {}
+
+  EngineState* state = nullptr;
+  int pauseAtCheck = 0;
+  int checks = 0;
+  double amountAfterPause = 0.0;
+  std::vector<double> rowTimes, rowAmounts;
+};
+
+TEST(TimeCourseTest, RestartAfterAPauseContinuesFromTheChangedAmounts) {
+  // Interactive mode checks twice per point, so the third check is the
+  // first one at the point t = 2 in either mode.
+  for (const bool interactive : {false, true}) {
+    SCOPED_TRACE(interactive);
+    TaskSettings settings;
+    settings.endTime = 4.0;
+    settings.points = 4;
+    Model model = Decay(1.0, 1.0);
+    EngineState state;
+    state.Allocate(model);
+    PausingHooks hooks;
+    hooks.state = &state;
+    hooks.pauseAtCheck = interactive ? 3 : 2;
+    hooks.amountAfterPause = 5.0;
+    Engine engine(model, state, settings, hooks);
+    engine.interactive = interactive;
+    SetUpTimeCourse(engine);
+    TimeCourse(engine, true);
+    EXPECT_TRUE(state.errorLog.empty()) << state.errorLog;
+    ASSERT_EQ(hooks.rowTimes.size(), 5u);
+    // Before the pause A = exp(-t); after it A = 5 exp(-(t - 2)).
+    const double expected[] = {1.0, std::exp(-1.0), std::exp(-2.0), 5.0 * std::exp(-1.0),
+                               5.0 * std::exp(-2.0)};
+    for (std::size_t i = 0; i < 5; ++i) {
+      EXPECT_CLOSE(hooks.rowTimes[i], static_cast<double>(i), 1e-12, 1e-12);
+      EXPECT_CLOSE(hooks.rowAmounts[i], expected[i], 1e-9, 1e-5) << "row " << i;
+    }
+    EXPECT_EQ(state.restartRequested, 0);
+  }
+}
+
 double NotANumberRate(const Model&, const double*, int) {
   return std::numeric_limits<double>::quiet_NaN();
 }
@@ -103,6 +206,36 @@ TEST(TimeCourseTest, ZeroTolerancesAreRefusedByTheIntegrator) {
   TimeCourse(*rig.engine, true);
   ASSERT_FALSE(rig.hooks.errors.empty());
   EXPECT_FALSE(rig.state.errorLog.empty());
+}
+
+TEST(TimeCourseTest, AnEndTimeOfZeroEndsWithAnErrorInsteadOfLooping) {
+  // Every call then asks for tout = t; the integrator refuses the fifth
+  // such call, with or without a point limit.
+  for (const int points : {50, 0}) {
+    SCOPED_TRACE(points);
+    TaskSettings settings;
+    settings.endTime = 0.0;
+    settings.points = points;
+    EngineRig rig(Decay(1.0, 1.0), settings);
+    SetUpTimeCourse(*rig.engine);
+    TimeCourse(*rig.engine, true);
+    ASSERT_EQ(rig.hooks.errors.size(), 1u);
+    EXPECT_EQ(rig.hooks.errors[0].first, kIntegratorErrorReturn);
+    EXPECT_EQ(rig.hooks.errors[0].second, -3);
+    EXPECT_EQ(rig.hooks.rowTimes.size(), 1u);  // only the row of time 0
+  }
+}
+
+TEST(TimeCourseTest, AZeroVolumeEndsWithAnErrorText) {
+  // Amounts and volumes of 0 give rates that are not numbers.
+  Model model = Decay(1.0, 1.0);
+  model.compartments[0].volume = 0.0;
+  EngineRig rig(std::move(model));
+  SetUpTimeCourse(*rig.engine);
+  TimeCourse(*rig.engine, true);
+  ASSERT_EQ(rig.hooks.errors.size(), 1u);
+  EXPECT_NE(rig.state.errorLog.find("Integration routine (LSODA) returned error"),
+            std::string::npos);
 }
 
 TEST(TimeCourseTest, ExcessWorkInsertsAPointAndShiftsTheLaterOnes) {

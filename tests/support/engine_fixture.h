@@ -19,7 +19,7 @@ class RecordingHooks : public EngineHooks {
   void PointReady() override { ++pointsShown; }
   void CheckPauseStop() override;
   void IntegratorError(int code, int istate) override { errors.push_back({code, istate}); }
-  void SleepMilliseconds(int) override {}
+  void SleepMilliseconds(int milliseconds) override { sleeps.push_back(milliseconds); }
 
   int titles = 0;
   int pointsShown = 0;
@@ -27,6 +27,8 @@ class RecordingHooks : public EngineHooks {
   std::vector<double> rowTimes;
   std::vector<std::vector<double>> rowAmounts;
   std::vector<std::pair<int, int>> errors;
+  // Every pause asked for, in milliseconds (none is taken).
+  std::vector<int> sleeps;
   // Throws RunStopped at the n-th pause/stop check (0: never).
   int stopAtCheck = 0;
   int checks = 0;
