@@ -13,10 +13,13 @@ void EngineState::Allocate(const Model& model) {
   trialAmounts.assign(size, 0.0);
   newtonStep.assign(size, 0.0);
   pivots.assign(model.nIndependent + 1, 0);
-  jacobian.Assign(size, size);
+  // Only the reduced system is ever differentiated: nIndependent + 1 square
+  // (1-based), not nMetabolites + 1, which for large models would cost
+  // gigabytes that are never read.
+  jacobian.Assign(model.nIndependent + 1, model.nIndependent + 1);
   eigenReal.assign(nMetabolites, 0.0);
   eigenImag.assign(nMetabolites, 0.0);
-  eigenMatrix.assign(static_cast<std::size_t>(nMetabolites) * nMetabolites, 0.0);
+  eigenMatrix.assign(static_cast<std::size_t>(model.nIndependent) * model.nIndependent, 0.0);
   elasticities.Assign(model.nSteps(), nMetabolites);
   concControl.Assign(model.nVariable, model.nSteps());
   fluxControl.Assign(model.nSteps(), model.nSteps());

@@ -22,14 +22,14 @@ struct EngineState {
   std::vector<double> trialAmounts;  // Newton's initial amounts and trial points
   std::vector<double> newtonStep;    // the current Newton correction
 
-  // jacobian[j][i] = dF_i/dx_j, 1-based, nMetabolites + 1 square.
+  // jacobian[j][i] = dF_i/dx_j, 1-based, nIndependent + 1 square.
   Matrix<double> jacobian;
   std::vector<int> pivots;  // nIndependent + 1
   int ssFailure = 0;
 
   // Eigenvalues of the reduced Jacobian and their statistics (counts held as doubles).
   std::vector<double> eigenReal, eigenImag;  // nMetabolites each
-  std::vector<double> eigenMatrix;           // nMetabolites^2, column-major
+  std::vector<double> eigenMatrix;           // nIndependent^2, column-major
   double maxRealPart = 0.0, maxImagPart = 0.0;
   double nPositiveReal = 0.0, nNegativeReal = 0.0, nReal = 0.0, nImaginary = 0.0,
          nComplex = 0.0, nZero = 0.0;
