@@ -17,16 +17,8 @@ int PlotCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   Startup startup;
   if (!StartUp(line.settingsPath, line.kineticsPath, startup, sink)) return kExitFailure;
 
-  // The document knows its folder by the model's full path, as the
-  // desktop program's does, so the script names the data file wherever
-  // gnuplot runs.
-  const std::string modelPath = std::filesystem::absolute(line.modelPath).string();
   Document document;
-  NewDocument(document, startup.defaults);
-  if (!ReadModelFile(document, modelPath, startup.catalogue, startup.defaults, sink)) {
-    err << "vireon: could not load " << line.modelPath << "\n";
-    return kExitFailure;
-  }
+  if (!LoadModel(line.modelPath, startup, document, sink, err)) return kExitFailure;
 
   // The Plot page's rules choose the data source the tasks allow.
   PlotPageEditor page(document.plot, PlotPageDocumentOf(document));

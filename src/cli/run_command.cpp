@@ -75,15 +75,8 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   RandomGenerator random;
   if (line.seed) random.Seed(*line.seed);
 
-  // The model is known by its full path, as in the desktop program: the
-  // report and the data files go beside it wherever the command runs.
-  const std::string modelPath = std::filesystem::absolute(line.modelPath).string();
   Document document;
-  NewDocument(document, startup.defaults);
-  if (!ReadModelFile(document, modelPath, startup.catalogue, startup.defaults, sink)) {
-    err << "vireon: could not load " << line.modelPath << "\n";
-    return kExitFailure;
-  }
+  if (!LoadModel(line.modelPath, startup, document, sink, err)) return kExitFailure;
 
   const bool drawProgress =
       !line.quiet && document.scan.enabled != 0 && ::isatty(STDERR_FILENO) == 1;

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "document/model_file.h"
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetics_database.h"
 #include "settings/settings_store.h"
@@ -27,6 +28,17 @@ bool StartUp(const std::string& settingsPath, const std::string& kineticsPath, S
 
   BuildBuiltInKineticTypes(startup.catalogue);
   return ReadKineticsDatabase(startup.catalogue, startup.kineticsPath, sink) != kDatabaseAbort;
+}
+
+bool LoadModel(const std::string& modelPath, Startup& startup, Document& document,
+               MessageSink& sink, std::ostream& err) {
+  NewDocument(document, startup.defaults);
+  const std::string fullPath = std::filesystem::absolute(modelPath).string();
+  if (!ReadModelFile(document, fullPath, startup.catalogue, startup.defaults, sink)) {
+    err << "vireon: could not load " << modelPath << "\n";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace vireon::cli

@@ -8,8 +8,10 @@
 // kinetic type, and several runs may share one database at the same time.
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
+#include "document/document.h"
 #include "kinetics/kinetic_catalogue.h"
 #include "model/message_sink.h"
 #include "settings/settings.h"
@@ -31,5 +33,13 @@ struct Startup {
 // rather not go on without (or no place for one) ends the start-up: false.
 bool StartUp(const std::string& settingsPath, const std::string& kineticsPath, Startup& startup,
              MessageSink& sink);
+
+// Loads the model into a new document. The document knows the model by its
+// full path, as the desktop program's does, so the report, the data files
+// and the plot script name files beside the model wherever the command
+// runs. User-defined kinetic types in the file join the catalogue. On
+// failure says so on `err` and returns false.
+bool LoadModel(const std::string& modelPath, Startup& startup, Document& document,
+               MessageSink& sink, std::ostream& err);
 
 }  // namespace vireon::cli
