@@ -73,6 +73,9 @@ bool ReplaceFileContents(const std::filesystem::path& path, std::string_view con
   if (!ok) {
     ::unlink(temporary.c_str());
     errorText = std::strerror(error);
+    // Callers map errno to their own texts: it must name the failure, not
+    // the removal of the temporary file.
+    errno = error;
     return false;
   }
   // Make the rename itself durable; a failure here does not undo the write.

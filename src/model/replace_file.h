@@ -11,8 +11,8 @@ namespace vireon {
 // it to the disk and renames it over `path` (a symbolic link is followed, so
 // its target is replaced and the link stays). The old file keeps its
 // permissions. On failure the temporary file is removed, `path` is as it was,
-// `errorText` receives the system's text for the error and false is
-// returned.
+// `errorText` receives the system's text for the error, errno holds its
+// number, and false is returned.
 bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
                          std::string& errorText);
 
