@@ -190,6 +190,41 @@ TEST(ScanLoopsTest, FollowersBelongToTheNearestMasterBeforeThem) {
   }
 }
 
+// Every SetScanValues call draws for each random item of its group, also the
+// call after a loop's last point whose values are never used, so a nested
+// scan consumes the uniform sequence in a fixed order. The numbers are the
+// first uniform numbers of seed 1 (see the generator's tests): u1 .. u11.
+// A grid follower of a random master is set for point 0 before the loop and
+// again after the first point, so it takes 0, 0, 1 times its step.
+TEST(ScanLoopsTest, NestedRandomAndGridGroupsDrawInListAndLoopOrder) {
+  double a = -1.0, b = -1.0, c = -1.0, d = -1.0;
+  std::vector<ScanItem> items = {Item(&a, 0.0, 1.0, 2),                           // grid master
+                                 Item(&b, 0.0, 1.0, 5, kScanUniform, 0, 0),       // its follower
+                                 Item(&c, 10.0, 14.0, 3, kScanUniform),           // uniform master
+                                 Item(&d, 0.0, 2.0, 9, kScanRegularGrid, 0, 0)};  // its follower
+  RandomGenerator random(1);
+  FakeRun run;
+  run.watched = {&a, &b, &c, &d};
+  run.Run(items, random);
+  // c: 10 + 4 u1, then 10 + 4 u5 and 10 + 4 u9; b: u2, u3 | u6, u7 | u10, u11
+  // (u4, u8 and u12 are drawn after the inner loop's last point).
+  const std::vector<std::vector<double>> expected = {
+      {0.0, 0.628814697265625, 11.56109619140625, 0.0},
+      {1.0, 0.6919097900390625, 11.56109619140625, 0.0},
+      {0.0, 0.8270111083984375, 12.11676025390625, 0.0},
+      {1.0, 0.834869384765625, 12.11676025390625, 0.0},
+      {0.0, 0.5037841796875, 13.4119873046875, 1.0},
+      {1.0, 0.137054443359375, 13.4119873046875, 1.0}};
+  ASSERT_EQ(run.points.size(), expected.size());
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    for (std::size_t j = 0; j < 4; ++j) {
+      EXPECT_CLOSE(run.points[k][j], expected[k][j], 0.0, 0.0) << "point " << k << " item " << j;
+    }
+  }
+  EXPECT_EQ(run.timeCourseFile, Repeat("tc\ntc\n\n\n", 3));
+  EXPECT_EQ(run.steadyStateFile, Repeat("ss\nss\n\n\n", 3));
+}
+
 TEST(ScanLoopsTest, EmptyListRunsNoIteration) {
   std::vector<ScanItem> items;
   RandomGenerator random(1);
@@ -263,6 +298,24 @@ TEST(ScanValuesTest, NormalKindsTakeMeanAndDeviation) {
     EXPECT_GT(positive, 0.0);
     EXPECT_CLOSE(logNormal, 2.0 * std::pow(10.0, 0.5 * twin.Normal()), kTightAbs, kTightRel);
   }
+}
+
+// The log-normal variant of the positive kind takes Min as it is and draws
+// once per point: 10^x is positive whatever the draw, so nothing is redrawn.
+TEST(ScanValuesTest, LogPositiveNormalDrawsOnceFromMinAndDeviation) {
+  RandomGenerator random(8);
+  RandomGenerator twin(8);
+  double value = 0.0;
+  std::vector<ScanItem> items = {Item(&value, 3.0, 0.5, 2, kScanPositiveNormal, 1)};
+  PrepareScan(items);
+  int negativeDraws = 0;
+  for (int point = 0; point < 100; ++point) {
+    SetScanValues(items, point, 0, 1, random);
+    const double g = twin.Normal();
+    negativeDraws += g < 0.0 ? 1 : 0;
+    EXPECT_CLOSE(value, 3.0 * std::pow(10.0, 0.5 * g), kTightAbs, kTightRel);
+  }
+  EXPECT_GT(negativeDraws, 0);
 }
 
 TEST(ScanValuesTest, PositiveNormalThatCanNeverBePositiveStillEnds) {
