@@ -52,6 +52,8 @@ class RecordCursor {
   int lineNumber() const { return lineNumber_; }
   // True when nothing but whitespace is left from the current line on.
   bool AtEndOfData() const { return lineStart_ >= contentEnd_; }
+  // True when nothing but whitespace follows the current line.
+  bool AtLastLineOfData() const { return lineStart_ + LineWithFeed().size() >= contentEnd_; }
   // Moves to the character after the next line feed; false (and no move)
   // when there is no further line.
   bool Advance();
@@ -228,13 +230,16 @@ ScanResult ScanFields(std::string_view text, FieldFormatFor<Ts...> format, Ts*..
 
 // Reads fields from the current line (a scan never runs into the next
 // line). Returns the number of fields stored, or kEndOfData when the file
-// has ended (only blank lines remain). A line that runs out before its
-// first field while the file goes on counts as 0 fields.
+// has ended before the first field: only blank lines remain, or the last
+// line runs out before its first field ("Points=" at the very end). A line
+// that runs out before its first field while the file goes on counts as 0
+// fields.
 template <typename... Ts>
 int ReadFields(const RecordCursor& cursor, FieldFormatFor<Ts...> format, Ts*... destinations) {
   if (cursor.AtEndOfData()) return kEndOfData;
   int fields = ScanFields<Ts...>(cursor.LineWithFeed(), format, destinations...).fields;
-  return fields == kEndOfData ? 0 : fields;
+  if (fields != kEndOfData) return fields;
+  return cursor.AtLastLineOfData() ? kEndOfData : 0;
 }
 
 // True when result equals expected. Otherwise shows, as an error with the

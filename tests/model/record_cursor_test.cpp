@@ -317,6 +317,31 @@ TEST(ReadFieldLineTest, RecordEndingOneLineEarlyNamesTheMissingLine) {
   EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Unexpected end of file at line 4"}));
 }
 
+// A file cut off after the key of its last line ends before the field
+// could be read: the same "Unexpected end of file" as a missing line, while
+// a bad value on that line is still a field failure.
+TEST(ReadFieldLineTest, LastLineEndingBeforeItsFieldIsAnEndOfFile) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Dimension=2\nPoints=", "Unexpected end of file at line 2"},
+      {"Dimension=2\nPoints=  \t\n\n  \n", "Unexpected end of file at line 2"},
+      {"Dimension=2\nPoints=-", "Failed to read one or more fields at line 2"},
+      {"Dimension=2\nPoints=\nEndTime=10\n", "Failed to read one or more fields at line 2"},
+  };
+  for (const Case& c : cases) {
+    RecordCursor cursor(c.text);
+    RecordingSink sink;
+    int dimension = 0, points = 77;
+    ASSERT_TRUE(ReadFieldLine(cursor, sink, "Dimension=%d", &dimension)) << c.text;
+    EXPECT_FALSE(ReadFieldLine(cursor, sink, "Points=%d", &points)) << c.text;
+    EXPECT_EQ(points, 77) << c.text;
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{c.expected}) << c.text;
+  }
+}
+
 TEST(ReadFieldLineTest, NonNumericPointsIsAFieldFailure) {
   RecordCursor cursor("Points=many\nEndTime=10\n");
   RecordingSink sink;
