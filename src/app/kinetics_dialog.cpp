@@ -1,0 +1,139 @@
+#include "app/kinetics_dialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/app_startup.h"
+#include "app/model_edits.h"
+#include "document/document.h"
+#include "kinetics/kinetic_type.h"
+
+namespace vireon {
+namespace {
+
+void ClearForm(QFormLayout* form) {
+  while (form->rowCount() > 0) form->removeRow(0);
+}
+
+}  // namespace
+
+KineticsDialog::KineticsDialog(Document& document, AppStartup& app, MessageSink& sink,
+                               QWidget* parent)
+    : QDialog(parent),
+      document_(document),
+      sink_(sink),
+      editor_(document.model, app.catalogue, app.defaults.kineticConstant) {
+  setWindowTitle("Kinetics");
+  steps_ = new QListWidget;
+  type_ = new QComboBox;
+  constants_ = new QFormLayout;
+  modifiers_ = new QFormLayout;
+  moreConstants_ = new QPushButton("More");
+  moreModifiers_ = new QPushButton("More");
+
+  auto* constantsBox = new QGroupBox("Constants");
+  auto* constantsLayout = new QVBoxLayout(constantsBox);
+  constantsLayout->addLayout(constants_);
+  constantsLayout->addWidget(moreConstants_);
+  auto* modifiersBox = new QGroupBox("Modifiers");
+  auto* modifiersLayout = new QVBoxLayout(modifiersBox);
+  modifiersLayout->addLayout(modifiers_);
+  modifiersLayout->addWidget(moreModifiers_);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(type_);
+  right->addWidget(constantsBox);
+  right->addWidget(modifiersBox);
+  right->addStretch();
+  auto* body = new QHBoxLayout;
+  body->addWidget(steps_);
+  body->addLayout(right, 1);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(body);
+  layout->addWidget(buttons);
+
+  for (const Step& step : editor_.steps()) steps_->addItem(QString::fromStdString(step.name));
+  connect(steps_, &QListWidget::currentRowChanged, this, &KineticsDialog::OnStepSelected);
+  connect(type_, &QComboBox::activated, this, &KineticsDialog::OnTypeChosen);
+  connect(moreConstants_, &QPushButton::clicked, this, [this] {
+    editor_.NextConstantGroup();
+    Refresh();
+  });
+  connect(moreModifiers_, &QPushButton::clicked, this, [this] {
+    editor_.NextModifierGroup();
+    Refresh();
+  });
+  connect(buttons, &QDialogButtonBox::accepted, this, &KineticsDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &KineticsDialog::reject);
+  resize(640, 420);
+  Refresh();
+}
+
+void KineticsDialog::Refresh() {
+  refreshing_ = true;
+  steps_->setCurrentRow(editor_.currentStep());
+  type_->clear();
+  const KineticType* current = editor_.CurrentType();
+  for (const KineticType* type : editor_.EligibleTypes()) {
+    type_->addItem(QString::fromStdString(type->name));
+    if (type == current) type_->setCurrentIndex(type_->count() - 1);
+  }
+
+  ClearForm(constants_);
+  for (const KineticsEditor::ConstantField& field : editor_.ConstantFields()) {
+    auto* edit = new QLineEdit(QString::fromStdString(field.text));
+    const int index = field.index;
+    connect(edit, &QLineEdit::editingFinished, this, [this, edit, index] {
+      if (!editor_.SetConstantText(index, edit->text().toStdString())) {
+        edit->setText(QString::fromStdString(FormatKineticConstant(
+            editor_.steps()[editor_.currentStep()].constants[index])));
+      }
+    });
+    constants_->addRow(QString::fromStdString(field.label), edit);
+  }
+  moreConstants_->setEnabled(editor_.HasMoreConstants());
+
+  ClearForm(modifiers_);
+  for (const KineticsEditor::ModifierField& field : editor_.ModifierFields()) {
+    auto* box = new QComboBox;
+    box->addItem("(none)");
+    for (const Metabolite& m : editor_.metabolites()) box->addItem(QString::fromStdString(m.name));
+    box->setCurrentIndex(field.metabolite + 1);
+    const int index = field.index;
+    connect(box, &QComboBox::activated, this,
+            [this, index](int chosen) { editor_.SetModifier(index, chosen - 1); });
+    modifiers_->addRow(QString::fromStdString(field.label), box);
+  }
+  moreModifiers_->setEnabled(editor_.HasMoreModifiers());
+  refreshing_ = false;
+}
+
+void KineticsDialog::OnStepSelected(int row) {
+  if (refreshing_ || row < 0) return;
+  editor_.SelectStep(row, sink_);
+  Refresh();
+}
+
+void KineticsDialog::OnTypeChosen(int index) {
+  if (refreshing_ || index < 0) return;
+  editor_.ApplyType(type_->itemText(index).toStdString());
+  Refresh();
+}
+
+void KineticsDialog::accept() {
+  // A constant field still being edited is taken before the commit.
+  if (QWidget* focus = focusWidget()) focus->clearFocus();
+  if (!editor_.Commit(document_.model, sink_)) return;
+  RevalidateSelections(document_);
+  QDialog::accept();
+}
+
+}  // namespace vireon

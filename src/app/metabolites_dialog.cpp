@@ -1,0 +1,75 @@
+#include "app/metabolites_dialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/model_edits.h"
+#include "document/document.h"
+
+namespace vireon {
+namespace {
+
+enum Column { kName, kConcentration, kFixed, kCompartment, kColumnCount };
+
+}  // namespace
+
+MetabolitesDialog::MetabolitesDialog(Document& document, MessageSink& sink, QWidget* parent)
+    : QDialog(parent), document_(document), editor_(document.model, sink) {
+  setWindowTitle("Metabolites");
+  const auto& rows = editor_.rows();
+  table_ = new QTableWidget(static_cast<int>(rows.size()), kColumnCount);
+  table_->setHorizontalHeaderLabels({"Name", "Initial concentration", "Fixed", "Compartment"});
+  table_->horizontalHeader()->setStretchLastSection(true);
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    const MetaboliteRow& row = rows[r];
+    table_->setItem(r, kName, new QTableWidgetItem(QString::fromStdString(row.name)));
+    table_->setItem(r, kConcentration,
+                    new QTableWidgetItem(QString::fromStdString(row.initialConcentration)));
+    auto* fixed = new QTableWidgetItem;
+    fixed->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    fixed->setCheckState(row.fixed ? Qt::Checked : Qt::Unchecked);
+    table_->setItem(r, kFixed, fixed);
+    auto* compartment = new QComboBox;
+    for (const Compartment& c : editor_.working().compartments) {
+      compartment->addItem(QString::fromStdString(c.name));
+    }
+    compartment->setCurrentIndex(row.compartment);
+    table_->setCellWidget(r, kCompartment, compartment);
+  }
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(table_);
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &MetabolitesDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &MetabolitesDialog::reject);
+  resize(560, 380);
+}
+
+void MetabolitesDialog::ReadRows() {
+  auto& rows = editor_.rows();
+  for (int r = 0; r < static_cast<int>(rows.size()) && r < table_->rowCount(); ++r) {
+    rows[r].name = table_->item(r, kName)->text().toStdString();
+    rows[r].initialConcentration = table_->item(r, kConcentration)->text().toStdString();
+    rows[r].fixed = table_->item(r, kFixed)->checkState() == Qt::Checked;
+    if (auto* box = qobject_cast<QComboBox*>(table_->cellWidget(r, kCompartment))) {
+      rows[r].compartment = box->currentIndex();
+    }
+  }
+}
+
+void MetabolitesDialog::accept() {
+  ReadRows();
+  for (int r = 0; r < static_cast<int>(editor_.rows().size()); ++r) {
+    if (!editor_.CheckName(r)) {
+      table_->setCurrentCell(r, kName);
+      return;
+    }
+  }
+  if (!editor_.Commit(document_.model, AnalyseHook(document_))) return;
+  QDialog::accept();
+}
+
+}  // namespace vireon

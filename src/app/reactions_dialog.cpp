@@ -1,0 +1,106 @@
+#include "app/reactions_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/model_edits.h"
+#include "document/document.h"
+
+namespace vireon {
+
+ReactionsDialog::ReactionsDialog(Document& document, const KineticCatalogue& catalogue,
+                                 double defaultConstant, double defaultConcentration,
+                                 MessageSink& sink, QWidget* parent)
+    : QDialog(parent),
+      document_(document),
+      catalogue_(catalogue),
+      defaultConstant_(defaultConstant),
+      editor_(document.model, sink, defaultConcentration) {
+  setWindowTitle("Reactions");
+  steps_ = new QListWidget;
+  name_ = new QLineEdit;
+  equation_ = new QLineEdit;
+  add_ = new QPushButton("&Add");
+  new_ = new QPushButton("&New");
+  delete_ = new QPushButton("&Delete");
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+
+  auto* fields = new QFormLayout;
+  fields->addRow("Name:", name_);
+  fields->addRow("Equation:", equation_);
+  auto* actions = new QHBoxLayout;
+  actions->addWidget(add_);
+  actions->addWidget(new_);
+  actions->addWidget(delete_);
+  actions->addStretch();
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(steps_);
+  layout->addLayout(fields);
+  layout->addLayout(actions);
+  layout->addWidget(buttons);
+
+  connect(steps_, &QListWidget::currentRowChanged, this, &ReactionsDialog::OnStepSelected);
+  connect(add_, &QPushButton::clicked, this, &ReactionsDialog::AddOrChange);
+  connect(new_, &QPushButton::clicked, this, &ReactionsDialog::StartNew);
+  connect(delete_, &QPushButton::clicked, this, &ReactionsDialog::DeleteSelected);
+  connect(buttons, &QDialogButtonBox::accepted, this, &ReactionsDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &ReactionsDialog::reject);
+  resize(520, 400);
+  Refresh();
+}
+
+void ReactionsDialog::AddOrChange() {
+  if (editor_.AddOrChange(name_->text().toStdString(), equation_->text().toStdString())) {
+    editor_.StartNew();
+    Refresh();
+  }
+}
+
+void ReactionsDialog::StartNew() {
+  editor_.StartNew();
+  Refresh();
+}
+
+void ReactionsDialog::DeleteSelected() {
+  if (editor_.Delete(steps_->currentRow())) Refresh();
+}
+
+void ReactionsDialog::accept() {
+  if (!editor_.Commit(DefaultKineticsHook(catalogue_, defaultConstant_))) {
+    Refresh();
+    return;
+  }
+  ApplyWorkingCopy(document_.model, editor_.working(), AnalyseHook(document_));
+  QDialog::accept();
+}
+
+void ReactionsDialog::reject() {
+  editor_.Cancel();
+  QDialog::reject();
+}
+
+void ReactionsDialog::Refresh() {
+  refreshing_ = true;
+  steps_->clear();
+  for (const Step& step : editor_.steps().records) {
+    steps_->addItem(QString::fromStdString(step.name + ": " + step.equation));
+  }
+  steps_->setCurrentRow(editor_.changing());
+  name_->setText(QString::fromStdString(editor_.nameField()));
+  equation_->setText(QString::fromStdString(editor_.equationField()));
+  add_->setText(editor_.changing() < 0 ? "&Add" : "&Change");
+  delete_->setEnabled(editor_.changing() >= 0);
+  refreshing_ = false;
+}
+
+void ReactionsDialog::OnStepSelected(int row) {
+  if (refreshing_ || row < 0) return;
+  if (editor_.Select(row)) Refresh();
+}
+
+}  // namespace vireon

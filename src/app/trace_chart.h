@@ -1,0 +1,57 @@
+#pragma once
+// The strip chart of one channel of the interactive time-course page: a ring
+// buffer of the last n points and the y range that fits them. It is a sweep
+// display: points keep their slot and new points overwrite the oldest from
+// left to right. No drawing here; the view maps the slots onto the widget in
+// logical coordinates from 0 to kChartExtent.
+
+#include <vector>
+
+namespace vireon {
+
+// Logical width and height of the chart.
+inline constexpr int kChartExtent = 30000;
+// The last slot's x and the frame's far corner.
+inline constexpr int kChartLastX = 29998;
+// The y range of a chart whose values are all zero.
+inline constexpr double kZeroRangeHalfWidth = 0.005;
+
+struct ChartRange {
+  double lower = -kZeroRangeHalfWidth;
+  double upper = kZeroRangeHalfWidth;
+};
+
+class TraceChart {
+ public:
+  // Empties the chart to `capacity` slots (at least 1) holding x = i, y = 0.
+  void Reset(int capacity);
+
+  // Stores the point at the write position and advances it; the x and y
+  // ranges then cover every stored point and the one just overwritten.
+  // Returns the y range.
+  ChartRange AddPoint(double x, double y);
+
+  int capacity() const { return static_cast<int>(y_.size()); }
+  int writePosition() const { return writePosition_; }
+  double y(int slot) const { return y_[slot]; }
+  double overwrittenY() const { return overwrittenY_; }
+  ChartRange range() const { return range_; }
+  double scale() const { return scale_; }
+
+  // Logical x of a slot: slot * 29998 / (n - 1), integer arithmetic.
+  int SlotX(int slot) const;
+  // Logical y of a value, truncated.
+  int ValueY(double value) const;
+  // The slot written last (n - 1 when the write position is 0).
+  int NewestSlot() const;
+
+ private:
+  std::vector<double> x_, y_;
+  int writePosition_ = 0;
+  double overwrittenY_ = 0.0;
+  ChartRange range_;
+  double xLower_ = 0.0, xUpper_ = 0.0;
+  double scale_ = kChartExtent / (2 * kZeroRangeHalfWidth);
+};
+
+}  // namespace vireon

@@ -1,0 +1,169 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QThread>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/app_startup.h"
+#include "app/interactive_page.h"
+#include "app/reactions_dialog.h"
+#include "app/trace_chart_view.h"
+#include "kinetics/built_in_rate_laws.h"
+#include "kinetics/kinetic_type.h"
+#include "model/messages.h"
+#include "output/output_item.h"
+#include "qt_application.h"
+
+namespace vireon {
+namespace {
+
+// Safety limit for the event loop while a run goes on (not a timing check).
+constexpr int kMaxEventRounds = 200000;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::TestApplication();
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("vireon_app_" + std::to_string(::getpid()) + "_" + name);
+    std::filesystem::create_directories(folder_);
+    ASSERT_TRUE(StartApplication(app_, sink_, folder_ / "vireon.ini", folder_ / "vireon.kdb"));
+    sink_.Clear();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  // Enters steps through the reactions dialog, as the user would.
+  void AddSteps(Document& document,
+                std::initializer_list<std::pair<const char*, const char*>> steps) {
+    ReactionsDialog dialog(document, app_.catalogue, app_.defaults.kineticConstant,
+                           app_.defaults.concentration, sink_);
+    for (const auto& [name, equation] : steps) {
+      dialog.nameField()->setText(name);
+      dialog.equationField()->setText(equation);
+      dialog.AddOrChange();
+    }
+    dialog.accept();
+  }
+
+  // Runs the event loop until `done` holds.
+  static bool ProcessEventsUntil(const std::function<bool()>& done) {
+    for (int round = 0; round < kMaxEventRounds; ++round) {
+      QCoreApplication::processEvents();
+      if (done()) return true;
+      QThread::usleep(100);
+    }
+    return false;
+  }
+
+  std::filesystem::path folder_;
+  AppStartup app_;
+  RecordingSink sink_;
+};
+
+TEST_F(MainWindowTest, SheetHoldsTheFourPagesWithoutGnuplot) {
+  MainWindow window(app_, sink_);
+  QTabWidget* sheet = window.sheet();
+  ASSERT_EQ(sheet->count(), 4);
+  EXPECT_EQ(sheet->tabText(0), "Model Definition");
+  EXPECT_EQ(sheet->tabText(1), "Tasks");
+  EXPECT_EQ(sheet->tabText(2), "Scan");
+  EXPECT_EQ(sheet->tabText(3), "Time course");
+  EXPECT_EQ(window.statusText(), kStatusIdle);
+}
+
+TEST_F(MainWindowTest, PlotPageComesLastWhenGnuplotIsSet) {
+  app_.helpers.gnuplot = "/usr/bin/gnuplot";
+  MainWindow window(app_, sink_);
+  ASSERT_EQ(window.sheet()->count(), 5);
+  EXPECT_EQ(window.sheet()->tabText(4), "Plot");
+}
+
+TEST_F(MainWindowTest, ReactionsDialogAddsAStepThroughItsEditor) {
+  Document document;
+  NewDocument(document, app_.defaults);
+  AddSteps(document, {{"v1", "S -> P"}});
+
+  ASSERT_EQ(document.model.nSteps(), 1);
+  EXPECT_EQ(document.model.steps[0].name, "v1");
+  ASSERT_EQ(document.model.nMetabolites(), 2);
+  EXPECT_EQ(document.model.metabolites[0].name, "S");
+  EXPECT_EQ(document.model.metabolites[1].name, "P");
+  // The new step got the constant-flux rate law.
+  ASSERT_NE(document.model.steps[0].kineticType, nullptr);
+  EXPECT_EQ(document.model.steps[0].kineticType->name, kConstantFluxIrreversible);
+  EXPECT_TRUE(sink_.messages().empty());
+}
+
+TEST_F(MainWindowTest, ReactionsDialogRefusesABadEquationThroughTheSink) {
+  Document document;
+  NewDocument(document, app_.defaults);
+  ReactionsDialog dialog(document, app_.catalogue, 1.0, 0.0, sink_);
+  dialog.nameField()->setText("v1");
+  dialog.equationField()->setText("S.1 -> P");
+  dialog.AddOrChange();
+  EXPECT_EQ(dialog.editor().steps().count(), 0);
+  EXPECT_FALSE(sink_.messages().empty());
+}
+
+TEST_F(MainWindowTest, RunThroughTheGuiObserverEndsIdleWithoutErrors) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  AddSteps(document, {{"v1", "S -> P"}});
+  document.settings.steadyState = 0;
+  document.settings.points = 20;
+  document.selections.interactive.push_back(MakeOutputItem(kTransientConcentration, "P"));
+  ASSERT_TRUE(window.SaveTo(QString::fromStdString((folder_ / "model.vrn").string())));
+
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    return window.controller().outcome() == RunOutcome::kFinished &&
+           window.statusText() == kStatusIdle;
+  }));
+  window.controller().Wait();
+
+  EXPECT_TRUE(window.lastErrorLog().isEmpty());
+  EXPECT_TRUE(document.engine.errorLog.empty());
+  // Every point reached the page: P grows at constant flux, so its chart
+  // ends above zero.
+  const TraceChart& chart = window.interactivePage()->chartView(0).chart();
+  EXPECT_EQ(chart.capacity(), 20);
+  EXPECT_GT(chart.range().upper, 0.0);
+  EXPECT_EQ(window.interactivePage()->channelLabel(1), "not used");
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunIsRefused) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  AddSteps(document, {{"v1", "S -> P"}});
+  document.settings.steadyState = 0;
+  document.selections.interactive.push_back(MakeOutputItem(kTransientConcentration, "P"));
+  ASSERT_TRUE(window.SaveTo(QString::fromStdString((folder_ / "model.vrn").string())));
+
+  ASSERT_TRUE(window.Run());
+  window.controller().Pause();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return window.statusText() == kStatusPaused; }));
+  EXPECT_FALSE(window.close());
+  EXPECT_TRUE(sink_.Said(messages::kCannotCloseWhileRunning));
+
+  window.StopRun();
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    return window.controller().outcome() == RunOutcome::kStopped &&
+           window.statusText() == kStatusIdle;
+  }));
+  window.controller().Wait();
+  EXPECT_TRUE(window.close());
+}
+
+}  // namespace
+}  // namespace vireon

@@ -1,0 +1,75 @@
+#include "app/trace_chart.h"
+
+#include <gtest/gtest.h>
+
+#include "support/expect_close.h"
+
+namespace vireon {
+namespace {
+
+TEST(TraceChartRangeTest, ZeroValuesShowTheSmallRangeAroundZero) {
+  TraceChart chart;
+  chart.Reset(5);
+  ChartRange range;
+  for (int i = 0; i < 12; ++i) range = chart.AddPoint(i, 0.0);
+  EXPECT_CLOSE(range.lower, -kZeroRangeHalfWidth, test::kTightAbs, test::kTightRel);
+  EXPECT_CLOSE(range.upper, kZeroRangeHalfWidth, test::kTightAbs, test::kTightRel);
+}
+
+TEST(TraceChartRangeTest, ConstantValueKeepsZeroUntilTheChartIsFilledOnce) {
+  TraceChart chart;
+  chart.Reset(4);
+  ChartRange range;
+  for (int i = 0; i < 4; ++i) {
+    range = chart.AddPoint(i, 2.0);
+    // Empty slots (and, at the fourth point, the overwritten one) still hold 0.
+    EXPECT_CLOSE(range.lower, 0.0, test::kTightAbs, test::kTightRel);
+    EXPECT_CLOSE(range.upper, 2.0, test::kTightAbs, test::kTightRel);
+  }
+  // The first point of the second sweep overwrites a 2: every value is 2.
+  range = chart.AddPoint(4, 2.0);
+  EXPECT_CLOSE(range.lower, 1.9, test::kTightAbs, test::kTightRel);
+  EXPECT_CLOSE(range.upper, 2.1, test::kTightAbs, test::kTightRel);
+  EXPECT_CLOSE(chart.scale(), kChartExtent / 0.2, test::kTightAbs, test::kTightRel);
+}
+
+TEST(TraceChartRangeTest, NegativeConstantWidensTheOtherWay) {
+  TraceChart chart;
+  chart.Reset(2);
+  ChartRange range;
+  for (int i = 0; i < 3; ++i) range = chart.AddPoint(i, -4.0);
+  EXPECT_CLOSE(range.lower, -4.2, test::kTightAbs, test::kTightRel);
+  EXPECT_CLOSE(range.upper, -3.8, test::kTightAbs, test::kTightRel);
+}
+
+TEST(TraceChartSweepTest, WritePositionWrapsAndTheCursorFollowsTheNewestSlot) {
+  TraceChart chart;
+  chart.Reset(3);
+  EXPECT_EQ(chart.NewestSlot(), 2);
+  chart.AddPoint(0, 1.0);
+  EXPECT_EQ(chart.writePosition(), 1);
+  EXPECT_EQ(chart.NewestSlot(), 0);
+  chart.AddPoint(1, 5.0);
+  chart.AddPoint(2, 3.0);
+  EXPECT_EQ(chart.writePosition(), 0);
+  EXPECT_EQ(chart.NewestSlot(), 2);
+  chart.AddPoint(3, 7.0);
+  EXPECT_CLOSE(chart.overwrittenY(), 1.0, test::kTightAbs, test::kTightRel);
+  EXPECT_CLOSE(chart.y(0), 7.0, test::kTightAbs, test::kTightRel);
+}
+
+TEST(TraceChartSweepTest, SlotsSpanTheWidthAndValuesTheHeight) {
+  TraceChart chart;
+  chart.Reset(51);
+  EXPECT_EQ(chart.SlotX(0), 0);
+  EXPECT_EQ(chart.SlotX(50), kChartLastX);
+  EXPECT_EQ(chart.SlotX(25), 25 * kChartLastX / 50);
+  chart.AddPoint(0, 10.0);
+  // The range is 0 to 10: its ends map to the bottom and the top.
+  EXPECT_EQ(chart.ValueY(0.0), 0);
+  EXPECT_EQ(chart.ValueY(10.0), kChartExtent);
+  EXPECT_EQ(chart.ValueY(5.0), kChartExtent / 2);
+}
+
+}  // namespace
+}  // namespace vireon
