@@ -24,6 +24,7 @@
 #include "app/tasks_page.h"
 #include "document/model_file.h"
 #include "model/messages.h"
+#include "output/report.h"
 
 namespace vireon {
 namespace {
@@ -252,9 +253,10 @@ void MainWindow::SelectInteractiveData() {
 }
 
 void MainWindow::ShowAbout() {
+  // The version line is the one the report's banner carries.
   QMessageBox::about(this, "About Vireon",
-                     QString("Vireon version %1\nA simulator of biochemical reaction networks.")
-                         .arg(messages::kVersion));
+                     QString::fromStdString(ReportVersionLine(messages::kVersion)) +
+                         "\nA simulator of biochemical reaction networks.");
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
