@@ -50,18 +50,19 @@ std::unique_ptr<KineticType> ReadKineticTypeRecord(RecordCursor& cursor, Message
   std::optional<std::string> name = ReadStringLine(cursor, sink);
   if (!name) return nullptr;
 
-  std::int16_t userDefined = 0;
+  // The flags are whole numbers in the file: any nonzero value is set.
+  int userDefined = 0;
   const int userDefinedLine = cursor.lineNumber();
-  if (!ReadFieldLine(cursor, sink, "User-defined=%hd", &userDefined)) return nullptr;
+  if (!ReadFieldLine(cursor, sink, "User-defined=%d", &userDefined)) return nullptr;
   if (userDefined == 0) {
     // A built-in type has no record to read back: say where the file is wrong.
     CheckFields(0, 1, userDefinedLine, sink);
     return nullptr;
   }
 
-  std::int16_t reversible = 0;
+  int reversible = 0;
   int substrates = 0, products = 0, modifiers = 0, constants = 0;
-  if (!ReadFieldLine(cursor, sink, "Reversible=%hd", &reversible)) return nullptr;
+  if (!ReadFieldLine(cursor, sink, "Reversible=%d", &reversible)) return nullptr;
   if (!ReadFieldLine(cursor, sink, "Substrates=%d", &substrates)) return nullptr;
   if (!ReadFieldLine(cursor, sink, "Products=%d", &products)) return nullptr;
   if (!ReadFieldLine(cursor, sink, "Modifiers=%d", &modifiers)) return nullptr;

@@ -648,3 +648,28 @@ TEST(SettingsPathTest, ReadsTheEnvironment) {
 
 }  // namespace
 }  // namespace vireon
+
+namespace vireon {
+namespace {
+
+// A unit fills a 16-byte field: fifteen characters fit, sixteen do not.
+TEST_F(SettingsStoreTest, AUnitOfFifteenCharactersFitsAndSixteenDoNot) {
+  WriteText(File(), FileWith("Concentration unit", "Concentration unit=abcdefghijklmno"));
+  RecordingSink sink;
+  DefaultValues values;
+  EXPECT_EQ(Store().ReadDefaultValues(values, sink), 0);
+  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_EQ(values.concentrationUnit, "abcdefghijklmno");
+
+  WriteText(File(), FileWith("Concentration unit", "Concentration unit=abcdefghijklmnop"));
+  RecordingSink corrupt;
+  DefaultValues again;
+  EXPECT_EQ(Store().ReadDefaultValues(again, corrupt), -1);
+  EXPECT_TRUE(IsOnlyMessage(corrupt, Kind::kWarning, messages::kSettingsCorrupt));
+  EXPECT_EQ(again.timeUnit, "s");
+  EXPECT_EQ(again.concentrationUnit, "mM");
+  EXPECT_EQ(again.volumeUnit, "ml");
+}
+
+}  // namespace
+}  // namespace vireon
