@@ -7,27 +7,19 @@
 
 #include <filesystem>
 
+#include "document/program_startup.h"
 #include "engine/random.h"
-#include "kinetics/kinetic_catalogue.h"
 #include "model/message_sink.h"
-#include "settings/settings.h"
 
 namespace vireon {
 
-struct AppStartup {
-  std::filesystem::path settingsPath;
-  DefaultValues defaults;
-  Preferences preferences;
-  HelperPaths helpers;
-  std::filesystem::path kineticsPath;
-  KineticCatalogue catalogue;
+struct AppStartup : ProgramStartup {
   // Seeded from the milliseconds of the current time when it is made.
   RandomGenerator random;
 };
 
-// Fills `startup` from the user's settings file and kinetics database (their
-// default places when the paths are empty). False when the start-up must end:
-// no place for the database, or the user chose to end it.
+// StartProgram for the desktop program (the user's files when the paths
+// are empty).
 bool StartApplication(AppStartup& startup, MessageSink& sink,
                       const std::filesystem::path& settingsPath = {},
                       const std::filesystem::path& kineticsPath = {});

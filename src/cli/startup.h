@@ -1,8 +1,6 @@
 #pragma once
-// What the command sets up before it touches a model, in the order the
-// desktop program does: the settings (default values, helper paths,
-// preferences), the kinetics database's path, the catalogue of built-in
-// kinetic types and then the user-defined types of the database.
+// The command's start-up and model loading. It starts up as the desktop
+// program does (document/program_startup.h).
 //
 // The command never writes the kinetics database back: a batch run edits no
 // kinetic type, and several runs may share one database at the same time.
@@ -12,25 +10,15 @@
 #include <string>
 
 #include "document/document.h"
-#include "kinetics/kinetic_catalogue.h"
+#include "document/program_startup.h"
 #include "model/message_sink.h"
-#include "settings/settings.h"
 
 namespace vireon::cli {
 
-struct Startup {
-  std::filesystem::path settingsPath;
-  DefaultValues defaults;
-  Preferences preferences;
-  HelperPaths helpers;
-  std::filesystem::path kineticsPath;
-  KineticCatalogue catalogue;
-};
+// The command starts up as the desktop program does.
+using Startup = ProgramStartup;
 
-// Fills `startup`. An empty settingsPath or kineticsPath takes the user's
-// file ($XDG_CONFIG_HOME/vireon/). Settings that cannot be read leave the
-// built-in values after their message; a kinetics database the user would
-// rather not go on without (or no place for one) ends the start-up: false.
+// StartProgram with the paths given on the command line.
 bool StartUp(const std::string& settingsPath, const std::string& kineticsPath, Startup& startup,
              MessageSink& sink);
 
