@@ -808,6 +808,22 @@ int Lsoda::intdy(double t, int k, double* dky) {
   return 0;
 }
 
+bool Lsoda::AtTcrit(double tcrit) const {
+  const double hmx = std::fabs(tn_) + std::fabs(h_);
+  return std::fabs(tn_ - tcrit) <= kTimeRoundoff * uround_ * hmx;
+}
+
+void Lsoda::ReturnAtTout(double* y, double& t, double tout, int itask, int& istate,
+                         double tcrit) {
+  if (intdy(tout, 0, y) != 0) {
+    Print("\nlsoda -- trouble from intdy, itask = %d, tout = %g", itask, tout);
+    IllegalInput(istate);
+    return;
+  }
+  t = tout;
+  SuccessReturn(y, t, istate, false, false, tcrit);
+}
+
 void Lsoda::SuccessReturn(double* y, double& t, int& istate, bool atTn, bool hitTcrit,
                           double tcrit) {
   if (atTn) {
@@ -1119,13 +1135,7 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
     switch (itask) {
       case 1:
         if ((tn_ - tout) * h_ >= 0.0) {
-          if (intdy(tout, 0, y) != 0) {
-            Print("\nlsoda -- trouble from intdy, itask = %d, tout = %g", itask, tout);
-            IllegalInput(istate);
-            return;
-          }
-          t = tout;
-          SuccessReturn(y, t, istate, false, false, tcrit);
+          ReturnAtTout(y, t, tout, itask, istate, tcrit);
           return;
         }
         break;
@@ -1156,18 +1166,11 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
             return;
           }
           if ((tn_ - tout) * h_ >= 0.0) {
-            if (intdy(tout, 0, y) != 0) {
-              Print("\nlsoda -- trouble from intdy, itask = %d, tout = %g", itask, tout);
-              IllegalInput(istate);
-              return;
-            }
-            t = tout;
-            SuccessReturn(y, t, istate, false, false, tcrit);
+            ReturnAtTout(y, t, tout, itask, istate, tcrit);
             return;
           }
         }
-        const double hmx = std::fabs(tn_) + std::fabs(h_);
-        if (std::fabs(tn_ - tcrit) <= kTimeRoundoff * uround_ * hmx) {
+        if (AtTcrit(tcrit)) {
           SuccessReturn(y, t, istate, true, true, tcrit);
           return;
         }
@@ -1259,13 +1262,7 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
     switch (itask) {
       case 1:
         if ((tn_ - tout) * h_ < 0.0) continue;
-        if (intdy(tout, 0, y) != 0) {
-          Print("\nlsoda -- trouble from intdy, itask = %d, tout = %g", itask, tout);
-          IllegalInput(istate);
-          return;
-        }
-        t = tout;
-        SuccessReturn(y, t, istate, false, false, tcrit);
+        ReturnAtTout(y, t, tout, itask, istate, tcrit);
         return;
       case 2:
         SuccessReturn(y, t, istate, true, false, tcrit);
@@ -1276,17 +1273,10 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
         return;
       case 4: {
         if ((tn_ - tout) * h_ >= 0.0) {
-          if (intdy(tout, 0, y) != 0) {
-            Print("\nlsoda -- trouble from intdy, itask = %d, tout = %g", itask, tout);
-            IllegalInput(istate);
-            return;
-          }
-          t = tout;
-          SuccessReturn(y, t, istate, false, false, tcrit);
+          ReturnAtTout(y, t, tout, itask, istate, tcrit);
           return;
         }
-        const double hmx = std::fabs(tn_) + std::fabs(h_);
-        if (std::fabs(tn_ - tcrit) <= kTimeRoundoff * uround_ * hmx) {
+        if (AtTcrit(tcrit)) {
           SuccessReturn(y, t, istate, true, true, tcrit);
           return;
         }
@@ -1299,9 +1289,7 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
         continue;
       }
       default: {
-        const double hmx = std::fabs(tn_) + std::fabs(h_);
-        const bool ihit = std::fabs(tn_ - tcrit) <= kTimeRoundoff * uround_ * hmx;
-        SuccessReturn(y, t, istate, true, ihit, tcrit);
+        SuccessReturn(y, t, istate, true, AtTcrit(tcrit), tcrit);
         return;
       }
     }

@@ -127,6 +127,11 @@ class Lsoda {
   void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void IllegalInput(int& istate);
   void SuccessReturn(double* y, double& t, int& istate, bool atTn, bool hitTcrit, double tcrit);
+  // Whether tn has reached tcrit within rounding.
+  bool AtTcrit(double tcrit) const;
+  // Interpolates y at tout and returns successfully there (illegal input
+  // when the interpolation fails).
+  void ReturnAtTout(double* y, double& t, double tout, int itask, int& istate, double tcrit);
   void ErrorReturn(double* y, double& t, int& istate, int code, bool findLargestError);
 
   // Bound for one call.
