@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   for (int n : sizes) {
     Model model = Pathway(n, catalogue);
     vireon::TaskSettings settings;
-    settings.ssStrategy = 0;
+    settings.steadyStateStrategy = 0;
     vireon::EngineState state;
     state.Allocate(model);
     vireon::EngineHooks hooks;

@@ -38,11 +38,11 @@ TasksPage::TasksPage(Document& document, MessageSink& sink, QWidget* parent)
   endTime_ = new QLineEdit;
   points_ = new QLineEdit;
   dynamicsFile_ = new QLineEdit;
-  dynTitles_ = FlagBox("Titles", s.dynTitles, this);
+  dynamicsTitles_ = FlagBox("Titles", s.dynamicsTitles, this);
   auto* dynEdit = new QPushButton("&Edit...");
   steadyState_ = FlagBox("Steady state", s.steadyState, this);
-  ssFile_ = new QLineEdit;
-  ssTitles_ = FlagBox("Titles", s.ssTitles, this);
+  steadyStateFile_ = new QLineEdit;
+  steadyStateTitles_ = FlagBox("Titles", s.steadyStateTitles, this);
   auto* ssEdit = new QPushButton("E&dit...");
   report_ = FlagBox("Report", s.report, this);
   reportFile_ = new QLineEdit;
@@ -60,13 +60,13 @@ TasksPage::TasksPage(Document& document, MessageSink& sink, QWidget* parent)
   tcForm->addRow("End time:", endTime_);
   tcForm->addRow("Points:", points_);
   tcForm->addRow("Output file:", dynamicsFile_);
-  tcForm->addRow(dynTitles_, dynEdit);
+  tcForm->addRow(dynamicsTitles_, dynEdit);
 
   auto* steady = new QGroupBox;
   auto* ssForm = new QFormLayout(steady);
   ssForm->addRow(steadyState_);
-  ssForm->addRow("Output file:", ssFile_);
-  ssForm->addRow(ssTitles_, ssEdit);
+  ssForm->addRow("Output file:", steadyStateFile_);
+  ssForm->addRow(steadyStateTitles_, ssEdit);
 
   auto* reportBox = new QGroupBox;
   auto* reportForm = new QFormLayout(reportBox);
@@ -96,8 +96,8 @@ TasksPage::TasksPage(Document& document, MessageSink& sink, QWidget* parent)
   connect(points_, &QLineEdit::editingFinished, this, &TasksPage::ReadPoints);
   connect(dynamicsFile_, &QLineEdit::editingFinished, this,
           [this] { document_.settings.dynamicsFile = dynamicsFile_->text().toStdString(); });
-  connect(ssFile_, &QLineEdit::editingFinished, this,
-          [this] { document_.settings.ssFile = ssFile_->text().toStdString(); });
+  connect(steadyStateFile_, &QLineEdit::editingFinished, this,
+          [this] { document_.settings.steadyStateFile = steadyStateFile_->text().toStdString(); });
   connect(dynEdit, &QPushButton::clicked, this,
           [this] { EditOutput(static_cast<int>(OutputDataMode::kTimeCourse)); });
   connect(ssEdit, &QPushButton::clicked, this,
@@ -113,10 +113,10 @@ void TasksPage::Refresh() {
   endTime_->setText(Number(s.endTime));
   points_->setText(QString::number(s.points));
   dynamicsFile_->setText(QString::fromStdString(s.dynamicsFile));
-  dynTitles_->setChecked(s.dynTitles != 0);
+  dynamicsTitles_->setChecked(s.dynamicsTitles != 0);
   steadyState_->setChecked(s.steadyState != 0);
-  ssFile_->setText(QString::fromStdString(s.ssFile));
-  ssTitles_->setChecked(s.ssTitles != 0);
+  steadyStateFile_->setText(QString::fromStdString(s.steadyStateFile));
+  steadyStateTitles_->setChecked(s.steadyStateTitles != 0);
   report_->setChecked(s.report != 0);
   reportFile_->setText(QString::fromStdString(s.reportFile));
   structural_->setChecked(s.reportStructuralAnalysis != 0);

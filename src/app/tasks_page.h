@@ -44,10 +44,10 @@ class TasksPage : public QWidget {
   QLineEdit* endTime_ = nullptr;
   QLineEdit* points_ = nullptr;
   QLineEdit* dynamicsFile_ = nullptr;
-  QCheckBox* dynTitles_ = nullptr;
+  QCheckBox* dynamicsTitles_ = nullptr;
   QCheckBox* steadyState_ = nullptr;
-  QLineEdit* ssFile_ = nullptr;
-  QCheckBox* ssTitles_ = nullptr;
+  QLineEdit* steadyStateFile_ = nullptr;
+  QCheckBox* steadyStateTitles_ = nullptr;
   QCheckBox* report_ = nullptr;
   QLineEdit* reportFile_ = nullptr;
   QCheckBox* structural_ = nullptr;

@@ -112,8 +112,8 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (settings.dynamics != 0 && !settings.dynamicsFile.empty()) {
     PrintOutputFile(out, err, "Time-course data:   ", document.folder + settings.dynamicsFile);
   }
-  if (settings.steadyState != 0 && !settings.ssFile.empty()) {
-    PrintOutputFile(out, err, "Steady-state data:  ", document.folder + settings.ssFile);
+  if (settings.steadyState != 0 && !settings.steadyStateFile.empty()) {
+    PrintOutputFile(out, err, "Steady-state data:  ", document.folder + settings.steadyStateFile);
   }
 
   // --seed with this number draws the same values again.

@@ -17,15 +17,15 @@ void NewDocument(Document& document, const DefaultValues& defaults) {
   s.dynamics = defaults.dynamics;
   s.steadyState = defaults.steadyState;
   s.report = defaults.report;
-  s.dynTitles = s.ssTitles = defaults.titles;
-  s.dynQuotes = s.ssQuotes = defaults.quotes;
-  s.dynColumnWidth = s.ssColumnWidth = defaults.columnWidth;
-  s.dynSeparator = s.ssSeparator = static_cast<char>(defaults.separator);
+  s.dynamicsTitles = s.steadyStateTitles = defaults.titles;
+  s.dynamicsQuotes = s.steadyStateQuotes = defaults.quotes;
+  s.dynamicsColumnWidth = s.steadyStateColumnWidth = defaults.columnWidth;
+  s.dynamicsSeparator = s.steadyStateSeparator = static_cast<char>(defaults.separator);
   s.mcaUnscaled = defaults.mcaUnscaled;
-  s.ssStrategy = 0;
-  s.ssBackIntegration = 1;
+  s.steadyStateStrategy = 0;
+  s.backIntegration = 1;
   s.newtonLimit = defaults.newtonLimit;
-  s.ssResolution = defaults.ssResolution;
+  s.steadyStateResolution = defaults.steadyStateResolution;
   s.reportStructuralAnalysis = defaults.reportStructuralAnalysis;
   s.reportStabilityAnalysis = defaults.reportStabilityAnalysis;
   s.reportMca = defaults.reportMca;
@@ -37,7 +37,7 @@ void NewDocument(Document& document, const DefaultValues& defaults) {
   s.derivationFactor = defaults.derivationFactor;
   s.reportFile = kNewDocumentReportFile;
   s.dynamicsFile.clear();
-  s.ssFile.clear();
+  s.steadyStateFile.clear();
 
   document.engine.Free();
   document.plot = PlotSettings();
@@ -76,7 +76,7 @@ PlotPageDocument PlotPageDocumentOf(const Document& document) {
   }
   d.folder = document.folder;
   d.dynamicsFile = document.settings.dynamicsFile;
-  d.ssFile = document.settings.ssFile;
+  d.steadyStateFile = document.settings.steadyStateFile;
   d.modelTitle = document.model.title;
   return d;
 }

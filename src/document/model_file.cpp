@@ -321,18 +321,18 @@ void Reader::ReadSettings() {
   s.dynamics = IntField("Dynamics=%d");
   s.steadyState = IntField("SteadyState=%d");
   s.report = IntField("Report=%d");
-  s.dynTitles = IntField("DynTitles=%d");
-  s.ssTitles = IntField("SSTitles=%d");
-  s.dynQuotes = IntField("DynQuotes=%d");
-  s.ssQuotes = IntField("SSQuotes=%d");
-  s.dynColumnWidth = IntField("DynColWidth=%d");
-  s.ssColumnWidth = IntField("SSColWidth=%d");
+  s.dynamicsTitles = IntField("DynTitles=%d");
+  s.steadyStateTitles = IntField("SSTitles=%d");
+  s.dynamicsQuotes = IntField("DynQuotes=%d");
+  s.steadyStateQuotes = IntField("SSQuotes=%d");
+  s.dynamicsColumnWidth = IntField("DynColWidth=%d");
+  s.steadyStateColumnWidth = IntField("SSColWidth=%d");
   // The separators are character codes, kept in one byte.
-  s.dynSeparator = static_cast<char>(IntField("DynSeparator=%d"));
-  s.ssSeparator = static_cast<char>(IntField("SSSeparator=%d"));
+  s.dynamicsSeparator = static_cast<char>(IntField("DynSeparator=%d"));
+  s.steadyStateSeparator = static_cast<char>(IntField("SSSeparator=%d"));
   s.mcaUnscaled = IntField("SSMCAUnscaled=%d");
-  s.ssStrategy = IntField("SSStrategy=%d");
-  s.ssBackIntegration = IntField("SSBackIntegration=%d");
+  s.steadyStateStrategy = IntField("SSStrategy=%d");
+  s.backIntegration = IntField("SSBackIntegration=%d");
   s.reportStructuralAnalysis = IntField("RepStructuralAnalysis=%d");
   s.reportStabilityAnalysis = IntField("RepStabilityAnalysis=%d");
   s.reportMca = IntField("RepMCA=%d");
@@ -344,10 +344,10 @@ void Reader::ReadSettings() {
     sink_.Information(messages::kNewtonLimitReset);
     s.newtonLimit = defaults_.newtonLimit;
   }
-  s.ssResolution = RealField("SSResoltion=%lf");
-  if (!(s.ssResolution >= 0.0)) {
+  s.steadyStateResolution = RealField("SSResoltion=%lf");
+  if (!(s.steadyStateResolution >= 0.0)) {
     sink_.Information(messages::kResolutionReset);
-    s.ssResolution = defaults_.ssResolution;
+    s.steadyStateResolution = defaults_.steadyStateResolution;
   }
   s.relativeTolerance = RealField("RelativeTolerance=%lf");
   if (!(s.relativeTolerance >= 0.0)) {
@@ -376,7 +376,7 @@ void Reader::ReadSettings() {
   }
   s.reportFile = TextField();
   s.dynamicsFile = TextField();
-  s.ssFile = TextField();
+  s.steadyStateFile = TextField();
 }
 
 void Reader::ReadModel() {
@@ -636,22 +636,22 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   w.Int("Dynamics", s.dynamics);
   w.Int("SteadyState", s.steadyState);
   w.Int("Report", s.report);
-  w.Int("DynTitles", s.dynTitles);
-  w.Int("SSTitles", s.ssTitles);
-  w.Int("DynQuotes", s.dynQuotes);
-  w.Int("SSQuotes", s.ssQuotes);
-  w.Int("DynColWidth", s.dynColumnWidth);
-  w.Int("SSColWidth", s.ssColumnWidth);
-  w.Int("DynSeparator", static_cast<unsigned char>(s.dynSeparator));
-  w.Int("SSSeparator", static_cast<unsigned char>(s.ssSeparator));
+  w.Int("DynTitles", s.dynamicsTitles);
+  w.Int("SSTitles", s.steadyStateTitles);
+  w.Int("DynQuotes", s.dynamicsQuotes);
+  w.Int("SSQuotes", s.steadyStateQuotes);
+  w.Int("DynColWidth", s.dynamicsColumnWidth);
+  w.Int("SSColWidth", s.steadyStateColumnWidth);
+  w.Int("DynSeparator", static_cast<unsigned char>(s.dynamicsSeparator));
+  w.Int("SSSeparator", static_cast<unsigned char>(s.steadyStateSeparator));
   w.Int("SSMCAUnscaled", s.mcaUnscaled);
-  w.Int("SSStrategy", s.ssStrategy);
-  w.Int("SSBackIntegration", s.ssBackIntegration);
+  w.Int("SSStrategy", s.steadyStateStrategy);
+  w.Int("SSBackIntegration", s.backIntegration);
   w.Int("RepStructuralAnalysis", s.reportStructuralAnalysis);
   w.Int("RepStabilityAnalysis", s.reportStabilityAnalysis);
   w.Int("RepMCA", s.reportMca);
   w.Int("NewtonLimit", s.newtonLimit);
-  w.Real("SSResoltion", "%le", s.ssResolution);
+  w.Real("SSResoltion", "%le", s.steadyStateResolution);
   w.Real("RelativeTolerance", "%le", s.relativeTolerance);
   w.Real("AbsoluteTolerance", "%le", s.absoluteTolerance);
   w.Int("AdamsMaxOrder", s.adamsMaxOrder);
@@ -659,7 +659,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   w.Real("DerivationFactor", "%le", s.derivationFactor);
   w.Text("ReportFile", s.reportFile);
   w.Text("DynamicsFile", s.dynamicsFile);
-  w.Text("SSFile", s.ssFile);
+  w.Text("SSFile", s.steadyStateFile);
 
   WriteModelSection(w, document.model, catalogue);
 

@@ -17,7 +17,7 @@ void ComputeElasticities(Engine& engine) {
   if (state.ssFailure != kSteadyStateFound) return;
 
   const double f = engine.settings.derivationFactor;
-  const double r = engine.settings.ssResolution;
+  const double r = engine.settings.steadyStateResolution;
   std::vector<double> plus(nSteps), minus(nSteps);
   double* x = state.ssAmounts.data();
   for (int i = 1; i <= nMetabolites; ++i) {
@@ -121,7 +121,7 @@ void ScaleCoefficients(Engine& engine, int singular) {
   const Model& model = engine.model;
   const int nSteps = model.nSteps();
   const int nVariable = model.nVariable;
-  const double r = engine.settings.ssResolution;
+  const double r = engine.settings.steadyStateResolution;
   std::vector<double> flux(nSteps);
   for (int s = 0; s < nSteps; ++s) flux[s] = model.steps[model.stepOrder[s]].flux;
   // The derivatives are taken with respect to amounts, so the amounts (not

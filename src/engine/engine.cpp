@@ -19,7 +19,7 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       state(state),
       settings(settings),
       hooks(hooks),
-      equations(model, state, settings.derivationFactor, settings.ssResolution),
+      equations(model, state, settings.derivationFactor, settings.steadyStateResolution),
       points(settings.points),
       sleepLength(settings.sleepTime),
       rhs_(equations) {}

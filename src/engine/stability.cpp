@@ -84,7 +84,7 @@ void ComputeEigenvalues(Engine& engine) {
     }
   }
   const EigenvalueStatistics s = SummariseEigenvalues(
-      state.eigenReal.data(), state.eigenImag.data(), n, engine.settings.ssResolution);
+      state.eigenReal.data(), state.eigenImag.data(), n, engine.settings.steadyStateResolution);
   state.maxRealPart = s.maxRealPart;
   state.maxImagPart = s.maxImagPart;
   state.nPositiveReal = s.nPositiveReal;

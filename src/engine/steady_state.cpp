@@ -29,7 +29,7 @@ bool AnyNegativeVariable(const Engine& engine, const std::vector<double>& x) {
 
 // The verdict on a residual m: found, unless some variable amount is negative.
 int JudgeResidual(const Engine& engine, double m, int otherwise) {
-  if (m < engine.settings.ssResolution) {
+  if (m < engine.settings.steadyStateResolution) {
     return AnyNegativeVariable(engine, engine.state.ssAmounts) ? kSteadyStateNotFound
                                                                : kSteadyStateFound;
   }
@@ -92,7 +92,7 @@ int CheckSteadyState(Engine& engine) {
   if (AnyNegativeVariable(engine, state.ssAmounts)) return state.ssFailure;
   engine.equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
   ++state.newtonFEvals;
-  if (engine.equations.ResidualNorm(state.derivatives.data()) < engine.settings.ssResolution) {
+  if (engine.equations.ResidualNorm(state.derivatives.data()) < engine.settings.steadyStateResolution) {
     state.ssFailure = kSteadyStateFound;
   }
   return state.ssFailure;
@@ -167,7 +167,7 @@ void Newton(Engine& engine) {
 void SteadyState(Engine& engine) {
   EngineState& state = engine.state;
   Model& model = engine.model;
-  const int strategy = engine.settings.ssStrategy;
+  const int strategy = engine.settings.steadyStateStrategy;
 
   state.fEvaluations = 0.0;
   state.jEvaluations = 0.0;
@@ -216,7 +216,7 @@ void CheckEquilibrium(Engine& engine) {
   // steady state).
   int equilibrium = 1;
   for (const Step& s : engine.model.steps) {
-    if (!(std::fabs(s.flux) <= engine.settings.ssResolution)) equilibrium = 0;
+    if (!(std::fabs(s.flux) <= engine.settings.steadyStateResolution)) equilibrium = 0;
   }
   engine.state.equilibrium = equilibrium;
 }

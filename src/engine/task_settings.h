@@ -31,17 +31,17 @@ struct TaskSettings {
   int report = 0;       // "Report": write the report
 
   // Data files.
-  int dynTitles = 0, ssTitles = 0;
-  int dynQuotes = 0, ssQuotes = 0;
-  int dynColumnWidth = 12, ssColumnWidth = 12;
-  char dynSeparator = ' ', ssSeparator = ' ';
+  int dynamicsTitles = 0, steadyStateTitles = 0;
+  int dynamicsQuotes = 0, steadyStateQuotes = 0;
+  int dynamicsColumnWidth = 12, steadyStateColumnWidth = 12;
+  char dynamicsSeparator = ' ', steadyStateSeparator = ' ';
 
   // Steady state and control analysis.
   int mcaUnscaled = 0;  // "SSMCAUnscaled"
-  int ssStrategy = 0;   // a SteadyStateStrategy value
-  int ssBackIntegration = 0;
+  int steadyStateStrategy = 0;   // a SteadyStateStrategy value
+  int backIntegration = 0;
   int newtonLimit = 50;
-  double ssResolution = 1e-9;  // file key "SSResoltion"
+  double steadyStateResolution = 1e-9;  // file key "SSResoltion"
 
   // Report sections.
   int reportStructuralAnalysis = 0;
@@ -60,7 +60,7 @@ struct TaskSettings {
   // the data file names are relative to the model's folder.
   std::string reportFile;
   std::string dynamicsFile;
-  std::string ssFile;
+  std::string steadyStateFile;
 
   bool operator==(const TaskSettings&) const = default;
 };

@@ -75,7 +75,7 @@ void TimeCourse(Engine& engine, bool write) {
   const TaskSettings& settings = engine.settings;
   EngineHooks& hooks = engine.hooks;
 
-  if (write && settings.dynTitles && state.iteration == 0) hooks.WriteDynamicsTitles();
+  if (write && settings.dynamicsTitles && state.iteration == 0) hooks.WriteDynamicsTitles();
   if (write) {
     for (Metabolite& m : model.metabolites) m.concentration = m.initialConcentration;
     engine.equations.EvaluateFluxes(state.amounts.data(), model);

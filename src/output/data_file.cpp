@@ -34,11 +34,11 @@ void AppendSystemError(std::string& errorLog, std::string_view what, const std::
 }  // namespace
 
 DataFileLayout TimeCourseLayout(const TaskSettings& settings) {
-  return MakeLayout(settings.dynColumnWidth, settings.dynSeparator, settings.dynQuotes);
+  return MakeLayout(settings.dynamicsColumnWidth, settings.dynamicsSeparator, settings.dynamicsQuotes);
 }
 
 DataFileLayout SteadyStateLayout(const TaskSettings& settings) {
-  return MakeLayout(settings.ssColumnWidth, settings.ssSeparator, settings.ssQuotes);
+  return MakeLayout(settings.steadyStateColumnWidth, settings.steadyStateSeparator, settings.steadyStateQuotes);
 }
 
 int ColumnWidthEntry(int width) {
@@ -134,7 +134,7 @@ void DataFile::Close(std::string& errorLog) {
 
 void WriteDynTitles(DataFile& file, std::span<const OutputItem> selection,
                     const TaskSettings& settings) {
-  if (file.IsOpen() && settings.dynTitles != 0) {
+  if (file.IsOpen() && settings.dynamicsTitles != 0) {
     file.Write(FormatTitlesLine(selection, TimeCourseLayout(settings)));
   }
 }
@@ -146,7 +146,7 @@ void WriteDynRow(DataFile& file, std::span<const OutputItem> selection,
 
 void WriteSSTitles(DataFile& file, std::span<const OutputItem> selection,
                    const TaskSettings& settings) {
-  if (file.IsOpen() && settings.ssTitles != 0) {
+  if (file.IsOpen() && settings.steadyStateTitles != 0) {
     file.Write(FormatTitlesLine(selection, SteadyStateLayout(settings)));
   }
 }
@@ -164,7 +164,7 @@ void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath
                         std::string& errorLog) {
   const std::string folder = ModelFolder(modelPath);
   timeCourse.Open(settings.dynamics != 0, folder, settings.dynamicsFile, "time-course", errorLog);
-  steadyState.Open(settings.steadyState != 0, folder, settings.ssFile, "steady-state", errorLog);
+  steadyState.Open(settings.steadyState != 0, folder, settings.steadyStateFile, "steady-state", errorLog);
 }
 
 void RunDataFiles::Close(std::string& errorLog) {

@@ -55,7 +55,7 @@ double* FixedQuantity(int type, EngineState& engine, TaskSettings& settings) {
     case kAbsoluteTolerance:
       return &settings.absoluteTolerance;
     case kSsResolution:
-      return &settings.ssResolution;
+      return &settings.steadyStateResolution;
     case kDerivationFactor:
       return &settings.derivationFactor;
     case kRealTime:

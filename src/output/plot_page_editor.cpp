@@ -6,7 +6,7 @@
 namespace vireon {
 
 std::string PlotDataPath(const PlotSettings& settings, const PlotPageDocument& document) {
-  return document.folder + (settings.plotDyn != 0 ? document.dynamicsFile : document.ssFile);
+  return document.folder + (settings.plotDyn != 0 ? document.dynamicsFile : document.steadyStateFile);
 }
 
 PlotSource PlotSourceOf(const PlotSettings& settings, const PlotPageDocument& document) {

@@ -23,7 +23,7 @@ struct PlotPageDocument {
   std::vector<std::string> steadyStateTitles;  // titles of the steady-state selection
   std::string folder;  // the model file's folder, ending in a separator (or empty)
   std::string dynamicsFile;
-  std::string ssFile;
+  std::string steadyStateFile;
   std::string modelTitle;
 };
 

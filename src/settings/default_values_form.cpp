@@ -83,7 +83,7 @@ DefaultValuesForm MakeDefaultValuesForm(const DefaultValues& values) {
   form.kineticConstant = RealSettingText(values.kineticConstant, kShownDigits);
   form.endTime = RealSettingText(values.endTime, kShownDigits);
   form.newtonLimit = IntegerSettingText(values.newtonLimit);
-  form.ssResolution = RealSettingText(values.ssResolution, kShownDigits);
+  form.steadyStateResolution = RealSettingText(values.steadyStateResolution, kShownDigits);
   form.derivationFactorPercent = RealSettingText(values.derivationFactor * 100.0, kShownDigits);
   form.relativeTolerance = RealSettingText(values.relativeTolerance, kShownDigits);
   form.absoluteTolerance = RealSettingText(values.absoluteTolerance, kShownDigits);
@@ -108,7 +108,7 @@ DefaultValuesCheck TakeDefaultValuesForm(const DefaultValuesForm& form, DefaultV
                      taken.kineticConstant);
   reader.Real(form.endTime, F::kEndTime, taken.endTime);
   reader.Integer(form.newtonLimit, F::kNewtonLimit, taken.newtonLimit);
-  reader.RealInRange(form.ssResolution, F::kSsResolution, 0.0, kLargest, taken.ssResolution);
+  reader.RealInRange(form.steadyStateResolution, F::kSsResolution, 0.0, kLargest, taken.steadyStateResolution);
   reader.RealInRange(form.derivationFactorPercent, F::kDerivationFactor, kDerivationPercentMin,
                      kDerivationPercentMax, percent);
   reader.RealInRange(form.relativeTolerance, F::kRelativeTolerance, 0.0, kLargest,

@@ -36,7 +36,7 @@ struct DefaultValuesForm {
   std::string kineticConstant;
   std::string endTime;
   std::string newtonLimit;
-  std::string ssResolution;
+  std::string steadyStateResolution;
   std::string derivationFactorPercent;
   std::string relativeTolerance;
   std::string absoluteTolerance;

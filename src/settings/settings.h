@@ -17,7 +17,7 @@ struct DefaultValues {
   double kineticConstant = 1.0;      // "Kinetic constants": value of a new kinetic constant
   double endTime = 10.0;             // "End time" of the time course
   int newtonLimit = 50;              // "Newton limit": most Newton iterations
-  double ssResolution = 1e-9;        // "Steady state resolution"
+  double steadyStateResolution = 1e-9;        // "Steady state resolution"
   double derivationFactor = 0.001;   // "Derivation Factor": relative increment of derivatives
   double relativeTolerance = 1e-6;   // "Relative tolerance" of the integrator
   double absoluteTolerance = 1e-12;  // "Absolute tolerance" of the integrator

@@ -30,7 +30,7 @@ const DefaultField kDefaultFields[] = {
     {"Kinetic constants", &DefaultValues::kineticConstant},
     {"End time", &DefaultValues::endTime},
     {"Newton limit", nullptr, &DefaultValues::newtonLimit},
-    {"Steady state resolution", &DefaultValues::ssResolution},
+    {"Steady state resolution", &DefaultValues::steadyStateResolution},
     {"Derivation Factor", &DefaultValues::derivationFactor},
     {"Relative tolerance", &DefaultValues::relativeTolerance},
     {"Absolute tolerance", &DefaultValues::absoluteTolerance},

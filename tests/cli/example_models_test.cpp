@@ -270,11 +270,11 @@ void BuildDocument(const ExampleModel& example, const KineticCatalogue& catalogu
   settings.reportStructuralAnalysis = 1;
   settings.reportStabilityAnalysis = 1;
   settings.reportMca = 1;
-  settings.dynTitles = settings.ssTitles = 1;
-  settings.dynColumnWidth = ColumnWidth(example.timeCourse);
-  settings.ssColumnWidth = ColumnWidth(example.steadyState);
+  settings.dynamicsTitles = settings.steadyStateTitles = 1;
+  settings.dynamicsColumnWidth = ColumnWidth(example.timeCourse);
+  settings.steadyStateColumnWidth = ColumnWidth(example.steadyState);
   settings.dynamicsFile = BaseName(example.fileName) + "-timecourse.dat";
-  settings.ssFile = BaseName(example.fileName) + "-steadystate.dat";
+  settings.steadyStateFile = BaseName(example.fileName) + "-steadystate.dat";
 
   document.selections.timeCourse = example.timeCourse;
   document.selections.steadyState = example.steadyState;
@@ -356,7 +356,7 @@ TEST_F(Examples, LoadWithoutAnyMessageAndKeepTheirStructure) {
     // Data files live beside the model, whatever folder it is copied to.
     EXPECT_FALSE(document.settings.dynamicsFile.empty());
     EXPECT_EQ(document.settings.dynamicsFile.find('/'), std::string::npos);
-    EXPECT_EQ(document.settings.ssFile.find('/'), std::string::npos);
+    EXPECT_EQ(document.settings.steadyStateFile.find('/'), std::string::npos);
     EXPECT_FALSE(document.selections.timeCourse.empty());
     EXPECT_FALSE(document.selections.steadyState.empty());
     EXPECT_EQ(document.plot.plotXEntry, 0);

@@ -12,7 +12,7 @@ TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
   defaults.endTime = 42.0;
   defaults.points = 17;
   defaults.newtonLimit = 9;
-  defaults.ssResolution = 1e-7;
+  defaults.steadyStateResolution = 1e-7;
   defaults.derivationFactor = 0.02;
   defaults.relativeTolerance = 1e-5;
   defaults.absoluteTolerance = 1e-10;
@@ -45,7 +45,7 @@ TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
   EXPECT_EQ(s.endTime, 42.0);
   EXPECT_EQ(s.points, 17);
   EXPECT_EQ(s.newtonLimit, 9);
-  EXPECT_EQ(s.ssResolution, 1e-7);
+  EXPECT_EQ(s.steadyStateResolution, 1e-7);
   EXPECT_EQ(s.derivationFactor, 0.02);
   EXPECT_EQ(s.relativeTolerance, 1e-5);
   EXPECT_EQ(s.absoluteTolerance, 1e-10);
@@ -57,14 +57,14 @@ TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
   EXPECT_EQ(s.dynamics, 0);
   EXPECT_EQ(s.steadyState, 1);
   EXPECT_EQ(s.report, 1);
-  EXPECT_EQ(s.dynTitles, 1);
-  EXPECT_EQ(s.ssTitles, 1);
-  EXPECT_EQ(s.dynQuotes, 1);
-  EXPECT_EQ(s.ssQuotes, 1);
-  EXPECT_EQ(s.dynColumnWidth, 20);
-  EXPECT_EQ(s.ssColumnWidth, 20);
-  EXPECT_EQ(s.dynSeparator, ',');
-  EXPECT_EQ(s.ssSeparator, ',');
+  EXPECT_EQ(s.dynamicsTitles, 1);
+  EXPECT_EQ(s.steadyStateTitles, 1);
+  EXPECT_EQ(s.dynamicsQuotes, 1);
+  EXPECT_EQ(s.steadyStateQuotes, 1);
+  EXPECT_EQ(s.dynamicsColumnWidth, 20);
+  EXPECT_EQ(s.steadyStateColumnWidth, 20);
+  EXPECT_EQ(s.dynamicsSeparator, ',');
+  EXPECT_EQ(s.steadyStateSeparator, ',');
   EXPECT_EQ(s.reportStructuralAnalysis, 1);
   EXPECT_EQ(s.reportStabilityAnalysis, 1);
   EXPECT_EQ(s.reportMca, 0);
@@ -73,9 +73,9 @@ TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
   // The values every new document has, whatever the defaults.
   EXPECT_EQ(s.reportFile, "simulation.txt");
   EXPECT_EQ(s.dynamicsFile, "");
-  EXPECT_EQ(s.ssFile, "");
-  EXPECT_EQ(s.ssStrategy, 0);
-  EXPECT_EQ(s.ssBackIntegration, 1);
+  EXPECT_EQ(s.steadyStateFile, "");
+  EXPECT_EQ(s.steadyStateStrategy, 0);
+  EXPECT_EQ(s.backIntegration, 1);
   EXPECT_EQ(s.realTime, 0);
   EXPECT_EQ(s.sleepTime, 1);
 
@@ -135,7 +135,7 @@ TEST(PlotPageDocumentOf, CarriesTasksTitlesFilesAndTitle) {
   EXPECT_EQ(p.steadyStateTitles.size(), d.selections.steadyState.size());
   EXPECT_EQ(p.folder, "/data/");
   EXPECT_EQ(p.dynamicsFile, "enzyme time course.dat");
-  EXPECT_EQ(p.ssFile, "enzyme=ss.dat");
+  EXPECT_EQ(p.steadyStateFile, "enzyme=ss.dat");
   EXPECT_EQ(p.modelTitle, "Enzyme with a leak");
   EXPECT_EQ(PlotDataPath(d.plot, p), "/data/enzyme time course.dat");
 }

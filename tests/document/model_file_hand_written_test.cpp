@@ -70,10 +70,10 @@ TEST_F(HandWrittenModelFile, EveryPartIsReadIntoTheDocument) {
   ASSERT_EQ(Parse(golden_), 0);
   const Document& d = document_;
   EXPECT_EQ(d.settings.points, 100);
-  EXPECT_EQ(d.settings.ssColumnWidth, 16);
-  EXPECT_EQ(d.settings.dynSeparator, '\t');
-  EXPECT_EQ(d.settings.ssSeparator, ',');
-  EXPECT_EQ(d.settings.ssFile, "regulated.ss");
+  EXPECT_EQ(d.settings.steadyStateColumnWidth, 16);
+  EXPECT_EQ(d.settings.dynamicsSeparator, '\t');
+  EXPECT_EQ(d.settings.steadyStateSeparator, ',');
+  EXPECT_EQ(d.settings.steadyStateFile, "regulated.ss");
 
   // The file's user-defined type was entered in the catalogue, and the step
   // is bound to it.

@@ -248,7 +248,7 @@ DefaultValues UserDefaults() {
   DefaultValues d;
   d.points = 33;
   d.newtonLimit = 44;
-  d.ssResolution = 5e-8;
+  d.steadyStateResolution = 5e-8;
   d.relativeTolerance = 2e-5;
   d.absoluteTolerance = 2e-11;
   d.adamsMaxOrder = 9;
@@ -281,11 +281,11 @@ INSTANTIATE_TEST_SUITE_P(
                                   [](const TaskSettings& s) -> double { return s.newtonLimit; },
                                   [](const DefaultValues& d) -> double { return d.newtonLimit; }},
                       SettingCase{"SSResoltion=-1.000000e-009", messages::kResolutionReset,
-                                  [](const TaskSettings& s) { return s.ssResolution; },
-                                  [](const DefaultValues& d) { return d.ssResolution; }},
+                                  [](const TaskSettings& s) { return s.steadyStateResolution; },
+                                  [](const DefaultValues& d) { return d.steadyStateResolution; }},
                       SettingCase{"SSResoltion=nan", messages::kResolutionReset,
-                                  [](const TaskSettings& s) { return s.ssResolution; },
-                                  [](const DefaultValues& d) { return d.ssResolution; }},
+                                  [](const TaskSettings& s) { return s.steadyStateResolution; },
+                                  [](const DefaultValues& d) { return d.steadyStateResolution; }},
                       SettingCase{"RelativeTolerance=-1e-6", messages::kRelativeToleranceReset,
                                   [](const TaskSettings& s) { return s.relativeTolerance; },
                                   [](const DefaultValues& d) { return d.relativeTolerance; }},
@@ -328,7 +328,7 @@ TEST_F(ModelFile, BoundaryValuesOfTheSettingsAreAccepted) {
 TEST_F(ModelFile, SeparatorCodesAreKeptInOneByte) {
   Loaded loaded = Parse(WithLine(SmallText(), "DynSeparator=", "DynSeparator=300"), catalogue_);
   ASSERT_EQ(loaded.line, 0);
-  EXPECT_EQ(static_cast<unsigned char>(loaded.document.settings.dynSeparator), 300 - 256);
+  EXPECT_EQ(static_cast<unsigned char>(loaded.document.settings.dynamicsSeparator), 300 - 256);
 }
 
 TEST_F(ModelFile, StringLineWithoutEqualsIsAFieldFailure) {

@@ -63,9 +63,9 @@ TEST_F(RunControlTest, AWholeRunWritesTheReportAndBothDataFiles) {
   s.endTime = 10.0;
   s.points = 20;
   s.dynamicsFile = "run.dyn";
-  s.ssFile = "run.ss";
-  s.dynTitles = 1;
-  s.ssTitles = 1;
+  s.steadyStateFile = "run.ss";
+  s.dynamicsTitles = 1;
+  s.steadyStateTitles = 1;
   d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "X")};
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
                               MakeOutputItem(kSteadyStateFlux, "R1")};
@@ -215,7 +215,7 @@ TEST_F(RunControlTest, ADataFileThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
   d.settings.steadyState = 1;
   d.settings.report = 1;
   d.settings.dynamicsFile = "no_such_folder/run.dyn";
-  d.settings.ssFile = "run.ss";
+  d.settings.steadyStateFile = "run.ss";
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X")};
 
   const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
@@ -233,7 +233,7 @@ TEST_F(RunControlTest, ADataFileThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
 TEST_F(RunControlTest, ScannedAndLinkedQuantitiesGetTheirValuesBackAfterTheRun) {
   Document d = NewDocument();
   d.settings.steadyState = 1;
-  d.settings.ssFile = "scan.ss";
+  d.settings.steadyStateFile = "scan.ss";
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
                               MakeOutputItem(kKineticConstant, "R1", "k"),
                               MakeOutputItem(kKineticConstant, "R2", "k")};
@@ -326,7 +326,7 @@ class RunControlGuardTest : public RunControlTest {
     r1.kineticType = &faulting_;
     r1.kineticTypeName = faulting_.name;
     d.settings.report = 1;
-    d.settings.ssFile = "run.ss";
+    d.settings.steadyStateFile = "run.ss";
     d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X")};
     return d;
   }

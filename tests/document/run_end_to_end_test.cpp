@@ -270,15 +270,15 @@ class RunControlEndToEndTest : public ::testing::Test {
     s.relativeTolerance = 1e-12;
     s.absoluteTolerance = 1e-14;
     s.dynamicsFile = "run.dyn";
-    s.ssFile = "run.ss";
-    s.dynTitles = 1;
-    s.dynQuotes = 1;
-    s.dynColumnWidth = kDynColumns.width;
-    s.dynSeparator = kDynColumns.separator;
-    s.ssTitles = 1;
-    s.ssQuotes = 0;
-    s.ssColumnWidth = kSsColumns.width;
-    s.ssSeparator = kSsColumns.separator;
+    s.steadyStateFile = "run.ss";
+    s.dynamicsTitles = 1;
+    s.dynamicsQuotes = 1;
+    s.dynamicsColumnWidth = kDynColumns.width;
+    s.dynamicsSeparator = kDynColumns.separator;
+    s.steadyStateTitles = 1;
+    s.steadyStateQuotes = 0;
+    s.steadyStateColumnWidth = kSsColumns.width;
+    s.steadyStateSeparator = kSsColumns.separator;
 
     OutputFunction twice("twiceX", "2*a");
     EXPECT_EQ(twice.Parse(), 0);
@@ -513,10 +513,10 @@ TEST_F(RunControlEndToEndTest, AFailedSteadyStateStillWritesItsRowAndSentences) 
   d.settings.reportComments = 0;
   d.settings.reportStabilityAnalysis = 1;
   d.settings.reportMca = 1;
-  d.settings.ssFile = "run.ss";
-  d.settings.ssTitles = 0;
-  d.settings.ssColumnWidth = kSsColumns.width;
-  d.settings.ssSeparator = kSsColumns.separator;
+  d.settings.steadyStateFile = "run.ss";
+  d.settings.steadyStateTitles = 0;
+  d.settings.steadyStateColumnWidth = kSsColumns.width;
+  d.settings.steadyStateSeparator = kSsColumns.separator;
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
                               MakeOutputItem(kSteadyStateFlux, "R1"),
                               MakeOutputItem(kKineticConstant, "R1", "k")};
@@ -653,8 +653,8 @@ TEST_F(RunControlEndToEndTest, ALinkOntoAnInitialConcentrationCountsInTheConserv
   s.relativeTolerance = 1e-12;
   s.absoluteTolerance = 1e-14;
   s.dynamicsFile = "run.dyn";
-  s.ssFile = "run.ss";
-  s.dynColumnWidth = s.ssColumnWidth = 14;
+  s.steadyStateFile = "run.ss";
+  s.dynamicsColumnWidth = s.steadyStateColumnWidth = 14;
   d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "ES"),
                              MakeOutputItem(kTransientConcentration, "E")};
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "E"),

@@ -77,7 +77,7 @@ inline Document MakeDocument(Model model, const TemporaryFolder& folder) {
   s.report = 0;
   s.reportMca = 0;
   s.sleepTime = 0;
-  s.dynColumnWidth = s.ssColumnWidth = 20;
+  s.dynamicsColumnWidth = s.steadyStateColumnWidth = 20;
   return document;
 }
 

@@ -18,7 +18,7 @@ using test::EngineRig;
 
 TaskSettings WithStrategy(int strategy) {
   TaskSettings settings;
-  settings.ssStrategy = strategy;
+  settings.steadyStateStrategy = strategy;
   return settings;
 }
 

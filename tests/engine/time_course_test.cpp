@@ -30,7 +30,7 @@ TEST(TimeCourseTest, FollowsExponentialDecayAtEveryPoint) {
   TaskSettings settings;
   settings.endTime = 5.0;
   settings.points = 10;
-  settings.dynTitles = 1;
+  settings.dynamicsTitles = 1;
   EngineRig rig(Decay(0.7, 2.0), settings);
   SetUpTimeCourse(*rig.engine);
   TimeCourse(*rig.engine, /*write=*/true);

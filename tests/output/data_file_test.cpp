@@ -82,12 +82,12 @@ TEST(DataFileLayoutTest, UnboundItemsAreWrittenAsZero) {
 
 TEST(DataFileLayoutTest, LayoutsComeFromTheFilesOwnSettings) {
   TaskSettings settings;
-  settings.dynColumnWidth = 25;
-  settings.dynSeparator = '\t';
-  settings.dynQuotes = 1;
-  settings.ssColumnWidth = 9;
-  settings.ssSeparator = ',';
-  settings.ssQuotes = 0;
+  settings.dynamicsColumnWidth = 25;
+  settings.dynamicsSeparator = '\t';
+  settings.dynamicsQuotes = 1;
+  settings.steadyStateColumnWidth = 9;
+  settings.steadyStateSeparator = ',';
+  settings.steadyStateQuotes = 0;
   DataFileLayout dyn = TimeCourseLayout(settings);
   EXPECT_EQ(dyn.columnWidth, 25);
   EXPECT_EQ(dyn.separator, '\t');
@@ -102,14 +102,14 @@ TEST(DataFileLayoutTest, LayoutsComeFromTheFilesOwnSettings) {
     int stored, used;
   } widths[] = {{7, 7}, {26, 26}, {30, 30}, {0, 0}, {-3, 0}, {100000, 4096}};
   for (const auto& width : widths) {
-    settings.dynColumnWidth = width.stored;
+    settings.dynamicsColumnWidth = width.stored;
     EXPECT_EQ(TimeCourseLayout(settings).columnWidth, width.used) << width.stored;
   }
 }
 
 TEST(DataFileLayoutTest, AStoredWidthBeyondTheTasksPageListIsWrittenAsStored) {
   TaskSettings settings;
-  settings.ssColumnWidth = 30;
+  settings.steadyStateColumnWidth = 30;
   double a = 1.0, b = -0.125;
   std::vector<OutputItem> items = {Column("time", &a), Column("[A]ss", &b)};
   // Width 30, precision 22, columns separated by the default blank.
@@ -119,7 +119,7 @@ TEST(DataFileLayoutTest, AStoredWidthBeyondTheTasksPageListIsWrittenAsStored) {
             " 1.0000000000000000000000e+000 -1.2500000000000000000000e-001\n");
   // Below 8 the precision w - 8 is negative, which printf reads as none: six
   // decimals, wider than the column.
-  settings.ssColumnWidth = 7;
+  settings.steadyStateColumnWidth = 7;
   EXPECT_EQ(FormatValuesLine(items, SteadyStateLayout(settings)),
             " 1.000000e+000 -1.250000e-001\n");
 }
@@ -173,9 +173,9 @@ class DataFileWriteTest : public testing::Test {
 
 TEST_F(DataFileWriteTest, RunWritesTitlesOnceAndOneRowPerPoint) {
   TaskSettings settings;
-  settings.dynTitles = 1;
-  settings.dynColumnWidth = 12;
-  settings.dynSeparator = ' ';
+  settings.dynamicsTitles = 1;
+  settings.dynamicsColumnWidth = 12;
+  settings.dynamicsSeparator = ' ';
   double time = 0.0, a = 1.0;
   std::vector<OutputItem> selection = {Column("time", &time), Column("[A]t", &a)};
   {
@@ -202,7 +202,7 @@ TEST_F(DataFileWriteTest, RunWritesTitlesOnceAndOneRowPerPoint) {
 
 TEST_F(DataFileWriteTest, TitlesOnlyWhenSwitchedOn) {
   TaskSettings settings;
-  settings.ssTitles = 0;
+  settings.steadyStateTitles = 0;
   double v = 1.0;
   std::vector<OutputItem> selection = {Column("x", &v)};
   std::string errorLog;
@@ -258,7 +258,7 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
   settings.dynamics = 1;
   settings.dynamicsFile = "tc.dat";
   settings.steadyState = 1;
-  settings.ssFile = "";  // the steady-state task runs, but writes no file
+  settings.steadyStateFile = "";  // the steady-state task runs, but writes no file
   std::string errorLog;
   RunDataFiles files;
   files.Open(settings, Folder() + "model.vrn", errorLog);
@@ -266,7 +266,7 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
   EXPECT_FALSE(files.steadyState.IsOpen());
   double v = 1.0;
   std::vector<OutputItem> selection = {Column("x", &v)};
-  settings.dynColumnWidth = 8;
+  settings.dynamicsColumnWidth = 8;
   WriteDynRow(files.timeCourse, selection, settings);
   WriteDynRow(files.timeCourse, selection, settings);
   WriteScanSeparator(files.timeCourse, false);
@@ -281,7 +281,7 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
             1);
 
   settings.dynamics = 0;
-  settings.ssFile = "ss.dat";
+  settings.steadyStateFile = "ss.dat";
   files.Open(settings, Folder() + "model.vrn", errorLog);
   EXPECT_FALSE(files.timeCourse.IsOpen());
   EXPECT_TRUE(files.steadyState.IsOpen());

@@ -69,7 +69,7 @@ TEST_F(BindingTest, EveryTypeBindsToItsQuantity) {
       {MakeOutputItem(18), &e.stepSize},
       {MakeOutputItem(19), &s.relativeTolerance},
       {MakeOutputItem(20), &s.absoluteTolerance},
-      {MakeOutputItem(21), &s.ssResolution},
+      {MakeOutputItem(21), &s.steadyStateResolution},
       {MakeOutputItem(22), &s.derivationFactor},
       {MakeOutputItem(23), &e.elapsedTime},
       {MakeOutputItem(24, "total"), &functions_["total"]},

@@ -20,7 +20,7 @@ PlotPageDocument Document(int timeCourseItems, int steadyStateItems, bool dynami
   for (int i = 0; i < steadyStateItems; ++i) d.steadyStateTitles.push_back("s" + std::to_string(i));
   d.folder = "/models/";
   d.dynamicsFile = "run.dyn";
-  d.ssFile = "run.ss";
+  d.steadyStateFile = "run.ss";
   d.modelTitle = "M";
   return d;
 }

@@ -360,7 +360,7 @@ TEST(ReportSectionTest, StabilityVerdictAtTheResolutionBoundary) {
   };
   for (const Case& c : cases) {
     auto t = test::LinearChain();
-    t->settings.ssResolution = 1e-9;
+    t->settings.steadyStateResolution = 1e-9;
     t->engine.maxRealPart = c.maxReal;
     t->engine.maxImagPart = c.maxImag;
     std::string text = ReportStabilityText(Context(*t, "v"));

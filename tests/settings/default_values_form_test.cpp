@@ -18,7 +18,7 @@ TEST(DefaultValuesFormTest, ShowsTheRecordWithTheFactorInPercent) {
   EXPECT_EQ(form.kineticConstant, "1");
   EXPECT_EQ(form.endTime, "10");
   EXPECT_EQ(form.newtonLimit, "50");
-  EXPECT_EQ(form.ssResolution, "1e-09");
+  EXPECT_EQ(form.steadyStateResolution, "1e-09");
   EXPECT_EQ(form.derivationFactorPercent, "0.1");
   EXPECT_EQ(form.relativeTolerance, "1e-06");
   EXPECT_EQ(form.absoluteTolerance, "1e-12");
@@ -85,7 +85,7 @@ TEST(DefaultValuesFormTest, NamesTheFirstBadEntryAndChangesNothing) {
       {[](DefaultValuesForm& f) { f.endTime = "ten"; }, Field::kEndTime, "Please enter a number."},
       {[](DefaultValuesForm& f) { f.newtonLimit = "5.5"; }, Field::kNewtonLimit,
        "Please enter an integer."},
-      {[](DefaultValuesForm& f) { f.ssResolution = "-1e-9"; }, Field::kSsResolution,
+      {[](DefaultValuesForm& f) { f.steadyStateResolution = "-1e-9"; }, Field::kSsResolution,
        "Please enter a number between 0 and 1.79769313486232e+308."},
       {[](DefaultValuesForm& f) { f.derivationFactorPercent = "301"; }, Field::kDerivationFactor,
        "Please enter a number between 1e-09 and 300."},

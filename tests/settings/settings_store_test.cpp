@@ -58,7 +58,7 @@ DefaultValues EditedDefaults() {
   values.kineticConstant = 2.5;
   values.endTime = 100.0;
   values.newtonLimit = 30;
-  values.ssResolution = 1e-8;
+  values.steadyStateResolution = 1e-8;
   values.derivationFactor = 0.01;
   values.relativeTolerance = 1e-5;
   values.absoluteTolerance = 1e-10;
@@ -89,7 +89,7 @@ void ExpectSameDefaults(const DefaultValues& actual, const DefaultValues& expect
   EXPECT_CLOSE(actual.concentration, expected.concentration, kTightAbs, kTightRel);
   EXPECT_CLOSE(actual.kineticConstant, expected.kineticConstant, kTightAbs, kTightRel);
   EXPECT_CLOSE(actual.endTime, expected.endTime, kTightAbs, kTightRel);
-  EXPECT_CLOSE(actual.ssResolution, expected.ssResolution, 0.0, kTightRel);
+  EXPECT_CLOSE(actual.steadyStateResolution, expected.steadyStateResolution, 0.0, kTightRel);
   EXPECT_CLOSE(actual.derivationFactor, expected.derivationFactor, 0.0, kTightRel);
   EXPECT_CLOSE(actual.relativeTolerance, expected.relativeTolerance, 0.0, kTightRel);
   EXPECT_CLOSE(actual.absoluteTolerance, expected.absoluteTolerance, 0.0, kTightRel);
@@ -97,7 +97,7 @@ void ExpectSameDefaults(const DefaultValues& actual, const DefaultValues& expect
   withoutReals.concentration = expected.concentration;
   withoutReals.kineticConstant = expected.kineticConstant;
   withoutReals.endTime = expected.endTime;
-  withoutReals.ssResolution = expected.ssResolution;
+  withoutReals.steadyStateResolution = expected.steadyStateResolution;
   withoutReals.derivationFactor = expected.derivationFactor;
   withoutReals.relativeTolerance = expected.relativeTolerance;
   withoutReals.absoluteTolerance = expected.absoluteTolerance;
@@ -321,7 +321,7 @@ TEST_F(SettingsStoreTest, MissingPointsKeepsTheValuesBeforeItAndRewritesAll) {
   expected.kineticConstant = edited.kineticConstant;
   expected.endTime = edited.endTime;
   expected.newtonLimit = edited.newtonLimit;
-  expected.ssResolution = edited.ssResolution;
+  expected.steadyStateResolution = edited.steadyStateResolution;
   expected.derivationFactor = edited.derivationFactor;
   expected.relativeTolerance = edited.relativeTolerance;
   expected.absoluteTolerance = edited.absoluteTolerance;

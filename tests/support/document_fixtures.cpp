@@ -105,22 +105,22 @@ Document MakeRichDocument(const KineticCatalogue& catalogue) {
   t.dynamics = 1;
   t.steadyState = 1;
   t.report = 1;
-  t.dynTitles = 1;
-  t.ssTitles = 0;
-  t.dynQuotes = 1;
-  t.ssQuotes = 1;
-  t.dynColumnWidth = 16;
-  t.ssColumnWidth = 9;
-  t.dynSeparator = '\t';
-  t.ssSeparator = ',';
+  t.dynamicsTitles = 1;
+  t.steadyStateTitles = 0;
+  t.dynamicsQuotes = 1;
+  t.steadyStateQuotes = 1;
+  t.dynamicsColumnWidth = 16;
+  t.steadyStateColumnWidth = 9;
+  t.dynamicsSeparator = '\t';
+  t.steadyStateSeparator = ',';
   t.mcaUnscaled = 1;
-  t.ssStrategy = 3;
-  t.ssBackIntegration = 0;
+  t.steadyStateStrategy = 3;
+  t.backIntegration = 0;
   t.reportStructuralAnalysis = 1;
   t.reportStabilityAnalysis = 1;
   t.reportMca = 0;
   t.newtonLimit = 77;
-  t.ssResolution = 2.5e-11;
+  t.steadyStateResolution = 2.5e-11;
   t.relativeTolerance = 1e-8;
   t.absoluteTolerance = 3e-14;
   t.adamsMaxOrder = 7;
@@ -128,7 +128,7 @@ Document MakeRichDocument(const KineticCatalogue& catalogue) {
   t.derivationFactor = 0.01;
   t.reportFile = "/data/enzyme.txt";
   t.dynamicsFile = "enzyme time course.dat";
-  t.ssFile = "enzyme=ss.dat";
+  t.steadyStateFile = "enzyme=ss.dat";
 
   d.selections.interactive = {Item(kTime), Item(kTransientConcentration, "S"),
                               Item(kTransientFlux, "cat"), Item(kTransientConcentration, "P")};
