@@ -275,26 +275,39 @@ constexpr int kExactPowerOfTen = 27;
 // relative size, on a y below 10^10, cannot cross it.
 constexpr long double kHalfMargin = 0x1p-20L;
 
+// 10^0 ... 10^27, each exact in extended precision.
+constexpr std::array<long double, kExactPowerOfTen + 1> kPowersOfTen = [] {
+  std::array<long double, kExactPowerOfTen + 1> powers{};
+  long double power = 1.0L;
+  for (long double& p : powers) {
+    p = power;
+    power *= 10.0L;
+  }
+  return powers;
+}();
+
 long double PowerOfTenLong(int k) {
-  static const auto kPowers = [] {
-    std::array<long double, kExactPowerOfTen + 1> powers{};
-    long double power = 1.0L;
-    for (long double& p : powers) {
-      p = power;
-      power *= 10.0L;
-    }
-    return powers;
-  }();
-  return kPowers[static_cast<std::size_t>(k)];
+  return kPowersOfTen[static_cast<std::size_t>(k)];
+}
+
+// Whether extended precision carries its full 64-bit mantissa: the x87
+// control word can narrow it (to 53 bits, as some programs set it).
+bool FullExtendedPrecision() {
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned short control = 0;
+  __asm__("fnstcw %0" : "=m"(control));
+  constexpr unsigned short kPrecisionBits = 0x300;  // 11: 64-bit mantissa
+  return (control & kPrecisionBits) == kPrecisionBits;
+#else
+  return true;
+#endif
 }
 
 char* WriteShortScientific(char* out, double value, int precision) {
   static_assert(std::numeric_limits<long double>::digits >= 64);
   if (precision > kShortScientificMaxPrecision || !std::isfinite(value)) return nullptr;
-  // Extended precision may have been narrowed by the floating-point control
-  // word; then the margin above does not hold.
-  volatile long double probe = 1.0L + 0x1p-60L;
-  if (probe == 1.0L) return nullptr;
+  // With a narrowed extended precision the margin above does not hold.
+  if (!FullExtendedPrecision()) return nullptr;
 
   const bool negative = std::signbit(value);
   const double magnitude = std::fabs(value);
