@@ -247,7 +247,6 @@ inline ExampleModel LotkaVolterra() {
       "",
       "Sources: A. J. Lotka (1920) Undamped oscillations derived from the law of",
       "mass action. J. Am. Chem. Soc. 42, 1595-1599; V. Volterra (1926)",
-      "Fluctuations in the abundance of a species considered mathematically.",
       "Nature 118, 558-560.",
   });
   m.steps = {
