@@ -161,7 +161,7 @@ if [ -z "$deb" ]; then
 else
   [ "$(dpkg-deb -f "$deb" Package)" = vireon ] || fail "package name"
   depends=$(dpkg-deb -f "$deb" Depends)
-  for library in libqt6widgets6 liblapack3 libinih1 libc6; do
+  for library in libqt6widgets6 qt6-qpa-plugins liblapack3 libinih1 libc6; do
     [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
   done
   [ "$(dpkg-deb -f "$deb" Recommends)" = gnuplot ] || fail "Recommends"
