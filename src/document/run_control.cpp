@@ -137,6 +137,7 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     waitingForResume_ = false;
     remainingTimeText_.clear();
   }
+  requestedSleepTime_.store(-1);
   busy_.store(true);
   outcome_.store(RunOutcome::kRunning);
   try {
@@ -183,6 +184,10 @@ void RunController::Stop() {
     waitingForResume_ = false;
     resumeEvent_.Set();
   }
+}
+
+void RunController::SetSleepTime(int sleepTime) {
+  if (sleepTime >= 0) requestedSleepTime_.store(sleepTime);
 }
 
 bool RunController::IsPaused() const {
@@ -419,6 +424,11 @@ void RunController::RunTasks() {
 // Resume or Stop. A stop already asked for is not waited out. Stop: the
 // integrator is released and RunStopped carries the request to RunEngine.
 void RunController::CheckPauseStop(Engine& engine) {
+  const int sleepTime = requestedSleepTime_.exchange(-1);
+  if (sleepTime >= 0) {
+    document_.settings.sleepTime = sleepTime;
+    engine.sleepLength = sleepTime;
+  }
   if (pauseEvent_.TryWait()) {
     engine.state.restartRequested = 1;
     bool wait = false;
