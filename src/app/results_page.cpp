@@ -11,6 +11,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -299,8 +300,7 @@ void ResultsPage::Export() {
   const bool svg = path.endsWith(".svg", Qt::CaseInsensitive) ||
                    (!path.endsWith(".png", Qt::CaseInsensitive) && selectedFilter.contains("svg"));
   if (!(svg ? ExportSvg(path) : ExportPng(path))) {
-    problem_->setText("The chart could not be written to " + path + ".");
-    problem_->setVisible(true);
+    QMessageBox::warning(this, "Export chart", "The chart could not be written to " + path + ".");
   }
 }
 
