@@ -35,6 +35,55 @@ void RefreshPoint(Engine& engine) {
   state.timeRatio = ((now - engine.realTimeBase) * 0.001) / state.time;
 }
 
+// The pacing of an interactive point and the end of a point for both
+// drivers: steps 8 and 9 of the driver below.
+void FinishPoint(Engine& engine, bool write, int& notificationCount) {
+  EngineState& state = engine.state;
+  const TaskSettings& settings = engine.settings;
+  EngineHooks& hooks = engine.hooks;
+  if (write) {
+    hooks.WriteDynamicsRow();
+    if (engine.interactive) {
+      hooks.CheckPauseStop();
+      if (state.restartRequested) Restart(engine);
+      if (settings.realTime) {
+        // One unit of model time is one second of wall-clock time since the
+        // run started; no pause when the simulation is behind.
+        if (state.time > state.elapsedTime) {
+          // A lead of more than about 24 days does not fit a millisecond
+          // count: the pause is capped instead of overflowing.
+          const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
+                                       static_cast<double>(kLongestSleepMilliseconds));
+          hooks.SleepMilliseconds(static_cast<int>(lead));
+        }
+      } else {
+        hooks.SleepMilliseconds(engine.sleepLength);
+      }
+      ++notificationCount;
+      if (notificationCount % engine.refreshEvery == 0) hooks.PointReady();
+    }
+  }
+  hooks.CheckPauseStop();
+  if (state.restartRequested) Restart(engine);
+}
+
+// A model in which no metabolite can change (every one is fixed) has the
+// constant solution: its points follow at every interval without the
+// integrator, which would refuse a system of no equations.
+void ConstantTimeCourse(Engine& engine, bool write) {
+  EngineState& state = engine.state;
+  state.restartRequested = 0;
+  engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
+  const double start = state.time;
+  int notificationCount = 1;
+  for (int point = 1; engine.points == 0 || point <= engine.points; ++point) {
+    state.time = start + point * state.interval;
+    state.lastTime = state.time;
+    RefreshPoint(engine);
+    FinishPoint(engine, write, notificationCount);
+  }
+}
+
 }  // namespace
 
 void SetUpTimeCourse(Engine& engine) {
@@ -52,6 +101,11 @@ void SetUpTimeCourse(Engine& engine) {
 
 void Restart(Engine& engine) {
   EngineState& state = engine.state;
+  if (engine.model.nVariable == 0) {
+    // The constant solution needs no integrator to take up the new amounts.
+    state.restartRequested = 0;
+    return;
+  }
   engine.lsoda.LsodaFree();
   state.timeOut = state.time;
   state.restartRequested = 0;
@@ -69,6 +123,7 @@ void Restart(Engine& engine) {
 //     refreshed, a row is written and the interactive window paced;
 //  6. pause and stop requests are honoured at every point;
 //  7. the integration ends after `points` intervals (never when points is 0).
+// A model with no variable metabolite takes its constant solution instead.
 void TimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
   Model& model = engine.model;
@@ -86,6 +141,10 @@ void TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
+  if (model.nVariable == 0) {
+    ConstantTimeCourse(engine, write);
+    return;
+  }
   state.restartRequested = 0;
   state.timeOut = state.time;
   engine.CallLsoda();
@@ -130,32 +189,7 @@ void TimeCourse(Engine& engine, bool write) {
     }
 
     RefreshPoint(engine);
-
-    if (write) {
-      hooks.WriteDynamicsRow();
-      if (engine.interactive) {
-        hooks.CheckPauseStop();
-        if (state.restartRequested) Restart(engine);
-        if (settings.realTime) {
-          // One unit of model time is one second of wall-clock time since the
-          // run started; no pause when the simulation is behind.
-          if (state.time > state.elapsedTime) {
-            // A lead of more than about 24 days does not fit a millisecond
-            // count: the pause is capped instead of overflowing.
-            const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
-                                         static_cast<double>(kLongestSleepMilliseconds));
-            hooks.SleepMilliseconds(static_cast<int>(lead));
-          }
-        } else {
-          hooks.SleepMilliseconds(engine.sleepLength);
-        }
-        ++notificationCount;
-        if (notificationCount % engine.refreshEvery == 0) hooks.PointReady();
-      }
-    }
-
-    hooks.CheckPauseStop();
-    if (state.restartRequested) Restart(engine);
+    FinishPoint(engine, write, notificationCount);
 
     if (engine.points > 0) ++pointCount;
     if (engine.points != 0 && pointCount >= engine.points) {
