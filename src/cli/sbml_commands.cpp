@@ -4,6 +4,8 @@
 
 #include "cli/startup.h"
 #include "document/model_file.h"
+#include "model/replace_file.h"
+#include "sbml/sbml_export.h"
 #include "sbml/sbml_import.h"
 
 namespace vireon::cli {
@@ -38,9 +40,32 @@ int ImportCommand(const CommandLine& line, std::ostream& out, std::ostream& err)
   return kExitSuccess;
 }
 
-int ExportCommand(const CommandLine&, std::ostream&, std::ostream& err) {
-  err << "vireon: export is not available yet\n";
-  return kExitFailure;
+int ExportCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
+  StderrSink sink;
+  Startup startup;
+  if (!StartUp(line.settingsPath, line.kineticsPath, startup, sink)) return kExitFailure;
+  const std::string target =
+      line.outputPath.empty() ? WithExtension(line.modelPath, ".xml") : line.outputPath;
+  std::error_code error;
+  if (std::filesystem::equivalent(line.modelPath, target, error)) {
+    err << "vireon: the SBML file would replace the model " << line.modelPath << "; give -o\n";
+    return kExitFailure;
+  }
+  Document document;
+  if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err)) return kExitFailure;
+  const SbmlExportResult result = ExportSbml(document.model);
+  if (!result.exported) {
+    err << "vireon: could not export " << line.modelPath << ":\n";
+    for (const std::string& problem : result.problems) err << "  " << problem << "\n";
+    return kExitFailure;
+  }
+  std::string errorText;
+  if (!ReplaceFileContents(target, result.text, errorText)) {
+    err << "vireon: could not write " << target << ": " << errorText << "\n";
+    return kExitFailure;
+  }
+  out << "SBML file:          " << target << "\n";
+  return kExitSuccess;
 }
 
 }  // namespace vireon::cli

@@ -749,9 +749,11 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
   if (document->getModel() == nullptr) return Refused({"the file holds no model"});
   if (document->getLevel() < 2) return Refused({"SBML Level 1 (Vireon reads Levels 2 and 3)"});
   // Packages exist from Level 3 on; a model that needs one to be understood
-  // says so with required="true".
+  // says so with required="true". libSBML carries the mathematics of Level 3
+  // Version 2 core as a package of its own.
   for (unsigned int i = 0; document->getLevel() >= 3 && i < document->getNumPlugins(); ++i) {
     const std::string package = document->getPlugin(i)->getPackageName();
+    if (package == "l3v2extendedmath") continue;
     if (document->isPackageEnabled(package) && document->getPackageRequired(package)) {
       problems.push_back("the SBML package " + Quoted(package));
     }
