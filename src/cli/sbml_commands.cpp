@@ -4,9 +4,7 @@
 
 #include "cli/startup.h"
 #include "document/model_file.h"
-#include "model/replace_file.h"
-#include "sbml/sbml_export.h"
-#include "sbml/sbml_import.h"
+#include "sbml/sbml_document.h"
 
 namespace vireon::cli {
 
@@ -53,15 +51,10 @@ int ExportCommand(const CommandLine& line, std::ostream& out, std::ostream& err)
   }
   Document document;
   if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err)) return kExitFailure;
-  const SbmlExportResult result = ExportSbml(document.model);
+  const SbmlExportResult result = ExportSbmlFile(document.model, target);
   if (!result.exported) {
     err << "vireon: could not export " << line.modelPath << ":\n";
     for (const std::string& problem : result.problems) err << "  " << problem << "\n";
-    return kExitFailure;
-  }
-  std::string errorText;
-  if (!ReplaceFileContents(target, result.text, errorText)) {
-    err << "vireon: could not write " << target << ": " << errorText << "\n";
     return kExitFailure;
   }
   out << "SBML file:          " << target << "\n";

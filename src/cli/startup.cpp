@@ -1,7 +1,7 @@
 #include "cli/startup.h"
 
 #include "document/model_file.h"
-#include "sbml/sbml_import.h"
+#include "sbml/sbml_document.h"
 
 namespace vireon::cli {
 
@@ -24,8 +24,8 @@ bool LoadModel(const std::string& modelPath, Startup& startup, Document& documen
 bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
                      MessageSink& sink, std::ostream& err) {
   if (!IsSbmlFileName(modelPath)) return LoadModel(modelPath, startup, document, sink, err);
-  NewDocument(document, startup.defaults);
-  const SbmlImportResult result = ImportSbmlFile(modelPath, startup.catalogue, document.model);
+  const SbmlImportResult result =
+      ImportSbmlDocument(modelPath, document, startup.catalogue, startup.defaults);
   if (!result.imported) {
     err << "vireon: could not import " << modelPath << ":\n";
     for (const std::string& problem : result.problems) err << "  " << problem << "\n";
