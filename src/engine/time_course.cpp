@@ -12,12 +12,14 @@ namespace {
 
 // The longest pause real-time pacing asks for at one point.
 constexpr int kLongestSleepMilliseconds = std::numeric_limits<int>::max();
+// The step limit per call after the integrator returned for excess work.
+constexpr int kStepsAfterExcessWork = 2000;
 
 void ReportErrorReturn(Engine& engine) {
   char text[160];
   std::snprintf(text, sizeof text, kLsodaErrorFormat, engine.state.istate);
   engine.state.errorLog += text;
-  engine.hooks.IntegratorError(kIntegratorErrorReturn, engine.state.istate);
+  engine.hooks.IntegratorError(IntegratorFault::kErrorReturn, engine.state.istate);
 }
 
 // The values every output point refreshes.
@@ -35,44 +37,74 @@ void RefreshPoint(Engine& engine) {
   state.timeRatio = ((now - engine.realTimeBase) * 0.001) / state.time;
 }
 
-// The pacing of an interactive point and the end of a point for both
-// drivers: steps 8 and 9 of the driver below.
-void FinishPoint(Engine& engine, bool write, int& notificationCount) {
+// Calls the integrator until it returns successfully at an output time. An
+// excess-work return raises the step limit and carries on from the time
+// reached, which becomes the point. False after an error return.
+bool ReachNextPoint(Engine& engine) {
   EngineState& state = engine.state;
-  const TaskSettings& settings = engine.settings;
-  EngineHooks& hooks = engine.hooks;
-  if (write) {
-    hooks.WriteDynamicsRow();
-    if (engine.interactive) {
-      hooks.CheckPauseStop();
-      if (state.restartRequested) Restart(engine);
-      if (settings.realTime) {
-        // One unit of model time is one second of wall-clock time since the
-        // run started; no pause when the simulation is behind.
-        if (state.time > state.elapsedTime) {
-          // A lead of more than about 24 days does not fit a millisecond
-          // count: the pause is capped instead of overflowing.
-          const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
-                                       static_cast<double>(kLongestSleepMilliseconds));
-          hooks.SleepMilliseconds(static_cast<int>(lead));
-        }
-      } else {
-        hooks.SleepMilliseconds(engine.sleepLength);
-      }
-      ++notificationCount;
-      if (notificationCount % engine.refreshEvery == 0) hooks.PointReady();
+  for (;;) {
+    if (state.istate == -1) {
+      state.maxSteps = kStepsAfterExcessWork;
+      state.istate = 3;
+      state.time = state.lastTime;
+      state.timeOut = engine.lsoda.tn();
+      engine.CallLsoda();
+      continue;
     }
+    if (state.istate != 1 && state.istate != 2) {
+      engine.lsoda.LsodaFree();
+      ReportErrorReturn(engine);
+      return false;
+    }
+    state.lastTime = state.time;
+    state.timeOut = state.time + state.interval;
+    if (state.istate != 1) return true;
+    engine.CallLsoda();
   }
-  hooks.CheckPauseStop();
-  if (state.restartRequested) Restart(engine);
+}
+
+// Asks the driver about pause and stop and does what it says. False when
+// the time course must end.
+bool CheckPauseStop(Engine& engine) {
+  switch (engine.hooks.CheckPauseStop()) {
+    case PointAction::kContinue:
+      return true;
+    case PointAction::kRestart:
+      Restart(engine);
+      return true;
+    case PointAction::kStop:
+      engine.lsoda.LsodaFree();
+      return false;
+  }
+  return true;
+}
+
+// The pace of an interactive point: real time (one unit of model time is
+// one second of wall-clock time since the run started; no pause when the
+// simulation is behind) or the pause per point; then the window is told of
+// every refreshEvery-th point.
+void PaceInteractivePoint(Engine& engine, int& notificationCount) {
+  EngineState& state = engine.state;
+  if (engine.settings.realTime) {
+    if (state.time > state.elapsedTime) {
+      // A lead of more than about 24 days does not fit a millisecond
+      // count: the pause is capped instead of overflowing.
+      const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
+                                   static_cast<double>(kLongestSleepMilliseconds));
+      engine.hooks.SleepMilliseconds(static_cast<int>(lead));
+    }
+  } else {
+    engine.hooks.SleepMilliseconds(engine.sleepLength);
+  }
+  ++notificationCount;
+  if (notificationCount % engine.refreshEvery == 0) engine.hooks.PointReady();
 }
 
 // A model in which no metabolite can change (every one is fixed) has the
 // constant solution: its points follow at every interval without the
 // integrator, which would refuse a system of no equations.
-void ConstantTimeCourse(Engine& engine, bool write) {
+TimeCourseOutcome ConstantTimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
-  state.restartRequested = 0;
   engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
   const double start = state.time;
   int notificationCount = 1;
@@ -80,8 +112,16 @@ void ConstantTimeCourse(Engine& engine, bool write) {
     state.time = start + point * state.interval;
     state.lastTime = state.time;
     RefreshPoint(engine);
-    FinishPoint(engine, write, notificationCount);
+    if (write) {
+      engine.hooks.WriteDynamicsRow();
+      if (engine.interactive) {
+        if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+        PaceInteractivePoint(engine, notificationCount);
+      }
+    }
+    if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
   }
+  return TimeCourseOutcome::kCompleted;
 }
 
 }  // namespace
@@ -101,14 +141,11 @@ void SetUpTimeCourse(Engine& engine) {
 
 void Restart(Engine& engine) {
   EngineState& state = engine.state;
-  if (engine.model.nVariable == 0) {
-    // The constant solution needs no integrator to take up the new amounts.
-    state.restartRequested = 0;
-    return;
-  }
   engine.lsoda.LsodaFree();
+  engine.sleepLength = engine.settings.sleepTime;
+  // The constant solution needs no integrator to take up the new amounts.
+  if (engine.model.nVariable == 0) return;
   state.timeOut = state.time;
-  state.restartRequested = 0;
   state.istate = 1;
   engine.CallLsoda();
 }
@@ -121,10 +158,12 @@ void Restart(Engine& engine) {
 //     step limit and restarts from the time reached, which becomes a point;
 //  5. at each point the counters, concentrations, fluxes and functions are
 //     refreshed, a row is written and the interactive window paced;
-//  6. pause and stop requests are honoured at every point;
+//  6. pause and stop requests are honoured at every point: after a pause
+//     the integrator starts again from the current amounts, a stop ends
+//     the time course;
 //  7. the integration ends after `points` intervals (never when points is 0).
 // A model with no variable metabolite takes its constant solution instead.
-void TimeCourse(Engine& engine, bool write) {
+TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
   Model& model = engine.model;
   const TaskSettings& settings = engine.settings;
@@ -141,18 +180,14 @@ void TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
-  if (model.nVariable == 0) {
-    ConstantTimeCourse(engine, write);
-    return;
-  }
-  state.restartRequested = 0;
+  if (model.nVariable == 0) return ConstantTimeCourse(engine, write);
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {
     engine.lsoda.LsodaFree();
     state.errorLog += kLsodaInitErrorLine;
-    hooks.IntegratorError(kIntegratorInitFailed, state.istate);
-    return;
+    hooks.IntegratorError(IntegratorFault::kInitializationFailed, state.istate);
+    return TimeCourseOutcome::kInitializationFailed;
   }
 
   state.timeOut = state.interval;
@@ -163,38 +198,21 @@ void TimeCourse(Engine& engine, bool write) {
   engine.CallLsoda();
 
   for (;;) {
-    // Step 4: wait for a successful return at an output time.
-    for (;;) {
-      if (state.istate == -1) {
-        // Excess work: carry on with a higher step limit from the time reached.
-        state.maxSteps = 2000;
-        state.istate = 3;
-        state.time = state.lastTime;
-        state.timeOut = engine.lsoda.tn();
-        engine.CallLsoda();
-        continue;
-      }
-      if (state.istate != 1 && state.istate != 2) {
-        engine.lsoda.LsodaFree();
-        ReportErrorReturn(engine);
-        return;
-      }
-      state.lastTime = state.time;
-      state.timeOut = state.time + state.interval;
-      if (state.istate == 1) {
-        engine.CallLsoda();
-        continue;
-      }
-      break;
-    }
-
+    if (!ReachNextPoint(engine)) return TimeCourseOutcome::kIntegrationFailed;
     RefreshPoint(engine);
-    FinishPoint(engine, write, notificationCount);
+    if (write) {
+      hooks.WriteDynamicsRow();
+      if (engine.interactive) {
+        if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+        PaceInteractivePoint(engine, notificationCount);
+      }
+    }
+    if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
 
     if (engine.points > 0) ++pointCount;
     if (engine.points != 0 && pointCount >= engine.points) {
       engine.lsoda.LsodaFree();
-      return;
+      return TimeCourseOutcome::kCompleted;
     }
     if (state.istate < 0) state.istate = 2;
     engine.CallLsoda();
