@@ -139,10 +139,10 @@ std::vector<RoundTripCase> RoundTripCases() {
 std::vector<double> SteadyConcentrations(const Model& model) {
   test::EngineRig rig(model, TightSettings());
   ComputeMoietyTotals(rig.model);
-  SteadyState(*rig.engine);
+  const bool found = SteadyState(*rig.engine).outcome == SteadyStateOutcome::kFound;
   std::vector<double> result;
   for (int m = 0; m < rig.model.nMetabolites(); ++m) {
-    result.push_back(rig.state.ssFailure != 0
+    result.push_back(!found
                          ? std::nan("")
                          : rig.state.ssAmounts[rig.model.metabolitePosition[m] + 1] /
                                rig.model.VolumeOf(m));
