@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QTabWidget>
-#include <QThread>
 #include <QTreeWidget>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
@@ -18,31 +18,27 @@
 #include "app/results_page.h"
 #include "app/scan_page.h"
 #include "document/document.h"
+#include "model/messages.h"
 #include "scan/item_trees.h"
 #include "scenes.h"
 
 namespace vireon::screenshots {
 namespace {
 
-constexpr int kMaxEventRounds = 600000;  // a safety limit, not a timing
-
-bool ProcessEventsUntil(const std::function<bool()>& done) {
-  for (int round = 0; round < kMaxEventRounds; ++round) {
-    QApplication::processEvents();
-    if (done()) return true;
-    QThread::usleep(100);
-  }
-  return false;
-}
-
 // The program as a user starts it, with its settings in the scratch folder
 // and gnuplot named so that the Plot page is there; the example model is
-// copied there first, so that the run's files do not land beside it.
+// copied there first, so that the run's files do not land beside it. The
+// greeting of a first start is not part of these scenes; any other start-up
+// message is printed.
 struct Program {
   explicit Program(const SceneContext& context, const char* example = "michaelis_menten.vrn") {
     const std::filesystem::path folder = context.work / "program";
     std::filesystem::create_directories(folder);
-    StartApplication(app, sink, folder / "vireon.ini", folder / "vireon.kdb");
+    RecordingSink startup;
+    started = StartApplication(app, startup, folder / "vireon.ini", folder / "vireon.kdb");
+    for (const std::string& text : startup.Texts()) {
+      if (text != messages::kFirstRun) std::fprintf(stderr, "start-up: %s\n", text.c_str());
+    }
     app.helpers.gnuplot = "gnuplot";
     window = std::make_unique<MainWindow>(app, sink);
     sink.SetParent(window.get());
@@ -51,7 +47,7 @@ struct Program {
     const std::filesystem::path model = folder / example;
     std::filesystem::copy_file(context.examples / example, model,
                                std::filesystem::copy_options::overwrite_existing);
-    loaded = window->OpenFile(QString::fromStdString(model.string()));
+    loaded = started && window->OpenFile(QString::fromStdString(model.string()));
   }
 
   bool WaitUntilIdle() {
@@ -76,6 +72,7 @@ struct Program {
   AppStartup app;
   QtMessageSink sink;
   std::unique_ptr<MainWindow> window;
+  bool started = false;
   bool loaded = false;
 };
 
