@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -30,6 +31,9 @@ namespace {
 constexpr int kGuardIntervalMs = 20;
 // The pause between two rounds of events while a scene waits.
 constexpr unsigned long kWaitPauseUs = 200;
+// The title bar drawn above a window's picture.
+constexpr int kTitleBarPadding = 5;
+const QColor kTitleBarColour(0x3c, 0x4a, 0x5c);
 
 // Closes or hands on every modal dialog that opens (see scenes.h).
 class DialogGuard {
@@ -78,6 +82,27 @@ class DialogGuard {
 
 DialogGuard* guard = nullptr;
 
+// The offscreen platform draws no window frames: a window's picture gets a
+// plain title bar with its title, so that the pictures say which window
+// they show.
+QPixmap WithTitleBar(QWidget& widget) {
+  const QPixmap content = widget.grab();
+  if (!widget.isWindow() || widget.windowTitle().isEmpty()) return content;
+  QString title = widget.windowTitle();
+  title.replace("[*]", widget.isWindowModified() ? "*" : "");
+  const int height = widget.fontMetrics().height() + kTitleBarPadding * 2;
+  QPixmap picture(content.width(), content.height() + height);
+  picture.setDevicePixelRatio(content.devicePixelRatio());
+  picture.fill(kTitleBarColour);
+  QPainter painter(&picture);
+  painter.setFont(widget.font());
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(kTitleBarPadding * 2, 0, content.width(), height),
+                   Qt::AlignVCenter | Qt::AlignLeft, title);
+  painter.drawPixmap(0, height, content);
+  return picture;
+}
+
 }  // namespace
 
 std::vector<Scene>& Scenes() {
@@ -88,7 +113,7 @@ std::vector<Scene>& Scenes() {
 bool Save(const SceneContext& context, QWidget& widget, const QString& name) {
   QApplication::processEvents();
   const QString path = QString::fromStdString((context.output / name.toStdString()).string()) + ".png";
-  const bool saved = widget.grab().save(path, "PNG");
+  const bool saved = WithTitleBar(widget).save(path, "PNG");
   std::printf("%s %s\n", saved ? "saved" : "FAILED", path.toLocal8Bit().constData());
   std::fflush(stdout);
   return saved;
