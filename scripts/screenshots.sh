@@ -28,10 +28,14 @@ else
   mapfile -t scenes < <("$program" --list)
 fi
 
+# The scenes' scratch folders, also those of a scene that had to be killed.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
 failed=()
 for scene in "${scenes[@]}"; do
   status=0
-  QT_QPA_PLATFORM=offscreen timeout --kill-after=5 "$scene_limit" \
+  TMPDIR="$scratch" QT_QPA_PLATFORM=offscreen timeout --kill-after=5 "$scene_limit" \
     "$program" "$output" examples "$scene" || status=$?
   if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
     echo "scene $scene did not finish within ${scene_limit} s" >&2
