@@ -5,6 +5,7 @@
 // interface (acknowledging, pausing, resuming, stopping).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -22,13 +23,16 @@
 
 namespace vireon::test {
 
-// A fresh folder for one test's files, removed afterwards.
+// A fresh folder for one test's files, removed afterwards. The process id
+// keeps test programs that run at the same time (other build folders on the
+// same machine) out of each other's folders.
 class TemporaryFolder {
  public:
   TemporaryFolder() {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::filesystem::path(testing::TempDir()) /
-            (std::string("vireon_run_") + info->test_suite_name() + "_" + info->name());
+            (std::string("vireon_run_") + info->test_suite_name() + "_" + info->name() + "_" +
+             std::to_string(::getpid()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
