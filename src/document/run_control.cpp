@@ -5,20 +5,12 @@
 #include <system_error>
 #include <vector>
 
-#include "document/interactive_pacing.h"
-#include "engine/control_analysis.h"
+#include "document/parallel_scan.h"
 #include "engine/engine.h"
-#include "engine/steady_state.h"
-#include "engine/time_course.h"
-#include "kinetics/arithmetic_fault.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/message_sink.h"
 #include "model/messages.h"
-#include "model/structural_analysis.h"
-#include "output/output_function.h"
-#include "output/output_selections.h"
 #include "output/report.h"
-#include "scan/parameter_link.h"
 #include "scan/scan.h"
 
 namespace vireon {
@@ -51,37 +43,32 @@ ReportContext MakeReportContext(const Document& document) {
 
 }  // namespace
 
-// What the engine's tasks call out to during a run: the time-course data
-// file, the output functions, the interactive window and the pause and stop
-// requests.
-class RunController::Hooks : public EngineHooks {
+// Where a run on one thread puts its output: straight into the data files
+// and the report, with the interactive window and the pause and stop
+// requests heard through the controller.
+class RunController::FileOutput : public IterationOutput {
  public:
-  explicit Hooks(RunController& run) : run_(run) {}
+  explicit FileOutput(RunController& run) : run_(run) {}
 
-  void Attach(Engine& engine) { engine_ = &engine; }
-
-  void WriteDynamicsTitles() override {
-    WriteDynTitles(run_.files_.timeCourse, run_.document_.selections.timeCourse,
-                   run_.document_.settings);
-  }
-  void WriteDynamicsRow() override {
-    WriteDynRow(run_.files_.timeCourse, run_.document_.selections.timeCourse,
-                run_.document_.settings);
-  }
-  void EvaluateOutputFunctions() override {
-    vireon::EvaluateOutputFunctions(run_.document_.functions, run_.random_);
+  bool TimeCourseOpen() const override { return run_.files_.timeCourse.IsOpen(); }
+  bool SteadyStateOpen() const override { return run_.files_.steadyState.IsOpen(); }
+  void TimeCourse(std::string_view text) override { run_.files_.timeCourse.Write(text); }
+  void SteadyState(std::string_view text) override { run_.files_.steadyState.Write(text); }
+  void Report(std::string_view section) override {
+    AppendReportSection(run_.document_.settings.reportFile, section,
+                        run_.document_.engine.errorLog);
   }
   // Only a run with items for the interactive window shows its points.
-  void PointReady() override {
-    if (engine_ == nullptr || !engine_->interactive) return;
+  void PointReady(Engine& engine) override {
+    if (!engine.interactive) return;
     run_.Notify([](RunObserver& o) { o.PointReady(); }, true);
   }
   // A pace asked for since the last point takes effect from this one on.
-  PointAction CheckPauseStop() override {
+  PointAction CheckPauseStop(Engine& engine) override {
     const int sleepTime = run_.requestedSleepTime_.exchange(-1);
     if (sleepTime >= 0) {
       run_.document_.settings.sleepTime = sleepTime;
-      if (engine_ != nullptr) engine_->sleepLength = sleepTime;
+      engine.sleepLength = sleepTime;
     }
     return run_.CheckPauseStop();
   }
@@ -91,7 +78,6 @@ class RunController::Hooks : public EngineHooks {
 
  private:
   RunController& run_;
-  Engine* engine_ = nullptr;
 };
 
 RunController::RunController(Document& document, RandomGenerator& random)
@@ -245,22 +231,6 @@ void RunController::FreeEngine() {
   document_.engine.Free();
 }
 
-template <class Part>
-void RunController::Guarded(const char* header, Engine* engine, Part part) {
-  std::string& log = document_.engine.errorLog;
-  try {
-    part();
-  } catch (const ArithmeticFault& fault) {
-    if (engine != nullptr) engine->lsoda.LsodaFree();
-    log += header;
-    log += fault.what();
-  } catch (const std::bad_alloc&) {
-    if (engine != nullptr) engine->lsoda.LsodaFree();
-    log += header;
-    log += kOutOfMemoryText;
-  }
-}
-
 // The run thread's body: see the steps in the header. A stop request ends
 // the task iteration at a time-course point; anything that escapes a task
 // iteration ends the run with a line in the error log, so that no exception
@@ -319,23 +289,24 @@ class RunController::ScanRelay : public RunObserver {
  public:
   explicit ScanRelay(RunController& run) : run_(run) {}
 
-  void Attach(const ScanDriver& driver) { driver_ = &driver; }
+  void Attach(const vireon::ScanProgress& progress) { progress_ = &progress; }
 
   void ScanProgress(int iteration) override {
-    if (driver_ != nullptr) {
+    if (progress_ != nullptr) {
       std::lock_guard<std::mutex> lock(run_.controlMutex_);
-      run_.remainingTimeText_ = driver_->remainingTimeText();
+      run_.remainingTimeText_ = progress_->remainingTimeText();
     }
     run_.Notify([iteration](RunObserver& o) { o.ScanProgress(iteration); }, true);
   }
 
  private:
   RunController& run_;
-  const ScanDriver* driver_ = nullptr;
+  const vireon::ScanProgress* progress_ = nullptr;
 };
 
 // The scan's iterations; false when a stop request ended them.
 bool RunController::RunScan() {
+  if (jobs_ > 1 && SerialScanReason(document_).empty()) return RunScanOnThreads();
   bool stopped = false;
   ScanCallbacks callbacks;
   callbacks.runIteration = [this, &stopped] {
@@ -346,81 +317,41 @@ bool RunController::RunScan() {
   callbacks.separateSteadyState = [this](std::string_view s) { files_.steadyState.Write(s); };
   ScanRelay relay(*this);
   ScanDriver driver(document_.scan.items, random_, document_.engine, &relay, std::move(callbacks));
-  relay.Attach(driver);
+  relay.Attach(driver.progress());
   return driver.Run() && !stopped;
 }
 
-// One task iteration: the links between two computations of the
-// conservation totals, the report's parameters, the time course, the steady
-// state with stability and control analysis, then the iteration count. The
-// engine is built after the links were applied, since it takes the volumes
-// and the numerical settings as they are then. False when a stop request
-// ended it.
+// The scan with its points solved on jobs_ threads, writing what RunScan
+// writes.
+bool RunController::RunScanOnThreads() {
+  FileOutput output(*this);
+  ScanRelay relay(*this);
+  ScanProgress progress(document_.engine, &relay);
+  relay.Attach(progress);
+  ScanRun run{document_,
+              random_,
+              output,
+              [this](std::string_view s) { files_.timeCourse.Write(s); },
+              [this](std::string_view s) { files_.steadyState.Write(s); },
+              progress,
+              [this](const std::function<void(bool)>& pausing) { return CheckPauseStop(pausing); }};
+  ParallelScanOptions options;
+  options.jobs = jobs_;
+  return RunParallelScan(run, options);
+}
+
+// One task iteration, its output going straight to the files; false when a
+// stop request ended it.
 bool RunController::RunTasks() {
-  Document& d = document_;
-  Model& model = d.model;
-  EngineState& state = d.engine;
-  TaskSettings& settings = d.settings;
-  const ReportContext report = MakeReportContext(d);
-
-  Guarded(kLinksErrorHeader, nullptr,
-          [&] { ApplyLinksBetweenTotals(d.links, [&model] { ComputeMoietyTotals(model); }); });
-
-  state.stepCount = 0.0;
-  state.fEvaluations = 0.0;
-  state.jEvaluations = 0.0;
-  state.stepSize = 0.0;
-  if (settings.report) WriteReportParameters(report, state.errorLog);
-
-  Hooks hooks(*this);
-  Engine engine(model, state, settings, hooks);
-  hooks.Attach(engine);
-  if (!d.selections.interactive.empty()) {
-    engine.interactive = true;
-    engine.refreshEvery = InteractivePacingFor(settings.points).refreshEvery;
-    engine.lsoda.SetYieldAfterStep(true);
-  }
-
-  bool stopped = false;
-  if (settings.dynamics) {
-    Guarded(kTimeCourseErrorHeader, &engine, [&] {
-      SetUpTimeCourse(engine);
-      stopped = TimeCourse(engine, files_.timeCourse.IsOpen()) == TimeCourseOutcome::kStopped;
-      if (!stopped && settings.report) WriteReportTimeCourse(report, state.errorLog);
-    });
-    if (stopped) return false;
-  }
-
-  if (settings.steadyState) {
-    Guarded(kSteadyStateErrorHeader, &engine, [&] {
-      stopped = SteadyState(engine).outcome == SteadyStateOutcome::kStopped;
-      if (stopped) return;
-      CheckEquilibrium(engine);
-      ControlAnalysis(engine);
-      hooks.EvaluateOutputFunctions();
-      state.elapsedTime = ElapsedSeconds(engine);
-      WriteSSRow(files_.steadyState, d.selections.steadyState, settings);
-      if (settings.report) {
-        WriteReportSteadyState(report, state.errorLog);
-        if (settings.reportStabilityAnalysis) WriteReportStability(report, state.errorLog);
-        if (settings.reportMca) WriteReportMCA(report, state.errorLog);
-      }
-    });
-    if (stopped) return false;
-  }
-
-  state.elapsedTime = ElapsedSeconds(engine);
-  state.iterationRate =
-      state.elapsedTime > 0.0 ? state.iteration / state.elapsedTime : kInfiniteValue;
-  ++state.iteration;
-  return true;
+  FileOutput output(*this);
+  return RunTaskIteration(document_, random_, output);
 }
 
 // Pause: the driver learns of it and the run thread waits for Resume or
 // Stop; a stop already asked for is not waited out. After a pause the
 // engine restarts its integrator (the amounts may have changed); a stop
 // request ends the task iteration.
-PointAction RunController::CheckPauseStop() {
+PointAction RunController::CheckPauseStop(const std::function<void(bool)>& pausing) {
   bool paused = false;
   if (pauseEvent_.TryWait()) {
     paused = true;
@@ -430,12 +361,14 @@ PointAction RunController::CheckPauseStop() {
       wait = !stopEvent_.IsSet() && !abandoned_.load();
       waitingForResume_ = wait;
     }
+    if (pausing) pausing(true);
     Notify([](RunObserver& o) { o.Paused(); }, false);
     if (wait) resumeEvent_.Wait();
     {
       std::lock_guard<std::mutex> lock(controlMutex_);
       waitingForResume_ = false;
     }
+    if (pausing) pausing(false);
     Notify([](RunObserver& o) { o.Resumed(); }, false);
   }
   if (stopEvent_.TryWait()) return PointAction::kStop;

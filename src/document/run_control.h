@@ -38,6 +38,7 @@
 
 #include "document/auto_reset_event.h"
 #include "document/document.h"
+#include "document/task_iteration.h"
 #include "engine/engine.h"
 #include "engine/run_observer.h"
 #include "output/data_file.h"
@@ -48,13 +49,6 @@ namespace vireon {
 class MessageSink;
 class RandomGenerator;
 
-// Headers of the guarded parts of a task iteration in the error log.
-inline constexpr const char* kLinksErrorHeader =
-    "Error in calculation of conserved masses or linked parameters:\r\n";
-inline constexpr const char* kTimeCourseErrorHeader = "Error in calculation of time course:\r\n";
-inline constexpr const char* kSteadyStateErrorHeader = "Error in calculation of steady state:\r\n";
-// The text that follows a header when a part ran out of memory.
-inline constexpr const char* kOutOfMemoryText = "not enough memory\r\n";
 // The run's error log when the engine's arrays cannot be allocated.
 inline constexpr const char* kEngineAllocationFailed =
     "Not enough memory for the simulation engine; no task was run.\r\n";
@@ -97,6 +91,11 @@ class RunController {
   // Who hears of the run (null: nobody, and nothing is acknowledged). Set it
   // only while no run is in progress.
   void SetObserver(RunObserver* observer) { observer_ = observer; }
+  // Threads that solve a scan's points (1: the run's thread alone, the
+  // default). The files are the same for any number; a scan that cannot be
+  // split (SerialScanReason) runs on one thread. Set it only while no run
+  // is in progress.
+  void SetJobs(int jobs) { jobs_ = jobs > 1 ? jobs : 1; }
 
   // Saves the model file; false (a failed or cancelled save) starts no run.
   // The GUI saves through its document framework; the command line passes
@@ -145,7 +144,7 @@ class RunController {
   std::string remainingTimeText() const;
 
  private:
-  class Hooks;
+  class FileOutput;
   class ScanRelay;
 
   // The run thread's body, and one task iteration or the scan's iterations
@@ -153,15 +152,14 @@ class RunController {
   void RunEngine();
   bool RunTasks();
   bool RunScan();
+  bool RunScanOnThreads();
   // Honours a pause (waiting for Resume) and a stop at a time-course point,
-  // and says what the engine does next.
-  PointAction CheckPauseStop();
+  // and says what the engine does next; `pausing` hears true before the
+  // run waits in a pause and false after it.
+  PointAction CheckPauseStop(const std::function<void(bool)>& pausing = {});
   bool AllocateEngine();
   void FreeEngine();
 
-  // Runs `part` in a guarded block headed `header` in the error log.
-  template <class Part>
-  void Guarded(const char* header, Engine* engine, Part part);
   // Tells the observer, and, when it must be acknowledged, waits.
   template <class Call>
   void Notify(Call call, bool waitForAcknowledgement);
@@ -174,6 +172,7 @@ class RunController {
   Document& document_;
   RandomGenerator& random_;
   RunObserver* observer_ = nullptr;
+  int jobs_ = 1;
 
   std::thread thread_;
   AutoResetEvent ackEvent_, stopEvent_, pauseEvent_, resumeEvent_;

@@ -77,6 +77,25 @@ struct EngineState {
   void Allocate(const Model& model);
   void Free();
   bool allocated() const { return !amounts.empty(); }
+
+  // Calls visit(field) for every field that one task iteration may leave
+  // behind for the next: all but the run's timing and progress and its
+  // error log. A scan whose points run on several threads compares and
+  // copies the state between points through it, so a field added above
+  // that an iteration writes belongs here too.
+  template <class Visit>
+  void VisitResults(Visit&& visit) {
+    visit(amounts), visit(ssAmounts), visit(derivatives), visit(trialAmounts), visit(newtonStep);
+    visit(jacobian), visit(pivots), visit(ssFailure);
+    visit(eigenReal), visit(eigenImag), visit(eigenMatrix);
+    visit(maxRealPart), visit(maxImagPart), visit(nPositiveReal), visit(nNegativeReal);
+    visit(nReal), visit(nImaginary), visit(nComplex), visit(nZero);
+    visit(elasticities), visit(concControl), visit(fluxControl);
+    visit(time), visit(timeOut), visit(lastTime), visit(rtol[0]), visit(rtol[1]);
+    visit(atol[0]), visit(atol[1]), visit(istate), visit(interval), visit(maxSteps);
+    visit(stepCount), visit(fEvaluations), visit(jEvaluations), visit(stepSize);
+    visit(newtonFEvals), visit(newtonJEvals), visit(equilibrium);
+  }
 };
 
 }  // namespace vireon

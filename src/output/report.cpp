@@ -100,7 +100,7 @@ void AppendCentred(std::string& out, std::string_view text, std::size_t width) {
   out += " *\n";
 }
 
-bool WriteToReport(const std::string& path, const std::string& text, bool truncate,
+bool WriteToReport(const std::string& path, std::string_view text, bool truncate,
                    std::string& errorLog) {
   std::FILE* file = std::fopen(path.c_str(), truncate ? "w" : "a");
   int error = 0;
@@ -394,6 +394,11 @@ bool WriteReportHeader(const ReportContext& context, std::string& errorLog) {
   localtime_r(&now, &localTime);
   return WriteToReport(context.settings.reportFile, ReportHeaderText(context, localTime), true,
                        errorLog);
+}
+
+bool AppendReportSection(const std::string& reportFile, std::string_view text,
+                         std::string& errorLog) {
+  return WriteToReport(reportFile, text, false, errorLog);
 }
 
 bool WriteReportStructure(const ReportContext& context, std::string& errorLog) {

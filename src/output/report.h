@@ -65,5 +65,8 @@ bool WriteReportTimeCourse(const ReportContext& context, std::string& errorLog);
 bool WriteReportSteadyState(const ReportContext& context, std::string& errorLog);
 bool WriteReportStability(const ReportContext& context, std::string& errorLog);
 bool WriteReportMCA(const ReportContext& context, std::string& errorLog);
+// Appends one section's text to the report file as the writers above do.
+bool AppendReportSection(const std::string& reportFile, std::string_view text,
+                         std::string& errorLog);
 
 }  // namespace vireon

@@ -121,23 +121,49 @@ double ScanTickMilliseconds() {
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
+ScanProgress::ScanProgress(EngineState& state, RunObserver* observer,
+                           std::function<double()> tick)
+    : state_(state),
+      observer_(observer),
+      tick_(std::move(tick)),
+      lastProgressTick_(state.startTick - kScanFirstProgressLead),
+      remainingTimeText_(FormatRemainingTime(kRemainingTimeUnknown)) {}
+
+double ScanProgress::Now() const {
+  return tick_ ? tick_() : ScanTickMilliseconds();
+}
+
+void ScanProgress::Restart() {
+  lastProgressTick_ = state_.startTick - kScanFirstProgressLead;
+}
+
+void ScanProgress::BeforePoint() {
+  const double now = Now();
+  if (!(now - lastProgressTick_ > kScanProgressInterval)) return;
+  lastProgressTick_ = now;
+  const double elapsed = now - state_.startTick;
+  if (state_.iteration > 0 && elapsed > 0.0) {
+    state_.iterationRate = state_.iteration * 1000.0 / elapsed;
+    state_.remainingTime = (state_.totalIterations - state_.iteration) / state_.iterationRate;
+  } else {
+    state_.iterationRate = 0.0;
+    state_.remainingTime = kRemainingTimeUnknown;
+  }
+  remainingTimeText_ = FormatRemainingTime(state_.remainingTime);
+  if (observer_ != nullptr) observer_->ScanProgress(state_.iteration);
+}
+
 ScanDriver::ScanDriver(std::vector<ScanItem>& items, RandomGenerator& random, EngineState& state,
                        RunObserver* observer, ScanCallbacks callbacks)
     : items_(items),
       random_(random),
       state_(state),
-      observer_(observer),
       callbacks_(std::move(callbacks)),
-      lastProgressTick_(state.startTick - kScanFirstProgressLead),
-      remainingTimeText_(FormatRemainingTime(kRemainingTimeUnknown)) {}
-
-double ScanDriver::Now() const {
-  return callbacks_.tick ? callbacks_.tick() : ScanTickMilliseconds();
-}
+      progress_(state, observer, callbacks_.tick) {}
 
 bool ScanDriver::Run() {
   stopped_ = false;
-  lastProgressTick_ = state_.startTick - kScanFirstProgressLead;
+  progress_.Restart();
   if (items_.empty()) return true;
   state_.totalIterations = PrepareScan(items_);
   int last = static_cast<int>(items_.size()) - 1;
@@ -195,7 +221,7 @@ void ScanDriver::Body(int k) {
     ScanLevel(lower, false);
     return;
   }
-  UpdateProgress();
+  progress_.BeforePoint();
   if (callbacks_.runIteration && !callbacks_.runIteration()) stopped_ = true;
 }
 
@@ -204,26 +230,6 @@ void ScanDriver::Body(int k) {
 void ScanDriver::Separate(int k, std::string_view separator) {
   if (callbacks_.separateTimeCourse) callbacks_.separateTimeCourse(separator);
   if (k != 0 && callbacks_.separateSteadyState) callbacks_.separateSteadyState(separator);
-}
-
-// Before an innermost point, at most every two seconds: the rate in points
-// per second since the run started, the remaining time from it, and a
-// report to the observer, which returns once the user interface has taken
-// the values.
-void ScanDriver::UpdateProgress() {
-  const double now = Now();
-  if (!(now - lastProgressTick_ > kScanProgressInterval)) return;
-  lastProgressTick_ = now;
-  const double elapsed = now - state_.startTick;
-  if (state_.iteration > 0 && elapsed > 0.0) {
-    state_.iterationRate = state_.iteration * 1000.0 / elapsed;
-    state_.remainingTime = (state_.totalIterations - state_.iteration) / state_.iterationRate;
-  } else {
-    state_.iterationRate = 0.0;
-    state_.remainingTime = kRemainingTimeUnknown;
-  }
-  remainingTimeText_ = FormatRemainingTime(state_.remainingTime);
-  if (observer_ != nullptr) observer_->ScanProgress(state_.iteration);
 }
 
 }  // namespace vireon

@@ -76,6 +76,36 @@ struct ScanCallbacks {
   std::function<double()> tick;
 };
 
+// The scan's progress, told before every innermost point at most every
+// kScanProgressInterval: the rate in points per second since the run
+// started, the remaining time from it, and a report to the observer, which
+// returns once the user interface has taken the values. A scan that runs
+// its points on several threads tells it in the points' serial order.
+class ScanProgress {
+ public:
+  // `state` supplies startTick, iteration and totalIterations and receives
+  // iterationRate and remainingTime; `observer` may be null; `tick` is the
+  // millisecond tick counter (ScanTickMilliseconds when empty).
+  ScanProgress(EngineState& state, RunObserver* observer, std::function<double()> tick = {});
+
+  // Starts counting from the state's startTick: the first point reports.
+  void Restart();
+  // Before an innermost point, with state.iteration points done.
+  void BeforePoint();
+
+  // The remaining time of the last report, as the page shows it.
+  const std::string& remainingTimeText() const { return remainingTimeText_; }
+
+ private:
+  double Now() const;
+
+  EngineState& state_;
+  RunObserver* observer_;
+  std::function<double()> tick_;
+  double lastProgressTick_ = 0.0;
+  std::string remainingTimeText_;
+};
+
 class ScanDriver {
  public:
   // `state` supplies startTick, iteration and totalIterations and receives
@@ -93,22 +123,19 @@ class ScanDriver {
   void ScanLevel(int k, bool outer);
 
   // The remaining time of the last progress report, as the page shows it.
-  const std::string& remainingTimeText() const { return remainingTimeText_; }
+  const std::string& remainingTimeText() const { return progress_.remainingTimeText(); }
+  const ScanProgress& progress() const { return progress_; }
 
  private:
   void Body(int k);
   void Separate(int k, std::string_view separator);
-  void UpdateProgress();
-  double Now() const;
 
   std::vector<ScanItem>& items_;
   RandomGenerator& random_;
   EngineState& state_;
-  RunObserver* observer_;
   ScanCallbacks callbacks_;
+  ScanProgress progress_;
   bool stopped_ = false;
-  double lastProgressTick_ = 0.0;
-  std::string remainingTimeText_;
 };
 
 }  // namespace vireon
