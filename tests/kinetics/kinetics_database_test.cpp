@@ -17,6 +17,7 @@
 #include "kinetics/user_type_helpers.h"
 #include "model/messages.h"
 #include "model/model.h"
+#include "support/files.h"
 #include "support/scoped_environment.h"
 
 namespace vireon {
@@ -25,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadText;
 using test::ScopedEnvironment;
-using test::ScratchFolder;
+using test::TemporaryFolder;
 using test::WriteText;
 
 constexpr const char* kMichaelisMentenRecord =
@@ -75,7 +76,7 @@ class KineticsDatabaseTest : public ::testing::Test {
     return names;
   }
 
-  ScratchFolder folder;
+  TemporaryFolder folder;
   fs::path path;
   KineticCatalogue catalogue;
   RecordingSink sink;

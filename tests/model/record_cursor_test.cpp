@@ -12,6 +12,7 @@
 #include <string>
 
 #include "model/messages.h"
+#include "support/files.h"
 
 namespace vireon {
 namespace {
@@ -494,15 +495,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ReadWholeFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("vireon_record_cursor_" +
-               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::filesystem::path folder_;
+  test::TemporaryFolder temporary_;
+  const std::filesystem::path folder_ = temporary_.path();
 };
 
 TEST_F(ReadWholeFileTest, ReadsBytesAsTheyAre) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/task_settings.h"
+#include "support/files.h"
 
 namespace vireon {
 namespace {
@@ -158,17 +159,10 @@ TEST(DataFileTest, ModelFolderIsThePathUpToTheLastSlash) {
 
 class DataFileWriteTest : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::path(testing::TempDir()) /
-              ("vireon_data_file_test_" +
-               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string Folder() const { return folder_.string() + "/"; }
+  std::string Folder() const { return temporary_.folder(); }
 
-  std::filesystem::path folder_;
+  test::TemporaryFolder temporary_;
+  const std::filesystem::path folder_ = temporary_.path();
 };
 
 TEST_F(DataFileWriteTest, RunWritesTitlesOnceAndOneRowPerPoint) {

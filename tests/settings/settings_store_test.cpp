@@ -13,11 +13,16 @@
 #include "model/messages.h"
 #include "settings/ini_file.h"
 #include "settings_test_support.h"
+#include "support/default_values.h"
 #include "support/expect_close.h"
 #include "support/scoped_environment.h"
 
 namespace vireon {
 namespace {
+
+using test::EditedDefaults;
+using test::ReadText;
+using test::WriteText;
 
 namespace fs = std::filesystem;
 using Kind = RecordingSink::Kind;
@@ -52,38 +57,6 @@ constexpr const char* kFirstRunFile =
     "MCA=1\n"
     "Report Comments=1\n"
     "Unscaled MCA=0\n";
-
-// A record in which every field differs from its built-in default.
-DefaultValues EditedDefaults() {
-  DefaultValues values;
-  values.concentration = 0.25;
-  values.kineticConstant = 2.5;
-  values.endTime = 100.0;
-  values.newtonLimit = 30;
-  values.steadyStateResolution = 1e-8;
-  values.derivationFactor = 0.01;
-  values.relativeTolerance = 1e-5;
-  values.absoluteTolerance = 1e-10;
-  values.adamsMaxOrder = 10;
-  values.bdfMaxOrder = 4;
-  values.timeUnit = "min";
-  values.concentrationUnit = "uM";
-  values.volumeUnit = "l";
-  values.points = 200;
-  values.dynamics = 0;
-  values.steadyState = 0;
-  values.report = 1;
-  values.titles = 1;
-  values.quotes = 1;
-  values.columnWidth = 20;
-  values.separator = 9;
-  values.reportStructuralAnalysis = 1;
-  values.reportStabilityAnalysis = 1;
-  values.reportMca = 0;
-  values.reportComments = 0;
-  values.mcaUnscaled = 1;
-  return values;
-}
 
 void ExpectSameDefaults(const DefaultValues& actual, const DefaultValues& expected) {
   using test::kTightAbs;
