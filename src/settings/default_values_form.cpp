@@ -108,7 +108,8 @@ DefaultValuesCheck TakeDefaultValuesForm(const DefaultValuesForm& form, DefaultV
                      taken.kineticConstant);
   reader.Real(form.endTime, F::kEndTime, taken.endTime);
   reader.Integer(form.newtonLimit, F::kNewtonLimit, taken.newtonLimit);
-  reader.RealInRange(form.steadyStateResolution, F::kSsResolution, 0.0, kLargest, taken.steadyStateResolution);
+  reader.RealInRange(form.steadyStateResolution, F::kSteadyStateResolution, 0.0, kLargest,
+                     taken.steadyStateResolution);
   reader.RealInRange(form.derivationFactorPercent, F::kDerivationFactor, kDerivationPercentMin,
                      kDerivationPercentMax, percent);
   reader.RealInRange(form.relativeTolerance, F::kRelativeTolerance, 0.0, kLargest,
