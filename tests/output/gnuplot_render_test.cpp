@@ -105,7 +105,8 @@ class GnuplotRender : public ::testing::TestWithParam<RenderCase> {
     test::WriteText(folder_ / "dyn.dat", ScanDataFile());
   }
 
-  test::TemporaryFolder temporary_;
+  // The data file's path stands in the plots' keys: a short one fits them.
+  test::TemporaryFolder temporary_{"gnuplot"};
   const fs::path folder_ = temporary_.path();
 };
 

@@ -32,8 +32,11 @@ std::string FolderPrefix() {
 
 }  // namespace
 
-TemporaryFolder::TemporaryFolder() {
-  std::string pattern = (fs::path(::testing::TempDir()) / (FolderPrefix() + "XXXXXX")).string();
+TemporaryFolder::TemporaryFolder() : TemporaryFolder(std::string_view()) {}
+
+TemporaryFolder::TemporaryFolder(std::string_view name) {
+  const std::string prefix = name.empty() ? FolderPrefix() : "vireon-" + std::string(name) + "-";
+  std::string pattern = (fs::path(::testing::TempDir()) / (prefix + "XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     ADD_FAILURE() << "no temporary folder in " << ::testing::TempDir();
     return;

@@ -15,6 +15,9 @@ namespace vireon::test {
 class TemporaryFolder {
  public:
   TemporaryFolder();
+  // Named "vireon-<name>-" and six random characters instead, for a test
+  // whose output shows the path and must stay short.
+  explicit TemporaryFolder(std::string_view name);
   ~TemporaryFolder();
   TemporaryFolder(const TemporaryFolder&) = delete;
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
