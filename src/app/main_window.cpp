@@ -28,14 +28,17 @@
 #include "app/scan_page.h"
 #include "app/tasks_page.h"
 #include "document/model_file.h"
+#include "sbml/sbml_document.h"
 #include "document/run_end_actions.h"
 #include "model/messages.h"
 #include "output/report.h"
+#include "scan/scan.h"
 
 namespace vireon {
 namespace {
 
 constexpr const char* kModelFileFilter = "Vireon models (*.vrn);;All files (*)";
+constexpr const char* kSbmlFileFilter = "SBML models (*.xml *.sbml);;All files (*)";
 
 }  // namespace
 
@@ -78,6 +81,16 @@ void MainWindow::BuildMenus() {
   });
   file->addAction("&Save", QKeySequence::Save, this, [this] { Save(); });
   file->addAction("Save &As...", this, [this] { SaveAs(); });
+  file->addSeparator();
+  file->addAction("&Import SBML...", this, [this] {
+    const QString path = QFileDialog::getOpenFileName(this, "Import SBML", {}, kSbmlFileFilter);
+    if (!path.isEmpty()) ImportSbml(path);
+  });
+  file->addAction("E&xport SBML...", this, [this] {
+    const QString path =
+        QFileDialog::getSaveFileName(this, "Export SBML", {}, kSbmlFileFilter);
+    if (!path.isEmpty()) ExportSbml(path);
+  });
   file->addSeparator();
   file->addAction("E&xit", this, &QWidget::close);
 
@@ -210,6 +223,39 @@ bool MainWindow::OpenFile(const QString& path) {
   return loaded;
 }
 
+namespace {
+
+// The problems of an SBML import or export, one per line after `heading`.
+std::string ProblemsText(const char* heading, const std::vector<std::string>& problems) {
+  std::string text = heading;
+  for (const std::string& problem : problems) text += "\n" + problem;
+  return text;
+}
+
+}  // namespace
+
+bool MainWindow::ImportSbml(const QString& path) {
+  if (controller_.IsBusy()) return false;
+  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
+  const SbmlImportResult result =
+      ImportSbmlDocument(fullPath, document_, app_.catalogue, app_.defaults);
+  if (!result.imported) {
+    sink_.Error(kImportSbmlTitle, ProblemsText(kSbmlNotImported, result.problems));
+    return false;
+  }
+  RefreshPages();
+  return true;
+}
+
+bool MainWindow::ExportSbml(const QString& path) {
+  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
+  const SbmlExportResult result = ExportSbmlFile(document_.model, fullPath);
+  if (!result.exported) {
+    sink_.Error(kExportSbmlTitle, ProblemsText(kSbmlNotExported, result.problems));
+  }
+  return result.exported;
+}
+
 bool MainWindow::Save() {
   if (document_.pathName.empty()) return SaveAs();
   return SaveTo(QString::fromStdString(document_.pathName));
@@ -244,6 +290,7 @@ void MainWindow::OnRunStarting() {
   SetEditingEnabled(false);
   SetStatus(kStatusRunning);
   interactivePage_->Prepare();
+  resultsPage_->SetRunning(true);
   if (document_.scan.enabled != 0) {
     progress_->setValue(0);
     progress_->setVisible(true);
@@ -254,10 +301,22 @@ void MainWindow::OnRunStarting() {
 void MainWindow::OnRunFinished() {
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
-  progress_->setVisible(false);
+  ShowRunEnd(true);
   tasksPage_->Refresh();
-  resultsPage_->Reload();
   DoAfterRun();
+}
+
+void MainWindow::ShowRunEnd(bool finished) {
+  progress_->setVisible(false);
+  // The page's counts are updated only every few seconds during a scan; at
+  // the end they say how far it went.
+  if (document_.scan.enabled != 0) {
+    scanPage_->ShowProgress(document_.engine.iteration,
+                            finished ? QString::fromStdString(FormatRemainingTime(0.0)) : QString());
+  }
+  // A stopped run's files hold what was computed up to the stop.
+  resultsPage_->SetRunning(false);
+  resultsPage_->Reload();
 }
 
 void MainWindow::DoAfterRun() {
@@ -299,7 +358,7 @@ void MainWindow::DoAfterRun() {
 void MainWindow::OnRunStopped() {
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
-  progress_->setVisible(false);
+  ShowRunEnd(false);
 }
 
 void MainWindow::OnScanProgress(int iteration) {
