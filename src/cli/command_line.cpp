@@ -191,9 +191,12 @@ std::string HelpText() {
          "  --help, -h       this text\n"
          "  --version        the version and build\n"
          "\n"
-         "Exit status: 0 the run completed or the plot was made, 1 the model could not\n"
-         "be loaded or the run could not start or the plot could not be made, 2 bad\n"
-         "arguments, 130 the run was stopped with Ctrl-C.\n";
+         "Exit status: 0 the run completed and wrote every output, or the plot was made;\n"
+         "1 the model could not be loaded, the run could not start, the run wrote none\n"
+         "of its outputs (its folder is not writable), or the plot could not be made;\n"
+         "2 bad arguments; 3 the run completed with entries in its error log (a task\n"
+         "failed, or an output was refused or not completely written); 130 the run was\n"
+         "stopped with Ctrl-C.\n";
 }
 
 }  // namespace vireon::cli

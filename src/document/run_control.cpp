@@ -45,9 +45,11 @@ std::string FormatWithText(const char* format, const std::string& text) {
   return std::string(buffer.data(), static_cast<std::size_t>(n));
 }
 
-ReportContext MakeReportContext(const Document& document) {
+ReportContext MakeReportContext(const Document& document,
+                                const std::vector<ProtectedFile>& protectedFiles) {
   return ReportContext{document.model, document.engine, document.settings,
-                       ReportVersionLine(messages::kVersion)};
+                       ReportVersionLine(messages::kVersion), std::string(kPlatformLine),
+                       protectedFiles};
 }
 
 }  // namespace
@@ -276,7 +278,9 @@ void RunController::RunEngine() {
   try {
     state.errorLog.clear();
     if (!d.pathName.empty()) settings.reportFile = ReportFileNameFor(d.pathName);
-    files_.Open(settings, d.pathName, state.errorLog);
+    files_.Open(settings, d.pathName, settings.report != 0 ? settings.reportFile : "",
+                state.errorLog);
+    reportWritten_ = settings.report != 0;
     saved_.Clear();
 
     if (!AllocateEngine()) {
@@ -288,9 +292,9 @@ void RunController::RunEngine() {
 
       state.startTick = ScanTickMilliseconds();
       if (settings.report) {
-        const ReportContext report = MakeReportContext(d);
-        WriteReportHeader(report, state.errorLog);
-        if (settings.reportStructuralAnalysis) WriteReportStructure(report, state.errorLog);
+        const ReportContext report = MakeReportContext(d, files_.protectedFiles);
+        WriteReport(WriteReportHeader, report);
+        if (settings.reportStructuralAnalysis) WriteReport(WriteReportStructure, report);
       }
       WriteSSTitles(files_.steadyState, d.selections.steadyState, settings);
 
@@ -364,7 +368,7 @@ void RunController::RunTasks() {
   Model& model = d.model;
   EngineState& state = d.engine;
   TaskSettings& settings = d.settings;
-  const ReportContext report = MakeReportContext(d);
+  const ReportContext report = MakeReportContext(d, files_.protectedFiles);
 
   Guarded(kLinksErrorHeader, nullptr,
           [&] { ApplyLinksBetweenTotals(d.links, [&model] { ComputeMoietyTotals(model); }); });
@@ -373,7 +377,7 @@ void RunController::RunTasks() {
   state.fEvaluations = 0.0;
   state.jEvaluations = 0.0;
   state.stepSize = 0.0;
-  if (settings.report) WriteReportParameters(report, state.errorLog);
+  if (settings.report) WriteReport(WriteReportParameters, report);
 
   Hooks hooks(*this);
   Engine engine(model, state, settings, hooks);
@@ -388,7 +392,7 @@ void RunController::RunTasks() {
     Guarded(kTimeCourseErrorHeader, &engine, [&] {
       SetUpTimeCourse(engine);
       TimeCourse(engine, files_.timeCourse.IsOpen());
-      if (settings.report) WriteReportTimeCourse(report, state.errorLog);
+      if (settings.report) WriteReport(WriteReportTimeCourse, report);
     });
   }
 
@@ -401,9 +405,9 @@ void RunController::RunTasks() {
       state.elapsedTime = ElapsedSeconds(engine);
       WriteSSRow(files_.steadyState, d.selections.steadyState, settings);
       if (settings.report) {
-        WriteReportSteadyState(report, state.errorLog);
-        if (settings.reportStabilityAnalysis) WriteReportStability(report, state.errorLog);
-        if (settings.reportMca) WriteReportMCA(report, state.errorLog);
+        WriteReport(WriteReportSteadyState, report);
+        if (settings.reportStabilityAnalysis) WriteReport(WriteReportStability, report);
+        if (settings.reportMca) WriteReport(WriteReportMCA, report);
       }
     });
   }
@@ -442,9 +446,27 @@ void RunController::CheckPauseStop(Engine& engine) {
   }
 }
 
+// A report that failed once (its folder unwritable, the disk full) is not
+// tried again for every section: its one line in the error log says why.
+void RunController::WriteReport(ReportWriter writer, const ReportContext& report) {
+  if (!reportWritten_) return;
+  reportWritten_ = writer(report, document_.engine.errorLog);
+}
+
 void RunController::EndRun(RunOutcome outcome) {
   Document& d = document_;
   files_.Close(d.engine.errorLog);
+  RunOutputSummary outputs;
+  outputs.planned = files_.planned;
+  outputs.failed = files_.failed;
+  if (d.settings.report != 0) {
+    ++outputs.planned;
+    if (!reportWritten_) ++outputs.failed;
+  }
+  {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    outputs_ = outputs;
+  }
   FreeEngine();
   saved_.Restore();
   saved_.Clear();
