@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_function.h"
 #include "kinetics/user_type_helpers.h"
+#include "support/hostile_files.h"
 #include "model/messages.h"
 #include "model/model.h"
 
@@ -49,6 +51,15 @@ constexpr const char* kMichaelisMentenRecord =
     "Node=79,43\n"
     "Node=115,64\nIndex=0\nName=S\n"
     "Node=79,41\n";
+
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 int CountLines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
@@ -295,6 +306,46 @@ TEST_F(KineticsDatabaseTest, UnreadableDatabaseAsksAbortRetryIgnore) {
   EXPECT_TRUE(catalogue.Contains("mm"));
 }
 
+TEST_F(KineticsDatabaseTest, AFifoOrADeviceIsRefusedWithoutWaiting) {
+  ASSERT_TRUE(test::MakeFifo(folder / "fifo.kdb"));
+  for (const fs::path& database : {folder / "fifo.kdb", fs::path("/dev/zero")}) {
+    SCOPED_TRACE(database.string());
+    RecordingSink answers;
+    answers.QueueAnswer(Answer::kAbort);
+    int result = kDatabaseRead;
+    ASSERT_TRUE(test::FinishesWithin(
+        std::chrono::seconds(10), [&] { result = ReadKineticsDatabase(catalogue, database, answers); },
+        [&] { test::ReleaseFifo(database); }));
+    EXPECT_EQ(result, kDatabaseAbort);
+    ASSERT_EQ(answers.messages().size(), 1u);
+    EXPECT_NE(answers.messages()[0].text.find("(Error: not a regular file)"), std::string::npos)
+        << answers.messages()[0].text;
+  }
+}
+
+// A database the reader gave up on still holds records the catalogue never
+// took in; the next write keeps it aside instead of losing them.
+TEST_F(KineticsDatabaseTest, ADatabaseThatDidNotReadWholeIsKeptAsideBeforeItIsReplaced) {
+  const std::string damaged = std::string("TotalUDKinetics=2\n") + kMichaelisMentenRecord +
+                              "UDKType=lost\nUser-defined=one\n";
+  WriteText(path, damaged);
+  ASSERT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  EXPECT_EQ(UserNames(), std::vector<std::string>{"mm"});
+  catalogue.Insert(test::MakeInhibitedMassAction("inhibited"));
+  ASSERT_TRUE(WriteKineticsDatabase(catalogue, path, sink));
+  EXPECT_EQ(ReadText(fs::path(path.string() + ".bak")), damaged);
+
+  // A sound database is simply replaced.
+  catalogue.Remove("inhibited");
+  fs::remove(path.string() + ".bak");
+  ASSERT_TRUE(WriteKineticsDatabase(catalogue, path, sink));
+  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"vireon.kdb"});
+  KineticCatalogue next;
+  ASSERT_EQ(ReadKineticsDatabase(next, path, sink), kDatabaseRead);
+  EXPECT_TRUE(next.Contains("mm"));
+  EXPECT_FALSE(next.Contains("inhibited"));
+}
+
 TEST_F(KineticsDatabaseTest, NothingToWriteLeavesTheFileAsItWas) {
   WriteText(path, "whatever was there");
   EXPECT_TRUE(WriteKineticsDatabase(catalogue, path, sink));
@@ -317,14 +368,6 @@ TEST_F(KineticsDatabaseTest, DeletingTheLastTypesEmptiesTheDatabase) {
   EXPECT_TRUE(sink.messages().empty());
 }
 
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST_F(KineticsDatabaseTest, FailedWriteLeavesTheOldDatabaseWhole) {
   WriteText(path, std::string("TotalUDKinetics=1\n") + kMichaelisMentenRecord);
