@@ -160,7 +160,7 @@ bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics) {
 
   // 2. The working copy takes the tables' sizes and records.
   int nMetabolites = metabolites_.count();
-  working_.Resize(steps_.count(), nMetabolites, nMetabolites, 0);
+  working_.ResizeForAnalysis(steps_.count(), nMetabolites);
   working_.steps = steps_.records;
   working_.metabolites = metabolites_.records;
   for (Step& step : working_.steps) {
