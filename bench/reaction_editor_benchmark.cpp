@@ -63,8 +63,13 @@ double CountingSeconds(const std::string& equation, bool indexed) {
   steps.records.resize(1);
   vireon::MetaboliteTable metabolites;
   vireon::MetaboliteNameIndex names(metabolites, reference);
-  vireon::ParseTarget target{reference, working, steps, metabolites, 0,
-                             vireon::kBuiltInDefaultConcentration, indexed ? &names : nullptr};
+  vireon::ParseTarget target{reference,
+                             working,
+                             steps,
+                             metabolites,
+                             0,
+                             vireon::kBuiltInDefaultConcentration,
+                             indexed ? &names : nullptr};
   const auto start = std::chrono::steady_clock::now();
   if (vireon::ParseEquation(equation, vireon::ParseMode::kCountMetabolites, target) < 0) {
     std::abort();

@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const int builtIn = catalogue->size();
 
   RecordingSink sink;
-  const bool whole =
-      ParseKineticsDatabase(*catalogue, std::string(reinterpret_cast<const char*>(data), size), sink);
+  const bool whole = ParseKineticsDatabase(
+      *catalogue, std::string(reinterpret_cast<const char*>(data), size), sink);
   Check(whole || !sink.messages().empty());
   Check(catalogue->UserDefinedCount() == catalogue->size() - builtIn);
   for (const KineticType* type : catalogue->UserDefinedTypes()) {

@@ -47,8 +47,11 @@ std::string FormatWithText(const char* format, const std::string& text) {
 
 ReportContext MakeReportContext(const Document& document,
                                 const std::vector<ProtectedFile>& protectedFiles) {
-  return ReportContext{document.model, document.engine, document.settings,
-                       ReportVersionLine(messages::kVersion), std::string(kPlatformLine),
+  return ReportContext{document.model,
+                       document.engine,
+                       document.settings,
+                       ReportVersionLine(messages::kVersion),
+                       std::string(kPlatformLine),
                        protectedFiles};
 }
 

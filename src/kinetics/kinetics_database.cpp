@@ -12,8 +12,8 @@
 #include "kinetics/kinetic_type_record.h"
 #include "model/file_access.h"
 #include "model/messages.h"
-#include "model/replace_file.h"
 #include "model/record_cursor.h"
+#include "model/replace_file.h"
 
 namespace vireon {
 namespace {

@@ -128,8 +128,8 @@ struct RunDataFiles {
   int planned = 0;
   int failed = 0;
 
-  void Open(const TaskSettings& settings, std::string_view modelPath,
-            std::string_view reportPath, std::string& errorLog);
+  void Open(const TaskSettings& settings, std::string_view modelPath, std::string_view reportPath,
+            std::string& errorLog);
   void Close(std::string& errorLog);
 };
 

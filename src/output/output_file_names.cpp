@@ -45,8 +45,8 @@ std::string Problem(DataFileField field, std::string_view name, std::string_view
 }
 
 std::optional<std::string> CheckName(DataFileField field, std::string_view name,
-                                     const TaskSettings& settings,
-                                     const OutputNameContext& context, bool compareWithOther) {
+                                     const TaskSettings& settings, const OutputNameContext& context,
+                                     bool compareWithOther) {
   if (name.empty()) return std::nullopt;
   if (!IsPlainFileName(name)) {
     return Problem(field, name,

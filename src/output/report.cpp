@@ -401,8 +401,7 @@ bool WriteReportHeader(const ReportContext& context, std::string& errorLog) {
   std::time_t now = std::time(nullptr);
   std::tm localTime{};
   localtime_r(&now, &localTime);
-  return WriteToReport(context, ReportHeaderText(context, localTime), true,
-                       errorLog);
+  return WriteToReport(context, ReportHeaderText(context, localTime), true, errorLog);
 }
 
 bool WriteReportStructure(const ReportContext& context, std::string& errorLog) {
@@ -418,8 +417,7 @@ bool WriteReportTimeCourse(const ReportContext& context, std::string& errorLog) 
 }
 
 bool WriteReportSteadyState(const ReportContext& context, std::string& errorLog) {
-  return WriteToReport(context, ReportSteadyStateText(context), false,
-                       errorLog);
+  return WriteToReport(context, ReportSteadyStateText(context), false, errorLog);
 }
 
 bool WriteReportStability(const ReportContext& context, std::string& errorLog) {

@@ -1,8 +1,5 @@
 #include "settings/ini_file.h"
 
-#include "model/file_access.h"
-#include "model/replace_file.h"
-
 #include <errno.h>
 #include <ini.h>
 #include <sys/stat.h>
@@ -15,6 +12,9 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
+
+#include "model/file_access.h"
+#include "model/replace_file.h"
 
 namespace vireon {
 namespace {

@@ -358,7 +358,8 @@ TEST_F(RunCommandTest, AFileNamedAsSettingsByMistakeIsNotWrittenOver) {
   for (const fs::path& settings : {model, readme}) {
     SCOPED_TRACE(settings.filename().string());
     const std::string before = ReadText(settings);
-    const ProgramResult result = RunVireon({"run", model.string(), "--settings", settings.string()});
+    const ProgramResult result =
+        RunVireon({"run", model.string(), "--settings", settings.string()});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_NE(result.err.find("could not be read as a settings file"), std::string::npos)
         << result.err;

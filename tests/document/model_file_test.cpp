@@ -957,9 +957,14 @@ struct DataFileNameCase {
 TEST_F(ModelFileOnDisk, DataFileNamesThatLeaveTheFolderOrHitAnotherFileAreNamedAtLoad) {
   const std::vector<DataFileNameCase> cases = {
       {"run.dat", "run.ss", {}},
-      {"../../x.dat", "", {"time-course data file (DynamicsFile), \"../../x.dat\", is not a plain"}},
+      {"../../x.dat",
+       "",
+       {"time-course data file (DynamicsFile), \"../../x.dat\", is not a plain"}},
       {"/etc/passwd", "sub/x", {"(DynamicsFile), \"/etc/passwd\", is not", "(SSFile), \"sub/x\""}},
-      {"..", "a\x1b" "b", {"(DynamicsFile), \"..\", is not", "(SSFile), \"a\\x1Bb\", is not a"}},
+      {"..",
+       "a\x1b"
+       "b",
+       {"(DynamicsFile), \"..\", is not", "(SSFile), \"a\\x1Bb\", is not a"}},
       {"m.vrn", "", {"(DynamicsFile), \"m.vrn\", is the name of the model file itself."}},
       {"", "m.txt", {"(SSFile), \"m.txt\", is the name of the model's report file."}},
       {"same.dat", "same.dat", {"(SSFile), \"same.dat\", is also the name of the time-course"}},
@@ -975,7 +980,8 @@ TEST_F(ModelFileOnDisk, DataFileNamesThatLeaveTheFolderOrHitAnotherFileAreNamedA
     Document loaded;
     RecordingSink sink;
     ASSERT_TRUE(ReadModelFile(loaded, path, catalogue_, DefaultValues(), sink));
-    ASSERT_EQ(sink.messages().size(), row.problems.size()) << ::testing::PrintToString(sink.Texts());
+    ASSERT_EQ(sink.messages().size(), row.problems.size())
+        << ::testing::PrintToString(sink.Texts());
     for (std::size_t i = 0; i < row.problems.size(); ++i) {
       EXPECT_EQ(sink.messages()[i].title, messages::kFileWarningTitle);
       EXPECT_NE(sink.messages()[i].text.find(row.problems[i]), std::string::npos)

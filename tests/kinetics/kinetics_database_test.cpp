@@ -16,9 +16,9 @@
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_function.h"
 #include "kinetics/user_type_helpers.h"
-#include "support/hostile_files.h"
 #include "model/messages.h"
 #include "model/model.h"
+#include "support/hostile_files.h"
 
 namespace vireon {
 namespace {
@@ -314,7 +314,8 @@ TEST_F(KineticsDatabaseTest, AFifoOrADeviceIsRefusedWithoutWaiting) {
     answers.QueueAnswer(Answer::kAbort);
     int result = kDatabaseRead;
     ASSERT_TRUE(test::FinishesWithin(
-        std::chrono::seconds(10), [&] { result = ReadKineticsDatabase(catalogue, database, answers); },
+        std::chrono::seconds(10),
+        [&] { result = ReadKineticsDatabase(catalogue, database, answers); },
         [&] { test::ReleaseFifo(database); }));
     EXPECT_EQ(result, kDatabaseAbort);
     ASSERT_EQ(answers.messages().size(), 1u);
@@ -367,7 +368,6 @@ TEST_F(KineticsDatabaseTest, DeletingTheLastTypesEmptiesTheDatabase) {
   EXPECT_EQ(next.UserDefinedCount(), 0);
   EXPECT_TRUE(sink.messages().empty());
 }
-
 
 TEST_F(KineticsDatabaseTest, FailedWriteLeavesTheOldDatabaseWhole) {
   WriteText(path, std::string("TotalUDKinetics=1\n") + kMichaelisMentenRecord);

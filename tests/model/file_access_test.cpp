@@ -26,21 +26,27 @@ struct InputCase {
 
 TEST(ReadInputFile, RefusesAnythingButARegularFileOfAtMostTheLimit) {
   const std::vector<InputCase> cases = {
-      {"regular file", [](const ScratchFolder& f) {
+      {"regular file",
+       [](const ScratchFolder& f) {
          test::WriteBytes(f / "m.vrn", std::string("a\0b\r\n", 5));
          return f / "m.vrn";
-       }, FileErrorCause::kNone},
-      {"FIFO without a writer", [](const ScratchFolder& f) {
+       },
+       FileErrorCause::kNone},
+      {"FIFO without a writer",
+       [](const ScratchFolder& f) {
          test::MakeFifo(f / "fifo");
          return f / "fifo";
-       }, FileErrorCause::kNotRegularFile},
+       },
+       FileErrorCause::kNotRegularFile},
       {"endless device", [](const ScratchFolder&) { return std::filesystem::path("/dev/zero"); },
        FileErrorCause::kNotRegularFile},
       {"folder", [](const ScratchFolder& f) { return f.path(); }, FileErrorCause::kNotRegularFile},
-      {"one byte over the limit", [](const ScratchFolder& f) {
+      {"one byte over the limit",
+       [](const ScratchFolder& f) {
          test::WriteBytes(f / "big", std::string(65, 'x'));
          return f / "big";
-       }, FileErrorCause::kFileTooLarge},
+       },
+       FileErrorCause::kFileTooLarge},
       {"missing", [](const ScratchFolder& f) { return f / "absent"; },
        FileErrorCause::kFileNotFound},
   };

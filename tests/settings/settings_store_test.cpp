@@ -6,8 +6,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,8 +15,8 @@
 #include "model/messages.h"
 #include "settings/ini_file.h"
 #include "settings_test_support.h"
-#include "support/hostile_files.h"
 #include "support/expect_close.h"
+#include "support/hostile_files.h"
 
 namespace vireon {
 namespace {
@@ -404,7 +404,8 @@ TEST_F(SettingsStoreTest, CorruptValuesStopTheReadingAndAreWrittenBack) {
 }
 
 TEST_F(SettingsStoreTest, AMalformedLineInTheDefaultGroupLeavesTheFileAsItIs) {
-  const std::string text = FileWith("Points", std::string("Points=60\nthis line has no equals sign"));
+  const std::string text =
+      FileWith("Points", std::string("Points=60\nthis line has no equals sign"));
   WriteText(File(), text);
   SettingsStore store = Store();
   RecordingSink sink;
@@ -441,20 +442,23 @@ TEST_F(SettingsStoreTest, AFileThatIsNotASettingsFileIsNeverWrittenOver) {
       "Version=3.00301\nEndTime=10\nTitle=m\nStoichiometry\n-1.000000 \nComments\n\nEndComments\n";
   const std::vector<NotSettingsCase> cases = {
       {"model file", [&](const fs::path& p) { WriteText(p, model); }, true},
-      {"README", [](const fs::path& p) { WriteText(p, "# Vireon\n\nSee [the docs](x).\n"); },
-       true},
+      {"README", [](const fs::path& p) { WriteText(p, "# Vireon\n\nSee [the docs](x).\n"); }, true},
       {"entries outside any group", [](const fs::path& p) { WriteText(p, "PATH=/bin\nA=1\n"); },
        true},
       {"broken group header", [](const fs::path& p) { WriteText(p, "[Default\nPoints=10\n"); },
        true},
-      {"oversized", [](const fs::path& p) {
+      {"oversized",
+       [](const fs::path& p) {
          WriteText(p, std::string(kFirstRunFile) + "[Junk]\n" + std::string(kMaxIniFileSize, 'x') +
                           "=1\n");
-       }, true},
-      {"FIFO", [](const fs::path& p) {
+       },
+       true},
+      {"FIFO",
+       [](const fs::path& p) {
          fs::create_directories(p.parent_path());
          test::MakeFifo(p);
-       }, false},
+       },
+       false},
       {"folder", [](const fs::path& p) { fs::create_directories(p); }, false},
   };
   for (const NotSettingsCase& row : cases) {
