@@ -96,7 +96,8 @@ std::optional<fs::path> LocateKineticsDatabase(MessageSink& sink) {
   return temporary / kDatabaseFileName;
 }
 
-int ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path, MessageSink& sink) {
+DatabaseOutcome ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path,
+                                     MessageSink& sink) {
   std::string text;
   bool created = false;
   for (;;) {
@@ -113,9 +114,9 @@ int ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path, Mess
     }
     switch (sink.AskAbortRetryIgnore(OpenFailureMessage(errorText))) {
       case Answer::kAbort:
-        return kDatabaseAbort;
+        return DatabaseOutcome::kAbort;
       case Answer::kIgnore:
-        return kDatabaseIgnored;
+        return DatabaseOutcome::kIgnored;
       default:
         created = false;
         continue;
@@ -123,7 +124,7 @@ int ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path, Mess
   }
 
   ParseKineticsDatabase(catalogue, std::move(text), sink);
-  return kDatabaseRead;
+  return DatabaseOutcome::kRead;
 }
 
 bool ParseKineticsDatabase(KineticCatalogue& catalogue, std::string text, MessageSink& sink) {
