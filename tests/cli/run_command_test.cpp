@@ -403,6 +403,22 @@ TEST_F(RunCommandTest, OutputsNeverLeaveTheFolderOrReplaceTheModel) {
   EXPECT_TRUE(NonEmptyFile(folder() / "notes.txt.txt"));
 }
 
+// A link planted where the report goes is not followed: the file it points
+// to stays as it was.
+TEST_F(RunCommandTest, ALinkPlantedWhereTheReportGoesIsNotFollowed) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  fs::create_directories(folder() / "elsewhere");
+  const fs::path target = folder() / "elsewhere" / "precious.txt";
+  WriteText(target, "keep me\n");
+  fs::create_symlink(target, folder() / "michaelis_menten.txt");
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, cli::kExitIncomplete) << result.err;
+  EXPECT_NE(result.err.find("michaelis_menten.txt\": it is a symbolic link"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(ReadText(target), "keep me\n");
+  EXPECT_TRUE(NonEmptyFile(folder() / "michaelis_menten-steadystate.dat"));
+}
+
 // A run that could write none of its outputs has not done its work.
 TEST_F(RunCommandTest, ARunThatWroteNoneOfItsOutputsExitsOne) {
   const fs::path model = CopyExample("michaelis_menten.vrn");

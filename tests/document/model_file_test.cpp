@@ -1,6 +1,7 @@
 #include "document/model_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_function.h"
+#include "model/file_access.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
 #include "output/number_format.h"
@@ -960,6 +962,31 @@ TEST_F(ModelFileOnDisk, AFifoADeviceOrAFolderIsRefusedAtOnce) {
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{"The file is not a regular file.\nThe file "
                                                      "could not be opened."});
   }
+}
+
+// Beyond the file size limit (ulimit -f) a save fails with its own words and
+// leaves the saved model as it was.
+TEST_F(ModelFileOnDisk, ASaveBeyondTheFileSizeLimitSaysTheFileIsTooLarge) {
+  const std::string path = folder_ + "m.vrn";
+  Document d = MakeSmallDocument(catalogue_);
+  RecordingSink sink;
+  ASSERT_TRUE(WriteModelFile(d, path, catalogue_, sink));
+  const std::string before = ReadFile(path);
+  d.model.comments = std::string(1 << 20, 'x');
+  const int status = test::RunInChild([&] {
+    IgnoreFileSizeLimitSignal();
+    const rlimit limit{1 << 16, 1 << 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    RecordingSink child;
+    const bool saved = WriteModelFile(d, path, catalogue_, child);
+    return !saved && child.Texts() == std::vector<std::string>{"The file is too large.\nThe file "
+                                                               "could not be saved."}
+               ? 0
+               : 1;
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(path), before);
 }
 
 struct DataFileNameCase {
