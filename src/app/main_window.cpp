@@ -9,7 +9,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -21,8 +23,12 @@
 #include "app/model_page.h"
 #include "app/output_data_dialog.h"
 #include "app/qt_message_sink.h"
+#include "app/plot_page.h"
+#include "app/results_page.h"
+#include "app/scan_page.h"
 #include "app/tasks_page.h"
 #include "document/model_file.h"
+#include "document/run_end_actions.h"
 #include "model/messages.h"
 #include "output/report.h"
 
@@ -30,22 +36,6 @@ namespace vireon {
 namespace {
 
 constexpr const char* kModelFileFilter = "Vireon models (*.vrn);;All files (*)";
-
-// The error log is kept with the line ends of a text box (CR LF).
-QString WithLineFeeds(const std::string& text) {
-  QString shown = QString::fromStdString(text);
-  shown.remove(QChar('\r'));
-  return shown;
-}
-
-// A page that has nothing to show yet but its title.
-QWidget* PlaceholderPage(const QString& text) {
-  auto* page = new QWidget;
-  auto* layout = new QVBoxLayout(page);
-  layout->addWidget(new QLabel(text));
-  layout->addStretch();
-  return page;
-}
 
 }  // namespace
 
@@ -105,31 +95,78 @@ void MainWindow::BuildSheet() {
   sheet_ = new QTabWidget;
   modelPage_ = new ModelPage(document_, app_, sink_);
   tasksPage_ = new TasksPage(document_, sink_);
-  scanPage_ = PlaceholderPage("The parameter scan is edited in a later version of this page.");
+  scanPage_ = new ScanPage(document_, sink_);
   interactivePage_ = new InteractivePage(document_, controller_);
+  resultsPage_ = new ResultsPage(document_);
+  // Owned by the window while it is not in the sheet.
+  plotPage_ = new PlotPage(document_, sink_, this);
+  plotPage_->hide();
   sheet_->addTab(modelPage_, "Model Definition");
   sheet_->addTab(tasksPage_, "Tasks");
   sheet_->addTab(scanPage_, "Scan");
   sheet_->addTab(interactivePage_, "Time course");
-  if (!app_.helpers.gnuplot.empty()) {
-    plotPage_ = PlaceholderPage("gnuplot: " + QString::fromStdString(app_.helpers.gnuplot));
-    sheet_->addTab(plotPage_, "Plot");
-  }
+  sheet_->addTab(resultsPage_, "Results");
+  UpdatePlotPageVisibility();
   setCentralWidget(sheet_);
+  currentPage_ = sheet_->currentWidget();
 
+  connect(sheet_, &QTabWidget::currentChanged, this, &MainWindow::OnPageChanged);
   connect(modelPage_, &ModelPage::modelChanged, this, &MainWindow::RefreshPages);
-  connect(tasksPage_, &TasksPage::documentChanged, this, [this] { interactivePage_->Prepare(); });
+  connect(tasksPage_, &TasksPage::documentChanged, this, &MainWindow::OnPageEdited);
+  connect(tasksPage_, &TasksPage::editOutputRequested, this, &MainWindow::EditOutput);
   connect(tasksPage_, &TasksPage::runRequested, this, [this] { Run(); });
   connect(tasksPage_, &TasksPage::stopRequested, this, &MainWindow::StopRun);
+  connect(scanPage_, &ScanPage::documentChanged, this, &MainWindow::OnPageEdited);
+  connect(plotPage_, &PlotPage::documentChanged, this, &MainWindow::OnPageEdited);
   connect(interactivePage_, &InteractivePage::runRequested, this, [this] { Run(); });
   connect(interactivePage_, &InteractivePage::selectDataRequested, this,
           &MainWindow::SelectInteractiveData);
 }
 
+void MainWindow::UpdatePlotPageVisibility() {
+  plotPage_->SetGnuplotPath(app_.helpers.gnuplot);
+  const int at = sheet_->indexOf(plotPage_);
+  const bool wanted = !app_.helpers.gnuplot.empty();
+  if (wanted && at < 0) {
+    sheet_->addTab(plotPage_, "Plot");
+  } else if (!wanted && at >= 0) {
+    sheet_->removeTab(at);
+    plotPage_->hide();
+  }
+}
+
+void MainWindow::OnPageChanged(int index) {
+  QWidget* next = sheet_->widget(index);
+  if (currentPage_ == interactivePage_) interactivePage_->Leave();
+  if (currentPage_ == plotPage_) plotPage_->Deactivate();
+  currentPage_ = next;
+  if (next == plotPage_) plotPage_->Activate();
+}
+
+void MainWindow::OnPageEdited() {
+  setWindowModified(true);
+  interactivePage_->Prepare();
+}
+
+void MainWindow::EditOutput(DataTask task) {
+  const auto mode =
+      task == DataTask::kTimeCourse ? OutputDataMode::kTimeCourse : OutputDataMode::kSteadyState;
+  auto& selection = task == DataTask::kTimeCourse ? document_.selections.timeCourse
+                                                  : document_.selections.steadyState;
+  OutputDataDialog dialog(mode, document_, selection, sink_, this);
+  if (dialog.exec() == QDialog::Accepted && dialog.modified()) {
+    tasksPage_->Refresh();
+    OnPageEdited();
+  }
+}
+
 void MainWindow::RefreshPages() {
   modelPage_->Refresh();
   tasksPage_->Refresh();
+  scanPage_->Refresh();
   interactivePage_->Prepare();
+  resultsPage_->Reload();
+  if (currentPage_ == plotPage_) plotPage_->Activate();
   UpdateTitle();
 }
 
@@ -151,8 +188,8 @@ void MainWindow::SetStatus(const char* text) {
 
 void MainWindow::SetEditingEnabled(bool enabled) {
   modelPage_->setEnabled(enabled);
-  tasksPage_->setEnabled(enabled);
-  scanPage_->setEnabled(enabled);
+  tasksPage_->SetRunning(!enabled);
+  scanPage_->SetRunning(!enabled);
   interactivePage_->SetRunning(!enabled);
   runAction_->setEnabled(enabled);
   stopAction_->setEnabled(!enabled);
@@ -193,6 +230,9 @@ bool MainWindow::SaveTo(const QString& path) {
 
 bool MainWindow::Run() {
   if (controller_.IsBusy()) return false;
+  // A field still being typed in hands its text to its editor first.
+  if (QWidget* focused = QApplication::focusWidget()) focused->clearFocus();
+  if (currentPage_ == plotPage_) plotPage_->Deactivate();
   return controller_.StartRun(sink_, [this] { return Save(); });
 }
 
@@ -207,6 +247,7 @@ void MainWindow::OnRunStarting() {
   if (document_.scan.enabled != 0) {
     progress_->setValue(0);
     progress_->setVisible(true);
+    scanPage_->ShowRunStart();
   }
 }
 
@@ -215,21 +256,44 @@ void MainWindow::OnRunFinished() {
   SetStatus(kStatusIdle);
   progress_->setVisible(false);
   tasksPage_->Refresh();
-  if (document_.engine.errorLog.empty()) return;
-  lastErrorLog_ = WithLineFeeds(document_.engine.errorLog);
-  // Not modal: the window goes on while the user reads the log.
-  auto* dialog = new QDialog(this);
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setWindowTitle(kErrorLogTitle);
-  auto* text = new QPlainTextEdit(lastErrorLog_);
-  text->setReadOnly(true);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-  auto* layout = new QVBoxLayout(dialog);
-  layout->addWidget(text);
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  dialog->resize(480, 300);
-  dialog->show();
+  resultsPage_->Reload();
+  DoAfterRun();
+}
+
+void MainWindow::DoAfterRun() {
+  const FindProgram find = [](std::string_view name) {
+    return QStandardPaths::findExecutable(
+               QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())))
+        .toStdString();
+  };
+  const RunEndActions actions =
+      ActionsAfterRun(controller_.outcome(), document_, app_.preferences, app_.helpers, find);
+  const auto start = [](const ProgramCall& call) {
+    QStringList arguments;
+    for (const std::string& argument : call.arguments) {
+      arguments << QString::fromStdString(argument);
+    }
+    // Started on its own, without a shell; the program does not wait for it.
+    QProcess::startDetached(QString::fromStdString(call.program), arguments);
+  };
+  if (!actions.sound.empty()) start(actions.sound);
+  if (!actions.errorText.empty()) {
+    lastErrorLog_ = QString::fromStdString(actions.errorText);
+    // Not modal: the window goes on while the user reads the log.
+    auto* dialog = new QDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(kErrorLogTitle);
+    auto* text = new QPlainTextEdit(lastErrorLog_);
+    text->setReadOnly(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    dialog->resize(480, 300);
+    dialog->show();
+  }
+  if (!actions.report.empty()) start(actions.report);
 }
 
 void MainWindow::OnRunStopped() {
@@ -244,6 +308,7 @@ void MainWindow::OnScanProgress(int iteration) {
   if (total > 0) {
     progress_->setValue(static_cast<int>(static_cast<long long>(iteration) * kProgressRange / total));
   }
+  scanPage_->ShowProgress(iteration, QString::fromStdString(controller_.remainingTimeText()));
 }
 
 void MainWindow::SelectInteractiveData() {

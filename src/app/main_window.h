@@ -21,7 +21,11 @@ struct AppStartup;
 class InteractivePage;
 class MessageSink;
 class ModelPage;
+class PlotPage;
+class ResultsPage;
+class ScanPage;
 class TasksPage;
+enum class DataTask;
 
 // The status texts of the run states.
 inline constexpr const char* kStatusIdle = "Idle         ";
@@ -44,6 +48,11 @@ class MainWindow : public QMainWindow {
   RunController& controller() { return controller_; }
   QTabWidget* sheet() const { return sheet_; }
   InteractivePage* interactivePage() const { return interactivePage_; }
+  TasksPage* tasksPage() const { return tasksPage_; }
+  ScanPage* scanPage() const { return scanPage_; }
+  PlotPage* plotPage() const { return plotPage_; }
+  ResultsPage* resultsPage() const { return resultsPage_; }
+  QProgressBar* progressBar() const { return progress_; }
   QString statusText() const;
   // The error log of the last run that had one, as shown (for checks).
   const QString& lastErrorLog() const { return lastErrorLog_; }
@@ -58,6 +67,10 @@ class MainWindow : public QMainWindow {
   bool Run();
   void StopRun();
 
+  // Shows the Plot page when a gnuplot path is set and hides it otherwise;
+  // called after the helper paths changed.
+  void UpdatePlotPageVisibility();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -70,6 +83,13 @@ class MainWindow : public QMainWindow {
   void SetEditingEnabled(bool enabled);
   void ShowAbout();
   void SelectInteractiveData();
+  void EditOutput(DataTask task);
+  // A page changed the document.
+  void OnPageEdited();
+  // The sheet moved from one page to another.
+  void OnPageChanged(int index);
+  // The error log, the stop sound and the report after a run.
+  void DoAfterRun();
 
   // Engine notifications, on the GUI thread.
   void OnRunStarting();
@@ -87,9 +107,11 @@ class MainWindow : public QMainWindow {
   QTabWidget* sheet_ = nullptr;
   ModelPage* modelPage_ = nullptr;
   TasksPage* tasksPage_ = nullptr;
-  QWidget* scanPage_ = nullptr;
+  ScanPage* scanPage_ = nullptr;
   InteractivePage* interactivePage_ = nullptr;
-  QWidget* plotPage_ = nullptr;
+  PlotPage* plotPage_ = nullptr;
+  ResultsPage* resultsPage_ = nullptr;
+  QWidget* currentPage_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QAction* runAction_ = nullptr;

@@ -48,6 +48,23 @@ struct Document {
 // scan off, the plot settings of a new document, and no path.
 void NewDocument(Document& document, const DefaultValues& defaults);
 
+// Binds (with `bind`) or only checks every item of the document that names
+// a quantity of its model or engine state: the three output selections, the
+// output functions' symbols, the scan items and the parameter links. An
+// item whose names no longer resolve is deleted (a function's symbol stays
+// unbound and counts as 0 instead). Without `bind` every value reference is
+// cleared, since a change of the model may have moved what it pointed to.
+// This is the one rule for every place that changes the model (the
+// reactions, metabolites and kinetics editors) and for a run, which binds
+// at its start and releases at its end. Returns the number of
+// items deleted plus the symbols left unbound.
+int RebindDocumentItems(Document& document, bool bind);
+
+// What follows an edit of the model's reactions or metabolites: the
+// structural analysis, then the document's items are checked against the
+// new model.
+void AnalyseChangedModel(Document& document);
+
 // The folder part of a path: everything up to and including its last "/";
 // empty when there is none.
 std::string FolderOf(std::string_view path);

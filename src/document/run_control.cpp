@@ -20,7 +20,6 @@
 #include "output/report.h"
 #include "scan/parameter_link.h"
 #include "scan/scan.h"
-#include "scan/scan_binding.h"
 
 namespace vireon {
 
@@ -82,7 +81,15 @@ class RunController::Hooks : public EngineHooks {
     if (engine_ == nullptr || !engine_->interactive) return;
     run_.Notify([](RunObserver& o) { o.PointReady(); }, true);
   }
-  PointAction CheckPauseStop() override { return run_.CheckPauseStop(); }
+  // A pace asked for since the last point takes effect from this one on.
+  PointAction CheckPauseStop() override {
+    const int sleepTime = run_.requestedSleepTime_.exchange(-1);
+    if (sleepTime >= 0) {
+      run_.document_.settings.sleepTime = sleepTime;
+      if (engine_ != nullptr) engine_->sleepLength = sleepTime;
+    }
+    return run_.CheckPauseStop();
+  }
   void IntegratorError(IntegratorFault fault, int istate) override {
     run_.Notify([fault, istate](RunObserver& o) { o.IntegratorError(fault, istate); }, false);
   }
@@ -140,6 +147,7 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     waitingForResume_ = false;
     remainingTimeText_.clear();
   }
+  requestedSleepTime_.store(-1);
   busy_.store(true);
   outcome_.store(RunOutcome::kRunning);
   try {
@@ -186,6 +194,10 @@ void RunController::Stop() {
     waitingForResume_ = false;
     resumeEvent_.Set();
   }
+}
+
+void RunController::SetSleepTime(int sleepTime) {
+  if (sleepTime >= 0) requestedSleepTime_.store(sleepTime);
 }
 
 bool RunController::IsPaused() const {
@@ -238,15 +250,6 @@ void RunController::FreeEngine() {
   document_.engine.Free();
 }
 
-void RunController::Rebind(bool bind) {
-  Document& d = document_;
-  const BindingContext context{d.model, d.engine, d.settings, OutputFunctionLookup(d.functions)};
-  RebindItems(d.selections, context, bind);
-  RebindOutputFunctions(d.functions, context, bind);
-  RebindScanItems(d.scan.items, context, bind);
-  RebindParameterLinks(d.links, context, bind);
-}
-
 template <class Part>
 void RunController::Guarded(const char* header, Engine* engine, Part part) {
   std::string& log = document_.engine.errorLog;
@@ -287,7 +290,7 @@ void RunController::RunEngine() {
     if (!AllocateEngine()) {
       state.errorLog += kEngineAllocationFailed;
     } else {
-      Rebind(true);
+      RebindDocumentItems(d, true);
       saved_.RememberScanItems(d.scan.items);
       saved_.RememberLinkTargets(d.links);
 
@@ -471,7 +474,7 @@ void RunController::EndRun(RunOutcome outcome) {
   saved_.Restore();
   saved_.Clear();
   // The items pointed into the engine's arrays, which are gone now.
-  Rebind(false);
+  RebindDocumentItems(d, false);
   SetProgressText("");
   outcome_.store(outcome);
   busy_.store(false);

@@ -22,7 +22,8 @@ constexpr int kTemporaryNameAttempts = 100;
 // "<name>.vireon-<process id>-<random>".
 constexpr std::string_view kTemporaryMarker = ".vireon-";
 
-// Writes all of `contents`, resuming after interrupted and partial writes.
+}  // namespace
+
 bool WriteAll(int fd, std::string_view contents) {
   while (!contents.empty()) {
     const ssize_t written = ::write(fd, contents.data(), contents.size());
@@ -34,6 +35,8 @@ bool WriteAll(int fd, std::string_view contents) {
   }
   return true;
 }
+
+namespace {
 
 std::string TemporaryPrefix(const std::filesystem::path& target) {
   return target.filename().string() + std::string(kTemporaryMarker);

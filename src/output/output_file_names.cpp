@@ -51,8 +51,8 @@ std::optional<std::string> CheckName(DataFileField field, std::string_view name,
   if (!IsPlainFileName(name)) {
     return Problem(field, name,
                    "is not a plain file name. Data files are written in the model's folder: "
-                   "the name may hold no \"/\" and no control character, and may not be \".\" "
-                   "or \"..\".");
+                   "the name may hold no \"/\", no \"\\\" and no control character, and may not "
+                   "be \".\" or \"..\".");
   }
   if (!context.modelPath.empty() && name == FileNameOf(context.modelPath)) {
     return Problem(field, name, "is the name of the model file itself.");
@@ -82,7 +82,7 @@ bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
-    if (c == '/' || IsControl(c) || IsC1At(name, i)) return false;
+    if (c == '/' || c == '\\' || IsControl(c) || IsC1At(name, i)) return false;
   }
   return true;
 }

@@ -4,8 +4,9 @@
 // data file name must be a plain file name in the model's folder, and no
 // output may be written over the model or over another output of the run.
 //
-//   plain     not empty, no "/", not "." or "..", no control character
-//             (C0, DEL, or C1 in UTF-8): "glycolysis.dat", "run 2.ss"
+//   plain     not empty, no "/" or "\" (a folder separator elsewhere),
+//             not "." or "..", no control character (C0, DEL, or C1 in
+//             UTF-8): "glycolysis.dat", "run 2.ss"
 //   distinct  not the model file's own name, not the report's, not the
 //             other data file's
 //
@@ -32,8 +33,8 @@ std::string_view DataFileFieldName(DataFileField field);
 // The field's value in the settings.
 const std::string& DataFileName(const TaskSettings& settings, DataFileField field);
 
-// A name without "/", other than "." and "..", without control characters,
-// not empty.
+// A name without "/" or "\", other than "." and "..", without control
+// characters, not empty.
 bool IsPlainFileName(std::string_view name);
 // A name as messages quote it: every control character written as a C
 // escape ("\n", "\x1B"), so that no name can break a message into lines.

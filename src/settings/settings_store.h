@@ -61,12 +61,11 @@ inline constexpr const char* kSettingsFileKeptAside =
     "The settings file %s could not be read as a settings file; it was kept as %s and a new one "
     "was written.";
 
-// The settings file for these values of XDG_CONFIG_HOME and HOME (either may
-// be null): XDG_CONFIG_HOME/vireon/vireon.ini when it is an absolute path,
-// else HOME/.config/vireon/vireon.ini; empty when neither gives a folder.
+// vireon.ini in the configuration folder for these values of
+// XDG_CONFIG_HOME and HOME (see ConfigurationFolderFor); empty when there
+// is no folder.
 std::filesystem::path SettingsPathFor(const char* xdgConfigHome, const char* home);
-// The same for this process's environment; without HOME the password
-// database names the home folder.
+// vireon.ini in this process's configuration folder (ConfigurationFolder).
 std::filesystem::path DefaultSettingsPath();
 
 class SettingsStore {
