@@ -28,6 +28,7 @@
 #include "app/scan_page.h"
 #include "app/tasks_page.h"
 #include "document/model_file.h"
+#include "sbml/sbml_document.h"
 #include "document/run_end_actions.h"
 #include "model/messages.h"
 #include "output/report.h"
@@ -36,6 +37,7 @@ namespace vireon {
 namespace {
 
 constexpr const char* kModelFileFilter = "Vireon models (*.vrn);;All files (*)";
+constexpr const char* kSbmlFileFilter = "SBML models (*.xml *.sbml);;All files (*)";
 
 }  // namespace
 
@@ -78,6 +80,16 @@ void MainWindow::BuildMenus() {
   });
   file->addAction("&Save", QKeySequence::Save, this, [this] { Save(); });
   file->addAction("Save &As...", this, [this] { SaveAs(); });
+  file->addSeparator();
+  file->addAction("&Import SBML...", this, [this] {
+    const QString path = QFileDialog::getOpenFileName(this, "Import SBML", {}, kSbmlFileFilter);
+    if (!path.isEmpty()) ImportSbml(path);
+  });
+  file->addAction("E&xport SBML...", this, [this] {
+    const QString path =
+        QFileDialog::getSaveFileName(this, "Export SBML", {}, kSbmlFileFilter);
+    if (!path.isEmpty()) ExportSbml(path);
+  });
   file->addSeparator();
   file->addAction("E&xit", this, &QWidget::close);
 
@@ -208,6 +220,39 @@ bool MainWindow::OpenFile(const QString& path) {
       ReadModelFile(document_, fullPath, app_.catalogue, app_.defaults, sink_);
   RefreshPages();
   return loaded;
+}
+
+namespace {
+
+// The problems of an SBML import or export, one per line after `heading`.
+std::string ProblemsText(const char* heading, const std::vector<std::string>& problems) {
+  std::string text = heading;
+  for (const std::string& problem : problems) text += "\n" + problem;
+  return text;
+}
+
+}  // namespace
+
+bool MainWindow::ImportSbml(const QString& path) {
+  if (controller_.IsBusy()) return false;
+  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
+  const SbmlImportResult result =
+      ImportSbmlDocument(fullPath, document_, app_.catalogue, app_.defaults);
+  if (!result.imported) {
+    sink_.Error(kImportSbmlTitle, ProblemsText(kSbmlNotImported, result.problems));
+    return false;
+  }
+  RefreshPages();
+  return true;
+}
+
+bool MainWindow::ExportSbml(const QString& path) {
+  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
+  const SbmlExportResult result = ExportSbmlFile(document_.model, fullPath);
+  if (!result.exported) {
+    sink_.Error(kExportSbmlTitle, ProblemsText(kSbmlNotExported, result.problems));
+  }
+  return result.exported;
 }
 
 bool MainWindow::Save() {
