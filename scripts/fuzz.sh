@@ -52,14 +52,16 @@ for target in "${targets[@]}"; do
   work="$build/corpus/$target"
   log="$build/${target}.log"
   mkdir -p "$work"
+  corpora=("$work")
+  if [ -d "$seeds" ]; then corpora+=("$seeds"); fi
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$build/findings/${target}-")
   if [ -n "${VIREON_FUZZ_RUNS:-}" ]; then options+=(-runs="$VIREON_FUZZ_RUNS"); fi
   echo "== $target (${seconds} s)"
   status=0
-  "$program" "${options[@]}" "$work" "$seeds" >"$log" 2>&1 || status=$?
+  "$program" "${options[@]}" "${corpora[@]}" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  corpus=$(find "$work" "$seeds" -type f | wc -l)
+  corpus=$(find "${corpora[@]}" -type f | wc -l)
   findings=$(find "$build/findings" -name "${target}-*" -type f | wc -l)
   if [ "$status" -ne 0 ]; then
     found=1

@@ -336,6 +336,9 @@ TEST_F(RunCommandTest, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
       {"run", model.string(), "--kdb", fifo.string()},
       {"run", model.string(), "--kdb", "/dev/zero"},
       {"plot", fifo.string()},
+      {"import", fifo.string()},
+      {"simulate", fifo.string()},
+      {"simulate", "/dev/zero"},
   };
   for (const std::vector<std::string>& command : commands) {
     SCOPED_TRACE(::testing::PrintToString(command));

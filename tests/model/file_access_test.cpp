@@ -1,12 +1,9 @@
 #include "model/file_access.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
 #include <string>
 
 #include "support/hostile_files.h"
@@ -68,7 +65,9 @@ TEST(ReadInputFile, RefusesAnythingButARegularFileOfAtMostTheLimit) {
   }
 }
 
-// Writing: what may stand where an output goes.
+// Writing: what may stand where an output goes. (Links, protected files
+// and hard links are refused through the run's data files and report, in
+// the output and command tests.)
 class OpenOutputFileTest : public ::testing::Test {
  protected:
   // Opens, writes `text` and closes; the reason when refused.
@@ -85,26 +84,6 @@ class OpenOutputFileTest : public ::testing::Test {
   ScratchFolder folder_;
 };
 
-TEST_F(OpenOutputFileTest, TruncatesOrAppendsARegularFile) {
-  const auto path = folder_ / "out.dat";
-  test::WriteBytes(path, "old contents\n");
-  EXPECT_EQ(Write(path, OutputMode::kTruncate, "new\n"), "");
-  EXPECT_EQ(Write(path, OutputMode::kAppend, "more\n"), "");
-  EXPECT_EQ(test::ReadBytes(path), "new\nmore\n");
-}
-
-TEST_F(OpenOutputFileTest, NeverWritesThroughALinkAndLeavesItsTargetAlone) {
-  ScratchFolder elsewhere;
-  const auto target = elsewhere / "precious";
-  test::WriteBytes(target, "keep me\n");
-  std::filesystem::create_symlink(target, folder_ / "out.dat");
-  for (OutputMode mode : {OutputMode::kTruncate, OutputMode::kAppend}) {
-    EXPECT_EQ(Write(folder_ / "out.dat", mode, "planted\n"), "it is a symbolic link");
-  }
-  EXPECT_EQ(test::ReadBytes(target), "keep me\n");
-  EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "out.dat"));
-}
-
 TEST_F(OpenOutputFileTest, RefusesAFifoWithoutWaitingForAReader) {
   const auto path = folder_ / "out.dat";
   ASSERT_TRUE(test::MakeFifo(path));
@@ -113,17 +92,6 @@ TEST_F(OpenOutputFileTest, RefusesAFifoWithoutWaitingForAReader) {
       kNoWait, [&] { reason = Write(path, OutputMode::kTruncate, "x"); },
       [&] { test::ReleaseFifo(path); }));
   EXPECT_FALSE(reason.empty());
-}
-
-TEST_F(OpenOutputFileTest, NeverEmptiesAProtectedFileEvenUnderAnotherName) {
-  const auto model = folder_ / "m.vrn";
-  test::WriteBytes(model, "Version=3.00301\n");
-  std::filesystem::create_hard_link(model, folder_ / "alias.dat");
-  const ProtectedFile protectedFiles[] = {{*IdentityOf(model), "the model file"}};
-  EXPECT_EQ(Write(folder_ / "alias.dat", OutputMode::kTruncate, "data\n", protectedFiles),
-            "it is the model file");
-  EXPECT_EQ(test::ReadBytes(model), "Version=3.00301\n");
-  EXPECT_EQ(Write(folder_ / "other.dat", OutputMode::kTruncate, "data\n", protectedFiles), "");
 }
 
 TEST_F(OpenOutputFileTest, ANewFileGetsTheUmasksMode) {
@@ -136,31 +104,6 @@ TEST_F(OpenOutputFileTest, ANewFileGetsTheUmasksMode) {
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask) << mask;
   }
-}
-
-TEST(IgnoreFileSizeLimitSignal, AWriteBeyondTheLimitFailsWithEfbigInsteadOfEndingTheProgram) {
-  ScratchFolder folder;
-  const auto path = folder / "big.dat";
-  const auto writeBeyondLimit = [&path](bool ignore) {
-    if (ignore) IgnoreFileSizeLimitSignal();
-    const rlimit limit{1024, 1024};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::string reason;
-    const int fd = OpenOutputFile(path, OutputMode::kTruncate, {}, reason);
-    if (fd < 0) return 10;
-    const std::string text(4096, 'x');
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    const ssize_t more = ::write(fd, text.data(), text.size());
-    return written == 1024 && more < 0 && errno == EFBIG ? 0 : 11;
-  };
-  const int ignored = test::RunInChild([&] { return writeBeyondLimit(true); });
-  ASSERT_TRUE(WIFEXITED(ignored));
-  EXPECT_EQ(WEXITSTATUS(ignored), 0);
-  EXPECT_EQ(FileErrorText(FileErrorCauseFromErrno(EFBIG)), "The file is too large.");
-  // Without it the kernel ends the process: the reason the program ignores it.
-  const int killed = test::RunInChild([&] { return writeBeyondLimit(false); });
-  ASSERT_TRUE(WIFSIGNALED(killed));
-  EXPECT_EQ(WTERMSIG(killed), SIGXFSZ);
 }
 
 }  // namespace
