@@ -32,6 +32,7 @@
 #include "document/run_end_actions.h"
 #include "model/messages.h"
 #include "output/report.h"
+#include "scan/scan.h"
 
 namespace vireon {
 namespace {
@@ -289,6 +290,7 @@ void MainWindow::OnRunStarting() {
   SetEditingEnabled(false);
   SetStatus(kStatusRunning);
   interactivePage_->Prepare();
+  resultsPage_->SetRunning(true);
   if (document_.scan.enabled != 0) {
     progress_->setValue(0);
     progress_->setVisible(true);
@@ -299,10 +301,22 @@ void MainWindow::OnRunStarting() {
 void MainWindow::OnRunFinished() {
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
-  progress_->setVisible(false);
+  ShowRunEnd(true);
   tasksPage_->Refresh();
-  resultsPage_->Reload();
   DoAfterRun();
+}
+
+void MainWindow::ShowRunEnd(bool finished) {
+  progress_->setVisible(false);
+  // The page's counts are updated only every few seconds during a scan; at
+  // the end they say how far it went.
+  if (document_.scan.enabled != 0) {
+    scanPage_->ShowProgress(document_.engine.iteration,
+                            finished ? QString::fromStdString(FormatRemainingTime(0.0)) : QString());
+  }
+  // A stopped run's files hold what was computed up to the stop.
+  resultsPage_->SetRunning(false);
+  resultsPage_->Reload();
 }
 
 void MainWindow::DoAfterRun() {
@@ -344,7 +358,7 @@ void MainWindow::DoAfterRun() {
 void MainWindow::OnRunStopped() {
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
-  progress_->setVisible(false);
+  ShowRunEnd(false);
 }
 
 void MainWindow::OnScanProgress(int iteration) {
