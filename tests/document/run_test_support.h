@@ -5,6 +5,7 @@
 // interface (acknowledging, pausing, resuming, stopping).
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -25,12 +26,15 @@ namespace vireon::test {
 // A fresh folder for one test's files, removed afterwards.
 class TemporaryFolder {
  public:
+  // The name is unique on the machine: test programs of several builds may
+  // run the same test at the same time.
   TemporaryFolder() {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::path(testing::TempDir()) /
-            (std::string("vireon_run_") + info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
+    std::string pattern = (std::filesystem::path(testing::TempDir()) /
+                           (std::string("vireon_run_") + info->test_suite_name() + "_" +
+                            info->name() + "_XXXXXX"))
+                              .string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TemporaryFolder() { std::filesystem::remove_all(path_); }
   const std::filesystem::path& path() const { return path_; }

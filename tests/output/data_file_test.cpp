@@ -161,11 +161,11 @@ TEST(DataFileTest, ModelFolderIsThePathUpToTheLastSlash) {
 class DataFileWriteTest : public testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::path(testing::TempDir()) /
-              ("vireon_data_file_test_" +
-               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
+    // Unique on the machine: several builds may run this test at once.
+    std::string pattern =
+        (std::filesystem::path(testing::TempDir()) / "vireon_data_file_test_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
   std::string Folder() const { return folder_.string() + "/"; }
