@@ -66,7 +66,9 @@ InputFileResult ReadInputFile(const std::filesystem::path& path, std::uintmax_t 
   if (status.st_size < 0 || static_cast<std::uintmax_t>(status.st_size) > maxSize) {
     return tooLarge();
   }
-  contents.reserve(static_cast<std::size_t>(status.st_size));
+  // Room for the whole file at once, and for the line feed the record
+  // reader appends: a large model is not copied again as the text grows.
+  contents.reserve(static_cast<std::size_t>(status.st_size) + 1);
   char buffer[kReadChunk];
   for (;;) {
     const ssize_t got = ::read(file.get(), buffer, sizeof buffer);

@@ -1,5 +1,8 @@
 #include "model/record_cursor.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
