@@ -78,6 +78,8 @@ std::string ReportFileNameFor(std::string_view modelPath) {
   const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
   const std::size_t dot = modelPath.rfind('.');
   if (dot == std::string_view::npos || dot < nameStart) return std::string(modelPath) + ".txt";
+  // A model file that is itself a ".txt" file would be replaced by its report.
+  if (modelPath.substr(dot) == ".txt") return std::string(modelPath) + ".txt";
   return std::string(modelPath.substr(0, dot)) + ".txt";
 }
 

@@ -72,8 +72,9 @@ std::string FolderOf(std::string_view path);
 // The report file that goes with a model file: the path up to the last "."
 // of its file name, followed by ".txt" ("/m/glycolysis.vrn" gives
 // "/m/glycolysis.txt"; a name without a "." just gets ".txt" appended, and
-// a "." in a folder name is not taken for an extension). Empty for an
-// empty path.
+// a "." in a folder name is not taken for an extension). A model file named
+// "*.txt" gets ".txt" appended ("m.txt" gives "m.txt.txt"), so that the
+// report is never the model file. Empty for an empty path.
 std::string ReportFileNameFor(std::string_view modelPath);
 
 // What the Plot page and the plot command need of the document.

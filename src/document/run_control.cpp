@@ -44,9 +44,14 @@ std::string FormatWithText(const char* format, const std::string& text) {
   return std::string(buffer.data(), static_cast<std::size_t>(n));
 }
 
-ReportContext MakeReportContext(const Document& document) {
-  return ReportContext{document.model, document.engine, document.settings,
-                       ReportVersionLine(messages::kVersion)};
+ReportContext MakeReportContext(const Document& document,
+                                const std::vector<ProtectedFile>& protectedFiles) {
+  return ReportContext{document.model,
+                       document.engine,
+                       document.settings,
+                       ReportVersionLine(messages::kVersion),
+                       std::string(kPlatformLine),
+                       protectedFiles};
 }
 
 }  // namespace
@@ -277,7 +282,9 @@ void RunController::RunEngine() {
   try {
     state.errorLog.clear();
     if (!d.pathName.empty()) settings.reportFile = ReportFileNameFor(d.pathName);
-    files_.Open(settings, d.pathName, state.errorLog);
+    files_.Open(settings, d.pathName, settings.report != 0 ? settings.reportFile : "",
+                state.errorLog);
+    reportWritten_ = settings.report != 0;
     saved_.Clear();
 
     if (!AllocateEngine()) {
@@ -289,9 +296,9 @@ void RunController::RunEngine() {
 
       state.startTick = ScanTickMilliseconds();
       if (settings.report) {
-        const ReportContext report = MakeReportContext(d);
-        WriteReportHeader(report, state.errorLog);
-        if (settings.reportStructuralAnalysis) WriteReportStructure(report, state.errorLog);
+        const ReportContext report = MakeReportContext(d, files_.protectedFiles);
+        WriteReport(WriteReportHeader, report);
+        if (settings.reportStructuralAnalysis) WriteReport(WriteReportStructure, report);
       }
       WriteSSTitles(files_.steadyState, d.selections.steadyState, settings);
 
@@ -361,7 +368,7 @@ bool RunController::RunTasks() {
   Model& model = d.model;
   EngineState& state = d.engine;
   TaskSettings& settings = d.settings;
-  const ReportContext report = MakeReportContext(d);
+  const ReportContext report = MakeReportContext(d, files_.protectedFiles);
 
   Guarded(kLinksErrorHeader, nullptr,
           [&] { ApplyLinksBetweenTotals(d.links, [&model] { ComputeMoietyTotals(model); }); });
@@ -370,7 +377,7 @@ bool RunController::RunTasks() {
   state.fEvaluations = 0.0;
   state.jEvaluations = 0.0;
   state.stepSize = 0.0;
-  if (settings.report) WriteReportParameters(report, state.errorLog);
+  if (settings.report) WriteReport(WriteReportParameters, report);
 
   Hooks hooks(*this);
   Engine engine(model, state, settings, hooks);
@@ -386,7 +393,7 @@ bool RunController::RunTasks() {
     Guarded(kTimeCourseErrorHeader, &engine, [&] {
       SetUpTimeCourse(engine);
       stopped = TimeCourse(engine, files_.timeCourse.IsOpen()) == TimeCourseOutcome::kStopped;
-      if (!stopped && settings.report) WriteReportTimeCourse(report, state.errorLog);
+      if (!stopped && settings.report) WriteReport(WriteReportTimeCourse, report);
     });
     if (stopped) return false;
   }
@@ -401,9 +408,9 @@ bool RunController::RunTasks() {
       state.elapsedTime = ElapsedSeconds(engine);
       WriteSSRow(files_.steadyState, d.selections.steadyState, settings);
       if (settings.report) {
-        WriteReportSteadyState(report, state.errorLog);
-        if (settings.reportStabilityAnalysis) WriteReportStability(report, state.errorLog);
-        if (settings.reportMca) WriteReportMCA(report, state.errorLog);
+        WriteReport(WriteReportSteadyState, report);
+        if (settings.reportStabilityAnalysis) WriteReport(WriteReportStability, report);
+        if (settings.reportMca) WriteReport(WriteReportMCA, report);
       }
     });
     if (stopped) return false;
@@ -442,9 +449,27 @@ PointAction RunController::CheckPauseStop() {
   return paused ? PointAction::kRestart : PointAction::kContinue;
 }
 
+// A report that failed once (its folder unwritable, the disk full) is not
+// tried again for every section: its one line in the error log says why.
+void RunController::WriteReport(ReportWriter writer, const ReportContext& report) {
+  if (!reportWritten_) return;
+  reportWritten_ = writer(report, document_.engine.errorLog);
+}
+
 void RunController::EndRun(RunOutcome outcome) {
   Document& d = document_;
   files_.Close(d.engine.errorLog);
+  RunOutputSummary outputs;
+  outputs.planned = files_.planned;
+  outputs.failed = files_.failed;
+  if (d.settings.report != 0) {
+    ++outputs.planned;
+    if (!reportWritten_) ++outputs.failed;
+  }
+  {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    outputs_ = outputs;
+  }
   FreeEngine();
   saved_.Restore();
   saved_.Clear();

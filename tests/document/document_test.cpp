@@ -169,6 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"/home/u/model.v2.vrn", "/home/u/", "/home/u/model.v2.txt"},
                       PathCase{"/home/u.v/model", "/home/u.v/", "/home/u.v/model.txt"},
                       PathCase{"model.vrn", "", "model.txt"}, PathCase{"/model", "/", "/model.txt"},
+                      // A report never takes the name of the model file.
+                      PathCase{"/home/u/notes.txt", "/home/u/", "/home/u/notes.txt.txt"},
                       PathCase{"", "", ""}));
 
 TEST(PlotPageDocumentOf, CarriesTasksTitlesFilesAndTitle) {

@@ -1,7 +1,9 @@
 #include "document/model_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -9,11 +11,13 @@
 
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_function.h"
+#include "model/file_access.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
 #include "output/number_format.h"
 #include "support/document_fixtures.h"
 #include "support/files.h"
+#include "support/hostile_files.h"
 
 namespace vireon {
 namespace {
@@ -915,6 +919,96 @@ TEST_F(ModelFile, DamagedLinesNeverCrash) {
       EXPECT_FALSE(loaded.sink.messages().empty());
       EXPECT_EQ(catalogue_.size(), before);
     }
+  }
+}
+
+// ------------------------------------------------------------ hostile files
+
+TEST_F(ModelFileOnDisk, AFifoADeviceOrAFolderIsRefusedAtOnce) {
+  ASSERT_TRUE(test::MakeFifo(folder_ + "fifo.vrn"));
+  for (const std::string& path : {folder_ + "fifo.vrn", std::string("/dev/zero"), folder_}) {
+    SCOPED_TRACE(path);
+    Document d;
+    RecordingSink sink;
+    bool loaded = true;
+    ASSERT_TRUE(test::FinishesWithin(
+        std::chrono::seconds(10),
+        [&] { loaded = ReadModelFile(d, path, catalogue_, DefaultValues(), sink); },
+        [&] { test::ReleaseFifo(path); }));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"The file is not a regular file.\nThe file "
+                                                     "could not be opened."});
+  }
+}
+
+// Beyond the file size limit (ulimit -f) a save fails with its own words and
+// leaves the saved model as it was.
+TEST_F(ModelFileOnDisk, ASaveBeyondTheFileSizeLimitSaysTheFileIsTooLarge) {
+  const std::string path = folder_ + "m.vrn";
+  Document d = MakeSmallDocument(catalogue_);
+  RecordingSink sink;
+  ASSERT_TRUE(WriteModelFile(d, path, catalogue_, sink));
+  const std::string before = ReadFile(path);
+  d.model.comments = std::string(1 << 20, 'x');
+  const int status = test::RunInChild([&] {
+    IgnoreFileSizeLimitSignal();
+    const rlimit limit{1 << 16, 1 << 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    RecordingSink child;
+    const bool saved = WriteModelFile(d, path, catalogue_, child);
+    return !saved && child.Texts() == std::vector<std::string>{"The file is too large.\nThe file "
+                                                               "could not be saved."}
+               ? 0
+               : 1;
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(path), before);
+}
+
+struct DataFileNameCase {
+  const char* dynamicsFile;
+  const char* steadyStateFile;
+  std::vector<const char*> problems;  // what each warning says, in order
+};
+
+TEST_F(ModelFileOnDisk, DataFileNamesThatLeaveTheFolderOrHitAnotherFileAreNamedAtLoad) {
+  const std::vector<DataFileNameCase> cases = {
+      {"run.dat", "run.ss", {}},
+      {"../../x.dat",
+       "",
+       {"time-course data file (DynamicsFile), \"../../x.dat\", is not a plain"}},
+      {"/etc/passwd", "sub/x", {"(DynamicsFile), \"/etc/passwd\", is not", "(SSFile), \"sub/x\""}},
+      {"..",
+       "a\x1b"
+       "b",
+       {"(DynamicsFile), \"..\", is not", "(SSFile), \"a\\x1Bb\", is not a"}},
+      {"m.vrn", "", {"(DynamicsFile), \"m.vrn\", is the name of the model file itself."}},
+      {"", "m.txt", {"(SSFile), \"m.txt\", is the name of the model's report file."}},
+      {"same.dat", "same.dat", {"(SSFile), \"same.dat\", is also the name of the time-course"}},
+  };
+  for (const DataFileNameCase& row : cases) {
+    SCOPED_TRACE(row.dynamicsFile + std::string(" | ") + row.steadyStateFile);
+    Document d = MakeSmallDocument(catalogue_);
+    d.settings.dynamicsFile = row.dynamicsFile;
+    d.settings.steadyStateFile = row.steadyStateFile;
+    const std::string path = folder_ + "m.vrn";
+    std::ofstream(path, std::ios::binary) << ModelFileText(d, catalogue_);
+
+    Document loaded;
+    RecordingSink sink;
+    ASSERT_TRUE(ReadModelFile(loaded, path, catalogue_, DefaultValues(), sink));
+    ASSERT_EQ(sink.messages().size(), row.problems.size())
+        << ::testing::PrintToString(sink.Texts());
+    for (std::size_t i = 0; i < row.problems.size(); ++i) {
+      EXPECT_EQ(sink.messages()[i].title, messages::kFileWarningTitle);
+      EXPECT_NE(sink.messages()[i].text.find(row.problems[i]), std::string::npos)
+          << sink.messages()[i].text;
+      EXPECT_NE(sink.messages()[i].text.find(kDataFileNotWritten), std::string::npos);
+    }
+    // The names stay as the file has them: a save gives the file back.
+    EXPECT_EQ(loaded.settings.dynamicsFile, row.dynamicsFile);
+    EXPECT_EQ(loaded.settings.steadyStateFile, row.steadyStateFile);
   }
 }
 

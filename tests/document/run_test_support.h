@@ -5,6 +5,7 @@
 // interface (acknowledging, pausing, resuming, stopping).
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <condition_variable>

@@ -8,6 +8,7 @@
 
 #include "kinetics/kinetic_function.h"
 #include "kinetics/kinetic_type.h"
+#include "support/hostile_files.h"
 
 namespace vireon::test {
 

@@ -451,6 +451,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "There was an attempt to lock a region that was already locked."},
         CauseText{FileErrorCause::kDiskFull, "The disk is full."},
         CauseText{FileErrorCause::kEndOfFile, "The end of file was reached."},
+        CauseText{FileErrorCause::kNotRegularFile, "The file is not a regular file."},
+        CauseText{FileErrorCause::kFileTooLarge, "The file is too large."},
         CauseText{static_cast<FileErrorCause>(999), "An unspecified file I/O error occurred."}));
 
 struct ErrnoCause {
@@ -490,6 +492,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrnoCause{ENOLCK, kAccess, FileErrorCause::kLockViolation},
                       ErrnoCause{ENOSPC, kAccess, FileErrorCause::kDiskFull},
                       ErrnoCause{EDQUOT, kAccess, FileErrorCause::kDiskFull},
+                      ErrnoCause{EFBIG, kAccess, FileErrorCause::kFileTooLarge},
                       ErrnoCause{EINVAL, kAccess, FileErrorCause::kGeneric},
                       ErrnoCause{-5, kAccess, FileErrorCause::kGeneric}));
 
@@ -516,7 +519,7 @@ TEST_F(ReadWholeFileTest, MissingFileAndDirectory) {
             FileErrorCause::kFileNotFound);
   std::ofstream(folder_ / "plain") << "x";
   EXPECT_EQ(ReadWholeFile(folder_ / "plain" / "model.vrn", contents), FileErrorCause::kBadPath);
-  EXPECT_EQ(ReadWholeFile(folder_, contents), FileErrorCause::kAccessDenied);
+  EXPECT_EQ(ReadWholeFile(folder_, contents), FileErrorCause::kNotRegularFile);
   EXPECT_TRUE(contents.empty());
 }
 
