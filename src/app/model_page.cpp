@@ -45,10 +45,18 @@ ModelPage::ModelPage(Document& document, AppStartup& app, MessageSink& sink, QWi
   layout->addWidget(units_);
   layout->addLayout(buttons);
 
-  connect(title_, &QLineEdit::editingFinished, this,
-          [this] { document_.model.title = title_->text().toStdString(); });
-  connect(comments_, &QPlainTextEdit::textChanged, this,
-          [this] { document_.model.comments = comments_->toPlainText().toStdString(); });
+  connect(title_, &QLineEdit::editingFinished, this, [this] {
+    const std::string title = title_->text().toStdString();
+    if (title == document_.model.title) return;
+    document_.model.title = title;
+    MarkEdited();
+  });
+  connect(comments_, &QPlainTextEdit::textChanged, this, [this] {
+    const std::string comments = comments_->toPlainText().toStdString();
+    if (comments == document_.model.comments) return;
+    document_.model.comments = comments;
+    MarkEdited();
+  });
   connect(reactions_, &QPushButton::clicked, this, &ModelPage::OpenReactions);
   connect(kinetics_, &QPushButton::clicked, this, &ModelPage::OpenKinetics);
   connect(metabolites_, &QPushButton::clicked, this, &ModelPage::OpenMetabolites);
@@ -65,29 +73,31 @@ void ModelPage::Refresh() {
                         .arg(document_.model.nMetabolites()));
 }
 
+void ModelPage::MarkEdited() {
+  document_.modified = true;
+  emit documentEdited();
+}
+
+void ModelPage::ModelDialogAccepted() {
+  document_.modified = true;
+  Refresh();
+  emit modelChanged();
+}
+
 void ModelPage::OpenReactions() {
   ReactionsDialog dialog(document_, app_.catalogue, app_.defaults.kineticConstant,
                          app_.defaults.concentration, sink_, this);
-  if (dialog.exec() == QDialog::Accepted) {
-    Refresh();
-    emit modelChanged();
-  }
+  if (dialog.exec() == QDialog::Accepted) ModelDialogAccepted();
 }
 
 void ModelPage::OpenMetabolites() {
   MetabolitesDialog dialog(document_, sink_, this);
-  if (dialog.exec() == QDialog::Accepted) {
-    Refresh();
-    emit modelChanged();
-  }
+  if (dialog.exec() == QDialog::Accepted) ModelDialogAccepted();
 }
 
 void ModelPage::OpenKinetics() {
   KineticsDialog dialog(document_, app_, sink_, this);
-  if (dialog.exec() == QDialog::Accepted) {
-    Refresh();
-    emit modelChanged();
-  }
+  if (dialog.exec() == QDialog::Accepted) ModelDialogAccepted();
 }
 
 }  // namespace vireon

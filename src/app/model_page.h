@@ -23,13 +23,19 @@ class ModelPage : public QWidget {
 
   // Shows the document's values again.
   void Refresh();
+  QLineEdit* titleField() const { return title_; }
   QPushButton* reactionsButton() const { return reactions_; }
 
  signals:
-  // The model was changed through one of the dialogs.
+  // The model was changed through one of the dialogs (the document is
+  // marked modified).
   void modelChanged();
+  // The title or the comments were edited (the document is marked modified).
+  void documentEdited();
 
  private:
+  void MarkEdited();
+  void ModelDialogAccepted();
   void OpenReactions();
   void OpenMetabolites();
   void OpenKinetics();

@@ -95,13 +95,17 @@ TasksPage::TasksPage(Document& document, MessageSink& sink, QWidget* parent)
   connect(endTime_, &QLineEdit::editingFinished, this, &TasksPage::ReadEndTime);
   connect(points_, &QLineEdit::editingFinished, this, &TasksPage::ReadPoints);
   connect(dynamicsFile_, &QLineEdit::editingFinished, this,
-          [this] { document_.settings.dynamicsFile = dynamicsFile_->text().toStdString(); });
+          [this] { ReadFileName(dynamicsFile_, document_.settings.dynamicsFile); });
   connect(steadyStateFile_, &QLineEdit::editingFinished, this,
-          [this] { document_.settings.steadyStateFile = steadyStateFile_->text().toStdString(); });
+          [this] { ReadFileName(steadyStateFile_, document_.settings.steadyStateFile); });
   connect(dynEdit, &QPushButton::clicked, this,
           [this] { EditOutput(static_cast<int>(OutputDataMode::kTimeCourse)); });
   connect(ssEdit, &QPushButton::clicked, this,
           [this] { EditOutput(static_cast<int>(OutputDataMode::kSteadyState)); });
+  // Every switch and file name is an edit of the document.
+  for (QCheckBox* box : findChildren<QCheckBox*>()) {
+    connect(box, &QCheckBox::clicked, this, &TasksPage::documentChanged);
+  }
   connect(run, &QPushButton::clicked, this, &TasksPage::runRequested);
   connect(stop, &QPushButton::clicked, this, &TasksPage::stopRequested);
   Refresh();
@@ -128,16 +132,25 @@ void TasksPage::Refresh() {
 void TasksPage::ReadEndTime() {
   bool ok = false;
   const double value = endTime_->text().toDouble(&ok);
-  if (ok && std::isfinite(value)) document_.settings.endTime = value;
+  const bool changed = ok && std::isfinite(value) && value != document_.settings.endTime;
+  if (changed) document_.settings.endTime = value;
   endTime_->setText(Number(document_.settings.endTime));
-  emit documentChanged();
+  if (changed) emit documentChanged();
 }
 
 void TasksPage::ReadPoints() {
   bool ok = false;
   const int value = points_->text().toInt(&ok);
-  if (ok && value >= 0) document_.settings.points = value;
+  const bool changed = ok && value >= 0 && value != document_.settings.points;
+  if (changed) document_.settings.points = value;
   points_->setText(QString::number(document_.settings.points));
+  if (changed) emit documentChanged();
+}
+
+void TasksPage::ReadFileName(QLineEdit* field, std::string& name) {
+  const std::string typed = field->text().toStdString();
+  if (typed == name) return;
+  name = typed;
   emit documentChanged();
 }
 

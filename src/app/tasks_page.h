@@ -4,6 +4,7 @@
 // field is written into the document's settings as soon as it is left.
 
 #include <QWidget>
+#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -36,6 +37,7 @@ class TasksPage : public QWidget {
  private:
   void ReadEndTime();
   void ReadPoints();
+  void ReadFileName(QLineEdit* field, std::string& name);
   void EditOutput(int mode);
 
   Document& document_;

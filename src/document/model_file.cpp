@@ -704,6 +704,7 @@ bool WriteModelFile(Document& document, const std::string& path, const KineticCa
   }
   document.pathName = path;
   document.folder = FolderOf(path);
+  document.modified = false;
   return true;
 }
 
