@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev
   gnuplot-nox
   libsundials-dev python3-scipy
+  python3-markdown librsvg2-bin desktop-file-utils shared-mime-info man-db
 )
 
 missing=()
