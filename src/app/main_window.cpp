@@ -28,17 +28,16 @@
 #include "app/preferences_dialog.h"
 #include "app/qt_message_sink.h"
 #include "app/tasks_page.h"
-#include "app/user_manual.h"
 #include "document/model_file.h"
 #include "model/messages.h"
+#include "settings/installed_files.h"
 #include "settings/settings_store.h"
 
 namespace vireon {
 namespace {
 
-// Messages of the Help menu.
-constexpr const char* kManualMissing =
-    "The user manual could not be found.\nIt is installed with the program as manual.html.";
+// Messages of the Help menu, followed by the manual's path.
+constexpr const char* kManualMissing = "The user manual could not be found:\n";
 constexpr const char* kManualNotOpened = "The user manual could not be opened:\n";
 // The widest a recent file's path is shown in the File menu, in pixels.
 constexpr int kRecentFileWidth = 420;
@@ -348,13 +347,14 @@ void MainWindow::EditAddOnModules() {
 }
 
 void MainWindow::ShowContents() {
-  const QString manual = UserManualPath();
-  if (manual.isEmpty()) {
-    sink_.Warning("", kManualMissing);
+  const std::filesystem::path manual = ManualPath();
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(manual, error)) {
+    sink_.Warning("", kManualMissing + manual.string());
     return;
   }
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) {
-    sink_.Warning("", (kManualNotOpened + manual).toStdString());
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(manual.string())))) {
+    sink_.Warning("", kManualNotOpened + manual.string());
   }
 }
 
