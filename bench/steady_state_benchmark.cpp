@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   for (int n : sizes) {
     Model model = Pathway(n, catalogue);
     vireon::TaskSettings settings;
-    settings.steadyStateStrategy = 0;
+    settings.steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
     vireon::EngineState state;
     state.Allocate(model);
     vireon::EngineHooks hooks;
@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
       std::snprintf(text, sizeof text, "n^%.2f", exponent);
       growth = text;
     }
-    std::printf("%8d %10d %12.0f %12.4f %12.4f %14s\n", n, state.ssFailure, state.fEvaluations,
-                steady, mca, growth.c_str());
+    std::printf("%8d %10d %12.0f %12.4f %12.4f %14s\n", n, static_cast<int>(state.ssFailure),
+                state.fEvaluations, steady, mca, growth.c_str());
     previousTotal = total;
     previousN = n;
   }

@@ -37,7 +37,8 @@ void RunBridge::PointReady() {
   Post([this] { emit pointReady(); }, true);
 }
 
-void RunBridge::IntegratorError(int code, int istate) {
+void RunBridge::IntegratorError(IntegratorFault fault, int istate) {
+  const int code = static_cast<int>(fault);
   Post([this, code, istate] { emit integratorError(code, istate); }, false);
 }
 

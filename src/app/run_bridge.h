@@ -29,7 +29,7 @@ class RunBridge : public QObject, public RunObserver {
   void RunStopped() override;
   void ScanProgress(int iteration) override;
   void PointReady() override;
-  void IntegratorError(int code, int istate) override;
+  void IntegratorError(IntegratorFault fault, int istate) override;
   void Paused() override;
   void Resumed() override;
 

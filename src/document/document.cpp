@@ -22,7 +22,7 @@ void NewDocument(Document& document, const DefaultValues& defaults) {
   s.dynamicsColumnWidth = s.steadyStateColumnWidth = defaults.columnWidth;
   s.dynamicsSeparator = s.steadyStateSeparator = static_cast<char>(defaults.separator);
   s.mcaUnscaled = defaults.mcaUnscaled;
-  s.steadyStateStrategy = 0;
+  s.steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
   s.backIntegration = 1;
   s.newtonLimit = defaults.newtonLimit;
   s.steadyStateResolution = defaults.steadyStateResolution;

@@ -34,8 +34,8 @@ class HeadlessObserver : public RunObserver {
   void PointReady() override {
     if (options_.observer != nullptr) options_.observer->PointReady();
   }
-  void IntegratorError(int code, int istate) override {
-    if (options_.observer != nullptr) options_.observer->IntegratorError(code, istate);
+  void IntegratorError(IntegratorFault fault, int istate) override {
+    if (options_.observer != nullptr) options_.observer->IntegratorError(fault, istate);
   }
   void Paused() override {
     if (options_.observer != nullptr) options_.observer->Paused();

@@ -331,7 +331,7 @@ void Reader::ReadSettings() {
   s.dynamicsSeparator = static_cast<char>(IntField("DynSeparator=%d"));
   s.steadyStateSeparator = static_cast<char>(IntField("SSSeparator=%d"));
   s.mcaUnscaled = IntField("SSMCAUnscaled=%d");
-  s.steadyStateStrategy = IntField("SSStrategy=%d");
+  s.steadyStateStrategy = static_cast<SteadyStateStrategy>(IntField("SSStrategy=%d"));
   s.backIntegration = IntField("SSBackIntegration=%d");
   s.reportStructuralAnalysis = IntField("RepStructuralAnalysis=%d");
   s.reportStabilityAnalysis = IntField("RepStabilityAnalysis=%d");
@@ -645,7 +645,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   w.Int("DynSeparator", static_cast<unsigned char>(s.dynamicsSeparator));
   w.Int("SSSeparator", static_cast<unsigned char>(s.steadyStateSeparator));
   w.Int("SSMCAUnscaled", s.mcaUnscaled);
-  w.Int("SSStrategy", s.steadyStateStrategy);
+  w.Int("SSStrategy", static_cast<int>(s.steadyStateStrategy));
   w.Int("SSBackIntegration", s.backIntegration);
   w.Int("RepStructuralAnalysis", s.reportStructuralAnalysis);
   w.Int("RepStabilityAnalysis", s.reportStabilityAnalysis);

@@ -26,7 +26,8 @@ bool StartProgram(ProgramStartup& startup, MessageSink& sink,
   }
 
   BuildBuiltInKineticTypes(startup.catalogue);
-  return ReadKineticsDatabase(startup.catalogue, startup.kineticsPath, sink) != kDatabaseAbort;
+  return ReadKineticsDatabase(startup.catalogue, startup.kineticsPath, sink) !=
+         DatabaseOutcome::kAbort;
 }
 
 }  // namespace vireon

@@ -77,11 +77,9 @@ class RunController::Hooks : public EngineHooks {
     if (engine_ == nullptr || !engine_->interactive) return;
     run_.Notify([](RunObserver& o) { o.PointReady(); }, true);
   }
-  void CheckPauseStop() override {
-    if (engine_ != nullptr) run_.CheckPauseStop(*engine_);
-  }
-  void IntegratorError(int code, int istate) override {
-    run_.Notify([code, istate](RunObserver& o) { o.IntegratorError(code, istate); }, false);
+  PointAction CheckPauseStop() override { return run_.CheckPauseStop(); }
+  void IntegratorError(IntegratorFault fault, int istate) override {
+    run_.Notify([fault, istate](RunObserver& o) { o.IntegratorError(fault, istate); }, false);
   }
 
  private:
@@ -260,10 +258,10 @@ void RunController::Guarded(const char* header, Engine* engine, Part part) {
   }
 }
 
-// The run thread's body: see the steps in the header. A stop request
-// arrives as RunStopped from a time-course point; anything else that
-// escapes a task iteration ends the run with a line in the error log, so
-// that no exception leaves the thread.
+// The run thread's body: see the steps in the header. A stop request ends
+// the task iteration at a time-course point; anything that escapes a task
+// iteration ends the run with a line in the error log, so that no exception
+// leaves the thread.
 void RunController::RunEngine() {
   Document& d = document_;
   EngineState& state = d.engine;
@@ -295,15 +293,15 @@ void RunController::RunEngine() {
       WriteSSTitles(files_.steadyState, d.selections.steadyState, settings);
 
       state.iteration = 0;
+      bool completed = true;
       if (!d.scan.enabled) {
         state.totalIterations = 1;
-        RunTasks();
-      } else if (!RunScan()) {
-        throw vireon::RunStopped();
+        completed = RunTasks();
+      } else {
+        completed = RunScan();
       }
+      if (!completed) outcome = RunOutcome::kStopped;
     }
-  } catch (const vireon::RunStopped&) {
-    outcome = RunOutcome::kStopped;
   } catch (const std::bad_alloc&) {
     state.errorLog += FormatWithText(kUnexpectedRunErrorFormat, "not enough memory");
   } catch (const std::exception& error) {
@@ -338,13 +336,8 @@ bool RunController::RunScan() {
   bool stopped = false;
   ScanCallbacks callbacks;
   callbacks.runIteration = [this, &stopped] {
-    try {
-      RunTasks();
-    } catch (const vireon::RunStopped&) {
-      stopped = true;
-      return false;
-    }
-    return true;
+    stopped = !RunTasks();
+    return !stopped;
   };
   callbacks.separateTimeCourse = [this](std::string_view s) { files_.timeCourse.Write(s); };
   callbacks.separateSteadyState = [this](std::string_view s) { files_.steadyState.Write(s); };
@@ -358,8 +351,9 @@ bool RunController::RunScan() {
 // conservation totals, the report's parameters, the time course, the steady
 // state with stability and control analysis, then the iteration count. The
 // engine is built after the links were applied, since it takes the volumes
-// and the numerical settings as they are then.
-void RunController::RunTasks() {
+// and the numerical settings as they are then. False when a stop request
+// ended it.
+bool RunController::RunTasks() {
   Document& d = document_;
   Model& model = d.model;
   EngineState& state = d.engine;
@@ -384,17 +378,20 @@ void RunController::RunTasks() {
     engine.lsoda.SetYieldAfterStep(true);
   }
 
+  bool stopped = false;
   if (settings.dynamics) {
     Guarded(kTimeCourseErrorHeader, &engine, [&] {
       SetUpTimeCourse(engine);
-      TimeCourse(engine, files_.timeCourse.IsOpen());
-      if (settings.report) WriteReportTimeCourse(report, state.errorLog);
+      stopped = TimeCourse(engine, files_.timeCourse.IsOpen()) == TimeCourseOutcome::kStopped;
+      if (!stopped && settings.report) WriteReportTimeCourse(report, state.errorLog);
     });
+    if (stopped) return false;
   }
 
   if (settings.steadyState) {
     Guarded(kSteadyStateErrorHeader, &engine, [&] {
-      SteadyState(engine);
+      stopped = SteadyState(engine).outcome == SteadyStateOutcome::kStopped;
+      if (stopped) return;
       CheckEquilibrium(engine);
       ControlAnalysis(engine);
       hooks.EvaluateOutputFunctions();
@@ -406,21 +403,24 @@ void RunController::RunTasks() {
         if (settings.reportMca) WriteReportMCA(report, state.errorLog);
       }
     });
+    if (stopped) return false;
   }
 
   state.elapsedTime = ElapsedSeconds(engine);
   state.iterationRate =
       state.elapsedTime > 0.0 ? state.iteration / state.elapsedTime : kInfiniteValue;
   ++state.iteration;
+  return true;
 }
 
-// Pause: the driver learns of it, the integrator is re-initialised after
-// the pause (the amounts may have changed), and the run thread waits for
-// Resume or Stop. A stop already asked for is not waited out. Stop: the
-// integrator is released and RunStopped carries the request to RunEngine.
-void RunController::CheckPauseStop(Engine& engine) {
+// Pause: the driver learns of it and the run thread waits for Resume or
+// Stop; a stop already asked for is not waited out. After a pause the
+// engine restarts its integrator (the amounts may have changed); a stop
+// request ends the task iteration.
+PointAction RunController::CheckPauseStop() {
+  bool paused = false;
   if (pauseEvent_.TryWait()) {
-    engine.state.restartRequested = 1;
+    paused = true;
     bool wait = false;
     {
       std::lock_guard<std::mutex> lock(controlMutex_);
@@ -433,13 +433,10 @@ void RunController::CheckPauseStop(Engine& engine) {
       std::lock_guard<std::mutex> lock(controlMutex_);
       waitingForResume_ = false;
     }
-    engine.sleepLength = document_.settings.sleepTime;
     Notify([](RunObserver& o) { o.Resumed(); }, false);
   }
-  if (stopEvent_.TryWait()) {
-    engine.lsoda.LsodaFree();
-    throw vireon::RunStopped();
-  }
+  if (stopEvent_.TryWait()) return PointAction::kStop;
+  return paused ? PointAction::kRestart : PointAction::kContinue;
 }
 
 void RunController::EndRun(RunOutcome outcome) {
@@ -483,8 +480,8 @@ void SynchronousObserver::PointReady() {
   controller_.Acknowledge();
 }
 
-void SynchronousObserver::IntegratorError(int code, int istate) {
-  if (inner_ != nullptr) inner_->IntegratorError(code, istate);
+void SynchronousObserver::IntegratorError(IntegratorFault fault, int istate) {
+  if (inner_ != nullptr) inner_->IntegratorError(fault, istate);
 }
 
 void SynchronousObserver::Paused() {

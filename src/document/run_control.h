@@ -38,13 +38,13 @@
 
 #include "document/auto_reset_event.h"
 #include "document/document.h"
+#include "engine/engine.h"
 #include "engine/run_observer.h"
 #include "output/data_file.h"
 #include "scan/saved_quantities.h"
 
 namespace vireon {
 
-class Engine;
 class MessageSink;
 class RandomGenerator;
 
@@ -144,13 +144,14 @@ class RunController {
   class Hooks;
   class ScanRelay;
 
-  // The run thread's body and one task iteration.
+  // The run thread's body, and one task iteration or the scan's iterations
+  // (false when a stop request ended them).
   void RunEngine();
-  void RunTasks();
+  bool RunTasks();
   bool RunScan();
-  // Honours a pause (waiting for Resume) and a stop (throws RunStopped) at a
-  // time-course point.
-  void CheckPauseStop(Engine& engine);
+  // Honours a pause (waiting for Resume) and a stop at a time-course point,
+  // and says what the engine does next.
+  PointAction CheckPauseStop();
   bool AllocateEngine();
   void FreeEngine();
 
@@ -203,7 +204,7 @@ class SynchronousObserver : public RunObserver {
   void RunStopped() override;
   void ScanProgress(int iteration) override;
   void PointReady() override;
-  void IntegratorError(int code, int istate) override;
+  void IntegratorError(IntegratorFault fault, int istate) override;
   void Paused() override;
   void Resumed() override;
 

@@ -14,7 +14,7 @@ void ComputeElasticities(Engine& engine) {
   const int nSteps = model.nSteps();
   const int nMetabolites = model.nMetabolites();
   state.elasticities.Fill(0.0);
-  if (state.ssFailure != kSteadyStateFound) return;
+  if (state.ssFailure != SteadyStateOutcome::kFound) return;
 
   const double f = engine.settings.derivationFactor;
   const double r = engine.settings.steadyStateResolution;

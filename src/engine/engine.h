@@ -3,14 +3,32 @@
 // right-hand side bound to them, and an integrator of its own. The tasks
 // (time course, steady state, control analysis) are functions of an Engine;
 // whoever drives the run plugs into them through EngineHooks.
+//
+// One engine per run, nothing shared between runs. Everything a task writes
+// is reachable from its Engine: the model's results fields, the
+// EngineState, the right-hand side's scratch vectors and the integrator's
+// work arrays and counters. There is no process-wide state in the engine,
+// the kinetics or the model; the kinetic types a model's steps point to are
+// only read. So several runs may go on at once on separate threads as long
+// as each has its own Engine over its own Model, EngineState and hooks.
 
 #include "engine/engine_state.h"
 #include "engine/lsoda.h"
 #include "engine/model_equations.h"
+#include "engine/run_observer.h"
 #include "engine/task_settings.h"
 #include "model/model.h"
 
 namespace vireon {
+
+// What the engine does after a time-course point, as the driver's pause and
+// stop check decides.
+enum class PointAction {
+  kContinue,  // go on integrating
+  kRestart,   // a pause was taken: re-initialise the integrator at the current
+              // time from the amounts, which the driver may have changed
+  kStop,      // end the run: the task in progress returns at once
+};
 
 // What the tasks call out to. Every hook has a harmless default, so a bare
 // EngineHooks runs the tasks silently.
@@ -24,19 +42,17 @@ class EngineHooks {
   virtual void EvaluateOutputFunctions() {}
   // A point is ready for the interactive window; returns once it is shown.
   virtual void PointReady() {}
-  // Honours pause and stop requests at an output point. A pause sets
-  // state.restartRequested; a stop ends the run by throwing RunStopped.
-  virtual void CheckPauseStop() {}
-  // The integrator failed (kIntegratorInitFailed, or kIntegratorErrorReturn
-  // with its istate); the text is already in the error log.
-  virtual void IntegratorError(int /*code*/, int /*istate*/) {}
+  // Honours pause and stop requests at an output point (a pause returns
+  // only when the run is resumed or stopped) and says what the engine does
+  // next. The engine state may be written only while this call lasts.
+  virtual PointAction CheckPauseStop() { return PointAction::kContinue; }
+  // The integrator failed, with the istate it returned; the text is already
+  // in the error log.
+  virtual void IntegratorError(IntegratorFault /*fault*/, int /*istate*/) {}
   // Milliseconds of a monotonic clock, and a pause of the calling thread.
   virtual double NowMilliseconds();
   virtual void SleepMilliseconds(int milliseconds);
 };
-
-// Thrown through the tasks by a stop request; the run control catches it.
-struct RunStopped {};
 
 class Engine {
  public:
@@ -63,7 +79,8 @@ class Engine {
   // Interactive mode: the window is told of every refreshEvery-th point.
   bool interactive = false;
   int refreshEvery = 1;
-  // Current pause per interactive point (milliseconds).
+  // Current pause per interactive point (milliseconds): "SleepTime" as it
+  // was at the start of the time course or at the last pause.
   int sleepLength;
   // Millisecond tick from which real-time pacing counts.
   double realTimeBase = 0.0;
@@ -72,9 +89,7 @@ class Engine {
   class Rhs : public LsodaRhs {
    public:
     explicit Rhs(ModelEquations& equations) : equations_(equations) {}
-    void Derivs(int, double, const double* y, double* ydot) override {
-      equations_.Derivs(y, ydot);
-    }
+    void Derivs(int, double, const double* y, double* ydot) override { equations_.Derivs(y, ydot); }
 
    private:
     ModelEquations& equations_;

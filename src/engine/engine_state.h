@@ -14,6 +14,17 @@ namespace vireon {
 
 class Model;
 
+// How a steady-state search ended; the numbers are those a run's steady
+// state has always been judged by (0: found).
+enum class SteadyStateOutcome : int {
+  kFound = 0,
+  kNotFound = 1,            // residual too large, or negative amounts
+  kSingularJacobian = 2,    // Newton met a zero pivot
+  kDampingFailed = 3,       // no damped Newton step reduced the residual
+  kNewtonLimitReached = 4,  // the iteration limit came first
+  kStopped = 5,             // a stop request ended the search during an integration
+};
+
 struct EngineState {
   // Vectors of nMetabolites + 1 doubles, by engine position.
   std::vector<double> amounts;       // the integration state
@@ -25,14 +36,14 @@ struct EngineState {
   // jacobian[j][i] = dF_i/dx_j, 1-based, nIndependent + 1 square.
   Matrix<double> jacobian;
   std::vector<int> pivots;  // nIndependent + 1
-  int ssFailure = 0;
+  SteadyStateOutcome ssFailure = SteadyStateOutcome::kFound;
 
   // Eigenvalues of the reduced Jacobian and their statistics (counts held as doubles).
   std::vector<double> eigenReal, eigenImag;  // nMetabolites each
   std::vector<double> eigenMatrix;           // nIndependent^2, column-major
   double maxRealPart = 0.0, maxImagPart = 0.0;
-  double nPositiveReal = 0.0, nNegativeReal = 0.0, nReal = 0.0, nImaginary = 0.0,
-         nComplex = 0.0, nZero = 0.0;
+  double nPositiveReal = 0.0, nNegativeReal = 0.0, nReal = 0.0, nImaginary = 0.0, nComplex = 0.0,
+         nZero = 0.0;
 
   Matrix<double> elasticities;  // nSteps x nMetabolites
   Matrix<double> concControl;   // nVariable x nSteps
@@ -43,15 +54,16 @@ struct EngineState {
   double rtol[2] = {0.0, 0.0};  // element 1 is used
   double atol[2] = {0.0, 0.0};
   int istate = 1;
-  int restartRequested = 0;
   double interval = 0.0;
   int maxSteps = 0;
+  // Counters of the last integration or steady-state search, as doubles
+  // because output items and the report read them as quantities.
   double stepCount = 0.0, fEvaluations = 0.0, jEvaluations = 0.0, stepSize = 0.0;
   int newtonFEvals = 0, newtonJEvals = 0;
   int equilibrium = 0;
 
   // Timing and progress of the run.
-  double startTick = 0.0;  // milliseconds
+  double startTick = 0.0;    // milliseconds
   double elapsedTime = 0.0;  // seconds since startTick
   double timeRatio = 0.0;
   double iterationRate = 0.0;

@@ -16,9 +16,6 @@
 namespace vireon {
 namespace {
 
-constexpr int kMaxAdamsOrder = 12;                // highest order of the Adams family
-constexpr int kMaxBdfOrder = 5;                   // highest order of the BDF family
-constexpr int kHistoryRows = kMaxAdamsOrder + 1;  // Nordsieck rows 1 … q+1 for any order
 constexpr int kDefaultMxstep = 500;               // steps per call when mxstep is 0
 constexpr int kDefaultMxhnil = 10;                // "t + h = t" warnings when mxhnil is 0
 constexpr int kOrderUnset = 100;       // an order option of 0, cut to the family's maximum
@@ -64,20 +61,20 @@ constexpr double kTolsfScale = 200.0;         // turns the ratio into the sugges
 constexpr double kTcritMargin = 4.0;          // rounding units kept clear of tcrit
 constexpr double kTimeRoundoff = 100.0;       // rounding units within which times coincide
 constexpr double kMaxFirstTol = 0.001;        // upper bound of the tolerance for the first step
+constexpr double kMinFirstTol = 100.0;        // lower bound of that tolerance, in rounding units
+constexpr double kMinStartDistance = 2.0;     // |tout - t| in rounding units needed to start
+constexpr double kJacobianIncrement = 1000.0;  // r0 = this·|h|·uround·n·|f|: the smallest increment
+constexpr double kRateDecay = 0.2;   // share of the old convergence rate kept in the new estimate
+constexpr double kRateWeight = 1.5;  // weight of the convergence rate in the convergence test
+constexpr double kDivergence = 2.0;  // a correction this much larger than the last: diverging
+constexpr double kSwitchTrialGain = 2.0;  // step gain assumed when a switch is forced by stability
 
 // Largest step ratio h·(Lipschitz estimate) for which the Adams method of
 // each order 1 … 12 stays inside its stability region.
-constexpr double kSm1[kHistoryRows] = {0.0,  0.5,  0.575, 0.55,  0.45,  0.35, 0.25,
+constexpr double kSm1[] = {0.0,  0.5,  0.575, 0.55,  0.45,  0.35, 0.25,
                                        0.20, 0.15, 0.10,  0.075, 0.050, 0.025};
 
-void PrintToStdout(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
-}
-
 }  // namespace
-
-Lsoda::Lsoda() : print_(PrintToStdout) {}
 
 void Lsoda::Print(const char* format, ...) {
   if (!printOn_ || !print_) return;
@@ -333,7 +330,7 @@ void Lsoda::prja(double* y) {
     return;
   }
   double fac = WeightedMaxNorm(savf_.data());
-  double r0 = 1000.0 * std::fabs(h_) * uround_ * n_ * fac;
+  double r0 = kJacobianIncrement * std::fabs(h_) * uround_ * n_ * fac;
   if (r0 == 0.0) r0 = 1.0;
   double* ftemp = acor_.data();
   for (int j = 1; j <= n_; ++j) {
@@ -420,9 +417,9 @@ bool Lsoda::Correct(double* y, double pnorm, int& m, double& del) {
           double rm = kRateCap;
           if (del <= kRateCap * delp) rm = del / delp;
           rate = std::max(rate, rm);
-          crate_ = std::max(0.2 * crate_, rm);
+          crate_ = std::max(kRateDecay * crate_, rm);
         }
-        const double dcon = del * std::min(1.0, 1.5 * crate_) / (tesco_[nq_][2] * conit_);
+        const double dcon = del * std::min(1.0, kRateWeight * crate_) / (tesco_[nq_][2] * conit_);
         if (dcon <= 1.0) {
           pdest_ = std::max(pdest_, rate / std::fabs(h_ * el_[1]));
           if (pdest_ != 0.0) pdlast_ = pdest_;
@@ -431,7 +428,7 @@ bool Lsoda::Correct(double* y, double pnorm, int& m, double& del) {
       }
       ++m;
       if (m == maxcor_) break;
-      if (m >= 2 && del > 2.0 * delp) break;
+      if (m >= 2 && del > kDivergence * delp) break;
       delp = del;
       f_->Derivs(n_, tn_, y, savf);
       ++nfe_;
@@ -446,46 +443,52 @@ bool Lsoda::ConsiderMethodSwitch(double dsm, double pnorm, double& rh) {
   // family would allow at the same error, from the error constants cm1, cm2
   // and (for Adams) the stability limit given by the Lipschitz estimate.
   // Returns true and the step ratio when a switch is made.
-  if (meth_ == 1) {
-    // Adams now: switch to BDF when BDF promises a step kSwitchRatio times
-    // larger, or when the step was cut by stability and errors are at the
-    // level of rounding.
-    if (nq_ > kMaxBdfOrder) return false;
-    double rh2;
-    int nqm2;
-    if (dsm <= kRoundoffAdams * pnorm * uround_ || pdest_ == 0.0) {
-      if (irflag_ == 0) return false;
-      rh2 = 2.0;
-      nqm2 = std::min(nq_, mxords_);
+  return meth_ == 1 ? SwitchToBdf(dsm, pnorm, rh) : SwitchToAdams(dsm, pnorm, rh);
+}
+
+bool Lsoda::SwitchToBdf(double dsm, double pnorm, double& rh) {
+  // Adams now: switch to BDF when BDF promises a step kSwitchRatio times
+  // larger, or when the step was cut by stability and errors are at the
+  // level of rounding.
+  if (nq_ > kMaxBdfOrder) return false;
+  double rh2;
+  int nqm2;
+  if (dsm <= kRoundoffAdams * pnorm * uround_ || pdest_ == 0.0) {
+    if (irflag_ == 0) return false;
+    rh2 = kSwitchTrialGain;
+    nqm2 = std::min(nq_, mxords_);
+  } else {
+    const double exsm = 1.0 / l_;
+    double rh1 = 1.0 / (kSafetySame * std::pow(dsm, exsm) + kBiasSame);
+    // Twice rh1 stands for "no stability limit" in the minimum below.
+    double rh1it = 2.0 * rh1;
+    const double pdh = pdlast_ * std::fabs(h_);
+    if (pdh * rh1 > kLipschitzRelevant) rh1it = kSm1[nq_] / pdh;
+    rh1 = std::min(rh1, rh1it);
+    if (nq_ > mxords_) {
+      nqm2 = mxords_;
+      const int lm2 = mxords_ + 1;
+      const double exm2 = 1.0 / lm2;
+      const double dm2 = WeightedMaxNorm(yh_[lm2 + 1]) / cm2_[mxords_];
+      rh2 = 1.0 / (kSafetySame * std::pow(dm2, exm2) + kBiasSame);
     } else {
-      const double exsm = 1.0 / l_;
-      double rh1 = 1.0 / (kSafetySame * std::pow(dsm, exsm) + kBiasSame);
-      double rh1it = 2.0 * rh1;
-      const double pdh = pdlast_ * std::fabs(h_);
-      if (pdh * rh1 > kLipschitzRelevant) rh1it = kSm1[nq_] / pdh;
-      rh1 = std::min(rh1, rh1it);
-      if (nq_ > mxords_) {
-        nqm2 = mxords_;
-        const int lm2 = mxords_ + 1;
-        const double exm2 = 1.0 / lm2;
-        const double dm2 = WeightedMaxNorm(yh_[lm2 + 1]) / cm2_[mxords_];
-        rh2 = 1.0 / (kSafetySame * std::pow(dm2, exm2) + kBiasSame);
-      } else {
-        const double dm2 = dsm * (cm1_[nq_] / cm2_[nq_]);
-        rh2 = 1.0 / (kSafetySame * std::pow(dm2, exsm) + kBiasSame);
-        nqm2 = nq_;
-      }
-      if (rh2 < ratio_ * rh1) return false;
+      const double dm2 = dsm * (cm1_[nq_] / cm2_[nq_]);
+      rh2 = 1.0 / (kSafetySame * std::pow(dm2, exsm) + kBiasSame);
+      nqm2 = nq_;
     }
-    rh = rh2;
-    icount_ = kSwitchInterval;
-    meth_ = 2;
-    miter_ = jtyp_;
-    pdlast_ = 0.0;
-    nq_ = nqm2;
-    l_ = nq_ + 1;
-    return true;
+    if (rh2 < ratio_ * rh1) return false;
   }
+  rh = rh2;
+  icount_ = kSwitchInterval;
+  meth_ = 2;
+  miter_ = jtyp_;
+  pdlast_ = 0.0;
+  nq_ = nqm2;
+  l_ = nq_ + 1;
+  return true;
+}
+
+bool Lsoda::SwitchToAdams(double dsm, double pnorm, double& rh) {
   // BDF now: switch to Adams when Adams, limited by stability, promises a
   // step kSwitchRatio times larger and its error is above rounding level.
   const double exsm = 1.0 / l_;
@@ -505,12 +508,13 @@ bool Lsoda::ConsiderMethodSwitch(double dsm, double pnorm, double& rh) {
     nqm1 = nq_;
     exm1 = exsm;
   }
+  // Twice rh1 stands for "no stability limit" in the minimum below.
   double rh1it = 2.0 * rh1;
   const double pdh = pdnorm_ * std::fabs(h_);
   if (pdh * rh1 > kLipschitzRelevant) rh1it = kSm1[nqm1] / pdh;
   rh1 = std::min(rh1, rh1it);
   const double rh2 = 1.0 / (kSafetySame * std::pow(dsm, exsm) + kBiasSame);
-  if (rh1 * ratio_ < 5.0 * rh2) return false;
+  if (rh1 * ratio_ < kSwitchRatio * rh2) return false;
   const double alpha = std::max(kMinAlpha, rh1);
   dm1 = std::pow(alpha, exm1) * dm1;
   if (dm1 <= kRoundoffBdf * uround_ * pnorm) return false;
@@ -591,7 +595,40 @@ void Lsoda::Stoda(double* y) {
   ierpj_ = 0;
   iersl_ = 0;
   jcur_ = 0;
+  PrepareStep();
 
+  for (;;) {
+    if (std::fabs(rc_ - 1.0) > ccmax_) ipup_ = miter_;
+    if (nst_ >= nslp_ + msbp_) ipup_ = miter_;
+    tn_ += h_;
+    PredictHistory();
+    const double pnorm = WeightedMaxNorm(yh_[1]);
+    int m = 0;
+    double del = 0.0;
+    if (!Correct(y, pnorm, m, del)) {
+      if (RetryAfterConvergenceFailure(told, ncf)) continue;
+      break;
+    }
+    jcur_ = 0;
+    const double dsm = (m == 0 ? del : WeightedMaxNorm(acor_.data())) / tesco_[nq_][2];
+    if (dsm <= 1.0) {
+      AcceptStep(dsm, pnorm);
+      // The correction is kept scaled as an estimate of the local error.
+      const double r = 1.0 / tesco_[nqu_][2];
+      for (int i = 1; i <= n_; ++i) acor_[i] *= r;
+      break;
+    }
+    if (!RetryAfterErrorTestFailure(y, told, dsm)) break;
+  }
+  hold_ = h_;
+  jstart_ = 1;
+}
+
+void Lsoda::PrepareStep() {
+  // jstart 0: the first step of an integration, at order 1, with the
+  // coefficients and error constants of both families. jstart -1: inputs
+  // or the method changed, so the coefficients are reloaded. jstart -1 and
+  // -2: a step size changed from outside is applied to the history.
   if (jstart_ == 0) {
     lmax_ = maxord_ + 1;
     nq_ = 1;
@@ -614,7 +651,9 @@ void Lsoda::Stoda(double* y) {
     ComputeCoefficients(1);
     for (int i = 1; i <= kMaxAdamsOrder; ++i) cm1_[i] = tesco_[i][2] * elco_[i][i + 1];
     ResetCoefficients();
-  } else if (jstart_ == -1) {
+    return;
+  }
+  if (jstart_ == -1) {
     ipup_ = miter_;
     lmax_ = maxord_ + 1;
     if (ialth_ == 1) ialth_ = 2;
@@ -626,150 +665,133 @@ void Lsoda::Stoda(double* y) {
       ResetCoefficients();
     }
     coefficientsStale_ = false;
-    if (h_ != hold_) {
-      const double rh = h_ / hold_;
-      h_ = hold_;
-      Rescale(rh, false);
-    }
-  } else if (jstart_ == -2) {
-    if (h_ != hold_) {
-      const double rh = h_ / hold_;
-      h_ = hold_;
-      Rescale(rh, false);
-    }
   }
+  if ((jstart_ == -1 || jstart_ == -2) && h_ != hold_) {
+    const double rh = h_ / hold_;
+    h_ = hold_;
+    Rescale(rh, false);
+  }
+}
 
-  bool accepted = false;
-  for (;;) {
-    if (std::fabs(rc_ - 1.0) > ccmax_) ipup_ = miter_;
-    if (nst_ >= nslp_ + msbp_) ipup_ = miter_;
-    tn_ += h_;
-    PredictHistory();
-    const double pnorm = WeightedMaxNorm(yh_[1]);
-    int m = 0;
-    double del = 0.0;
-    if (!Correct(y, pnorm, m, del)) {
-      ++ncf;
-      rmax_ = kRmaxAfterFailure;
-      tn_ = told;
-      RetractHistory();
-      if (ierpj_ < 0 || iersl_ < 0) {
-        kflag_ = -3;
-        break;
-      }
-      // A step that can no longer be cut without vanishing against tn also
-      // counts as failing at hmin: otherwise a right-hand side that turns
-      // NaN at some time lets the steps creep towards it without end.
-      if (std::fabs(h_) <= hmin_ * kHminMargin || ncf == mxncf_ ||
-          tn_ + kConvergenceCut * h_ == tn_) {
-        kflag_ = -2;
-        break;
-      }
-      ipup_ = miter_;
-      Rescale(kConvergenceCut, true);
-      continue;
-    }
+bool Lsoda::RetryAfterConvergenceFailure(double told, int& ncf) {
+  // The prediction is retracted; the step is retried at a quarter of h with
+  // a fresh matrix, unless the matrix could not be formed or solved (kflag
+  // -3), or the failures repeat or h cannot shrink further (kflag -2).
+  ++ncf;
+  rmax_ = kRmaxAfterFailure;
+  tn_ = told;
+  RetractHistory();
+  if (ierpj_ < 0 || iersl_ < 0) {
+    kflag_ = -3;
+    return false;
+  }
+  // A step that can no longer be cut without vanishing against tn also
+  // counts as failing at hmin: otherwise a right-hand side that turns
+  // NaN at some time lets the steps creep towards it without end.
+  if (std::fabs(h_) <= hmin_ * kHminMargin || ncf == mxncf_ ||
+      tn_ + kConvergenceCut * h_ == tn_) {
+    kflag_ = -2;
+    return false;
+  }
+  ipup_ = miter_;
+  Rescale(kConvergenceCut, true);
+  return true;
+}
 
-    jcur_ = 0;
-    const double dsm = (m == 0 ? del : WeightedMaxNorm(acor_.data())) / tesco_[nq_][2];
-    if (dsm <= 1.0) {
-      kflag_ = 0;
-      ++nst_;
-      hu_ = h_;
-      nqu_ = nq_;
-      mused_ = meth_;
-      for (int j = 1; j <= l_; ++j) {
-        double* row = yh_[j];
-        const double e = el_[j];
-        for (int i = 1; i <= n_; ++i) row[i] += e * acor_[i];
-      }
-      accepted = true;
-      --icount_;
-      double rh = 1.0;
-      if (icount_ < 0 && ConsiderMethodSwitch(dsm, pnorm, rh)) {
-        Rescale(rh, true);
-        rmax_ = kRmaxAfterChange;
-        break;
-      }
-      --ialth_;
-      if (ialth_ == 0) {
-        double rhup = 0.0;
-        if (l_ != lmax_) {
-          const double* last = yh_[lmax_];
-          for (int i = 1; i <= n_; ++i) savf_[i] = acor_[i] - last[i];
-          const double dup = WeightedMaxNorm(savf_.data()) / tesco_[nq_][3];
-          const double exup = 1.0 / (l_ + 1);
-          rhup = 1.0 / (kSafetyUp * std::pow(dup, exup) + kBiasUp);
-        }
-        int newq = nq_;
-        if (ChooseOrderAndStep(dsm, rhup, newq, rh)) {
-          if (newq != nq_) {
-            nq_ = newq;
-            l_ = nq_ + 1;
-            ResetCoefficients();
-          }
-          Rescale(rh, true);
-          rmax_ = kRmaxAfterChange;
-        } else {
-          ialth_ = kKeepIalth;
-        }
-      } else if (ialth_ == 1 && l_ != lmax_) {
-        // Keep this correction for the order-increase estimate of the next step.
-        double* last = yh_[lmax_];
-        for (int i = 1; i <= n_; ++i) last[i] = acor_[i];
-      }
-      break;
-    }
-
-    // The error test failed.
-    --kflag_;
-    tn_ = told;
-    RetractHistory();
-    rmax_ = kRmaxAfterFailure;
-    if (std::fabs(h_) <= hmin_ * kHminMargin) {
-      kflag_ = -1;
-      break;
-    }
-    if (kflag_ <= kRestartFailures) {
-      // The higher derivatives in the history are suspect: restart at order
-      // 1 from a fresh derivative, with h cut by 10.
-      if (kflag_ == kMaxErrorTestFailures) {
-        kflag_ = -1;
-        break;
-      }
-      const double rh = std::max(hmin_ / std::fabs(h_), kRestartCut);
-      h_ *= rh;
-      for (int i = 1; i <= n_; ++i) y[i] = yh_[1][i];
-      f_->Derivs(n_, tn_, y, savf_.data());
-      ++nfe_;
-      for (int i = 1; i <= n_; ++i) yh_[2][i] = h_ * savf_[i];
-      ipup_ = miter_;
-      ialth_ = kRestartIalth;
-      if (nq_ != 1) {
-        nq_ = 1;
-        l_ = 2;
-        ResetCoefficients();
-      }
-      continue;
+void Lsoda::AcceptStep(double dsm, double pnorm) {
+  // The step passed the error test: the counters and the history take it;
+  // then either the method switches, or every q+1 steps the order and the
+  // step size are chosen again.
+  kflag_ = 0;
+  ++nst_;
+  hu_ = h_;
+  nqu_ = nq_;
+  mused_ = meth_;
+  for (int j = 1; j <= l_; ++j) {
+    double* row = yh_[j];
+    const double e = el_[j];
+    for (int i = 1; i <= n_; ++i) row[i] += e * acor_[i];
+  }
+  --icount_;
+  double rh = 1.0;
+  if (icount_ < 0 && ConsiderMethodSwitch(dsm, pnorm, rh)) {
+    Rescale(rh, true);
+    rmax_ = kRmaxAfterChange;
+    return;
+  }
+  --ialth_;
+  if (ialth_ == 0) {
+    double rhup = 0.0;
+    if (l_ != lmax_) {
+      const double* last = yh_[lmax_];
+      for (int i = 1; i <= n_; ++i) savf_[i] = acor_[i] - last[i];
+      const double dup = WeightedMaxNorm(savf_.data()) / tesco_[nq_][3];
+      const double exup = 1.0 / (l_ + 1);
+      rhup = 1.0 / (kSafetyUp * std::pow(dup, exup) + kBiasUp);
     }
     int newq = nq_;
-    double rh = 1.0;
-    ChooseOrderAndStep(dsm, 0.0, newq, rh);
-    if (newq != nq_) {
-      nq_ = newq;
-      l_ = nq_ + 1;
+    if (ChooseOrderAndStep(dsm, rhup, newq, rh)) {
+      if (newq != nq_) {
+        nq_ = newq;
+        l_ = nq_ + 1;
+        ResetCoefficients();
+      }
+      Rescale(rh, true);
+      rmax_ = kRmaxAfterChange;
+    } else {
+      ialth_ = kKeepIalth;
+    }
+  } else if (ialth_ == 1 && l_ != lmax_) {
+    // Keep this correction for the order-increase estimate of the next step.
+    double* last = yh_[lmax_];
+    for (int i = 1; i <= n_; ++i) last[i] = acor_[i];
+  }
+}
+
+bool Lsoda::RetryAfterErrorTestFailure(double* y, double told, double dsm) {
+  // The prediction is retracted and the step retried at a smaller h and
+  // perhaps a lower order; after three failures from order 1 with a fresh
+  // derivative. Gives up (kflag -1) at hmin or after ten failures.
+  --kflag_;
+  tn_ = told;
+  RetractHistory();
+  rmax_ = kRmaxAfterFailure;
+  if (std::fabs(h_) <= hmin_ * kHminMargin) {
+    kflag_ = -1;
+    return false;
+  }
+  if (kflag_ <= kRestartFailures) {
+    // The higher derivatives in the history are suspect: restart at order
+    // 1 from a fresh derivative, with h cut by 10.
+    if (kflag_ == kMaxErrorTestFailures) {
+      kflag_ = -1;
+      return false;
+    }
+    const double rh = std::max(hmin_ / std::fabs(h_), kRestartCut);
+    h_ *= rh;
+    for (int i = 1; i <= n_; ++i) y[i] = yh_[1][i];
+    f_->Derivs(n_, tn_, y, savf_.data());
+    ++nfe_;
+    for (int i = 1; i <= n_; ++i) yh_[2][i] = h_ * savf_[i];
+    ipup_ = miter_;
+    ialth_ = kRestartIalth;
+    if (nq_ != 1) {
+      nq_ = 1;
+      l_ = 2;
       ResetCoefficients();
     }
-    Rescale(rh, true);
+    return true;
   }
-
-  if (accepted) {
-    // The correction is kept scaled as an estimate of the local error.
-    const double r = 1.0 / tesco_[nqu_][2];
-    for (int i = 1; i <= n_; ++i) acor_[i] *= r;
+  int newq = nq_;
+  double rh = 1.0;
+  ChooseOrderAndStep(dsm, 0.0, newq, rh);
+  if (newq != nq_) {
+    nq_ = newq;
+    l_ = nq_ + 1;
+    ResetCoefficients();
   }
-  hold_ = h_;
-  jstart_ = 1;
+  Rescale(rh, true);
+  return true;
 }
 
 int Lsoda::intdy(double t, int k, double* dky) {
@@ -813,15 +835,14 @@ bool Lsoda::AtTcrit(double tcrit) const {
   return std::fabs(tn_ - tcrit) <= kTimeRoundoff * uround_ * hmx;
 }
 
-void Lsoda::ReturnAtTout(double* y, double& t, double tout, int itask, int& istate,
-                         double tcrit) {
-  if (intdy(tout, 0, y) != 0) {
-    Print("\nlsoda -- trouble from intdy, itask = %d, tout = %g", itask, tout);
-    IllegalInput(istate);
+void Lsoda::ReturnAtTout(const Call& call) {
+  if (intdy(call.tout, 0, call.y) != 0) {
+    Print("\nlsoda -- trouble from intdy, itask = %d, tout = %g", call.itask, call.tout);
+    IllegalInput(call.istate);
     return;
   }
-  t = tout;
-  SuccessReturn(y, t, istate, false, false, tcrit);
+  call.t = call.tout;
+  SuccessReturn(call.y, call.t, call.istate, false, false, call.tcrit);
 }
 
 void Lsoda::SuccessReturn(double* y, double& t, int& istate, bool atTn, bool hitTcrit,
@@ -852,17 +873,6 @@ void Lsoda::ErrorReturn(double* y, double& t, int& istate, int code, bool findLa
   istate = code;
 }
 
-namespace {
-
-// The checked optional inputs, applied only when every check has passed.
-struct CheckedInputs {
-  int ixpr = 0, mxstep = kDefaultMxstep, mxhnil = kDefaultMxhnil;
-  int mxordn = kMaxAdamsOrder, mxords = kMaxBdfOrder;
-  double h0 = 0.0, hmxi = 0.0, hmin = 0.0;
-};
-
-}  // namespace
-
 void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int itol,
                   const double* rtol, const double* atol, int itask, int& istate, int iopt, int jt,
                   const LsodaOptionalInputs& optional) {
@@ -875,360 +885,353 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
   // switch; (5) after each step return once the task is done; (6) on failure
   // return the last good state with the error code.
   f_ = &f;
+  if (!CheckCall(t, tout, itask, istate)) return;
+  const Call call{y, t, tout, itol, rtol, atol, itask, istate, optional.tcrit};
+  bool atStart = false;
+  if (istate != 2) {
+    CheckedInputs in;
+    if (!CheckInputs(neq, t, tout, itol, rtol, atol, itask, istate, iopt, jt, optional, in)) {
+      IllegalInput(istate);
+      return;
+    }
+    ApplyInputs(neq, jt, in);
+    if (istate == 3) {
+      PrepareRestart();
+    } else {
+      if (!Initialize(call, in.h0)) {
+        IllegalInput(istate);
+        return;
+      }
+      atStart = true;
+    }
+  }
+  if (!atStart && ReturnBeforeStepping(call)) return;
+  StepUntilDone(call, atStart);
+}
+
+bool Lsoda::CheckCall(double t, double tout, int itask, int& istate) {
+  // False when the call ends here: illegal codes, a continuation without a
+  // start, and a start with tout = t (which does nothing, until it repeats
+  // often enough to look like a loop).
   if (istate < 1 || istate > 3) {
     Print("\nlsoda -- illegal istate = %d", istate);
     IllegalInput(istate);
-    return;
+    return false;
   }
   if (itask < 1 || itask > 5) {
     Print("\nlsoda -- illegal itask = %d", itask);
     IllegalInput(istate);
-    return;
+    return false;
   }
   if (istate == 1) {
     init_ = 0;
     if (tout == t) {
-      if (++ntrep_ < kRepeatedToutLimit) return;
+      if (++ntrep_ < kRepeatedToutLimit) return false;
       Print("\nlsoda -- repeated calls with istate = 1 and tout = t");
       Print("\n         run aborted.. apparent infinite loop");
       ntrep_ = 0;
       IllegalInput(istate);
-      return;
+      return false;
     }
   } else if (init_ == 0) {
     Print("\nlsoda -- istate > 1 but lsoda not initialized");
     IllegalInput(istate);
-    return;
+    return false;
   }
   ntrep_ = 0;
+  return true;
+}
 
-  bool atStart = false;
-  if (istate != 2) {
-    // Inputs of a start or a restart.
-    if (neq <= 0) {
-      Print("\nlsoda -- neq = %d is less than 1", neq);
-      IllegalInput(istate);
-      return;
+bool Lsoda::CheckInputs(int neq, double t, double tout, int itol, const double* rtol,
+                        const double* atol, int itask, int istate, int iopt, int jt,
+                        const LsodaOptionalInputs& optional, CheckedInputs& in) {
+  // The inputs of a start or a restart; false, after its text, at the first
+  // one that is illegal. Nothing of the integration changes here.
+  if (neq <= 0) {
+    Print("\nlsoda -- neq = %d is less than 1", neq);
+    return false;
+  }
+  if (istate == 3 && neq > n_) {
+    Print("\nlsoda -- istate = 3 and neq increased");
+    return false;
+  }
+  if (itol < 1 || itol > 4) {
+    Print("\nlsoda -- itol = %d illegal", itol);
+    return false;
+  }
+  if (iopt < 0 || iopt > 1) {
+    Print("\nlsoda -- iopt = %d illegal", iopt);
+    return false;
+  }
+  if (jt == 3 || jt < 1 || jt > 5) {
+    Print("\nlsoda -- jt = %d illegal", jt);
+    return false;
+  }
+  if (jt > 2) {
+    if (optional.ml < 0 || optional.ml >= neq) {
+      Print("\nlsoda -- _ml = %d not between 1 and neq", optional.ml);
+      return false;
     }
-    if (istate == 3 && neq > n_) {
-      Print("\nlsoda -- istate = 3 and neq increased");
-      IllegalInput(istate);
-      return;
-    }
-    if (itol < 1 || itol > 4) {
-      Print("\nlsoda -- itol = %d illegal", itol);
-      IllegalInput(istate);
-      return;
-    }
-    if (iopt < 0 || iopt > 1) {
-      Print("\nlsoda -- iopt = %d illegal", iopt);
-      IllegalInput(istate);
-      return;
-    }
-    if (jt == 3 || jt < 1 || jt > 5) {
-      Print("\nlsoda -- jt = %d illegal", jt);
-      IllegalInput(istate);
-      return;
-    }
-    if (jt > 2) {
-      if (optional.ml < 0 || optional.ml >= neq) {
-        Print("\nlsoda -- _ml = %d not between 1 and neq", optional.ml);
-        IllegalInput(istate);
-        return;
-      }
-      if (optional.mu < 0 || optional.mu >= neq) {
-        Print("\nlsoda -- mu = %d not between 1 and neq", optional.mu);
-        IllegalInput(istate);
-        return;
-      }
-    }
-    if (jt != 2) {
-      // Only the full Jacobian generated by differences is built in.
-      Print("\nlsoda -- jt = %d illegal", jt);
-      IllegalInput(istate);
-      return;
-    }
-    CheckedInputs in;
-    if (iopt == 1) {
-      in.ixpr = optional.ixpr;
-      if (in.ixpr < 0 || in.ixpr > 2) {
-        Print("\nlsoda -- ixpr = %d is illegal", in.ixpr);
-        IllegalInput(istate);
-        return;
-      }
-      in.mxstep = optional.mxstep;
-      if (in.mxstep < 0) {
-        Print("\nlsoda -- mxstep < 0");
-        IllegalInput(istate);
-        return;
-      }
-      if (in.mxstep == 0) in.mxstep = kDefaultMxstep;
-      in.mxhnil = optional.mxhnil;
-      if (in.mxhnil < 0) {
-        Print("\nlsoda -- mxhnil < 0");
-        IllegalInput(istate);
-        return;
-      }
-      if (in.mxhnil == 0) in.mxhnil = kDefaultMxhnil;
-      if (istate == 1) {
-        in.h0 = optional.h0;
-        if ((tout - t) * in.h0 < 0.0) {
-          Print("\nlsoda -- tout = %g behind t = %g", tout, t);
-          Print("\n         integration direction is given by %g", in.h0);
-          IllegalInput(istate);
-          return;
-        }
-      }
-      in.mxordn = optional.mxordn;
-      if (in.mxordn < 0) {
-        Print("\nlsoda -- mxordn = %d is less than 0", in.mxordn);
-        IllegalInput(istate);
-        return;
-      }
-      if (in.mxordn == 0) in.mxordn = kOrderUnset;
-      in.mxordn = std::min(in.mxordn, kMaxAdamsOrder);
-      in.mxords = optional.mxords;
-      if (in.mxords < 0) {
-        Print("\nlsoda -- mxords = %d is less than 0", in.mxords);
-        IllegalInput(istate);
-        return;
-      }
-      if (in.mxords == 0) in.mxords = kOrderUnset;
-      in.mxords = std::min(in.mxords, kMaxBdfOrder);
-      if (optional.hmax < 0.0) {
-        Print("\nlsoda -- hmax < 0.");
-        IllegalInput(istate);
-        return;
-      }
-      in.hmxi = optional.hmax > 0.0 ? 1.0 / optional.hmax : 0.0;
-      if (optional.hmin < 0.0) {
-        Print("\nlsoda -- hmin < 0.");
-        IllegalInput(istate);
-        return;
-      }
-      in.hmin = optional.hmin;
-    }
-    for (int i = 1; i <= neq; ++i) {
-      const double rtoli = itol >= 3 ? rtol[i] : rtol[1];
-      const double atoli = (itol == 2 || itol == 4) ? atol[i] : atol[1];
-      if (rtoli < 0.0) {
-        Print("\nlsoda -- rtol = %g is less than 0.", rtoli);
-        IllegalInput(istate);
-        return;
-      }
-      if (atoli < 0.0) {
-        Print("\nlsoda -- atol = %g is less than 0.", atoli);
-        IllegalInput(istate);
-        return;
-      }
-    }
-    if (istate == 1 && (itask == 4 || itask == 5)) {
-      const double tcrit = optional.tcrit;
-      if ((tcrit - tout) * (tout - t) < 0.0) {
-        Print("\nlsoda -- itask = 4 or 5 and tcrit behind tout");
-        IllegalInput(istate);
-        return;
-      }
-      if (in.h0 != 0.0 && (t + in.h0 - tcrit) * in.h0 > 0.0) in.h0 = tcrit - t;
-    }
-
-    n_ = neq;
-    jtyp_ = jt;
-    ixpr_ = in.ixpr;
-    mxstep_ = in.mxstep;
-    mxhnil_ = in.mxhnil;
-    mxordn_ = in.mxordn;
-    mxords_ = in.mxords;
-    hmxi_ = in.hmxi;
-    hmin_ = in.hmin;
-
-    if (istate == 3) {
-      // A restart with changed inputs: the one-step routine re-reads them.
-      jstart_ = -1;
-      maxord_ = meth_ == 1 ? mxordn_ : mxords_;
-      if (nq_ > maxord_) {
-        nq_ = maxord_;
-        l_ = nq_ + 1;
-        coefficientsStale_ = true;
-      }
-    } else {
-      if (!Allocate()) {
-        IllegalInput(istate);
-        return;
-      }
-      uround_ = DBL_EPSILON;
-      srur_ = std::sqrt(uround_);
-      tn_ = t;
-      tsw_ = t;
-      maxord_ = mxordn_;
-      jstart_ = 0;
-      nhnil_ = 0;
-      nst_ = 0;
-      nje_ = 0;
-      nslast_ = 0;
-      hu_ = 0.0;
-      nqu_ = 0;
-      mused_ = 0;
-      meth_ = 1;
-      miter_ = 0;
-      ccmax_ = kCcmax;
-      maxcor_ = kMaxcor;
-      msbp_ = kMsbp;
-      mxncf_ = kMxncf;
-      tolsf_ = 0.0;
-      imxer_ = 0;
-      coefficientsStale_ = false;
-      // The first derivative, and the history at order 1.
-      for (int i = 1; i <= n_; ++i) yh_[1][i] = y[i];
-      f.Derivs(n_, t, y, yh_[2]);
-      nfe_ = 1;
-      nq_ = 1;
-      h_ = 1.0;
-      if (!SetErrorWeights(itol, rtol, atol, yh_[1])) {
-        IllegalInput(istate);
-        return;
-      }
-      double h0 = in.h0;
-      if (h0 == 0.0) {
-        // The first step balances the error of a first-order step against
-        // the distance to tout: h0^-2 = 1/(tol·w0²) + tol·|f0|², with the
-        // weighted max-norm and tol a representative relative tolerance.
-        const double tdist = std::fabs(tout - t);
-        const double w0 = std::max(std::fabs(t), std::fabs(tout));
-        if (tdist < 2.0 * uround_ * w0) {
-          Print("\nlsoda -- tout too close to t to start integration\n");
-          IllegalInput(istate);
-          return;
-        }
-        double tol = rtol[1];
-        if (itol > 2) {
-          for (int i = 2; i <= n_; ++i) tol = std::max(tol, rtol[i]);
-        }
-        if (tol <= 0.0) {
-          double atoli = atol[1];
-          for (int i = 1; i <= n_; ++i) {
-            if (itol == 2 || itol == 4) atoli = atol[i];
-            const double ayi = std::fabs(y[i]);
-            if (ayi != 0.0) tol = std::max(tol, atoli / ayi);
-          }
-        }
-        tol = std::max(tol, 100.0 * uround_);
-        tol = std::min(tol, kMaxFirstTol);
-        double sum = WeightedMaxNorm(yh_[2]);
-        sum = 1.0 / (tol * w0 * w0) + tol * (sum * sum);
-        h0 = 1.0 / std::sqrt(sum);
-        h0 = std::min(h0, tdist);
-        h0 = std::copysign(h0, tout - t);
-      }
-      const double rh = std::fabs(h0) * hmxi_;
-      if (rh > 1.0) h0 /= rh;
-      h_ = h0;
-      for (int i = 1; i <= n_; ++i) yh_[2][i] *= h0;
-      atStart = true;
+    if (optional.mu < 0 || optional.mu >= neq) {
+      Print("\nlsoda -- mu = %d not between 1 and neq", optional.mu);
+      return false;
     }
   }
-
-  const double tcrit = optional.tcrit;
-  if (!atStart) {
-    // A continuation: perhaps tout was passed by an earlier step.
-    nslast_ = nst_;
-    switch (itask) {
-      case 1:
-        if ((tn_ - tout) * h_ >= 0.0) {
-          ReturnAtTout(y, t, tout, itask, istate, tcrit);
-          return;
-        }
-        break;
-      case 3: {
-        const double tp = tn_ - hu_ * (1.0 + kTimeRoundoff * uround_);
-        if ((tp - tout) * h_ > 0.0) {
-          Print("\nlsoda -- itask = %d and tout behind tcur - hu", itask);
-          IllegalInput(istate);
-          return;
-        }
-        if ((tn_ - tout) * h_ >= 0.0) {
-          SuccessReturn(y, t, istate, true, false, tcrit);
-          return;
-        }
-        break;
-      }
-      case 4:
-      case 5: {
-        if ((tn_ - tcrit) * h_ > 0.0) {
-          Print("\nlsoda -- itask = 4 or 5 and tcrit behind tcur");
-          IllegalInput(istate);
-          return;
-        }
-        if (itask == 4) {
-          if ((tcrit - tout) * h_ < 0.0) {
-            Print("\nlsoda -- itask = 4 or 5 and tcrit behind tout");
-            IllegalInput(istate);
-            return;
-          }
-          if ((tn_ - tout) * h_ >= 0.0) {
-            ReturnAtTout(y, t, tout, itask, istate, tcrit);
-            return;
-          }
-        }
-        if (AtTcrit(tcrit)) {
-          SuccessReturn(y, t, istate, true, true, tcrit);
-          return;
-        }
-        const double tnext = tn_ + h_ * (1.0 + kTcritMargin * uround_);
-        if ((tnext - tcrit) * h_ > 0.0) {
-          h_ = (tcrit - tn_) * (1.0 - kTcritMargin * uround_);
-          if (istate == 2) jstart_ = -2;
-        }
-        break;
-      }
-      default:
-        break;
+  if (jt != 2) {
+    // Only the full Jacobian generated by differences is built in.
+    Print("\nlsoda -- jt = %d illegal", jt);
+    return false;
+  }
+  in = CheckedInputs{0, kDefaultMxstep, kDefaultMxhnil, kMaxAdamsOrder, kMaxBdfOrder};
+  if (iopt == 1 && !CheckOptionalInputs(t, tout, istate, optional, in)) return false;
+  for (int i = 1; i <= neq; ++i) {
+    const double rtoli = itol >= 3 ? rtol[i] : rtol[1];
+    const double atoli = (itol == 2 || itol == 4) ? atol[i] : atol[1];
+    if (rtoli < 0.0) {
+      Print("\nlsoda -- rtol = %g is less than 0.", rtoli);
+      return false;
+    }
+    if (atoli < 0.0) {
+      Print("\nlsoda -- atol = %g is less than 0.", atoli);
+      return false;
     }
   }
+  if (istate == 1 && (itask == 4 || itask == 5)) {
+    const double tcrit = optional.tcrit;
+    if ((tcrit - tout) * (tout - t) < 0.0) {
+      Print("\nlsoda -- itask = 4 or 5 and tcrit behind tout");
+      return false;
+    }
+    if (in.h0 != 0.0 && (t + in.h0 - tcrit) * in.h0 > 0.0) in.h0 = tcrit - t;
+  }
+  return true;
+}
 
+bool Lsoda::CheckOptionalInputs(double t, double tout, int istate,
+                                const LsodaOptionalInputs& optional, CheckedInputs& in) {
+  // Zero selects the default of every count and order.
+  in.ixpr = optional.ixpr;
+  if (in.ixpr < 0 || in.ixpr > 2) {
+    Print("\nlsoda -- ixpr = %d is illegal", in.ixpr);
+    return false;
+  }
+  in.mxstep = optional.mxstep;
+  if (in.mxstep < 0) {
+    Print("\nlsoda -- mxstep < 0");
+    return false;
+  }
+  if (in.mxstep == 0) in.mxstep = kDefaultMxstep;
+  in.mxhnil = optional.mxhnil;
+  if (in.mxhnil < 0) {
+    Print("\nlsoda -- mxhnil < 0");
+    return false;
+  }
+  if (in.mxhnil == 0) in.mxhnil = kDefaultMxhnil;
+  if (istate == 1) {
+    in.h0 = optional.h0;
+    if ((tout - t) * in.h0 < 0.0) {
+      Print("\nlsoda -- tout = %g behind t = %g", tout, t);
+      Print("\n         integration direction is given by %g", in.h0);
+      return false;
+    }
+  }
+  in.mxordn = optional.mxordn;
+  if (in.mxordn < 0) {
+    Print("\nlsoda -- mxordn = %d is less than 0", in.mxordn);
+    return false;
+  }
+  if (in.mxordn == 0) in.mxordn = kOrderUnset;
+  in.mxordn = std::min(in.mxordn, kMaxAdamsOrder);
+  in.mxords = optional.mxords;
+  if (in.mxords < 0) {
+    Print("\nlsoda -- mxords = %d is less than 0", in.mxords);
+    return false;
+  }
+  if (in.mxords == 0) in.mxords = kOrderUnset;
+  in.mxords = std::min(in.mxords, kMaxBdfOrder);
+  if (optional.hmax < 0.0) {
+    Print("\nlsoda -- hmax < 0.");
+    return false;
+  }
+  in.hmxi = optional.hmax > 0.0 ? 1.0 / optional.hmax : 0.0;
+  if (optional.hmin < 0.0) {
+    Print("\nlsoda -- hmin < 0.");
+    return false;
+  }
+  in.hmin = optional.hmin;
+  return true;
+}
+
+void Lsoda::ApplyInputs(int neq, int jt, const CheckedInputs& in) {
+  n_ = neq;
+  jtyp_ = jt;
+  ixpr_ = in.ixpr;
+  mxstep_ = in.mxstep;
+  mxhnil_ = in.mxhnil;
+  mxordn_ = in.mxordn;
+  mxords_ = in.mxords;
+  hmxi_ = in.hmxi;
+  hmin_ = in.hmin;
+}
+
+void Lsoda::PrepareRestart() {
+  // A restart with changed inputs: the one-step routine re-reads them.
+  jstart_ = -1;
+  maxord_ = meth_ == 1 ? mxordn_ : mxords_;
+  if (nq_ > maxord_) {
+    nq_ = maxord_;
+    l_ = nq_ + 1;
+    coefficientsStale_ = true;
+  }
+}
+
+bool Lsoda::Initialize(const Call& call, double h0) {
+  // A start: fresh work arrays and counters, the history at order 1 from y
+  // and f(t, y), the error weights, and the first step (h0, or one chosen
+  // here), bounded by hmax.
+  if (!Allocate()) return false;
+  uround_ = DBL_EPSILON;
+  srur_ = std::sqrt(uround_);
+  tn_ = call.t;
+  tsw_ = call.t;
+  maxord_ = mxordn_;
+  jstart_ = 0;
+  nhnil_ = 0;
+  nst_ = 0;
+  nje_ = 0;
+  nslast_ = 0;
+  hu_ = 0.0;
+  nqu_ = 0;
+  mused_ = 0;
+  meth_ = 1;
+  miter_ = 0;
+  ccmax_ = kCcmax;
+  maxcor_ = kMaxcor;
+  msbp_ = kMsbp;
+  mxncf_ = kMxncf;
+  tolsf_ = 0.0;
+  imxer_ = 0;
+  coefficientsStale_ = false;
+  for (int i = 1; i <= n_; ++i) yh_[1][i] = call.y[i];
+  f_->Derivs(n_, call.t, call.y, yh_[2]);
+  nfe_ = 1;
+  nq_ = 1;
+  h_ = 1.0;
+  if (!SetErrorWeights(call.itol, call.rtol, call.atol, yh_[1])) return false;
+  if (h0 == 0.0) {
+    const double w0 = std::max(std::fabs(call.t), std::fabs(call.tout));
+    if (std::fabs(call.tout - call.t) < kMinStartDistance * uround_ * w0) {
+      Print("\nlsoda -- tout too close to t to start integration\n");
+      return false;
+    }
+    h0 = FirstStepSize(call);
+  }
+  const double rh = std::fabs(h0) * hmxi_;
+  if (rh > 1.0) h0 /= rh;
+  h_ = h0;
+  for (int i = 1; i <= n_; ++i) yh_[2][i] *= h0;
+  return true;
+}
+
+double Lsoda::FirstStepSize(const Call& call) const {
+  // The first step balances the error of a first-order step against the
+  // distance to tout: h0^-2 = 1/(tol·w0²) + tol·|f0|², with the weighted
+  // max-norm and tol a representative relative tolerance.
+  const double tdist = std::fabs(call.tout - call.t);
+  const double w0 = std::max(std::fabs(call.t), std::fabs(call.tout));
+  double tol = call.rtol[1];
+  if (call.itol > 2) {
+    for (int i = 2; i <= n_; ++i) tol = std::max(tol, call.rtol[i]);
+  }
+  if (tol <= 0.0) {
+    double atoli = call.atol[1];
+    for (int i = 1; i <= n_; ++i) {
+      if (call.itol == 2 || call.itol == 4) atoli = call.atol[i];
+      const double ayi = std::fabs(call.y[i]);
+      if (ayi != 0.0) tol = std::max(tol, atoli / ayi);
+    }
+  }
+  tol = std::max(tol, kMinFirstTol * uround_);
+  tol = std::min(tol, kMaxFirstTol);
+  double sum = WeightedMaxNorm(yh_[2]);
+  sum = 1.0 / (tol * w0 * w0) + tol * (sum * sum);
+  double h0 = 1.0 / std::sqrt(sum);
+  h0 = std::min(h0, tdist);
+  return std::copysign(h0, call.tout - call.t);
+}
+
+bool Lsoda::ReturnBeforeStepping(const Call& call) {
+  // A continuation: perhaps an earlier step already passed tout, or tn sits
+  // on tcrit. Otherwise, for itask 4 and 5, the next step is kept short of
+  // tcrit. True when the call has returned.
+  nslast_ = nst_;
+  const int itask = call.itask;
+  if (itask == 1) {
+    if ((tn_ - call.tout) * h_ >= 0.0) {
+      ReturnAtTout(call);
+      return true;
+    }
+    return false;
+  }
+  if (itask == 3) {
+    const double tp = tn_ - hu_ * (1.0 + kTimeRoundoff * uround_);
+    if ((tp - call.tout) * h_ > 0.0) {
+      Print("\nlsoda -- itask = %d and tout behind tcur - hu", itask);
+      IllegalInput(call.istate);
+      return true;
+    }
+    if ((tn_ - call.tout) * h_ >= 0.0) {
+      SuccessReturn(call.y, call.t, call.istate, true, false, call.tcrit);
+      return true;
+    }
+    return false;
+  }
+  if (itask != 4 && itask != 5) return false;
+  if ((tn_ - call.tcrit) * h_ > 0.0) {
+    Print("\nlsoda -- itask = 4 or 5 and tcrit behind tcur");
+    IllegalInput(call.istate);
+    return true;
+  }
+  if (itask == 4) {
+    if ((call.tcrit - call.tout) * h_ < 0.0) {
+      Print("\nlsoda -- itask = 4 or 5 and tcrit behind tout");
+      IllegalInput(call.istate);
+      return true;
+    }
+    if ((tn_ - call.tout) * h_ >= 0.0) {
+      ReturnAtTout(call);
+      return true;
+    }
+  }
+  if (AtTcrit(call.tcrit)) {
+    SuccessReturn(call.y, call.t, call.istate, true, true, call.tcrit);
+    return true;
+  }
+  ClampStepToTcrit(call.tcrit);
+  return false;
+}
+
+void Lsoda::ClampStepToTcrit(double tcrit) {
+  const double tnext = tn_ + h_ * (1.0 + kTcritMargin * uround_);
+  if ((tnext - tcrit) * h_ > 0.0) {
+    h_ = (tcrit - tn_) * (1.0 - kTcritMargin * uround_);
+    // The single step applies a changed h to the history; a pending
+    // restart or method switch (jstart -1) does that and also reloads the
+    // coefficients, which jstart -2 would skip.
+    if (jstart_ != -1) jstart_ = -2;
+  }
+}
+
+void Lsoda::StepUntilDone(const Call& call, bool atStart) {
+  // The step loop; the first step of a start skips the checks its
+  // initialisation has just made.
   for (;;) {
-    if (!atStart) {
-      if (nst_ - nslast_ >= mxstep_) {
-        Print("\nlsoda -- %d steps taken before reaching tout", mxstep_);
-        ErrorReturn(y, t, istate, -1, false);
-        return;
-      }
-      if (!SetErrorWeights(itol, rtol, atol, yh_[1])) {
-        ErrorReturn(y, t, istate, -6, false);
-        return;
-      }
-    }
-    tolsf_ = uround_ * WeightedMaxNorm(yh_[1]);
-    if (tolsf_ > kTolsfLimit) {
-      tolsf_ *= kTolsfScale;
-      if (nst_ == 0) {
-        Print("\nlsoda -- at start of problem, too much accuracy");
-        Print("\n         requested for precision of machine,");
-        Print("\n         suggested scaling factor = %g", tolsf_);
-        IllegalInput(istate);
-        return;
-      }
-      Print("\nlsoda -- at t = %g, too much accuracy requested", tn_);
-      Print("\n         for precision of machine, suggested");
-      Print("\n         scaling factor = %g", tolsf_);
-      ErrorReturn(y, t, istate, -2, false);
-      return;
-    }
-    if (tn_ + h_ == tn_) {
-      ++nhnil_;
-      if (nhnil_ <= mxhnil_) {
-        Print("\nlsoda -- warning..internal t = %g and h = %g are", tn_, h_);
-        Print("\n         such that in the machine, t + h = t on the next step");
-        Print("\n         solver will continue anyway.");
-        if (nhnil_ == mxhnil_) {
-          Print("\nlsoda -- above warning has been issued %d times,", nhnil_);
-          Print("\n         it will not be issued again for this problem");
-        }
-      }
-    }
+    if (!atStart && !CheckBeforeStep(call)) return;
+    if (!CheckAccuracy(call)) return;
+    WarnIfStepVanishes();
     atStart = false;
 
-    Stoda(y);
+    Stoda(call.y);
 
     if (kflag_ != 0) {
       Print("\nlsoda -- at t = %g and step size h = %g, the", tn_, h_);
@@ -1238,61 +1241,112 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
         Print("\n         corrector convergence failed repeatedly or");
       }
       Print("\n         with fabs(h) = hmin");
-      ErrorReturn(y, t, istate, kflag_ == -1 ? -4 : -5, true);
+      ErrorReturn(call.y, call.t, call.istate, kflag_ == -1 ? -4 : -5, true);
       return;
     }
+    NoteStepTaken();
+    if (ReturnIfDone(call)) return;
+  }
+}
 
-    init_ = 1;
-    if (meth_ != mused_) {
-      tsw_ = tn_;
-      maxord_ = meth_ == 2 ? mxords_ : mxordn_;
-      jstart_ = -1;
-      if (ixpr_ != 0) {
-        if (meth_ == 2) Print("\nlsoda -- a switch to the stiff method has occurred");
-        if (meth_ == 1) Print("\nlsoda -- a switch to the nonstiff method has occurred");
-        Print("\n         at t = %g, tentative step size h = %g, step nst = %d", tn_, h_, nst_);
-      }
-    }
-    if (ixpr_ == 2) {
-      Print("\nmeth= %d,   order= %d,   nfe= %d,   nje= %d", mused_, nqu_, nfe_, nje_);
-      Print("\nt= %20.15e,   h= %20.15e,   nst=%d", tn_, hu_, nst_);
-    }
-    if (yieldAfterStep_) std::this_thread::yield();
+bool Lsoda::CheckBeforeStep(const Call& call) {
+  // The step limit of this call, and the error weights at the current y.
+  if (nst_ - nslast_ >= mxstep_) {
+    Print("\nlsoda -- %d steps taken before reaching tout", mxstep_);
+    ErrorReturn(call.y, call.t, call.istate, -1, false);
+    return false;
+  }
+  if (!SetErrorWeights(call.itol, call.rtol, call.atol, yh_[1])) {
+    ErrorReturn(call.y, call.t, call.istate, -6, false);
+    return false;
+  }
+  return true;
+}
 
-    switch (itask) {
-      case 1:
-        if ((tn_ - tout) * h_ < 0.0) continue;
-        ReturnAtTout(y, t, tout, itask, istate, tcrit);
-        return;
-      case 2:
-        SuccessReturn(y, t, istate, true, false, tcrit);
-        return;
-      case 3:
-        if ((tn_ - tout) * h_ < 0.0) continue;
-        SuccessReturn(y, t, istate, true, false, tcrit);
-        return;
-      case 4: {
-        if ((tn_ - tout) * h_ >= 0.0) {
-          ReturnAtTout(y, t, tout, itask, istate, tcrit);
-          return;
-        }
-        if (AtTcrit(tcrit)) {
-          SuccessReturn(y, t, istate, true, true, tcrit);
-          return;
-        }
-        const double tnext = tn_ + h_ * (1.0 + kTcritMargin * uround_);
-        if ((tnext - tcrit) * h_ > 0.0) {
-          h_ = (tcrit - tn_) * (1.0 - kTcritMargin * uround_);
-          // A pending method switch already rescales to the new h.
-          if (jstart_ != -1) jstart_ = -2;
-        }
-        continue;
-      }
-      default: {
-        SuccessReturn(y, t, istate, true, AtTcrit(tcrit), tcrit);
-        return;
-      }
+bool Lsoda::CheckAccuracy(const Call& call) {
+  // Tolerances below the machine's precision at the current y: illegal at
+  // the start, an error return later, with the suggested scaling factor.
+  tolsf_ = uround_ * WeightedMaxNorm(yh_[1]);
+  // Written so that a NaN norm passes: the step then fails on its own.
+  if (!(tolsf_ > kTolsfLimit)) return true;
+  tolsf_ *= kTolsfScale;
+  if (nst_ == 0) {
+    Print("\nlsoda -- at start of problem, too much accuracy");
+    Print("\n         requested for precision of machine,");
+    Print("\n         suggested scaling factor = %g", tolsf_);
+    IllegalInput(call.istate);
+    return false;
+  }
+  Print("\nlsoda -- at t = %g, too much accuracy requested", tn_);
+  Print("\n         for precision of machine, suggested");
+  Print("\n         scaling factor = %g", tolsf_);
+  ErrorReturn(call.y, call.t, call.istate, -2, false);
+  return false;
+}
+
+void Lsoda::WarnIfStepVanishes() {
+  if (tn_ + h_ != tn_) return;
+  ++nhnil_;
+  if (nhnil_ > mxhnil_) return;
+  Print("\nlsoda -- warning..internal t = %g and h = %g are", tn_, h_);
+  Print("\n         such that in the machine, t + h = t on the next step");
+  Print("\n         solver will continue anyway.");
+  if (nhnil_ == mxhnil_) {
+    Print("\nlsoda -- above warning has been issued %d times,", nhnil_);
+    Print("\n         it will not be issued again for this problem");
+  }
+}
+
+void Lsoda::NoteStepTaken() {
+  // A method switch takes effect at the next step with the other family's
+  // highest order; ixpr asks for it (and, at 2, every step) to be told.
+  init_ = 1;
+  if (meth_ != mused_) {
+    tsw_ = tn_;
+    maxord_ = meth_ == 2 ? mxords_ : mxordn_;
+    jstart_ = -1;
+    if (ixpr_ != 0) {
+      if (meth_ == 2) Print("\nlsoda -- a switch to the stiff method has occurred");
+      if (meth_ == 1) Print("\nlsoda -- a switch to the nonstiff method has occurred");
+      Print("\n         at t = %g, tentative step size h = %g, step nst = %d", tn_, h_, nst_);
     }
+  }
+  if (ixpr_ == 2) {
+    Print("\nmeth= %d,   order= %d,   nfe= %d,   nje= %d", mused_, nqu_, nfe_, nje_);
+    Print("\nt= %20.15e,   h= %20.15e,   nst=%d", tn_, hu_, nst_);
+  }
+  if (yieldAfterStep_) std::this_thread::yield();
+}
+
+bool Lsoda::ReturnIfDone(const Call& call) {
+  // After a step: whether the task is done, and then the return that fits
+  // it (interpolated at tout, or at tn, or on tcrit).
+  switch (call.itask) {
+    case 1:
+      if ((tn_ - call.tout) * h_ < 0.0) return false;
+      ReturnAtTout(call);
+      return true;
+    case 2:
+      SuccessReturn(call.y, call.t, call.istate, true, false, call.tcrit);
+      return true;
+    case 3:
+      if ((tn_ - call.tout) * h_ < 0.0) return false;
+      SuccessReturn(call.y, call.t, call.istate, true, false, call.tcrit);
+      return true;
+    case 4:
+      if ((tn_ - call.tout) * h_ >= 0.0) {
+        ReturnAtTout(call);
+        return true;
+      }
+      if (AtTcrit(call.tcrit)) {
+        SuccessReturn(call.y, call.t, call.istate, true, true, call.tcrit);
+        return true;
+      }
+      ClampStepToTcrit(call.tcrit);
+      return false;
+    default:
+      SuccessReturn(call.y, call.t, call.istate, true, AtTcrit(call.tcrit), call.tcrit);
+      return true;
   }
 }
 

@@ -53,7 +53,7 @@ class Lsoda {
  public:
   using PrintFunction = std::function<void(std::string_view text)>;
 
-  Lsoda();
+  Lsoda() = default;
 
   // Integrates from t towards tout. itol 1 … 4 says whether rtol and atol
   // (1-based) are scalars (element 1) or vectors; itask 1 … 5 as published
@@ -79,7 +79,8 @@ class Lsoda {
   void LsodaFree();
   // Turns the diagnostics on (non-zero) or off (0); they are on initially.
   void LsodaSetPrint(int flag) { printOn_ = flag != 0; }
-  // Where diagnostics go (default: standard output).
+  // Where diagnostics go. Without a print function they go nowhere: the
+  // integrator never writes to the standard output by itself.
   void SetPrintFunction(PrintFunction print) { print_ = std::move(print); }
   // Gives up the processor's time slice after every internal step, so a
   // live display stays responsive; off by default.
@@ -101,18 +102,64 @@ class Lsoda {
   int imxer() const { return imxer_; }     // component of largest weighted error after -4, -5
 
  private:
-  enum class Exit { kSuccess, kError, kIllegal };
+  // Highest orders of the two families, and the rows of the Nordsieck
+  // history that any order needs (1 … q+1).
+  static constexpr int kMaxAdamsOrder = 12;
+  static constexpr int kMaxBdfOrder = 5;
+  static constexpr int kHistoryRows = kMaxAdamsOrder + 1;
 
+  // The arguments of one call of lsoda, as the phases of the driver share them.
+  struct Call {
+    double* y;
+    double& t;
+    double tout;
+    int itol;
+    const double* rtol;
+    const double* atol;
+    int itask;
+    int& istate;
+    double tcrit;
+  };
+  // The optional inputs once checked, with their defaults filled in.
+  struct CheckedInputs {
+    int ixpr = 0, mxstep = 0, mxhnil = 0, mxordn = 0, mxords = 0;
+    double h0 = 0.0, hmxi = 0.0, hmin = 0.0;
+  };
+
+  // The phases of lsoda, in the order it takes them.
+  bool CheckCall(double t, double tout, int itask, int& istate);
   bool CheckInputs(int neq, double t, double tout, int itol, const double* rtol, const double* atol,
-                   int istate, int iopt, int jt, const LsodaOptionalInputs& optional);
+                   int itask, int istate, int iopt, int jt, const LsodaOptionalInputs& optional,
+                   CheckedInputs& in);
+  bool CheckOptionalInputs(double t, double tout, int istate, const LsodaOptionalInputs& optional,
+                           CheckedInputs& in);
+  void ApplyInputs(int neq, int jt, const CheckedInputs& in);
+  void PrepareRestart();
+  bool Initialize(const Call& call, double h0);
+  double FirstStepSize(const Call& call) const;
+  bool ReturnBeforeStepping(const Call& call);
+  void StepUntilDone(const Call& call, bool atStart);
+  bool CheckBeforeStep(const Call& call);
+  bool CheckAccuracy(const Call& call);
+  void WarnIfStepVanishes();
+  void NoteStepTaken();
+  bool ReturnIfDone(const Call& call);
+  // Shortens h so that the next step ends just short of tcrit.
+  void ClampStepToTcrit(double tcrit);
+
   bool Allocate();
-  bool Initialize(double* y, double t, double tout, int itol, const double* rtol,
-                  const double* atol, int itask, const LsodaOptionalInputs& optional);
   bool SetErrorWeights(int itol, const double* rtol, const double* atol, const double* ycur);
 
+  // The single step and its parts.
   void Stoda(double* y);
+  void PrepareStep();
+  bool RetryAfterConvergenceFailure(double told, int& ncf);
+  void AcceptStep(double dsm, double pnorm);
+  bool RetryAfterErrorTestFailure(double* y, double told, double dsm);
   bool Correct(double* y, double pnorm, int& m, double& del);
   bool ConsiderMethodSwitch(double dsm, double pnorm, double& rh);
+  bool SwitchToBdf(double dsm, double pnorm, double& rh);
+  bool SwitchToAdams(double dsm, double pnorm, double& rh);
   bool ChooseOrderAndStep(double dsm, double rhup, int& newq, double& rh);
   void ComputeCoefficients(int meth);
   void ResetCoefficients();
@@ -131,7 +178,7 @@ class Lsoda {
   bool AtTcrit(double tcrit) const;
   // Interpolates y at tout and returns successfully there (illegal input
   // when the interpolation fails).
-  void ReturnAtTout(double* y, double& t, double tout, int itask, int& istate, double tcrit);
+  void ReturnAtTout(const Call& call);
   void ErrorReturn(double* y, double& t, int& istate, int code, bool findLargestError);
 
   // Bound for one call.
@@ -149,11 +196,11 @@ class Lsoda {
 
   // Method coefficients: elco_[q][1 … q+1] the corrector polynomial of order
   // q, tesco_[q][1 … 3] the error-test constants of orders q-1, q, q+1.
-  double elco_[13][14] = {};
-  double tesco_[13][4] = {};
-  double el_[14] = {};
-  double cm1_[13] = {};  // Adams error constants, for the switching test
-  double cm2_[6] = {};   // BDF error constants, for the switching test
+  double elco_[kMaxAdamsOrder + 1][kHistoryRows + 1] = {};
+  double tesco_[kMaxAdamsOrder + 1][4] = {};
+  double el_[kHistoryRows + 1] = {};
+  double cm1_[kMaxAdamsOrder + 1] = {};  // Adams error constants, for the switching test
+  double cm2_[kMaxBdfOrder + 1] = {};    // BDF error constants, for the switching test
 
   // Step state.
   double ccmax_ = 0, el0_ = 0, h_ = 0, hmin_ = 0, hmxi_ = 0, hu_ = 0, rc_ = 0, tn_ = 0;

@@ -8,9 +8,11 @@
 
 namespace vireon {
 
-// Integrator error codes carried by IntegratorError.
-inline constexpr int kIntegratorInitFailed = 100;
-inline constexpr int kIntegratorErrorReturn = 101;
+// How the integrator failed, carried by IntegratorError with its istate.
+enum class IntegratorFault : int {
+  kInitializationFailed = 100,  // the initialising call did not succeed
+  kErrorReturn = 101,           // a later call returned an error
+};
 
 class RunObserver {
  public:
@@ -20,7 +22,7 @@ class RunObserver {
   virtual void RunStopped() {}
   virtual void ScanProgress(int /*iteration*/) {}
   virtual void PointReady() {}
-  virtual void IntegratorError(int /*code*/, int /*istate*/) {}
+  virtual void IntegratorError(IntegratorFault /*fault*/, int /*istate*/) {}
   virtual void Paused() {}
   virtual void Resumed() {}
 };

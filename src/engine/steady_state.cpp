@@ -28,12 +28,18 @@ bool AnyNegativeVariable(const Engine& engine, const std::vector<double>& x) {
 }
 
 // The verdict on a residual m: found, unless some variable amount is negative.
-int JudgeResidual(const Engine& engine, double m, int otherwise) {
+SteadyStateOutcome JudgeResidual(const Engine& engine, double m, SteadyStateOutcome otherwise) {
   if (m < engine.settings.steadyStateResolution) {
-    return AnyNegativeVariable(engine, engine.state.ssAmounts) ? kSteadyStateNotFound
-                                                               : kSteadyStateFound;
+    return AnyNegativeVariable(engine, engine.state.ssAmounts) ? SteadyStateOutcome::kNotFound
+                                                               : SteadyStateOutcome::kFound;
   }
   return otherwise;
+}
+
+// Adds the counters the engine state holds as doubles (whole numbers).
+void AddCounters(SteadyStateSummary& summary, double fEvaluations, double jEvaluations) {
+  summary.fEvaluations += static_cast<long long>(fEvaluations);
+  summary.jEvaluations += static_cast<long long>(jEvaluations);
 }
 
 std::vector<double*> RowPointers(Matrix<double>& matrix) {
@@ -45,9 +51,9 @@ std::vector<double*> RowPointers(Matrix<double>& matrix) {
 // Integration passes from the initial amounts over growing spans (forward
 // for a positive first interval, backward for a negative one), stopping at
 // the first pass that ends at a steady state. With newtonAfterPass, Newton
-// is tried from the end of every pass.
-void IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass, double& fTotal,
-                      double& jTotal) {
+// is tried from the end of every pass. False when a stop request ended it.
+bool IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass,
+                      SteadyStateSummary& summary) {
   EngineState& state = engine.state;
   const TaskSettings& settings = engine.settings;
   engine.equations.SetInitialAmounts(state.amounts.data());
@@ -66,34 +72,40 @@ void IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass
     // repeat those of the pass before.
     state.fEvaluations = 0.0;
     state.jEvaluations = 0.0;
-    TimeCourse(engine, /*write=*/false);
-    fTotal += state.fEvaluations;
-    jTotal += state.jEvaluations;
+    const TimeCourseOutcome passOutcome = TimeCourse(engine, /*write=*/false);
+    ++summary.integrationPasses;
+    if (passOutcome == TimeCourseOutcome::kStopped) {
+      engine.points = savedPoints;
+      return false;
+    }
+    AddCounters(summary, state.fEvaluations, state.jEvaluations);
     const int n = engine.model.nMetabolites();
     for (int p = 1; p <= n; ++p) state.ssAmounts[p] = state.amounts[p];
-    if (CheckSteadyState(engine) == 0) break;
+    if (CheckSteadyState(engine) == SteadyStateOutcome::kFound) break;
     if (newtonAfterPass) {
       state.newtonFEvals = 0;
       state.newtonJEvals = 0;
-      Newton(engine);
-      fTotal += state.newtonFEvals;
-      jTotal += state.newtonJEvals;
-      if (state.ssFailure == kSteadyStateFound) break;
+      const SteadyStateOutcome outcome = Newton(engine);
+      summary.fEvaluations += state.newtonFEvals;
+      summary.jEvaluations += state.newtonJEvals;
+      if (outcome == SteadyStateOutcome::kFound) break;
     }
   }
   engine.points = savedPoints;
+  return true;
 }
 
 }  // namespace
 
-int CheckSteadyState(Engine& engine) {
+SteadyStateOutcome CheckSteadyState(Engine& engine) {
   EngineState& state = engine.state;
-  state.ssFailure = kSteadyStateNotFound;
+  state.ssFailure = SteadyStateOutcome::kNotFound;
   if (AnyNegativeVariable(engine, state.ssAmounts)) return state.ssFailure;
   engine.equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
   ++state.newtonFEvals;
-  if (engine.equations.ResidualNorm(state.derivatives.data()) < engine.settings.steadyStateResolution) {
-    state.ssFailure = kSteadyStateFound;
+  if (engine.equations.ResidualNorm(state.derivatives.data()) <
+      engine.settings.steadyStateResolution) {
+    state.ssFailure = SteadyStateOutcome::kFound;
   }
   return state.ssFailure;
 }
@@ -104,27 +116,27 @@ int CheckSteadyState(Engine& engine) {
 //     pivot ends with "singular"), the correction from J delta = F, and the
 //     damping that halves the correction until the residual does not grow;
 //  3. the outcome is judged on the last accepted residual.
-void Newton(Engine& engine) {
+SteadyStateOutcome Newton(Engine& engine) {
   EngineState& state = engine.state;
   ModelEquations& equations = engine.equations;
   const int nIndependent = engine.model.nIndependent;
   const int nVariable = engine.model.nVariable;
 
-  state.ssFailure = kSteadyStateNotFound;
+  state.ssFailure = SteadyStateOutcome::kNotFound;
   equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
   ++state.newtonFEvals;
   double m = equations.ResidualNorm(state.derivatives.data());
   // A residual that is not a number cannot be reduced.
-  if (std::isnan(m)) return;
-  state.ssFailure = JudgeResidual(engine, m, kSteadyStateNotFound);
-  if (state.ssFailure == kSteadyStateFound) return;
+  if (std::isnan(m)) return state.ssFailure;
+  state.ssFailure = JudgeResidual(engine, m, SteadyStateOutcome::kNotFound);
+  if (state.ssFailure == SteadyStateOutcome::kFound) return state.ssFailure;
 
   std::vector<double*> rows = RowPointers(state.jacobian);
   for (int k = 1; k <= engine.settings.newtonLimit; ++k) {
     equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
     if (LuFactor(rows.data(), nIndependent, state.pivots.data()) != 0) {
-      state.ssFailure = kSingularJacobian;
-      return;
+      state.ssFailure = SteadyStateOutcome::kSingularJacobian;
+      return state.ssFailure;
     }
     // jacobian[j][i] holds dF_i/dx_j, so J delta = F is the transposed solve.
     for (int p = 1; p <= nIndependent; ++p) state.newtonStep[p] = state.derivatives[p];
@@ -147,66 +159,82 @@ void Newton(Engine& engine) {
       reference = equations.ResidualNorm(state.derivatives.data());
     } while (++trial < kMaxDampingHalvings && !(reference <= m));
     if (!(reference <= m)) {
-      state.ssFailure = JudgeResidual(engine, m, kDampingFailed);
-      return;
+      state.ssFailure = JudgeResidual(engine, m, SteadyStateOutcome::kDampingFailed);
+      return state.ssFailure;
     }
     for (int p = 1; p <= nVariable; ++p) state.ssAmounts[p] = state.trialAmounts[p];
     m = reference;
   }
-  state.ssFailure = JudgeResidual(engine, m, kNewtonLimitReached);
+  state.ssFailure = JudgeResidual(engine, m, SteadyStateOutcome::kNewtonLimitReached);
+  return state.ssFailure;
 }
 
 // The task, in the order it works:
-//  1. the Newton stage (strategies 0 and 2);
-//  2. forward integration passes (strategy 1, or 0 after Newton failed),
-//     with Newton after each pass under strategy 0;
+//  1. the Newton stage ("Newton+integration" and "Newton only");
+//  2. forward integration passes ("Integration only", or "Newton+integration"
+//     after Newton failed, with Newton after each pass);
 //  3. backward integration passes after every failed strategy (and always
-//     under strategy 3);
+//     under "Backward integration", which tries nothing else);
 //  4. the results: on failure concentrations -1 and fluxes 0, on success
 //     the Jacobian, eigenvalues, concentrations, fluxes and transition times.
-void SteadyState(Engine& engine) {
+SteadyStateResult SteadyState(Engine& engine) {
+  using Strategy = SteadyStateStrategy;
   EngineState& state = engine.state;
   Model& model = engine.model;
-  const int strategy = engine.settings.steadyStateStrategy;
+  const Strategy strategy = engine.settings.steadyStateStrategy;
 
   state.fEvaluations = 0.0;
   state.jEvaluations = 0.0;
   state.newtonFEvals = 0;
   state.newtonJEvals = 0;
-  state.ssFailure = kSteadyStateNotFound;
-  double fTotal = 0.0;
-  double jTotal = 0.0;
+  state.ssFailure = SteadyStateOutcome::kNotFound;
+  SteadyStateResult result;
+  SteadyStateSummary& summary = result.summary;
 
-  if (strategy == 0 || strategy == 2) {
+  if (strategy == Strategy::kNewtonThenIntegration || strategy == Strategy::kNewtonOnly) {
     engine.equations.SetInitialAmounts(state.trialAmounts.data());
     state.ssAmounts = state.trialAmounts;
     Newton(engine);
-    fTotal += state.newtonFEvals;
-    jTotal += state.newtonJEvals;
+    summary.fEvaluations += state.newtonFEvals;
+    summary.jEvaluations += state.newtonJEvals;
   }
-  if ((strategy == 0 && state.ssFailure != kSteadyStateFound) || strategy == 1) {
-    IntegrationStage(engine, 1.0, /*newtonAfterPass=*/strategy == 0, fTotal, jTotal);
+  bool going = true;
+  if ((strategy == Strategy::kNewtonThenIntegration &&
+       state.ssFailure != SteadyStateOutcome::kFound) ||
+      strategy == Strategy::kIntegrationOnly) {
+    going =
+        IntegrationStage(engine, 1.0,
+                         /*newtonAfterPass=*/strategy == Strategy::kNewtonThenIntegration, summary);
   }
-  if ((strategy != 3 && state.ssFailure != kSteadyStateFound) || strategy == 3) {
-    IntegrationStage(engine, -1.0, /*newtonAfterPass=*/false, fTotal, jTotal);
+  // Any stored value other than the four strategies also ends here.
+  if (going && (state.ssFailure != SteadyStateOutcome::kFound ||
+                strategy == Strategy::kBackwardIntegration)) {
+    going = IntegrationStage(engine, -1.0, /*newtonAfterPass=*/false, summary);
   }
-  state.fEvaluations = fTotal;
-  state.jEvaluations = jTotal;
+  if (!going) {
+    state.ssFailure = SteadyStateOutcome::kStopped;
+    result.outcome = SteadyStateOutcome::kStopped;
+    return result;
+  }
+  state.fEvaluations = static_cast<double>(summary.fEvaluations);
+  state.jEvaluations = static_cast<double>(summary.jEvaluations);
+  result.outcome = state.ssFailure;
 
-  if (state.ssFailure != kSteadyStateFound) {
+  if (state.ssFailure != SteadyStateOutcome::kFound) {
     for (Metabolite& m : model.metabolites) {
       m.concentration = -1.0;
       m.transitionTime = 0.0;
     }
     for (Step& s : model.steps) s.flux = 0.0;
     model.totalTransitionTime = 0.0;
-    return;
+    return result;
   }
   engine.equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
   ComputeEigenvalues(engine);
   engine.equations.StoreConcentrations(state.ssAmounts.data(), model);
   engine.equations.EvaluateFluxes(state.ssAmounts.data(), model);
   engine.equations.ComputeTransitionTimes(state.ssAmounts.data(), model);
+  return result;
 }
 
 void CheckEquilibrium(Engine& engine) {

@@ -9,22 +9,32 @@
 
 namespace vireon {
 
-// Outcomes held in EngineState::ssFailure.
-inline constexpr int kSteadyStateFound = 0;
-inline constexpr int kSteadyStateNotFound = 1;     // residual too large or negative amounts
-inline constexpr int kSingularJacobian = 2;
-inline constexpr int kDampingFailed = 3;           // no damped step reduced the residual
-inline constexpr int kNewtonLimitReached = 4;
+// What a search did, counted over all its stages.
+struct SteadyStateSummary {
+  long long fEvaluations = 0;  // right-hand-side evaluations
+  long long jEvaluations = 0;  // Jacobian evaluations
+  int integrationPasses = 0;   // forward and backward passes integrated
+};
 
-// The whole task under the run's strategy; the counters of all stages are
-// totalled in state.fEvaluations and state.jEvaluations.
-void SteadyState(Engine& engine);
+struct SteadyStateResult {
+  SteadyStateOutcome outcome = SteadyStateOutcome::kNotFound;
+  SteadyStateSummary summary;
+};
 
-// Damped Newton iteration from state.ssAmounts; sets state.ssFailure.
-void Newton(Engine& engine);
+// The whole task under the run's strategy. The outcome is also left in
+// state.ssFailure and the counters in state.fEvaluations and
+// state.jEvaluations, where the report and the output items read them. A
+// stop request during an integration pass ends the search at once with
+// kStopped and leaves the model's results as they were.
+SteadyStateResult SteadyState(Engine& engine);
 
-// 0 when state.ssAmounts is a steady state with no negative variable amount.
-int CheckSteadyState(Engine& engine);
+// Damped Newton iteration from state.ssAmounts; the outcome is also left in
+// state.ssFailure.
+SteadyStateOutcome Newton(Engine& engine);
+
+// kFound when state.ssAmounts is a steady state with no negative variable
+// amount (kNotFound otherwise); also left in state.ssFailure.
+SteadyStateOutcome CheckSteadyState(Engine& engine);
 
 // state.equilibrium = 1 when no step carries a flux above the resolution.
 void CheckEquilibrium(Engine& engine);

@@ -7,12 +7,14 @@
 
 namespace vireon {
 
-// Steady-state strategies.
+// Steady-state strategies, numbered as the model file stores them. A file
+// may hold another number: it is kept as it is (and written back), and the
+// search then tries only the backward integration.
 enum class SteadyStateStrategy : int {
-  kNewtonThenIntegration = 0,
-  kIntegrationOnly = 1,
-  kNewtonOnly = 2,
-  kIntegrationThenNewton = 3,
+  kNewtonThenIntegration = 0,  // "Newton+integration"
+  kIntegrationOnly = 1,        // "Integration only"
+  kNewtonOnly = 2,             // "Newton only"
+  kBackwardIntegration = 3,    // "Backward integration"
 };
 
 struct TaskSettings {
@@ -20,7 +22,7 @@ struct TaskSettings {
   double endTime = 10.0;  // may be negative: integrates backwards
   int points = 50;        // 0: no limit on the number of intervals
   int realTime = 0;
-  int sleepTime = 1;      // milliseconds per interactive point
+  int sleepTime = 1;  // milliseconds per interactive point
   std::string timeUnit = "s";
   std::string concentrationUnit = "mM";
   std::string volumeUnit = "ml";
@@ -38,7 +40,7 @@ struct TaskSettings {
 
   // Steady state and control analysis.
   int mcaUnscaled = 0;  // "SSMCAUnscaled"
-  int steadyStateStrategy = 0;   // a SteadyStateStrategy value
+  SteadyStateStrategy steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
   int backIntegration = 0;
   int newtonLimit = 50;
   double steadyStateResolution = 1e-9;  // file key "SSResoltion"

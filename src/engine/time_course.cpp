@@ -12,12 +12,14 @@ namespace {
 
 // The longest pause real-time pacing asks for at one point.
 constexpr int kLongestSleepMilliseconds = std::numeric_limits<int>::max();
+// The step limit per call after the integrator returned for excess work.
+constexpr int kStepsAfterExcessWork = 2000;
 
 void ReportErrorReturn(Engine& engine) {
   char text[160];
   std::snprintf(text, sizeof text, kLsodaErrorFormat, engine.state.istate);
   engine.state.errorLog += text;
-  engine.hooks.IntegratorError(kIntegratorErrorReturn, engine.state.istate);
+  engine.hooks.IntegratorError(IntegratorFault::kErrorReturn, engine.state.istate);
 }
 
 // The values every output point refreshes.
@@ -33,6 +35,69 @@ void RefreshPoint(Engine& engine) {
   const double now = engine.hooks.NowMilliseconds();
   state.elapsedTime = (now - state.startTick) * 0.001;
   state.timeRatio = ((now - engine.realTimeBase) * 0.001) / state.time;
+}
+
+// Calls the integrator until it returns successfully at an output time. An
+// excess-work return raises the step limit and carries on from the time
+// reached, which becomes the point. False after an error return.
+bool ReachNextPoint(Engine& engine) {
+  EngineState& state = engine.state;
+  for (;;) {
+    if (state.istate == -1) {
+      state.maxSteps = kStepsAfterExcessWork;
+      state.istate = 3;
+      state.time = state.lastTime;
+      state.timeOut = engine.lsoda.tn();
+      engine.CallLsoda();
+      continue;
+    }
+    if (state.istate != 1 && state.istate != 2) {
+      engine.lsoda.LsodaFree();
+      ReportErrorReturn(engine);
+      return false;
+    }
+    state.lastTime = state.time;
+    state.timeOut = state.time + state.interval;
+    if (state.istate != 1) return true;
+    engine.CallLsoda();
+  }
+}
+
+// Asks the driver about pause and stop and does what it says. False when
+// the time course must end.
+bool CheckPauseStop(Engine& engine) {
+  switch (engine.hooks.CheckPauseStop()) {
+    case PointAction::kContinue:
+      return true;
+    case PointAction::kRestart:
+      Restart(engine);
+      return true;
+    case PointAction::kStop:
+      engine.lsoda.LsodaFree();
+      return false;
+  }
+  return true;
+}
+
+// The pace of an interactive point: real time (one unit of model time is
+// one second of wall-clock time since the run started; no pause when the
+// simulation is behind) or the pause per point; then the window is told of
+// every refreshEvery-th point.
+void PaceInteractivePoint(Engine& engine, int& notificationCount) {
+  EngineState& state = engine.state;
+  if (engine.settings.realTime) {
+    if (state.time > state.elapsedTime) {
+      // A lead of more than about 24 days does not fit a millisecond
+      // count: the pause is capped instead of overflowing.
+      const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
+                                   static_cast<double>(kLongestSleepMilliseconds));
+      engine.hooks.SleepMilliseconds(static_cast<int>(lead));
+    }
+  } else {
+    engine.hooks.SleepMilliseconds(engine.sleepLength);
+  }
+  ++notificationCount;
+  if (notificationCount % engine.refreshEvery == 0) engine.hooks.PointReady();
 }
 
 }  // namespace
@@ -53,8 +118,8 @@ void SetUpTimeCourse(Engine& engine) {
 void Restart(Engine& engine) {
   EngineState& state = engine.state;
   engine.lsoda.LsodaFree();
+  engine.sleepLength = engine.settings.sleepTime;
   state.timeOut = state.time;
-  state.restartRequested = 0;
   state.istate = 1;
   engine.CallLsoda();
 }
@@ -67,9 +132,11 @@ void Restart(Engine& engine) {
 //     step limit and restarts from the time reached, which becomes a point;
 //  5. at each point the counters, concentrations, fluxes and functions are
 //     refreshed, a row is written and the interactive window paced;
-//  6. pause and stop requests are honoured at every point;
+//  6. pause and stop requests are honoured at every point: after a pause
+//     the integrator starts again from the current amounts, a stop ends
+//     the time course;
 //  7. the integration ends after `points` intervals (never when points is 0).
-void TimeCourse(Engine& engine, bool write) {
+TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
   Model& model = engine.model;
   const TaskSettings& settings = engine.settings;
@@ -86,14 +153,13 @@ void TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
-  state.restartRequested = 0;
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {
     engine.lsoda.LsodaFree();
     state.errorLog += kLsodaInitErrorLine;
-    hooks.IntegratorError(kIntegratorInitFailed, state.istate);
-    return;
+    hooks.IntegratorError(IntegratorFault::kInitializationFailed, state.istate);
+    return TimeCourseOutcome::kInitializationFailed;
   }
 
   state.timeOut = state.interval;
@@ -104,63 +170,21 @@ void TimeCourse(Engine& engine, bool write) {
   engine.CallLsoda();
 
   for (;;) {
-    // Step 4: wait for a successful return at an output time.
-    for (;;) {
-      if (state.istate == -1) {
-        // Excess work: carry on with a higher step limit from the time reached.
-        state.maxSteps = 2000;
-        state.istate = 3;
-        state.time = state.lastTime;
-        state.timeOut = engine.lsoda.tn();
-        engine.CallLsoda();
-        continue;
-      }
-      if (state.istate != 1 && state.istate != 2) {
-        engine.lsoda.LsodaFree();
-        ReportErrorReturn(engine);
-        return;
-      }
-      state.lastTime = state.time;
-      state.timeOut = state.time + state.interval;
-      if (state.istate == 1) {
-        engine.CallLsoda();
-        continue;
-      }
-      break;
-    }
-
+    if (!ReachNextPoint(engine)) return TimeCourseOutcome::kIntegrationFailed;
     RefreshPoint(engine);
-
     if (write) {
       hooks.WriteDynamicsRow();
       if (engine.interactive) {
-        hooks.CheckPauseStop();
-        if (state.restartRequested) Restart(engine);
-        if (settings.realTime) {
-          // One unit of model time is one second of wall-clock time since the
-          // run started; no pause when the simulation is behind.
-          if (state.time > state.elapsedTime) {
-            // A lead of more than about 24 days does not fit a millisecond
-            // count: the pause is capped instead of overflowing.
-            const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
-                                         static_cast<double>(kLongestSleepMilliseconds));
-            hooks.SleepMilliseconds(static_cast<int>(lead));
-          }
-        } else {
-          hooks.SleepMilliseconds(engine.sleepLength);
-        }
-        ++notificationCount;
-        if (notificationCount % engine.refreshEvery == 0) hooks.PointReady();
+        if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+        PaceInteractivePoint(engine, notificationCount);
       }
     }
-
-    hooks.CheckPauseStop();
-    if (state.restartRequested) Restart(engine);
+    if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
 
     if (engine.points > 0) ++pointCount;
     if (engine.points != 0 && pointCount >= engine.points) {
       engine.lsoda.LsodaFree();
-      return;
+      return TimeCourseOutcome::kCompleted;
     }
     if (state.istate < 0) state.istate = 2;
     engine.CallLsoda();

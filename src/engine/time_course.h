@@ -10,20 +10,31 @@
 namespace vireon {
 
 // Text appended to the error log when the integrator cannot start.
-inline constexpr const char* kLsodaInitErrorLine = "Error initializing integration routine (LSODA).\r\n";
+inline constexpr const char* kLsodaInitErrorLine =
+    "Error initializing integration routine (LSODA).\r\n";
 // printf format of the text appended when the integrator returns an error.
 inline constexpr const char* kLsodaErrorFormat =
     "Integration routine (LSODA) returned error %d.\r\n  aborting this iteration.\r\n";
+
+// How a time course ended.
+enum class TimeCourseOutcome {
+  kCompleted,             // every output point reached
+  kInitializationFailed,  // the integrator could not start (text in the error log)
+  kIntegrationFailed,     // the integrator returned an error (text in the error log)
+  kStopped,               // a stop request ended it at an output point
+};
 
 // The set-up of a time-course task: initial amounts, time 0, tolerances,
 // istate 1, the output interval and the default step limit.
 void SetUpTimeCourse(Engine& engine);
 
 // Runs the integration; with write on, rows go to the data file and points
-// to the interactive window.
-void TimeCourse(Engine& engine, bool write);
+// to the interactive window. The integrator's work arrays are released
+// whenever it returns.
+TimeCourseOutcome TimeCourse(Engine& engine, bool write);
 
-// Re-initialises the integrator at the current time after a pause.
+// Re-initialises the integrator at the current time after a pause, with the
+// pause length "SleepTime" has then.
 void Restart(Engine& engine);
 
 }  // namespace vireon

@@ -10,9 +10,9 @@
 #include <system_error>
 
 #include "kinetics/kinetic_type_record.h"
-#include "model/replace_file.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
+#include "model/replace_file.h"
 
 namespace vireon {
 namespace {
@@ -103,7 +103,8 @@ std::optional<fs::path> LocateKineticsDatabase(MessageSink& sink) {
   return temporary / kDatabaseFileName;
 }
 
-int ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path, MessageSink& sink) {
+DatabaseOutcome ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path,
+                                     MessageSink& sink) {
   std::string text;
   bool created = false;
   for (;;) {
@@ -120,9 +121,9 @@ int ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path, Mess
     }
     switch (sink.AskAbortRetryIgnore(OpenFailureMessage(errorText))) {
       case Answer::kAbort:
-        return kDatabaseAbort;
+        return DatabaseOutcome::kAbort;
       case Answer::kIgnore:
-        return kDatabaseIgnored;
+        return DatabaseOutcome::kIgnored;
       default:
         created = false;
         continue;
@@ -131,18 +132,18 @@ int ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path& path, Mess
 
   RecordCursor cursor(std::move(text));
   int count = 0;
-  if (!ReadFieldLine(cursor, sink, "TotalUDKinetics=%d", &count)) return kDatabaseRead;
+  if (!ReadFieldLine(cursor, sink, "TotalUDKinetics=%d", &count)) return DatabaseOutcome::kRead;
   if (count < 0) {
     sink.Information(messages::kKineticsDatabaseCorrupt);
-    return kDatabaseRead;
+    return DatabaseOutcome::kRead;
   }
   // The count is only a promise: records are read while the text holds them.
   for (int i = 0; i < count; ++i) {
     std::unique_ptr<KineticType> type = ReadKineticTypeRecord(cursor, sink);
-    if (!type) return kDatabaseRead;
+    if (!type) return DatabaseOutcome::kRead;
     catalogue.Insert(std::move(type));
   }
-  return kDatabaseRead;
+  return DatabaseOutcome::kRead;
 }
 
 bool WriteKineticsDatabase(const KineticCatalogue& catalogue, const fs::path& path,

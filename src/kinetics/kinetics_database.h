@@ -12,10 +12,12 @@
 
 namespace vireon {
 
-// Results of ReadKineticsDatabase.
-inline constexpr int kDatabaseRead = 0;     // go on, whatever was read
-inline constexpr int kDatabaseIgnored = 1;  // the user chose to go on without the database
-inline constexpr int kDatabaseAbort = 2;    // the user chose to end the start-up
+// What ReadKineticsDatabase leaves the start-up to do.
+enum class DatabaseOutcome {
+  kRead,     // go on, whatever was read
+  kIgnored,  // the user chose to go on without the database
+  kAbort,    // the user chose to end the start-up
+};
 
 // $XDG_CONFIG_HOME/vireon/vireon.kdb, or ~/.config/vireon/vireon.kdb when
 // XDG_CONFIG_HOME is unset or not absolute. Empty when neither gives a
@@ -33,8 +35,8 @@ std::optional<std::filesystem::path> LocateKineticsDatabase(MessageSink& sink);
 // the user choose between Abort, Retry and Ignore. A corrupted or truncated
 // database keeps the types read before the failure, after the line reader's
 // message. A record whose name is already in the catalogue is skipped.
-int ReadKineticsDatabase(KineticCatalogue& catalogue, const std::filesystem::path& path,
-                         MessageSink& sink);
+DatabaseOutcome ReadKineticsDatabase(KineticCatalogue& catalogue, const std::filesystem::path& path,
+                                     MessageSink& sink);
 
 // Writes the user-defined types of the catalogue, in its order. The file is
 // left untouched when the catalogue has no user-defined type and none was

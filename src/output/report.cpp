@@ -250,7 +250,8 @@ std::string ReportSteadyStateText(const ReportContext& context) {
   const EngineState& engine = context.engine;
   const char* time = context.settings.timeUnit.c_str();
   const char* concentration = context.settings.concentrationUnit.c_str();
-  if (engine.ssFailure != 0) return "\nA steady state could not be found.\n";
+  if (engine.ssFailure != SteadyStateOutcome::kFound)
+    return "\nA steady state could not be found.\n";
   std::string out = "\nSTEADY STATE SOLUTION\n";
   if (engine.equilibrium != 0) out += "(equilibrium)\n";
   for (int m = 0; m < model.nMetabolites(); ++m) {
@@ -276,7 +277,7 @@ std::string ReportStabilityText(const ReportContext& context) {
   const Model& model = context.model;
   const EngineState& engine = context.engine;
   const double resolution = context.settings.steadyStateResolution;
-  if (engine.ssFailure != 0) {
+  if (engine.ssFailure != SteadyStateOutcome::kFound) {
     return "\nThe linear stability analysis based on the eigenvalues\nof the Jacobian matrix is "
            "only valid for steady states.\n";
   }
@@ -326,7 +327,7 @@ std::string ReportStabilityText(const ReportContext& context) {
 std::string ReportMcaText(const ReportContext& context) {
   const Model& model = context.model;
   const EngineState& engine = context.engine;
-  if (engine.ssFailure != 0) return {};
+  if (engine.ssFailure != SteadyStateOutcome::kFound) return {};
   const bool scaled = context.settings.mcaUnscaled == 0;
   const bool allInfinite = scaled && engine.equilibrium != 0;
   std::string out = "\nMETABOLIC CONTROL ANALYSIS\n";

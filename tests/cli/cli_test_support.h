@@ -26,6 +26,13 @@ inline const std::vector<std::string> kExampleModels = {
     "michaelis_menten.vrn",
     "branched_pathway.vrn",
     "brusselator.vrn",
+    "lotka_volterra.vrn",
+    "oregonator.vrn",
+    "robertson.vrn",
+    "phosphorylation_cycle.vrn",
+    "upper_glycolysis.vrn",
+    "linear_pathway.vrn",
+    "random_scan.vrn",
 };
 
 inline std::filesystem::path ExamplesFolder() {

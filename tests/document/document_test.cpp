@@ -81,7 +81,7 @@ TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
   EXPECT_EQ(s.reportFile, "simulation.txt");
   EXPECT_EQ(s.dynamicsFile, "");
   EXPECT_EQ(s.steadyStateFile, "");
-  EXPECT_EQ(s.steadyStateStrategy, 0);
+  EXPECT_EQ(s.steadyStateStrategy, SteadyStateStrategy::kNewtonThenIntegration);
   EXPECT_EQ(s.backIntegration, 1);
   EXPECT_EQ(s.realTime, 0);
   EXPECT_EQ(s.sleepTime, 1);

@@ -325,6 +325,20 @@ TEST_F(ModelFile, BoundaryValuesOfTheSettingsAreAccepted) {
   EXPECT_EQ(loaded.document.settings.derivationFactor, 0.25);
 }
 
+TEST_F(ModelFile, StrategiesTheProgramDoesNotKnowReadAndWriteBackUnchanged) {
+  // A file from another version may hold a strategy number this one has no
+  // name for; saving the model must not change it.
+  for (const int stored : {-1, 4, 77}) {
+    SCOPED_TRACE(stored);
+    const std::string line = "SSStrategy=" + std::to_string(stored);
+    const std::string text = WithLine(SmallText(), "SSStrategy=", line);
+    Loaded loaded = Parse(text, catalogue_);
+    ASSERT_EQ(loaded.line, 0);
+    EXPECT_TRUE(loaded.sink.messages().empty());
+    EXPECT_EQ(ModelFileText(loaded.document, catalogue_), text);
+  }
+}
+
 TEST_F(ModelFile, SeparatorCodesAreKeptInOneByte) {
   Loaded loaded = Parse(WithLine(SmallText(), "DynSeparator=", "DynSeparator=300"), catalogue_);
   ASSERT_EQ(loaded.line, 0);

@@ -107,7 +107,9 @@ class QueueObserver : public RunObserver {
   void RunStopped() override { Push({Note::kRunStopped}); }
   void ScanProgress(int iteration) override { Push({Note::kScanProgress, iteration}); }
   void PointReady() override { Push({Note::kPointReady}); }
-  void IntegratorError(int code, int) override { Push({Note::kIntegratorError, code}); }
+  void IntegratorError(IntegratorFault fault, int) override {
+    Push({Note::kIntegratorError, static_cast<int>(fault)});
+  }
   void Paused() override { Push({Note::kPaused}); }
   void Resumed() override { Push({Note::kResumed}); }
 
@@ -148,7 +150,7 @@ class CountingObserver : public RunObserver {
   void RunStopped() override { ++stopped; }
   void ScanProgress(int) override { ++progress; }
   void PointReady() override { ++points; }
-  void IntegratorError(int, int) override { ++integratorErrors; }
+  void IntegratorError(IntegratorFault, int) override { ++integratorErrors; }
   void Paused() override { ++paused; }
   void Resumed() override { ++resumed; }
 

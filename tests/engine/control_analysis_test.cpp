@@ -26,7 +26,7 @@ TaskSettings Scaled(bool scaled) {
 void Solve(EngineRig& rig) {
   ComputeMoietyTotals(rig.model);
   SteadyState(*rig.engine);
-  ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
   CheckEquilibrium(*rig.engine);
   ControlAnalysis(*rig.engine);
 }
@@ -108,7 +108,8 @@ TEST(ControlAnalysisTest, LinkMatrixTheoremsHoldWithAConservedMoiety) {
   // Unscaled summation: C^J J = J and C^S J = 0 for the steady-state fluxes.
   for (int j = 0; j < nSteps; ++j) {
     double sum = 0.0;
-    for (int k = 0; k < nSteps; ++k) sum += st.fluxControl[j][k] * model.steps[model.stepOrder[k]].flux;
+    for (int k = 0; k < nSteps; ++k)
+      sum += st.fluxControl[j][k] * model.steps[model.stepOrder[k]].flux;
     EXPECT_CLOSE(sum, model.steps[model.stepOrder[j]].flux, kTheoremTolerance, 0.0);
   }
 }
@@ -184,7 +185,7 @@ TEST(ControlAnalysisTest, ZeroFluxAndNoSteadyStateGiveTheDocumentedValues) {
   EXPECT_EQ(rig.state.concControl[0][0], kInfiniteValue);
   EXPECT_EQ(rig.state.concControl[0][1], kInfiniteValue);
 
-  rig.state.ssFailure = kSteadyStateNotFound;
+  rig.state.ssFailure = SteadyStateOutcome::kNotFound;
   ComputeElasticities(*rig.engine);
   EXPECT_EQ(ComputeControlCoefficients(*rig.engine), 1);
   ComputeFluxControl(*rig.engine, 1);

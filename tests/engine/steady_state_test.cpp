@@ -18,7 +18,7 @@ using test::EngineRig;
 
 TaskSettings WithStrategy(int strategy) {
   TaskSettings settings;
-  settings.steadyStateStrategy = strategy;
+  settings.steadyStateStrategy = static_cast<SteadyStateStrategy>(strategy);
   return settings;
 }
 
@@ -31,7 +31,7 @@ TEST(SteadyStateTest, EveryStrategyFindsTheLinearChainSteadyState) {
     SCOPED_TRACE(strategy);
     EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(strategy));
     SteadyState(*rig.engine);
-    ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+    ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
     EXPECT_CLOSE(Concentration(rig.model, "X"), 4.0, 1e-8, 1e-7);
     EXPECT_CLOSE(rig.model.steps[rig.model.FindStep("R2")].flux, 2.0, 1e-8, 1e-7);
     EXPECT_GT(rig.state.fEvaluations, 0.0);
@@ -43,7 +43,7 @@ TEST(SteadyStateTest, AStartAtTheSteadyStateNeedsOneEvaluation) {
   test::SetInitial(model, "X", 4.0);
   EngineRig rig(std::move(model), WithStrategy(2));
   SteadyState(*rig.engine);
-  EXPECT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  EXPECT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
   EXPECT_EQ(rig.state.fEvaluations, 1.0);
   EXPECT_EQ(rig.state.jEvaluations, 0.0);
 }
@@ -52,7 +52,7 @@ TEST(SteadyStateTest, TheMoietyIsConservedAtTheSteadyState) {
   EngineRig rig(test::EnzymeWithMoiety());
   ComputeMoietyTotals(rig.model);
   SteadyState(*rig.engine);
-  ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
   const double e = Concentration(rig.model, "E");
   const double es = Concentration(rig.model, "ES");
   EXPECT_CLOSE(e + es, 1.0, 1e-9, 1e-9);
@@ -80,22 +80,26 @@ TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
     int strategy;
     double initialX;
     int passes;
-    int ssFailure;
+    SteadyStateOutcome ssFailure;
     double finalInterval;  // the span of the last pass (0: no pass)
   };
   const Case cases[] = {
-      {0, 4.0, 0, kSteadyStateFound, 0.0},        // Newton sees the steady state at once
-      {2, 4.0, 0, kSteadyStateFound, 0.0},        // likewise
-      {1, 4.0, 1, kSteadyStateFound, 10.0},       // the first 10 time units are still integrated
-      {3, 0.0, 10, kSteadyStateNotFound, -1e10},  // only backward passes, all ten of them
+      {0, 4.0, 0, SteadyStateOutcome::kFound, 0.0},  // Newton sees the steady state at once
+      {2, 4.0, 0, SteadyStateOutcome::kFound, 0.0},  // likewise
+      {1, 4.0, 1, SteadyStateOutcome::kFound,
+       10.0},  // the first 10 time units are still integrated
+      {3, 0.0, 10, SteadyStateOutcome::kNotFound, -1e10},  // only backward passes, all ten of them
+      {7, 0.0, 10, SteadyStateOutcome::kNotFound, -1e10},  // a number with no name: the same
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.strategy);
     Model model = test::LinearTwoStep(2.0, 0.5, 1.0);
     test::SetInitial(model, "X", c.initialX);
     EngineRig rig(std::move(model), WithStrategy(c.strategy));
-    SteadyState(*rig.engine);
+    const SteadyStateResult result = SteadyState(*rig.engine);
+    EXPECT_EQ(result.outcome, c.ssFailure);
     EXPECT_EQ(rig.state.ssFailure, c.ssFailure);
+    EXPECT_EQ(result.summary.integrationPasses, c.passes);
     EXPECT_EQ(rig.hooks.checks + static_cast<int>(rig.hooks.errors.size()), c.passes);
     if (c.passes > 0) {
       EXPECT_EQ(rig.state.interval, c.finalInterval);
@@ -107,14 +111,26 @@ TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
   }
 }
 
+TEST(SteadyStateTest, AStopDuringAnIntegrationPassEndsTheSearchAndLeavesTheResultsAlone) {
+  EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(1));
+  rig.hooks.stopAtCheck = 1;
+  const SteadyStateResult result = SteadyState(*rig.engine);
+  EXPECT_EQ(result.outcome, SteadyStateOutcome::kStopped);
+  EXPECT_EQ(result.summary.integrationPasses, 1);
+  EXPECT_EQ(rig.hooks.checks, 1);
+  // A search that did not end is no failed search: no -1 concentrations.
+  EXPECT_GT(Concentration(rig.model, "X"), 0.0);
+  EXPECT_EQ(rig.engine->points, rig.settings.points);
+}
+
 TEST(SteadyStateTest, SingularJacobianUnderNewtonOnlyFallsBackToBackwardIntegration) {
   EngineRig rig(ConstantInAndOut(2.0, 1.0), WithStrategy(2));
   rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
   Newton(*rig.engine);
-  EXPECT_EQ(rig.state.ssFailure, kSingularJacobian);
+  EXPECT_EQ(rig.state.ssFailure, SteadyStateOutcome::kSingularJacobian);
 
   SteadyState(*rig.engine);
-  EXPECT_NE(rig.state.ssFailure, kSteadyStateFound);
+  EXPECT_NE(rig.state.ssFailure, SteadyStateOutcome::kFound);
   // The backward passes integrated: far more evaluations than Newton made.
   EXPECT_GT(rig.state.fEvaluations, 10.0);
   EXPECT_EQ(Concentration(rig.model, "X"), -1.0);
@@ -137,7 +153,7 @@ TEST(SteadyStateTest, ASteadyStateWithNegativeAmountsIsRejected) {
   rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
   rig.settings.newtonLimit = 5;
   Newton(*rig.engine);
-  EXPECT_EQ(rig.state.ssFailure, kSteadyStateNotFound);
+  EXPECT_EQ(rig.state.ssFailure, SteadyStateOutcome::kNotFound);
   EXPECT_CLOSE(rig.state.ssAmounts[1], -1.0, 1e-12, 1e-9);
 }
 
@@ -151,7 +167,7 @@ TEST(SteadyStateTest, NewtonOnlyAcceptsPointsItHasTried) {
   rig.state.ssAmounts[1] = -1.0;
   rig.state.trialAmounts[1] = 0.5;
   Newton(*rig.engine);
-  EXPECT_EQ(rig.state.ssFailure, kSteadyStateNotFound);
+  EXPECT_EQ(rig.state.ssFailure, SteadyStateOutcome::kNotFound);
   EXPECT_CLOSE(rig.state.ssAmounts[1], -1.0, 1e-12, 0.0);
   // One residual at the start, then per iteration one Jacobian (two
   // evaluations) and the full step, which is accepted at once.
@@ -174,17 +190,17 @@ TEST(SteadyStateTest, AnAmountThatIsNotANumberIsNoSteadyState) {
   EngineRig rig(UnreadMetabolite());
   rig.state.ssAmounts[rig.PositionOf("X")] = 1.0;  // In and Mid balance
   rig.state.ssAmounts[rig.PositionOf("Y")] = 2.0;  // Mid and Out balance whatever Y is
-  EXPECT_EQ(CheckSteadyState(*rig.engine), kSteadyStateFound);
+  EXPECT_EQ(CheckSteadyState(*rig.engine), SteadyStateOutcome::kFound);
   rig.state.ssAmounts[rig.PositionOf("Y")] = std::nan("");
-  EXPECT_NE(CheckSteadyState(*rig.engine), kSteadyStateFound);
-  EXPECT_EQ(rig.state.ssFailure, kSteadyStateNotFound);
+  EXPECT_NE(CheckSteadyState(*rig.engine), SteadyStateOutcome::kFound);
+  EXPECT_EQ(rig.state.ssFailure, SteadyStateOutcome::kNotFound);
 }
 
 TEST(SteadyStateTest, StrategyThreeOnlyIntegratesBackwards) {
   // Backwards in time the decay towards X = 4 runs away from it.
   EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(3));
   SteadyState(*rig.engine);
-  EXPECT_NE(rig.state.ssFailure, kSteadyStateFound);
+  EXPECT_NE(rig.state.ssFailure, SteadyStateOutcome::kFound);
   EXPECT_EQ(rig.state.newtonJEvals, 0);
 }
 
@@ -207,7 +223,7 @@ TEST(SteadyStateTest, EquilibriumLooksAtTheMagnitudeOfEveryFlux) {
 TEST(StabilityTest, TheBrusselatorBeyondItsBifurcationIsAnUnstableFocus) {
   EngineRig rig(test::Brusselator(1.0, 3.0), WithStrategy(2));
   SteadyState(*rig.engine);
-  ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
   EXPECT_CLOSE(Concentration(rig.model, "X"), 1.0, 1e-9, 1e-7);
   EXPECT_CLOSE(Concentration(rig.model, "Y"), 3.0, 1e-9, 1e-7);
   EXPECT_CLOSE(rig.state.maxRealPart, 0.5, 0.0, 1e-5);
@@ -222,7 +238,7 @@ TEST(StabilityTest, TheBrusselatorBeyondItsBifurcationIsAnUnstableFocus) {
 TEST(StabilityTest, ALinearChainIsAStableNode) {
   EngineRig rig(test::LinearMichaelisMenten());
   SteadyState(*rig.engine);
-  ASSERT_EQ(rig.state.ssFailure, kSteadyStateFound);
+  ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
   EXPECT_LT(rig.state.maxRealPart, 0.0);
   EXPECT_EQ(rig.state.nNegativeReal, 2.0);
   EXPECT_EQ(rig.state.nReal, 2.0);

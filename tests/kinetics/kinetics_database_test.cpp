@@ -87,7 +87,7 @@ TEST_F(KineticsDatabaseTest, RecordIsWrittenLineByLine) {
 
 TEST_F(KineticsDatabaseTest, TwoTypesRoundTrip) {
   WriteTwoTypes();
-  ASSERT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  ASSERT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   EXPECT_TRUE(sink.messages().empty());
   ASSERT_EQ(UserNames(), (std::vector<std::string>{"mm", "inhibited"}));
 
@@ -128,7 +128,7 @@ TEST_F(KineticsDatabaseTest, TwoTypesRoundTrip) {
 
 TEST_F(KineticsDatabaseTest, MissingDatabaseAndFolderAreCreatedEmpty) {
   const fs::path nested = folder / "config" / "vireon" / "vireon.kdb";
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, nested, sink), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, nested, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(ReadText(nested), "TotalUDKinetics=0\n");
   EXPECT_TRUE(sink.messages().empty());
   EXPECT_EQ(catalogue.UserDefinedCount(), 0);
@@ -143,7 +143,7 @@ TEST_F(KineticsDatabaseTest, TruncatedDatabaseKeepsTheTypesReadBefore) {
   for (int i = 0; i < keptLines; ++i) cut = full.find('\n', cut) + 1;
   WriteText(path, full.substr(0, cut));
 
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(UserNames(), std::vector<std::string>{"mm"});
   EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Unexpected end of file at line " +
                                                    std::to_string(keptLines + 1)});
@@ -152,7 +152,7 @@ TEST_F(KineticsDatabaseTest, TruncatedDatabaseKeepsTheTypesReadBefore) {
 
 TEST_F(KineticsDatabaseTest, CountBeyondTheRecordsStopsAtTheMissingRecord) {
   WriteText(path, std::string("TotalUDKinetics=2\n") + kMichaelisMentenRecord);
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(UserNames(), std::vector<std::string>{"mm"});
   EXPECT_EQ(sink.Texts(),
             std::vector<std::string>{"Unexpected end of file at line " +
@@ -168,7 +168,7 @@ TEST_F(KineticsDatabaseTest, CorruptedLineKeepsTheTypesReadBefore) {
   WriteText(path, text);
   const int line = CountLines(text.substr(0, substrates)) + 1;
 
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(UserNames(), std::vector<std::string>{"mm"});
   EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Failed to read one or more fields at line " +
                                                    std::to_string(line)});
@@ -176,7 +176,7 @@ TEST_F(KineticsDatabaseTest, CorruptedLineKeepsTheTypesReadBefore) {
 
 TEST_F(KineticsDatabaseTest, NegativeCountWarnsAndReadsNothing) {
   WriteText(path, std::string("TotalUDKinetics=-1\n") + kMichaelisMentenRecord);
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(catalogue.UserDefinedCount(), 0);
   EXPECT_EQ(sink.Texts(), std::vector<std::string>{messages::kKineticsDatabaseCorrupt});
 }
@@ -185,7 +185,7 @@ TEST_F(KineticsDatabaseTest, RecordOfABuiltInTypeIsRefused) {
   std::string record = kMichaelisMentenRecord;
   record.replace(record.find("User-defined=1"), 14, "User-defined=0");
   WriteText(path, "TotalUDKinetics=1\n" + record);
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(catalogue.UserDefinedCount(), 0);
   EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Failed to read one or more fields at line 3"});
 }
@@ -194,7 +194,7 @@ TEST_F(KineticsDatabaseTest, RecordNamedLikeAnExistingTypeIsSkipped) {
   std::string record = kMichaelisMentenRecord;
   record.replace(0, record.find('\n'), "UDKType=Uni Uni");
   WriteText(path, "TotalUDKinetics=2\n" + record + kMichaelisMentenRecord);
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(UserNames(), std::vector<std::string>{"mm"});
   EXPECT_EQ(catalogue.Find("Uni Uni")->userDefined, 0);
 }
@@ -216,7 +216,7 @@ TEST_F(KineticsDatabaseTest, HugeCountsReadOnlyWhatIsThere) {
     WriteText(path, "TotalUDKinetics=2147483647\n" + std::string(kMichaelisMentenRecord) + record);
     KineticCatalogue fresh;
     RecordingSink messages;
-    EXPECT_EQ(ReadKineticsDatabase(fresh, path, messages), kDatabaseRead) << c.to;
+    EXPECT_EQ(ReadKineticsDatabase(fresh, path, messages), DatabaseOutcome::kRead) << c.to;
     EXPECT_EQ(fresh.UserDefinedCount(), 1) << c.to;
     EXPECT_EQ(messages.messages().size(), 1u) << c.to;
   }
@@ -250,7 +250,7 @@ TEST_F(KineticsDatabaseTest, GarbageNeverCrashes) {
     KineticCatalogue fresh;
     BuildBuiltInKineticTypes(fresh);
     RecordingSink messages;
-    EXPECT_EQ(ReadKineticsDatabase(fresh, path, messages), kDatabaseRead);
+    EXPECT_EQ(ReadKineticsDatabase(fresh, path, messages), DatabaseOutcome::kRead);
     EXPECT_LE(fresh.UserDefinedCount(), 2);
     EXPECT_EQ(fresh.size(), kBuiltInKineticTypeCount + fresh.UserDefinedCount());
   }
@@ -259,7 +259,7 @@ TEST_F(KineticsDatabaseTest, GarbageNeverCrashes) {
 TEST_F(KineticsDatabaseTest, UnreadableDatabaseAsksAbortRetryIgnore) {
   fs::create_directory(path);  // a folder where the file should be
   sink.QueueAnswer(Answer::kAbort);
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseAbort);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kAbort);
   ASSERT_EQ(sink.messages().size(), 1u);
   EXPECT_EQ(sink.messages()[0].kind, RecordingSink::Kind::kAbortRetryIgnore);
   EXPECT_EQ(sink.messages()[0].text,
@@ -269,7 +269,7 @@ TEST_F(KineticsDatabaseTest, UnreadableDatabaseAsksAbortRetryIgnore) {
   sink.Clear();
   sink.QueueAnswer(Answer::kRetry);
   sink.QueueAnswer(Answer::kIgnore);
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseIgnored);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kIgnored);
   EXPECT_EQ(sink.messages().size(), 2u);
 
   // Retry succeeds once the cause is gone.
@@ -290,7 +290,7 @@ TEST_F(KineticsDatabaseTest, UnreadableDatabaseAsksAbortRetryIgnore) {
    private:
     fs::path path_;
   } fixing(path);
-  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, fixing), kDatabaseRead);
+  EXPECT_EQ(ReadKineticsDatabase(catalogue, path, fixing), DatabaseOutcome::kRead);
   EXPECT_EQ(fixing.messages().size(), 1u);
   EXPECT_TRUE(catalogue.Contains("mm"));
 }
@@ -304,7 +304,7 @@ TEST_F(KineticsDatabaseTest, NothingToWriteLeavesTheFileAsItWas) {
 
 TEST_F(KineticsDatabaseTest, DeletingTheLastTypesEmptiesTheDatabase) {
   WriteTwoTypes();
-  ASSERT_EQ(ReadKineticsDatabase(catalogue, path, sink), kDatabaseRead);
+  ASSERT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
   catalogue.Remove("mm");
   catalogue.Remove("inhibited");
   ASSERT_TRUE(WriteKineticsDatabase(catalogue, path, sink));
@@ -312,7 +312,7 @@ TEST_F(KineticsDatabaseTest, DeletingTheLastTypesEmptiesTheDatabase) {
 
   // The next start finds no user-defined type.
   KineticCatalogue next;
-  ASSERT_EQ(ReadKineticsDatabase(next, path, sink), kDatabaseRead);
+  ASSERT_EQ(ReadKineticsDatabase(next, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(next.UserDefinedCount(), 0);
   EXPECT_TRUE(sink.messages().empty());
 }

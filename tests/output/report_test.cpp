@@ -317,7 +317,7 @@ TEST(ReportBannerTest, CommentsLoseTheirCarriageReturns) {
 
 TEST(ReportSectionTest, FailedSteadyStateGivesTheTwoSentencesAndNoControlAnalysis) {
   auto t = test::LinearChain();
-  t->engine.ssFailure = 1;
+  t->engine.ssFailure = SteadyStateOutcome::kNotFound;
   ReportContext context = Context(*t, "v");
   EXPECT_EQ(ReportSteadyStateText(context), "\nA steady state could not be found.\n");
   EXPECT_EQ(ReportStabilityText(context),

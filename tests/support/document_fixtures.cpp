@@ -114,7 +114,7 @@ Document MakeRichDocument(const KineticCatalogue& catalogue) {
   t.dynamicsSeparator = '\t';
   t.steadyStateSeparator = ',';
   t.mcaUnscaled = 1;
-  t.steadyStateStrategy = 3;
+  t.steadyStateStrategy = SteadyStateStrategy::kBackwardIntegration;
   t.backIntegration = 0;
   t.reportStructuralAnalysis = 1;
   t.reportStabilityAnalysis = 1;

@@ -10,9 +10,9 @@ void RecordingHooks::WriteDynamicsRow() {
   rowAmounts.push_back(state->amounts);
 }
 
-void RecordingHooks::CheckPauseStop() {
+PointAction RecordingHooks::CheckPauseStop() {
   ++checks;
-  if (stopAtCheck > 0 && checks >= stopAtCheck) throw RunStopped();
+  return stopAtCheck > 0 && checks >= stopAtCheck ? PointAction::kStop : PointAction::kContinue;
 }
 
 EngineRig::EngineRig(Model m, TaskSettings s) : model(std::move(m)), settings(s) {

@@ -17,8 +17,10 @@ class RecordingHooks : public EngineHooks {
   void WriteDynamicsTitles() override { ++titles; }
   void WriteDynamicsRow() override;
   void PointReady() override { ++pointsShown; }
-  void CheckPauseStop() override;
-  void IntegratorError(int code, int istate) override { errors.push_back({code, istate}); }
+  PointAction CheckPauseStop() override;
+  void IntegratorError(IntegratorFault fault, int istate) override {
+    errors.push_back({fault, istate});
+  }
   void SleepMilliseconds(int milliseconds) override { sleeps.push_back(milliseconds); }
 
   int titles = 0;
@@ -26,10 +28,10 @@ class RecordingHooks : public EngineHooks {
   // Time and amounts (by position) of every row written.
   std::vector<double> rowTimes;
   std::vector<std::vector<double>> rowAmounts;
-  std::vector<std::pair<int, int>> errors;
+  std::vector<std::pair<IntegratorFault, int>> errors;
   // Every pause asked for, in milliseconds (none is taken).
   std::vector<int> sleeps;
-  // Throws RunStopped at the n-th pause/stop check (0: never).
+  // Asks the engine to stop at the n-th pause/stop check (0: never).
   int stopAtCheck = 0;
   int checks = 0;
   EngineState* state = nullptr;
