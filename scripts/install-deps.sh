@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblapack-dev
   libinih-dev
-  qt6-base-dev
+  qt6-base-dev qt6-qpa-plugins
   gnuplot-nox
   libsundials-dev python3-scipy
   python3-markdown librsvg2-bin desktop-file-utils shared-mime-info man-db

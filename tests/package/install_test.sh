@@ -58,6 +58,31 @@ run_installed_example() {
     fail "$label: the run wrote no report with a steady state"
 }
 
+# Every command example of the manual (its ```sh blocks, in order) runs
+# against the installation `prefix` as a user with a fresh home folder types
+# it, in the folder that holds the package: the installed paths point into
+# the prefix, and the package's installation is simulated.
+run_manual_commands() {
+  local prefix=$1 folder=$2 home="$work/home"
+  mkdir -p "$home"
+  {
+    echo 'set -euo pipefail'
+    awk '/^```sh$/ { inside = 1; next } /^```/ { inside = 0 } inside { print }' \
+      "$source_dir/docs/manual.md"
+  } | sed -e "s|/usr/share/doc/vireon|$prefix/share/doc/vireon|g" \
+          -e 's|^sudo apt install |apt-get install -s -q |' >"$work/manual-commands.sh"
+  grep -q 'vireon run' "$work/manual-commands.sh" || fail "the manual has no command examples"
+  if ! (cd "$folder" && env -u XDG_CONFIG_HOME HOME="$home" PATH="$prefix/bin:$PATH" \
+        bash "$work/manual-commands.sh") >"$work/manual-commands.log" 2>&1; then
+    cat "$work/manual-commands.log" >&2
+    fail "a command example of the manual failed"
+  fi
+  # The loop over models reports a failed run without stopping; the missing
+  # model of the troubleshooting section exits 1.
+  ! grep -q ' failed$' "$work/manual-commands.log" || fail "a model of the manual's loop failed"
+  grep -qx 'exit status 1' "$work/manual-commands.log" || fail "the missing model did not exit 1"
+}
+
 # Every file, and nothing else.
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -136,7 +161,7 @@ if [ -z "$deb" ]; then
 else
   [ "$(dpkg-deb -f "$deb" Package)" = vireon ] || fail "package name"
   depends=$(dpkg-deb -f "$deb" Depends)
-  for library in libqt6widgets6 liblapack3 libinih1 libc6; do
+  for library in libqt6widgets6 qt6-qpa-plugins liblapack3 libinih1 libc6; do
     [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
   done
   [ "$(dpkg-deb -f "$deb" Recommends)" = gnuplot ] || fail "Recommends"
@@ -146,6 +171,7 @@ else
   root="$work/root"
   dpkg -x "$deb" "$root"
   run_installed_example "$root/usr" unpacked
+  run_manual_commands "$root/usr" "$(dirname "$deb")"
   # apt can satisfy the package's dependencies on this system.
   apt-get install -s -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log" >&2; fail "apt-get install -s"; }
