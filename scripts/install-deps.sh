@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblapack-dev
   libinih-dev
-  qt6-base-dev qt6-qpa-plugins
+  qt6-base-dev qt6-qpa-plugins qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
   gnuplot-nox
   libsundials-dev python3-scipy
   python3-markdown librsvg2-bin desktop-file-utils shared-mime-info man-db

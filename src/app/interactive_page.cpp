@@ -18,13 +18,6 @@
 #include "model/metabolite_editor.h"
 
 namespace vireon {
-namespace {
-
-constexpr const char* kNotUsed = "not used";
-constexpr const char* kPauseText = "&Pause";
-constexpr const char* kContinueText = "Continue ";
-
-}  // namespace
 
 QString FormatShownValue(double value) {
   char text[64];
@@ -33,10 +26,10 @@ QString FormatShownValue(double value) {
 }
 
 InteractivePage::InteractivePage(Document& document, RunController& controller, QWidget* parent)
-    : QWidget(parent), document_(document), controller_(controller) {
+    : QWidget(parent), document_(document), session_(document, controller) {
   auto* channels = new QGridLayout;
   for (int k = 0; k < kChannelCount; ++k) {
-    labels_[k] = new QLabel(kNotUsed);
+    labels_[k] = new QLabel(kChannelNotUsed);
     values_[k] = new QLineEdit;
     values_[k]->setReadOnly(true);
     values_[k]->setMaximumWidth(110);
@@ -90,43 +83,43 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
   layout->addLayout(controls);
 
   connect(run_, &QPushButton::clicked, this, [this] {
-    document_.settings.sleepTime = sleepTime();
+    session_.PrepareRun(sleepTime());
     emit runRequested();
   });
   connect(pause_, &QPushButton::clicked, this, &InteractivePage::OnPause);
   connect(stop_, &QPushButton::clicked, this, &InteractivePage::OnStop);
   connect(selectData_, &QPushButton::clicked, this, &InteractivePage::selectDataRequested);
-  connect(realTime_, &QCheckBox::clicked, this,
-          [this](bool checked) { document_.settings.realTime = checked ? 1 : 0; });
+  connect(realTime_, &QCheckBox::clicked, this, [this](bool checked) {
+    session_.SetRealTime(checked);
+    realTime_->setChecked(document_.settings.realTime != 0);
+  });
 
-  SetRunning(false);
+  ShowState();
   Prepare();
 }
 
 void InteractivePage::Prepare() {
   const InteractivePacing pacing = InteractivePacingFor(document_.settings.points);
-  const auto& items = document_.selections.interactive;
   for (int k = 0; k < kChannelCount; ++k) {
     charts_[k]->chart().Reset(pacing.plotPoints);
-    const bool used = k < static_cast<int>(items.size());
-    labels_[k]->setText(used ? QString::fromStdString(items[k].title) : QString(kNotUsed));
+    const bool used = k < session_.ChannelsUsed();
+    labels_[k]->setText(QString::fromStdString(session_.ChannelLabel(k)));
     values_[k]->setText(used ? FormatShownValue(0.0) : QString());
     const ChartRange range = charts_[k]->chart().range();
     minima_[k]->setText(used ? FormatShownValue(range.lower) : QString());
     maxima_[k]->setText(used ? FormatShownValue(range.upper) : QString());
     charts_[k]->update();
   }
-  pace_->setValue(std::clamp(document_.settings.sleepTime, 0, kSleepTimeMax));
+  pace_->setValue(session_.SliderPosition());
   realTime_->setChecked(document_.settings.realTime != 0);
   currentTime_->setText(FormatShownValue(0.0));
   ShowTimes();
 }
 
 void InteractivePage::ShowPoint() {
-  const auto& items = document_.selections.interactive;
-  const int used = std::min(static_cast<int>(items.size()), kChannelCount);
+  const int used = session_.ChannelsUsed();
   for (int k = 0; k < used; ++k) {
-    const double value = items[k].Value();
+    const double value = session_.ChannelValue(k);
     const ChartRange range = charts_[k]->chart().AddPoint(document_.engine.time, value);
     values_[k]->setText(FormatShownValue(value));
     minima_[k]->setText(FormatShownValue(range.lower));
@@ -137,16 +130,16 @@ void InteractivePage::ShowPoint() {
 }
 
 void InteractivePage::SetRunning(bool running) {
-  running_ = running;
-  if (!running) {
-    paused_ = false;
-    pause_->setText(kPauseText);
-    SetValuesEditable(false);
+  if (running) {
+    session_.RunStarted();
+  } else {
+    session_.RunEnded();
   }
-  run_->setEnabled(!running);
-  pause_->setEnabled(running);
-  stop_->setEnabled(running);
-  selectData_->setEnabled(!running);
+  ShowState();
+}
+
+void InteractivePage::Leave() {
+  session_.PageLeft(sleepTime());
 }
 
 int InteractivePage::sleepTime() const {
@@ -158,48 +151,29 @@ QString InteractivePage::channelLabel(int channel) const {
 }
 
 void InteractivePage::OnPause() {
-  if (!running_) return;
-  if (!paused_) {
-    controller_.Pause();
-    paused_ = true;
-    pause_->setText(kContinueText);
-    SetValuesEditable(true);
-    return;
-  }
-  // The edited values were written as they were typed; Resume sets the
-  // amounts from the concentrations and "SleepTime" before releasing the run.
-  paused_ = false;
-  SetValuesEditable(false);
-  pause_->setText(kPauseText);
-  controller_.Resume(sleepTime());
+  session_.PauseOrContinue(sleepTime());
+  ShowState();
 }
 
 void InteractivePage::OnStop() {
-  if (!running_) return;
-  if (paused_) {
-    paused_ = false;
-    pause_->setText(kPauseText);
-    SetValuesEditable(false);
-  }
-  // Stop releases a paused run itself.
-  controller_.Stop();
+  session_.Stop();
+  ShowState();
 }
 
 void InteractivePage::OnValueEdited(int channel) {
-  // Only while the run thread is paused may the page write engine data.
-  if (!paused_ || !controller_.IsPaused()) return;
-  auto& items = document_.selections.interactive;
-  if (channel >= static_cast<int>(items.size()) || items[channel].value == nullptr) return;
-  double value = *items[channel].value;
-  if (ReadConcentration(values_[channel]->text().toStdString(), value)) {
-    *items[channel].value = value;
-  }
-  values_[channel]->setText(FormatShownValue(*items[channel].value));
+  if (!values_[channel]->isModified()) return;
+  values_[channel]->setModified(false);
+  session_.EditValue(channel, values_[channel]->text().toStdString());
+  values_[channel]->setText(FormatShownValue(session_.ChannelValue(channel)));
 }
 
-void InteractivePage::SetValuesEditable(bool editable) {
-  const int used = static_cast<int>(document_.selections.interactive.size());
-  for (int k = 0; k < kChannelCount; ++k) values_[k]->setReadOnly(!editable || k >= used);
+void InteractivePage::ShowState() {
+  run_->setEnabled(session_.RunEnabled());
+  pause_->setEnabled(session_.PauseEnabled());
+  pause_->setText(session_.PauseButtonText());
+  stop_->setEnabled(session_.StopEnabled());
+  selectData_->setEnabled(session_.SelectDataEnabled());
+  for (int k = 0; k < kChannelCount; ++k) values_[k]->setReadOnly(!session_.ValueEditable(k));
 }
 
 void InteractivePage::ShowTimes() {

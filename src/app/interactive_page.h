@@ -3,10 +3,13 @@
 // strip chart of its own with its current range, the current and the end
 // time, and the controls of a run (Run, Pause/Continue, Stop, the pace
 // slider and "Real Time"). While a run is paused the shown values may be
-// edited; they are written into the quantities as they are typed.
+// edited; they are written into the quantities as they are typed. A view
+// over an InteractiveSession, which holds the run states and the rules.
 
 #include <QWidget>
 #include <array>
+
+#include "document/interactive_session.h"
 
 class QCheckBox;
 class QLabel;
@@ -19,12 +22,6 @@ namespace vireon {
 class RunController;
 class TraceChartView;
 struct Document;
-
-// The channels of the page.
-inline constexpr int kChannelCount = 4;
-// The pace slider's range (milliseconds per shown point) and tick interval.
-inline constexpr int kSleepTimeMax = 2000;
-inline constexpr int kSleepTimeTick = 100;
 
 class InteractivePage : public QWidget {
   Q_OBJECT
@@ -39,10 +36,19 @@ class InteractivePage : public QWidget {
   void ShowPoint();
   // The run started or ended: the buttons follow.
   void SetRunning(bool running);
+  // The user left the page: during a run the run takes the slider's pace.
+  void Leave();
 
   // The slider's position, which becomes "SleepTime".
   int sleepTime() const;
-  bool isPaused() const { return paused_; }
+  bool isPaused() const { return session_.state() == InteractiveState::kPaused; }
+  InteractiveSession& session() { return session_; }
+  QPushButton* runButton() const { return run_; }
+  QPushButton* pauseButton() const { return pause_; }
+  QPushButton* stopButton() const { return stop_; }
+  QPushButton* selectDataButton() const { return selectData_; }
+  QLineEdit* valueField(int channel) const { return values_[channel]; }
+  QSlider* paceSlider() const { return pace_; }
   const TraceChartView& chartView(int channel) const { return *charts_[channel]; }
   QString channelLabel(int channel) const;
 
@@ -54,13 +60,11 @@ class InteractivePage : public QWidget {
   void OnPause();
   void OnStop();
   void OnValueEdited(int channel);
-  void SetValuesEditable(bool editable);
+  void ShowState();
   void ShowTimes();
 
   Document& document_;
-  RunController& controller_;
-  bool running_ = false;
-  bool paused_ = false;
+  InteractiveSession session_;
 
   std::array<QLabel*, kChannelCount> labels_{};
   std::array<QLineEdit*, kChannelCount> values_{};

@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -25,10 +27,14 @@
 #include "app/model_edits.h"
 #include "app/model_page.h"
 #include "app/output_data_dialog.h"
+#include "app/plot_page.h"
 #include "app/preferences_dialog.h"
 #include "app/qt_message_sink.h"
+#include "app/results_page.h"
+#include "app/scan_page.h"
 #include "app/tasks_page.h"
 #include "document/model_file.h"
+#include "document/run_end_actions.h"
 #include "model/messages.h"
 #include "settings/installed_files.h"
 #include "settings/settings_store.h"
@@ -41,22 +47,6 @@ constexpr const char* kManualMissing = "The user manual could not be found:\n";
 constexpr const char* kManualNotOpened = "The user manual could not be opened:\n";
 // The widest a recent file's path is shown in the File menu, in pixels.
 constexpr int kRecentFileWidth = 420;
-
-// The error log is kept with the line ends of a text box (CR LF).
-QString WithLineFeeds(const std::string& text) {
-  QString shown = QString::fromStdString(text);
-  shown.remove(QChar('\r'));
-  return shown;
-}
-
-// A page that has nothing to show yet but its title.
-QWidget* PlaceholderPage(const QString& text) {
-  auto* page = new QWidget;
-  auto* layout = new QVBoxLayout(page);
-  layout->addWidget(new QLabel(text));
-  layout->addStretch();
-  return page;
-}
 
 std::string FullPath(const QString& path) {
   return std::filesystem::absolute(path.toStdString()).lexically_normal().string();
@@ -93,9 +83,12 @@ MainWindow::MainWindow(AppStartup& app, MessageSink& sink, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-  // A page whose field has the focus writes it into the document when it
-  // is destroyed: the pages must go while the document is still there.
-  delete takeCentralWidget();
+  // The pages refer to the document: they go while it is still there (a
+  // page whose field has the focus writes it into the document when it is
+  // destroyed). The Plot page is the window's own while it is not shown.
+  QWidget* sheet = takeCentralWidget();
+  if (sheet_->indexOf(plotPage_) < 0) delete plotPage_;
+  delete sheet;
   sheet_ = nullptr;
 }
 
@@ -152,45 +145,80 @@ void MainWindow::BuildSheet() {
   sheet_ = new QTabWidget;
   modelPage_ = new ModelPage(document_, app_, sink_);
   tasksPage_ = new TasksPage(document_, sink_);
-  scanPage_ = PlaceholderPage("The parameter scan is edited in a later version of this page.");
+  scanPage_ = new ScanPage(document_, sink_);
   interactivePage_ = new InteractivePage(document_, controller_);
+  resultsPage_ = new ResultsPage(document_);
+  // Owned by the window while it is not in the sheet.
+  plotPage_ = new PlotPage(document_, sink_, this);
+  plotPage_->hide();
   sheet_->addTab(modelPage_, "Model Definition");
   sheet_->addTab(tasksPage_, "Tasks");
   sheet_->addTab(scanPage_, "Scan");
   sheet_->addTab(interactivePage_, "Time course");
-  UpdatePlotPage();
+  sheet_->addTab(resultsPage_, "Results");
+  UpdatePlotPageVisibility();
   setCentralWidget(sheet_);
+  currentPage_ = sheet_->currentWidget();
 
+  connect(sheet_, &QTabWidget::currentChanged, this, &MainWindow::OnPageChanged);
   connect(modelPage_, &ModelPage::modelChanged, this, &MainWindow::RefreshPages);
   connect(modelPage_, &ModelPage::documentEdited, this, &MainWindow::UpdateTitle);
-  connect(tasksPage_, &TasksPage::documentChanged, this, [this] {
-    document_.modified = true;
-    UpdateTitle();
-    interactivePage_->Prepare();
-  });
+  connect(tasksPage_, &TasksPage::documentChanged, this, &MainWindow::OnPageEdited);
+  connect(tasksPage_, &TasksPage::editOutputRequested, this, &MainWindow::EditOutput);
   connect(tasksPage_, &TasksPage::runRequested, this, [this] { Run(); });
   connect(tasksPage_, &TasksPage::stopRequested, this, &MainWindow::StopRun);
+  connect(scanPage_, &ScanPage::documentChanged, this, &MainWindow::OnPageEdited);
+  connect(plotPage_, &PlotPage::documentChanged, this, &MainWindow::OnPageEdited);
   connect(interactivePage_, &InteractivePage::runRequested, this, [this] { Run(); });
   connect(interactivePage_, &InteractivePage::selectDataRequested, this,
           &MainWindow::SelectInteractiveData);
 }
 
-void MainWindow::UpdatePlotPage() {
+void MainWindow::UpdatePlotPageVisibility() {
+  plotPage_->SetGnuplotPath(app_.helpers.gnuplot);
+  const int at = sheet_->indexOf(plotPage_);
   const bool wanted = !app_.helpers.gnuplot.empty();
-  if (wanted && plotPage_ == nullptr) {
-    plotPage_ = PlaceholderPage("gnuplot: " + ToQString(app_.helpers.gnuplot));
+  if (wanted && at < 0) {
     sheet_->addTab(plotPage_, "Plot");
-  } else if (!wanted && plotPage_ != nullptr) {
-    sheet_->removeTab(sheet_->indexOf(plotPage_));
-    delete plotPage_;
-    plotPage_ = nullptr;
+  } else if (!wanted && at >= 0) {
+    sheet_->removeTab(at);
+    plotPage_->hide();
+  }
+}
+
+void MainWindow::OnPageChanged(int index) {
+  QWidget* next = sheet_->widget(index);
+  if (currentPage_ == interactivePage_) interactivePage_->Leave();
+  if (currentPage_ == plotPage_) plotPage_->Deactivate();
+  currentPage_ = next;
+  if (next == plotPage_) plotPage_->Activate();
+}
+
+void MainWindow::OnPageEdited() {
+  document_.modified = true;
+  UpdateTitle();
+  interactivePage_->Prepare();
+}
+
+void MainWindow::EditOutput(DataTask task) {
+  const auto mode =
+      task == DataTask::kTimeCourse ? OutputDataMode::kTimeCourse : OutputDataMode::kSteadyState;
+  auto& selection = task == DataTask::kTimeCourse ? document_.selections.timeCourse
+                                                  : document_.selections.steadyState;
+  OutputDataDialog dialog(mode, document_, selection, sink_, this);
+  if (dialog.exec() == QDialog::Accepted && dialog.modified()) {
+    tasksPage_->Refresh();
+    OnPageEdited();
   }
 }
 
 void MainWindow::RefreshPages() {
   modelPage_->Refresh();
   tasksPage_->Refresh();
+  scanPage_->Refresh();
   interactivePage_->Prepare();
+  resultsPage_->Reload();
+  if (currentPage_ == plotPage_) plotPage_->Activate();
   UpdateTitle();
 }
 
@@ -232,8 +260,8 @@ void MainWindow::SetStatus(const char* text) {
 
 void MainWindow::SetEditingEnabled(bool enabled) {
   modelPage_->setEnabled(enabled);
-  tasksPage_->setEnabled(enabled);
-  scanPage_->setEnabled(enabled);
+  tasksPage_->SetRunning(!enabled);
+  scanPage_->SetRunning(!enabled);
   interactivePage_->SetRunning(!enabled);
   runAction_->setEnabled(enabled);
   stopAction_->setEnabled(!enabled);
@@ -317,6 +345,9 @@ bool MainWindow::SaveTo(const QString& path) {
 
 bool MainWindow::Run() {
   if (controller_.IsBusy()) return false;
+  // A field still being typed in hands its text to its editor first.
+  CommitFocusedField();
+  if (currentPage_ == plotPage_) plotPage_->Deactivate();
   return controller_.StartRun(sink_, [this] { return Save(); });
 }
 
@@ -343,7 +374,7 @@ void MainWindow::EditAddOnModules() {
   if (dialog.exec() != QDialog::Accepted) return;
   app_.helpers = dialog.helpers();
   SettingsStore(app_.settingsPath).WriteHelperPaths(app_.helpers, sink_);
-  UpdatePlotPage();
+  UpdatePlotPageVisibility();
 }
 
 void MainWindow::ShowContents() {
@@ -370,6 +401,7 @@ void MainWindow::OnRunStarting() {
   if (document_.scan.enabled != 0) {
     progress_->setValue(0);
     progress_->setVisible(true);
+    scanPage_->ShowRunStart();
   }
 }
 
@@ -378,21 +410,44 @@ void MainWindow::OnRunFinished() {
   SetStatus(kStatusIdle);
   progress_->setVisible(false);
   tasksPage_->Refresh();
-  if (document_.engine.errorLog.empty()) return;
-  lastErrorLog_ = WithLineFeeds(document_.engine.errorLog);
-  // Not modal: the window goes on while the user reads the log.
-  auto* dialog = new QDialog(this);
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setWindowTitle(kErrorLogTitle);
-  auto* text = new QPlainTextEdit(lastErrorLog_);
-  text->setReadOnly(true);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-  auto* layout = new QVBoxLayout(dialog);
-  layout->addWidget(text);
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  dialog->resize(480, 300);
-  dialog->show();
+  resultsPage_->Reload();
+  DoAfterRun();
+}
+
+void MainWindow::DoAfterRun() {
+  const FindProgram find = [](std::string_view name) {
+    return QStandardPaths::findExecutable(
+               QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())))
+        .toStdString();
+  };
+  const RunEndActions actions =
+      ActionsAfterRun(controller_.outcome(), document_, app_.preferences, app_.helpers, find);
+  const auto start = [](const ProgramCall& call) {
+    QStringList arguments;
+    for (const std::string& argument : call.arguments) {
+      arguments << QString::fromStdString(argument);
+    }
+    // Started on its own, without a shell; the program does not wait for it.
+    QProcess::startDetached(QString::fromStdString(call.program), arguments);
+  };
+  if (!actions.sound.empty()) start(actions.sound);
+  if (!actions.errorText.empty()) {
+    lastErrorLog_ = QString::fromStdString(actions.errorText);
+    // Not modal: the window goes on while the user reads the log.
+    auto* dialog = new QDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(kErrorLogTitle);
+    auto* text = new QPlainTextEdit(lastErrorLog_);
+    text->setReadOnly(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    dialog->resize(480, 300);
+    dialog->show();
+  }
+  if (!actions.report.empty()) start(actions.report);
 }
 
 void MainWindow::OnRunStopped() {
@@ -407,6 +462,7 @@ void MainWindow::OnScanProgress(int iteration) {
   if (total > 0) {
     progress_->setValue(static_cast<int>(static_cast<long long>(iteration) * kProgressRange / total));
   }
+  scanPage_->ShowProgress(iteration, QString::fromStdString(controller_.remainingTimeText()));
 }
 
 void MainWindow::SelectInteractiveData() {

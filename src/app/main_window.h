@@ -27,7 +27,11 @@ struct AppStartup;
 class InteractivePage;
 class MessageSink;
 class ModelPage;
+class PlotPage;
+class ResultsPage;
+class ScanPage;
 class TasksPage;
+enum class DataTask;
 
 // The status texts of the run states.
 inline constexpr const char* kStatusIdle = "Idle         ";
@@ -56,7 +60,11 @@ class MainWindow : public QMainWindow {
   QTabWidget* sheet() const { return sheet_; }
   ModelPage* modelPage() const { return modelPage_; }
   TasksPage* tasksPage() const { return tasksPage_; }
+  ScanPage* scanPage() const { return scanPage_; }
   InteractivePage* interactivePage() const { return interactivePage_; }
+  PlotPage* plotPage() const { return plotPage_; }
+  ResultsPage* resultsPage() const { return resultsPage_; }
+  QProgressBar* progressBar() const { return progress_; }
   // The File menu, for commands that other parts of the program add.
   QMenu* fileMenu() const { return fileMenu_; }
   QString statusText() const;
@@ -79,8 +87,9 @@ class MainWindow : public QMainWindow {
   void EditDefaultValues();
   void EditPreferences();
   void EditAddOnModules();
-  // Shows the Plot page (last) when a gnuplot path is set, hides it otherwise.
-  void UpdatePlotPage();
+  // Shows the Plot page when a gnuplot path is set and hides it otherwise;
+  // called after the helper paths changed.
+  void UpdatePlotPageVisibility();
   // Help commands.
   void ShowContents();
   void ShowAbout();
@@ -98,6 +107,13 @@ class MainWindow : public QMainWindow {
   void SetStatus(const char* text);
   void SetEditingEnabled(bool enabled);
   void SelectInteractiveData();
+  void EditOutput(DataTask task);
+  // A page changed the document.
+  void OnPageEdited();
+  // The sheet moved from one page to another.
+  void OnPageChanged(int index);
+  // The error log, the stop sound and the report after a run.
+  void DoAfterRun();
   // False, after message 5048, while a run is in progress.
   bool RefuseDuringRun();
   // Whether the current document may be replaced or closed (after saving or
@@ -123,9 +139,11 @@ class MainWindow : public QMainWindow {
   QTabWidget* sheet_ = nullptr;
   ModelPage* modelPage_ = nullptr;
   TasksPage* tasksPage_ = nullptr;
-  QWidget* scanPage_ = nullptr;
+  ScanPage* scanPage_ = nullptr;
   InteractivePage* interactivePage_ = nullptr;
-  QWidget* plotPage_ = nullptr;
+  PlotPage* plotPage_ = nullptr;
+  ResultsPage* resultsPage_ = nullptr;
+  QWidget* currentPage_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QMenu* fileMenu_ = nullptr;

@@ -1,165 +1,239 @@
 #include "app/tasks_page.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <cmath>
-#include <cstdio>
 
-#include "app/output_data_dialog.h"
+#include "app/qt_message_sink.h"
 #include "document/document.h"
 
 namespace vireon {
 namespace {
 
-QString Number(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return QString::fromLatin1(text);
-}
+constexpr ReportSection kSections[] = {ReportSection::kStructuralAnalysis,
+                                       ReportSection::kStability, ReportSection::kMca,
+                                       ReportSection::kComments};
+constexpr const char* kSectionTexts[] = {"Structural Analysis", "Stability", "MCA", "Comments"};
 
-// A check box that writes its state into an int flag when clicked.
-QCheckBox* FlagBox(const char* text, int& flag, QWidget* owner) {
-  auto* box = new QCheckBox(text);
-  QObject::connect(box, &QCheckBox::clicked, owner, [&flag](bool on) { flag = on ? 1 : 0; });
-  return box;
+QStringList ToStringList(const std::vector<std::string>& texts) {
+  QStringList list;
+  for (const std::string& text : texts) list << QString::fromStdString(text);
+  return list;
 }
 
 }  // namespace
 
 TasksPage::TasksPage(Document& document, MessageSink& sink, QWidget* parent)
-    : QWidget(parent), document_(document), sink_(sink) {
-  TaskSettings& s = document_.settings;
-  dynamics_ = FlagBox("Time course", s.dynamics, this);
-  endTime_ = new QLineEdit;
-  points_ = new QLineEdit;
-  dynamicsFile_ = new QLineEdit;
-  dynamicsTitles_ = FlagBox("Titles", s.dynamicsTitles, this);
-  auto* dynEdit = new QPushButton("&Edit...");
-  steadyState_ = FlagBox("Steady state", s.steadyState, this);
-  steadyStateFile_ = new QLineEdit;
-  steadyStateTitles_ = FlagBox("Titles", s.steadyStateTitles, this);
-  auto* ssEdit = new QPushButton("E&dit...");
-  report_ = FlagBox("Report", s.report, this);
+    : QWidget(parent), document_(document), editor_(document, sink) {
+  settings_ = new QWidget;
+  auto* tasks = new QHBoxLayout;
+  tasks->addWidget(BuildTaskBox(DataTask::kTimeCourse, "Time course"));
+  tasks->addWidget(BuildTaskBox(DataTask::kSteadyState, "Steady state"));
+
+  auto* reportBox = new QGroupBox("Report");
+  report_ = new QCheckBox("Report");
   reportFile_ = new QLineEdit;
   reportFile_->setReadOnly(true);
-  structural_ = FlagBox("Structural Analysis", s.reportStructuralAnalysis, this);
-  stability_ = FlagBox("Stability", s.reportStabilityAnalysis, this);
-  mca_ = FlagBox("MCA", s.reportMca, this);
-  comments_ = FlagBox("Comments", s.reportComments, this);
-  auto* run = new QPushButton("&Run");
-  auto* stop = new QPushButton("&Stop");
-
-  auto* timeCourse = new QGroupBox;
-  auto* tcForm = new QFormLayout(timeCourse);
-  tcForm->addRow(dynamics_);
-  tcForm->addRow("End time:", endTime_);
-  tcForm->addRow("Points:", points_);
-  tcForm->addRow("Output file:", dynamicsFile_);
-  tcForm->addRow(dynamicsTitles_, dynEdit);
-
-  auto* steady = new QGroupBox;
-  auto* ssForm = new QFormLayout(steady);
-  ssForm->addRow(steadyState_);
-  ssForm->addRow("Output file:", steadyStateFile_);
-  ssForm->addRow(steadyStateTitles_, ssEdit);
-
-  auto* reportBox = new QGroupBox;
+  reportFile_->setToolTip("The report is written beside the model file, named after it.");
   auto* reportForm = new QFormLayout(reportBox);
   reportForm->addRow(report_);
   reportForm->addRow("File:", reportFile_);
-  auto* sections = new QHBoxLayout;
-  sections->addWidget(structural_);
-  sections->addWidget(stability_);
-  sections->addWidget(mca_);
-  sections->addWidget(comments_);
-  reportForm->addRow(sections);
+  auto* sectionRow = new QHBoxLayout;
+  for (int k = 0; k < 4; ++k) {
+    sections_[k] = new QCheckBox(kSectionTexts[k]);
+    sectionRow->addWidget(sections_[k]);
+    const ReportSection section = kSections[k];
+    connect(sections_[k], &QCheckBox::clicked, this, [this, section](bool on) {
+      editor_.SetSection(section, on);
+      Changed();
+    });
+  }
+  sectionRow->addStretch();
+  reportForm->addRow(sectionRow);
+  connect(report_, &QCheckBox::clicked, this, [this](bool on) {
+    editor_.SetReportOn(on);
+    Changed();
+  });
 
+  auto* settingsLayout = new QVBoxLayout(settings_);
+  settingsLayout->setContentsMargins(0, 0, 0, 0);
+  settingsLayout->addLayout(tasks, 1);
+  settingsLayout->addWidget(reportBox);
+
+  run_ = new QPushButton("&Run");
+  stop_ = new QPushButton("&Stop");
   auto* commands = new QHBoxLayout;
   commands->addStretch();
-  commands->addWidget(run);
-  commands->addWidget(stop);
-  auto* tasks = new QHBoxLayout;
-  tasks->addWidget(timeCourse);
-  tasks->addWidget(steady);
+  commands->addWidget(run_);
+  commands->addWidget(stop_);
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(tasks);
-  layout->addWidget(reportBox);
-  layout->addStretch();
+  layout->addWidget(settings_, 1);
   layout->addLayout(commands);
 
-  connect(endTime_, &QLineEdit::editingFinished, this, &TasksPage::ReadEndTime);
-  connect(points_, &QLineEdit::editingFinished, this, &TasksPage::ReadPoints);
-  connect(dynamicsFile_, &QLineEdit::editingFinished, this,
-          [this] { ReadFileName(dynamicsFile_, document_.settings.dynamicsFile); });
-  connect(steadyStateFile_, &QLineEdit::editingFinished, this,
-          [this] { ReadFileName(steadyStateFile_, document_.settings.steadyStateFile); });
-  connect(dynEdit, &QPushButton::clicked, this,
-          [this] { EditOutput(static_cast<int>(OutputDataMode::kTimeCourse)); });
-  connect(ssEdit, &QPushButton::clicked, this,
-          [this] { EditOutput(static_cast<int>(OutputDataMode::kSteadyState)); });
-  // Every switch and file name is an edit of the document.
-  for (QCheckBox* box : findChildren<QCheckBox*>()) {
-    connect(box, &QCheckBox::clicked, this, &TasksPage::documentChanged);
-  }
-  connect(run, &QPushButton::clicked, this, &TasksPage::runRequested);
-  connect(stop, &QPushButton::clicked, this, &TasksPage::stopRequested);
+  connect(run_, &QPushButton::clicked, this, &TasksPage::runRequested);
+  connect(stop_, &QPushButton::clicked, this, &TasksPage::stopRequested);
+  SetRunning(false);
   Refresh();
 }
 
+QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
+  TaskControls& c = boxes_[Index(task)];
+  auto* box = new QGroupBox;
+  c.task = new QCheckBox(title);
+  c.file = new QLineEdit;
+  c.file->setPlaceholderText("no data file");
+  c.titles = new QCheckBox("Titles");
+  c.quotes = new QCheckBox("Quotes");
+  c.width = new QComboBox;
+  c.width->addItems(ToStringList(ColumnWidthEntries()));
+  c.separator = new QComboBox;
+  c.separator->addItems(ToStringList(SeparatorEntries()));
+  c.items = new QListWidget;
+  c.edit = new QPushButton(task == DataTask::kTimeCourse ? "&Edit..." : "E&dit...");
+  c.up = new QPushButton("Up");
+  c.down = new QPushButton("Down");
+
+  auto* form = new QFormLayout;
+  form->addRow(c.task);
+  if (task == DataTask::kTimeCourse) {
+    endTime_ = new QLineEdit;
+    points_ = new QLineEdit;
+    form->addRow("End time:", endTime_);
+    form->addRow("Points:", points_);
+    connect(endTime_, &QLineEdit::editingFinished, this, [this] {
+      if (endTime_->isModified()) {
+        endTime_->setModified(false);
+        editor_.SetEndTime(endTime_->text().toStdString());
+        endTime_->setText(QString::fromStdString(editor_.EndTimeText()));
+        Changed();
+      }
+    });
+    connect(points_, &QLineEdit::editingFinished, this, [this] {
+      if (points_->isModified()) {
+        points_->setModified(false);
+        editor_.SetPoints(points_->text().toStdString());
+        points_->setText(QString::fromStdString(editor_.PointsText()));
+        Changed();
+      }
+    });
+  } else {
+    // The two boxes line up: the steady state has no times.
+    form->addRow(new QLabel(" "));
+    form->addRow(new QLabel(" "));
+  }
+  form->addRow("File:", c.file);
+  auto* flags = new QHBoxLayout;
+  flags->addWidget(c.titles);
+  flags->addWidget(c.quotes);
+  flags->addStretch();
+  form->addRow(flags);
+  form->addRow("Col. width", c.width);
+  form->addRow("Separator", c.separator);
+
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(c.edit);
+  buttons->addWidget(c.up);
+  buttons->addWidget(c.down);
+  buttons->addStretch();
+  auto* items = new QHBoxLayout;
+  items->addWidget(c.items, 1);
+  items->addLayout(buttons);
+  auto* layout = new QVBoxLayout(box);
+  layout->addLayout(form);
+  layout->addWidget(new QLabel("Output items:"));
+  layout->addLayout(items, 1);
+
+  connect(c.task, &QCheckBox::clicked, this, [this, task](bool on) {
+    editor_.SetTaskOn(task, on);
+    Changed();
+  });
+  connect(c.file, &QLineEdit::editingFinished, this, [this, task] {
+    QLineEdit* field = boxes_[Index(task)].file;
+    if (!field->isModified()) return;
+    field->setModified(false);
+    editor_.SetFileName(task, field->text().toStdString());
+    field->setText(QString::fromStdString(editor_.FileName(task)));
+    Changed();
+  });
+  connect(c.titles, &QCheckBox::clicked, this, [this, task](bool on) {
+    editor_.SetTitles(task, on);
+    Changed();
+  });
+  connect(c.quotes, &QCheckBox::clicked, this, [this, task](bool on) {
+    editor_.SetQuotes(task, on);
+    Changed();
+  });
+  connect(c.width, &QComboBox::activated, this, [this, task](int entry) {
+    editor_.SetColumnWidthEntry(task, entry);
+    Changed();
+  });
+  connect(c.separator, &QComboBox::activated, this, [this, task](int entry) {
+    editor_.SetSeparatorEntry(task, entry);
+    Changed();
+  });
+  connect(c.edit, &QPushButton::clicked, this, [this, task] { emit editOutputRequested(task); });
+  connect(c.up, &QPushButton::clicked, this, [this, task] { Move(task, -1); });
+  connect(c.down, &QPushButton::clicked, this, [this, task] { Move(task, +1); });
+  return box;
+}
+
 void TasksPage::Refresh() {
-  const TaskSettings& s = document_.settings;
-  dynamics_->setChecked(s.dynamics != 0);
-  endTime_->setText(Number(s.endTime));
-  points_->setText(QString::number(s.points));
-  dynamicsFile_->setText(QString::fromStdString(s.dynamicsFile));
-  dynamicsTitles_->setChecked(s.dynamicsTitles != 0);
-  steadyState_->setChecked(s.steadyState != 0);
-  steadyStateFile_->setText(QString::fromStdString(s.steadyStateFile));
-  steadyStateTitles_->setChecked(s.steadyStateTitles != 0);
-  report_->setChecked(s.report != 0);
-  reportFile_->setText(QString::fromStdString(s.reportFile));
-  structural_->setChecked(s.reportStructuralAnalysis != 0);
-  stability_->setChecked(s.reportStabilityAnalysis != 0);
-  mca_->setChecked(s.reportMca != 0);
-  comments_->setChecked(s.reportComments != 0);
+  for (DataTask task : {DataTask::kTimeCourse, DataTask::kSteadyState}) {
+    TaskControls& c = boxes_[Index(task)];
+    c.task->setChecked(editor_.TaskOn(task));
+    c.file->setText(QString::fromStdString(editor_.FileName(task)));
+    c.file->setModified(false);
+    c.titles->setChecked(editor_.Titles(task));
+    c.quotes->setChecked(editor_.Quotes(task));
+    c.width->setCurrentIndex(editor_.ColumnWidthEntry(task));
+    c.separator->setCurrentIndex(editor_.SeparatorEntry(task));
+    ShowSelection(task);
+  }
+  endTime_->setText(QString::fromStdString(editor_.EndTimeText()));
+  endTime_->setModified(false);
+  points_->setText(QString::fromStdString(editor_.PointsText()));
+  points_->setModified(false);
+  report_->setChecked(editor_.ReportOn());
+  reportFile_->setText(QString::fromStdString(editor_.ReportFile()));
+  for (int k = 0; k < 4; ++k) sections_[k]->setChecked(editor_.Section(kSections[k]));
 }
 
-void TasksPage::ReadEndTime() {
-  bool ok = false;
-  const double value = endTime_->text().toDouble(&ok);
-  const bool changed = ok && std::isfinite(value) && value != document_.settings.endTime;
-  if (changed) document_.settings.endTime = value;
-  endTime_->setText(Number(document_.settings.endTime));
-  if (changed) emit documentChanged();
+void TasksPage::ShowSelection(DataTask task, int current) {
+  QListWidget* list = boxes_[Index(task)].items;
+  list->clear();
+  for (const OutputItem& item : editor_.Selection(task)) {
+    list->addItem(QString::fromStdString(item.title));
+  }
+  if (current >= 0 && current < list->count()) list->setCurrentRow(current);
 }
 
-void TasksPage::ReadPoints() {
-  bool ok = false;
-  const int value = points_->text().toInt(&ok);
-  const bool changed = ok && value >= 0 && value != document_.settings.points;
-  if (changed) document_.settings.points = value;
-  points_->setText(QString::number(document_.settings.points));
-  if (changed) emit documentChanged();
+void TasksPage::Move(DataTask task, int delta) {
+  const int row = boxes_[Index(task)].items->currentRow();
+  const int moved = delta < 0 ? editor_.MoveUp(task, row) : editor_.MoveDown(task, row);
+  if (moved < 0) return;
+  ShowSelection(task, moved);
+  Changed();
 }
 
-void TasksPage::ReadFileName(QLineEdit* field, std::string& name) {
-  const std::string typed = field->text().toStdString();
-  if (typed == name) return;
-  name = typed;
+void TasksPage::Changed() {
+  if (!editor_.modified()) return;
+  editor_.ClearModified();
   emit documentChanged();
 }
 
-void TasksPage::EditOutput(int mode) {
-  const auto outputMode = static_cast<OutputDataMode>(mode);
-  auto& selection = outputMode == OutputDataMode::kTimeCourse ? document_.selections.timeCourse
-                                                              : document_.selections.steadyState;
-  OutputDataDialog dialog(outputMode, document_, selection, sink_, this);
-  if (dialog.exec() == QDialog::Accepted) emit documentChanged();
+void TasksPage::SetRunning(bool running) {
+  settings_->setEnabled(!running);
+  run_->setEnabled(!running);
+  stop_->setEnabled(running);
 }
 
 }  // namespace vireon

@@ -1,13 +1,19 @@
 #pragma once
-// The "Tasks" page: the time-course and steady-state switches with their
-// data files and output items, and the report with its sections. Every
-// field is written into the document's settings as soon as it is left.
+// The "Tasks" page: the time course and the steady state with their data
+// files (name, titles, quotes, column width, separator, output items and
+// their order), the time course's end time and points, and the report with
+// its sections. A view over a TaskSettingsEditor: every field is handed to
+// the editor when it is left, and the page shows what the editor keeps.
 
 #include <QWidget>
-#include <string>
+#include <array>
+
+#include "document/task_settings_editor.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 namespace vireon {
@@ -23,39 +29,57 @@ class TasksPage : public QWidget {
 
   // Shows the document's values again.
   void Refresh();
+  TaskSettingsEditor& editor() { return editor_; }
 
-  QCheckBox* timeCourseSwitch() const { return dynamics_; }
-  QCheckBox* steadyStateSwitch() const { return steadyState_; }
+  // The controls of one task's box, for the tests and the screenshots.
+  struct TaskControls {
+    QCheckBox* task = nullptr;
+    QLineEdit* file = nullptr;
+    QCheckBox* titles = nullptr;
+    QCheckBox* quotes = nullptr;
+    QComboBox* width = nullptr;
+    QComboBox* separator = nullptr;
+    QListWidget* items = nullptr;
+    QPushButton* edit = nullptr;
+    QPushButton* up = nullptr;
+    QPushButton* down = nullptr;
+  };
+  const TaskControls& controls(DataTask task) const { return boxes_[Index(task)]; }
   QLineEdit* endTimeField() const { return endTime_; }
   QLineEdit* pointsField() const { return points_; }
+  QPushButton* runButton() const { return run_; }
+  QPushButton* stopButton() const { return stop_; }
+
+  // Run and Stop follow the run; everything else is disabled during it.
+  void SetRunning(bool running);
 
  signals:
   void runRequested();
   void stopRequested();
+  // The document was changed on this page.
   void documentChanged();
+  // "Edit" asks for the Output Data dialog of a task's selection.
+  void editOutputRequested(DataTask task);
 
  private:
-  void ReadEndTime();
-  void ReadPoints();
-  void ReadFileName(QLineEdit* field, std::string& name);
-  void EditOutput(int mode);
+  static int Index(DataTask task) { return task == DataTask::kTimeCourse ? 0 : 1; }
+  QWidget* BuildTaskBox(DataTask task, const QString& title);
+  void ShowSelection(DataTask task, int current = -1);
+  void Move(DataTask task, int delta);
+  // Tells the main window when the editor changed the document.
+  void Changed();
 
   Document& document_;
-  MessageSink& sink_;
-  QCheckBox* dynamics_ = nullptr;
+  TaskSettingsEditor editor_;
+  std::array<TaskControls, 2> boxes_{};
   QLineEdit* endTime_ = nullptr;
   QLineEdit* points_ = nullptr;
-  QLineEdit* dynamicsFile_ = nullptr;
-  QCheckBox* dynamicsTitles_ = nullptr;
-  QCheckBox* steadyState_ = nullptr;
-  QLineEdit* steadyStateFile_ = nullptr;
-  QCheckBox* steadyStateTitles_ = nullptr;
   QCheckBox* report_ = nullptr;
   QLineEdit* reportFile_ = nullptr;
-  QCheckBox* structural_ = nullptr;
-  QCheckBox* stability_ = nullptr;
-  QCheckBox* mca_ = nullptr;
-  QCheckBox* comments_ = nullptr;
+  std::array<QCheckBox*, 4> sections_{};
+  QPushButton* run_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QWidget* settings_ = nullptr;
 };
 
 }  // namespace vireon

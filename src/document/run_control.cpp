@@ -77,7 +77,15 @@ class RunController::Hooks : public EngineHooks {
     if (engine_ == nullptr || !engine_->interactive) return;
     run_.Notify([](RunObserver& o) { o.PointReady(); }, true);
   }
-  PointAction CheckPauseStop() override { return run_.CheckPauseStop(); }
+  // A pace asked for since the last point takes effect from this one on.
+  PointAction CheckPauseStop() override {
+    const int sleepTime = run_.requestedSleepTime_.exchange(-1);
+    if (sleepTime >= 0) {
+      run_.document_.settings.sleepTime = sleepTime;
+      if (engine_ != nullptr) engine_->sleepLength = sleepTime;
+    }
+    return run_.CheckPauseStop();
+  }
   void IntegratorError(IntegratorFault fault, int istate) override {
     run_.Notify([fault, istate](RunObserver& o) { o.IntegratorError(fault, istate); }, false);
   }
@@ -135,6 +143,7 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     waitingForResume_ = false;
     remainingTimeText_.clear();
   }
+  requestedSleepTime_.store(-1);
   busy_.store(true);
   outcome_.store(RunOutcome::kRunning);
   try {
@@ -181,6 +190,10 @@ void RunController::Stop() {
     waitingForResume_ = false;
     resumeEvent_.Set();
   }
+}
+
+void RunController::SetSleepTime(int sleepTime) {
+  if (sleepTime >= 0) requestedSleepTime_.store(sleepTime);
 }
 
 bool RunController::IsPaused() const {

@@ -124,6 +124,10 @@ class RunController {
   // Asks the run to stop at its next time-course point; a paused run is
   // released and stops at once.
   void Stop();
+  // A new pace for the interactive window during a run: from its next
+  // time-course point on, the run sleeps this many milliseconds after each
+  // shown point, and "SleepTime" keeps the value.
+  void SetSleepTime(int sleepTime);
 
   // engineBusy: a run is in progress (from StartRun until just before the
   // finished or stopped notification).
@@ -179,6 +183,8 @@ class RunController {
   std::atomic<RunOutcome> outcome_{RunOutcome::kNotStarted};
   // Set by the destructor: the run thread no longer waits for anybody.
   std::atomic<bool> abandoned_{false};
+  // A pace asked for by SetSleepTime and not yet taken by the run (-1: none).
+  std::atomic<int> requestedSleepTime_{-1};
 
   // Guards the pause hand-over and the texts the driver reads.
   mutable std::mutex controlMutex_;

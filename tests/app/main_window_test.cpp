@@ -13,6 +13,7 @@
 
 #include "app/app_startup.h"
 #include "app/interactive_page.h"
+#include "app/plot_page.h"
 #include "app/reactions_dialog.h"
 #include "app/trace_chart_view.h"
 #include "kinetics/built_in_rate_laws.h"
@@ -71,22 +72,30 @@ class MainWindowTest : public ::testing::Test {
   RecordingSink sink_;
 };
 
-TEST_F(MainWindowTest, SheetHoldsTheFourPagesWithoutGnuplot) {
+TEST_F(MainWindowTest, SheetHoldsItsPagesWithoutGnuplot) {
   MainWindow window(app_, sink_);
   QTabWidget* sheet = window.sheet();
-  ASSERT_EQ(sheet->count(), 4);
+  ASSERT_EQ(sheet->count(), 5);
   EXPECT_EQ(sheet->tabText(0), "Model Definition");
   EXPECT_EQ(sheet->tabText(1), "Tasks");
   EXPECT_EQ(sheet->tabText(2), "Scan");
   EXPECT_EQ(sheet->tabText(3), "Time course");
+  EXPECT_EQ(sheet->tabText(4), "Results");
   EXPECT_EQ(window.statusText(), kStatusIdle);
 }
 
-TEST_F(MainWindowTest, PlotPageComesLastWhenGnuplotIsSet) {
+TEST_F(MainWindowTest, PlotPageComesLastWhenGnuplotIsSetAndFollowsThePath) {
   app_.helpers.gnuplot = "/usr/bin/gnuplot";
   MainWindow window(app_, sink_);
-  ASSERT_EQ(window.sheet()->count(), 5);
-  EXPECT_EQ(window.sheet()->tabText(4), "Plot");
+  ASSERT_EQ(window.sheet()->count(), 6);
+  EXPECT_EQ(window.sheet()->tabText(5), "Plot");
+  app_.helpers.gnuplot.clear();
+  window.UpdatePlotPageVisibility();
+  EXPECT_EQ(window.sheet()->count(), 5);
+  EXPECT_EQ(window.sheet()->indexOf(window.plotPage()), -1);
+  app_.helpers.gnuplot = "gnuplot";
+  window.UpdatePlotPageVisibility();
+  EXPECT_EQ(window.sheet()->tabText(5), "Plot");
 }
 
 TEST_F(MainWindowTest, ReactionsDialogAddsAStepThroughItsEditor) {

@@ -1,0 +1,167 @@
+#include "document/results_view.h"
+
+#include <cmath>
+#include <limits>
+
+#include "document/document.h"
+#include "output/data_file.h"
+
+namespace vireon {
+namespace {
+
+std::vector<std::string> TitlesOf(const std::vector<OutputItem>& selection) {
+  std::vector<std::string> titles;
+  for (const OutputItem& item : selection) titles.push_back(item.title);
+  return titles;
+}
+
+// A value that can be drawn: the engine's mark for a quantity it could not
+// compute (the largest double) is left out like an infinite one.
+bool Plottable(double value) {
+  return std::isfinite(value) && std::abs(value) < std::numeric_limits<double>::max();
+}
+
+bool SameQuantity(const OutputItem& a, const OutputItem& b) {
+  return a.type == b.type && a.i == b.i && a.j == b.j;
+}
+
+}  // namespace
+
+void ResultsView::Load(const Document& document) {
+  const TaskSettings& s = document.settings;
+  const std::string folder = ModelFolder(document.pathName);
+  const bool wasScan = scan_;
+  scan_ = document.scan.enabled != 0 && !document.scan.items.empty();
+
+  struct Input {
+    SourceData& data;
+    bool on;
+    const std::string& name;
+    bool titles;
+    const std::vector<OutputItem>& selection;
+    const char* task;
+  };
+  const Input inputs[] = {
+      {timeCourse_, s.dynamics != 0, s.dynamicsFile, s.dynamicsTitles != 0,
+       document.selections.timeCourse, "time course"},
+      {steadyState_, s.steadyState != 0, s.steadyStateFile, s.steadyStateTitles != 0,
+       document.selections.steadyState, "steady state"},
+  };
+  for (const Input& in : inputs) {
+    SourceData loaded;
+    loaded.titles = TitlesOf(in.selection);
+    const bool sameColumns = loaded.titles == in.data.titles;
+    if (!in.on || in.name.empty()) {
+      loaded.problem = std::string("The ") + in.task + " writes no data file: switch it on and " +
+                       "give its file a name on the Tasks page.";
+    } else if (in.selection.empty()) {
+      loaded.problem = std::string("No output items are selected for the ") + in.task +
+                       " on the Tasks page.";
+    } else {
+      loaded.path = folder + in.name;
+      std::string error;
+      if (!ReadDataTable(loaded.path, static_cast<int>(in.selection.size()), in.titles,
+                         loaded.table, error)) {
+        loaded.problem = kResultsNoRunYet;
+      } else if (loaded.table.rows.empty()) {
+        loaded.problem = "The data file " + loaded.path + " holds no rows.";
+      }
+    }
+    for (int k = 0; k < static_cast<int>(in.selection.size()); ++k) {
+      if (in.selection[k].type == kTime) {
+        loaded.timeColumn = k;
+        break;
+      }
+    }
+    if (sameColumns && !in.data.y.empty()) {
+      loaded.x = in.data.x;
+      loaded.y = in.data.y;
+    } else {
+      loaded.x = 0;
+      if (&in.data == &timeCourse_ && loaded.timeColumn >= 0) loaded.x = loaded.timeColumn;
+      if (&in.data == &steadyState_ && scan_) {
+        for (int k = 0; k < static_cast<int>(in.selection.size()); ++k) {
+          if (SameQuantity(in.selection[k], document.scan.items.front())) {
+            loaded.x = k;
+            break;
+          }
+        }
+      }
+      loaded.y.assign(in.selection.size(), true);
+      if (!loaded.y.empty()) loaded.y[loaded.x] = false;
+    }
+    in.data = std::move(loaded);
+  }
+  // A scan is seen best against its parameter; a time course against time.
+  const ResultsSource preferred =
+      scan_ ? ResultsSource::kSteadyState : ResultsSource::kTimeCourse;
+  const ResultsSource other = preferred == ResultsSource::kTimeCourse
+                                  ? ResultsSource::kSteadyState
+                                  : ResultsSource::kTimeCourse;
+  if (!loaded_ || wasScan != scan_ || !HasData(source_)) {
+    source_ = HasData(preferred) || !HasData(other) ? preferred : other;
+  }
+  loaded_ = true;
+}
+
+void ResultsView::SetXColumn(int column) {
+  SourceData& data = Data(source_);
+  if (column >= 0 && column < static_cast<int>(data.titles.size())) data.x = column;
+}
+
+bool ResultsView::YChosen(int column) const {
+  const SourceData& data = Data(source_);
+  return column >= 0 && column < static_cast<int>(data.y.size()) && data.y[column];
+}
+
+void ResultsView::SetYChosen(int column, bool chosen) {
+  SourceData& data = Data(source_);
+  if (column >= 0 && column < static_cast<int>(data.y.size())) data.y[column] = chosen;
+}
+
+std::string ResultsView::XTitle() const {
+  const SourceData& data = Data(source_);
+  return data.x >= 0 && data.x < static_cast<int>(data.titles.size()) ? data.titles[data.x]
+                                                                       : std::string();
+}
+
+std::vector<ResultsCurve> ResultsView::Curves() const {
+  const SourceData& data = Data(source_);
+  const DataTable& table = data.table;
+  std::vector<ResultsCurve> curves;
+  if (table.rows.empty() || data.x < 0 || data.x >= table.columns) return curves;
+
+  // Where a piece ends: at every block and, in a time-course file, where
+  // the time starts again from the block's first time.
+  std::vector<bool> startsPiece(table.rows.size(), false);
+  for (std::size_t b = 0; b < table.blockStarts.size(); ++b) {
+    const std::size_t begin = static_cast<std::size_t>(table.blockStarts[b]);
+    const std::size_t end = b + 1 < table.blockStarts.size()
+                                ? static_cast<std::size_t>(table.blockStarts[b + 1])
+                                : table.rows.size();
+    startsPiece[begin] = true;
+    if (source_ != ResultsSource::kTimeCourse || data.timeColumn < 0) continue;
+    const double firstTime = table.rows[begin][data.timeColumn];
+    for (std::size_t r = begin + 1; r < end; ++r) {
+      if (table.rows[r][data.timeColumn] == firstTime) startsPiece[r] = true;
+    }
+  }
+
+  for (int column = 0; column < table.columns; ++column) {
+    if (!YChosen(column)) continue;
+    ResultsCurve curve;
+    curve.title = data.titles[column];
+    curve.column = column;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      if (startsPiece[r] || curve.pieces.empty()) curve.pieces.emplace_back();
+      const double x = table.rows[r][data.x];
+      const double y = table.rows[r][column];
+      if (Plottable(x) && Plottable(y)) curve.pieces.back().emplace_back(x, y);
+    }
+    std::erase_if(curve.pieces, [](const auto& piece) { return piece.empty(); });
+    curves.push_back(std::move(curve));
+  }
+  return curves;
+}
+
+}  // namespace vireon

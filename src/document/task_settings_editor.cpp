@@ -1,0 +1,249 @@
+#include "document/task_settings_editor.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "document/document.h"
+#include "model/message_sink.h"
+#include "output/data_file.h"
+#include "output/output_selections.h"
+
+namespace vireon {
+namespace {
+
+constexpr const char* kSeparatorNames[] = {"space", "tab", "comma"};
+
+std::string_view Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// The whole text as a number, in the C locale whatever the user's locale.
+template <class Number>
+bool ReadWhole(std::string_view text, Number& value) {
+  text = Trimmed(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  Number read{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), read);
+  if (error != std::errc() || end != text.data() + text.size()) return false;
+  value = read;
+  return true;
+}
+
+// Why a data file name cannot be used, or null when it can. The files of a
+// run go into the model's folder: a name must not lead anywhere else.
+const char* FileNameProblem(std::string_view name) {
+  if (name.empty()) return nullptr;
+  if (name == "." || name == "..") return "is not a file name";
+  for (const char c : name) {
+    if (c == '/' || c == '\\') return "must be a plain file name without a folder";
+    if (static_cast<unsigned char>(c) < 0x20) return "contains a control character";
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TaskSettingsEditor::TaskSettingsEditor(Document& document, MessageSink& sink)
+    : document_(document), sink_(sink) {}
+
+std::string TaskSettingsEditor::EndTimeText() const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", document_.settings.endTime);
+  return text;
+}
+
+bool TaskSettingsEditor::SetEndTime(std::string_view text) {
+  double value = 0.0;
+  if (!ReadWhole(text, value) || !std::isfinite(value)) {
+    sink_.Warning(kTasksMessageTitle, kEndTimeNotANumber);
+    return false;
+  }
+  if (value == 0.0) {
+    sink_.Warning(kTasksMessageTitle, kEndTimeZero);
+    return false;
+  }
+  if (value != document_.settings.endTime) {
+    document_.settings.endTime = value;
+    modified_ = true;
+  }
+  return true;
+}
+
+std::string TaskSettingsEditor::PointsText() const {
+  return std::to_string(document_.settings.points);
+}
+
+bool TaskSettingsEditor::SetPoints(std::string_view text) {
+  int value = 0;
+  if (!ReadWhole(text, value) || value < 0) {
+    sink_.Warning(kTasksMessageTitle, kPointsNotACount);
+    return false;
+  }
+  if (value != document_.settings.points) {
+    document_.settings.points = value;
+    modified_ = true;
+  }
+  return true;
+}
+
+bool TaskSettingsEditor::TaskOn(DataTask task) const {
+  const TaskSettings& s = document_.settings;
+  return (task == DataTask::kTimeCourse ? s.dynamics : s.steadyState) != 0;
+}
+
+void TaskSettingsEditor::SetTaskOn(DataTask task, bool on) {
+  TaskSettings& s = document_.settings;
+  SetFlag(task == DataTask::kTimeCourse ? s.dynamics : s.steadyState, on);
+}
+
+const std::string& TaskSettingsEditor::FileName(DataTask task) const {
+  const TaskSettings& s = document_.settings;
+  return task == DataTask::kTimeCourse ? s.dynamicsFile : s.steadyStateFile;
+}
+
+bool TaskSettingsEditor::SetFileName(DataTask task, std::string_view name) {
+  name = Trimmed(name);
+  if (const char* problem = FileNameProblem(name)) {
+    const std::string field =
+        task == DataTask::kTimeCourse ? "The time-course file name" : "The steady-state file name";
+    sink_.Warning(kTasksMessageTitle, field + " \"" + std::string(name) + "\" " + problem + ".");
+    return false;
+  }
+  TaskSettings& s = document_.settings;
+  std::string& stored = task == DataTask::kTimeCourse ? s.dynamicsFile : s.steadyStateFile;
+  if (stored != name) {
+    stored = std::string(name);
+    modified_ = true;
+  }
+  return true;
+}
+
+bool TaskSettingsEditor::Titles(DataTask task) const {
+  const TaskSettings& s = document_.settings;
+  return (task == DataTask::kTimeCourse ? s.dynamicsTitles : s.steadyStateTitles) != 0;
+}
+
+void TaskSettingsEditor::SetTitles(DataTask task, bool on) {
+  TaskSettings& s = document_.settings;
+  SetFlag(task == DataTask::kTimeCourse ? s.dynamicsTitles : s.steadyStateTitles, on);
+}
+
+bool TaskSettingsEditor::Quotes(DataTask task) const {
+  const TaskSettings& s = document_.settings;
+  return (task == DataTask::kTimeCourse ? s.dynamicsQuotes : s.steadyStateQuotes) != 0;
+}
+
+void TaskSettingsEditor::SetQuotes(DataTask task, bool on) {
+  TaskSettings& s = document_.settings;
+  SetFlag(task == DataTask::kTimeCourse ? s.dynamicsQuotes : s.steadyStateQuotes, on);
+}
+
+int TaskSettingsEditor::ColumnWidthEntry(DataTask task) const {
+  const TaskSettings& s = document_.settings;
+  return vireon::ColumnWidthEntry(task == DataTask::kTimeCourse ? s.dynamicsColumnWidth
+                                                                : s.steadyStateColumnWidth);
+}
+
+void TaskSettingsEditor::SetColumnWidthEntry(DataTask task, int entry) {
+  TaskSettings& s = document_.settings;
+  int& width = task == DataTask::kTimeCourse ? s.dynamicsColumnWidth : s.steadyStateColumnWidth;
+  width = ColumnWidthFromEntry(entry);
+  // Every choice in the list counts as a change, as the list has always done.
+  modified_ = true;
+}
+
+int TaskSettingsEditor::SeparatorEntry(DataTask task) const {
+  const TaskSettings& s = document_.settings;
+  return vireon::SeparatorEntry(task == DataTask::kTimeCourse ? s.dynamicsSeparator
+                                                              : s.steadyStateSeparator);
+}
+
+void TaskSettingsEditor::SetSeparatorEntry(DataTask task, int entry) {
+  TaskSettings& s = document_.settings;
+  char& separator = task == DataTask::kTimeCourse ? s.dynamicsSeparator : s.steadyStateSeparator;
+  separator = SeparatorFromEntry(entry);
+  modified_ = true;
+}
+
+const std::vector<OutputItem>& TaskSettingsEditor::Selection(DataTask task) const {
+  const OutputSelections& s = document_.selections;
+  return task == DataTask::kTimeCourse ? s.timeCourse : s.steadyState;
+}
+
+std::vector<OutputItem>& TaskSettingsEditor::MutableSelection(DataTask task) {
+  OutputSelections& s = document_.selections;
+  return task == DataTask::kTimeCourse ? s.timeCourse : s.steadyState;
+}
+
+int TaskSettingsEditor::MoveUp(DataTask task, int index) {
+  return Move(task, index, -1);
+}
+
+int TaskSettingsEditor::MoveDown(DataTask task, int index) {
+  return Move(task, index, +1);
+}
+
+int TaskSettingsEditor::Move(DataTask task, int index, int delta) {
+  if (!MoveSelectionItem(MutableSelection(task), index, delta)) return -1;
+  modified_ = true;
+  return index + delta;
+}
+
+bool TaskSettingsEditor::ReportOn() const {
+  return document_.settings.report != 0;
+}
+
+void TaskSettingsEditor::SetReportOn(bool on) {
+  SetFlag(document_.settings.report, on);
+}
+
+const std::string& TaskSettingsEditor::ReportFile() const {
+  return document_.settings.reportFile;
+}
+
+bool TaskSettingsEditor::Section(ReportSection section) const {
+  const TaskSettings& s = document_.settings;
+  switch (section) {
+    case ReportSection::kStructuralAnalysis: return s.reportStructuralAnalysis != 0;
+    case ReportSection::kStability: return s.reportStabilityAnalysis != 0;
+    case ReportSection::kMca: return s.reportMca != 0;
+    case ReportSection::kComments: return s.reportComments != 0;
+  }
+  return false;
+}
+
+void TaskSettingsEditor::SetSection(ReportSection section, bool on) {
+  TaskSettings& s = document_.settings;
+  switch (section) {
+    case ReportSection::kStructuralAnalysis: SetFlag(s.reportStructuralAnalysis, on); break;
+    case ReportSection::kStability: SetFlag(s.reportStabilityAnalysis, on); break;
+    case ReportSection::kMca: SetFlag(s.reportMca, on); break;
+    case ReportSection::kComments: SetFlag(s.reportComments, on); break;
+  }
+}
+
+void TaskSettingsEditor::SetFlag(int& flag, bool on) {
+  const int value = on ? 1 : 0;
+  if (flag == value) return;
+  flag = value;
+  modified_ = true;
+}
+
+std::vector<std::string> ColumnWidthEntries() {
+  std::vector<std::string> entries;
+  for (int width = kMinColumnWidth; width <= kMaxColumnWidth; ++width) {
+    entries.push_back(std::to_string(width));
+  }
+  return entries;
+}
+
+std::vector<std::string> SeparatorEntries() {
+  return {std::begin(kSeparatorNames), std::end(kSeparatorNames)};
+}
+
+}  // namespace vireon

@@ -1,0 +1,372 @@
+// The run side of the desktop program, driven through its real pages on the
+// offscreen platform: the Tasks page's fields and its Run button, pause and
+// edit on the Time course page, a scan set up on the Scan page with its
+// progress, the Plot page's script, the Results page after a run, and the
+// Output Data dialog's modes.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QChart>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QThread>
+#include <QTreeWidget>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "app/app_startup.h"
+#include "app/interactive_page.h"
+#include "app/main_window.h"
+#include "app/output_data_dialog.h"
+#include "app/plot_page.h"
+#include "app/reactions_dialog.h"
+#include "app/results_page.h"
+#include "app/scan_page.h"
+#include "app/tasks_page.h"
+#include "document/task_settings_editor.h"
+#include "model/messages.h"
+#include "output/output_item.h"
+#include "qt_application.h"
+
+namespace vireon {
+namespace {
+
+// Safety limit for the event loop while a run goes on (not a timing check).
+constexpr int kMaxEventRounds = 400000;
+
+class RunPagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::TestApplication();
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("vireon_pages_" + std::to_string(::getpid()) + "_" + name);
+    std::filesystem::create_directories(folder_);
+    ASSERT_TRUE(StartApplication(app_, sink_, folder_ / "vireon.ini", folder_ / "vireon.kdb"));
+    sink_.Clear();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  // S -> X -> P through the reactions dialog, with both data files named,
+  // the time course of [X] in every selection, saved in the test's folder.
+  void MakeModel(MainWindow& window) {
+    Document& document = window.document();
+    ReactionsDialog dialog(document, app_.catalogue, app_.defaults.kineticConstant,
+                           app_.defaults.concentration, sink_);
+    for (const auto& [name, equation] : {std::pair{"R1", "S -> X"}, std::pair{"R2", "X -> P"}}) {
+      dialog.nameField()->setText(name);
+      dialog.equationField()->setText(equation);
+      dialog.AddOrChange();
+    }
+    dialog.accept();
+    document.model.metabolites[document.model.FindMetabolite("X")].initialConcentration = 0.5;
+    document.settings.dynamicsFile = "run.dyn";
+    document.settings.steadyStateFile = "run.ss";
+    document.settings.points = 20;
+    document.settings.sleepTime = 0;
+    document.selections.timeCourse = {MakeOutputItem(kTime),
+                                      MakeOutputItem(kTransientConcentration, "X"),
+                                      MakeOutputItem(kTransientFlux, "R1")};
+    document.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X")};
+    document.selections.interactive = {MakeOutputItem(kTransientConcentration, "X")};
+    ASSERT_TRUE(window.SaveTo(QString::fromStdString((folder_ / "model.vrn").string())));
+    window.tasksPage()->Refresh();
+  }
+
+  static bool ProcessEventsUntil(const std::function<bool()>& done) {
+    for (int round = 0; round < kMaxEventRounds; ++round) {
+      QCoreApplication::processEvents();
+      if (done()) return true;
+      QThread::usleep(50);
+    }
+    return false;
+  }
+
+  static bool WaitForIdle(MainWindow& window) {
+    const bool idle = ProcessEventsUntil([&] {
+      return !window.controller().IsBusy() && window.statusText() == kStatusIdle;
+    });
+    window.controller().Wait();
+    QCoreApplication::processEvents();
+    return idle;
+  }
+
+  std::filesystem::path folder_;
+  AppStartup app_;
+  RecordingSink sink_;
+};
+
+TEST_F(RunPagesTest, TasksPageHandsItsFieldsToTheEditor) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  TasksPage* page = window.tasksPage();
+  QLineEdit* endTime = page->endTimeField();
+  endTime->setText("0");
+  endTime->setModified(true);
+  emit endTime->editingFinished();
+  EXPECT_TRUE(sink_.Said(kEndTimeZero));
+  EXPECT_EQ(endTime->text(), "10");
+  EXPECT_EQ(window.document().settings.endTime, 10.0);
+
+  const TasksPage::TaskControls& tc = page->controls(DataTask::kTimeCourse);
+  tc.file->setText("../elsewhere.dyn");
+  tc.file->setModified(true);
+  emit tc.file->editingFinished();
+  EXPECT_EQ(window.document().settings.dynamicsFile, "run.dyn");
+  EXPECT_EQ(tc.file->text(), "run.dyn");
+
+  tc.width->setCurrentIndex(4);
+  emit tc.width->activated(4);
+  EXPECT_EQ(window.document().settings.dynamicsColumnWidth, 12);
+  emit tc.separator->activated(2);
+  EXPECT_EQ(window.document().settings.dynamicsSeparator, ',');
+
+  // Down moves the chosen column; the list and the selection agree.
+  tc.items->setCurrentRow(0);
+  tc.down->click();
+  EXPECT_EQ(window.document().selections.timeCourse[1].title, "time");
+  EXPECT_EQ(tc.items->item(1)->text(), "time");
+  EXPECT_EQ(tc.items->currentRow(), 1);
+  tc.up->click();
+  EXPECT_EQ(window.document().selections.timeCourse[0].title, "time");
+  EXPECT_TRUE(window.isWindowModified());
+}
+
+TEST_F(RunPagesTest, ARunFromTheTasksPageFinishesAndReenablesThePages) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  window.sheet()->setCurrentWidget(window.tasksPage());
+  window.tasksPage()->runButton()->click();
+  ASSERT_TRUE(window.controller().IsBusy());
+  EXPECT_TRUE(ProcessEventsUntil([&] { return window.statusText() == kStatusRunning; }) ||
+              !window.controller().IsBusy());
+  ASSERT_TRUE(WaitForIdle(window));
+
+  EXPECT_EQ(window.controller().outcome(), RunOutcome::kFinished);
+  EXPECT_TRUE(window.tasksPage()->runButton()->isEnabled());
+  EXPECT_FALSE(window.tasksPage()->stopButton()->isEnabled());
+  EXPECT_TRUE(window.tasksPage()->controls(DataTask::kTimeCourse).file->isEnabled());
+  EXPECT_TRUE(window.scanPage()->addButton()->isEnabled());
+  EXPECT_TRUE(window.interactivePage()->runButton()->isEnabled());
+  EXPECT_FALSE(window.interactivePage()->pauseButton()->isEnabled());
+  EXPECT_TRUE(window.lastErrorLog().isEmpty());
+  // The run wrote the report beside the model.
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "run.dyn"));
+}
+
+TEST_F(RunPagesTest, PauseEditAConcentrationContinueAndStop) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  Document& document = window.document();
+  document.settings.points = 0;  // runs until stopped
+  document.settings.endTime = 0.05;
+  InteractivePage* page = window.interactivePage();
+  window.sheet()->setCurrentWidget(page);
+  page->paceSlider()->setValue(5);
+  page->runButton()->click();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return window.statusText() == kStatusRunning; }));
+  EXPECT_FALSE(page->runButton()->isEnabled());
+  EXPECT_TRUE(page->valueField(0)->isReadOnly());
+
+  page->pauseButton()->click();
+  EXPECT_EQ(page->pauseButton()->text(), kContinueText);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return window.statusText() == kStatusPaused; }));
+  EXPECT_FALSE(page->valueField(0)->isReadOnly());
+  EXPECT_TRUE(page->valueField(1)->isReadOnly());
+  const double pausedAt = document.engine.time;
+  QLineEdit* field = page->valueField(0);
+  field->setText("100");
+  field->setModified(true);
+  emit field->editingFinished();
+  EXPECT_EQ(document.model.metabolites[document.model.FindMetabolite("X")].concentration, 100.0);
+
+  page->pauseButton()->click();  // "Continue "
+  EXPECT_EQ(page->pauseButton()->text(), kPauseText);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return window.statusText() == kStatusRunning; }));
+  // The shown [X] carries on from the typed 100 (it falls towards its
+  // steady state of 1 from there), far above anything the run had before.
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    return document.engine.time > pausedAt + 0.2 && page->valueField(0)->text().toDouble() > 10.0;
+  }));
+  page->stopButton()->click();
+  ASSERT_TRUE(WaitForIdle(window));
+  EXPECT_EQ(window.controller().outcome(), RunOutcome::kStopped);
+  EXPECT_TRUE(page->runButton()->isEnabled());
+  EXPECT_EQ(document.settings.sleepTime, 5);
+}
+
+TEST_F(RunPagesTest, ATwoItemScanSetUpOnTheScanPageRunsAndMovesTheProgressBar) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  Document& document = window.document();
+  // Slow enough for the scan's progress, which comes every two seconds.
+  document.settings.sleepTime = 60;
+  document.settings.points = 10;
+  ScanPage* page = window.scanPage();
+  page->Refresh();
+  window.sheet()->setCurrentWidget(page);
+  // Add the first kinetic constant of each step from the tree.
+  QTreeWidget* tree = page->availableTree();
+  int added = 0;
+  for (int n = 0; n < tree->topLevelItemCount(); ++n) {
+    QTreeWidgetItem* node = tree->topLevelItem(n);
+    if (node->text(0) != "kinetic constants") continue;
+    for (int e = 0; e < node->childCount() && added < 2; ++e) {
+      const QString title = node->child(e)->text(0);
+      if (!title.startsWith(added == 0 ? "R1(" : "R2(")) continue;
+      tree->setCurrentItem(node->child(e));
+      page->addButton()->click();
+      ++added;
+    }
+  }
+  ASSERT_EQ(added, 2);
+  ASSERT_EQ(page->itemList()->count(), 2);
+  page->densityField()->setValue(3);  // the second item, still selected
+  page->enableButton()->click();
+  EXPECT_EQ(page->enableButton()->text(), "Disable");
+  EXPECT_EQ(document.scan.enabled, 1);
+  EXPECT_EQ(page->iterationsLabel()->text(), "6");
+
+  std::set<int> shown;
+  QObject::connect(window.progressBar(), &QProgressBar::valueChanged,
+                   [&shown](int value) { shown.insert(value); });
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(ProcessEventsUntil([&] { return window.progressBar()->isVisible() || !window.controller().IsBusy(); }));
+  ASSERT_TRUE(WaitForIdle(window));
+  EXPECT_EQ(window.controller().outcome(), RunOutcome::kFinished);
+  EXPECT_EQ(document.engine.iteration, 6);
+  // The bar started at 0 and moved on during the scan; "Completed" says
+  // how far it had come.
+  ASSERT_FALSE(shown.empty());
+  EXPECT_GT(*shown.rbegin(), 0);
+  EXPECT_LE(*shown.rbegin(), kProgressRange);
+  EXPECT_GT(page->completedLabel()->text().toInt(), 0);
+  EXPECT_FALSE(window.progressBar()->isVisible());
+}
+
+TEST_F(RunPagesTest, ScanPageRefusesEqualEndsWithItsMessage) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  ScanPage* page = window.scanPage();
+  page->Refresh();
+  QTreeWidget* tree = page->availableTree();
+  tree->setCurrentItem(tree->topLevelItem(0)->child(0));  // "end time"
+  page->addButton()->click();
+  ASSERT_EQ(window.document().scan.items.size(), 1u);
+  page->maxField()->setText("1");
+  page->maxField()->setModified(true);
+  emit page->maxField()->editingFinished();
+  EXPECT_TRUE(sink_.Said(messages::kScanEndsEqual));
+  EXPECT_EQ(window.document().scan.items[0].max, 2.0);
+  EXPECT_EQ(page->maxField()->text(), "2");
+}
+
+TEST_F(RunPagesTest, PlotPageScriptEqualsTheCoresForTheSameSettings) {
+  app_.helpers.gnuplot = "gnuplot";
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  PlotPage* page = window.plotPage();
+  window.sheet()->setCurrentWidget(page);
+  ASSERT_NE(page->editor(), nullptr);
+  page->xList()->item(0)->setSelected(true);
+  page->yList()->item(1)->setSelected(true);
+  page->yList()->item(2)->setSelected(true);
+  page->styleList()->setCurrentIndex(kPlotLinesPoints);
+  emit page->styleList()->activated(kPlotLinesPoints);
+
+  const std::string script = page->BuildScript();
+  window.sheet()->setCurrentWidget(window.tasksPage());  // leaving stores the settings
+  EXPECT_EQ(window.document().plot.plotXEntry, 0);
+  EXPECT_EQ(window.document().plot.plotY, (std::vector<int>{1, 2}));
+  EXPECT_EQ(window.document().plot.plotType, kPlotLinesPoints);
+  ASSERT_FALSE(script.empty());
+  EXPECT_EQ(script, BuildDocumentPlotScript(window.document()));
+  EXPECT_NE(script.find("u 1:2"), std::string::npos);
+
+  const QString saved = QString::fromStdString((folder_ / "saved.plt").string());
+  ASSERT_TRUE(page->SaveCommandFile(saved));
+  std::ifstream in(saved.toStdString(), std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, script);
+}
+
+TEST_F(RunPagesTest, ResultsPageShowsTheColumnsOfAFinishedRun) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  ResultsPage* page = window.resultsPage();
+  EXPECT_TRUE(page->chart()->series().isEmpty());
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(WaitForIdle(window));
+
+  // Time on x; [X]t and J(R1) drawn, each with the run's 21 points.
+  EXPECT_EQ(page->xList()->currentText(), "time");
+  QStringList names;
+  for (QAbstractSeries* series : page->chart()->series()) {
+    names << series->name();
+    EXPECT_EQ(static_cast<QLineSeries*>(series)->count(), 21);
+  }
+  EXPECT_EQ(names, (QStringList{"[X]t", "J(R1)"}));
+  const auto* x = static_cast<QLineSeries*>(page->chart()->series()[0]);
+  EXPECT_EQ(x->at(20).x(), 10.0);
+
+  // Unticking a column takes its curve away; the pictures can be written.
+  page->columnList()->item(2)->setCheckState(Qt::Unchecked);
+  EXPECT_EQ(page->chart()->series().size(), 1);
+  EXPECT_TRUE(page->ExportPng(QString::fromStdString((folder_ / "chart.png").string())));
+  EXPECT_TRUE(page->ExportSvg(QString::fromStdString((folder_ / "chart.svg").string())));
+  EXPECT_GT(std::filesystem::file_size(folder_ / "chart.png"), 0u);
+  EXPECT_GT(std::filesystem::file_size(folder_ / "chart.svg"), 0u);
+}
+
+TEST_F(RunPagesTest, OutputDataDialogTakesItsModeAndLimit) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  Document& document = window.document();
+  struct Case {
+    OutputDataMode mode;
+    const char* title;
+  };
+  for (const Case& c : {Case{OutputDataMode::kTimeCourse, "Time-Course Output Data"},
+                        Case{OutputDataMode::kSteadyState, "Steady-State Output Data"},
+                        Case{OutputDataMode::kInteractive, "Time-Course Window Data"}}) {
+    std::vector<OutputItem> selection;
+    OutputDataDialog dialog(c.mode, document, selection, sink_);
+    EXPECT_EQ(dialog.windowTitle(), c.title);
+  }
+  // The window takes at most four items: adding a whole branch of five
+  // more than that is refused with the limit's message.
+  std::vector<OutputItem> window4 = {MakeOutputItem(kTransientConcentration, "X"),
+                                     MakeOutputItem(kTransientConcentration, "S"),
+                                     MakeOutputItem(kTransientConcentration, "P")};
+  OutputDataDialog dialog(OutputDataMode::kInteractive, document, window4, sink_);
+  const OutputDataNode* metabolites = nullptr;
+  for (const OutputDataNode& node : dialog.editor().tree()) {
+    for (const OutputDataNode& child : node.children) {
+      if (child.text == "initial concentrations") metabolites = &child;
+    }
+  }
+  ASSERT_NE(metabolites, nullptr);
+  EXPECT_FALSE(dialog.editor().AddAll(*metabolites, sink_));
+  EXPECT_TRUE(sink_.Said("You can only select a total of 4 items."));
+  EXPECT_EQ(dialog.editor().selected().size(), 3u);
+}
+
+}  // namespace
+}  // namespace vireon
