@@ -116,8 +116,8 @@ void KineticsDialog::Refresh() {
     const int index = field.index;
     connect(edit, &QLineEdit::editingFinished, this, [this, edit, index] {
       if (!editor_.SetConstantText(index, edit->text().toStdString())) {
-        edit->setText(QString::fromStdString(FormatKineticConstant(
-            editor_.steps()[editor_.currentStep()].constants[index])));
+        edit->setText(QString::fromStdString(
+            FormatKineticConstant(editor_.steps()[editor_.currentStep()].constants[index])));
       }
     });
     constants_->addRow(QString::fromStdString(field.label), edit);
@@ -157,7 +157,7 @@ void KineticsDialog::accept() {
   // A constant field still being edited is taken before the commit.
   if (QWidget* focus = focusWidget()) focus->clearFocus();
   if (!editor_.Commit(document_.model, sink_)) return;
-  RevalidateSelections(document_);
+  RebindDocumentItems(document_, false);
   QDialog::accept();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// What follows every edit of the document's model in the dialogs: the
-// structural analysis, then the output selections are checked against the
-// new model (items whose names no longer resolve are dropped).
+// The hooks the model editors run when the dialogs commit: the rules
+// themselves live in the core (AnalyseChangedModel, RebindDocumentItems in
+// document/document.h, ApplyConstantFlux in kinetics/kinetic_binding.h).
 
 #include "document/document.h"
 #include "kinetics/kinetic_catalogue.h"
@@ -11,15 +11,11 @@
 namespace vireon {
 
 // The hook the editors run on the document's model after applying their
-// working copy.
+// working copy: AnalyseChangedModel.
 ModelHook AnalyseHook(Document& document);
 
 // Gives a step without a kinetic type the constant-flux type with every
 // constant at `defaultConstant`.
 StepHook DefaultKineticsHook(const KineticCatalogue& catalogue, double defaultConstant);
-
-// Checks the output selections, output functions, scan items and links
-// against the document's model, dropping what no longer resolves.
-void RevalidateSelections(Document& document);
 
 }  // namespace vireon

@@ -145,7 +145,8 @@ void ModelPage::MarkEdited() {
 }
 
 void ModelPage::DocumentChangedByDialog() {
-  RevalidateSelections(document_);
+  // Items that name a quantity the change removed go.
+  RebindDocumentItems(document_, false);
   document_.modified = true;
   Refresh();
   emit modelChanged();

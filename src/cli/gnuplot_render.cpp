@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "model/replace_file.h"
+
 extern char** environ;
 
 namespace vireon::cli {
@@ -25,19 +27,6 @@ bool IsExecutableFile(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
          ::access(path.c_str(), X_OK) == 0;
-}
-
-// Writes all of `text` to the descriptor; false when the reader went away.
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace

@@ -1,6 +1,23 @@
 #include "document/document.h"
 
+#include "model/structural_analysis.h"
+#include "scan/scan_binding.h"
+
 namespace vireon {
+
+int RebindDocumentItems(Document& document, bool bind) {
+  Document& d = document;
+  const BindingContext context{d.model, d.engine, d.settings, OutputFunctionLookup(d.functions)};
+  return RebindItems(d.selections, context, bind) +
+         RebindOutputFunctions(d.functions, context, bind) +
+         RebindScanItems(d.scan.items, context, bind) +
+         RebindParameterLinks(d.links, context, bind);
+}
+
+void AnalyseChangedModel(Document& document) {
+  StructuralAnalysis(document.model);
+  RebindDocumentItems(document, false);
+}
 
 void NewDocument(Document& document, const DefaultValues& defaults) {
   document.model.New();

@@ -56,6 +56,7 @@ inline constexpr const char* kSaveChangesFormat = "Save changes to %s?";
 // scan off, the plot settings of a new document, and no path.
 void NewDocument(Document& document, const DefaultValues& defaults);
 
+<<<<<<< HEAD
 // The name the user knows the document by: its file name, or "Untitled".
 std::string DocumentName(const Document& document);
 
@@ -65,6 +66,24 @@ std::string DocumentName(const Document& document);
 // (it returns whether it did); false when the user cancelled or the save
 // failed, and the document must stay.
 bool SaveChangesFirst(Document& document, MessageSink& sink, const std::function<bool()>& save);
+=======
+// Binds (with `bind`) or only checks every item of the document that names
+// a quantity of its model or engine state: the three output selections, the
+// output functions' symbols, the scan items and the parameter links. An
+// item whose names no longer resolve is deleted (a function's symbol stays
+// unbound and counts as 0 instead). Without `bind` every value reference is
+// cleared, since a change of the model may have moved what it pointed to.
+// This is the one rule for every place that changes the model (the
+// reactions, metabolites and kinetics editors) and for a run, which binds
+// at its start and releases at its end. Returns the number of
+// items deleted plus the symbols left unbound.
+int RebindDocumentItems(Document& document, bool bind);
+
+// What follows an edit of the model's reactions or metabolites: the
+// structural analysis, then the document's items are checked against the
+// new model.
+void AnalyseChangedModel(Document& document);
+>>>>>>> main
 
 // The folder part of a path: everything up to and including its last "/";
 // empty when there is none.

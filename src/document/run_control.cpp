@@ -20,7 +20,6 @@
 #include "output/report.h"
 #include "scan/parameter_link.h"
 #include "scan/scan.h"
-#include "scan/scan_binding.h"
 
 namespace vireon {
 
@@ -246,15 +245,6 @@ void RunController::FreeEngine() {
   document_.engine.Free();
 }
 
-void RunController::Rebind(bool bind) {
-  Document& d = document_;
-  const BindingContext context{d.model, d.engine, d.settings, OutputFunctionLookup(d.functions)};
-  RebindItems(d.selections, context, bind);
-  RebindOutputFunctions(d.functions, context, bind);
-  RebindScanItems(d.scan.items, context, bind);
-  RebindParameterLinks(d.links, context, bind);
-}
-
 template <class Part>
 void RunController::Guarded(const char* header, Engine* engine, Part part) {
   std::string& log = document_.engine.errorLog;
@@ -293,7 +283,7 @@ void RunController::RunEngine() {
     if (!AllocateEngine()) {
       state.errorLog += kEngineAllocationFailed;
     } else {
-      Rebind(true);
+      RebindDocumentItems(d, true);
       saved_.RememberScanItems(d.scan.items);
       saved_.RememberLinkTargets(d.links);
 
@@ -459,7 +449,7 @@ void RunController::EndRun(RunOutcome outcome) {
   saved_.Restore();
   saved_.Clear();
   // The items pointed into the engine's arrays, which are gone now.
-  Rebind(false);
+  RebindDocumentItems(d, false);
   SetProgressText("");
   outcome_.store(outcome);
   busy_.store(false);

@@ -159,8 +159,6 @@ class RunController {
   bool AllocateEngine();
   void FreeEngine();
 
-  // Binds (or, without bind, releases) every item the run reads or writes.
-  void Rebind(bool bind);
   // Runs `part` in a guarded block headed `header` in the error log.
   template <class Part>
   void Guarded(const char* header, Engine* engine, Part part);

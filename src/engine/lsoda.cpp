@@ -16,8 +16,8 @@
 namespace vireon {
 namespace {
 
-constexpr int kDefaultMxstep = 500;               // steps per call when mxstep is 0
-constexpr int kDefaultMxhnil = 10;                // "t + h = t" warnings when mxhnil is 0
+constexpr int kDefaultMxstep = 500;    // steps per call when mxstep is 0
+constexpr int kDefaultMxhnil = 10;     // "t + h = t" warnings when mxhnil is 0
 constexpr int kOrderUnset = 100;       // an order option of 0, cut to the family's maximum
 constexpr int kRepeatedToutLimit = 5;  // starts with tout = t before it counts as a loop
 constexpr int kIllegalInputLimit = 5;  // illegal-input returns before the repeated-use text
@@ -72,7 +72,7 @@ constexpr double kSwitchTrialGain = 2.0;  // step gain assumed when a switch is 
 // Largest step ratio h·(Lipschitz estimate) for which the Adams method of
 // each order 1 … 12 stays inside its stability region.
 constexpr double kSm1[] = {0.0,  0.5,  0.575, 0.55,  0.45,  0.35, 0.25,
-                                       0.20, 0.15, 0.10,  0.075, 0.050, 0.025};
+                           0.20, 0.15, 0.10,  0.075, 0.050, 0.025};
 
 }  // namespace
 
@@ -688,8 +688,7 @@ bool Lsoda::RetryAfterConvergenceFailure(double told, int& ncf) {
   // A step that can no longer be cut without vanishing against tn also
   // counts as failing at hmin: otherwise a right-hand side that turns
   // NaN at some time lets the steps creep towards it without end.
-  if (std::fabs(h_) <= hmin_ * kHminMargin || ncf == mxncf_ ||
-      tn_ + kConvergenceCut * h_ == tn_) {
+  if (std::fabs(h_) <= hmin_ * kHminMargin || ncf == mxncf_ || tn_ + kConvergenceCut * h_ == tn_) {
     kflag_ = -2;
     return false;
   }
@@ -1203,6 +1202,10 @@ bool Lsoda::ReturnBeforeStepping(const Call& call) {
       return true;
     }
   }
+  return ReturnAtTcritOrClamp(call);
+}
+
+bool Lsoda::ReturnAtTcritOrClamp(const Call& call) {
   if (AtTcrit(call.tcrit)) {
     SuccessReturn(call.y, call.t, call.istate, true, true, call.tcrit);
     return true;
@@ -1338,12 +1341,7 @@ bool Lsoda::ReturnIfDone(const Call& call) {
         ReturnAtTout(call);
         return true;
       }
-      if (AtTcrit(call.tcrit)) {
-        SuccessReturn(call.y, call.t, call.istate, true, true, call.tcrit);
-        return true;
-      }
-      ClampStepToTcrit(call.tcrit);
-      return false;
+      return ReturnAtTcritOrClamp(call);
     default:
       SuccessReturn(call.y, call.t, call.istate, true, AtTcrit(call.tcrit), call.tcrit);
       return true;

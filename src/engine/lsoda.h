@@ -144,7 +144,9 @@ class Lsoda {
   void WarnIfStepVanishes();
   void NoteStepTaken();
   bool ReturnIfDone(const Call& call);
-  // Shortens h so that the next step ends just short of tcrit.
+  // Returns on tcrit when tn has reached it (true); otherwise shortens h so
+  // that the next step ends just short of tcrit.
+  bool ReturnAtTcritOrClamp(const Call& call);
   void ClampStepToTcrit(double tcrit);
 
   bool Allocate();

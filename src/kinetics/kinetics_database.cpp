@@ -78,21 +78,12 @@ std::string OpenFailureMessage(const std::string& errorText) {
 }  // namespace
 
 fs::path DefaultKineticsDatabasePath() {
-  fs::path base;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && fs::path(xdg).is_absolute()) {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') return {};
-    base = fs::path(home) / ".config";
-  }
-  return base / "vireon" / kDatabaseFileName;
+  const fs::path folder = ConfigurationFolder();
+  return folder.empty() ? folder : folder / kDatabaseFileName;
 }
 
-std::optional<fs::path> LocateKineticsDatabase(MessageSink& sink) {
-  fs::path path = DefaultKineticsDatabasePath();
-  if (!path.empty()) return path;
+std::optional<fs::path> LocateKineticsDatabase(MessageSink& sink, const fs::path& folder) {
+  if (!folder.empty()) return folder / kDatabaseFileName;
   if (sink.AskYesNo(messages::kKineticsDatabaseNotFound) != Answer::kYes) return std::nullopt;
   std::error_code error;
   const fs::path temporary = fs::temp_directory_path(error);

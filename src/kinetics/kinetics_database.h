@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "kinetics/kinetic_catalogue.h"
+#include "model/configuration_folder.h"
 #include "model/message_sink.h"
 
 namespace vireon {
@@ -19,16 +20,16 @@ enum class DatabaseOutcome {
   kAbort,    // the user chose to end the start-up
 };
 
-// $XDG_CONFIG_HOME/vireon/vireon.kdb, or ~/.config/vireon/vireon.kdb when
-// XDG_CONFIG_HOME is unset or not absolute. Empty when neither gives a
-// folder.
+// vireon.kdb in the configuration folder (ConfigurationFolder), beside the
+// settings file; empty when there is no folder.
 std::filesystem::path DefaultKineticsDatabasePath();
 
-// The database path for start-up. Without a configuration folder the user is
-// asked whether to keep the database in the temporary folder instead; No, or
-// no temporary folder either (after saying so), gives no path and the
-// start-up ends.
-std::optional<std::filesystem::path> LocateKineticsDatabase(MessageSink& sink);
+// The database path for start-up: vireon.kdb in `folder`. Without a folder
+// the user is asked whether to keep the database in the temporary folder
+// instead; No, or no temporary folder either (after saying so), gives no
+// path and the start-up ends.
+std::optional<std::filesystem::path> LocateKineticsDatabase(
+    MessageSink& sink, const std::filesystem::path& folder = ConfigurationFolder());
 
 // Reads the database into the catalogue. A missing file (and its folder) is
 // created holding "TotalUDKinetics=0". A file that cannot be opened makes

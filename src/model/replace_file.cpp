@@ -14,7 +14,8 @@ namespace {
 // Symbolic links followed before giving up.
 constexpr int kMaxLinkDepth = 40;
 
-// Writes all of `contents`, resuming after interrupted and partial writes.
+}  // namespace
+
 bool WriteAll(int fd, std::string_view contents) {
   while (!contents.empty()) {
     const ssize_t written = ::write(fd, contents.data(), contents.size());
@@ -26,8 +27,6 @@ bool WriteAll(int fd, std::string_view contents) {
   }
   return true;
 }
-
-}  // namespace
 
 bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
                          std::string& errorText) {

@@ -1,11 +1,17 @@
 #pragma once
-// Replacing a file's contents so that a failure never leaves it truncated.
+// Replacing a file's contents so that a failure never leaves it truncated,
+// and writing the whole of a text to a file descriptor.
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace vireon {
+
+// Writes all of `contents` to the descriptor, resuming after interrupted
+// and partial writes. False, with errno set, when a write fails (for a pipe,
+// when the reader went away).
+bool WriteAll(int fd, std::string_view contents);
 
 // Writes `contents` to a new temporary file in the folder of `path`, flushes
 // it to the disk and renames it over `path` (a symbolic link is followed, so

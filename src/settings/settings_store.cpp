@@ -1,12 +1,9 @@
 #include "settings/settings_store.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
+#include "model/configuration_folder.h"
 #include "model/messages.h"
 #include "settings/ini_file.h"
 #include "settings/setting_text.h"
@@ -15,6 +12,8 @@ namespace vireon {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kSettingsFileName = "vireon.ini";
 
 // One default value: its name in the file and the field it fills.
 struct DefaultField {
@@ -132,30 +131,13 @@ std::string LineText(const IniReadResult& file) {
 }  // namespace
 
 fs::path SettingsPathFor(const char* xdgConfigHome, const char* home) {
-  // Relative paths in XDG_CONFIG_HOME are invalid and ignored.
-  if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
-    return fs::path(xdgConfigHome) / "vireon" / "vireon.ini";
-  }
-  if (home != nullptr && home[0] != '\0') {
-    return fs::path(home) / ".config" / "vireon" / "vireon.ini";
-  }
-  return {};
+  const fs::path folder = ConfigurationFolderFor(xdgConfigHome, home);
+  return folder.empty() ? folder : folder / kSettingsFileName;
 }
 
 fs::path DefaultSettingsPath() {
-  const char* home = std::getenv("HOME");
-  std::string passwordHome;
-  if (home == nullptr || home[0] == '\0') {
-    std::vector<char> buffer(16384);
-    passwd entry;
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-      passwordHome = found->pw_dir;
-    }
-    home = passwordHome.c_str();
-  }
-  return SettingsPathFor(std::getenv("XDG_CONFIG_HOME"), home);
+  const fs::path folder = ConfigurationFolder();
+  return folder.empty() ? folder : folder / kSettingsFileName;
 }
 
 int SettingsStore::Corrupt(std::string what, MessageSink& sink) {

@@ -44,12 +44,11 @@ inline constexpr const char* kRecentFilesGroup = "Recent File List";
 // Title of the message boxes the settings show.
 inline constexpr const char* kSettingsMessageTitle = "Vireon";
 
-// The settings file for these values of XDG_CONFIG_HOME and HOME (either may
-// be null): XDG_CONFIG_HOME/vireon/vireon.ini when it is an absolute path,
-// else HOME/.config/vireon/vireon.ini; empty when neither gives a folder.
+// vireon.ini in the configuration folder for these values of
+// XDG_CONFIG_HOME and HOME (see ConfigurationFolderFor); empty when there
+// is no folder.
 std::filesystem::path SettingsPathFor(const char* xdgConfigHome, const char* home);
-// The same for this process's environment; without HOME the password
-// database names the home folder.
+// vireon.ini in this process's configuration folder (ConfigurationFolder).
 std::filesystem::path DefaultSettingsPath();
 
 class SettingsStore {

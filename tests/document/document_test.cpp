@@ -4,8 +4,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "document/model_file.h"
 #include "model/messages.h"
@@ -105,6 +107,58 @@ TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
   EXPECT_EQ(d.pathName, "");
   EXPECT_EQ(d.folder, "");
   EXPECT_FALSE(d.engine.allocated());
+}
+
+bool NamesMetabolite(const OutputItem& item, const std::string& name) {
+  return item.i == name || item.j == name;
+}
+
+template <class Items, class Test>
+std::size_t CountIf(const Items& items, Test test) {
+  return static_cast<std::size_t>(std::count_if(items.begin(), items.end(), test));
+}
+
+TEST(RebindDocumentItems, BindsEveryItemThenDropsWhatAModelChangeLeavesUnresolved) {
+  KineticCatalogue catalogue;
+  test::FillCatalogue(catalogue);
+  Document d = test::MakeRichDocument(catalogue);
+  d.engine.Allocate(d.model);
+  std::vector<OutputItem>* selections[] = {&d.selections.interactive, &d.selections.timeCourse,
+                                           &d.selections.steadyState};
+
+  // The unchanged model: only the item of a retired type code goes, and
+  // every other item then points at its quantity.
+  EXPECT_EQ(RebindDocumentItems(d, true), 1);
+  for (const std::vector<OutputItem>* selection : selections) {
+    for (const OutputItem& item : *selection) EXPECT_NE(item.value, nullptr) << item.title;
+  }
+  for (const ScanItem& scanned : d.scan.items) EXPECT_NE(scanned.value, nullptr);
+  for (const ParameterLink& link : d.links) EXPECT_NE(link.target.value, nullptr);
+  EXPECT_NE(d.functions[1].items()[0].value, nullptr);
+
+  // S is renamed: whatever named it cannot be resolved any more; a
+  // function keeps its place with that symbol unbound.
+  std::vector<std::size_t> kept;
+  for (const std::vector<OutputItem>* selection : selections) {
+    kept.push_back(selection->size() - CountIf(*selection, [](const OutputItem& i) {
+                     return NamesMetabolite(i, "S");
+                   }));
+  }
+  d.model.metabolites[static_cast<std::size_t>(d.model.FindMetabolite("S"))].name = "S2";
+  AnalyseChangedModel(d);
+  EXPECT_EQ(d.model.metaboliteOrder.size(), static_cast<std::size_t>(d.model.nMetabolites()));
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(selections[k]->size(), kept[k]);
+    for (const OutputItem& item : *selections[k]) {
+      EXPECT_FALSE(NamesMetabolite(item, "S")) << item.title;
+      EXPECT_EQ(item.value, nullptr) << item.title;
+    }
+  }
+  ASSERT_EQ(d.functions.size(), 2u);
+  EXPECT_EQ(d.functions[1].items()[0].value, nullptr);
+  EXPECT_EQ(d.scan.items.size(), 3u);
+  ASSERT_EQ(d.links.size(), 1u);  // the link from [S]i has gone
+  EXPECT_EQ(d.links[0].source.i, "cytosol");
 }
 
 struct PathCase {

@@ -17,12 +17,14 @@
 #include "kinetics/user_type_helpers.h"
 #include "model/messages.h"
 #include "model/model.h"
+#include "support/scoped_environment.h"
 
 namespace vireon {
 namespace {
 
 namespace fs = std::filesystem;
 using test::ReadText;
+using test::ScopedEnvironment;
 using test::ScratchFolder;
 using test::WriteText;
 
@@ -375,33 +377,6 @@ TEST_F(KineticsDatabaseTest, RewriteKeepsPermissionsAndSymbolicLinks) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnvironment() {
-    if (had_) {
-      ::setenv(name_, old_.c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
-
 TEST(KineticsDatabaseLocation, FollowsTheConfigurationFolder) {
   {
     ScopedEnvironment xdg("XDG_CONFIG_HOME", "/somewhere/config");
@@ -424,19 +399,17 @@ TEST(KineticsDatabaseLocation, FollowsTheConfigurationFolder) {
 }
 
 TEST(KineticsDatabaseLocation, WithoutAFolderTheUserMayChooseTheTemporaryFolder) {
-  ScopedEnvironment xdg("XDG_CONFIG_HOME", nullptr);
-  ScopedEnvironment home("HOME", nullptr);
   ScopedEnvironment tmp("TMPDIR", "/var/tmp");
-  EXPECT_TRUE(DefaultKineticsDatabasePath().empty());
+  const fs::path noFolder;
 
   RecordingSink no;
   no.QueueAnswer(Answer::kNo);
-  EXPECT_FALSE(LocateKineticsDatabase(no).has_value());
+  EXPECT_FALSE(LocateKineticsDatabase(no, noFolder).has_value());
   EXPECT_EQ(no.Texts(), std::vector<std::string>{messages::kKineticsDatabaseNotFound});
 
   RecordingSink yes;
   yes.QueueAnswer(Answer::kYes);
-  EXPECT_EQ(LocateKineticsDatabase(yes), fs::path("/var/tmp/vireon.kdb"));
+  EXPECT_EQ(LocateKineticsDatabase(yes, noFolder), fs::path("/var/tmp/vireon.kdb"));
 }
 
 }  // namespace

@@ -14,12 +14,14 @@
 #include "settings/ini_file.h"
 #include "settings_test_support.h"
 #include "support/expect_close.h"
+#include "support/scoped_environment.h"
 
 namespace vireon {
 namespace {
 
 namespace fs = std::filesystem;
 using Kind = RecordingSink::Kind;
+using test::ScopedEnvironment;
 
 // The file a first run writes: every default value under its name, in order.
 constexpr const char* kFirstRunFile =
@@ -598,46 +600,21 @@ TEST(SettingsPathTest, FollowsTheXdgRules) {
   }
 }
 
-// Sets an environment variable for one scope and restores it afterwards.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    if (old != nullptr) old_ = old;
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedVariable() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(SettingsPathTest, ReadsTheEnvironment) {
   {
-    ScopedVariable xdg("XDG_CONFIG_HOME", "/srv/config");
-    ScopedVariable home("HOME", "/home/ann");
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", "/srv/config");
+    ScopedEnvironment home("HOME", "/home/ann");
     EXPECT_EQ(DefaultSettingsPath(), fs::path("/srv/config/vireon/vireon.ini"));
   }
   {
-    ScopedVariable xdg("XDG_CONFIG_HOME", "");
-    ScopedVariable home("HOME", "/home/ann");
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", "");
+    ScopedEnvironment home("HOME", "/home/ann");
     EXPECT_EQ(DefaultSettingsPath(), fs::path("/home/ann/.config/vireon/vireon.ini"));
   }
   {
     // Without HOME the password database still knows a home folder.
-    ScopedVariable xdg("XDG_CONFIG_HOME", nullptr);
-    ScopedVariable home("HOME", nullptr);
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", nullptr);
+    ScopedEnvironment home("HOME", nullptr);
     const fs::path path = DefaultSettingsPath();
     EXPECT_FALSE(path.empty());
     EXPECT_EQ(path.filename(), "vireon.ini");
