@@ -56,7 +56,6 @@ inline constexpr const char* kSaveChangesFormat = "Save changes to %s?";
 // scan off, the plot settings of a new document, and no path.
 void NewDocument(Document& document, const DefaultValues& defaults);
 
-<<<<<<< HEAD
 // The name the user knows the document by: its file name, or "Untitled".
 std::string DocumentName(const Document& document);
 
@@ -66,7 +65,7 @@ std::string DocumentName(const Document& document);
 // (it returns whether it did); false when the user cancelled or the save
 // failed, and the document must stay.
 bool SaveChangesFirst(Document& document, MessageSink& sink, const std::function<bool()>& save);
-=======
+
 // Binds (with `bind`) or only checks every item of the document that names
 // a quantity of its model or engine state: the three output selections, the
 // output functions' symbols, the scan items and the parameter links. An
@@ -83,7 +82,6 @@ int RebindDocumentItems(Document& document, bool bind);
 // structural analysis, then the document's items are checked against the
 // new model.
 void AnalyseChangedModel(Document& document);
->>>>>>> main
 
 // The folder part of a path: everything up to and including its last "/";
 // empty when there is none.
