@@ -34,6 +34,7 @@
 #include "app/scan_page.h"
 #include "app/tasks_page.h"
 #include "document/model_file.h"
+#include "sbml/sbml_document.h"
 #include "document/run_end_actions.h"
 #include "model/messages.h"
 #include "settings/installed_files.h"
@@ -47,6 +48,7 @@ constexpr const char* kManualMissing = "The user manual could not be found:\n";
 constexpr const char* kManualNotOpened = "The user manual could not be opened:\n";
 // The widest a recent file's path is shown in the File menu, in pixels.
 constexpr int kRecentFileWidth = 420;
+constexpr const char* kSbmlFileFilter = "SBML models (*.xml *.sbml);;All files (*)";
 
 std::string FullPath(const QString& path) {
   return std::filesystem::absolute(path.toStdString()).lexically_normal().string();
@@ -106,6 +108,15 @@ void MainWindow::BuildMenus() {
   });
   saveAction_ = fileMenu_->addAction("&Save", QKeySequence::Save, this, [this] { Save(); });
   saveAsAction_ = fileMenu_->addAction("Save &As...", this, [this] { SaveAs(); });
+  fileMenu_->addSeparator();
+  fileMenu_->addAction("&Import SBML...", this, [this] {
+    const QString path = QFileDialog::getOpenFileName(this, "Import SBML", {}, kSbmlFileFilter);
+    if (!path.isEmpty()) ImportSbml(path);
+  });
+  fileMenu_->addAction("E&xport SBML...", this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, "Export SBML", {}, kSbmlFileFilter);
+    if (!path.isEmpty()) ExportSbml(path);
+  });
   fileMenu_->addSeparator();
   runAction_ = fileMenu_->addAction("&Run", this, [this] { Run(); });
   stopAction_ = fileMenu_->addAction("S&top", this, &MainWindow::StopRun);
@@ -314,6 +325,41 @@ bool MainWindow::OpenFile(const QString& path) {
   RememberFile(fullPath);
   RefreshPages();
   return true;
+}
+
+namespace {
+
+// The problems of an SBML import or export, one per line after `heading`.
+std::string ProblemsText(const char* heading, const std::vector<std::string>& problems) {
+  std::string text = heading;
+  for (const std::string& problem : problems) text += "\n" + problem;
+  return text;
+}
+
+}  // namespace
+
+bool MainWindow::ImportSbml(const QString& path) {
+  if (!RefuseDuringRun() || !MayLetDocumentGo()) return false;
+  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
+  const SbmlImportResult result =
+      ImportSbmlDocument(fullPath, document_, app_.catalogue, app_.defaults);
+  if (!result.imported) {
+    sink_.Error(kImportSbmlTitle, ProblemsText(kSbmlNotImported, result.problems));
+    return false;
+  }
+  // An imported model has no file of its own yet: closing asks to save it.
+  document_.modified = true;
+  RefreshPages();
+  return true;
+}
+
+bool MainWindow::ExportSbml(const QString& path) {
+  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
+  const SbmlExportResult result = ExportSbmlFile(document_.model, fullPath);
+  if (!result.exported) {
+    sink_.Error(kExportSbmlTitle, ProblemsText(kSbmlNotExported, result.problems));
+  }
+  return result.exported;
 }
 
 bool MainWindow::Save() {

@@ -39,6 +39,11 @@ inline constexpr const char* kStatusRunning = "Running";
 inline constexpr const char* kStatusPaused = "Paused";
 // The title of the dialog that shows a run's error log.
 inline constexpr const char* kErrorLogTitle = "Errors in this simulation";
+// The titles and headings of the SBML messages.
+inline constexpr const char* kImportSbmlTitle = "Import SBML";
+inline constexpr const char* kExportSbmlTitle = "Export SBML";
+inline constexpr const char* kSbmlNotImported = "The SBML model could not be imported:";
+inline constexpr const char* kSbmlNotExported = "The model could not be exported as SBML:";
 // The scan progress bar's range.
 inline constexpr int kProgressRange = 50000;
 // The file chooser's filter of model files.
@@ -78,6 +83,11 @@ class MainWindow : public QMainWindow {
   bool Save();
   bool SaveAs();
   bool SaveTo(const QString& path);
+  // File > Import SBML...: the model of the SBML file in a new document
+  // (the current one stays when the model is refused, every reason said).
+  bool ImportSbml(const QString& path);
+  // File > Export SBML...: the document's model as SBML Level 3 Version 2.
+  bool ExportSbml(const QString& path);
   // Simulation commands.
   bool Run();
   void StopRun();

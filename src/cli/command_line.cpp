@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <cctype>
+#include <cmath>
 #include <charconv>
 #include <limits>
 
@@ -26,24 +27,70 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
   return true;
 }
 
-// The options a command takes; the others are refused for it.
+// The commands an option is for.
+enum : unsigned {
+  kForRun = 1u << 0,
+  kForPlot = 1u << 1,
+  kForSimulate = 1u << 2,
+  kForImport = 1u << 3,
+  kForExport = 1u << 4,
+};
+constexpr unsigned kForAll = kForRun | kForPlot | kForSimulate | kForImport | kForExport;
+
+unsigned CommandBit(Command command) {
+  switch (command) {
+    case Command::kRun:
+      return kForRun;
+    case Command::kPlot:
+      return kForPlot;
+    case Command::kSimulate:
+      return kForSimulate;
+    case Command::kImport:
+      return kForImport;
+    case Command::kExport:
+      return kForExport;
+    default:
+      return 0;
+  }
+}
+
+// The options a command takes; the others are refused for it. "-o" is
+// another spelling of "--output".
 struct OptionRule {
   std::string_view name;
   bool takesValue;
-  bool forRun;
-  bool forPlot;
+  unsigned commands;
 };
 constexpr OptionRule kOptions[] = {
-    {"--settings", true, true, true}, {"--kdb", true, true, true},
-    {"--seed", true, true, false},    {"--quiet", false, true, false},
-    {"--output", true, false, true},
+    {"--settings", true, kForAll},
+    {"--kdb", true, kForAll},
+    {"--seed", true, kForRun},
+    {"--quiet", false, kForRun},
+    {"--output", true, kForPlot | kForSimulate | kForImport | kForExport},
+    {"--end", true, kForSimulate},
+    {"--points", true, kForSimulate},
+    {"--rtol", true, kForSimulate},
+    {"--atol", true, kForSimulate},
+    {"--amounts", false, kForSimulate},
 };
 
 const OptionRule* FindOption(std::string_view name) {
+  if (name == "-o") name = "--output";
   for (const OptionRule& option : kOptions) {
     if (option.name == name) return &option;
   }
   return nullptr;
+}
+
+// A whole decimal text as a double: finite, nothing left over.
+std::optional<double> ParseReal(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  double value = 0.0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 }  // namespace
@@ -86,12 +133,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     line.command = Command::kRun;
   } else if (first == "plot") {
     line.command = Command::kPlot;
+  } else if (first == "simulate") {
+    line.command = Command::kSimulate;
+  } else if (first == "import") {
+    line.command = Command::kImport;
+  } else if (first == "export") {
+    line.command = Command::kExport;
   } else if (!first.empty() && first[0] == '-') {
     return Bad("unknown option " + first);
   } else {
     return Bad("unknown command " + first);
   }
-  const bool run = line.command == Command::kRun;
+  const unsigned commandBit = CommandBit(line.command);
 
   std::vector<std::string_view> seen;
   bool haveModel = false;
@@ -113,7 +166,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     const std::size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
     const OptionRule* option = FindOption(name);
-    if (option == nullptr || !(run ? option->forRun : option->forPlot)) {
+    if (option == nullptr || (option->commands & commandBit) == 0) {
       return Bad("unknown option " + name + " for " + first);
     }
     for (std::string_view earlier : seen) {
@@ -142,14 +195,39 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (!line.seed) return Bad("--seed needs a whole number from 0 to 4294967295, not " + value);
     } else if (name == "--quiet") {
       line.quiet = true;
-    } else if (name == "--output") {
-      if (PictureFormatOf(value) == PictureFormat::kNone) {
+    } else if (option->name == "--output") {
+      if (line.command == Command::kPlot && PictureFormatOf(value) == PictureFormat::kNone) {
         return Bad("--output needs a file name ending in .png or .svg, not " + value);
       }
+      if (line.command != Command::kSimulate && value == "-") {
+        return Bad(name + " needs a file name for " + first);
+      }
       line.outputPath = value;
+    } else if (name == "--end") {
+      line.endTime = ParseReal(value);
+      if (!line.endTime || *line.endTime == 0.0) {
+        return Bad("--end needs a number other than 0, not " + value);
+      }
+    } else if (name == "--points") {
+      std::optional<std::uint32_t> points = ParseSeed(value);
+      if (!points || *points < 1 || *points > static_cast<std::uint32_t>(kMaxSimulatePoints)) {
+        return Bad("--points needs a whole number from 1 to " + std::to_string(kMaxSimulatePoints) +
+                   ", not " + value);
+      }
+      line.points = static_cast<int>(*points);
+    } else if (name == "--rtol" || name == "--atol") {
+      std::optional<double> tolerance = ParseReal(value);
+      if (!tolerance || *tolerance < 0.0) {
+        return Bad(name + " needs a number not below 0, not " + value);
+      }
+      (name == "--rtol" ? line.relativeTolerance : line.absoluteTolerance) = tolerance;
+    } else if (name == "--amounts") {
+      line.amounts = true;
     }
   }
-  if (!haveModel) return Bad(first + " needs a model file");
+  if (!haveModel) {
+    return Bad(first + (line.command == Command::kImport ? " needs an SBML file" : " needs a model file"));
+  }
   return {line, {}};
 }
 
@@ -157,6 +235,10 @@ std::string UsageText() {
   return "usage: vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet]\n"
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
+         "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
+         "                       [-o FILE.csv]\n"
+         "       vireon import FILE.xml [-o MODEL.vrn]\n"
+         "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon --help | --version\n";
 }
 
@@ -176,6 +258,17 @@ std::string HelpText() {
          "  plot MODEL.vrn   Prints the gnuplot script of the model's plot settings, or\n"
          "                   renders it with gnuplot into a PNG or SVG file (--output).\n"
          "                   The script plots the data files of the last run.\n"
+         "  simulate MODEL   Writes the time course of a model (.vrn or SBML) as CSV: the\n"
+         "                   header \"time,\" and the metabolite names (an SBML model's\n"
+         "                   species ids), then one row per output time. The end time,\n"
+         "                   points and tolerances come from the model file, or for SBML\n"
+         "                   from the settings' defaults, unless given.\n"
+         "  import FILE.xml  Reads an SBML Level 2 or 3 model and saves it as a Vireon\n"
+         "                   model file (default: FILE.vrn). Events, rules, delays and\n"
+         "                   other constructs without an equivalent are refused, each\n"
+         "                   named with its id.\n"
+         "  export MODEL.vrn Writes the model as SBML Level 3 Version 2 (default:\n"
+         "                   MODEL.xml).\n"
          "\n"
          "Options:\n"
          "  --settings FILE  settings file (default $XDG_CONFIG_HOME/vireon/vireon.ini)\n"
@@ -185,15 +278,24 @@ std::string HelpText() {
          "  --seed N         seed of the random numbers of random scans and output\n"
          "                   functions (0 to 4294967295; default: from the clock)\n"
          "  --quiet          no progress bar\n"
-         "  --output FILE    the picture to write; its extension, .png or .svg, chooses\n"
-         "                   the format. gnuplot is taken from the settings' helper path\n"
-         "                   or from PATH\n"
+         "  --output FILE    plot: the picture to write; its extension, .png or .svg,\n"
+         "                   chooses the format. gnuplot is taken from the settings'\n"
+         "                   helper path or from PATH\n"
+         "  -o, --output FILE  simulate, import, export: the file to write (simulate: -\n"
+         "                   or none for standard output)\n"
+         "  --end T          simulate: the end time (not 0; negative runs backwards)\n"
+         "  --points N       simulate: the number of output intervals (1 or more)\n"
+         "  --rtol R, --atol A  simulate: the integrator's relative and absolute\n"
+         "                   tolerances\n"
+         "  --amounts        simulate: amounts (concentration x volume) instead of\n"
+         "                   concentrations\n"
          "  --help, -h       this text\n"
          "  --version        the version and build\n"
          "\n"
          "Exit status: 0 the run completed or the plot was made, 1 the model could not\n"
          "be loaded or the run could not start or the plot could not be made, 2 bad\n"
-         "arguments, 130 the run was stopped with Ctrl-C.\n";
+         "arguments, 130 the run was stopped with Ctrl-C. simulate, import and export:\n"
+         "0 done, 1 refused or failed (the reason on standard error), 2 bad arguments.\n";
 }
 
 }  // namespace vireon::cli

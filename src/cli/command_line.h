@@ -3,6 +3,9 @@
 //
 //   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet]
 //   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
+//   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts] [-o FILE.csv]
+//   vireon import FILE.xml [-o MODEL.vrn]
+//   vireon export MODEL.vrn [-o FILE.xml]
 //   vireon --help | --version
 //
 // An option's value follows it as the next argument or after "=" in the same
@@ -22,7 +25,7 @@ inline constexpr int kExitFailure = 1;    // the model could not be loaded or th
 inline constexpr int kExitUsage = 2;      // bad arguments
 inline constexpr int kExitStopped = 130;  // the run was stopped (Ctrl-C), as a shell reports it
 
-enum class Command { kHelp, kVersion, kRun, kPlot };
+enum class Command { kHelp, kVersion, kRun, kPlot, kSimulate, kImport, kExport };
 
 struct CommandLine {
   Command command = Command::kHelp;
@@ -32,6 +35,14 @@ struct CommandLine {
   std::optional<std::uint32_t> seed;  // none: seeded from the clock
   bool quiet = false;
   std::string outputPath;  // plot: the picture to write; empty prints the script
+                           // simulate, import, export: the file to write ("-" or
+                           // empty for simulate: standard output)
+  // simulate: the time course's settings, where given.
+  std::optional<double> endTime;
+  std::optional<int> points;
+  std::optional<double> relativeTolerance;
+  std::optional<double> absoluteTolerance;
+  bool amounts = false;  // amounts instead of concentrations
 };
 
 struct ParsedCommandLine {
@@ -44,6 +55,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The seed as --seed takes it: a decimal number from 0 to 4294967295.
 std::optional<std::uint32_t> ParseSeed(std::string_view text);
+
+// The largest number of output intervals simulate takes.
+inline constexpr int kMaxSimulatePoints = 10000000;
 
 // The picture formats of --output, chosen by the file name's extension
 // (".png" or ".svg", in any case).

@@ -1,6 +1,7 @@
 #include "cli/startup.h"
 
 #include "document/model_file.h"
+#include "sbml/sbml_document.h"
 
 namespace vireon::cli {
 
@@ -15,6 +16,19 @@ bool LoadModel(const std::string& modelPath, Startup& startup, Document& documen
   const std::string fullPath = std::filesystem::absolute(modelPath).string();
   if (!ReadModelFile(document, fullPath, startup.catalogue, startup.defaults, sink)) {
     err << "vireon: could not load " << modelPath << "\n";
+    return false;
+  }
+  return true;
+}
+
+bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
+                     MessageSink& sink, std::ostream& err) {
+  if (!IsSbmlFileName(modelPath)) return LoadModel(modelPath, startup, document, sink, err);
+  const SbmlImportResult result =
+      ImportSbmlDocument(modelPath, document, startup.catalogue, startup.defaults);
+  if (!result.imported) {
+    err << "vireon: could not import " << modelPath << ":\n";
+    for (const std::string& problem : result.problems) err << "  " << problem << "\n";
     return false;
   }
   return true;

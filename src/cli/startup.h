@@ -30,4 +30,11 @@ bool StartUp(const std::string& settingsPath, const std::string& kineticsPath, S
 bool LoadModel(const std::string& modelPath, Startup& startup, Document& document,
                MessageSink& sink, std::ostream& err);
 
+// LoadModel for a Vireon model file; for any other name (IsSbmlFileName)
+// a new document whose model is imported from SBML, its steps' kinetic
+// types joining the catalogue. A refused SBML model is said on `err` with
+// every reason.
+bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
+                     MessageSink& sink, std::ostream& err);
+
 }  // namespace vireon::cli

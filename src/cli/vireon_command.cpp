@@ -3,6 +3,8 @@
 #include "cli/command_line.h"
 #include "cli/plot_command.h"
 #include "cli/run_command.h"
+#include "cli/sbml_commands.h"
+#include "cli/simulate_command.h"
 #include "cli/version_text.h"
 #include "model/messages.h"
 
@@ -27,6 +29,12 @@ int RunVireonCommand(const std::vector<std::string>& arguments, std::ostream& ou
       return RunCommand(line, out, err);
     case Command::kPlot:
       return PlotCommand(line, out, err);
+    case Command::kSimulate:
+      return SimulateCommand(line, out, err);
+    case Command::kImport:
+      return ImportCommand(line, out, err);
+    case Command::kExport:
+      return ExportCommand(line, out, err);
   }
   return kExitUsage;
 }

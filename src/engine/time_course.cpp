@@ -100,6 +100,30 @@ void PaceInteractivePoint(Engine& engine, int& notificationCount) {
   if (notificationCount % engine.refreshEvery == 0) engine.hooks.PointReady();
 }
 
+// A model in which no metabolite can change (every one is fixed) has the
+// constant solution: its points follow at every interval without the
+// integrator, which would refuse a system of no equations.
+TimeCourseOutcome ConstantTimeCourse(Engine& engine, bool write) {
+  EngineState& state = engine.state;
+  engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
+  const double start = state.time;
+  int notificationCount = 1;
+  for (int point = 1; engine.points == 0 || point <= engine.points; ++point) {
+    state.time = start + point * state.interval;
+    state.lastTime = state.time;
+    RefreshPoint(engine);
+    if (write) {
+      engine.hooks.WriteDynamicsRow();
+      if (engine.interactive) {
+        if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+        PaceInteractivePoint(engine, notificationCount);
+      }
+    }
+    if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+  }
+  return TimeCourseOutcome::kCompleted;
+}
+
 }  // namespace
 
 void SetUpTimeCourse(Engine& engine) {
@@ -119,6 +143,8 @@ void Restart(Engine& engine) {
   EngineState& state = engine.state;
   engine.lsoda.LsodaFree();
   engine.sleepLength = engine.settings.sleepTime;
+  // The constant solution needs no integrator to take up the new amounts.
+  if (engine.model.nVariable == 0) return;
   state.timeOut = state.time;
   state.istate = 1;
   engine.CallLsoda();
@@ -136,6 +162,7 @@ void Restart(Engine& engine) {
 //     the integrator starts again from the current amounts, a stop ends
 //     the time course;
 //  7. the integration ends after `points` intervals (never when points is 0).
+// A model with no variable metabolite takes its constant solution instead.
 TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
   Model& model = engine.model;
@@ -153,6 +180,7 @@ TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
+  if (model.nVariable == 0) return ConstantTimeCourse(engine, write);
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "kinetics/expression_scanner.h"
 
@@ -9,9 +10,12 @@ namespace vireon {
 
 namespace {
 
+// A call function's name and a symbol of the same text have equal lengths:
+// the call name, coming first, wins where a parenthesis follows.
 constexpr TokenRule kKineticRules[] = {
     {TokenClass::kNumber, MatchNumber},     {TokenClass::kFunction, MatchFunctionName},
-    {TokenClass::kOperator, MatchOperator}, {TokenClass::kSymbol, MatchIdentifier},
+    {TokenClass::kFunction, MatchCallName}, {TokenClass::kOperator, MatchOperator},
+    {TokenClass::kOperator, MatchComma},    {TokenClass::kSymbol, MatchIdentifier},
     {TokenClass::kBlank, MatchBlank},
 };
 
@@ -30,6 +34,23 @@ constexpr FunctionSpelling kKineticFunctions[] = {
     {"COS", node_code::kCos},
 };
 
+constexpr CallFunction kKineticCallFunctions[] = {
+    {"piecewise", node_code::kPiecewise, 1, kAnyArgumentCount},
+    {"lt", node_code::kLess, 2, 2},
+    {"gt", node_code::kGreater, 2, 2},
+    {"leq", node_code::kLessEqual, 2, 2},
+    {"geq", node_code::kGreaterEqual, 2, 2},
+    {"eq", node_code::kEqual, 2, 2},
+    {"neq", node_code::kNotEqual, 2, 2},
+    {"and", node_code::kAnd, 1, kAnyArgumentCount},
+    {"or", node_code::kOr, 1, kAnyArgumentCount},
+    {"xor", node_code::kXor, 1, kAnyArgumentCount},
+    {"not", node_code::kNot, 1, 1},
+    {"floor", node_code::kFloor, 1, 1},
+    {"ceiling", node_code::kCeiling, 1, 1},
+    {"factorial", node_code::kFactorial, 1, 1},
+};
+
 constexpr FunctionSpelling kOutputFunctions[] = {
     {"log", node_code::kLog},     {"LOG", node_code::kLog},     {"log10", node_code::kLog10},
     {"LOG10", node_code::kLog10}, {"exp", node_code::kExp},     {"EXP", node_code::kExp},
@@ -41,10 +62,13 @@ constexpr FunctionSpelling kOutputFunctions[] = {
 
 // Binding powers of the operators: "+" "-" and "*" "/" group from the left,
 // "^" from the right, and "(" after an operand is an operator that binds
-// tightest. Anything else (")" and unknown codes) does not continue an
-// expression.
+// tightest. The comma binds loosest and groups from the right, so that the
+// arguments of a call hang down the right side of a chain of commas.
+// Anything else (")" and unknown codes) does not continue an expression.
 int LeftPower(char code) {
   switch (code) {
+    case node_code::kComma:
+      return 1;
     case node_code::kPlus:
     case node_code::kMinus:
       return 1;
@@ -197,6 +221,42 @@ class Linker {
 
   bool IsTaken(int link) const { return link > 0 && link < count_; }
 
+  bool IsComma(int link) const { return IsTaken(link) && nodes_[link].IsOperator(node_code::kComma); }
+
+  // Commas may only separate the arguments of a call function, whose count
+  // must suit it: a comma is allowed as a call's operand and as the right of
+  // another comma. Visits the tree, whose height the parse has bounded.
+  void ValidateArguments(int position, bool commaAllowed) {
+    if (!IsTaken(position) || result_.errors != 0) return;
+    const ExpressionNode& node = nodes_[position];
+    if (node.IsOperator(node_code::kComma)) {
+      if (!commaAllowed) {
+        CountError(position);
+        return;
+      }
+      ValidateArguments(node.left, false);
+      ValidateArguments(node.right, true);
+      return;
+    }
+    const CallFunction* call =
+        node.kind == node_kind::kFunction ? FindCallFunction(node.code) : nullptr;
+    if (call != nullptr) {
+      int arguments = 1;
+      for (int link = node.left; IsComma(link); link = nodes_[link].right) ++arguments;
+      if (arguments < call->minimumArguments ||
+          (call->maximumArguments != kAnyArgumentCount && arguments > call->maximumArguments)) {
+        CountError(position);
+        return;
+      }
+      ValidateArguments(node.left, true);
+      return;
+    }
+    if (node.kind == node_kind::kFunction || node.kind == node_kind::kOperator) {
+      ValidateArguments(node.left, false);
+      if (node.kind == node_kind::kOperator) ValidateArguments(node.right, false);
+    }
+  }
+
   void Validate() {
     int root = nodes_[0].left;
     if (IsTaken(root) && nodes_[root].IsOperator(node_code::kOpen)) CountError(root);
@@ -218,6 +278,7 @@ class Linker {
         CountError(i);
       }
     }
+    if (result_.errors == 0) ValidateArguments(root, false);
   }
 
   std::vector<ExpressionNode>& nodes_;
@@ -233,6 +294,100 @@ class Linker {
 constexpr int kMaxEvaluationDepth = 2 * kMaxExpressionDepth + 2;
 
 double Evaluate(std::span<const ExpressionNode> nodes, int position, ExpressionBindings& bindings,
+                int depth);
+
+// Walks the arguments of a call: the operand, or the lefts of a chain of
+// commas down its right side and the last right.
+class Arguments {
+ public:
+  Arguments(std::span<const ExpressionNode> nodes, int operand) : nodes_(nodes), next_(operand) {}
+  bool AtEnd() const { return next_ == kNoNode; }
+  // The position of the next argument.
+  int Next() {
+    int position = next_;
+    if (IsComma(position)) {
+      next_ = nodes_[position].right;
+      return nodes_[position].left;
+    }
+    next_ = kNoNode;
+    return position;
+  }
+
+ private:
+  bool IsComma(int position) const {
+    return position > 0 && position < static_cast<int>(nodes_.size()) &&
+           nodes_[position].IsOperator(node_code::kComma);
+  }
+  std::span<const ExpressionNode> nodes_;
+  int next_;
+};
+
+constexpr double Truth(bool condition) { return condition ? 1.0 : 0.0; }
+
+double EvaluateCall(std::span<const ExpressionNode> nodes, const ExpressionNode& node,
+                    ExpressionBindings& bindings, int depth) {
+  Arguments arguments(nodes, node.left);
+  auto next = [&] { return Evaluate(nodes, arguments.Next(), bindings, depth + 1); };
+  switch (node.code) {
+    case node_code::kPiecewise:
+      // Pairs of a value and its condition, then perhaps the value otherwise.
+      while (!arguments.AtEnd()) {
+        const int value = arguments.Next();
+        if (arguments.AtEnd()) return Evaluate(nodes, value, bindings, depth + 1);
+        if (next() != 0.0) return Evaluate(nodes, value, bindings, depth + 1);
+      }
+      return std::numeric_limits<double>::quiet_NaN();
+    case node_code::kAnd: {
+      bool all = true;
+      while (!arguments.AtEnd()) all = (next() != 0.0) && all;
+      return Truth(all);
+    }
+    case node_code::kOr: {
+      bool any = false;
+      while (!arguments.AtEnd()) any = (next() != 0.0) || any;
+      return Truth(any);
+    }
+    case node_code::kXor: {
+      bool odd = false;
+      while (!arguments.AtEnd()) odd = odd != (next() != 0.0);
+      return Truth(odd);
+    }
+    default:
+      break;
+  }
+  const double a = next();
+  switch (node.code) {
+    case node_code::kNot:
+      return Truth(a == 0.0);
+    case node_code::kFloor:
+      return std::floor(a);
+    case node_code::kCeiling:
+      return std::ceil(a);
+    case node_code::kFactorial:
+      return std::tgamma(a + 1.0);
+    default:
+      break;
+  }
+  const double b = next();
+  switch (node.code) {
+    case node_code::kLess:
+      return Truth(a < b);
+    case node_code::kGreater:
+      return Truth(a > b);
+    case node_code::kLessEqual:
+      return Truth(a <= b);
+    case node_code::kGreaterEqual:
+      return Truth(a >= b);
+    case node_code::kEqual:
+      return Truth(a == b);
+    case node_code::kNotEqual:
+      return Truth(a != b);
+    default:
+      return 0.0;
+  }
+}
+
+double Evaluate(std::span<const ExpressionNode> nodes, int position, ExpressionBindings& bindings,
                 int depth) {
   if (position <= 0 || position >= static_cast<int>(nodes.size()) || depth > kMaxEvaluationDepth) {
     return 0.0;
@@ -242,6 +397,7 @@ double Evaluate(std::span<const ExpressionNode> nodes, int position, ExpressionB
     case node_kind::kNumber:
       return node.value;
     case node_kind::kFunction: {
+      if (FindCallFunction(node.code) != nullptr) return EvaluateCall(nodes, node, bindings, depth);
       double operand = Evaluate(nodes, node.left, bindings, depth + 1);
       switch (node.code) {
         case node_code::kPlus:
@@ -305,16 +461,29 @@ char ExpressionDialect::FunctionCode(std::string_view text) const {
   for (const FunctionSpelling& spelling : functions) {
     if (spelling.text == text) return spelling.code;
   }
+  for (const CallFunction& function : callFunctions) {
+    if (function.text == text) return function.code;
+  }
   return 0;
 }
 
+std::span<const CallFunction> KineticCallFunctions() { return kKineticCallFunctions; }
+
+const CallFunction* FindCallFunction(char code) {
+  for (const CallFunction& function : kKineticCallFunctions) {
+    if (function.code == code) return &function;
+  }
+  return nullptr;
+}
+
 const ExpressionDialect& KineticExpressionDialect() {
-  static const ExpressionDialect dialect{kKineticRules, kKineticFunctions, "Ispmk", false, false};
+  static const ExpressionDialect dialect{
+      kKineticRules, kKineticFunctions, kKineticCallFunctions, "Ispmk", false, false};
   return dialect;
 }
 
 const ExpressionDialect& OutputExpressionDialect() {
-  static const ExpressionDialect dialect{kOutputRules, kOutputFunctions, "I", true, true};
+  static const ExpressionDialect dialect{kOutputRules, kOutputFunctions, {}, "I", true, true};
   return dialect;
 }
 

@@ -38,6 +38,7 @@ inline constexpr char kDivide = '/';
 inline constexpr char kPower = '^';
 inline constexpr char kOpen = '(';
 inline constexpr char kClose = ')';
+inline constexpr char kComma = ',';  // separates the arguments of a call function
 inline constexpr char kLog = 'l';    // natural logarithm
 inline constexpr char kLog10 = 'L';  // decimal logarithm
 inline constexpr char kExp = 'e';
@@ -46,6 +47,23 @@ inline constexpr char kCos = 'C';
 inline constexpr char kRand = 'R';   // uniform random factor (output functions)
 inline constexpr char kGauss = 'G';  // normal random factor (output functions)
 inline constexpr char kBoltz = 'B';  // normal random factor (output functions)
+// Call functions of rate laws: names that are functions only when an opening
+// parenthesis follows, with their arguments separated by commas. Truth is 1,
+// falsehood 0; a condition is true when it is not 0.
+inline constexpr char kPiecewise = 'P';  // piecewise(v1, c1, v2, c2, ..., otherwise)
+inline constexpr char kLess = '<';          // lt(a, b)
+inline constexpr char kGreater = '>';       // gt(a, b)
+inline constexpr char kLessEqual = '{';     // leq(a, b)
+inline constexpr char kGreaterEqual = '}';  // geq(a, b)
+inline constexpr char kEqual = '=';         // eq(a, b)
+inline constexpr char kNotEqual = '#';      // neq(a, b)
+inline constexpr char kAnd = '&';           // and(a, b, ...)
+inline constexpr char kOr = '|';            // or(a, b, ...)
+inline constexpr char kXor = 'X';           // xor(a, b, ...): an odd number of them true
+inline constexpr char kNot = '~';           // not(a)
+inline constexpr char kFloor = 'f';
+inline constexpr char kCeiling = 'c';
+inline constexpr char kFactorial = '!';  // factorial(n) = gamma(n + 1)
 }  // namespace node_code
 
 // A reference to no node. A link equal to 0 (the root) means "not taken by
@@ -90,12 +108,31 @@ struct FunctionSpelling {
   char code;
 };
 
+// A function that is a function only when an opening parenthesis follows its
+// name (blanks between are allowed), so that texts which use the name as a
+// symbol read as they always did. Its arguments are separated by commas.
+struct CallFunction {
+  std::string_view text;
+  char code;
+  int minimumArguments;
+  int maximumArguments;  // kAnyArgumentCount: no limit
+};
+inline constexpr int kAnyArgumentCount = -1;
+
+// The call functions of rate laws, in a fixed order.
+std::span<const CallFunction> KineticCallFunctions();
+// The call function of a code, or null.
+const CallFunction* FindCallFunction(char code);
+
 // Everything that distinguishes one family of expressions from another.
 struct ExpressionDialect {
   // The scanner's token classes, in order: the longest match wins, and among
   // equal lengths the earlier line. A character no line matches is invalid.
   std::span<const TokenRule> rules;
   std::span<const FunctionSpelling> functions;
+  // Functions that need an opening parenthesis after their name (rate laws
+  // only); the dialect's operators then include the comma.
+  std::span<const CallFunction> callFunctions;
   // The node kinds that are symbols, unbound and bound ("Ispmk").
   std::string_view symbolKinds;
   // Symbol nodes carry their first letter as code instead of '@'.
@@ -110,7 +147,9 @@ struct ExpressionDialect {
 };
 
 // Rate laws: symbols are a letter followed by letters and digits; functions
-// log, log10, exp, sin, cos in lower or upper case.
+// log, log10, exp, sin, cos in lower or upper case, and the call functions
+// (piecewise, the comparisons lt, gt, leq, geq, eq, neq, the connectives
+// and, or, xor, not, and floor, ceiling, factorial) before a parenthesis.
 const ExpressionDialect& KineticExpressionDialect();
 // Output functions: symbols are single letters, and a run of two or more
 // letters and digits that is neither a function name nor a number is
@@ -118,7 +157,7 @@ const ExpressionDialect& KineticExpressionDialect();
 const ExpressionDialect& OutputExpressionDialect();
 
 // Scans `text` and replaces `nodes` by the root sentinel and one node per
-// token: 'O' for the seven operator characters, 'F' for function names, 'N'
+// token: 'O' for the operator characters, 'F' for function names, 'N'
 // for numbers, 'I' for symbols. Blanks, tabs, carriage returns and line
 // feeds are skipped. Returns false, with `nodes` empty, at the first invalid
 // token; `invalidOffset` (if given) then receives its offset in the text.
@@ -150,7 +189,8 @@ class ExpressionBindings {
 // The value of node 0's left, computed recursively: numbers give their value,
 // symbols ask the bindings, 'F' and 'O' nodes apply their function or
 // operator, and everything else ('(' and ')' nodes, unknown codes, missing
-// operands) gives 0. Division by zero and domain errors are not checked: the
+// operands) gives 0. A call function evaluates only the arguments it needs
+// (piecewise stops at the first true condition). Division by zero and domain errors are not checked: the
 // infinite or undefined value flows on. Operands are evaluated left first.
 double EvaluateExpression(std::span<const ExpressionNode> nodes, ExpressionBindings& bindings);
 

@@ -81,6 +81,21 @@ std::size_t MatchOperator(std::string_view text, const ExpressionDialect&) {
   return std::string_view("+-*/^()").find(text[0]) != std::string_view::npos ? 1 : 0;
 }
 
+std::size_t MatchComma(std::string_view text, const ExpressionDialect&) {
+  return !text.empty() && text[0] == ',' ? 1 : 0;
+}
+
+std::size_t MatchCallName(std::string_view text, const ExpressionDialect& dialect) {
+  for (const CallFunction& function : dialect.callFunctions) {
+    if (!text.starts_with(function.text)) continue;
+    std::size_t next = function.text.size();
+    if (next < text.size() && IsAlphanumeric(text[next])) continue;
+    while (next < text.size() && MatchBlank(text.substr(next), dialect) == 1) ++next;
+    if (next < text.size() && text[next] == '(') return function.text.size();
+  }
+  return 0;
+}
+
 std::size_t MatchIdentifier(std::string_view text, const ExpressionDialect&) {
   if (text.empty() || !IsLetter(text[0])) return 0;
   std::size_t length = 1;

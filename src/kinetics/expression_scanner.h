@@ -36,6 +36,11 @@ std::size_t MatchNumber(std::string_view text, const ExpressionDialect& dialect)
 std::size_t MatchFunctionName(std::string_view text, const ExpressionDialect& dialect);
 // One of + - * / ^ ( ).
 std::size_t MatchOperator(std::string_view text, const ExpressionDialect& dialect);
+// A comma.
+std::size_t MatchComma(std::string_view text, const ExpressionDialect& dialect);
+// One of the dialect's call function names, when an opening parenthesis
+// follows it after blanks at most.
+std::size_t MatchCallName(std::string_view text, const ExpressionDialect& dialect);
 // An ASCII letter followed by ASCII letters and digits.
 std::size_t MatchIdentifier(std::string_view text, const ExpressionDialect& dialect);
 // A single ASCII letter.

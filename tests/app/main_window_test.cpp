@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -172,6 +173,36 @@ TEST_F(MainWindowTest, ClosingDuringARunIsRefused) {
   }));
   window.controller().Wait();
   EXPECT_TRUE(window.close());
+}
+
+// File > Export SBML... and Import SBML... go through the core: the
+// exported model comes back with its steps, and a refused file leaves the
+// document as it was with the reason said.
+TEST_F(MainWindowTest, ExportAndImportSbmlThroughTheFileCommands) {
+  MainWindow window(app_, sink_);
+  AddSteps(window.document(), {{"v1", "S -> P"}, {"v2", "P -> Q"}});
+  const QString xml = QString::fromStdString((folder_ / "model.xml").string());
+  ASSERT_TRUE(window.ExportSbml(xml));
+
+  const QString refused = QString::fromStdString((folder_ / "refused.xml").string());
+  {
+    std::ofstream out(refused.toStdString());
+    out << "<sbml xmlns=\"http://www.sbml.org/sbml/level3/version1/core\" level=\"3\" "
+           "version=\"1\"><model><listOfEvents><event id=\"E1\" "
+           "useValuesFromTriggerTime=\"true\"/></listOfEvents></model></sbml>";
+  }
+  window.document().model.title = "kept";
+  EXPECT_FALSE(window.ImportSbml(refused));
+  EXPECT_EQ(window.document().model.title, "kept");
+  bool said = false;
+  for (const std::string& text : sink_.Texts()) {
+    said = said || (text.starts_with(kSbmlNotImported) && text.find("E1") != std::string::npos);
+  }
+  EXPECT_TRUE(said);
+
+  ASSERT_TRUE(window.ImportSbml(xml));
+  EXPECT_EQ(window.document().model.nSteps(), 2);
+  EXPECT_TRUE(window.document().pathName.empty());
 }
 
 }  // namespace

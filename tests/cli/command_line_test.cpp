@@ -80,7 +80,7 @@ TEST_P(BadArguments, AreRefusedWithTheReason) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadArguments,
     ::testing::Values(
-        BadCase{{}, "no command given"}, BadCase{{"simulate", "m.vrn"}, "unknown command simulate"},
+        BadCase{{}, "no command given"}, BadCase{{"frobnicate", "m.vrn"}, "unknown command frobnicate"},
         BadCase{{"--frobnicate"}, "unknown option --frobnicate"},
         BadCase{{"--version", "x"}, "--version takes no arguments"},
         BadCase{{"run"}, "run needs a model file"},
@@ -102,7 +102,40 @@ INSTANTIATE_TEST_SUITE_P(
                 "--output needs a file name ending in .png or .svg, not p.pdf"},
         BadCase{{"plot", "m.vrn", "--output", ".png"},
                 "--output needs a file name ending in .png or .svg, not .png"},
-        BadCase{{"run", "m.vrn", "--kdb"}, "--kdb needs a value"}));
+        BadCase{{"run", "m.vrn", "--kdb"}, "--kdb needs a value"},
+        BadCase{{"simulate", "m.xml", "--points", "0"},
+                "--points needs a whole number from 1 to 10000000, not 0"},
+        BadCase{{"simulate", "m.xml", "--end", "0"}, "--end needs a number other than 0, not 0"},
+        BadCase{{"simulate", "m.xml", "--end", "1e999"},
+                "--end needs a number other than 0, not 1e999"},
+        BadCase{{"simulate", "m.xml", "--rtol", "-1e-6"},
+                "--rtol needs a number not below 0, not -1e-6"},
+        BadCase{{"simulate", "m.xml", "--amounts=1"}, "--amounts takes no value"},
+        BadCase{{"import", "m.xml", "--amounts"}, "unknown option --amounts for import"},
+        BadCase{{"import"}, "import needs an SBML file"},
+        BadCase{{"export", "m.vrn", "-o", "-"}, "-o needs a file name for export"},
+        BadCase{{"run", "m.vrn", "-o", "x"}, "unknown option -o for run"}));
+
+TEST(CommandLine, SimulateTakesItsModelAndEveryOption) {
+  const ParsedCommandLine parsed =
+      ParseCommandLine({"simulate", "m.xml", "--end", "-2.5", "--points=7", "--rtol", "1e-9",
+                        "--atol", "0", "--amounts", "-o", "-"});
+  ASSERT_TRUE(parsed.commandLine) << parsed.error;
+  const CommandLine& line = *parsed.commandLine;
+  EXPECT_EQ(line.command, Command::kSimulate);
+  EXPECT_EQ(line.modelPath, "m.xml");
+  EXPECT_EQ(line.endTime, -2.5);
+  EXPECT_EQ(line.points, 7);
+  EXPECT_EQ(line.relativeTolerance, 1e-9);
+  EXPECT_EQ(line.absoluteTolerance, 0.0);
+  EXPECT_TRUE(line.amounts);
+  EXPECT_EQ(line.outputPath, "-");
+  const ParsedCommandLine plain = ParseCommandLine({"export", "m.vrn"});
+  ASSERT_TRUE(plain.commandLine);
+  EXPECT_EQ(plain.commandLine->command, Command::kExport);
+  EXPECT_FALSE(plain.commandLine->endTime);
+  EXPECT_TRUE(plain.commandLine->outputPath.empty());
+}
 
 TEST(Seed, TakesDecimalNumbersOfThirtyTwoBits) {
   EXPECT_EQ(ParseSeed("0"), 0u);

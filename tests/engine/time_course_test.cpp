@@ -51,6 +51,36 @@ TEST(TimeCourseTest, FollowsExponentialDecayAtEveryPoint) {
   EXPECT_CLOSE(rig.model.steps[0].flux, 0.7 * a.concentration, 1e-12, 1e-12);
 }
 
+// Nothing can change when every metabolite is fixed: the rows are the
+// initial state at every output time, with the fluxes it gives, and the
+// integrator (which refuses a system of no equations) is never asked.
+TEST(TimeCourseTest, AModelWithEveryMetaboliteFixedWritesConstantRows) {
+  Model model = test::BuildModel({{"R", "A -> B"}}, {"A", "B"});
+  test::UseKinetics(model, "R", "Mass action (irreversible)", {0.5});
+  test::SetInitial(model, "A", 3.0);
+  StructuralAnalysis(model);
+  ASSERT_EQ(model.nVariable, 0);
+  for (int points : {4, 1}) {
+    SCOPED_TRACE(points);
+    TaskSettings settings;
+    settings.endTime = 2.0;
+    settings.points = points;
+    EngineRig rig(model, settings);
+    rig.hooks.stopAtCheck = 0;
+    SetUpTimeCourse(*rig.engine);
+    TimeCourse(*rig.engine, /*write=*/true);
+    ASSERT_EQ(rig.hooks.rowTimes.size(), static_cast<std::size_t>(points + 1));
+    for (std::size_t i = 0; i < rig.hooks.rowTimes.size(); ++i) {
+      EXPECT_CLOSE(rig.hooks.rowTimes[i], 2.0 * i / points, 1e-15, 1e-15);
+      EXPECT_EQ(rig.AmountOf(rig.hooks.rowAmounts[i], "A"), 3.0);
+    }
+    EXPECT_TRUE(rig.hooks.errors.empty());
+    EXPECT_TRUE(rig.state.errorLog.empty());
+    EXPECT_CLOSE(rig.model.steps[0].flux, 1.5, 1e-15, 1e-15);
+    EXPECT_EQ(rig.model.metabolites[rig.model.FindMetabolite("A")].concentration, 3.0);
+  }
+}
+
 TEST(TimeCourseTest, NegativeEndTimeIntegratesBackwards) {
   TaskSettings settings;
   settings.endTime = -2.0;

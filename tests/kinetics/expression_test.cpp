@@ -135,8 +135,62 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"a^", false}, RefusedCase{")", false}, RefusedCase{"a+b)*c", false},
         RefusedCase{"_x", true}, RefusedCase{"K0.5", true}, RefusedCase{"a.b", true},
         RefusedCase{".5", true}, RefusedCase{"a$b", true}, RefusedCase{"a_b", true},
-        RefusedCase{"a,b", true}, RefusedCase{"caf\xc3\xa9", true}, RefusedCase{"a\x01", true},
+        RefusedCase{"caf\xc3\xa9", true}, RefusedCase{"a\x01", true},
         RefusedCase{"a\x7f", true}, RefusedCase{"a\xff", true}));
+
+// Conditionals: call functions whose names are functions only before an
+// opening parenthesis, with comma-separated arguments. Truth is 1.
+INSTANTIATE_TEST_SUITE_P(
+    CallFunctions, KineticExpressionValue,
+    ::testing::Values(ValueCase{"lt(a,b)", 1.0}, ValueCase{"lt(b,a)", 0.0},
+                      ValueCase{"gt(b, a)", 1.0}, ValueCase{"leq(a,3)", 1.0},
+                      ValueCase{"geq(a,3.5)", 0.0}, ValueCase{"eq(a,3)", 1.0},
+                      ValueCase{"neq(a,3)", 0.0}, ValueCase{"and(1,a,b)", 1.0},
+                      ValueCase{"and(1,0)", 0.0}, ValueCase{"or(0,0,x)", 1.0},
+                      ValueCase{"xor(1,1,1)", 1.0}, ValueCase{"xor(1,1)", 0.0},
+                      ValueCase{"not(0)", 1.0}, ValueCase{"not(a)", 0.0},
+                      ValueCase{"floor(-x)", -1.0}, ValueCase{"ceiling(x)", 1.0},
+                      ValueCase{"factorial(5)", 120.0}, ValueCase{"factorial (0)", 1.0},
+                      ValueCase{"piecewise(a, lt(x,1), b)", 3.0},
+                      ValueCase{"piecewise(a, gt(x,1), b)", 5.0},
+                      ValueCase{"piecewise(1, 0, 2, 0, 3, 1, 4)", 3.0},
+                      ValueCase{"2*piecewise(a+b, 1)^2", 128.0},
+                      ValueCase{"-floor(x)+ceiling(a*x)", 2.0},
+                      ValueCase{"piecewise(1,lt(a,b),piecewise(2,1))", 1.0}));
+
+// The names of the call functions stay symbols wherever no parenthesis
+// follows, so texts that use them as symbols read as they always did.
+INSTANTIATE_TEST_SUITE_P(CallNamesWithoutParenthesis, KineticExpressionValue,
+                         ::testing::Values(ValueCase{"eq*2+floor", 0.0}, ValueCase{"lt", 0.0},
+                                           ValueCase{"ltx+1", 1.0}, ValueCase{"a*or", 0.0}));
+
+INSTANTIATE_TEST_SUITE_P(
+    CallFunctionsRefused, KineticExpressionRefused,
+    ::testing::Values(RefusedCase{"a,b", false}, RefusedCase{"(a,b)", false},
+                      RefusedCase{"1+(a,b)", false}, RefusedCase{"lt(a)", false},
+                      RefusedCase{"lt(a,b,x)", false}, RefusedCase{"not(a,b)", false},
+                      RefusedCase{"floor(a,b)", false}, RefusedCase{"sin(a,b)", false},
+                      RefusedCase{"-(a,b)", false}, RefusedCase{"lt(a,)", false},
+                      RefusedCase{"lt(,a)", false}, RefusedCase{"piecewise()", false},
+                      RefusedCase{"lt(a,(x,b))", false}));
+
+TEST(ExpressionEvaluator, PiecewiseEvaluatesOnlyTheBranchItTakes) {
+  // The branch not taken would ask for the value of a symbol.
+  class CountingBindings : public TableBindings {
+   public:
+    int reads = 0;
+    double SymbolValue(const ExpressionNode& node) override {
+      ++reads;
+      return TableBindings::SymbolValue(node);
+    }
+  } bindings;
+  std::vector<ExpressionNode> nodes;
+  ASSERT_EQ(Parse("piecewise(1, 1, a/0)", KineticExpressionDialect(), nodes), 0);
+  EXPECT_EQ(EvaluateExpression(nodes, bindings), 1.0);
+  EXPECT_EQ(bindings.reads, 0);
+  ASSERT_EQ(Parse("piecewise(1, 0)", KineticExpressionDialect(), nodes), 0);
+  EXPECT_TRUE(std::isnan(EvaluateExpression(nodes, bindings)));
+}
 
 TEST(ExpressionScanner, StopsAtTheFirstInvalidCharacter) {
   std::vector<ExpressionNode> nodes;
@@ -363,6 +417,12 @@ TEST(OutputExpression, SymbolsCarryTheirLetterAndRandomFunctionsTheirCodes) {
   TableBindings bindings;
   EvaluateExpression(nodes, bindings);
   EXPECT_EQ(bindings.functionsCalled, (std::vector<char>{'R', 'G', 'B'}));
+}
+
+TEST(OutputExpression, KnowsNoCallFunctionsOrCommas) {
+  std::vector<ExpressionNode> nodes;
+  EXPECT_FALSE(BuildExpressionNodes("lt(a,b)", OutputExpressionDialect(), nodes));
+  EXPECT_FALSE(BuildExpressionNodes("a,b", OutputExpressionDialect(), nodes));
 }
 
 TEST(OutputExpression, RateLawFunctionNamesAreNotKnownToTheKineticDialect) {

@@ -139,7 +139,7 @@ completion=$(cd "$work/completion" && bash -c '
   complete_line vireon run ""
   complete_line vireon run --s
   complete -p vireon' _ "$prefix/share/bash-completion/completions/vireon")
-expected_completion='run|plot|--help|--version|
+expected_completion='run|plot|simulate|import|export|--help|--version|
 a model.vrn|folder|
 --settings|--seed|
 complete -F _vireon vireon'

@@ -1,0 +1,25 @@
+#pragma once
+// vireon simulate MODEL: the time course of a Vireon model file or an SBML
+// model as CSV, for scripts and notebooks.
+
+#include <ostream>
+#include <string>
+
+#include "cli/command_line.h"
+#include "document/time_course_table.h"
+#include "model/model.h"
+
+namespace vireon::cli {
+
+// Returns kExitSuccess when the table was written, kExitFailure when the
+// model could not be loaded or imported, cannot be evaluated, or the
+// integration failed (nothing is written then).
+int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& err);
+
+// The CSV text of a table: the line "time," and the metabolite names (quoted
+// where a name holds a comma or a quote), then one line per row with every
+// number written so that it reads back exactly. Amounts are concentrations
+// times the volume of each metabolite's compartment.
+std::string TimeCourseCsv(const Model& model, const TimeCourseTable& table, bool amounts);
+
+}  // namespace vireon::cli

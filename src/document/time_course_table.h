@@ -1,0 +1,36 @@
+#pragma once
+// A time course as a table, for scripts: the concentrations of every
+// metabolite at time 0 and at each output point, computed on the calling
+// thread without data files, report or window.
+
+#include <string>
+#include <vector>
+
+#include "engine/task_settings.h"
+#include "model/model.h"
+
+namespace vireon {
+
+struct TimeCourseTable {
+  std::vector<double> times;
+  // One row per time: the concentration of every metabolite, by index.
+  std::vector<std::vector<double>> concentrations;
+  // The integrator's and the rate laws' troubles, as in a run's error log;
+  // empty when the table holds every point.
+  std::string errorLog;
+};
+
+// The LSODA step limit per output interval of a table: high enough that a
+// stiff stretch never shifts the output times, as the interactive time
+// course allows.
+inline constexpr int kTableMaxSteps = 1000000;
+
+// Integrates the model (after its structural analysis, every step bound to
+// a kinetic type it can evaluate) from its initial concentrations over the
+// end time in `points` equal intervals (points >= 1), with the settings'
+// tolerances and integrator orders. A model with no step, or no variable
+// metabolite, has the constant solution. The model's current concentrations
+// and fluxes are those of the last row.
+TimeCourseTable ComputeTimeCourseTable(Model& model, const TaskSettings& settings);
+
+}  // namespace vireon

@@ -1,0 +1,34 @@
+#pragma once
+// All of libSBML that the SBML code's sources use, under vireon::sbml::lib
+// (see libsbml_names.h). Sources include this; headers only the names.
+
+#include <sbml/SBMLTypes.h>
+#include <sbml/conversion/ConversionProperties.h>
+#include <sbml/extension/SBasePlugin.h>
+
+#include "sbml/libsbml_names.h"
+
+namespace vireon::sbml::lib {
+#define VIREON_LIBSBML(name) using ::LIBSBML_CPP_NAMESPACE_QUALIFIER name;
+VIREON_LIBSBML(Compartment)
+VIREON_LIBSBML(ConversionProperties)
+VIREON_LIBSBML(Event)
+VIREON_LIBSBML(FunctionDefinition)
+VIREON_LIBSBML(KineticLaw)
+VIREON_LIBSBML(LocalParameter)
+VIREON_LIBSBML(ModifierSpeciesReference)
+VIREON_LIBSBML(Parameter)
+VIREON_LIBSBML(Reaction)
+VIREON_LIBSBML(Rule)
+VIREON_LIBSBML(SBMLError)
+VIREON_LIBSBML(SBMLNamespaces)
+VIREON_LIBSBML(Species)
+VIREON_LIBSBML(SpeciesReference)
+VIREON_LIBSBML(XMLNode)
+VIREON_LIBSBML(LIBSBML_SEV_ERROR)
+VIREON_LIBSBML(readSBMLFromFile)
+VIREON_LIBSBML(readSBMLFromString)
+VIREON_LIBSBML(writeSBMLToStdString)
+VIREON_LIBSBML(SBML_parseL3Formula)
+#undef VIREON_LIBSBML
+}  // namespace vireon::sbml::lib

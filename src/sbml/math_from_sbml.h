@@ -1,0 +1,67 @@
+#pragma once
+// Translation of SBML's MathML (libSBML's ASTNode) into a rate-law tree.
+// Function definitions are inlined; every name is resolved by the caller
+// (species, parameters, compartments, reaction ids); MathML functions that
+// the rate-law dialect lacks are written through exact identities (abs,
+// min and max through piecewise, roots through powers, tan through sin and
+// cos, the hyperbolic functions through exp). What has no equivalent
+// (time, delay, rateOf, the inverse trigonometric functions, ...) is refused.
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sbml/libsbml_names.h"
+#include "sbml/rate_math.h"
+
+
+namespace vireon::sbml {
+
+// A construct the import cannot take, named as the user reads it
+// ("delay in the kinetic law of reaction R1"). Thrown inside the SBML code
+// only; the import catches it.
+class Refusal : public std::runtime_error {
+ public:
+  explicit Refusal(const std::string& what) : std::runtime_error(what) {}
+};
+
+// Trees larger or deeper than this are refused, so that neither inlining
+// nor a hostile file can exhaust the memory or the stack.
+inline constexpr int kMaxMathDepth = 500;
+inline constexpr int kMaxMathNodes = 200000;
+
+class MathTranslator {
+ public:
+  // `resolve` gives the tree a name stands for (species, constant, or a
+  // reaction's inlined law), or nothing for an unknown name.
+  using Resolver = std::function<std::optional<MathNode>(const std::string& name)>;
+
+  MathTranslator(const lib::Model& model, Resolver resolve);
+
+  // The tree of `math`; `where` names its place for refusals ("the kinetic
+  // law of reaction R1"). Throws Refusal.
+  MathNode Translate(const lib::ASTNode& math, const std::string& where);
+
+ private:
+  MathNode Node(const lib::ASTNode& ast);
+  std::vector<MathNode> Children(const lib::ASTNode& ast);
+  MathNode ChildAt(const lib::ASTNode& ast, unsigned int i);
+  MathNode UserFunction(const lib::ASTNode& ast);
+  MathNode Relation(char code, std::vector<MathNode> operands);
+  MathNode Substitute(const MathNode& value);
+  [[noreturn]] void Refuse(const std::string& construct) const;
+  void Count();
+
+  const lib::Model& model_;
+  Resolver resolve_;
+  std::string where_;
+  // The arguments of the function definitions being inlined, innermost last.
+  std::vector<std::vector<std::pair<std::string, MathNode>>> arguments_;
+  std::vector<std::string> inlining_;  // names of those functions
+  int depth_ = 0;
+  int nodes_ = 0;
+};
+
+}  // namespace vireon::sbml

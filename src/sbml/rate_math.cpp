@@ -1,0 +1,165 @@
+#include "sbml/rate_math.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "kinetics/expression.h"
+#include "kinetics/expression_record.h"
+#include "kinetics/expression_scanner.h"
+
+namespace vireon::sbml {
+
+MathNode Number(double value) {
+  MathNode node;
+  node.kind = MathNode::Kind::kNumber;
+  node.value = value;
+  return node;
+}
+
+MathNode SpeciesNode(int index) {
+  MathNode node;
+  node.kind = MathNode::Kind::kSpecies;
+  node.index = index;
+  return node;
+}
+
+MathNode ConstantNode(int index) {
+  MathNode node;
+  node.kind = MathNode::Kind::kConstant;
+  node.index = index;
+  return node;
+}
+
+MathNode Apply(char code, std::vector<MathNode> operands) {
+  MathNode node;
+  node.kind = MathNode::Kind::kOperator;
+  node.code = code;
+  node.children = std::move(operands);
+  return node;
+}
+
+MathNode Function(char code, MathNode operand) {
+  MathNode node;
+  node.kind = MathNode::Kind::kFunction;
+  node.code = code;
+  node.children.push_back(std::move(operand));
+  return node;
+}
+
+MathNode Call(char code, std::vector<MathNode> arguments) {
+  MathNode node;
+  node.kind = MathNode::Kind::kCall;
+  node.code = code;
+  node.children = std::move(arguments);
+  return node;
+}
+
+bool IsExactExpressionNumber(double value) {
+  if (!std::isfinite(value)) return false;
+  return NumberValue(FormatExpressionNumber(std::fabs(value))) == std::fabs(value);
+}
+
+namespace {
+
+std::string NumberText(double value) {
+  char buffer[64];
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value));
+  std::string text = error == std::errc() ? std::string(buffer, end) : "0";
+  // A number token never carries a sign: a negative one is a negated primary.
+  return std::signbit(value) ? "(-" + text + ")" : text;
+}
+
+const char* FunctionName(char code) {
+  switch (code) {
+    case node_code::kLog:
+      return "log";
+    case node_code::kLog10:
+      return "log10";
+    case node_code::kExp:
+      return "exp";
+    case node_code::kSin:
+      return "sin";
+    case node_code::kCos:
+      return "cos";
+    default:
+      return "";
+  }
+}
+
+std::string CallName(char code) {
+  for (const CallFunction& function : KineticCallFunctions()) {
+    if (function.code == code) return std::string(function.text);
+  }
+  return {};
+}
+
+bool IsLeaf(const MathNode& node) {
+  return node.kind == MathNode::Kind::kSpecies || node.kind == MathNode::Kind::kConstant ||
+         (node.kind == MathNode::Kind::kNumber && !std::signbit(node.value));
+}
+
+void Write(const MathNode& node, const std::function<std::string(const MathNode&)>& symbol,
+           std::string& out) {
+  auto operand = [&](const MathNode& child) {
+    if (IsLeaf(child) || child.kind == MathNode::Kind::kCall) {
+      Write(child, symbol, out);
+    } else {
+      out += '(';
+      Write(child, symbol, out);
+      out += ')';
+    }
+  };
+  switch (node.kind) {
+    case MathNode::Kind::kNumber:
+      out += NumberText(node.value);
+      return;
+    case MathNode::Kind::kSpecies:
+    case MathNode::Kind::kConstant:
+      out += symbol(node);
+      return;
+    case MathNode::Kind::kOperator:
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (i > 0) out += node.code;
+        operand(node.children[i]);
+      }
+      return;
+    case MathNode::Kind::kFunction:
+      if (node.code == node_code::kMinus) {
+        out += '-';
+      } else {
+        out += FunctionName(node.code);
+      }
+      out += '(';
+      Write(node.children.front(), symbol, out);
+      out += ')';
+      return;
+    case MathNode::Kind::kCall:
+      out += CallName(node.code);
+      out += '(';
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (i > 0) out += ", ";
+        Write(node.children[i], symbol, out);
+      }
+      out += ')';
+      return;
+  }
+}
+
+}  // namespace
+
+std::string ExpressionText(const MathNode& node,
+                           const std::function<std::string(const MathNode&)>& symbol) {
+  std::string text;
+  Write(node, symbol, text);
+  return text;
+}
+
+void VisitLeaves(const MathNode& node, const std::function<void(const MathNode&)>& visit) {
+  if (node.kind == MathNode::Kind::kSpecies || node.kind == MathNode::Kind::kConstant) {
+    visit(node);
+    return;
+  }
+  for (const MathNode& child : node.children) VisitLeaves(child, visit);
+}
+
+}  // namespace vireon::sbml

@@ -1,0 +1,426 @@
+#include "sbml/sbml_export.h"
+
+#include <map>
+#include <memory>
+
+#include "kinetics/expression.h"
+#include "kinetics/kinetic_binding.h"
+#include "kinetics/kinetic_function.h"
+#include "kinetics/kinetic_type.h"
+#include "sbml/built_in_law_formulas.h"
+#include "sbml/libsbml.h"
+#include "sbml/sbml_names.h"
+
+namespace vireon {
+
+namespace {
+
+namespace lib = sbml::lib;
+using AstPointer = std::unique_ptr<lib::ASTNode>;
+
+AstPointer Ast(int type) {
+  LIBSBML_CPP_NAMESPACE_USE
+  return std::make_unique<lib::ASTNode>(static_cast<ASTNodeType_t>(type));
+}
+
+AstPointer NumberAst(double value) {
+  LIBSBML_CPP_NAMESPACE_USE
+  AstPointer node = Ast(AST_REAL);
+  node->setValue(value);
+  return node;
+}
+
+AstPointer NameAst(const std::string& id) {
+  LIBSBML_CPP_NAMESPACE_USE
+  AstPointer node = Ast(AST_NAME);
+  node->setName(id.c_str());
+  return node;
+}
+
+AstPointer ApplyAst(int type, std::vector<AstPointer> children) {
+  AstPointer node = Ast(type);
+  for (AstPointer& child : children) node->addChild(child.release());
+  return node;
+}
+
+// The species ids a step's rate law reads, and its constants' ids.
+struct StepNames {
+  std::vector<std::string> substrates, products, modifiers, constants;
+};
+
+// The MathML of a user-defined rate law, from its node list: the tree the
+// expression engine evaluates, symbol by symbol the step's metabolite or
+// constant. What the engine evaluates as 0 (an unbound symbol, a
+// parenthesis taken as an operator) is 0 here too.
+class NodeWriter {
+ public:
+  NodeWriter(const std::vector<KineticNode>& nodes, const StepNames& names)
+      : nodes_(nodes), names_(names) {}
+
+  AstPointer Write(int position) const {
+    LIBSBML_CPP_NAMESPACE_USE
+    if (position <= 0 || position >= static_cast<int>(nodes_.size())) return NumberAst(0.0);
+    const KineticNode& node = nodes_[position];
+    switch (node.kind) {
+      case node_kind::kNumber:
+        return NumberAst(node.value);
+      case node_kind::kSubstrate:
+        return Symbol(names_.substrates, node.index);
+      case node_kind::kProduct:
+        return Symbol(names_.products, node.index);
+      case node_kind::kModifier:
+        return Symbol(names_.modifiers, node.index);
+      case node_kind::kConstant:
+        return Symbol(names_.constants, node.index);
+      case node_kind::kFunction:
+        return Function(node);
+      case node_kind::kOperator: {
+        int type = 0;
+        switch (node.code) {
+          case node_code::kPlus:
+            type = AST_PLUS;
+            break;
+          case node_code::kMinus:
+            type = AST_MINUS;
+            break;
+          case node_code::kTimes:
+            type = AST_TIMES;
+            break;
+          case node_code::kDivide:
+            type = AST_DIVIDE;
+            break;
+          case node_code::kPower:
+            type = AST_POWER;
+            break;
+          default:
+            return NumberAst(0.0);
+        }
+        std::vector<AstPointer> operands;
+        operands.push_back(Write(node.left));
+        operands.push_back(Write(node.right));
+        return ApplyAst(type, std::move(operands));
+      }
+      default:
+        return NumberAst(0.0);
+    }
+  }
+
+ private:
+  static AstPointer Symbol(const std::vector<std::string>& ids, int index) {
+    if (index < 0 || index >= static_cast<int>(ids.size())) return NumberAst(0.0);
+    return NameAst(ids[static_cast<std::size_t>(index)]);
+  }
+
+  // The arguments of a call: the lefts down a chain of commas and the last right.
+  std::vector<AstPointer> Arguments(int operand) const {
+    std::vector<AstPointer> arguments;
+    int position = operand;
+    while (position > 0 && position < static_cast<int>(nodes_.size()) &&
+           nodes_[position].IsOperator(node_code::kComma)) {
+      arguments.push_back(Write(nodes_[position].left));
+      position = nodes_[position].right;
+    }
+    arguments.push_back(Write(position));
+    return arguments;
+  }
+
+  AstPointer Function(const KineticNode& node) const {
+    LIBSBML_CPP_NAMESPACE_USE
+    int type = 0;
+    switch (node.code) {
+      case node_code::kPlus:
+        return Write(node.left);
+      case node_code::kMinus:
+        type = AST_MINUS;
+        break;
+      case node_code::kLog:
+        type = AST_FUNCTION_LN;
+        break;
+      case node_code::kLog10:
+        type = AST_FUNCTION_LOG;
+        break;
+      case node_code::kExp:
+        type = AST_FUNCTION_EXP;
+        break;
+      case node_code::kSin:
+        type = AST_FUNCTION_SIN;
+        break;
+      case node_code::kCos:
+        type = AST_FUNCTION_COS;
+        break;
+      case node_code::kPiecewise:
+        type = AST_FUNCTION_PIECEWISE;
+        break;
+      case node_code::kLess:
+        type = AST_RELATIONAL_LT;
+        break;
+      case node_code::kGreater:
+        type = AST_RELATIONAL_GT;
+        break;
+      case node_code::kLessEqual:
+        type = AST_RELATIONAL_LEQ;
+        break;
+      case node_code::kGreaterEqual:
+        type = AST_RELATIONAL_GEQ;
+        break;
+      case node_code::kEqual:
+        type = AST_RELATIONAL_EQ;
+        break;
+      case node_code::kNotEqual:
+        type = AST_RELATIONAL_NEQ;
+        break;
+      case node_code::kAnd:
+        type = AST_LOGICAL_AND;
+        break;
+      case node_code::kOr:
+        type = AST_LOGICAL_OR;
+        break;
+      case node_code::kXor:
+        type = AST_LOGICAL_XOR;
+        break;
+      case node_code::kNot:
+        type = AST_LOGICAL_NOT;
+        break;
+      case node_code::kFloor:
+        type = AST_FUNCTION_FLOOR;
+        break;
+      case node_code::kCeiling:
+        type = AST_FUNCTION_CEILING;
+        break;
+      case node_code::kFactorial:
+        type = AST_FUNCTION_FACTORIAL;
+        break;
+      default:
+        return NumberAst(0.0);
+    }
+    if (FindCallFunction(node.code) != nullptr) return ApplyAst(type, Arguments(node.left));
+    std::vector<AstPointer> operand;
+    operand.push_back(Write(node.left));
+    return ApplyAst(type, std::move(operand));
+  }
+
+  const std::vector<KineticNode>& nodes_;
+  const StepNames& names_;
+};
+
+// A built-in law from its formula, the placeholders s0, p1, m0, k3, ...
+// renamed to the step's ids.
+AstPointer BuiltInLaw(std::string_view formula, const StepNames& names) {
+  AstPointer tree(lib::SBML_parseL3Formula(std::string(formula).c_str()));
+  if (!tree) return NumberAst(0.0);
+  std::vector<lib::ASTNode*> pending{tree.get()};
+  while (!pending.empty()) {
+    lib::ASTNode* node = pending.back();
+    pending.pop_back();
+    for (unsigned int i = 0; i < node->getNumChildren(); ++i) pending.push_back(node->getChild(i));
+    if (!node->isName() || node->getName() == nullptr) continue;
+    const std::string placeholder = node->getName();
+    const std::vector<std::string>* ids = nullptr;
+    switch (placeholder.front()) {
+      case 's':
+        ids = &names.substrates;
+        break;
+      case 'p':
+        ids = &names.products;
+        break;
+      case 'm':
+        ids = &names.modifiers;
+        break;
+      default:
+        ids = &names.constants;
+        break;
+    }
+    const std::size_t index = std::stoul(placeholder.substr(1));
+    if (index < ids->size()) {
+      node->setName((*ids)[index].c_str());
+    } else {
+      node->setType(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_REAL);
+      node->setValue(0.0);
+    }
+  }
+  return tree;
+}
+
+// k0 times the product over the list, for each side of a mass-action law.
+AstPointer MassAction(bool reversible, const StepNames& names) {
+  LIBSBML_CPP_NAMESPACE_USE
+  auto side = [&](std::size_t constant, const std::vector<std::string>& species) {
+    std::vector<AstPointer> factors;
+    factors.push_back(constant < names.constants.size() ? NameAst(names.constants[constant])
+                                                        : NumberAst(0.0));
+    for (const std::string& id : species) factors.push_back(NameAst(id));
+    return factors.size() == 1 ? std::move(factors.front()) : ApplyAst(AST_TIMES, std::move(factors));
+  };
+  if (!reversible) return side(0, names.substrates);
+  std::vector<AstPointer> terms;
+  terms.push_back(side(0, names.substrates));
+  terms.push_back(side(1, names.products));
+  return ApplyAst(AST_MINUS, std::move(terms));
+}
+
+std::string EscapeXml(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// The comments as XHTML notes, one paragraph per line.
+std::string NotesOf(const std::string& comments) {
+  std::string body = "<body xmlns=\"http://www.w3.org/1999/xhtml\">";
+  std::size_t start = 0;
+  while (start <= comments.size()) {
+    std::size_t end = comments.find('\n', start);
+    if (end == std::string::npos) end = comments.size();
+    std::string line = comments.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    body += "<p>" + EscapeXml(line) + "</p>";
+    start = end + 1;
+  }
+  return body + "</body>";
+}
+
+}  // namespace
+
+SbmlExportResult ExportSbml(const Model& model) {
+  SbmlExportResult result;
+  for (int k = 0; k < model.nSteps(); ++k) {
+    if (!CanEvaluateRate(model, k)) {
+      result.problems.push_back("step \"" + model.steps[k].name +
+                                "\", whose rate cannot be evaluated");
+    }
+  }
+  if (!result.problems.empty()) return result;
+
+  lib::SBMLDocument document(3, 2);
+  lib::Model* m = document.createModel();
+  sbml::IdNamer ids;
+  m->setId(ids.Name(model.title.empty() ? "model" : model.title));
+  m->setName(model.title);
+  if (!model.comments.empty()) m->setNotes(NotesOf(model.comments));
+
+  std::vector<std::string> compartmentIds;
+  for (const Compartment& c : model.compartments) {
+    lib::Compartment* compartment = m->createCompartment();
+    compartmentIds.push_back(ids.Name(c.name));
+    compartment->setId(compartmentIds.back());
+    compartment->setName(c.name);
+    compartment->setSpatialDimensions(3u);
+    compartment->setSize(c.volume);
+    compartment->setConstant(true);
+  }
+  std::vector<std::string> speciesIds;
+  for (const Metabolite& metabolite : model.metabolites) {
+    lib::Species* species = m->createSpecies();
+    speciesIds.push_back(ids.Name(metabolite.name));
+    species->setId(speciesIds.back());
+    species->setName(metabolite.name);
+    species->setCompartment(compartmentIds[static_cast<std::size_t>(metabolite.compartment)]);
+    species->setInitialConcentration(metabolite.initialConcentration);
+    species->setHasOnlySubstanceUnits(false);
+    species->setBoundaryCondition(metabolite.type == FIXED);
+    species->setConstant(false);
+  }
+
+  for (const Step& step : model.steps) {
+    lib::Reaction* reaction = m->createReaction();
+    reaction->setId(ids.Name(step.name));
+    reaction->setName(step.name);
+    reaction->setReversible(step.reversible != 0);
+
+    // The volume the law is given in.
+    int reference = 0;
+    if (!step.substrates.empty()) {
+      reference = model.metabolites[step.substrates.front()].compartment;
+    } else if (!step.products.empty()) {
+      reference = model.metabolites[step.products.front()].compartment;
+    }
+    const double referenceVolume = model.compartments[reference].volume;
+    std::map<int, int> reactants, products;
+    for (int s : step.substrates) ++reactants[s];
+    for (int p : step.products) ++products[p];
+    auto addReferences = [&](const std::map<int, int>& counts, bool asReactants) {
+      for (const auto& [metabolite, count] : counts) {
+        lib::SpeciesReference* r = asReactants ? reaction->createReactant() : reaction->createProduct();
+        r->setSpecies(speciesIds[static_cast<std::size_t>(metabolite)]);
+        r->setStoichiometry(count * (model.VolumeOf(metabolite) / referenceVolume));
+        r->setConstant(true);
+      }
+    };
+    addReferences(reactants, true);
+    addReferences(products, false);
+    std::map<int, bool> modifiers;
+    for (int modifier : step.modifiers) {
+      if (modifier >= 0 && reactants.count(modifier) == 0 && products.count(modifier) == 0 &&
+          !modifiers[modifier]) {
+        modifiers[modifier] = true;
+        reaction->createModifier()->setSpecies(speciesIds[static_cast<std::size_t>(modifier)]);
+      }
+    }
+
+    StepNames names;
+    for (int s : step.substrates) names.substrates.push_back(speciesIds[static_cast<std::size_t>(s)]);
+    for (int p : step.products) names.products.push_back(speciesIds[static_cast<std::size_t>(p)]);
+    for (int modifier : step.modifiers) {
+      names.modifiers.push_back(modifier >= 0 ? speciesIds[static_cast<std::size_t>(modifier)] : "");
+    }
+    lib::KineticLaw* law = reaction->createKineticLaw();
+    // Local parameters must not hide the species and compartments the law
+    // reads.
+    sbml::IdNamer localIds;
+    for (const std::string& id : speciesIds) localIds.Reserve(id);
+    for (const std::string& id : compartmentIds) localIds.Reserve(id);
+    const KineticType* type = step.kineticType;
+    for (int i = 0; i < step.ConstantCount(); ++i) {
+      const std::string name =
+          type != nullptr && i < type->constants ? type->constantNames[i] : "k" + std::to_string(i);
+      names.constants.push_back(localIds.Name(name.empty() ? "k" : name));
+      lib::LocalParameter* parameter = law->createLocalParameter();
+      parameter->setId(names.constants.back());
+      if (!name.empty()) parameter->setName(name);
+      parameter->setValue(step.constants[i]);
+    }
+
+    AstPointer rate;
+    if (type == nullptr) {
+      rate = NumberAst(0.0);
+    } else if (type->function) {
+      const std::vector<KineticNode>& nodes = type->function->nodes();
+      rate = NodeWriter(nodes, names).Write(nodes.empty() ? kNoNode : nodes[0].left);
+    } else if (type->name == sbml::kMassActionIrreversible || type->name == sbml::kMassActionReversible) {
+      rate = MassAction(type->name == sbml::kMassActionReversible, names);
+    } else {
+      rate = BuiltInLaw(sbml::BuiltInLawFormula(type->name), names);
+    }
+    std::vector<AstPointer> factors;
+    factors.push_back(NameAst(compartmentIds[static_cast<std::size_t>(reference)]));
+    factors.push_back(std::move(rate));
+    AstPointer lawMath = ApplyAst(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_TIMES, std::move(factors));
+    law->setMath(lawMath.get());
+  }
+
+  document.checkConsistency();
+  for (unsigned int i = 0; i < document.getNumErrors(); ++i) {
+    const lib::SBMLError* error = document.getError(i);
+    if (error->getSeverity() >= lib::LIBSBML_SEV_ERROR) result.problems.push_back(error->getMessage());
+  }
+  if (!result.problems.empty()) return result;
+  result.text = lib::writeSBMLToStdString(&document);
+  result.exported = true;
+  return result;
+}
+
+}  // namespace vireon

@@ -1,0 +1,813 @@
+#include "sbml/sbml_import.h"
+
+#include "sbml/libsbml.h"
+
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <numbers>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "kinetics/expression.h"
+#include "kinetics/kinetic_function.h"
+#include "model/equation_parser.h"
+#include "model/structural_analysis.h"
+#include "sbml/math_from_sbml.h"
+#include "sbml/rate_math.h"
+#include "sbml/sbml_names.h"
+
+namespace vireon {
+
+namespace {
+
+namespace lib = sbml::lib;
+using sbml::MathNode;
+using sbml::Refusal;
+
+// How many of the reader's errors a refused file lists.
+constexpr unsigned int kMaxListedReadErrors = 10;
+// Whole-number coefficients of a scaled reaction stay within this size;
+// beyond it the reaction's species get a step each.
+constexpr double kMaxScaledCoefficient = 1000.0;
+// A scaled coefficient counts as a whole number within this relative distance.
+constexpr double kWholeNumberTolerance = 1e-9;
+
+std::string Quoted(const std::string& id) { return "\"" + id + "\""; }
+
+// The plain text of an XHTML notes element: its character data, with a line
+// break after every paragraph-like element.
+void AppendNotesText(const lib::XMLNode& node, std::string& text) {
+  if (node.isText()) {
+    text += node.getCharacters();
+    return;
+  }
+  for (unsigned int i = 0; i < node.getNumChildren(); ++i) AppendNotesText(node.getChild(i), text);
+  const std::string& name = node.getName();
+  if (name == "p" || name == "br" || name == "div" || name == "li" || name == "h1" ||
+      name == "h2" || name == "h3" || name == "tr") {
+    text += '\n';
+  }
+}
+
+// Blank runs become one blank and blank lines disappear.
+std::string TidyNotes(const std::string& raw) {
+  std::string result;
+  std::istringstream lines(raw);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::string tidy;
+    bool blank = false;
+    for (char c : line) {
+      if (c == ' ' || c == '\t' || c == '\r') {
+        blank = !tidy.empty();
+        continue;
+      }
+      if (blank) tidy += ' ';
+      blank = false;
+      tidy += c;
+    }
+    if (tidy.empty()) continue;
+    if (!result.empty()) result += "\r\n";
+    result += tidy;
+  }
+  return result;
+}
+
+// A kinetic constant of the import: a parameter, a local parameter, a
+// compartment's size, or a number the rate-law dialect would round.
+struct ConstantEntry {
+  std::string name;  // the SBML id, or a name for a number
+  double value = 0.0;
+  bool isCompartment = false;
+};
+
+struct SpeciesEntry {
+  std::string id;
+  int compartment = 0;
+  double initialConcentration = 0.0;
+  bool fixed = false;
+  bool amountInLaws = false;  // hasOnlySubstanceUnits
+  double conversionFactor = 1.0;
+};
+
+// One step of the Vireon model in the making.
+struct PartStep {
+  std::string name;
+  std::int16_t reversible = 1;
+  std::vector<std::pair<int, int>> members;  // species, whole-number coefficient
+  MathNode rate;
+};
+
+struct BuiltStep {
+  Step step;
+  std::vector<int> stoichiometryColumn;  // per species: products minus substrates
+  int type = -1;                         // index into the import's new or reused types
+};
+
+struct TypeChoice {
+  std::unique_ptr<KineticType> created;  // null when the catalogue's type is used
+  const KineticType* existing = nullptr;
+  std::string key;
+};
+
+class Importer {
+ public:
+  Importer(const lib::Model& model, const KineticCatalogue& catalogue)
+      : sbml_(model), catalogue_(catalogue) {}
+
+  // Builds the model; on refusal fills problems_ and returns false.
+  bool Build(Model& model, std::vector<std::unique_ptr<KineticType>>& newTypes);
+  std::vector<std::string>& problems() { return problems_; }
+
+ private:
+  void CheckConstructs();
+  void ReadCompartments();
+  void ReadSpecies();
+  void ReadReaction(const lib::Reaction& reaction);
+  MathNode Law(const lib::Reaction& reaction);
+  std::optional<MathNode> Resolve(const lib::Reaction& reaction, const std::string& name);
+  MathNode ReplaceInexactNumbers(MathNode node);
+  int NumberConstant(double value);
+  MathNode PartRate(const MathNode& law, double scale, int compartment) ;
+  void AddPart(PartStep part);
+  int ChooseType(const std::string& baseName, std::unique_ptr<KineticFunction> function,
+                 int substrates, int products);
+  std::string UniqueStepName(const std::string& base);
+
+  const lib::Model& sbml_;
+  const KineticCatalogue& catalogue_;
+  std::vector<std::string> problems_;
+
+  std::vector<Compartment> compartments_;
+  std::map<std::string, int> compartmentIndex_;
+  std::set<std::string> dimensionless_;
+  std::vector<int> compartmentConstant_;  // constant index of each compartment's size
+  std::vector<SpeciesEntry> species_;
+  std::map<std::string, int> speciesIndex_;
+  std::vector<ConstantEntry> constants_;
+  std::map<std::string, int> globalConstant_;  // parameter and compartment ids
+  std::map<std::pair<std::string, std::string>, int> localConstant_;  // (reaction, id)
+  std::vector<std::string> inliningReactions_;
+
+  std::vector<BuiltStep> steps_;
+  std::set<std::string> stepNames_;
+  std::vector<TypeChoice> types_;
+  std::set<std::string> typeNames_;
+};
+
+void Importer::CheckConstructs() {
+  const lib::Model& m = sbml_;
+  for (unsigned int i = 0; i < m.getNumRules(); ++i) {
+    const lib::Rule* rule = m.getRule(i);
+    if (rule->isAlgebraic()) {
+      problems_.push_back("algebraic rule number " + std::to_string(i + 1));
+    } else {
+      const std::string kind = rule->isRate() ? "rate rule" : "assignment rule";
+      problems_.push_back(kind + " for " + Quoted(rule->getVariable()));
+    }
+  }
+  for (unsigned int i = 0; i < m.getNumEvents(); ++i) {
+    const lib::Event* event = m.getEvent(i);
+    problems_.push_back(event->isSetId() ? "event " + Quoted(event->getId())
+                                         : "event number " + std::to_string(i + 1));
+  }
+  for (unsigned int i = 0; i < m.getNumConstraints(); ++i) {
+    problems_.push_back("constraint number " + std::to_string(i + 1));
+  }
+  for (unsigned int i = 0; i < m.getNumInitialAssignments(); ++i) {
+    problems_.push_back("initial assignment to " + Quoted(m.getInitialAssignment(i)->getSymbol()));
+  }
+  // A compartment whose size a rule or an event changes.
+  std::set<std::string> changed;
+  for (unsigned int i = 0; i < m.getNumRules(); ++i) changed.insert(m.getRule(i)->getVariable());
+  for (unsigned int i = 0; i < m.getNumEvents(); ++i) {
+    const lib::Event* event = m.getEvent(i);
+    for (unsigned int j = 0; j < event->getNumEventAssignments(); ++j) {
+      changed.insert(event->getEventAssignment(j)->getVariable());
+    }
+  }
+  for (unsigned int i = 0; i < m.getNumCompartments(); ++i) {
+    const lib::Compartment* c = m.getCompartment(i);
+    if (!c->getConstant() && changed.count(c->getId()) > 0) {
+      problems_.push_back("non-constant compartment " + Quoted(c->getId()));
+    }
+  }
+  for (unsigned int i = 0; i < m.getNumReactions(); ++i) {
+    const lib::Reaction* r = m.getReaction(i);
+    if (r->isSetFast() && r->getFast()) problems_.push_back("fast reaction " + Quoted(r->getId()));
+  }
+}
+
+void Importer::ReadCompartments() {
+  for (unsigned int i = 0; i < sbml_.getNumCompartments(); ++i) {
+    const lib::Compartment* c = sbml_.getCompartment(i);
+    Compartment compartment;
+    compartment.name = c->getId();
+    const bool dimensionless = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0;
+    if (dimensionless) {
+      // Species in it have no concentration; they are refused.
+      dimensionless_.insert(c->getId());
+    } else if (!c->isSetSize() && !(sbml_.getLevel() < 3)) {
+      problems_.push_back("compartment " + Quoted(c->getId()) + " without a size");
+    } else {
+      compartment.volume = c->isSetSize() ? c->getSize() : 1.0;
+      if (!(compartment.volume > 0.0) || !std::isfinite(compartment.volume)) {
+        problems_.push_back("compartment " + Quoted(c->getId()) + " of size " +
+                            std::to_string(compartment.volume));
+        compartment.volume = 1.0;
+      }
+    }
+    compartmentIndex_[compartment.name] = static_cast<int>(compartments_.size());
+    constants_.push_back({compartment.name, compartment.volume, true});
+    compartmentConstant_.push_back(static_cast<int>(constants_.size()) - 1);
+    globalConstant_[compartment.name] = compartmentConstant_.back();
+    compartments_.push_back(std::move(compartment));
+  }
+  for (unsigned int i = 0; i < sbml_.getNumParameters(); ++i) {
+    const lib::Parameter* p = sbml_.getParameter(i);
+    // A parameter without a value is refused where a law uses it.
+    constants_.push_back({p->getId(), p->isSetValue() ? p->getValue() : std::nan(""), false});
+    globalConstant_[p->getId()] = static_cast<int>(constants_.size()) - 1;
+  }
+}
+
+void Importer::ReadSpecies() {
+  auto factorOf = [&](const std::string& parameter, const std::string& what) -> double {
+    const lib::Parameter* p = sbml_.getParameter(parameter);
+    if (p == nullptr || !p->isSetValue()) {
+      problems_.push_back("conversion factor " + Quoted(parameter) + " of " + what +
+                          " without a value");
+      return 1.0;
+    }
+    return p->getValue();
+  };
+  double modelFactor = 1.0;
+  if (sbml_.getLevel() >= 3 && sbml_.isSetConversionFactor()) {
+    modelFactor = factorOf(sbml_.getConversionFactor(), "the model");
+  }
+  for (unsigned int i = 0; i < sbml_.getNumSpecies(); ++i) {
+    const lib::Species* s = sbml_.getSpecies(i);
+    SpeciesEntry entry;
+    entry.id = s->getId();
+    auto found = compartmentIndex_.find(s->getCompartment());
+    if (found == compartmentIndex_.end()) {
+      problems_.push_back("species " + Quoted(entry.id) + " in the unknown compartment " +
+                          Quoted(s->getCompartment()));
+      entry.compartment = 0;
+    } else {
+      entry.compartment = found->second;
+    }
+    if (dimensionless_.count(s->getCompartment()) > 0) {
+      problems_.push_back("species " + Quoted(entry.id) + " in the compartment " +
+                          Quoted(s->getCompartment()) + " of no spatial dimensions");
+    }
+    const double volume =
+        compartments_.empty() ? 1.0 : compartments_[static_cast<std::size_t>(entry.compartment)].volume;
+    if (s->isSetInitialConcentration()) {
+      entry.initialConcentration = s->getInitialConcentration();
+    } else if (s->isSetInitialAmount()) {
+      entry.initialConcentration = s->getInitialAmount() / volume;
+    } else {
+      problems_.push_back("species " + Quoted(entry.id) + " without an initial value");
+    }
+    entry.fixed = s->getBoundaryCondition() || s->getConstant();
+    entry.amountInLaws = s->getHasOnlySubstanceUnits();
+    entry.conversionFactor = modelFactor;
+    if (sbml_.getLevel() >= 3 && s->isSetConversionFactor()) {
+      entry.conversionFactor = factorOf(s->getConversionFactor(), "species " + Quoted(entry.id));
+    }
+    speciesIndex_[entry.id] = static_cast<int>(species_.size());
+    species_.push_back(std::move(entry));
+  }
+}
+
+// Names in a kinetic law: the reaction's local parameters first, then the
+// species, compartments and parameters of the model, then the reactions,
+// whose ids stand for their rates and are replaced by their laws.
+std::optional<MathNode> Importer::Resolve(const lib::Reaction& reaction,
+                                          const std::string& name) {
+  auto local = localConstant_.find({reaction.getId(), name});
+  if (local != localConstant_.end()) return sbml::ConstantNode(local->second);
+  auto species = speciesIndex_.find(name);
+  if (species != speciesIndex_.end()) {
+    const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
+    MathNode node = sbml::SpeciesNode(species->second);
+    if (!s.amountInLaws || compartments_[static_cast<std::size_t>(s.compartment)].volume == 1.0) {
+      return node;
+    }
+    // The amount: concentration times the compartment's size.
+    return sbml::Apply('*', {node, sbml::ConstantNode(compartmentConstant_[s.compartment])});
+  }
+  auto global = globalConstant_.find(name);
+  if (global != globalConstant_.end()) {
+    if (std::isnan(constants_[static_cast<std::size_t>(global->second)].value)) {
+      throw Refusal("the parameter " + Quoted(name) + " without a value in the kinetic law of " +
+                    Quoted(reaction.getId()));
+    }
+    return sbml::ConstantNode(global->second);
+  }
+  if (const lib::Reaction* other = sbml_.getReaction(name)) {
+    if (std::find(inliningReactions_.begin(), inliningReactions_.end(), name) !=
+        inliningReactions_.end()) {
+      throw Refusal("the kinetic law of " + Quoted(name) + " that refers to its own rate");
+    }
+    return Law(*other);
+  }
+  return std::nullopt;
+}
+
+MathNode Importer::Law(const lib::Reaction& reaction) {
+  const lib::KineticLaw* law = reaction.getKineticLaw();
+  if (law == nullptr || !law->isSetMath()) {
+    throw Refusal("reaction " + Quoted(reaction.getId()) + " without a kinetic law");
+  }
+  const bool levelThree = reaction.getLevel() >= 3;
+  const unsigned int count = levelThree ? law->getNumLocalParameters() : law->getNumParameters();
+  for (unsigned int i = 0; i < count; ++i) {
+    std::string id;
+    double value = 0.0;
+    bool set = false;
+    if (levelThree) {
+      const lib::LocalParameter* p = law->getLocalParameter(i);
+      id = p->getId();
+      set = p->isSetValue();
+      value = p->getValue();
+    } else {
+      const lib::Parameter* p = law->getParameter(i);
+      id = p->getId();
+      set = p->isSetValue();
+      value = p->getValue();
+    }
+    const auto key = std::make_pair(reaction.getId(), id);
+    if (localConstant_.count(key) > 0) continue;
+    if (!set) {
+      throw Refusal("the local parameter " + Quoted(id) + " without a value in the kinetic law of " +
+                    Quoted(reaction.getId()));
+    }
+    constants_.push_back({id, value, false});
+    localConstant_[key] = static_cast<int>(constants_.size()) - 1;
+  }
+  inliningReactions_.push_back(reaction.getId());
+  sbml::MathTranslator translator(
+      sbml_, [&](const std::string& name) { return Resolve(reaction, name); });
+  MathNode tree = translator.Translate(*law->getMath(),
+                                       "the kinetic law of " + Quoted(reaction.getId()));
+  inliningReactions_.pop_back();
+  return tree;
+}
+
+int Importer::NumberConstant(double value) {
+  std::string name = "number";
+  if (value == std::numbers::pi) name = "pi";
+  if (value == std::numbers::e) name = "exponentiale";
+  constants_.push_back({name, value, false});
+  return static_cast<int>(constants_.size()) - 1;
+}
+
+// Numbers that a kinetic type record would round are kept as constants,
+// whose values the model file stores exactly.
+MathNode Importer::ReplaceInexactNumbers(MathNode node) {
+  if (node.kind == MathNode::Kind::kNumber) {
+    if (sbml::IsExactExpressionNumber(node.value)) return node;
+    return sbml::ConstantNode(NumberConstant(node.value));
+  }
+  for (MathNode& child : node.children) child = ReplaceInexactNumbers(std::move(child));
+  return node;
+}
+
+// The step's rate: the law times the scale, per unit volume of the
+// compartment. A size of that compartment that multiplies the whole law
+// cancels against the division.
+MathNode Importer::PartRate(const MathNode& law, double scale, int compartment) {
+  const double volume =
+      compartment < 0 ? 1.0 : compartments_[static_cast<std::size_t>(compartment)].volume;
+  auto isVolume = [&](const MathNode& node) {
+    if (node.kind != MathNode::Kind::kConstant) return false;
+    const ConstantEntry& c = constants_[static_cast<std::size_t>(node.index)];
+    return c.isCompartment && c.value == volume;
+  };
+  MathNode rate = law;
+  bool cancelled = false;
+  if (compartment >= 0) {
+    if (isVolume(rate)) {
+      rate = sbml::Number(1.0);
+      cancelled = true;
+    } else if (rate.kind == MathNode::Kind::kOperator && rate.code == '*') {
+      auto factor = std::find_if(rate.children.begin(), rate.children.end(), isVolume);
+      if (factor != rate.children.end()) {
+        rate.children.erase(factor);
+        if (rate.children.size() == 1) rate = MathNode(rate.children.front());
+        cancelled = true;
+      }
+    }
+    if (!cancelled && volume != 1.0) {
+      rate = sbml::Apply('/', {rate, sbml::ConstantNode(compartmentConstant_[compartment])});
+    }
+  }
+  if (scale != 1.0) {
+    MathNode factor = sbml::Number(scale);
+    if (!sbml::IsExactExpressionNumber(scale)) {
+      constants_.push_back({"scale", scale, false});
+      factor = sbml::ConstantNode(static_cast<int>(constants_.size()) - 1);
+    }
+    rate = sbml::Apply('*', {factor, rate});
+  }
+  return rate;
+}
+
+// A scale s that makes every coefficient c / s a whole number of modest
+// size: 1 when they are whole numbers already, else the smallest magnitude
+// divided by 1, 2, 3, ... The scale returned is refined by least squares
+// over the whole numbers found.
+std::optional<double> CommonScale(const std::vector<double>& coefficients,
+                                  std::vector<int>& wholeNumbers) {
+  auto tryScale = [&](double scale) {
+    wholeNumbers.clear();
+    for (double c : coefficients) {
+      const double ratio = c / scale;
+      const double whole = std::round(ratio);
+      if (whole == 0.0 || std::fabs(whole) > kMaxScaledCoefficient ||
+          std::fabs(ratio - whole) > kWholeNumberTolerance * std::fabs(ratio)) {
+        return false;
+      }
+      wholeNumbers.push_back(static_cast<int>(whole));
+    }
+    return true;
+  };
+  if (tryScale(1.0)) return 1.0;
+  double smallest = HUGE_VAL;
+  for (double c : coefficients) smallest = std::min(smallest, std::fabs(c));
+  for (int k = 1; k <= static_cast<int>(kMaxScaledCoefficient); ++k) {
+    if (!tryScale(smallest / k)) continue;
+    double numerator = 0.0, denominator = 0.0;
+    for (std::size_t i = 0; i < coefficients.size(); ++i) {
+      numerator += coefficients[i] * wholeNumbers[i];
+      denominator += static_cast<double>(wholeNumbers[i]) * wholeNumbers[i];
+    }
+    return numerator / denominator;
+  }
+  return std::nullopt;
+}
+
+void Importer::ReadReaction(const lib::Reaction& reaction) {
+  const std::string& id = reaction.getId();
+  // Net change of every species per unit of the law, in order of first mention.
+  std::vector<std::pair<int, double>> change;
+  auto add = [&](const lib::SpeciesReference& reference, double side) {
+    auto found = speciesIndex_.find(reference.getSpecies());
+    if (found == speciesIndex_.end()) {
+      throw Refusal("the unknown species " + Quoted(reference.getSpecies()) + " in reaction " +
+                    Quoted(id));
+    }
+    if (reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
+      throw Refusal("stoichiometryMath of " + Quoted(reference.getSpecies()) + " in reaction " +
+                    Quoted(id));
+    }
+    if (reference.getLevel() >= 3 && !reference.isSetStoichiometry()) {
+      throw Refusal("the stoichiometry of " + Quoted(reference.getSpecies()) + " in reaction " +
+                    Quoted(id) + " without a value");
+    }
+    const double amount = side * reference.getStoichiometry() *
+                          species_[static_cast<std::size_t>(found->second)].conversionFactor;
+    for (auto& [species, total] : change) {
+      if (species == found->second) {
+        total += amount;
+        return;
+      }
+    }
+    change.emplace_back(found->second, amount);
+  };
+  for (unsigned int i = 0; i < reaction.getNumReactants(); ++i) add(*reaction.getReactant(i), -1.0);
+  for (unsigned int i = 0; i < reaction.getNumProducts(); ++i) add(*reaction.getProduct(i), 1.0);
+  std::erase_if(change, [](const auto& entry) { return entry.second == 0.0; });
+
+  const MathNode law = ReplaceInexactNumbers(Law(reaction));
+  const std::int16_t reversible = reaction.getReversible() ? 1 : 0;
+
+  // Groups of one volume: the variable species by the volume of their
+  // compartment; fixed species, whose amounts no step changes, join the
+  // group of their volume or else the first group.
+  auto volumeOf = [&](int species) {
+    return compartments_[static_cast<std::size_t>(species_[species].compartment)].volume;
+  };
+  std::vector<std::vector<std::pair<int, double>>> groups;
+  auto join = [&](const std::pair<int, double>& entry, bool createGroup) {
+    for (auto& group : groups) {
+      if (volumeOf(group.front().first) == volumeOf(entry.first)) {
+        group.push_back(entry);
+        return true;
+      }
+    }
+    if (!createGroup) return false;
+    groups.push_back({entry});
+    return true;
+  };
+  for (const auto& entry : change) {
+    if (!species_[static_cast<std::size_t>(entry.first)].fixed) join(entry, true);
+  }
+  for (const auto& entry : change) {
+    if (!species_[static_cast<std::size_t>(entry.first)].fixed) continue;
+    if (!join(entry, groups.empty())) groups.front().push_back(entry);
+  }
+
+  if (groups.empty()) {
+    // Nothing changes: one step whose rate is the law itself.
+    AddPart({id, 1, {}, law});
+    return;
+  }
+  auto compartmentOf = [&](int species) { return species_[static_cast<std::size_t>(species)].compartment; };
+  for (const auto& group : groups) {
+    std::vector<double> coefficients;
+    for (const auto& entry : group) coefficients.push_back(entry.second);
+    std::vector<int> whole;
+    const std::string groupName =
+        groups.size() == 1 ? id : id + "_" + compartments_[compartmentOf(group.front().first)].name;
+    const int compartment = compartmentOf(group.front().first);
+    if (std::optional<double> scale = CommonScale(coefficients, whole)) {
+      PartStep part{groupName, reversible, {}, PartRate(law, *scale, compartment)};
+      for (std::size_t i = 0; i < group.size(); ++i) part.members.emplace_back(group[i].first, whole[i]);
+      AddPart(std::move(part));
+      continue;
+    }
+    // No common scale: a step for each species, with its coefficient as the scale.
+    for (const auto& [species, coefficient] : group) {
+      PartStep part{id + "_" + species_[static_cast<std::size_t>(species)].id, reversible, {},
+                    PartRate(law, std::fabs(coefficient), compartmentOf(species))};
+      part.members.emplace_back(species, coefficient > 0 ? 1 : -1);
+      AddPart(std::move(part));
+    }
+  }
+}
+
+std::string Importer::UniqueStepName(const std::string& base) {
+  std::string name = base;
+  for (int k = 2; stepNames_.count(name) > 0; ++k) name = base + "_" + std::to_string(k);
+  stepNames_.insert(name);
+  return name;
+}
+
+// Two user-defined types agree when they read the same law the same way.
+bool SameLaw(const KineticType& a, const KineticType& b) {
+  if (!a.function || !b.function) return false;
+  if (a.function->description() != b.function->description() || a.reversible != b.reversible ||
+      a.substrates != b.substrates || a.products != b.products) {
+    return false;
+  }
+  for (const std::string& symbol : a.function->SymbolNames()) {
+    if (a.function->RoleOfSymbol(symbol) != b.function->RoleOfSymbol(symbol)) return false;
+  }
+  return true;
+}
+
+int Importer::ChooseType(const std::string& baseName, std::unique_ptr<KineticFunction> function,
+                         int substrates, int products) {
+  auto type = std::make_unique<KineticType>(std::move(function), substrates, products);
+  for (std::size_t i = 0; i < types_.size(); ++i) {
+    const KineticType& other = types_[i].created ? *types_[i].created : *types_[i].existing;
+    if (SameLaw(*type, other)) return static_cast<int>(i);
+  }
+  std::string name = baseName;
+  for (int k = 2;; ++k) {
+    const KineticType* existing = catalogue_.Find(name);
+    if (existing != nullptr && existing->userDefined != 0 && SameLaw(*type, *existing) &&
+        typeNames_.count(name) == 0) {
+      types_.push_back({nullptr, existing, name});
+      typeNames_.insert(name);
+      return static_cast<int>(types_.size()) - 1;
+    }
+    if (existing == nullptr && typeNames_.count(name) == 0) break;
+    name = baseName + " (" + std::to_string(k) + ")";
+  }
+  type->name = name;
+  type->function->set_name(name);
+  typeNames_.insert(name);
+  types_.push_back({std::move(type), nullptr, name});
+  return static_cast<int>(types_.size()) - 1;
+}
+
+void Importer::AddPart(PartStep part) {
+  // The distinct leaves in the order the text names them: they become the
+  // symbols of the type, bound in this order.
+  std::vector<MathNode> leaves;
+  sbml::VisitLeaves(part.rate, [&](const MathNode& leaf) {
+    if (std::find(leaves.begin(), leaves.end(), leaf) == leaves.end()) leaves.push_back(leaf);
+  });
+  sbml::SymbolNamer namer;
+  std::map<std::pair<int, int>, std::string> names;  // (kind, index) -> symbol
+  std::vector<std::pair<std::string, SymbolRole>> bindings;
+  auto coefficientOf = [&](int species) {
+    for (const auto& [s, n] : part.members) {
+      if (s == species) return n;
+    }
+    return 0;
+  };
+
+  Step step;
+  step.name = UniqueStepName(part.name);
+  step.reversible = part.reversible;
+  std::vector<int> substrates, products;
+  std::vector<double> constants;
+  for (const MathNode& leaf : leaves) {
+    const bool isSpecies = leaf.kind == MathNode::Kind::kSpecies;
+    const std::string& id = isSpecies ? species_[static_cast<std::size_t>(leaf.index)].id
+                                      : constants_[static_cast<std::size_t>(leaf.index)].name;
+    const std::string symbol = namer.Name(id);
+    names[{static_cast<int>(leaf.kind), leaf.index}] = symbol;
+    if (!isSpecies) {
+      bindings.emplace_back(symbol, SymbolRole::kConstant);
+      constants.push_back(constants_[static_cast<std::size_t>(leaf.index)].value);
+      continue;
+    }
+    const int n = coefficientOf(leaf.index);
+    if (n < 0) {
+      bindings.emplace_back(symbol, SymbolRole::kSubstrate);
+      substrates.push_back(leaf.index);
+    } else if (n > 0) {
+      bindings.emplace_back(symbol, SymbolRole::kProduct);
+      products.push_back(leaf.index);
+    } else {
+      bindings.emplace_back(symbol, SymbolRole::kModifier);
+      step.modifiers.push_back(leaf.index);
+    }
+  }
+  // The law reads the first entry of each species it names; the remaining
+  // units of stoichiometry follow.
+  BuiltStep built;
+  built.stoichiometryColumn.assign(species_.size(), 0);
+  for (const auto& [species, n] : part.members) {
+    built.stoichiometryColumn[static_cast<std::size_t>(species)] = n;
+    std::vector<int>& list = n < 0 ? substrates : products;
+    const bool named = std::find(list.begin(), list.end(), species) != list.end();
+    for (int unit = named ? 1 : 0; unit < std::abs(n); ++unit) list.push_back(species);
+  }
+  step.SizeSubstrates(static_cast<int>(substrates.size()));
+  for (int s : substrates) step.AppendSubstrate(s);
+  step.SizeProducts(static_cast<int>(products.size()));
+  for (int p : products) step.AppendProduct(p);
+  step.constants = constants;
+
+  const std::string text = sbml::ExpressionText(part.rate, [&](const MathNode& leaf) {
+    return names.at({static_cast<int>(leaf.kind), leaf.index});
+  });
+  const std::string modelId = sbml_.getId();
+  const std::string typeName = (modelId.empty() ? std::string("SBML") : modelId) + ":" + step.name;
+  auto function = std::make_unique<KineticFunction>(typeName, text);
+  if (function->ParseKineticFunction() != 0) {
+    throw Refusal("the kinetic law of " + Quoted(part.name) + ", which cannot be written as a rate law");
+  }
+  function->ResetBindings();
+  for (const auto& [symbol, role] : bindings) function->BindSymbol(symbol, role);
+  function->set_reversible(step.reversible);
+  built.type = ChooseType(typeName, std::move(function), step.nSubstrates, step.nProducts);
+  built.step = std::move(step);
+  steps_.push_back(std::move(built));
+}
+
+bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& newTypes) {
+  CheckConstructs();
+  ReadCompartments();
+  ReadSpecies();
+  if (!problems_.empty()) return false;
+  for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
+    try {
+      ReadReaction(*sbml_.getReaction(i));
+    } catch (const Refusal& refusal) {
+      problems_.push_back(refusal.what());
+    }
+  }
+  if (!problems_.empty()) return false;
+
+  Model result;
+  const int nCompartments = std::max(1, static_cast<int>(compartments_.size()));
+  result.Reset(static_cast<int>(steps_.size()), static_cast<int>(species_.size()), 0, 0,
+               nCompartments, sbml_.isSetName() ? sbml_.getName()
+                                                : (sbml_.isSetId() ? sbml_.getId() : "Untitled"));
+  for (std::size_t c = 0; c < compartments_.size(); ++c) result.compartments[c] = compartments_[c];
+  for (std::size_t m = 0; m < species_.size(); ++m) {
+    const SpeciesEntry& s = species_[m];
+    result.metabolites[m] = Metabolite(s.id, s.fixed ? FIXED : INDEPENDENT, s.compartment,
+                                       s.initialConcentration);
+  }
+  result.ZeroStoichiometry();
+  for (std::size_t k = 0; k < steps_.size(); ++k) {
+    result.steps[k] = std::move(steps_[k].step);
+    for (std::size_t m = 0; m < species_.size(); ++m) {
+      result.stoichiometry[m][k] = static_cast<float>(steps_[k].stoichiometryColumn[m]);
+    }
+  }
+  if (sbml_.isSetNotes() && sbml_.getNotes() != nullptr) {
+    std::string raw;
+    AppendNotesText(*sbml_.getNotes(), raw);
+    result.comments = TidyNotes(raw);
+  }
+  // Types: the new ones go to the caller, who enters them in the catalogue
+  // and binds the steps by name.
+  for (std::size_t k = 0; k < steps_.size(); ++k) {
+    const TypeChoice& choice = types_[static_cast<std::size_t>(steps_[k].type)];
+    result.steps[k].kineticTypeName = choice.key;
+    result.steps[k].kineticType = choice.existing;
+  }
+  for (TypeChoice& choice : types_) {
+    if (choice.created) newTypes.push_back(std::move(choice.created));
+  }
+  model = std::move(result);
+  return true;
+}
+
+SbmlImportResult Refused(std::vector<std::string> problems) {
+  SbmlImportResult result;
+  result.problems = std::move(problems);
+  return result;
+}
+
+}  // namespace
+
+SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalogue, Model& model) {
+  std::unique_ptr<lib::SBMLDocument> document(
+      lib::readSBMLFromString(std::string(text).c_str()));
+  if (!document) return Refused({"the file could not be read as SBML"});
+  std::vector<std::string> problems;
+  for (unsigned int i = 0; i < document->getNumErrors(); ++i) {
+    const lib::SBMLError* error = document->getError(i);
+    if (error->getSeverity() < lib::LIBSBML_SEV_ERROR) continue;
+    if (problems.size() < kMaxListedReadErrors) {
+      std::string message = error->getMessage();
+      while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+      problems.push_back("line " + std::to_string(error->getLine()) + ": " + message);
+    }
+  }
+  if (!problems.empty()) return Refused(std::move(problems));
+  if (document->getModel() == nullptr) return Refused({"the file holds no model"});
+  if (document->getLevel() < 2) return Refused({"SBML Level 1 (Vireon reads Levels 2 and 3)"});
+  // Packages exist from Level 3 on; a model that needs one to be understood
+  // says so with required="true". libSBML carries the mathematics of Level 3
+  // Version 2 core as a package of its own.
+  for (unsigned int i = 0; document->getLevel() >= 3 && i < document->getNumPlugins(); ++i) {
+    const std::string package = document->getPlugin(i)->getPackageName();
+    if (package == "l3v2extendedmath") continue;
+    if (document->isPackageEnabled(package) && document->getPackageRequired(package)) {
+      problems.push_back("the SBML package " + Quoted(package));
+    }
+  }
+  for (int i = 0; i < document->getNumUnknownPackages(); ++i) {
+    problems.push_back("the unknown SBML package " + Quoted(document->getUnknownPackagePrefix(i)));
+  }
+  if (!problems.empty()) return Refused(std::move(problems));
+  // Initial assignments that libSBML can evaluate become initial values;
+  // those left are refused.
+  if (document->getModel()->getNumInitialAssignments() > 0) {
+    lib::ConversionProperties properties;
+    properties.addOption("expandInitialAssignments", true);
+    document->convert(properties);
+  }
+
+  std::vector<std::unique_ptr<KineticType>> newTypes;
+  Model imported;
+  Importer importer(*document->getModel(), catalogue);
+  if (!importer.Build(imported, newTypes)) return Refused(std::move(importer.problems()));
+
+  for (std::unique_ptr<KineticType>& type : newTypes) catalogue.Insert(std::move(type));
+  for (Step& step : imported.steps) {
+    if (step.kineticType == nullptr) step.kineticType = catalogue.Find(step.kineticTypeName);
+  }
+  RebuildEquations(imported);
+  StructuralAnalysis(imported);
+  model = std::move(imported);
+  SbmlImportResult result;
+  result.imported = true;
+  return result;
+}
+
+SbmlImportResult ImportSbmlFile(const std::string& path, KineticCatalogue& catalogue, Model& model) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return Refused({path + ": " + std::strerror(errno)});
+  }
+  if (!S_ISREG(info.st_mode)) return Refused({path + ": not a regular file"});
+  if (info.st_size > kMaxSbmlFileBytes) return Refused({path + ": the file is too large"});
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Refused({path + ": " + std::strerror(errno)});
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  if (!in.good() && !in.eof()) return Refused({path + ": the file could not be read"});
+  return ImportSbmlText(contents.str(), catalogue, model);
+}
+
+bool IsSbmlFileName(std::string_view path) {
+  if (path.size() < 4) return true;
+  std::string extension(path.substr(path.size() - 4));
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension != ".vrn";
+}
+
+}  // namespace vireon

@@ -1,0 +1,87 @@
+#include "sbml/sbml_document.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "kinetics/built_in_rate_laws.h"
+#include "sbml/sbml_builder.h"
+
+namespace vireon {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SbmlDocumentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(::testing::TempDir()) / "vireon-sbml-document";
+    fs::create_directories(folder_);
+    BuildBuiltInKineticTypes(catalogue_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path Write(const std::string& name, const std::string& text) {
+    std::ofstream(folder_ / name) << text;
+    return folder_ / name;
+  }
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  fs::path folder_;
+  KineticCatalogue catalogue_;
+};
+
+TEST_F(SbmlDocumentTest, ImportReplacesTheDocumentOnlyWhenTheModelIsTaken) {
+  test::SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("A", "c", 1.0).Parameter("k", 1.0);
+  b.Reaction("R", {{"A", 1}}, {}, "k*A");
+  const fs::path good = Write("good.xml", b.Text());
+  b.Reaction("R2", {{"A", 1}}, {}, "k*A*time");
+  const fs::path refused = Write("refused.xml", b.Text());
+
+  Document document;
+  NewDocument(document, DefaultValues());
+  document.model.title = "kept";
+  document.pathName = "/somewhere/kept.vrn";
+  EXPECT_FALSE(ImportSbmlDocument(refused.string(), document, catalogue_, DefaultValues()).imported);
+  EXPECT_FALSE(ImportSbmlDocument((folder_ / "missing.xml").string(), document, catalogue_,
+                                  DefaultValues())
+                   .imported);
+  EXPECT_EQ(document.model.title, "kept");
+  EXPECT_EQ(document.pathName, "/somewhere/kept.vrn");
+
+  ASSERT_TRUE(ImportSbmlDocument(good.string(), document, catalogue_, DefaultValues()).imported);
+  EXPECT_EQ(document.model.nSteps(), 1);
+  EXPECT_TRUE(document.pathName.empty());
+}
+
+TEST_F(SbmlDocumentTest, AFailedExportLeavesThePreviousFile) {
+  test::SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("A", "c", 1.0).Parameter("k", 1.0);
+  b.Reaction("R", {{"A", 1}}, {}, "k*A");
+  Document document;
+  ASSERT_TRUE(ImportSbmlDocument(Write("in.xml", b.Text()).string(), document, catalogue_,
+                                 DefaultValues())
+                  .imported);
+  const fs::path target = Write("out.xml", "previous");
+  const SbmlExportResult written = ExportSbmlFile(document.model, target.string());
+  ASSERT_TRUE(written.exported);
+  EXPECT_EQ(Read(target), written.text);
+
+  const std::string missingFolder = (folder_ / "no" / "out.xml").string();
+  const SbmlExportResult failed = ExportSbmlFile(document.model, missingFolder);
+  EXPECT_FALSE(failed.exported);
+  ASSERT_FALSE(failed.problems.empty());
+  EXPECT_NE(failed.problems.back().find(missingFolder), std::string::npos);
+  EXPECT_EQ(Read(target), written.text);
+}
+
+}  // namespace
+}  // namespace vireon

@@ -1,0 +1,278 @@
+#include "sbml/sbml_export.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/document.h"
+#include "document/model_file.h"
+#include "document/time_course_table.h"
+#include "engine/steady_state.h"
+#include "kinetics/built_in_rate_laws.h"
+#include "kinetics/kinetic_function.h"
+#include "model/message_sink.h"
+#include "model/structural_analysis.h"
+#include "sbml/libsbml.h"
+#include "sbml/sbml_import.h"
+#include "settings/settings.h"
+#include "support/engine_fixture.h"
+#include "support/expect_close.h"
+#include "support/kinetic_models.h"
+#include "support/model_builder.h"
+
+namespace vireon {
+namespace {
+
+namespace lib = sbml::lib;
+
+// Import after export gives the same numbers to this relative precision;
+// the integrator runs tighter still, so that only the models can differ.
+constexpr double kRoundTripRel = 1e-10;
+constexpr double kRoundTripAbs = 1e-14;
+
+TaskSettings TightSettings() {
+  TaskSettings settings;
+  settings.endTime = 5.0;
+  settings.points = 20;
+  settings.relativeTolerance = 1e-13;
+  settings.absoluteTolerance = 1e-16;
+  return settings;
+}
+
+// A user-defined type from an expression with its symbols' roles.
+const KineticType* UserType(KineticCatalogue& catalogue, const std::string& name,
+                            const std::string& text, const std::vector<SymbolRole>& roles,
+                            int reversible) {
+  if (const KineticType* existing = catalogue.Find(name)) return existing;
+  auto function = std::make_unique<KineticFunction>(name, text);
+  EXPECT_EQ(function->ParseKineticFunction(), 0) << text;
+  function->ResetBindings();
+  const std::vector<std::string> symbols = function->SymbolNames();
+  EXPECT_EQ(symbols.size(), roles.size()) << text;
+  for (std::size_t i = 0; i < symbols.size() && i < roles.size(); ++i) {
+    function->BindSymbol(symbols[i], roles[i]);
+  }
+  function->set_reversible(reversible);
+  return catalogue.Insert(std::make_unique<KineticType>(std::move(function), 0, 0));
+}
+
+void Bind(Model& model, const std::string& step, const KineticType* type,
+          std::vector<double> constants, std::vector<int> modifiers = {}) {
+  Step& s = model.steps[model.FindStep(step)];
+  s.kineticType = type;
+  s.kineticTypeName = type->name;
+  s.constants = std::move(constants);
+  s.modifiers = std::move(modifiers);
+}
+
+KineticCatalogue& UserCatalogue() {
+  static KineticCatalogue catalogue;
+  return catalogue;
+}
+
+// A pathway through two compartments of unequal volume with a user-defined
+// law full of conditionals, a modifier and fixed ends.
+Model CompartmentsAndConditionals() {
+  Model model = test::BuildModel({{"in", "S -> A"}, {"move", "A -> B"}, {"out", "B -> P"}},
+                                 {"S", "P"});
+  model.compartments = {{"cytosol", 1.0}, {"vacuole", 2.5}};
+  test::SetInitial(model, "S", 2.0, 0);
+  test::SetInitial(model, "A", 0.3, 0);
+  test::SetInitial(model, "B", 0.1, 1);
+  test::SetInitial(model, "P", 0.0, 1);
+  KineticCatalogue& catalogue = UserCatalogue();
+  const KineticType* gated = UserType(
+      catalogue, "gated",
+      "piecewise(V*X/(K+X), and(gt(X, T), not(eq(X, 0))), V*X/K/2) + floor(T)*ceiling(X)*0",
+      {SymbolRole::kConstant, SymbolRole::kSubstrate, SymbolRole::kConstant,
+       SymbolRole::kConstant},
+      0);
+  const KineticType* modulated = UserType(catalogue, "modulated", "k*A*(1 + M^2)/factorial(3)",
+                                          {SymbolRole::kConstant, SymbolRole::kSubstrate,
+                                           SymbolRole::kModifier},
+                                          0);
+  Bind(model, "in", test::BuiltInCatalogue().Find("Mass action (irreversible)"), {0.3});
+  Bind(model, "move", gated, {1.5, 0.4, 0.2});
+  Bind(model, "out", modulated, {0.6}, {model.FindMetabolite("S")});
+  StructuralAnalysis(model);
+  return model;
+}
+
+Model LoadExample(const std::string& file) {
+  static KineticCatalogue catalogue;
+  if (catalogue.size() == 0) BuildBuiltInKineticTypes(catalogue);
+  static std::vector<std::unique_ptr<Document>> documents;
+  documents.push_back(std::make_unique<Document>());
+  Document& document = *documents.back();
+  RecordingSink sink;
+  const std::string path = std::string(VIREON_SOURCE_DIR) + "/examples/" + file;
+  EXPECT_TRUE(ReadModelFile(document, path, catalogue, DefaultValues(), sink)) << path;
+  return document.model;
+}
+
+struct RoundTripCase {
+  const char* name;
+  std::function<Model()> build;
+};
+
+std::vector<RoundTripCase> RoundTripCases() {
+  return {
+      {"MichaelisMentenExample", [] { return LoadExample("michaelis_menten.vrn"); }},
+      {"BranchedPathwayExample", [] { return LoadExample("branched_pathway.vrn"); }},
+      {"BrusselatorExample", [] { return LoadExample("brusselator.vrn"); }},
+      {"LinearTwoStep", [] { return test::LinearTwoStep(); }},
+      {"LinearMichaelisMenten", [] { return test::LinearMichaelisMenten(); }},
+      {"BranchedPathway", [] { return test::BranchedPathway(); }},
+      {"EnzymeWithMoiety", [] { return test::EnzymeWithMoiety(); }},
+      {"Brusselator", [] { return test::Brusselator(); }},
+      {"CompartmentsAndConditionals", CompartmentsAndConditionals},
+  };
+}
+
+// The concentration of every metabolite at the steady state, or NaN when
+// the search failed.
+std::vector<double> SteadyConcentrations(const Model& model) {
+  test::EngineRig rig(model, TightSettings());
+  ComputeMoietyTotals(rig.model);
+  const bool found = SteadyState(*rig.engine).outcome == SteadyStateOutcome::kFound;
+  std::vector<double> result;
+  for (int m = 0; m < rig.model.nMetabolites(); ++m) {
+    result.push_back(!found
+                         ? std::nan("")
+                         : rig.state.ssAmounts[rig.model.metabolitePosition[m] + 1] /
+                               rig.model.VolumeOf(m));
+  }
+  return result;
+}
+
+class SbmlRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(SbmlRoundTrip, ImportOfTheExportKeepsTimeCourseAndSteadyState) {
+  Model original = GetParam().build();
+  const SbmlExportResult exported = ExportSbml(original);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model imported;
+  const SbmlImportResult result = ImportSbmlText(exported.text, catalogue, imported);
+  ASSERT_TRUE(result.imported) << (result.problems.empty() ? "" : result.problems.front());
+  ASSERT_EQ(imported.nMetabolites(), original.nMetabolites());
+
+  const TimeCourseTable before = ComputeTimeCourseTable(original, TightSettings());
+  const TimeCourseTable after = ComputeTimeCourseTable(imported, TightSettings());
+  ASSERT_TRUE(before.errorLog.empty()) << before.errorLog;
+  ASSERT_TRUE(after.errorLog.empty()) << after.errorLog;
+  ASSERT_EQ(before.times.size(), after.times.size());
+  for (std::size_t row = 0; row < before.times.size(); ++row) {
+    for (int m = 0; m < original.nMetabolites(); ++m) {
+      EXPECT_CLOSE(after.concentrations[row][m], before.concentrations[row][m], kRoundTripAbs,
+                   kRoundTripRel)
+          << original.metabolites[m].name << " at t = " << before.times[row];
+    }
+  }
+
+  const std::vector<double> steadyBefore = SteadyConcentrations(original);
+  const std::vector<double> steadyAfter = SteadyConcentrations(imported);
+  // Every one of these models has a steady state the search finds.
+  for (int m = 0; m < original.nMetabolites(); ++m) {
+    ASSERT_FALSE(std::isnan(steadyBefore[m])) << original.metabolites[m].name;
+    EXPECT_CLOSE(steadyAfter[m], steadyBefore[m], kRoundTripAbs, kRoundTripRel)
+        << original.metabolites[m].name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, SbmlRoundTrip, ::testing::ValuesIn(RoundTripCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Every built-in rate law, written as MathML and read back, gives the rate
+// its C++ function gives, at concentrations and constants far from 1.
+TEST(SbmlExport, EveryBuiltInLawKeepsItsRate) {
+  const KineticCatalogue& builtIns = test::BuiltInCatalogue();
+  int checked = 0;
+  for (const KineticType* type : builtIns.Types()) {
+    SCOPED_TRACE(type->name);
+    const int substrates = type->substrates < 0 ? 2 : type->substrates;
+    const int products = type->products < 0 ? 2 : type->products;
+    std::string left, right;
+    for (int i = 0; i < substrates; ++i) left += (i ? " + S" : "S") + std::to_string(i);
+    for (int i = 0; i < products; ++i) right += (i ? " + P" : "P") + std::to_string(i);
+    Model model = test::BuildModel(
+        {{"v", left + (type->reversible ? " = " : " -> ") + right}, {"m", "M -> M"}});
+    std::vector<double> constants;
+    for (int i = 0; i < type->constants; ++i) constants.push_back(0.3 + 0.37 * i);
+    std::vector<int> modifiers;
+    if (type->modifiers > 0) modifiers.push_back(model.FindMetabolite("M"));
+    Bind(model, "v", type, constants, modifiers);
+    Bind(model, "m", builtIns.Find(kConstantFluxReversible), {0.0});
+    double concentration = 0.45;
+    for (Metabolite& m : model.metabolites) m.initialConcentration = concentration += 0.61;
+    StructuralAnalysis(model);
+
+    const SbmlExportResult exported = ExportSbml(model);
+    ASSERT_TRUE(exported.exported);
+    KineticCatalogue catalogue;
+    BuildBuiltInKineticTypes(catalogue);
+    Model imported;
+    const SbmlImportResult result = ImportSbmlText(exported.text, catalogue, imported);
+    ASSERT_TRUE(result.imported) << result.problems.front();
+    auto rateOf = [](Model& m) {
+      std::vector<double> amounts(m.nMetabolites());
+      for (int i = 0; i < m.nMetabolites(); ++i) {
+        amounts[m.metabolitePosition[i]] = m.metabolites[i].initialConcentration * m.VolumeOf(i);
+      }
+      const int step = m.FindStep("v");
+      return m.steps[step].kineticType->rate(m, amounts.data(), step);
+    };
+    EXPECT_CLOSE(rateOf(imported), rateOf(model), 1e-15, 1e-13);
+    ++checked;
+  }
+  EXPECT_EQ(checked, kBuiltInKineticTypeCount);
+}
+
+TEST(SbmlExport, NamesCommentsAndFixedMetabolitesAreKept) {
+  Model model = test::BuildModel({{"glucose uptake", "Glc-ext -> NAD(ox)"}}, {"Glc-ext"});
+  model.title = "A model: of names";
+  model.comments = "First line & more\r\nSecond <line>";
+  Bind(model, "glucose uptake", test::BuiltInCatalogue().Find("Mass action (irreversible)"),
+       {1.0});
+  StructuralAnalysis(model);
+  const SbmlExportResult exported = ExportSbml(model);
+  ASSERT_TRUE(exported.exported);
+
+  std::unique_ptr<lib::SBMLDocument> document(lib::readSBMLFromString(exported.text.c_str()));
+  const lib::Model* m = document->getModel();
+  EXPECT_EQ(m->getName(), "A model: of names");
+  const lib::Species* fixed = m->getSpecies(0);
+  EXPECT_EQ(fixed->getName(), "Glc-ext");
+  EXPECT_TRUE(fixed->getBoundaryCondition());
+  EXPECT_FALSE(m->getSpecies(1)->getBoundaryCondition());
+  EXPECT_EQ(m->getSpecies(1)->getName(), "NAD(ox)");
+  EXPECT_EQ(m->getReaction(0)->getName(), "glucose uptake");
+
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model imported;
+  ASSERT_TRUE(ImportSbmlText(exported.text, catalogue, imported).imported);
+  EXPECT_EQ(imported.title, model.title);
+  EXPECT_EQ(imported.comments, model.comments);
+  EXPECT_EQ(imported.metabolites[0].type, FIXED);
+}
+
+TEST(SbmlExport, RefusesAStepWhoseRateCannotBeEvaluated) {
+  Model model = test::BuildModel({{"R", "A -> B"}});
+  Bind(model, "R", test::BuiltInCatalogue().Find("Competitive inhibition (irr)"), {1, 1, 1}, {-1});
+  StructuralAnalysis(model);
+  const SbmlExportResult exported = ExportSbml(model);
+  EXPECT_FALSE(exported.exported);
+  ASSERT_EQ(exported.problems.size(), 1u);
+  EXPECT_NE(exported.problems.front().find("\"R\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vireon

@@ -1,0 +1,349 @@
+#include "sbml/sbml_import.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "document/time_course_table.h"
+#include "kinetics/built_in_rate_laws.h"
+#include "support/expect_close.h"
+#include "sbml/sbml_builder.h"
+
+namespace vireon {
+namespace {
+
+using test::SbmlBuilder;
+using test::SpeciesOptions;
+namespace lib = sbml::lib;
+
+// Closed-form solutions are met to the integrator's tolerance.
+constexpr double kAbs = 1e-9;
+constexpr double kRel = 1e-7;
+constexpr double kEnd = 2.0;
+constexpr int kPoints = 8;
+
+struct Imported {
+  KineticCatalogue catalogue;
+  Model model;
+  SbmlImportResult result;
+};
+
+void Import(const std::string& text, Imported& imported) {
+  if (imported.catalogue.size() == 0) BuildBuiltInKineticTypes(imported.catalogue);
+  imported.result = ImportSbmlText(text, imported.catalogue, imported.model);
+}
+
+TimeCourseTable Simulate(Model& model) {
+  TaskSettings settings;
+  settings.endTime = kEnd;
+  settings.points = kPoints;
+  settings.relativeTolerance = 1e-11;
+  settings.absoluteTolerance = 1e-15;
+  return ComputeTimeCourseTable(model, settings);
+}
+
+// The expected concentration of each named metabolite at time t.
+using ClosedForm = std::vector<std::pair<std::string, std::function<double(double)>>>;
+
+struct MappingCase {
+  const char* name;
+  std::function<SbmlBuilder()> build;
+  ClosedForm expected;
+  int steps;  // the number of steps the model gets
+};
+
+constexpr double k = 0.7;
+
+SbmlBuilder DecayIn(double volume, const std::string& law) {
+  SbmlBuilder b;
+  b.Compartment("c", volume).Species("A", "c", 2.0).Species("B", "c", 0.0).Parameter("k", k);
+  b.Reaction("R", {{"A", 1}}, {{"B", 1}}, law);
+  return b;
+}
+
+std::vector<MappingCase> MappingCases() {
+  return {
+      {"AmountPerTimeLawInAVolumeOtherThanOne", [] { return DecayIn(2.5, "k*A*c"); },
+       {{"A", [](double t) { return 2.0 * std::exp(-k * t); }},
+        {"B", [](double t) { return 2.0 - 2.0 * std::exp(-k * t); }}},
+       1},
+      {"LawWithoutTheVolumeActsOnTheAmount", [] { return DecayIn(2.5, "k*A"); },
+       {{"A", [](double t) { return 2.0 * std::exp(-k * t / 2.5); }}},
+       1},
+      {"AmountOnlySpeciesEntersTheLawAsAnAmount",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 2.5).Parameter("k", k);
+         b.Species("A", "c", 5.0, {.amount = true, .onlySubstanceUnits = true});
+         b.Reaction("R", {{"A", 1}}, {}, "k*A");
+         return b;
+       },
+       {{"A", [](double t) { return 2.0 * std::exp(-k * t); }}},
+       1},
+      {"LocalParameterShadowsTheGlobalOne",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 1.0).Species("A", "c", 2.0).Parameter("k", 1.0);
+         b.Reaction("R", {{"A", 1}}, {}, "k*A", {{"k", 3.0}});
+         return b;
+       },
+       {{"A", [](double t) { return 2.0 * std::exp(-3.0 * t); }}},
+       1},
+      {"FunctionDefinitionIsInlined",
+       [] {
+         SbmlBuilder b = DecayIn(2.5, "f(k, A)*c");
+         b.Function("f", "lambda(x, y, x*y)");
+         return b;
+       },
+       {{"A", [](double t) { return 2.0 * std::exp(-k * t); }}},
+       1},
+      {"ReactionIdStandsForItsRate",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 2.5).Species("A", "c", 2.0).Species("B", "c", 0.0).Parameter("k", k);
+         b.Reaction("R1", {{"A", 1}}, {}, "k*A*c").Reaction("R2", {}, {{"B", 1}}, "R1");
+         return b;
+       },
+       {{"B", [](double t) { return 2.0 - 2.0 * std::exp(-k * t); }}},
+       2},
+      {"ReactionAcrossUnequalVolumesIsSplit",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c1", 1.0).Compartment("c2", 4.0).Parameter("k", k);
+         b.Species("A", "c1", 2.0).Species("B", "c2", 0.0);
+         b.Reaction("R", {{"A", 1}}, {{"B", 1}}, "k*A*c1");
+         return b;
+       },
+       {{"A", [](double t) { return 2.0 * std::exp(-k * t); }},
+        {"B", [](double t) { return (2.0 - 2.0 * std::exp(-k * t)) / 4.0; }}},
+       2},
+      {"NonIntegerStoichiometryIsScaled",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 1.0).Species("A", "c", 2.0).Species("B", "c", 0.0).Parameter("k", k);
+         b.Reaction("R", {{"A", 0.5}}, {{"B", 1.5}}, "k*A");
+         return b;
+       },
+       {{"A", [](double t) { return 2.0 * std::exp(-0.5 * k * t); }},
+        {"B", [](double t) { return 6.0 * (1.0 - std::exp(-0.5 * k * t)); }}},
+       1},
+      {"ConditionalsAndRoundingFunctions",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 1.0).Species("S", "c", 1.0, {.boundary = true});
+         b.Species("B", "c", 0.0).Species("C", "c", 0.0).Species("D", "c", 0.0);
+         b.Reaction("R1", {}, {{"B", 1}}, "piecewise(2, S >= 1, 5)");
+         b.Reaction("R2", {}, {{"C", 1}}, "factorial(3)*floor(2.7)*ceil(0.2)");
+         b.Reaction("R3", {}, {{"D", 1}}, "piecewise(1, (S < 2) && (S > 0) && !(S == 3), 0)");
+         return b;
+       },
+       {{"B", [](double t) { return 2.0 * t; }},
+        {"C", [](double t) { return 12.0 * t; }},
+        {"D", [](double t) { return t; }},
+        {"S", [](double) { return 1.0; }}},
+       3},
+      {"BoundarySpeciesStaysFixed",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 2.0).Parameter("k", k);
+         b.Species("X", "c", 3.0, {.boundary = true}).Species("A", "c", 0.0);
+         b.Reaction("R", {{"X", 1}}, {{"A", 1}}, "k*X*c");
+         return b;
+       },
+       {{"X", [](double) { return 3.0; }}, {"A", [](double t) { return 3.0 * k * t; }}},
+       1},
+      {"ModelWithoutReactionsIsConstant",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 2.0).Species("A", "c", 3.0);
+         return b;
+       },
+       {{"A", [](double) { return 3.0; }}},
+       0},
+  };
+}
+
+class SbmlMapping : public ::testing::TestWithParam<MappingCase> {};
+
+TEST_P(SbmlMapping, TimeCourseMatchesTheClosedForm) {
+  const MappingCase& c = GetParam();
+  Imported imported;
+  Import(c.build().Text(), imported);
+  ASSERT_TRUE(imported.result.imported)
+      << (imported.result.problems.empty() ? "" : imported.result.problems.front());
+  EXPECT_EQ(imported.model.nSteps(), c.steps);
+  const TimeCourseTable table = Simulate(imported.model);
+  ASSERT_TRUE(table.errorLog.empty()) << table.errorLog;
+  ASSERT_EQ(table.times.size(), static_cast<std::size_t>(kPoints + 1));
+  for (const auto& [name, closedForm] : c.expected) {
+    const int m = imported.model.FindMetabolite(name);
+    ASSERT_GE(m, 0) << name;
+    for (std::size_t row = 0; row < table.times.size(); ++row) {
+      const double t = table.times[row];
+      EXPECT_CLOSE(table.concentrations[row][m], closedForm(t), kAbs, kRel)
+          << name << " at t = " << t;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ClosedForms, SbmlMapping, ::testing::ValuesIn(MappingCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SbmlMapping, ScaledAndSplitReactionsHaveWholeCoefficients) {
+  Imported imported;
+  SbmlBuilder b;
+  b.Compartment("c1", 1.0).Compartment("c2", 4.0).Parameter("k", k);
+  b.Species("A", "c1", 2.0).Species("B", "c1", 0.0).Species("C", "c2", 0.0);
+  b.Reaction("R", {{"A", 0.5}}, {{"B", 1.5}, {"C", 2.0}}, "k*A");
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported);
+  const Model& model = imported.model;
+  ASSERT_EQ(model.nSteps(), 2);
+  // A and B share a volume: 0.5 A -> 1.5 B is A -> 3 B at half the rate.
+  EXPECT_EQ(model.steps[0].name, "R_c1");
+  EXPECT_EQ(model.steps[0].equation, "A -> B + B + B");
+  EXPECT_EQ(model.steps[1].name, "R_c2");
+  EXPECT_EQ(model.steps[1].equation, " -> C + C");
+}
+
+TEST(SbmlMapping, ReactionsWithTheSameLawShareOneTypeAndAReimportAddsNone) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("A", "c", 1.0).Species("B", "c", 1.0).Parameter("k", k);
+  b.Reaction("R1", {{"A", 1}}, {{"B", 1}}, "k*A").Reaction("R2", {{"A", 1}}, {{"B", 1}}, "k*A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported);
+  const int types = imported.catalogue.size();
+  EXPECT_EQ(imported.catalogue.UserDefinedCount(), 1);
+  EXPECT_EQ(imported.model.steps[0].kineticType, imported.model.steps[1].kineticType);
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported);
+  EXPECT_EQ(imported.catalogue.size(), types);
+}
+
+struct RefusalCase {
+  const char* name;
+  std::function<void(SbmlBuilder&)> add;
+  const char* named;  // what the message must say
+};
+
+std::shared_ptr<lib::ASTNode> Formula(const char* text) {
+  return std::shared_ptr<lib::ASTNode>(lib::SBML_parseL3Formula(text));
+}
+
+void AddEvent(SbmlBuilder& b, const std::string& id) {
+  auto* event = b.model().createEvent();
+  event->setId(id);
+  event->setUseValuesFromTriggerTime(true);
+  auto* trigger = event->createTrigger();
+  trigger->setMath(Formula("A > 1").get());
+  trigger->setPersistent(true);
+  trigger->setInitialValue(false);
+}
+
+std::vector<RefusalCase> RefusalCases() {
+  auto formula = Formula;
+  return {
+      {"Event", [](SbmlBuilder& b) { AddEvent(b, "E1"); }, "event \"E1\""},
+      {"AssignmentRule",
+       [=](SbmlBuilder& b) {
+         auto* rule = b.model().createAssignmentRule();
+         rule->setVariable("B");
+         rule->setMath(formula("2*A").get());
+       },
+       "assignment rule for \"B\""},
+      {"RateRule",
+       [=](SbmlBuilder& b) {
+         b.model().getParameter("k")->setConstant(false);
+         auto* rule = b.model().createRateRule();
+         rule->setVariable("k");
+         rule->setMath(formula("1").get());
+       },
+       "rate rule for \"k\""},
+      {"AlgebraicRule",
+       [=](SbmlBuilder& b) { b.model().createAlgebraicRule()->setMath(formula("A + B - 3").get()); },
+       "algebraic rule"},
+      {"NonConstantCompartment",
+       [=](SbmlBuilder& b) {
+         b.model().getCompartment("c")->setConstant(false);
+         auto* rule = b.model().createRateRule();
+         rule->setVariable("c");
+         rule->setMath(formula("0.1").get());
+       },
+       "non-constant compartment \"c\""},
+      {"Delay", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)"); },
+       "a delay in the kinetic law of \"R2\""},
+      {"TimeInALaw", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "k*time"); },
+       "the time symbol in the kinetic law of \"R2\""},
+      {"FunctionWithoutEquivalent",
+       [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "arcsin(k)*A"); },
+       "in the kinetic law of \"R2\""},
+      {"FastReaction", [](SbmlBuilder& b) { b.model().getReaction("R")->setFast(true); },
+       "fast reaction \"R\""},
+      {"ReactionWithoutKineticLaw",
+       [](SbmlBuilder& b) { b.model().getReaction("R")->unsetKineticLaw(); },
+       "reaction \"R\" without a kinetic law"},
+      {"SpeciesWithoutInitialValue",
+       [](SbmlBuilder& b) { b.model().getSpecies("B")->unsetInitialConcentration(); },
+       "species \"B\" without an initial value"},
+      {"Constraint",
+       [=](SbmlBuilder& b) { b.model().createConstraint()->setMath(formula("A > 0").get()); },
+       "constraint"},
+      {"InitialAssignmentThatCannotBeEvaluated",
+       [=](SbmlBuilder& b) {
+         auto* assignment = b.model().createInitialAssignment();
+         assignment->setSymbol("B");
+         assignment->setMath(formula("undefinedFunction(A)").get());
+       },
+       "initial assignment to \"B\""},
+  };
+}
+
+class SbmlRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(SbmlRefusal, NamesTheConstructAndChangesNothing) {
+  const RefusalCase& c = GetParam();
+  SbmlBuilder b = DecayIn(2.0, "k*A*c");
+  c.add(b);
+  Imported imported;
+  BuildBuiltInKineticTypes(imported.catalogue);
+  const int types = imported.catalogue.size();
+  imported.model.title = "before";
+  Import(b.Text(), imported);
+  EXPECT_FALSE(imported.result.imported);
+  bool named = false;
+  for (const std::string& problem : imported.result.problems) {
+    named = named || problem.find(c.named) != std::string::npos;
+  }
+  EXPECT_TRUE(named) << "no problem names " << c.named;
+  EXPECT_EQ(imported.model.title, "before");
+  EXPECT_EQ(imported.catalogue.size(), types);
+}
+
+INSTANTIATE_TEST_SUITE_P(Constructs, SbmlRefusal, ::testing::ValuesIn(RefusalCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SbmlRefusal, TextThatIsNotSbmlIsRefusedWithTheReadersMessage) {
+  Imported imported;
+  Import("<sbml><model>", imported);
+  EXPECT_FALSE(imported.result.imported);
+  ASSERT_FALSE(imported.result.problems.empty());
+  EXPECT_NE(imported.result.problems.front().find("line"), std::string::npos);
+}
+
+TEST(SbmlRefusal, EveryRefusedConstructIsListed) {
+  SbmlBuilder b = DecayIn(2.0, "k*A*c");
+  AddEvent(b, "E1");
+  AddEvent(b, "E2");
+  b.model().getReaction("R")->setFast(true);
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_FALSE(imported.result.imported);
+  EXPECT_EQ(imported.result.problems.size(), 3u);
+}
+
+}  // namespace
+}  // namespace vireon
