@@ -11,6 +11,7 @@ packages=(
   libsbml5-dev
   libinih-dev
   qt6-base-dev qt6-qpa-plugins qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
+  fonts-dejavu-core
   gnuplot-nox
   libsundials-dev python3-scipy
   python3-markdown librsvg2-bin desktop-file-utils shared-mime-info man-db

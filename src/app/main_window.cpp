@@ -37,6 +37,7 @@
 #include "sbml/sbml_document.h"
 #include "document/run_end_actions.h"
 #include "model/messages.h"
+#include "scan/scan.h"
 #include "settings/installed_files.h"
 #include "settings/settings_store.h"
 
@@ -444,6 +445,7 @@ void MainWindow::OnRunStarting() {
   SetEditingEnabled(false);
   SetStatus(kStatusRunning);
   interactivePage_->Prepare();
+  resultsPage_->SetRunning(true);
   if (document_.scan.enabled != 0) {
     progress_->setValue(0);
     progress_->setVisible(true);
@@ -454,10 +456,22 @@ void MainWindow::OnRunStarting() {
 void MainWindow::OnRunFinished() {
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
-  progress_->setVisible(false);
+  ShowRunEnd(true);
   tasksPage_->Refresh();
-  resultsPage_->Reload();
   DoAfterRun();
+}
+
+void MainWindow::ShowRunEnd(bool finished) {
+  progress_->setVisible(false);
+  // The page's counts are updated only every few seconds during a scan; at
+  // the end they say how far it went.
+  if (document_.scan.enabled != 0) {
+    scanPage_->ShowProgress(document_.engine.iteration,
+                            finished ? QString::fromStdString(FormatRemainingTime(0.0)) : QString());
+  }
+  // A stopped run's files hold what was computed up to the stop.
+  resultsPage_->SetRunning(false);
+  resultsPage_->Reload();
 }
 
 void MainWindow::DoAfterRun() {
@@ -499,7 +513,7 @@ void MainWindow::DoAfterRun() {
 void MainWindow::OnRunStopped() {
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
-  progress_->setVisible(false);
+  ShowRunEnd(false);
 }
 
 void MainWindow::OnScanProgress(int iteration) {

@@ -138,6 +138,8 @@ class MainWindow : public QMainWindow {
   void OnRunFinished();
   void OnRunStopped();
   void OnScanProgress(int iteration);
+  // What both ends of a run show: the scan's final counts and the results.
+  void ShowRunEnd(bool finished);
 
   AppStartup& app_;
   MessageSink& sink_;

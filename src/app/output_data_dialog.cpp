@@ -5,7 +5,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
 #include <QVBoxLayout>
 #include <string>
 
@@ -27,6 +30,21 @@ void AddNodes(const std::vector<OutputDataNode>& nodes, QTreeWidgetItem* parent,
     item->setData(0, kPathRole, here);
     AddNodes(nodes[i].children, item, tree, here);
   }
+}
+
+// The width at which every branch of the tree shows in full.
+int TreeWidth(const QTreeWidget& tree) {
+  // Room for the item's own margins beside its text.
+  constexpr int kItemPadding = 12;
+  const QFontMetrics metrics(tree.font());
+  int widest = 0;
+  for (QTreeWidgetItemIterator it(const_cast<QTreeWidget*>(&tree)); *it != nullptr; ++it) {
+    int depth = 1;
+    for (const QTreeWidgetItem* up = (*it)->parent(); up != nullptr; up = up->parent()) ++depth;
+    widest = std::max(widest, depth * tree.indentation() + metrics.horizontalAdvance((*it)->text(0)));
+  }
+  return widest + kItemPadding + 2 * tree.frameWidth() +
+         tree.verticalScrollBar()->sizeHint().width();
 }
 
 std::vector<std::string> FunctionNames(const Document& document) {
@@ -53,6 +71,9 @@ OutputDataDialog::OutputDataDialog(OutputDataMode mode, Document& document,
   selected_ = new QListWidget;
   selected_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   AddNodes(editor_.tree(), nullptr, tree_, {});
+  // The tree is small: open, and as wide as its longest branch.
+  tree_->expandAll();
+  tree_->setMinimumWidth(TreeWidth(*tree_));
 
   auto* add = new QPushButton("&Add");
   auto* addAll = new QPushButton("Add A&ll");
@@ -74,6 +95,9 @@ OutputDataDialog::OutputDataDialog(OutputDataMode mode, Document& document,
   auto* chosen = new QVBoxLayout;
   chosen->addWidget(new QLabel("Selected items"));
   chosen->addWidget(selected_);
+  if (editor_.limit() > 0) {
+    chosen->addWidget(new QLabel(QString("At most %1 items.").arg(editor_.limit())));
+  }
   body->addLayout(chosen);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(body);

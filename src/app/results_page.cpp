@@ -30,6 +30,10 @@
 namespace vireon {
 namespace {
 
+// What the page says while a run goes on.
+constexpr const char* kResultsWhenRunEnds = "A run is going on: its results are drawn when it ends.";
+constexpr const char* kResultsOfPreviousRun =
+    "A run is going on: the chart shows the previous run until this one ends.";
 // How much one notch of the mouse wheel zooms.
 constexpr double kWheelZoomFactor = 1.25;
 // How far one arrow key pans, in pixels.
@@ -124,11 +128,15 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   columns_ = new QListWidget;
   problem_ = new QLabel;
   problem_->setWordWrap(true);
+  running_ = new QLabel;
+  running_->setWordWrap(true);
+  running_->setVisible(false);
   resetZoom_ = new QPushButton("Reset zoom");
   export_ = new QPushButton("E&xport...");
 
   auto* chart = new QChart;
-  chart->legend()->setAlignment(Qt::AlignBottom);
+  // On the right the legend has room for long titles, one under another.
+  chart->legend()->setAlignment(Qt::AlignRight);
   chartView_ = new ZoomingChartView(chart);
   chartView_->setMinimumSize(420, 300);
 
@@ -146,6 +154,7 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   hint->setWordWrap(true);
   side->addWidget(hint);
   auto* main = new QVBoxLayout;
+  main->addWidget(running_);
   main->addWidget(problem_);
   main->addWidget(chartView_, 1);
   auto* layout = new QHBoxLayout(this);
@@ -176,6 +185,13 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   connect(resetZoom_, &QPushButton::clicked, this, [this] { chartView_->chart()->zoomReset(); });
   connect(export_, &QPushButton::clicked, this, &ResultsPage::Export);
   Reload();
+}
+
+void ResultsPage::SetRunning(bool running) {
+  const bool shown = view_.HasData(view_.source());
+  running_->setText(shown ? kResultsOfPreviousRun : kResultsWhenRunEnds);
+  running_->setVisible(running);
+  if (running) problem_->setVisible(false);
 }
 
 QChart* ResultsPage::chart() const {
@@ -215,7 +231,7 @@ void ResultsPage::Draw() {
   const ResultsSource source = view_.source();
   const bool hasData = view_.HasData(source);
   problem_->setText(QString::fromStdString(view_.Problem(source)));
-  problem_->setVisible(!hasData);
+  problem_->setVisible(!hasData && running_->isHidden());
   export_->setEnabled(hasData);
   const QString file = QString::fromStdString(view_.DataPath(source));
   chart->setTitle(hasData ? QString::fromStdString(document_.model.title) +
@@ -270,6 +286,7 @@ void ResultsPage::Draw() {
   const auto [y0, y1] = RangeOf(yLow, yHigh);
   xAxis->setRange(x0, x1);
   yAxis->setRange(y0, y1);
+  xAxis->applyNiceNumbers();
   yAxis->applyNiceNumbers();
   chart->legend()->setVisible(true);
 }

@@ -30,11 +30,14 @@ class ResultsPage : public QWidget {
 
   // Reads the data files again (after a run, or when a model was loaded).
   void Reload();
+  // While a run goes on the page says that its results come at its end.
+  void SetRunning(bool running);
   ResultsView& view() { return view_; }
   QChart* chart() const;
   QListWidget* columnList() const { return columns_; }
   QComboBox* xList() const { return x_; }
   QLabel* problemLabel() const { return problem_; }
+  QLabel* runningLabel() const { return running_; }
   // Writes the chart as a picture; false when the file cannot be written.
   bool ExportPng(const QString& path) const;
   bool ExportSvg(const QString& path) const;
@@ -52,6 +55,7 @@ class ResultsPage : public QWidget {
   QListWidget* columns_ = nullptr;
   QChartView* chartView_ = nullptr;
   QLabel* problem_ = nullptr;
+  QLabel* running_ = nullptr;
   QPushButton* resetZoom_ = nullptr;
   QPushButton* export_ = nullptr;
 };

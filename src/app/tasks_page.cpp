@@ -126,9 +126,14 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
       }
     });
   } else {
-    // The two boxes line up: the steady state has no times.
-    form->addRow(new QLabel(" "));
-    form->addRow(new QLabel(" "));
+    // The two boxes line up: the steady state has no times, and keeps the
+    // room of their two rows empty.
+    const int rowHeight = QLineEdit().sizeHint().height();
+    for (int row = 0; row < 2; ++row) {
+      auto* room = new QWidget;
+      room->setFixedHeight(rowHeight);
+      form->addRow(new QLabel, room);
+    }
   }
   form->addRow("File:", c.file);
   auto* flags = new QHBoxLayout;

@@ -2,8 +2,15 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace vireon {
+namespace {
+
+// Pixels between the curve's range and the frame, above and below.
+constexpr double kCurveMargin = 4.0;
+
+}  // namespace
 
 TraceChartView::TraceChartView(QWidget* parent) : QWidget(parent) {
   setMinimumSize(160, 60);
@@ -19,6 +26,12 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
   auto at = [w, h](int x, int y) {
     return QPointF(x * w / kChartExtent, h - y * h / kChartExtent);
   };
+  // The curve keeps clear of the frame's top and bottom edges, so that a
+  // value at the end of the range stays visible.
+  const double inner = std::max(h - 2.0 * kCurveMargin, 1.0);
+  auto curveAt = [w, h, inner](int x, int y) {
+    return QPointF(x * w / kChartExtent, h - kCurveMargin - y * inner / kChartExtent);
+  };
 
   painter.fillRect(rect(), Qt::white);
   painter.setPen(Qt::black);
@@ -29,7 +42,7 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
   QPainterPath sweep;
   // The new sweep, left of the cursor.
   for (int i = 0; i < write; ++i) {
-    const QPointF p = at(chart_.SlotX(i), chart_.ValueY(chart_.y(i)));
+    const QPointF p = curveAt(chart_.SlotX(i), chart_.ValueY(chart_.y(i)));
     if (i == 0) {
       sweep.moveTo(p);
     } else {
@@ -37,8 +50,11 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
     }
   }
   // The previous sweep, right of it, starting where the old curve was.
-  sweep.moveTo(at(write > 0 ? chart_.SlotX(write - 1) : 0, chart_.ValueY(chart_.overwrittenY())));
-  for (int i = write; i < n; ++i) sweep.lineTo(at(chart_.SlotX(i), chart_.ValueY(chart_.y(i))));
+  sweep.moveTo(
+      curveAt(write > 0 ? chart_.SlotX(write - 1) : 0, chart_.ValueY(chart_.overwrittenY())));
+  for (int i = write; i < n; ++i) {
+    sweep.lineTo(curveAt(chart_.SlotX(i), chart_.ValueY(chart_.y(i))));
+  }
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.drawPath(sweep);
 

@@ -1,12 +1,20 @@
 // Scenes of the run side: every page during and after a run of an example
-// model, the Results page with a time course and with a scan, and the
-// Output Data dialog in its three modes.
+// model, the Time course page paused with an edited value, a scan in
+// progress and after it, the Results page with a time course and with a
+// scan, and the Output Data dialog in its three modes. The scenes work the
+// program through its pages as a user would.
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
-#include <QThread>
 #include <QTreeWidget>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
@@ -17,49 +25,69 @@
 #include "app/qt_message_sink.h"
 #include "app/results_page.h"
 #include "app/scan_page.h"
+#include "app/tasks_page.h"
 #include "document/document.h"
-#include "scan/item_trees.h"
+#include "model/messages.h"
 #include "scenes.h"
 
 namespace vireon::screenshots {
 namespace {
 
-constexpr int kMaxEventRounds = 600000;  // a safety limit, not a timing
-
-bool ProcessEventsUntil(const std::function<bool()>& done) {
-  for (int round = 0; round < kMaxEventRounds; ++round) {
-    QApplication::processEvents();
-    if (done()) return true;
-    QThread::usleep(100);
-  }
-  return false;
-}
+// The size of the main window in the pictures.
+constexpr int kWindowWidth = 1020;
+constexpr int kWindowHeight = 700;
+// The pace of the shown runs, in milliseconds per time-course point: slow
+// enough to catch them on the way.
+constexpr int kVisiblePace = 40;
+constexpr int kScanPace = 4;
+// Where the shown time course is caught, in model time.
+constexpr double kCaughtAtTime = 6.0;
+// The number of points of the shown scan.
+constexpr int kScanDensity = 61;
 
 // The program as a user starts it, with its settings in the scratch folder
 // and gnuplot named so that the Plot page is there; the example model is
-// copied there first, so that the run's files do not land beside it.
+// copied there first, so that the run's files do not land beside it. The
+// greeting of a first start is not part of these scenes; any other start-up
+// message is printed.
 struct Program {
   explicit Program(const SceneContext& context, const char* example = "michaelis_menten.vrn") {
     const std::filesystem::path folder = context.work / "program";
     std::filesystem::create_directories(folder);
-    StartApplication(app, sink, folder / "vireon.ini", folder / "vireon.kdb");
+    RecordingSink startup;
+    started = StartApplication(app, startup, folder / "vireon.ini", folder / "vireon.kdb");
+    for (const std::string& text : startup.Texts()) {
+      if (text != messages::kFirstRun) std::fprintf(stderr, "start-up: %s\n", text.c_str());
+    }
     app.helpers.gnuplot = "gnuplot";
     window = std::make_unique<MainWindow>(app, sink);
     sink.SetParent(window.get());
-    window->resize(1020, 700);
+    window->resize(kWindowWidth, kWindowHeight);
     window->show();
     const std::filesystem::path model = folder / example;
     std::filesystem::copy_file(context.examples / example, model,
                                std::filesystem::copy_options::overwrite_existing);
-    loaded = window->OpenFile(QString::fromStdString(model.string()));
+    loaded = started && window->OpenFile(QString::fromStdString(model.string()));
+    if (!loaded) std::fprintf(stderr, "%s could not be opened\n", example);
   }
 
+  // Waits for the end of the run and its notifications; a run that does
+  // not end in time is stopped.
   bool WaitUntilIdle() {
-    const bool idle = ProcessEventsUntil([this] { return !window->controller().IsBusy(); });
+    const bool idle = ProcessEventsUntil([this] {
+      return !window->controller().IsBusy() && window->statusText() == kStatusIdle;
+    });
+    if (!idle) {
+      window->StopRun();
+      ProcessEventsUntil([this] { return !window->controller().IsBusy(); });
+      return false;
+    }
     window->controller().Wait();
     QApplication::processEvents();
-    return idle;
+    return true;
   }
+
+  void Show(QWidget* page) { window->sheet()->setCurrentWidget(page); }
 
   // Every page of the sheet, in order, named by the page and a suffix.
   bool SaveEveryPage(const SceneContext& context, const QString& suffix) {
@@ -76,105 +104,132 @@ struct Program {
   AppStartup app;
   QtMessageSink sink;
   std::unique_ptr<MainWindow> window;
+  bool started = false;
   bool loaded = false;
 };
 
+// Types a value into a field and leaves it, as the Tab key would.
+void Type(QLineEdit& field, const QString& text) {
+  field.setFocus();
+  field.selectAll();
+  field.insert(text);
+  emit field.editingFinished();
+  QApplication::processEvents();
+}
+
+// A time course started from the Time course page with the pace slider
+// moved towards "Slower": every page while it runs, the Time course page
+// paused with a concentration typed in, and every page after it.
 ScreenshotScene runPages("run-pages", [](const SceneContext& context) {
   Program program(context);
   if (!program.loaded) return false;
-  Document& document = program.window->document();
-  // Slow enough to be seen while it runs.
-  document.settings.sleepTime = 40;
-  if (!program.window->Run()) return false;
-  ProcessEventsUntil([&] { return document.engine.time > 6.0 || !program.window->controller().IsBusy(); });
-  bool saved = program.SaveEveryPage(context, "running");
-  program.window->sheet()->setCurrentWidget(program.window->interactivePage());
-  program.window->controller().Pause();
-  ProcessEventsUntil([&] { return program.window->statusText() == kStatusPaused; });
-  saved = Save(context, *program.window, "page-time-course-paused") && saved;
-  program.window->controller().Resume();
-  if (!program.WaitUntilIdle()) return false;
-  saved = program.SaveEveryPage(context, "after-run") && saved;
-  program.window->sheet()->setCurrentWidget(program.window->resultsPage());
-  saved = Save(context, *program.window, "results-time-course") && saved;
-  return saved;
-});
-
-ScreenshotScene resultsScan("results-scan", [](const SceneContext& context) {
-  Program program(context);
-  if (!program.loaded) return false;
-  Document& document = program.window->document();
-  document.settings.sleepTime = 0;
-  // Scan the first kinetic constant of the supply step over a grid, and
-  // write it into the steady-state file so that it can be the x axis.
-  OutputItem quantity;
-  for (const OutputDataNode& node : BuildScanItemTree(document.model)) {
-    if (node.text != "kinetic constants") continue;
-    for (const OutputItem& entry : node.entries) {
-      if (entry.i == "supply") {
-        quantity = entry;
-        break;
-      }
-    }
-  }
-  if (quantity.title.empty()) return false;
-  OutputItem column = quantity;
-  document.selections.steadyState.insert(document.selections.steadyState.begin(), column);
-  ScanPage* page = program.window->scanPage();
-  page->Refresh();
-  ScanPageEditor& editor = page->editor();
-  editor.Select(editor.Add(quantity));
-  editor.SetMin(0.1);
-  editor.SetMax(3.0);
-  editor.SetDensity(40);
-  editor.ToggleEnabled();
-  page->Refresh();
-  page->itemList()->setCurrentRow(0);
-  program.window->sheet()->setCurrentWidget(page);
-  if (!program.window->Run()) return false;
-  ProcessEventsUntil([&] {
-    return document.engine.iteration > 25 || !program.window->controller().IsBusy();
+  MainWindow& window = *program.window;
+  InteractivePage& timeCourse = *window.interactivePage();
+  program.Show(&timeCourse);
+  timeCourse.paceSlider()->setValue(kVisiblePace);
+  timeCourse.runButton()->click();
+  bool done = ProcessEventsUntil([&] {
+    return window.document().engine.time > kCaughtAtTime || !window.controller().IsBusy();
   });
-  bool saved = Save(context, *program.window, "page-scan-scanning");
-  if (!program.WaitUntilIdle()) return false;
-  saved = Save(context, *program.window, "page-scan-after-scan") && saved;
-  program.window->sheet()->setCurrentWidget(program.window->resultsPage());
-  saved = Save(context, *program.window, "results-scan") && saved;
-  return saved;
+  done = done && window.controller().IsBusy();
+  done = program.SaveEveryPage(context, "running") && done;
+
+  program.Show(&timeCourse);
+  timeCourse.pauseButton()->click();
+  done = ProcessEventsUntil([&] { return window.statusText() == kStatusPaused; }) && done;
+  Type(*timeCourse.valueField(0), "2");
+  done = Save(context, window, "page-time-course-paused") && done;
+  timeCourse.pauseButton()->click();
+  done = program.WaitUntilIdle() && done;
+
+  done = program.SaveEveryPage(context, "after-run") && done;
+  program.Show(window.resultsPage());
+  return Save(context, window, "results-time-course") && done;
 });
 
+// The example's scan of the kinase's activity, made finer on the Scan page:
+// the Scan page and the progress bar while it runs, then the Scan page and
+// the steady states against the scanned activity on the Results page.
+ScreenshotScene resultsScan("results-scan", [](const SceneContext& context) {
+  Program program(context, "phosphorylation_cycle.vrn");
+  if (!program.loaded) return false;
+  MainWindow& window = *program.window;
+  ScanPage& scan = *window.scanPage();
+  program.Show(&scan);
+  scan.itemList()->setCurrentRow(0);
+  QSpinBox* density = scan.findChild<QSpinBox*>();
+  if (density == nullptr) return false;
+  density->setValue(kScanDensity);
+  // Started from the Time course page with its slider a little slower, and
+  // watched on the Scan page.
+  InteractivePage& timeCourse = *window.interactivePage();
+  program.Show(&timeCourse);
+  timeCourse.paceSlider()->setValue(kScanPace);
+  timeCourse.runButton()->click();
+  program.Show(&scan);
+  // The counts move every two seconds: wait for the second update.
+  bool done = ProcessEventsUntil([&] {
+    return window.progressBar()->value() > 0 || !window.controller().IsBusy();
+  });
+  done = done && window.controller().IsBusy();
+  done = Save(context, window, "page-scan-scanning") && done;
+  program.Show(window.resultsPage());
+  done = Save(context, window, "page-results-scanning") && done;
+
+  // The user moves the Time course page's slider to "Faster" and leaves it.
+  program.Show(&timeCourse);
+  timeCourse.paceSlider()->setValue(0);
+  program.Show(&scan);
+  done = program.WaitUntilIdle() && done;
+  done = Save(context, window, "page-scan-after-scan") && done;
+  program.Show(window.resultsPage());
+  return Save(context, window, "results-scan") && done;
+});
+
+// The Output Data dialog of each selection, opened from its button with the
+// branch of the tree a user would look in chosen.
 ScreenshotScene outputData("output-data", [](const SceneContext& context) {
   Program program(context);
   if (!program.loaded) return false;
-  Document& document = program.window->document();
+  MainWindow& window = *program.window;
+  TasksPage& tasks = *window.tasksPage();
   struct Mode {
-    OutputDataMode mode;
-    std::vector<OutputItem>* selection;
+    QPushButton* button;
     const char* name;
     const char* branch;
   };
-  const Mode modes[] = {
-      {OutputDataMode::kTimeCourse, &document.selections.timeCourse, "output-data-time-course",
-       "transient concentrations"},
-      {OutputDataMode::kSteadyState, &document.selections.steadyState,
-       "output-data-steady-state", "flux-control coeffs."},
-      {OutputDataMode::kInteractive, &document.selections.interactive, "output-data-window",
-       "transient concentrations"},
-  };
-  bool saved = true;
-  for (const Mode& m : modes) {
-    OutputDataDialog dialog(m.mode, document, *m.selection, program.sink, program.window.get());
-    dialog.show();
-    auto* tree = dialog.findChild<QTreeWidget*>();
-    if (tree != nullptr) {
-      tree->expandAll();
-      const auto found = tree->findItems(m.branch, Qt::MatchExactly | Qt::MatchRecursive);
-      if (!found.isEmpty()) tree->setCurrentItem(found.front());
-    }
-    saved = Save(context, dialog, m.name) && saved;
-    dialog.reject();
+  const auto edit = tasks.findChildren<QPushButton*>();
+  QPushButton* timeCourseEdit = nullptr;
+  QPushButton* steadyStateEdit = nullptr;
+  for (QPushButton* button : edit) {
+    if (button->text() == "&Edit...") timeCourseEdit = button;
+    if (button->text() == "E&dit...") steadyStateEdit = button;
   }
-  return saved;
+  QPushButton* selectData = window.interactivePage()->selectDataButton();
+  const Mode modes[] = {
+      {timeCourseEdit, "output-data-time-course", "transient concentrations"},
+      {steadyStateEdit, "output-data-steady-state", "flux-control coeffs."},
+      {selectData, "output-data-window", "transient concentrations"},
+  };
+  bool done = true;
+  for (const Mode& mode : modes) {
+    if (mode.button == nullptr) return false;
+    bool shown = false;
+    DriveNextDialog([&](QWidget& dialog) {
+      shown = true;
+      if (auto* tree = dialog.findChild<QTreeWidget*>()) {
+        const auto found = tree->findItems(mode.branch, Qt::MatchExactly | Qt::MatchRecursive);
+        if (!found.isEmpty()) tree->setCurrentItem(found.front());
+      }
+      done = Save(context, dialog, mode.name) && done;
+      CloseDialog(dialog);
+    });
+    program.Show(mode.button == selectData ? static_cast<QWidget*>(window.interactivePage())
+                                           : static_cast<QWidget*>(&tasks));
+    mode.button->click();
+    done = shown && done;
+  }
+  return done;
 });
 
 }  // namespace
