@@ -46,6 +46,19 @@ constexpr PageButton kButtons[] = {
 };
 constexpr int kButtonsPerRow = 5;
 
+// The model keeps the comments' line breaks as a carriage return and a line
+// feed, as its file holds them; the text box has line feeds alone.
+std::string ModelLineBreaks(const QString& boxText) {
+  QString text = boxText;
+  text.replace("\r\n", "\n");
+  text.replace("\n", "\r\n");
+  return text.toStdString();
+}
+
+QString BoxLineBreaks(const std::string& comments) {
+  return ToQString(comments).replace("\r\n", "\n");
+}
+
 // "1 step", "2 steps".
 QString Count(int n, const char* one, const char* many) {
   return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
@@ -116,7 +129,7 @@ ModelPage::ModelPage(Document& document, AppStartup& app, MessageSink& sink, QWi
     MarkEdited();
   });
   connect(comments_, &QPlainTextEdit::textChanged, this, [this] {
-    const std::string comments = comments_->toPlainText().toStdString();
+    const std::string comments = ModelLineBreaks(comments_->toPlainText());
     if (comments == document_.model.comments) return;
     document_.model.comments = comments;
     MarkEdited();
@@ -133,7 +146,7 @@ QPushButton* ModelPage::button(const QString& text) const {
 
 void ModelPage::Refresh() {
   title_->setText(ToQString(document_.model.title));
-  const QString comments = ToQString(document_.model.comments);
+  const QString comments = BoxLineBreaks(document_.model.comments);
   if (comments_->toPlainText() != comments) comments_->setPlainText(comments);
   units_->setText(UnitsLine(document_));
   summary_->setText(SummaryLine(document_));

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTest>
 #include <QThread>
@@ -90,6 +91,29 @@ TEST_F(DocumentLifecycleTest, SavingFromThePromptWritesTheChangeBeforeTheNextFil
   EXPECT_EQ(window.document().model.title, "Second");
   EXPECT_NE(ReadFile(first).find("\nTitle=First, edited\n"), std::string::npos);
   EXPECT_EQ(window.windowTitle(), "second.vrn[*] - Vireon");
+}
+
+TEST_F(DocumentLifecycleTest, CommentsOverSeveralLinesOpenUnmodifiedAndKeepTheirLineBreaks) {
+  const std::string path = PathIn("comments.vrn");
+  {
+    Document written;
+    NewDocument(written, app_.defaults);
+    written.model.comments = "First line\r\nsecond line";
+    ASSERT_TRUE(WriteModelFile(written, path, app_.catalogue, sink_));
+  }
+  MainWindow window(app_, sink_);
+  ASSERT_TRUE(window.OpenFile(QString::fromStdString(path)));
+  EXPECT_FALSE(window.document().modified);
+  EXPECT_EQ(window.modelPage()->commentsField()->toPlainText(), "First line\nsecond line");
+
+  Activate(window);
+  QPlainTextEdit* comments = window.modelPage()->commentsField();
+  comments->setFocus();
+  comments->moveCursor(QTextCursor::End);
+  QTest::keyClick(comments, Qt::Key_Return);
+  QTest::keyClicks(comments, "third");
+  EXPECT_TRUE(window.document().modified);
+  EXPECT_EQ(window.document().model.comments, "First line\r\nsecond line\r\nthird");
 }
 
 TEST_F(DocumentLifecycleTest, AFileThatCannotBeReadLeavesTheOpenDocumentAsItWas) {
