@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTest>
@@ -15,6 +16,7 @@
 #include "app/app_fixture.h"
 #include "app/main_window.h"
 #include "app/model_page.h"
+#include "app/qt_message_sink.h"
 #include "app/tasks_page.h"
 #include "document/model_file.h"
 #include "model/messages.h"
@@ -70,6 +72,28 @@ TEST_F(DocumentLifecycleTest, ModifiedDocumentAsksBeforeNewAndKeepsItOnCancel) {
   sink_.Clear();
   EXPECT_TRUE(window.close());  // nothing unsaved: no question
   EXPECT_TRUE(sink_.messages().empty());
+}
+
+TEST_F(DocumentLifecycleTest, TheDesktopsQuestionOffersSaveDiscardAndCancel) {
+  QtMessageSink boxes;
+  MainWindow window(app_, boxes);
+  boxes.SetParent(&window);
+  window.document().model.title = "Kept";
+  window.document().modified = true;
+  const auto answer = [](QMessageBox::StandardButton button) {
+    test::WhenDialogOpens<QMessageBox>([button](QMessageBox& box) {
+      EXPECT_EQ(box.text(), "Save changes to Untitled?");
+      ASSERT_NE(box.button(QMessageBox::Save), nullptr);
+      box.button(button)->click();
+    });
+  };
+  answer(QMessageBox::Cancel);
+  EXPECT_FALSE(window.NewDocumentCommand());
+  EXPECT_EQ(window.document().model.title, "Kept");
+  answer(QMessageBox::Discard);
+  EXPECT_TRUE(window.NewDocumentCommand());
+  EXPECT_EQ(window.document().model.title, "Untitled");
+  boxes.SetParent(nullptr);
 }
 
 TEST_F(DocumentLifecycleTest, SavingFromThePromptWritesTheChangeBeforeTheNextFileOpens) {
