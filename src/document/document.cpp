@@ -64,6 +64,29 @@ void NewDocument(Document& document, const DefaultValues& defaults) {
   document.links.clear();
   document.pathName.clear();
   document.folder.clear();
+  document.modified = false;
+}
+
+std::string DocumentName(const Document& document) {
+  const std::string_view path = document.pathName;
+  if (path.empty()) return "Untitled";
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool SaveChangesFirst(Document& document, MessageSink& sink, const std::function<bool()>& save) {
+  if (!document.modified) return true;
+  const std::string name = DocumentName(document);
+  std::string question = kSaveChangesFormat;
+  question.replace(question.find("%s"), 2, name);
+  switch (sink.AskSaveChanges(question)) {
+    case Answer::kYes:
+      return save && save();
+    case Answer::kNo:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::string FolderOf(std::string_view path) {

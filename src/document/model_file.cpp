@@ -725,6 +725,7 @@ bool WriteModelFile(Document& document, const std::string& path, const KineticCa
   }
   document.pathName = path;
   document.folder = FolderOf(path);
+  document.modified = false;
   return true;
 }
 

@@ -109,7 +109,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
 // which then replaces `path`, so that a failed save leaves the previous file
 // as it was. A failure shows the file error text followed by "\nThe file
 // could not be saved." and returns false. On success the document's path
-// name and folder become those of `path`.
+// name and folder become those of `path`, and it holds no unsaved changes.
 bool WriteModelFile(Document& document, const std::string& path, const KineticCatalogue& catalogue,
                     MessageSink& sink);
 

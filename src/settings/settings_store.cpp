@@ -64,6 +64,11 @@ constexpr const char* kStopSound = "Stop Sound";
 constexpr const char* kGnuplot = "Gnuplot";
 constexpr const char* kTextEditor = "Text Editor";
 
+// The recent-file list's value names: "File1" (the newest) to "File4".
+std::string RecentFileKey(int index) {
+  return "File" + std::to_string(index + 1);
+}
+
 bool IsUnitStorable(const std::string& unit) {
   return unit.size() <= static_cast<std::size_t>(kUnitMaxLength) &&
          unit.find('\0') == std::string::npos;
@@ -293,6 +298,43 @@ int SettingsStore::ReadHelperPaths(HelperPaths& helpers, MessageSink& sink) {
 int SettingsStore::WriteHelperPaths(const HelperPaths& helpers, MessageSink& sink) {
   return WriteGroup(kHelpersGroup, {{kGnuplot, helpers.gnuplot}, {kTextEditor, helpers.textEditor}},
                     sink);
+}
+
+int SettingsStore::ReadRecentFiles(RecentFileList& files) {
+  files = RecentFileList();
+  const IniReadResult file = ReadIniFile(file_);
+  if (file.status == IniStatus::kMissing) return 0;
+  if (file.status == IniStatus::kUnreadable) {
+    lastFailure_ = file_.string() + ": " + file.reason;
+    return -1;
+  }
+  const IniSection* group = file.document.Find(kRecentFilesGroup);
+  if (group == nullptr) return 0;
+  std::vector<std::string> paths;
+  for (int i = 0; i < kRecentFileCount; ++i) {
+    std::string path;
+    if (!ReadText(*group, RecentFileKey(i).c_str(), path)) {
+      lastFailure_ = file_.string() + ": the recent-file list is badly quoted";
+      return -1;
+    }
+    paths.push_back(std::move(path));
+  }
+  files.Assign(paths);
+  return 0;
+}
+
+int SettingsStore::WriteRecentFiles(const RecentFileList& files) {
+  std::vector<std::string> keys;
+  std::vector<Value> values;
+  for (int i = 0; i < kRecentFileCount; ++i) keys.push_back(RecentFileKey(i));
+  for (int i = 0; i < kRecentFileCount; ++i) {
+    // Every key is written, empty ones too, so that a shorter list replaces a longer one.
+    const bool listed = i < static_cast<int>(files.paths().size());
+    values.push_back({keys[static_cast<std::size_t>(i)].c_str(),
+                      listed ? files.paths()[static_cast<std::size_t>(i)] : std::string()});
+  }
+  RecordingSink quiet;
+  return WriteGroup(kRecentFilesGroup, values, quiet);
 }
 
 int SettingsStore::WriteGroup(const char* group, const std::vector<Value>& values,

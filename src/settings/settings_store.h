@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "model/message_sink.h"
+#include "settings/recent_files.h"
 #include "settings/settings.h"
 
 namespace vireon {
@@ -50,6 +51,7 @@ namespace vireon {
 inline constexpr const char* kDefaultGroup = "Default";
 inline constexpr const char* kPreferencesGroup = "Preferences";
 inline constexpr const char* kHelpersGroup = "Helpers";
+inline constexpr const char* kRecentFilesGroup = "Recent File List";
 // Title of the message boxes the settings show.
 inline constexpr const char* kSettingsMessageTitle = "Vireon";
 // printf formats with the settings file and, for the first, what is wrong
@@ -83,6 +85,11 @@ class SettingsStore {
   int WritePreferences(const Preferences& preferences, MessageSink& sink);
   int ReadHelperPaths(HelperPaths& helpers, MessageSink& sink);
   int WriteHelperPaths(const HelperPaths& helpers, MessageSink& sink);
+  // The recent-file list is a convenience: a missing or unreadable list
+  // reads as empty and a failed write says nothing (both return -1 on
+  // failure, with lastFailure set).
+  int ReadRecentFiles(RecentFileList& files);
+  int WriteRecentFiles(const RecentFileList& files);
 
   // What went wrong at the last failure, with the system's reason, for a
   // log or the command line (the messages themselves are fixed texts).

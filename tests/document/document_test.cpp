@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "document/model_file.h"
 #include "engine/random.h"
 #include "model/message_sink.h"
+#include "model/messages.h"
 #include "output/data_file.h"
 #include "support/default_values.h"
 #include "support/document_fixtures.h"
@@ -208,6 +212,81 @@ TEST(BuildDocumentPlotScript, PlotsTheStoredChoiceFromTheDocumentsFolder) {
   EXPECT_NE(script.find("plot '/data/enzyme time course.dat' u 1:3 t '[P]t'\n"), std::string::npos);
   d.plot.plotXEntry = kNoPlotEntry;
   EXPECT_EQ(BuildDocumentPlotScript(d), "");
+}
+
+struct SaveChangesCase {
+  const char* what;
+  bool modified;
+  Answer answer;
+  bool saveSucceeds;
+  bool mayGo;
+  int questions;
+  int saves;
+};
+
+TEST(SaveChangesFirst, AsksOnlyForUnsavedChangesAndKeepsTheDocumentUnlessTheyAreSafe) {
+  const SaveChangesCase cases[] = {
+      {"nothing unsaved", false, Answer::kYes, true, true, 0, 0},
+      {"saved", true, Answer::kYes, true, true, 1, 1},
+      {"save failed", true, Answer::kYes, false, false, 1, 1},
+      {"discarded", true, Answer::kNo, true, true, 1, 0},
+      {"cancelled", true, Answer::kCancel, true, false, 1, 0},
+  };
+  for (const SaveChangesCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Document d;
+    NewDocument(d, DefaultValues{});
+    d.pathName = "/models/glycolysis.vrn";
+    d.modified = c.modified;
+    RecordingSink sink;
+    sink.QueueAnswer(c.answer);
+    int saves = 0;
+    EXPECT_EQ(SaveChangesFirst(d, sink, [&] {
+                ++saves;
+                return c.saveSucceeds;
+              }),
+              c.mayGo);
+    EXPECT_EQ(static_cast<int>(sink.messages().size()), c.questions);
+    EXPECT_EQ(saves, c.saves);
+    if (c.questions > 0) {
+      EXPECT_TRUE(sink.Said("Save changes to glycolysis.vrn?"));
+    }
+  }
+}
+
+TEST(SaveChangesFirst, ASinkThatCannotAskKeepsTheDocument) {
+  Document d;
+  NewDocument(d, DefaultValues{});
+  d.modified = true;
+  StderrSink batch;
+  EXPECT_FALSE(SaveChangesFirst(d, batch, [] { return true; }));
+  EXPECT_EQ(DocumentName(d), "Untitled");
+}
+
+TEST(ModifiedFlag, NewSaveAndLoadClearItAndAFailedSaveKeepsIt) {
+  KineticCatalogue catalogue;
+  test::FillCatalogue(catalogue);
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("vireon_modified_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  RecordingSink sink;
+
+  Document d = test::MakeSmallDocument(catalogue);
+  d.modified = true;
+  EXPECT_FALSE(WriteModelFile(d, (folder / "missing" / "m.vrn").string(), catalogue, sink));
+  EXPECT_TRUE(d.modified);
+  const std::string path = (folder / "m.vrn").string();
+  ASSERT_TRUE(WriteModelFile(d, path, catalogue, sink));
+  EXPECT_FALSE(d.modified);
+  EXPECT_EQ(DocumentName(d), "m.vrn");
+
+  d.modified = true;
+  ASSERT_TRUE(ReadModelFile(d, path, catalogue, DefaultValues{}, sink));
+  EXPECT_FALSE(d.modified);
+  d.modified = true;
+  NewDocument(d, DefaultValues{});
+  EXPECT_FALSE(d.modified);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
