@@ -1,12 +1,21 @@
-// Runs our LSODA on four standard problems and prints its counters, the
-// solution at every output time, and the wall time of a whole time course
-// against SUNDIALS CVODE (BDF, dense direct solver, difference-quotient
-// Jacobian) on the same right-hand side, tolerances and output times.
+// Runs our LSODA on four standard problems and two Henri-Michaelis-Menten
+// chains (100 and 500 steps) and prints its counters, the solution at every
+// output time, and the wall time of a whole time course against SUNDIALS
+// CVODE (BDF, dense direct solver, difference-quotient Jacobian) on the same
+// right-hand side, tolerances and output times. For the chains it also
+// times the whole run of the model as `vireon run` does it: reading the
+// model file, the structural analysis, the integration, the report and the
+// data file (everything but starting the process).
 //
 //   lsoda_benchmark            counts table and timing
 //   lsoda_benchmark --counts [rtol atol]
 //       machine-readable counts and solutions only, optionally at other
 //       tolerances (read by bench/lsoda_reference.py)
+//   lsoda_benchmark --whole-run
+//       machine-readable counts and times of the chains' whole runs and
+//       solves (read by bench/lsoda_reference.py)
+//   lsoda_benchmark --chain-model N FILE
+//       writes the model file of the chain of N steps
 
 #include <cvode/cvode.h>
 #include <nvector/nvector_serial.h>
@@ -19,11 +28,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <stdlib.h>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "chain_model.h"
+#include "document/headless_run.h"
+#include "document/model_file.h"
 #include "engine/lsoda.h"
+#include "engine/random.h"
+#include "kinetics/built_in_rate_laws.h"
+#include "model/message_sink.h"
 
 namespace {
 
@@ -70,6 +88,21 @@ void MichaelisMentenChain(double, const double* y, double* ydot) {
   }
 }
 
+// The chains of bench/chain_model.h: X0 -> S1 -> ... -> Sn, y[i] = S(i+1).
+// The rates and their sums are formed in the order the model's own
+// right-hand side forms them, so both give the same bits.
+template <int n>
+void HenriMichaelisMentenChain(double, const double* y, double* ydot) {
+  namespace chain = vireon::bench;
+  double influx = chain::kChainFirstV * chain::kChainPool / (chain::kChainKm + chain::kChainPool);
+  for (int i = 0; i < n - 1; ++i) {
+    const double rate = chain::kChainV * y[i] / (chain::kChainKm + y[i]);
+    ydot[i] = influx - rate;
+    influx = rate;
+  }
+  ydot[n - 1] = influx;
+}
+
 struct Problem {
   const char* name;
   Rhs rhs;
@@ -96,6 +129,12 @@ std::vector<Problem> Problems() {
   for (int k = 1; k <= 50; ++k) chainTimes.push_back(10.0 * k);
   problems.push_back({"mmchain", MichaelisMentenChain, std::vector<double>(kChainLength, 0.0),
                       chainTimes, 1e-6, 1e-12, true});
+  std::vector<double> hmmTimes;
+  for (int k = 1; k <= vireon::bench::kChainPoints; ++k) hmmTimes.push_back(1.0 * k);
+  problems.push_back({"hmmchain100", HenriMichaelisMentenChain<100>, std::vector<double>(100, 0.0),
+                      hmmTimes, 1e-6, 1e-12, false, 500});
+  problems.push_back({"hmmchain500", HenriMichaelisMentenChain<500>, std::vector<double>(500, 0.0),
+                      hmmTimes, 1e-6, 1e-12, false, 500});
   return problems;
 }
 
@@ -183,10 +222,23 @@ Outcome SolveCvode(SUNContext context, const Problem& problem) {
   return outcome;
 }
 
-// Seconds per solve: the best of several batches, each long enough to time.
+// The processor time of the process (all its threads), so that other
+// programs on a busy machine do not count.
+struct ProcessorClock {
+  using duration = std::chrono::duration<double>;
+  using time_point = std::chrono::time_point<ProcessorClock, duration>;
+  static time_point now() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return time_point(duration(double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9));
+  }
+};
+
+// Processor seconds per solve: the best of several batches, each long
+// enough to time.
 template <class Solve>
 double SecondsPerSolve(Solve solve) {
-  using Clock = std::chrono::steady_clock;
+  using Clock = ProcessorClock;
   constexpr double kBatchSeconds = 0.2;
   constexpr int kBatches = 5;
   int repeats = 1;
@@ -206,9 +258,107 @@ double SecondsPerSolve(Solve solve) {
   return best;
 }
 
+// The whole run of a chain model as `vireon run` does it, from reading the
+// model file to closing the data file, and the counters it reports.
+struct WholeRun {
+  double seconds = 0.0;
+  int nst = 0, nfe = 0, nje = 0;
+  bool ok = false;
+};
+
+// Remembers whether anything went wrong; the benchmark shows no messages.
+class SilentSink : public vireon::RecordingSink {};
+
+class ChainRuns {
+ public:
+  ChainRuns() {
+    vireon::BuildBuiltInKineticTypes(catalogue_);
+    char pattern[] = "/tmp/vireon-bench-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) folder_ = pattern;
+  }
+  ~ChainRuns() {
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+
+  // Writes the model file of the chain of n steps; its path.
+  std::string WriteModel(int n) {
+    vireon::Document document;
+    vireon::bench::BuildChainDocument(document, n, catalogue_);
+    const std::string path = folder_ + "/chain" + std::to_string(n) + ".vrn";
+    SilentSink sink;
+    return vireon::WriteModelFile(document, path, catalogue_, sink) ? path : std::string();
+  }
+
+  WholeRun Run(const std::string& path) {
+    using Clock = ProcessorClock;
+    const auto start = Clock::now();
+    vireon::Document document;
+    SilentSink sink;
+    WholeRun run;
+    if (!vireon::ReadModelFile(document, path, catalogue_, defaults_, sink)) return run;
+    vireon::RandomGenerator random;
+    const vireon::HeadlessRunResult result = vireon::RunDocumentToEnd(document, random, sink);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.ok = result.outcome == vireon::RunOutcome::kFinished && result.errorLog.empty();
+    run.nst = int(document.engine.stepCount);
+    run.nfe = int(document.engine.fEvaluations);
+    run.nje = int(document.engine.jEvaluations);
+    return run;
+  }
+
+ private:
+  vireon::KineticCatalogue catalogue_;
+  vireon::DefaultValues defaults_;
+  std::string folder_;
+};
+
+int ChainLength(const Problem& problem) {
+  if (std::strcmp(problem.name, "hmmchain100") == 0) return 100;
+  if (std::strcmp(problem.name, "hmmchain500") == 0) return 500;
+  return 0;
+}
+
+// Times the whole runs of the chains beside our solve alone.
+void PrintWholeRuns(const std::vector<Problem>& problems, bool machineReadable) {
+  ChainRuns runs;
+  if (!machineReadable) {
+    std::printf("\nwhole run of the chain models (read, analyse, integrate, report, data file)\n");
+    std::printf("%-11s %5s %6s %5s | %10s %10s %6s\n", "problem", "nst", "nfe", "nje",
+                "whole(ms)", "solve(ms)", "ratio");
+  }
+  for (const Problem& problem : problems) {
+    const int n = ChainLength(problem);
+    if (n == 0) continue;
+    const std::string path = runs.WriteModel(n);
+    const WholeRun whole = runs.Run(path);
+    const double wholeSeconds = SecondsPerSolve([&] { runs.Run(path); });
+    const double solveSeconds = SecondsPerSolve([&] { SolveLsoda(problem, false); });
+    if (machineReadable) {
+      std::printf("wholerun %s %d %d %d %d %.6f %.6f\n", problem.name, whole.nst, whole.nfe,
+                  whole.nje, whole.ok ? 1 : 0, wholeSeconds, solveSeconds);
+    } else {
+      std::printf("%-11s %5d %6d %5d | %10.4f %10.4f %6.3f%s\n", problem.name, whole.nst,
+                  whole.nfe, whole.nje, wholeSeconds * 1e3, solveSeconds * 1e3,
+                  wholeSeconds / solveSeconds, whole.ok ? "" : "  FAILED");
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--chain-model") == 0) {
+    vireon::KineticCatalogue catalogue;
+    vireon::BuildBuiltInKineticTypes(catalogue);
+    vireon::Document document;
+    vireon::bench::BuildChainDocument(document, std::atoi(argv[2]), catalogue);
+    SilentSink sink;
+    return vireon::WriteModelFile(document, argv[3], catalogue, sink) ? 0 : 1;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--whole-run") == 0) {
+    PrintWholeRuns(Problems(), true);
+    return 0;
+  }
   const bool countsOnly = argc > 1 && std::strcmp(argv[1], "--counts") == 0;
   std::vector<Problem> problems = Problems();
   if (countsOnly && argc == 4) {
@@ -246,5 +396,6 @@ int main(int argc, char** argv) {
                 problem.stiff ? "" : "  (non-stiff)", ours.ok && theirs.ok ? "" : "  FAILED");
   }
   SUNContext_Free(&context);
+  PrintWholeRuns(problems, false);
   return 0;
 }

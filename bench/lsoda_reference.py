@@ -1,6 +1,9 @@
 #!/usr/bin/python3
 """Reference counts for bench/lsoda_benchmark.cpp from the published Fortran
-LSODA as shipped in Debian's python3-scipy (scipy.integrate.odeint).
+LSODA as shipped in Debian's python3-scipy (scipy.integrate.odeint), and the
+time of the Fortran solve of the Henri-Michaelis-Menten chains against the
+whole run of the same models in Vireon (read, analyse, integrate, report and
+data file), measured in the same run.
 
 Solves the benchmark's four problems at the same tolerances (three sets),
 step limit and output times, measures how far the reference counts move when each constant
@@ -16,6 +19,7 @@ published solver's.
 
 import subprocess
 import sys
+import time
 
 import numpy as np
 from scipy.integrate import odeint, solve_ivp
@@ -72,6 +76,36 @@ PROBLEMS = [
     ("mmchain", chain, [1.0, 1.0, 2.0, 20.0, 200.0], [0.0] * 100,
      [10.0 * k for k in range(1, 51)], 10000),
 ]
+
+
+def hmm_chain(n):
+    def build(c):
+        pool, first_v, v, km = c
+        vmax = np.full(n, v)
+        vmax[0] = first_v
+
+        def f(y, t):
+            s = np.empty(n)
+            s[0] = pool
+            s[1:] = y[:-1]
+            rates = vmax * s / (km + s)
+            out = np.empty(n)
+            out[:-1] = rates[:-1] - rates[1:]
+            out[-1] = rates[-1]
+            return out
+        return f
+    return build
+
+
+# The chains of bench/chain_model.h: X0 = 1 fixed, first V = 0.9, V = 1,
+# Km = 0.5, to t = 100 in 100 intervals; the step limit is LSODA's default.
+CHAINS = [
+    ("hmmchain100", hmm_chain(100), [1.0, 0.9, 1.0, 0.5], [0.0] * 100,
+     [1.0 * k for k in range(1, 101)], 500),
+    ("hmmchain500", hmm_chain(500), [1.0, 0.9, 1.0, 0.5], [0.0] * 500,
+     [1.0 * k for k in range(1, 101)], 500),
+]
+PROBLEMS += CHAINS
 
 
 def reference(builder, constants, y0, times, mxstep, rtol, atol):
@@ -147,7 +181,58 @@ def main():
             print(f"{name:<11} {fmt(mine):>16} {fmt(base):>16} {spread_text:>32} "
                   f"{100 * deviation:7.2f}% {'yes' if ok else 'NO':>3} {err_ours:12.3g} "
                   f"{err_pub:12.3g} {distance:9.2g}")
+    all_ok = whole_runs(binary) and all_ok
     return 0 if all_ok else 1
+
+
+def seconds_per_solve(solve, batch_seconds=0.2, batches=5):
+    """Processor seconds per solve, the best of several batches, each long
+    enough to time (as the C++ side measures)."""
+    repeats = 1
+    while True:
+        start = time.process_time()
+        for _ in range(repeats):
+            solve()
+        if time.process_time() - start >= batch_seconds:
+            break
+        repeats *= 2
+    best = float("inf")
+    for _ in range(batches):
+        start = time.process_time()
+        for _ in range(repeats):
+            solve()
+        best = min(best, (time.process_time() - start) / repeats)
+    return best
+
+
+def whole_runs(binary):
+    """Vireon's whole run of each chain against the Fortran solve alone."""
+    out = subprocess.run([binary, "--whole-run"], check=True, capture_output=True,
+                         text=True).stdout
+    ours = {}
+    for line in out.splitlines():
+        parts = line.split()
+        if parts and parts[0] == "wholerun":
+            ours[parts[1]] = ([int(v) for v in parts[2:5]], parts[5] == "1", float(parts[6]),
+                              float(parts[7]))
+    print("\nwhole run of the chain models against the Fortran solve; counts nst/nfe/nje")
+    print(f"{'problem':<11} {'ours':>16} {'published':>16} {'same':>4} {'whole(ms)':>10} "
+          f"{'solve(ms)':>10} {'fortran(ms)':>11} {'whole/fortran':>13} {'solve/fortran':>13}")
+    ok = True
+    for name, builder, constants, y0, times, mxstep in CHAINS:
+        counts, _ = reference(builder, constants, y0, times, mxstep, 1e-6, 1e-12)
+        f = builder(constants)
+        ts = [0.0] + list(times)
+        fortran = seconds_per_solve(
+            lambda: odeint(f, y0, ts, rtol=1e-6, atol=1e-12, mxstep=mxstep))
+        mine, finished, whole, solve = ours[name]
+        same = finished and tuple(mine) == counts
+        ok = ok and same
+        fmt = lambda c: "/".join(str(v) for v in c)
+        print(f"{name:<11} {fmt(mine):>16} {fmt(counts):>16} {'yes' if same else 'NO':>4} "
+              f"{whole * 1e3:10.3f} {solve * 1e3:10.3f} {fortran * 1e3:11.3f} "
+              f"{whole / fortran:13.3f} {solve / fortran:13.3f}")
+    return ok
 
 
 if __name__ == "__main__":

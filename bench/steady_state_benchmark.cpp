@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   for (int n : sizes) {
     Model model = Pathway(n, catalogue);
     vireon::TaskSettings settings;
-    settings.steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
+    settings.steadyStateStrategy = vireon::SteadyStateStrategy::kNewtonThenIntegration;
     vireon::EngineState state;
     state.Allocate(model);
     vireon::EngineHooks hooks;

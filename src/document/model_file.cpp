@@ -432,6 +432,22 @@ void Reader::ReadModel() {
   ReadComments();
 }
 
+// The writer puts "0.000000" for every zero of the stoichiometry, which is
+// almost all of it: such a field (with the blanks around it) is taken at
+// once, as " %f " would take it, so that a large model reads in proportion
+// to its steps. Returns false, taking nothing, for any other field.
+bool SkipWrittenZero(std::string_view& rest) {
+  constexpr std::string_view kWrittenZero = "0.000000";
+  std::size_t at = 0;
+  while (at < rest.size() && detail::IsScanSpace(rest[at])) ++at;
+  if (rest.substr(at, kWrittenZero.size()) != kWrittenZero) return false;
+  at += kWrittenZero.size();
+  if (at < rest.size() && !detail::IsScanSpace(rest[at])) return false;
+  while (at < rest.size() && detail::IsScanSpace(rest[at])) ++at;
+  rest.remove_prefix(at);
+  return true;
+}
+
 void Reader::ReadStoichiometryRow(int metabolite, int nSteps) {
   const int line = cursor_.lineNumber();
   if (cursor_.AtEndOfData()) {
@@ -441,6 +457,10 @@ void Reader::ReadStoichiometryRow(int metabolite, int nSteps) {
   std::string_view rest = cursor_.LineWithFeed();
   float* row = document_.model.stoichiometry[metabolite];
   for (int s = 0; s < nSteps; ++s) {
+    if (SkipWrittenZero(rest)) {
+      row[s] = 0.0f;
+      continue;
+    }
     float value = 0.0f;
     const ScanResult result = ScanFields<float>(rest, " %f ", &value);
     // Coefficients count molecules: an infinite or undefined one is as

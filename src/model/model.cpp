@@ -138,12 +138,6 @@ int Model::FindStep(std::string_view name) const { return FindByName(steps, name
 int Model::FindMoiety(std::string_view name) const { return FindByName(moieties, name); }
 int Model::FindCompartment(std::string_view name) const { return FindByName(compartments, name); }
 
-double Model::VolumeOf(int metabolite) const {
-  int c = metabolites[metabolite].compartment;
-  if (c < 0 || c >= nCompartments()) c = 0;
-  return compartments[c].volume;
-}
-
 bool IsValidMetaboliteName(std::string_view name) {
   if (name.empty()) return false;
   if (name.find_first_of(" \t*.=") != std::string_view::npos) return false;

@@ -150,8 +150,13 @@ class Model {
   int FindMoiety(std::string_view name) const;
   int FindCompartment(std::string_view name) const;
 
-  // Volume of the compartment that holds metabolite m.
-  double VolumeOf(int metabolite) const;
+  // Volume of the compartment that holds metabolite m. (Rate laws ask for
+  // it at every evaluation, so it is inline.)
+  double VolumeOf(int metabolite) const {
+    int c = metabolites[static_cast<std::size_t>(metabolite)].compartment;
+    if (c < 0 || c >= nCompartments()) c = 0;
+    return compartments[static_cast<std::size_t>(c)].volume;
+  }
 
   bool operator==(const Model&) const = default;
 };

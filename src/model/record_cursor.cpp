@@ -1,5 +1,8 @@
 #include "model/record_cursor.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -377,6 +380,12 @@ FileErrorCause ReadWholeFile(const std::filesystem::path& path, std::string& con
   if (!file) {
     FileErrorCause cause = FileErrorCauseFromErrno(errno);
     return cause == FileErrorCause::kNone ? FileErrorCause::kGeneric : cause;
+  }
+  // Room for the whole file at once: a large model is not copied again
+  // and again as the text grows.
+  struct stat info {};
+  if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    contents.reserve(std::min(static_cast<std::size_t>(info.st_size), kMaxRecordFileSize) + 1);
   }
   constexpr std::size_t kChunk = 1 << 16;  // bytes read at a time
   char buffer[kChunk];

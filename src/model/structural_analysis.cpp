@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vireon {
 namespace {
@@ -66,37 +67,26 @@ void CountTypes(Model& model) {
 // networks would get one independent metabolite too many and lose a
 // conservation relation. The results are stored in the model's
 // single-precision matrices afterwards.
-struct Elimination {
-  Model& model;
-  int rows;             // internal metabolites
-  int columns;          // steps
-  Matrix<double> n;     // reduced stoichiometry, [position][step position]
-  Matrix<double> link;  // multipliers, [position][position]
-
-  explicit Elimination(Model& m)
-      : model(m), rows(m.nVariable), columns(m.nSteps()), n(rows, columns), link(rows, rows) {
-    for (int p = 0; p < rows; ++p) {
-      for (int q = 0; q < columns; ++q) {
-        n[p][q] = m.stoichiometry[m.metaboliteOrder[p]][m.stepOrder[q]];
-      }
-    }
-  }
-
-  // Exchanges two positions of the internal metabolites: their rows of the
-  // reduced stoichiometry and of the link matrix, and their metabolites.
-  void SwapRows(int a, int b) {
-    for (int j = 0; j < columns; ++j) std::swap(n[a][j], n[b][j]);
-    for (int j = 0; j < rows; ++j) std::swap(link[a][j], link[b][j]);
-    std::swap(model.metaboliteOrder[a], model.metaboliteOrder[b]);
-  }
-
-  // Exchanges two step positions: their columns and their steps.
-  void SwapColumns(int a, int b) {
-    for (int i = 0; i < rows; ++i) std::swap(n[i][a], n[i][b]);
-    std::swap(model.stepOrder[a], model.stepOrder[b]);
-  }
-
-  bool RowIsZero(int row) const { return std::none_of(n[row], n[row] + columns, IsNonZero); }
+//
+// A stoichiometry is almost all zeros, so the matrices are kept as sparse
+// rows and the work is proportional to the entries that are there. The
+// results are those of a dense elimination over every entry, bit for bit:
+// - an entry is held unless it is +0 (a -0 or a residue within the
+//   tolerance is held, since it is stored and printed as it is);
+// - rows and columns are swapped through permutations, so a swap costs
+//   nothing however long the rows are;
+// - eliminating below a pivot updates the entries the pivot row holds and
+//   sets every other entry of the updated row from the pivot column on that
+//   lies within the tolerance to +0, as subtracting the pivot row's zero
+//   (times a finite multiplier) and rounding would; a multiplier that is
+//   not finite makes those products undefined, and such a row is updated
+//   over every column as a dense elimination would;
+// - sums of products skip the terms whose factor is an exact zero, which
+//   changes no sum as long as the other factor is finite; where one is
+//   not, the conservation relations are computed densely.
+class Elimination {
+ public:
+  explicit Elimination(Model& model);
 
   // Gaussian elimination that records its multipliers in the link matrix
   // and returns the rank. For each pivot position k, in order:
@@ -110,84 +100,344 @@ struct Elimination {
   //   4. every row below k with a non-zero in column k has that column
   //      eliminated; results within the tolerance become exactly 0.
   // The pivot is the first acceptable entry, not the largest.
-  int Run() {
-    int k = 0;
-    for (; k < columns && k < rows; ++k) {
-      int pivotRow = k;
-      while (pivotRow < rows && !IsNonZero(n[pivotRow][k])) ++pivotRow;
-      if (pivotRow < rows) {
-        if (pivotRow != k) SwapRows(k, pivotRow);
-      } else if (!FindPivotInRow(k)) {
-        return k;
-      }
-      for (int i = k + 1; i < rows; ++i) {
-        if (!IsNonZero(n[i][k])) continue;
-        const double f = n[i][k] / n[k][k];
-        link[i][k] = f;
-        if (f == 0.0) continue;
-        for (int j = k; j < columns; ++j) {
-          n[i][j] = n[i][j] - n[k][j] * f;
-          if (!IsNonZero(n[i][j])) n[i][j] = 0.0;
-        }
-      }
-    }
-    return k;
-  }
-
-  // Steps 2 and 3 above: true when a pivot has been brought to [k][k].
-  bool FindPivotInRow(int k) {
-    for (;;) {
-      int pivotColumn = k + 1;
-      while (pivotColumn < columns && !IsNonZero(n[k][pivotColumn])) ++pivotColumn;
-      if (pivotColumn < columns) {
-        SwapColumns(pivotColumn, k);
-        return true;
-      }
-      bool swapped = false;
-      for (int i = 0; i < rows; ++i) {
-        if (!RowIsZero(i)) continue;
-        int j = i + 1;
-        while (j < rows && RowIsZero(j)) ++j;
-        if (j < rows) {
-          SwapRows(i, j);
-          swapped = true;
-        }
-      }
-      if (!swapped) return false;
-    }
-  }
+  int Run();
 
   // Completes the link matrix with its unit diagonal and derives, for each
   // dependent position p, conservation[p] = [-(L21 L11^-1) | unit row],
   // where L11 is the leading rank x rank block of the link matrix, inverted
   // by forward substitution.
-  void ComputeConservation(int rank) {
-    for (int i = 0; i < rows; ++i) link[i][i] = 1.0;
-    Matrix<double> inverse(rank, rank);
-    for (int c = 0; c < rank; ++c) {
-      for (int i = 0; i < rank; ++i) {
-        double s = 0.0;
-        for (int t = 0; t < i; ++t) s += link[i][t] * inverse[t][c];
-        inverse[i][c] = (i == c ? 1.0 : -s) / link[i][i];
+  void ComputeConservation(int rank);
+
+  // Stores the reduced stoichiometry and the link matrix in the model (whose
+  // matrices are all zero before).
+  void StoreResults();
+
+ private:
+  struct Entry {
+    int column;
+    double value;
+  };
+  using Row = std::vector<Entry>;  // sorted by column
+
+  static const Entry* Find(const Row& row, int column);
+  // The value held at (physical row, physical column), +0 when none is.
+  double Value(int row, int column) const;
+  void Set(int row, int column, double value);
+
+  void SwapRows(int a, int b);
+  void SwapColumns(int a, int b);
+  bool FindPivotInRow(int k);
+  void EliminateRow(int row, int pivotRow, int k, double f);
+  void EliminateRowDensely(int row, int pivotRow, int k, double f);
+  void CountSignificant(int row);
+
+  void ComputeConservationDensely(int rank);
+
+  Model& model_;
+  int rows_;     // internal metabolites
+  int columns_;  // steps
+  // The reduced stoichiometry by physical row and column: physical rows are
+  // the positions the metabolites had before the elimination, physical
+  // columns the step positions. rowAt_/columnAt_ map positions to physical
+  // rows and columns, rowPosition_/columnPosition_ back.
+  std::vector<Row> n_;
+  std::vector<int> significant_;  // per physical row: entries above the tolerance
+  std::vector<std::vector<int>> columnRows_;  // physical rows holding an entry of each column
+  std::vector<int> rowAt_, rowPosition_, columnAt_, columnPosition_;
+  // The multipliers by physical row; the columns are positions (the link
+  // matrix's columns are not permuted).
+  std::vector<Row> link_;
+};
+
+Elimination::Elimination(Model& model)
+    : model_(model),
+      rows_(model.nVariable),
+      columns_(model.nSteps()),
+      n_(rows_),
+      significant_(rows_, 0),
+      columnRows_(columns_),
+      rowAt_(rows_),
+      rowPosition_(rows_),
+      columnAt_(columns_),
+      columnPosition_(columns_),
+      link_(rows_) {
+  for (int p = 0; p < rows_; ++p) {
+    rowAt_[p] = rowPosition_[p] = p;
+    const float* stoichiometry = model.stoichiometry[model.metaboliteOrder[p]];
+    for (int q = 0; q < columns_; ++q) {
+      const double value = stoichiometry[model.stepOrder[q]];
+      if (value == 0.0 && !std::signbit(value)) continue;
+      n_[p].push_back({q, value});
+      columnRows_[q].push_back(p);
+    }
+    CountSignificant(p);
+  }
+  for (int q = 0; q < columns_; ++q) columnAt_[q] = columnPosition_[q] = q;
+}
+
+const Elimination::Entry* Elimination::Find(const Row& row, int column) {
+  auto at = std::lower_bound(row.begin(), row.end(), column,
+                             [](const Entry& e, int c) { return e.column < c; });
+  return at != row.end() && at->column == column ? &*at : nullptr;
+}
+
+double Elimination::Value(int row, int column) const {
+  const Entry* e = Find(n_[row], column);
+  return e != nullptr ? e->value : 0.0;
+}
+
+void Elimination::Set(int row, int column, double value) {
+  Row& r = n_[row];
+  auto at = std::lower_bound(r.begin(), r.end(), column,
+                             [](const Entry& e, int c) { return e.column < c; });
+  if (at != r.end() && at->column == column) {
+    at->value = value;
+  } else if (value != 0.0 || std::signbit(value)) {
+    r.insert(at, {column, value});
+    columnRows_[column].push_back(row);
+  }
+}
+
+void Elimination::CountSignificant(int row) {
+  significant_[row] = static_cast<int>(
+      std::count_if(n_[row].begin(), n_[row].end(), [](const Entry& e) { return IsNonZero(e.value); }));
+}
+
+// Exchanges two positions of the internal metabolites: their rows of the
+// reduced stoichiometry and of the link matrix, and their metabolites.
+void Elimination::SwapRows(int a, int b) {
+  std::swap(rowAt_[a], rowAt_[b]);
+  rowPosition_[rowAt_[a]] = a;
+  rowPosition_[rowAt_[b]] = b;
+  std::swap(model_.metaboliteOrder[a], model_.metaboliteOrder[b]);
+}
+
+// Exchanges two step positions: their columns and their steps.
+void Elimination::SwapColumns(int a, int b) {
+  std::swap(columnAt_[a], columnAt_[b]);
+  columnPosition_[columnAt_[a]] = a;
+  columnPosition_[columnAt_[b]] = b;
+  std::swap(model_.stepOrder[a], model_.stepOrder[b]);
+}
+
+int Elimination::Run() {
+  int k = 0;
+  std::vector<int> below;
+  for (; k < columns_ && k < rows_; ++k) {
+    int pivotPosition = rows_;
+    const int column = columnAt_[k];
+    for (int row : columnRows_[column]) {
+      const int position = rowPosition_[row];
+      if (position >= k && position < pivotPosition && IsNonZero(Value(row, column))) {
+        pivotPosition = position;
       }
     }
-    for (int p = rank; p < rows; ++p) {
-      for (int c = 0; c < rank; ++c) {
-        double s = 0.0;
-        for (int t = 0; t < rank; ++t) s += link[p][t] * inverse[t][c];
-        model.conservation[p][c] = ToFloat(-s);
+    if (pivotPosition < rows_) {
+      if (pivotPosition != k) SwapRows(k, pivotPosition);
+    } else if (!FindPivotInRow(k)) {
+      return k;
+    }
+    const int pivotRow = rowAt_[k];
+    const int pivotColumn = columnAt_[k];
+    const double pivot = Value(pivotRow, pivotColumn);
+    below.clear();
+    for (int row : columnRows_[pivotColumn]) {
+      if (rowPosition_[row] > k && IsNonZero(Value(row, pivotColumn))) below.push_back(row);
+    }
+    for (int row : below) {
+      const double f = Value(row, pivotColumn) / pivot;
+      link_[row].push_back({k, f});
+      if (f == 0.0) continue;
+      if (std::isfinite(f)) {
+        EliminateRow(row, pivotRow, k, f);
+      } else {
+        EliminateRowDensely(row, pivotRow, k, f);
       }
-      for (int c = rank; c < rows; ++c) model.conservation[p][c] = c == p ? 1.0f : 0.0f;
+    }
+  }
+  return k;
+}
+
+// row -= f x pivotRow over the columns at positions k and beyond.
+void Elimination::EliminateRow(int row, int pivotRow, int k, double f) {
+  const Row& pivot = n_[pivotRow];
+  Row& target = n_[row];
+  Row result;
+  result.reserve(target.size() + pivot.size());
+  std::size_t a = 0, b = 0;
+  while (a < target.size() || b < pivot.size()) {
+    const int ca = a < target.size() ? target[a].column : columns_;
+    const int cb = b < pivot.size() ? pivot[b].column : columns_;
+    const int column = std::min(ca, cb);
+    double value = ca == column ? target[a].value : 0.0;
+    const bool held = ca == column;
+    if (columnPosition_[column] >= k) {
+      if (cb == column) value = value - pivot[b].value * f;
+      if (!IsNonZero(value)) value = 0.0;
+    }
+    if (held || value != 0.0) {
+      result.push_back({column, value});
+      if (!held) columnRows_[column].push_back(row);
+    }
+    if (ca == column) ++a;
+    if (cb == column) ++b;
+  }
+  target.swap(result);
+  CountSignificant(row);
+}
+
+void Elimination::EliminateRowDensely(int row, int pivotRow, int k, double f) {
+  for (int j = k; j < columns_; ++j) {
+    const int column = columnAt_[j];
+    double value = Value(row, column) - Value(pivotRow, column) * f;
+    if (!IsNonZero(value)) value = 0.0;
+    Set(row, column, value);
+  }
+  CountSignificant(row);
+}
+
+// Steps 2 and 3 of Run: true when a pivot has been brought to [k][k].
+bool Elimination::FindPivotInRow(int k) {
+  std::vector<char> zero(rows_);
+  for (;;) {
+    int pivotPosition = columns_;
+    for (const Entry& e : n_[rowAt_[k]]) {
+      const int position = columnPosition_[e.column];
+      if (position > k && position < pivotPosition && IsNonZero(e.value)) pivotPosition = position;
+    }
+    if (pivotPosition < columns_) {
+      SwapColumns(pivotPosition, k);
+      return true;
+    }
+    // Swaps move no value, so which rows are zero is known beforehand; the
+    // first non-zero row below a zero one only moves further down.
+    for (int i = 0; i < rows_; ++i) zero[i] = significant_[rowAt_[i]] == 0;
+    bool swapped = false;
+    int next = 0;
+    for (int i = 0; i < rows_; ++i) {
+      if (!zero[i]) continue;
+      next = std::max(next, i + 1);
+      while (next < rows_ && zero[next]) ++next;
+      if (next < rows_) {
+        SwapRows(i, next);
+        std::swap(zero[i], zero[next]);
+        swapped = true;
+      }
+    }
+    if (!swapped) return false;
+  }
+}
+
+void Elimination::ComputeConservation(int rank) {
+  for (int i = 0; i < rows_; ++i) link_[rowAt_[i]].push_back({i, 1.0});
+  if (rank >= rows_) return;
+
+  // A product with a factor that is not finite is undefined even when the
+  // other factor is zero: such networks take the dense path.
+  auto finite = [](const Row& row) {
+    return std::all_of(row.begin(), row.end(), [](const Entry& e) { return std::isfinite(e.value); });
+  };
+  for (int i = 0; i < rows_; ++i) {
+    if (!finite(link_[rowAt_[i]])) return ComputeConservationDensely(rank);
+  }
+
+  // Rows of the inverse T that the dependent rows reach through the link
+  // matrix, directly or through other rows of T.
+  std::vector<char> needed(rank, 0);
+  for (int p = rank; p < rows_; ++p) {
+    for (const Entry& e : link_[rowAt_[p]]) {
+      if (e.column < rank) needed[e.column] = 1;
+    }
+  }
+  for (int i = rank - 1; i >= 0; --i) {
+    if (!needed[i]) continue;
+    for (const Entry& e : link_[rowAt_[i]]) {
+      if (e.column < i) needed[e.column] = 1;
     }
   }
 
-  void StoreResults() {
-    for (int i = 0; i < rows; ++i) {
-      for (int j = 0; j < columns; ++j) model.reducedStoichiometry[i][j] = ToFloat(n[i][j]);
-      for (int j = 0; j < rows; ++j) model.link[i][j] = ToFloat(link[i][j]);
+  // T[i][c] = (i == c ? 1 : -s) / L[i][i] with s = sum over t < i of
+  // L[i][t] T[t][c] in increasing t. L[i][i] is 1, and T[t][c] is zero for
+  // t < c, so row i of T holds columns c <= i only.
+  std::vector<Row> inverse(rank);
+  std::vector<double> sum(rank, 0.0);
+  std::vector<char> touched(rank, 0);
+  std::vector<int> columns;
+  auto accumulate = [&](const Row& lRow, int limit) {
+    for (const Entry& l : lRow) {
+      if (l.column >= limit) break;
+      for (const Entry& t : inverse[l.column]) {
+        if (!touched[t.column]) {
+          touched[t.column] = 1;
+          columns.push_back(t.column);
+        }
+        sum[t.column] += l.value * t.value;
+      }
+    }
+    std::sort(columns.begin(), columns.end());
+  };
+  auto reset = [&] {
+    for (int c : columns) {
+      sum[c] = 0.0;
+      touched[c] = 0;
+    }
+    columns.clear();
+  };
+  for (int i = 0; i < rank; ++i) {
+    if (!needed[i]) continue;
+    const Row& lRow = link_[rowAt_[i]];
+    accumulate(lRow, i);
+    const double diagonal = Find(lRow, i)->value;
+    Row& tRow = inverse[i];
+    for (int c : columns) tRow.push_back({c, -sum[c] / diagonal});
+    tRow.push_back({i, 1.0 / diagonal});
+    reset();
+    if (!finite(tRow)) return ComputeConservationDensely(rank);
+  }
+
+  for (int p = rank; p < rows_; ++p) {
+    float* g = model_.conservation[p];
+    for (int c = 0; c < rank; ++c) g[c] = -0.0f;  // -s for an empty sum
+    accumulate(link_[rowAt_[p]], rank);
+    for (int c : columns) g[c] = ToFloat(-sum[c]);
+    reset();
+    for (int c = rank; c < rows_; ++c) g[c] = c == p ? 1.0f : 0.0f;
+  }
+}
+
+// Every sum over every term, as in a dense elimination.
+void Elimination::ComputeConservationDensely(int rank) {
+  Matrix<double> link(rows_, rows_);
+  for (int i = 0; i < rows_; ++i) {
+    for (const Entry& e : link_[rowAt_[i]]) link[i][e.column] = e.value;
+  }
+  Matrix<double> inverse(rank, rank);
+  for (int c = 0; c < rank; ++c) {
+    for (int i = 0; i < rank; ++i) {
+      double s = 0.0;
+      for (int t = 0; t < i; ++t) s += link[i][t] * inverse[t][c];
+      inverse[i][c] = (i == c ? 1.0 : -s) / link[i][i];
     }
   }
-};
+  for (int p = rank; p < rows_; ++p) {
+    for (int c = 0; c < rank; ++c) {
+      double s = 0.0;
+      for (int t = 0; t < rank; ++t) s += link[p][t] * inverse[t][c];
+      model_.conservation[p][c] = ToFloat(-s);
+    }
+    for (int c = rank; c < rows_; ++c) model_.conservation[p][c] = c == p ? 1.0f : 0.0f;
+  }
+}
+
+void Elimination::StoreResults() {
+  for (int i = 0; i < rows_; ++i) {
+    const int row = rowAt_[i];
+    float* reduced = model_.reducedStoichiometry[i];
+    for (const Entry& e : n_[row]) reduced[columnPosition_[e.column]] = ToFloat(e.value);
+    float* link = model_.link[i];
+    for (const Entry& e : link_[row]) link[e.column] = ToFloat(e.value);
+  }
+}
 
 // Coefficients whose magnitude is at least 1, printed as "%3.1f" does
 // (independent of the process's locale).

@@ -81,7 +81,7 @@ std::string FormatValuesLine(std::span<const OutputItem> items, const DataFileLa
   std::string line;
   for (std::size_t k = 0; k < items.size(); ++k) {
     if (k > 0) line += layout.separator;
-    line += FormatColumnValue(items[k].Value(), layout.columnWidth);
+    AppendColumnValue(line, items[k].Value(), layout.columnWidth);
   }
   line += '\n';
   return line;

@@ -3,6 +3,9 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -10,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <limits>
 #include <string_view>
 #include <type_traits>
 
@@ -234,6 +238,206 @@ void NarrowExponent(std::string& text) {
   while (text.size() - digits > 2 && text[digits] == '0') text.erase(digits, 1);
 }
 
+// Appends `length` characters of `text` padded as Pad does.
+void AppendPadded(std::string& out, const char* text, std::size_t length, const Conversion& c) {
+  const std::size_t width = static_cast<std::size_t>(c.width);
+  const std::size_t fill = width > length ? width - length : 0;
+  if (c.minus) {
+    out.append(text, length);
+    out.append(fill, ' ');
+  } else if (c.zero) {
+    const std::size_t sign = length > 0 && (text[0] == '-' || text[0] == '+' || text[0] == ' ');
+    out.append(text, sign);
+    out.append(fill, '0');
+    out.append(text + sign, length - sign);
+  } else {
+    out.append(fill, ' ');
+    out.append(text, length);
+  }
+}
+
+// The digits of a number in exponent form with few decimals, the data
+// files' and reports' form, computed in extended precision:
+//   1. the decimal exponent E is estimated from the binary one;
+//   2. y = |x| 10^(p - E) is formed with exact powers of ten (10^27 is the
+//      largest that extended precision holds exactly), one rounding per
+//      factor, and E is corrected until 10^p <= y < 10^(p+1);
+//   3. y is rounded to an integer; a y so close to a half that the
+//      rounding errors could decide the way it goes (this includes every
+//      exact tie) is left to std::to_chars;
+//   4. the integer's p + 1 digits are the mantissa; rounding up to
+//      10^(p+1) moves the exponent.
+// Writes "d.ddde+XX" (the C library's two exponent digits at least) and
+// returns the end, or returns null when the number is not one it can do.
+constexpr int kShortScientificMaxPrecision = 9;
+constexpr int kExactPowerOfTen = 27;
+// Far enough from a half that at most a few dozen roundings of 2^-64
+// relative size, on a y below 10^10, cannot cross it.
+constexpr long double kHalfMargin = 0x1p-20L;
+
+// 10^0 ... 10^27, each exact in extended precision.
+constexpr std::array<long double, kExactPowerOfTen + 1> kPowersOfTen = [] {
+  std::array<long double, kExactPowerOfTen + 1> powers{};
+  long double power = 1.0L;
+  for (long double& p : powers) {
+    p = power;
+    power *= 10.0L;
+  }
+  return powers;
+}();
+
+long double PowerOfTenLong(int k) {
+  return kPowersOfTen[static_cast<std::size_t>(k)];
+}
+
+// Whether extended precision carries its full 64-bit mantissa: the x87
+// control word can narrow it (to 53 bits, as some programs set it).
+bool FullExtendedPrecision() {
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned short control = 0;
+  __asm__("fnstcw %0" : "=m"(control));
+  constexpr unsigned short kPrecisionBits = 0x300;  // 11: 64-bit mantissa
+  return (control & kPrecisionBits) == kPrecisionBits;
+#else
+  return true;
+#endif
+}
+
+char* WriteShortScientific(char* out, double value, int precision) {
+  static_assert(std::numeric_limits<long double>::digits >= 64);
+  if (precision > kShortScientificMaxPrecision || !std::isfinite(value)) return nullptr;
+  // With a narrowed extended precision the margin above does not hold.
+  if (!FullExtendedPrecision()) return nullptr;
+
+  const bool negative = std::signbit(value);
+  const double magnitude = std::fabs(value);
+  std::uint64_t digits = 0;
+  int exponent = 0;
+  if (magnitude != 0.0) {
+    int binaryExponent = 0;
+    std::frexp(magnitude, &binaryExponent);
+    // floor((binaryExponent - 1) log10(2)), near enough: the loop below
+    // corrects an estimate that is one off.
+    constexpr int kLog10Of2Times2To18 = 78913;
+    exponent = ((binaryExponent - 1) * kLog10Of2Times2To18) >> 18;
+    const long double low = PowerOfTenLong(precision);
+    const long double high = PowerOfTenLong(precision + 1);
+    long double y = 0.0L;
+    for (int attempt = 0;; ++attempt) {
+      if (attempt == 3) return nullptr;
+      int k = precision - exponent;
+      y = magnitude;
+      while (k > kExactPowerOfTen) {
+        y *= PowerOfTenLong(kExactPowerOfTen);
+        k -= kExactPowerOfTen;
+      }
+      while (k < -kExactPowerOfTen) {
+        y /= PowerOfTenLong(kExactPowerOfTen);
+        k += kExactPowerOfTen;
+      }
+      y = k >= 0 ? y * PowerOfTenLong(k) : y / PowerOfTenLong(-k);
+      if (y < low) {
+        --exponent;
+      } else if (y >= high) {
+        ++exponent;
+      } else {
+        break;
+      }
+    }
+    // Adding and taking away 2^63 rounds y to the nearest whole number
+    // (which fits a double exactly), without changing the rounding mode.
+    constexpr long double kRoundingShift = 0x1p63L;
+    const long double nearest = (y + kRoundingShift) - kRoundingShift;
+    const long double distance = std::fabs(y - nearest);
+    if (std::fabs(distance - 0.5L) < kHalfMargin) return nullptr;
+    digits = static_cast<std::uint64_t>(static_cast<double>(nearest));
+    if (static_cast<long double>(digits) == high) {
+      digits = static_cast<std::uint64_t>(low);
+      ++exponent;
+    }
+  }
+
+  char* p = out;
+  if (negative) *p++ = '-';
+  char mantissa[kShortScientificMaxPrecision + 1];
+  for (int i = precision; i >= 0; --i) {
+    mantissa[i] = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  }
+  *p++ = mantissa[0];
+  if (precision > 0) {
+    *p++ = '.';
+    for (int i = 1; i <= precision; ++i) *p++ = mantissa[i];
+  }
+  *p++ = 'e';
+  *p++ = exponent < 0 ? '-' : '+';
+  const int shown = exponent < 0 ? -exponent : exponent;
+  if (shown >= 100) *p++ = static_cast<char>('0' + shown / 100);
+  *p++ = static_cast<char>('0' + shown / 10 % 10);
+  *p++ = static_cast<char>('0' + shown % 10);
+  return p;
+}
+
+// Room for the numbers written without printf; a longer one (many
+// decimals, or a large value in fixed notation) goes through printf.
+constexpr std::size_t kFastNumberLength = 96;
+
+// A finite double in e, E, f, F, g or G notation through std::to_chars,
+// which writes the digits printf writes in the "C" locale, without printf's
+// format parsing and locale switching: the data files and reports are made
+// of thousands of such numbers. Returns false (writing nothing) for what it
+// does not cover: the alternate form, and numbers longer than its buffer.
+bool AppendFastFloating(std::string& out, const Conversion& c, double value) {
+  std::chars_format format;
+  switch (c.conversion) {
+    case 'e':
+    case 'E':
+      format = std::chars_format::scientific;
+      break;
+    case 'f':
+    case 'F':
+      format = std::chars_format::fixed;
+      break;
+    case 'g':
+    case 'G':
+      format = std::chars_format::general;
+      break;
+    default:
+      return false;
+  }
+  if (c.hash) return false;
+  constexpr int kDefaultPrecision = 6;
+  const int precision = c.precision >= 0 ? c.precision : kDefaultPrecision;
+  // One place for the sign flag in front and one exponent digit behind.
+  char buffer[kFastNumberLength + 2];
+  char* begin = buffer + 1;
+  char* end = format == std::chars_format::scientific
+                  ? WriteShortScientific(begin, value, precision)
+                  : nullptr;
+  if (end == nullptr) {
+    const auto result = std::to_chars(begin, buffer + kFastNumberLength, value, format, precision);
+    if (result.ec != std::errc()) return false;
+    end = result.ptr;
+  }
+  if (*begin != '-' && (c.plus || c.space)) *--begin = c.plus ? '+' : ' ';
+  char* last = end;
+  if (format != std::chars_format::fixed) {
+    char* e = std::find(begin, end, 'e');
+    if (e != end) {
+      if (c.conversion == 'E' || c.conversion == 'G') *e = 'E';
+      char* digits = e + 2;  // after the exponent's sign
+      if (last - digits < kExponentDigits) {
+        const std::ptrdiff_t missing = kExponentDigits - (last - digits);
+        std::memmove(digits + missing, digits, static_cast<std::size_t>(last - digits));
+        std::fill(digits, digits + missing, '0');
+        last += missing;
+      }
+    }
+  }
+  AppendPadded(out, begin, static_cast<std::size_t>(last - begin), c);
+  return true;
+}
+
 template <typename Real>
 std::string FormatFloating(const Conversion& c, Real value) {
   const bool upper = std::isupper(static_cast<unsigned char>(c.conversion)) != 0;
@@ -263,6 +467,15 @@ std::string FormatFloating(const Conversion& c, Real value) {
     WidenExponent(body);
   }
   return Pad(std::move(body), c, true);
+}
+
+// FormatFloating, appended to out.
+template <typename Real>
+void AppendFloating(std::string& out, const Conversion& c, Real value) {
+  if constexpr (std::is_same_v<Real, double>) {
+    if (std::isfinite(value) && AppendFastFloating(out, c, value)) return;
+  }
+  out += FormatFloating(c, value);
 }
 
 // The format of one non-floating conversion, with its width and
@@ -317,10 +530,8 @@ std::string FormatInteger(const Conversion& c, Arguments& args) {
   }
 }
 
-// Formats one conversion, taking its arguments from the list.
+// Formats one conversion whose star arguments have been taken.
 std::string FormatOne(Conversion c, Arguments& args) {
-  if (c.widthStar) TakeStarWidth(c, va_arg(args.list, int));
-  if (c.precisionStar) TakeStarPrecision(c, va_arg(args.list, int));
   switch (c.conversion) {
     case '%':
       return "%";
@@ -359,6 +570,87 @@ std::string FormatOne(Conversion c, Arguments& args) {
   }
 }
 
+// "%s" of a string: at most `precision` bytes of it, padded with blanks to
+// the width (on the right when left-justified).
+void AppendText(std::string& out, const char* text, const Conversion& c) {
+  const std::size_t length = c.precision >= 0
+                                 ? strnlen(text, static_cast<std::size_t>(c.precision))
+                                 : std::strlen(text);
+  const std::size_t width = static_cast<std::size_t>(c.width);
+  const std::size_t fill = width > length ? width - length : 0;
+  if (!c.minus) out.append(fill, ' ');
+  out.append(text, length);
+  if (c.minus) out.append(fill, ' ');
+}
+
+// "%d" of an int: the sign (or the "+" or blank of the flags), at least
+// `precision` digits (none for 0 with precision 0), padded to the width with
+// blanks, or with zeros after the sign when asked for without a precision.
+void AppendInteger(std::string& out, int value, const Conversion& c) {
+  char digits[16];
+  const unsigned long long magnitude =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  char* end = digits;
+  if (!(c.precision == 0 && value == 0)) end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+  const std::size_t count = static_cast<std::size_t>(end - digits);
+  const std::size_t zeros =
+      c.precision > 0 && static_cast<std::size_t>(c.precision) > count ? c.precision - count : 0;
+  const char sign = value < 0 ? '-' : c.plus ? '+' : c.space ? ' ' : '\0';
+  const std::size_t length = (sign != '\0') + zeros + count;
+  const std::size_t width = static_cast<std::size_t>(c.width);
+  const std::size_t fill = width > length ? width - length : 0;
+  const bool zeroFill = c.zero && !c.minus && c.precision < 0;
+  if (!c.minus && !zeroFill) out.append(fill, ' ');
+  if (sign != '\0') out += sign;
+  if (zeroFill) out.append(fill, '0');
+  out.append(zeros, '0');
+  out.append(digits, count);
+  if (c.minus) out.append(fill, ' ');
+}
+
+// Formats one conversion, taking its arguments from the list, and appends it.
+void AppendOne(std::string& out, Conversion c, Arguments& args) {
+  if (c.widthStar) TakeStarWidth(c, va_arg(args.list, int));
+  if (c.precisionStar) TakeStarPrecision(c, va_arg(args.list, int));
+  switch (c.conversion) {
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
+      if (c.length == Length::kLongDouble) {
+        AppendFloating(out, c, va_arg(args.list, long double));
+      } else {
+        AppendFloating(out, c, va_arg(args.list, double));
+      }
+      return;
+    case 's':
+      if (c.length == Length::kNone && !c.zero) {
+        const char* text = va_arg(args.list, const char*);
+        if (text == nullptr) {
+          out += Print(SingleFormat(c).c_str(), text);
+        } else {
+          AppendText(out, text, c);
+        }
+        return;
+      }
+      break;
+    case 'd':
+    case 'i':
+      if (c.length == Length::kNone) {
+        AppendInteger(out, va_arg(args.list, int), c);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  out += FormatOne(c, args);
+}
+
 void AppendFormatV(std::string& out, const char* format, std::va_list list) {
   if (format == nullptr) return;
   Arguments args;
@@ -376,7 +668,7 @@ void AppendFormatV(std::string& out, const char* format, std::va_list list) {
       ++p;
       continue;
     }
-    out += FormatOne(c, args);
+    AppendOne(out, c, args);
     p += c.text.size();
   }
   va_end(args.list);
@@ -425,7 +717,7 @@ std::string FormatNumber(const char* format, double value) {
       out += '%';
     } else if (!used && IsFloating(c.conversion) && !c.widthStar && !c.precisionStar &&
                c.length != Length::kLongDouble) {
-      out += FormatFloating(c, value);
+      AppendFloating(out, c, value);
       used = true;
     } else {
       out += c.text;
@@ -439,10 +731,12 @@ std::string FormatExponential(double value, int precision) {
   c.space = true;
   c.conversion = 'e';
   TakeStarPrecision(c, precision);
-  return FormatFloating(c, value);
+  std::string text;
+  AppendFloating(text, c, value);
+  return text;
 }
 
-std::string FormatColumnValue(double value, int width) {
+void AppendColumnValue(std::string& out, double value, int width) {
   Conversion c;
   c.minus = true;
   c.space = true;
@@ -451,13 +745,21 @@ std::string FormatColumnValue(double value, int width) {
   // Below width 8 the precision is negative, which printf takes as no
   // precision at all (six decimals).
   TakeStarPrecision(c, c.width - 8);
-  return FormatFloating(c, value);
+  AppendFloating(out, c, value);
+}
+
+std::string FormatColumnValue(double value, int width) {
+  std::string text;
+  AppendColumnValue(text, value, width);
+  return text;
 }
 
 std::string FormatGeneral(double value) {
   Conversion c;
   c.conversion = 'g';
-  return FormatFloating(c, value);
+  std::string text;
+  AppendFloating(text, c, value);
+  return text;
 }
 
 std::string FormatRealExactly(const char* format, double value) {

@@ -53,6 +53,8 @@ std::string FormatExponential(double value, int precision);
 // value and for infinity and NaN (width 8 to 25 as the Tasks page offers;
 // below 8 the precision is negative, which printf takes as six decimals).
 std::string FormatColumnValue(double value, int width);
+// FormatColumnValue, appended to out.
+void AppendColumnValue(std::string& out, double value, int width);
 
 // "%lg": six significant digits, fixed or exponent form.
 std::string FormatGeneral(double value);

@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cfloat>
 #include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
 #include <limits>
 #include <string>
 
@@ -277,6 +283,79 @@ TEST(NumberFormatTest, GeneralIsSixSignificantDigits) {
   EXPECT_EQ(FormatGeneral(50.0), "50");
   EXPECT_EQ(FormatGeneral(3.14159265), "3.14159");
   EXPECT_EQ(FormatGeneral(kNaN), "nan");
+}
+
+// What the C library prints, with the exponent widened to three digits.
+std::string LibraryPrint(const char* format, double value) {
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  std::string text = buffer;
+  const std::size_t e = text.find_first_of("eE");
+  if (e != std::string::npos && std::isdigit(static_cast<unsigned char>(text[e - 1]))) {
+    std::size_t digits = e + 2, end = digits;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+    if (end - digits < 3) text.insert(digits, 3 - (end - digits), '0');
+    // The widened number keeps the field width: padding blanks give way.
+    const std::size_t width = std::strlen(buffer);
+    while (text.size() > width && text.back() == ' ') text.pop_back();
+    const bool blankSign = std::strchr(format, ' ') != nullptr;
+    while (text.size() > width && text.front() == ' ' && (!blankSign || text[1] == ' ')) {
+      text.erase(0, 1);
+    }
+  }
+  return text;
+}
+
+TEST(NumberFormatTest, NumbersAreThoseOfTheCLibraryForEveryDouble) {
+  // Random bit patterns (every magnitude, subnormals included), decimal
+  // roundings at a tie, and the conversions the reports and data files use.
+  const char* formats[] = {"% -12.4le", "% -25.17le", "% -8.0le", "% .6le", "%+.3E", "%.2le",
+                           "%12.4e",    "%-14.3e",    "%+14.5e",  "%f",     "% .3f", "%+9.1f",
+                           "%lg",       "%.4g",       "%G",       "%#.3g",  "%.0e",  "% 1.0f"};
+  std::mt19937_64 generator(5);
+  std::vector<double> values = {0.0, -0.0, 9.99995, 0.5, 2.5, 1e23, 5e-324, DBL_MAX, 99999.95,
+                                1.25, 0.125, 1e16, 123456789012.0};
+  for (int i = 0; i < 1000; ++i) {
+    std::uint64_t bits = generator();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isfinite(value)) values.push_back(value);
+    values.push_back(std::ldexp(static_cast<double>(generator() % 100000), -int(generator() % 40)));
+    // Decimal halves of the 4- and 6-decimal forms, and their neighbours.
+    const std::string half = std::to_string(1 + generator() % 9) + "." +
+                             std::to_string(100000 + generator() % 900000).substr(i % 2 ? 2 : 0) +
+                             "5e" + std::to_string(static_cast<int>(generator() % 600) - 300);
+    const double tie = std::strtod(half.c_str(), nullptr);
+    values.insert(values.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, DBL_MAX)});
+  }
+  for (double value : values) {
+    for (const char* format : formats) {
+      ASSERT_EQ(FormatNumber(format, value), LibraryPrint(format, value))
+          << format << " of " << std::hexfloat << value;
+    }
+  }
+}
+
+TEST(NumberFormatTest, TextsAndIntegersAreThoseOfTheCLibrary) {
+  const char* integerFormats[] = {"%d",   "%5d",  "%-5d|", "%05d",  "%+d",   "% d",
+                                  "%.3d", "%8.3d", "%-+6d|", "%+05d", "%.0d|", "%i"};
+  const int integers[] = {0, 1, -1, 42, -42, 12345, INT_MAX, INT_MIN};
+  for (const char* format : integerFormats) {
+    for (int value : integers) {
+      char expected[64];
+      std::snprintf(expected, sizeof expected, format, value);
+      EXPECT_EQ(Format(format, value), expected) << format << " of " << value;
+    }
+  }
+  const char* textFormats[] = {"%s", "%10s", "%-10s|", "%.3s", "%-10.10s|", "%5.2s", "%.0s|"};
+  const char* texts[] = {"", "a", "hello world", "J(E1)"};
+  for (const char* format : textFormats) {
+    for (const char* text : texts) {
+      char expected[64];
+      std::snprintf(expected, sizeof expected, format, text);
+      EXPECT_EQ(Format(format, text), expected) << format << " of " << text;
+    }
+  }
 }
 
 TEST(NumberFormatTest, DecimalPointIgnoresTheProcessLocale) {
