@@ -24,3 +24,9 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVIREON_TSAN=ON \
 cmake --build build-tsan -j "$jobs" --target document_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R RunControl
+
+# A short smoke of every fuzz target (20 s each) in build-fuzz/, when clang
+# is installed: the fuzz build and its sanitizers, and no known crash.
+if command -v clang++ >/dev/null; then
+  ./scripts/fuzz.sh 20
+fi

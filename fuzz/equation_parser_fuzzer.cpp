@@ -2,11 +2,8 @@
 // input is one equation; the syntax test, the counting pass and the filling
 // pass must agree, and the filled column must be products minus substrates.
 //
-// Build and run from the top of the source tree (after mkdir build-fuzz):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/equation_parser_fuzzer.cpp src/model/equation_parser.cpp src/model/model.cpp \
-//     src/model/reaction_editor.cpp src/model/working_copy.cpp src/model/message_sink.cpp \
-//     -o build-fuzz/equation_parser_fuzzer && build-fuzz/equation_parser_fuzzer -max_total_time=60
+// Built with -DVIREON_BUILD_FUZZ=ON (clang, libFuzzer, ASan and UBSan); its
+// seed corpus is fuzz/corpus/equation_parser/, and scripts/fuzz.sh runs it.
 
 #include <cstddef>
 #include <cstdint>

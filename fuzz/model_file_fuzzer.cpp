@@ -5,13 +5,8 @@
 // such round is a fixed point of writing and reading (the first writing may
 // round stoichiometric coefficients that are not whole numbers).
 //
-// Build and run from the top of the source tree (after mkdir build-fuzz):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/model_file_fuzzer.cpp $(ls
-//     src/{model,kinetics,engine,output,scan,settings,document}/*.cpp) \ -llapack -linih -o
-//     build-fuzz/model_file_fuzzer
-//   build-fuzz/model_file_fuzzer -max_total_time=60 -max_len=20000 tests/document/data
-// (the seed folder holds a valid file to start from).
+// Built with -DVIREON_BUILD_FUZZ=ON (clang, libFuzzer, ASan and UBSan); its
+// seed corpus is fuzz/corpus/model_file/, and scripts/fuzz.sh runs it.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +25,17 @@ void Check(bool condition) {
 
 bool WithinModel(const vireon::Model& model, int index) {
   return index >= 0 && index < model.nMetabolites();
+}
+
+// Forgets the types an input entered, so that every input starts alike;
+// rebuilding the catalogue also forgets the names it remembers as removed,
+// which would otherwise pile up over a long campaign.
+void Rebuild(vireon::KineticCatalogue& catalogue) {
+  if (catalogue.size() == vireon::kBuiltInKineticTypeCount && !catalogue.UserDefinedRemoved()) {
+    return;
+  }
+  catalogue.Clear();
+  vireon::BuildBuiltInKineticTypes(catalogue);
 }
 
 }  // namespace
@@ -51,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (line != 0) {
     Check(!sink.messages().empty());
     Check(catalogue->size() == typesBefore);
+    Rebuild(*catalogue);
     return 0;
   }
   const Model& model = document.model;
@@ -72,9 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   const std::string once = reread(ModelFileText(document, *catalogue));
   Check(reread(once) == once);
-  // Forget the types this input entered, so that every input starts alike.
-  while (catalogue->size() > typesBefore) {
-    catalogue->Remove(catalogue->at(catalogue->size() - 1)->name);
-  }
+  Rebuild(*catalogue);
   return 0;
 }

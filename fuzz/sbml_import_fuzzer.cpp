@@ -3,13 +3,9 @@
 // evaluable) and must export to SBML again; one it refuses must leave the
 // model and the catalogue as they were.
 //
-// Build and run from the top of the source tree (after mkdir build-fuzz):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     -I/usr/include/libxml2 fuzz/sbml_import_fuzzer.cpp \
-//     $(ls src/{model,kinetics,engine,output,scan,settings,document,sbml}/*.cpp) \
-//     -lsbml -llapack -linih -o build-fuzz/sbml_import_fuzzer
-//   build-fuzz/sbml_import_fuzzer -max_total_time=60 tests/sbml/suite/cases/00001
-// (the seed folder holds valid SBML files to start from).
+// Built with -DVIREON_BUILD_FUZZ=ON (clang, libFuzzer, ASan and UBSan); its
+// seed corpus is fuzz/corpus/sbml_import/ (models written by Vireon's own
+// export), and scripts/fuzz.sh runs it.
 
 #include <cstddef>
 #include <cstdint>

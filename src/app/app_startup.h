@@ -10,16 +10,19 @@
 #include "document/program_startup.h"
 #include "engine/random.h"
 #include "model/message_sink.h"
+#include "settings/recent_files.h"
 
 namespace vireon {
 
 struct AppStartup : ProgramStartup {
   // Seeded from the milliseconds of the current time when it is made.
   RandomGenerator random;
+  // The File menu's recent files, kept in the settings file.
+  RecentFileList recentFiles;
 };
 
 // StartProgram for the desktop program (the user's files when the paths
-// are empty).
+// are empty), then the recent-file list.
 bool StartApplication(AppStartup& startup, MessageSink& sink,
                       const std::filesystem::path& settingsPath = {},
                       const std::filesystem::path& kineticsPath = {});

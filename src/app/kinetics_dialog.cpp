@@ -5,6 +5,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -22,6 +23,14 @@ void ClearForm(QFormLayout* form) {
   while (form->rowCount() > 0) form->removeRow(0);
 }
 
+// What an empty panel says.
+QLabel* NoneLabel(const char* text) {
+  auto* label = new QLabel(text);
+  label->setEnabled(false);
+  label->setWordWrap(true);
+  return label;
+}
+
 }  // namespace
 
 KineticsDialog::KineticsDialog(Document& document, AppStartup& app, MessageSink& sink,
@@ -33,27 +42,39 @@ KineticsDialog::KineticsDialog(Document& document, AppStartup& app, MessageSink&
   setWindowTitle("Kinetics");
   steps_ = new QListWidget;
   type_ = new QComboBox;
+  type_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   constants_ = new QFormLayout;
   modifiers_ = new QFormLayout;
-  moreConstants_ = new QPushButton("More");
-  moreModifiers_ = new QPushButton("More");
+  moreConstants_ = new QPushButton("&More");
+  moreModifiers_ = new QPushButton("Mo&re");
 
-  auto* constantsBox = new QGroupBox("Constants");
+  auto* stepLabel = new QLabel("&Reaction:");
+  stepLabel->setBuddy(steps_);
+  auto* typeLabel = new QLabel("&Kinetic Type:");
+  typeLabel->setBuddy(type_);
+  auto* constantsBox = new QGroupBox("Constants:");
   auto* constantsLayout = new QVBoxLayout(constantsBox);
   constantsLayout->addLayout(constants_);
-  constantsLayout->addWidget(moreConstants_);
-  auto* modifiersBox = new QGroupBox("Modifiers");
+  constantsLayout->addStretch();
+  constantsLayout->addWidget(moreConstants_, 0, Qt::AlignRight);
+  auto* modifiersBox = new QGroupBox("Modifiers:");
   auto* modifiersLayout = new QVBoxLayout(modifiersBox);
   modifiersLayout->addLayout(modifiers_);
-  modifiersLayout->addWidget(moreModifiers_);
+  modifiersLayout->addStretch();
+  modifiersLayout->addWidget(moreModifiers_, 0, Qt::AlignRight);
 
+  auto* left = new QVBoxLayout;
+  left->addWidget(stepLabel);
+  left->addWidget(steps_, 1);
+  auto* panels = new QHBoxLayout;
+  panels->addWidget(constantsBox, 1);
+  panels->addWidget(modifiersBox, 1);
   auto* right = new QVBoxLayout;
+  right->addWidget(typeLabel);
   right->addWidget(type_);
-  right->addWidget(constantsBox);
-  right->addWidget(modifiersBox);
-  right->addStretch();
+  right->addLayout(panels, 1);
   auto* body = new QHBoxLayout;
-  body->addWidget(steps_);
+  body->addLayout(left);
   body->addLayout(right, 1);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   auto* layout = new QVBoxLayout(this);
@@ -73,11 +94,13 @@ KineticsDialog::KineticsDialog(Document& document, AppStartup& app, MessageSink&
   });
   connect(buttons, &QDialogButtonBox::accepted, this, &KineticsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &KineticsDialog::reject);
-  resize(640, 420);
+  resize(760, 440);
   Refresh();
 }
 
 void KineticsDialog::Refresh() {
+  // A constant being typed is taken before its field is replaced.
+  if (auto* typing = qobject_cast<QLineEdit*>(focusWidget())) typing->clearFocus();
   refreshing_ = true;
   steps_->setCurrentRow(editor_.currentStep());
   type_->clear();
@@ -99,7 +122,8 @@ void KineticsDialog::Refresh() {
     });
     constants_->addRow(QString::fromStdString(field.label), edit);
   }
-  moreConstants_->setEnabled(editor_.HasMoreConstants());
+  if (constants_->rowCount() == 0) constants_->addRow(NoneLabel("This kinetic type has no constants."));
+  moreConstants_->setVisible(editor_.HasMoreConstants());
 
   ClearForm(modifiers_);
   for (const KineticsEditor::ModifierField& field : editor_.ModifierFields()) {
@@ -112,7 +136,8 @@ void KineticsDialog::Refresh() {
             [this, index](int chosen) { editor_.SetModifier(index, chosen - 1); });
     modifiers_->addRow(QString::fromStdString(field.label), box);
   }
-  moreModifiers_->setEnabled(editor_.HasMoreModifiers());
+  if (modifiers_->rowCount() == 0) modifiers_->addRow(NoneLabel("This kinetic type has no modifiers."));
+  moreModifiers_->setVisible(editor_.HasMoreModifiers());
   refreshing_ = false;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The "Kinetics" dialog: a view over a KineticsEditor. It lists the steps,
-// offers the kinetic types the selected step may use, and shows its
-// constants and modifiers six at a time ("More" shows the next six).
+// The "Kinetics" dialog: a view over a KineticsEditor. It lists the steps
+// ("&Reaction:"), offers the kinetic types the selected step may use ("&Kinetic
+// Type:"), and shows its constants and modifiers six at a time ("&More" and
+// "Mo&re" show the next six).
 
 #include <QDialog>
 #include <vector>
@@ -26,6 +27,8 @@ class KineticsDialog : public QDialog {
                  QWidget* parent = nullptr);
 
   KineticsEditor& editor() { return editor_; }
+  QListWidget* stepList() const { return steps_; }
+  QComboBox* typeList() const { return type_; }
   void accept() override;
 
  private:

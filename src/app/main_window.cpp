@@ -2,28 +2,34 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/about_dialog.h"
+#include "app/add_on_modules_dialog.h"
 #include "app/app_startup.h"
+#include "app/default_values_dialog.h"
 #include "app/interactive_page.h"
 #include "app/model_edits.h"
 #include "app/model_page.h"
 #include "app/output_data_dialog.h"
-#include "app/qt_message_sink.h"
 #include "app/plot_page.h"
+#include "app/preferences_dialog.h"
+#include "app/qt_message_sink.h"
 #include "app/results_page.h"
 #include "app/scan_page.h"
 #include "app/tasks_page.h"
@@ -31,14 +37,23 @@
 #include "sbml/sbml_document.h"
 #include "document/run_end_actions.h"
 #include "model/messages.h"
-#include "output/report.h"
 #include "scan/scan.h"
+#include "settings/installed_files.h"
+#include "settings/settings_store.h"
 
 namespace vireon {
 namespace {
 
-constexpr const char* kModelFileFilter = "Vireon models (*.vrn);;All files (*)";
+// Messages of the Help menu, followed by the manual's path.
+constexpr const char* kManualMissing = "The user manual could not be found:\n";
+constexpr const char* kManualNotOpened = "The user manual could not be opened:\n";
+// The widest a recent file's path is shown in the File menu, in pixels.
+constexpr int kRecentFileWidth = 420;
 constexpr const char* kSbmlFileFilter = "SBML models (*.xml *.sbml);;All files (*)";
+
+std::string FullPath(const QString& path) {
+  return std::filesystem::absolute(path.toStdString()).lexically_normal().string();
+}
 
 }  // namespace
 
@@ -70,37 +85,71 @@ MainWindow::MainWindow(AppStartup& app, MessageSink& sink, QWidget* parent)
   resize(860, 640);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The pages refer to the document: they go while it is still there (a
+  // page whose field has the focus writes it into the document when it is
+  // destroyed). The Plot page is the window's own while it is not shown.
+  QWidget* sheet = takeCentralWidget();
+  if (sheet_->indexOf(plotPage_) < 0) delete plotPage_;
+  delete sheet;
+  sheet_ = nullptr;
+}
 
 void MainWindow::BuildMenus() {
-  QMenu* file = menuBar()->addMenu("&File");
-  file->addAction("&New", QKeySequence::New, this, &MainWindow::NewDocumentCommand);
-  file->addAction("&Open...", QKeySequence::Open, this, [this] {
-    const QString path = QFileDialog::getOpenFileName(this, "Open", {}, kModelFileFilter);
+  fileMenu_ = menuBar()->addMenu("&File");
+  fileMenu_->addAction("&New", QKeySequence::New, this, &MainWindow::NewDocumentCommand);
+  fileMenu_->addAction("&Open...", QKeySequence::Open, this, [this] {
+    if (controller_.IsBusy()) {
+      RefuseDuringRun();
+      return;
+    }
+    const QString start = QString::fromStdString(document_.folder);
+    const QString path = QFileDialog::getOpenFileName(this, "Open", start, kModelFileFilter);
     if (!path.isEmpty()) OpenFile(path);
   });
-  file->addAction("&Save", QKeySequence::Save, this, [this] { Save(); });
-  file->addAction("Save &As...", this, [this] { SaveAs(); });
-  file->addSeparator();
-  file->addAction("&Import SBML...", this, [this] {
+  saveAction_ = fileMenu_->addAction("&Save", QKeySequence::Save, this, [this] { Save(); });
+  saveAsAction_ = fileMenu_->addAction("Save &As...", this, [this] { SaveAs(); });
+  fileMenu_->addSeparator();
+  fileMenu_->addAction("&Import SBML...", this, [this] {
     const QString path = QFileDialog::getOpenFileName(this, "Import SBML", {}, kSbmlFileFilter);
     if (!path.isEmpty()) ImportSbml(path);
   });
-  file->addAction("E&xport SBML...", this, [this] {
-    const QString path =
-        QFileDialog::getSaveFileName(this, "Export SBML", {}, kSbmlFileFilter);
+  fileMenu_->addAction("E&xport SBML...", this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, "Export SBML", {}, kSbmlFileFilter);
     if (!path.isEmpty()) ExportSbml(path);
   });
-  file->addSeparator();
-  file->addAction("E&xit", this, &QWidget::close);
-
-  QMenu* simulation = menuBar()->addMenu("&Simulation");
-  runAction_ = simulation->addAction("&Run", this, [this] { Run(); });
-  stopAction_ = simulation->addAction("S&top", this, &MainWindow::StopRun);
+  fileMenu_->addSeparator();
+  runAction_ = fileMenu_->addAction("&Run", this, [this] { Run(); });
+  stopAction_ = fileMenu_->addAction("S&top", this, &MainWindow::StopRun);
   stopAction_->setStatusTip("Stop the simulation engine");
   stopAction_->setEnabled(false);
+  recentSeparator_ = fileMenu_->addSeparator();
+  for (int i = 0; i < kRecentFileCount; ++i) {
+    QAction* recent = fileMenu_->addAction(QString());
+    connect(recent, &QAction::triggered, this, [this, recent] {
+      if (controller_.IsBusy()) {
+        RefuseDuringRun();
+        return;
+      }
+      OpenFile(recent->data().toString());
+    });
+    recentActions_.append(recent);
+  }
+  fileMenu_->addSeparator();
+  fileMenu_->addAction("E&xit", QKeySequence::Quit, this, &QWidget::close);
+  UpdateRecentFiles();
+
+  QMenu* options = menuBar()->addMenu("&Options");
+  options->addAction("&Default values...", this, &MainWindow::EditDefaultValues)
+      ->setStatusTip("Set default values for simulation parameters");
+  options->addAction("&Preferences...", this, &MainWindow::EditPreferences)
+      ->setStatusTip("What happens when a simulation stops");
+  options->addAction("Add-on modules...", this, &MainWindow::EditAddOnModules)
+      ->setStatusTip("The gnuplot and text editor programs");
 
   QMenu* help = menuBar()->addMenu("&Help");
+  help->addAction("&Contents", QKeySequence::HelpContents, this, &MainWindow::ShowContents);
+  help->addSeparator();
   help->addAction("&About Vireon...", this, &MainWindow::ShowAbout);
 }
 
@@ -125,6 +174,7 @@ void MainWindow::BuildSheet() {
 
   connect(sheet_, &QTabWidget::currentChanged, this, &MainWindow::OnPageChanged);
   connect(modelPage_, &ModelPage::modelChanged, this, &MainWindow::RefreshPages);
+  connect(modelPage_, &ModelPage::documentEdited, this, &MainWindow::UpdateTitle);
   connect(tasksPage_, &TasksPage::documentChanged, this, &MainWindow::OnPageEdited);
   connect(tasksPage_, &TasksPage::editOutputRequested, this, &MainWindow::EditOutput);
   connect(tasksPage_, &TasksPage::runRequested, this, [this] { Run(); });
@@ -157,7 +207,8 @@ void MainWindow::OnPageChanged(int index) {
 }
 
 void MainWindow::OnPageEdited() {
-  setWindowModified(true);
+  document_.modified = true;
+  UpdateTitle();
   interactivePage_->Prepare();
 }
 
@@ -184,11 +235,31 @@ void MainWindow::RefreshPages() {
 }
 
 void MainWindow::UpdateTitle() {
-  const QString name = document_.pathName.empty()
-                           ? QString("Untitled")
-                           : QString::fromStdString(
-                                 std::filesystem::path(document_.pathName).filename().string());
-  setWindowTitle(name + " - Vireon");
+  setWindowTitle(ToQString(DocumentName(document_)) + "[*] - Vireon");
+  setWindowModified(document_.modified);
+}
+
+void MainWindow::UpdateRecentFiles() {
+  const std::vector<std::string>& paths = app_.recentFiles.paths();
+  const QFontMetrics metrics(fileMenu_->font());
+  for (int i = 0; i < recentActions_.size(); ++i) {
+    QAction* action = recentActions_[i];
+    const bool listed = i < static_cast<int>(paths.size());
+    action->setVisible(listed);
+    if (!listed) continue;
+    const QString path = ToQString(paths[static_cast<std::size_t>(i)]);
+    action->setText(QString("&%1 %2").arg(i + 1).arg(
+        metrics.elidedText(path, Qt::ElideMiddle, kRecentFileWidth).replace("&", "&&")));
+    action->setData(path);
+    action->setStatusTip(path);
+  }
+  recentSeparator_->setVisible(!paths.empty());
+}
+
+void MainWindow::RememberFile(const std::string& path) {
+  app_.recentFiles.Add(path);
+  SettingsStore(app_.settingsPath).WriteRecentFiles(app_.recentFiles);
+  UpdateRecentFiles();
 }
 
 QString MainWindow::statusText() const {
@@ -206,21 +277,55 @@ void MainWindow::SetEditingEnabled(bool enabled) {
   interactivePage_->SetRunning(!enabled);
   runAction_->setEnabled(enabled);
   stopAction_->setEnabled(!enabled);
+  // Saving reads the whole document, which a run is writing.
+  saveAction_->setEnabled(enabled);
+  saveAsAction_->setEnabled(enabled);
 }
 
-void MainWindow::NewDocumentCommand() {
-  if (controller_.IsBusy()) return;
+bool MainWindow::RefuseDuringRun() {
+  if (!controller_.IsBusy()) return true;
+  sink_.Information(messages::kCannotCloseWhileRunning);
+  return false;
+}
+
+bool MainWindow::MayLetDocumentGo() {
+  CommitFocusedField();
+  return SaveChangesFirst(document_, sink_, [this] { return Save(); });
+}
+
+void MainWindow::CommitFocusedField() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr || focus->window() != this) return;
+  // Leaving the field is what makes a page take its value.
+  focus->clearFocus();
+  focus->setFocus(Qt::OtherFocusReason);
+}
+
+bool MainWindow::NewDocumentCommand() {
+  if (!RefuseDuringRun() || !MayLetDocumentGo()) return false;
   NewDocument(document_, app_.defaults);
   RefreshPages();
+  return true;
 }
 
 bool MainWindow::OpenFile(const QString& path) {
-  if (controller_.IsBusy()) return false;
-  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
-  const bool loaded =
-      ReadModelFile(document_, fullPath, app_.catalogue, app_.defaults, sink_);
+  if (!RefuseDuringRun() || !MayLetDocumentGo()) return false;
+  const std::string fullPath = FullPath(path);
+  // The file is read into a document of its own: one that cannot be read
+  // leaves the open document as it was.
+  Document loaded;
+  if (!ReadModelFile(loaded, fullPath, app_.catalogue, app_.defaults, sink_)) {
+    if (!std::filesystem::exists(fullPath)) {
+      app_.recentFiles.Remove(fullPath);
+      SettingsStore(app_.settingsPath).WriteRecentFiles(app_.recentFiles);
+      UpdateRecentFiles();
+    }
+    return false;
+  }
+  document_ = std::move(loaded);
+  RememberFile(fullPath);
   RefreshPages();
-  return loaded;
+  return true;
 }
 
 namespace {
@@ -235,7 +340,7 @@ std::string ProblemsText(const char* heading, const std::vector<std::string>& pr
 }  // namespace
 
 bool MainWindow::ImportSbml(const QString& path) {
-  if (controller_.IsBusy()) return false;
+  if (!RefuseDuringRun() || !MayLetDocumentGo()) return false;
   const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
   const SbmlImportResult result =
       ImportSbmlDocument(fullPath, document_, app_.catalogue, app_.defaults);
@@ -243,6 +348,8 @@ bool MainWindow::ImportSbml(const QString& path) {
     sink_.Error(kImportSbmlTitle, ProblemsText(kSbmlNotImported, result.problems));
     return false;
   }
+  // An imported model has no file of its own yet: closing asks to save it.
+  document_.modified = true;
   RefreshPages();
   return true;
 }
@@ -257,18 +364,27 @@ bool MainWindow::ExportSbml(const QString& path) {
 }
 
 bool MainWindow::Save() {
+  CommitFocusedField();
   if (document_.pathName.empty()) return SaveAs();
   return SaveTo(QString::fromStdString(document_.pathName));
 }
 
 bool MainWindow::SaveAs() {
-  const QString path = QFileDialog::getSaveFileName(this, "Save As", {}, kModelFileFilter);
-  return !path.isEmpty() && SaveTo(path);
+  CommitFocusedField();
+  QFileDialog chooser(this, "Save As", QString::fromStdString(document_.pathName),
+                      kModelFileFilter);
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  chooser.setDefaultSuffix("vrn");
+  if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return false;
+  return SaveTo(chooser.selectedFiles().first());
 }
 
 bool MainWindow::SaveTo(const QString& path) {
-  const std::string fullPath = std::filesystem::absolute(path.toStdString()).string();
+  if (controller_.IsBusy()) return false;
+  CommitFocusedField();
+  const std::string fullPath = FullPath(path);
   const bool saved = WriteModelFile(document_, fullPath, app_.catalogue, sink_);
+  if (saved) RememberFile(fullPath);
   tasksPage_->Refresh();
   UpdateTitle();
   return saved;
@@ -277,13 +393,52 @@ bool MainWindow::SaveTo(const QString& path) {
 bool MainWindow::Run() {
   if (controller_.IsBusy()) return false;
   // A field still being typed in hands its text to its editor first.
-  if (QWidget* focused = QApplication::focusWidget()) focused->clearFocus();
+  CommitFocusedField();
   if (currentPage_ == plotPage_) plotPage_->Deactivate();
   return controller_.StartRun(sink_, [this] { return Save(); });
 }
 
 void MainWindow::StopRun() {
   if (controller_.IsBusy()) controller_.Stop();
+}
+
+void MainWindow::EditDefaultValues() {
+  DefaultValuesDialog dialog(app_.defaults, sink_, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  app_.defaults = dialog.values();
+  SettingsStore(app_.settingsPath).WriteDefaultValues(app_.defaults, sink_);
+}
+
+void MainWindow::EditPreferences() {
+  PreferencesDialog dialog(app_.preferences, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  app_.preferences = dialog.preferences();
+  SettingsStore(app_.settingsPath).WritePreferences(app_.preferences, sink_);
+}
+
+void MainWindow::EditAddOnModules() {
+  AddOnModulesDialog dialog(app_.helpers, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  app_.helpers = dialog.helpers();
+  SettingsStore(app_.settingsPath).WriteHelperPaths(app_.helpers, sink_);
+  UpdatePlotPageVisibility();
+}
+
+void MainWindow::ShowContents() {
+  const std::filesystem::path manual = ManualPath();
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(manual, error)) {
+    sink_.Warning("", kManualMissing + manual.string());
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(manual.string())))) {
+    sink_.Warning("", kManualNotOpened + manual.string());
+  }
+}
+
+void MainWindow::ShowAbout() {
+  AboutDialog dialog(document_.folder, this);
+  dialog.exec();
 }
 
 void MainWindow::OnRunStarting() {
@@ -373,19 +528,15 @@ void MainWindow::OnScanProgress(int iteration) {
 void MainWindow::SelectInteractiveData() {
   OutputDataDialog dialog(OutputDataMode::kInteractive, document_, document_.selections.interactive,
                           sink_, this);
-  if (dialog.exec() == QDialog::Accepted) interactivePage_->Prepare();
-}
-
-void MainWindow::ShowAbout() {
-  // The version line is the one the report's banner carries.
-  QMessageBox::about(this, "About Vireon",
-                     QString::fromStdString(ReportVersionLine(messages::kVersion)) +
-                         "\nA simulator of biochemical reaction networks.");
+  if (dialog.exec() == QDialog::Accepted) {
+    document_.modified = true;
+    UpdateTitle();
+    interactivePage_->Prepare();
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (controller_.IsBusy()) {
-    sink_.Information(messages::kCannotCloseWhileRunning);
+  if (!RefuseDuringRun() || !MayLetDocumentGo()) {
     event->ignore();
     return;
   }

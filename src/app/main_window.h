@@ -3,6 +3,11 @@
 // shows the one document. It owns the document and the run controller, and
 // turns the engine's notifications (through a RunBridge) into the pages'
 // states.
+//
+// The document never loses an edit without asking: New, Open, Exit and
+// closing the window first offer to save unsaved changes, Save first takes
+// the value of the field being edited, and New and Open, like closing, are
+// refused while a simulation runs.
 
 #include <QMainWindow>
 #include <QString>
@@ -12,6 +17,7 @@
 #include "document/run_control.h"
 
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QTabWidget;
 
@@ -40,6 +46,8 @@ inline constexpr const char* kSbmlNotImported = "The SBML model could not be imp
 inline constexpr const char* kSbmlNotExported = "The model could not be exported as SBML:";
 // The scan progress bar's range.
 inline constexpr int kProgressRange = 50000;
+// The file chooser's filter of model files.
+inline constexpr const char* kModelFileFilter = "Vireon Files (*.vrn)";
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -47,23 +55,30 @@ class MainWindow : public QMainWindow {
  public:
   // The start-up data and the sink must outlive the window.
   MainWindow(AppStartup& app, MessageSink& sink, QWidget* parent = nullptr);
+  // The pages go first: they refer to the document.
   ~MainWindow() override;
 
   Document& document() { return document_; }
   RunController& controller() { return controller_; }
+  AppStartup& app() { return app_; }
+  MessageSink& sink() { return sink_; }
   QTabWidget* sheet() const { return sheet_; }
-  InteractivePage* interactivePage() const { return interactivePage_; }
+  ModelPage* modelPage() const { return modelPage_; }
   TasksPage* tasksPage() const { return tasksPage_; }
   ScanPage* scanPage() const { return scanPage_; }
+  InteractivePage* interactivePage() const { return interactivePage_; }
   PlotPage* plotPage() const { return plotPage_; }
   ResultsPage* resultsPage() const { return resultsPage_; }
   QProgressBar* progressBar() const { return progress_; }
+  // The File menu, for commands that other parts of the program add.
+  QMenu* fileMenu() const { return fileMenu_; }
   QString statusText() const;
   // The error log of the last run that had one, as shown (for checks).
   const QString& lastErrorLog() const { return lastErrorLog_; }
 
-  // File commands; each returns whether it did its work.
-  void NewDocumentCommand();
+  // File commands; each returns whether it did its work. New and Open are
+  // refused during a run and ask about unsaved changes first.
+  bool NewDocumentCommand();
   bool OpenFile(const QString& path);
   bool Save();
   bool SaveAs();
@@ -77,9 +92,17 @@ class MainWindow : public QMainWindow {
   bool Run();
   void StopRun();
 
+  // Options commands: each dialog edits one group of the settings, which is
+  // written to the settings file when the user presses OK.
+  void EditDefaultValues();
+  void EditPreferences();
+  void EditAddOnModules();
   // Shows the Plot page when a gnuplot path is set and hides it otherwise;
   // called after the helper paths changed.
   void UpdatePlotPageVisibility();
+  // Help commands.
+  void ShowContents();
+  void ShowAbout();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -89,9 +112,10 @@ class MainWindow : public QMainWindow {
   void BuildSheet();
   void RefreshPages();
   void UpdateTitle();
+  void UpdateRecentFiles();
+  void RememberFile(const std::string& path);
   void SetStatus(const char* text);
   void SetEditingEnabled(bool enabled);
-  void ShowAbout();
   void SelectInteractiveData();
   void EditOutput(DataTask task);
   // A page changed the document.
@@ -100,6 +124,14 @@ class MainWindow : public QMainWindow {
   void OnPageChanged(int index);
   // The error log, the stop sound and the report after a run.
   void DoAfterRun();
+  // False, after message 5048, while a run is in progress.
+  bool RefuseDuringRun();
+  // Whether the current document may be replaced or closed (after saving or
+  // discarding its changes).
+  bool MayLetDocumentGo();
+  // Hands the field that has the focus its "editing finished", so that a
+  // value typed but not yet left reaches the document.
+  void CommitFocusedField();
 
   // Engine notifications, on the GUI thread.
   void OnRunStarting();
@@ -126,6 +158,11 @@ class MainWindow : public QMainWindow {
   QWidget* currentPage_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QAction* saveAction_ = nullptr;
+  QAction* saveAsAction_ = nullptr;
+  QAction* recentSeparator_ = nullptr;
+  QList<QAction*> recentActions_;
   QAction* runAction_ = nullptr;
   QAction* stopAction_ = nullptr;
   QString lastErrorLog_;

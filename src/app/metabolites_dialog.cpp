@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/model_edits.h"
@@ -43,9 +44,15 @@ MetabolitesDialog::MetabolitesDialog(Document& document, MessageSink& sink, QWid
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(table_);
   layout->addWidget(buttons);
+  table_->resizeColumnsToContents();
+  table_->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
+  // A name is checked as soon as its cell is left.
+  connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    if (item->column() == kName) CheckNameCell(item->row());
+  });
   connect(buttons, &QDialogButtonBox::accepted, this, &MetabolitesDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &MetabolitesDialog::reject);
-  resize(560, 380);
+  resize(600, 380);
 }
 
 void MetabolitesDialog::ReadRows() {
@@ -60,15 +67,27 @@ void MetabolitesDialog::ReadRows() {
   }
 }
 
+bool MetabolitesDialog::CheckNameCell(int row) {
+  QTableWidgetItem* item = table_->item(row, kName);
+  if (item == nullptr || row >= static_cast<int>(editor_.rows().size())) return true;
+  editor_.rows()[static_cast<std::size_t>(row)].name = item->text().toStdString();
+  if (editor_.CheckName(row)) return true;
+  // The focus returns to the name once the change that left it is over.
+  QTimer::singleShot(0, this, [this, row] {
+    table_->setCurrentCell(row, kName);
+    table_->editItem(table_->item(row, kName));
+  });
+  return false;
+}
+
 void MetabolitesDialog::accept() {
+  // A cell still being edited is taken first.
+  if (QWidget* focus = focusWidget()) focus->clearFocus();
   ReadRows();
-  for (int r = 0; r < static_cast<int>(editor_.rows().size()); ++r) {
-    if (!editor_.CheckName(r)) {
-      table_->setCurrentCell(r, kName);
-      return;
-    }
+  if (!editor_.Commit(document_.model, AnalyseHook(document_))) {
+    if (editor_.badRow() >= 0) table_->setCurrentCell(editor_.badRow(), kName);
+    return;
   }
-  if (!editor_.Commit(document_.model, AnalyseHook(document_))) return;
   QDialog::accept();
 }
 

@@ -22,6 +22,9 @@ class MetabolitesDialog : public QDialog {
   MetaboliteEditor& editor() { return editor_; }
   QTableWidget* table() const { return table_; }
 
+  // The name field of a row was left: a name against the rule is warned
+  // about and the focus returns to it. False for such a name.
+  bool CheckNameCell(int row);
   void accept() override;
 
  private:

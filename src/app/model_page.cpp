@@ -1,6 +1,8 @@
 #include "app/model_page.h"
 
+#include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -8,86 +10,216 @@
 #include <QVBoxLayout>
 
 #include "app/app_startup.h"
+#include "app/compartments_dialog.h"
+#include "app/functions_dialog.h"
+#include "app/kinetic_types_dialog.h"
 #include "app/kinetics_dialog.h"
+#include "app/links_dialog.h"
 #include "app/metabolites_dialog.h"
+#include "app/methods_dialog.h"
+#include "app/model_edits.h"
+#include "app/moieties_dialog.h"
+#include "app/qt_message_sink.h"
 #include "app/reactions_dialog.h"
+#include "app/units_dialog.h"
 #include "document/document.h"
 
 namespace vireon {
+namespace {
+
+// The buttons in the order of the page, two rows of five.
+struct PageButton {
+  const char* text;
+  void (ModelPage::*open)();
+};
+constexpr PageButton kButtons[] = {
+    {"&Reactions", &ModelPage::OpenReactions},
+    {"&Kinetics", &ModelPage::OpenKinetics},
+    {"Kinetic T&ypes", &ModelPage::OpenKineticTypes},
+    {"&Metabolites", &ModelPage::OpenMetabolites},
+    {"Mo&ieties", &ModelPage::OpenMoieties},
+    {"&Compartments", &ModelPage::OpenCompartments},
+    {"M&ethods", &ModelPage::OpenMethods},
+    {"&Links", &ModelPage::OpenLinks},
+    {"&Functions", &ModelPage::OpenFunctions},
+    {"&Units", &ModelPage::OpenUnits},
+};
+constexpr int kButtonsPerRow = 5;
+
+// The model keeps the comments' line breaks as a carriage return and a line
+// feed, as its file holds them; the text box has line feeds alone.
+std::string ModelLineBreaks(const QString& boxText) {
+  QString text = boxText;
+  text.replace("\r\n", "\n");
+  text.replace("\n", "\r\n");
+  return text.toStdString();
+}
+
+QString BoxLineBreaks(const std::string& comments) {
+  return ToQString(comments).replace("\r\n", "\n");
+}
+
+// "1 step", "2 steps".
+QString Count(int n, const char* one, const char* many) {
+  return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
+}
+
+QString SummaryLine(const Document& document) {
+  const Model& model = document.model;
+  return Count(model.nSteps(), "step", "steps") + ", " +
+         Count(model.nMetabolites(), "metabolite", "metabolites") +
+         QString(" (%1 independent, %2 dependent, %3 fixed), ")
+             .arg(model.nIndependent)
+             .arg(model.nDependent)
+             .arg(model.nFixed) +
+         Count(model.nCompartments(), "compartment", "compartments") + ", " +
+         Count(model.nMoieties(), "conserved moiety", "conserved moieties");
+}
+
+}  // namespace
 
 QString UnitsLine(const Document& document) {
   const TaskSettings& s = document.settings;
-  return QString::fromStdString(s.timeUnit + ", " + s.concentrationUnit + ", " +
-                                s.concentrationUnit + "/" + s.timeUnit + ", " + s.volumeUnit);
+  return ToQString(s.timeUnit + ", " + s.concentrationUnit + ", " + s.concentrationUnit + "/" +
+                   s.timeUnit + ", " + s.volumeUnit);
 }
 
 ModelPage::ModelPage(Document& document, AppStartup& app, MessageSink& sink, QWidget* parent)
-    : QWidget(parent), document_(document), app_(app), sink_(sink) {
+    : QWidget(parent),
+      document_(document),
+      app_(app),
+      sink_(sink),
+      show_([](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
   title_ = new QLineEdit;
   comments_ = new QPlainTextEdit;
   units_ = new QLabel;
   summary_ = new QLabel;
-  reactions_ = new QPushButton("&Reactions");
-  kinetics_ = new QPushButton("&Kinetics");
-  metabolites_ = new QPushButton("&Metabolites");
+  summary_->setWordWrap(true);
 
-  auto* buttons = new QGridLayout;
-  buttons->addWidget(reactions_, 0, 0);
-  buttons->addWidget(kinetics_, 0, 1);
-  buttons->addWidget(metabolites_, 0, 2);
+  auto* grid = new QGridLayout;
+  for (int i = 0; i < static_cast<int>(std::size(kButtons)); ++i) {
+    auto* button = new QPushButton(kButtons[i].text);
+    button->setMinimumWidth(120);
+    grid->addWidget(button, i / kButtonsPerRow, i % kButtonsPerRow);
+    connect(button, &QPushButton::clicked, this, kButtons[i].open);
+    buttons_.append(button);
+  }
+  auto* dialogs = new QGroupBox("Model");
+  dialogs->setLayout(grid);
+
+  auto* header = new QFormLayout;
+  auto* titleLabel = new QLabel("&Title:");
+  titleLabel->setBuddy(title_);
+  header->addRow(titleLabel, title_);
+  header->addRow("Units:", units_);
+  header->addRow("Contents:", summary_);
+  auto* commentsLabel = new QLabel("C&omments:");
+  commentsLabel->setBuddy(comments_);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("Title:"));
-  layout->addWidget(title_);
-  layout->addWidget(new QLabel("Comments:"));
+  layout->addLayout(header);
+  layout->addWidget(commentsLabel);
   layout->addWidget(comments_, 1);
-  layout->addWidget(summary_);
-  layout->addWidget(units_);
-  layout->addLayout(buttons);
+  layout->addWidget(dialogs);
 
-  connect(title_, &QLineEdit::editingFinished, this,
-          [this] { document_.model.title = title_->text().toStdString(); });
-  connect(comments_, &QPlainTextEdit::textChanged, this,
-          [this] { document_.model.comments = comments_->toPlainText().toStdString(); });
-  connect(reactions_, &QPushButton::clicked, this, &ModelPage::OpenReactions);
-  connect(kinetics_, &QPushButton::clicked, this, &ModelPage::OpenKinetics);
-  connect(metabolites_, &QPushButton::clicked, this, &ModelPage::OpenMetabolites);
+  connect(title_, &QLineEdit::editingFinished, this, [this] {
+    const std::string title = title_->text().toStdString();
+    if (title == document_.model.title) return;
+    document_.model.title = title;
+    MarkEdited();
+  });
+  connect(comments_, &QPlainTextEdit::textChanged, this, [this] {
+    const std::string comments = ModelLineBreaks(comments_->toPlainText());
+    if (comments == document_.model.comments) return;
+    document_.model.comments = comments;
+    MarkEdited();
+  });
   Refresh();
 }
 
+QPushButton* ModelPage::button(const QString& text) const {
+  for (QPushButton* b : buttons_) {
+    if (b->text() == text) return b;
+  }
+  return nullptr;
+}
+
 void ModelPage::Refresh() {
-  title_->setText(QString::fromStdString(document_.model.title));
-  const QString comments = QString::fromStdString(document_.model.comments);
+  title_->setText(ToQString(document_.model.title));
+  const QString comments = BoxLineBreaks(document_.model.comments);
   if (comments_->toPlainText() != comments) comments_->setPlainText(comments);
   units_->setText(UnitsLine(document_));
-  summary_->setText(QString("%1 steps, %2 metabolites")
-                        .arg(document_.model.nSteps())
-                        .arg(document_.model.nMetabolites()));
+  summary_->setText(SummaryLine(document_));
+}
+
+void ModelPage::MarkEdited() {
+  document_.modified = true;
+  emit documentEdited();
+}
+
+void ModelPage::DocumentChangedByDialog() {
+  // Items that name a quantity the change removed go.
+  RebindDocumentItems(document_, false);
+  document_.modified = true;
+  Refresh();
+  emit modelChanged();
 }
 
 void ModelPage::OpenReactions() {
   ReactionsDialog dialog(document_, app_.catalogue, app_.defaults.kineticConstant,
                          app_.defaults.concentration, sink_, this);
-  if (dialog.exec() == QDialog::Accepted) {
-    Refresh();
-    emit modelChanged();
-  }
-}
-
-void ModelPage::OpenMetabolites() {
-  MetabolitesDialog dialog(document_, sink_, this);
-  if (dialog.exec() == QDialog::Accepted) {
-    Refresh();
-    emit modelChanged();
-  }
+  if (show_(dialog)) DocumentChangedByDialog();
 }
 
 void ModelPage::OpenKinetics() {
   KineticsDialog dialog(document_, app_, sink_, this);
-  if (dialog.exec() == QDialog::Accepted) {
-    Refresh();
-    emit modelChanged();
-  }
+  if (show_(dialog)) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenKineticTypes() {
+  KineticTypesDialog dialog(app_.catalogue, document_.model, app_.defaults.kineticConstant, sink_,
+                            this);
+  show_(dialog);
+  // Whatever way the list was left, its changes are in the catalogue and
+  // the model's steps are bound to types that exist.
+  if (dialog.changed()) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenMetabolites() {
+  MetabolitesDialog dialog(document_, sink_, this);
+  if (show_(dialog)) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenMoieties() {
+  MoietiesDialog dialog(document_.model, this);
+  show_(dialog);
+}
+
+void ModelPage::OpenCompartments() {
+  CompartmentsDialog dialog(document_.model, sink_, this);
+  if (show_(dialog)) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenMethods() {
+  MethodsDialog dialog(document_.settings, sink_, this);
+  if (show_(dialog)) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenLinks() {
+  LinksDialog dialog(document_, sink_, this);
+  show_(dialog);
+  if (dialog.editor().modified()) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenFunctions() {
+  FunctionsDialog dialog(document_.functions, document_.model, sink_, this);
+  show_(dialog);
+  if (dialog.editor().modified()) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenUnits() {
+  UnitsDialog dialog(document_.settings, sink_, this);
+  if (show_(dialog)) DocumentChangedByDialog();
 }
 
 }  // namespace vireon

@@ -47,4 +47,19 @@ Answer QtMessageSink::AskAbortRetryIgnore(std::string_view text) {
   }
 }
 
+Answer QtMessageSink::AskSaveChanges(std::string_view text) {
+  QMessageBox box(QMessageBox::Warning, kAppMessageTitle, ToQString(text),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent_);
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return Answer::kYes;
+    case QMessageBox::Discard:
+      return Answer::kNo;
+    default:
+      return Answer::kCancel;
+  }
+}
+
 }  // namespace vireon

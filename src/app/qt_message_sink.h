@@ -22,6 +22,8 @@ class QtMessageSink : public MessageSink {
   void Error(std::string_view title, std::string_view text) override;
   Answer AskYesNo(std::string_view text) override;
   Answer AskAbortRetryIgnore(std::string_view text) override;
+  // Save, Discard and Cancel buttons; Save is the default, Escape cancels.
+  Answer AskSaveChanges(std::string_view text) override;
 
  private:
   QPointer<QWidget> parent_;

@@ -292,10 +292,13 @@ std::string HelpText() {
          "  --help, -h       this text\n"
          "  --version        the version and build\n"
          "\n"
-         "Exit status: 0 the run completed or the plot was made, 1 the model could not\n"
-         "be loaded or the run could not start or the plot could not be made, 2 bad\n"
-         "arguments, 130 the run was stopped with Ctrl-C. simulate, import and export:\n"
-         "0 done, 1 refused or failed (the reason on standard error), 2 bad arguments.\n";
+         "Exit status of run: 0 the run completed and wrote every output; 1 the model\n"
+         "could not be loaded, the run could not start, or it wrote none of its outputs\n"
+         "(its folder is not writable); 2 bad arguments; 3 the run completed with\n"
+         "entries in its error log (a task failed, or an output was refused or not\n"
+         "completely written); 130 the run was stopped with Ctrl-C. plot, simulate,\n"
+         "import and export: 0 done, 1 refused or failed (the reason on standard\n"
+         "error), 2 bad arguments.\n";
 }
 
 }  // namespace vireon::cli

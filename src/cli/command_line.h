@@ -20,10 +20,11 @@
 namespace vireon::cli {
 
 // Exit statuses of the command.
-inline constexpr int kExitSuccess = 0;    // the run completed, the plot was made
-inline constexpr int kExitFailure = 1;    // the model could not be loaded or the run not start
-inline constexpr int kExitUsage = 2;      // bad arguments
-inline constexpr int kExitStopped = 130;  // the run was stopped (Ctrl-C), as a shell reports it
+inline constexpr int kExitSuccess = 0;  // the run wrote every output, the plot was made
+inline constexpr int kExitFailure = 1;  // no model, no run, or a run that wrote none of its outputs
+inline constexpr int kExitUsage = 2;    // bad arguments
+inline constexpr int kExitIncomplete = 3;  // the run completed with entries in its error log
+inline constexpr int kExitStopped = 130;   // the run was stopped (Ctrl-C), as a shell reports it
 
 enum class Command { kHelp, kVersion, kRun, kPlot, kSimulate, kImport, kExport };
 

@@ -82,6 +82,7 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
       !line.quiet && document.scan.enabled != 0 && ::isatty(STDERR_FILENO) == 1;
   ProgressBar bar(stderr, drawProgress);
   RunOutcome outcome = RunOutcome::kNotStarted;
+  RunOutputSummary outputs;
   {
     RunController controller(document, random);
     ProgressObserver progress(bar, document);
@@ -97,6 +98,7 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
     }
     controller.Wait();
     outcome = controller.outcome();
+    outputs = controller.outputs();
   }
   // Progress comes at most every two seconds: the bar ends on the last point.
   if (outcome == RunOutcome::kFinished) {
@@ -123,7 +125,12 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
     err << "vireon: the run was stopped before its end\n";
     return kExitStopped;
   }
-  return outcome == RunOutcome::kFinished ? kExitSuccess : kExitFailure;
+  if (outcome != RunOutcome::kFinished) return kExitFailure;
+  if (outputs.NoneWritten()) {
+    err << "vireon: the run wrote none of its outputs\n";
+    return kExitFailure;
+  }
+  return errorLog.empty() ? kExitSuccess : kExitIncomplete;
 }
 
 }  // namespace vireon::cli

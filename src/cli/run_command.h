@@ -9,9 +9,11 @@
 
 namespace vireon::cli {
 
-// Returns the exit status: kExitSuccess when the run completed, kExitFailure
-// when start-up failed, the model could not be loaded or the run could not
-// start, kExitStopped when Ctrl-C (or a termination request) stopped it.
+// Returns the exit status: kExitSuccess when the run completed and wrote
+// every output it was to write, kExitIncomplete when it completed with
+// entries in its error log, kExitFailure when start-up failed, the model
+// could not be loaded, the run could not start or it wrote none of its
+// outputs, kExitStopped when Ctrl-C (or a termination request) stopped it.
 int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err);
 
 }  // namespace vireon::cli

@@ -64,6 +64,29 @@ void NewDocument(Document& document, const DefaultValues& defaults) {
   document.links.clear();
   document.pathName.clear();
   document.folder.clear();
+  document.modified = false;
+}
+
+std::string DocumentName(const Document& document) {
+  const std::string_view path = document.pathName;
+  if (path.empty()) return "Untitled";
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool SaveChangesFirst(Document& document, MessageSink& sink, const std::function<bool()>& save) {
+  if (!document.modified) return true;
+  const std::string name = DocumentName(document);
+  std::string question = kSaveChangesFormat;
+  question.replace(question.find("%s"), 2, name);
+  switch (sink.AskSaveChanges(question)) {
+    case Answer::kYes:
+      return save && save();
+    case Answer::kNo:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::string FolderOf(std::string_view path) {
@@ -78,6 +101,8 @@ std::string ReportFileNameFor(std::string_view modelPath) {
   const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
   const std::size_t dot = modelPath.rfind('.');
   if (dot == std::string_view::npos || dot < nameStart) return std::string(modelPath) + ".txt";
+  // A model file that is itself a ".txt" file would be replaced by its report.
+  if (modelPath.substr(dot) == ".txt") return std::string(modelPath) + ".txt";
   return std::string(modelPath.substr(0, dot)) + ".txt";
 }
 

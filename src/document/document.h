@@ -4,12 +4,14 @@
 // selections, the output functions, the scan and the parameter links), the
 // engine's working data for a run, and where the file lives.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/engine_state.h"
 #include "engine/task_settings.h"
+#include "model/message_sink.h"
 #include "model/model.h"
 #include "output/output_function.h"
 #include "output/output_selections.h"
@@ -38,7 +40,13 @@ struct Document {
   // The folder of the model file, ending in "/" (empty for a document that
   // has no file yet: its data files then go to the working folder).
   std::string folder;
+  // Set by every edit the user confirms; cleared by File New, a successful
+  // load and a successful save. A run's results do not set it.
+  bool modified = false;
 };
+
+// The question asked before unsaved changes would go, with the document's name.
+inline constexpr const char* kSaveChangesFormat = "Save changes to %s?";
 
 // File New: an empty model titled "Untitled", settings from the user's
 // default values (both data files sharing the titles, quotes, column width
@@ -47,6 +55,16 @@ struct Document {
 // pacing (1 ms per point), no selections, functions, scan items or links,
 // scan off, the plot settings of a new document, and no path.
 void NewDocument(Document& document, const DefaultValues& defaults);
+
+// The name the user knows the document by: its file name, or "Untitled".
+std::string DocumentName(const Document& document);
+
+// Before the document is replaced (File New, Open) or closed: when it holds
+// unsaved changes, asks whether to save them. True when the document may go:
+// nothing was unsaved, the user discarded the changes, or `save` saved them
+// (it returns whether it did); false when the user cancelled or the save
+// failed, and the document must stay.
+bool SaveChangesFirst(Document& document, MessageSink& sink, const std::function<bool()>& save);
 
 // Binds (with `bind`) or only checks every item of the document that names
 // a quantity of its model or engine state: the three output selections, the
@@ -72,8 +90,9 @@ std::string FolderOf(std::string_view path);
 // The report file that goes with a model file: the path up to the last "."
 // of its file name, followed by ".txt" ("/m/glycolysis.vrn" gives
 // "/m/glycolysis.txt"; a name without a "." just gets ".txt" appended, and
-// a "." in a folder name is not taken for an extension). Empty for an
-// empty path.
+// a "." in a folder name is not taken for an extension). A model file named
+// "*.txt" gets ".txt" appended ("m.txt" gives "m.txt.txt"), so that the
+// report is never the model file. Empty for an empty path.
 std::string ReportFileNameFor(std::string_view modelPath);
 
 // What the Plot page and the plot command need of the document.

@@ -15,6 +15,7 @@
 #include "model/replace_file.h"
 #include "model/structural_analysis.h"
 #include "output/number_format.h"
+#include "output/output_file_names.h"
 #include "output/output_item_record.h"
 #include "scan/scan_record.h"
 
@@ -724,6 +725,7 @@ bool WriteModelFile(Document& document, const std::string& path, const KineticCa
   }
   document.pathName = path;
   document.folder = FolderOf(path);
+  document.modified = false;
   return true;
 }
 
@@ -742,6 +744,12 @@ bool ReadModelFile(Document& document, const std::string& path, KineticCatalogue
   }
   document.pathName = path;
   document.folder = FolderOf(path);
+  // The names stay as the file has them (a save writes them back), but a
+  // run will not write those files; the user learns why now.
+  const OutputNameContext names{path, ReportFileNameFor(path)};
+  for (const std::string& problem : CheckDataFileNames(document.settings, names)) {
+    sink.Warning(messages::kFileWarningTitle, problem + kDataFileNotWritten);
+  }
   return true;
 }
 

@@ -89,6 +89,10 @@ inline constexpr const char* kErrorInLine = "Error in line %d";
 // Appended to the file error text of a failed save or open.
 inline constexpr const char* kFileNotSaved = "\nThe file could not be saved.";
 inline constexpr const char* kFileNotOpened = "\nThe file could not be opened.";
+// Follows the message of a data file name that breaks the rules of
+// output/output_file_names.h, when a model file is loaded.
+inline constexpr const char* kDataFileNotWritten =
+    "\nA run will not write this file until the name is changed on the Tasks page.";
 
 // The structural matrices of a model hold nMetabolites x nMetabolites and
 // nMetabolites x nSteps entries; a file that asks for more than this many
@@ -105,16 +109,20 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
 // which then replaces `path`, so that a failed save leaves the previous file
 // as it was. A failure shows the file error text followed by "\nThe file
 // could not be saved." and returns false. On success the document's path
-// name and folder become those of `path`.
+// name and folder become those of `path`, and it holds no unsaved changes.
 bool WriteModelFile(Document& document, const std::string& path, const KineticCatalogue& catalogue,
                     MessageSink& sink);
 
 // Loads the model file at `path` into the document, which is first made new
-// (NewDocument). A file that cannot be read shows the file error text
-// followed by "\nThe file could not be opened.". On success the document's
-// path name and folder are those of the file; after any failure the
-// document is made new again, and the user-defined kinetic types that the
-// file had entered in the catalogue are taken out again.
+// (NewDocument). The file is read through ReadInputFile
+// (model/file_access.h): a FIFO, a device or a folder is refused at once,
+// as is a file beyond kMaxRecordFileSize. A file that cannot be read shows
+// the file error text followed by "\nThe file could not be opened.". A data
+// file name that breaks the rules of output/output_file_names.h is named in
+// a warning (the load goes on, and a run will not write that file). On
+// success the document's path name and folder are those of the file; after
+// any failure the document is made new again, and the user-defined kinetic
+// types that the file had entered in the catalogue are taken out again.
 bool ReadModelFile(Document& document, const std::string& path, KineticCatalogue& catalogue,
                    const DefaultValues& defaults, MessageSink& sink);
 

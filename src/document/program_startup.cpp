@@ -4,6 +4,7 @@
 
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetics_database.h"
+#include "model/file_access.h"
 #include "settings/settings_store.h"
 
 namespace vireon {
@@ -11,6 +12,9 @@ namespace vireon {
 bool StartProgram(ProgramStartup& startup, MessageSink& sink,
                   const std::filesystem::path& settingsPath,
                   const std::filesystem::path& kineticsPath) {
+  // A save beyond ulimit -f fails with "The file is too large." and leaves
+  // the old file as it was, instead of ending the program half-way.
+  IgnoreFileSizeLimitSignal();
   startup.settingsPath = settingsPath.empty() ? DefaultSettingsPath() : settingsPath;
   SettingsStore store(startup.settingsPath);
   store.ReadDefaultValues(startup.defaults, sink);

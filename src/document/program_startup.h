@@ -21,7 +21,9 @@ struct ProgramStartup {
   KineticCatalogue catalogue;
 };
 
-// Fills `startup`. An empty settingsPath or kineticsPath takes the user's
+// Fills `startup`, after making writes beyond the process's file size limit
+// fail with EFBIG rather than end the program (IgnoreFileSizeLimitSignal).
+// An empty settingsPath or kineticsPath takes the user's
 // file ($XDG_CONFIG_HOME/vireon/). Settings that cannot be read leave the
 // built-in values after their message; a kinetics database the user would
 // rather not go on without (or no place for one) ends the start-up: false.

@@ -36,9 +36,14 @@ std::string FormatWithText(const char* format, const std::string& text) {
   return std::string(buffer.data(), static_cast<std::size_t>(n));
 }
 
-ReportContext MakeReportContext(const Document& document) {
-  return ReportContext{document.model, document.engine, document.settings,
-                       ReportVersionLine(messages::kVersion)};
+ReportContext MakeReportContext(const Document& document,
+                                const std::vector<ProtectedFile>& protectedFiles) {
+  return ReportContext{document.model,
+                       document.engine,
+                       document.settings,
+                       ReportVersionLine(messages::kVersion),
+                       std::string(kPlatformLine),
+                       protectedFiles};
 }
 
 }  // namespace
@@ -55,8 +60,10 @@ class RunController::FileOutput : public IterationOutput {
   void TimeCourse(std::string_view text) override { run_.files_.timeCourse.Write(text); }
   void SteadyState(std::string_view text) override { run_.files_.steadyState.Write(text); }
   void Report(std::string_view section) override {
-    AppendReportSection(run_.document_.settings.reportFile, section,
-                        run_.document_.engine.errorLog);
+    if (!run_.reportWritten_) return;
+    run_.reportWritten_ =
+        AppendReportSection(MakeReportContext(run_.document_, run_.files_.protectedFiles),
+                            section, run_.document_.engine.errorLog);
   }
   // Only a run with items for the interactive window shows its points.
   void PointReady(Engine& engine) override {
@@ -247,7 +254,9 @@ void RunController::RunEngine() {
   try {
     state.errorLog.clear();
     if (!d.pathName.empty()) settings.reportFile = ReportFileNameFor(d.pathName);
-    files_.Open(settings, d.pathName, state.errorLog);
+    files_.Open(settings, d.pathName, settings.report != 0 ? settings.reportFile : "",
+                state.errorLog);
+    reportWritten_ = settings.report != 0;
     saved_.Clear();
 
     if (!AllocateEngine()) {
@@ -259,9 +268,9 @@ void RunController::RunEngine() {
 
       state.startTick = ScanTickMilliseconds();
       if (settings.report) {
-        const ReportContext report = MakeReportContext(d);
-        WriteReportHeader(report, state.errorLog);
-        if (settings.reportStructuralAnalysis) WriteReportStructure(report, state.errorLog);
+        const ReportContext report = MakeReportContext(d, files_.protectedFiles);
+        WriteReport(WriteReportHeader, report);
+        if (settings.reportStructuralAnalysis) WriteReport(WriteReportStructure, report);
       }
       WriteSSTitles(files_.steadyState, d.selections.steadyState, settings);
 
@@ -375,9 +384,27 @@ PointAction RunController::CheckPauseStop(const std::function<void(bool)>& pausi
   return paused ? PointAction::kRestart : PointAction::kContinue;
 }
 
+// A report that failed once (its folder unwritable, the disk full) is not
+// tried again for every section: its one line in the error log says why.
+void RunController::WriteReport(ReportWriter writer, const ReportContext& report) {
+  if (!reportWritten_) return;
+  reportWritten_ = writer(report, document_.engine.errorLog);
+}
+
 void RunController::EndRun(RunOutcome outcome) {
   Document& d = document_;
   files_.Close(d.engine.errorLog);
+  RunOutputSummary outputs;
+  outputs.planned = files_.planned;
+  outputs.failed = files_.failed;
+  if (d.settings.report != 0) {
+    ++outputs.planned;
+    if (!reportWritten_) ++outputs.failed;
+  }
+  {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    outputs_ = outputs;
+  }
   FreeEngine();
   saved_.Restore();
   saved_.Clear();

@@ -42,6 +42,7 @@
 #include "engine/engine.h"
 #include "engine/run_observer.h"
 #include "output/data_file.h"
+#include "output/report.h"
 #include "scan/saved_quantities.h"
 
 namespace vireon {
@@ -68,6 +69,17 @@ inline constexpr const char* kModelNotAnalysed =
 inline constexpr const char* kRunMessageTitle = "Vireon";
 // The progress text while a run starts.
 inline constexpr const char* kProgressWait = "wait...";
+
+// What became of a run's outputs: the report and the data files its
+// settings ask for, and how many of them were refused, could not be
+// created or were not completely written (each named in the error log).
+struct RunOutputSummary {
+  int planned = 0;
+  int failed = 0;
+
+  bool AllWritten() const { return failed == 0; }
+  bool NoneWritten() const { return planned > 0 && failed == planned; }
+};
 
 enum class RunOutcome {
   kNotStarted,  // refused, or no run yet
@@ -137,6 +149,11 @@ class RunController {
   void Wait();
 
   RunOutcome outcome() const { return outcome_.load(); }
+  // The outputs of the last run that ended.
+  RunOutputSummary outputs() const {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    return outputs_;
+  }
   // "wait..." while a run is in progress, empty otherwise.
   std::string progressText() const;
   // The scan's estimate of the time left ("%H:%M:%S"), as of its last
@@ -160,6 +177,9 @@ class RunController {
   bool AllocateEngine();
   void FreeEngine();
 
+  // Calls one report writer unless an earlier one failed in this run.
+  using ReportWriter = bool (*)(const ReportContext&, std::string&);
+  void WriteReport(ReportWriter writer, const ReportContext& report);
   // Tells the observer, and, when it must be acknowledged, waits.
   template <class Call>
   void Notify(Call call, bool waitForAcknowledgement);
@@ -188,9 +208,11 @@ class RunController {
   bool waitingForResume_ = false;
   std::string progressText_;
   std::string remainingTimeText_;
+  RunOutputSummary outputs_;
 
   // Run-thread data.
   RunDataFiles files_;
+  bool reportWritten_ = false;  // the report is on and no section of it has failed
   SavedQuantities saved_;
 };
 

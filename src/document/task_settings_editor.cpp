@@ -3,10 +3,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "document/document.h"
 #include "model/message_sink.h"
 #include "output/data_file.h"
+#include "output/output_file_names.h"
 #include "output/output_selections.h"
 
 namespace vireon {
@@ -32,18 +34,6 @@ bool ReadWhole(std::string_view text, Number& value) {
   if (error != std::errc() || end != text.data() + text.size()) return false;
   value = read;
   return true;
-}
-
-// Why a data file name cannot be used, or null when it can. The files of a
-// run go into the model's folder: a name must not lead anywhere else.
-const char* FileNameProblem(std::string_view name) {
-  if (name.empty()) return nullptr;
-  if (name == "." || name == "..") return "is not a file name";
-  for (const char c : name) {
-    if (c == '/' || c == '\\') return "must be a plain file name without a folder";
-    if (static_cast<unsigned char>(c) < 0x20) return "contains a control character";
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -108,10 +98,13 @@ const std::string& TaskSettingsEditor::FileName(DataTask task) const {
 
 bool TaskSettingsEditor::SetFileName(DataTask task, std::string_view name) {
   name = Trimmed(name);
-  if (const char* problem = FileNameProblem(name)) {
-    const std::string field =
-        task == DataTask::kTimeCourse ? "The time-course file name" : "The steady-state file name";
-    sink_.Warning(kTasksMessageTitle, field + " \"" + std::string(name) + "\" " + problem + ".");
+  // The rules a run and the model-file reader apply too.
+  const DataFileField field =
+      task == DataTask::kTimeCourse ? DataFileField::kTimeCourse : DataFileField::kSteadyState;
+  const OutputNameContext context{document_.pathName, ReportFileNameFor(document_.pathName)};
+  if (const std::optional<std::string> problem =
+          CheckDataFileName(field, name, document_.settings, context)) {
+    sink_.Warning(kTasksMessageTitle, *problem);
     return false;
   }
   TaskSettings& s = document_.settings;

@@ -49,8 +49,11 @@ class TaskSettingsEditor {
   bool TaskOn(DataTask task) const;
   void SetTaskOn(DataTask task, bool on);
   const std::string& FileName(DataTask task) const;
-  // A name is kept only when it is a plain file name for the model's folder
-  // (or empty: no file); otherwise the sink says why and false is returned.
+  // A name is kept only when it follows the rules of
+  // output/output_file_names.h (a plain file name in the model's folder,
+  // not the model's, the report's or the other data file's), or is empty
+  // (no file); otherwise the sink says why, naming the field, and false is
+  // returned.
   bool SetFileName(DataTask task, std::string_view name);
   bool Titles(DataTask task) const;
   void SetTitles(DataTask task, bool on);

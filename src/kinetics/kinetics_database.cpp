@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "kinetics/kinetic_type_record.h"
+#include "model/file_access.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
 #include "model/replace_file.h"
@@ -24,12 +25,6 @@ constexpr const char* kEmptyDatabase = "TotalUDKinetics=0\n";
 // The system's text for an error is cut to this many characters.
 constexpr std::size_t kMaxErrorText = 512;
 
-std::string ErrorText(int error) {
-  std::string text = std::strerror(error);
-  if (text.size() > kMaxErrorText) text.resize(kMaxErrorText);
-  return text;
-}
-
 std::string ErrorText(std::string text) {
   if (text.size() > kMaxErrorText) text.resize(kMaxErrorText);
   return text;
@@ -41,30 +36,28 @@ void CreateFolderOf(const fs::path& path) {
   if (!folder.empty()) fs::create_directories(folder, ignored);
 }
 
-// Reads the whole file. On failure returns false with errno's value in
-// `error`; a file beyond the record reader's size limit fails with EFBIG.
-bool ReadDatabaseFile(const fs::path& path, std::string& text, int& error) {
-  text.clear();
-  errno = 0;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) {
-    error = errno != 0 ? errno : EIO;
-    return false;
+// The largest database read: far beyond any collection of rate laws, and
+// small enough that a wrong path costs no more than this.
+constexpr std::uintmax_t kMaxDatabaseSize = std::uintmax_t{64} << 20;
+
+// A database file that does not read as a whole (a record the reader gave
+// up on, a file that is not a database at all) still holds what the
+// catalogue could not take in: it is renamed to its name with ".bak"
+// appended before the new database takes its place. False, with the
+// reason, when that fails; a missing or sound file needs nothing.
+bool KeepUnreadableDatabase(const fs::path& path, std::string& why) {
+  std::string text;
+  const InputFileResult read = ReadInputFile(path, kMaxDatabaseSize, text);
+  if (read.error == ENOENT) return true;
+  if (read.ok()) {
+    KineticCatalogue scratch;
+    RecordingSink quiet;
+    if (ParseKineticsDatabase(scratch, std::move(text), quiet)) return true;
   }
-  constexpr std::size_t kChunk = 1 << 16;  // bytes read at a time
-  char buffer[kChunk];
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, kChunk, file.get());
-    if (text.size() + got > kMaxRecordFileSize) {
-      error = EFBIG;
-      return false;
-    }
-    text.append(buffer, got);
-    if (got < kChunk) break;
-  }
-  if (std::ferror(file.get())) {
-    error = errno != 0 ? errno : EIO;
+  fs::path backup = path;
+  backup += ".bak";
+  if (std::rename(path.c_str(), backup.c_str()) != 0) {
+    why = std::strerror(errno);
     return false;
   }
   return true;
@@ -99,10 +92,10 @@ DatabaseOutcome ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path
   std::string text;
   bool created = false;
   for (;;) {
-    int error = 0;
-    if (ReadDatabaseFile(path, text, error)) break;
-    std::string errorText = ErrorText(error);
-    if (error == ENOENT && !created) {
+    const InputFileResult read = ReadInputFile(path, kMaxDatabaseSize, text);
+    if (read.ok()) break;
+    std::string errorText = ErrorText(read.reason);
+    if (read.error == ENOENT && !created) {
       // A first start: make an empty database and open it again.
       created = true;
       CreateFolderOf(path);
@@ -121,34 +114,43 @@ DatabaseOutcome ReadKineticsDatabase(KineticCatalogue& catalogue, const fs::path
     }
   }
 
+  ParseKineticsDatabase(catalogue, std::move(text), sink);
+  return DatabaseOutcome::kRead;
+}
+
+bool ParseKineticsDatabase(KineticCatalogue& catalogue, std::string text, MessageSink& sink) {
   RecordCursor cursor(std::move(text));
   int count = 0;
-  if (!ReadFieldLine(cursor, sink, "TotalUDKinetics=%d", &count)) return DatabaseOutcome::kRead;
+  if (!ReadFieldLine(cursor, sink, "TotalUDKinetics=%d", &count)) return false;
   if (count < 0) {
     sink.Information(messages::kKineticsDatabaseCorrupt);
-    return DatabaseOutcome::kRead;
+    return false;
   }
   // The count is only a promise: records are read while the text holds them.
   for (int i = 0; i < count; ++i) {
     std::unique_ptr<KineticType> type = ReadKineticTypeRecord(cursor, sink);
-    if (!type) return DatabaseOutcome::kRead;
+    if (!type) return false;
     catalogue.Insert(std::move(type));
   }
-  return DatabaseOutcome::kRead;
+  return true;
+}
+
+std::string KineticsDatabaseText(const KineticCatalogue& catalogue) {
+  const std::vector<const KineticType*> types = catalogue.UserDefinedTypes();
+  std::ostringstream out;
+  out << "TotalUDKinetics=" << types.size() << '\n';
+  for (const KineticType* type : types) WriteKineticTypeRecord(*type, out);
+  return out.str();
 }
 
 bool WriteKineticsDatabase(const KineticCatalogue& catalogue, const fs::path& path,
                            MessageSink& sink) {
-  const std::vector<const KineticType*> types = catalogue.UserDefinedTypes();
-  if (types.empty() && !catalogue.UserDefinedRemoved()) return true;
-
-  std::ostringstream out;
-  out << "TotalUDKinetics=" << types.size() << '\n';
-  for (const KineticType* type : types) WriteKineticTypeRecord(*type, out);
+  if (catalogue.UserDefinedTypes().empty() && !catalogue.UserDefinedRemoved()) return true;
 
   CreateFolderOf(path);
   std::string why;
-  if (!ReplaceFileContents(path, out.str(), why)) {
+  if (!KeepUnreadableDatabase(path, why) ||
+      !ReplaceFileContents(path, KineticsDatabaseText(catalogue), why)) {
     sink.Warning(messages::kFileWarningTitle,
                  "Failed to store the user-defined kinetic types in the database file (Error: " +
                      ErrorText(why) + ")");

@@ -32,20 +32,30 @@ std::optional<std::filesystem::path> LocateKineticsDatabase(
     MessageSink& sink, const std::filesystem::path& folder = ConfigurationFolder());
 
 // Reads the database into the catalogue. A missing file (and its folder) is
-// created holding "TotalUDKinetics=0". A file that cannot be opened makes
-// the user choose between Abort, Retry and Ignore. A corrupted or truncated
-// database keeps the types read before the failure, after the line reader's
-// message. A record whose name is already in the catalogue is skipped.
+// created holding "TotalUDKinetics=0". A file that cannot be opened, or is
+// not a regular file of at most 64 MiB (a FIFO, a device), makes the user
+// choose between Abort, Retry and Ignore. A corrupted or truncated database
+// keeps the types read before the failure, after the line reader's message.
+// A record whose name is already in the catalogue is skipped.
 DatabaseOutcome ReadKineticsDatabase(KineticCatalogue& catalogue, const std::filesystem::path& path,
                                      MessageSink& sink);
+
+// The database text read into the catalogue, as ReadKineticsDatabase does
+// once the file is read. True when the whole text read as a database.
+bool ParseKineticsDatabase(KineticCatalogue& catalogue, std::string text, MessageSink& sink);
+
+// The database text of the catalogue's user-defined types, in its order.
+std::string KineticsDatabaseText(const KineticCatalogue& catalogue);
 
 // Writes the user-defined types of the catalogue, in its order. The file is
 // left untouched when the catalogue has no user-defined type and none was
 // removed during the run; when the user removed them all it becomes
 // "TotalUDKinetics=0". The new text goes to a temporary file in the same
 // folder that then replaces the database, so a failed write leaves the old
-// database whole. Returns false, after a warning, when the file could not
-// be written.
+// database whole. An old database that did not read as a whole is first
+// renamed to its name with ".bak" appended, so that the records the
+// catalogue could not take in are not lost. Returns false, after a warning,
+// when the file could not be written.
 bool WriteKineticsDatabase(const KineticCatalogue& catalogue, const std::filesystem::path& path,
                            MessageSink& sink);
 

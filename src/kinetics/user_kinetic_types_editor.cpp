@@ -62,9 +62,26 @@ void UserKineticTypesEditor::Cancel() {
   dialog_.reset();
 }
 
-bool UserKineticTypesEditor::Delete(std::string_view name) {
+std::vector<std::string> UserKineticTypesEditor::StepsUsing(std::string_view name) const {
+  std::vector<std::string> steps;
+  for (const Step& step : model_.steps) {
+    if (step.kineticTypeName == name) steps.push_back(step.name);
+  }
+  return steps;
+}
+
+bool UserKineticTypesEditor::Delete(std::string_view name, MessageSink& sink) {
   const KineticType* type = catalogue_.Find(name);
   if (type == nullptr || type->userDefined == 0) return false;
+  const std::vector<std::string> steps = StepsUsing(name);
+  if (!steps.empty()) {
+    std::string list;
+    for (const std::string& step : steps) list += (list.empty() ? "" : ", ") + step;
+    std::string question = kDeleteUsedTypeFormat;
+    question.replace(question.find("%s"), 2, name);
+    question.replace(question.find("%s"), 2, list);
+    if (sink.AskYesNo(question) != Answer::kYes) return false;
+  }
   catalogue_.Remove(name);
   BindMissingKineticTypes(model_, catalogue_, defaultConstant_);
   RefreshNames();

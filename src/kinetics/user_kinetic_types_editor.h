@@ -17,6 +17,12 @@
 
 namespace vireon {
 
+// The question before a type that steps use is deleted: the type's name,
+// then the steps' names joined by ", ".
+inline constexpr const char* kDeleteUsedTypeFormat =
+    "The kinetic type '%s' is used by the steps %s.\nIf you delete it, they become constant "
+    "fluxes. Delete it?";
+
 class UserKineticTypesEditor {
  public:
   UserKineticTypesEditor(KineticCatalogue& catalogue, Model& model, double defaultConstant);
@@ -43,10 +49,16 @@ class UserKineticTypesEditor {
   // returns to the catalogue at its old place.
   void Cancel();
 
-  // "&Delete" on a name: the type leaves the catalogue and the list and is
-  // deleted; steps that used it become constant fluxes. False when the name
-  // is not a user-defined type of the catalogue.
-  bool Delete(std::string_view name);
+  // The steps of the model whose kinetic type has this name, in order.
+  std::vector<std::string> StepsUsing(std::string_view name) const;
+
+  // "&Delete" on a name: when steps of the model use the type, the user is
+  // first asked, with their names, whether they may become constant fluxes
+  // (No deletes nothing). Then the type leaves the catalogue and the list
+  // and is deleted, and those steps become constant fluxes. False when
+  // nothing was deleted (the name is not a user-defined type of the
+  // catalogue, or the user said No).
+  bool Delete(std::string_view name, MessageSink& sink);
 
   // "&Close": binds every step of the model to a type that exists.
   void Close();

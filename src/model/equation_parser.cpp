@@ -81,11 +81,18 @@ void AddToWorking(ParseTarget& target, int metabolite, int sign, int coefficient
   target.working.AddStoichiometry(target.stepIndex, metabolite, sign, coefficient);
 }
 
-int FindInTable(const MetaboliteTable& table, std::string_view name) {
+int FindInTable(const ParseTarget& target, std::string_view name) {
+  if (target.names != nullptr) return target.names->InTable(name);
+  const MetaboliteTable& table = target.metabolites;
   for (int i = 0; i < table.count(); ++i) {
     if (table.records[static_cast<std::size_t>(i)].name == name) return i;
   }
   return -1;
+}
+
+int FindInReference(const ParseTarget& target, std::string_view name) {
+  if (target.names != nullptr) return target.names->InReference(name);
+  return target.reference.FindMetabolite(name);
 }
 
 // Steps 3 to 6 of the equation: the text is already free of whitespace.
@@ -137,6 +144,26 @@ struct SyntaxOnly {
 };
 
 }  // namespace
+
+MetaboliteNameIndex::MetaboliteNameIndex(const MetaboliteTable& table, const Model& reference) {
+  table_.reserve(table.records.size());
+  for (std::size_t i = 0; i < table.records.size(); ++i) {
+    table_.emplace(table.records[i].name, static_cast<int>(i));
+  }
+  reference_.reserve(reference.metabolites.size());
+  for (std::size_t i = 0; i < reference.metabolites.size(); ++i) {
+    reference_.emplace(reference.metabolites[i].name, static_cast<int>(i));
+  }
+}
+
+void MetaboliteNameIndex::AddToTable(std::string_view name, int position) {
+  table_.emplace(std::string(name), position);
+}
+
+int MetaboliteNameIndex::Find(const Map& map, std::string_view name) {
+  const auto found = map.find(name);
+  return found == map.end() ? -1 : found->second;
+}
 
 int InitialTableCapacity(int count) {
   if (count < kSmallTableCount) return kInitialTableCapacity;
@@ -235,7 +262,7 @@ int ParseTerm(std::string_view term, int sign, ParseMode mode, ParseTarget& targ
 
   // 5. The metabolite: known in the table, known in the document, or new.
   MetaboliteTable& table = target.metabolites;
-  int index = FindInTable(table, name);
+  int index = FindInTable(target, name);
   if (index >= 0) {
     if (mode == ParseMode::kFillStoichiometry) AddToWorking(target, index, sign, coefficient);
     return coefficient;
@@ -247,12 +274,13 @@ int ParseTerm(std::string_view term, int sign, ParseMode mode, ParseTarget& targ
   if (mode == ParseMode::kFillStoichiometry && !WorkingHasRow(target.working, newIndex)) return -1;
 
   GrowTableIfFull(table);
-  int known = target.reference.FindMetabolite(name);
+  int known = FindInReference(target, name);
   if (known >= 0) {
     table.records.push_back(target.reference.metabolites[static_cast<std::size_t>(known)]);
   } else {
     table.records.emplace_back(std::string(name), INDEPENDENT, 0, target.defaultConcentration);
   }
+  if (target.names != nullptr) target.names->AddToTable(name, newIndex);
   if (mode == ParseMode::kFillStoichiometry) AddToWorking(target, newIndex, sign, coefficient);
 
   // 6.

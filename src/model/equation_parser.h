@@ -13,7 +13,10 @@
 // between its digits and the first "*" are skipped. It must be a whole number
 // from 1 to kMaxEquationUnits. A "." anywhere in a term is an error.
 
+#include <functional>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "model/model.h"
@@ -58,6 +61,33 @@ enum class ParseMode {
   kFillStoichiometry = 2,  // fill the working model's stoichiometry and lists
 };
 
+// Metabolite positions by name, so that a parse finds a name without
+// searching the tables: the metabolite table's names (kept up to date as
+// the parse adds records) and the reference model's. Equal names keep the
+// first position, as a search from the start would find.
+class MetaboliteNameIndex {
+ public:
+  MetaboliteNameIndex(const MetaboliteTable& table, const Model& reference);
+
+  // The position of a name, or -1.
+  int InTable(std::string_view name) const { return Find(table_, name); }
+  int InReference(std::string_view name) const { return Find(reference_, name); }
+  void AddToTable(std::string_view name, int position);
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>()(text);
+    }
+  };
+  using Map = std::unordered_map<std::string, int, Hash, std::equal_to<>>;
+  static int Find(const Map& map, std::string_view name);
+
+  Map table_;
+  Map reference_;
+};
+
 // What a parse works on besides the text. Mode kTestSyntax touches none of it
 // but the step counts of stepIndex.
 //   reference   the document's model before the edit: where an existing
@@ -77,6 +107,9 @@ struct ParseTarget {
   int stepIndex = -1;
   // Initial concentration of a metabolite that appears for the first time.
   double defaultConcentration = kBuiltInDefaultConcentration;
+  // When given, names are found through it (and it learns the names the
+  // parse adds to the table); otherwise the tables are searched.
+  MetaboliteNameIndex* names = nullptr;
 };
 
 // Parses one equation; returns the number of stoichiometric units in it (the

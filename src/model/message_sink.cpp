@@ -4,6 +4,10 @@
 
 namespace vireon {
 
+Answer MessageSink::AskSaveChanges(std::string_view) {
+  return Answer::kCancel;
+}
+
 void RecordingSink::Information(std::string_view text) {
   messages_.push_back({Kind::kInformation, "", std::string(text)});
 }
@@ -24,6 +28,11 @@ Answer RecordingSink::AskYesNo(std::string_view text) {
 Answer RecordingSink::AskAbortRetryIgnore(std::string_view text) {
   messages_.push_back({Kind::kAbortRetryIgnore, "", std::string(text)});
   return NextAnswer(Answer::kAbort);
+}
+
+Answer RecordingSink::AskSaveChanges(std::string_view text) {
+  messages_.push_back({Kind::kSaveChanges, "", std::string(text)});
+  return NextAnswer(Answer::kCancel);
 }
 
 Answer RecordingSink::NextAnswer(Answer fallback) {

@@ -9,7 +9,7 @@
 
 namespace vireon {
 
-enum class Answer { kYes, kNo, kAbort, kRetry, kIgnore };
+enum class Answer { kYes, kNo, kAbort, kRetry, kIgnore, kCancel };
 
 class MessageSink {
  public:
@@ -21,13 +21,17 @@ class MessageSink {
   virtual Answer AskYesNo(std::string_view text) = 0;
   // Returns kAbort, kRetry or kIgnore.
   virtual Answer AskAbortRetryIgnore(std::string_view text) = 0;
+  // The question before unsaved changes would go: kYes to save them, kNo to
+  // discard them, kCancel to keep the document as it is. A sink that cannot
+  // ask anybody keeps the document.
+  virtual Answer AskSaveChanges(std::string_view text);
 };
 
 // Records every message, and answers questions from a queue of scripted
-// answers (No, then Abort, when the queue is empty).
+// answers (No, Abort or Cancel when the queue is empty).
 class RecordingSink : public MessageSink {
  public:
-  enum class Kind { kInformation, kWarning, kError, kYesNo, kAbortRetryIgnore };
+  enum class Kind { kInformation, kWarning, kError, kYesNo, kAbortRetryIgnore, kSaveChanges };
   struct Message {
     Kind kind;
     std::string title;
@@ -39,6 +43,7 @@ class RecordingSink : public MessageSink {
   void Error(std::string_view title, std::string_view text) override;
   Answer AskYesNo(std::string_view text) override;
   Answer AskAbortRetryIgnore(std::string_view text) override;
+  Answer AskSaveChanges(std::string_view text) override;
 
   void QueueAnswer(Answer answer) { answers_.push_back(answer); }
   const std::vector<Message>& messages() const { return messages_; }

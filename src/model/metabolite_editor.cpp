@@ -50,17 +50,41 @@ bool MetaboliteEditor::CheckName(int row) {
   return false;
 }
 
+bool MetaboliteEditor::Refuse(int row, const std::string& message) {
+  badRow_ = row;
+  sink_.Warning("", message);
+  return false;
+}
+
 bool MetaboliteEditor::Commit(Model& document, const ModelHook& analyse) {
-  // A name against the rule would no longer read back from the equations.
-  for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
-    if (!CheckName(row)) return false;
+  badRow_ = -1;
+  const int count = static_cast<int>(std::min(rows_.size(), working_.metabolites.size()));
+  std::vector<double> concentrations(static_cast<std::size_t>(count));
+  for (int r = 0; r < count; ++r) {
+    const MetaboliteRow& row = rows_[static_cast<std::size_t>(r)];
+    // A name against the rule would no longer read back from the equations,
+    // and two metabolites of one name would become one.
+    if (!CheckName(r)) {
+      badRow_ = r;
+      return false;
+    }
+    for (int other = 0; other < r; ++other) {
+      if (rows_[static_cast<std::size_t>(other)].name == row.name) {
+        return Refuse(r, "Two metabolites are named " + row.name +
+                             ".\nPlease give each metabolite a name of its own.");
+      }
+    }
+    double& value = concentrations[static_cast<std::size_t>(r)];
+    if (!ReadConcentration(row.initialConcentration, value) || value < 0.0) {
+      return Refuse(r, "The initial concentration of " + row.name +
+                           " must be a number not below zero.");
+    }
   }
-  std::size_t count = std::min(rows_.size(), working_.metabolites.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    const MetaboliteRow& row = rows_[i];
-    Metabolite& m = working_.metabolites[i];
+  for (int r = 0; r < count; ++r) {
+    const MetaboliteRow& row = rows_[static_cast<std::size_t>(r)];
+    Metabolite& m = working_.metabolites[static_cast<std::size_t>(r)];
     m.name = row.name;
-    ReadConcentration(row.initialConcentration, m.initialConcentration);
+    m.initialConcentration = concentrations[static_cast<std::size_t>(r)];
     m.type = row.fixed ? FIXED : INDEPENDENT;
     m.compartment = row.compartment;
   }

@@ -35,17 +35,24 @@ class MetaboliteEditor {
   // (the dialog returns the focus to the field).
   bool CheckName(int row);
 
+  // The row that the last refused commit named, or -1.
+  int badRow() const { return badRow_; }
+
   // OK: takes every row back into the working copy (name; concentration read
-  // like "%lf", the old value staying when the text holds no finite number;
-  // FIXED or INDEPENDENT; a compartment that does not exist becomes 0), then
-  // applies the working copy to document and runs analyse. A bad name is
-  // warned about and refuses the whole commit, changing nothing.
+  // like "%lf"; FIXED or INDEPENDENT; a compartment that does not exist
+  // becomes 0), then applies the working copy to document and runs analyse.
+  // A name against the rule, a name two rows share, and a concentration that
+  // is not a number or is negative (a model file would not keep it) are
+  // warned about and refuse the whole commit, changing nothing.
   bool Commit(Model& document, const ModelHook& analyse);
 
  private:
+  bool Refuse(int row, const std::string& message);
+
   MessageSink& sink_;
   Model working_;
   std::vector<MetaboliteRow> rows_;
+  int badRow_ = -1;
 };
 
 // Reads a double at the start of text as "%lf" does. False when no number

@@ -92,6 +92,21 @@ void Model::Resize(int nSteps, int nMetabolites, int nVariable, int nMoieties) {
   if (compartments.empty()) compartments.emplace_back();
 }
 
+void Model::ResizeForAnalysis(int nSteps, int nMetabolites) {
+  std::vector<Compartment> kept = std::move(compartments);
+  FreeAll();
+  Allocate(nSteps, 0, 0, 0, 1);
+  nMetabolites = std::max(nMetabolites, 0);
+  metabolites.assign(nMetabolites, Metabolite());
+  nVariable = nMetabolites;
+  stoichiometry.Assign(nMetabolites, nSteps);
+  reducedStoichiometry.Assign(nMetabolites, nSteps);
+  metaboliteOrder.assign(nMetabolites, 0);
+  metabolitePosition.assign(nMetabolites, 0);
+  compartments = std::move(kept);
+  if (compartments.empty()) compartments.emplace_back();
+}
+
 int Model::SetCompartmentCount(int n) {
   if (n < 1) return 1;
   compartments.assign(n, Compartment());

@@ -131,6 +131,12 @@ class Model {
   void New();
   // Reallocates everything but the compartments; the new records are defaults.
   void Resize(int nSteps, int nMetabolites, int nVariable, int nMoieties);
+  // Resize for a model whose structure is about to be analysed (the
+  // reactions editor's commit): the conservation and link matrices, the
+  // only ones of nMetabolites x nMetabolites, are left empty for the
+  // structural analysis to size, so that the resize takes time in
+  // proportion to the stoichiometry alone. nVariable is nMetabolites.
+  void ResizeForAnalysis(int nSteps, int nMetabolites);
 
   // n < 1: returns 1 and changes nothing. Otherwise replaces the compartments
   // by n default compartments and returns 0.

@@ -147,8 +147,11 @@ bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics) {
     }
   }
 
-  // 1. Count units, set reversibility, collect the metabolites.
-  ParseTarget target{reference_, working_, steps_, metabolites_, -1, defaultConcentration_};
+  // 1. Count units, set reversibility, collect the metabolites. Names are
+  // found through an index, so that the commit takes time in proportion to
+  // the equations' length, however many metabolites they name.
+  MetaboliteNameIndex names(metabolites_, reference_);
+  ParseTarget target{reference_, working_, steps_, metabolites_, -1, defaultConcentration_, &names};
   for (int s = 0; s < steps_.count(); ++s) {
     target.stepIndex = s;
     ParseEquation(steps_.records[static_cast<std::size_t>(s)].equation,
@@ -157,7 +160,7 @@ bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics) {
 
   // 2. The working copy takes the tables' sizes and records.
   int nMetabolites = metabolites_.count();
-  working_.Resize(steps_.count(), nMetabolites, nMetabolites, 0);
+  working_.ResizeForAnalysis(steps_.count(), nMetabolites);
   working_.steps = steps_.records;
   working_.metabolites = metabolites_.records;
   for (Step& step : working_.steps) {

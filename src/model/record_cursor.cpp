@@ -10,6 +10,7 @@
 #include <memory>
 #include <system_error>
 
+#include "model/file_access.h"
 #include "model/messages.h"
 
 namespace vireon {
@@ -330,8 +331,9 @@ FileErrorCause FileErrorCauseFromErrno(int errorNumber, FileOperation operation)
       return FileErrorCause::kLockViolation;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
       return FileErrorCause::kDiskFull;
+    case EFBIG:
+      return FileErrorCause::kFileTooLarge;
     default:
       return FileErrorCause::kGeneric;
   }
@@ -365,6 +367,10 @@ std::string_view FileErrorText(FileErrorCause cause) {
       return "The disk is full.";
     case FileErrorCause::kEndOfFile:
       return "The end of file was reached.";
+    case FileErrorCause::kNotRegularFile:
+      return "The file is not a regular file.";
+    case FileErrorCause::kFileTooLarge:
+      return "The file is too large.";
     case FileErrorCause::kNone:
     case FileErrorCause::kGeneric:
       break;
@@ -373,41 +379,7 @@ std::string_view FileErrorText(FileErrorCause cause) {
 }
 
 FileErrorCause ReadWholeFile(const std::filesystem::path& path, std::string& contents) {
-  contents.clear();
-  errno = 0;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) {
-    FileErrorCause cause = FileErrorCauseFromErrno(errno);
-    return cause == FileErrorCause::kNone ? FileErrorCause::kGeneric : cause;
-  }
-  // Room for the whole file at once: a large model is not copied again
-  // and again as the text grows.
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    contents.reserve(std::min(static_cast<std::size_t>(info.st_size), kMaxRecordFileSize) + 1);
-  }
-  constexpr std::size_t kChunk = 1 << 16;  // bytes read at a time
-  char buffer[kChunk];
-  for (;;) {
-    errno = 0;
-    std::size_t got = std::fread(buffer, 1, kChunk, file.get());
-    if (got > 0) {
-      if (contents.size() + got > kMaxRecordFileSize) {
-        contents.clear();
-        return FileErrorCause::kGeneric;
-      }
-      contents.append(buffer, got);
-    }
-    if (got < kChunk) {
-      if (std::ferror(file.get())) {
-        FileErrorCause cause = FileErrorCauseFromErrno(errno);
-        contents.clear();
-        return cause == FileErrorCause::kNone ? FileErrorCause::kHardIo : cause;
-      }
-      return FileErrorCause::kNone;
-    }
-  }
+  return ReadInputFile(path, kMaxRecordFileSize, contents).cause;
 }
 
 }  // namespace vireon

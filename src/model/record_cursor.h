@@ -290,6 +290,11 @@ enum class FileErrorCause {
   kLockViolation,
   kDiskFull,
   kEndOfFile,
+  // Beyond the table of old: an input that is a FIFO, a device, a socket or
+  // a folder, and a file beyond a size limit (its reader's, or the
+  // process's ulimit -f on writing).
+  kNotRegularFile,
+  kFileTooLarge,
 };
 
 // What the failed operation was doing; it decides what a busy resource means.
@@ -302,8 +307,10 @@ FileErrorCause FileErrorCauseFromErrno(int errorNumber,
 // The text shown to the user for a cause ("The disk is full.").
 std::string_view FileErrorText(FileErrorCause cause);
 
-// Reads a whole file as it is (no line-end translation). Returns kNone on
-// success; files larger than kMaxRecordFileSize are refused as kGeneric.
+// Reads a whole file as it is (no line-end translation) through
+// ReadInputFile (model/file_access.h). Returns kNone on success; anything
+// but a regular file is refused as kNotRegularFile, a file larger than
+// kMaxRecordFileSize as kFileTooLarge.
 inline constexpr std::uintmax_t kMaxRecordFileSize = std::uintmax_t{1} << 30;
 FileErrorCause ReadWholeFile(const std::filesystem::path& path, std::string& contents);
 

@@ -16,9 +16,15 @@ bool WriteAll(int fd, std::string_view contents);
 // Writes `contents` to a new temporary file in the folder of `path`, flushes
 // it to the disk and renames it over `path` (a symbolic link is followed, so
 // its target is replaced and the link stays). The old file keeps its
-// permissions. On failure the temporary file is removed, `path` is as it was,
-// `errorText` receives the system's text for the error, errno holds its
-// number, and false is returned.
+// permissions; a new file gets 0666 less the umask. On failure the
+// temporary file is removed, `path` is as it was, `errorText` receives the
+// system's text for the error, errno holds its number (EFBIG beyond the
+// process's file size limit), and false is returned.
+//
+// The temporary file has no name while it is written where the file system
+// allows it (O_TMPFILE), so that a save killed in the middle leaves
+// nothing; elsewhere it is "<name>.vireon-<process id>-<random>", and every
+// save removes such files of its target whose process no longer exists.
 bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
                          std::string& errorText);
 

@@ -1,11 +1,15 @@
 #include "output/data_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "engine/task_settings.h"
 #include "output/number_format.h"
+#include "output/output_file_names.h"
 
 namespace vireon {
 
@@ -21,13 +25,13 @@ DataFileLayout MakeLayout(int width, char separator, int quotes) {
   return layout;
 }
 
-void AppendSystemError(std::string& errorLog, std::string_view what, const std::string& path,
-                       int errorNumber) {
+void AppendReason(std::string& errorLog, std::string_view what, const std::string& path,
+                  std::string_view reason) {
   errorLog += what;
   errorLog += " \"";
-  errorLog += path;
+  errorLog += PrintableName(path);
   errorLog += "\": ";
-  errorLog += std::strerror(errorNumber);
+  errorLog += reason;
   errorLog += "\r\n";
 }
 
@@ -98,20 +102,35 @@ DataFile::~DataFile() {
 }
 
 bool DataFile::Open(bool enabled, std::string_view folder, std::string_view name,
-                    std::string_view description, std::string& errorLog) {
+                    std::string_view description, std::string& errorLog,
+                    std::vector<ProtectedFile>* protectedFiles) {
   Close(errorLog);
   path_.clear();
   description_ = description;
   writeError_ = 0;
   if (!enabled || name.empty()) return false;
   path_ = std::string(folder) + std::string(name);
-  file_ = std::fopen(path_.c_str(), "w");
-  if (file_ == nullptr) {
-    const int error = errno;
-    AppendSystemError(errorLog, "Could not create the " + description_ + " data file", path_,
-                      error);
+  std::string reason;
+  FileIdentity identity;
+  const std::span<const ProtectedFile> refused =
+      protectedFiles != nullptr ? std::span<const ProtectedFile>(*protectedFiles)
+                                : std::span<const ProtectedFile>();
+  const int fd = OpenOutputFile(path_, OutputMode::kTruncate, refused, reason, &identity);
+  if (fd >= 0) {
+    file_ = ::fdopen(fd, "w");
+    if (file_ == nullptr) {
+      reason = std::strerror(errno);
+      ::close(fd);
+    }
   }
-  return file_ != nullptr;
+  if (file_ == nullptr) {
+    AppendReason(errorLog, "Could not create the " + description_ + " data file", path_, reason);
+    return false;
+  }
+  if (protectedFiles != nullptr) {
+    protectedFiles->push_back({identity, "the " + description_ + " data file"});
+  }
+  return true;
 }
 
 void DataFile::Write(std::string_view text) {
@@ -121,15 +140,17 @@ void DataFile::Write(std::string_view text) {
   }
 }
 
-void DataFile::Close(std::string& errorLog) {
-  if (file_ == nullptr) return;
+bool DataFile::Close(std::string& errorLog) {
+  if (file_ == nullptr) return true;
   int closeError = std::fclose(file_) != 0 ? errno : 0;
   file_ = nullptr;
   int error = writeError_ != 0 ? writeError_ : closeError;
   if (error != 0) {
-    AppendSystemError(errorLog, "Could not write the " + description_ + " data file", path_, error);
+    AppendReason(errorLog, "Could not write the " + description_ + " data file", path_,
+                 std::strerror(error));
   }
   writeError_ = 0;
+  return error == 0;
 }
 
 void WriteDynTitles(DataFile& file, std::span<const OutputItem> selection,
@@ -161,15 +182,52 @@ void WriteScanSeparator(DataFile& file, bool randomLoop) {
 }
 
 void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath,
-                        std::string& errorLog) {
+                        std::string_view reportPath, std::string& errorLog) {
+  protectedFiles.clear();
+  planned = 0;
+  failed = 0;
+  if (std::optional<FileIdentity> model = IdentityOf(std::string(modelPath))) {
+    protectedFiles.push_back({*model, "the model file"});
+  }
+  std::vector<ProtectedFile> forData = protectedFiles;
+  if (!reportPath.empty()) {
+    if (std::optional<FileIdentity> report = IdentityOf(std::string(reportPath))) {
+      forData.push_back({*report, "the report file"});
+    }
+  }
+  // Only the files this run writes can clash.
+  TaskSettings written = settings;
+  if (settings.dynamics == 0) written.dynamicsFile.clear();
+  if (settings.steadyState == 0) written.steadyStateFile.clear();
+  const OutputNameContext context{std::string(modelPath), std::string(reportPath)};
   const std::string folder = ModelFolder(modelPath);
-  timeCourse.Open(settings.dynamics != 0, folder, settings.dynamicsFile, "time-course", errorLog);
-  steadyState.Open(settings.steadyState != 0, folder, settings.steadyStateFile, "steady-state", errorLog);
+
+  const auto open = [&](DataFile& file, DataFileField field, const char* description) {
+    const std::string& name = DataFileName(written, field);
+    file.Open(false, folder, "", description, errorLog);
+    if (name.empty()) return;
+    ++planned;
+    // The time-course file is opened first: only the steady-state file can
+    // clash with the other.
+    TaskSettings others = written;
+    if (field == DataFileField::kTimeCourse) others.steadyStateFile.clear();
+    if (std::optional<std::string> problem = CheckDataFileName(field, name, others, context)) {
+      errorLog += *problem + " The file was not written.\r\n";
+      ++failed;
+      return;
+    }
+    if (!file.Open(true, folder, name, description, errorLog, &forData)) ++failed;
+  };
+  const std::size_t before = forData.size();
+  open(timeCourse, DataFileField::kTimeCourse, "time-course");
+  open(steadyState, DataFileField::kSteadyState, "steady-state");
+  protectedFiles.insert(protectedFiles.end(), forData.begin() + static_cast<long>(before),
+                        forData.end());
 }
 
 void RunDataFiles::Close(std::string& errorLog) {
-  timeCourse.Close(errorLog);
-  steadyState.Close(errorLog);
+  if (!timeCourse.Close(errorLog)) ++failed;
+  if (!steadyState.Close(errorLog)) ++failed;
 }
 
 }  // namespace vireon

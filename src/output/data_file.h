@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/file_access.h"
 #include "output/output_item.h"
 
 namespace vireon {
@@ -58,8 +59,10 @@ std::string FormatValuesLine(std::span<const OutputItem> items, const DataFileLa
 std::string ModelFolder(std::string_view modelPath);
 
 // One data file of a run. Created at the start of the run when its task is
-// on and it has a name; a file that cannot be created is named, with the
-// system's reason, in the run's error log, and the run goes on without it.
+// on and it has a name, through OpenOutputFile (model/file_access.h): never
+// through a symbolic link, only as a regular file, never over a protected
+// file. A file that cannot be created is named, with the reason, in the
+// run's error log, and the run goes on without it.
 class DataFile {
  public:
   DataFile() = default;
@@ -69,16 +72,20 @@ class DataFile {
 
   // Closes any file still open, then, when `enabled` and `name` is not empty,
   // creates (or truncates) folder + name. `description` names the file in the
-  // error log ("time-course", "steady-state"). Returns whether it is open.
+  // error log ("time-course", "steady-state"). A file among protectedFiles is
+  // refused; the opened file's identity is added to them. Returns whether
+  // it is open.
   bool Open(bool enabled, std::string_view folder, std::string_view name,
-            std::string_view description, std::string& errorLog);
+            std::string_view description, std::string& errorLog,
+            std::vector<ProtectedFile>* protectedFiles = nullptr);
   bool IsOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
   // Writes the text when the file is open; does nothing otherwise. A failed
   // write is remembered and reported when the file is closed.
   void Write(std::string_view text);
-  // Closes the file; a write or close that failed is named in the error log.
-  void Close(std::string& errorLog);
+  // Closes the file; a write or close that failed is named in the error log,
+  // and false returned.
+  bool Close(std::string& errorLog);
 
  private:
   std::FILE* file_ = nullptr;
@@ -107,12 +114,22 @@ void WriteScanSeparator(DataFile& file, bool randomLoop);
 // Both data files of a run, opened from the document's settings: the
 // time-course file when "Dynamics" is on and "DynamicsFile" is set, the
 // steady-state file when "SteadyState" is on and "SSFile" is set, each in the
-// folder of the model file.
+// folder of the model file. A name that breaks the rules of
+// output/output_file_names.h is refused with its message in the error log;
+// neither file is ever written over the model, the report (when
+// `reportPath` is given) or the other data file.
 struct RunDataFiles {
   DataFile timeCourse;
   DataFile steadyState;
+  // The model and the data files opened: what the report must not replace.
+  std::vector<ProtectedFile> protectedFiles;
+  // The files the settings ask for, and how many of them were refused, not
+  // created or not completely written (counted as the run closes them).
+  int planned = 0;
+  int failed = 0;
 
-  void Open(const TaskSettings& settings, std::string_view modelPath, std::string& errorLog);
+  void Open(const TaskSettings& settings, std::string_view modelPath, std::string_view reportPath,
+            std::string& errorLog);
   void Close(std::string& errorLog);
 };
 

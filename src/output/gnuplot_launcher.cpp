@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "model/file_access.h"
 #include "model/message_sink.h"
 
 extern char** environ;
@@ -32,8 +34,16 @@ std::string Format(const char* pattern, std::string_view a, std::string_view b =
 }  // namespace
 
 bool WriteScriptFile(const std::string& path, std::string_view script) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
+  std::string reason;
+  const int fd = OpenOutputFile(path, OutputMode::kTruncate, {}, reason);
+  if (fd < 0) return false;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return false;
+  }
   const bool written = std::fwrite(script.data(), 1, script.size(), file) == script.size();
   int savedErrno = errno;
   const bool closed = std::fclose(file) == 0;

@@ -22,8 +22,10 @@ inline constexpr const char* kCommandFileDialogTitle = "gnuplot Command File";
 inline constexpr const char* kCommandFileFilter = "gnuplot command (*.plt)";
 inline constexpr const char* kCommandFileProposedName = "gnuplot.plt";
 
-// Creates (or truncates) `path` and writes `script` to it. False on any
-// failure, with errno describing it.
+// Creates (or truncates) `path` and writes `script` to it, through
+// OpenOutputFile (model/file_access.h): a symbolic link or anything but a
+// regular file in its place is refused. False on any failure, with errno
+// describing it (ELOOP for a link, EINVAL for a file that is not regular).
 bool WriteScriptFile(const std::string& path, std::string_view script);
 
 // "&Plot!": writes the script to the application's temporary file and

@@ -116,12 +116,36 @@ PlotChoice ResolvePlotChoice(const PlotSettings& settings, int itemCount) {
 }
 
 std::string QuoteForGnuplot(std::string_view text) {
-  std::string quoted = "'";
-  for (char ch : text) {
-    quoted += ch;
-    if (ch == '\'') quoted += '\'';
+  const bool control = std::any_of(text.begin(), text.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c < 0x20 || c == 0x7F;
+  });
+  if (!control) {
+    std::string quoted = "'";
+    for (char ch : text) {
+      quoted += ch;
+      if (ch == '\'') quoted += '\'';
+    }
+    quoted += '\'';
+    return quoted;
   }
-  quoted += '\'';
+  // A single-quoted string cannot hold a line break, which would end the
+  // command and start another. gnuplot reads octal escapes in double
+  // quotes; a backquote, which it would run as a shell command even there,
+  // and the characters that end or escape the string are written the same
+  // way.
+  std::string quoted = "\"";
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F || ch == '"' || ch == '\\' || ch == '`') {
+      char escape[5];
+      std::snprintf(escape, sizeof escape, "\\%03o", c);
+      quoted += escape;
+    } else {
+      quoted += ch;
+    }
+  }
+  quoted += '"';
   return quoted;
 }
 

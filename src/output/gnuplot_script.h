@@ -55,8 +55,13 @@ std::string BuildPlotPanel(const PlotSettings& settings, const PlotSource& sourc
 // <terminal>" and "set output '<path>'".
 std::string FileTerminal(std::string_view terminal, std::string_view outputPath);
 
-// A text between single quotes as gnuplot reads it back: every single quote
-// inside is doubled, so a name such as A' cannot end the string early.
+// A text as a gnuplot string that reads back as exactly that text, and
+// never as more than one string: between single quotes, with every single
+// quote inside doubled (A' cannot end the string early). A text that holds a
+// control character (a line feed in a folder name would end the command and
+// start a new one) is written between double quotes instead, with every
+// control character, double quote, backslash and backquote as an octal
+// escape. Every string of a script goes through here.
 std::string QuoteForGnuplot(std::string_view text);
 
 }  // namespace vireon

@@ -125,7 +125,7 @@ std::vector<OutputDataNode> BuildOutputDataTree(OutputDataMode mode, const Model
 
   tree.push_back(Leaf("numerical methods", Fixed({kStepCount, kFEvaluations, kJEvaluations,
                                                   kStepSize, kRelativeTolerance, kAbsoluteTolerance,
-                                                  kDerivationFactor, kSsResolution})));
+                                                  kDerivationFactor, kSteadyStateResolution})));
   return tree;
 }
 

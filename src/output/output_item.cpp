@@ -64,7 +64,7 @@ std::string OutputItemTitle(int type, std::string_view first, std::string_view s
       return "rel.tolerance";
     case kAbsoluteTolerance:
       return "abs.tolerance";
-    case kSsResolution:
+    case kSteadyStateResolution:
       return "ss resolution";
     case kDerivationFactor:
       return "deriv.factor";

@@ -31,7 +31,7 @@ enum OutputItemType : int {
   kStepSize = 18,                 // "step size"
   kRelativeTolerance = 19,        // "rel.tolerance"
   kAbsoluteTolerance = 20,        // "abs.tolerance"
-  kSsResolution = 21,             // "ss resolution"
+  kSteadyStateResolution = 21,    // "ss resolution"
   kDerivationFactor = 22,         // "deriv.factor"
   kRealTime = 23,                 // "real time"
   kUserFunction = 24,             // the function's name

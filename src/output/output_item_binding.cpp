@@ -54,7 +54,7 @@ double* FixedQuantity(int type, EngineState& engine, TaskSettings& settings) {
       return &settings.relativeTolerance;
     case kAbsoluteTolerance:
       return &settings.absoluteTolerance;
-    case kSsResolution:
+    case kSteadyStateResolution:
       return &settings.steadyStateResolution;
     case kDerivationFactor:
       return &settings.derivationFactor;

@@ -1,5 +1,7 @@
 #include "output/report.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -14,6 +16,7 @@
 #include "kinetics/kinetic_type.h"
 #include "model/model.h"
 #include "output/number_format.h"
+#include "output/output_file_names.h"
 
 namespace vireon {
 
@@ -100,21 +103,28 @@ void AppendCentred(std::string& out, std::string_view text, std::size_t width) {
   out += " *\n";
 }
 
-bool WriteToReport(const std::string& path, std::string_view text, bool truncate,
+bool WriteToReport(const ReportContext& context, std::string_view text, bool truncate,
                    std::string& errorLog) {
-  std::FILE* file = std::fopen(path.c_str(), truncate ? "w" : "a");
-  int error = 0;
-  if (file == nullptr) {
-    error = errno;
-  } else {
+  const std::string& path = context.settings.reportFile;
+  std::string reason;
+  const int fd = OpenOutputFile(path, truncate ? OutputMode::kTruncate : OutputMode::kAppend,
+                                context.protectedFiles, reason);
+  std::FILE* file = fd >= 0 ? ::fdopen(fd, truncate ? "w" : "a") : nullptr;
+  if (fd >= 0 && file == nullptr) {
+    reason = std::strerror(errno);
+    ::close(fd);
+  }
+  if (file != nullptr) {
+    int error = 0;
     if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) error = errno;
     if (std::fclose(file) != 0 && error == 0) error = errno;
+    if (error == 0) return true;
+    reason = std::strerror(error);
   }
-  if (file != nullptr && error == 0) return true;
   errorLog += "Could not write the report file \"";
-  errorLog += path;
+  errorLog += PrintableName(path);
   errorLog += "\": ";
-  errorLog += std::strerror(error != 0 ? error : EIO);
+  errorLog += reason;
   errorLog += "\r\n";
   return false;
 }
@@ -392,38 +402,36 @@ bool WriteReportHeader(const ReportContext& context, std::string& errorLog) {
   std::time_t now = std::time(nullptr);
   std::tm localTime{};
   localtime_r(&now, &localTime);
-  return WriteToReport(context.settings.reportFile, ReportHeaderText(context, localTime), true,
-                       errorLog);
+  return WriteToReport(context, ReportHeaderText(context, localTime), true, errorLog);
 }
 
-bool AppendReportSection(const std::string& reportFile, std::string_view text,
+bool AppendReportSection(const ReportContext& context, std::string_view text,
                          std::string& errorLog) {
-  return WriteToReport(reportFile, text, false, errorLog);
+  return WriteToReport(context, text, false, errorLog);
 }
 
 bool WriteReportStructure(const ReportContext& context, std::string& errorLog) {
-  return WriteToReport(context.settings.reportFile, ReportStructureText(context), false, errorLog);
+  return WriteToReport(context, ReportStructureText(context), false, errorLog);
 }
 
 bool WriteReportParameters(const ReportContext& context, std::string& errorLog) {
-  return WriteToReport(context.settings.reportFile, ReportParametersText(context), false, errorLog);
+  return WriteToReport(context, ReportParametersText(context), false, errorLog);
 }
 
 bool WriteReportTimeCourse(const ReportContext& context, std::string& errorLog) {
-  return WriteToReport(context.settings.reportFile, ReportTimeCourseText(context), false, errorLog);
+  return WriteToReport(context, ReportTimeCourseText(context), false, errorLog);
 }
 
 bool WriteReportSteadyState(const ReportContext& context, std::string& errorLog) {
-  return WriteToReport(context.settings.reportFile, ReportSteadyStateText(context), false,
-                       errorLog);
+  return WriteToReport(context, ReportSteadyStateText(context), false, errorLog);
 }
 
 bool WriteReportStability(const ReportContext& context, std::string& errorLog) {
-  return WriteToReport(context.settings.reportFile, ReportStabilityText(context), false, errorLog);
+  return WriteToReport(context, ReportStabilityText(context), false, errorLog);
 }
 
 bool WriteReportMCA(const ReportContext& context, std::string& errorLog) {
-  return WriteToReport(context.settings.reportFile, ReportMcaText(context), false, errorLog);
+  return WriteToReport(context, ReportMcaText(context), false, errorLog);
 }
 
 }  // namespace vireon

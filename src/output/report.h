@@ -19,6 +19,9 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "model/file_access.h"
 
 namespace vireon {
 
@@ -40,6 +43,9 @@ struct ReportContext {
   const TaskSettings& settings;
   std::string versionLine;
   std::string platformLine = std::string(kPlatformLine);
+  // Files the report must never be written over (the model, the run's data
+  // files).
+  std::vector<ProtectedFile> protectedFiles = {};
 };
 
 // "%A, %d %B %Y, %H:%M" with English day and month names, whatever the locale.
@@ -55,9 +61,11 @@ std::string ReportMcaText(const ReportContext& context);
 
 // The file writers. The header creates the report file (truncating it) and
 // dates it with the current local time; the others append to it, creating
-// it when it is missing. A file that cannot be opened or written is named
-// with the system's reason in `errorLog` and the writer returns false; the
-// run goes on.
+// it when it is missing. The file is opened through OpenOutputFile
+// (model/file_access.h): never through a symbolic link, only as a regular
+// file, never when it is one of the context's protected files. A file that
+// cannot be opened or written is named with the reason in `errorLog` and
+// the writer returns false; the run goes on.
 bool WriteReportHeader(const ReportContext& context, std::string& errorLog);
 bool WriteReportStructure(const ReportContext& context, std::string& errorLog);
 bool WriteReportParameters(const ReportContext& context, std::string& errorLog);
@@ -66,7 +74,7 @@ bool WriteReportSteadyState(const ReportContext& context, std::string& errorLog)
 bool WriteReportStability(const ReportContext& context, std::string& errorLog);
 bool WriteReportMCA(const ReportContext& context, std::string& errorLog);
 // Appends one section's text to the report file as the writers above do.
-bool AppendReportSection(const std::string& reportFile, std::string_view text,
+bool AppendReportSection(const ReportContext& context, std::string_view text,
                          std::string& errorLog);
 
 }  // namespace vireon

@@ -20,6 +20,7 @@
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
 #include "model/equation_parser.h"
+#include "model/file_access.h"
 #include "model/structural_analysis.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/rate_math.h"
@@ -788,18 +789,15 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
 }
 
 SbmlImportResult ImportSbmlFile(const std::string& path, KineticCatalogue& catalogue, Model& model) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    return Refused({path + ": " + std::strerror(errno)});
+  // Read as every model file is: without blocking, a regular file only,
+  // within the size limit.
+  std::string contents;
+  const InputFileResult read = ReadInputFile(path, kMaxSbmlFileBytes, contents);
+  if (read.cause == FileErrorCause::kFileTooLarge) {
+    return Refused({path + ": the file is too large"});
   }
-  if (!S_ISREG(info.st_mode)) return Refused({path + ": not a regular file"});
-  if (info.st_size > kMaxSbmlFileBytes) return Refused({path + ": the file is too large"});
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Refused({path + ": " + std::strerror(errno)});
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  if (!in.good() && !in.eof()) return Refused({path + ": the file could not be read"});
-  return ImportSbmlText(contents.str(), catalogue, model);
+  if (!read.ok()) return Refused({path + ": " + read.reason});
+  return ImportSbmlText(contents, catalogue, model);
 }
 
 bool IsSbmlFileName(std::string_view path) {

@@ -54,7 +54,7 @@ std::vector<OutputDataNode> BuildScanItemTree(const Model& model) {
   tree.push_back(Leaf("compartments", std::move(shared.compartments)));
   tree.push_back(Leaf("numerical methods",
                       {MakeOutputItem(kRelativeTolerance), MakeOutputItem(kAbsoluteTolerance),
-                       MakeOutputItem(kDerivationFactor), MakeOutputItem(kSsResolution)}));
+                       MakeOutputItem(kDerivationFactor), MakeOutputItem(kSteadyStateResolution)}));
   return tree;
 }
 

@@ -1,5 +1,7 @@
 #include "scan/parameter_link_editor.h"
 
+#include "model/metabolite_editor.h"
+
 #include <utility>
 
 #include "model/messages.h"
@@ -21,6 +23,12 @@ void ParameterLinkEditor::SetTarget(const OutputItem& entry) {
 }
 void ParameterLinkEditor::SetSource(const OutputItem& entry) {
   source_ = Unbound(entry);
+}
+
+bool ParameterLinkEditor::SetFactorText(std::string_view text, MessageSink& sink) {
+  if (ReadConcentration(text, factor_)) return true;
+  sink.Warning("", kLinkFactorNotANumber);
+  return false;
 }
 
 std::optional<ParameterLink> ParameterLinkEditor::Link() const {

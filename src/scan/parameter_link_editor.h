@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/message_sink.h"
@@ -13,6 +14,9 @@
 #include "scan/parameter_link.h"
 
 namespace vireon {
+
+// The warning for a factor that is not a number.
+inline constexpr const char* kLinkFactorNotANumber = "Please enter a number as the factor.";
 
 class ParameterLinkEditor {
  public:
@@ -27,6 +31,9 @@ class ParameterLinkEditor {
   const std::optional<OutputItem>& source() const { return source_; }
   double factor() const { return factor_; }
   void SetFactor(double factor) { factor_ = factor; }
+  // The factor field on OK, read like "%lf": text that holds no finite
+  // number is refused with a warning (false) and the factor stays.
+  bool SetFactorText(std::string_view text, MessageSink& sink);
 
   // OK is enabled only when both ends are set.
   bool OkEnabled() const { return target_.has_value() && source_.has_value(); }

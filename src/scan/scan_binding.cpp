@@ -12,7 +12,7 @@ bool IsScannableType(int type) {
     case kVolume:
     case kRelativeTolerance:
     case kAbsoluteTolerance:
-    case kSsResolution:
+    case kSteadyStateResolution:
     case kDerivationFactor:
     case kEndTime:
       return true;

@@ -16,7 +16,7 @@ enum class DefaultValuesField {
   kKineticConstant,
   kEndTime,
   kNewtonLimit,
-  kSsResolution,
+  kSteadyStateResolution,
   kDerivationFactor,
   kRelativeTolerance,
   kAbsoluteTolerance,

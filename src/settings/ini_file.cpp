@@ -1,9 +1,6 @@
 #include "settings/ini_file.h"
 
-#include "model/replace_file.h"
-
 #include <errno.h>
-#include <fcntl.h>
 #include <ini.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +12,9 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
+
+#include "model/file_access.h"
+#include "model/replace_file.h"
 
 namespace vireon {
 namespace {
@@ -191,46 +191,19 @@ IniReadResult ParseIniText(std::string_view text) {
   return result;
 }
 
+bool IsRewritable(const IniReadResult& file) {
+  return file.status == IniStatus::kOk && file.errorLine == 0 && file.document.Find("") == nullptr;
+}
+
 IniReadResult ReadIniFile(const fs::path& path) {
   IniReadResult result;
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) {
-    // No file, or a folder on the way that is not a folder: nothing is there.
-    result.status =
-        (errno == ENOENT || errno == ENOTDIR) ? IniStatus::kMissing : IniStatus::kUnreadable;
-    result.reason = Reason(errno);
-    return result;
-  }
-  struct stat status;
   std::string text;
-  int error = 0;
-  if (::fstat(descriptor, &status) != 0) {
-    error = errno;
-  } else if (!S_ISREG(status.st_mode)) {
-    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-  } else if (static_cast<std::size_t>(status.st_size) > kMaxIniFileSize) {
-    error = EFBIG;
-  } else {
-    char buffer[4096];
-    for (;;) {
-      const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        error = errno;
-        break;
-      }
-      if (got == 0) break;
-      text.append(buffer, static_cast<std::size_t>(got));
-      if (text.size() > kMaxIniFileSize) {
-        error = EFBIG;  // grew while being read
-        break;
-      }
-    }
-  }
-  ::close(descriptor);
-  if (error != 0) {
-    result.status = IniStatus::kUnreadable;
-    result.reason = Reason(error);
+  const InputFileResult read = ReadInputFile(path, kMaxIniFileSize, text);
+  if (!read.ok()) {
+    // No file, or a folder on the way that is not a folder: nothing is there.
+    const bool missing = read.error == ENOENT || read.error == ENOTDIR;
+    result.status = missing ? IniStatus::kMissing : IniStatus::kUnreadable;
+    result.reason = read.reason;
     return result;
   }
   return ParseIniText(text);

@@ -52,8 +52,16 @@ struct IniReadResult {
   std::string reason;  // the system's reason for kUnreadable
 };
 
+// Reads the file through ReadInputFile (model/file_access.h): a FIFO, a
+// device, a folder or a file beyond kMaxIniFileSize is kUnreadable.
 IniReadResult ReadIniFile(const std::filesystem::path& path);
 IniReadResult ParseIniText(std::string_view text);
+
+// Whether a file that was read may be written back: every line parsed and
+// every entry stands in a group, as in every file this program writes. Any
+// other file (a model, a README named by mistake, a file that lost lines)
+// is not rewritten, so that nothing in it is lost.
+bool IsRewritable(const IniReadResult& file);
 
 // The file's text: one "[group]" header per named section, one
 // "name=value" line per entry, a blank line between groups.

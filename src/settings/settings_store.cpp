@@ -1,5 +1,10 @@
 #include "settings/settings_store.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -58,6 +63,11 @@ constexpr const char* kSoundEnabled = "Sound Enabled";
 constexpr const char* kStopSound = "Stop Sound";
 constexpr const char* kGnuplot = "Gnuplot";
 constexpr const char* kTextEditor = "Text Editor";
+
+// The recent-file list's value names: "File1" (the newest) to "File4".
+std::string RecentFileKey(int index) {
+  return "File" + std::to_string(index + 1);
+}
 
 bool IsUnitStorable(const std::string& unit) {
   return unit.size() <= static_cast<std::size_t>(kUnitMaxLength) &&
@@ -123,6 +133,42 @@ std::string LineText(const IniReadResult& file) {
   return "line " + std::to_string(file.errorLine) + " does not parse";
 }
 
+// A message format with two "%s": the settings file and a second text.
+std::string FormatWithPath(const char* format, const fs::path& path, const std::string& text) {
+  const std::string file = path.string();
+  const int length = std::snprintf(nullptr, 0, format, file.c_str(), text.c_str());
+  if (length < 0) return format;
+  std::string message(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(message.data(), message.size(), format, file.c_str(), text.c_str());
+  message.resize(static_cast<std::size_t>(length));
+  return message;
+}
+
+fs::path BackupPathOf(const fs::path& file) {
+  fs::path backup = file;
+  backup += ".bak";
+  return backup;
+}
+
+// Renames a regular file to `backup` (replacing an older backup); anything
+// else is left where it is.
+bool KeepAside(const fs::path& file, const fs::path& backup, std::string& why) {
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    why = "it is not a regular file";
+    return false;
+  }
+  if (::rename(file.c_str(), backup.c_str()) != 0) {
+    why = "it could not be kept as " + backup.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 fs::path SettingsPathFor(const char* xdgConfigHome, const char* home) {
@@ -145,9 +191,9 @@ int SettingsStore::ReadDefaultValues(DefaultValues& values, MessageSink& sink) {
   values = DefaultValues{};
   const IniReadResult file = ReadIniFile(file_);
   const IniSection* group = file.document.Find(kDefaultGroup);
+  const bool rewritable = file.status == IniStatus::kMissing || IsRewritable(file);
 
-  if (file.status == IniStatus::kMissing ||
-      (file.status == IniStatus::kOk && group == nullptr && file.errorLine == 0)) {
+  if (file.status == IniStatus::kMissing || (rewritable && group == nullptr)) {
     sink.Information(messages::kFirstRun);
     return WriteDefaultValues(values, sink);
   }
@@ -156,7 +202,7 @@ int SettingsStore::ReadDefaultValues(DefaultValues& values, MessageSink& sink) {
   if (file.status == IniStatus::kUnreadable) {
     failure = file.reason;
   } else if (group == nullptr) {
-    failure = LineText(file);
+    failure = file.errorLine > 0 ? LineText(file) : "it holds no [Default] group";
   } else {
     for (const DefaultField& field : kDefaultFields) {
       if (!ReadDefaultField(*group, field, values)) {
@@ -168,6 +214,13 @@ int SettingsStore::ReadDefaultValues(DefaultValues& values, MessageSink& sink) {
   }
   if (failure.empty()) return 0;
 
+  if (!rewritable) {
+    // Not a file this program wrote, or one that lost lines: writing the
+    // defaults back would destroy what else it holds.
+    lastFailure_ = file_.string() + ": " + failure + "; the file was left as it is";
+    sink.Warning(kSettingsMessageTitle, FormatWithPath(kSettingsFileLeftAlone, file_, failure));
+    return -1;
+  }
   Corrupt(std::move(failure), sink);
   const std::string reason = lastFailure_;
   WriteDefaultValues(values, sink);
@@ -247,11 +300,61 @@ int SettingsStore::WriteHelperPaths(const HelperPaths& helpers, MessageSink& sin
                     sink);
 }
 
+int SettingsStore::ReadRecentFiles(RecentFileList& files) {
+  files = RecentFileList();
+  const IniReadResult file = ReadIniFile(file_);
+  if (file.status == IniStatus::kMissing) return 0;
+  if (file.status == IniStatus::kUnreadable) {
+    lastFailure_ = file_.string() + ": " + file.reason;
+    return -1;
+  }
+  const IniSection* group = file.document.Find(kRecentFilesGroup);
+  if (group == nullptr) return 0;
+  std::vector<std::string> paths;
+  for (int i = 0; i < kRecentFileCount; ++i) {
+    std::string path;
+    if (!ReadText(*group, RecentFileKey(i).c_str(), path)) {
+      lastFailure_ = file_.string() + ": the recent-file list is badly quoted";
+      return -1;
+    }
+    paths.push_back(std::move(path));
+  }
+  files.Assign(paths);
+  return 0;
+}
+
+int SettingsStore::WriteRecentFiles(const RecentFileList& files) {
+  std::vector<std::string> keys;
+  std::vector<Value> values;
+  for (int i = 0; i < kRecentFileCount; ++i) keys.push_back(RecentFileKey(i));
+  for (int i = 0; i < kRecentFileCount; ++i) {
+    // Every key is written, empty ones too, so that a shorter list replaces a longer one.
+    const bool listed = i < static_cast<int>(files.paths().size());
+    values.push_back({keys[static_cast<std::size_t>(i)].c_str(),
+                      listed ? files.paths()[static_cast<std::size_t>(i)] : std::string()});
+  }
+  RecordingSink quiet;
+  return WriteGroup(kRecentFilesGroup, values, quiet);
+}
+
 int SettingsStore::WriteGroup(const char* group, const std::vector<Value>& values,
                               MessageSink& sink) {
-  // The other groups are taken from the file as it is now; a file that
-  // cannot be read at all keeps nothing but this group.
+  // The other groups are taken from the file as it is now. A file that is
+  // not one this program may rewrite is first kept aside under a backup
+  // name (only a regular file can be), and the new file holds just this
+  // group.
   IniReadResult file = ReadIniFile(file_);
+  if (file.status != IniStatus::kMissing && !IsRewritable(file)) {
+    const fs::path backup = BackupPathOf(file_);
+    std::string why;
+    if (!KeepAside(file_, backup, why)) {
+      lastFailure_ = file_.string() + ": " + why + "; the file was left as it is";
+      sink.Warning(kSettingsMessageTitle, messages::kSettingsStoreFailed);
+      return -1;
+    }
+    sink.Information(FormatWithPath(kSettingsFileKeptAside, file_, backup.string()));
+    file = IniReadResult{};
+  }
   IniSection& section = file.document.Section(group);
   std::vector<IniEntry> entries;
   for (const Value& value : values) entries.push_back({value.name, EncodeIniValue(value.text)});

@@ -13,13 +13,24 @@
 // groups as they are on disk (a file that cannot be read at all is replaced
 // by one that holds just the group written).
 //
+// Only a file this program may rewrite (IsRewritable: every line parsed,
+// every entry in a group) is ever written over. Any other file named as
+// the settings file (a model, a README, a FIFO, a file that lost lines) is
+// left as it is when the settings are read; writing a group later first
+// renames such a file to its name with ".bak" appended (a FIFO, a device or
+// a folder is never replaced: the write fails).
+//
 // What the user is told, through the sink:
 // - no settings file (or no "Default" group in a file that is otherwise
 //   sound): message 5007, then every default value is written;
-// - a default value missing or unreadable, a unit longer than 15 characters,
-//   a file that cannot be read or holds a malformed line in the group:
-//   message 5025; the values read before the bad one stand and the whole
-//   "Default" group is written back;
+// - a default value missing or unreadable, or a unit longer than 15
+//   characters, in a file that may be rewritten: message 5025; the values
+//   read before the bad one stand and the whole "Default" group is written
+//   back;
+// - a file that cannot be read as a settings file and holds no sound
+//   "Default" group: kSettingsFileLeftAlone; the values read before the
+//   failure stand, nothing is written;
+// - writing a group over such a file: kSettingsFileKeptAside;
 // - a preference flag missing or unreadable, a badly quoted text, a
 //   malformed line in the group: message 5025 (nothing is written back);
 //   a missing "Preferences" or "Helpers" group, or a file that cannot be
@@ -32,6 +43,7 @@
 #include <vector>
 
 #include "model/message_sink.h"
+#include "settings/recent_files.h"
 #include "settings/settings.h"
 
 namespace vireon {
@@ -39,8 +51,17 @@ namespace vireon {
 inline constexpr const char* kDefaultGroup = "Default";
 inline constexpr const char* kPreferencesGroup = "Preferences";
 inline constexpr const char* kHelpersGroup = "Helpers";
+inline constexpr const char* kRecentFilesGroup = "Recent File List";
 // Title of the message boxes the settings show.
 inline constexpr const char* kSettingsMessageTitle = "Vireon";
+// printf formats with the settings file and, for the first, what is wrong
+// with it, for the second, the name it was kept under.
+inline constexpr const char* kSettingsFileLeftAlone =
+    "WARNING:\nThe settings file %s could not be read as a settings file (%s).\nVireon has "
+    "left it as it is and uses its built-in values for the settings it could not read.";
+inline constexpr const char* kSettingsFileKeptAside =
+    "The settings file %s could not be read as a settings file; it was kept as %s and a new one "
+    "was written.";
 
 // vireon.ini in the configuration folder for these values of
 // XDG_CONFIG_HOME and HOME (see ConfigurationFolderFor); empty when there
@@ -64,6 +85,11 @@ class SettingsStore {
   int WritePreferences(const Preferences& preferences, MessageSink& sink);
   int ReadHelperPaths(HelperPaths& helpers, MessageSink& sink);
   int WriteHelperPaths(const HelperPaths& helpers, MessageSink& sink);
+  // The recent-file list is a convenience: a missing or unreadable list
+  // reads as empty and a failed write says nothing (both return -1 on
+  // failure, with lastFailure set).
+  int ReadRecentFiles(RecentFileList& files);
+  int WriteRecentFiles(const RecentFileList& files);
 
   // What went wrong at the last failure, with the system's reason, for a
   // log or the command line (the messages themselves are fixed texts).

@@ -17,21 +17,17 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 extern char** environ;
 
 namespace vireon::test {
 
 // The example models in examples/, by file name.
 inline const std::vector<std::string> kExampleModels = {
-    "michaelis_menten.vrn",
-    "branched_pathway.vrn",
-    "brusselator.vrn",
-    "lotka_volterra.vrn",
-    "oregonator.vrn",
-    "robertson.vrn",
-    "phosphorylation_cycle.vrn",
-    "upper_glycolysis.vrn",
-    "linear_pathway.vrn",
+    "michaelis_menten.vrn",      "branched_pathway.vrn", "brusselator.vrn",
+    "lotka_volterra.vrn",        "oregonator.vrn",       "robertson.vrn",
+    "phosphorylation_cycle.vrn", "upper_glycolysis.vrn", "linear_pathway.vrn",
     "random_scan.vrn",
 };
 
@@ -41,18 +37,6 @@ inline std::filesystem::path ExamplesFolder() {
 
 inline std::filesystem::path VireonProgram() {
   return std::filesystem::path(VIREON_BINARY_DIR) / "vireon";
-}
-
-inline std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void WriteText(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
 }
 
 // What a run of the program left.
@@ -134,38 +118,27 @@ inline ProgramResult RunProgram(const std::filesystem::path& program,
 // A fresh folder per test, removed afterwards.
 class CliFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::path(::testing::TempDir()) / "vireon-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
-  const std::filesystem::path& folder() const { return folder_; }
+  const std::filesystem::path& folder() const { return folder_.path(); }
 
   // Runs the built vireon with the folder as its configuration home.
   ProgramResult RunVireon(const std::vector<std::string>& arguments) const {
-    return RunProgram(VireonProgram(), arguments, ConfigHome(), folder_);
+    return RunProgram(VireonProgram(), arguments, ConfigHome(), folder());
   }
   StartedProgram StartVireon(const std::vector<std::string>& arguments) const {
-    return StartProgram(VireonProgram(), arguments, ConfigHome(), folder_);
+    return StartProgram(VireonProgram(), arguments, ConfigHome(), folder());
   }
-  std::filesystem::path ConfigHome() const { return folder_ / "config"; }
+  std::filesystem::path ConfigHome() const { return folder() / "config"; }
 
   // Copies an example into the folder and returns its new path.
   std::filesystem::path CopyExample(const std::string& name) const {
-    const std::filesystem::path target = folder_ / name;
+    const std::filesystem::path target = folder() / name;
     std::filesystem::copy_file(ExamplesFolder() / name, target,
                                std::filesystem::copy_options::overwrite_existing);
     return target;
   }
 
  private:
-  std::filesystem::path folder_;
+  TemporaryFolder folder_;
 };
 
 }  // namespace vireon::test

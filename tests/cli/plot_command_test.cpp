@@ -124,6 +124,30 @@ TEST_F(PlotCommandTest, RendersEveryExampleAfterItsRun) {
   }
 }
 
+// A folder whose name holds line breaks and a gnuplot command: the script
+// still names the data file in it, and gnuplot runs nothing from the name.
+TEST_F(PlotCommandTest, AFolderNameCannotAddCommandsToTheScript) {
+  SkipWithoutGnuplot();
+  const fs::path hostile = folder() / "q\nsystem \"touch INJECTED\"\n";
+  fs::create_directories(hostile);
+  fs::copy_file(ExamplesFolder() / "michaelis_menten.vrn", hostile / "m.vrn");
+  ASSERT_EQ(RunVireon({"run", "--quiet", (hostile / "m.vrn").string()}).exitStatus, 0);
+
+  const ProgramResult script = RunVireon({"plot", (hostile / "m.vrn").string()});
+  ASSERT_EQ(script.exitStatus, 0) << script.err;
+  std::istringstream lines(script.out);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_EQ(line.rfind("system", 0), std::string::npos) << line;
+  }
+  const fs::path png = folder() / "m.png";
+  const ProgramResult result =
+      RunVireon({"plot", (hostile / "m.vrn").string(), "--output", png.string()});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(ReadText(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_FALSE(fs::exists(folder() / "INJECTED"));
+  EXPECT_FALSE(fs::exists("INJECTED"));
+}
+
 TEST_F(PlotCommandTest, RendersSvg) {
   SkipWithoutGnuplot();
   const fs::path model = CopyExample("michaelis_menten.vrn");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <sstream>
@@ -181,7 +182,7 @@ TEST_F(RunCommandTest, PrintsTheErrorLogAtTheEnd) {
   const fs::path model = CopyExample("michaelis_menten.vrn");
   fs::create_directory(folder() / "michaelis_menten.txt");
   const ProgramResult result = RunVireon({"run", model.string()});
-  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.exitStatus, cli::kExitIncomplete) << result.err;
   EXPECT_NE(result.err.find("Errors in this simulation:\n"), std::string::npos) << result.err;
   EXPECT_EQ(result.err.find('\r'), std::string::npos);
   EXPECT_TRUE(NonEmptyFile(folder() / "michaelis_menten-steadystate.dat"));
@@ -299,6 +300,138 @@ TEST_F(RunCommandTest, EntryFunctionRefusesAMissingModel) {
                             out, err);
   EXPECT_EQ(status, cli::kExitFailure);
   EXPECT_NE(err.str().find("could not load"), std::string::npos);
+}
+
+// ------------------------------------------------------------ hostile input
+
+// Waits for a started program at most `limit`; one that is still running
+// then is killed, and the result says -1.
+ProgramResult FinishWithin(const StartedProgram& started, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(started.pid, &status, WNOHANG) == started.pid) {
+      ProgramResult result;
+      if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+      result.err = ReadText(started.errFile);
+      return result;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(started.pid, SIGKILL);
+  ProgramResult result = FinishProgram(started);
+  result.exitStatus = -1;
+  return result;
+}
+
+// A model, database or settings file that is a FIFO or an endless device
+// is refused at once: the command neither waits nor reads it.
+TEST_F(RunCommandTest, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  const fs::path fifo = folder() / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::vector<std::vector<std::string>> commands = {
+      {"run", fifo.string()},
+      {"run", "/dev/zero"},
+      {"run", model.string(), "--kdb", fifo.string()},
+      {"run", model.string(), "--kdb", "/dev/zero"},
+      {"plot", fifo.string()},
+      {"import", fifo.string()},
+      {"simulate", fifo.string()},
+      {"simulate", "/dev/zero"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(::testing::PrintToString(command));
+    const ProgramResult result = FinishWithin(StartVireon(command), std::chrono::seconds(30));
+    EXPECT_EQ(result.exitStatus, cli::kExitFailure) << result.err;
+    EXPECT_NE(result.err.find("not a regular file"), std::string::npos) << result.err;
+  }
+  // Settings that cannot be read leave the built-in values: the run goes on.
+  const ProgramResult settings = FinishWithin(
+      StartVireon({"run", model.string(), "--settings", fifo.string()}), std::chrono::seconds(60));
+  EXPECT_EQ(settings.exitStatus, 0) << settings.err;
+  EXPECT_NE(settings.err.find("not a regular file"), std::string::npos) << settings.err;
+}
+
+// --settings naming a file that is no settings file leaves it byte for byte.
+TEST_F(RunCommandTest, AFileNamedAsSettingsByMistakeIsNotWrittenOver) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  const fs::path readme = folder() / "README.md";
+  WriteText(readme, "# Notes\n\nRun `vireon run m.vrn` to see it work.\n");
+  for (const fs::path& settings : {model, readme}) {
+    SCOPED_TRACE(settings.filename().string());
+    const std::string before = ReadText(settings);
+    const ProgramResult result =
+        RunVireon({"run", model.string(), "--settings", settings.string()});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.err.find("could not be read as a settings file"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(ReadText(settings), before);
+  }
+}
+
+// Names a model file hands the run: the outputs stay in the model's folder,
+// off the model and off each other, and the exit status tells.
+TEST_F(RunCommandTest, OutputsNeverLeaveTheFolderOrReplaceTheModel) {
+  Document document;
+  LoadExample("michaelis_menten.vrn", document);
+  document.settings.report = 1;
+  document.settings.dynamicsFile = "../escaped.dat";
+  document.settings.steadyStateFile = "hostile.vrn";
+  fs::create_directories(folder() / "models");
+  const fs::path model = Save(document, "models/hostile.vrn");
+  const std::string before = ReadText(model);
+
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, cli::kExitIncomplete) << result.err;
+  EXPECT_NE(result.err.find("(DynamicsFile), \"../escaped.dat\", is not a plain file name"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("(SSFile), \"hostile.vrn\", is the name of the model file itself"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(ReadText(model), before);
+  EXPECT_FALSE(fs::exists(folder() / "escaped.dat"));
+  EXPECT_TRUE(NonEmptyFile(folder() / "models" / "hostile.txt"));
+
+  // A model that is itself a .txt file keeps itself: its report takes
+  // another name.
+  document.settings.dynamicsFile = "tc.dat";
+  document.settings.steadyStateFile = "";
+  const fs::path textModel = Save(document, "notes.txt");
+  const std::string text = ReadText(textModel);
+  const ProgramResult plain = RunVireon({"run", textModel.string()});
+  EXPECT_EQ(plain.exitStatus, 0) << plain.err;
+  EXPECT_EQ(ReadText(textModel), text);
+  EXPECT_TRUE(NonEmptyFile(folder() / "notes.txt.txt"));
+}
+
+// A link planted where the report goes is not followed: the file it points
+// to stays as it was.
+TEST_F(RunCommandTest, ALinkPlantedWhereTheReportGoesIsNotFollowed) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  fs::create_directories(folder() / "elsewhere");
+  const fs::path target = folder() / "elsewhere" / "precious.txt";
+  WriteText(target, "keep me\n");
+  fs::create_symlink(target, folder() / "michaelis_menten.txt");
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, cli::kExitIncomplete) << result.err;
+  EXPECT_NE(result.err.find("michaelis_menten.txt\": it is a symbolic link"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(ReadText(target), "keep me\n");
+  EXPECT_TRUE(NonEmptyFile(folder() / "michaelis_menten-steadystate.dat"));
+}
+
+// A run that could write none of its outputs has not done its work.
+TEST_F(RunCommandTest, ARunThatWroteNoneOfItsOutputsExitsOne) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  for (const char* name : {"michaelis_menten.txt", "michaelis_menten-timecourse.dat",
+                           "michaelis_menten-steadystate.dat"}) {
+    fs::create_directory(folder() / name);
+  }
+  const ProgramResult result = RunVireon({"run", model.string()});
+  EXPECT_EQ(result.exitStatus, cli::kExitFailure) << result.err;
+  EXPECT_NE(result.err.find("the run wrote none of its outputs"), std::string::npos) << result.err;
 }
 
 }  // namespace

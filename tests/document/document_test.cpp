@@ -2,106 +2,104 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "document/headless_run.h"
+#include "document/model_file.h"
+#include "engine/random.h"
+#include "model/message_sink.h"
+#include "model/messages.h"
+#include "output/data_file.h"
+#include "support/default_values.h"
 #include "support/document_fixtures.h"
+#include "support/files.h"
+#include "support/kinetic_models.h"
 
 namespace vireon {
 namespace {
 
-TEST(NewDocument, TakesTheUserDefaultsAndTheFixedValuesOfANewDocument) {
-  DefaultValues defaults;
-  defaults.endTime = 42.0;
-  defaults.points = 17;
-  defaults.newtonLimit = 9;
-  defaults.steadyStateResolution = 1e-7;
-  defaults.derivationFactor = 0.02;
-  defaults.relativeTolerance = 1e-5;
-  defaults.absoluteTolerance = 1e-10;
-  defaults.adamsMaxOrder = 6;
-  defaults.bdfMaxOrder = 2;
-  defaults.timeUnit = "h";
-  defaults.concentrationUnit = "M";
-  defaults.volumeUnit = "l";
-  defaults.dynamics = 0;
-  defaults.steadyState = 1;
-  defaults.report = 1;
-  defaults.titles = 1;
-  defaults.quotes = 1;
-  defaults.columnWidth = 20;
-  defaults.separator = ',';
-  defaults.reportStructuralAnalysis = 1;
-  defaults.reportStabilityAnalysis = 1;
-  defaults.reportMca = 0;
-  defaults.reportComments = 0;
-  defaults.mcaUnscaled = 1;
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
+// A new document takes the user's defaults: run with them, its tasks,
+// report sections, units and data-file layout are the ones the defaults
+// ask for. The model and the file names are the user's own work.
+TEST(NewDocument, RunsWithTheUsersDefaults) {
+  DefaultValues edited = test::EditedDefaults();
+  edited.dynamics = 1;
+  edited.steadyState = 1;
+  DefaultValues builtInWithReport;
+  builtInWithReport.report = 1;
+  for (const DefaultValues& defaults : {builtInWithReport, edited}) {
+    SCOPED_TRACE(defaults.timeUnit);
+    const test::TemporaryFolder folder;
+    Document d;
+    NewDocument(d, defaults);
+    d.model = test::LinearTwoStep(2.0, 0.5, 1.0);  // [X] tends to 2 * 1 / 0.5 = 4
+    d.model.comments = "a remark on the model";
+    d.pathName = folder.folder() + "chain.vrn";
+    d.folder = folder.folder();
+    d.settings.dynamicsFile = "chain.dyn";
+    d.settings.steadyStateFile = "chain.ss";
+    d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "X")};
+    d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X")};
+    RandomGenerator random(1u);
+    RecordingSink sink;
+    const HeadlessRunResult result = RunDocumentToEnd(d, random, sink);
+    ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+    EXPECT_EQ(result.errorLog, "");
+
+    const std::vector<std::string> rows = test::ReadLines(folder / "chain.dyn");
+    const DataFileLayout layout{defaults.columnWidth, static_cast<char>(defaults.separator),
+                                defaults.quotes != 0};
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(defaults.points + 1 + defaults.titles));
+    const std::vector<std::string> steady = test::ReadLines(folder / "chain.ss");
+    ASSERT_EQ(steady.size(), static_cast<std::size_t>(1 + defaults.titles));
+    if (defaults.titles) {
+      EXPECT_EQ(rows[0] + "\n", FormatTitlesLine(d.selections.timeCourse, layout));
+      EXPECT_EQ(steady[0] + "\n", FormatTitlesLine(d.selections.steadyState, layout));
+    }
+
+    const std::string report = test::ReadText(folder / "chain.txt");
+    const std::string unit = " " + defaults.concentrationUnit;
+    EXPECT_TRUE(Contains(report, "RESULTS OF INTEGRATION (after "));
+    EXPECT_TRUE(Contains(report, " " + defaults.timeUnit + ")\n"));
+    EXPECT_TRUE(Contains(report, "\n[         X] =  4.000000e+000" + unit));
+    EXPECT_EQ(Contains(report, "\nSTRUCTURAL ANALYSIS\n"), defaults.reportStructuralAnalysis != 0);
+    EXPECT_EQ(Contains(report, "\nKINETIC STABILITY ANALYSIS\n"),
+              defaults.reportStabilityAnalysis != 0);
+    EXPECT_EQ(Contains(report, "\nMETABOLIC CONTROL ANALYSIS\n"), defaults.reportMca != 0);
+    EXPECT_EQ(Contains(report, "a remark on the model"), defaults.reportComments != 0);
+  }
+}
+
+// Nothing of the document before survives File New: a new document over a
+// full one is the same as a new document made from nothing.
+TEST(NewDocument, LeavesNothingOfTheDocumentBefore) {
   KineticCatalogue catalogue;
   test::FillCatalogue(catalogue);
-  Document d = test::MakeRichDocument(catalogue);
-  d.pathName = "/m/x.vrn";
-  d.folder = "/m/";
-  NewDocument(d, defaults);
+  const DefaultValues defaults = test::EditedDefaults();
+  Document fresh;
+  NewDocument(fresh, defaults);
+  Document reused = test::MakeRichDocument(catalogue);
+  reused.pathName = "/m/x.vrn";
+  reused.folder = "/m/";
+  reused.engine.Allocate(reused.model);
+  NewDocument(reused, defaults);
 
-  const TaskSettings& s = d.settings;
-  EXPECT_EQ(s.endTime, 42.0);
-  EXPECT_EQ(s.points, 17);
-  EXPECT_EQ(s.newtonLimit, 9);
-  EXPECT_EQ(s.steadyStateResolution, 1e-7);
-  EXPECT_EQ(s.derivationFactor, 0.02);
-  EXPECT_EQ(s.relativeTolerance, 1e-5);
-  EXPECT_EQ(s.absoluteTolerance, 1e-10);
-  EXPECT_EQ(s.adamsMaxOrder, 6);
-  EXPECT_EQ(s.bdfMaxOrder, 2);
-  EXPECT_EQ(s.timeUnit, "h");
-  EXPECT_EQ(s.concentrationUnit, "M");
-  EXPECT_EQ(s.volumeUnit, "l");
-  EXPECT_EQ(s.dynamics, 0);
-  EXPECT_EQ(s.steadyState, 1);
-  EXPECT_EQ(s.report, 1);
-  EXPECT_EQ(s.dynamicsTitles, 1);
-  EXPECT_EQ(s.steadyStateTitles, 1);
-  EXPECT_EQ(s.dynamicsQuotes, 1);
-  EXPECT_EQ(s.steadyStateQuotes, 1);
-  EXPECT_EQ(s.dynamicsColumnWidth, 20);
-  EXPECT_EQ(s.steadyStateColumnWidth, 20);
-  EXPECT_EQ(s.dynamicsSeparator, ',');
-  EXPECT_EQ(s.steadyStateSeparator, ',');
-  EXPECT_EQ(s.reportStructuralAnalysis, 1);
-  EXPECT_EQ(s.reportStabilityAnalysis, 1);
-  EXPECT_EQ(s.reportMca, 0);
-  EXPECT_EQ(s.reportComments, 0);
-  EXPECT_EQ(s.mcaUnscaled, 1);
-  // The values every new document has, whatever the defaults.
-  EXPECT_EQ(s.reportFile, "simulation.txt");
-  EXPECT_EQ(s.dynamicsFile, "");
-  EXPECT_EQ(s.steadyStateFile, "");
-  EXPECT_EQ(s.steadyStateStrategy, SteadyStateStrategy::kNewtonThenIntegration);
-  EXPECT_EQ(s.backIntegration, 1);
-  EXPECT_EQ(s.realTime, 0);
-  EXPECT_EQ(s.sleepTime, 1);
-
-  EXPECT_EQ(d.model, Model());
-  EXPECT_EQ(d.model.title, "Untitled");
-  EXPECT_EQ(d.model.nCompartments(), 1);
-  EXPECT_EQ(d.plot, PlotSettings());
-  EXPECT_EQ(d.plot.plotDyn, 1);
-  EXPECT_EQ(d.plot.plotType, kPlotLines);
-  EXPECT_EQ(d.plot.plotTitles, 1);
-  EXPECT_EQ(d.plot.plotXEntry, kNoPlotEntry);
-  EXPECT_TRUE(d.plot.plotY.empty());
-  EXPECT_TRUE(d.selections.interactive.empty());
-  EXPECT_TRUE(d.selections.timeCourse.empty());
-  EXPECT_TRUE(d.selections.steadyState.empty());
-  EXPECT_TRUE(d.functions.empty());
-  EXPECT_EQ(d.scan.enabled, 0);
-  EXPECT_TRUE(d.scan.items.empty());
-  EXPECT_TRUE(d.links.empty());
-  EXPECT_EQ(d.pathName, "");
-  EXPECT_EQ(d.folder, "");
-  EXPECT_FALSE(d.engine.allocated());
+  EXPECT_EQ(ModelFileText(reused, catalogue), ModelFileText(fresh, catalogue));
+  EXPECT_EQ(reused.settings, fresh.settings);
+  EXPECT_EQ(reused.pathName, "");
+  EXPECT_EQ(reused.folder, "");
+  EXPECT_FALSE(reused.engine.allocated());
+  EXPECT_EQ(fresh.model.title, "Untitled");
+  EXPECT_EQ(fresh.settings.reportFile, kNewDocumentReportFile);
 }
 
 bool NamesMetabolite(const OutputItem& item, const std::string& name) {
@@ -175,6 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"/home/u/model.v2.vrn", "/home/u/", "/home/u/model.v2.txt"},
                       PathCase{"/home/u.v/model", "/home/u.v/", "/home/u.v/model.txt"},
                       PathCase{"model.vrn", "", "model.txt"}, PathCase{"/model", "/", "/model.txt"},
+                      // A report never takes the name of the model file.
+                      PathCase{"/home/u/notes.txt", "/home/u/", "/home/u/notes.txt.txt"},
                       PathCase{"", "", ""}));
 
 TEST(PlotPageDocumentOf, CarriesTasksTitlesFilesAndTitle) {
@@ -212,6 +212,81 @@ TEST(BuildDocumentPlotScript, PlotsTheStoredChoiceFromTheDocumentsFolder) {
   EXPECT_NE(script.find("plot '/data/enzyme time course.dat' u 1:3 t '[P]t'\n"), std::string::npos);
   d.plot.plotXEntry = kNoPlotEntry;
   EXPECT_EQ(BuildDocumentPlotScript(d), "");
+}
+
+struct SaveChangesCase {
+  const char* what;
+  bool modified;
+  Answer answer;
+  bool saveSucceeds;
+  bool mayGo;
+  int questions;
+  int saves;
+};
+
+TEST(SaveChangesFirst, AsksOnlyForUnsavedChangesAndKeepsTheDocumentUnlessTheyAreSafe) {
+  const SaveChangesCase cases[] = {
+      {"nothing unsaved", false, Answer::kYes, true, true, 0, 0},
+      {"saved", true, Answer::kYes, true, true, 1, 1},
+      {"save failed", true, Answer::kYes, false, false, 1, 1},
+      {"discarded", true, Answer::kNo, true, true, 1, 0},
+      {"cancelled", true, Answer::kCancel, true, false, 1, 0},
+  };
+  for (const SaveChangesCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Document d;
+    NewDocument(d, DefaultValues{});
+    d.pathName = "/models/glycolysis.vrn";
+    d.modified = c.modified;
+    RecordingSink sink;
+    sink.QueueAnswer(c.answer);
+    int saves = 0;
+    EXPECT_EQ(SaveChangesFirst(d, sink, [&] {
+                ++saves;
+                return c.saveSucceeds;
+              }),
+              c.mayGo);
+    EXPECT_EQ(static_cast<int>(sink.messages().size()), c.questions);
+    EXPECT_EQ(saves, c.saves);
+    if (c.questions > 0) {
+      EXPECT_TRUE(sink.Said("Save changes to glycolysis.vrn?"));
+    }
+  }
+}
+
+TEST(SaveChangesFirst, ASinkThatCannotAskKeepsTheDocument) {
+  Document d;
+  NewDocument(d, DefaultValues{});
+  d.modified = true;
+  StderrSink batch;
+  EXPECT_FALSE(SaveChangesFirst(d, batch, [] { return true; }));
+  EXPECT_EQ(DocumentName(d), "Untitled");
+}
+
+TEST(ModifiedFlag, NewSaveAndLoadClearItAndAFailedSaveKeepsIt) {
+  KineticCatalogue catalogue;
+  test::FillCatalogue(catalogue);
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("vireon_modified_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  RecordingSink sink;
+
+  Document d = test::MakeSmallDocument(catalogue);
+  d.modified = true;
+  EXPECT_FALSE(WriteModelFile(d, (folder / "missing" / "m.vrn").string(), catalogue, sink));
+  EXPECT_TRUE(d.modified);
+  const std::string path = (folder / "m.vrn").string();
+  ASSERT_TRUE(WriteModelFile(d, path, catalogue, sink));
+  EXPECT_FALSE(d.modified);
+  EXPECT_EQ(DocumentName(d), "m.vrn");
+
+  d.modified = true;
+  ASSERT_TRUE(ReadModelFile(d, path, catalogue, DefaultValues{}, sink));
+  EXPECT_FALSE(d.modified);
+  d.modified = true;
+  NewDocument(d, DefaultValues{});
+  EXPECT_FALSE(d.modified);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

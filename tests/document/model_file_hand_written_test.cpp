@@ -18,16 +18,12 @@
 #include "model/message_sink.h"
 #include "model/messages.h"
 #include "support/document_fixtures.h"
+#include "support/files.h"
 
 namespace vireon {
 namespace {
 
 const char* const kHandWrittenPath = VIREON_TEST_DATA_DIR "/hand_written.vrn";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Every line feed preceded by a carriage return, as a Windows editor saves
 // the file (the comments' own carriage returns are not doubled).
@@ -43,7 +39,7 @@ std::string WithWindowsLineEnds(const std::string& text) {
 class HandWrittenModelFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    golden_ = ReadFile(kHandWrittenPath);
+    golden_ = test::ReadText(kHandWrittenPath);
     ASSERT_FALSE(golden_.empty());
     // An installation that has never seen the file's user-defined type.
     BuildBuiltInKineticTypes(catalogue_);
@@ -209,7 +205,7 @@ class HandWrittenDamagedLine : public ::testing::TestWithParam<DamagedLine> {};
 // output item, scan item or link record the record's own message is all.
 TEST_P(HandWrittenDamagedLine, FailsWithTheMessagesOfItsPlace) {
   const DamagedLine& c = GetParam();
-  std::string text = ReadFile(kHandWrittenPath);
+  std::string text = test::ReadText(kHandWrittenPath);
   const int damaged = NumberOfLine(text, c.line);
   const int stop = NumberOfLine(text, c.stopLine);
   text.replace(text.find(std::string("\n") + c.line + "\n") + 1, std::string(c.line).size(),

@@ -1,7 +1,9 @@
 #include "document/model_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -9,36 +11,29 @@
 
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_function.h"
+#include "model/file_access.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
 #include "output/number_format.h"
 #include "support/document_fixtures.h"
+#include "support/files.h"
+#include "support/hostile_files.h"
 
 namespace vireon {
 namespace {
 
 using test::FillCatalogue;
+using test::JoinLines;
 using test::MakeRichDocument;
 using test::MakeSmallDocument;
+using test::ReadText;
+using test::SplitLines;
 
 // ------------------------------------------------------------ text helpers
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string Join(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
 // The 1-based number of the occurrence-th line that starts with `prefix`.
 int LineOf(const std::string& text, const std::string& prefix, int occurrence = 0) {
-  const std::vector<std::string> lines = Lines(text);
+  const std::vector<std::string> lines = SplitLines(text);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].rfind(prefix, 0) == 0 && occurrence-- == 0) return static_cast<int>(i) + 1;
   }
@@ -49,10 +44,10 @@ int LineOf(const std::string& text, const std::string& prefix, int occurrence = 
 // The text with that line replaced.
 std::string WithLine(const std::string& text, const std::string& prefix, const std::string& line,
                      int occurrence = 0) {
-  std::vector<std::string> lines = Lines(text);
+  std::vector<std::string> lines = SplitLines(text);
   const int n = LineOf(text, prefix, occurrence);
   if (n > 0) lines[static_cast<std::size_t>(n - 1)] = line;
-  return Join(lines);
+  return JoinLines(lines);
 }
 
 std::string ErrorInLine(int line) {
@@ -71,11 +66,6 @@ Loaded Parse(const std::string& text, KineticCatalogue& catalogue,
   NewDocument(loaded.document, defaults);
   loaded.line = ParseModelBuffer(loaded.document, text, catalogue, defaults, loaded.sink);
   return loaded;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class ModelFile : public ::testing::Test {
@@ -132,7 +122,7 @@ TEST_F(ModelFile, AnotherInstallationLearnsTheUserDefinedTypesFromTheFile) {
 }
 
 TEST_F(ModelFile, SmallModelIsWrittenExactlyAsTheGoldenFile) {
-  const std::string golden = ReadFile(VIREON_TEST_DATA_DIR "/small_model.vrn");
+  const std::string golden = ReadText(VIREON_TEST_DATA_DIR "/small_model.vrn");
   ASSERT_FALSE(golden.empty());
   EXPECT_EQ(SmallText(), golden);
   Loaded loaded = Parse(golden, catalogue_);
@@ -141,22 +131,22 @@ TEST_F(ModelFile, SmallModelIsWrittenExactlyAsTheGoldenFile) {
 }
 
 TEST_F(ModelFile, FirstLineIsTheVersion) {
-  EXPECT_EQ(Lines(SmallText())[0], "Version=3.00301");
+  EXPECT_EQ(SplitLines(SmallText())[0], "Version=3.00301");
 }
 
 TEST_F(ModelFile, RealsThatTheirFormatWouldRoundAreWrittenInFull) {
   const std::string text = RichText();
   // Values the formats keep are written in them.
-  EXPECT_EQ(Lines(text)[LineOf(text, "SSResoltion=") - 1], "SSResoltion=2.500000e-11");
+  EXPECT_EQ(SplitLines(text)[LineOf(text, "SSResoltion=") - 1], "SSResoltion=2.500000e-11");
   EXPECT_NE(text.find("\nConcentration=0.3333333333333333\n"), std::string::npos);
   // Values they would change are not.
-  EXPECT_EQ(Lines(text)[LineOf(text, "EndTime=") - 1], "EndTime=1.2345678900000000e+02");
+  EXPECT_EQ(SplitLines(text)[LineOf(text, "EndTime=") - 1], "EndTime=1.2345678900000000e+02");
   EXPECT_NE(text.find("\nConcentration=9.9999999999999995e-21\n"), std::string::npos);
   EXPECT_NE(text.find("\nParam0=1.0000000000000000e-300\n"), std::string::npos);
 }
 
 TEST_F(ModelFile, StoichiometryRowsHaveSixDecimalsAndATrailingBlank) {
-  const std::vector<std::string> lines = Lines(RichText());
+  const std::vector<std::string> lines = SplitLines(RichText());
   const int header = LineOf(RichText(), "Stoichiometry");
   EXPECT_EQ(lines[static_cast<std::size_t>(header)],
             "-1.000000 0.000000 0.000000 0.000000 0.000000 ");
@@ -695,14 +685,14 @@ TEST_P(SectionCount, NegativeCountFailsAtItsLine) {
   KineticCatalogue catalogue;
   FillCatalogue(catalogue);
   const std::string text = ModelFileText(MakeRichDocument(catalogue), catalogue);
-  std::vector<std::string> lines = Lines(text);
+  std::vector<std::string> lines = SplitLines(text);
   const int header = LineOf(text, GetParam().header);
   int countLine = header + 1;
   while (lines[static_cast<std::size_t>(countLine - 1)].rfind(GetParam().countKey, 0) != 0) {
     ++countLine;
   }
   lines[static_cast<std::size_t>(countLine - 1)] = std::string(GetParam().countKey) + "-1";
-  Loaded loaded = Parse(Join(lines), catalogue);
+  Loaded loaded = Parse(JoinLines(lines), catalogue);
   EXPECT_EQ(loaded.line, countLine);
   EXPECT_EQ(loaded.sink.Texts(), std::vector<std::string>{ErrorInLine(countLine)});
 }
@@ -718,9 +708,9 @@ INSTANTIATE_TEST_SUITE_P(Sections, SectionCount,
 TEST_F(ModelFile, FailedRecordReportsItselfWithoutErrorInLine) {
   const std::string text = RichText();
   const int header = LineOf(text, "Time-course output");
-  std::vector<std::string> lines = Lines(text);
+  std::vector<std::string> lines = SplitLines(text);
   lines[static_cast<std::size_t>(header + 2)] = "Type=three";  // first item's type
-  Loaded loaded = Parse(Join(lines), catalogue_);
+  Loaded loaded = Parse(JoinLines(lines), catalogue_);
   EXPECT_EQ(loaded.line, header + 3);
   EXPECT_EQ(loaded.sink.Texts(),
             std::vector<std::string>{"Failed to read one or more fields at line " +
@@ -738,17 +728,8 @@ TEST_F(ModelFile, ScanItemRepairsAreReportedAndKept) {
 
 class ModelFileOnDisk : public ModelFile {
  protected:
-  void SetUp() override {
-    ModelFile::SetUp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "vireon-doc-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern + "/";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  std::string folder_;
+  test::TemporaryFolder temporary_;
+  const std::string folder_ = temporary_.folder();
 };
 
 TEST_F(ModelFileOnDisk, SavedDocumentLoadsBackWithItsPathAndFolder) {
@@ -761,7 +742,7 @@ TEST_F(ModelFileOnDisk, SavedDocumentLoadsBackWithItsPathAndFolder) {
   EXPECT_EQ(d.settings.reportFile, folder_ + "enzyme.model.txt");
   EXPECT_EQ(d.pathName, path);
   EXPECT_EQ(d.folder, folder_);
-  EXPECT_EQ(ReadFile(path), ModelFileText(d, catalogue_));
+  EXPECT_EQ(ReadText(path), ModelFileText(d, catalogue_));
 
   Document loaded;
   ASSERT_TRUE(ReadModelFile(loaded, path, catalogue_, DefaultValues(), sink));
@@ -776,7 +757,7 @@ TEST_F(ModelFileOnDisk, ReportNameComesFromThePathBeforeTheSave) {
   d.pathName = folder_ + "old.vrn";
   RecordingSink sink;
   ASSERT_TRUE(WriteModelFile(d, folder_ + "new.vrn", catalogue_, sink));
-  EXPECT_NE(ReadFile(folder_ + "new.vrn").find("\nReportFile=" + folder_ + "old.txt\n"),
+  EXPECT_NE(ReadText(folder_ + "new.vrn").find("\nReportFile=" + folder_ + "old.txt\n"),
             std::string::npos);
   EXPECT_EQ(d.pathName, folder_ + "new.vrn");
 }
@@ -823,7 +804,7 @@ TEST_F(ModelFileOnDisk, FailedSaveKeepsThePreviousFile) {
   Document d = MakeSmallDocument(catalogue_);
   RecordingSink sink;
   ASSERT_TRUE(WriteModelFile(d, path, catalogue_, sink));
-  const std::string before = ReadFile(path);
+  const std::string before = ReadText(path);
   // Renaming over a folder fails after the new text has been written.
   std::filesystem::create_directory(folder_ + "folder.vrn");
   EXPECT_FALSE(WriteModelFile(d, folder_ + "folder.vrn", catalogue_, sink));
@@ -832,7 +813,7 @@ TEST_F(ModelFileOnDisk, FailedSaveKeepsThePreviousFile) {
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder_)) ++entries;
   EXPECT_EQ(entries, 2);
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(ReadText(path), before);
 }
 
 TEST_F(ModelFileOnDisk, SavingThroughALinkReplacesItsTarget) {
@@ -844,17 +825,17 @@ TEST_F(ModelFileOnDisk, SavingThroughALinkReplacesItsTarget) {
   RecordingSink sink;
   ASSERT_TRUE(WriteModelFile(d, link, catalogue_, sink));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(ReadFile(target), ModelFileText(d, catalogue_));
+  EXPECT_EQ(ReadText(target), ModelFileText(d, catalogue_));
 }
 
 // ------------------------------------------------------------ broken files
 
 TEST_F(ModelFile, EveryTruncationAtALineFails) {
-  const std::vector<std::string> lines = Lines(RichText());
+  const std::vector<std::string> lines = SplitLines(RichText());
   const int before = catalogue_.size();
   for (std::size_t kept = 0; kept < lines.size(); ++kept) {
     const std::string text =
-        Join(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(kept)));
+        JoinLines(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(kept)));
     Loaded loaded = Parse(text, catalogue_);
     EXPECT_NE(loaded.line, 0) << "kept " << kept << " lines";
     EXPECT_FALSE(loaded.sink.messages().empty()) << "kept " << kept << " lines";
@@ -898,7 +879,7 @@ TEST_F(ModelFile, RandomBytesFailCleanly) {
 }
 
 TEST_F(ModelFile, DamagedLinesNeverCrash) {
-  const std::vector<std::string> lines = Lines(RichText());
+  const std::vector<std::string> lines = SplitLines(RichText());
   const char* replacements[] = {"",     "=",     "x=2147483647", "x=-2147483648", "x=99999999999",
                                 "x=-1", "x=nan", "x=1e999",      "x=0",           "EndComments",
                                 "x=3"};
@@ -933,11 +914,101 @@ TEST_F(ModelFile, DamagedLinesNeverCrash) {
           break;
       }
     }
-    Loaded loaded = Parse(Join(damaged), catalogue_);
+    Loaded loaded = Parse(JoinLines(damaged), catalogue_);
     if (loaded.line != 0) {
       EXPECT_FALSE(loaded.sink.messages().empty());
       EXPECT_EQ(catalogue_.size(), before);
     }
+  }
+}
+
+// ------------------------------------------------------------ hostile files
+
+TEST_F(ModelFileOnDisk, AFifoADeviceOrAFolderIsRefusedAtOnce) {
+  ASSERT_TRUE(test::MakeFifo(folder_ + "fifo.vrn"));
+  for (const std::string& path : {folder_ + "fifo.vrn", std::string("/dev/zero"), folder_}) {
+    SCOPED_TRACE(path);
+    Document d;
+    RecordingSink sink;
+    bool loaded = true;
+    ASSERT_TRUE(test::FinishesWithin(
+        std::chrono::seconds(10),
+        [&] { loaded = ReadModelFile(d, path, catalogue_, DefaultValues(), sink); },
+        [&] { test::ReleaseFifo(path); }));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"The file is not a regular file.\nThe file "
+                                                     "could not be opened."});
+  }
+}
+
+// Beyond the file size limit (ulimit -f) a save fails with its own words and
+// leaves the saved model as it was.
+TEST_F(ModelFileOnDisk, ASaveBeyondTheFileSizeLimitSaysTheFileIsTooLarge) {
+  const std::string path = folder_ + "m.vrn";
+  Document d = MakeSmallDocument(catalogue_);
+  RecordingSink sink;
+  ASSERT_TRUE(WriteModelFile(d, path, catalogue_, sink));
+  const std::string before = ReadText(path);
+  d.model.comments = std::string(1 << 20, 'x');
+  const int status = test::RunInChild([&] {
+    IgnoreFileSizeLimitSignal();
+    const rlimit limit{1 << 16, 1 << 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    RecordingSink child;
+    const bool saved = WriteModelFile(d, path, catalogue_, child);
+    return !saved && child.Texts() == std::vector<std::string>{"The file is too large.\nThe file "
+                                                               "could not be saved."}
+               ? 0
+               : 1;
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadText(path), before);
+}
+
+struct DataFileNameCase {
+  const char* dynamicsFile;
+  const char* steadyStateFile;
+  std::vector<const char*> problems;  // what each warning says, in order
+};
+
+TEST_F(ModelFileOnDisk, DataFileNamesThatLeaveTheFolderOrHitAnotherFileAreNamedAtLoad) {
+  const std::vector<DataFileNameCase> cases = {
+      {"run.dat", "run.ss", {}},
+      {"../../x.dat",
+       "",
+       {"time-course data file (DynamicsFile), \"../../x.dat\", is not a plain"}},
+      {"/etc/passwd", "sub/x", {"(DynamicsFile), \"/etc/passwd\", is not", "(SSFile), \"sub/x\""}},
+      {"..",
+       "a\x1b"
+       "b",
+       {"(DynamicsFile), \"..\", is not", "(SSFile), \"a\\x1Bb\", is not a"}},
+      {"m.vrn", "", {"(DynamicsFile), \"m.vrn\", is the name of the model file itself."}},
+      {"", "m.txt", {"(SSFile), \"m.txt\", is the name of the model's report file."}},
+      {"same.dat", "same.dat", {"(SSFile), \"same.dat\", is also the name of the time-course"}},
+  };
+  for (const DataFileNameCase& row : cases) {
+    SCOPED_TRACE(row.dynamicsFile + std::string(" | ") + row.steadyStateFile);
+    Document d = MakeSmallDocument(catalogue_);
+    d.settings.dynamicsFile = row.dynamicsFile;
+    d.settings.steadyStateFile = row.steadyStateFile;
+    const std::string path = folder_ + "m.vrn";
+    std::ofstream(path, std::ios::binary) << ModelFileText(d, catalogue_);
+
+    Document loaded;
+    RecordingSink sink;
+    ASSERT_TRUE(ReadModelFile(loaded, path, catalogue_, DefaultValues(), sink));
+    ASSERT_EQ(sink.messages().size(), row.problems.size())
+        << ::testing::PrintToString(sink.Texts());
+    for (std::size_t i = 0; i < row.problems.size(); ++i) {
+      EXPECT_EQ(sink.messages()[i].title, messages::kFileWarningTitle);
+      EXPECT_NE(sink.messages()[i].text.find(row.problems[i]), std::string::npos)
+          << sink.messages()[i].text;
+      EXPECT_NE(sink.messages()[i].text.find(kDataFileNotWritten), std::string::npos);
+    }
+    // The names stay as the file has them: a save gives the file back.
+    EXPECT_EQ(loaded.settings.dynamicsFile, row.dynamicsFile);
+    EXPECT_EQ(loaded.settings.steadyStateFile, row.steadyStateFile);
   }
 }
 

@@ -157,7 +157,7 @@ TEST_F(RunControlThreadTest, AStopAtATimeCoursePointEndsTheRun) {
   // The rows up to the stop are on disk; nothing after them ran.
   EXPECT_EQ(Rows().size(), 3u);
   EXPECT_EQ(document_.engine.iteration, 0);
-  const std::string report = ReadFile(folder_.path() / "model.txt");
+  const std::string report = ReadText(folder_.path() / "model.txt");
   EXPECT_NE(report.find("KINETIC PARAMETERS"), std::string::npos);
   EXPECT_EQ(report.find("STEADY STATE"), std::string::npos);
 }

@@ -324,9 +324,9 @@ class RunControlEndToEndTest : public ::testing::Test {
     return ValuesLine({x, q.k1 * q.s, q.k1, q.k2, q.p, 2.0 * x, -q.k2, 1.0}, kSsColumns);
   }
 
-  std::string Report() const { return ReadFile(folder_.path() / "model.txt"); }
-  std::string Dyn() const { return ReadFile(folder_.path() / "run.dyn"); }
-  std::string Ss() const { return ReadFile(folder_.path() / "run.ss"); }
+  std::string Report() const { return ReadText(folder_.path() / "model.txt"); }
+  std::string Dyn() const { return ReadText(folder_.path() / "run.dyn"); }
+  std::string Ss() const { return ReadText(folder_.path() / "run.ss"); }
 
   void ExpectReport(const Document& d, const std::string& iterations) {
     const std::string expected =

@@ -5,7 +5,7 @@
 // interface (acknowledging, pausing, resuming, stopping).
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -20,45 +20,9 @@
 #include "document/document.h"
 #include "engine/run_observer.h"
 #include "output/output_item.h"
+#include "support/files.h"
 
 namespace vireon::test {
-
-// A fresh folder for one test's files, removed afterwards. The process id
-// keeps test programs that run at the same time (other build folders on the
-// same machine) out of each other's folders.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::path(testing::TempDir()) /
-            (std::string("vireon_run_") + info->test_suite_name() + "_" + info->name() + "_" +
-             std::to_string(::getpid()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TemporaryFolder() { std::filesystem::remove_all(path_); }
-  const std::filesystem::path& path() const { return path_; }
-  // The folder as the document keeps it, ending in "/".
-  std::string folder() const { return path_.string() + "/"; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The lines of a file, without their line ends.
-inline std::vector<std::string> ReadLines(const std::filesystem::path& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The numbers of one data-file row.
 inline std::vector<double> ParseRow(const std::string& line) {

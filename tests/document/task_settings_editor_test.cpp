@@ -77,9 +77,14 @@ TEST_F(TaskSettingsEditorTest, FileNamesStayInTheModelsFolder) {
     EXPECT_FALSE(editor_.SetFileName(DataTask::kSteadyState, bad)) << bad;
     ASSERT_EQ(sink_.messages().size(), 1u) << bad;
     // The message names the field.
-    EXPECT_NE(sink_.messages()[0].text.find("steady-state file"), std::string::npos);
+    EXPECT_NE(sink_.messages()[0].text.find("steady-state data file (SSFile)"), std::string::npos);
   }
   EXPECT_EQ(document_.settings.steadyStateFile, "");
+  // Nor the model's own file, its report or the other data file.
+  document_.pathName = "/models/m.vrn";
+  for (const char* taken : {"m.vrn", "m.txt", "run.dyn"}) {
+    EXPECT_FALSE(editor_.SetFileName(DataTask::kSteadyState, taken)) << taken;
+  }
   // An empty name means no file.
   EXPECT_TRUE(editor_.SetFileName(DataTask::kTimeCourse, ""));
   EXPECT_EQ(editor_.FileName(DataTask::kTimeCourse), "");

@@ -411,6 +411,30 @@ void PrintTo(const LawCase& law, std::ostream* os) {
   *os << law.name;
 }
 
+// The test network's step under the law: substrate A (and B), product P
+// (and Q), modifier M when the law has one, constants from kConstantValues.
+RateTestModel ModelFor(const LawCase& law, const KineticType& type) {
+  RateTestModel t;
+  const bool hasModifier = law.modifierRole[0] != '\0';
+  t.SetLists(law.substrates == 2 ? std::vector<int>{kA, kB} : std::vector<int>{kA},
+             law.products == 2 ? std::vector<int>{kP, kQ} : std::vector<int>{kP},
+             hasModifier ? std::vector<int>{kM} : std::vector<int>{});
+  for (const std::string& name : law.constants) {
+    t.step().constants.push_back(kConstantValues.at(name));
+  }
+  t.step().kineticType = &type;
+  t.step().kineticTypeName = type.name;
+  return t;
+}
+
+const LawCase& FindLaw(const std::vector<LawCase>& laws, const std::string& name) {
+  for (const LawCase& law : laws) {
+    if (law.name == name) return law;
+  }
+  ADD_FAILURE() << "no law " << name;
+  return laws.front();
+}
+
 class BuiltInRateLawTest : public ::testing::TestWithParam<LawCase> {};
 
 std::string CaseName(const ::testing::TestParamInfo<LawCase>& info) {
@@ -441,17 +465,7 @@ TEST_P(BuiltInRateLawTest, MatchesItsFormula) {
     EXPECT_EQ(type->modifierNames, std::vector<std::string>{law.modifierRole});
   }
 
-  RateTestModel t;
-  const int substrates = law.substrates == 2 ? 2 : 1;
-  const int products = law.products == 2 ? 2 : 1;
-  t.SetLists(substrates == 2 ? std::vector<int>{kA, kB} : std::vector<int>{kA},
-             products == 2 ? std::vector<int>{kP, kQ} : std::vector<int>{kP},
-             hasModifier ? std::vector<int>{kM} : std::vector<int>{});
-  for (const std::string& name : law.constants)
-    t.step().constants.push_back(kConstantValues.at(name));
-  t.step().kineticType = type;
-  t.step().kineticTypeName = type->name;
-
+  RateTestModel t = ModelFor(law, *type);
   const double* conc = RateTestModel::kConcentrations;
   const Point point{conc[kA], conc[kP], conc[kA], conc[kB], conc[kQ], conc[kM]};
   const C constant = [](const char* name) { return kConstantValues.at(name); };
@@ -469,6 +483,123 @@ TEST(BuiltInKineticTypes, CatalogueHoldsAllTypesInTableOrder) {
   ASSERT_EQ(cases.size(), static_cast<std::size_t>(kBuiltInKineticTypeCount));
   for (int i = 0; i < catalogue.size(); ++i) EXPECT_EQ(catalogue.at(i)->name, cases[i].name);
   EXPECT_EQ(catalogue.UserDefinedCount(), 0);
+}
+
+// Concentrations at which a modifier has no effect: no inhibitor, or an
+// activator far above its constants.
+constexpr double kNoInhibitor = 0.0;
+constexpr double kSaturatingActivator = 1e12;
+// A substrate concentration far above every Km of kConstantValues.
+constexpr double kSaturatingSubstrate = 1e9;
+
+// With the substrates far above their constants, no product and a neutral
+// modifier, every saturable law runs at its limiting rate.
+TEST(BuiltInKineticTypes, SaturableLawsReachTheirLimitingRate) {
+  struct Case {
+    const char* name;
+    double modifier;
+    const char* limit;  // the constant the rate tends to
+  };
+  const Case cases[] = {
+      {"Henri-Michaelis-Menten (irreversible)", kNoInhibitor, "V"},
+      {"Reversible Michaelis-Menten", kNoInhibitor, "Vf"},
+      {"Substrate activation (irr)", kNoInhibitor, "V"},
+      {"Competitive inhibition (rev)", kNoInhibitor, "Vf"},
+      {"Competitive inhibition (irr)", kNoInhibitor, "V"},
+      {"Uncompetitive inhibition (rev)", kNoInhibitor, "Vf"},
+      {"Uncompetitive inhibition (irr)", kNoInhibitor, "V"},
+      {"Noncompetitive inhibition (rev)", kNoInhibitor, "Vf"},
+      {"Noncompetitive inhibition (irr)", kNoInhibitor, "V"},
+      {"Mixed inhibition (rev)", kNoInhibitor, "Vf"},
+      {"Mixed inhibition (irr)", kNoInhibitor, "V"},
+      {"Specific activation (rev)", kSaturatingActivator, "Vf"},
+      {"Specific activation (irrev)", kSaturatingActivator, "V"},
+      {"Catalytic activation (rev)", kSaturatingActivator, "Vf"},
+      {"Catalytic activation (irrev)", kSaturatingActivator, "V"},
+      {"Mixed activation (rev)", kSaturatingActivator, "Vf"},
+      {"Mixed activation (irrev)", kSaturatingActivator, "V"},
+      {"Hyperbolic modifier (irrev)", kNoInhibitor, "V"},
+      {"Hyperbolic modifier (rev)", kNoInhibitor, "Vf"},
+      {"Allosteric inhibition (MWC)", kNoInhibitor, "V"},
+      {"Allosteric inhibition (empirical)", kNoInhibitor, "Vf"},
+      {"Hill Cooperativity", kNoInhibitor, "V"},
+      {"Uni Uni", kNoInhibitor, "Vf"},
+      {"Ordered Uni Bi", kNoInhibitor, "Vf"},
+      {"Ordered Bi Uni", kNoInhibitor, "Vf"},
+      {"Ordered Bi Bi", kNoInhibitor, "Vf"},
+  };
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  const std::vector<LawCase> laws = LawCases();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const KineticType* type = catalogue.Find(c.name);
+    ASSERT_NE(type, nullptr);
+    RateTestModel t = ModelFor(FindLaw(laws, c.name), *type);
+    t.SetConcentration(kA, kSaturatingSubstrate);
+    t.SetConcentration(kB, kSaturatingSubstrate);
+    t.SetConcentration(kP, 0.0);
+    t.SetConcentration(kQ, 0.0);
+    t.SetConcentration(kM, c.modifier);
+    EXPECT_CLOSE(type->rate(t.model, t.x.data(), 0), kConstantValues.at(c.limit), 0.0, 1e-6);
+  }
+}
+
+// Every reversible law but the constant flux has no net rate where its
+// mass-action ratio equals its equilibrium constant (for the laws written
+// with Vf and Vr, the Haldane relation Keq = Vf Kmp / (Vr Kms)); a little
+// more product runs it backwards, a little less forwards.
+TEST(BuiltInKineticTypes, ReversibleLawsStandStillAtEquilibrium) {
+  using Product = std::function<double(const C& c, double a, double b, double q)>;
+  const Product haldane = [](const C& c, double a, double, double) {
+    return a * c("Vf") * c("Kmp") / (c("Vr") * c("Kms"));
+  };
+  const std::map<std::string, Product> equilibrium = {
+      {"Mass action (reversible)",
+       [](const C& c, double a, double, double) { return a * c("k1") / c("k2"); }},
+      {"Reversible Michaelis-Menten", haldane},
+      {"Substrate inhibition (rev)", haldane},
+      {"Competitive inhibition (rev)", haldane},
+      {"Uncompetitive inhibition (rev)", haldane},
+      {"Noncompetitive inhibition (rev)", haldane},
+      {"Mixed inhibition (rev)", haldane},
+      {"Specific activation (rev)", haldane},
+      {"Catalytic activation (rev)", haldane},
+      {"Mixed activation (rev)", haldane},
+      {"Hyperbolic modifier (rev)", haldane},
+      {"Allosteric inhibition (empirical)", haldane},
+      {"Uni Uni", [](const C& c, double a, double, double) { return c("Keq") * a; }},
+      {"Iso Uni Uni", [](const C& c, double a, double, double) { return c("Keq") * a; }},
+      {"Ordered Uni Bi", [](const C& c, double a, double, double q) { return c("Keq") * a / q; }},
+      {"Ordered Bi Uni", [](const C& c, double a, double b, double) { return c("Keq") * a * b; }},
+      {"Ordered Bi Bi",
+       [](const C& c, double a, double b, double q) { return c("Keq") * a * b / q; }},
+      {"Ping Pong Bi Bi",
+       [](const C& c, double a, double b, double q) { return c("Keq") * a * b / q; }},
+  };
+  const C constant = [](const char* name) { return kConstantValues.at(name); };
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  for (const LawCase& law : LawCases()) {
+    if (!law.reversible || law.name == std::string(kConstantFluxReversible)) continue;
+    SCOPED_TRACE(law.name);
+    const auto found = equilibrium.find(law.name);
+    ASSERT_NE(found, equilibrium.end()) << "a reversible law without its equilibrium";
+    const KineticType* type = catalogue.Find(law.name);
+    RateTestModel t = ModelFor(law, *type);
+    const double* conc = RateTestModel::kConcentrations;
+    const double p = found->second(constant, conc[kA], conc[kB], conc[kQ]);
+    const auto rateAt = [&](double product) {
+      t.SetConcentration(kP, product);
+      return type->rate(t.model, t.x.data(), 0);
+    };
+    // The forward term alone sets the scale against which zero is judged.
+    const double scale = std::fabs(rateAt(0.0));
+    ASSERT_GT(scale, 0.0);
+    EXPECT_CLOSE(rateAt(p), 0.0, 1e-12 * scale, 0.0);
+    EXPECT_LT(rateAt(p * 1.01), 0.0);
+    EXPECT_GT(rateAt(p * 0.99), 0.0);
+  }
 }
 
 TEST(BuiltInKineticTypes, MassActionRunsOverRepeatedSubstratesAndProducts) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,8 @@
 #include "kinetics/user_type_helpers.h"
 #include "model/messages.h"
 #include "model/model.h"
+#include "support/files.h"
+#include "support/hostile_files.h"
 #include "support/scoped_environment.h"
 
 namespace vireon {
@@ -25,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadText;
 using test::ScopedEnvironment;
-using test::ScratchFolder;
+using test::TemporaryFolder;
 using test::WriteText;
 
 constexpr const char* kMichaelisMentenRecord =
@@ -52,6 +55,15 @@ constexpr const char* kMichaelisMentenRecord =
     "Node=115,64\nIndex=0\nName=S\n"
     "Node=79,41\n";
 
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 int CountLines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
@@ -75,7 +87,7 @@ class KineticsDatabaseTest : public ::testing::Test {
     return names;
   }
 
-  ScratchFolder folder;
+  TemporaryFolder folder;
   fs::path path;
   KineticCatalogue catalogue;
   RecordingSink sink;
@@ -297,6 +309,47 @@ TEST_F(KineticsDatabaseTest, UnreadableDatabaseAsksAbortRetryIgnore) {
   EXPECT_TRUE(catalogue.Contains("mm"));
 }
 
+TEST_F(KineticsDatabaseTest, AFifoOrADeviceIsRefusedWithoutWaiting) {
+  ASSERT_TRUE(test::MakeFifo(folder / "fifo.kdb"));
+  for (const fs::path& database : {folder / "fifo.kdb", fs::path("/dev/zero")}) {
+    SCOPED_TRACE(database.string());
+    RecordingSink answers;
+    answers.QueueAnswer(Answer::kAbort);
+    DatabaseOutcome result = DatabaseOutcome::kRead;
+    ASSERT_TRUE(test::FinishesWithin(
+        std::chrono::seconds(10),
+        [&] { result = ReadKineticsDatabase(catalogue, database, answers); },
+        [&] { test::ReleaseFifo(database); }));
+    EXPECT_EQ(result, DatabaseOutcome::kAbort);
+    ASSERT_EQ(answers.messages().size(), 1u);
+    EXPECT_NE(answers.messages()[0].text.find("(Error: not a regular file)"), std::string::npos)
+        << answers.messages()[0].text;
+  }
+}
+
+// A database the reader gave up on still holds records the catalogue never
+// took in; the next write keeps it aside instead of losing them.
+TEST_F(KineticsDatabaseTest, ADatabaseThatDidNotReadWholeIsKeptAsideBeforeItIsReplaced) {
+  const std::string damaged = std::string("TotalUDKinetics=2\n") + kMichaelisMentenRecord +
+                              "UDKType=lost\nUser-defined=one\n";
+  WriteText(path, damaged);
+  ASSERT_EQ(ReadKineticsDatabase(catalogue, path, sink), DatabaseOutcome::kRead);
+  EXPECT_EQ(UserNames(), std::vector<std::string>{"mm"});
+  catalogue.Insert(test::MakeInhibitedMassAction("inhibited"));
+  ASSERT_TRUE(WriteKineticsDatabase(catalogue, path, sink));
+  EXPECT_EQ(ReadText(fs::path(path.string() + ".bak")), damaged);
+
+  // A sound database is simply replaced.
+  catalogue.Remove("inhibited");
+  fs::remove(path.string() + ".bak");
+  ASSERT_TRUE(WriteKineticsDatabase(catalogue, path, sink));
+  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"vireon.kdb"});
+  KineticCatalogue next;
+  ASSERT_EQ(ReadKineticsDatabase(next, path, sink), DatabaseOutcome::kRead);
+  EXPECT_TRUE(next.Contains("mm"));
+  EXPECT_FALSE(next.Contains("inhibited"));
+}
+
 TEST_F(KineticsDatabaseTest, NothingToWriteLeavesTheFileAsItWas) {
   WriteText(path, "whatever was there");
   EXPECT_TRUE(WriteKineticsDatabase(catalogue, path, sink));
@@ -317,15 +370,6 @@ TEST_F(KineticsDatabaseTest, DeletingTheLastTypesEmptiesTheDatabase) {
   ASSERT_EQ(ReadKineticsDatabase(next, path, sink), DatabaseOutcome::kRead);
   EXPECT_EQ(next.UserDefinedCount(), 0);
   EXPECT_TRUE(sink.messages().empty());
-}
-
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 TEST_F(KineticsDatabaseTest, FailedWriteLeavesTheOldDatabaseWhole) {

@@ -33,12 +33,18 @@ struct RateTestModel {
     for (int i = 0; i < 5; ++i) {
       model.metabolites[i].name = names[i];
       model.metabolites[i].compartment = compartments[i];
-      x[model.metabolitePosition[i]] =
-          kConcentrations[i] * model.compartments[compartments[i]].volume;
+      SetConcentration(i, kConcentrations[i]);
     }
   }
 
   Step& step() { return model.steps[0]; }
+
+  // Sets the metabolite's amount for a concentration in its compartment.
+  void SetConcentration(int metabolite, double concentration) {
+    const Metabolite& m = model.metabolites[metabolite];
+    x[model.metabolitePosition[metabolite]] =
+        concentration * model.compartments[m.compartment].volume;
+  }
 
   void SetLists(std::vector<int> substrates, std::vector<int> products,
                 std::vector<int> modifiers) {

@@ -74,12 +74,29 @@ TEST_F(UserKineticTypesEditorTest, FinishIsRefusedUntilTheRateLawIsAccepted) {
   EXPECT_EQ(list.names().size(), 3u);
 }
 
-TEST_F(UserKineticTypesEditorTest, DeleteTurnsItsStepsIntoConstantFluxes) {
+TEST_F(UserKineticTypesEditorTest, DeleteAsksNamingTheStepsAndTurnsThemIntoConstantFluxes) {
   UserKineticTypesEditor list(catalogue, model, kDefaultConstant);
-  EXPECT_FALSE(list.Delete("Uni Uni"));
-  EXPECT_FALSE(list.Delete("nothing"));
-  ASSERT_TRUE(list.Delete("mm"));
-  EXPECT_EQ(list.names(), (std::vector<std::string>{"first", "last"}));
+  EXPECT_FALSE(list.Delete("Uni Uni", sink));
+  EXPECT_FALSE(list.Delete("nothing", sink));
+  // A type no step uses goes without a question.
+  ASSERT_TRUE(list.Delete("first", sink));
+  EXPECT_TRUE(sink.messages().empty());
+
+  model.steps[1].name = "second";
+  model.steps[1].kineticTypeName = "mm";
+  model.steps[1].kineticType = catalogue.Find("mm");
+  EXPECT_EQ(list.StepsUsing("mm"), (std::vector<std::string>{"dummyase", "second"}));
+  EXPECT_FALSE(list.Delete("mm", sink));  // the unanswered question is No
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>{
+                              "The kinetic type 'mm' is used by the steps dummyase, second.\nIf "
+                              "you delete it, they become constant fluxes. Delete it?"});
+  EXPECT_TRUE(catalogue.Contains("mm"));
+  model.steps[1].kineticTypeName = "last";
+  model.steps[1].kineticType = catalogue.Find("last");
+
+  sink.QueueAnswer(Answer::kYes);
+  ASSERT_TRUE(list.Delete("mm", sink));
+  EXPECT_EQ(list.names(), (std::vector<std::string>{"last"}));
   EXPECT_FALSE(catalogue.Contains("mm"));
   EXPECT_TRUE(catalogue.UserDefinedRemoved());
   EXPECT_EQ(model.steps[0].kineticTypeName, kConstantFluxIrreversible);

@@ -1,18 +1,14 @@
 #pragma once
-// Building user-defined kinetic types for tests, and a scratch folder.
+// Building user-defined kinetic types for tests.
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "kinetics/kinetic_function.h"
 #include "kinetics/kinetic_type.h"
+#include "support/hostile_files.h"
 
 namespace vireon::test {
 
@@ -47,39 +43,6 @@ inline std::unique_ptr<KineticType> MakeInhibitedMassAction(const std::string& n
                        {"I", SymbolRole::kModifier},
                        {"Ki", SymbolRole::kConstant}},
                       1);
-}
-
-// A folder of its own for one test, removed with everything in it.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vireon-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void WriteText(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
 }
 
 }  // namespace vireon::test

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "model/messages.h"
+#include "support/files.h"
 
 namespace vireon {
 namespace {
@@ -450,6 +451,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "There was an attempt to lock a region that was already locked."},
         CauseText{FileErrorCause::kDiskFull, "The disk is full."},
         CauseText{FileErrorCause::kEndOfFile, "The end of file was reached."},
+        CauseText{FileErrorCause::kNotRegularFile, "The file is not a regular file."},
+        CauseText{FileErrorCause::kFileTooLarge, "The file is too large."},
         CauseText{static_cast<FileErrorCause>(999), "An unspecified file I/O error occurred."}));
 
 struct ErrnoCause {
@@ -489,20 +492,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrnoCause{ENOLCK, kAccess, FileErrorCause::kLockViolation},
                       ErrnoCause{ENOSPC, kAccess, FileErrorCause::kDiskFull},
                       ErrnoCause{EDQUOT, kAccess, FileErrorCause::kDiskFull},
+                      ErrnoCause{EFBIG, kAccess, FileErrorCause::kFileTooLarge},
                       ErrnoCause{EINVAL, kAccess, FileErrorCause::kGeneric},
                       ErrnoCause{-5, kAccess, FileErrorCause::kGeneric}));
 
 class ReadWholeFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("vireon_record_cursor_" +
-               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::filesystem::path folder_;
+  test::TemporaryFolder temporary_;
+  const std::filesystem::path folder_ = temporary_.path();
 };
 
 TEST_F(ReadWholeFileTest, ReadsBytesAsTheyAre) {
@@ -522,7 +519,7 @@ TEST_F(ReadWholeFileTest, MissingFileAndDirectory) {
             FileErrorCause::kFileNotFound);
   std::ofstream(folder_ / "plain") << "x";
   EXPECT_EQ(ReadWholeFile(folder_ / "plain" / "model.vrn", contents), FileErrorCause::kBadPath);
-  EXPECT_EQ(ReadWholeFile(folder_, contents), FileErrorCause::kAccessDenied);
+  EXPECT_EQ(ReadWholeFile(folder_, contents), FileErrorCause::kNotRegularFile);
   EXPECT_TRUE(contents.empty());
 }
 

@@ -1,6 +1,7 @@
 #include "output/data_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "engine/task_settings.h"
+#include "support/files.h"
+#include "support/hostile_files.h"
 
 namespace vireon {
 namespace {
@@ -158,17 +161,10 @@ TEST(DataFileTest, ModelFolderIsThePathUpToTheLastSlash) {
 
 class DataFileWriteTest : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::path(testing::TempDir()) /
-              ("vireon_data_file_test_" +
-               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string Folder() const { return folder_.string() + "/"; }
+  std::string Folder() const { return temporary_.folder(); }
 
-  std::filesystem::path folder_;
+  test::TemporaryFolder temporary_;
+  const std::filesystem::path folder_ = temporary_.path();
 };
 
 TEST_F(DataFileWriteTest, RunWritesTitlesOnceAndOneRowPerPoint) {
@@ -241,16 +237,22 @@ TEST_F(DataFileWriteTest, AFileThatCannotBeCreatedIsNamedInTheErrorLog) {
   file.Close(errorLog);
 }
 
-TEST_F(DataFileWriteTest, AFailedWriteIsReportedWhenTheFileCloses) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  std::string errorLog;
-  DataFile file;
-  ASSERT_TRUE(file.Open(true, "/dev/", "full", "steady-state", errorLog));
-  file.Write(std::string(1 << 16, 'x'));
-  file.Close(errorLog);
-  EXPECT_EQ(
-      errorLog,
-      "Could not write the steady-state data file \"/dev/full\": No space left on device\r\n");
+TEST_F(DataFileWriteTest, AWriteBeyondTheFileSizeLimitIsReportedWhenTheFileCloses) {
+  const int status = test::RunInChild([this] {
+    IgnoreFileSizeLimitSignal();
+    const rlimit limit{1 << 16, 1 << 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::string errorLog;
+    DataFile file;
+    if (!file.Open(true, Folder(), "big.ss", "steady-state", errorLog)) return 2;
+    file.Write(std::string(1 << 20, 'x'));
+    const bool closed = file.Close(errorLog);
+    const std::string expected =
+        "Could not write the steady-state data file \"" + Folder() + "big.ss\": File too large\r\n";
+    return !closed && errorLog == expected ? 0 : 1;
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
@@ -261,7 +263,7 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
   settings.steadyStateFile = "";  // the steady-state task runs, but writes no file
   std::string errorLog;
   RunDataFiles files;
-  files.Open(settings, Folder() + "model.vrn", errorLog);
+  files.Open(settings, Folder() + "model.vrn", "", errorLog);
   EXPECT_TRUE(files.timeCourse.IsOpen());
   EXPECT_FALSE(files.steadyState.IsOpen());
   double v = 1.0;
@@ -282,11 +284,74 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
 
   settings.dynamics = 0;
   settings.steadyStateFile = "ss.dat";
-  files.Open(settings, Folder() + "model.vrn", errorLog);
+  files.Open(settings, Folder() + "model.vrn", "", errorLog);
   EXPECT_FALSE(files.timeCourse.IsOpen());
   EXPECT_TRUE(files.steadyState.IsOpen());
   files.Close(errorLog);
   EXPECT_TRUE(std::filesystem::exists(folder_ / "ss.dat"));
+}
+
+// What a model file may ask of a run's data files: each row names the two
+// files, what stands in the folder beforehand, and what the run may write.
+struct HostileNamesCase {
+  const char* label;
+  const char* dynamicsFile;
+  const char* steadyStateFile;
+  int failed;          // files refused
+  const char* logged;  // part of the error log ("" when empty)
+};
+
+TEST_F(DataFileWriteTest, RunFilesStayInTheFolderAndOffTheModelTheReportAndEachOther) {
+  const std::vector<HostileNamesCase> cases = {
+      {"sound", "tc.dat", "ss.dat", 0, ""},
+      {"parent folder", "../escaped.dat", "ss.dat", 1, "(DynamicsFile), \"../escaped.dat\""},
+      {"absolute", "tc.dat", "/tmp/abs.dat", 1, "(SSFile), \"/tmp/abs.dat\", is not a plain"},
+      {"model", "model.vrn", "", 1, "is the name of the model file itself."},
+      {"report", "", "model.txt", 1, "is the name of the model's report file."},
+      {"the same twice", "same.dat", "same.dat", 1, "(SSFile), \"same.dat\", is also the name"},
+      {"planted link", "link.dat", "", 1, "/link.dat\": it is a symbolic link"},
+      {"hard link to the model", "alias.dat", "", 1, "/alias.dat\": it is the model file"},
+  };
+  for (const HostileNamesCase& row : cases) {
+    SCOPED_TRACE(row.label);
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_ / "sub");
+    test::WriteBytes(folder_ / "model.vrn", "Version=3.00301\n");
+    test::WriteBytes(folder_ / "sub" / "outside", "outside\n");
+    std::filesystem::create_symlink(folder_ / "sub" / "outside", folder_ / "link.dat");
+    std::filesystem::create_hard_link(folder_ / "model.vrn", folder_ / "alias.dat");
+    TaskSettings settings;
+    settings.dynamicsFile = row.dynamicsFile;
+    settings.steadyStateFile = row.steadyStateFile;
+    settings.report = 1;
+
+    std::string errorLog;
+    RunDataFiles files;
+    files.Open(settings, Folder() + "model.vrn", Folder() + "model.txt", errorLog);
+    files.timeCourse.Write("time course\n");
+    files.steadyState.Write("steady state\n");
+    files.Close(errorLog);
+
+    const int named = (*row.dynamicsFile != 0) + (*row.steadyStateFile != 0);
+    EXPECT_EQ(files.planned, named);
+    EXPECT_EQ(files.failed, row.failed);
+    if (*row.logged == 0) {
+      EXPECT_EQ(errorLog, "");
+    } else {
+      EXPECT_NE(errorLog.find(row.logged), std::string::npos) << errorLog;
+    }
+    // Nothing outside the folder, the model and the link's target untouched.
+    EXPECT_EQ(test::ReadBytes(folder_ / "model.vrn"), "Version=3.00301\n");
+    EXPECT_EQ(test::ReadBytes(folder_ / "sub" / "outside"), "outside\n");
+    EXPECT_FALSE(std::filesystem::exists(folder_.parent_path() / "escaped.dat"));
+    EXPECT_FALSE(std::filesystem::exists("/tmp/abs.dat"));
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "model.txt"));
+    // Every file the run may write holds exactly its own text.
+    if (files.failed == 0) {
+      EXPECT_EQ(test::ReadBytes(folder_ / row.dynamicsFile), "time course\n");
+      EXPECT_EQ(test::ReadBytes(folder_ / row.steadyStateFile), "steady state\n");
+    }
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "model/message_sink.h"
+#include "support/files.h"
 
 namespace vireon {
 namespace {
@@ -19,21 +20,9 @@ namespace fs = std::filesystem;
 
 class GnuplotLauncher : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vireon_launcher_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  static std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  fs::path folder_;
+  static std::string Contents(const fs::path& path) { return test::ReadText(path); }
+  test::TemporaryFolder temporary_;
+  const fs::path folder_ = temporary_.path();
 };
 
 TEST_F(GnuplotLauncher, ScriptBytesAreWrittenAsBuilt) {

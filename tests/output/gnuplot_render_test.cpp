@@ -19,6 +19,7 @@
 
 #include "output/gnuplot_script.h"
 #include "output/number_format.h"
+#include "support/files.h"
 
 extern char** environ;
 
@@ -101,17 +102,12 @@ class GnuplotRender : public ::testing::TestWithParam<RenderCase> {
  protected:
   void SetUp() override {
     if (!fs::exists(kGnuplot)) GTEST_SKIP() << "gnuplot is not installed";
-    folder_ = fs::temp_directory_path() /
-              ("vireon_gnuplot_" + std::to_string(::getpid()) + "_" + GetParam().name);
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "dyn.dat", std::ios::binary) << ScanDataFile();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+    test::WriteText(folder_ / "dyn.dat", ScanDataFile());
   }
 
-  fs::path folder_;
+  // The data file's path stands in the plots' keys: a short one fits them.
+  test::TemporaryFolder temporary_{"gnuplot"};
+  const fs::path folder_ = temporary_.path();
 };
 
 TEST_P(GnuplotRender, GnuplotAcceptsTheScript) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -262,6 +263,26 @@ TEST(GnuplotScript, QuotesInNamesAreDoubled) {
   EXPECT_NE(script.find("set title 'Bob''s model'\n"), std::string::npos);
   EXPECT_NE(script.find("set ylabel '[A'']t'\n"), std::string::npos);
   EXPECT_NE(script.find("plot '/tmp/it''s/dyn.dat' u 1:2 t '[A'']t'\n"), std::string::npos);
+}
+
+// A control character in any string would end a command and start another;
+// such strings go between double quotes with octal escapes, and so do the
+// characters that would end or escape them or run a shell command there.
+TEST(GnuplotScript, NoStringCanBreakOutOfItsCommand) {
+  PlotSource source = Source(2);
+  source.dataPath = "/tmp/q\nsystem \"touch X\"\n/`id`\\dyn.dat";
+  source.modelTitle = "line\rbreak\x7f";
+  source.columnTitles[1] = "[A]`date`";  // no control character: single quotes
+  const PlotSettings settings = TwoD({1}, kPlotLines, true);
+  const std::string script = BuildPlotCommands(settings, source, FileTerminal("png", "o\n.png"));
+  const std::string sound = BuildPlotCommands(settings, Source(2), FileTerminal("png", "o.png"));
+  EXPECT_EQ(std::count(script.begin(), script.end(), '\n'),
+            std::count(sound.begin(), sound.end(), '\n'));
+  EXPECT_EQ(script.find('\r'), std::string::npos);
+  const std::string path = "\"/tmp/q\\012system \\042touch X\\042\\012/\\140id\\140\\134dyn.dat\"";
+  EXPECT_NE(script.find("plot " + path + " u 1:2 t '[A]`date`'\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("set title \"line\\015break\\177\"\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("set output \"o\\012.png\"\n"), std::string::npos) << script;
 }
 
 TEST(GnuplotScript, TerminalLinesCanRenderToAFile) {

@@ -11,18 +11,12 @@
 #include "model/messages.h"
 #include "model/structural_analysis.h"
 #include "output_test_models.h"
+#include "support/files.h"
 
 namespace vireon {
 namespace {
 
 using test::TestModel;
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The report with its date line (the fourth line of the banner) replaced by
 // a mark, so that a report written at any time compares with a stored one.
@@ -53,7 +47,7 @@ ReportContext Context(const TestModel& t, const std::string& version) {
 }
 
 void ExpectGolden(const std::string& report, const std::string& goldenName) {
-  std::string expected = ReadFile(std::filesystem::path(VIREON_TEST_DATA_DIR) / goldenName);
+  std::string expected = test::ReadText(std::filesystem::path(VIREON_TEST_DATA_DIR) / goldenName);
   ASSERT_FALSE(expected.empty()) << goldenName;
   EXPECT_EQ(MaskDate(report), MaskDate(expected)) << goldenName;
 }
@@ -205,16 +199,10 @@ TEST(ReportGoldenTest, LongNamesEquilibriumScaledAndOscillations) {
 // the file anew, every other section is appended.
 TEST(ReportFileTest, WritersAppendTheSectionsInCallOrder) {
   auto t = test::LinearChain();
-  const std::filesystem::path folder =
-      std::filesystem::path(testing::TempDir()) / "vireon_report_file_test";
-  std::filesystem::create_directories(folder);
+  const test::TemporaryFolder folder;
   // A name longer than any date line, so that the box does not depend on the date.
   const std::filesystem::path path = folder / "report-written-by-the-file-writers-of-the-test.txt";
-  std::filesystem::remove(path);
-  {
-    std::ofstream stale(path);
-    stale << "left over from an earlier run\n";
-  }
+  test::WriteText(path, "left over from an earlier run\n");
   const std::string version = ReportVersionLine(messages::kVersion);
   std::string expected = LinearChainReport(*t, version);
   t->settings.reportFile = path.string();
@@ -234,13 +222,12 @@ TEST(ReportFileTest, WritersAppendTheSectionsInCallOrder) {
   EXPECT_EQ(errorLog, "");
   // The time course section was built from the values of the time course;
   // the writers above saw the steady-state values, so compare the rest.
-  std::string written = ReadFile(path);
+  std::string written = test::ReadText(path);
   EXPECT_EQ(MaskDate(written).substr(0, written.find("\nRESULTS OF INTEGRATION")),
             MaskDate(expected).substr(0, expected.find("\nRESULTS OF INTEGRATION")));
   EXPECT_EQ(written.substr(written.find("\nSTEADY STATE SOLUTION")),
             expected.substr(expected.find("\nSTEADY STATE SOLUTION")));
   EXPECT_EQ(written.find("left over"), std::string::npos);
-  std::filesystem::remove_all(folder);
 }
 
 TEST(ReportFileTest, AFileThatCannotBeWrittenIsNamedInTheErrorLog) {

@@ -23,7 +23,11 @@ TEST(ParameterLinkEditorTest, OkNeedsBothEnds) {
   source.value = &bound;
   editor.SetSource(source);
   EXPECT_TRUE(editor.OkEnabled());
-  editor.SetFactor(0.5);
+  RecordingSink sink;
+  for (const char* bad : {"", "half", "1e999"}) EXPECT_FALSE(editor.SetFactorText(bad, sink));
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>(3, kLinkFactorNotANumber));
+  EXPECT_CLOSE(editor.factor(), 1.0, 0.0, 0.0);
+  ASSERT_TRUE(editor.SetFactorText(" 0.5", sink));
   std::optional<ParameterLink> link = editor.Link();
   ASSERT_TRUE(link.has_value());
   EXPECT_EQ(link->target.title, "V(cell)");

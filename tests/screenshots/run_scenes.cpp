@@ -157,9 +157,7 @@ ScreenshotScene resultsScan("results-scan", [](const SceneContext& context) {
   ScanPage& scan = *window.scanPage();
   program.Show(&scan);
   scan.itemList()->setCurrentRow(0);
-  QSpinBox* density = scan.findChild<QSpinBox*>();
-  if (density == nullptr) return false;
-  density->setValue(kScanDensity);
+  scan.densityField()->setValue(kScanDensity);
   // Started from the Time course page with its slider a little slower, and
   // watched on the Scan page.
   InteractivePage& timeCourse = *window.interactivePage();

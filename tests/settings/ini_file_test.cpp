@@ -11,6 +11,9 @@
 namespace vireon {
 namespace {
 
+using test::ReadText;
+using test::WriteText;
+
 TEST(IniFileTest, ParsesGroupsInFileOrder) {
   const IniReadResult result =
       ParseIniText("top=1\n[One]\na = x ; not a comment\n# a comment\n[Two]\nb=\n[one]\nc=3\n");

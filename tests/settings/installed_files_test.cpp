@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "support/files.h"
+
 namespace vireon {
 namespace {
 
@@ -14,15 +16,6 @@ namespace fs = std::filesystem;
 
 class InstalledFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("vireon-installed-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   fs::path Make(const fs::path& relative) {
     fs::create_directories(root_ / relative);
     return root_ / relative;
@@ -32,7 +25,8 @@ class InstalledFilesTest : public ::testing::Test {
     std::ofstream(file) << "x\n";
   }
 
-  fs::path root_;
+  test::TemporaryFolder temporary_;
+  const fs::path root_ = temporary_.path();
 };
 
 // Which share/ folder an executable's files come from, for the layouts a
@@ -49,9 +43,13 @@ TEST_F(InstalledFilesTest, FindsTheShareFolderOfTheLayoutItRunsIn) {
       {"installed", "usr/bin/vireon", {"usr/share/vireon"}, "usr/share"},
       {"relocated prefix", "opt/v3/bin/vireon-gui", {"opt/v3/share/vireon"}, "opt/v3/share"},
       {"build folder", "build/vireon", {"build/share/vireon"}, "build/share"},
-      {"installed wins over a share/ beside the program", "p/bin/vireon",
-       {"p/share/vireon", "p/bin/share/vireon"}, "p/share"},
-      {"a doc folder alone does not count", "q/bin/vireon", {"q/bin/share/vireon", "q/share/doc/vireon"},
+      {"installed wins over a share/ beside the program",
+       "p/bin/vireon",
+       {"p/share/vireon", "p/bin/share/vireon"},
+       "p/share"},
+      {"a doc folder alone does not count",
+       "q/bin/vireon",
+       {"q/bin/share/vireon", "q/share/doc/vireon"},
        "q/bin/share"},
       {"nothing installed: where it was expected", "r/bin/vireon", {}, "r/share"},
   };

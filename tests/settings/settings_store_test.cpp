@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,11 +15,17 @@
 #include "model/messages.h"
 #include "settings/ini_file.h"
 #include "settings_test_support.h"
+#include "support/default_values.h"
 #include "support/expect_close.h"
+#include "support/hostile_files.h"
 #include "support/scoped_environment.h"
 
 namespace vireon {
 namespace {
+
+using test::EditedDefaults;
+using test::ReadText;
+using test::WriteText;
 
 namespace fs = std::filesystem;
 using Kind = RecordingSink::Kind;
@@ -53,38 +61,6 @@ constexpr const char* kFirstRunFile =
     "Report Comments=1\n"
     "Unscaled MCA=0\n";
 
-// A record in which every field differs from its built-in default.
-DefaultValues EditedDefaults() {
-  DefaultValues values;
-  values.concentration = 0.25;
-  values.kineticConstant = 2.5;
-  values.endTime = 100.0;
-  values.newtonLimit = 30;
-  values.steadyStateResolution = 1e-8;
-  values.derivationFactor = 0.01;
-  values.relativeTolerance = 1e-5;
-  values.absoluteTolerance = 1e-10;
-  values.adamsMaxOrder = 10;
-  values.bdfMaxOrder = 4;
-  values.timeUnit = "min";
-  values.concentrationUnit = "uM";
-  values.volumeUnit = "l";
-  values.points = 200;
-  values.dynamics = 0;
-  values.steadyState = 0;
-  values.report = 1;
-  values.titles = 1;
-  values.quotes = 1;
-  values.columnWidth = 20;
-  values.separator = 9;
-  values.reportStructuralAnalysis = 1;
-  values.reportStabilityAnalysis = 1;
-  values.reportMca = 0;
-  values.reportComments = 0;
-  values.mcaUnscaled = 1;
-  return values;
-}
-
 void ExpectSameDefaults(const DefaultValues& actual, const DefaultValues& expected) {
   using test::kTightAbs;
   using test::kTightRel;
@@ -118,6 +94,12 @@ class SettingsStoreTest : public test::SettingsFolder {
     const std::size_t end = text.find('\n', at + 1);
     text.replace(at + 1, end - at, line ? *line + "\n" : "");
     return text;
+  }
+  // The one message of a file that is left as it is: a warning naming it.
+  bool IsLeftAloneMessage(const RecordingSink& sink) const {
+    const std::string start = "WARNING:\nThe settings file " + File().string() + " could not be";
+    return sink.messages().size() == 1 && sink.messages()[0].kind == Kind::kWarning &&
+           sink.messages()[0].text.rfind(start, 0) == 0;
   }
   static bool IsOnlyMessage(const RecordingSink& sink, Kind kind, const char* text) {
     return sink.messages().size() == 1 && sink.messages()[0].kind == kind &&
@@ -396,15 +378,17 @@ TEST_F(SettingsStoreTest, CorruptValuesStopTheReadingAndAreWrittenBack) {
   }
 }
 
-TEST_F(SettingsStoreTest, AMalformedLineInTheDefaultGroupIsCorruption) {
-  WriteText(File(), FileWith("Points", std::string("Points=60\nthis line has no equals sign")));
+TEST_F(SettingsStoreTest, AMalformedLineInTheDefaultGroupLeavesTheFileAsItIs) {
+  const std::string text =
+      FileWith("Points", std::string("Points=60\nthis line has no equals sign"));
+  WriteText(File(), text);
   SettingsStore store = Store();
   RecordingSink sink;
   DefaultValues values;
   EXPECT_EQ(store.ReadDefaultValues(values, sink), -1);
-  EXPECT_TRUE(IsOnlyMessage(sink, Kind::kWarning, messages::kSettingsCorrupt));
+  EXPECT_TRUE(IsLeftAloneMessage(sink));
   EXPECT_EQ(values.points, 60);
-  EXPECT_EQ(ReadText(File()), FileWith("Points", std::string("Points=60")));
+  EXPECT_EQ(ReadText(File()), text);
 }
 
 TEST_F(SettingsStoreTest, AMalformedLineElsewhereLeavesTheDefaultsAlone) {
@@ -419,43 +403,78 @@ TEST_F(SettingsStoreTest, AMalformedLineElsewhereLeavesTheDefaultsAlone) {
   EXPECT_TRUE(IsOnlyMessage(sink, Kind::kWarning, messages::kSettingsCorrupt));
 }
 
-TEST_F(SettingsStoreTest, ABrokenGroupHeaderIsCorruptionNotAFirstRun) {
-  WriteText(File(), "[Default\nPoints=10\n");
-  RecordingSink sink;
-  DefaultValues values;
-  EXPECT_EQ(Store().ReadDefaultValues(values, sink), -1);
-  EXPECT_TRUE(IsOnlyMessage(sink, Kind::kWarning, messages::kSettingsCorrupt));
-  EXPECT_EQ(values, DefaultValues{});
-}
+// What may be named as the settings file by mistake, or by a hostile command
+// line: each is read without blocking, left byte for byte as it was, and a
+// later write of a group keeps a regular file aside under ".bak".
+struct NotSettingsCase {
+  const char* label;
+  std::function<void(const fs::path&)> make;
+  bool regular;
+};
 
-TEST_F(SettingsStoreTest, AnOversizedFileIsCorruptAndReplaced) {
-  WriteText(File(),
-            std::string(kFirstRunFile) + "[Junk]\n" + std::string(kMaxIniFileSize, 'x') + "=1\n");
-  SettingsStore store = Store();
-  RecordingSink sink;
-  DefaultValues values;
-  EXPECT_EQ(store.ReadDefaultValues(values, sink), -1);
-  EXPECT_TRUE(IsOnlyMessage(sink, Kind::kWarning, messages::kSettingsCorrupt));
-  EXPECT_EQ(ReadText(File()), kFirstRunFile);
-}
+TEST_F(SettingsStoreTest, AFileThatIsNotASettingsFileIsNeverWrittenOver) {
+  const std::string model =
+      "Version=3.00301\nEndTime=10\nTitle=m\nStoichiometry\n-1.000000 \nComments\n\nEndComments\n";
+  const std::vector<NotSettingsCase> cases = {
+      {"model file", [&](const fs::path& p) { WriteText(p, model); }, true},
+      {"README", [](const fs::path& p) { WriteText(p, "# Vireon\n\nSee [the docs](x).\n"); }, true},
+      {"entries outside any group", [](const fs::path& p) { WriteText(p, "PATH=/bin\nA=1\n"); },
+       true},
+      {"broken group header", [](const fs::path& p) { WriteText(p, "[Default\nPoints=10\n"); },
+       true},
+      {"oversized",
+       [](const fs::path& p) {
+         WriteText(p, std::string(kFirstRunFile) + "[Junk]\n" + std::string(kMaxIniFileSize, 'x') +
+                          "=1\n");
+       },
+       true},
+      {"FIFO",
+       [](const fs::path& p) {
+         fs::create_directories(p.parent_path());
+         test::MakeFifo(p);
+       },
+       false},
+      {"folder", [](const fs::path& p) { fs::create_directories(p); }, false},
+  };
+  for (const NotSettingsCase& row : cases) {
+    SCOPED_TRACE(row.label);
+    fs::remove_all(File().parent_path());
+    row.make(File());
+    const std::string before = row.regular ? ReadText(File()) : std::string();
+    SettingsStore store = Store();
+    RecordingSink sink;
+    DefaultValues values = EditedDefaults();
+    HelperPaths helpers;
+    Preferences preferences;
+    ASSERT_TRUE(test::FinishesWithin(
+        std::chrono::seconds(10),
+        [&] {
+          EXPECT_EQ(store.ReadDefaultValues(values, sink), -1);
+          store.ReadHelperPaths(helpers, sink);
+          store.ReadPreferences(preferences, sink);
+        },
+        [&] { test::ReleaseFifo(File()); }));
+    EXPECT_TRUE(IsLeftAloneMessage(sink)) << ::testing::PrintToString(sink.Texts());
+    EXPECT_EQ(values, DefaultValues{});
+    if (row.regular) {
+      EXPECT_EQ(ReadText(File()), before);
+    }
 
-TEST_F(SettingsStoreTest, AFolderInPlaceOfTheFileIsCorruptAndCannotBeStored) {
-  fs::create_directories(File());
-  SettingsStore store = Store();
-  RecordingSink sink;
-  DefaultValues values = EditedDefaults();
-  EXPECT_EQ(store.ReadDefaultValues(values, sink), -1);
-  EXPECT_EQ(sink.Texts(),
-            (std::vector<std::string>{messages::kSettingsCorrupt, messages::kSettingsStoreFailed}));
-  EXPECT_EQ(values, DefaultValues{});
-  EXPECT_FALSE(store.lastFailure().empty());
-
-  // The smaller groups say nothing about a file that cannot be read.
-  RecordingSink quiet;
-  HelperPaths helpers{"/keep", ""};
-  EXPECT_EQ(store.ReadHelperPaths(helpers, quiet), -1);
-  EXPECT_EQ(helpers.gnuplot, "/keep");
-  EXPECT_TRUE(quiet.messages().empty());
+    // Writing a group keeps the old file aside; a FIFO or a folder stays.
+    RecordingSink writing;
+    const int written = store.WritePreferences(Preferences{1, 0, "/bell.wav"}, writing);
+    if (row.regular) {
+      EXPECT_EQ(written, 0);
+      EXPECT_EQ(ReadText(fs::path(File().string() + ".bak")), before);
+      Preferences back;
+      EXPECT_EQ(store.ReadPreferences(back, writing), 0);
+      EXPECT_EQ(back.stopSound, "/bell.wav");
+    } else {
+      EXPECT_EQ(written, -1);
+      EXPECT_EQ(writing.Texts().back(), messages::kSettingsStoreFailed);
+      EXPECT_FALSE(fs::is_regular_file(File()));
+    }
+  }
 }
 
 // --- Failures to store ------------------------------------------------------------------

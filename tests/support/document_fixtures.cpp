@@ -146,7 +146,7 @@ Document MakeRichDocument(const KineticCatalogue& catalogue) {
                              Item(kStepSize),
                              Item(kRelativeTolerance),
                              Item(kAbsoluteTolerance),
-                             Item(kSsResolution),
+                             Item(kSteadyStateResolution),
                              Item(kDerivationFactor),
                              Item(kRealTime),
                              Item(kUserFunction, "total flux"),

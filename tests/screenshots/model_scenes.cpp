@@ -1,0 +1,272 @@
+// Scenes of the model side: the Model Definition page and every dialog its
+// buttons open, the Options menu's dialogs and the About box, on the
+// Michaelis-Menten example. Each view is one picture, named after it.
+
+#include <QApplication>
+#include <QDialog>
+#include <QListWidget>
+#include <QTabWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/about_dialog.h"
+#include "app/add_on_modules_dialog.h"
+#include "app/app_startup.h"
+#include "app/compartments_dialog.h"
+#include "app/default_values_dialog.h"
+#include "app/function_dialog.h"
+#include "app/functions_dialog.h"
+#include "app/item_tree_picker.h"
+#include "app/kinetic_type_dialog.h"
+#include "app/kinetic_types_dialog.h"
+#include "app/kinetics_dialog.h"
+#include "app/link_dialog.h"
+#include "app/links_dialog.h"
+#include "app/main_window.h"
+#include "app/metabolites_dialog.h"
+#include "app/methods_dialog.h"
+#include "app/model_page.h"
+#include "app/moieties_dialog.h"
+#include "app/preferences_dialog.h"
+#include "app/reactions_dialog.h"
+#include "app/units_dialog.h"
+#include "scan/item_trees.h"
+#include "scenes.h"
+
+namespace vireon::screenshots {
+namespace {
+
+// The size the main window is pictured at.
+constexpr int kWindowWidth = 960;
+constexpr int kWindowHeight = 660;
+
+// The program on a copy of an example, with settings of its own in the
+// scratch folder. Its messages are recorded, never shown: a message box
+// would wait for a click nobody gives.
+struct ModelProgram {
+  explicit ModelProgram(const SceneContext& context, const char* example = "michaelis_menten.vrn") {
+    const std::filesystem::path folder = context.work / "model-scenes";
+    std::filesystem::create_directories(folder);
+    started = StartApplication(app, sink, folder / "vireon.ini", folder / "vireon.kdb");
+    app.helpers.gnuplot = "gnuplot";
+    window = std::make_unique<MainWindow>(app, sink);
+    window->resize(kWindowWidth, kWindowHeight);
+    window->show();
+    const std::filesystem::path model = folder / example;
+    std::filesystem::copy_file(context.examples / example, model,
+                               std::filesystem::copy_options::overwrite_existing);
+    loaded = started && window->OpenFile(QString::fromStdString(model.string()));
+  }
+
+  AppStartup app;
+  RecordingSink sink;
+  std::unique_ptr<MainWindow> window;
+  bool started = false;
+  bool loaded = false;
+};
+
+// A user-defined rate law, accepted, with its symbols given their classes.
+std::shared_ptr<KineticTypeEditor> ExampleKineticType(const KineticCatalogue& catalogue,
+                                                      const std::string& name, MessageSink& sink) {
+  auto editor = std::make_shared<KineticTypeEditor>(catalogue);
+  editor->SetName(name);
+  editor->SetExpression("V*S/(Km*(1+I/Ki)+S)");
+  if (editor->AcceptFunction(sink)) {
+    for (int s = 0; s < static_cast<int>(editor->symbols().size()); ++s) {
+      const std::string& symbol = editor->symbols()[static_cast<std::size_t>(s)].name;
+      if (symbol == "S") editor->SetRole(s, SymbolRole::kSubstrate);
+      if (symbol == "I") editor->SetRole(s, SymbolRole::kModifier);
+    }
+  }
+  return editor;
+}
+
+// One dialog: made by `make` over the program's window, pictured, closed.
+struct DialogView {
+  const char* name;
+  std::function<std::unique_ptr<QDialog>(ModelProgram&)> make;
+};
+
+std::vector<DialogView> DialogViews() {
+  return {
+      {"dialog-reactions",
+       [](ModelProgram& p) {
+         auto dialog = std::make_unique<ReactionsDialog>(
+             p.window->document(), p.app.catalogue, p.app.defaults.kineticConstant,
+             p.app.defaults.concentration, p.sink, p.window.get());
+         dialog->stepList()->setCurrentRow(1);
+         return dialog;
+       }},
+      {"dialog-kinetics",
+       [](ModelProgram& p) {
+         auto dialog = std::make_unique<KineticsDialog>(p.window->document(), p.app, p.sink,
+                                                        p.window.get());
+         dialog->stepList()->setCurrentRow(1);
+         return dialog;
+       }},
+      {"dialog-new-kinetic-type",
+       [](ModelProgram& p) {
+         auto editor = ExampleKineticType(p.app.catalogue, "Inhibited uptake", p.sink);
+         auto dialog =
+             std::make_unique<KineticTypeDialog>(*editor, p.sink, nullptr, p.window.get());
+         // The dialog refers to the editor: it lives as long as the dialog.
+         QObject::connect(dialog.get(), &QObject::destroyed, [editor] {});
+         dialog->symbolList()->setCurrentRow(3);
+         return dialog;
+       }},
+      {"dialog-kinetic-types",
+       [](ModelProgram& p) {
+         // The list shows a type entered in this run's own catalogue.
+         ExampleKineticType(p.app.catalogue, "Inhibited Michaelis-Menten", p.sink)
+             ->Ok(p.app.catalogue, p.sink);
+         std::unique_ptr<QDialog> dialog = std::make_unique<KineticTypesDialog>(
+             p.app.catalogue, p.window->document().model, p.app.defaults.kineticConstant, p.sink,
+             p.window.get());
+         return dialog;
+       }},
+      {"dialog-metabolites",
+       [](ModelProgram& p) {
+         return std::make_unique<MetabolitesDialog>(p.window->document(), p.sink, p.window.get());
+       }},
+      {"dialog-moieties",
+       [](ModelProgram& p) {
+         return std::make_unique<MoietiesDialog>(p.window->document().model, p.window.get());
+       }},
+      {"dialog-compartments",
+       [](ModelProgram& p) {
+         return std::make_unique<CompartmentsDialog>(p.window->document().model, p.sink,
+                                                     p.window.get());
+       }},
+      {"dialog-numerical-methods",
+       [](ModelProgram& p) {
+         return std::make_unique<MethodsDialog>(p.window->document().settings, p.sink,
+                                                p.window.get());
+       }},
+      {"dialog-units",
+       [](ModelProgram& p) {
+         return std::make_unique<UnitsDialog>(p.window->document().settings, p.sink,
+                                              p.window.get());
+       }},
+      {"dialog-parameter-links",
+       [](ModelProgram& p) {
+         return std::make_unique<LinksDialog>(p.window->document(), p.sink, p.window.get());
+       }},
+      {"dialog-parameter-link",
+       [](ModelProgram& p) {
+         auto editor = std::make_shared<ParameterLinkEditor>();
+         auto dialog = std::make_unique<LinkDialog>(*editor, p.window->document().model,
+                                                    std::vector<std::string>{}, p.sink,
+                                                    p.window.get());
+         QObject::connect(dialog.get(), &QObject::destroyed, [editor] {});
+         dialog->items()->Choose("kinetic constants", "binding(k2)");
+         dialog->SetTarget();
+         dialog->items()->Choose("kinetic constants", "binding(k1)");
+         dialog->SetSource();
+         return dialog;
+       }},
+      {"dialog-functions",
+       [](ModelProgram& p) {
+         return std::make_unique<FunctionsDialog>(p.window->document().functions,
+                                                  p.window->document().model, p.sink,
+                                                  p.window.get());
+       }},
+      {"dialog-new-function",
+       [](ModelProgram& p) {
+         auto editor = std::make_shared<OutputFunctionEditor>(p.sink);
+         editor->SetName("total enzyme");
+         editor->SetExpression("e+c");
+         editor->Accept();
+         auto dialog =
+             std::make_unique<FunctionDialog>(*editor, p.window->document().model, p.window.get());
+         QObject::connect(dialog.get(), &QObject::destroyed, [editor] {});
+         dialog->symbolList()->setCurrentRow(0);
+         dialog->items()->Choose("trans./s.s. concentrations", "[E]");
+         return dialog;
+       }},
+      {"dialog-default-values",
+       [](ModelProgram& p) {
+         return std::make_unique<DefaultValuesDialog>(p.app.defaults, p.sink, p.window.get());
+       }},
+      {"dialog-preferences",
+       [](ModelProgram& p) {
+         return std::make_unique<PreferencesDialog>(p.app.preferences, p.window.get());
+       }},
+      {"dialog-add-on-modules",
+       [](ModelProgram& p) {
+         return std::make_unique<AddOnModulesDialog>(p.app.helpers, p.window.get());
+       }},
+      {"dialog-about",
+       [](ModelProgram& p) {
+         return std::make_unique<AboutDialog>(p.window->document().folder, p.window.get());
+       }},
+  };
+}
+
+ScreenshotScene modelPage("model-page", [](const SceneContext& context) {
+  ModelProgram program(context);
+  if (!program.loaded) return false;
+  program.window->sheet()->setCurrentWidget(program.window->modelPage());
+  return Save(context, *program.window, "page-model-definition");
+});
+
+// Gives the document an output function, the total of the enzyme, and a
+// link that ties the dissociation constant to the association constant, so
+// that their lists have something to show.
+void AddFunctionAndLink(ModelProgram& program) {
+  Document& document = program.window->document();
+  OutputFunctionEditor function(program.sink);
+  function.SetName("total enzyme");
+  function.SetExpression("e+c");
+  function.Accept();
+  for (const auto& [symbol, node, entry] :
+       {std::tuple{0, "trans./s.s. concentrations", "[E]"},
+        std::tuple{1, "trans./s.s. concentrations", "[ES]"}}) {
+    function.SelectSymbol(symbol);
+    for (const OutputDataNode& branch : BuildFunctionSymbolTree(document.model)) {
+      for (const OutputDataNode& leaf : branch.children) {
+        if (leaf.text != node) continue;
+        for (const OutputItem& item : leaf.entries) {
+          if (item.title == entry) function.Associate(&item);
+        }
+      }
+    }
+  }
+  if (function.Ok()) {
+    if (std::optional<OutputFunction> made = function.TakeFunction()) {
+      document.functions.push_back(std::move(*made));
+    }
+  }
+  const std::string functionName = "total enzyme";
+  ParameterLinkEditor link;
+  for (const OutputDataNode& node :
+       BuildLinkItemTree(document.model, std::vector<std::string>{functionName})) {
+    for (const OutputItem& item : node.entries) {
+      if (item.title == "binding(k2)") link.SetTarget(item);
+      if (item.title == "binding(k1)") link.SetSource(item);
+    }
+  }
+  link.SetFactor(0.5);
+  if (std::optional<ParameterLink> made = link.Link()) document.links.push_back(*made);
+}
+
+ScreenshotScene modelDialogs("model-dialogs", [](const SceneContext& context) {
+  ModelProgram program(context);
+  if (!program.loaded) return false;
+  AddFunctionAndLink(program);
+  bool saved = true;
+  for (const DialogView& view : DialogViews()) {
+    std::unique_ptr<QDialog> dialog = view.make(program);
+    dialog->show();
+    saved = Save(context, *dialog, view.name) && saved;
+    dialog->reject();
+  }
+  return saved;
+});
+
+}  // namespace
+}  // namespace vireon::screenshots
