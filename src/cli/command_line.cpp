@@ -66,6 +66,8 @@ constexpr OptionRule kOptions[] = {
     {"--kdb", true, kForAll},
     {"--seed", true, kForRun},
     {"--quiet", false, kForRun},
+    {"--jobs", true, kForRun},
+    {"--mpi", false, kForRun},
     {"--output", true, kForPlot | kForSimulate | kForImport | kForExport},
     {"--end", true, kForSimulate},
     {"--points", true, kForSimulate},
@@ -195,6 +197,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (!line.seed) return Bad("--seed needs a whole number from 0 to 4294967295, not " + value);
     } else if (name == "--quiet") {
       line.quiet = true;
+    } else if (name == "--jobs") {
+      std::optional<std::uint32_t> jobs = ParseSeed(value);
+      if (!jobs || *jobs < 1 || *jobs > static_cast<std::uint32_t>(kMaxJobs)) {
+        return Bad("--jobs needs a whole number from 1 to " + std::to_string(kMaxJobs) +
+                   ", not " + value);
+      }
+      line.jobs = static_cast<int>(*jobs);
+    } else if (name == "--mpi") {
+      line.mpi = true;
     } else if (option->name == "--output") {
       if (line.command == Command::kPlot && PictureFormatOf(value) == PictureFormat::kNone) {
         return Bad("--output needs a file name ending in .png or .svg, not " + value);
@@ -233,6 +244,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "usage: vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet]\n"
+         "                  [--jobs N] [--mpi]\n"
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
          "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
@@ -278,6 +290,12 @@ std::string HelpText() {
          "  --seed N         seed of the random numbers of random scans and output\n"
          "                   functions (0 to 4294967295; default: from the clock)\n"
          "  --quiet          no progress bar\n"
+         "  --jobs N         run: threads that solve a scan's points (1 to 256;\n"
+         "                   default: the preferences' choice, else every core). The\n"
+         "                   files are the same for any number\n"
+         "  --mpi            run: spread the scan over the processes of an MPI job\n"
+         "                   (mpirun -np N vireon run MODEL.vrn --mpi); the first\n"
+         "                   process writes the files\n"
          "  --output FILE    plot: the picture to write; its extension, .png or .svg,\n"
          "                   chooses the format. gnuplot is taken from the settings'\n"
          "                   helper path or from PATH\n"

@@ -1,7 +1,7 @@
 #pragma once
 // The arguments of the vireon command:
 //
-//   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet]
+//   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet] [--jobs N] [--mpi]
 //   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
 //   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts] [-o FILE.csv]
 //   vireon import FILE.xml [-o MODEL.vrn]
@@ -35,6 +35,8 @@ struct CommandLine {
   std::string kineticsPath;           // empty: the user's kinetics database
   std::optional<std::uint32_t> seed;  // none: seeded from the clock
   bool quiet = false;
+  std::optional<int> jobs;  // run: threads of a scan; none: the settings' or every core
+  bool mpi = false;         // run: the scan spread over an MPI job's processes
   std::string outputPath;  // plot: the picture to write; empty prints the script
                            // simulate, import, export: the file to write ("-" or
                            // empty for simulate: standard output)
@@ -56,6 +58,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The seed as --seed takes it: a decimal number from 0 to 4294967295.
 std::optional<std::uint32_t> ParseSeed(std::string_view text);
+
+// The most threads --jobs takes.
+inline constexpr int kMaxJobs = 256;
 
 // The largest number of output intervals simulate takes.
 inline constexpr int kMaxSimulatePoints = 10000000;

@@ -58,6 +58,7 @@ HeadlessRunResult RunDocumentToEnd(Document& document, RandomGenerator& random, 
   HeadlessObserver observer(controller, document, options);
   SynchronousObserver acknowledging(controller, &observer);
   controller.SetObserver(&acknowledging);
+  controller.SetJobs(options.jobs);
 
   HeadlessRunResult result;
   if (!controller.StartRun(sink)) return result;

@@ -30,6 +30,8 @@ struct HeadlessRunOptions {
   std::function<void(int iteration, int totalIterations, std::string_view timeLeft)> progress;
   // Hears every notification too (on the run thread); may be null.
   RunObserver* observer = nullptr;
+  // Threads that solve a scan's points (RunController::SetJobs).
+  int jobs = 1;
 };
 
 // Starts the run (nothing is saved; a refusal is said through the sink),

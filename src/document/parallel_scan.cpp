@@ -1,21 +1,25 @@
 #include "document/parallel_scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
-#include <exception>
+#include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
-#include <new>
+#include <optional>
 #include <thread>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "document/document.h"
 #include "engine/random.h"
-#include "kinetics/arithmetic_fault.h"
+#include "engine/engine_state.h"
 #include "kinetics/expression.h"
-#include "model/structural_analysis.h"
 #include "scan/parameter_link.h"
 #include "scan/scan.h"
 
@@ -131,56 +135,88 @@ void RestoreState(Document& document, std::string_view bytes) {
 
 // ---------------------------------------------------------------- plan
 
-// One point of the scan: the values of the scanned and linked quantities
-// before it, and the block separators written after it.
+// The quantities the scan's loops write: each distinct bound quantity once,
+// named by the first item that writes it.
+struct ScanSlots {
+  std::vector<int> firstItem;
+  std::vector<int> slotOfItem;  // -1 for an item with no quantity
+};
+
+ScanSlots FindScanSlots(const std::vector<ScanItem>& items) {
+  ScanSlots slots;
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    int slot = -1;
+    if (items[k].value != nullptr) {
+      for (std::size_t s = 0; s < slots.firstItem.size(); ++s) {
+        if (items[slots.firstItem[s]].value == items[k].value) slot = static_cast<int>(s);
+      }
+      if (slot < 0) {
+        slot = static_cast<int>(slots.firstItem.size());
+        slots.firstItem.push_back(static_cast<int>(k));
+      }
+    }
+    slots.slotOfItem.push_back(slot);
+  }
+  return slots;
+}
+
+// The slots' quantities in one document (bound to it).
+std::vector<double*> SlotQuantities(Document& d, const ScanSlots& slots) {
+  std::vector<double*> quantities;
+  for (int item : slots.firstItem) quantities.push_back(d.scan.items[item].value);
+  return quantities;
+}
+
+// One point of the scan: every slot's value at it, the slots the loops set
+// since the point before, the random generator before and after the
+// point's own draws (when the output functions draw), and the block
+// separators written after it.
 struct PlannedPoint {
   std::vector<double> values;
+  std::vector<int> written;
+  std::optional<RandomGenerator> randomBefore, randomAfter;
   std::string timeCourseAfter;
   std::string steadyStateAfter;
 };
 
-// The quantities a scan or a link writes: the scan items', then the link
-// targets', in list order (null for one that is not bound).
-std::vector<double*> WrittenQuantities(Document& d) {
-  std::vector<double*> quantities;
-  for (ScanItem& item : d.scan.items) quantities.push_back(item.value);
-  for (ParameterLink& link : d.links) quantities.push_back(link.target.value);
-  return quantities;
+// What the loops set before the point, over the state the point before left.
+void ApplyWrites(const std::vector<double*>& quantities, const PlannedPoint& point) {
+  for (int s : point.written) *quantities[s] = point.values[s];
 }
 
-void ApplyPlannedPoint(Document& d, const PlannedPoint& point) {
-  const std::vector<double*> quantities = WrittenQuantities(d);
-  for (std::size_t k = 0; k < quantities.size() && k < point.values.size(); ++k) {
-    if (quantities[k] != nullptr) *quantities[k] = point.values[k];
-  }
+// Every slot's value, for a point reached from some other state.
+void ApplyValues(const std::vector<double*>& quantities, const PlannedPoint& point) {
+  for (std::size_t s = 0; s < quantities.size(); ++s) *quantities[s] = point.values[s];
 }
 
-// Runs the scan's loops on `plan`, a copy of the run's document, drawing
-// from the run's generator: before each point the written quantities are
-// kept, then the links are applied as the point's iteration applies them
-// (a fault is the iteration's to report).
-std::vector<PlannedPoint> PlanScan(Document& plan, RandomGenerator& random) {
-  std::vector<PlannedPoint> points;
-  ScanCallbacks callbacks;
-  callbacks.runIteration = [&] {
-    PlannedPoint point;
-    for (double* q : WrittenQuantities(plan)) point.values.push_back(q != nullptr ? *q : 0.0);
-    points.push_back(std::move(point));
-    Model& model = plan.model;
-    try {
-      ApplyLinksBetweenTotals(plan.links, [&model] { ComputeMoietyTotals(model); });
-    } catch (const ArithmeticFault&) {
-    } catch (const std::bad_alloc&) {
+// The output functions' random draws without their values: every symbol
+// counts as 1.
+class DrawingBindings : public ExpressionBindings {
+ public:
+  explicit DrawingBindings(RandomGenerator& random) : random_(random) {}
+  double SymbolValue(const ExpressionNode&) override { return 1.0; }
+  double FunctionValue(char code, double operand) override {
+    switch (code) {
+      case node_code::kRand:
+        return random_.Uniform() * operand;
+      case node_code::kGauss:
+      case node_code::kBoltz:
+        return random_.Normal() * operand;
+      default:
+        return 0.0;
     }
-    return true;
-  };
-  callbacks.separateTimeCourse = [&](std::string_view s) { points.back().timeCourseAfter += s; };
-  callbacks.separateSteadyState = [&](std::string_view s) {
-    points.back().steadyStateAfter += s;
-  };
-  ScanDriver driver(plan.scan.items, random, plan.engine, nullptr, std::move(callbacks));
-  driver.Run();
-  return points;
+  }
+
+ private:
+  RandomGenerator& random_;
+};
+
+bool DrawsRandomNumbers(const OutputFunction& function) {
+  return std::any_of(function.nodes().begin(), function.nodes().end(), [](const ExpressionNode& n) {
+    return n.kind == node_kind::kFunction &&
+           (n.code == node_code::kRand || n.code == node_code::kGauss ||
+            n.code == node_code::kBoltz);
+  });
 }
 
 // ---------------------------------------------------------------- output
@@ -194,13 +230,11 @@ struct Event {
   int istate = 0;
 };
 
-struct PointOutput {
-  std::vector<Event> events;
-};
+using PointOutput = std::vector<Event>;
 
 // Writes a kept point as the run would have written it.
 void Replay(const PointOutput& point, ScanRun& run) {
-  for (const Event& e : point.events) {
+  for (const Event& e : point) {
     switch (e.kind) {
       case Event::Kind::kTimeCourse:
         run.output.TimeCourse(e.text);
@@ -230,29 +264,164 @@ void Separate(const PlannedPoint& point, ScanRun& run) {
   }
 }
 
-// ---------------------------------------------------------------- workers
+// ---------------------------------------------------------------- shared work
 
-struct Chunk {
-  int first = 0;  // points first .. end - 1
-  int end = 0;
-  bool done = false;
-  bool failed = false;   // a worker could not finish it: the run solves it again
-  std::string before;    // state the point before `first` left (chunks after the first)
-  std::string after;     // state the last point left
-  std::vector<PointOutput> points;
+// A chunk as a worker hands it back.
+struct ChunkResult {
+  int first = 0;
+  bool failed = false;    // a worker could not finish it
+  bool randomOk = true;   // every point drew the random numbers planned for it
+  std::string before;     // the state the point before `first` left
+  std::string after;      // the state the last point left
+  std::vector<PlannedPoint> plan;  // the chunk's points
+  std::vector<PointOutput> outputs;
 };
 
-// What the run's thread and the workers share, under `mutex`.
+// What the run's thread, the planner and the workers share, under `mutex`.
+// Chunk c holds the points 1 + c * chunkPoints onwards (point 0 runs on the
+// run's thread first).
 struct SharedWork {
   std::mutex mutex;
   std::condition_variable changed;
-  std::vector<Chunk> chunks;
+
+  std::deque<PlannedPoint> plan;
+  int planFirst = 0;  // the index of plan.front()
+  bool planDone = false;
+  int chunkPoints = 1;
+
   int nextChunk = 0;     // the next chunk a worker takes
   int writtenChunks = 0;  // chunks the run has written
-  int ahead = 0;         // chunks a worker may be ahead of the written ones
+  int ahead = 1;         // chunks a worker may be ahead of the written ones
+  std::map<int, ChunkResult> results;
   bool stop = false;
   bool paused = false;
+
+  int Planned() const { return planFirst + static_cast<int>(plan.size()); }
+  int ChunkFirst(int c) const { return 1 + c * chunkPoints; }
+  // Whether a point's separators are known: a later point is planned, or
+  // the plan is complete.
+  bool Complete(int point) const { return planDone ? point < Planned() : point + 1 < Planned(); }
+  bool ChunkExists(int c) const { return !planDone || ChunkFirst(c) < Planned(); }
+  int ChunkEnd(int c) const {
+    const int end = ChunkFirst(c + 1);
+    return planDone ? std::min(end, Planned()) : end;
+  }
+  bool ChunkReady(int c) const { return Complete(ChunkEnd(c) - 1); }
+  // The planner stays within this many points of the written ones.
+  int PlanLimit() const { return ChunkFirst(writtenChunks + ahead + 1) + 1; }
 };
+
+// ---------------------------------------------------------------- planner
+
+// Runs the scan's loops on a copy of the items whose quantities are slots
+// of its own, recording what each point gets. `firstAfter` is the random
+// generator the first point left (its output functions' draws);
+// `evaluations` is how often each later point evaluates the output
+// functions.
+class Planner {
+ public:
+  Planner(SharedWork& work, const Document& document, const ScanSlots& slots,
+          const RandomGenerator& initial, std::optional<RandomGenerator> firstAfter,
+          int evaluations)
+      : work_(work),
+        items_(document.scan.items),
+        slots_(slots),
+        random_(initial),
+        firstAfter_(std::move(firstAfter)),
+        evaluations_(evaluations) {
+    current_.resize(slots.firstItem.size());
+    for (std::size_t s = 0; s < current_.size(); ++s) {
+      current_[s] = *document.scan.items[slots.firstItem[s]].value;
+    }
+    shadow_.assign(current_.size(), Unset());
+    for (std::size_t k = 0; k < items_.size(); ++k) {
+      const int slot = slots.slotOfItem[k];
+      items_[k].value = slot >= 0 ? &shadow_[slot] : nullptr;
+    }
+    if (firstAfter_) {
+      for (const OutputFunction& f : document.functions) {
+        if (!f.nodes().empty() && f.nodes()[0].kind == node_kind::kRoot) {
+          functions_.push_back(f.nodes());
+        }
+      }
+    }
+  }
+
+  // The planner thread's body.
+  void Run() {
+    ScanCallbacks callbacks;
+    callbacks.runIteration = [this] { return Point(); };
+    callbacks.separateTimeCourse = [this](std::string_view s) { Separator(s, true); };
+    callbacks.separateSteadyState = [this](std::string_view s) { Separator(s, false); };
+    EngineState state;
+    ScanDriver driver(items_, random_, state, nullptr, std::move(callbacks));
+    driver.Run();
+    std::lock_guard<std::mutex> lock(work_.mutex);
+    work_.planDone = true;
+    finalRandom_ = random_;
+    work_.changed.notify_all();
+  }
+
+  // The generator after the whole plan (read after the planner has ended).
+  const RandomGenerator& finalRandom() const { return finalRandom_; }
+
+ private:
+  // A bit pattern no computed value has: a slot holding it was not set.
+  static double Unset() { return std::bit_cast<double>(std::uint64_t{0x7ff4c0ffee5eed11}); }
+  static bool IsUnset(double v) { return std::bit_cast<std::uint64_t>(v) == 0x7ff4c0ffee5eed11; }
+
+  bool Point() {
+    PlannedPoint point;
+    for (std::size_t s = 0; s < shadow_.size(); ++s) {
+      if (IsUnset(shadow_[s])) continue;
+      current_[s] = shadow_[s];
+      shadow_[s] = Unset();
+      point.written.push_back(static_cast<int>(s));
+    }
+    point.values = current_;
+    if (firstAfter_) {
+      point.randomBefore = random_;
+      if (index_ == 0) {
+        random_ = *firstAfter_;
+      } else {
+        DrawingBindings bindings(random_);
+        for (int e = 0; e < evaluations_; ++e) {
+          for (const std::vector<ExpressionNode>& nodes : functions_) {
+            EvaluateExpression(nodes, bindings);
+          }
+        }
+      }
+      point.randomAfter = random_;
+    }
+    ++index_;
+    std::unique_lock<std::mutex> lock(work_.mutex);
+    work_.changed.wait(lock, [this] { return work_.stop || work_.Planned() < work_.PlanLimit(); });
+    if (work_.stop) return false;
+    work_.plan.push_back(std::move(point));
+    work_.changed.notify_all();
+    return true;
+  }
+
+  void Separator(std::string_view s, bool timeCourse) {
+    std::lock_guard<std::mutex> lock(work_.mutex);
+    if (work_.plan.empty()) return;
+    (timeCourse ? work_.plan.back().timeCourseAfter : work_.plan.back().steadyStateAfter) += s;
+  }
+
+  SharedWork& work_;
+  std::vector<ScanItem> items_;
+  const ScanSlots& slots_;
+  RandomGenerator random_;
+  std::optional<RandomGenerator> firstAfter_;
+  int evaluations_;
+  std::vector<std::vector<ExpressionNode>> functions_;
+  std::vector<double> current_;
+  std::vector<double> shadow_;
+  int index_ = 0;
+  RandomGenerator finalRandom_;
+};
+
+// ---------------------------------------------------------------- workers
 
 // A worker's output for one point: everything kept in order, the error
 // log's new text taken before each section and integrator error, as the
@@ -281,9 +450,10 @@ class KeepingOutput : public IterationOutput {
   }
   void IntegratorError(IntegratorFault fault, int istate) override {
     TakeErrorLog();
-    if (point_ != nullptr) point_->events.push_back({Event::Kind::kIntegratorError, {}, fault, istate});
+    if (point_ != nullptr) point_->push_back({Event::Kind::kIntegratorError, {}, fault, istate});
   }
-  // A pause holds the worker at its next point; a stop ends the point.
+  // A pause holds the worker at its next time-course point; a stop ends
+  // the point.
   PointAction CheckPauseStop(Engine&) override {
     std::unique_lock<std::mutex> lock(work_.mutex);
     work_.changed.wait(lock, [this] { return !work_.paused || work_.stop; });
@@ -293,17 +463,16 @@ class KeepingOutput : public IterationOutput {
  private:
   void Keep(Event::Kind kind, std::string_view text) {
     if (point_ == nullptr) return;
-    std::vector<Event>& events = point_->events;
-    if (kind != Event::Kind::kReport && !events.empty() && events.back().kind == kind) {
-      events.back().text += text;
+    if (kind != Event::Kind::kReport && !point_->empty() && point_->back().kind == kind) {
+      point_->back().text += text;
     } else {
-      events.push_back({kind, std::string(text)});
+      point_->push_back({kind, std::string(text)});
     }
   }
   void TakeErrorLog() {
     std::string& log = document_.engine.errorLog;
     if (log.empty()) return;
-    if (point_ != nullptr) point_->events.push_back({Event::Kind::kErrorLog, log});
+    if (point_ != nullptr) point_->push_back({Event::Kind::kErrorLog, log});
     log.clear();
   }
 
@@ -314,92 +483,179 @@ class KeepingOutput : public IterationOutput {
   PointOutput* point_ = nullptr;
 };
 
-// Solves one chunk on the worker's own document: the point before it
-// first (its output dropped), then every point of the chunk.
-void SolveChunk(Chunk& chunk, const std::vector<PlannedPoint>& plan, Document& document,
-                RandomGenerator& random, KeepingOutput& output) {
-  if (chunk.first > 0) {
-    ApplyPlannedPoint(document, plan[chunk.first - 1]);
-    document.engine.iteration = chunk.first - 1;
-    output.Begin(nullptr);
-    if (!RunTaskIteration(document, random, output)) return;
-    output.End();
-    chunk.before = CaptureState(document);
-  }
-  for (int i = chunk.first; i < chunk.end; ++i) {
-    PointOutput point;
-    ApplyPlannedPoint(document, plan[i]);
-    document.engine.iteration = i;
-    output.Begin(&point);
-    if (!RunTaskIteration(document, random, output)) return;
-    output.End();
-    chunk.points.push_back(std::move(point));
-  }
-  chunk.after = CaptureState(document);
-}
-
-void Work(SharedWork& work, const std::vector<PlannedPoint>& plan, Document& document,
-          RandomGenerator& random, bool timeCourseOpen, bool steadyStateOpen) {
-  KeepingOutput output(work, document, timeCourseOpen, steadyStateOpen);
-  for (;;) {
-    Chunk* chunk = nullptr;
-    {
-      std::unique_lock<std::mutex> lock(work.mutex);
-      work.changed.wait(lock, [&] {
-        return work.stop || work.nextChunk >= static_cast<int>(work.chunks.size()) ||
-               work.nextChunk < work.writtenChunks + work.ahead;
-      });
-      if (work.stop || work.nextChunk >= static_cast<int>(work.chunks.size())) return;
-      chunk = &work.chunks[work.nextChunk++];
-    }
-    // The chunk belongs to this worker until it is marked done.
-    bool failed = false;
-    try {
-      SolveChunk(*chunk, plan, document, random, output);
-      failed = chunk->after.empty();
-    } catch (...) {
-      // Whatever ended the chunk happens again when the run solves it, and
-      // the run reports it as a run on one thread does.
-      failed = true;
-    }
-    std::lock_guard<std::mutex> lock(work.mutex);
-    chunk->failed = failed;
-    chunk->done = true;
-    work.changed.notify_all();
-  }
-}
-
-// Ends the workers however the run leaves the scan.
-class Workers {
+class Worker {
  public:
-  explicit Workers(SharedWork& work) : work_(work) {}
-  ~Workers() {
+  Worker(SharedWork& work, Document& document, const ScanSlots& slots, bool timeCourseOpen,
+         bool steadyStateOpen)
+      : work_(work),
+        document_(document),
+        quantities_(SlotQuantities(document, slots)),
+        output_(work, document, timeCourseOpen, steadyStateOpen),
+        lastState_(CaptureState(document)) {}
+
+  void Run() {
+    for (;;) {
+      ChunkResult result;
+      int c = 0;
+      {
+        std::unique_lock<std::mutex> lock(work_.mutex);
+        work_.changed.wait(lock, [this] {
+          const int n = work_.nextChunk;
+          return work_.stop || !work_.ChunkExists(n) ||
+                 (n < work_.writtenChunks + work_.ahead && work_.ChunkReady(n));
+        });
+        c = work_.nextChunk;
+        if (work_.stop || !work_.ChunkExists(c)) return;
+        ++work_.nextChunk;
+        result.first = work_.ChunkFirst(c);
+        for (int i = result.first - 1; i < work_.ChunkEnd(c); ++i) {
+          result.plan.push_back(work_.plan[static_cast<std::size_t>(i - work_.planFirst)]);
+        }
+      }
+      try {
+        Solve(result);
+      } catch (...) {
+        // Whatever ended the chunk happens again when the run solves it,
+        // and the run reports it as a run on one thread does.
+        result.failed = true;
+      }
+      if (result.failed) lastSolved_ = -1;
+      result.plan.erase(result.plan.begin());  // the point before the chunk
+      std::lock_guard<std::mutex> lock(work_.mutex);
+      work_.results.emplace(c, std::move(result));
+      work_.changed.notify_all();
+    }
+  }
+
+ private:
+  // Solves one chunk: the point before it first (its output dropped) unless
+  // this worker's last point was that one, then every point of the chunk.
+  void Solve(ChunkResult& result) {
+    RandomGenerator& random = random_;
+    if (lastSolved_ != result.first - 1) {
+      const PlannedPoint& before = result.plan.front();
+      ApplyValues(quantities_, before);
+      if (before.randomBefore) random = *before.randomBefore;
+      document_.engine.iteration = result.first - 1;
+      output_.Begin(nullptr);
+      if (!RunTaskIteration(document_, random, output_)) {
+        result.failed = true;
+        return;
+      }
+      output_.End();
+      lastState_ = CaptureState(document_);
+    }
+    result.before = lastState_;
+    for (std::size_t k = 1; k < result.plan.size(); ++k) {
+      const PlannedPoint& point = result.plan[k];
+      ApplyWrites(quantities_, point);
+      if (point.randomBefore) random = *point.randomBefore;
+      document_.engine.iteration = result.first + static_cast<int>(k) - 1;
+      PointOutput out;
+      output_.Begin(&out);
+      if (!RunTaskIteration(document_, random, output_)) {
+        result.failed = true;
+        return;
+      }
+      output_.End();
+      if (point.randomAfter && !(random == *point.randomAfter)) result.randomOk = false;
+      result.outputs.push_back(std::move(out));
+    }
+    lastState_ = CaptureState(document_);
+    result.after = lastState_;
+    lastSolved_ = result.first + static_cast<int>(result.plan.size()) - 2;
+  }
+
+  SharedWork& work_;
+  Document& document_;
+  std::vector<double*> quantities_;
+  KeepingOutput output_;
+  RandomGenerator random_;
+  // The last point this worker solved (its copy of the document starts
+  // after the first point), and the state it left.
+  int lastSolved_ = 0;
+  std::string lastState_;
+};
+
+// The planner and the workers, ended however the run leaves the scan.
+class Threads {
+ public:
+  explicit Threads(SharedWork& work) : work_(work) {}
+  ~Threads() { StopAll(); }
+  void Start(std::function<void()> body) { threads_.emplace_back(std::move(body)); }
+  void StopAll() {
     {
       std::lock_guard<std::mutex> lock(work_.mutex);
       work_.stop = true;
     }
     work_.changed.notify_all();
     for (std::thread& t : threads_) t.join();
+    threads_.clear();
   }
-  void Start(std::function<void()> body) { threads_.emplace_back(std::move(body)); }
 
  private:
   SharedWork& work_;
   std::vector<std::thread> threads_;
 };
 
+// ---------------------------------------------------------------- serial
+
+enum class SerialEnd { kScanEnded, kReachedUntil, kStopped };
+
+// Runs the scan's loops on the run's document from the start, as a serial
+// run does, but solves and writes only the points from .. until - 1. The
+// points before `from` were written: at the one before it the document and
+// the generator take the state and draws it left (`resumeState`,
+// `resumeRandom`), so that the loops go on from there exactly.
+// `pointDone` hears each point solved.
+SerialEnd RunSerially(ScanRun& run, const RandomGenerator& initial, int from, int until,
+                      const std::string& resumeState, const RandomGenerator& resumeRandom,
+                      const std::function<void(int)>& pointDone, int* evaluations = nullptr) {
+  Document& document = run.document;
+  run.random = initial;
+  SerialEnd end = SerialEnd::kScanEnded;
+  int index = 0;
+  bool writing = from == 0;
+  ScanCallbacks callbacks;
+  callbacks.runIteration = [&]() {
+    const int i = index++;
+    if (i == until) {
+      end = SerialEnd::kReachedUntil;
+      return false;
+    }
+    if (i < from) {
+      if (i == from - 1) {
+        RestoreState(document, resumeState);
+        run.random = resumeRandom;
+      }
+      return true;
+    }
+    writing = true;
+    run.progress.BeforePoint();
+    if (!RunTaskIteration(document, run.random, run.output, evaluations)) {
+      end = SerialEnd::kStopped;
+      return false;
+    }
+    if (pointDone) pointDone(i);
+    return true;
+  };
+  callbacks.separateTimeCourse = [&](std::string_view s) {
+    if (writing && run.separateTimeCourse) run.separateTimeCourse(s);
+  };
+  callbacks.separateSteadyState = [&](std::string_view s) {
+    if (writing && run.separateSteadyState) run.separateSteadyState(s);
+  };
+  EngineState state;
+  state.startTick = document.engine.startTick;
+  ScanDriver driver(document.scan.items, run.random, state, nullptr, std::move(callbacks));
+  driver.Run();
+  return end;
+}
+
 int ChunkPoints(int points, const ParallelScanOptions& options) {
   if (options.chunkPoints > 0) return options.chunkPoints;
   const int perChunk = (points + options.jobs * kChunksPerJob - 1) / (options.jobs * kChunksPerJob);
   return std::clamp(perChunk, kFewestChunkPoints, kMostChunkPoints);
-}
-
-bool DrawsRandomNumbers(const OutputFunction& function) {
-  return std::any_of(function.nodes().begin(), function.nodes().end(), [](const ExpressionNode& n) {
-    return n.kind == node_kind::kFunction &&
-           (n.code == node_code::kRand || n.code == node_code::kGauss ||
-            n.code == node_code::kBoltz);
-  });
 }
 
 }  // namespace
@@ -408,15 +664,9 @@ std::string SerialScanReason(const Document& document) {
   if (!document.selections.interactive.empty()) {
     return "the interactive window shows the points one after another";
   }
-  for (const OutputFunction& function : document.functions) {
-    if (DrawsRandomNumbers(function)) {
-      return "output function " + function.name() + " draws random numbers between the points";
-    }
-  }
   for (const ParameterLink& link : document.links) {
-    const int type = link.source.type;
-    if (type == kTime || type == kRealTime || type == kUserFunction) {
-      return "a link follows " + link.source.title + ", a result of the point before";
+    if (link.source.type == kRealTime) {
+      return "a link follows " + link.source.title + ", which depends on when each point runs";
     }
   }
   return {};
@@ -425,41 +675,45 @@ std::string SerialScanReason(const Document& document) {
 bool RunParallelScan(ScanRun& run, const ParallelScanOptions& options) {
   Document& document = run.document;
   if (document.scan.items.empty()) return true;
-  document.engine.totalIterations = PrepareScan(document.scan.items);
-
-  // 1. The plan, on a copy, so that the document keeps its values.
-  std::vector<PlannedPoint> plan;
-  {
-    Document copy = document;
-    RebindDocumentItems(copy, true);
-    plan = PlanScan(copy, run.random);
-  }
-  const int points = static_cast<int>(plan.size());
+  const int total = PrepareScan(document.scan.items);
+  document.engine.totalIterations = total;
   run.progress.Restart();
+  const RandomGenerator initial = run.random;
+  const bool drawingFunctions =
+      std::any_of(document.functions.begin(), document.functions.end(), DrawsRandomNumbers);
 
+  // 1. The first point, as a serial run runs it.
+  int evaluations = 0;
+  std::optional<RandomGenerator> firstAfter;
+  const SerialEnd firstEnd = RunSerially(
+      run, initial, 0, 1, {}, initial,
+      [&](int) {
+        if (drawingFunctions) firstAfter = run.random;
+      },
+      &evaluations);
+  if (firstEnd == SerialEnd::kStopped) return false;
+  if (firstEnd == SerialEnd::kScanEnded) return true;
+
+  // 2. The planner and the workers, each worker over its own copy of the
+  // document as it is now.
   SharedWork work;
-  const int chunkPoints = ChunkPoints(points, options);
-  for (int first = 0; first < points; first += chunkPoints) {
-    Chunk chunk;
-    chunk.first = first;
-    chunk.end = std::min(points, first + chunkPoints);
-    work.chunks.push_back(std::move(chunk));
-  }
+  work.chunkPoints = ChunkPoints(total, options);
   work.ahead = options.jobs * kChunksAheadPerJob;
-
-  // 2. The workers, each over its own copy of the document as it is now.
-  const int jobs = std::min(options.jobs, static_cast<int>(work.chunks.size()));
+  const ScanSlots slots = FindScanSlots(document.scan.items);
+  const std::vector<double*> quantities = SlotQuantities(document, slots);
+  const int chunks = (total - 1 + work.chunkPoints - 1) / work.chunkPoints;
+  const int jobs = std::max(1, std::min(options.jobs, chunks));
   std::vector<Document> copies(static_cast<std::size_t>(jobs), document);
-  std::vector<RandomGenerator> generators(static_cast<std::size_t>(jobs), run.random);
   for (Document& copy : copies) RebindDocumentItems(copy, true);
-  const bool timeCourseOpen = run.output.TimeCourseOpen();
-  const bool steadyStateOpen = run.output.SteadyStateOpen();
-  Workers workers(work);
-  for (int j = 0; j < jobs; ++j) {
-    workers.Start([&, j] {
-      Work(work, plan, copies[j], generators[j], timeCourseOpen, steadyStateOpen);
-    });
+  Planner planner(work, document, slots, initial, firstAfter, evaluations);
+  std::vector<std::unique_ptr<Worker>> workers;
+  for (Document& copy : copies) {
+    workers.push_back(std::make_unique<Worker>(work, copy, slots, run.output.TimeCourseOpen(),
+                                               run.output.SteadyStateOpen()));
   }
+  Threads threads(work);
+  threads.Start([&planner] { planner.Run(); });
+  for (auto& worker : workers) threads.Start([&worker] { worker->Run(); });
 
   // 3. The chunks in order, on the run's thread.
   auto pausing = [&work](bool paused) {
@@ -469,42 +723,77 @@ bool RunParallelScan(ScanRun& run, const ParallelScanOptions& options) {
     }
     work.changed.notify_all();
   };
-  for (std::size_t c = 0; c < work.chunks.size(); ++c) {
-    Chunk* chunk = &work.chunks[c];
-    for (;;) {
+  RandomGenerator lastRandom = firstAfter ? *firstAfter : initial;
+  for (int c = 0;; ++c) {
+    ChunkResult chunk;
+    bool have = false, ended = false;
+    while (!have && !ended) {
       {
         std::unique_lock<std::mutex> lock(work.mutex);
-        if (work.changed.wait_for(lock, kControlInterval, [&] { return chunk->done; })) break;
+        const bool ready = work.changed.wait_for(lock, kControlInterval, [&] {
+          return work.results.count(c) != 0 || !work.ChunkExists(c);
+        });
+        if (ready && work.results.count(c) != 0) {
+          chunk = std::move(work.results.at(c));
+          work.results.erase(c);
+          have = true;
+        } else if (ready) {
+          ended = true;
+        }
       }
-      if (run.checkPauseStop(pausing) == PointAction::kStop) return false;
+      if (!have && !ended && run.checkPauseStop(pausing) == PointAction::kStop) return false;
     }
-    const bool kept = !chunk->failed && (chunk->first == 0 || chunk->before == CaptureState(document));
-    if (kept) {
-      for (int i = chunk->first; i < chunk->end; ++i) {
+    if (ended) {
+      threads.StopAll();
+      run.random = planner.finalRandom();
+      return true;
+    }
+
+    const bool sameStart = !chunk.failed && chunk.before == CaptureState(document);
+    if (sameStart && chunk.randomOk) {
+      for (std::size_t k = 0; k < chunk.outputs.size(); ++k) {
+        if (run.checkPauseStop(pausing) == PointAction::kStop) return false;
         run.progress.BeforePoint();
-        Replay(chunk->points[static_cast<std::size_t>(i - chunk->first)], run);
+        Replay(chunk.outputs[k], run);
         ++document.engine.iteration;
-        Separate(plan[static_cast<std::size_t>(i)], run);
+        Separate(chunk.plan[k], run);
       }
-      RestoreState(document, chunk->after);
+      RestoreState(document, chunk.after);
+      if (chunk.plan.back().randomAfter) lastRandom = *chunk.plan.back().randomAfter;
     } else {
-      for (int i = chunk->first; i < chunk->end; ++i) {
+      // Solved again here from the right state; when a point draws other
+      // random numbers than planned, the rest of the scan runs here, its
+      // loops replayed from the start up to the next point.
+      for (std::size_t k = 0; k < chunk.plan.size(); ++k) {
+        const PlannedPoint& point = chunk.plan[k];
+        if (run.checkPauseStop(pausing) == PointAction::kStop) return false;
         run.progress.BeforePoint();
-        ApplyPlannedPoint(document, plan[static_cast<std::size_t>(i)]);
+        ApplyWrites(quantities, point);
+        if (point.randomBefore) run.random = *point.randomBefore;
         if (!RunTaskIteration(document, run.random, run.output)) return false;
-        Separate(plan[static_cast<std::size_t>(i)], run);
+        Separate(point, run);
+        if (!point.randomAfter) continue;
+        lastRandom = run.random;
+        if (run.random == *point.randomAfter) continue;
+        threads.StopAll();
+        const std::string state = CaptureState(document);
+        return RunSerially(run, initial, chunk.first + static_cast<int>(k) + 1, -1, state,
+                           lastRandom, {}) != SerialEnd::kStopped;
       }
     }
-    // The chunk is written: its output is freed and a worker may go on.
+
+    // The chunk is written: its plan is let go and a worker may go on.
     {
       std::lock_guard<std::mutex> lock(work.mutex);
-      chunk->points.clear();
-      chunk->points.shrink_to_fit();
-      ++work.writtenChunks;
+      work.writtenChunks = c + 1;
+      const int keepFrom = work.ChunkFirst(c + 1) - 1;
+      while (!work.plan.empty() && work.planFirst < keepFrom) {
+        work.plan.pop_front();
+        ++work.planFirst;
+      }
     }
     work.changed.notify_all();
   }
-  return true;
 }
 
 }  // namespace vireon

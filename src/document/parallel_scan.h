@@ -4,25 +4,28 @@
 //
 // The points of a scan are independent once their parameter values are
 // known, except for what one task iteration leaves behind for the next (the
-// eigenvalues of a steady state that a failed one keeps, the time of the
-// last integration, ...). So:
-//   1. the scan is planned on one thread in its serial order: every random
-//      value is drawn and the links are applied as the iterations would
-//      apply them, and the values of the scanned and linked quantities
-//      before each point are kept, with the block separators after it;
-//   2. the points, in chunks, are solved by workers, each with its own copy
-//      of the document (model, engine state, integrator); every output a
-//      point makes (data rows, report sections, error-log texts,
-//      integrator errors) is kept in order;
-//   3. a worker starts a chunk by solving the point before it, whose
-//      results it throws away, and keeps the state that point leaves;
-//   4. the run writes the chunks in order. A chunk whose first point was
-//      reached from exactly the state the serial run reaches it from is
-//      written as kept; any other is solved again on the run's thread from
-//      the right state, writing as it goes. After a chunk the run's
-//      document takes the state its last point left.
-// Progress, pause and stop are heard on the run's thread; a stop leaves the
-// points written so far, a prefix of what one thread writes.
+// eigenvalues a failed steady state keeps, the time of the last
+// integration, the random numbers the output functions drew, ...). So:
+//   1. the first point runs on the run's thread as in a serial run, and
+//      shows how often a point evaluates the output functions;
+//   2. a planner runs the scan's loops on its own copy of the items, a
+//      bounded way ahead of the files: every value the loops write is kept
+//      with the point it belongs to, every random value drawn in the serial
+//      order (the output functions' draws of a point counted as the first
+//      point's), with the block separators after each point;
+//   3. workers, each with its own copy of the document (model, engine
+//      state, integrator, random numbers), solve the points in chunks: a
+//      chunk starts by solving the point before it (its output dropped)
+//      unless the worker just solved it, and every output a point makes
+//      (data rows, report sections, error-log texts) is kept in order;
+//   4. the run's thread writes the chunks in order. A chunk is written as
+//      kept only when its first point was reached from exactly the state the
+//      serial run reaches it from and every point drew exactly the random
+//      numbers planned for it; a chunk whose state differs is solved again
+//      on the run's thread from the right state; when the random numbers
+//      differ, the rest of the scan runs on the run's thread alone.
+// Progress, pause and stop are heard on the run's thread between points; a
+// stop leaves the points written so far, a prefix of what one thread writes.
 
 #include <functional>
 #include <string>
@@ -57,9 +60,8 @@ struct ScanRun {
 
 // Why the document's scan must run on one thread, or empty when its points
 // may be solved on several: the interactive window shows points one after
-// another, output functions that draw random numbers share the generator
-// with the scan in the order of the points, and a link from a result
-// (time, real time, an output function) carries one point into the next.
+// another, and a link from the real time takes a value that depends on when
+// each point runs.
 std::string SerialScanReason(const Document& document);
 
 // Runs the scan of the document as described above. Returns false when a

@@ -23,8 +23,9 @@ namespace {
 // functions, and the output's point handling.
 class IterationHooks : public EngineHooks {
  public:
-  IterationHooks(Document& document, RandomGenerator& random, IterationOutput& output)
-      : document_(document), random_(random), output_(output) {}
+  IterationHooks(Document& document, RandomGenerator& random, IterationOutput& output,
+                 int* evaluations)
+      : document_(document), random_(random), output_(output), evaluations_(evaluations) {}
 
   void Attach(Engine& engine) { engine_ = &engine; }
 
@@ -41,6 +42,7 @@ class IterationHooks : public EngineHooks {
     }
   }
   void EvaluateOutputFunctions() override {
+    if (evaluations_ != nullptr) ++*evaluations_;
     vireon::EvaluateOutputFunctions(document_.functions, random_);
   }
   void PointReady() override {
@@ -57,6 +59,7 @@ class IterationHooks : public EngineHooks {
   Document& document_;
   RandomGenerator& random_;
   IterationOutput& output_;
+  int* evaluations_;
   Engine* engine_ = nullptr;
 };
 
@@ -84,7 +87,8 @@ void Guarded(std::string& errorLog, const char* header, Engine* engine, Part par
 // state with stability and control analysis, then the iteration count. The
 // engine is built after the links were applied, since it takes the volumes
 // and the numerical settings as they are then.
-bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutput& output) {
+bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutput& output,
+                      int* functionEvaluations) {
   Document& d = document;
   Model& model = d.model;
   EngineState& state = d.engine;
@@ -100,7 +104,7 @@ bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutp
   state.stepSize = 0.0;
   if (settings.report) output.Report(ReportParametersText(report));
 
-  IterationHooks hooks(d, random, output);
+  IterationHooks hooks(d, random, output, functionEvaluations);
   Engine engine(model, state, settings, hooks);
   hooks.Attach(engine);
   if (!d.selections.interactive.empty()) {

@@ -52,6 +52,9 @@ class IterationOutput {
 // three parts is guarded: an arithmetic fault or an allocation failure
 // abandons the rest of that part only, and its header and the fault's text
 // go to the error log. Returns false when a stop request ended it.
-bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutput& output);
+// `functionEvaluations`, when given, counts the evaluations of the output
+// functions (each draws their random factors once).
+bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutput& output,
+                      int* functionEvaluations = nullptr);
 
 }  // namespace vireon

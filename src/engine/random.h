@@ -30,6 +30,9 @@ class RandomGenerator {
   // kept for the next call.
   double Normal();
 
+  // Two generators are equal when they will draw the same numbers from now on.
+  bool operator==(const RandomGenerator&) const = default;
+
   // The milliseconds field of the current wall-clock time.
   static std::uint32_t ClockMilliseconds();
 
