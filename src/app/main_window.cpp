@@ -395,6 +395,7 @@ bool MainWindow::Run() {
   // A field still being typed in hands its text to its editor first.
   CommitFocusedField();
   if (currentPage_ == plotPage_) plotPage_->Deactivate();
+  controller_.SetJobs(ScanThreads(app_.preferences.scanThreads));
   return controller_.StartRun(sink_, [this] { return Save(); });
 }
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "app/qt_message_sink.h"
@@ -35,10 +36,23 @@ PreferencesDialog::PreferencesDialog(const Preferences& preferences, QWidget* pa
   fileRow->addWidget(browse);
   soundLayout->addLayout(fileRow);
 
+  // 0 shows as "one per core"; the run takes ScanThreads of the value.
+  scanThreads_ = new QSpinBox;
+  scanThreads_->setRange(0, kMaxScanThreads);
+  scanThreads_->setSpecialValueText("one per core");
+  scanThreads_->setValue(ScanThreads(preferences_.scanThreads, 0) == preferences_.scanThreads
+                             ? preferences_.scanThreads
+                             : 0);
+  auto* threadsRow = new QHBoxLayout;
+  threadsRow->addWidget(new QLabel("Scan threads"));
+  threadsRow->addWidget(scanThreads_);
+  threadsRow->addStretch();
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(loadReport_);
   layout->addWidget(soundBox);
+  layout->addLayout(threadsRow);
   layout->addStretch();
   layout->addWidget(buttons);
   connect(browse, &QPushButton::clicked, this, &PreferencesDialog::BrowseSound);
@@ -60,6 +74,7 @@ void PreferencesDialog::accept() {
   preferences_.loadReport = loadReport_->isChecked() ? 1 : 0;
   preferences_.soundEnabled = sound_->isChecked() ? 1 : 0;
   preferences_.stopSound = soundFile_->text().toStdString();
+  preferences_.scanThreads = scanThreads_->value();
   QDialog::accept();
 }
 

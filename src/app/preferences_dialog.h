@@ -1,7 +1,7 @@
 #pragma once
 // The "Preferences" dialog (Options > "&Preferences..."): what happens when
 // a run stops - the report opened in the text editor, the stop sound and
-// its .wav file. It edits a copy; OK hands it back for the caller to store.
+// its .wav file - and the threads a scan is solved on. It edits a copy; OK hands it back for the caller to store.
 
 #include <QDialog>
 
@@ -10,6 +10,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
+class QSpinBox;
 
 namespace vireon {
 
@@ -27,6 +28,7 @@ class PreferencesDialog : public QDialog {
   QCheckBox* loadReportBox() const { return loadReport_; }
   QCheckBox* soundBox() const { return sound_; }
   QLineEdit* soundFileField() const { return soundFile_; }
+  QSpinBox* scanThreadsField() const { return scanThreads_; }
 
   void accept() override;
 
@@ -37,6 +39,7 @@ class PreferencesDialog : public QDialog {
   QCheckBox* loadReport_ = nullptr;
   QCheckBox* sound_ = nullptr;
   QLineEdit* soundFile_ = nullptr;
+  QSpinBox* scanThreads_ = nullptr;
 };
 
 }  // namespace vireon

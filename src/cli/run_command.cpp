@@ -2,11 +2,9 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "cli/progress_bar.h"
 #include "cli/startup.h"
@@ -90,8 +88,7 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
     ProgressObserver progress(bar, document);
     SynchronousObserver acknowledging(controller, &progress);
     controller.SetObserver(&acknowledging);
-    controller.SetJobs(line.jobs ? *line.jobs
-                                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    controller.SetJobs(line.jobs ? *line.jobs : ScanThreads(startup.preferences.scanThreads));
     // Blocks Ctrl-C before the run thread exists, so that only the watcher
     // receives it.
     StopOnSignal stopOnSignal([&controller] { controller.Stop(); });

@@ -47,9 +47,20 @@ struct Preferences {
   int loadReport = 0;     // "Load Report": open the report in the text editor after each run
   int soundEnabled = 0;   // "Sound Enabled": play the stop sound after each run
   std::string stopSound;  // "Stop Sound": the .wav file played when a run stops
+  int scanThreads = 0;    // "Scan Threads": threads that solve a scan's points; 0: one per core
 
   bool operator==(const Preferences&) const = default;
 };
+
+// The most threads a scan is solved on.
+inline constexpr int kMaxScanThreads = 256;
+
+// The threads a run solves a scan's points on: the preference when it is 1
+// to kMaxScanThreads; otherwise (0, or a value out of range read from a
+// settings file) one per core, at least one.
+int ScanThreads(int preference, unsigned cores);
+// The same with the cores of this machine.
+int ScanThreads(int preference);
 
 struct HelperPaths {
   std::string gnuplot;     // "Gnuplot": the gnuplot executable

@@ -60,6 +60,7 @@ const DefaultField kDefaultFields[] = {
 
 constexpr const char* kLoadReport = "Load Report";
 constexpr const char* kSoundEnabled = "Sound Enabled";
+constexpr const char* kScanThreads = "Scan Threads";
 constexpr const char* kStopSound = "Stop Sound";
 constexpr const char* kGnuplot = "Gnuplot";
 constexpr const char* kTextEditor = "Text Editor";
@@ -263,6 +264,11 @@ int SettingsStore::ReadPreferences(Preferences& preferences, MessageSink& sink) 
   if (!ReadText(*group, kStopSound, preferences.stopSound)) {
     return Corrupt(std::string("the value \"") + kStopSound + "\" is badly quoted", sink);
   }
+  // Absent in files of older versions: one thread per core.
+  if (group->Find(kScanThreads) != nullptr &&
+      !ReadFlag(*group, kScanThreads, preferences.scanThreads)) {
+    return Corrupt(std::string("the value \"") + kScanThreads + "\" is unreadable", sink);
+  }
   if (ErrorInGroup(file, kPreferencesGroup)) return Corrupt(LineText(file), sink);
   return 0;
 }
@@ -271,7 +277,8 @@ int SettingsStore::WritePreferences(const Preferences& preferences, MessageSink&
   return WriteGroup(kPreferencesGroup,
                     {{kLoadReport, IntegerSettingText(preferences.loadReport)},
                      {kSoundEnabled, IntegerSettingText(preferences.soundEnabled)},
-                     {kStopSound, preferences.stopSound}},
+                     {kStopSound, preferences.stopSound},
+                     {kScanThreads, IntegerSettingText(preferences.scanThreads)}},
                     sink);
 }
 

@@ -15,7 +15,8 @@ ParsedCommandLine Parse(std::vector<std::string> arguments) {
 
 TEST(CommandLine, RunTakesItsModelAndEveryOption) {
   const ParsedCommandLine parsed = Parse(
-      {"run", "m.vrn", "--settings", "s.ini", "--kdb=u.kdb", "--seed", "4294967295", "--quiet"});
+      {"run", "m.vrn", "--settings", "s.ini", "--kdb=u.kdb", "--seed", "4294967295", "--quiet",
+       "--jobs=256", "--mpi"});
   ASSERT_TRUE(parsed.commandLine) << parsed.error;
   const CommandLine& line = *parsed.commandLine;
   EXPECT_EQ(line.command, Command::kRun);
@@ -25,6 +26,8 @@ TEST(CommandLine, RunTakesItsModelAndEveryOption) {
   ASSERT_TRUE(line.seed);
   EXPECT_EQ(*line.seed, 4294967295u);
   EXPECT_TRUE(line.quiet);
+  EXPECT_EQ(line.jobs, 256);
+  EXPECT_TRUE(line.mpi);
   EXPECT_TRUE(line.outputPath.empty());
 }
 
@@ -98,6 +101,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"run", "m.vrn", "--quiet", "--quiet"}, "--quiet given more than once"},
         BadCase{{"run", "m.vrn", "--output", "p.png"}, "unknown option --output for run"},
         BadCase{{"plot", "m.vrn", "--seed", "1"}, "unknown option --seed for plot"},
+        BadCase{{"run", "m.vrn", "--jobs", "0"}, "--jobs needs a whole number from 1 to 256, not 0"},
+        BadCase{{"run", "m.vrn", "--jobs", "257"},
+                "--jobs needs a whole number from 1 to 256, not 257"},
+        BadCase{{"plot", "m.vrn", "--mpi"}, "unknown option --mpi for plot"},
         BadCase{{"plot", "m.vrn", "--output", "p.pdf"},
                 "--output needs a file name ending in .png or .svg, not p.pdf"},
         BadCase{{"plot", "m.vrn", "--output", ".png"},
@@ -166,7 +173,7 @@ TEST(Usage, NamesBothCommandsAndTheirOptions) {
   const std::string usage = UsageText();
   for (const char* word :
        {"vireon run MODEL.vrn", "vireon plot MODEL.vrn", "--settings FILE", "--kdb FILE",
-        "--seed N", "--quiet", "--output", "--help", "--version"}) {
+        "--seed N", "--quiet", "--jobs N", "--mpi", "--output", "--help", "--version"}) {
     EXPECT_NE(usage.find(word), std::string::npos) << word;
   }
 }

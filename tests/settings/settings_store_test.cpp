@@ -158,7 +158,7 @@ TEST_F(SettingsStoreTest, EveryGroupReadsBackWhatWasWritten) {
   SettingsStore store = Store();
   RecordingSink sink;
   const DefaultValues defaults = EditedDefaults();
-  const Preferences preferences{1, 1, "/home/user/sounds/done.wav"};
+  const Preferences preferences{1, 1, "/home/user/sounds/done.wav", 3};
   const HelperPaths helpers{"/usr/bin/gnuplot", "/usr/bin/gedit"};
   ASSERT_EQ(store.WriteHelperPaths(helpers, sink), 0);
   ASSERT_EQ(store.WriteDefaultValues(defaults, sink), 0);
