@@ -14,6 +14,7 @@ packages=(
   fonts-dejavu-core
   gnuplot-nox
   libsundials-dev python3-scipy
+  libopenmpi-dev openmpi-bin
   clang libclang-rt-14-dev
   python3-markdown librsvg2-bin desktop-file-utils shared-mime-info man-db
 )

@@ -4,8 +4,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "cli/mpi_job.h"
 #include "cli/progress_bar.h"
 #include "cli/startup.h"
 #include "cli/stop_on_signal.h"
@@ -69,6 +74,11 @@ bool ScanDrawsRandomValues(const Document& document) {
 }  // namespace
 
 int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
+  MpiJob mpi;
+  if (line.mpi) {
+    if (!mpi.Start(err)) return kExitFailure;
+    if (!mpi.IsFirst()) return mpi.Serve(line, err);
+  }
   StderrSink sink;
   Startup startup;
   if (!StartUp(line.settingsPath, line.kineticsPath, startup, sink)) return kExitFailure;
@@ -89,6 +99,15 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
     SynchronousObserver acknowledging(controller, &progress);
     controller.SetObserver(&acknowledging);
     controller.SetJobs(line.jobs ? *line.jobs : ScanThreads(startup.preferences.scanThreads));
+    if (line.mpi) {
+      // The other processes solve the points; this one plans and writes,
+      // with --jobs threads of its own beside them when asked for.
+      std::ifstream model(line.modelPath, std::ios::binary);
+      std::ostringstream text;
+      text << model.rdbuf();
+      std::vector<ChunkChannel*> remotes = mpi.ShareModel(text.str(), err);
+      if (!remotes.empty()) controller.SetRemoteSolvers(std::move(remotes), line.jobs.value_or(0));
+    }
     // Blocks Ctrl-C before the run thread exists, so that only the watcher
     // receives it.
     StopOnSignal stopOnSignal([&controller] { controller.Stop(); });

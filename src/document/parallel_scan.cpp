@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <type_traits>
@@ -483,48 +484,65 @@ class KeepingOutput : public IterationOutput {
   PointOutput* point_ = nullptr;
 };
 
+// Takes the next chunk for a worker, with its points from the one before
+// it, waiting until they are planned; false when the scan needs no more.
+bool TakeChunk(SharedWork& work, int& c, ChunkResult& result) {
+  std::unique_lock<std::mutex> lock(work.mutex);
+  work.changed.wait(lock, [&work] {
+    const int n = work.nextChunk;
+    return work.stop || !work.ChunkExists(n) ||
+           (n < work.writtenChunks + work.ahead && work.ChunkReady(n));
+  });
+  c = work.nextChunk;
+  if (work.stop || !work.ChunkExists(c)) return false;
+  ++work.nextChunk;
+  result = ChunkResult{};
+  result.first = work.ChunkFirst(c);
+  for (int i = result.first - 1; i < work.ChunkEnd(c); ++i) {
+    result.plan.push_back(work.plan[static_cast<std::size_t>(i - work.planFirst)]);
+  }
+  return true;
+}
+
+// Hands a solved (or failed) chunk to the run.
+void GiveChunk(SharedWork& work, int c, ChunkResult& result) {
+  result.plan.erase(result.plan.begin());  // the point before the chunk
+  std::lock_guard<std::mutex> lock(work.mutex);
+  work.results.emplace(c, std::move(result));
+  work.changed.notify_all();
+}
+
 class Worker {
  public:
+  // `afterFirstPoint`: the document holds the state the scan's first point
+  // left (a copy taken by the run), not one from before the scan.
   Worker(SharedWork& work, Document& document, const ScanSlots& slots, bool timeCourseOpen,
-         bool steadyStateOpen)
+         bool steadyStateOpen, bool afterFirstPoint)
       : work_(work),
         document_(document),
         quantities_(SlotQuantities(document, slots)),
         output_(work, document, timeCourseOpen, steadyStateOpen),
-        lastState_(CaptureState(document)) {}
+        lastSolved_(afterFirstPoint ? 0 : -1),
+        lastState_(afterFirstPoint ? CaptureState(document) : std::string()) {}
 
   void Run() {
-    for (;;) {
-      ChunkResult result;
-      int c = 0;
-      {
-        std::unique_lock<std::mutex> lock(work_.mutex);
-        work_.changed.wait(lock, [this] {
-          const int n = work_.nextChunk;
-          return work_.stop || !work_.ChunkExists(n) ||
-                 (n < work_.writtenChunks + work_.ahead && work_.ChunkReady(n));
-        });
-        c = work_.nextChunk;
-        if (work_.stop || !work_.ChunkExists(c)) return;
-        ++work_.nextChunk;
-        result.first = work_.ChunkFirst(c);
-        for (int i = result.first - 1; i < work_.ChunkEnd(c); ++i) {
-          result.plan.push_back(work_.plan[static_cast<std::size_t>(i - work_.planFirst)]);
-        }
-      }
-      try {
-        Solve(result);
-      } catch (...) {
-        // Whatever ended the chunk happens again when the run solves it,
-        // and the run reports it as a run on one thread does.
-        result.failed = true;
-      }
-      if (result.failed) lastSolved_ = -1;
-      result.plan.erase(result.plan.begin());  // the point before the chunk
-      std::lock_guard<std::mutex> lock(work_.mutex);
-      work_.results.emplace(c, std::move(result));
-      work_.changed.notify_all();
+    ChunkResult result;
+    for (int c = 0; TakeChunk(work_, c, result);) {
+      SolveChunk(result);
+      GiveChunk(work_, c, result);
     }
+  }
+
+  // Solves the chunk, marking it failed when anything ends it early:
+  // whatever ended it happens again when the run solves it, and the run
+  // reports it as a run on one thread does.
+  void SolveChunk(ChunkResult& result) {
+    try {
+      Solve(result);
+    } catch (...) {
+      result.failed = true;
+    }
+    if (result.failed) lastSolved_ = -1;
   }
 
  private:
@@ -573,7 +591,7 @@ class Worker {
   RandomGenerator random_;
   // The last point this worker solved (its copy of the document starts
   // after the first point), and the state it left.
-  int lastSolved_ = 0;
+  int lastSolved_;
   std::string lastState_;
 };
 
@@ -597,6 +615,183 @@ class Threads {
   SharedWork& work_;
   std::vector<std::thread> threads_;
 };
+
+
+// ---------------------------------------------------------------- messages
+
+// The bytes of the requests and answers between processes. A reader that
+// runs out of bytes, or meets a count beyond them, stops and says so.
+class Encoder {
+ public:
+  explicit Encoder(std::string& out) : out_(out) {}
+  template <class T>
+  void Pod(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    out_.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  void Text(std::string_view text) {
+    Pod(static_cast<std::uint64_t>(text.size()));
+    out_.append(text);
+  }
+  template <class T>
+  void Vector(const std::vector<T>& values) {
+    Pod(static_cast<std::uint64_t>(values.size()));
+    for (const T& v : values) Pod(v);
+  }
+
+ private:
+  std::string& out_;
+};
+
+class Decoder {
+ public:
+  explicit Decoder(std::string_view in) : in_(in) {}
+  bool ok() const { return ok_; }
+  template <class T>
+  T Pod() {
+    static_assert(std::is_trivially_copyable_v<T>);
+    T value{};
+    if (!ok_ || in_.size() < sizeof value) {
+      ok_ = false;
+      return value;
+    }
+    std::memcpy(&value, in_.data(), sizeof value);
+    in_.remove_prefix(sizeof value);
+    return value;
+  }
+  std::string Text() {
+    const std::uint64_t size = Pod<std::uint64_t>();
+    if (!ok_ || size > in_.size()) {
+      ok_ = false;
+      return {};
+    }
+    std::string text(in_.substr(0, size));
+    in_.remove_prefix(size);
+    return text;
+  }
+  template <class T>
+  std::vector<T> Vector() {
+    const std::uint64_t size = Pod<std::uint64_t>();
+    std::vector<T> values;
+    if (!ok_ || size > in_.size() / sizeof(T)) {
+      ok_ = false;
+      return values;
+    }
+    values.reserve(size);
+    for (std::uint64_t k = 0; k < size; ++k) values.push_back(Pod<T>());
+    return values;
+  }
+  // A count of items at least `itemBytes` long each.
+  std::size_t Count(std::size_t itemBytes) {
+    const std::uint64_t count = Pod<std::uint32_t>();
+    if (!ok_ || count > in_.size() / std::max<std::size_t>(itemBytes, 1)) ok_ = false;
+    return ok_ ? count : 0;
+  }
+
+ private:
+  std::string_view in_;
+  bool ok_ = true;
+};
+
+static_assert(std::is_trivially_copyable_v<RandomGenerator>);
+
+// A chunk's request: the data files' switches, the chunk's first point and
+// its points from the one before it.
+std::string EncodeRequest(const ChunkResult& chunk, bool timeCourseOpen, bool steadyStateOpen) {
+  std::string out;
+  Encoder e(out);
+  e.Pod<std::uint8_t>(timeCourseOpen), e.Pod<std::uint8_t>(steadyStateOpen);
+  e.Pod<std::int32_t>(chunk.first);
+  e.Pod<std::uint32_t>(static_cast<std::uint32_t>(chunk.plan.size()));
+  for (const PlannedPoint& p : chunk.plan) {
+    e.Vector(p.values);
+    e.Vector(p.written);
+    e.Pod<std::uint8_t>(p.randomBefore.has_value());
+    if (p.randomBefore) e.Pod(*p.randomBefore), e.Pod(*p.randomAfter);
+  }
+  return out;
+}
+
+bool DecodeRequest(std::string_view in, ChunkResult& chunk, bool& timeCourseOpen,
+                   bool& steadyStateOpen, std::size_t slots) {
+  Decoder d(in);
+  timeCourseOpen = d.Pod<std::uint8_t>() != 0;
+  steadyStateOpen = d.Pod<std::uint8_t>() != 0;
+  chunk.first = d.Pod<std::int32_t>();
+  const std::size_t count = d.Count(2 * sizeof(std::uint64_t) + 1);
+  for (std::size_t k = 0; k < count && d.ok(); ++k) {
+    PlannedPoint p;
+    p.values = d.Vector<double>();
+    p.written = d.Vector<int>();
+    if (d.Pod<std::uint8_t>() != 0) {
+      p.randomBefore = d.Pod<RandomGenerator>();
+      p.randomAfter = d.Pod<RandomGenerator>();
+    }
+    const bool fits = p.values.size() == slots &&
+                      std::all_of(p.written.begin(), p.written.end(), [slots](int s) {
+                        return s >= 0 && static_cast<std::size_t>(s) < slots;
+                      });
+    if (!fits) return false;
+    chunk.plan.push_back(std::move(p));
+  }
+  return d.ok() && chunk.first >= 1 && chunk.plan.size() >= 2;
+}
+
+std::string EncodeAnswer(const ChunkResult& chunk) {
+  std::string out;
+  Encoder e(out);
+  e.Pod<std::uint8_t>(chunk.failed), e.Pod<std::uint8_t>(chunk.randomOk);
+  e.Text(chunk.before), e.Text(chunk.after);
+  e.Pod<std::uint32_t>(static_cast<std::uint32_t>(chunk.outputs.size()));
+  for (const PointOutput& point : chunk.outputs) {
+    e.Pod<std::uint32_t>(static_cast<std::uint32_t>(point.size()));
+    for (const Event& event : point) {
+      e.Pod(event.kind), e.Text(event.text), e.Pod(event.fault), e.Pod<std::int32_t>(event.istate);
+    }
+  }
+  return out;
+}
+
+// Fills the chunk's outcome from an answer for its `points` points; false
+// when the answer cannot be read.
+bool DecodeAnswer(std::string_view in, ChunkResult& chunk, std::size_t points) {
+  Decoder d(in);
+  chunk.failed = d.Pod<std::uint8_t>() != 0;
+  chunk.randomOk = d.Pod<std::uint8_t>() != 0;
+  chunk.before = d.Text();
+  chunk.after = d.Text();
+  const std::size_t count = d.Count(sizeof(std::uint32_t));
+  chunk.outputs.clear();
+  for (std::size_t k = 0; k < count && d.ok(); ++k) {
+    PointOutput point(d.Count(sizeof(Event::Kind) + sizeof(std::uint64_t)));
+    for (Event& event : point) {
+      event.kind = d.Pod<Event::Kind>();
+      event.text = d.Text();
+      event.fault = d.Pod<IntegratorFault>();
+      event.istate = d.Pod<std::int32_t>();
+      if (static_cast<int>(event.kind) < 0 ||
+          static_cast<int>(event.kind) > static_cast<int>(Event::Kind::kIntegratorError)) {
+        return false;
+      }
+    }
+    chunk.outputs.push_back(std::move(point));
+  }
+  return d.ok() && (chunk.failed || chunk.outputs.size() == points);
+}
+
+// Hands chunks to a process elsewhere, one at a time, until the scan needs
+// no more or the process fails.
+void Forward(SharedWork& work, ChunkChannel& channel, bool timeCourseOpen, bool steadyStateOpen) {
+  ChunkResult chunk;
+  for (int c = 0; TakeChunk(work, c, chunk);) {
+    const std::optional<std::string> answer =
+        channel.Solve(EncodeRequest(chunk, timeCourseOpen, steadyStateOpen));
+    const bool answered = answer && DecodeAnswer(*answer, chunk, chunk.plan.size() - 1);
+    if (!answered) chunk.failed = true;
+    GiveChunk(work, c, chunk);
+    if (!answered) return;
+  }
+}
 
 // ---------------------------------------------------------------- serial
 
@@ -652,9 +847,9 @@ SerialEnd RunSerially(ScanRun& run, const RandomGenerator& initial, int from, in
   return end;
 }
 
-int ChunkPoints(int points, const ParallelScanOptions& options) {
+int ChunkPoints(int points, int solvers, const ParallelScanOptions& options) {
   if (options.chunkPoints > 0) return options.chunkPoints;
-  const int perChunk = (points + options.jobs * kChunksPerJob - 1) / (options.jobs * kChunksPerJob);
+  const int perChunk = (points + solvers * kChunksPerJob - 1) / (solvers * kChunksPerJob);
   return std::clamp(perChunk, kFewestChunkPoints, kMostChunkPoints);
 }
 
@@ -697,23 +892,30 @@ bool RunParallelScan(ScanRun& run, const ParallelScanOptions& options) {
   // 2. The planner and the workers, each worker over its own copy of the
   // document as it is now.
   SharedWork work;
-  work.chunkPoints = ChunkPoints(total, options);
-  work.ahead = options.jobs * kChunksAheadPerJob;
+  const int remotes = static_cast<int>(options.remotes.size());
+  const int solvers = std::max(1, options.jobs + remotes);
+  work.chunkPoints = ChunkPoints(total, solvers, options);
+  work.ahead = solvers * kChunksAheadPerJob;
   const ScanSlots slots = FindScanSlots(document.scan.items);
   const std::vector<double*> quantities = SlotQuantities(document, slots);
   const int chunks = (total - 1 + work.chunkPoints - 1) / work.chunkPoints;
-  const int jobs = std::max(1, std::min(options.jobs, chunks));
+  const int jobs = std::max(remotes > 0 ? 0 : 1, std::min(options.jobs, chunks));
   std::vector<Document> copies(static_cast<std::size_t>(jobs), document);
   for (Document& copy : copies) RebindDocumentItems(copy, true);
   Planner planner(work, document, slots, initial, firstAfter, evaluations);
   std::vector<std::unique_ptr<Worker>> workers;
   for (Document& copy : copies) {
     workers.push_back(std::make_unique<Worker>(work, copy, slots, run.output.TimeCourseOpen(),
-                                               run.output.SteadyStateOpen()));
+                                               run.output.SteadyStateOpen(), true));
   }
   Threads threads(work);
   threads.Start([&planner] { planner.Run(); });
   for (auto& worker : workers) threads.Start([&worker] { worker->Run(); });
+  for (ChunkChannel* remote : options.remotes) {
+    threads.Start([&work, remote, &run] {
+      Forward(work, *remote, run.output.TimeCourseOpen(), run.output.SteadyStateOpen());
+    });
+  }
 
   // 3. The chunks in order, on the run's thread.
   auto pausing = [&work](bool paused) {
@@ -794,6 +996,60 @@ bool RunParallelScan(ScanRun& run, const ParallelScanOptions& options) {
     }
     work.changed.notify_all();
   }
+}
+
+}  // namespace vireon
+
+namespace vireon {
+
+// ---------------------------------------------------------------- service
+
+struct ChunkService::Parts {
+  SharedWork work;
+  ScanSlots slots;
+  std::unique_ptr<Worker> worker;
+  bool timeCourseOpen = false;
+  bool steadyStateOpen = false;
+};
+
+bool ChunkService::Prepare(Document& document) {
+  try {
+    document.engine.Allocate(document.model);
+  } catch (const std::bad_alloc&) {
+    document.engine.Free();
+    return false;
+  }
+  RebindDocumentItems(document, true);
+  document.engine.startTick = ScanTickMilliseconds();
+  PrepareScan(document.scan.items);
+  return true;
+}
+
+ChunkService::ChunkService(Document& document)
+    : document_(document), parts_(std::make_unique<Parts>()) {
+  parts_->slots = FindScanSlots(document.scan.items);
+}
+
+ChunkService::~ChunkService() = default;
+
+std::string ChunkService::Solve(std::string_view request) {
+  ChunkResult chunk;
+  bool timeCourseOpen = false, steadyStateOpen = false;
+  if (!DecodeRequest(request, chunk, timeCourseOpen, steadyStateOpen,
+                     parts_->slots.firstItem.size())) {
+    chunk = ChunkResult{};
+    chunk.failed = true;
+    return EncodeAnswer(chunk);
+  }
+  if (!parts_->worker || timeCourseOpen != parts_->timeCourseOpen ||
+      steadyStateOpen != parts_->steadyStateOpen) {
+    parts_->timeCourseOpen = timeCourseOpen;
+    parts_->steadyStateOpen = steadyStateOpen;
+    parts_->worker = std::make_unique<Worker>(parts_->work, document_, parts_->slots,
+                                              timeCourseOpen, steadyStateOpen, false);
+  }
+  parts_->worker->SolveChunk(chunk);
+  return EncodeAnswer(chunk);
 }
 
 }  // namespace vireon

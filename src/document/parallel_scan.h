@@ -28,8 +28,11 @@
 // stop leaves the points written so far, a prefix of what one thread writes.
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "document/task_iteration.h"
 
@@ -39,9 +42,44 @@ struct Document;
 class RandomGenerator;
 class ScanProgress;
 
+// A process elsewhere that solves chunks of the scan (a rank of an MPI
+// job), through a ChunkService over its own copy of the document.
+class ChunkChannel {
+ public:
+  virtual ~ChunkChannel() = default;
+  // Hands over a chunk's request and returns the service's answer; nothing
+  // when the process failed. A channel that failed is not asked again and
+  // its chunk is solved by the run itself.
+  virtual std::optional<std::string> Solve(const std::string& request) = 0;
+};
+
 struct ParallelScanOptions {
-  int jobs = 1;         // threads that solve points
+  int jobs = 1;         // threads of this process that solve points (0 with remotes: none)
   int chunkPoints = 0;  // points a worker takes at a time; 0: chosen from the scan's size
+  std::vector<ChunkChannel*> remotes;  // other processes that solve points
+};
+
+// The far end of a ChunkChannel: solves the chunks of one run's scan on a
+// document loaded from the same model file.
+class ChunkService {
+ public:
+  // Readies the document as a run readies it (engine allocated, items
+  // bound); false when its engine cannot be allocated.
+  static bool Prepare(Document& document);
+
+  explicit ChunkService(Document& document);
+  ~ChunkService();
+  ChunkService(const ChunkService&) = delete;
+  ChunkService& operator=(const ChunkService&) = delete;
+
+  // The answer to one request; a request that cannot be read is answered
+  // as a failed chunk.
+  std::string Solve(std::string_view request);
+
+ private:
+  struct Parts;
+  Document& document_;
+  std::unique_ptr<Parts> parts_;
 };
 
 // What the scan needs from the run that drives it, all used on the run's

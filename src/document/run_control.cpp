@@ -315,7 +315,9 @@ class RunController::ScanRelay : public RunObserver {
 
 // The scan's iterations; false when a stop request ended them.
 bool RunController::RunScan() {
-  if (jobs_ > 1 && SerialScanReason(document_).empty()) return RunScanOnThreads();
+  if ((jobs_ > 1 || !remotes_.empty()) && SerialScanReason(document_).empty()) {
+    return RunScanOnThreads();
+  }
   bool stopped = false;
   ScanCallbacks callbacks;
   callbacks.runIteration = [this, &stopped] {
@@ -345,7 +347,8 @@ bool RunController::RunScanOnThreads() {
               progress,
               [this](const std::function<void(bool)>& pausing) { return CheckPauseStop(pausing); }};
   ParallelScanOptions options;
-  options.jobs = jobs_;
+  options.jobs = remotes_.empty() ? jobs_ : remoteLocalJobs_;
+  options.remotes = remotes_;
   return RunParallelScan(run, options);
 }
 

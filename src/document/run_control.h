@@ -35,9 +35,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "document/auto_reset_event.h"
 #include "document/document.h"
+#include "document/parallel_scan.h"
 #include "document/task_iteration.h"
 #include "engine/engine.h"
 #include "engine/run_observer.h"
@@ -108,6 +111,13 @@ class RunController {
   // split (SerialScanReason) runs on one thread. Set it only while no run
   // is in progress.
   void SetJobs(int jobs) { jobs_ = jobs > 1 ? jobs : 1; }
+  // Other processes that solve a scan's points too, with `localJobs`
+  // threads of this process beside them (0: none, the run's thread only
+  // writes). Set it only while no run is in progress.
+  void SetRemoteSolvers(std::vector<ChunkChannel*> remotes, int localJobs) {
+    remotes_ = std::move(remotes);
+    remoteLocalJobs_ = localJobs > 0 ? localJobs : 0;
+  }
 
   // Saves the model file; false (a failed or cancelled save) starts no run.
   // The GUI saves through its document framework; the command line passes
@@ -193,6 +203,8 @@ class RunController {
   RandomGenerator& random_;
   RunObserver* observer_ = nullptr;
   int jobs_ = 1;
+  std::vector<ChunkChannel*> remotes_;
+  int remoteLocalJobs_ = 0;
 
   std::thread thread_;
   AutoResetEvent ackEvent_, stopEvent_, pauseEvent_, resumeEvent_;
