@@ -15,6 +15,10 @@
 #include "model/message_sink.h"
 
 #ifdef VIREON_HAVE_MPI
+// The C interface only: the C++ bindings are deprecated and do not build
+// without warnings.
+#define OMPI_SKIP_MPICXX 1
+#define MPICH_SKIP_MPICXX 1
 #include <mpi.h>
 #endif
 
