@@ -911,9 +911,11 @@ bool RunParallelScan(ScanRun& run, const ParallelScanOptions& options) {
   Threads threads(work);
   threads.Start([&planner] { planner.Run(); });
   for (auto& worker : workers) threads.Start([&worker] { worker->Run(); });
+  const bool timeCourseOpen = run.output.TimeCourseOpen();
+  const bool steadyStateOpen = run.output.SteadyStateOpen();
   for (ChunkChannel* remote : options.remotes) {
-    threads.Start([&work, remote, &run] {
-      Forward(work, *remote, run.output.TimeCourseOpen(), run.output.SteadyStateOpen());
+    threads.Start([&work, remote, timeCourseOpen, steadyStateOpen] {
+      Forward(work, *remote, timeCourseOpen, steadyStateOpen);
     });
   }
 
