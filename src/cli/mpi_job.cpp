@@ -15,10 +15,8 @@
 #include "model/message_sink.h"
 
 #ifdef VIREON_HAVE_MPI
-// The C interface only: the C++ bindings are deprecated and do not build
-// without warnings.
-#define OMPI_SKIP_MPICXX 1
-#define MPICH_SKIP_MPICXX 1
+// The C interface only (OMPI_SKIP_MPICXX, set by the build): the C++
+// bindings are deprecated and do not build without warnings.
 #include <mpi.h>
 #endif
 

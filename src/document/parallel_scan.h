@@ -67,6 +67,7 @@ class ChunkService {
   // bound); false when its engine cannot be allocated.
   static bool Prepare(Document& document);
 
+  // Over a document readied by Prepare, which stays where it is.
   explicit ChunkService(Document& document);
   ~ChunkService();
   ChunkService(const ChunkService&) = delete;

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,7 +115,8 @@ void AddFunction(Document& d, bool random) {
 // Runs the document's scan in memory: on one thread as a run without
 // threads does (jobs 0), or through the parallel scan; `stopAt` stops it
 // at that pause-and-stop check.
-Written RunScan(Document d, int jobs, int chunkPoints = 0, int stopAt = -1) {
+Written RunScan(Document d, int jobs, int chunkPoints = 0, int stopAt = -1,
+                std::vector<ChunkChannel*> remotes = {}) {
   Written written;
   int checks = 0;
   auto check = [&] { return checks++ == stopAt ? PointAction::kStop : PointAction::kContinue; };
@@ -139,6 +142,7 @@ Written RunScan(Document d, int jobs, int chunkPoints = 0, int stopAt = -1) {
     ParallelScanOptions options;
     options.jobs = jobs;
     options.chunkPoints = chunkPoints;
+    options.remotes = std::move(remotes);
     RunParallelScan(run, options);
   }
   written.errorLog = d.engine.errorLog;
@@ -224,6 +228,43 @@ TEST(RunControlParallelScan, AStopInTheMiddleLeavesAPrefixOfTheSerialFiles) {
         EXPECT_FALSE(stopped.steadyState.empty());
       }
     }
+  }
+}
+
+// Another process's side, in this one: a service over its own copy of the
+// document as it was before the run, answering through the same bytes.
+class LoopbackChannel : public ChunkChannel {
+ public:
+  explicit LoopbackChannel(const Document& original, bool fails = false)
+      : document_(original), fails_(fails) {
+    EXPECT_TRUE(ChunkService::Prepare(document_));
+    service_ = std::make_unique<ChunkService>(document_);
+  }
+  std::optional<std::string> Solve(const std::string& request) override {
+    ++requests;
+    if (fails_) return std::nullopt;
+    return service_->Solve(request);
+  }
+  int requests = 0;
+
+ private:
+  Document document_;
+  std::unique_ptr<ChunkService> service_;
+  bool fails_;
+};
+
+// Chunks solved by other processes, one of which fails at its first chunk,
+// and none by threads of this one: the same texts.
+TEST(RunControlParallelScan, ChunksSolvedElsewhereWriteWhatOneThreadWrites) {
+  for (bool randomFunction : {false, true}) {
+    Document d = ScanDocument();
+    Cases()[2].setUp(d);
+    AddFunction(d, randomFunction);
+    const Written serial = RunScan(d, 0);
+    LoopbackChannel first(d), second(d), failing(d, true);
+    EXPECT_EQ(RunScan(d, 0, 2, -1, {&first, &failing, &second}), serial);
+    EXPECT_GT(first.requests + second.requests, 2);
+    EXPECT_EQ(failing.requests, 1);
   }
 }
 
