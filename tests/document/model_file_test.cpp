@@ -936,7 +936,7 @@ TEST_F(ModelFileOnDisk, ASaveBeyondTheFileSizeLimitSaysTheFileIsTooLarge) {
   Document d = MakeSmallDocument(catalogue_);
   RecordingSink sink;
   ASSERT_TRUE(WriteModelFile(d, path, catalogue_, sink));
-  const std::string before = test::ReadText(path);
+  const std::string before = ReadText(path);
   d.model.comments = std::string(1 << 20, 'x');
   const int status = test::RunInChild([&] {
     IgnoreFileSizeLimitSignal();
@@ -951,7 +951,7 @@ TEST_F(ModelFileOnDisk, ASaveBeyondTheFileSizeLimitSaysTheFileIsTooLarge) {
   });
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(test::ReadText(path), before);
+  EXPECT_EQ(ReadText(path), before);
 }
 
 struct DataFileNameCase {
