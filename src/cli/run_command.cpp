@@ -99,6 +99,8 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
     SynchronousObserver acknowledging(controller, &progress);
     controller.SetObserver(&acknowledging);
     controller.SetJobs(line.jobs ? *line.jobs : ScanThreads(startup.preferences.scanThreads));
+    // No interactive window here: its items do not keep a scan on one thread.
+    controller.SetPointsShown(false);
     if (line.mpi) {
       // The other processes solve the points; this one plans and writes,
       // with --jobs threads of its own beside them when asked for.

@@ -855,8 +855,8 @@ int ChunkPoints(int points, int solvers, const ParallelScanOptions& options) {
 
 }  // namespace
 
-std::string SerialScanReason(const Document& document) {
-  if (!document.selections.interactive.empty()) {
+std::string SerialScanReason(const Document& document, bool pointsShown) {
+  if (pointsShown && !document.selections.interactive.empty()) {
     return "the interactive window shows the points one after another";
   }
   for (const ParameterLink& link : document.links) {

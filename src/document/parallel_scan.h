@@ -99,9 +99,10 @@ struct ScanRun {
 
 // Why the document's scan must run on one thread, or empty when its points
 // may be solved on several: the interactive window shows points one after
-// another, and a link from the real time takes a value that depends on when
-// each point runs.
-std::string SerialScanReason(const Document& document);
+// another (when `pointsShown`: a run without a window, as on the command
+// line, shows none), and a link from the real time takes a value that
+// depends on when each point runs.
+std::string SerialScanReason(const Document& document, bool pointsShown = true);
 
 // Runs the scan of the document as described above. Returns false when a
 // stop request ended it.

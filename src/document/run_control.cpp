@@ -315,7 +315,7 @@ class RunController::ScanRelay : public RunObserver {
 
 // The scan's iterations; false when a stop request ended them.
 bool RunController::RunScan() {
-  if ((jobs_ > 1 || !remotes_.empty()) && SerialScanReason(document_).empty()) {
+  if ((jobs_ > 1 || !remotes_.empty()) && SerialScanReason(document_, pointsShown_).empty()) {
     return RunScanOnThreads();
   }
   bool stopped = false;

@@ -111,6 +111,10 @@ class RunController {
   // split (SerialScanReason) runs on one thread. Set it only while no run
   // is in progress.
   void SetJobs(int jobs) { jobs_ = jobs > 1 ? jobs : 1; }
+  // Whether anyone shows the interactive window's points (true: a scan with
+  // items for it runs on one thread). Set it only while no run is in
+  // progress.
+  void SetPointsShown(bool shown) { pointsShown_ = shown; }
   // Other processes that solve a scan's points too, with `localJobs`
   // threads of this process beside them (0: none, the run's thread only
   // writes). Set it only while no run is in progress.
@@ -203,6 +207,7 @@ class RunController {
   RandomGenerator& random_;
   RunObserver* observer_ = nullptr;
   int jobs_ = 1;
+  bool pointsShown_ = true;
   std::vector<ChunkChannel*> remotes_;
   int remoteLocalJobs_ = 0;
 
