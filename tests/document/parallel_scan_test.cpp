@@ -113,8 +113,8 @@ void AddFunction(Document& d, bool random) {
 }
 
 // Runs the document's scan in memory: on one thread as a run without
-// threads does (jobs 0), or through the parallel scan; `stopAt` stops it
-// at that pause-and-stop check.
+// threads does (jobs 0 and no remotes), or through the parallel scan;
+// `stopAt` stops it at that pause-and-stop check.
 Written RunScan(Document d, int jobs, int chunkPoints = 0, int stopAt = -1,
                 std::vector<ChunkChannel*> remotes = {}) {
   Written written;
@@ -124,7 +124,7 @@ Written RunScan(Document d, int jobs, int chunkPoints = 0, int stopAt = -1,
   RandomGenerator random(77u);
   d.engine.Allocate(d.model);
   RebindDocumentItems(d, true);
-  if (jobs == 0) {
+  if (jobs == 0 && remotes.empty()) {
     ScanCallbacks callbacks;
     callbacks.runIteration = [&] { return RunTaskIteration(d, random, output); };
     callbacks.separateTimeCourse = [&](std::string_view s) { written.timeCourse += s; };

@@ -235,7 +235,7 @@ TEST_F(SettingsStoreTest, WritingOneGroupKeepsEverythingElse) {
             "Future option=7\n");
   SettingsStore store = Store();
   RecordingSink sink;
-  ASSERT_EQ(store.WritePreferences(Preferences{0, 1, "/a.wav"}, sink), 0);
+  ASSERT_EQ(store.WritePreferences(Preferences{0, 1, "/a.wav", 4}, sink), 0);
   EXPECT_EQ(ReadText(File()),
             "[Other program]\n"
             "key=value\n"
@@ -248,6 +248,7 @@ TEST_F(SettingsStoreTest, WritingOneGroupKeepsEverythingElse) {
             "Load Report=0\n"
             "Sound Enabled=1\n"
             "Stop Sound=/a.wav\n"
+            "Scan Threads=4\n"
             "Future option=7\n");
 }
 
