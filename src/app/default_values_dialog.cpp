@@ -65,7 +65,7 @@ DefaultValuesDialog::DefaultValuesDialog(const DefaultValues& values, MessageSin
   methodsForm->addRow("End time:", AddField(F::kEndTime, form.endTime));
   methodsForm->addRow("Points:", AddField(F::kPoints, form.points));
   methodsForm->addRow("Newton limit:", AddField(F::kNewtonLimit, form.newtonLimit));
-  methodsForm->addRow("S.-S. resolution:", AddField(F::kSsResolution, form.steadyStateResolution));
+  methodsForm->addRow("S.-S. resolution:", AddField(F::kSteadyStateResolution, form.steadyStateResolution));
   auto* factor = new QHBoxLayout;
   factor->addWidget(AddField(F::kDerivationFactor, form.derivationFactorPercent));
   factor->addWidget(new QLabel("%"));
@@ -129,7 +129,7 @@ DefaultValuesForm DefaultValuesDialog::ReadForm() const {
   form.kineticConstant = Text(fields_.at(F::kKineticConstant));
   form.endTime = Text(fields_.at(F::kEndTime));
   form.newtonLimit = Text(fields_.at(F::kNewtonLimit));
-  form.steadyStateResolution = Text(fields_.at(F::kSsResolution));
+  form.steadyStateResolution = Text(fields_.at(F::kSteadyStateResolution));
   form.derivationFactorPercent = Text(fields_.at(F::kDerivationFactor));
   form.relativeTolerance = Text(fields_.at(F::kRelativeTolerance));
   form.absoluteTolerance = Text(fields_.at(F::kAbsoluteTolerance));

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>

@@ -948,7 +948,7 @@ TEST_F(ModelFileOnDisk, ASaveBeyondTheFileSizeLimitSaysTheFileIsTooLarge) {
   Document d = MakeSmallDocument(catalogue_);
   RecordingSink sink;
   ASSERT_TRUE(WriteModelFile(d, path, catalogue_, sink));
-  const std::string before = ReadFile(path);
+  const std::string before = ReadText(path);
   d.model.comments = std::string(1 << 20, 'x');
   const int status = test::RunInChild([&] {
     IgnoreFileSizeLimitSignal();
@@ -963,7 +963,7 @@ TEST_F(ModelFileOnDisk, ASaveBeyondTheFileSizeLimitSaysTheFileIsTooLarge) {
   });
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(ReadText(path), before);
 }
 
 struct DataFileNameCase {

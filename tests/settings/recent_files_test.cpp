@@ -65,7 +65,7 @@ TEST_F(RecentFilesStoreTest, ListReadsBackAndAShorterListReplacesALongerOne) {
 
 TEST_F(RecentFilesStoreTest, AnUnwritableFolderFailsQuietly) {
   SettingsStore store(folder() / "no such folder" / "file" / "vireon.ini");
-  WriteText(folder() / "no such folder", "a file where a folder should be");
+  test::WriteText(folder() / "no such folder", "a file where a folder should be");
   RecentFileList list;
   list.Add("/m/a.vrn");
   EXPECT_EQ(store.WriteRecentFiles(list), -1);
