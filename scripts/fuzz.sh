@@ -10,8 +10,9 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
 # VIREON_FUZZ_RUNS=N stops each target after N executions instead (the time
-# limit still applies). Prints executions, corpus size and findings per
-# target; exits 1 when any target found something.
+# limit still applies). Each target runs as one process, one after the
+# other. Prints executions, seconds, executions per second, corpus size and
+# findings per target; exits 1 when any target found something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -59,16 +60,19 @@ for target in "${targets[@]}"; do
   if [ -n "${VIREON_FUZZ_RUNS:-}" ]; then options+=(-runs="$VIREON_FUZZ_RUNS"); fi
   echo "== $target (${seconds} s)"
   status=0
+  started=$SECONDS
   "$program" "${options[@]}" "${corpora[@]}" >"$log" 2>&1 || status=$?
+  elapsed=$((SECONDS - started))
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   corpus=$(find "${corpora[@]}" -type f | wc -l)
   findings=$(find "$build/findings" -name "${target}-*" -type f | wc -l)
   if [ "$status" -ne 0 ]; then
     found=1
     tail -n 40 "$log" >&2
   fi
-  summary+=("$(printf '%-20s %12s executions %8s inputs in corpus %4s findings (exit %s)' \
-    "$target" "${runs:-?}" "$corpus" "$findings" "$status")")
+  summary+=("$(printf '%-18s %10s executions %6s s %7s exec/s %6s inputs in corpus %3s findings (exit %s)' \
+    "$target" "${runs:-?}" "$elapsed" "${speed:-?}" "$corpus" "$findings" "$status")")
 done
 printf '%s\n' "${summary[@]}"
 exit "$found"

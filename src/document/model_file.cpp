@@ -338,43 +338,38 @@ void Reader::ReadSettings() {
   s.reportStabilityAnalysis = IntField("RepStabilityAnalysis=%d");
   s.reportMca = IntField("RepMCA=%d");
 
-  // The numerical settings. A real that is not a number is as invalid as a
+  // The numerical settings: an invalid one is replaced by the user's
+  // default after a message. A real that is not a number is as invalid as a
   // negative one.
+  const auto keepOrReset = [this](auto& field, bool valid, const auto& message,
+                                  const auto& fallback) {
+    if (valid) return;
+    sink_.Information(message);
+    field = fallback;
+  };
   s.newtonLimit = IntField("NewtonLimit=%d");
-  if (s.newtonLimit < kMinNewtonLimit) {
-    sink_.Information(messages::kNewtonLimitReset);
-    s.newtonLimit = defaults_.newtonLimit;
-  }
+  keepOrReset(s.newtonLimit, s.newtonLimit >= kMinNewtonLimit, messages::kNewtonLimitReset,
+              defaults_.newtonLimit);
   s.steadyStateResolution = RealField("SSResoltion=%lf");
-  if (!(s.steadyStateResolution >= 0.0)) {
-    sink_.Information(messages::kResolutionReset);
-    s.steadyStateResolution = defaults_.steadyStateResolution;
-  }
+  keepOrReset(s.steadyStateResolution, s.steadyStateResolution >= 0.0, messages::kResolutionReset,
+              defaults_.steadyStateResolution);
   s.relativeTolerance = RealField("RelativeTolerance=%lf");
-  if (!(s.relativeTolerance >= 0.0)) {
-    sink_.Information(messages::kRelativeToleranceReset);
-    s.relativeTolerance = defaults_.relativeTolerance;
-  }
+  keepOrReset(s.relativeTolerance, s.relativeTolerance >= 0.0, messages::kRelativeToleranceReset,
+              defaults_.relativeTolerance);
   s.absoluteTolerance = RealField("AbsoluteTolerance=%lf");
-  if (!(s.absoluteTolerance >= 0.0)) {
-    sink_.Information(messages::kAbsoluteToleranceReset);
-    s.absoluteTolerance = defaults_.absoluteTolerance;
-  }
+  keepOrReset(s.absoluteTolerance, s.absoluteTolerance >= 0.0, messages::kAbsoluteToleranceReset,
+              defaults_.absoluteTolerance);
   s.adamsMaxOrder = IntField("AdamsMaxOrder=%d");
-  if (s.adamsMaxOrder < 1 || s.adamsMaxOrder > kMaxAdamsOrder) {
-    sink_.Information(messages::kAdamsOrderReset);
-    s.adamsMaxOrder = defaults_.adamsMaxOrder;
-  }
+  keepOrReset(s.adamsMaxOrder, s.adamsMaxOrder >= 1 && s.adamsMaxOrder <= kMaxAdamsOrder,
+              messages::kAdamsOrderReset, defaults_.adamsMaxOrder);
   s.bdfMaxOrder = IntField("BDFMaxOrder=%d");
-  if (s.bdfMaxOrder < 1 || s.bdfMaxOrder > kMaxBdfOrder) {
-    sink_.Information(messages::kBdfOrderReset);
-    s.bdfMaxOrder = defaults_.bdfMaxOrder;
-  }
+  keepOrReset(s.bdfMaxOrder, s.bdfMaxOrder >= 1 && s.bdfMaxOrder <= kMaxBdfOrder,
+              messages::kBdfOrderReset, defaults_.bdfMaxOrder);
   s.derivationFactor = RealField("DerivationFactor=%lf");
-  if (!(s.derivationFactor >= kMinDerivationFactor && s.derivationFactor <= kMaxDerivationFactor)) {
-    sink_.Information(messages::kDerivationFactorReset);
-    s.derivationFactor = defaults_.derivationFactor;
-  }
+  keepOrReset(
+      s.derivationFactor,
+      s.derivationFactor >= kMinDerivationFactor && s.derivationFactor <= kMaxDerivationFactor,
+      messages::kDerivationFactorReset, defaults_.derivationFactor);
   s.reportFile = TextField();
   s.dynamicsFile = TextField();
   s.steadyStateFile = TextField();

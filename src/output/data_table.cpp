@@ -1,14 +1,13 @@
 #include "output/data_table.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <fstream>
+#include <cstdint>
 #include <limits>
 #include <string_view>
 #include <system_error>
-#include <filesystem>
+
+#include "model/file_access.h"
 
 namespace vireon {
 namespace {
@@ -38,32 +37,27 @@ bool ReadDataTable(const std::string& path, int columns, bool titlesLine, DataTa
                    std::string& error) {
   table = DataTable{};
   table.columns = columns < 0 ? 0 : columns;
-  std::error_code sizeError;
-  const auto size = std::filesystem::file_size(path, sizeError);
-  if (sizeError) {
-    error = sizeError.message();
-    return false;
-  }
-  if (size > static_cast<std::uintmax_t>(kMaxDataTableBytes)) {
-    error = "the file is too large to be shown here";
-    return false;
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = std::strerror(errno != 0 ? errno : ENOENT);
+  std::string contents;
+  const InputFileResult read =
+      ReadInputFile(path, static_cast<std::uintmax_t>(kMaxDataTableBytes), contents);
+  if (!read.ok()) {
+    error = read.cause == FileErrorCause::kFileTooLarge ? "the file is too large to be shown here"
+                                                        : read.reason;
     return false;
   }
 
-  std::string line;
+  std::string_view text(contents);
   bool first = true;
   bool blockOpen = false;
-  while (std::getline(file, line)) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view rest = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (first && titlesLine) {
       first = false;
       continue;
     }
     first = false;
-    std::string_view rest(line);
     std::vector<double> row;
     row.reserve(static_cast<std::size_t>(table.columns));
     while (true) {
@@ -71,7 +65,8 @@ bool ReadDataTable(const std::string& path, int columns, bool titlesLine, DataTa
       if (rest.empty()) break;
       std::size_t length = 0;
       while (length < rest.size() && !IsFieldSeparator(rest[length])) ++length;
-      if (static_cast<int>(row.size()) < table.columns) row.push_back(ReadField(rest.substr(0, length)));
+      if (static_cast<int>(row.size()) < table.columns)
+        row.push_back(ReadField(rest.substr(0, length)));
       rest.remove_prefix(length);
     }
     if (row.empty()) {
@@ -85,10 +80,6 @@ bool ReadDataTable(const std::string& path, int columns, bool titlesLine, DataTa
       blockOpen = true;
     }
     table.rows.push_back(std::move(row));
-  }
-  if (file.bad()) {
-    error = std::strerror(EIO);
-    return false;
   }
   return true;
 }

@@ -20,9 +20,11 @@ struct DataTable {
 
 // Reads a data file of `columns` columns; the first line is skipped when
 // the file has a titles line. Fields are separated by blanks, tabs or
-// commas (values never hold any of them). False, with the system's reason
-// in `error`, when the file cannot be read; a file larger than
-// kMaxDataTableBytes is refused too.
+// commas (values never hold any of them). False, with the reason in
+// `error`, when the file cannot be read. The file is read through
+// ReadInputFile (model/file_access.h): anything but a regular file (a FIFO,
+// a device, a folder) and a file larger than kMaxDataTableBytes are
+// refused without waiting and without reading.
 bool ReadDataTable(const std::string& path, int columns, bool titlesLine, DataTable& table,
                    std::string& error);
 

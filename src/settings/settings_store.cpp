@@ -129,6 +129,14 @@ bool ErrorInGroup(const IniReadResult& file, const char* group) {
   return file.errorLine > 0 && EqualsIgnoringCase(file.errorSection, group);
 }
 
+std::string BadlyQuoted(const char* name) {
+  return std::string("the value \"") + name + "\" is badly quoted";
+}
+
+std::string MissingOrUnreadable(const char* name) {
+  return std::string("the value \"") + name + "\" is missing or unreadable";
+}
+
 std::string LineText(const IniReadResult& file) {
   return "line " + std::to_string(file.errorLine) + " does not parse";
 }
@@ -206,7 +214,7 @@ int SettingsStore::ReadDefaultValues(DefaultValues& values, MessageSink& sink) {
   } else {
     for (const DefaultField& field : kDefaultFields) {
       if (!ReadDefaultField(*group, field, values)) {
-        failure = std::string("the value \"") + field.name + "\" is missing or unreadable";
+        failure = MissingOrUnreadable(field.name);
         break;
       }
     }
@@ -243,25 +251,32 @@ int SettingsStore::WriteDefaultValues(const DefaultValues& values, MessageSink& 
   return WriteGroup(kDefaultGroup, texts, sink);
 }
 
-int SettingsStore::ReadPreferences(Preferences& preferences, MessageSink& sink) {
-  const IniReadResult file = ReadIniFile(file_);
-  const IniSection* group = file.document.Find(kPreferencesGroup);
-  if (file.status == IniStatus::kMissing) return 0;
+bool SettingsStore::ReadFileOfGroup(IniReadResult& file, int& result) {
+  file = ReadIniFile(file_);
+  result = 0;
+  if (file.status == IniStatus::kMissing) return false;
   if (file.status == IniStatus::kUnreadable) {
     lastFailure_ = file_.string() + ": " + file.reason;
-    return -1;
+    result = -1;
+    return false;
   }
+  return true;
+}
+
+int SettingsStore::ReadPreferences(Preferences& preferences, MessageSink& sink) {
+  IniReadResult file;
+  if (int result = 0; !ReadFileOfGroup(file, result)) return result;
+  const IniSection* group = file.document.Find(kPreferencesGroup);
   if (group == nullptr)
     return ErrorInGroup(file, kPreferencesGroup) ? Corrupt(LineText(file), sink) : 0;
   if (!ReadFlag(*group, kLoadReport, preferences.loadReport)) {
-    return Corrupt(std::string("the value \"") + kLoadReport + "\" is missing or unreadable", sink);
+    return Corrupt(MissingOrUnreadable(kLoadReport), sink);
   }
   if (!ReadFlag(*group, kSoundEnabled, preferences.soundEnabled)) {
-    return Corrupt(std::string("the value \"") + kSoundEnabled + "\" is missing or unreadable",
-                   sink);
+    return Corrupt(MissingOrUnreadable(kSoundEnabled), sink);
   }
   if (!ReadText(*group, kStopSound, preferences.stopSound)) {
-    return Corrupt(std::string("the value \"") + kStopSound + "\" is badly quoted", sink);
+    return Corrupt(BadlyQuoted(kStopSound), sink);
   }
   if (ErrorInGroup(file, kPreferencesGroup)) return Corrupt(LineText(file), sink);
   return 0;
@@ -276,20 +291,16 @@ int SettingsStore::WritePreferences(const Preferences& preferences, MessageSink&
 }
 
 int SettingsStore::ReadHelperPaths(HelperPaths& helpers, MessageSink& sink) {
-  const IniReadResult file = ReadIniFile(file_);
+  IniReadResult file;
+  if (int result = 0; !ReadFileOfGroup(file, result)) return result;
   const IniSection* group = file.document.Find(kHelpersGroup);
-  if (file.status == IniStatus::kMissing) return 0;
-  if (file.status == IniStatus::kUnreadable) {
-    lastFailure_ = file_.string() + ": " + file.reason;
-    return -1;
-  }
   if (group == nullptr)
     return ErrorInGroup(file, kHelpersGroup) ? Corrupt(LineText(file), sink) : 0;
   if (!ReadText(*group, kGnuplot, helpers.gnuplot)) {
-    return Corrupt(std::string("the value \"") + kGnuplot + "\" is badly quoted", sink);
+    return Corrupt(BadlyQuoted(kGnuplot), sink);
   }
   if (!ReadText(*group, kTextEditor, helpers.textEditor)) {
-    return Corrupt(std::string("the value \"") + kTextEditor + "\" is badly quoted", sink);
+    return Corrupt(BadlyQuoted(kTextEditor), sink);
   }
   if (ErrorInGroup(file, kHelpersGroup)) return Corrupt(LineText(file), sink);
   return 0;
@@ -302,12 +313,8 @@ int SettingsStore::WriteHelperPaths(const HelperPaths& helpers, MessageSink& sin
 
 int SettingsStore::ReadRecentFiles(RecentFileList& files) {
   files = RecentFileList();
-  const IniReadResult file = ReadIniFile(file_);
-  if (file.status == IniStatus::kMissing) return 0;
-  if (file.status == IniStatus::kUnreadable) {
-    lastFailure_ = file_.string() + ": " + file.reason;
-    return -1;
-  }
+  IniReadResult file;
+  if (int result = 0; !ReadFileOfGroup(file, result)) return result;
   const IniSection* group = file.document.Find(kRecentFilesGroup);
   if (group == nullptr) return 0;
   std::vector<std::string> paths;

@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "model/message_sink.h"
+#include "settings/ini_file.h"
 #include "settings/recent_files.h"
 #include "settings/settings.h"
 
@@ -102,6 +103,10 @@ class SettingsStore {
   };
   int WriteGroup(const char* group, const std::vector<Value>& values, MessageSink& sink);
   int Corrupt(std::string what, MessageSink& sink);
+  // Reads the file for one of the groups besides [Default]. False when
+  // there is nothing to read: `result` is then 0 for a missing file, or -1
+  // for one that cannot be read (with the reason in lastFailure()).
+  bool ReadFileOfGroup(IniReadResult& file, int& result);
 
   std::filesystem::path file_;
   std::string lastFailure_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/vireon_command.h"
@@ -80,7 +81,8 @@ TEST_P(BadArguments, AreRefusedWithTheReason) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadArguments,
     ::testing::Values(
-        BadCase{{}, "no command given"}, BadCase{{"frobnicate", "m.vrn"}, "unknown command frobnicate"},
+        BadCase{{}, "no command given"},
+        BadCase{{"frobnicate", "m.vrn"}, "unknown command frobnicate"},
         BadCase{{"--frobnicate"}, "unknown option --frobnicate"},
         BadCase{{"--version", "x"}, "--version takes no arguments"},
         BadCase{{"run"}, "run needs a model file"},
@@ -160,6 +162,17 @@ TEST(VireonCommand, HelpGoesToStandardOutput) {
   EXPECT_EQ(out.str(), HelpText());
   EXPECT_NE(out.str().find(UsageText()), std::string::npos);
   EXPECT_EQ(err.str(), "");
+  // Scripts rely on the exit status of run: the help names each code.
+  std::string help = out.str();
+  std::replace(help.begin(), help.end(), '\n', ' ');
+  for (const std::string& code :
+       {"Exit status of run: " + std::to_string(kExitSuccess) +
+            " the run completed and wrote every",
+        "; " + std::to_string(kExitFailure) + " the model could not be loaded",
+        "; " + std::to_string(kExitIncomplete) + " the run completed with entries in its error log",
+        "; " + std::to_string(kExitUsage) + " bad arguments"}) {
+    EXPECT_NE(help.find(code), std::string::npos) << code;
+  }
 }
 
 TEST(Usage, NamesBothCommandsAndTheirOptions) {

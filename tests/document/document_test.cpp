@@ -1,7 +1,6 @@
 #include "document/document.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -241,10 +240,11 @@ TEST(SaveChangesFirst, AsksOnlyForUnsavedChangesAndKeepsTheDocumentUnlessTheyAre
     RecordingSink sink;
     sink.QueueAnswer(c.answer);
     int saves = 0;
-    EXPECT_EQ(SaveChangesFirst(d, sink, [&] {
-                ++saves;
-                return c.saveSucceeds;
-              }),
+    EXPECT_EQ(SaveChangesFirst(d, sink,
+                               [&] {
+                                 ++saves;
+                                 return c.saveSucceeds;
+                               }),
               c.mayGo);
     EXPECT_EQ(static_cast<int>(sink.messages().size()), c.questions);
     EXPECT_EQ(saves, c.saves);
@@ -266,9 +266,7 @@ TEST(SaveChangesFirst, ASinkThatCannotAskKeepsTheDocument) {
 TEST(ModifiedFlag, NewSaveAndLoadClearItAndAFailedSaveKeepsIt) {
   KineticCatalogue catalogue;
   test::FillCatalogue(catalogue);
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("vireon_modified_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
+  const test::TemporaryFolder folder;
   RecordingSink sink;
 
   Document d = test::MakeSmallDocument(catalogue);
@@ -286,7 +284,6 @@ TEST(ModifiedFlag, NewSaveAndLoadClearItAndAFailedSaveKeepsIt) {
   d.modified = true;
   NewDocument(d, DefaultValues{});
   EXPECT_FALSE(d.modified);
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

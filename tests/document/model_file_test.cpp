@@ -15,6 +15,7 @@
 #include "model/messages.h"
 #include "model/record_cursor.h"
 #include "output/number_format.h"
+#include "support/default_values.h"
 #include "support/document_fixtures.h"
 #include "support/files.h"
 #include "support/hostile_files.h"
@@ -232,28 +233,15 @@ void PrintTo(const SettingCase& c, std::ostream* out) {
 
 class SettingWarning : public ::testing::TestWithParam<SettingCase> {};
 
-// Defaults that differ from the built-in ones, so that the replacement is
-// seen to come from them.
-DefaultValues UserDefaults() {
-  DefaultValues d;
-  d.points = 33;
-  d.newtonLimit = 44;
-  d.steadyStateResolution = 5e-8;
-  d.relativeTolerance = 2e-5;
-  d.absoluteTolerance = 2e-11;
-  d.adamsMaxOrder = 9;
-  d.bdfMaxOrder = 4;
-  d.derivationFactor = 0.005;
-  return d;
-}
-
 TEST_P(SettingWarning, InvalidValueIsReplacedByTheDefaultAfterAnInformation) {
   KineticCatalogue catalogue;
   FillCatalogue(catalogue);
   const SettingCase& c = GetParam();
   const std::string text = ModelFileText(MakeSmallDocument(catalogue), catalogue);
   const std::string key = std::string(c.line).substr(0, std::string(c.line).find('=') + 1);
-  const DefaultValues defaults = UserDefaults();
+  // Defaults that differ from the built-in ones, so that the replacement is
+  // seen to come from them.
+  const DefaultValues defaults = test::EditedDefaults();
   Loaded loaded = Parse(WithLine(text, key, c.line), catalogue, defaults);
   ASSERT_EQ(loaded.line, 0);
   ASSERT_EQ(loaded.sink.messages().size(), 1u);

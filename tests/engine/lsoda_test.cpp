@@ -106,6 +106,35 @@ TEST_F(LsodaTest, StiffLinearSystemSwitchesToBdfAndFollowsTheClosedForm) {
   EXPECT_LT(solver.nst(), 500);
 }
 
+// Without a print function the diagnostics go nowhere: the core never
+// writes to the standard streams by itself.
+TEST(LsodaWithoutPrintFunction, SaysNothingOnTheStandardStreams) {
+  Lsoda solver;
+  solver.LsodaSetPrint(1);
+  auto f = StiffLinear();
+  std::vector<double> y = {0.0, 2.0, 0.0};
+  LsodaOptionalInputs options;
+  options.ixpr = 1;
+  const double rtolv[2] = {0.0, 1e-8};
+  const double atolv[2] = {0.0, 1e-12};
+  double t = 0.0;
+  int istate = 1;
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  solver.lsoda(f, 2, y.data(), t, 10.0, 1, rtolv, atolv, 1, istate, 1, 2, options);
+  // An illegal call (a negative tolerance with changed inputs) has a
+  // diagnostic of its own.
+  const double badRtol[2] = {0.0, -1.0};
+  istate = 3;
+  solver.lsoda(f, 2, y.data(), t, 20.0, 1, badRtol, atolv, 1, istate, 1, 2, options);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(istate, -3);
+  EXPECT_GT(solver.tsw(), 0.0);  // the switch that a print function would hear of
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "");
+}
+
 TEST_F(LsodaTest, RobertsonConservesMassAndMatchesReferenceValues) {
   auto f = Robertson();
   std::vector<double> y = {0.0, 1.0, 0.0, 0.0};

@@ -8,7 +8,6 @@
 
 #include "kinetics/kinetic_function.h"
 #include "kinetics/kinetic_type.h"
-#include "support/hostile_files.h"
 
 namespace vireon::test {
 

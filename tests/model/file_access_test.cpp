@@ -11,45 +11,46 @@
 namespace vireon {
 namespace {
 
-using test::ScratchFolder;
+using test::TemporaryFolder;
 constexpr std::chrono::seconds kNoWait{10};
 
 // Reading: what a model, a kinetics database or a settings file may be.
 struct InputCase {
   const char* label;
-  std::function<std::filesystem::path(const ScratchFolder&)> make;
+  std::function<std::filesystem::path(const TemporaryFolder&)> make;
   FileErrorCause cause;
 };
 
 TEST(ReadInputFile, RefusesAnythingButARegularFileOfAtMostTheLimit) {
   const std::vector<InputCase> cases = {
       {"regular file",
-       [](const ScratchFolder& f) {
-         test::WriteBytes(f / "m.vrn", std::string("a\0b\r\n", 5));
+       [](const TemporaryFolder& f) {
+         test::WriteText(f / "m.vrn", std::string("a\0b\r\n", 5));
          return f / "m.vrn";
        },
        FileErrorCause::kNone},
       {"FIFO without a writer",
-       [](const ScratchFolder& f) {
+       [](const TemporaryFolder& f) {
          test::MakeFifo(f / "fifo");
          return f / "fifo";
        },
        FileErrorCause::kNotRegularFile},
-      {"endless device", [](const ScratchFolder&) { return std::filesystem::path("/dev/zero"); },
+      {"endless device", [](const TemporaryFolder&) { return std::filesystem::path("/dev/zero"); },
        FileErrorCause::kNotRegularFile},
-      {"folder", [](const ScratchFolder& f) { return f.path(); }, FileErrorCause::kNotRegularFile},
+      {"folder", [](const TemporaryFolder& f) { return f.path(); },
+       FileErrorCause::kNotRegularFile},
       {"one byte over the limit",
-       [](const ScratchFolder& f) {
-         test::WriteBytes(f / "big", std::string(65, 'x'));
+       [](const TemporaryFolder& f) {
+         test::WriteText(f / "big", std::string(65, 'x'));
          return f / "big";
        },
        FileErrorCause::kFileTooLarge},
-      {"missing", [](const ScratchFolder& f) { return f / "absent"; },
+      {"missing", [](const TemporaryFolder& f) { return f / "absent"; },
        FileErrorCause::kFileNotFound},
   };
   for (const InputCase& row : cases) {
     SCOPED_TRACE(row.label);
-    ScratchFolder folder;
+    TemporaryFolder folder;
     const std::filesystem::path path = row.make(folder);
     std::string contents = "stale";
     InputFileResult result;
@@ -81,7 +82,7 @@ class OpenOutputFileTest : public ::testing::Test {
     return {};
   }
 
-  ScratchFolder folder_;
+  TemporaryFolder folder_;
 };
 
 TEST_F(OpenOutputFileTest, RefusesAFifoWithoutWaitingForAReader) {

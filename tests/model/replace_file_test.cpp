@@ -15,7 +15,7 @@
 namespace vireon {
 namespace {
 
-using test::ScratchFolder;
+using test::TemporaryFolder;
 
 constexpr const char* kOldModel = "Version=3.00301\nTitle=old\n";
 
@@ -35,8 +35,8 @@ int SaveBeyondTheLimit(const std::filesystem::path& path, bool ignoreSignal) {
 TEST(ReplaceFileContents, ASaveBeyondTheFileSizeLimitFailsAndLeavesNothingBehind) {
   for (bool ignoreSignal : {true, false}) {
     SCOPED_TRACE(ignoreSignal ? "signal ignored" : "killed by SIGXFSZ");
-    ScratchFolder folder;
-    test::WriteBytes(folder / "m.vrn", kOldModel);
+    TemporaryFolder folder;
+    test::WriteText(folder / "m.vrn", kOldModel);
     const int status = SaveBeyondTheLimit(folder / "m.vrn", ignoreSignal);
     if (ignoreSignal) {
       ASSERT_TRUE(WIFEXITED(status));
@@ -48,7 +48,7 @@ TEST(ReplaceFileContents, ASaveBeyondTheFileSizeLimitFailsAndLeavesNothingBehind
     // The old file as it was. A killed save leaves nothing where the file
     // system has unnamed files, else a temporary file that the next save
     // recognises as abandoned and removes.
-    EXPECT_EQ(test::ReadBytes(folder / "m.vrn"), kOldModel);
+    EXPECT_EQ(test::ReadText(folder / "m.vrn"), kOldModel);
     for (const std::string& name : folder.Names()) {
       if (name != "m.vrn") {
         EXPECT_EQ(name.rfind("m.vrn.vireon-", 0), 0U) << name;
@@ -61,8 +61,8 @@ TEST(ReplaceFileContents, ASaveBeyondTheFileSizeLimitFailsAndLeavesNothingBehind
 }
 
 TEST(ReplaceFileContents, RemovesTheTemporaryFilesOfSavesWhoseProcessIsGone) {
-  ScratchFolder folder;
-  test::WriteBytes(folder / "m.vrn", kOldModel);
+  TemporaryFolder folder;
+  test::WriteText(folder / "m.vrn", kOldModel);
   // A process id that is certainly gone: a child that has been waited for.
   const pid_t gone = ::fork();
   if (gone == 0) ::_exit(0);
@@ -71,7 +71,7 @@ TEST(ReplaceFileContents, RemovesTheTemporaryFilesOfSavesWhoseProcessIsGone) {
   const std::string alive = "m.vrn.vireon-" + std::to_string(::getpid()) + "-abcdefgh";
   const std::string otherFile = "n.vrn.vireon-" + std::to_string(gone) + "-abcdefgh";
   for (const std::string& name : {dead, alive, otherFile, std::string("m.vrn.backup")}) {
-    test::WriteBytes(folder / name, "left over\n");
+    test::WriteText(folder / name, "left over\n");
   }
 
   std::string why;
@@ -82,7 +82,7 @@ TEST(ReplaceFileContents, RemovesTheTemporaryFilesOfSavesWhoseProcessIsGone) {
 }
 
 TEST(ReplaceFileContents, ANewFileGetsTheUmasksModeAndAnOldOneKeepsItsOwn) {
-  ScratchFolder folder;
+  TemporaryFolder folder;
   const mode_t previous = ::umask(027);
   std::string why;
   EXPECT_TRUE(ReplaceFileContents(folder / "new.vrn", kOldModel, why));
@@ -96,7 +96,7 @@ TEST(ReplaceFileContents, ANewFileGetsTheUmasksModeAndAnOldOneKeepsItsOwn) {
   EXPECT_EQ(status.st_mode & 0777, 0604);
   ASSERT_EQ(::stat((folder / "other.vrn").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0666 & ~previous);
-  EXPECT_EQ(test::ReadBytes(folder / "new.vrn"), "changed\n");
+  EXPECT_EQ(test::ReadText(folder / "new.vrn"), "changed\n");
 }
 
 }  // namespace

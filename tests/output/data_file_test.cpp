@@ -31,13 +31,6 @@ DataFileLayout Layout(int width, char separator, bool quotes) {
   return layout;
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(DataFileLayoutTest, WidthEightGivesOneDigitAndTheExponent) {
   double one = 1.0, minus = -2.5, zero = 0.0, small = 3.6e-7;
   std::vector<OutputItem> items = {Column("a", &one), Column("b", &minus), Column("c", &zero),
@@ -190,7 +183,7 @@ TEST_F(DataFileWriteTest, RunWritesTitlesOnceAndOneRowPerPoint) {
   file.Close(errorLog);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(errorLog, "");
-  EXPECT_EQ(ReadFile(folder_ / "chain.dyn"),
+  EXPECT_EQ(test::ReadText(folder_ / "chain.dyn"),
             "time         [A]t        \n"
             " 0.0000e+000  1.0000e+000\n"
             " 5.0000e-001  2.5000e-001\n");
@@ -207,7 +200,7 @@ TEST_F(DataFileWriteTest, TitlesOnlyWhenSwitchedOn) {
   WriteSSTitles(file, selection, settings);
   WriteSSRow(file, selection, settings);
   file.Close(errorLog);
-  EXPECT_EQ(ReadFile(folder_ / "run.ss"), " 1.0000e+000\n");
+  EXPECT_EQ(test::ReadText(folder_ / "run.ss"), " 1.0000e+000\n");
 }
 
 TEST_F(DataFileWriteTest, TaskOffOrNoNameMeansNoFile) {
@@ -277,7 +270,7 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
   WriteSSRow(files.steadyState, selection, settings);
   files.Close(errorLog);
   EXPECT_EQ(errorLog, "");
-  EXPECT_EQ(ReadFile(folder_ / "tc.dat"), " 1e+000 \n 1e+000 \n\n 1e+000 \n\n\n");
+  EXPECT_EQ(test::ReadText(folder_ / "tc.dat"), " 1e+000 \n 1e+000 \n\n 1e+000 \n\n\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_),
                           std::filesystem::directory_iterator()),
             1);
@@ -316,8 +309,8 @@ TEST_F(DataFileWriteTest, RunFilesStayInTheFolderAndOffTheModelTheReportAndEachO
     SCOPED_TRACE(row.label);
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_ / "sub");
-    test::WriteBytes(folder_ / "model.vrn", "Version=3.00301\n");
-    test::WriteBytes(folder_ / "sub" / "outside", "outside\n");
+    test::WriteText(folder_ / "model.vrn", "Version=3.00301\n");
+    test::WriteText(folder_ / "sub" / "outside", "outside\n");
     std::filesystem::create_symlink(folder_ / "sub" / "outside", folder_ / "link.dat");
     std::filesystem::create_hard_link(folder_ / "model.vrn", folder_ / "alias.dat");
     TaskSettings settings;
@@ -341,15 +334,15 @@ TEST_F(DataFileWriteTest, RunFilesStayInTheFolderAndOffTheModelTheReportAndEachO
       EXPECT_NE(errorLog.find(row.logged), std::string::npos) << errorLog;
     }
     // Nothing outside the folder, the model and the link's target untouched.
-    EXPECT_EQ(test::ReadBytes(folder_ / "model.vrn"), "Version=3.00301\n");
-    EXPECT_EQ(test::ReadBytes(folder_ / "sub" / "outside"), "outside\n");
+    EXPECT_EQ(test::ReadText(folder_ / "model.vrn"), "Version=3.00301\n");
+    EXPECT_EQ(test::ReadText(folder_ / "sub" / "outside"), "outside\n");
     EXPECT_FALSE(std::filesystem::exists(folder_.parent_path() / "escaped.dat"));
     EXPECT_FALSE(std::filesystem::exists("/tmp/abs.dat"));
     EXPECT_FALSE(std::filesystem::exists(folder_ / "model.txt"));
     // Every file the run may write holds exactly its own text.
     if (files.failed == 0) {
-      EXPECT_EQ(test::ReadBytes(folder_ / row.dynamicsFile), "time course\n");
-      EXPECT_EQ(test::ReadBytes(folder_ / row.steadyStateFile), "steady state\n");
+      EXPECT_EQ(test::ReadText(folder_ / row.dynamicsFile), "time course\n");
+      EXPECT_EQ(test::ReadText(folder_ / row.steadyStateFile), "steady state\n");
     }
   }
 }

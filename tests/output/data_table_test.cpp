@@ -6,31 +6,29 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
+
+#include "support/files.h"
+#include "support/hostile_files.h"
 
 namespace vireon {
 namespace {
 
-std::string WriteTemporary(const std::string& name, const std::string& text) {
-  const std::string path = (std::filesystem::path(testing::TempDir()) / name).string();
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
-
 TEST(DataTableTest, RowsAndBlocksOfEverySeparator) {
-  const std::string path = WriteTemporary(
-      "vireon_table.dat",
-      "\"time\",\"[A]t \"\n"
-      " 0.0e+000, 1.5e+000\n"
-      " 1.0e+000,-2.5e-001\n"
-      "\n\n"
-      " 2.0e+000\t 1.797693e+308\n"
-      "\n"
-      " 3.0e+000  4.0e+000  9.0e+000\n"
-      " 4.0e+000 x\n");
+  const test::TemporaryFolder folder;
+  const std::string path = (folder / "table.dat").string();
+  test::WriteText(path,
+                  "\"time\",\"[A]t \"\n"
+                  " 0.0e+000, 1.5e+000\n"
+                  " 1.0e+000,-2.5e-001\n"
+                  "\n\n"
+                  " 2.0e+000\t 1.797693e+308\n"
+                  "\n"
+                  " 3.0e+000  4.0e+000  9.0e+000\n"
+                  " 4.0e+000 x\n");
   DataTable table;
   std::string error;
   ASSERT_TRUE(ReadDataTable(path, 2, true, table, error)) << error;
@@ -46,7 +44,6 @@ TEST(DataTableTest, RowsAndBlocksOfEverySeparator) {
   ASSERT_TRUE(ReadDataTable(path, 2, false, table, error));
   ASSERT_EQ(table.rows.size(), 6u);
   EXPECT_TRUE(std::isnan(table.rows[0][0]));
-  std::filesystem::remove(path);
 }
 
 TEST(DataTableTest, AMissingFileIsAnErrorWithItsReason) {
@@ -55,6 +52,26 @@ TEST(DataTableTest, AMissingFileIsAnErrorWithItsReason) {
   EXPECT_FALSE(ReadDataTable("/nonexistent/vireon.dat", 1, false, table, error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(table.rows.empty());
+}
+
+// A data file's name comes from the model: a FIFO put in its place, a
+// device or a folder is refused at once instead of holding the program up.
+TEST(DataTableTest, AnythingButARegularFileIsRefusedWithoutWaiting) {
+  const test::TemporaryFolder folder;
+  ASSERT_TRUE(test::MakeFifo(folder / "fifo.dat"));
+  for (const std::filesystem::path& path :
+       {folder / "fifo.dat", std::filesystem::path("/dev/zero"), folder.path()}) {
+    SCOPED_TRACE(path.string());
+    DataTable table;
+    std::string error;
+    bool read = true;
+    ASSERT_TRUE(test::FinishesWithin(
+        std::chrono::seconds(10),
+        [&] { read = ReadDataTable(path.string(), 1, false, table, error); },
+        [&] { test::ReleaseFifo(path); }));
+    EXPECT_FALSE(read);
+    EXPECT_FALSE(error.empty());
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -56,6 +57,15 @@ TemporaryFolder::~TemporaryFolder() {
     }
   }
   fs::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TemporaryFolder::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string ReadText(const fs::path& path) {

@@ -26,6 +26,8 @@ class TemporaryFolder {
   std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
   // The folder as a document keeps it, ending in "/".
   std::string folder() const { return path_.string() + "/"; }
+  // The names of the folder's entries, sorted.
+  std::vector<std::string> Names() const;
 
  private:
   std::filesystem::path path_;
