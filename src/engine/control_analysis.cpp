@@ -35,13 +35,23 @@ int ComputeControlCoefficients(Engine& engine) {
       for (int v = 0; v < nVariable; ++v) a[i][v] += us * e[v];
     }
   }
+  // The link matrix between amounts: L itself, or, when a conservation
+  // relation joins unequal volumes (relations then hold between
+  // concentrations), V L V_independent^-1.
+  Matrix<double> link(nVariable, nIndependent);
+  for (int v = 0; v < nVariable; ++v) {
+    const float* l = model.link[v];
+    for (int j = 0; j < nIndependent; ++j) {
+      link[v][j] = l[j] * engine.equations.LinkWeight(v + 1, j + 1);
+    }
+  }
   // M = A L, the reduced Jacobian, kept 1-based for the LU routines.
   Matrix<double> m(nIndependent + 1, nIndependent + 1);
   for (int i = 0; i < nIndependent; ++i) {
     for (int v = 0; v < nVariable; ++v) {
       const double av = a[i][v];
       if (av == 0.0) continue;
-      const float* l = model.link[v];
+      const double* l = link[v];
       for (int j = 0; j < nIndependent; ++j) m[i + 1][j + 1] += av * l[j];
     }
   }
@@ -70,7 +80,7 @@ int ComputeControlCoefficients(Engine& engine) {
     }
   }
   for (int v = 0; v < nVariable; ++v) {
-    const float* l = model.link[v];
+    const double* l = link[v];
     for (int i = 0; i < nIndependent; ++i) {
       const double lvi = l[i];
       if (lvi == 0.0) continue;

@@ -43,6 +43,24 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   for (int k = 0; k < nSteps; ++k) {
     if (needed[k]) activeSteps_.push_back(k);
   }
+  // The relations hold between concentrations (a step changes each of its
+  // metabolites' concentrations by rate x coefficient), so in amounts a
+  // coefficient of the dependent metabolite at p on the one at l is scaled
+  // by the ratio of their volumes; it stays as it is where they agree.
+  const int nDependent = nVariable_ - nIndependent_;
+  dependentCoefficients_.assign(static_cast<std::size_t>(std::max(nDependent, 0)) * nIndependent_,
+                                0.0);
+  for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
+    const float* g = model.conservation[p - 1];
+    double* row = DependentRow(p);
+    for (int l = 1; l <= nIndependent_; ++l) {
+      row[l - 1] = static_cast<double>(g[l - 1]);
+      if (row[l - 1] != 0.0 && volumes_[p] != volumes_[l]) {
+        row[l - 1] *= volumes_[p] / volumes_[l];
+        relationsSpanVolumes_ = true;
+      }
+    }
+  }
   rates_.assign(nSteps, 0.0);
   scratchPlus_.assign(nMetabolites_ + 1, 0.0);
   scratchMinus_.assign(nMetabolites_ + 1, 0.0);
@@ -95,18 +113,18 @@ void ModelEquations::Derivs(const double* y, double* ydot) {
     ydot[p] = sum;
   }
   for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
-    const float* g = model_.conservation[p - 1];
+    const double* g = DependentRow(p);
     double sum = 0.0;
-    for (int l = 1; l <= nIndependent_; ++l) sum += static_cast<double>(g[l - 1]) * ydot[l];
+    for (int l = 1; l <= nIndependent_; ++l) sum += g[l - 1] * ydot[l];
     ydot[p] = -sum;
   }
 }
 
 void ModelEquations::DependentAmounts(double* x) const {
   for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
-    const float* g = model_.conservation[p - 1];
+    const double* g = DependentRow(p);
     double value = model_.moieties[p - nIndependent_ - 1].initialConcentration;
-    for (int l = 1; l <= nIndependent_; ++l) value -= static_cast<double>(g[l - 1]) * x[l];
+    for (int l = 1; l <= nIndependent_; ++l) value -= g[l - 1] * x[l];
     x[p] = value;
   }
 }

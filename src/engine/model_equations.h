@@ -75,6 +75,16 @@ class ModelEquations {
   // over the sum of the rates producing it (or, when none, consuming it).
   void ComputeTransitionTimes(const double* x, Model& model) const;
 
+  // The factor that turns the link matrix entry of position v on
+  // independent position j (both 1-based) into one between amounts. The
+  // plain link matrix serves as long as every conservation relation stays
+  // within one volume; once one joins unequal volumes the relations hold
+  // between concentrations, and the factor is volume(v) / volume(j).
+  // Exactly 1 where nothing needs scaling.
+  double LinkWeight(int v, int j) const {
+    return relationsSpanVolumes_ && volumes_[v] != volumes_[j] ? volumes_[v] / volumes_[j] : 1.0;
+  }
+
   const Model& model() const { return model_; }
   EngineState& state() { return state_; }
   double derivationFactor() const { return derivationFactor_; }
@@ -101,6 +111,18 @@ class ModelEquations {
   std::vector<int> activeSteps_;
   std::vector<double> rates_;    // by step index, refreshed by every Derivs
   std::vector<double> volumes_;  // by position, 1-based
+  // The conservation coefficients between amounts: for each dependent
+  // position, one per independent position (row-major).
+  std::vector<double> dependentCoefficients_;
+  bool relationsSpanVolumes_ = false;
+  double* DependentRow(int p) {
+    return dependentCoefficients_.data() +
+           static_cast<std::size_t>(p - nIndependent_ - 1) * nIndependent_;
+  }
+  const double* DependentRow(int p) const {
+    return dependentCoefficients_.data() +
+           static_cast<std::size_t>(p - nIndependent_ - 1) * nIndependent_;
+  }
   std::vector<double> scratchPlus_, scratchMinus_, perturbed_;
 
   void ComputeJacobianByColumns(double* x, Matrix<double>& jacobian);
