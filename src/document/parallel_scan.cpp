@@ -326,7 +326,6 @@ class Planner {
           int evaluations)
       : work_(work),
         items_(document.scan.items),
-        slots_(slots),
         random_(initial),
         firstAfter_(std::move(firstAfter)),
         evaluations_(evaluations) {
@@ -411,7 +410,6 @@ class Planner {
 
   SharedWork& work_;
   std::vector<ScanItem> items_;
-  const ScanSlots& slots_;
   RandomGenerator random_;
   std::optional<RandomGenerator> firstAfter_;
   int evaluations_;
