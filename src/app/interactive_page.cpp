@@ -92,6 +92,7 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
   connect(realTime_, &QCheckBox::clicked, this, [this](bool checked) {
     session_.SetRealTime(checked);
     realTime_->setChecked(document_.settings.realTime != 0);
+    emit documentEdited();
   });
 
   ShowState();

@@ -55,6 +55,8 @@ class InteractivePage : public QWidget {
  signals:
   void runRequested();
   void selectDataRequested();
+  // "Real Time" changed the document.
+  void documentEdited();
 
  private:
   void OnPause();

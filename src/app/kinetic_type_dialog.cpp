@@ -133,16 +133,9 @@ void KineticTypeDialog::PressFunctionButton() {
 
 void KineticTypeDialog::LeaveCount(QLineEdit* field, bool substrates) {
   if (refreshing_ || !isVisible()) return;
-  bool number = false;
-  const int count = field->text().toInt(&number);
-  if (number) {
-    if (substrates) {
-      editor_.SetSubstrates(count);
-    } else {
-      editor_.SetProducts(count);
-    }
-  }
-  const bool fine = substrates ? editor_.LeaveSubstrates(sink_) : editor_.LeaveProducts(sink_);
+  const std::string text = field->text().toStdString();
+  const bool fine =
+      substrates ? editor_.LeaveSubstrates(text, sink_) : editor_.LeaveProducts(text, sink_);
   if (!fine) {
     // Back to the field once the focus change that left it is over.
     QTimer::singleShot(0, field, [field] {

@@ -4,19 +4,16 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <filesystem>
 
 #include "app/about_dialog.h"
@@ -182,6 +179,7 @@ void MainWindow::BuildSheet() {
   connect(scanPage_, &ScanPage::documentChanged, this, &MainWindow::OnPageEdited);
   connect(plotPage_, &PlotPage::documentChanged, this, &MainWindow::OnPageEdited);
   connect(interactivePage_, &InteractivePage::runRequested, this, [this] { Run(); });
+  connect(interactivePage_, &InteractivePage::documentEdited, this, &MainWindow::UpdateTitle);
   connect(interactivePage_, &InteractivePage::selectDataRequested, this,
           &MainWindow::SelectInteractiveData);
 }
@@ -200,7 +198,11 @@ void MainWindow::UpdatePlotPageVisibility() {
 
 void MainWindow::OnPageChanged(int index) {
   QWidget* next = sheet_->widget(index);
-  if (currentPage_ == interactivePage_) interactivePage_->Leave();
+  if (currentPage_ == interactivePage_) {
+    // The slider's position is stored as the page is left.
+    interactivePage_->Leave();
+    UpdateTitle();
+  }
   if (currentPage_ == plotPage_) plotPage_->Deactivate();
   currentPage_ = next;
   if (next == plotPage_) plotPage_->Activate();
@@ -492,20 +494,14 @@ void MainWindow::DoAfterRun() {
   };
   if (!actions.sound.empty()) start(actions.sound);
   if (!actions.errorText.empty()) {
-    lastErrorLog_ = QString::fromStdString(actions.errorText);
-    // Not modal: the window goes on while the user reads the log.
-    auto* dialog = new QDialog(this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(kErrorLogTitle);
-    auto* text = new QPlainTextEdit(lastErrorLog_);
-    text->setReadOnly(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->addWidget(text);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    dialog->resize(480, 300);
-    dialog->show();
+    // One dialog, not one per run: a second run's errors replace the first's.
+    if (errorLog_ == nullptr) {
+      errorLog_ = new ErrorLogDialog(this);
+      errorLog_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    errorLog_->SetLog(QString::fromStdString(actions.errorText));
+    errorLog_->show();
+    errorLog_->raise();
   }
   if (!actions.report.empty()) start(actions.report);
 }

@@ -10,8 +10,10 @@
 // refused while a simulation runs.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
+#include "app/error_log_dialog.h"
 #include "app/run_bridge.h"
 #include "document/document.h"
 #include "document/run_control.h"
@@ -37,8 +39,6 @@ enum class DataTask;
 inline constexpr const char* kStatusIdle = "Idle         ";
 inline constexpr const char* kStatusRunning = "Running";
 inline constexpr const char* kStatusPaused = "Paused";
-// The title of the dialog that shows a run's error log.
-inline constexpr const char* kErrorLogTitle = "Errors in this simulation";
 // The titles and headings of the SBML messages.
 inline constexpr const char* kImportSbmlTitle = "Import SBML";
 inline constexpr const char* kExportSbmlTitle = "Export SBML";
@@ -73,8 +73,9 @@ class MainWindow : public QMainWindow {
   // The File menu, for commands that other parts of the program add.
   QMenu* fileMenu() const { return fileMenu_; }
   QString statusText() const;
-  // The error log of the last run that had one, as shown (for checks).
-  const QString& lastErrorLog() const { return lastErrorLog_; }
+  // The dialog that shows the error log of the last run that had one, while
+  // it is open (null before the first such run and after it was closed).
+  ErrorLogDialog* errorLogDialog() const { return errorLog_; }
 
   // File commands; each returns whether it did its work. New and Open are
   // refused during a run and ask about unsaved changes first.
@@ -165,7 +166,7 @@ class MainWindow : public QMainWindow {
   QList<QAction*> recentActions_;
   QAction* runAction_ = nullptr;
   QAction* stopAction_ = nullptr;
-  QString lastErrorLog_;
+  QPointer<ErrorLogDialog> errorLog_;
 };
 
 }  // namespace vireon

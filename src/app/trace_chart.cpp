@@ -17,6 +17,7 @@ void TraceChart::Reset(int capacity) {
   y_.assign(n, 0.0);
   for (int i = 0; i < n; ++i) x_[i] = i;
   writePosition_ = 0;
+  written_ = 0;
   overwrittenY_ = 0.0;
   range_ = ChartRange{};
   scale_ = kChartExtent / (range_.upper - range_.lower);
@@ -31,6 +32,7 @@ ChartRange TraceChart::AddPoint(double x, double y) {
   x_[writePosition_] = x;
   y_[writePosition_] = y;
   writePosition_ = (writePosition_ + 1) % n;
+  written_ = std::min(written_ + 1, n);
 
   // The point just overwritten still counts for this update.
   xLower_ = xUpper_ = oldX;

@@ -44,10 +44,16 @@ class TraceChart {
   int ValueY(double value) const;
   // The slot written last (n - 1 when the write position is 0).
   int NewestSlot() const;
+  // Whether a point was stored since the reset, and whether every slot holds
+  // one (the first sweep is complete). Slots not yet written hold the zero of
+  // the reset, which counts for the range but is no value of the run.
+  bool empty() const { return written_ == 0; }
+  bool full() const { return written_ == capacity(); }
 
  private:
   std::vector<double> x_, y_;
   int writePosition_ = 0;
+  int written_ = 0;
   double overwrittenY_ = 0.0;
   ChartRange range_;
   double xLower_ = 0.0, xUpper_ = 0.0;

@@ -37,6 +37,9 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
   painter.setPen(Qt::black);
   painter.drawRect(QRectF(at(1, kChartLastX), at(kChartLastX, 1)));
 
+  // A chart without points (a channel not used, or a run not yet started)
+  // is an empty frame.
+  if (chart_.empty()) return;
   const int n = chart_.capacity();
   const int write = chart_.writePosition();
   QPainterPath sweep;
@@ -49,11 +52,14 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
       sweep.lineTo(p);
     }
   }
-  // The previous sweep, right of it, starting where the old curve was.
-  sweep.moveTo(
-      curveAt(write > 0 ? chart_.SlotX(write - 1) : 0, chart_.ValueY(chart_.overwrittenY())));
-  for (int i = write; i < n; ++i) {
-    sweep.lineTo(curveAt(chart_.SlotX(i), chart_.ValueY(chart_.y(i))));
+  // The previous sweep, right of it, starting where the old curve was; during
+  // the first sweep there is none yet.
+  if (chart_.full()) {
+    sweep.moveTo(
+        curveAt(write > 0 ? chart_.SlotX(write - 1) : 0, chart_.ValueY(chart_.overwrittenY())));
+    for (int i = write; i < n; ++i) {
+      sweep.lineTo(curveAt(chart_.SlotX(i), chart_.ValueY(chart_.y(i))));
+    }
   }
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.drawPath(sweep);

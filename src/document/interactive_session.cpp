@@ -21,7 +21,14 @@ void InteractiveSession::RunEnded() {
 
 void InteractiveSession::PrepareRun(int sleepTime) {
   if (state_ != InteractiveState::kIdle) return;
-  document_.settings.sleepTime = std::clamp(sleepTime, 0, kSleepTimeMax);
+  StoreSleepTime(sleepTime);
+}
+
+void InteractiveSession::StoreSleepTime(int sleepTime) {
+  const int stored = std::clamp(sleepTime, 0, kSleepTimeMax);
+  if (document_.settings.sleepTime == stored) return;
+  document_.settings.sleepTime = stored;
+  document_.modified = true;
 }
 
 void InteractiveSession::PauseOrContinue(int sleepTime) {
@@ -50,7 +57,7 @@ void InteractiveSession::Stop() {
 
 void InteractiveSession::PageLeft(int sleepTime) {
   if (state_ == InteractiveState::kIdle) {
-    document_.settings.sleepTime = std::clamp(sleepTime, 0, kSleepTimeMax);
+    StoreSleepTime(sleepTime);
     return;
   }
   controller_.SetSleepTime(std::clamp(sleepTime, 0, kSleepTimeMax));
@@ -59,7 +66,9 @@ void InteractiveSession::PageLeft(int sleepTime) {
 void InteractiveSession::SetRealTime(bool on) {
   // Read by the run at the start of each time course; a run in progress
   // keeps the pacing it started with.
-  if (state_ == InteractiveState::kIdle) document_.settings.realTime = on ? 1 : 0;
+  if (state_ != InteractiveState::kIdle || (document_.settings.realTime != 0) == on) return;
+  document_.settings.realTime = on ? 1 : 0;
+  document_.modified = true;
 }
 
 int InteractiveSession::SliderPosition() const {

@@ -54,10 +54,13 @@ class InteractiveSession {
   // "&Stop": a paused run is released and stops at once.
   void Stop();
   // The user leaves the page: during a run the slider's position becomes
-  // the run's "SleepTime" from its next point on.
+  // the run's "SleepTime" from its next point on; without a run it is
+  // stored at once.
   void PageLeft(int sleepTime);
-  // "Real Time".
+  // "Real Time", taken only without a run.
   void SetRealTime(bool on);
+  // "SleepTime" and "RealTime" travel with the model: a change of either
+  // without a run marks the document modified.
 
   // The slider's position for the stored "SleepTime".
   int SliderPosition() const;
@@ -80,6 +83,8 @@ class InteractiveSession {
   double ChannelValue(int channel) const;
 
  private:
+  void StoreSleepTime(int sleepTime);
+
   Document& document_;
   RunController& controller_;
   InteractiveState state_ = InteractiveState::kIdle;

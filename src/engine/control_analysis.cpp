@@ -10,29 +10,10 @@ namespace vireon {
 
 void ComputeElasticities(Engine& engine) {
   EngineState& state = engine.state;
-  const Model& model = engine.model;
-  const int nSteps = model.nSteps();
-  const int nMetabolites = model.nMetabolites();
   state.elasticities.Fill(0.0);
   if (state.ssFailure != SteadyStateOutcome::kFound) return;
 
-  const double f = engine.settings.derivationFactor;
-  const double r = engine.settings.steadyStateResolution;
-  std::vector<double> plus(nSteps), minus(nSteps);
-  double* x = state.ssAmounts.data();
-  for (int i = 1; i <= nMetabolites; ++i) {
-    const double kept = x[i];
-    // Amounts below the resolution are perturbed around r(1 + f), so that a
-    // zero amount still gives a finite difference.
-    const double base = kept >= r ? kept : r * (1.0 + f);
-    x[i] = (1.0 + f) * base;
-    for (int s = 1; s <= nSteps; ++s) plus[s - 1] = engine.equations.StepRate(x, s);
-    x[i] = (1.0 - f) * base;
-    for (int s = 1; s <= nSteps; ++s) minus[s - 1] = engine.equations.StepRate(x, s);
-    const double step = 2.0 * f * base;
-    for (int s = 0; s < nSteps; ++s) state.elasticities[s][i - 1] = (plus[s] - minus[s]) / step;
-    x[i] = kept;
-  }
+  engine.equations.ComputeElasticities(state.ssAmounts.data(), state.elasticities);
 }
 
 int ComputeControlCoefficients(Engine& engine) {
@@ -54,13 +35,23 @@ int ComputeControlCoefficients(Engine& engine) {
       for (int v = 0; v < nVariable; ++v) a[i][v] += us * e[v];
     }
   }
+  // The link matrix between amounts: L itself, or, when a conservation
+  // relation joins unequal volumes (relations then hold between
+  // concentrations), V L V_independent^-1.
+  Matrix<double> link(nVariable, nIndependent);
+  for (int v = 0; v < nVariable; ++v) {
+    const float* l = model.link[v];
+    for (int j = 0; j < nIndependent; ++j) {
+      link[v][j] = l[j] * engine.equations.LinkWeight(v + 1, j + 1);
+    }
+  }
   // M = A L, the reduced Jacobian, kept 1-based for the LU routines.
   Matrix<double> m(nIndependent + 1, nIndependent + 1);
   for (int i = 0; i < nIndependent; ++i) {
     for (int v = 0; v < nVariable; ++v) {
       const double av = a[i][v];
       if (av == 0.0) continue;
-      const float* l = model.link[v];
+      const double* l = link[v];
       for (int j = 0; j < nIndependent; ++j) m[i + 1][j + 1] += av * l[j];
     }
   }
@@ -89,7 +80,7 @@ int ComputeControlCoefficients(Engine& engine) {
     }
   }
   for (int v = 0; v < nVariable; ++v) {
-    const float* l = model.link[v];
+    const double* l = link[v];
     for (int i = 0; i < nIndependent; ++i) {
       const double lvi = l[i];
       if (lvi == 0.0) continue;

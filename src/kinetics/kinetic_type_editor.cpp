@@ -1,6 +1,9 @@
 #include "kinetics/kinetic_type_editor.h"
 
 #include <algorithm>
+#include <charconv>
+#include <optional>
+#include <system_error>
 
 #include "model/messages.h"
 
@@ -80,6 +83,43 @@ bool KineticTypeEditor::LeaveProducts(MessageSink& sink) const {
   if (products_ >= CountRole(SymbolRole::kProduct)) return true;
   sink.Information(messages::kProductCountTooLow);
   return false;
+}
+
+namespace {
+
+// A whole number from 0, blanks around it allowed.
+std::optional<int> CountFromText(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  int count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || count < 0) {
+    return std::nullopt;
+  }
+  return count;
+}
+
+}  // namespace
+
+bool KineticTypeEditor::LeaveSubstrates(std::string_view text, MessageSink& sink) {
+  const std::optional<int> count = CountFromText(text);
+  if (!count) {
+    sink.Information(kCountNotANumber);
+    return false;
+  }
+  SetSubstrates(*count);
+  return LeaveSubstrates(sink);
+}
+
+bool KineticTypeEditor::LeaveProducts(std::string_view text, MessageSink& sink) {
+  const std::optional<int> count = CountFromText(text);
+  if (!count) {
+    sink.Information(kCountNotANumber);
+    return false;
+  }
+  SetProducts(*count);
+  return LeaveProducts(sink);
 }
 
 void KineticTypeEditor::SetRole(int symbol, SymbolRole role) {

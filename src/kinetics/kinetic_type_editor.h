@@ -16,6 +16,11 @@
 
 namespace vireon {
 
+// The message that refuses a count of substrates or products that is not a
+// whole number from 0.
+inline constexpr const char* kCountNotANumber =
+    "The numbers of substrates and products must be whole numbers, 0 or more.";
+
 class KineticTypeEditor {
  public:
   struct Symbol {
@@ -49,6 +54,11 @@ class KineticTypeEditor {
   // count of symbols with that role is refused with its message (false).
   bool LeaveSubstrates(MessageSink& sink) const;
   bool LeaveProducts(MessageSink& sink) const;
+  // The same for the text of the field: a whole number from 0 (blanks
+  // around it allowed) is taken and then checked; any other text is refused
+  // with kCountNotANumber and the count stays as it was.
+  bool LeaveSubstrates(std::string_view text, MessageSink& sink);
+  bool LeaveProducts(std::string_view text, MessageSink& sink);
 
   const std::vector<Symbol>& symbols() const { return symbols_; }
   // Gives a symbol a role; the numbers of substrates and products are

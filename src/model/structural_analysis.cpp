@@ -581,12 +581,14 @@ void ComputeMoietyTotals(Model& model) {
   for (int k = 0; k < model.nMoieties(); ++k) {
     const int row = model.nIndependent + k;
     if (row < 0 || row >= model.conservation.rows()) continue;
+    const int dependent = row < n ? model.metaboliteOrder[row] : -1;
+    const bool known = dependent >= 0 && dependent < model.nMetabolites();
     double total = 0.0;
     for (int p = 0; p < n; ++p) {
       const int m = model.metaboliteOrder[p];
       if (m < 0 || m >= model.nMetabolites()) continue;
       total += static_cast<double>(model.conservation[row][p]) *
-               model.metabolites[m].initialConcentration * model.VolumeOf(m);
+               model.metabolites[m].initialConcentration * model.VolumeOf(known ? dependent : m);
     }
     model.moieties[k].initialConcentration = total;
   }

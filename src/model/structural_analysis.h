@@ -29,7 +29,12 @@ inline constexpr double kStructuralZeroTolerance = 1e-10;
 void StructuralAnalysis(Model& model);
 
 // Recomputes every moiety total from the current initial concentrations and
-// compartment volumes. Totals are amounts (concentration x volume).
+// compartment volumes. A step changes the concentration of each of its
+// metabolites by its rate times the coefficient, whatever the volumes, so a
+// relation conserves the sum of coefficient x concentration. Its total is
+// that sum times the volume of the relation's dependent metabolite: an
+// amount, and the sum of coefficient x amount when all the relation's
+// metabolites share one volume.
 void ComputeMoietyTotals(Model& model);
 
 }  // namespace vireon

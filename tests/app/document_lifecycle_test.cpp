@@ -3,6 +3,7 @@
 // refused during a run, the recent-file list, and a window destroyed while
 // a field has the focus.
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMenu>

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/app_startup.h"
+#include "app/error_log_dialog.h"
 #include "app/interactive_page.h"
 #include "app/plot_page.h"
 #include "app/reactions_dialog.h"
@@ -126,7 +127,7 @@ TEST_F(MainWindowTest, ReactionsDialogRefusesABadEquationThroughTheSink) {
   EXPECT_FALSE(sink_.messages().empty());
 }
 
-TEST_F(MainWindowTest, RunThroughTheGuiObserverEndsIdleWithoutErrors) {
+TEST_F(MainWindowTest, RunThroughTheGuiObserverShowsItsErrorsOnlyWhenThereAreSome) {
   MainWindow window(app_, sink_);
   Document& document = window.document();
   AddSteps(document, {{"v1", "S -> P"}});
@@ -134,15 +135,17 @@ TEST_F(MainWindowTest, RunThroughTheGuiObserverEndsIdleWithoutErrors) {
   document.settings.points = 20;
   document.selections.interactive.push_back(MakeOutputItem(kTransientConcentration, "P"));
   ASSERT_TRUE(window.SaveTo(QString::fromStdString((folder_ / "model.vrn").string())));
+  const auto runToTheEnd = [&] {
+    ASSERT_TRUE(window.Run());
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+      return window.controller().outcome() == RunOutcome::kFinished &&
+             window.statusText() == kStatusIdle;
+    }));
+    window.controller().Wait();
+  };
 
-  ASSERT_TRUE(window.Run());
-  ASSERT_TRUE(ProcessEventsUntil([&] {
-    return window.controller().outcome() == RunOutcome::kFinished &&
-           window.statusText() == kStatusIdle;
-  }));
-  window.controller().Wait();
-
-  EXPECT_TRUE(window.lastErrorLog().isEmpty());
+  runToTheEnd();
+  EXPECT_EQ(window.errorLogDialog(), nullptr);
   EXPECT_TRUE(document.engine.errorLog.empty());
   // Every point reached the page: P grows at constant flux, so its chart
   // ends above zero.
@@ -150,6 +153,27 @@ TEST_F(MainWindowTest, RunThroughTheGuiObserverEndsIdleWithoutErrors) {
   EXPECT_EQ(chart.capacity(), 20);
   EXPECT_GT(chart.range().upper, 0.0);
   EXPECT_EQ(window.interactivePage()->channelLabel(1), "not used");
+
+  // A folder stands where the time-course data file should go: the run goes
+  // on without it, and its end shows why, without stopping the window.
+  std::filesystem::create_directory(folder_ / "blocked.dat");
+  document.settings.dynamicsFile = "blocked.dat";
+  runToTheEnd();
+  ErrorLogDialog* dialog = window.errorLogDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_FALSE(dialog->isModal());
+  EXPECT_EQ(dialog->windowTitle(), "Errors in this simulation");
+  EXPECT_NE(dialog->text().indexOf("blocked.dat"), -1);
+  EXPECT_EQ(dialog->text().indexOf('\r'), -1);
+
+  // The next faulty run fills the same dialog; OK closes it.
+  runToTheEnd();
+  EXPECT_EQ(window.errorLogDialog(), dialog);
+  EXPECT_EQ(window.findChildren<ErrorLogDialog*>().size(), 1);
+  dialog->accept();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window.errorLogDialog(), nullptr);
 }
 
 TEST_F(MainWindowTest, ClosingDuringARunIsRefused) {

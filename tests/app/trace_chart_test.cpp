@@ -46,16 +46,24 @@ TEST(TraceChartSweepTest, WritePositionWrapsAndTheCursorFollowsTheNewestSlot) {
   TraceChart chart;
   chart.Reset(3);
   EXPECT_EQ(chart.NewestSlot(), 2);
+  EXPECT_TRUE(chart.empty());
   chart.AddPoint(0, 1.0);
   EXPECT_EQ(chart.writePosition(), 1);
   EXPECT_EQ(chart.NewestSlot(), 0);
+  EXPECT_FALSE(chart.empty());
   chart.AddPoint(1, 5.0);
+  EXPECT_FALSE(chart.full());  // slot 2 holds no value of the run yet
   chart.AddPoint(2, 3.0);
   EXPECT_EQ(chart.writePosition(), 0);
   EXPECT_EQ(chart.NewestSlot(), 2);
+  EXPECT_TRUE(chart.full());
   chart.AddPoint(3, 7.0);
+  EXPECT_TRUE(chart.full());
   EXPECT_CLOSE(chart.overwrittenY(), 1.0, test::kTightAbs, test::kTightRel);
   EXPECT_CLOSE(chart.y(0), 7.0, test::kTightAbs, test::kTightRel);
+  chart.Reset(3);
+  EXPECT_TRUE(chart.empty());
+  EXPECT_FALSE(chart.full());
 }
 
 TEST(TraceChartSweepTest, SlotsSpanTheWidthAndValuesTheHeight) {

@@ -161,9 +161,19 @@ TEST_F(RunControlSessionTest, LeavingThePageDuringARunSetsThePaceOfTheRun) {
   controller_.Acknowledge();
   EXPECT_EQ(FinishRun(), Note::kRunFinished);
   EXPECT_EQ(document_.settings.sleepTime, 5);
-  // Idle, leaving the page stores the slider's position at once.
+  // Idle, leaving the page stores the slider's position at once, and the
+  // document knows it has a change to save; so does "Real Time".
+  document_.modified = false;
+  session_.PageLeft(document_.settings.sleepTime);
+  EXPECT_FALSE(document_.modified);
   session_.PageLeft(9999);
   EXPECT_EQ(document_.settings.sleepTime, kSleepTimeMax);
+  EXPECT_TRUE(document_.modified);
+  document_.modified = false;
+  session_.SetRealTime(document_.settings.realTime != 0);
+  EXPECT_FALSE(document_.modified);
+  session_.SetRealTime(document_.settings.realTime == 0);
+  EXPECT_TRUE(document_.modified);
 }
 
 }  // namespace

@@ -85,12 +85,13 @@ TEST_F(HandWrittenModelFile, EveryPartIsReadIntoTheDocument) {
   EXPECT_EQ(d.model.steps[0].modifiers, std::vector<int>{2});
   EXPECT_EQ(d.model.steps[1].kineticType, catalogue_.Find("Mass action (irreversible)"));
 
-  // The structural analysis found the one relation A + B = 1.0 * 1 + 0.5 * 2.
+  // The structural analysis found the one relation A + B.
   EXPECT_EQ(d.model.nIndependent, 1);
   EXPECT_EQ(d.model.metabolites[1].type, DEPENDENT);
   ASSERT_EQ(d.model.nMoieties(), 1);
   EXPECT_EQ(d.model.moieties[0].name, "  A + B ");
-  EXPECT_EQ(d.model.moieties[0].initialConcentration, 2.0);
+  // Its total: [A] + [B] = 1 + 0.5 as an amount in the volume 2 of the dependent B.
+  EXPECT_EQ(d.model.moieties[0].initialConcentration, 3.0);
 
   EXPECT_EQ(d.model.comments, "First line\r\nSecond line");
   EXPECT_EQ(d.plot.plotY, (std::vector<int>{1, 2}));

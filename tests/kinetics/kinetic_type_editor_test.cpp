@@ -86,15 +86,21 @@ TEST_F(KineticTypeEditorTest, RolesRaiseTheCountsAndLowerCountsAreRefused) {
   editor.SetRole(4, SymbolRole::kProduct);
   EXPECT_EQ(editor.substrates(), 2);
   EXPECT_EQ(editor.products(), 1);
-  EXPECT_TRUE(editor.SetSubstrates(3));
-  EXPECT_TRUE(editor.LeaveSubstrates(sink));
-  EXPECT_TRUE(editor.SetSubstrates(1));
-  EXPECT_FALSE(editor.LeaveSubstrates(sink));
-  EXPECT_TRUE(editor.SetProducts(0));
-  EXPECT_FALSE(editor.LeaveProducts(sink));
+  // The count fields as the user leaves them.
+  EXPECT_TRUE(editor.LeaveSubstrates(" 3 ", sink));
+  EXPECT_EQ(editor.substrates(), 3);
+  EXPECT_FALSE(editor.LeaveSubstrates("1", sink));  // two symbols are substrates
+  EXPECT_FALSE(editor.LeaveProducts("0", sink));
+  const std::vector<std::string> notCounts = {"", "two", "2.5", "-1", "3x"};
+  for (const std::string& text : notCounts) {
+    EXPECT_FALSE(editor.LeaveProducts(text, sink)) << text;
+  }
+  EXPECT_EQ(editor.products(), 0);
   EXPECT_FALSE(editor.SetProducts(-1));
-  EXPECT_EQ(sink.Texts(), (std::vector<std::string>{messages::kSubstrateCountTooLow,
-                                                    messages::kProductCountTooLow}));
+  std::vector<std::string> said = {messages::kSubstrateCountTooLow,
+                                   messages::kProductCountTooLow};
+  said.insert(said.end(), notCounts.size(), kCountNotANumber);
+  EXPECT_EQ(sink.Texts(), said);
 }
 
 TEST_F(KineticTypeEditorTest, EditFunctionStartsOver) {

@@ -55,8 +55,9 @@ TEST(CompartmentEditorTest, ChangingTheCountKeepsTheCompartmentsThatStay) {
 TEST(CompartmentEditorTest, CommitSetsVolumesAndRecomputesTheMoietyTotal) {
   Model model = EnzymeModel();
   ASSERT_EQ(model.nMoieties(), 1);
-  // Totals are amounts: 3 x 1 + 5 x 2.
-  EXPECT_CLOSE(model.moieties[0].initialConcentration, 13.0, test::kTightAbs, test::kTightRel);
+  // The total is E + ES in concentrations, as an amount in the volume of the
+  // dependent ES: (3 + 5) x 2.
+  EXPECT_CLOSE(model.moieties[0].initialConcentration, 16.0, test::kTightAbs, test::kTightRel);
   CompartmentEditor editor(model);
   editor.rows()[0] = {"cell", "0.5"};
   editor.rows()[1] = {"organelle", " 4e-1"};
@@ -64,7 +65,7 @@ TEST(CompartmentEditorTest, CommitSetsVolumesAndRecomputesTheMoietyTotal) {
   ASSERT_TRUE(editor.Commit(model, sink));
   EXPECT_TRUE(sink.messages().empty());
   EXPECT_EQ(model.compartments, (std::vector<Compartment>{{"cell", 0.5}, {"organelle", 0.4}}));
-  EXPECT_CLOSE(model.moieties[0].initialConcentration, 3.0 * 0.5 + 5.0 * 0.4, test::kTightAbs,
+  EXPECT_CLOSE(model.moieties[0].initialConcentration, (3.0 + 5.0) * 0.4, test::kTightAbs,
                test::kTightRel);
 }
 

@@ -246,7 +246,8 @@ TEST(StructuralAnalysisTest, EnzymeAndComplexFormOneMoiety) {
   EXPECT_EQ(model.metabolites[1].type, DEPENDENT);
   ASSERT_EQ(model.nMoieties(), 1);
   EXPECT_EQ(model.moieties[0].name, "  E + ES ");
-  EXPECT_CLOSE(model.moieties[0].initialConcentration, 2.0 * 2.5 + 0.5 * 1.0, test::kTightAbs,
+  // E + ES in concentrations, as an amount in the volume of the dependent ES.
+  EXPECT_CLOSE(model.moieties[0].initialConcentration, (2.0 + 0.5) * 1.0, test::kTightAbs,
                test::kTightRel);
 }
 
@@ -454,6 +455,9 @@ TEST(StructuralAnalysisTest, RepeatedAnalysisChangesNothing) {
 
 // ---- Moiety totals --------------------------------------------------------
 
+// A total is an amount: the relation's sum over concentrations times the
+// volume of its dependent metabolite, which is the plain sum of amounts when
+// the relation stays within one volume.
 TEST(ComputeMoietyTotalsTest, TotalsAreAmountsThatFollowVolumesAndConcentrations) {
   Model model = EnzymeModel(false);
   StructuralAnalysis(model);
@@ -468,17 +472,25 @@ TEST(ComputeMoietyTotalsTest, TotalsAreAmountsThatFollowVolumesAndConcentrations
   model.metabolites[1].initialConcentration = 0.25;
   model.metabolites[2].initialConcentration = 100.0;  // S is fixed and not counted
   ComputeMoietyTotals(model);
-  EXPECT_CLOSE(model.moieties[0].initialConcentration, 3.0 * 0.5 + 0.25 * 4.0, test::kTightAbs,
+  ASSERT_EQ(model.metaboliteOrder[model.nIndependent], 1);  // ES is the dependent one
+  EXPECT_CLOSE(model.moieties[0].initialConcentration, (3.0 + 0.25) * 4.0, test::kTightAbs,
+               test::kTightRel);
+
+  model.compartments[0].volume = 4.0;
+  ComputeMoietyTotals(model);
+  EXPECT_CLOSE(model.moieties[0].initialConcentration, 3.0 * 4.0 + 0.25 * 4.0, test::kTightAbs,
                test::kTightRel);
 }
 
 // ---- Random networks ------------------------------------------------------
 
-// Moves the amounts along step s by dv and returns the new totals, which
-// must equal the old ones: every relation is conserved by every step.
+// Advances step s by dv (a step changes each of its metabolites'
+// concentrations by coefficient x dv, whatever the volumes) and returns the
+// new totals, which must equal the old ones: every relation is conserved by
+// every step.
 std::vector<double> TotalsAfterStep(Model model, int s, double dv) {
   for (int m = 0; m < model.nMetabolites(); ++m) {
-    model.metabolites[m].initialConcentration += model.stoichiometry[m][s] * dv / model.VolumeOf(m);
+    model.metabolites[m].initialConcentration += model.stoichiometry[m][s] * dv;
   }
   ComputeMoietyTotals(model);
   std::vector<double> totals;

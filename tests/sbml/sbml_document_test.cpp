@@ -8,6 +8,7 @@
 
 #include "kinetics/built_in_rate_laws.h"
 #include "sbml/sbml_builder.h"
+#include "support/files.h"
 
 namespace vireon {
 namespace {
@@ -16,12 +17,7 @@ namespace fs = std::filesystem;
 
 class SbmlDocumentTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) / "vireon-sbml-document";
-    fs::create_directories(folder_);
-    BuildBuiltInKineticTypes(catalogue_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
+  void SetUp() override { BuildBuiltInKineticTypes(catalogue_); }
 
   fs::path Write(const std::string& name, const std::string& text) {
     std::ofstream(folder_ / name) << text;
@@ -34,7 +30,9 @@ class SbmlDocumentTest : public ::testing::Test {
     return text.str();
   }
 
-  fs::path folder_;
+  // A folder of each test's own: the tests may run at once in two processes.
+  test::TemporaryFolder temporary_;
+  fs::path folder_ = temporary_.path();
   KineticCatalogue catalogue_;
 };
 

@@ -1,7 +1,7 @@
 // Scenes of the run side: every page during and after a run of an example
 // model, the Time course page paused with an edited value, a scan in
 // progress and after it, the Results page with a time course and with a
-// scan, and the Output Data dialog in its three modes. The scenes work the
+// scan, the Output Data dialog in its three modes, and the errors of a run. The scenes work the
 // program through its pages as a user would.
 
 #include <QApplication>
@@ -19,6 +19,7 @@
 #include <functional>
 
 #include "app/app_startup.h"
+#include "app/error_log_dialog.h"
 #include "app/interactive_page.h"
 #include "app/main_window.h"
 #include "app/output_data_dialog.h"
@@ -227,6 +228,29 @@ ScreenshotScene outputData("output-data", [](const SceneContext& context) {
     mode.button->click();
     done = shown && done;
   }
+  return done;
+});
+
+// A run whose time-course data file cannot be written (a folder of that
+// name is in the way), started from the Tasks page: the dialog that shows
+// its errors when it ends.
+ScreenshotScene runErrors("run-errors", [](const SceneContext& context) {
+  Program program(context);
+  if (!program.loaded) return false;
+  MainWindow& window = *program.window;
+  const std::filesystem::path blocked =
+      std::filesystem::path(window.document().folder) / window.document().settings.dynamicsFile;
+  std::filesystem::create_directories(blocked);
+  program.Show(window.tasksPage());
+  window.tasksPage()->runButton()->click();
+  bool done = program.WaitUntilIdle();
+  ErrorLogDialog* dialog = window.errorLogDialog();
+  if (dialog == nullptr) {
+    std::fprintf(stderr, "the run left no error dialog\n");
+    return false;
+  }
+  done = Save(context, *dialog, "dialog-errors-in-this-simulation") && done;
+  dialog->accept();
   return done;
 });
 
