@@ -10,29 +10,10 @@ namespace vireon {
 
 void ComputeElasticities(Engine& engine) {
   EngineState& state = engine.state;
-  const Model& model = engine.model;
-  const int nSteps = model.nSteps();
-  const int nMetabolites = model.nMetabolites();
   state.elasticities.Fill(0.0);
   if (state.ssFailure != SteadyStateOutcome::kFound) return;
 
-  const double f = engine.settings.derivationFactor;
-  const double r = engine.settings.steadyStateResolution;
-  std::vector<double> plus(nSteps), minus(nSteps);
-  double* x = state.ssAmounts.data();
-  for (int i = 1; i <= nMetabolites; ++i) {
-    const double kept = x[i];
-    // Amounts below the resolution are perturbed around r(1 + f), so that a
-    // zero amount still gives a finite difference.
-    const double base = kept >= r ? kept : r * (1.0 + f);
-    x[i] = (1.0 + f) * base;
-    for (int s = 1; s <= nSteps; ++s) plus[s - 1] = engine.equations.StepRate(x, s);
-    x[i] = (1.0 - f) * base;
-    for (int s = 1; s <= nSteps; ++s) minus[s - 1] = engine.equations.StepRate(x, s);
-    const double step = 2.0 * f * base;
-    for (int s = 0; s < nSteps; ++s) state.elasticities[s][i - 1] = (plus[s] - minus[s]) / step;
-    x[i] = kept;
-  }
+  engine.equations.ComputeElasticities(state.ssAmounts.data(), state.elasticities);
 }
 
 int ComputeControlCoefficients(Engine& engine) {

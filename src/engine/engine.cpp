@@ -22,7 +22,18 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       equations(model, state, settings.derivationFactor, settings.steadyStateResolution),
       points(settings.points),
       sleepLength(settings.sleepTime),
-      rhs_(equations) {}
+      rhs_(equations) {
+  SetUseSparsity(true);
+}
+
+void Engine::SetUseSparsity(bool use) {
+  equations.SetUseSparsity(use);
+  if (use) {
+    lsoda.SetColumnGroups(&equations.fullPattern(), &equations.fullGroups());
+  } else {
+    lsoda.SetColumnGroups(nullptr, nullptr);
+  }
+}
 
 void Engine::CallLsoda() {
   LsodaOptionalInputs options;

@@ -63,6 +63,11 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
+  // Whether the finite differences and the factorisations exploit the
+  // network's sparsity (the default). The results are the same either
+  // way; off, everything is dense, as the benchmarks compare.
+  void SetUseSparsity(bool use);
+
   // Advances the integration from state.time to state.timeOut with the
   // run's settings; state.istate in and out.
   void CallLsoda();

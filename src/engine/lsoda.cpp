@@ -332,20 +332,70 @@ void Lsoda::prja(double* y) {
   double fac = WeightedMaxNorm(savf_.data());
   double r0 = kJacobianIncrement * std::fabs(h_) * uround_ * n_ * fac;
   if (r0 == 0.0) r0 = 1.0;
-  double* ftemp = acor_.data();
-  for (int j = 1; j <= n_; ++j) {
-    const double yj = y[j];
-    const double r = std::max(srur_ * std::fabs(yj), r0 / ewt_[j]);
-    y[j] += r;
-    fac = -hl0 / r;
-    f_->Derivs(n_, tn_, y, ftemp);
-    for (int i = 1; i <= n_; ++i) wm_[i][j] = (ftemp[i] - savf_[i]) * fac;
-    y[j] = yj;
+  if (!DifferenceByGroups(y, r0, hl0)) {
+    double* ftemp = acor_.data();
+    for (int j = 1; j <= n_; ++j) {
+      const double yj = y[j];
+      const double r = std::max(srur_ * std::fabs(yj), r0 / ewt_[j]);
+      y[j] += r;
+      fac = -hl0 / r;
+      f_->Derivs(n_, tn_, y, ftemp);
+      for (int i = 1; i <= n_; ++i) wm_[i][j] = (ftemp[i] - savf_[i]) * fac;
+      y[j] = yj;
+    }
   }
   nfe_ += n_;
   pdnorm_ = WeightedMatrixNorm() / std::fabs(hl0);
   for (int i = 1; i <= n_; ++i) wm_[i][i] += 1.0;
   if (LuFactor(wm_.data(), n_, ipvt_.data()) != 0) ierpj_ = 1;
+}
+
+// A row of column j is touched by no other column of its group, so it gets
+// the value of f with y_j alone perturbed; a row outside the pattern gets
+// (savf_i - savf_i)·fac as it always did. Finite values of y, savf and
+// every evaluation keep that exact: a dependent row sums 0 × F_l over the
+// rows l of the other columns, which is 0 only for a finite F_l.
+bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0) {
+  if (pattern_ == nullptr || groups_ == nullptr || pattern_->nColumns != n_ || !groups_->Pays(n_)) {
+    return false;
+  }
+  for (int i = 1; i <= n_; ++i) {
+    if (!std::isfinite(y[i]) || !std::isfinite(savf_[i])) return false;
+  }
+  savedY_.resize(n_ + 1);
+  double* ftemp = acor_.data();
+  for (int g = 0; g < groups_->size(); ++g) {
+    const int* first = groups_->columns.data() + groups_->groupStart[g];
+    const int* last = groups_->columns.data() + groups_->groupStart[g + 1];
+    for (const int* j = first; j != last; ++j) {
+      const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
+      savedY_[*j] = y[*j];
+      y[*j] += r;
+    }
+    auto restore = [&] {
+      for (const int* j = first; j != last; ++j) y[*j] = savedY_[*j];
+    };
+    try {
+      f_->Derivs(n_, tn_, y, ftemp);
+    } catch (...) {
+      restore();
+      return false;
+    }
+    restore();
+    for (int i = 1; i <= n_; ++i) {
+      if (!std::isfinite(ftemp[i])) return false;
+    }
+    for (const int* j = first; j != last; ++j) {
+      const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
+      const double fac = -hl0 / r;
+      const double untouched = 0.0 * fac;
+      for (int i = 1; i <= n_; ++i) wm_[i][*j] = untouched;
+      for (const int* i = pattern_->RowsBegin(*j); i != pattern_->RowsEnd(*j); ++i) {
+        wm_[*i][*j] = (ftemp[*i] - savf_[*i]) * fac;
+      }
+    }
+  }
+  return true;
 }
 
 void Lsoda::solsy(double* x) {

@@ -65,7 +65,31 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   scratchPlus_.assign(nMetabolites_ + 1, 0.0);
   scratchMinus_.assign(nMetabolites_ + 1, 0.0);
   perturbed_.assign(nMetabolites_ + 1, 0.0);
+
+  reducedPattern_ = ReducedJacobianPattern(model);
+  reducedGroups_ = GroupColumns(reducedPattern_);
+  fullPattern_ = FullJacobianPattern(model);
+  fullGroups_ = GroupColumns(fullPattern_);
+  elasticityPattern_ = ElasticityPattern(model);
+  elasticityGroups_ = GroupColumns(elasticityPattern_);
 }
+
+namespace {
+
+// Fills row[1 … n] with (base[i] - base[i]) / step, the difference quotient
+// of a row that the perturbation leaves untouched, written the quick way when
+// it can only be zero.
+void FillUntouched(double* row, int n, const double* base, double step) {
+  bool allFinite = step > 0.0 && std::isfinite(step);
+  for (int i = 1; i <= n && allFinite; ++i) allFinite = std::isfinite(base[i]);
+  if (allFinite) {
+    std::fill(row + 1, row + n + 1, 0.0);
+    return;
+  }
+  for (int i = 1; i <= n; ++i) row[i] = (base[i] - base[i]) / step;
+}
+
+}  // namespace
 
 double ModelEquations::StepRate(const double* v, int stepPosition) const {
   const int k = model_.stepOrder[stepPosition - 1];
@@ -106,6 +130,13 @@ void ModelEquations::DependentAmounts(double* x) const {
 }
 
 void ModelEquations::ComputeJacobian(double* x, Matrix<double>& jacobian) {
+  if (useSparsity_ && reducedGroups_.Pays(nIndependent_) && ComputeJacobianByGroups(x, jacobian)) {
+    return;
+  }
+  ComputeJacobianByColumns(x, jacobian);
+}
+
+void ModelEquations::ComputeJacobianByColumns(double* x, Matrix<double>& jacobian) {
   const double f = derivationFactor_;
   for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
   for (int j = 1; j <= nIndependent_; ++j) {
@@ -126,6 +157,141 @@ void ModelEquations::ComputeJacobian(double* x, Matrix<double>& jacobian) {
     perturbed_[j] = x[j];
   }
   ++state_.newtonJEvals;
+}
+
+// The columns of one group move together. A row of column j is touched by
+// no other column of its group, so its rates read exactly the amounts they
+// read when x_j moves alone; a row outside column j's pattern keeps its
+// value at x. Two conditions keep the dependent amounts bit for bit the
+// same: finite independent amounts (0 × an infinite amount is not 0) and no
+// moiety total of -0 (where the sign of a zero term could show). Without
+// them, or when a rate law throws, nothing has been written and the caller
+// differences column by column, which then fails exactly as it always has.
+bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian) {
+  for (int p = 1; p <= nIndependent_; ++p) {
+    if (!std::isfinite(x[p])) return false;
+  }
+  for (const Metabolite& moiety : model_.moieties) {
+    if (moiety.initialConcentration == 0.0 && std::signbit(moiety.initialConcentration)) {
+      return false;
+    }
+  }
+  const double f = derivationFactor_;
+  const int width = nMetabolites_ + 1;
+  const int nGroups = reducedGroups_.size();
+  baseF_.resize(width);
+  groupPlus_.resize(static_cast<std::size_t>(nGroups) * width);
+  groupMinus_.resize(static_cast<std::size_t>(nGroups) * width);
+  auto base = [&](int j) { return x[j] >= resolution_ ? x[j] : resolution_ * (1.0 + f); };
+  try {
+    for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
+    DependentAmounts(perturbed_.data());
+    Derivs(perturbed_.data(), baseF_.data());
+    for (int g = 0; g < nGroups; ++g) {
+      const int* first = reducedGroups_.columns.data() + reducedGroups_.groupStart[g];
+      const int* last = reducedGroups_.columns.data() + reducedGroups_.groupStart[g + 1];
+      for (const int* j = first; j != last; ++j) perturbed_[*j] = (1.0 + f) * base(*j);
+      DependentAmounts(perturbed_.data());
+      Derivs(perturbed_.data(), groupPlus_.data() + static_cast<std::size_t>(g) * width);
+      for (const int* j = first; j != last; ++j) perturbed_[*j] = (1.0 - f) * base(*j);
+      DependentAmounts(perturbed_.data());
+      Derivs(perturbed_.data(), groupMinus_.data() + static_cast<std::size_t>(g) * width);
+      for (const int* j = first; j != last; ++j) perturbed_[*j] = x[*j];
+    }
+  } catch (...) {
+    return false;
+  }
+  for (int g = 0; g < nGroups; ++g) {
+    const double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
+    const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
+    for (int c = reducedGroups_.groupStart[g]; c < reducedGroups_.groupStart[g + 1]; ++c) {
+      const int j = reducedGroups_.columns[c];
+      const double step = 2.0 * f * base(j);
+      double* row = jacobian[j];
+      FillUntouched(row, nIndependent_, baseF_.data(), step);
+      for (const int* i = reducedPattern_.RowsBegin(j); i != reducedPattern_.RowsEnd(j); ++i) {
+        row[*i] = (plus[*i] - minus[*i]) / step;
+      }
+    }
+  }
+  state_.newtonFEvals += 2 * nIndependent_;
+  ++state_.newtonJEvals;
+  return true;
+}
+
+void ModelEquations::ComputeElasticities(double* x, Matrix<double>& elasticities) {
+  if (useSparsity_ && elasticityGroups_.Pays(nMetabolites_) &&
+      ComputeElasticitiesByGroups(x, elasticities)) {
+    return;
+  }
+  ComputeElasticitiesByColumns(x, elasticities);
+}
+
+void ModelEquations::ComputeElasticitiesByColumns(double* x, Matrix<double>& elasticities) {
+  const double f = derivationFactor_;
+  const int nSteps = model_.nSteps();
+  std::vector<double> plus(nSteps + 1), minus(nSteps + 1);
+  for (int i = 1; i <= nMetabolites_; ++i) {
+    const double kept = x[i];
+    // Amounts below the resolution are perturbed around r(1 + f), so that a
+    // zero amount still gives a finite difference.
+    const double base = kept >= resolution_ ? kept : resolution_ * (1.0 + f);
+    x[i] = (1.0 + f) * base;
+    for (int s = 1; s <= nSteps; ++s) plus[s] = StepRate(x, s);
+    x[i] = (1.0 - f) * base;
+    for (int s = 1; s <= nSteps; ++s) minus[s] = StepRate(x, s);
+    const double step = 2.0 * f * base;
+    for (int s = 1; s <= nSteps; ++s) elasticities[s - 1][i - 1] = (plus[s] - minus[s]) / step;
+    x[i] = kept;
+  }
+}
+
+// As for the Jacobian: the rates of one column's steps read no other amount
+// of its group, and every other rate keeps its value at x. Rate laws read
+// amounts only, so no condition on x is needed; when a rate law throws,
+// x is restored and the caller goes column by column.
+bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elasticities) {
+  const double f = derivationFactor_;
+  const int nSteps = model_.nSteps();
+  const int width = nSteps + 1;
+  const int nGroups = elasticityGroups_.size();
+  stepBase_.resize(width);
+  groupPlus_.resize(std::max(groupPlus_.size(), static_cast<std::size_t>(nGroups) * width));
+  groupMinus_.resize(std::max(groupMinus_.size(), static_cast<std::size_t>(nGroups) * width));
+  auto base = [&](double kept) { return kept >= resolution_ ? kept : resolution_ * (1.0 + f); };
+  for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
+  try {
+    for (int s = 1; s <= nSteps; ++s) stepBase_[s] = StepRate(perturbed_.data(), s);
+    for (int g = 0; g < nGroups; ++g) {
+      const int* first = elasticityGroups_.columns.data() + elasticityGroups_.groupStart[g];
+      const int* last = elasticityGroups_.columns.data() + elasticityGroups_.groupStart[g + 1];
+      double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
+      double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
+      for (const int* i = first; i != last; ++i) perturbed_[*i] = (1.0 + f) * base(x[*i]);
+      for (int s = 1; s <= nSteps; ++s) plus[s] = StepRate(perturbed_.data(), s);
+      for (const int* i = first; i != last; ++i) perturbed_[*i] = (1.0 - f) * base(x[*i]);
+      for (int s = 1; s <= nSteps; ++s) minus[s] = StepRate(perturbed_.data(), s);
+      for (const int* i = first; i != last; ++i) perturbed_[*i] = x[*i];
+    }
+  } catch (...) {
+    return false;
+  }
+  for (int g = 0; g < nGroups; ++g) {
+    const double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
+    const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
+    for (int c = elasticityGroups_.groupStart[g]; c < elasticityGroups_.groupStart[g + 1]; ++c) {
+      const int i = elasticityGroups_.columns[c];
+      const double step = 2.0 * f * base(x[i]);
+      for (int s = 1; s <= nSteps; ++s) {
+        elasticities[s - 1][i - 1] = (stepBase_[s] - stepBase_[s]) / step;
+      }
+      for (const int* s = elasticityPattern_.RowsBegin(i); s != elasticityPattern_.RowsEnd(i);
+           ++s) {
+        elasticities[*s - 1][i - 1] = (plus[*s] - minus[*s]) / step;
+      }
+    }
+  }
+  return true;
 }
 
 double ModelEquations::ResidualNorm(const double* f) const {

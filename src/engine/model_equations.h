@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/engine_state.h"
+#include "engine/sparsity.h"
 #include "model/matrix.h"
 #include "model/model.h"
 
@@ -39,8 +40,27 @@ class ModelEquations {
   // jacobian[j][i] = dF_i/dx_j for 1 <= i, j <= nIndependent by central
   // differences around x (which is restored). Dependent amounts follow each
   // perturbation through the conservation relations, so the matrix is the
-  // Jacobian of the reduced system.
+  // Jacobian of the reduced system. Structurally independent columns are
+  // differenced together; the numbers are those of one column at a time,
+  // and newtonFEvals still counts two evaluations per column.
   void ComputeJacobian(double* x, Matrix<double>& jacobian);
+
+  // elasticities[s][i - 1] = d rate_s/dx_i for every step position s
+  // (0-based row) and metabolite position i = 1 … nMetabolites, by central
+  // differences of the perturbed amount alone around x (which is restored).
+  // Independent columns are differenced together, as in ComputeJacobian.
+  void ComputeElasticities(double* x, Matrix<double>& elasticities);
+
+  // Whether the differences (and the factorisations that use the same
+  // structure) exploit the network's sparsity; on by default. Off, every
+  // column is differenced on its own: the results are the same, only
+  // slower, which the benchmarks measure.
+  void SetUseSparsity(bool use) { useSparsity_ = use; }
+  bool useSparsity() const { return useSparsity_; }
+  // The structure of the integrator's Jacobian, dF/dy over all nVariable
+  // amounts, and its column groups.
+  const SparsityPattern& fullPattern() const { return fullPattern_; }
+  const ColumnGroups& fullGroups() const { return fullGroups_; }
 
   // The largest absolute value among F[1 ... nVariable].
   double ResidualNorm(const double* f) const;
@@ -89,7 +109,7 @@ class ModelEquations {
   std::vector<Term> terms_;
   // Steps whose rate some independent metabolite needs.
   std::vector<int> activeSteps_;
-  std::vector<double> rates_;  // by step index, refreshed by every Derivs
+  std::vector<double> rates_;    // by step index, refreshed by every Derivs
   std::vector<double> volumes_;  // by position, 1-based
   // The conservation coefficients between amounts: for each dependent
   // position, one per independent position (row-major).
@@ -104,6 +124,18 @@ class ModelEquations {
            static_cast<std::size_t>(p - nIndependent_ - 1) * nIndependent_;
   }
   std::vector<double> scratchPlus_, scratchMinus_, perturbed_;
+
+  void ComputeJacobianByColumns(double* x, Matrix<double>& jacobian);
+  bool ComputeJacobianByGroups(double* x, Matrix<double>& jacobian);
+  void ComputeElasticitiesByColumns(double* x, Matrix<double>& elasticities);
+  bool ComputeElasticitiesByGroups(double* x, Matrix<double>& elasticities);
+
+  bool useSparsity_ = true;
+  SparsityPattern reducedPattern_, fullPattern_, elasticityPattern_;
+  ColumnGroups reducedGroups_, fullGroups_, elasticityGroups_;
+  // Grouped differences: the base point and its F, per group the evaluations
+  // at both perturbed points (group g at g × (nMetabolites + 1)).
+  std::vector<double> baseF_, groupPlus_, groupMinus_, stepBase_;
 };
 
 }  // namespace vireon

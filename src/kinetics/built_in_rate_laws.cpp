@@ -516,6 +516,7 @@ void BuildBuiltInKineticTypes(KineticCatalogue& catalogue) {
     }
     auto type = std::make_unique<KineticType>(entry.name, entry.substrates, entry.products,
                                               modifiers, constants, entry.rate, entry.reversible);
+    type->readsOwnStepOnly = true;
     if (modifiers > 0) type->SetModifierName(entry.modifierRole, 0);
     for (int i = 0; i < constants; ++i) type->SetConstantName(entry.constantNames[i], i);
     catalogue.Insert(std::move(type));

@@ -21,7 +21,11 @@ KineticType::KineticType(std::string name, int substrates, int products, int mod
 }
 
 KineticType::KineticType(std::unique_ptr<KineticFunction> function, int substrates, int products)
-    : substrates(substrates), products(products), rate(EvaluateUserDefinedRate), userDefined(1) {
+    : substrates(substrates),
+      products(products),
+      rate(EvaluateUserDefinedRate),
+      userDefined(1),
+      readsOwnStepOnly(true) {
   if (function) {
     const KineticFunction& f = *function;
     name = f.name();

@@ -58,6 +58,10 @@ struct KineticType {
   RateFunction rate = nullptr;
   std::unique_ptr<KineticFunction> function;  // user-defined types only
   std::int16_t userDefined = 0;
+  // The rate reads no amount but those of its step's substrates, products
+  // and modifiers (true of every built-in and user-defined law), so the
+  // engine may difference structurally independent amounts together.
+  bool readsOwnStepOnly = false;
 };
 
 // The rate law of every user-defined type: the value of the step's type's

@@ -87,6 +87,7 @@ std::unique_ptr<KineticType> ReadKineticTypeRecord(RecordCursor& cursor, Message
   type->constantNames = std::move(*constantNames);
   type->function = std::move(function);
   type->rate = EvaluateUserDefinedRate;
+  type->readsOwnStepOnly = true;
   return type;
 }
 

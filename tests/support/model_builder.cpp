@@ -8,8 +8,8 @@
 
 namespace vireon::test {
 
-Model BuildModel(std::initializer_list<std::pair<std::string, std::string>> nameAndEquation,
-                 std::initializer_list<std::string> fixedNames) {
+Model BuildModel(const std::vector<std::pair<std::string, std::string>>& nameAndEquation,
+                 const std::vector<std::string>& fixedNames) {
   Model model;
   RecordingSink sink;
   ReactionEditor editor(model, sink);

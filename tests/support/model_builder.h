@@ -4,9 +4,9 @@
 // equation texts are rebuilt. The structural analysis is NOT run: callers
 // run it when they need the derived data.
 
-#include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "model/model.h"
 
@@ -15,7 +15,7 @@ namespace vireon::test {
 // nameAndEquation: each step's name and equation, in order. fixedNames: the
 // metabolites to make FIXED. A rejected equation, a repeated step name or an
 // unknown fixed name fails the calling test.
-Model BuildModel(std::initializer_list<std::pair<std::string, std::string>> nameAndEquation,
-                 std::initializer_list<std::string> fixedNames = {});
+Model BuildModel(const std::vector<std::pair<std::string, std::string>>& nameAndEquation,
+                 const std::vector<std::string>& fixedNames = {});
 
 }  // namespace vireon::test
