@@ -1,11 +1,15 @@
-// Times the steady-state task and the control analysis on linear pathways
-// of growing length, and prints how the cost grows with the number of
-// metabolites. Both are dominated by dense linear algebra on the reduced
-// system, so the time should grow about as n^3.
+// Times the steady-state task (Newton, the Jacobian and its eigenvalues)
+// and the control analysis on linear pathways of growing length, once with
+// the engine's sparse differences and factorisations and once with
+// everything dense, in the same run; checks that both give the same
+// numbers; and fits how the time grows with the number of metabolites.
+// The eigenvalues of the dense Jacobian (LAPACK's DGEES) cost n^3 in either
+// form, so the growth is also shown without them.
 //
-// Usage: steady_state_benchmark [n ...]   (default 10 100 500)
+// Usage: steady_state_benchmark [n ...]   (default 100 200 300 400 500)
 
-#include <chrono>
+#include <time.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +18,7 @@
 
 #include "engine/control_analysis.h"
 #include "engine/engine.h"
+#include "engine/stability.h"
 #include "engine/steady_state.h"
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_catalogue.h"
@@ -51,8 +56,80 @@ Model Pathway(int n, const vireon::KineticCatalogue& catalogue) {
   return model;
 }
 
-double Seconds(std::chrono::steady_clock::time_point from) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+// Processor time of the whole process, so that a busy machine does not skew
+// the ratios.
+double CpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+struct Timing {
+  double total = 0.0;        // steady state and control analysis
+  double eigenvalues = 0.0;  // of which the eigenvalue routine
+  int ssFailure = 0;
+  double fEvaluations = 0.0;
+  vireon::EngineState state;
+};
+
+Timing Measure(int n, const vireon::KineticCatalogue& catalogue, bool sparse) {
+  Model model = Pathway(n, catalogue);
+  vireon::TaskSettings settings;
+  settings.steadyStateStrategy = vireon::SteadyStateStrategy::kNewtonThenIntegration;
+  Timing timing;
+  timing.state.Allocate(model);
+  vireon::EngineHooks hooks;
+  vireon::Engine engine(model, timing.state, settings, hooks);
+  engine.SetUseSparsity(sparse);
+  const double start = CpuSeconds();
+  vireon::SteadyState(engine);
+  vireon::CheckEquilibrium(engine);
+  vireon::ControlAnalysis(engine);
+  timing.total = CpuSeconds() - start;
+  // The eigenvalues once more, on the same Jacobian, to see their share.
+  const double eigenStart = CpuSeconds();
+  vireon::ComputeEigenvalues(engine);
+  timing.eigenvalues = CpuSeconds() - eigenStart;
+  timing.ssFailure = static_cast<int>(timing.state.ssFailure);
+  timing.fEvaluations = timing.state.fEvaluations;
+  return timing;
+}
+
+// Equal as numbers (a zero's sign aside), element by element.
+template <class Values>
+bool Same(const Values& a, const Values& b, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!(a[i] == b[i]) && !(std::isnan(a[i]) && std::isnan(b[i]))) return false;
+  }
+  return true;
+}
+
+bool SameResults(const vireon::EngineState& a, const vireon::EngineState& b) {
+  auto matrix = [](const vireon::Matrix<double>& m, const vireon::Matrix<double>& o) {
+    return m.rows() == o.rows() && m.columns() == o.columns() &&
+           Same(m.data(), o.data(), static_cast<std::size_t>(m.rows()) * m.columns());
+  };
+  return a.ssFailure == b.ssFailure && a.fEvaluations == b.fEvaluations &&
+         Same(a.ssAmounts, b.ssAmounts, a.ssAmounts.size()) &&
+         Same(a.eigenReal, b.eigenReal, a.eigenReal.size()) &&
+         Same(a.eigenImag, b.eigenImag, a.eigenImag.size()) && matrix(a.jacobian, b.jacobian) &&
+         matrix(a.elasticities, b.elasticities) && matrix(a.concControl, b.concControl) &&
+         matrix(a.fluxControl, b.fluxControl);
+}
+
+// Least-squares slope of log(time) against log(n).
+double Exponent(const std::vector<int>& sizes, const std::vector<double>& times) {
+  const int count = static_cast<int>(sizes.size());
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (int i = 0; i < count; ++i) {
+    const double x = std::log(double(sizes[i]));
+    const double y = std::log(times[i]);
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    sxy += x * y;
+  }
+  return (count * sxy - sx * sy) / (count * sxx - sx * sx);
 }
 
 }  // namespace
@@ -60,44 +137,33 @@ double Seconds(std::chrono::steady_clock::time_point from) {
 int main(int argc, char** argv) {
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-  if (sizes.empty()) sizes = {10, 100, 500};
+  if (sizes.empty()) sizes = {100, 200, 300, 400, 500};
 
   vireon::KineticCatalogue catalogue;
   vireon::BuildBuiltInKineticTypes(catalogue);
 
-  std::printf("%8s %10s %12s %12s %12s %14s\n", "n", "ssFailure", "f evals", "steady (s)",
-              "mca (s)", "growth vs prev");
-  double previousTotal = 0.0;
-  int previousN = 0;
+  std::printf("%6s %9s %9s %12s %12s %12s %12s %8s %6s\n", "n", "ssFailure", "f evals",
+              "sparse (s)", "eigen (s)", "w/o eigen", "dense (s)", "dense/sp", "same");
+  std::vector<double> sparseTimes, withoutEigen, denseTimes;
+  bool allSame = true;
   for (int n : sizes) {
-    Model model = Pathway(n, catalogue);
-    vireon::TaskSettings settings;
-    settings.steadyStateStrategy = vireon::SteadyStateStrategy::kNewtonThenIntegration;
-    vireon::EngineState state;
-    state.Allocate(model);
-    vireon::EngineHooks hooks;
-    vireon::Engine engine(model, state, settings, hooks);
-
-    auto start = std::chrono::steady_clock::now();
-    vireon::SteadyState(engine);
-    const double steady = Seconds(start);
-    start = std::chrono::steady_clock::now();
-    vireon::CheckEquilibrium(engine);
-    vireon::ControlAnalysis(engine);
-    const double mca = Seconds(start);
-
-    const double total = steady + mca;
-    std::string growth = "-";
-    if (previousN > 0 && previousTotal > 0.0) {
-      const double exponent = std::log(total / previousTotal) / std::log(double(n) / previousN);
-      char text[32];
-      std::snprintf(text, sizeof text, "n^%.2f", exponent);
-      growth = text;
-    }
-    std::printf("%8d %10d %12.0f %12.4f %12.4f %14s\n", n, static_cast<int>(state.ssFailure),
-                state.fEvaluations, steady, mca, growth.c_str());
-    previousTotal = total;
-    previousN = n;
+    const Timing sparse = Measure(n, catalogue, true);
+    const Timing dense = Measure(n, catalogue, false);
+    const bool same = SameResults(sparse.state, dense.state);
+    allSame = allSame && same;
+    sparseTimes.push_back(sparse.total);
+    withoutEigen.push_back(std::max(sparse.total - sparse.eigenvalues, 1e-9));
+    denseTimes.push_back(dense.total);
+    std::printf("%6d %9d %9.0f %12.4f %12.4f %12.4f %12.4f %7.1fx %6s\n", n, sparse.ssFailure,
+                sparse.fEvaluations, sparse.total, sparse.eigenvalues, withoutEigen.back(),
+                dense.total, dense.total / sparse.total, same ? "yes" : "NO");
   }
-  return 0;
+  if (sizes.size() >= 2) {
+    std::printf(
+        "\nfitted growth from n = %d to %d: sparse n^%.2f (without the eigenvalues n^%.2f), "
+        "dense n^%.2f\n",
+        sizes.front(), sizes.back(), Exponent(sizes, sparseTimes), Exponent(sizes, withoutEigen),
+        Exponent(sizes, denseTimes));
+  }
+  return allSame ? 0 : 1;
 }

@@ -63,3 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (ImportAndCheck(text, *catalogue)) Rebuild(*catalogue);
   return 0;
 }
+
+// libSBML 5.19's MathML reader loses the nodes of a <math> element that it
+// abandons in a malformed file (fuzz/corpus/sbml_import/math_inside_math.xml):
+// a leak inside the library, which the program cannot free. LeakSanitizer
+// overlooks what that function allocates, and nothing else.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:readMathML\n";
+}

@@ -58,7 +58,13 @@ int ComputeControlCoefficients(Engine& engine) {
   std::vector<double*> rows(nIndependent + 1);
   for (int i = 0; i <= nIndependent; ++i) rows[i] = m[i];
   std::vector<int> pivots(nIndependent + 1);
-  if (LuFactor(rows.data(), nIndependent, pivots.data()) != 0) return 1;
+  // The sparse form gives the same non-zeros; the zeros of the inverse are
+  // skipped below whatever their sign.
+  const bool sparse = engine.equations.useSparsity();
+  SparseLu lu;
+  const int info = sparse ? lu.Factor(rows.data(), nIndependent, pivots.data())
+                          : LuFactor(rows.data(), nIndependent, pivots.data());
+  if (info != 0) return 1;
 
   // inverse (1-based columns): M^-1 e_k for every unit vector.
   Matrix<double> inverse(nIndependent + 1, nIndependent + 1);
@@ -66,17 +72,34 @@ int ComputeControlCoefficients(Engine& engine) {
   for (int k = 1; k <= nIndependent; ++k) {
     std::fill(column.begin(), column.end(), 0.0);
     column[k] = 1.0;
-    LuSolve(rows.data(), nIndependent, pivots.data(), column.data(), 0);
+    if (sparse) {
+      lu.Solve(rows.data(), nIndependent, pivots.data(), column.data(), 0);
+    } else {
+      LuSolve(rows.data(), nIndependent, pivots.data(), column.data(), 0);
+    }
     for (int i = 1; i <= nIndependent; ++i) inverse[i][k] = column[i];
   }
-  // B = M^-1 U (nIndependent x nSteps), then concControl = -L B.
+  // B = M^-1 U (nIndependent x nSteps), then concControl = -L B. A zero of
+  // U adds mik·0 = ±0 to a sum that started at +0, which changes nothing
+  // unless mik is not finite.
+  std::vector<std::vector<int>> nonZerosOfU(nIndependent);
+  for (int k = 0; k < nIndependent; ++k) {
+    const float* u = model.reducedStoichiometry[k];
+    for (int s = 0; s < nSteps; ++s) {
+      if (u[s] != 0.0f || !sparse) nonZerosOfU[k].push_back(s);
+    }
+  }
   Matrix<double> b(nIndependent, nSteps);
   for (int i = 0; i < nIndependent; ++i) {
     for (int k = 0; k < nIndependent; ++k) {
       const double mik = inverse[i + 1][k + 1];
       if (mik == 0.0) continue;
       const float* u = model.reducedStoichiometry[k];
-      for (int s = 0; s < nSteps; ++s) b[i][s] += mik * u[s];
+      if (std::isfinite(mik)) {
+        for (int s : nonZerosOfU[k]) b[i][s] += mik * u[s];
+      } else {
+        for (int s = 0; s < nSteps; ++s) b[i][s] += mik * u[s];
+      }
     }
   }
   for (int v = 0; v < nVariable; ++v) {
@@ -96,11 +119,26 @@ void ComputeFluxControl(Engine& engine, int singular) {
   const int nVariable = engine.model.nVariable;
   state.fluxControl.Fill(0.0);
   if (singular) return;
+  // A zero elasticity adds 0·c = ±0 to a sum that started at 1 or +0, which
+  // changes nothing when the row of c is finite: the sparse form sums only
+  // the other terms, in the same order.
+  const bool sparse = engine.equations.useSparsity();
+  std::vector<char> finiteRow(nVariable, 1);
+  for (int v = 0; v < nVariable; ++v) {
+    for (int k = 0; k < nSteps && finiteRow[v]; ++k) {
+      finiteRow[v] = std::isfinite(state.concControl[v][k]) ? 1 : 0;
+    }
+  }
+  std::vector<int> terms;
   for (int j = 0; j < nSteps; ++j) {
     const double* e = state.elasticities[j];
+    terms.clear();
+    for (int v = 0; v < nVariable; ++v) {
+      if (!sparse || e[v] != 0.0 || !finiteRow[v]) terms.push_back(v);
+    }
     for (int k = 0; k < nSteps; ++k) {
       double sum = j == k ? 1.0 : 0.0;
-      for (int v = 0; v < nVariable; ++v) sum += e[v] * state.concControl[v][k];
+      for (int v : terms) sum += e[v] * state.concControl[v][k];
       state.fluxControl[j][k] = sum;
     }
   }

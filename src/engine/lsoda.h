@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/lsoda_linear_algebra.h"
 #include "engine/sparsity.h"
 
 namespace vireon {
@@ -91,7 +92,8 @@ class Lsoda {
   // which must outlive the integrations; null forgets them. With them the
   // difference Jacobian perturbs the columns of a group together and gets
   // the same matrix with fewer evaluations (nfe still counts one per
-  // column, as the counts of the published method do).
+  // column, as the counts of the published method do), and the iteration
+  // matrix is factored and solved in its sparse form.
   void SetColumnGroups(const SparsityPattern* pattern, const ColumnGroups* groups) {
     pattern_ = pattern;
     groups_ = groups;
@@ -236,6 +238,7 @@ class Lsoda {
   const SparsityPattern* pattern_ = nullptr;
   const ColumnGroups* groups_ = nullptr;
   std::vector<double> savedY_;
+  SparseLu lu_;
 };
 
 }  // namespace vireon

@@ -1,5 +1,6 @@
 #include "engine/lsoda_linear_algebra.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -79,6 +80,160 @@ void LuSolve(double* const* matrix, int n, const int* pivots, double* b, int job
     b[k] += t;
     const int l = pivots[k];
     if (l != k) std::swap(b[l], b[k]);
+  }
+}
+
+namespace {
+
+bool AllFinite(const double* x, int n) {
+  for (int i = 1; i <= n; ++i) {
+    if (!std::isfinite(x[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The stages of LuFactor, each restricted to the rows below the pivot whose
+// entry in the pivot column is not zero and to the pivot row's non-zero
+// columns: an update skipped elsewhere would add a signed zero.
+int SparseLu::Factor(double** matrix, int n, int* pivots) {
+  // Steps: (1) keep a copy and check that every entry is finite; (2) the
+  // stages of LuFactor over the non-zeros; (3) a factor that is not finite
+  // means an overflow on the way: factor the copy densely; (4) record the
+  // non-zeros of L and U for the solves.
+  bool finite = true;
+  copy_.resize(static_cast<std::size_t>(n) * n);
+  for (int i = 1; i <= n; ++i) {
+    std::copy(matrix[i] + 1, matrix[i] + n + 1,
+              copy_.begin() + static_cast<std::size_t>(i - 1) * n);
+    finite = finite && AllFinite(matrix[i], n);
+  }
+  dense_ = !finite;
+  if (dense_) return LuFactor(matrix, n, pivots);
+
+  int info = 0;
+  rows_.resize(n + 1);
+  columns_.resize(n + 1);
+  for (int k = 1; k < n; ++k) {
+    int nRows = 0;
+    int l = k;
+    double largest = std::fabs(matrix[k][k]);
+    for (int i = k + 1; i <= n; ++i) {
+      if (matrix[i][k] == 0.0) continue;
+      rows_[nRows++] = i;
+      const double size = std::fabs(matrix[i][k]);
+      if (size > largest) {
+        largest = size;
+        l = i;
+      }
+    }
+    pivots[k] = l;
+    if (matrix[l][k] == 0.0) {
+      info = k;
+      continue;
+    }
+    if (l != k) {
+      for (int j = k; j <= n; ++j) std::swap(matrix[l][j], matrix[k][j]);
+      // Row k's old entry moves to row l, which is now below the pivot.
+      for (int r = 0; r < nRows; ++r) {
+        if (rows_[r] == l) rows_[r] = matrix[l][k] != 0.0 ? l : 0;
+      }
+    }
+    const double* pivotRow = matrix[k];
+    int nColumns = 0;
+    for (int j = k + 1; j <= n; ++j) {
+      if (pivotRow[j] != 0.0) columns_[nColumns++] = j;
+    }
+    const double scale = -1.0 / pivotRow[k];
+    for (int r = 0; r < nRows; ++r) {
+      if (rows_[r] == 0) continue;
+      double* row = matrix[rows_[r]];
+      const double multiplier = row[k] * scale;
+      row[k] = multiplier;
+      for (int c = 0; c < nColumns; ++c) row[columns_[c]] += pivotRow[columns_[c]] * multiplier;
+    }
+  }
+  if (n >= 1) {
+    pivots[n] = n;
+    if (matrix[n][n] == 0.0) info = n;
+  }
+  for (int i = 1; i <= n && finite; ++i) finite = AllFinite(matrix[i], n);
+  if (!finite) {
+    for (int i = 1; i <= n; ++i) {
+      std::copy(copy_.begin() + static_cast<std::size_t>(i - 1) * n,
+                copy_.begin() + static_cast<std::size_t>(i) * n, matrix[i] + 1);
+    }
+    dense_ = true;
+    return LuFactor(matrix, n, pivots);
+  }
+
+  lowerStart_.assign(n + 2, 0);
+  upperStart_.assign(n + 2, 0);
+  lowerRows_.clear();
+  upperRows_.clear();
+  for (int k = 1; k <= n; ++k) {
+    lowerStart_[k] = static_cast<int>(lowerRows_.size());
+    upperStart_[k] = static_cast<int>(upperRows_.size());
+    for (int i = 1; i < k; ++i) {
+      if (matrix[i][k] != 0.0) upperRows_.push_back(i);
+    }
+    for (int i = k + 1; i <= n; ++i) {
+      if (matrix[i][k] != 0.0) lowerRows_.push_back(i);
+    }
+  }
+  lowerStart_[n + 1] = static_cast<int>(lowerRows_.size());
+  upperStart_[n + 1] = static_cast<int>(upperRows_.size());
+  return info;
+}
+
+void SparseLu::Solve(double* const* matrix, int n, const int* pivots, double* b, int job) const {
+  if (dense_ || !AllFinite(b, n)) {
+    LuSolve(matrix, n, pivots, b, job);
+    return;
+  }
+  kept_.assign(b + 1, b + n + 1);
+  const int* lower = lowerRows_.data();
+  const int* upper = upperRows_.data();
+  if (job == 0) {
+    for (int k = 1; k < n; ++k) {
+      const int l = pivots[k];
+      const double t = b[l];
+      if (l != k) {
+        b[l] = b[k];
+        b[k] = t;
+      }
+      if (t == 0.0) continue;
+      for (int r = lowerStart_[k]; r < lowerStart_[k + 1]; ++r)
+        b[lower[r]] += t * matrix[lower[r]][k];
+    }
+    for (int k = n; k >= 1; --k) {
+      b[k] /= matrix[k][k];
+      const double t = -b[k];
+      if (t == 0.0) continue;
+      for (int r = upperStart_[k]; r < upperStart_[k + 1]; ++r)
+        b[upper[r]] += t * matrix[upper[r]][k];
+    }
+  } else {
+    for (int k = 1; k <= n; ++k) {
+      double t = 0.0;
+      for (int r = upperStart_[k]; r < upperStart_[k + 1]; ++r)
+        t += matrix[upper[r]][k] * b[upper[r]];
+      b[k] = (b[k] - t) / matrix[k][k];
+    }
+    for (int k = n - 1; k >= 1; --k) {
+      double t = 0.0;
+      for (int r = lowerStart_[k]; r < lowerStart_[k + 1]; ++r)
+        t += matrix[lower[r]][k] * b[lower[r]];
+      b[k] += t;
+      const int l = pivots[k];
+      if (l != k) std::swap(b[l], b[k]);
+    }
+  }
+  // An overflow on the way could have met a skipped zero: solve again densely.
+  if (!AllFinite(b, n)) {
+    std::copy(kept_.begin(), kept_.end(), b + 1);
+    LuSolve(matrix, n, pivots, b, job);
   }
 }
 

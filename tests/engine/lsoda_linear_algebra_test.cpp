@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <vector>
 
 #include "support/expect_close.h"
@@ -100,6 +102,59 @@ TEST(LuFactorTest, ReportsTheStageOfAZeroPivot) {
   Matrix regular = FromRows({{0, 1}, {1, 0}});
   EXPECT_EQ(LuFactor(regular.rows(), 2, pivots.data()), 0);
   EXPECT_EQ(pivots[1], 2);
+}
+
+// Equal as numbers: the sparse form may give a zero the other sign.
+bool SameNumber(double a, double b) {
+  return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+TEST(SparseLuTest, TakesTheSamePivotsAndGivesTheSameNumbersAsTheDenseForm) {
+  struct Case {
+    const char* name;
+    int n;
+    double density;
+    bool integers;  // small integers: ties between pivots and exact cancellations
+    double scale;   // 1e300 makes the elimination overflow
+  };
+  const Case cases[] = {
+      {"sparse", 40, 0.08, false, 1.0},    {"ties and cancellations", 30, 0.15, true, 1.0},
+      {"dense", 12, 1.0, false, 1.0},      {"singular", 25, 0.05, true, 1.0},
+      {"overflow", 20, 0.3, false, 1e300},
+  };
+  std::mt19937 random(7);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> small(-2, 2);
+    Matrix original(c.n);
+    for (int i = 1; i <= c.n; ++i) {
+      for (int j = 1; j <= c.n; ++j) {
+        if (unit(random) >= c.density && !(i == j && c.density > 0.06)) continue;
+        original(i, j) = c.scale * (c.integers ? small(random) : unit(random) - 0.5);
+      }
+    }
+    Matrix dense = original;
+    Matrix sparse = original;
+    std::vector<int> densePivots(c.n + 1), sparsePivots(c.n + 1);
+    SparseLu lu;
+    EXPECT_EQ(lu.Factor(sparse.rows(), c.n, sparsePivots.data()),
+              LuFactor(dense.rows(), c.n, densePivots.data()));
+    EXPECT_EQ(sparsePivots, densePivots);
+    for (int i = 1; i <= c.n; ++i) {
+      for (int j = 1; j <= c.n; ++j) {
+        EXPECT_TRUE(SameNumber(sparse(i, j), dense(i, j))) << i << ", " << j;
+      }
+    }
+    for (int job : {0, 1}) {
+      std::vector<double> x(c.n + 1);
+      for (int i = 1; i <= c.n; ++i) x[i] = i % 3 == 0 ? 0.0 : unit(random);
+      std::vector<double> y = x;
+      LuSolve(dense.rows(), c.n, densePivots.data(), x.data(), job);
+      lu.Solve(sparse.rows(), c.n, sparsePivots.data(), y.data(), job);
+      for (int i = 1; i <= c.n; ++i) EXPECT_TRUE(SameNumber(x[i], y[i])) << "job " << job;
+    }
+  }
 }
 
 TEST(MaxAbsIndexTest, FindsTheFirstLargestMagnitude) {

@@ -326,12 +326,22 @@ TEST_P(SbmlRefusal, NamesTheConstructAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Constructs, SbmlRefusal, ::testing::ValuesIn(RefusalCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Among them a <math> inside a <math>, found by fuzzing, which libSBML's
+// MathML reader abandons half-way.
 TEST(SbmlRefusal, TextThatIsNotSbmlIsRefusedWithTheReadersMessage) {
-  Imported imported;
-  Import("<sbml><model>", imported);
-  EXPECT_FALSE(imported.result.imported);
-  ASSERT_FALSE(imported.result.problems.empty());
-  EXPECT_NE(imported.result.problems.front().find("line"), std::string::npos);
+  for (const char* text :
+       {"<sbml><model>",
+        "<sbml><model><listOfReactions><reaction><kineticLaw><math><apply><n/><math>>l"}) {
+    SCOPED_TRACE(text);
+    Imported imported;
+    BuildBuiltInKineticTypes(imported.catalogue);
+    const int types = imported.catalogue.size();
+    Import(text, imported);
+    EXPECT_FALSE(imported.result.imported);
+    ASSERT_FALSE(imported.result.problems.empty());
+    EXPECT_NE(imported.result.problems.front().find("line"), std::string::npos);
+    EXPECT_EQ(imported.catalogue.size(), types);
+  }
 }
 
 TEST(SbmlRefusal, EveryRefusedConstructIsListed) {
@@ -347,3 +357,11 @@ TEST(SbmlRefusal, EveryRefusedConstructIsListed) {
 
 }  // namespace
 }  // namespace vireon
+
+// libSBML 5.19's MathML reader loses the nodes of a <math> element that it
+// abandons in a malformed file (a few hundred bytes per file, inside the
+// library, which the program cannot free). LeakSanitizer overlooks what that
+// function allocates, and nothing else.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:readMathML\n";
+}
