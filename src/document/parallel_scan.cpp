@@ -21,6 +21,7 @@
 #include "engine/random.h"
 #include "engine/engine_state.h"
 #include "kinetics/expression.h"
+#include "output/output_function.h"
 #include "scan/parameter_link.h"
 #include "scan/scan.h"
 
@@ -197,15 +198,7 @@ class DrawingBindings : public ExpressionBindings {
   explicit DrawingBindings(RandomGenerator& random) : random_(random) {}
   double SymbolValue(const ExpressionNode&) override { return 1.0; }
   double FunctionValue(char code, double operand) override {
-    switch (code) {
-      case node_code::kRand:
-        return random_.Uniform() * operand;
-      case node_code::kGauss:
-      case node_code::kBoltz:
-        return random_.Normal() * operand;
-      default:
-        return 0.0;
-    }
+    return RandomFactorValue(code, operand, random_);
   }
 
  private:

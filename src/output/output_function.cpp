@@ -30,15 +30,7 @@ class OutputFunctionBindings : public ExpressionBindings {
   }
 
   double FunctionValue(char code, double operand) override {
-    switch (code) {
-      case node_code::kRand:
-        return random_.Uniform() * operand;
-      case node_code::kGauss:
-      case node_code::kBoltz:
-        return random_.Normal() * operand;
-      default:
-        return 0.0;
-    }
+    return RandomFactorValue(code, operand, random_);
   }
 
  private:
@@ -95,6 +87,18 @@ std::string WithoutLineBreaks(std::string_view text) {
 }
 
 }  // namespace
+
+double RandomFactorValue(char code, double operand, RandomGenerator& random) {
+  switch (code) {
+    case node_code::kRand:
+      return random.Uniform() * operand;
+    case node_code::kGauss:
+    case node_code::kBoltz:
+      return random.Normal() * operand;
+    default:
+      return 0.0;
+  }
+}
 
 OutputFunction::OutputFunction(std::string name, std::string_view description)
     : name_(std::move(name)), description_(WithoutLineBreaks(description)) {}

@@ -100,6 +100,12 @@ inline constexpr const char* kFunctionNotAdded =
     "An internal error ocurred.\nThis function was not added to the model.\n\nPlease contact the "
     "author of this program\n(see help file).";
 
+// The value of a random factor (`rand`, `gauss`, `boltz`) of an output
+// function with the given operand, drawn from `random`; 0 for any other
+// function code. Whoever plans a function's draws ahead goes through this
+// too, so that the draws stay the same in number and order.
+double RandomFactorValue(char code, double operand, RandomGenerator& random);
+
 // The document's evaluation of all functions, in list order.
 void EvaluateOutputFunctions(std::vector<OutputFunction>& functions, RandomGenerator& random);
 
