@@ -17,11 +17,11 @@ namespace {
 
 using test::CliFolder;
 
-// A case of the bundled test suite: S1 = S2 in a compartment of volume 0.3,
+// Case 00022 of the bundled SBML test suite, copied beside these tests: S1 = S2 in a compartment of volume 0.3,
 // initial amounts 0.0015 and 0.
 std::filesystem::path SuiteModel() {
   return std::filesystem::path(VIREON_SOURCE_DIR) /
-         "tests/sbml/suite/cases/00022/00022-sbml-l3v1.xml";
+         "tests/cli/data/suite_00022-sbml-l3v1.xml";
 }
 
 std::vector<std::vector<double>> Numbers(const std::string& csv) {

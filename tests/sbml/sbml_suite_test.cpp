@@ -1,4 +1,4 @@
-// The cases of the SBML Test Suite in tests/sbml/suite, run through
+// The cases of the SBML Test Suite (tests/sbml/suite-cases.tar.xz), run through
 // `vireon simulate` and held to the suite's rule at every point:
 // |expected - computed| <= absolute + relative * |expected|.
 // A case may be refused only with a message that names each construct.
@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 constexpr const char* kSuiteRelativeTolerance = "1e-10";
 constexpr const char* kSuiteAbsoluteTolerance = "1e-18";
 
-fs::path SuiteCases() { return fs::path(VIREON_TEST_DATA_DIR).parent_path() / "suite" / "cases"; }
+fs::path SuiteCases() { return fs::path(VIREON_SBML_SUITE_DIR) / "cases"; }
 
 std::string Trim(std::string text) {
   const std::size_t first = text.find_first_not_of(" \t\r\n");
