@@ -349,7 +349,7 @@ void Lsoda::prja(double* y) {
   for (int i = 1; i <= n_; ++i) wm_[i][i] += 1.0;
   // The sparse form changes at most the sign of a zero in the solutions,
   // which only ever add to corrections that start at +0.
-  const int info = groups_ != nullptr ? lu_.Factor(wm_.data(), n_, ipvt_.data())
+  const int info = structure_ != nullptr ? lu_.Factor(wm_.data(), n_, ipvt_.data())
                                       : LuFactor(wm_.data(), n_, ipvt_.data());
   if (info != 0) ierpj_ = 1;
 }
@@ -360,17 +360,18 @@ void Lsoda::prja(double* y) {
 // every evaluation keep that exact: a dependent row sums 0 × F_l over the
 // rows l of the other columns, which is 0 only for a finite F_l.
 bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0) {
-  if (pattern_ == nullptr || groups_ == nullptr || pattern_->nColumns != n_ || !groups_->Pays(n_)) {
-    return false;
-  }
+  if (structure_ == nullptr) return false;
+  const SparsityPattern& pattern = structure_->pattern();
+  const ColumnGroups& groups = structure_->groups();
+  if (pattern.nColumns != n_ || !groups.Pays(n_)) return false;
   for (int i = 1; i <= n_; ++i) {
     if (!std::isfinite(y[i]) || !std::isfinite(savf_[i])) return false;
   }
   savedY_.resize(n_ + 1);
   double* ftemp = acor_.data();
-  for (int g = 0; g < groups_->size(); ++g) {
-    const int* first = groups_->columns.data() + groups_->groupStart[g];
-    const int* last = groups_->columns.data() + groups_->groupStart[g + 1];
+  for (int g = 0; g < groups.size(); ++g) {
+    const int* first = groups.columns.data() + groups.groupStart[g];
+    const int* last = groups.columns.data() + groups.groupStart[g + 1];
     for (const int* j = first; j != last; ++j) {
       const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
       savedY_[*j] = y[*j];
@@ -394,7 +395,7 @@ bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0) {
       const double fac = -hl0 / r;
       const double untouched = 0.0 * fac;
       for (int i = 1; i <= n_; ++i) wm_[i][*j] = untouched;
-      for (const int* i = pattern_->RowsBegin(*j); i != pattern_->RowsEnd(*j); ++i) {
+      for (const int* i = pattern.RowsBegin(*j); i != pattern.RowsEnd(*j); ++i) {
         wm_[*i][*j] = (ftemp[*i] - savf_[*i]) * fac;
       }
     }
@@ -409,7 +410,7 @@ void Lsoda::solsy(double* x) {
     iersl_ = -1;
     return;
   }
-  if (groups_ != nullptr) {
+  if (structure_ != nullptr) {
     lu_.Solve(wm_.data(), n_, ipvt_.data(), x, 0);
   } else {
     LuSolve(wm_.data(), n_, ipvt_.data(), x, 0);

@@ -94,10 +94,7 @@ class Lsoda {
   // the same matrix with fewer evaluations (nfe still counts one per
   // column, as the counts of the published method do), and the iteration
   // matrix is factored and solved in its sparse form.
-  void SetColumnGroups(const SparsityPattern* pattern, const ColumnGroups* groups) {
-    pattern_ = pattern;
-    groups_ = groups;
-  }
+  void SetColumnStructure(const ColumnStructure* structure) { structure_ = structure; }
 
   // Counters and state after a call.
   int nst() const { return nst_; }         // steps taken
@@ -235,8 +232,7 @@ class Lsoda {
   bool printOn_ = true;
   bool yieldAfterStep_ = false;
   PrintFunction print_;
-  const SparsityPattern* pattern_ = nullptr;
-  const ColumnGroups* groups_ = nullptr;
+  const ColumnStructure* structure_ = nullptr;
   std::vector<double> savedY_;
   SparseLu lu_;
 };

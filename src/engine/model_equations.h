@@ -59,8 +59,7 @@ class ModelEquations {
   bool useSparsity() const { return useSparsity_; }
   // The structure of the integrator's Jacobian, dF/dy over all nVariable
   // amounts, and its column groups.
-  const SparsityPattern& fullPattern() const { return fullPattern_; }
-  const ColumnGroups& fullGroups() const { return fullGroups_; }
+  const ColumnStructure& fullStructure() const { return full_; }
 
   // The largest absolute value among F[1 ... nVariable].
   double ResidualNorm(const double* f) const;
@@ -131,8 +130,7 @@ class ModelEquations {
   bool ComputeElasticitiesByGroups(double* x, Matrix<double>& elasticities);
 
   bool useSparsity_ = true;
-  SparsityPattern reducedPattern_, fullPattern_, elasticityPattern_;
-  ColumnGroups reducedGroups_, fullGroups_, elasticityGroups_;
+  ColumnStructure reduced_, full_, elasticity_;
   // Grouped differences: the base point and its F, per group the evaluations
   // at both perturbed points (group g at g × (nMetabolites + 1)).
   std::vector<double> baseF_, groupPlus_, groupMinus_, stepBase_;
