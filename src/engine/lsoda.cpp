@@ -100,7 +100,7 @@ void Lsoda::IllegalInput(int& istate) {
 void Lsoda::LsodaFree() {
   std::vector<double>().swap(yhData_);
   std::vector<double*>().swap(yh_);
-  std::vector<double>().swap(wmData_);
+  wmData_.reset();
   std::vector<double*>().swap(wm_);
   std::vector<double>().swap(ewt_);
   std::vector<double>().swap(savf_);
@@ -122,7 +122,9 @@ bool Lsoda::Allocate() {
     yhData_.assign(width * (kHistoryRows + 1), 0.0);
     yh_.assign(kHistoryRows + 1, nullptr);
     for (int j = 1; j <= kHistoryRows; ++j) yh_[j] = &yhData_[j * width];
-    wmData_.assign(width * width, 0.0);
+    // The iteration matrix is written whole before it is first read, and a
+    // non-stiff problem never forms it: its pages are left untouched.
+    wmData_.reset(new double[width * width]);
     wm_.assign(width, nullptr);
     for (size_t i = 1; i < width; ++i) wm_[i] = &wmData_[i * width];
     ewt_.assign(width, 0.0);
@@ -143,16 +145,33 @@ bool Lsoda::Allocate() {
 }
 
 double Lsoda::WeightedMaxNorm(const double* v) const {
-  // A NaN anywhere makes the norm NaN, so that every test built on it fails.
-  double norm = 0.0;
-  for (int i = 1; i <= n_; ++i) {
-    const double size = std::fabs(v[i]) * ewt_[i];
-    if (!(size <= norm)) {
-      if (std::isnan(size)) return size;
-      norm = size;
+  // A NaN anywhere makes the norm NaN (the first one met), so that every
+  // test built on it fails. The largest size is the same whichever order the
+  // sizes are compared in, so four running maxima are kept, which the
+  // compiler turns into vector instructions without a branch per component.
+  constexpr int kLanes = 4;
+  double lane[kLanes] = {0.0, 0.0, 0.0, 0.0};
+  bool undefined = false;
+  int i = 1;
+  for (; i + kLanes - 1 <= n_; i += kLanes) {
+    for (int l = 0; l < kLanes; ++l) {
+      const double size = std::fabs(v[i + l]) * ewt_[i + l];
+      lane[l] = size > lane[l] ? size : lane[l];
+      undefined |= size != size;
     }
   }
-  return norm;
+  for (; i <= n_; ++i) {
+    const double size = std::fabs(v[i]) * ewt_[i];
+    lane[0] = size > lane[0] ? size : lane[0];
+    undefined |= size != size;
+  }
+  if (undefined) {
+    for (int k = 1; k <= n_; ++k) {
+      const double size = std::fabs(v[k]) * ewt_[k];
+      if (std::isnan(size)) return size;
+    }
+  }
+  return std::max(std::max(lane[0], lane[1]), std::max(lane[2], lane[3]));
 }
 
 double Lsoda::WeightedMatrixNorm() const {
@@ -294,27 +313,49 @@ void Lsoda::Rescale(double rh, bool boundByHmin) {
   ialth_ = l_;
 }
 
-void Lsoda::PredictHistory() {
-  // Multiplies the history by the Pascal triangle: the Taylor expansion of
-  // every row to tn + h.
-  for (int k = nq_; k >= 1; --k) {
-    for (int j = k; j <= nq_; ++j) {
-      double* a = yh_[j];
-      const double* b = yh_[j + 1];
-      for (int i = 1; i <= n_; ++i) a[i] += b[i];
+// The history's components are independent of each other, so the passes of
+// the Pascal triangle run over a block of components at a time: the block
+// of every row stays in the fastest cache for all nq(nq + 1)/2 passes, and
+// each component still sees the same additions in the same order. A
+// processor with wider vector registers gets its own copy of the loops;
+// the additions, and so the results, are the same on every processor.
+constexpr int kHistoryBlock = 64;
+
+[[gnu::target_clones("avx2", "default")]] void AddPascalTriangle(double* const* yh, int nq,
+                                                                  int n) {
+  for (int first = 1; first <= n; first += kHistoryBlock) {
+    const int last = std::min(first + kHistoryBlock - 1, n);
+    for (int k = nq; k >= 1; --k) {
+      for (int j = k; j <= nq; ++j) {
+        double* a = yh[j];
+        const double* b = yh[j + 1];
+        for (int i = first; i <= last; ++i) a[i] += b[i];
+      }
     }
   }
 }
 
-void Lsoda::RetractHistory() {
-  for (int k = nq_; k >= 1; --k) {
-    for (int j = k; j <= nq_; ++j) {
-      double* a = yh_[j];
-      const double* b = yh_[j + 1];
-      for (int i = 1; i <= n_; ++i) a[i] -= b[i];
+[[gnu::target_clones("avx2", "default")]] void SubtractPascalTriangle(double* const* yh, int nq,
+                                                                       int n) {
+  for (int first = 1; first <= n; first += kHistoryBlock) {
+    const int last = std::min(first + kHistoryBlock - 1, n);
+    for (int k = nq; k >= 1; --k) {
+      for (int j = k; j <= nq; ++j) {
+        double* a = yh[j];
+        const double* b = yh[j + 1];
+        for (int i = first; i <= last; ++i) a[i] -= b[i];
+      }
     }
   }
 }
+
+void Lsoda::PredictHistory() {
+  // Multiplies the history by the Pascal triangle: the Taylor expansion of
+  // every row to tn + h.
+  AddPascalTriangle(yh_.data(), nq_, n_);
+}
+
+void Lsoda::RetractHistory() { SubtractPascalTriangle(yh_.data(), nq_, n_); }
 
 void Lsoda::prja(double* y) {
   // Steps: (1) choose the increments from the size of f and the weights;

@@ -8,6 +8,7 @@
 // any number of integrations may exist at once.
 
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -203,7 +204,7 @@ class Lsoda {
   // derivative h^(j-1)·y^(j-1)/(j-1)!; wm_ the iteration matrix P = I - h·l0·J.
   std::vector<double> yhData_;
   std::vector<double*> yh_;
-  std::vector<double> wmData_;
+  std::unique_ptr<double[]> wmData_;
   std::vector<double*> wm_;
   std::vector<double> ewt_, savf_, acor_;
   std::vector<int> ipvt_;

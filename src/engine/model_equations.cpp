@@ -44,7 +44,9 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   }
   termStart_[nIndependent_ + 1] = static_cast<int>(terms_.size());
   for (int k = 0; k < nSteps; ++k) {
-    if (needed[k]) activeSteps_.push_back(k);
+    if (!needed[k]) continue;
+    const KineticType* type = model.steps[k].kineticType;
+    activeSteps_.push_back({k, type != nullptr ? type->rate : nullptr});
   }
   // The relations hold between concentrations (a step changes each of its
   // metabolites' concentrations by rate x coefficient), so in amounts a
@@ -98,9 +100,8 @@ double ModelEquations::StepRate(const double* v, int stepPosition) const {
 void ModelEquations::Derivs(const double* y, double* ydot) {
   // Each step's rate is evaluated once per call and used for every
   // metabolite it touches.
-  for (int k : activeSteps_) {
-    const KineticType* type = model_.steps[k].kineticType;
-    rates_[k] = (type != nullptr && type->rate != nullptr) ? type->rate(model_, y + 1, k) : 0.0;
+  for (const RateCall& call : activeSteps_) {
+    rates_[call.step] = call.rate != nullptr ? call.rate(model_, y + 1, call.step) : 0.0;
   }
   for (int p = 1; p <= nIndependent_; ++p) {
     double sum = 0.0;

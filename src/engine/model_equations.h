@@ -11,6 +11,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/sparsity.h"
+#include "kinetics/kinetic_type.h"
 #include "model/matrix.h"
 #include "model/model.h"
 
@@ -107,7 +108,13 @@ class ModelEquations {
   std::vector<int> termStart_;
   std::vector<Term> terms_;
   // Steps whose rate some independent metabolite needs.
-  std::vector<int> activeSteps_;
+  // The steps some independent metabolite's derivative needs, in step
+  // order, each with the rate law it had when the equations were set up.
+  struct RateCall {
+    int step;
+    RateFunction rate;  // null: the step's rate is 0
+  };
+  std::vector<RateCall> activeSteps_;
   std::vector<double> rates_;    // by step index, refreshed by every Derivs
   std::vector<double> volumes_;  // by position, 1-based
   // The conservation coefficients between amounts: for each dependent
