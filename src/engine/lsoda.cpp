@@ -313,16 +313,15 @@ void Lsoda::Rescale(double rh, bool boundByHmin) {
   ialth_ = l_;
 }
 
+namespace {
+
 // The history's components are independent of each other, so the passes of
 // the Pascal triangle run over a block of components at a time: the block
 // of every row stays in the fastest cache for all nq(nq + 1)/2 passes, and
-// each component still sees the same additions in the same order. A
-// processor with wider vector registers gets its own copy of the loops;
-// the additions, and so the results, are the same on every processor.
+// each component still sees the same additions in the same order.
 constexpr int kHistoryBlock = 64;
 
-[[gnu::target_clones("avx2", "default")]] void AddPascalTriangle(double* const* yh, int nq,
-                                                                  int n) {
+void AddPascalTriangle(double* const* yh, int nq, int n) {
   for (int first = 1; first <= n; first += kHistoryBlock) {
     const int last = std::min(first + kHistoryBlock - 1, n);
     for (int k = nq; k >= 1; --k) {
@@ -335,8 +334,7 @@ constexpr int kHistoryBlock = 64;
   }
 }
 
-[[gnu::target_clones("avx2", "default")]] void SubtractPascalTriangle(double* const* yh, int nq,
-                                                                       int n) {
+void SubtractPascalTriangle(double* const* yh, int nq, int n) {
   for (int first = 1; first <= n; first += kHistoryBlock) {
     const int last = std::min(first + kHistoryBlock - 1, n);
     for (int k = nq; k >= 1; --k) {
@@ -348,6 +346,8 @@ constexpr int kHistoryBlock = 64;
     }
   }
 }
+
+}  // namespace
 
 void Lsoda::PredictHistory() {
   // Multiplies the history by the Pascal triangle: the Taylor expansion of
