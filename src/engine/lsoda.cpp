@@ -321,27 +321,23 @@ namespace {
 // each component still sees the same additions in the same order.
 constexpr int kHistoryBlock = 64;
 
-void AddPascalTriangle(double* const* yh, int nq, int n) {
+// Adds (or, to take a prediction back, subtracts) each row to the one above
+// it, nq(nq + 1)/2 times in all.
+template <bool kAdd>
+void ApplyPascalTriangle(double* const* yh, int nq, int n) {
   for (int first = 1; first <= n; first += kHistoryBlock) {
     const int last = std::min(first + kHistoryBlock - 1, n);
     for (int k = nq; k >= 1; --k) {
       for (int j = k; j <= nq; ++j) {
         double* a = yh[j];
         const double* b = yh[j + 1];
-        for (int i = first; i <= last; ++i) a[i] += b[i];
-      }
-    }
-  }
-}
-
-void SubtractPascalTriangle(double* const* yh, int nq, int n) {
-  for (int first = 1; first <= n; first += kHistoryBlock) {
-    const int last = std::min(first + kHistoryBlock - 1, n);
-    for (int k = nq; k >= 1; --k) {
-      for (int j = k; j <= nq; ++j) {
-        double* a = yh[j];
-        const double* b = yh[j + 1];
-        for (int i = first; i <= last; ++i) a[i] -= b[i];
+        for (int i = first; i <= last; ++i) {
+          if constexpr (kAdd) {
+            a[i] += b[i];
+          } else {
+            a[i] -= b[i];
+          }
+        }
       }
     }
   }
@@ -352,10 +348,10 @@ void SubtractPascalTriangle(double* const* yh, int nq, int n) {
 void Lsoda::PredictHistory() {
   // Multiplies the history by the Pascal triangle: the Taylor expansion of
   // every row to tn + h.
-  AddPascalTriangle(yh_.data(), nq_, n_);
+  ApplyPascalTriangle<true>(yh_.data(), nq_, n_);
 }
 
-void Lsoda::RetractHistory() { SubtractPascalTriangle(yh_.data(), nq_, n_); }
+void Lsoda::RetractHistory() { ApplyPascalTriangle<false>(yh_.data(), nq_, n_); }
 
 void Lsoda::prja(double* y) {
   // Steps: (1) choose the increments from the size of f and the weights;
