@@ -1,5 +1,6 @@
 #include "document/document.h"
 
+#include "model/model_name_index.h"
 #include "model/structural_analysis.h"
 #include "scan/scan_binding.h"
 
@@ -7,7 +8,9 @@ namespace vireon {
 
 int RebindDocumentItems(Document& document, bool bind) {
   Document& d = document;
-  const BindingContext context{d.model, d.engine, d.settings, OutputFunctionLookup(d.functions)};
+  const ModelNameIndex names(d.model);
+  const BindingContext context{d.model, d.engine, d.settings, OutputFunctionLookup(d.functions),
+                               &names};
   return RebindItems(d.selections, context, bind) +
          RebindOutputFunctions(d.functions, context, bind) +
          RebindScanItems(d.scan.items, context, bind) +

@@ -29,9 +29,9 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
 void Engine::SetUseSparsity(bool use) {
   equations.SetUseSparsity(use);
   if (use) {
-    lsoda.SetColumnGroups(&equations.fullPattern(), &equations.fullGroups());
+    lsoda.SetColumnStructure(&equations.fullStructure());
   } else {
-    lsoda.SetColumnGroups(nullptr, nullptr);
+    lsoda.SetColumnStructure(nullptr);
   }
 }
 

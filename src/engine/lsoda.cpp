@@ -100,7 +100,7 @@ void Lsoda::IllegalInput(int& istate) {
 void Lsoda::LsodaFree() {
   std::vector<double>().swap(yhData_);
   std::vector<double*>().swap(yh_);
-  std::vector<double>().swap(wmData_);
+  wmData_.reset();
   std::vector<double*>().swap(wm_);
   std::vector<double>().swap(ewt_);
   std::vector<double>().swap(savf_);
@@ -122,7 +122,9 @@ bool Lsoda::Allocate() {
     yhData_.assign(width * (kHistoryRows + 1), 0.0);
     yh_.assign(kHistoryRows + 1, nullptr);
     for (int j = 1; j <= kHistoryRows; ++j) yh_[j] = &yhData_[j * width];
-    wmData_.assign(width * width, 0.0);
+    // The iteration matrix is written whole before it is first read, and a
+    // non-stiff problem never forms it: its pages are left untouched.
+    wmData_.reset(new double[width * width]);
     wm_.assign(width, nullptr);
     for (size_t i = 1; i < width; ++i) wm_[i] = &wmData_[i * width];
     ewt_.assign(width, 0.0);
@@ -143,16 +145,33 @@ bool Lsoda::Allocate() {
 }
 
 double Lsoda::WeightedMaxNorm(const double* v) const {
-  // A NaN anywhere makes the norm NaN, so that every test built on it fails.
-  double norm = 0.0;
-  for (int i = 1; i <= n_; ++i) {
-    const double size = std::fabs(v[i]) * ewt_[i];
-    if (!(size <= norm)) {
-      if (std::isnan(size)) return size;
-      norm = size;
+  // A NaN anywhere makes the norm NaN (the first one met), so that every
+  // test built on it fails. The largest size is the same whichever order the
+  // sizes are compared in, so four running maxima are kept, which the
+  // compiler turns into vector instructions without a branch per component.
+  constexpr int kLanes = 4;
+  double lane[kLanes] = {0.0, 0.0, 0.0, 0.0};
+  bool undefined = false;
+  int i = 1;
+  for (; i + kLanes - 1 <= n_; i += kLanes) {
+    for (int l = 0; l < kLanes; ++l) {
+      const double size = std::fabs(v[i + l]) * ewt_[i + l];
+      lane[l] = size > lane[l] ? size : lane[l];
+      undefined |= size != size;
     }
   }
-  return norm;
+  for (; i <= n_; ++i) {
+    const double size = std::fabs(v[i]) * ewt_[i];
+    lane[0] = size > lane[0] ? size : lane[0];
+    undefined |= size != size;
+  }
+  if (undefined) {
+    for (int k = 1; k <= n_; ++k) {
+      const double size = std::fabs(v[k]) * ewt_[k];
+      if (std::isnan(size)) return size;
+    }
+  }
+  return std::max(std::max(lane[0], lane[1]), std::max(lane[2], lane[3]));
 }
 
 double Lsoda::WeightedMatrixNorm() const {
@@ -294,27 +313,45 @@ void Lsoda::Rescale(double rh, bool boundByHmin) {
   ialth_ = l_;
 }
 
-void Lsoda::PredictHistory() {
-  // Multiplies the history by the Pascal triangle: the Taylor expansion of
-  // every row to tn + h.
-  for (int k = nq_; k >= 1; --k) {
-    for (int j = k; j <= nq_; ++j) {
-      double* a = yh_[j];
-      const double* b = yh_[j + 1];
-      for (int i = 1; i <= n_; ++i) a[i] += b[i];
+namespace {
+
+// The history's components are independent of each other, so the passes of
+// the Pascal triangle run over a block of components at a time: the block
+// of every row stays in the fastest cache for all nq(nq + 1)/2 passes, and
+// each component still sees the same additions in the same order.
+constexpr int kHistoryBlock = 64;
+
+// Adds (or, to take a prediction back, subtracts) each row to the one above
+// it, nq(nq + 1)/2 times in all.
+template <bool kAdd>
+void ApplyPascalTriangle(double* const* yh, int nq, int n) {
+  for (int first = 1; first <= n; first += kHistoryBlock) {
+    const int last = std::min(first + kHistoryBlock - 1, n);
+    for (int k = nq; k >= 1; --k) {
+      for (int j = k; j <= nq; ++j) {
+        double* a = yh[j];
+        const double* b = yh[j + 1];
+        for (int i = first; i <= last; ++i) {
+          if constexpr (kAdd) {
+            a[i] += b[i];
+          } else {
+            a[i] -= b[i];
+          }
+        }
+      }
     }
   }
 }
 
-void Lsoda::RetractHistory() {
-  for (int k = nq_; k >= 1; --k) {
-    for (int j = k; j <= nq_; ++j) {
-      double* a = yh_[j];
-      const double* b = yh_[j + 1];
-      for (int i = 1; i <= n_; ++i) a[i] -= b[i];
-    }
-  }
+}  // namespace
+
+void Lsoda::PredictHistory() {
+  // Multiplies the history by the Pascal triangle: the Taylor expansion of
+  // every row to tn + h.
+  ApplyPascalTriangle<true>(yh_.data(), nq_, n_);
 }
+
+void Lsoda::RetractHistory() { ApplyPascalTriangle<false>(yh_.data(), nq_, n_); }
 
 void Lsoda::prja(double* y) {
   // Steps: (1) choose the increments from the size of f and the weights;
@@ -349,7 +386,7 @@ void Lsoda::prja(double* y) {
   for (int i = 1; i <= n_; ++i) wm_[i][i] += 1.0;
   // The sparse form changes at most the sign of a zero in the solutions,
   // which only ever add to corrections that start at +0.
-  const int info = groups_ != nullptr ? lu_.Factor(wm_.data(), n_, ipvt_.data())
+  const int info = structure_ != nullptr ? lu_.Factor(wm_.data(), n_, ipvt_.data())
                                       : LuFactor(wm_.data(), n_, ipvt_.data());
   if (info != 0) ierpj_ = 1;
 }
@@ -360,17 +397,18 @@ void Lsoda::prja(double* y) {
 // every evaluation keep that exact: a dependent row sums 0 × F_l over the
 // rows l of the other columns, which is 0 only for a finite F_l.
 bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0) {
-  if (pattern_ == nullptr || groups_ == nullptr || pattern_->nColumns != n_ || !groups_->Pays(n_)) {
-    return false;
-  }
+  if (structure_ == nullptr) return false;
+  const SparsityPattern& pattern = structure_->pattern();
+  const ColumnGroups& groups = structure_->groups();
+  if (pattern.nColumns != n_ || !groups.Pays(n_)) return false;
   for (int i = 1; i <= n_; ++i) {
     if (!std::isfinite(y[i]) || !std::isfinite(savf_[i])) return false;
   }
   savedY_.resize(n_ + 1);
   double* ftemp = acor_.data();
-  for (int g = 0; g < groups_->size(); ++g) {
-    const int* first = groups_->columns.data() + groups_->groupStart[g];
-    const int* last = groups_->columns.data() + groups_->groupStart[g + 1];
+  for (int g = 0; g < groups.size(); ++g) {
+    const int* first = groups.columns.data() + groups.groupStart[g];
+    const int* last = groups.columns.data() + groups.groupStart[g + 1];
     for (const int* j = first; j != last; ++j) {
       const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
       savedY_[*j] = y[*j];
@@ -394,7 +432,7 @@ bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0) {
       const double fac = -hl0 / r;
       const double untouched = 0.0 * fac;
       for (int i = 1; i <= n_; ++i) wm_[i][*j] = untouched;
-      for (const int* i = pattern_->RowsBegin(*j); i != pattern_->RowsEnd(*j); ++i) {
+      for (const int* i = pattern.RowsBegin(*j); i != pattern.RowsEnd(*j); ++i) {
         wm_[*i][*j] = (ftemp[*i] - savf_[*i]) * fac;
       }
     }
@@ -409,7 +447,7 @@ void Lsoda::solsy(double* x) {
     iersl_ = -1;
     return;
   }
-  if (groups_ != nullptr) {
+  if (structure_ != nullptr) {
     lu_.Solve(wm_.data(), n_, ipvt_.data(), x, 0);
   } else {
     LuSolve(wm_.data(), n_, ipvt_.data(), x, 0);

@@ -8,6 +8,7 @@
 // any number of integrations may exist at once.
 
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -94,10 +95,7 @@ class Lsoda {
   // the same matrix with fewer evaluations (nfe still counts one per
   // column, as the counts of the published method do), and the iteration
   // matrix is factored and solved in its sparse form.
-  void SetColumnGroups(const SparsityPattern* pattern, const ColumnGroups* groups) {
-    pattern_ = pattern;
-    groups_ = groups;
-  }
+  void SetColumnStructure(const ColumnStructure* structure) { structure_ = structure; }
 
   // Counters and state after a call.
   int nst() const { return nst_; }         // steps taken
@@ -206,7 +204,7 @@ class Lsoda {
   // derivative h^(j-1)·y^(j-1)/(j-1)!; wm_ the iteration matrix P = I - h·l0·J.
   std::vector<double> yhData_;
   std::vector<double*> yh_;
-  std::vector<double> wmData_;
+  std::unique_ptr<double[]> wmData_;
   std::vector<double*> wm_;
   std::vector<double> ewt_, savf_, acor_;
   std::vector<int> ipvt_;
@@ -235,8 +233,7 @@ class Lsoda {
   bool printOn_ = true;
   bool yieldAfterStep_ = false;
   PrintFunction print_;
-  const SparsityPattern* pattern_ = nullptr;
-  const ColumnGroups* groups_ = nullptr;
+  const ColumnStructure* structure_ = nullptr;
   std::vector<double> savedY_;
   SparseLu lu_;
 };

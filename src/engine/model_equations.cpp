@@ -15,7 +15,10 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
       resolution_(resolution),
       nIndependent_(model.nIndependent),
       nVariable_(model.nVariable),
-      nMetabolites_(model.nMetabolites()) {
+      nMetabolites_(model.nMetabolites()),
+      reduced_(model, ReducedJacobianPattern),
+      full_(model, FullJacobianPattern),
+      elasticity_(model, ElasticityPattern) {
   const int nSteps = model.nSteps();
   volumes_.assign(nMetabolites_ + 1, 1.0);
   for (int p = 1; p <= nMetabolites_; ++p) {
@@ -41,7 +44,9 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   }
   termStart_[nIndependent_ + 1] = static_cast<int>(terms_.size());
   for (int k = 0; k < nSteps; ++k) {
-    if (needed[k]) activeSteps_.push_back(k);
+    if (!needed[k]) continue;
+    const KineticType* type = model.steps[k].kineticType;
+    activeSteps_.push_back({k, type != nullptr ? type->rate : nullptr});
   }
   // The relations hold between concentrations (a step changes each of its
   // metabolites' concentrations by rate x coefficient), so in amounts a
@@ -66,12 +71,6 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   scratchMinus_.assign(nMetabolites_ + 1, 0.0);
   perturbed_.assign(nMetabolites_ + 1, 0.0);
 
-  reducedPattern_ = ReducedJacobianPattern(model);
-  reducedGroups_ = GroupColumns(reducedPattern_);
-  fullPattern_ = FullJacobianPattern(model);
-  fullGroups_ = GroupColumns(fullPattern_);
-  elasticityPattern_ = ElasticityPattern(model);
-  elasticityGroups_ = GroupColumns(elasticityPattern_);
 }
 
 namespace {
@@ -101,9 +100,8 @@ double ModelEquations::StepRate(const double* v, int stepPosition) const {
 void ModelEquations::Derivs(const double* y, double* ydot) {
   // Each step's rate is evaluated once per call and used for every
   // metabolite it touches.
-  for (int k : activeSteps_) {
-    const KineticType* type = model_.steps[k].kineticType;
-    rates_[k] = (type != nullptr && type->rate != nullptr) ? type->rate(model_, y + 1, k) : 0.0;
+  for (const RateCall& call : activeSteps_) {
+    rates_[call.step] = call.rate != nullptr ? call.rate(model_, y + 1, call.step) : 0.0;
   }
   for (int p = 1; p <= nIndependent_; ++p) {
     double sum = 0.0;
@@ -130,7 +128,7 @@ void ModelEquations::DependentAmounts(double* x) const {
 }
 
 void ModelEquations::ComputeJacobian(double* x, Matrix<double>& jacobian) {
-  if (useSparsity_ && reducedGroups_.Pays(nIndependent_) && ComputeJacobianByGroups(x, jacobian)) {
+  if (useSparsity_ && reduced_.groups().Pays(nIndependent_) && ComputeJacobianByGroups(x, jacobian)) {
     return;
   }
   ComputeJacobianByColumns(x, jacobian);
@@ -178,7 +176,7 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
   }
   const double f = derivationFactor_;
   const int width = nMetabolites_ + 1;
-  const int nGroups = reducedGroups_.size();
+  const int nGroups = reduced_.groups().size();
   baseF_.resize(width);
   groupPlus_.resize(static_cast<std::size_t>(nGroups) * width);
   groupMinus_.resize(static_cast<std::size_t>(nGroups) * width);
@@ -188,8 +186,8 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
     DependentAmounts(perturbed_.data());
     Derivs(perturbed_.data(), baseF_.data());
     for (int g = 0; g < nGroups; ++g) {
-      const int* first = reducedGroups_.columns.data() + reducedGroups_.groupStart[g];
-      const int* last = reducedGroups_.columns.data() + reducedGroups_.groupStart[g + 1];
+      const int* first = reduced_.groups().columns.data() + reduced_.groups().groupStart[g];
+      const int* last = reduced_.groups().columns.data() + reduced_.groups().groupStart[g + 1];
       for (const int* j = first; j != last; ++j) perturbed_[*j] = (1.0 + f) * base(*j);
       DependentAmounts(perturbed_.data());
       Derivs(perturbed_.data(), groupPlus_.data() + static_cast<std::size_t>(g) * width);
@@ -204,12 +202,12 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
   for (int g = 0; g < nGroups; ++g) {
     const double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
     const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
-    for (int c = reducedGroups_.groupStart[g]; c < reducedGroups_.groupStart[g + 1]; ++c) {
-      const int j = reducedGroups_.columns[c];
+    for (int c = reduced_.groups().groupStart[g]; c < reduced_.groups().groupStart[g + 1]; ++c) {
+      const int j = reduced_.groups().columns[c];
       const double step = 2.0 * f * base(j);
       double* row = jacobian[j];
       FillUntouched(row, nIndependent_, baseF_.data(), step);
-      for (const int* i = reducedPattern_.RowsBegin(j); i != reducedPattern_.RowsEnd(j); ++i) {
+      for (const int* i = reduced_.pattern().RowsBegin(j); i != reduced_.pattern().RowsEnd(j); ++i) {
         row[*i] = (plus[*i] - minus[*i]) / step;
       }
     }
@@ -220,7 +218,7 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
 }
 
 void ModelEquations::ComputeElasticities(double* x, Matrix<double>& elasticities) {
-  if (useSparsity_ && elasticityGroups_.Pays(nMetabolites_) &&
+  if (useSparsity_ && elasticity_.groups().Pays(nMetabolites_) &&
       ComputeElasticitiesByGroups(x, elasticities)) {
     return;
   }
@@ -254,7 +252,7 @@ bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elas
   const double f = derivationFactor_;
   const int nSteps = model_.nSteps();
   const int width = nSteps + 1;
-  const int nGroups = elasticityGroups_.size();
+  const int nGroups = elasticity_.groups().size();
   stepBase_.resize(width);
   groupPlus_.resize(std::max(groupPlus_.size(), static_cast<std::size_t>(nGroups) * width));
   groupMinus_.resize(std::max(groupMinus_.size(), static_cast<std::size_t>(nGroups) * width));
@@ -263,8 +261,8 @@ bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elas
   try {
     for (int s = 1; s <= nSteps; ++s) stepBase_[s] = StepRate(perturbed_.data(), s);
     for (int g = 0; g < nGroups; ++g) {
-      const int* first = elasticityGroups_.columns.data() + elasticityGroups_.groupStart[g];
-      const int* last = elasticityGroups_.columns.data() + elasticityGroups_.groupStart[g + 1];
+      const int* first = elasticity_.groups().columns.data() + elasticity_.groups().groupStart[g];
+      const int* last = elasticity_.groups().columns.data() + elasticity_.groups().groupStart[g + 1];
       double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
       double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
       for (const int* i = first; i != last; ++i) perturbed_[*i] = (1.0 + f) * base(x[*i]);
@@ -279,13 +277,13 @@ bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elas
   for (int g = 0; g < nGroups; ++g) {
     const double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
     const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
-    for (int c = elasticityGroups_.groupStart[g]; c < elasticityGroups_.groupStart[g + 1]; ++c) {
-      const int i = elasticityGroups_.columns[c];
+    for (int c = elasticity_.groups().groupStart[g]; c < elasticity_.groups().groupStart[g + 1]; ++c) {
+      const int i = elasticity_.groups().columns[c];
       const double step = 2.0 * f * base(x[i]);
       for (int s = 1; s <= nSteps; ++s) {
         elasticities[s - 1][i - 1] = (stepBase_[s] - stepBase_[s]) / step;
       }
-      for (const int* s = elasticityPattern_.RowsBegin(i); s != elasticityPattern_.RowsEnd(i);
+      for (const int* s = elasticity_.pattern().RowsBegin(i); s != elasticity_.pattern().RowsEnd(i);
            ++s) {
         elasticities[*s - 1][i - 1] = (plus[*s] - minus[*s]) / step;
       }

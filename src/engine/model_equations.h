@@ -11,6 +11,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/sparsity.h"
+#include "kinetics/kinetic_type.h"
 #include "model/matrix.h"
 #include "model/model.h"
 
@@ -59,8 +60,7 @@ class ModelEquations {
   bool useSparsity() const { return useSparsity_; }
   // The structure of the integrator's Jacobian, dF/dy over all nVariable
   // amounts, and its column groups.
-  const SparsityPattern& fullPattern() const { return fullPattern_; }
-  const ColumnGroups& fullGroups() const { return fullGroups_; }
+  const ColumnStructure& fullStructure() const { return full_; }
 
   // The largest absolute value among F[1 ... nVariable].
   double ResidualNorm(const double* f) const;
@@ -108,7 +108,13 @@ class ModelEquations {
   std::vector<int> termStart_;
   std::vector<Term> terms_;
   // Steps whose rate some independent metabolite needs.
-  std::vector<int> activeSteps_;
+  // The steps some independent metabolite's derivative needs, in step
+  // order, each with the rate law it had when the equations were set up.
+  struct RateCall {
+    int step;
+    RateFunction rate;  // null: the step's rate is 0
+  };
+  std::vector<RateCall> activeSteps_;
   std::vector<double> rates_;    // by step index, refreshed by every Derivs
   std::vector<double> volumes_;  // by position, 1-based
   // The conservation coefficients between amounts: for each dependent
@@ -131,8 +137,7 @@ class ModelEquations {
   bool ComputeElasticitiesByGroups(double* x, Matrix<double>& elasticities);
 
   bool useSparsity_ = true;
-  SparsityPattern reducedPattern_, fullPattern_, elasticityPattern_;
-  ColumnGroups reducedGroups_, fullGroups_, elasticityGroups_;
+  ColumnStructure reduced_, full_, elasticity_;
   // Grouped differences: the base point and its F, per group the evaluations
   // at both perturbed points (group g at g × (nMetabolites + 1)).
   std::vector<double> baseF_, groupPlus_, groupMinus_, stepBase_;

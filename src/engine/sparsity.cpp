@@ -105,6 +105,13 @@ ColumnGroups GroupColumns(const SparsityPattern& pattern) {
   return groups;
 }
 
+void ColumnStructure::Build() const {
+  if (built_) return;
+  pattern_ = build_(*model_);
+  groups_ = GroupColumns(pattern_);
+  built_ = true;
+}
+
 std::vector<std::vector<int>> PositionsReadBySteps(const Model& model) {
   const int nMetabolites = model.nMetabolites();
   std::vector<std::vector<int>> reads(model.nSteps());

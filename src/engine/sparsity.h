@@ -49,6 +49,34 @@ struct ColumnGroups {
 // none of whose columns shares a row with it.
 ColumnGroups GroupColumns(const SparsityPattern& pattern);
 
+// A pattern and its column groups, worked out from the model the first time
+// either is asked for: a run that never differences a matrix (a time course
+// that stays non-stiff) never pays for its structure. The model's network
+// must not change while the structure is in use.
+class ColumnStructure {
+ public:
+  using Builder = SparsityPattern (*)(const Model&);
+  ColumnStructure(const Model& model, Builder build) : model_(&model), build_(build) {}
+
+  const SparsityPattern& pattern() const {
+    Build();
+    return pattern_;
+  }
+  const ColumnGroups& groups() const {
+    Build();
+    return groups_;
+  }
+
+ private:
+  void Build() const;
+
+  const Model* model_;
+  Builder build_;
+  mutable bool built_ = false;
+  mutable SparsityPattern pattern_;
+  mutable ColumnGroups groups_;
+};
+
 // The metabolite positions (1-based) the rate law of each step (by step
 // index) reads: the step's substrates, products and modifiers. A step whose
 // rate law is not known to read only those reads every position; a step

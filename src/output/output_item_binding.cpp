@@ -7,6 +7,7 @@
 #include "engine/task_settings.h"
 #include "kinetics/kinetic_type.h"
 #include "model/model.h"
+#include "model/model_name_index.h"
 
 namespace vireon {
 
@@ -83,6 +84,15 @@ double* FixedQuantity(int type, EngineState& engine, TaskSettings& settings) {
   }
 }
 
+int FindMetabolite(const BindingContext& context, std::string_view name) {
+  return context.names != nullptr ? context.names->Metabolite(name)
+                                  : context.model.FindMetabolite(name);
+}
+
+int FindStep(const BindingContext& context, std::string_view name) {
+  return context.names != nullptr ? context.names->Step(name) : context.model.FindStep(name);
+}
+
 Resolution Resolve(const OutputItem& item, const BindingContext& context) {
   Model& model = context.model;
   EngineState& engine = context.engine;
@@ -91,7 +101,7 @@ Resolution Resolve(const OutputItem& item, const BindingContext& context) {
     case kSteadyStateConcentration:
     case kTransientConcentration:
     case kTransitionTime: {
-      int m = model.FindMetabolite(item.i);
+      int m = FindMetabolite(context, item.i);
       if (m < 0) return {};
       Metabolite& metabolite = model.metabolites[static_cast<std::size_t>(m)];
       if (item.type == kInitialConcentration) return Resolved(&metabolite.initialConcentration);
@@ -100,12 +110,12 @@ Resolution Resolve(const OutputItem& item, const BindingContext& context) {
     }
     case kSteadyStateFlux:
     case kTransientFlux: {
-      int s = model.FindStep(item.i);
+      int s = FindStep(context, item.i);
       if (s < 0) return {};
       return Resolved(&model.steps[static_cast<std::size_t>(s)].flux);
     }
     case kKineticConstant: {
-      int s = model.FindStep(item.i);
+      int s = FindStep(context, item.i);
       if (s < 0) return {};
       Step& step = model.steps[static_cast<std::size_t>(s)];
       if (step.kineticType == nullptr) return {};
@@ -114,23 +124,23 @@ Resolution Resolve(const OutputItem& item, const BindingContext& context) {
       return Resolved(&step.constants[static_cast<std::size_t>(k)]);
     }
     case kElasticity: {
-      int s = model.FindStep(item.i);
-      int m = model.FindMetabolite(item.j);
+      int s = FindStep(context, item.i);
+      int m = FindMetabolite(context, item.j);
       if (s < 0 || m < 0) return {};
       return Resolved(MatrixElement(engine.elasticities, PositionOf(model.stepPosition, s),
                                     PositionOf(model.metabolitePosition, m)));
     }
     case kConcentrationControl: {
-      int m = model.FindMetabolite(item.i);
-      int s = model.FindStep(item.j);
+      int m = FindMetabolite(context, item.i);
+      int s = FindStep(context, item.j);
       if (m < 0 || s < 0) return {};
       if (model.metabolites[static_cast<std::size_t>(m)].type == FIXED) return {};
       return Resolved(MatrixElement(engine.concControl, PositionOf(model.metabolitePosition, m),
                                     PositionOf(model.stepPosition, s)));
     }
     case kFluxControl: {
-      int s1 = model.FindStep(item.i);
-      int s2 = model.FindStep(item.j);
+      int s1 = FindStep(context, item.i);
+      int s2 = FindStep(context, item.j);
       if (s1 < 0 || s2 < 0) return {};
       return Resolved(MatrixElement(engine.fluxControl, PositionOf(model.stepPosition, s1),
                                     PositionOf(model.stepPosition, s2)));

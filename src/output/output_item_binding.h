@@ -14,6 +14,7 @@
 namespace vireon {
 
 class Model;
+class ModelNameIndex;
 struct EngineState;
 struct TaskSettings;
 
@@ -27,6 +28,8 @@ struct BindingContext {
   EngineState& engine;
   TaskSettings& settings;
   UserFunctionLookup userFunction;  // may be empty: the model has no functions
+  // The model's names for quick lookups, or null to search the model itself.
+  const ModelNameIndex* names = nullptr;
 };
 
 // True when the item's names resolve in the current model (type 8 also

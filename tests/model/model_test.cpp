@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "model/model_name_index.h"
+
 namespace vireon {
 namespace {
 
@@ -45,6 +47,24 @@ TEST(ModelTest, MetaboliteNameRule) {
   for (const char* bad : {"", "A B", "A\tB", "A*B", "A.1", "A=B", "A->B", "->"}) {
     EXPECT_FALSE(IsValidMetaboliteName(bad)) << bad;
   }
+}
+
+// The index answers every lookup as the linear search does, the first of a
+// repeated name and a name that is not there included.
+TEST(ModelTest, NameIndexFindsWhatTheModelsSearchFinds) {
+  Model model;
+  model.Allocate(3, 4, 0, 0, 1);
+  const char* metaboliteNames[] = {"A", "B", "A", ""};
+  for (int m = 0; m < 4; ++m) model.metabolites[m].name = metaboliteNames[m];
+  const char* stepNames[] = {"v1", "v2", "v2"};
+  for (int k = 0; k < 3; ++k) model.steps[k].name = stepNames[k];
+  const ModelNameIndex index(model);
+  for (const char* name : {"A", "B", "", "v1", "v2", "C", "a", "A "}) {
+    EXPECT_EQ(index.Metabolite(name), model.FindMetabolite(name)) << name;
+    EXPECT_EQ(index.Step(name), model.FindStep(name)) << name;
+  }
+  EXPECT_EQ(index.Metabolite("A"), 0);
+  EXPECT_EQ(index.Step("v2"), 1);
 }
 
 }  // namespace
