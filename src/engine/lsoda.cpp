@@ -387,7 +387,7 @@ void Lsoda::prja(double* y) {
   // The sparse form changes at most the sign of a zero in the solutions,
   // which only ever add to corrections that start at +0.
   const int info = structure_ != nullptr ? lu_.Factor(wm_.data(), n_, ipvt_.data())
-                                      : LuFactor(wm_.data(), n_, ipvt_.data());
+                                         : LuFactor(wm_.data(), n_, ipvt_.data());
   if (info != 0) ierpj_ = 1;
 }
 

@@ -70,7 +70,6 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   scratchPlus_.assign(nMetabolites_ + 1, 0.0);
   scratchMinus_.assign(nMetabolites_ + 1, 0.0);
   perturbed_.assign(nMetabolites_ + 1, 0.0);
-
 }
 
 namespace {
@@ -128,7 +127,8 @@ void ModelEquations::DependentAmounts(double* x) const {
 }
 
 void ModelEquations::ComputeJacobian(double* x, Matrix<double>& jacobian) {
-  if (useSparsity_ && reduced_.groups().Pays(nIndependent_) && ComputeJacobianByGroups(x, jacobian)) {
+  if (useSparsity_ && reduced_.groups().Pays(nIndependent_) &&
+      ComputeJacobianByGroups(x, jacobian)) {
     return;
   }
   ComputeJacobianByColumns(x, jacobian);
@@ -176,7 +176,9 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
   }
   const double f = derivationFactor_;
   const int width = nMetabolites_ + 1;
-  const int nGroups = reduced_.groups().size();
+  const ColumnGroups& groups = reduced_.groups();
+  const SparsityPattern& pattern = reduced_.pattern();
+  const int nGroups = groups.size();
   baseF_.resize(width);
   groupPlus_.resize(static_cast<std::size_t>(nGroups) * width);
   groupMinus_.resize(static_cast<std::size_t>(nGroups) * width);
@@ -186,8 +188,8 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
     DependentAmounts(perturbed_.data());
     Derivs(perturbed_.data(), baseF_.data());
     for (int g = 0; g < nGroups; ++g) {
-      const int* first = reduced_.groups().columns.data() + reduced_.groups().groupStart[g];
-      const int* last = reduced_.groups().columns.data() + reduced_.groups().groupStart[g + 1];
+      const int* first = groups.columns.data() + groups.groupStart[g];
+      const int* last = groups.columns.data() + groups.groupStart[g + 1];
       for (const int* j = first; j != last; ++j) perturbed_[*j] = (1.0 + f) * base(*j);
       DependentAmounts(perturbed_.data());
       Derivs(perturbed_.data(), groupPlus_.data() + static_cast<std::size_t>(g) * width);
@@ -202,12 +204,12 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
   for (int g = 0; g < nGroups; ++g) {
     const double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
     const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
-    for (int c = reduced_.groups().groupStart[g]; c < reduced_.groups().groupStart[g + 1]; ++c) {
-      const int j = reduced_.groups().columns[c];
+    for (int c = groups.groupStart[g]; c < groups.groupStart[g + 1]; ++c) {
+      const int j = groups.columns[c];
       const double step = 2.0 * f * base(j);
       double* row = jacobian[j];
       FillUntouched(row, nIndependent_, baseF_.data(), step);
-      for (const int* i = reduced_.pattern().RowsBegin(j); i != reduced_.pattern().RowsEnd(j); ++i) {
+      for (const int* i = pattern.RowsBegin(j); i != pattern.RowsEnd(j); ++i) {
         row[*i] = (plus[*i] - minus[*i]) / step;
       }
     }
@@ -252,7 +254,9 @@ bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elas
   const double f = derivationFactor_;
   const int nSteps = model_.nSteps();
   const int width = nSteps + 1;
-  const int nGroups = elasticity_.groups().size();
+  const ColumnGroups& groups = elasticity_.groups();
+  const SparsityPattern& pattern = elasticity_.pattern();
+  const int nGroups = groups.size();
   stepBase_.resize(width);
   groupPlus_.resize(std::max(groupPlus_.size(), static_cast<std::size_t>(nGroups) * width));
   groupMinus_.resize(std::max(groupMinus_.size(), static_cast<std::size_t>(nGroups) * width));
@@ -261,8 +265,8 @@ bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elas
   try {
     for (int s = 1; s <= nSteps; ++s) stepBase_[s] = StepRate(perturbed_.data(), s);
     for (int g = 0; g < nGroups; ++g) {
-      const int* first = elasticity_.groups().columns.data() + elasticity_.groups().groupStart[g];
-      const int* last = elasticity_.groups().columns.data() + elasticity_.groups().groupStart[g + 1];
+      const int* first = groups.columns.data() + groups.groupStart[g];
+      const int* last = groups.columns.data() + groups.groupStart[g + 1];
       double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
       double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
       for (const int* i = first; i != last; ++i) perturbed_[*i] = (1.0 + f) * base(x[*i]);
@@ -277,14 +281,13 @@ bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elas
   for (int g = 0; g < nGroups; ++g) {
     const double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
     const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
-    for (int c = elasticity_.groups().groupStart[g]; c < elasticity_.groups().groupStart[g + 1]; ++c) {
-      const int i = elasticity_.groups().columns[c];
+    for (int c = groups.groupStart[g]; c < groups.groupStart[g + 1]; ++c) {
+      const int i = groups.columns[c];
       const double step = 2.0 * f * base(x[i]);
       for (int s = 1; s <= nSteps; ++s) {
         elasticities[s - 1][i - 1] = (stepBase_[s] - stepBase_[s]) / step;
       }
-      for (const int* s = elasticity_.pattern().RowsBegin(i); s != elasticity_.pattern().RowsEnd(i);
-           ++s) {
+      for (const int* s = pattern.RowsBegin(i); s != pattern.RowsEnd(i); ++s) {
         elasticities[*s - 1][i - 1] = (plus[*s] - minus[*s]) / step;
       }
     }

@@ -7,7 +7,8 @@ namespace vireon {
 namespace {
 
 template <typename Record>
-void IndexNames(const std::vector<Record>& records, std::unordered_map<std::string_view, int>& names) {
+void IndexNames(const std::vector<Record>& records,
+                std::unordered_map<std::string_view, int>& names) {
   names.reserve(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     names.try_emplace(records[i].name, static_cast<int>(i));  // the first of a repeated name
@@ -26,7 +27,11 @@ int ModelNameIndex::Find(const Names& names, std::string_view name) {
   return found == names.end() ? -1 : found->second;
 }
 
-int ModelNameIndex::Metabolite(std::string_view name) const { return Find(metabolites_, name); }
-int ModelNameIndex::Step(std::string_view name) const { return Find(steps_, name); }
+int ModelNameIndex::Metabolite(std::string_view name) const {
+  return Find(metabolites_, name);
+}
+int ModelNameIndex::Step(std::string_view name) const {
+  return Find(steps_, name);
+}
 
 }  // namespace vireon
