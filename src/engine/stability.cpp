@@ -67,34 +67,30 @@ void CopyMatrix(int n, const double* matrix, int ld, double* a) {
   }
 }
 
-// The workspace dgees asks for, and never less than it requires.
-int SchurWorkspace(int n, double* a, double* wr, double* wi) {
+// dgees without Schur vectors or sorting; lwork -1 asks for the workspace
+// size, which comes back in work[0].
+int Dgees(int n, double* a, double* wr, double* wi, double* work, int lwork) {
   const char jobvs = 'N';
   const char sort = 'N';
   const int lda = std::max(n, 1);
   const int ldvs = 1;
   int sdim = 0;
   int info = 0;
-  double query = 0.0;
-  const int lwork = -1;
   double vs = 0.0;
-  dgees_(&jobvs, &sort, nullptr, &n, a, &lda, &sdim, wr, wi, &vs, &ldvs, &query, &lwork, nullptr,
+  dgees_(&jobvs, &sort, nullptr, &n, a, &lda, &sdim, wr, wi, &vs, &ldvs, work, &lwork, nullptr,
          &info, 1, 1);
+  return info;
+}
+
+// The workspace dgees asks for, and never less than it requires.
+int SchurWorkspace(int n, double* a, double* wr, double* wi) {
+  double query = 0.0;
+  Dgees(n, a, wr, wi, &query, -1);
   return std::max(static_cast<int>(query), 3 * n);
 }
 
 int CallDgees(int n, double* a, double* wr, double* wi, std::vector<double>& work) {
-  const char jobvs = 'N';
-  const char sort = 'N';
-  const int lda = std::max(n, 1);
-  const int ldvs = 1;
-  const int lwork = static_cast<int>(work.size());
-  int sdim = 0;
-  int info = 0;
-  double vs = 0.0;
-  dgees_(&jobvs, &sort, nullptr, &n, a, &lda, &sdim, wr, wi, &vs, &ldvs, work.data(), &lwork,
-         nullptr, &info, 1, 1);
-  return info;
+  return Dgees(n, a, wr, wi, work.data(), static_cast<int>(work.size()));
 }
 
 // dgees' own bounds: it scales a matrix whose largest magnitude lies
