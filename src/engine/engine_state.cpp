@@ -19,7 +19,9 @@ void EngineState::Allocate(const Model& model) {
   jacobian.Assign(model.nIndependent + 1, model.nIndependent + 1);
   eigenReal.assign(nMetabolites, 0.0);
   eigenImag.assign(nMetabolites, 0.0);
-  eigenMatrix.assign(static_cast<std::size_t>(model.nIndependent) * model.nIndependent, 0.0);
+  // Untouched until the eigenvalues are computed: a time course of a large
+  // model never pays for its pages.
+  eigenMatrix.Assign(model.nIndependent, model.nIndependent);
   elasticities.Assign(model.nSteps(), nMetabolites);
   concControl.Assign(model.nVariable, model.nSteps());
   fluxControl.Assign(model.nSteps(), model.nSteps());
@@ -35,7 +37,7 @@ void EngineState::Free() {
   jacobian.Clear();
   eigenReal.clear();
   eigenImag.clear();
-  eigenMatrix.clear();
+  eigenMatrix.Clear();
   elasticities.Clear();
   concControl.Clear();
   fluxControl.Clear();

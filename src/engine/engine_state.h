@@ -40,7 +40,7 @@ struct EngineState {
 
   // Eigenvalues of the reduced Jacobian and their statistics (counts held as doubles).
   std::vector<double> eigenReal, eigenImag;  // nMetabolites each
-  std::vector<double> eigenMatrix;           // nIndependent^2, column-major
+  Matrix<double> eigenMatrix;                // nIndependent^2 scratch, column-major
   double maxRealPart = 0.0, maxImagPart = 0.0;
   double nPositiveReal = 0.0, nNegativeReal = 0.0, nReal = 0.0, nImaginary = 0.0, nComplex = 0.0,
          nZero = 0.0;

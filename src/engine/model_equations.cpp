@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 #include "kinetics/kinetic_type.h"
 
@@ -43,10 +44,19 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
     }
   }
   termStart_[nIndependent_ + 1] = static_cast<int>(terms_.size());
+  // The batches' steps point into operands_, which therefore never grows
+  // beyond what is reserved here.
+  std::size_t operandCount = 0;
   for (int k = 0; k < nSteps; ++k) {
-    if (!needed[k]) continue;
-    const KineticType* type = model.steps[k].kineticType;
-    activeSteps_.push_back({k, type != nullptr ? type->rate : nullptr});
+    if (needed[k]) operandCount += OperandCount(model.steps[k]);
+  }
+  operands_.reserve(operandCount);
+  batched_.assign(nSteps, 0);
+  for (int k = 0; k < nSteps; ++k) {
+    if (needed[k] && !AddToBatch(k)) {
+      const KineticType* type = model.steps[k].kineticType;
+      activeSteps_.push_back({k, type != nullptr ? type->rate : nullptr});
+    }
   }
   // The relations hold between concentrations (a step changes each of its
   // metabolites' concentrations by rate x coefficient), so in amounts a
@@ -67,6 +77,7 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
     }
   }
   rates_.assign(nSteps, 0.0);
+  fluxes_.assign(nSteps, 0.0);
   scratchPlus_.assign(nMetabolites_ + 1, 0.0);
   scratchMinus_.assign(nMetabolites_ + 1, 0.0);
   perturbed_.assign(nMetabolites_ + 1, 0.0);
@@ -89,6 +100,59 @@ void FillUntouched(double* row, int n, const double* base, double step) {
 
 }  // namespace
 
+namespace {
+
+// The modifiers a built-in law reads: those its type has roles for. Any
+// further entries of the step's list may be unassigned (-1).
+std::span<const int> ModifiersRead(const Step& step) {
+  const int count = std::clamp(step.kineticType->modifiers, 0, step.ModifierCount());
+  return {step.modifiers.data(), static_cast<std::size_t>(count)};
+}
+
+}  // namespace
+
+std::size_t ModelEquations::OperandCount(const Step& step) {
+  if (step.kineticType == nullptr) return 0;
+  return step.substrates.size() + step.products.size() + ModifiersRead(step).size();
+}
+
+bool ModelEquations::AddToBatch(int k) {
+  const Step& step = model_.steps[static_cast<std::size_t>(k)];
+  const KineticType* type = step.kineticType;
+  if (type == nullptr || type->batch == nullptr) return false;
+  const std::span<const int> modifiers = ModifiersRead(step);
+  const auto known = [this](int m) { return m >= 0 && m < nMetabolites_; };
+  if (!std::all_of(step.substrates.begin(), step.substrates.end(), known) ||
+      !std::all_of(step.products.begin(), step.products.end(), known) ||
+      !std::all_of(modifiers.begin(), modifiers.end(), known) ||
+      operands_.size() + OperandCount(step) > operands_.capacity()) {
+    return false;
+  }
+  StepOperands operands;
+  operands.step = k;
+  operands.substrates = static_cast<int>(step.substrates.size());
+  operands.products = static_cast<int>(step.products.size());
+  operands.modifiers = static_cast<int>(modifiers.size());
+  operands.operands = operands_.data() + operands_.size();
+  operands.constants = step.constants.data();
+  for (std::span<const int> list :
+       {std::span<const int>(step.substrates), std::span<const int>(step.products), modifiers}) {
+    for (int m : list) {
+      operands_.push_back(
+          {model_.metabolitePosition[static_cast<std::size_t>(m)], model_.VolumeOf(m)});
+    }
+  }
+  auto batch = std::find_if(rateBatches_.begin(), rateBatches_.end(),
+                            [type](const RateBatch& b) { return b.evaluate == type->batch; });
+  if (batch == rateBatches_.end()) {
+    rateBatches_.push_back({type->batch, {}});
+    batch = rateBatches_.end() - 1;
+  }
+  batch->steps.push_back(operands);
+  batched_[static_cast<std::size_t>(k)] = 1;
+  return true;
+}
+
 double ModelEquations::StepRate(const double* v, int stepPosition) const {
   const int k = model_.stepOrder[stepPosition - 1];
   const KineticType* type = model_.steps[k].kineticType;
@@ -99,13 +163,21 @@ double ModelEquations::StepRate(const double* v, int stepPosition) const {
 void ModelEquations::Derivs(const double* y, double* ydot) {
   // Each step's rate is evaluated once per call and used for every
   // metabolite it touches.
+  for (const RateBatch& batch : rateBatches_) {
+    batch.evaluate(batch.steps.data(), batch.steps.size(), y + 1, rates_.data());
+  }
   for (const RateCall& call : activeSteps_) {
     rates_[call.step] = call.rate != nullptr ? call.rate(model_, y + 1, call.step) : 0.0;
   }
+  // Local copies, as ydot might alias the vectors' storage for all the
+  // compiler knows.
+  const double* rates = rates_.data();
+  const Term* terms = terms_.data();
+  const int* termStart = termStart_.data();
   for (int p = 1; p <= nIndependent_; ++p) {
     double sum = 0.0;
-    for (int t = termStart_[p]; t < termStart_[p + 1]; ++t) {
-      sum += rates_[terms_[t].step] * terms_[t].coefficient;
+    for (int t = termStart[p]; t < termStart[p + 1]; ++t) {
+      sum += rates[terms[t].step] * terms[t].coefficient;
     }
     ydot[p] = sum;
   }
@@ -321,9 +393,13 @@ void ModelEquations::StoreConcentrations(const double* v, Model& model) const {
   }
 }
 
-void ModelEquations::EvaluateFluxes(const double* v, Model& model) const {
+void ModelEquations::EvaluateFluxes(const double* v, Model& model) {
+  for (const RateBatch& batch : rateBatches_) {
+    batch.evaluate(batch.steps.data(), batch.steps.size(), v + 1, fluxes_.data());
+  }
   for (int s = 1; s <= model.nSteps(); ++s) {
-    model.steps[model.stepOrder[s - 1]].flux = StepRate(v, s);
+    const int k = model.stepOrder[s - 1];
+    model.steps[k].flux = batched_[k] ? fluxes_[k] : StepRate(v, s);
   }
 }
 

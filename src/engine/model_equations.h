@@ -67,7 +67,8 @@ class ModelEquations {
 
   void SetInitialAmounts(double* v) const;
   void StoreConcentrations(const double* v, Model& model) const;
-  void EvaluateFluxes(const double* v, Model& model) const;
+  // Stores every step's rate at the amounts v as its flux.
+  void EvaluateFluxes(const double* v, Model& model);
   // Rate of the step at step position s (1-based) at the amounts v.
   double StepRate(const double* v, int stepPosition) const;
 
@@ -107,16 +108,25 @@ class ModelEquations {
   // For each independent position, the steps that change it (CSR layout).
   std::vector<int> termStart_;
   std::vector<Term> terms_;
-  // Steps whose rate some independent metabolite needs.
-  // The steps some independent metabolite's derivative needs, in step
-  // order, each with the rate law it had when the equations were set up.
+  // The steps some independent metabolite's derivative needs, with the rate
+  // law each had when the equations were set up: those of a built-in type
+  // in one batch per type, with their operands looked up, and the others
+  // one by one, in step order.
   struct RateCall {
     int step;
     RateFunction rate;  // null: the step's rate is 0
   };
+  struct RateBatch {
+    RateBatchFunction evaluate;
+    std::vector<StepOperands> steps;
+  };
   std::vector<RateCall> activeSteps_;
-  std::vector<double> rates_;    // by step index, refreshed by every Derivs
-  std::vector<double> volumes_;  // by position, 1-based
+  std::vector<RateBatch> rateBatches_;
+  std::vector<RateOperand> operands_;  // the storage the batches' steps point into
+  std::vector<char> batched_;          // by step index: in one of the batches
+  std::vector<double> fluxes_;         // by step index, EvaluateFluxes' batch rates
+  std::vector<double> rates_;          // by step index, refreshed by every Derivs
+  std::vector<double> volumes_;        // by position, 1-based
   // The conservation coefficients between amounts: for each dependent
   // position, one per independent position (row-major).
   std::vector<double> dependentCoefficients_;
@@ -131,6 +141,10 @@ class ModelEquations {
   }
   std::vector<double> scratchPlus_, scratchMinus_, perturbed_;
 
+  static std::size_t OperandCount(const Step& step);
+  // Enters step k in the batch of its kinetic type; false when its type has
+  // no batch or a metabolite of its lists is not in the model.
+  bool AddToBatch(int k);
   void ComputeJacobianByColumns(double* x, Matrix<double>& jacobian);
   bool ComputeJacobianByGroups(double* x, Matrix<double>& jacobian);
   void ComputeElasticitiesByColumns(double* x, Matrix<double>& elasticities);

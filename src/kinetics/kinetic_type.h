@@ -4,6 +4,7 @@
 // their rate with a C++ function; a user-defined type evaluates the
 // expression it owns.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,31 @@ class KineticFunction;
 // the step. The concentration of metabolite i is
 // x[metabolitePosition[i]] / volume of i's compartment.
 using RateFunction = double (*)(const Model& model, const double* x, int step);
+
+// Where a rate law finds one amount it reads: its position in the vector x
+// of a RateFunction and the volume of its compartment.
+struct RateOperand {
+  int position = 0;
+  double volume = 1.0;
+};
+
+// What a step's rate law reads, looked up once for a run: the operands of
+// the step's substrates, products and modifiers, in that order, and its
+// kinetic constants, read where the model keeps them.
+struct StepOperands {
+  int step = 0;  // 0-based index of the step
+  int substrates = 0;
+  int products = 0;
+  int modifiers = 0;
+  const RateOperand* operands = nullptr;
+  const double* constants = nullptr;
+};
+
+// The rates of `count` steps of one kinetic type, each stored at
+// rates[steps[i].step]: the same numbers, bit for bit, as the type's
+// RateFunction gives for each step with the same x.
+using RateBatchFunction = void (*)(const StepOperands* steps, std::size_t count, const double* x,
+                                   double* rates);
 
 struct KineticType {
   // An empty user-defined type, to be filled by the record reader.
@@ -56,6 +82,7 @@ struct KineticType {
   std::vector<std::string> modifierNames;  // role names, in the order the law reads modifiers
   std::int16_t reversible = 0;
   RateFunction rate = nullptr;
+  RateBatchFunction batch = nullptr;          // built-in types only
   std::unique_ptr<KineticFunction> function;  // user-defined types only
   std::int16_t userDefined = 0;
   // The rate reads no amount but those of its step's substrates, products

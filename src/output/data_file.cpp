@@ -38,11 +38,13 @@ void AppendReason(std::string& errorLog, std::string_view what, const std::strin
 }  // namespace
 
 DataFileLayout TimeCourseLayout(const TaskSettings& settings) {
-  return MakeLayout(settings.dynamicsColumnWidth, settings.dynamicsSeparator, settings.dynamicsQuotes);
+  return MakeLayout(settings.dynamicsColumnWidth, settings.dynamicsSeparator,
+                    settings.dynamicsQuotes);
 }
 
 DataFileLayout SteadyStateLayout(const TaskSettings& settings) {
-  return MakeLayout(settings.steadyStateColumnWidth, settings.steadyStateSeparator, settings.steadyStateQuotes);
+  return MakeLayout(settings.steadyStateColumnWidth, settings.steadyStateSeparator,
+                    settings.steadyStateQuotes);
 }
 
 int ColumnWidthEntry(int width) {
@@ -82,7 +84,14 @@ std::string FormatTitlesLine(std::span<const OutputItem> items, const DataFileLa
 }
 
 std::string FormatValuesLine(std::span<const OutputItem> items, const DataFileLayout& layout) {
+  // Room for the usual line at once: a column is its width wide, or the
+  // short number that a narrower width still gets.
+  constexpr std::size_t kNarrowColumn = 14;
   std::string line;
+  line.reserve(
+      items.size() *
+          (std::max(static_cast<std::size_t>(std::max(layout.columnWidth, 0)), kNarrowColumn) + 1) +
+      1);
   for (std::size_t k = 0; k < items.size(); ++k) {
     if (k > 0) line += layout.separator;
     AppendColumnValue(line, items[k].Value(), layout.columnWidth);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -470,7 +472,30 @@ TEST_P(BuiltInRateLawTest, MatchesItsFormula) {
   const Point point{conc[kA], conc[kP], conc[kA], conc[kB], conc[kQ], conc[kM]};
   const C constant = [](const char* name) { return kConstantValues.at(name); };
   const double expected = law.rate(point, constant);
-  EXPECT_CLOSE(type->rate(t.model, t.x.data(), 0), expected, 1e-14, 1e-12);
+  const double rate = type->rate(t.model, t.x.data(), 0);
+  EXPECT_CLOSE(rate, expected, 1e-14, 1e-12);
+
+  // The batch entry point, fed the operands the engine looks up once, gives
+  // the same bits; its rate lands at the step's index among the others.
+  std::vector<RateOperand> operands;
+  const Step& step = t.step();
+  for (const std::vector<int>* list : {&step.substrates, &step.products, &step.modifiers}) {
+    for (int m : *list) operands.push_back({t.model.metabolitePosition[m], t.model.VolumeOf(m)});
+  }
+  constexpr int kStepIndex = 2;
+  StepOperands batch;
+  batch.step = kStepIndex;
+  batch.substrates = static_cast<int>(step.substrates.size());
+  batch.products = static_cast<int>(step.products.size());
+  batch.modifiers = static_cast<int>(step.modifiers.size());
+  batch.operands = operands.data();
+  batch.constants = step.constants.data();
+  ASSERT_NE(type->batch, nullptr);
+  std::vector<double> rates(kStepIndex + 2, -1.0);
+  type->batch(&batch, 1, t.x.data(), rates.data());
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(rates[kStepIndex]), std::bit_cast<std::uint64_t>(rate));
+  EXPECT_EQ(rates[kStepIndex - 1], -1.0);
+  EXPECT_EQ(rates[kStepIndex + 1], -1.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, BuiltInRateLawTest, ::testing::ValuesIn(LawCases()), CaseName);
