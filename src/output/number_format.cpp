@@ -4,14 +4,14 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cstring>
 #include <cctype>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <limits>
 #include <string_view>
@@ -244,7 +244,7 @@ void AppendPadded(std::string& out, const char* text, std::size_t length, const 
   const std::size_t fill = width > length ? width - length : 0;
   if (c.minus) {
     out.append(text, length);
-    out.append(fill, ' ');
+    if (fill > 0) out.append(fill, ' ');
   } else if (c.zero) {
     const std::size_t sign = length > 0 && (text[0] == '-' || text[0] == '+' || text[0] == ' ');
     out.append(text, sign);
@@ -267,8 +267,9 @@ void AppendPadded(std::string& out, const char* text, std::size_t length, const 
 //      exact tie) is left to std::to_chars;
 //   4. the integer's p + 1 digits are the mantissa; rounding up to
 //      10^(p+1) moves the exponent.
-// Writes "d.ddde+XX" (the C library's two exponent digits at least) and
-// returns the end, or returns null when the number is not one it can do.
+// Writes "d.ddde+XXX" (the exponent in kExponentDigits digits, as the
+// reports and data files show it) and returns the end, or returns null
+// when the number is not one it can do.
 constexpr int kShortScientificMaxPrecision = 9;
 constexpr int kExactPowerOfTen = 27;
 // Far enough from a half that at most a few dozen roundings of 2^-64
@@ -359,20 +360,22 @@ char* WriteShortScientific(char* out, double value, int precision) {
 
   char* p = out;
   if (negative) *p++ = '-';
-  char mantissa[kShortScientificMaxPrecision + 1];
-  for (int i = precision; i >= 0; --i) {
-    mantissa[i] = static_cast<char>('0' + digits % 10);
+  // The digits go straight to their places, the last one first.
+  char* const point = p + 1;
+  char* const lastDigit = precision > 0 ? point + precision : p;
+  for (char* d = lastDigit; d > point; --d) {
+    *d = static_cast<char>('0' + digits % 10);
     digits /= 10;
   }
-  *p++ = mantissa[0];
-  if (precision > 0) {
-    *p++ = '.';
-    for (int i = 1; i <= precision; ++i) *p++ = mantissa[i];
-  }
+  *p = static_cast<char>('0' + digits);
+  if (precision > 0) *point = '.';
+  p = lastDigit + 1;
   *p++ = 'e';
   *p++ = exponent < 0 ? '-' : '+';
+  // A double's decimal exponent has three digits at most.
+  static_assert(kExponentDigits == 3);
   const int shown = exponent < 0 ? -exponent : exponent;
-  if (shown >= 100) *p++ = static_cast<char>('0' + shown / 100);
+  *p++ = static_cast<char>('0' + shown / 100);
   *p++ = static_cast<char>('0' + shown / 10 % 10);
   *p++ = static_cast<char>('0' + shown % 10);
   return p;
@@ -414,6 +417,7 @@ bool AppendFastFloating(std::string& out, const Conversion& c, double value) {
   char* end = format == std::chars_format::scientific
                   ? WriteShortScientific(begin, value, precision)
                   : nullptr;
+  const bool shortForm = end != nullptr;
   if (end == nullptr) {
     const auto result = std::to_chars(begin, buffer + kFastNumberLength, value, format, precision);
     if (result.ec != std::errc()) return false;
@@ -422,7 +426,8 @@ bool AppendFastFloating(std::string& out, const Conversion& c, double value) {
   if (*begin != '-' && (c.plus || c.space)) *--begin = c.plus ? '+' : ' ';
   char* last = end;
   if (format != std::chars_format::fixed) {
-    char* e = std::find(begin, end, 'e');
+    // The short writer's exponent is complete; to_chars' may want widening.
+    char* e = shortForm ? end - (kExponentDigits + 2) : std::find(begin, end, 'e');
     if (e != end) {
       if (c.conversion == 'E' || c.conversion == 'G') *e = 'E';
       char* digits = e + 2;  // after the exponent's sign
@@ -573,9 +578,8 @@ std::string FormatOne(Conversion c, Arguments& args) {
 // "%s" of a string: at most `precision` bytes of it, padded with blanks to
 // the width (on the right when left-justified).
 void AppendText(std::string& out, const char* text, const Conversion& c) {
-  const std::size_t length = c.precision >= 0
-                                 ? strnlen(text, static_cast<std::size_t>(c.precision))
-                                 : std::strlen(text);
+  const std::size_t length =
+      c.precision >= 0 ? strnlen(text, static_cast<std::size_t>(c.precision)) : std::strlen(text);
   const std::size_t width = static_cast<std::size_t>(c.width);
   const std::size_t fill = width > length ? width - length : 0;
   if (!c.minus) out.append(fill, ' ');
@@ -588,10 +592,11 @@ void AppendText(std::string& out, const char* text, const Conversion& c) {
 // blanks, or with zeros after the sign when asked for without a precision.
 void AppendInteger(std::string& out, int value, const Conversion& c) {
   char digits[16];
-  const unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                                 : static_cast<unsigned long long>(value);
   char* end = digits;
-  if (!(c.precision == 0 && value == 0)) end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+  if (!(c.precision == 0 && value == 0))
+    end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
   const std::size_t count = static_cast<std::size_t>(end - digits);
   const std::size_t zeros =
       c.precision > 0 && static_cast<std::size_t>(c.precision) > count ? c.precision - count : 0;
