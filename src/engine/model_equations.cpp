@@ -4,6 +4,7 @@
 #include <cmath>
 #include <span>
 
+#include "kinetics/kinetic_binding.h"
 #include "kinetics/kinetic_type.h"
 
 namespace vireon {
@@ -98,10 +99,6 @@ void FillUntouched(double* row, int n, const double* base, double step) {
   for (int i = 1; i <= n; ++i) row[i] = (base[i] - base[i]) / step;
 }
 
-}  // namespace
-
-namespace {
-
 // The modifiers a built-in law reads: those its type has roles for. Any
 // further entries of the step's list may be unassigned (-1).
 std::span<const int> ModifiersRead(const Step& step) {
@@ -119,7 +116,8 @@ std::size_t ModelEquations::OperandCount(const Step& step) {
 bool ModelEquations::AddToBatch(int k) {
   const Step& step = model_.steps[static_cast<std::size_t>(k)];
   const KineticType* type = step.kineticType;
-  if (type == nullptr || type->batch == nullptr) return false;
+  // A step its law cannot read is left to the model-based call, as it was.
+  if (type == nullptr || type->batch == nullptr || !CanEvaluateRate(model_, k)) return false;
   const std::span<const int> modifiers = ModifiersRead(step);
   const auto known = [this](int m) { return m >= 0 && m < nMetabolites_; };
   if (!std::all_of(step.substrates.begin(), step.substrates.end(), known) ||
