@@ -64,10 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   return 0;
 }
 
-// libSBML 5.19's MathML reader loses the nodes of a <math> element that it
-// abandons in a malformed file (fuzz/corpus/sbml_import/math_inside_math.xml):
-// a leak inside the library, which the program cannot free. LeakSanitizer
-// overlooks what that function allocates, and nothing else.
+// Two leaks inside libSBML 5.19, which the program cannot free: its MathML
+// reader loses the nodes of a <math> element that it abandons in a malformed
+// file (fuzz/corpus/sbml_import/math_inside_math.xml), and a reader that
+// throws loses the document it was building (a namespace that names a
+// package at a level the library does not know). LeakSanitizer overlooks
+// what those two functions allocate, and nothing else.
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:readMathML\n";
+  return "leak:readMathML\nleak:SBMLReader::readInternal\n";
 }

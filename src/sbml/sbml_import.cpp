@@ -730,9 +730,10 @@ SbmlImportResult Refused(std::vector<std::string> problems) {
   return result;
 }
 
-}  // namespace
-
-SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalogue, Model& model) {
+// Reads the text and builds the model and the types it needs, without
+// touching the catalogue; an empty result (no problems) means it was built.
+SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, Model& imported,
+                      std::vector<std::unique_ptr<KineticType>>& newTypes) {
   std::unique_ptr<lib::SBMLDocument> document(
       lib::readSBMLFromString(std::string(text).c_str()));
   if (!document) return Refused({"the file could not be read as SBML"});
@@ -771,10 +772,24 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
     document->convert(properties);
   }
 
-  std::vector<std::unique_ptr<KineticType>> newTypes;
-  Model imported;
   Importer importer(*document->getModel(), catalogue);
   if (!importer.Build(imported, newTypes)) return Refused(std::move(importer.problems()));
+  return {};
+}
+
+}  // namespace
+
+SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalogue, Model& model) {
+  std::vector<std::unique_ptr<KineticType>> newTypes;
+  Model imported;
+  // libSBML meets some faults of a file by throwing, a namespace that names
+  // a package at a level it does not know among them.
+  try {
+    SbmlImportResult refused = Read(text, catalogue, imported, newTypes);
+    if (!refused.problems.empty()) return refused;
+  } catch (const std::exception& error) {
+    return Refused({std::string("the file could not be read as SBML: ") + error.what()});
+  }
 
   for (std::unique_ptr<KineticType>& type : newTypes) catalogue.Insert(std::move(type));
   for (Step& step : imported.steps) {
