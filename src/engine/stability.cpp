@@ -116,6 +116,23 @@ bool IsHessenbergBlock(int n, const double* a, int ilo, int ihi) {
   return true;
 }
 
+// Whether rows and columns ilo..ihi (1-based) of a hold a NaN.
+bool BlockHasNan(int n, const double* a, int ilo, int ihi) {
+  for (int j = ilo - 1; j < ihi; ++j) {
+    const double* column = a + static_cast<std::size_t>(j) * n;
+    for (int i = ilo - 1; i < ihi; ++i) {
+      if (std::isnan(column[i])) return true;
+    }
+  }
+  return false;
+}
+
+// The largest block with a NaN that goes to dgees. A NaN in the block the
+// QR iteration works on mostly keeps it from converging, and dgees then
+// iterates to its limit, in a time that grows as the fourth power of the
+// block's order: a few milliseconds here, seconds at 50, hours at 500.
+constexpr int kLargestNanBlockForDgees = 16;
+
 }  // namespace
 
 int SchurFormEigenvalues(int n, const double* matrix, int ld, double* a, double* wr, double* wi) {
@@ -135,7 +152,10 @@ int MatrixEigenvalues(int n, const double* matrix, int ld, double* a, double* wr
   // and sized as dgees lays it out, since its length steers the block sizes.
   // The steps:
   //   1. copy; a matrix that dgees would scale, or with an entry that is not
-  //      finite, goes to dgees itself;
+  //      finite, goes to dgees itself, unless dgebal('P') leaves a NaN in a
+  //      block larger than kLargestNanBlockForDgees: its eigenvalues are
+  //      then reported unknown, as dgees reports those it fails on, and the
+  //      isolated ones are the diagonal entries dgees gives;
   //   2. dgebal('P') isolates eigenvalues, leaving the block ilo..ihi;
   //   3. dgehrd, unless that block is upper Hessenberg already and the
   //      matrix holds no negative zero: every Householder vector is then
@@ -145,6 +165,7 @@ int MatrixEigenvalues(int n, const double* matrix, int ld, double* a, double* wr
   static const ScalingBounds bounds = DgeesScalingBounds();
   double largest = 0.0;
   bool finite = true;
+  bool nan = false;
   bool negativeZero = false;
   for (int j = 0; j < n; ++j) {
     const double* column = matrix + static_cast<std::size_t>(j) * ld;
@@ -153,6 +174,7 @@ int MatrixEigenvalues(int n, const double* matrix, int ld, double* a, double* wr
       const double value = column[i];
       target[i] = value;
       finite = finite && std::isfinite(value);
+      nan = nan || std::isnan(value);
       negativeZero = negativeZero || (value == 0.0 && std::signbit(value));
       largest = std::max(largest, std::fabs(value));
     }
@@ -161,13 +183,27 @@ int MatrixEigenvalues(int n, const double* matrix, int ld, double* a, double* wr
   // Keep clear of the bounds' edges: there dgees goes its own way.
   const bool wouldScale =
       largest > 0.0 && (largest < 2.0 * bounds.smallest || largest > 0.5 * bounds.largest);
-  if (!finite || wouldScale) return CallDgees(n, a, wr, wi, work);
-
   const int lda = n;
   const int lwork = static_cast<int>(work.size());
   int ilo = 1;
   int ihi = n;
   int info = 0;
+  if (nan && n > kLargestNanBlockForDgees) {
+    // A NaN makes dgees leave the matrix unscaled.
+    dgebal_("P", &n, a, &lda, &ilo, &ihi, work.data(), &info, 1);
+    if (info == 0 && ihi - ilo + 1 > kLargestNanBlockForDgees && BlockHasNan(n, a, ilo, ihi)) {
+      for (int k = 0; k < n; ++k) {
+        const bool isolated = k < ilo - 1 || k >= ihi;
+        const double diagonal = a[k + static_cast<std::size_t>(k) * n];
+        wr[k] = isolated ? diagonal : std::nan("");
+        wi[k] = isolated ? 0.0 : std::nan("");
+      }
+      return ihi;
+    }
+    CopyMatrix(n, matrix, ld, a);
+  }
+  if (!finite || wouldScale) return CallDgees(n, a, wr, wi, work);
+
   // work: the permutation (n), the Householder factors (n), then dgehrd's
   // workspace; dhseqr's starts after the permutation, as in dgees.
   dgebal_("P", &n, a, &lda, &ilo, &ihi, work.data(), &info, 1);

@@ -16,7 +16,11 @@ namespace vireon {
 // k > 0 when the QR iteration failed and entries before k may not have
 // converged.
 // MatrixEigenvalues computes only what the eigenvalues need, where that is
-// exactly the same; SchurFormEigenvalues always runs dgees itself.
+// exactly the same; SchurFormEigenvalues always runs dgees itself. Where a
+// NaN lies in a block of more than 16 rows that dgees would iterate on,
+// MatrixEigenvalues does not iterate: it returns the block's last row as
+// info, as dgees returns it when the NaN keeps its iteration from
+// converging, in a time that would grow as the block's order to the fourth.
 int MatrixEigenvalues(int n, const double* matrix, int ld, double* a, double* wr, double* wi);
 int SchurFormEigenvalues(int n, const double* matrix, int ld, double* a, double* wr, double* wi);
 

@@ -178,6 +178,45 @@ TEST(EigenvalueTest, AreTheSchurFactorisationsBitForBit) {
   EXPECT_GT(count, 200);
 }
 
+// A NaN inside a large block keeps dgees' iteration from converging, and it
+// would iterate to its limit: hours at order 400. Its eigenvalues are
+// unknown at once, with dgees' info, and the eigenvalues isolated outside
+// it are still the diagonal entries dgees gives, at orders dgees can finish.
+TEST(EigenvalueTest, ANanInALargeBlockLeavesItsEigenvaluesUnknownWithoutIterating) {
+  Matrices draw;
+  for (int n : {17, 24, 31, 400}) {
+    SCOPED_TRACE(n);
+    auto a = draw.Draw(n, 1.0, [](int, int) { return true; });
+    // Rows with no entry off the diagonal: each isolates its diagonal entry.
+    std::vector<double> isolated;
+    for (int k = 1; k < n; k += 5) {
+      for (int m = 0; m < n; ++m) {
+        if (m != k) a[k + static_cast<std::size_t>(m) * n] = 0.0;
+      }
+      isolated.push_back(a[k + static_cast<std::size_t>(k) * n]);
+    }
+    a[2 + static_cast<std::size_t>(3) * n] = std::numeric_limits<double>::quiet_NaN();
+    a = draw.Permute(n, a);
+
+    std::vector<double> scratch(static_cast<std::size_t>(n) * n), re(n), im(n);
+    const int info = MatrixEigenvalues(n, a.data(), n, scratch.data(), re.data(), im.data());
+    ASSERT_EQ(info, n - static_cast<int>(isolated.size()));
+    std::vector<double> found(re.begin() + info, re.end());
+    std::sort(found.begin(), found.end());
+    std::sort(isolated.begin(), isolated.end());
+    EXPECT_EQ(found, isolated);
+    EXPECT_TRUE(std::all_of(im.begin() + info, im.end(), [](double x) { return x == 0.0; }));
+    if (n < 40) {
+      std::vector<double> schurRe(n), schurIm(n);
+      ASSERT_EQ(info, SchurFormEigenvalues(n, a.data(), n, scratch.data(), schurRe.data(),
+                                           schurIm.data()));
+      const std::size_t bytes = (n - info) * sizeof(double);
+      EXPECT_EQ(std::memcmp(re.data() + info, schurRe.data() + info, bytes), 0);
+      EXPECT_EQ(std::memcmp(im.data() + info, schurIm.data() + info, bytes), 0);
+    }
+  }
+}
+
 // A reversible Michaelis-Menten chain S = X1 = ... = Xn = P, S and P fixed:
 // its Jacobian is tridiagonal.
 Model ReversibleChain(int n) {
