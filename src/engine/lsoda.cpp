@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "engine/lsoda_linear_algebra.h"
 
@@ -315,32 +317,44 @@ void Lsoda::Rescale(double rh, bool boundByHmin) {
 
 namespace {
 
-// The history's components are independent of each other, so the passes of
-// the Pascal triangle run over a block of components at a time: the block
-// of every row stays in the fastest cache for all nq(nq + 1)/2 passes, and
-// each component still sees the same additions in the same order.
-constexpr int kHistoryBlock = 64;
+// The history's components are independent of each other, and each sees
+// the same additions in the same order whichever way the work is cut. A
+// pair of components at a time is loaded into registers once, taken through
+// all nq(nq + 1)/2 passes there and stored once; the order is a template
+// argument so that the passes unroll completely.
+using Pair = double __attribute__((vector_size(16)));
 
-// Adds (or, to take a prediction back, subtracts) each row to the one above
-// it, nq(nq + 1)/2 times in all.
-template <bool kAdd>
-void ApplyPascalTriangle(double* const* yh, int nq, int n) {
-  for (int first = 1; first <= n; first += kHistoryBlock) {
-    const int last = std::min(first + kHistoryBlock - 1, n);
-    for (int k = nq; k >= 1; --k) {
-      for (int j = k; j <= nq; ++j) {
-        double* a = yh[j];
-        const double* b = yh[j + 1];
-        for (int i = first; i <= last; ++i) {
-          if constexpr (kAdd) {
-            a[i] += b[i];
-          } else {
-            a[i] -= b[i];
-          }
-        }
-      }
+template <bool kAdd, int kNq>
+void ApplyPascalTriangle(double* const* yh, int n) {
+  auto pass = [](auto& a, auto b) {
+    if constexpr (kAdd) {
+      a += b;
+    } else {
+      a -= b;
+    }
+  };
+  int i = 1;
+  for (; i + 1 <= n; i += 2) {
+    Pair z[kNq + 2];
+    for (int j = 1; j <= kNq + 1; ++j) std::memcpy(&z[j], yh[j] + i, sizeof(Pair));
+    for (int k = kNq; k >= 1; --k) {
+      for (int j = k; j <= kNq; ++j) pass(z[j], z[j + 1]);
+    }
+    for (int j = 1; j <= kNq; ++j) std::memcpy(yh[j] + i, &z[j], sizeof(Pair));
+  }
+  for (; i <= n; ++i) {
+    for (int k = kNq; k >= 1; --k) {
+      for (int j = k; j <= kNq; ++j) pass(yh[j][i], yh[j + 1][i]);
     }
   }
+}
+
+// Adds (or, to take a prediction back, subtracts) each row to the one above
+// it, nq(nq + 1)/2 times in all, for any order 1 … sizeof...(kOrders).
+template <bool kAdd, int... kOrders>
+void ApplyPascalTriangle(double* const* yh, int nq, int n,
+                         std::integer_sequence<int, kOrders...>) {
+  (void)((nq == kOrders + 1 && (ApplyPascalTriangle<kAdd, kOrders + 1>(yh, n), true)) || ...);
 }
 
 }  // namespace
@@ -348,10 +362,12 @@ void ApplyPascalTriangle(double* const* yh, int nq, int n) {
 void Lsoda::PredictHistory() {
   // Multiplies the history by the Pascal triangle: the Taylor expansion of
   // every row to tn + h.
-  ApplyPascalTriangle<true>(yh_.data(), nq_, n_);
+  ApplyPascalTriangle<true>(yh_.data(), nq_, n_, std::make_integer_sequence<int, kMaxAdamsOrder>());
 }
 
-void Lsoda::RetractHistory() { ApplyPascalTriangle<false>(yh_.data(), nq_, n_); }
+void Lsoda::RetractHistory() {
+  ApplyPascalTriangle<false>(yh_.data(), nq_, n_, std::make_integer_sequence<int, kMaxAdamsOrder>());
+}
 
 void Lsoda::prja(double* y) {
   // Steps: (1) choose the increments from the size of f and the weights;
