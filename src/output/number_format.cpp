@@ -257,16 +257,17 @@ void AppendPadded(std::string& out, const char* text, std::size_t length, const 
 }
 
 // The digits of a number in exponent form with few decimals, the data
-// files' and reports' form, computed in extended precision:
+// files' and reports' form:
 //   1. the decimal exponent E is estimated from the binary one;
-//   2. y = |x| 10^(p - E) is formed with exact powers of ten (10^27 is the
-//      largest that extended precision holds exactly), one rounding per
-//      factor, and E is corrected until 10^p <= y < 10^(p+1);
+//   2. y = |x| 10^(p - E) is formed, and E is corrected until
+//      10^p <= y < 10^(p+1);
 //   3. y is rounded to an integer; a y so close to a half that the
 //      rounding errors could decide the way it goes (this includes every
 //      exact tie) is left to std::to_chars;
 //   4. the integer's p + 1 digits are the mantissa; rounding up to
 //      10^(p+1) moves the exponent.
+// Steps 2 and 3 run in double precision for every normal number whose
+// power of ten a double holds, and otherwise in extended precision.
 // Writes "d.ddde+XXX" (the exponent in kExponentDigits digits, as the
 // reports and data files show it) and returns the end, or returns null
 // when the number is not one it can do.
@@ -291,6 +292,73 @@ long double PowerOfTenLong(int k) {
   return kPowersOfTen[static_cast<std::size_t>(k)];
 }
 
+// 10^0 ... 10^308 as doubles: each the nearest double to a product of
+// extended-precision roundings, so within 1.2 units of 2^-53 of the power
+// (exact up to 10^22).
+constexpr int kLargestDoublePowerOfTen = 308;
+constexpr std::array<double, kLargestDoublePowerOfTen + 1> kDoublePowersOfTen = [] {
+  std::array<double, kLargestDoublePowerOfTen + 1> powers{};
+  long double power = 1.0L;
+  for (double& p : powers) {
+    p = static_cast<double>(power);
+    power *= 10.0L;
+  }
+  return powers;
+}();
+
+// y within 2.3 units of 2^-53 of the exact value, so that a rounding decided
+// farther than 2^-48 y from a half is the exact value's.
+constexpr double kDoubleHalfMargin = 0x1p-48;
+
+// The binary exponent of a normal double, as frexp gives it; 0 for zero,
+// subnormal and non-finite numbers.
+int NormalBinaryExponent(double magnitude) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  return biased == 0 || biased == 0x7ff ? 0 : biased - 1022;
+}
+
+// Steps 1 to 3 in double precision; false when the number is outside what
+// they cover (a subnormal, a power of ten beyond a double's) or too near a
+// half.
+bool ScaleInDouble(double magnitude, int precision, std::uint64_t& digits, int& exponent) {
+  const int binaryExponent = NormalBinaryExponent(magnitude);
+  if (binaryExponent == 0) return false;
+  // floor((binaryExponent - 1) log10(2)), near enough: the loop below
+  // corrects an estimate that is one off.
+  constexpr int kLog10Of2Times2To18 = 78913;
+  exponent = ((binaryExponent - 1) * kLog10Of2Times2To18) >> 18;
+  const double low = kDoublePowersOfTen[static_cast<std::size_t>(precision)];
+  const double high = kDoublePowersOfTen[static_cast<std::size_t>(precision + 1)];
+  double y = 0.0;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 3) return false;
+    const int k = precision - exponent;
+    if (k > kLargestDoublePowerOfTen || k < -kLargestDoublePowerOfTen) return false;
+    y = k >= 0 ? magnitude * kDoublePowersOfTen[static_cast<std::size_t>(k)]
+               : magnitude / kDoublePowersOfTen[static_cast<std::size_t>(-k)];
+    if (y < low) {
+      --exponent;
+    } else if (y >= high) {
+      ++exponent;
+    } else {
+      break;
+    }
+  }
+  // Adding and taking away 2^52 rounds y (below 2^34) to the nearest whole
+  // number, without changing the rounding mode.
+  constexpr double kRoundingShift = 0x1p52;
+  const double nearest = (y + kRoundingShift) - kRoundingShift;
+  if (std::fabs(std::fabs(y - nearest) - 0.5) < kDoubleHalfMargin * y) return false;
+  digits = static_cast<std::uint64_t>(nearest);
+  if (nearest == high) {
+    digits = static_cast<std::uint64_t>(low);
+    ++exponent;
+  }
+  return true;
+}
+
 // Whether extended precision carries its full 64-bit mantissa: the x87
 // control word can narrow it (to 53 bits, as some programs set it).
 bool FullExtendedPrecision() {
@@ -304,58 +372,64 @@ bool FullExtendedPrecision() {
 #endif
 }
 
-char* WriteShortScientific(char* out, double value, int precision) {
+// Steps 1 to 3 in extended precision, with exact powers of ten (10^27 is
+// the largest that extended precision holds exactly), one rounding per
+// factor; false when the number is too near a half.
+bool ScaleInExtended(double magnitude, int precision, std::uint64_t& digits, int& exponent) {
   static_assert(std::numeric_limits<long double>::digits >= 64);
-  if (precision > kShortScientificMaxPrecision || !std::isfinite(value)) return nullptr;
   // With a narrowed extended precision the margin above does not hold.
-  if (!FullExtendedPrecision()) return nullptr;
+  if (!FullExtendedPrecision()) return false;
+  int binaryExponent = 0;
+  std::frexp(magnitude, &binaryExponent);
+  constexpr int kLog10Of2Times2To18 = 78913;
+  exponent = ((binaryExponent - 1) * kLog10Of2Times2To18) >> 18;
+  const long double low = PowerOfTenLong(precision);
+  const long double high = PowerOfTenLong(precision + 1);
+  long double y = 0.0L;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 3) return false;
+    int k = precision - exponent;
+    y = magnitude;
+    while (k > kExactPowerOfTen) {
+      y *= PowerOfTenLong(kExactPowerOfTen);
+      k -= kExactPowerOfTen;
+    }
+    while (k < -kExactPowerOfTen) {
+      y /= PowerOfTenLong(kExactPowerOfTen);
+      k += kExactPowerOfTen;
+    }
+    y = k >= 0 ? y * PowerOfTenLong(k) : y / PowerOfTenLong(-k);
+    if (y < low) {
+      --exponent;
+    } else if (y >= high) {
+      ++exponent;
+    } else {
+      break;
+    }
+  }
+  // Adding and taking away 2^63 rounds y to the nearest whole number
+  // (which fits a double exactly), without changing the rounding mode.
+  constexpr long double kRoundingShift = 0x1p63L;
+  const long double nearest = (y + kRoundingShift) - kRoundingShift;
+  const long double distance = std::fabs(y - nearest);
+  if (std::fabs(distance - 0.5L) < kHalfMargin) return false;
+  digits = static_cast<std::uint64_t>(static_cast<double>(nearest));
+  if (static_cast<long double>(digits) == high) {
+    digits = static_cast<std::uint64_t>(low);
+    ++exponent;
+  }
+  return true;
+}
 
+char* WriteShortScientific(char* out, double value, int precision) {
+  if (precision > kShortScientificMaxPrecision || !std::isfinite(value)) return nullptr;
   const bool negative = std::signbit(value);
   const double magnitude = std::fabs(value);
   std::uint64_t digits = 0;
   int exponent = 0;
-  if (magnitude != 0.0) {
-    int binaryExponent = 0;
-    std::frexp(magnitude, &binaryExponent);
-    // floor((binaryExponent - 1) log10(2)), near enough: the loop below
-    // corrects an estimate that is one off.
-    constexpr int kLog10Of2Times2To18 = 78913;
-    exponent = ((binaryExponent - 1) * kLog10Of2Times2To18) >> 18;
-    const long double low = PowerOfTenLong(precision);
-    const long double high = PowerOfTenLong(precision + 1);
-    long double y = 0.0L;
-    for (int attempt = 0;; ++attempt) {
-      if (attempt == 3) return nullptr;
-      int k = precision - exponent;
-      y = magnitude;
-      while (k > kExactPowerOfTen) {
-        y *= PowerOfTenLong(kExactPowerOfTen);
-        k -= kExactPowerOfTen;
-      }
-      while (k < -kExactPowerOfTen) {
-        y /= PowerOfTenLong(kExactPowerOfTen);
-        k += kExactPowerOfTen;
-      }
-      y = k >= 0 ? y * PowerOfTenLong(k) : y / PowerOfTenLong(-k);
-      if (y < low) {
-        --exponent;
-      } else if (y >= high) {
-        ++exponent;
-      } else {
-        break;
-      }
-    }
-    // Adding and taking away 2^63 rounds y to the nearest whole number
-    // (which fits a double exactly), without changing the rounding mode.
-    constexpr long double kRoundingShift = 0x1p63L;
-    const long double nearest = (y + kRoundingShift) - kRoundingShift;
-    const long double distance = std::fabs(y - nearest);
-    if (std::fabs(distance - 0.5L) < kHalfMargin) return nullptr;
-    digits = static_cast<std::uint64_t>(static_cast<double>(nearest));
-    if (static_cast<long double>(digits) == high) {
-      digits = static_cast<std::uint64_t>(low);
-      ++exponent;
-    }
+  if (magnitude != 0.0 && !ScaleInDouble(magnitude, precision, digits, exponent) &&
+      !ScaleInExtended(magnitude, precision, digits, exponent)) {
+    return nullptr;
   }
 
   char* p = out;
@@ -742,6 +816,20 @@ std::string FormatExponential(double value, int precision) {
 }
 
 void AppendColumnValue(std::string& out, double value, int width) {
+  // The usual column, "%- *.*e" written directly: the sign or a blank, the
+  // short exponent form, and blanks up to the width.
+  const int clamped = std::clamp(width, 0, kMaxFieldWidth);
+  constexpr int kNarrowPrecision = 6;
+  char buffer[kShortScientificMaxPrecision + 16];
+  char* begin = buffer + 1;
+  if (const char* end = WriteShortScientific(
+          begin, value, clamped >= 8 ? clamped - 8 : kNarrowPrecision)) {
+    if (*begin != '-') *--begin = ' ';
+    const auto length = static_cast<int>(end - begin);
+    out.append(begin, static_cast<std::size_t>(length));
+    if (clamped > length) out.append(static_cast<std::size_t>(clamped - length), ' ');
+    return;
+  }
   Conversion c;
   c.minus = true;
   c.space = true;

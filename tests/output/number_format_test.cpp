@@ -321,9 +321,9 @@ TEST(NumberFormatTest, NumbersAreThoseOfTheCLibraryForEveryDouble) {
     std::memcpy(&value, &bits, sizeof value);
     if (std::isfinite(value)) values.push_back(value);
     values.push_back(std::ldexp(static_cast<double>(generator() % 100000), -int(generator() % 40)));
-    // Decimal halves of the 4- and 6-decimal forms, and their neighbours.
+    // Decimal halves of the forms with 0 to 9 decimals, and their neighbours.
     const std::string half = std::to_string(1 + generator() % 9) + "." +
-                             std::to_string(100000 + generator() % 900000).substr(i % 2 ? 2 : 0) +
+                             std::to_string(1000000000 + generator() % 9000000000).substr(i % 10) +
                              "5e" + std::to_string(static_cast<int>(generator() % 600) - 300);
     const double tie = std::strtod(half.c_str(), nullptr);
     values.insert(values.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, DBL_MAX)});
@@ -331,6 +331,12 @@ TEST(NumberFormatTest, NumbersAreThoseOfTheCLibraryForEveryDouble) {
   for (double value : values) {
     for (const char* format : formats) {
       ASSERT_EQ(FormatNumber(format, value), LibraryPrint(format, value))
+          << format << " of " << std::hexfloat << value;
+    }
+    // The data files' columns, "% -*.*le" with the width's precision.
+    for (int width = 8; width <= 18; ++width) {
+      const std::string format = "% -" + std::to_string(width) + "." + std::to_string(width - 8) + "le";
+      ASSERT_EQ(FormatColumnValue(value, width), LibraryPrint(format.c_str(), value))
           << format << " of " << std::hexfloat << value;
     }
   }
