@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -75,6 +76,27 @@ constexpr double kSwitchTrialGain = 2.0;  // step gain assumed when a switch is 
 // each order 1 … 12 stays inside its stability region.
 constexpr double kSm1[] = {0.0,  0.5,  0.575, 0.55,  0.45,  0.35, 0.25,
                            0.20, 0.15, 0.10,  0.075, 0.050, 0.025};
+
+// Two components at a time, in one vector register (SSE2 on every x86-64):
+// each lane is rounded as the same operation on a double would be.
+using Pair = double __attribute__((vector_size(16)));
+using PairMask = std::int64_t __attribute__((vector_size(16)));
+
+Pair LoadPair(const double* p) {
+  Pair pair;
+  std::memcpy(&pair, p, sizeof pair);
+  return pair;
+}
+
+void StorePair(double* p, Pair pair) { std::memcpy(p, &pair, sizeof pair); }
+
+Pair AbsPair(Pair pair) {
+  PairMask bits;
+  std::memcpy(&bits, &pair, sizeof bits);
+  bits &= ~PairMask{std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::min()};
+  std::memcpy(&pair, &bits, sizeof pair);
+  return pair;
+}
 
 }  // namespace
 
@@ -148,32 +170,41 @@ bool Lsoda::Allocate() {
 
 double Lsoda::WeightedMaxNorm(const double* v) const {
   // A NaN anywhere makes the norm NaN (the first one met), so that every
-  // test built on it fails. The largest size is the same whichever order the
-  // sizes are compared in, so four running maxima are kept, which the
-  // compiler turns into vector instructions without a branch per component.
-  constexpr int kLanes = 4;
-  double lane[kLanes] = {0.0, 0.0, 0.0, 0.0};
-  bool undefined = false;
+  // test built on it fails. Otherwise the sizes are positive or +0 and the
+  // largest is the same whichever order they are compared in, so two pairs
+  // of running maxima are kept, in vector registers.
+  Pair largest[2] = {};
+  PairMask undefined[2] = {};
+  const double* w = ewt_.data();
   int i = 1;
-  for (; i + kLanes - 1 <= n_; i += kLanes) {
-    for (int l = 0; l < kLanes; ++l) {
-      const double size = std::fabs(v[i + l]) * ewt_[i + l];
-      lane[l] = size > lane[l] ? size : lane[l];
-      undefined |= size != size;
+  for (; i + 3 <= n_; i += 4) {
+    for (int half = 0; half < 2; ++half) {
+      const int at = i + 2 * half;
+      const Pair size = AbsPair(LoadPair(v + at)) * LoadPair(w + at);
+      largest[half] = size > largest[half] ? size : largest[half];
+      undefined[half] |= size != size;
+    }
+  }
+  double norm = 0.0;
+  bool nan = false;
+  for (int lane = 0; lane < 2; ++lane) {
+    for (int half = 0; half < 2; ++half) {
+      norm = std::max(norm, largest[half][lane]);
+      nan = nan || undefined[half][lane] != 0;
     }
   }
   for (; i <= n_; ++i) {
-    const double size = std::fabs(v[i]) * ewt_[i];
-    lane[0] = size > lane[0] ? size : lane[0];
-    undefined |= size != size;
+    const double size = std::fabs(v[i]) * w[i];
+    norm = size > norm ? size : norm;
+    nan = nan || size != size;
   }
-  if (undefined) {
+  if (nan) {
     for (int k = 1; k <= n_; ++k) {
-      const double size = std::fabs(v[k]) * ewt_[k];
+      const double size = std::fabs(v[k]) * w[k];
       if (std::isnan(size)) return size;
     }
   }
-  return std::max(std::max(lane[0], lane[1]), std::max(lane[2], lane[3]));
+  return norm;
 }
 
 double Lsoda::WeightedMatrixNorm() const {
@@ -322,8 +353,6 @@ namespace {
 // pair of components at a time is loaded into registers once, taken through
 // all nq(nq + 1)/2 passes there and stored once; the order is a template
 // argument so that the passes unroll completely.
-using Pair = double __attribute__((vector_size(16)));
-
 template <bool kAdd, int kNq>
 void ApplyPascalTriangle(double* const* yh, int n) {
   auto pass = [](auto& a, auto b) {
@@ -336,11 +365,11 @@ void ApplyPascalTriangle(double* const* yh, int n) {
   int i = 1;
   for (; i + 1 <= n; i += 2) {
     Pair z[kNq + 2];
-    for (int j = 1; j <= kNq + 1; ++j) std::memcpy(&z[j], yh[j] + i, sizeof(Pair));
+    for (int j = 1; j <= kNq + 1; ++j) z[j] = LoadPair(yh[j] + i);
     for (int k = kNq; k >= 1; --k) {
       for (int j = k; j <= kNq; ++j) pass(z[j], z[j + 1]);
     }
-    for (int j = 1; j <= kNq; ++j) std::memcpy(yh[j] + i, &z[j], sizeof(Pair));
+    for (int j = 1; j <= kNq; ++j) StorePair(yh[j] + i, z[j]);
   }
   for (; i <= n; ++i) {
     for (int k = kNq; k >= 1; --k) {
