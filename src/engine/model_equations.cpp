@@ -30,21 +30,27 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   // The right-hand side visits, for every independent metabolite, only the
   // steps with a non-zero stoichiometric entry, in step order.
   std::vector<char> needed(nSteps, 0);
-  termStart_.assign(nIndependent_ + 2, 0);
+  std::vector<Term> row;
+  longStart_.assign(1, 0);
   for (int p = 1; p <= nIndependent_; ++p) {
-    termStart_[p] = static_cast<int>(terms_.size());
+    row.clear();
     const int m = model.metaboliteOrder[p - 1];
     for (int s = 0; s < nSteps; ++s) {
       const int k = model.stepOrder[s];
       const float n = model.stoichiometry[m][k];
       if (n != 0.0f) {
         // The product is formed in double precision from the single-precision entry.
-        terms_.push_back({k, static_cast<double>(n) * volumes_[p]});
+        row.push_back({k, static_cast<double>(n) * volumes_[p]});
         needed[k] = 1;
       }
     }
+    const bool isShort = row.size() <= static_cast<std::size_t>(kShortRow);
+    ShortRows& rows = shortRows_[isShort ? row.size() : 0];
+    (isShort ? rows.positions : longPositions_).push_back(p);
+    std::vector<Term>& terms = isShort ? rows.terms : longTerms_;
+    terms.insert(terms.end(), row.begin(), row.end());
+    if (!isShort) longStart_.push_back(static_cast<int>(longTerms_.size()));
   }
-  termStart_[nIndependent_ + 1] = static_cast<int>(terms_.size());
   // The batches' steps point into operands_, which therefore never grows
   // beyond what is reserved here.
   std::size_t operandCount = 0;
@@ -158,6 +164,18 @@ double ModelEquations::StepRate(const double* v, int stepPosition) const {
   return type->rate(model_, v + 1, k);
 }
 
+// Every sum starts from +0 and adds its terms in step order.
+template <int kCount>
+void ModelEquations::SumShortRows(const ShortRows& rows, const double* rates, double* ydot) {
+  const Term* t = rows.terms.data();
+  for (int p : rows.positions) {
+    double sum = 0.0;
+    for (int j = 0; j < kCount; ++j) sum += rates[t[j].step] * t[j].coefficient;
+    ydot[p] = sum;
+    t += kCount;
+  }
+}
+
 void ModelEquations::Derivs(const double* y, double* ydot) {
   // Each step's rate is evaluated once per call and used for every
   // metabolite it touches.
@@ -167,17 +185,21 @@ void ModelEquations::Derivs(const double* y, double* ydot) {
   for (const RateCall& call : activeSteps_) {
     rates_[call.step] = call.rate != nullptr ? call.rate(model_, y + 1, call.step) : 0.0;
   }
+  const double* rates = rates_.data();
+  SumShortRows<0>(shortRows_[0], rates, ydot);
+  SumShortRows<1>(shortRows_[1], rates, ydot);
+  SumShortRows<2>(shortRows_[2], rates, ydot);
+  SumShortRows<3>(shortRows_[3], rates, ydot);
+  SumShortRows<4>(shortRows_[4], rates, ydot);
   // Local copies, as ydot might alias the vectors' storage for all the
   // compiler knows.
-  const double* rates = rates_.data();
-  const Term* terms = terms_.data();
-  const int* termStart = termStart_.data();
-  for (int p = 1; p <= nIndependent_; ++p) {
+  const Term* terms = longTerms_.data();
+  const int* start = longStart_.data();
+  const int* positions = longPositions_.data();
+  for (std::size_t r = 0; r < longPositions_.size(); ++r) {
     double sum = 0.0;
-    for (int t = termStart[p]; t < termStart[p + 1]; ++t) {
-      sum += rates[terms[t].step] * terms[t].coefficient;
-    }
-    ydot[p] = sum;
+    for (int t = start[r]; t < start[r + 1]; ++t) sum += rates[terms[t].step] * terms[t].coefficient;
+    ydot[positions[r]] = sum;
   }
   for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
     const double* g = DependentRow(p);

@@ -7,6 +7,7 @@
 // All vectors are 1-based by engine position: element p is the metabolite
 // at position p - 1 of the structural analysis; element 0 is never read.
 
+#include <array>
 #include <vector>
 
 #include "engine/engine_state.h"
@@ -105,9 +106,21 @@ class ModelEquations {
   int nVariable_ = 0;
   int nMetabolites_ = 0;
 
-  // For each independent position, the steps that change it (CSR layout).
-  std::vector<int> termStart_;
-  std::vector<Term> terms_;
+  // For each independent position, the steps that change it, in step
+  // order. The rows with up to kShortRow terms are kept by their count,
+  // their terms one row after another, so that each sum is written out
+  // without a loop; the longer rows keep a start per row.
+  static constexpr int kShortRow = 4;
+  struct ShortRows {
+    std::vector<int> positions;
+    std::vector<Term> terms;
+  };
+  std::array<ShortRows, kShortRow + 1> shortRows_;
+  std::vector<int> longPositions_;
+  std::vector<int> longStart_;  // per long row, and one past the last
+  std::vector<Term> longTerms_;
+  template <int kCount>
+  static void SumShortRows(const ShortRows& rows, const double* rates, double* ydot);
   // The steps some independent metabolite's derivative needs, with the rate
   // law each had when the equations were set up: those of a built-in type
   // in one batch per type, with their operands looked up, and the others
