@@ -67,16 +67,43 @@ class OperandValues {
   const double* x_;
 };
 
-// One law, written once over either kind of values, as the two entry points
-// a kinetic type offers.
+// Two steps side by side in one vector register, each lane holding what
+// OperandValues gives for its step: a law made only of arithmetic computes
+// both rates at once, each lane rounded as the same operation on a double.
+using Pair = double __attribute__((vector_size(16)));
+
+class OperandPairValues {
+ public:
+  OperandPairValues(const StepOperands& first, const StepOperands& second, const double* x)
+      : first_(first, x), second_(second, x) {}
+
+  Pair Substrate(int i) const { return Pair{first_.Substrate(i), second_.Substrate(i)}; }
+  Pair Product(int i) const { return Pair{first_.Product(i), second_.Product(i)}; }
+  Pair Modifier(int i) const { return Pair{first_.Modifier(i), second_.Modifier(i)}; }
+  Pair K(int i) const { return Pair{first_.K(i), second_.K(i)}; }
+
+ private:
+  OperandValues first_, second_;
+};
+
+// One law, written once over any kind of values, as the two entry points
+// a kinetic type offers; kPairs: the law takes OperandPairValues too.
 template <auto law>
 double RateThroughModel(const Model& model, const double* x, int step) {
   return law(StepValues(model, x, step));
 }
 
-template <auto law>
+template <auto law, bool kPairs>
 void RatesOfSteps(const StepOperands* steps, std::size_t count, const double* x, double* rates) {
-  for (std::size_t i = 0; i < count; ++i) rates[steps[i].step] = law(OperandValues(steps[i], x));
+  std::size_t i = 0;
+  if constexpr (kPairs) {
+    for (; i + 1 < count; i += 2) {
+      const Pair rate = law(OperandPairValues(steps[i], steps[i + 1], x));
+      rates[steps[i].step] = rate[0];
+      rates[steps[i + 1].step] = rate[1];
+    }
+  }
+  for (; i < count; ++i) rates[steps[i].step] = law(OperandValues(steps[i], x));
 }
 
 struct LawFunctions {
@@ -86,7 +113,13 @@ struct LawFunctions {
 
 template <auto law>
 constexpr LawFunctions Law() {
-  return {RateThroughModel<law>, RatesOfSteps<law>};
+  return {RateThroughModel<law>, RatesOfSteps<law, false>};
+}
+
+// A law of arithmetic alone: no branch, loop or library function.
+template <auto law>
+constexpr LawFunctions ArithmeticLaw() {
+  return {RateThroughModel<law>, RatesOfSteps<law, true>};
 }
 
 constexpr auto ConstantFlux = [](const auto& v) { return v.K(0); };
@@ -106,180 +139,180 @@ constexpr auto MassActionReversible = [](const auto& v) {
 };
 
 constexpr auto HenriMichaelisMenten = [](const auto& v) {
-  const double S = v.Substrate(0), Km = v.K(0), V = v.K(1);
+  const auto S = v.Substrate(0), Km = v.K(0), V = v.K(1);
   return V * S / (Km + S);
 };
 
 constexpr auto ReversibleMichaelisMenten = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3);
+  const auto S = v.Substrate(0), P = v.Product(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3);
   return (Vf * S / Kms - Vr * P / Kmp) / (1 + S / Kms + P / Kmp);
 };
 
 constexpr auto SubstrateInhibitionReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
+  const auto S = v.Substrate(0), P = v.Product(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
   return (Vf * S / Kms - Vr * P / Kmp) / (1 + S / Kms + P / Kmp + S * S / Ki);
 };
 
 constexpr auto SubstrateInhibitionIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), Km = v.K(0), V = v.K(1), Ki = v.K(2);
+  const auto S = v.Substrate(0), Km = v.K(0), V = v.K(1), Ki = v.K(2);
   return (V * S / Km) / (1 + S / Km + S * S / Ki);
 };
 
 constexpr auto SubstrateActivationIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), V = v.K(0), Ksc = v.K(1), Ksa = v.K(2);
-  const double ratio = S / Ksa;
+  const auto S = v.Substrate(0), V = v.K(0), Ksc = v.K(1), Ksa = v.K(2);
+  const auto ratio = S / Ksa;
   return V * ratio * ratio / (1 + S / Ksc + S / Ksa + ratio * ratio);
 };
 
 constexpr auto CompetitiveInhibitionReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
+  const auto S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
   return (Vf * S / Kms - Vr * P / Kmp) / (1 + S / Kms + P / Kmp + I / Ki);
 };
 
 constexpr auto CompetitiveInhibitionIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), I = v.Modifier(0);
-  const double Km = v.K(0), V = v.K(1), Ki = v.K(2);
+  const auto S = v.Substrate(0), I = v.Modifier(0);
+  const auto Km = v.K(0), V = v.K(1), Ki = v.K(2);
   return (V * S / Km) / (1 + S / Km + I / Ki);
 };
 
 constexpr auto UncompetitiveInhibitionReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
+  const auto S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
   return (Vf * S / Kms - Vr * P / Kmp) / (1 + (S / Kms + P / Kmp) * (1 + I / Ki));
 };
 
 constexpr auto UncompetitiveInhibitionIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), I = v.Modifier(0);
-  const double Km = v.K(0), V = v.K(1), Ki = v.K(2);
+  const auto S = v.Substrate(0), I = v.Modifier(0);
+  const auto Km = v.K(0), V = v.K(1), Ki = v.K(2);
   return (V * S / Km) / (1 + (S / Km) * (1 + I / Ki));
 };
 
 constexpr auto NoncompetitiveInhibitionReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
+  const auto S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ki = v.K(4);
   return (Vf * S / Kms - Vr * P / Kmp) / (1 + I / Ki + (S / Kms + P / Kmp) * (1 + I / Ki));
 };
 
 constexpr auto NoncompetitiveInhibitionIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), I = v.Modifier(0);
-  const double Km = v.K(0), V = v.K(1), Ki = v.K(2);
+  const auto S = v.Substrate(0), I = v.Modifier(0);
+  const auto Km = v.K(0), V = v.K(1), Ki = v.K(2);
   return (V * S / Km) / (1 + I / Ki + (S / Km) * (1 + I / Ki));
 };
 
 constexpr auto MixedInhibitionReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Kis = v.K(4), Kic = v.K(5);
+  const auto S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Kis = v.K(4), Kic = v.K(5);
   return (Vf * S / Kms - Vr * P / Kmp) / (1 + I / Kis + (S / Kms + P / Kmp) * (1 + I / Kic));
 };
 
 constexpr auto MixedInhibitionIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), I = v.Modifier(0);
-  const double Km = v.K(0), V = v.K(1), Kis = v.K(2), Kic = v.K(3);
+  const auto S = v.Substrate(0), I = v.Modifier(0);
+  const auto Km = v.K(0), V = v.K(1), Kis = v.K(2), Kic = v.K(3);
   return (V * S / Km) / (1 + I / Kis + (S / Km) * (1 + I / Kic));
 };
 
 constexpr auto SpecificActivationReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), Ac = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ka = v.K(4);
+  const auto S = v.Substrate(0), P = v.Product(0), Ac = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ka = v.K(4);
   return (Vf * S * Kmp - Vr * P * Kms) * Ac /
          ((Kms * Kmp + S * Kmp + P * Kms) * Ac + Ka * Kms * Kmp);
 };
 
 constexpr auto SpecificActivationIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), Ac = v.Modifier(0);
-  const double Kms = v.K(0), V = v.K(1), Ka = v.K(2);
+  const auto S = v.Substrate(0), Ac = v.Modifier(0);
+  const auto Kms = v.K(0), V = v.K(1), Ka = v.K(2);
   return V * S * Ac / ((Kms + S) * Ac + Ka * Kms);
 };
 
 constexpr auto CatalyticActivationReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), Ac = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ka = v.K(4);
+  const auto S = v.Substrate(0), P = v.Product(0), Ac = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Ka = v.K(4);
   return (Vf * S * Kmp - Vr * P * Kms) * Ac / ((Ac + Ka) * (Kms * Kmp + S * Kmp + P * Kms));
 };
 
 constexpr auto CatalyticActivationIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), Ac = v.Modifier(0);
-  const double Kms = v.K(0), V = v.K(1), Ka = v.K(2);
+  const auto S = v.Substrate(0), Ac = v.Modifier(0);
+  const auto Kms = v.K(0), V = v.K(1), Ka = v.K(2);
   return V * S * Ac / ((Ac + Ka) * (Kms + S));
 };
 
 constexpr auto MixedActivationReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), Ac = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Kas = v.K(4), Kac = v.K(5);
+  const auto S = v.Substrate(0), P = v.Product(0), Ac = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3), Kas = v.K(4), Kac = v.K(5);
   return (Vf * S * Kmp - Vr * P * Kms) * Ac /
          ((Ac + Kac) * (S * Kmp + P * Kms) + (Ac + Kas) * Kms * Kmp);
 };
 
 constexpr auto MixedActivationIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), Ac = v.Modifier(0);
-  const double Kms = v.K(0), V = v.K(1), Kas = v.K(2), Kac = v.K(3);
+  const auto S = v.Substrate(0), Ac = v.Modifier(0);
+  const auto Kms = v.K(0), V = v.K(1), Kas = v.K(2), Kac = v.K(3);
   return V * S * Ac / ((Ac + Kac) * S + (Ac + Kas) * Kms);
 };
 
 constexpr auto HyperbolicModifierIrreversible = [](const auto& v) {
-  const double S = v.Substrate(0), M = v.Modifier(0);
-  const double Km = v.K(0), V = v.K(1), Kd = v.K(2), a = v.K(3), b = v.K(4);
+  const auto S = v.Substrate(0), M = v.Modifier(0);
+  const auto Km = v.K(0), V = v.K(1), Kd = v.K(2), a = v.K(3), b = v.K(4);
   return V * (S / Km) * (1 + b * M / (a * Kd)) / (1 + M / Kd + (S / Km) * (1 + M / (a * Kd)));
 };
 
 constexpr auto HyperbolicModifierReversible = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), M = v.Modifier(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3);
-  const double Kd = v.K(4), a = v.K(5), b = v.K(6);
+  const auto S = v.Substrate(0), P = v.Product(0), M = v.Modifier(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Vr = v.K(3);
+  const auto Kd = v.K(4), a = v.K(5), b = v.K(6);
   return (Vf * S / Kms - Vr * P / Kmp) * (1 + b * M / (a * Kd)) /
          (1 + M / Kd + (S / Kms + P / Kmp) * (1 + M / (a * Kd)));
 };
 
 constexpr auto AllostericInhibitionMwc = [](const auto& v) {
-  const double S = v.Substrate(0), I = v.Modifier(0);
-  const double V = v.K(0), Ks = v.K(1), n = v.K(2), L = v.K(3), Ki = v.K(4);
+  const auto S = v.Substrate(0), I = v.Modifier(0);
+  const auto V = v.K(0), Ks = v.K(1), n = v.K(2), L = v.K(3), Ki = v.K(4);
   return V * (S / Ks) * std::pow(1 + S / Ks, n - 1) /
          (std::pow(1 + S / Ks, n) + L * std::pow(1 + I / Ki, n));
 };
 
 // The velocities come first among this law's constants.
 constexpr auto AllostericInhibitionEmpirical = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
-  const double Vf = v.K(0), Vr = v.K(1), Kms = v.K(2), Kmp = v.K(3), n = v.K(4), Ki = v.K(5);
+  const auto S = v.Substrate(0), P = v.Product(0), I = v.Modifier(0);
+  const auto Vf = v.K(0), Vr = v.K(1), Kms = v.K(2), Kmp = v.K(3), n = v.K(4), Ki = v.K(5);
   return (Vf * S / Kms - Vr * P / Kmp) / (1 + S / Kms + P / Kmp + std::pow(I, n) / Ki);
 };
 
 constexpr auto HillCooperativity = [](const auto& v) {
-  const double S = v.Substrate(0), K05 = v.K(0), V = v.K(1), n = v.K(2);
-  const double Sn = std::pow(S, n);
+  const auto S = v.Substrate(0), K05 = v.K(0), V = v.K(1), n = v.K(2);
+  const auto Sn = std::pow(S, n);
   return V * Sn / (std::pow(K05, n) + Sn);
 };
 
 constexpr auto UniUni = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Keq = v.K(3);
+  const auto S = v.Substrate(0), P = v.Product(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Vf = v.K(2), Keq = v.K(3);
   return Vf * (S - P / Keq) / (S + Kms * (1 + P / Kmp));
 };
 
 // The substrate stands in both brackets of the denominator; the product
 // enters only the numerator.
 constexpr auto IsoUniUni = [](const auto& v) {
-  const double S = v.Substrate(0), P = v.Product(0);
-  const double Kms = v.K(0), Kmp = v.K(1), Kii = v.K(2), Vf = v.K(3), Keq = v.K(4);
+  const auto S = v.Substrate(0), P = v.Product(0);
+  const auto Kms = v.K(0), Kmp = v.K(1), Kii = v.K(2), Vf = v.K(3), Keq = v.K(4);
   return Vf * (S - P / Keq) / (S * (1 + S / Kii) + Kms * (1 + S / Kmp));
 };
 
 constexpr auto OrderedUniBi = [](const auto& v) {
-  const double A = v.Substrate(0), P = v.Product(0), Q = v.Product(1);
-  const double Kma = v.K(0), Kmp = v.K(1), Kmq = v.K(2), Kip = v.K(3);
-  const double Keq = v.K(4), Vf = v.K(5), Vr = v.K(6);
+  const auto A = v.Substrate(0), P = v.Product(0), Q = v.Product(1);
+  const auto Kma = v.K(0), Kmp = v.K(1), Kmq = v.K(2), Kip = v.K(3);
+  const auto Keq = v.K(4), Vf = v.K(5), Vr = v.K(6);
   return Vf * (A - P * Q / Keq) /
          (Kma + A * (1 + P / Kip) + (Vf / (Keq * Vr)) * (Kmq * P + Kmp * Q + P * Q));
 };
 
 // The denominator has no constant term.
 constexpr auto OrderedBiUni = [](const auto& v) {
-  const double A = v.Substrate(0), B = v.Substrate(1), P = v.Product(0);
-  const double Kma = v.K(0), Kmb = v.K(1), Kmp = v.K(2), Kia = v.K(3);
-  const double Keq = v.K(4), Vf = v.K(5), Vr = v.K(6);
+  const auto A = v.Substrate(0), B = v.Substrate(1), P = v.Product(0);
+  const auto Kma = v.K(0), Kmb = v.K(1), Kmp = v.K(2), Kia = v.K(3);
+  const auto Keq = v.K(4), Vf = v.K(5), Vr = v.K(6);
   return Vf * (A * B - P / Keq) /
          (Kma * B + Kmb * A + A * B + (Vf / (Keq * Vr)) * (Kmp + P * (1 + A / Kia)));
 };
@@ -287,9 +320,9 @@ constexpr auto OrderedBiUni = [](const auto& v) {
 // Inside the bracket multiplied by Vf/Keq only the Kmp and P*Q terms are
 // divided by Vr.
 constexpr auto OrderedBiBi = [](const auto& v) {
-  const double A = v.Substrate(0), B = v.Substrate(1), P = v.Product(0), Q = v.Product(1);
-  const double Keq = v.K(0), Vf = v.K(1), Vr = v.K(2), Kma = v.K(3), Kmb = v.K(4);
-  const double Kmp = v.K(5), Kmq = v.K(6), Kia = v.K(7), Kib = v.K(8), Kip = v.K(9);
+  const auto A = v.Substrate(0), B = v.Substrate(1), P = v.Product(0), Q = v.Product(1);
+  const auto Keq = v.K(0), Vf = v.K(1), Vr = v.K(2), Kma = v.K(3), Kmb = v.K(4);
+  const auto Kmp = v.K(5), Kmq = v.K(6), Kia = v.K(7), Kib = v.K(8), Kip = v.K(9);
   return Vf * (A * B - P * Q / Keq) /
          (Kia * Kmb + Kmb * A + Kma * B + A * B * (1 + P / Kip) +
           (Vf / Keq) * ((Kmp * Q * (1 + Kma * B / (Kia * Kmb)) + P * Q * (1 + B / Kib)) / Vr +
@@ -299,9 +332,9 @@ constexpr auto OrderedBiBi = [](const auto& v) {
 // The numerator carries Vf*Vr while the first terms of the denominator are
 // normalised to Vr = 1: the rate is Vr times the textbook form.
 constexpr auto PingPongBiBi = [](const auto& v) {
-  const double A = v.Substrate(0), B = v.Substrate(1), P = v.Product(0), Q = v.Product(1);
-  const double Keq = v.K(0), Vf = v.K(1), Vr = v.K(2), Kma = v.K(3), Kmb = v.K(4);
-  const double Kmp = v.K(5), Kmq = v.K(6), Kia = v.K(7), Kiq = v.K(8);
+  const auto A = v.Substrate(0), B = v.Substrate(1), P = v.Product(0), Q = v.Product(1);
+  const auto Keq = v.K(0), Vf = v.K(1), Vr = v.K(2), Kma = v.K(3), Kmb = v.K(4);
+  const auto Kmp = v.K(5), Kmq = v.K(6), Kia = v.K(7), Kiq = v.K(8);
   return Vf * Vr * (A * B - P * Q / Keq) /
          (Kmb * A + Kma * B * (1 + Q / Kiq) + A * B +
           (Vf / (Keq * Vr)) * (Kmq * P * (1 + A / Kia) + Kmp * Q + P * Q));
@@ -332,147 +365,147 @@ const BuiltInType kBuiltInTypes[] = {
      kAny,
      nullptr,
      {"Km", "V"},
-     Law<HenriMichaelisMenten>()},
+     ArithmeticLaw<HenriMichaelisMenten>()},
     {"Reversible Michaelis-Menten",
      1,
      1,
      1,
      nullptr,
      {"Kms", "Kmp", "Vf", "Vr"},
-     Law<ReversibleMichaelisMenten>()},
+     ArithmeticLaw<ReversibleMichaelisMenten>()},
     {"Substrate inhibition (rev)",
      1,
      1,
      1,
      nullptr,
      {"Kms", "Kmp", "Vf", "Vr", "Ki"},
-     Law<SubstrateInhibitionReversible>()},
+     ArithmeticLaw<SubstrateInhibitionReversible>()},
     {"Substrate inhibition (irr)",
      0,
      1,
      kAny,
      nullptr,
      {"Km", "V", "Ki"},
-     Law<SubstrateInhibitionIrreversible>()},
+     ArithmeticLaw<SubstrateInhibitionIrreversible>()},
     {"Substrate activation (irr)",
      0,
      1,
      kAny,
      nullptr,
      {"V", "Ksc", "Ksa"},
-     Law<SubstrateActivationIrreversible>()},
+     ArithmeticLaw<SubstrateActivationIrreversible>()},
     {"Competitive inhibition (rev)",
      1,
      1,
      1,
      "Inhibitor",
      {"Kms", "Kmp", "Vf", "Vr", "Ki"},
-     Law<CompetitiveInhibitionReversible>()},
+     ArithmeticLaw<CompetitiveInhibitionReversible>()},
     {"Competitive inhibition (irr)",
      0,
      1,
      kAny,
      "Inhibitor",
      {"Km", "V", "Ki"},
-     Law<CompetitiveInhibitionIrreversible>()},
+     ArithmeticLaw<CompetitiveInhibitionIrreversible>()},
     {"Uncompetitive inhibition (rev)",
      1,
      1,
      1,
      "Inhibitor",
      {"Kms", "Kmp", "Vf", "Vr", "Ki"},
-     Law<UncompetitiveInhibitionReversible>()},
+     ArithmeticLaw<UncompetitiveInhibitionReversible>()},
     {"Uncompetitive inhibition (irr)",
      0,
      1,
      kAny,
      "Inhibitor",
      {"Km", "V", "Ki"},
-     Law<UncompetitiveInhibitionIrreversible>()},
+     ArithmeticLaw<UncompetitiveInhibitionIrreversible>()},
     {"Noncompetitive inhibition (rev)",
      1,
      1,
      1,
      "Inhibitor",
      {"Kms", "Kmp", "Vf", "Vr", "Ki"},
-     Law<NoncompetitiveInhibitionReversible>()},
+     ArithmeticLaw<NoncompetitiveInhibitionReversible>()},
     {"Noncompetitive inhibition (irr)",
      0,
      1,
      kAny,
      "Inhibitor",
      {"Km", "V", "Ki"},
-     Law<NoncompetitiveInhibitionIrreversible>()},
+     ArithmeticLaw<NoncompetitiveInhibitionIrreversible>()},
     {"Mixed inhibition (rev)",
      1,
      1,
      1,
      "Inhibitor",
      {"Kms", "Kmp", "Vf", "Vr", "Kis", "Kic"},
-     Law<MixedInhibitionReversible>()},
+     ArithmeticLaw<MixedInhibitionReversible>()},
     {"Mixed inhibition (irr)",
      0,
      1,
      kAny,
      "Inhibitor",
      {"Km", "V", "Kis", "Kic"},
-     Law<MixedInhibitionIrreversible>()},
+     ArithmeticLaw<MixedInhibitionIrreversible>()},
     {"Specific activation (rev)",
      1,
      1,
      1,
      "Activator",
      {"Kms", "Kmp", "Vf", "Vr", "Ka"},
-     Law<SpecificActivationReversible>()},
+     ArithmeticLaw<SpecificActivationReversible>()},
     {"Specific activation (irrev)",
      0,
      1,
      1,
      "Activator",
      {"Kms", "V", "Ka"},
-     Law<SpecificActivationIrreversible>()},
+     ArithmeticLaw<SpecificActivationIrreversible>()},
     {"Catalytic activation (rev)",
      1,
      1,
      1,
      "Activator",
      {"Kms", "Kmp", "Vf", "Vr", "Ka"},
-     Law<CatalyticActivationReversible>()},
+     ArithmeticLaw<CatalyticActivationReversible>()},
     {"Catalytic activation (irrev)",
      0,
      1,
      1,
      "Activator",
      {"Kms", "V", "Ka"},
-     Law<CatalyticActivationIrreversible>()},
+     ArithmeticLaw<CatalyticActivationIrreversible>()},
     {"Mixed activation (rev)",
      1,
      1,
      1,
      "Activator",
      {"Kms", "Kmp", "Vf", "Vr", "Kas", "Kac"},
-     Law<MixedActivationReversible>()},
+     ArithmeticLaw<MixedActivationReversible>()},
     {"Mixed activation (irrev)",
      0,
      1,
      1,
      "Activator",
      {"Kms", "V", "Kas", "Kac"},
-     Law<MixedActivationIrreversible>()},
+     ArithmeticLaw<MixedActivationIrreversible>()},
     {"Hyperbolic modifier (irrev)",
      0,
      1,
      1,
      "Modifier",
      {"Km", "V", "Kd", "a", "b"},
-     Law<HyperbolicModifierIrreversible>()},
+     ArithmeticLaw<HyperbolicModifierIrreversible>()},
     {"Hyperbolic modifier (rev)",
      1,
      1,
      1,
      "Modifier",
      {"Kms", "Kmp", "Vf", "Vr", "Kd", "a", "b"},
-     Law<HyperbolicModifierReversible>()},
+     ArithmeticLaw<HyperbolicModifierReversible>()},
     {"Allosteric inhibition (MWC)",
      0,
      1,
@@ -488,36 +521,36 @@ const BuiltInType kBuiltInTypes[] = {
      {"Vf", "Vr", "Kms", "Kmp", "n", "Ki"},
      Law<AllostericInhibitionEmpirical>()},
     {"Hill Cooperativity", 0, 1, kAny, nullptr, {"K0.5", "V", "n"}, Law<HillCooperativity>()},
-    {"Uni Uni", 1, 1, 1, nullptr, {"Kms", "Kmp", "Vf", "Keq"}, Law<UniUni>()},
-    {"Iso Uni Uni", 1, 1, 1, nullptr, {"Kms", "Kmp", "Kii", "Vf", "Keq"}, Law<IsoUniUni>()},
+    {"Uni Uni", 1, 1, 1, nullptr, {"Kms", "Kmp", "Vf", "Keq"}, ArithmeticLaw<UniUni>()},
+    {"Iso Uni Uni", 1, 1, 1, nullptr, {"Kms", "Kmp", "Kii", "Vf", "Keq"}, ArithmeticLaw<IsoUniUni>()},
     {"Ordered Uni Bi",
      1,
      1,
      2,
      nullptr,
      {"Kma", "Kmp", "Kmq", "Kip", "Keq", "Vf", "Vr"},
-     Law<OrderedUniBi>()},
+     ArithmeticLaw<OrderedUniBi>()},
     {"Ordered Bi Uni",
      1,
      2,
      1,
      nullptr,
      {"Kma", "Kmb", "Kmp", "Kia", "Keq", "Vf", "Vr"},
-     Law<OrderedBiUni>()},
+     ArithmeticLaw<OrderedBiUni>()},
     {"Ordered Bi Bi",
      1,
      2,
      2,
      nullptr,
      {"Keq", "Vf", "Vr", "Kma", "Kmb", "Kmp", "Kmq", "Kia", "Kib", "Kip"},
-     Law<OrderedBiBi>()},
+     ArithmeticLaw<OrderedBiBi>()},
     {"Ping Pong Bi Bi",
      1,
      2,
      2,
      nullptr,
      {"Keq", "Vf", "Vr", "Kma", "Kmb", "Kmp", "Kmq", "Kia", "Kiq"},
-     Law<PingPongBiBi>()},
+     ArithmeticLaw<PingPongBiBi>()},
 };
 
 static_assert(std::size(kBuiltInTypes) == kBuiltInKineticTypeCount);

@@ -496,6 +496,27 @@ TEST_P(BuiltInRateLawTest, MatchesItsFormula) {
   EXPECT_EQ(std::bit_cast<std::uint64_t>(rates[kStepIndex]), std::bit_cast<std::uint64_t>(rate));
   EXPECT_EQ(rates[kStepIndex - 1], -1.0);
   EXPECT_EQ(rates[kStepIndex + 1], -1.0);
+
+  // A batch may take two steps at a time: in one of three steps, the middle
+  // one with other constants, each step still gets its own rate's bits.
+  const std::vector<double> constants = t.step().constants;
+  std::vector<double> other = constants;
+  for (double& k : other) k *= 1.5;
+  t.step().constants = other;
+  const double otherRate = type->rate(t.model, t.x.data(), 0);
+  t.step().constants = constants;
+  StepOperands three[] = {batch, batch, batch};
+  three[0].step = 0;
+  three[1].step = 3;
+  three[1].constants = other.data();
+  three[2].step = 1;
+  std::vector<double> threeRates(4, -1.0);
+  type->batch(three, 3, t.x.data(), threeRates.data());
+  const auto bits = [](double value) { return std::bit_cast<std::uint64_t>(value); };
+  EXPECT_EQ(bits(threeRates[0]), bits(rate));
+  EXPECT_EQ(bits(threeRates[1]), bits(rate));
+  EXPECT_EQ(bits(threeRates[3]), bits(otherRate));
+  EXPECT_EQ(threeRates[2], -1.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, BuiltInRateLawTest, ::testing::ValuesIn(LawCases()), CaseName);
