@@ -88,12 +88,15 @@ Pair LoadPair(const double* p) {
   return pair;
 }
 
-void StorePair(double* p, Pair pair) { std::memcpy(p, &pair, sizeof pair); }
+void StorePair(double* p, Pair pair) {
+  std::memcpy(p, &pair, sizeof pair);
+}
 
 Pair AbsPair(Pair pair) {
   PairMask bits;
   std::memcpy(&bits, &pair, sizeof bits);
-  bits &= ~PairMask{std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::min()};
+  bits &=
+      ~PairMask{std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::min()};
   std::memcpy(&pair, &bits, sizeof pair);
   return pair;
 }
@@ -381,8 +384,7 @@ void ApplyPascalTriangle(double* const* yh, int n) {
 // Adds (or, to take a prediction back, subtracts) each row to the one above
 // it, nq(nq + 1)/2 times in all, for any order 1 … sizeof...(kOrders).
 template <bool kAdd, int... kOrders>
-void ApplyPascalTriangle(double* const* yh, int nq, int n,
-                         std::integer_sequence<int, kOrders...>) {
+void ApplyPascalTriangle(double* const* yh, int nq, int n, std::integer_sequence<int, kOrders...>) {
   (void)((nq == kOrders + 1 && (ApplyPascalTriangle<kAdd, kOrders + 1>(yh, n), true)) || ...);
 }
 
@@ -395,7 +397,8 @@ void Lsoda::PredictHistory() {
 }
 
 void Lsoda::RetractHistory() {
-  ApplyPascalTriangle<false>(yh_.data(), nq_, n_, std::make_integer_sequence<int, kMaxAdamsOrder>());
+  ApplyPascalTriangle<false>(yh_.data(), nq_, n_,
+                             std::make_integer_sequence<int, kMaxAdamsOrder>());
 }
 
 void Lsoda::prja(double* y) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <span>
+#include <utility>
 
 #include "kinetics/kinetic_binding.h"
 #include "kinetics/kinetic_type.h"
@@ -30,19 +31,23 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   // The right-hand side visits, for every independent metabolite, only the
   // steps with a non-zero stoichiometric entry, in step order.
   std::vector<char> needed(nSteps, 0);
+  std::vector<int> stepPosition(nSteps);
+  for (int s = 0; s < nSteps; ++s) stepPosition[model.stepOrder[s]] = s;
+  std::vector<std::pair<int, int>> found;  // step position, step index
   std::vector<Term> row;
   longStart_.assign(1, 0);
   for (int p = 1; p <= nIndependent_; ++p) {
+    const float* stoichiometry = model.stoichiometry[model.metaboliteOrder[p - 1]];
+    found.clear();
+    ForEachEntryWithBits(stoichiometry, nSteps, [&](int k) {
+      if (stoichiometry[k] != 0.0f) found.push_back({stepPosition[k], k});
+    });
+    std::sort(found.begin(), found.end());
     row.clear();
-    const int m = model.metaboliteOrder[p - 1];
-    for (int s = 0; s < nSteps; ++s) {
-      const int k = model.stepOrder[s];
-      const float n = model.stoichiometry[m][k];
-      if (n != 0.0f) {
-        // The product is formed in double precision from the single-precision entry.
-        row.push_back({k, static_cast<double>(n) * volumes_[p]});
-        needed[k] = 1;
-      }
+    for (const auto& [position, k] : found) {
+      // The product is formed in double precision from the single-precision entry.
+      row.push_back({k, static_cast<double>(stoichiometry[k]) * volumes_[p]});
+      needed[k] = 1;
     }
     const bool isShort = row.size() <= static_cast<std::size_t>(kShortRow);
     ShortRows& rows = shortRows_[isShort ? row.size() : 0];
@@ -198,7 +203,8 @@ void ModelEquations::Derivs(const double* y, double* ydot) {
   const int* positions = longPositions_.data();
   for (std::size_t r = 0; r < longPositions_.size(); ++r) {
     double sum = 0.0;
-    for (int t = start[r]; t < start[r + 1]; ++t) sum += rates[terms[t].step] * terms[t].coefficient;
+    for (int t = start[r]; t < start[r + 1]; ++t)
+      sum += rates[terms[t].step] * terms[t].coefficient;
     ydot[positions[r]] = sum;
   }
   for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {

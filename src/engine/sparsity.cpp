@@ -20,10 +20,10 @@ void Normalise(std::vector<int>& list) {
 std::vector<std::vector<int>> IndependentRowsOfSteps(const Model& model) {
   std::vector<std::vector<int>> rows(model.nSteps());
   for (int p = 1; p <= model.nIndependent; ++p) {
-    const int m = model.metaboliteOrder[p - 1];
-    for (int k = 0; k < model.nSteps(); ++k) {
-      if (model.stoichiometry[m][k] != 0.0f) rows[k].push_back(p);
-    }
+    const float* stoichiometry = model.stoichiometry[model.metaboliteOrder[p - 1]];
+    ForEachEntryWithBits(stoichiometry, model.nSteps(), [&](int k) {
+      if (stoichiometry[k] != 0.0f) rows[k].push_back(p);
+    });
   }
   return rows;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -112,5 +113,30 @@ class Matrix {
   int rows_ = 0;
   int columns_ = 0;
 };
+
+// Calls visit(j), in order, for each j in [0, n) whose entry has any bit
+// set: every entry but +0 (a -0 too). The zeros of a sparse row are passed
+// over eight at a time.
+template <typename Visit>
+void ForEachEntryWithBits(const float* row, int n, Visit visit) {
+  constexpr int kBlock = 8;
+  static_assert(kBlock * sizeof(float) == 4 * sizeof(std::uint64_t));
+  int j = 0;
+  for (; j + kBlock <= n; j += kBlock) {
+    std::uint64_t words[4];
+    std::memcpy(words, row + j, sizeof words);
+    if ((words[0] | words[1] | words[2] | words[3]) == 0) continue;
+    for (int i = j; i < j + kBlock; ++i) {
+      std::uint32_t bits;
+      std::memcpy(&bits, row + i, sizeof bits);
+      if (bits != 0) visit(i);
+    }
+  }
+  for (; j < n; ++j) {
+    std::uint32_t bits;
+    std::memcpy(&bits, row + j, sizeof bits);
+    if (bits != 0) visit(j);
+  }
+}
 
 }  // namespace vireon

@@ -141,7 +141,7 @@ class Elimination {
   // columns the step positions. rowAt_/columnAt_ map positions to physical
   // rows and columns, rowPosition_/columnPosition_ back.
   std::vector<Row> n_;
-  std::vector<int> significant_;  // per physical row: entries above the tolerance
+  std::vector<int> significant_;              // per physical row: entries above the tolerance
   std::vector<std::vector<int>> columnRows_;  // physical rows holding an entry of each column
   std::vector<int> rowAt_, rowPosition_, columnAt_, columnPosition_;
   // The multipliers by physical row; the columns are positions (the link
@@ -161,15 +161,19 @@ Elimination::Elimination(Model& model)
       columnAt_(columns_),
       columnPosition_(columns_),
       link_(rows_) {
+  // Every entry but +0 is held, in the order of the step positions.
+  std::vector<int> stepPosition(columns_);
+  for (int q = 0; q < columns_; ++q) stepPosition[model.stepOrder[q]] = q;
   for (int p = 0; p < rows_; ++p) {
     rowAt_[p] = rowPosition_[p] = p;
     const float* stoichiometry = model.stoichiometry[model.metaboliteOrder[p]];
-    for (int q = 0; q < columns_; ++q) {
-      const double value = stoichiometry[model.stepOrder[q]];
-      if (value == 0.0 && !std::signbit(value)) continue;
-      n_[p].push_back({q, value});
-      columnRows_[q].push_back(p);
-    }
+    Row& row = n_[p];
+    ForEachEntryWithBits(stoichiometry, columns_, [&](int k) {
+      row.push_back({stepPosition[k], static_cast<double>(stoichiometry[k])});
+    });
+    std::sort(row.begin(), row.end(),
+              [](const Entry& a, const Entry& b) { return a.column < b.column; });
+    for (const Entry& e : row) columnRows_[e.column].push_back(p);
     CountSignificant(p);
   }
   for (int q = 0; q < columns_; ++q) columnAt_[q] = columnPosition_[q] = q;
@@ -199,8 +203,8 @@ void Elimination::Set(int row, int column, double value) {
 }
 
 void Elimination::CountSignificant(int row) {
-  significant_[row] = static_cast<int>(
-      std::count_if(n_[row].begin(), n_[row].end(), [](const Entry& e) { return IsNonZero(e.value); }));
+  significant_[row] = static_cast<int>(std::count_if(
+      n_[row].begin(), n_[row].end(), [](const Entry& e) { return IsNonZero(e.value); }));
 }
 
 // Exchanges two positions of the internal metabolites: their rows of the
@@ -335,7 +339,8 @@ void Elimination::ComputeConservation(int rank) {
   // A product with a factor that is not finite is undefined even when the
   // other factor is zero: such networks take the dense path.
   auto finite = [](const Row& row) {
-    return std::all_of(row.begin(), row.end(), [](const Entry& e) { return std::isfinite(e.value); });
+    return std::all_of(row.begin(), row.end(),
+                       [](const Entry& e) { return std::isfinite(e.value); });
   };
   for (int i = 0; i < rows_; ++i) {
     if (!finite(link_[rowAt_[i]])) return ComputeConservationDensely(rank);
@@ -546,7 +551,10 @@ void StructuralAnalysis(Model& model) {
 
   for (int i = 0; i < nMetabolites; ++i) {
     const float* row = model.stoichiometry[i];
-    if (std::none_of(row, row + nSteps, IsNonZero)) model.metabolites[i].type = FIXED;
+    bool significant = false;
+    ForEachEntryWithBits(row, nSteps,
+                         [&](int k) { significant = significant || IsNonZero(row[k]); });
+    if (!significant) model.metabolites[i].type = FIXED;
   }
 
   int position = 0;

@@ -822,8 +822,8 @@ void AppendColumnValue(std::string& out, double value, int width) {
   constexpr int kNarrowPrecision = 6;
   char buffer[kShortScientificMaxPrecision + 16];
   char* begin = buffer + 1;
-  if (const char* end = WriteShortScientific(
-          begin, value, clamped >= 8 ? clamped - 8 : kNarrowPrecision)) {
+  if (const char* end =
+          WriteShortScientific(begin, value, clamped >= 8 ? clamped - 8 : kNarrowPrecision)) {
     if (*begin != '-') *--begin = ' ';
     const auto length = static_cast<int>(end - begin);
     out.append(begin, static_cast<std::size_t>(length));

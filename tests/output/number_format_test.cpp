@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <random>
-#include <vector>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace vireon {
 namespace {
@@ -313,8 +313,8 @@ TEST(NumberFormatTest, NumbersAreThoseOfTheCLibraryForEveryDouble) {
                            "%12.4e",    "%-14.3e",    "%+14.5e",  "%f",     "% .3f", "%+9.1f",
                            "%lg",       "%.4g",       "%G",       "%#.3g",  "%.0e",  "% 1.0f"};
   std::mt19937_64 generator(5);
-  std::vector<double> values = {0.0, -0.0, 9.99995, 0.5, 2.5, 1e23, 5e-324, DBL_MAX, 99999.95,
-                                1.25, 0.125, 1e16, 123456789012.0};
+  std::vector<double> values = {0.0,     -0.0,     9.99995, 0.5,   2.5,  1e23,          5e-324,
+                                DBL_MAX, 99999.95, 1.25,    0.125, 1e16, 123456789012.0};
   for (int i = 0; i < 1000; ++i) {
     std::uint64_t bits = generator();
     double value;
@@ -335,7 +335,8 @@ TEST(NumberFormatTest, NumbersAreThoseOfTheCLibraryForEveryDouble) {
     }
     // The data files' columns, "% -*.*le" with the width's precision.
     for (int width = 8; width <= 18; ++width) {
-      const std::string format = "% -" + std::to_string(width) + "." + std::to_string(width - 8) + "le";
+      const std::string format =
+          "% -" + std::to_string(width) + "." + std::to_string(width - 8) + "le";
       ASSERT_EQ(FormatColumnValue(value, width), LibraryPrint(format.c_str(), value))
           << format << " of " << std::hexfloat << value;
     }
@@ -343,7 +344,7 @@ TEST(NumberFormatTest, NumbersAreThoseOfTheCLibraryForEveryDouble) {
 }
 
 TEST(NumberFormatTest, TextsAndIntegersAreThoseOfTheCLibrary) {
-  const char* integerFormats[] = {"%d",   "%5d",  "%-5d|", "%05d",  "%+d",   "% d",
+  const char* integerFormats[] = {"%d",   "%5d",   "%-5d|",  "%05d",  "%+d",   "% d",
                                   "%.3d", "%8.3d", "%-+6d|", "%+05d", "%.0d|", "%i"};
   const int integers[] = {0, 1, -1, 42, -42, 12345, INT_MAX, INT_MIN};
   for (const char* format : integerFormats) {
