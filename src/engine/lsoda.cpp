@@ -229,7 +229,20 @@ namespace {
 // positive. The weights are stored inverted.
 int FillErrorWeights(int n, int itol, const double* rtol, const double* atol, const double* ycur,
                      double* ewt) {
-  for (int i = 1; i <= n; ++i) {
+  int i = 1;
+  if (itol == 1) {
+    // One tolerance for all: two components at a time, until a pair holds
+    // a weight that is not positive, which the loop below then finds.
+    const Pair relative = {rtol[1], rtol[1]};
+    const Pair absolute = {atol[1], atol[1]};
+    for (; i + 1 <= n; i += 2) {
+      const Pair weight = relative * AbsPair(LoadPair(ycur + i)) + absolute;
+      const PairMask positive = weight > 0.0;
+      if (positive[0] == 0 || positive[1] == 0) break;
+      StorePair(ewt + i, 1.0 / weight);
+    }
+  }
+  for (; i <= n; ++i) {
     const double rtoli = itol >= 3 ? rtol[i] : rtol[1];
     const double atoli = (itol == 2 || itol == 4) ? atol[i] : atol[1];
     const double weight = rtoli * std::fabs(ycur[i]) + atoli;
