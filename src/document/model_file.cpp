@@ -446,7 +446,10 @@ bool SkipWrittenZero(std::string_view& rest) {
   // The writer's own form, the zero and one blank before the next field,
   // is taken with one comparison.
   constexpr std::string_view kWrittenField = "0.000000 ";
-  if (rest.starts_with(kWrittenField) &&
+  // (An equality test of a known length, which the compiler turns into two
+  // loads and compares.)
+  if (rest.size() >= kWrittenField.size() &&
+      std::memcmp(rest.data(), kWrittenField.data(), kWrittenField.size()) == 0 &&
       (rest.size() == kWrittenField.size() || !detail::IsScanSpace(rest[kWrittenField.size()]))) {
     rest.remove_prefix(kWrittenField.size());
     return true;

@@ -20,6 +20,7 @@ RecordCursor::RecordCursor(std::string text) : text_(std::move(text)) {
   std::size_t end = text_.size();
   while (end > 0 && detail::IsScanSpace(text_[end - 1])) --end;
   contentEnd_ = end;
+  feed_ = text_.find('\n');
 }
 
 std::string_view RecordCursor::Line() const {
@@ -30,14 +31,13 @@ std::string_view RecordCursor::Line() const {
 
 std::string_view RecordCursor::LineWithFeed() const {
   std::string_view rest = std::string_view(text_).substr(lineStart_);
-  std::size_t feed = rest.find('\n');
-  return feed == std::string_view::npos ? rest : rest.substr(0, feed + 1);
+  return feed_ == std::string::npos ? rest : rest.substr(0, feed_ + 1 - lineStart_);
 }
 
 bool RecordCursor::Advance() {
-  std::size_t feed = text_.find('\n', lineStart_);
-  if (feed == std::string::npos || lineNumber_ == INT_MAX) return false;
-  lineStart_ = feed + 1;
+  if (feed_ == std::string::npos || lineNumber_ == INT_MAX) return false;
+  lineStart_ = feed_ + 1;
+  feed_ = text_.find('\n', lineStart_);
   ++lineNumber_;
   return true;
 }

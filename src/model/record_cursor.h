@@ -61,6 +61,7 @@ class RecordCursor {
  private:
   std::string text_;
   std::size_t lineStart_ = 0;
+  std::size_t feed_ = 0;        // the current line's line feed (npos at the very end)
   std::size_t contentEnd_ = 0;  // one past the last non-whitespace character
   int lineNumber_ = 1;
 };
