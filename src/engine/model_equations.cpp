@@ -49,12 +49,15 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
       row.push_back({k, static_cast<double>(stoichiometry[k]) * volumes_[p]});
       needed[k] = 1;
     }
-    const bool isShort = row.size() <= static_cast<std::size_t>(kShortRow);
-    ShortRows& rows = shortRows_[isShort ? row.size() : 0];
-    (isShort ? rows.positions : longPositions_).push_back(p);
-    std::vector<Term>& terms = isShort ? rows.terms : longTerms_;
-    terms.insert(terms.end(), row.begin(), row.end());
-    if (!isShort) longStart_.push_back(static_cast<int>(longTerms_.size()));
+    if (row.size() <= static_cast<std::size_t>(kShortRow)) {
+      ShortRows& rows = shortRows_[row.size()];
+      rows.positions.push_back(p);
+      rows.terms.insert(rows.terms.end(), row.begin(), row.end());
+    } else {
+      longPositions_.push_back(p);
+      longTerms_.insert(longTerms_.end(), row.begin(), row.end());
+      longStart_.push_back(static_cast<int>(longTerms_.size()));
+    }
   }
   // The batches' steps point into operands_, which therefore never grows
   // beyond what is reserved here.
@@ -203,8 +206,9 @@ void ModelEquations::Derivs(const double* y, double* ydot) {
   const int* positions = longPositions_.data();
   for (std::size_t r = 0; r < longPositions_.size(); ++r) {
     double sum = 0.0;
-    for (int t = start[r]; t < start[r + 1]; ++t)
+    for (int t = start[r]; t < start[r + 1]; ++t) {
       sum += rates[terms[t].step] * terms[t].coefficient;
+    }
     ydot[positions[r]] = sum;
   }
   for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {

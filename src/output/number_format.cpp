@@ -319,33 +319,44 @@ int NormalBinaryExponent(double magnitude) {
   return biased == 0 || biased == 0x7ff ? 0 : biased - 1022;
 }
 
+// Steps 1 and 2: the decimal exponent E estimated from the binary one,
+// floor((binaryExponent - 1) log10(2)) near enough, and corrected until
+// low <= y = scale(p - E) < high. False when scale refuses a power (returns
+// false) or three tries do not settle E.
+template <typename Real, typename Scale>
+bool SettleExponent(int binaryExponent, int precision, Real low, Real high, Scale scale,
+                    int& exponent, Real& y) {
+  constexpr int kLog10Of2Times2To18 = 78913;
+  exponent = ((binaryExponent - 1) * kLog10Of2Times2To18) >> 18;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (!scale(precision - exponent, y)) return false;
+    if (y < low) {
+      --exponent;
+    } else if (y >= high) {
+      ++exponent;
+    } else {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Steps 1 to 3 in double precision; false when the number is outside what
 // they cover (a subnormal, a power of ten beyond a double's) or too near a
 // half.
 bool ScaleInDouble(double magnitude, int precision, std::uint64_t& digits, int& exponent) {
   const int binaryExponent = NormalBinaryExponent(magnitude);
   if (binaryExponent == 0) return false;
-  // floor((binaryExponent - 1) log10(2)), near enough: the loop below
-  // corrects an estimate that is one off.
-  constexpr int kLog10Of2Times2To18 = 78913;
-  exponent = ((binaryExponent - 1) * kLog10Of2Times2To18) >> 18;
   const double low = kDoublePowersOfTen[static_cast<std::size_t>(precision)];
   const double high = kDoublePowersOfTen[static_cast<std::size_t>(precision + 1)];
-  double y = 0.0;
-  for (int attempt = 0;; ++attempt) {
-    if (attempt == 3) return false;
-    const int k = precision - exponent;
+  const auto scale = [magnitude](int k, double& y) {
     if (k > kLargestDoublePowerOfTen || k < -kLargestDoublePowerOfTen) return false;
     y = k >= 0 ? magnitude * kDoublePowersOfTen[static_cast<std::size_t>(k)]
                : magnitude / kDoublePowersOfTen[static_cast<std::size_t>(-k)];
-    if (y < low) {
-      --exponent;
-    } else if (y >= high) {
-      ++exponent;
-    } else {
-      break;
-    }
-  }
+    return true;
+  };
+  double y = 0.0;
+  if (!SettleExponent(binaryExponent, precision, low, high, scale, exponent, y)) return false;
   // Adding and taking away 2^52 rounds y (below 2^34) to the nearest whole
   // number, without changing the rounding mode.
   constexpr double kRoundingShift = 0x1p52;
@@ -381,14 +392,9 @@ bool ScaleInExtended(double magnitude, int precision, std::uint64_t& digits, int
   if (!FullExtendedPrecision()) return false;
   int binaryExponent = 0;
   std::frexp(magnitude, &binaryExponent);
-  constexpr int kLog10Of2Times2To18 = 78913;
-  exponent = ((binaryExponent - 1) * kLog10Of2Times2To18) >> 18;
   const long double low = PowerOfTenLong(precision);
   const long double high = PowerOfTenLong(precision + 1);
-  long double y = 0.0L;
-  for (int attempt = 0;; ++attempt) {
-    if (attempt == 3) return false;
-    int k = precision - exponent;
+  const auto scale = [magnitude](int k, long double& y) {
     y = magnitude;
     while (k > kExactPowerOfTen) {
       y *= PowerOfTenLong(kExactPowerOfTen);
@@ -399,14 +405,10 @@ bool ScaleInExtended(double magnitude, int precision, std::uint64_t& digits, int
       k += kExactPowerOfTen;
     }
     y = k >= 0 ? y * PowerOfTenLong(k) : y / PowerOfTenLong(-k);
-    if (y < low) {
-      --exponent;
-    } else if (y >= high) {
-      ++exponent;
-    } else {
-      break;
-    }
-  }
+    return true;
+  };
+  long double y = 0.0L;
+  if (!SettleExponent(binaryExponent, precision, low, high, scale, exponent, y)) return false;
   // Adding and taking away 2^63 rounds y to the nearest whole number
   // (which fits a double exactly), without changing the rounding mode.
   constexpr long double kRoundingShift = 0x1p63L;
