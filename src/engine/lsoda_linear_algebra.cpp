@@ -94,39 +94,20 @@ bool AllFinite(const double* x, int n) {
 
 }  // namespace
 
-namespace {
-
-// Enters row in the sorted list of rows, unless it is there.
-void EnterRow(std::vector<int>& rows, int row) {
-  const auto at = std::lower_bound(rows.begin(), rows.end(), row);
-  if (at == rows.end() || *at != row) rows.insert(at, row);
-}
-
-}  // namespace
-
 // The stages of LuFactor, each restricted to the rows below the pivot whose
 // entry in the pivot column is not zero and to the pivot row's non-zero
-// columns: an update skipped elsewhere would add a signed zero. The rows
-// below the pivot are found through each column's list of the rows that may
-// hold a non-zero (kept up to date as rows swap and fill in), not by
-// reading the whole column.
+// columns: an update skipped elsewhere would add a signed zero.
 int SparseLu::Factor(double** matrix, int n, int* pivots) {
-  // Steps: (1) keep a copy and check that every entry is finite, and list
-  // each column's non-zero rows; (2) the stages of LuFactor over the
-  // non-zeros; (3) a factor that is not finite means an overflow on the
-  // way: factor the copy densely; (4) record the non-zeros of L and U for
-  // the solves.
+  // Steps: (1) keep a copy and check that every entry is finite; (2) the
+  // stages of LuFactor over the non-zeros; (3) a factor that is not finite
+  // means an overflow on the way: factor the copy densely; (4) record the
+  // non-zeros of L and U for the solves.
   bool finite = true;
   copy_.resize(static_cast<std::size_t>(n) * n);
-  columnRows_.resize(n + 1);
-  for (std::vector<int>& rows : columnRows_) rows.clear();
   for (int i = 1; i <= n; ++i) {
     std::copy(matrix[i] + 1, matrix[i] + n + 1,
               copy_.begin() + static_cast<std::size_t>(i - 1) * n);
     finite = finite && AllFinite(matrix[i], n);
-    for (int j = 1; j <= n; ++j) {
-      if (matrix[i][j] != 0.0) columnRows_[j].push_back(i);
-    }
   }
   dense_ = !finite;
   if (dense_) return LuFactor(matrix, n, pivots);
@@ -138,8 +119,8 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
     int nRows = 0;
     int l = k;
     double largest = std::fabs(matrix[k][k]);
-    for (int i : columnRows_[k]) {
-      if (i <= k || matrix[i][k] == 0.0) continue;
+    for (int i = k + 1; i <= n; ++i) {
+      if (matrix[i][k] == 0.0) continue;
       rows_[nRows++] = i;
       const double size = std::fabs(matrix[i][k]);
       if (size > largest) {
@@ -153,11 +134,7 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
       continue;
     }
     if (l != k) {
-      for (int j = k; j <= n; ++j) {
-        std::swap(matrix[l][j], matrix[k][j]);
-        if (matrix[k][j] != 0.0) EnterRow(columnRows_[j], k);
-        if (matrix[l][j] != 0.0) EnterRow(columnRows_[j], l);
-      }
+      for (int j = k; j <= n; ++j) std::swap(matrix[l][j], matrix[k][j]);
       // Row k's old entry moves to row l, which is now below the pivot.
       for (int r = 0; r < nRows; ++r) {
         if (rows_[r] == l) rows_[r] = matrix[l][k] != 0.0 ? l : 0;
@@ -174,11 +151,7 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
       double* row = matrix[rows_[r]];
       const double multiplier = row[k] * scale;
       row[k] = multiplier;
-      for (int c = 0; c < nColumns; ++c) {
-        const int column = columns_[c];
-        row[column] += pivotRow[column] * multiplier;
-        EnterRow(columnRows_[column], rows_[r]);
-      }
+      for (int c = 0; c < nColumns; ++c) row[columns_[c]] += pivotRow[columns_[c]] * multiplier;
     }
   }
   if (n >= 1) {
@@ -202,11 +175,11 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
   for (int k = 1; k <= n; ++k) {
     lowerStart_[k] = static_cast<int>(lowerRows_.size());
     upperStart_[k] = static_cast<int>(upperRows_.size());
-    for (int i : columnRows_[k]) {
-      if (i < k && matrix[i][k] != 0.0) upperRows_.push_back(i);
+    for (int i = 1; i < k; ++i) {
+      if (matrix[i][k] != 0.0) upperRows_.push_back(i);
     }
-    for (int i : columnRows_[k]) {
-      if (i > k && matrix[i][k] != 0.0) lowerRows_.push_back(i);
+    for (int i = k + 1; i <= n; ++i) {
+      if (matrix[i][k] != 0.0) lowerRows_.push_back(i);
     }
   }
   lowerStart_[n + 1] = static_cast<int>(lowerRows_.size());

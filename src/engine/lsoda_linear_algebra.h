@@ -41,10 +41,7 @@ class SparseLu {
   // Non-zero rows of each column of L below the diagonal and of U above
   // it, in increasing order (compressed columns, 1-based columns).
   std::vector<int> lowerStart_, lowerRows_, upperStart_, upperRows_;
-  std::vector<int> rows_, columns_;  // scratch of one stage
-  // Per column (1-based), the rows that may hold a non-zero, in increasing
-  // order: every row that does, and perhaps some whose entry became zero.
-  std::vector<std::vector<int>> columnRows_;
+  std::vector<int> rows_, columns_;   // scratch of one stage
   std::vector<double> copy_;          // the matrix, for a dense retry
   mutable std::vector<double> kept_;  // a right-hand side, for a dense retry
 };
