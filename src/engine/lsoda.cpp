@@ -4,9 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdarg>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -15,6 +13,7 @@
 #include <utility>
 
 #include "engine/lsoda_linear_algebra.h"
+#include "model/double_pair.h"
 
 namespace vireon {
 namespace {
@@ -76,30 +75,6 @@ constexpr double kSwitchTrialGain = 2.0;  // step gain assumed when a switch is 
 // each order 1 … 12 stays inside its stability region.
 constexpr double kSm1[] = {0.0,  0.5,  0.575, 0.55,  0.45,  0.35, 0.25,
                            0.20, 0.15, 0.10,  0.075, 0.050, 0.025};
-
-// Two components at a time, in one vector register (SSE2 on every x86-64):
-// each lane is rounded as the same operation on a double would be.
-using Pair = double __attribute__((vector_size(16)));
-using PairMask = std::int64_t __attribute__((vector_size(16)));
-
-Pair LoadPair(const double* p) {
-  Pair pair;
-  std::memcpy(&pair, p, sizeof pair);
-  return pair;
-}
-
-void StorePair(double* p, Pair pair) {
-  std::memcpy(p, &pair, sizeof pair);
-}
-
-Pair AbsPair(Pair pair) {
-  PairMask bits;
-  std::memcpy(&bits, &pair, sizeof bits);
-  bits &=
-      ~PairMask{std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::min()};
-  std::memcpy(&pair, &bits, sizeof pair);
-  return pair;
-}
 
 }  // namespace
 

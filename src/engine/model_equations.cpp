@@ -31,8 +31,6 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   // The right-hand side visits, for every independent metabolite, only the
   // steps with a non-zero stoichiometric entry, in step order.
   std::vector<char> needed(nSteps, 0);
-  std::vector<int> stepPosition(nSteps);
-  for (int s = 0; s < nSteps; ++s) stepPosition[model.stepOrder[s]] = s;
   std::vector<std::pair<int, int>> found;  // step position, step index
   std::vector<Term> row;
   longStart_.assign(1, 0);
@@ -40,7 +38,7 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
     const float* stoichiometry = model.stoichiometry[model.metaboliteOrder[p - 1]];
     found.clear();
     ForEachEntryWithBits(stoichiometry, nSteps, [&](int k) {
-      if (stoichiometry[k] != 0.0f) found.push_back({stepPosition[k], k});
+      if (stoichiometry[k] != 0.0f) found.push_back({model.stepPosition[k], k});
     });
     std::sort(found.begin(), found.end());
     row.clear();

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 
+#include "model/double_pair.h"
 #include "model/model.h"
 
 namespace vireon {
@@ -67,10 +68,8 @@ class OperandValues {
   const double* x_;
 };
 
-// Two steps side by side in one vector register, each lane holding what
-// OperandValues gives for its step: a law made only of arithmetic computes
-// both rates at once, each lane rounded as the same operation on a double.
-using Pair = double __attribute__((vector_size(16)));
+// Two steps side by side, each lane holding what OperandValues gives for
+// its step: a law made only of arithmetic computes both rates at once.
 
 class OperandPairValues {
  public:

@@ -818,20 +818,6 @@ std::string FormatExponential(double value, int precision) {
 }
 
 void AppendColumnValue(std::string& out, double value, int width) {
-  // The usual column, "%- *.*e" written directly: the sign or a blank, the
-  // short exponent form, and blanks up to the width.
-  const int clamped = std::clamp(width, 0, kMaxFieldWidth);
-  constexpr int kNarrowPrecision = 6;
-  char buffer[kShortScientificMaxPrecision + 16];
-  char* begin = buffer + 1;
-  if (const char* end =
-          WriteShortScientific(begin, value, clamped >= 8 ? clamped - 8 : kNarrowPrecision)) {
-    if (*begin != '-') *--begin = ' ';
-    const auto length = static_cast<int>(end - begin);
-    out.append(begin, static_cast<std::size_t>(length));
-    if (clamped > length) out.append(static_cast<std::size_t>(clamped - length), ' ');
-    return;
-  }
   Conversion c;
   c.minus = true;
   c.space = true;
