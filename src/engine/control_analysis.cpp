@@ -82,12 +82,14 @@ int ComputeControlCoefficients(Engine& engine) {
   // B = M^-1 U (nIndependent x nSteps), then concControl = -L B. A zero of
   // U adds mik·0 = ±0 to a sum that started at +0, which changes nothing
   // unless mik is not finite.
-  std::vector<std::vector<int>> nonZerosOfU(nIndependent);
+  // The steps of row k of U are nonZerosOfU[start[k] … start[k + 1] - 1].
+  std::vector<int> nonZerosOfU, start(nIndependent + 1, 0);
   for (int k = 0; k < nIndependent; ++k) {
     const float* u = model.reducedStoichiometry[k];
     for (int s = 0; s < nSteps; ++s) {
-      if (u[s] != 0.0f || !sparse) nonZerosOfU[k].push_back(s);
+      if (u[s] != 0.0f || !sparse) nonZerosOfU.push_back(s);
     }
+    start[k + 1] = static_cast<int>(nonZerosOfU.size());
   }
   Matrix<double> b(nIndependent, nSteps);
   for (int i = 0; i < nIndependent; ++i) {
@@ -96,7 +98,8 @@ int ComputeControlCoefficients(Engine& engine) {
       if (mik == 0.0) continue;
       const float* u = model.reducedStoichiometry[k];
       if (std::isfinite(mik)) {
-        for (int s : nonZerosOfU[k]) b[i][s] += mik * u[s];
+        for (int r = start[k]; r < start[k + 1]; ++r)
+          b[i][nonZerosOfU[r]] += mik * u[nonZerosOfU[r]];
       } else {
         for (int s = 0; s < nSteps; ++s) b[i][s] += mik * u[s];
       }

@@ -7,6 +7,7 @@ namespace vireon {
 void EngineState::Allocate(const Model& model) {
   const int nMetabolites = model.nMetabolites();
   const int size = nMetabolites + 1;
+  structure.Clear();
   amounts.assign(size, 0.0);
   ssAmounts.assign(size, 0.0);
   derivatives.assign(size, 0.0);
@@ -28,6 +29,7 @@ void EngineState::Allocate(const Model& model) {
 }
 
 void EngineState::Free() {
+  structure.Clear();
   amounts.clear();
   ssAmounts.clear();
   derivatives.clear();

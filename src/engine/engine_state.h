@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/sparsity.h"
 #include "model/matrix.h"
 
 namespace vireon {
@@ -72,6 +73,10 @@ struct EngineState {
   int totalIterations = 0;
 
   std::string errorLog;
+
+  // The structures of the matrices the engine differences, kept for the
+  // engines of one run; Allocate and Free let them go.
+  NetworkStructureCache structure;
 
   // Sizes every array from the model (after its structural analysis).
   void Allocate(const Model& model);

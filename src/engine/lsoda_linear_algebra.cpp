@@ -115,6 +115,8 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
   int info = 0;
   rows_.resize(n + 1);
   columns_.resize(n + 1);
+  // At most the non-zeros of L and U, to size their lists once.
+  std::size_t lowerCount = 0, upperCount = 0;
   for (int k = 1; k < n; ++k) {
     int nRows = 0;
     int l = k;
@@ -145,6 +147,8 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
     for (int j = k + 1; j <= n; ++j) {
       if (pivotRow[j] != 0.0) columns_[nColumns++] = j;
     }
+    lowerCount += nRows;
+    upperCount += nColumns;
     const double scale = -1.0 / pivotRow[k];
     for (int r = 0; r < nRows; ++r) {
       if (rows_[r] == 0) continue;
@@ -172,6 +176,8 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
   upperStart_.assign(n + 2, 0);
   lowerRows_.clear();
   upperRows_.clear();
+  lowerRows_.reserve(lowerCount);
+  upperRows_.reserve(upperCount);
   for (int k = 1; k <= n; ++k) {
     lowerStart_[k] = static_cast<int>(lowerRows_.size());
     upperStart_[k] = static_cast<int>(upperRows_.size());

@@ -19,9 +19,7 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
       nIndependent_(model.nIndependent),
       nVariable_(model.nVariable),
       nMetabolites_(model.nMetabolites()),
-      reduced_(model, ReducedJacobianPattern),
-      full_(model, FullJacobianPattern),
-      elasticity_(model, ElasticityPattern) {
+      structure_(state.structure.For(model)) {
   const int nSteps = model.nSteps();
   volumes_.assign(nMetabolites_ + 1, 1.0);
   for (int p = 1; p <= nMetabolites_; ++p) {
@@ -227,7 +225,7 @@ void ModelEquations::DependentAmounts(double* x) const {
 }
 
 void ModelEquations::ComputeJacobian(double* x, Matrix<double>& jacobian) {
-  if (useSparsity_ && reduced_.groups().Pays(nIndependent_) &&
+  if (useSparsity_ && structure_.reduced.groups().Pays(nIndependent_) &&
       ComputeJacobianByGroups(x, jacobian)) {
     return;
   }
@@ -276,8 +274,8 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
   }
   const double f = derivationFactor_;
   const int width = nMetabolites_ + 1;
-  const ColumnGroups& groups = reduced_.groups();
-  const SparsityPattern& pattern = reduced_.pattern();
+  const ColumnGroups& groups = structure_.reduced.groups();
+  const SparsityPattern& pattern = structure_.reduced.pattern();
   const int nGroups = groups.size();
   baseF_.resize(width);
   groupPlus_.resize(static_cast<std::size_t>(nGroups) * width);
@@ -320,7 +318,7 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
 }
 
 void ModelEquations::ComputeElasticities(double* x, Matrix<double>& elasticities) {
-  if (useSparsity_ && elasticity_.groups().Pays(nMetabolites_) &&
+  if (useSparsity_ && structure_.elasticity.groups().Pays(nMetabolites_) &&
       ComputeElasticitiesByGroups(x, elasticities)) {
     return;
   }
@@ -354,8 +352,8 @@ bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elas
   const double f = derivationFactor_;
   const int nSteps = model_.nSteps();
   const int width = nSteps + 1;
-  const ColumnGroups& groups = elasticity_.groups();
-  const SparsityPattern& pattern = elasticity_.pattern();
+  const ColumnGroups& groups = structure_.elasticity.groups();
+  const SparsityPattern& pattern = structure_.elasticity.pattern();
   const int nGroups = groups.size();
   stepBase_.resize(width);
   groupPlus_.resize(std::max(groupPlus_.size(), static_cast<std::size_t>(nGroups) * width));

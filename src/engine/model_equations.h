@@ -61,7 +61,7 @@ class ModelEquations {
   bool useSparsity() const { return useSparsity_; }
   // The structure of the integrator's Jacobian, dF/dy over all nVariable
   // amounts, and its column groups.
-  const ColumnStructure& fullStructure() const { return full_; }
+  const ColumnStructure& fullStructure() const { return structure_.full; }
 
   // The largest absolute value among F[1 ... nVariable].
   double ResidualNorm(const double* f) const;
@@ -164,7 +164,7 @@ class ModelEquations {
   bool ComputeElasticitiesByGroups(double* x, Matrix<double>& elasticities);
 
   bool useSparsity_ = true;
-  ColumnStructure reduced_, full_, elasticity_;
+  NetworkStructure& structure_;  // kept in the engine state
   // Grouped differences: the base point and its F, per group the evaluations
   // at both perturbed points (group g at g × (nMetabolites + 1)).
   std::vector<double> baseF_, groupPlus_, groupMinus_, stepBase_;

@@ -112,6 +112,17 @@ void ColumnStructure::Build() const {
   built_ = true;
 }
 
+NetworkStructure::NetworkStructure(const Model& model)
+    : model(&model),
+      reduced(model, ReducedJacobianPattern),
+      full(model, FullJacobianPattern),
+      elasticity(model, ElasticityPattern) {}
+
+NetworkStructure& NetworkStructureCache::For(const Model& model) {
+  if (!kept_ || kept_->model != &model) kept_ = std::make_unique<NetworkStructure>(model);
+  return *kept_;
+}
+
 std::vector<std::vector<int>> PositionsReadBySteps(const Model& model) {
   const int nMetabolites = model.nMetabolites();
   std::vector<std::vector<int>> reads(model.nSteps());

@@ -11,6 +11,7 @@
 // differences, to the last bit. Positions are 1-based, as everywhere in the
 // engine.
 
+#include <memory>
 #include <vector>
 
 namespace vireon {
@@ -75,6 +76,38 @@ class ColumnStructure {
   mutable bool built_ = false;
   mutable SparsityPattern pattern_;
   mutable ColumnGroups groups_;
+};
+
+// The structures of the three matrices the engine differences: the reduced
+// Jacobian, the integrator's full Jacobian and the elasticities, each
+// worked out the first time it is asked for.
+struct NetworkStructure {
+  explicit NetworkStructure(const Model& model);
+
+  const Model* model;
+  ColumnStructure reduced, full, elasticity;
+};
+
+// The network's structures kept from one engine to the next: the points of
+// a scan build an engine each over the same model, and only the first works
+// the structures out. What is kept belongs to one model object, whose
+// network must not change while it is kept; a copy starts with nothing kept,
+// so each thread's copy of a document works out its own.
+class NetworkStructureCache {
+ public:
+  NetworkStructureCache() = default;
+  NetworkStructureCache(const NetworkStructureCache&) {}
+  NetworkStructureCache& operator=(const NetworkStructureCache&) {
+    Clear();
+    return *this;
+  }
+
+  // The structures of `model`: those kept when they are its own, else new.
+  NetworkStructure& For(const Model& model);
+  void Clear() { kept_.reset(); }
+
+ private:
+  std::unique_ptr<NetworkStructure> kept_;
 };
 
 // The metabolite positions (1-based) the rate law of each step (by step

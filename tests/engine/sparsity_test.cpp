@@ -144,9 +144,7 @@ TEST(SparsityTest, GroupsOfEveryEngineMatrixShareNoRow) {
 
 // Everything the steady-state task and the control analysis compute, with
 // and without the sparsity, at the same points: the same bits.
-void ExpectSameResults(EngineRig& sparse, EngineRig& dense) {
-  const EngineState& a = sparse.state;
-  const EngineState& b = dense.state;
+void ExpectSameResults(const EngineState& a, const EngineState& b) {
   EXPECT_EQ(a.ssFailure, b.ssFailure);
   EXPECT_TRUE(SameBits(a.ssAmounts, b.ssAmounts));
   EXPECT_TRUE(SameBits(a.jacobian, b.jacobian));
@@ -197,11 +195,50 @@ TEST(SparsityTest, GroupedDifferencesGiveTheSameBitsAsColumnByColumn) {
       rig->engine->equations.ComputeJacobian(x.data(), rig->state.jacobian);
       evaluations[k++] = countedEvaluations;
     }
-    ExpectSameResults(sparse, dense);
+    ExpectSameResults(sparse.state, dense.state);
     if (!c.unknownReach && !c.nanAmount) {
       EXPECT_LT(evaluations[0], evaluations[1] / 2) << "the grouped path was not taken";
     }
   }
+}
+
+void RunSteadyStateAndControl(EngineRig& rig) {
+  ComputeMoietyTotals(rig.model);
+  SteadyState(*rig.engine);
+  CheckEquilibrium(*rig.engine);
+  ControlAnalysis(*rig.engine);
+}
+
+// The points of a scan build one engine after another over one state; they
+// share the structure it keeps, which a copy of the state and a new
+// allocation (as every run makes) let go.
+TEST(SparsityTest, StateKeepsTheStructureUntilItIsAllocatedAgain) {
+  TaskSettings settings;
+  settings.mcaUnscaled = 1;
+  EngineRig rig(Network(24, false), settings);
+  RunSteadyStateAndControl(rig);
+  const ColumnStructure* kept = &rig.engine->equations.fullStructure();
+  rig.engine = std::make_unique<Engine>(rig.model, rig.state, rig.settings, rig.hooks);
+  EXPECT_EQ(&rig.engine->equations.fullStructure(), kept);
+  EngineState copy = rig.state;
+  Engine onCopy(rig.model, copy, rig.settings, rig.hooks);
+  EXPECT_NE(&onCopy.equations.fullStructure(), kept);
+
+  // X20 now activates R6 instead of EX3: the next run over the same model
+  // and state must difference the new network, as a fresh state does.
+  auto rewire = [](Model& model) {
+    test::UseKinetics(model, "R6", "Specific activation (rev)", {1.0, 2.0, 3.0, 0.5, 0.4}, {"X20"});
+    StructuralAnalysis(model);
+  };
+  rewire(rig.model);
+  rig.state.Allocate(rig.model);
+  rig.engine = std::make_unique<Engine>(rig.model, rig.state, rig.settings, rig.hooks);
+  RunSteadyStateAndControl(rig);
+  Model rewired = Network(24, false);
+  rewire(rewired);
+  EngineRig fresh(std::move(rewired), settings);
+  RunSteadyStateAndControl(fresh);
+  ExpectSameResults(rig.state, fresh.state);
 }
 
 }  // namespace
