@@ -301,6 +301,8 @@ struct SharedWork {
     return planDone ? std::min(end, Planned()) : end;
   }
   bool ChunkReady(int c) const { return Complete(ChunkEnd(c) - 1); }
+  // Whether `point` is the last one of its chunk.
+  bool EndsChunk(int point) const { return point >= 1 && point % chunkPoints == 0; }
   // The planner stays within this many points of the written ones.
   int PlanLimit() const { return ChunkFirst(writtenChunks + ahead + 1) + 1; }
 };
@@ -391,7 +393,9 @@ class Planner {
     work_.changed.wait(lock, [this] { return work_.stop || work_.Planned() < work_.PlanLimit(); });
     if (work_.stop) return false;
     work_.plan.push_back(std::move(point));
-    work_.changed.notify_all();
+    // Workers wait for whole chunks, and a point is complete once the next
+    // one is planned: only the point that completes a chunk wakes them.
+    if (work_.EndsChunk(work_.Planned() - 2)) work_.changed.notify_all();
     return true;
   }
 
