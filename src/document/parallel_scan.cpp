@@ -493,8 +493,17 @@ bool TakeChunk(SharedWork& work, int& c, ChunkResult& result) {
   ++work.nextChunk;
   result = ChunkResult{};
   result.first = work.ChunkFirst(c);
-  for (int i = result.first - 1; i < work.ChunkEnd(c); ++i) {
-    result.plan.push_back(work.plan[static_cast<std::size_t>(i - work.planFirst)]);
+  // Chunks are taken in order, so the point before this one is no longer
+  // needed in the plan; the chunk's last point is the next chunk's point
+  // before, and stays.
+  const int last = work.ChunkEnd(c) - 1;
+  for (int i = result.first - 1; i <= last; ++i) {
+    PlannedPoint& point = work.plan[static_cast<std::size_t>(i - work.planFirst)];
+    if (i < last) {
+      result.plan.push_back(std::move(point));
+    } else {
+      result.plan.push_back(point);
+    }
   }
   return true;
 }
