@@ -99,9 +99,10 @@ bool AllFinite(const double* x, int n) {
 // columns: an update skipped elsewhere would add a signed zero.
 int SparseLu::Factor(double** matrix, int n, int* pivots) {
   // Steps: (1) keep a copy and check that every entry is finite; (2) the
-  // stages of LuFactor over the non-zeros; (3) a factor that is not finite
-  // means an overflow on the way: factor the copy densely; (4) record the
-  // non-zeros of L and U for the solves.
+  // stages of LuFactor over the non-zeros, noting the non-zeros of L's
+  // column and U's row that each stage leaves final; (3) a factor that is
+  // not finite means an overflow on the way: factor the copy densely; (4)
+  // U's rows turned into columns for the solves.
   bool finite = true;
   copy_.resize(static_cast<std::size_t>(n) * n);
   for (int i = 1; i <= n; ++i) {
@@ -114,10 +115,16 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
 
   int info = 0;
   rows_.resize(n + 1);
-  columns_.resize(n + 1);
-  // At most the non-zeros of L and U, to size their lists once.
-  std::size_t lowerCount = 0, upperCount = 0;
-  for (int k = 1; k < n; ++k) {
+  lowerStart_.resize(n + 2);
+  upperStart_.assign(n + 2, 0);
+  rowColumnStart_.resize(n + 2);
+  lowerRows_.clear();
+  rowColumns_.clear();
+  // Row k of U and column k of L no longer change after stage k: row swaps
+  // at later stages start at their own column, and updates lie below them.
+  for (int k = 1; k <= n; ++k) {
+    lowerStart_[k] = static_cast<int>(lowerRows_.size());
+    rowColumnStart_[k] = static_cast<int>(rowColumns_.size());
     int nRows = 0;
     int l = k;
     double largest = std::fabs(matrix[k][k]);
@@ -131,11 +138,10 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
       }
     }
     pivots[k] = l;
-    if (matrix[l][k] == 0.0) {
+    const bool zeroPivot = matrix[l][k] == 0.0;
+    if (zeroPivot) {
       info = k;
-      continue;
-    }
-    if (l != k) {
+    } else if (l != k) {
       for (int j = k; j <= n; ++j) std::swap(matrix[l][j], matrix[k][j]);
       // Row k's old entry moves to row l, which is now below the pivot.
       for (int r = 0; r < nRows; ++r) {
@@ -143,26 +149,35 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
       }
     }
     const double* pivotRow = matrix[k];
-    int nColumns = 0;
     for (int j = k + 1; j <= n; ++j) {
-      if (pivotRow[j] != 0.0) columns_[nColumns++] = j;
+      if (pivotRow[j] != 0.0) rowColumns_.push_back(j);
     }
-    lowerCount += nRows;
-    upperCount += nColumns;
+    if (zeroPivot || k == n) continue;
+    const int* columns = rowColumns_.data() + rowColumnStart_[k];
+    const int nColumns = static_cast<int>(rowColumns_.size()) - rowColumnStart_[k];
     const double scale = -1.0 / pivotRow[k];
     for (int r = 0; r < nRows; ++r) {
       if (rows_[r] == 0) continue;
       double* row = matrix[rows_[r]];
       const double multiplier = row[k] * scale;
       row[k] = multiplier;
-      for (int c = 0; c < nColumns; ++c) row[columns_[c]] += pivotRow[columns_[c]] * multiplier;
+      if (multiplier != 0.0) lowerRows_.push_back(rows_[r]);
+      for (int c = 0; c < nColumns; ++c) row[columns[c]] += pivotRow[columns[c]] * multiplier;
     }
   }
-  if (n >= 1) {
-    pivots[n] = n;
-    if (matrix[n][n] == 0.0) info = n;
+  lowerStart_[n + 1] = static_cast<int>(lowerRows_.size());
+  rowColumnStart_[n + 1] = static_cast<int>(rowColumns_.size());
+
+  // Every other entry of the factors is a zero the stages left alone.
+  for (int k = 1; k <= n && finite; ++k) {
+    finite = std::isfinite(matrix[k][k]);
+    for (int r = lowerStart_[k]; r < lowerStart_[k + 1] && finite; ++r) {
+      finite = std::isfinite(matrix[lowerRows_[r]][k]);
+    }
+    for (int c = rowColumnStart_[k]; c < rowColumnStart_[k + 1] && finite; ++c) {
+      finite = std::isfinite(matrix[k][rowColumns_[c]]);
+    }
   }
-  for (int i = 1; i <= n && finite; ++i) finite = AllFinite(matrix[i], n);
   if (!finite) {
     for (int i = 1; i <= n; ++i) {
       std::copy(copy_.begin() + static_cast<std::size_t>(i - 1) * n,
@@ -172,24 +187,16 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
     return LuFactor(matrix, n, pivots);
   }
 
-  lowerStart_.assign(n + 2, 0);
-  upperStart_.assign(n + 2, 0);
-  lowerRows_.clear();
-  upperRows_.clear();
-  lowerRows_.reserve(lowerCount);
-  upperRows_.reserve(upperCount);
-  for (int k = 1; k <= n; ++k) {
-    lowerStart_[k] = static_cast<int>(lowerRows_.size());
-    upperStart_[k] = static_cast<int>(upperRows_.size());
-    for (int i = 1; i < k; ++i) {
-      if (matrix[i][k] != 0.0) upperRows_.push_back(i);
-    }
-    for (int i = k + 1; i <= n; ++i) {
-      if (matrix[i][k] != 0.0) lowerRows_.push_back(i);
+  // U's rows into columns, each column's rows in increasing order.
+  for (int column : rowColumns_) ++upperStart_[column + 1];
+  for (int k = 1; k <= n; ++k) upperStart_[k + 1] += upperStart_[k];
+  upperRows_.resize(rowColumns_.size());
+  rows_.assign(upperStart_.begin(), upperStart_.end() - 1);
+  for (int k = 1; k < n; ++k) {
+    for (int c = rowColumnStart_[k]; c < rowColumnStart_[k + 1]; ++c) {
+      upperRows_[rows_[rowColumns_[c]]++] = k;
     }
   }
-  lowerStart_[n + 1] = static_cast<int>(lowerRows_.size());
-  upperStart_[n + 1] = static_cast<int>(upperRows_.size());
   return info;
 }
 

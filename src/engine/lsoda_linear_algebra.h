@@ -41,7 +41,10 @@ class SparseLu {
   // Non-zero rows of each column of L below the diagonal and of U above
   // it, in increasing order (compressed columns, 1-based columns).
   std::vector<int> lowerStart_, lowerRows_, upperStart_, upperRows_;
-  std::vector<int> rows_, columns_;   // scratch of one stage
+  // Non-zero columns of each row of U right of the diagonal, as they are
+  // found (compressed rows).
+  std::vector<int> rowColumnStart_, rowColumns_;
+  std::vector<int> rows_;             // scratch of one stage
   std::vector<double> copy_;          // the matrix, for a dense retry
   mutable std::vector<double> kept_;  // a right-hand side, for a dense retry
 };
