@@ -36,8 +36,10 @@ EigenvalueStatistics SummariseEigenvalues(const double* real, const double* imag
   for (int k = 0; k < n; ++k) {
     const double re = real[k];
     const double im = imaginary[k];
-    s.maxRealPart = std::max(s.maxRealPart, re);
-    s.maxImagPart = std::max(s.maxImagPart, std::fabs(im));
+    // An eigenvalue that is not known leaves the largest parts unknown,
+    // wherever it stands among the others.
+    if (std::isnan(re) || re > s.maxRealPart) s.maxRealPart = re;
+    if (std::isnan(im) || std::fabs(im) > s.maxImagPart) s.maxImagPart = std::fabs(im);
     if (std::fabs(re) <= resolution) {
       if (std::fabs(im) <= resolution) {
         s.nZero += 1;

@@ -263,5 +263,22 @@ TEST(StabilityTest, StatisticsPartitionTheEigenvalues) {
             "components");
 }
 
+// A stable spectrum with one eigenvalue unknown is not stable, wherever the
+// unknown one stands.
+TEST(StabilityTest, AnUnknownEigenvalueLeavesTheStabilityUndetermined) {
+  const double nan = std::nan("");
+  for (int at = 0; at < 3; ++at) {
+    SCOPED_TRACE(at);
+    double re[] = {-1.0, -2.0, -3.0};
+    double im[] = {0.5, -0.5, 0.0};
+    re[at] = nan;
+    im[at] = nan;
+    const EigenvalueStatistics s = SummariseEigenvalues(re, im, 3, 1e-9);
+    EXPECT_TRUE(std::isnan(s.maxRealPart));
+    EXPECT_TRUE(std::isnan(s.maxImagPart));
+    EXPECT_EQ(StabilityVerdict(s.maxRealPart, s.maxImagPart, 1e-9), "stability is undetermined");
+  }
+}
+
 }  // namespace
 }  // namespace vireon
