@@ -35,14 +35,32 @@ void Engine::SetUseSparsity(bool use) {
   }
 }
 
+const double* Engine::AbsoluteTolerance(int& itol) {
+  const int n = model.nVariable;
+  itol = 1;
+  bool uniform = true;
+  for (int p = 2; p <= n && uniform; ++p) uniform = equations.Volume(p) == equations.Volume(1);
+  const double first = n >= 1 ? equations.Volume(1) : 1.0;
+  if (uniform && first == 1.0) return state.atol;
+  if (uniform) {
+    absoluteTolerances_.assign(2, state.atol[1] * first);
+    return absoluteTolerances_.data();
+  }
+  itol = 2;
+  absoluteTolerances_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+  for (int p = 1; p <= n; ++p) absoluteTolerances_[p] = state.atol[1] * equations.Volume(p);
+  return absoluteTolerances_.data();
+}
+
 void Engine::CallLsoda() {
   LsodaOptionalInputs options;
   options.mxstep = state.maxSteps;
   options.mxordn = settings.adamsMaxOrder;
   options.mxords = settings.bdfMaxOrder;
-  lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut,
-              /*itol=*/1, state.rtol, state.atol, /*itask=*/1, state.istate, /*iopt=*/1,
-              /*jt=*/2, options);
+  int itol = 1;
+  const double* atol = AbsoluteTolerance(itol);
+  lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut, itol,
+              state.rtol, atol, /*itask=*/1, state.istate, /*iopt=*/1, /*jt=*/2, options);
 }
 
 double ElapsedSeconds(Engine& engine) {

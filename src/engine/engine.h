@@ -69,7 +69,11 @@ class Engine {
   void SetUseSparsity(bool use);
 
   // Advances the integration from state.time to state.timeOut with the
-  // run's settings; state.istate in and out.
+  // run's settings; state.istate in and out. The absolute tolerance
+  // state.atol[1] is one on concentrations: the integrator, whose state is
+  // amounts, holds each variable to it times the volume of the variable's
+  // compartment, so that a tiny compartment is integrated as accurately as
+  // a litre. Where every volume is 1 the tolerance is passed as it is.
   void CallLsoda();
 
   Model& model;
@@ -91,6 +95,12 @@ class Engine {
   double realTimeBase = 0.0;
 
  private:
+  // The absolute tolerance LSODA is given for state.atol[1], 1-based, and
+  // its itol: 1 for one tolerance for all variables, 2 for one each.
+  const double* AbsoluteTolerance(int& itol);
+
+  std::vector<double> absoluteTolerances_;  // 1-based, as LSODA reads it
+
   class Rhs : public LsodaRhs {
    public:
     explicit Rhs(ModelEquations& equations) : equations_(equations) {}

@@ -87,6 +87,9 @@ class ModelEquations {
     return relationsSpanVolumes_ && volumes_[v] != volumes_[j] ? volumes_[v] / volumes_[j] : 1.0;
   }
 
+  // The volume of the compartment of position p (1-based).
+  double Volume(int p) const { return volumes_[p]; }
+
   const Model& model() const { return model_; }
   EngineState& state() { return state_; }
   double derivationFactor() const { return derivationFactor_; }
