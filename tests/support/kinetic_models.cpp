@@ -55,6 +55,15 @@ Model LinearTwoStep(double k1, double k2, double s) {
   return model;
 }
 
+Model ReversibleTwoStep(double k1, double km1, double k2, double s) {
+  Model model = BuildModel({{"R1", "S = X"}, {"R2", "X -> P"}}, {"S", "P"});
+  UseKinetics(model, "R1", "Mass action (reversible)", {k1, km1});
+  UseKinetics(model, "R2", "Mass action (irreversible)", {k2});
+  SetInitial(model, "S", s);
+  StructuralAnalysis(model);
+  return model;
+}
+
 Model LinearMichaelisMenten() {
   Model model = BuildModel({{"E1", "S -> A"}, {"E2", "A -> B"}, {"E3", "B -> P"}}, {"S", "P"});
   UseKinetics(model, "E1", "Henri-Michaelis-Menten (irreversible)", {0.5, 2.0});
@@ -68,8 +77,8 @@ Model LinearMichaelisMenten() {
 }
 
 Model BranchedPathway() {
-  Model model = BuildModel({{"In", "S -> X"}, {"Out1", "X -> P1"}, {"Out2", "X -> P2"}},
-                           {"S", "P1", "P2"});
+  Model model =
+      BuildModel({{"In", "S -> X"}, {"Out1", "X -> P1"}, {"Out2", "X -> P2"}}, {"S", "P1", "P2"});
   UseKinetics(model, "In", "Henri-Michaelis-Menten (irreversible)", {1.0, 3.0});
   UseKinetics(model, "Out1", "Henri-Michaelis-Menten (irreversible)", {0.5, 2.0});
   UseKinetics(model, "Out2", "Henri-Michaelis-Menten (irreversible)", {2.0, 1.5});
@@ -90,12 +99,35 @@ Model EnzymeWithMoiety() {
   return model;
 }
 
+Model ReversibleMichaelisMentenStep() {
+  Model model = BuildModel({{"E1", "S = X"}, {"E2", "X -> P"}}, {"S", "P"});
+  UseKinetics(model, "E1", "Reversible Michaelis-Menten", {1.0, 1.0, 4.0, 1.0});
+  UseKinetics(model, "E2", "Mass action (irreversible)", {1.0});
+  SetInitial(model, "S", 1.0);
+  SetInitial(model, "X", 0.5);
+  StructuralAnalysis(model);
+  return model;
+}
+
+Model UnequalVolumesCycle() {
+  Model model = BuildModel({{"R1", "A -> B"}, {"R2", "B -> C"}, {"R3", "C -> A"}});
+  UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  UseKinetics(model, "R2", "Mass action (irreversible)", {2.0});
+  UseKinetics(model, "R3", "Mass action (irreversible)", {0.5});
+  if (model.SetCompartmentCount(2) != 0) ADD_FAILURE() << "two compartments refused";
+  model.compartments[0].volume = 0.5;
+  model.compartments[1].volume = 2.0;
+  SetInitial(model, "A", 1.0, 0);
+  SetInitial(model, "B", 0.5, 1);
+  SetInitial(model, "C", 0.25, 0);
+  StructuralAnalysis(model);
+  return model;
+}
+
 Model Brusselator(double a, double b) {
-  Model model = BuildModel({{"R1", "A -> X"},
-                            {"R2", "2*X + Y -> 3*X"},
-                            {"R3", "B + X -> Y + D"},
-                            {"R4", "X -> E"}},
-                           {"A", "B", "D", "E"});
+  Model model = BuildModel(
+      {{"R1", "A -> X"}, {"R2", "2*X + Y -> 3*X"}, {"R3", "B + X -> Y + D"}, {"R4", "X -> E"}},
+      {"A", "B", "D", "E"});
   for (const char* step : {"R1", "R2", "R3", "R4"}) {
     UseKinetics(model, step, "Mass action (irreversible)", {1.0});
   }
