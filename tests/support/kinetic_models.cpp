@@ -77,8 +77,8 @@ Model LinearMichaelisMenten() {
 }
 
 Model BranchedPathway() {
-  Model model =
-      BuildModel({{"In", "S -> X"}, {"Out1", "X -> P1"}, {"Out2", "X -> P2"}}, {"S", "P1", "P2"});
+  Model model = BuildModel({{"In", "S -> X"}, {"Out1", "X -> P1"}, {"Out2", "X -> P2"}},
+                           {"S", "P1", "P2"});
   UseKinetics(model, "In", "Henri-Michaelis-Menten (irreversible)", {1.0, 3.0});
   UseKinetics(model, "Out1", "Henri-Michaelis-Menten (irreversible)", {0.5, 2.0});
   UseKinetics(model, "Out2", "Henri-Michaelis-Menten (irreversible)", {2.0, 1.5});
@@ -125,9 +125,11 @@ Model UnequalVolumesCycle() {
 }
 
 Model Brusselator(double a, double b) {
-  Model model = BuildModel(
-      {{"R1", "A -> X"}, {"R2", "2*X + Y -> 3*X"}, {"R3", "B + X -> Y + D"}, {"R4", "X -> E"}},
-      {"A", "B", "D", "E"});
+  Model model = BuildModel({{"R1", "A -> X"},
+                            {"R2", "2*X + Y -> 3*X"},
+                            {"R3", "B + X -> Y + D"},
+                            {"R4", "X -> E"}},
+                           {"A", "B", "D", "E"});
   for (const char* step : {"R1", "R2", "R3", "R4"}) {
     UseKinetics(model, step, "Mass action (irreversible)", {1.0});
   }
