@@ -28,6 +28,8 @@ void SetInitial(Model& model, const std::string& metabolite, double concentratio
 // steady states, Jacobians, link matrices and control coefficients.
 
 // S -> X -> P with S and P fixed, mass action: v1 = k1 [S], v2 = k2 [X].
+// The defaults are the catalogue's (kTwoStepChain), which also has the
+// closed forms.
 Model LinearTwoStep(double k1 = 2.0, double k2 = 0.5, double s = 1.0);
 
 // S = X -> P with S and P fixed, mass action: v1 = k1 [S] - km1 [X],
