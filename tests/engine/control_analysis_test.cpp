@@ -177,8 +177,9 @@ TEST(ControlAnalysisTest, ElasticitiesAreTakenWithRespectToAmountsEvenAtZero) {
   // Nothing flows in, so X rests at amount 0, below the resolution: it is
   // perturbed around r (1 + f) instead. R2 = k2 [X] = k2 x / V, so its
   // unscaled elasticity to the amount x is k2 / V whatever x is.
-  const double k2 = 0.5, volume = 4.0;
-  Model model = test::LinearTwoStep(0.0, k2, 1.0);
+  const test::TwoStepChain chain{.k1 = 0.0};
+  const double volume = 4.0;
+  Model model = chain.Build();
   model.SetCompartmentCount(2);
   model.compartments[1].volume = volume;
   model.metabolites[model.FindMetabolite("X")].compartment = 1;
@@ -188,12 +189,12 @@ TEST(ControlAnalysisTest, ElasticitiesAreTakenWithRespectToAmountsEvenAtZero) {
   ASSERT_EQ(rig.state.ssAmounts[x + 1], 0.0);
   const int r1 = rig.model.stepPosition[rig.model.FindStep("R1")];
   const int r2 = rig.model.stepPosition[rig.model.FindStep("R2")];
-  EXPECT_CLOSE(rig.state.elasticities[r2][x], k2 / volume, 0.0, 1e-6);
+  EXPECT_CLOSE(rig.state.elasticities[r2][x], chain.k2 / volume, 0.0, 1e-6);
   EXPECT_CLOSE(rig.state.elasticities[r1][x], 0.0, 1e-15, 0.0);
 }
 
 TEST(ControlAnalysisTest, ZeroFluxAndNoSteadyStateGiveTheDocumentedValues) {
-  EngineRig rig(test::LinearTwoStep(0.0, 0.5, 1.0), Scaled(true));
+  EngineRig rig(test::TwoStepChain{.k1 = 0.0}.Build(), Scaled(true));
   Solve(rig);
   // Nothing flows: every scaled flux-control coefficient is infinite.
   EXPECT_EQ(rig.state.fluxControl[0][0], kInfiniteValue);
