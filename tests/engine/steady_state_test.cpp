@@ -63,6 +63,7 @@ TEST(SteadyStateTest, EveryReferenceModelReachesItsCataloguedSteadyStateJacobian
     SteadyState(*rig.engine);
     ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
     const Model& model = rig.model;
+    ASSERT_EQ(static_cast<int>(r.concentrations.size()), model.nVariable);
     for (const auto& [name, expected] : r.concentrations) {
       EXPECT_CLOSE(model.metabolites[model.FindMetabolite(name)].concentration, expected,
                    test::kSteadyStateAbs, test::kSteadyStateRel)
@@ -96,6 +97,7 @@ TEST(SteadyStateTest, EveryReferenceModelReachesItsCataloguedSteadyStateJacobian
       }
     }
     // Each catalogued eigenvalue is one of the engine's, each used once.
+    ASSERT_EQ(static_cast<int>(r.eigenvalues.size()), n);
     std::vector<bool> used(n, false);
     for (const std::complex<double>& expected : r.eigenvalues) {
       int match = -1;
