@@ -1,7 +1,7 @@
 // The Results page's data through its view object: the files of a real
 // two-level scan are read back and cut into curves, and every point is
-// checked against the closed form of S -> X -> P,
-//   [X](t) = k1 [S] / k2 (1 - exp(-k2 t)),  [X]ss = k1 [S] / k2.
+// checked against the closed forms of S -> X -> P (TwoStepChain of the
+// reference catalogue).
 
 #include "document/results_view.h"
 

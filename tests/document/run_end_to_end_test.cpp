@@ -1,8 +1,8 @@
 // Whole runs through the headless entry point, checked byte for byte: the
 // time-course and steady-state data files and the report (all but its date
 // line) are compared with texts built here from the documented line formats,
-// with the values of S -> X -> P taken from its closed form
-//   [X](t) = k1 [S] / k2 (1 - exp(-k2 t)),  [X]ss = k1 [S] / k2.
+// with the values of S -> X -> P taken from its closed forms (TwoStepChain
+// of the reference catalogue).
 
 #include <gtest/gtest.h>
 
