@@ -17,7 +17,7 @@
 #include "support/default_values.h"
 #include "support/document_fixtures.h"
 #include "support/files.h"
-#include "support/kinetic_models.h"
+#include "support/reference_models.h"
 
 namespace vireon {
 namespace {
@@ -40,7 +40,7 @@ TEST(NewDocument, RunsWithTheUsersDefaults) {
     const test::TemporaryFolder folder;
     Document d;
     NewDocument(d, defaults);
-    d.model = test::LinearTwoStep(2.0, 0.5, 1.0);  // [X] tends to 2 * 1 / 0.5 = 4
+    d.model = test::kTwoStepChain.Build();  // [X] tends to X* = 2 * 1 / 0.5 = 4
     d.model.comments = "a remark on the model";
     d.pathName = folder.folder() + "chain.vrn";
     d.folder = folder.folder();

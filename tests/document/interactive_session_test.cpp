@@ -9,30 +9,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "document/run_control.h"
 #include "engine/random.h"
 #include "model/message_sink.h"
 #include "run_test_support.h"
 #include "support/expect_close.h"
-#include "support/kinetic_models.h"
+#include "support/reference_models.h"
 
 namespace vireon::test {
 namespace {
 
-constexpr double kK1 = 2.0, kK2 = 0.5, kS = 1.0;
-constexpr double kSteadyX = kK1 * kS / kK2;
 constexpr double kValueTolerance = 1e-5;  // relative; the integrator's rtol is 1e-6
 
-// [X] of S -> X -> P from [X](t0) = x0 (S is fixed).
-double XFrom(double x0, double t0, double t) {
-  return kSteadyX + (x0 - kSteadyX) * std::exp(-kK2 * (t - t0));
-}
+// S -> X -> P with its closed-form time course.
+constexpr const TwoStepChain& kChain = kTwoStepChain;
 
 class RunControlSessionTest : public ::testing::Test {
  protected:
-  RunControlSessionTest() : document_(MakeDocument(LinearTwoStep(kK1, kK2, kS), folder_)) {
+  RunControlSessionTest() : document_(MakeDocument(kChain.Build(), folder_)) {
     document_.settings.dynamics = 1;
     document_.settings.endTime = 10.0;
     document_.settings.points = 10;
@@ -149,7 +143,7 @@ TEST_F(RunControlSessionTest, AValueTypedDuringAPauseIsWhereTheRunGoesOn) {
   WaitFor(Note::kPointReady);
   const double t = document_.engine.time;
   EXPECT_CLOSE(session_.ChannelValue(1), t, 1e-12, 1e-9);
-  EXPECT_CLOSE(session_.ChannelValue(0), XFrom(10.0, pausedAt, t), 1e-6, kValueTolerance);
+  EXPECT_CLOSE(session_.ChannelValue(0), kChain.XFrom(10.0, pausedAt, t), 1e-6, kValueTolerance);
   controller_.Acknowledge();
   EXPECT_EQ(FinishRun(), Note::kRunFinished);
 }

@@ -1,13 +1,12 @@
 // The Results page's data through its view object: the files of a real
 // two-level scan are read back and cut into curves, and every point is
-// checked against the closed form of S -> X -> P,
-//   [X](t) = k1 [S] / k2 (1 - exp(-k2 t)),  [X]ss = k1 [S] / k2.
+// checked against the closed forms of S -> X -> P (TwoStepChain of the
+// reference catalogue).
 
 #include "document/results_view.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -17,17 +16,16 @@
 #include "run_test_support.h"
 #include "scan/scan_item.h"
 #include "support/expect_close.h"
-#include "support/kinetic_models.h"
+#include "support/reference_models.h"
 
 namespace vireon::test {
 namespace {
 
-constexpr double kK2 = 0.5;
 constexpr double kValueTolerance = 1e-5;  // relative: values read back at 6 digits
 
 class ResultsViewTest : public ::testing::Test {
  protected:
-  ResultsViewTest() : document_(MakeDocument(LinearTwoStep(1.0, kK2, 1.0), folder_)) {
+  ResultsViewTest() : document_(MakeDocument(TwoStepChain{.k1 = 1.0}.Build(), folder_)) {
     TaskSettings& s = document_.settings;
     s.dynamics = 1;
     s.steadyState = 1;
@@ -94,7 +92,8 @@ TEST_F(ResultsViewTest, ScanSteadyStatesAreDrawnAgainstTheScannedParameter) {
     for (int inner = 0; inner < 3; ++inner) {
       const double k1 = 1.0 + inner;
       EXPECT_CLOSE(piece[inner].first, k1, 1e-12, kValueTolerance);
-      EXPECT_CLOSE(piece[inner].second, k1 * s / kK2, 1e-12, kValueTolerance);
+      EXPECT_CLOSE(piece[inner].second, (TwoStepChain{.k1 = k1, .s = s}.SteadyX()), 1e-12,
+                   kValueTolerance);
     }
   }
 }
@@ -116,7 +115,7 @@ TEST_F(ResultsViewTest, ScanTimeCoursesBecomeOneCurvePieceEach) {
     for (int p = 0; p < 5; ++p) {
       const double t = 0.5 * p;
       EXPECT_CLOSE(piece[p].first, t, 1e-12, 1e-9);
-      EXPECT_CLOSE(piece[p].second, k1 * s / kK2 * (1.0 - std::exp(-kK2 * t)), 1e-9,
+      EXPECT_CLOSE(piece[p].second, (TwoStepChain{.k1 = k1, .s = s}.X(t)), 1e-9,
                    kValueTolerance);
     }
   }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <new>
 
 #include "document/headless_run.h"
@@ -20,6 +19,7 @@
 #include "run_test_support.h"
 #include "support/expect_close.h"
 #include "support/kinetic_models.h"
+#include "support/reference_models.h"
 
 namespace vireon::test {
 namespace {
@@ -27,10 +27,7 @@ namespace {
 constexpr double kRowTolerance = 1e-5;  // relative, for values read back from data files
 
 // S -> X -> P with k1 = 2, k2 = 0.5, [S] = 1: [X](t) = 4 (1 - exp(-t / 2)), [X]ss = 4.
-constexpr double kK1 = 2.0, kK2 = 0.5, kS = 1.0;
-double ClosedFormX(double t) {
-  return kK1 * kS / kK2 * (1.0 - std::exp(-kK2 * t));
-}
+constexpr const TwoStepChain& kChain = kTwoStepChain;
 
 // Report sections in the order a run writes them.
 void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts) {
@@ -44,7 +41,7 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& part
 
 class RunControlTest : public ::testing::Test {
  protected:
-  Document NewDocument() { return MakeDocument(LinearTwoStep(kK1, kK2, kS), folder_); }
+  Document NewDocument() { return MakeDocument(kChain.Build(), folder_); }
 
   TemporaryFolder folder_;
   RandomGenerator random_{12345u};
@@ -97,15 +94,15 @@ TEST_F(RunControlTest, AWholeRunWritesTheReportAndBothDataFiles) {
     const std::vector<double> values = ParseRow(dyn[row]);
     ASSERT_EQ(values.size(), 2u) << dyn[row];
     EXPECT_CLOSE(values[0], 0.5 * (row - 1), 1e-12, 1e-9);
-    EXPECT_CLOSE(values[1], ClosedFormX(values[0]), 1e-6, kRowTolerance);
+    EXPECT_CLOSE(values[1], kChain.X(values[0]), 1e-6, kRowTolerance);
   }
 
   const std::vector<std::string> ss = ReadLines(folder_.path() / "run.ss");
   ASSERT_EQ(ss.size(), 2u);
   const std::vector<double> row = ParseRow(ss[1]);
   ASSERT_EQ(row.size(), 2u);
-  EXPECT_NEAR_REL(row[0], kK1 * kS / kK2, kRowTolerance);
-  EXPECT_NEAR_REL(row[1], kK1 * kS, kRowTolerance);
+  EXPECT_NEAR_REL(row[0], kChain.SteadyX(), kRowTolerance);
+  EXPECT_NEAR_REL(row[1], kChain.Flux(), kRowTolerance);
 
   // The engine's arrays live for the run only.
   EXPECT_FALSE(d.engine.allocated());
@@ -123,7 +120,7 @@ TEST_F(RunControlTest, WithTheScanOffOneIterationRuns) {
   EXPECT_EQ(d.engine.iteration, 1);
   EXPECT_FALSE(controller.IsBusy());
   EXPECT_EQ(controller.progressText(), "");
-  EXPECT_NEAR_REL(d.model.metabolites[d.model.FindMetabolite("X")].concentration, kK1 * kS / kK2,
+  EXPECT_NEAR_REL(d.model.metabolites[d.model.FindMetabolite("X")].concentration, kChain.SteadyX(),
                   1e-6);
 }
 
@@ -227,7 +224,7 @@ TEST_F(RunControlTest, ADataFileThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
                 {"RESULTS OF INTEGRATION", "STEADY STATE SOLUTION"});
   const std::vector<std::string> ss = ReadLines(folder_.path() / "run.ss");
   ASSERT_EQ(ss.size(), 1u);
-  EXPECT_NEAR_REL(ParseRow(ss[0]).at(0), kK1 * kS / kK2, kRowTolerance);
+  EXPECT_NEAR_REL(ParseRow(ss[0]).at(0), kChain.SteadyX(), kRowTolerance);
 }
 
 TEST_F(RunControlTest, ScannedAndLinkedQuantitiesGetTheirValuesBackAfterTheRun) {
@@ -272,13 +269,14 @@ TEST_F(RunControlTest, ScannedAndLinkedQuantitiesGetTheirValuesBackAfterTheRun) 
   for (int i = 0; i < 3; ++i) {
     const std::vector<double> row = ParseRow(ss[i]);
     ASSERT_EQ(row.size(), 3u) << ss[i];
-    EXPECT_NEAR_REL(row[0], 2.0 * kS, kRowTolerance);
+    EXPECT_NEAR_REL(row[0], (TwoStepChain{.k1 = 1.0 + i, .k2 = 0.5 * (1.0 + i)}.SteadyX()),
+                    kRowTolerance);
     EXPECT_NEAR_REL(row[1], 1.0 + i, kRowTolerance);
     EXPECT_NEAR_REL(row[2], 0.5 * (1.0 + i), kRowTolerance);
   }
 
-  EXPECT_EQ(d.model.steps[d.model.FindStep("R1")].constants[0], kK1);
-  EXPECT_EQ(d.model.steps[d.model.FindStep("R2")].constants[0], kK2);
+  EXPECT_EQ(d.model.steps[d.model.FindStep("R1")].constants[0], kChain.k1);
+  EXPECT_EQ(d.model.steps[d.model.FindStep("R2")].constants[0], kChain.k2);
   // No item keeps pointing into the run's data.
   EXPECT_EQ(d.scan.items[0].value, nullptr);
   EXPECT_EQ(d.links[0].target.value, nullptr);
@@ -355,7 +353,7 @@ TEST_F(RunControlGuardTest, AFaultInTheTimeCourseIsLoggedAndTheSteadyStateStillR
   EXPECT_NE(report.find("STEADY STATE SOLUTION"), std::string::npos);
   const std::vector<std::string> ss = ReadLines(folder_.path() / "run.ss");
   ASSERT_EQ(ss.size(), 1u);
-  EXPECT_NEAR_REL(ParseRow(ss[0]).at(0), kK1 * kS / kK2, kRowTolerance);
+  EXPECT_NEAR_REL(ParseRow(ss[0]).at(0), kChain.SteadyX(), kRowTolerance);
 }
 
 // With the default floating-point masks an infinite rate is a value like any
@@ -411,8 +409,8 @@ TEST_F(RunControlGuardTest, EachIterationOfAScanHasItsOwnGuard) {
   EXPECT_EQ(result.iterations, 2);
   const std::vector<std::string> ss = ReadLines(folder_.path() / "run.ss");
   ASSERT_EQ(ss.size(), 1u);  // the second point's row
-  EXPECT_NEAR_REL(ParseRow(ss[0]).at(0), kK1 * 2.0 / kK2, kRowTolerance);
-  EXPECT_EQ(d.model.metabolites[d.model.FindMetabolite("S")].initialConcentration, kS);
+  EXPECT_NEAR_REL(ParseRow(ss[0]).at(0), TwoStepChain{.s = 2.0}.SteadyX(), kRowTolerance);
+  EXPECT_EQ(d.model.metabolites[d.model.FindMetabolite("S")].initialConcentration, kChain.s);
 }
 
 TEST_F(RunControlGuardTest, EveryFaultKindReachesTheErrorLogWithItsText) {

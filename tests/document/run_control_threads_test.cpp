@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <thread>
 
 #include "document/auto_reset_event.h"
@@ -15,23 +14,18 @@
 #include "model/message_sink.h"
 #include "run_test_support.h"
 #include "support/expect_close.h"
-#include "support/kinetic_models.h"
+#include "support/reference_models.h"
 
 namespace vireon::test {
 namespace {
 
 constexpr double kRowTolerance = 1e-5;  // relative, for values read back from data files
-constexpr double kK1 = 2.0, kK2 = 0.5, kS = 1.0;
-constexpr double kSteadyX = kK1 * kS / kK2;
-
-// [X] of S -> X -> P from [X](t0) = x0.
-double XFrom(double x0, double t0, double t) {
-  return kSteadyX + (x0 - kSteadyX) * std::exp(-kK2 * (t - t0));
-}
+// S -> X -> P with its closed-form time course.
+constexpr const TwoStepChain& kChain = kTwoStepChain;
 
 class RunControlThreadTest : public ::testing::Test {
  protected:
-  RunControlThreadTest() : document_(MakeDocument(LinearTwoStep(kK1, kK2, kS), folder_)) {
+  RunControlThreadTest() : document_(MakeDocument(kChain.Build(), folder_)) {
     TaskSettings& s = document_.settings;
     s.dynamics = 1;
     s.steadyState = 1;
@@ -108,7 +102,7 @@ TEST_F(RunControlThreadTest, EveryPointWaitsForItsAcknowledgement) {
   for (int point = 0; point <= 10; ++point) {
     ASSERT_EQ(observer_.Next().note, Note::kPointReady);
     EXPECT_CLOSE(document_.engine.time, static_cast<double>(point), 1e-12, 1e-9);
-    EXPECT_CLOSE(ConcentrationOf("X"), XFrom(0.0, 0.0, point), 1e-6, kRowTolerance);
+    EXPECT_CLOSE(ConcentrationOf("X"), kChain.XFrom(0.0, 0.0, point), 1e-6, kRowTolerance);
     controller_.Acknowledge();
   }
   EXPECT_EQ(FinishRun(), std::vector<Note>{Note::kRunFinished});
@@ -124,7 +118,7 @@ TEST_F(RunControlThreadTest, APausedRunGoesOnFromTheConcentrationsSetDuringThePa
   ASSERT_EQ(observer_.Next().note, Note::kPaused);
   EXPECT_TRUE(controller_.IsPaused());
   EXPECT_TRUE(controller_.IsBusy());
-  EXPECT_CLOSE(ConcentrationOf("X"), XFrom(0.0, 0.0, 2.0), 1e-6, kRowTolerance);
+  EXPECT_CLOSE(ConcentrationOf("X"), kChain.XFrom(0.0, 0.0, 2.0), 1e-6, kRowTolerance);
 
   // The user changes [X] while the run is paused.
   ConcentrationOf("X") = 10.0;
@@ -139,7 +133,7 @@ TEST_F(RunControlThreadTest, APausedRunGoesOnFromTheConcentrationsSetDuringThePa
   for (int t = 0; t <= 10; ++t) {
     ASSERT_EQ(rows[t].size(), 2u);
     EXPECT_CLOSE(rows[t][0], static_cast<double>(t), 1e-12, 1e-9);
-    const double expected = t <= 2 ? XFrom(0.0, 0.0, t) : XFrom(10.0, 2.0, t);
+    const double expected = t <= 2 ? kChain.XFrom(0.0, 0.0, t) : kChain.XFrom(10.0, 2.0, t);
     EXPECT_CLOSE(rows[t][1], expected, 1e-6, kRowTolerance) << "t = " << t;
   }
 }
@@ -249,7 +243,7 @@ TEST_F(RunControlThreadTest, ScanProgressWaitsForItsAcknowledgement) {
   EXPECT_EQ(FinishRun(), std::vector<Note>{Note::kRunFinished});
   EXPECT_EQ(document_.engine.iteration, 4);
   EXPECT_EQ(document_.model.metabolites[document_.model.FindMetabolite("S")].initialConcentration,
-            kS);
+            kChain.s);
 }
 
 TEST_F(RunControlThreadTest, DestroyingTheControllerOfAPausedRunEndsIt) {

@@ -1,8 +1,8 @@
 // Whole runs through the headless entry point, checked byte for byte: the
 // time-course and steady-state data files and the report (all but its date
 // line) are compared with texts built here from the documented line formats,
-// with the values of S -> X -> P taken from its closed form
-//   [X](t) = k1 [S] / k2 (1 - exp(-k2 t)),  [X]ss = k1 [S] / k2.
+// with the values of S -> X -> P taken from its closed forms (TwoStepChain
+// of the reference catalogue).
 
 #include <gtest/gtest.h>
 
@@ -28,6 +28,7 @@
 #include "scan/scan_item.h"
 #include "support/document_fixtures.h"
 #include "support/kinetic_models.h"
+#include "support/reference_models.h"
 #include "support/model_builder.h"
 
 namespace vireon::test {
@@ -40,15 +41,10 @@ constexpr double kTinyValue = 1e-7;
 // The longest date line the banner can hold: "Wednesday, 30 September 2025, 23:59".
 constexpr std::size_t kLongestDateLine = 35;
 
-// The values in force at one task iteration of S -> X -> P.
-struct Point {
-  double k1 = 2.0;
-  double s = 1.0;
-  double k2 = 0.5;
+// The values in force at one task iteration of S -> X -> P, with the
+// chain's closed forms.
+struct Point : TwoStepChain {
   double p = 0.0;  // [P]i, a fixed product that nothing reads
-
-  double SteadyX() const { return k1 * s / k2; }
-  double X(double t) const { return SteadyX() * (1.0 - std::exp(-k2 * t)); }
 };
 
 // How one data file lays out its columns.
@@ -251,7 +247,7 @@ class RunControlEndToEndTest : public ::testing::Test {
   // every report section on, tight tolerances, and an output function
   // twiceX = 2 [X] in both files.
   Document ChainDocument() {
-    Document d = MakeDocument(LinearTwoStep(2.0, 0.5, 1.0), folder_);
+    Document d = MakeDocument(kTwoStepChain.Build(), folder_);
     d.model.title = "Two-step chain";
     d.model.comments = "first line\r\nsecond line";
     TaskSettings& s = d.settings;
@@ -383,7 +379,7 @@ void AddTwoLevelScan(Document& d) {
 std::vector<Point> TwoLevelPoints() {
   std::vector<Point> points;
   for (const auto& [s, k2] : {std::pair{1.0, 0.5}, std::pair{2.0, 2.0}}) {
-    for (double k1 : {1.0, 3.0}) points.push_back(Point{k1, s, k2, 10.0 * s});
+    for (double k1 : {1.0, 3.0}) points.push_back(Point{{k1, s, k2}, 10.0 * s});
   }
   return points;
 }
@@ -458,7 +454,7 @@ TEST_F(RunControlEndToEndTest, RandomOuterLoopSeparatesBlocksWithTwoBlankLines) 
   std::string ss = SsTitles();
   for (double pValue : {p0, p1}) {
     for (double k1Value : {1.0, 3.0}) {
-      const Point q{k1Value, 1.0, 0.5, pValue};
+      const Point q{{k1Value, 1.0, 0.5}, pValue};
       dyn += DynRows(q, 2.0, 2);
       ss += SsRow(q);
     }
@@ -490,7 +486,7 @@ TEST_F(RunControlEndToEndTest, SingleLoopSeparatesOnlyTheTimeCourses) {
   std::string dyn = DynTitles();
   std::string ss = SsTitles();
   for (double k1Value : {1.0, 2.0, 3.0}) {
-    const Point q{k1Value, 1.0, 0.5, 0.0};
+    const Point q{{k1Value, 1.0, 0.5}, 0.0};
     dyn += DynRows(q, 2.0, 2) + "\n";
     ss += SsRow(q);
   }

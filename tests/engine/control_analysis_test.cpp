@@ -2,19 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "engine/steady_state.h"
 #include "model/structural_analysis.h"
 #include "support/engine_fixture.h"
 #include "support/expect_close.h"
 #include "support/kinetic_models.h"
-#include "support/model_builder.h"
+#include "support/reference_models.h"
 
 namespace vireon {
 namespace {
 
 using test::EngineRig;
+using test::ReferenceModel;
 
-// What finite differences with the default factor allow.
+// What finite differences with the default factor allow in a sum of
+// products of coefficients.
 constexpr double kTheoremTolerance = 1e-5;
 
 TaskSettings Scaled(bool scaled) {
@@ -31,22 +36,45 @@ void Solve(EngineRig& rig) {
   ControlAnalysis(*rig.engine);
 }
 
-// Summation and connectivity theorems of the scaled coefficients, for a
-// model without conserved moieties.
-void ExpectScaledTheorems(EngineRig& rig) {
+// The scaled analysis against the catalogue, with the summation theorems
+// (sum_k C^J_jk = 1, sum_k C^S_ik = 0) and, without conserved moieties, the
+// scaled connectivity theorems (C^J e = 0, C^S e = -I).
+void ExpectScaledAnalysis(const ReferenceModel& r, EngineRig& rig) {
+  const EngineState& st = rig.state;
+  const std::vector<int> p = r.MetabolitePositions(rig.model);
+  const std::vector<int> q = r.StepPositions(rig.model);
   const int nSteps = rig.model.nSteps();
   const int nVariable = rig.model.nVariable;
-  const EngineState& st = rig.state;
+  ASSERT_EQ(static_cast<int>(q.size()), nSteps);
+  ASSERT_EQ(static_cast<int>(p.size()), nVariable);
+  for (int k = 0; k < nSteps; ++k) {
+    for (int i = 0; i < nVariable; ++i) {
+      EXPECT_CLOSE(st.elasticities[q[k]][p[i]], r.elasticities[k][i], test::kDerivativeAbs,
+                   test::kDerivativeRel)
+          << "e(" << r.steps[k] << ", " << r.Internal()[i] << ")";
+    }
+    for (int j = 0; j < nSteps; ++j) {
+      EXPECT_CLOSE(st.fluxControl[q[j]][q[k]], r.fluxControl[j][k], test::kDerivativeAbs,
+                   test::kDerivativeRel)
+          << "C(J" << r.steps[j] << ", " << r.steps[k] << ")";
+    }
+    for (int i = 0; i < nVariable; ++i) {
+      EXPECT_CLOSE(st.concControl[p[i]][q[k]], r.concControl[i][k], test::kDerivativeAbs,
+                   test::kDerivativeRel)
+          << "C(" << r.Internal()[i] << ", " << r.steps[k] << ")";
+    }
+  }
   for (int j = 0; j < nSteps; ++j) {
     double sum = 0.0;
     for (int k = 0; k < nSteps; ++k) sum += st.fluxControl[j][k];
-    EXPECT_CLOSE(sum, 1.0, kTheoremTolerance, 0.0) << "flux summation, step " << j;
+    EXPECT_CLOSE(sum, 1.0, kTheoremTolerance, 0.0) << "flux summation, step position " << j;
   }
   for (int i = 0; i < nVariable; ++i) {
     double sum = 0.0;
     for (int k = 0; k < nSteps; ++k) sum += st.concControl[i][k];
-    EXPECT_CLOSE(sum, 0.0, kTheoremTolerance, 0.0) << "concentration summation, metabolite " << i;
+    EXPECT_CLOSE(sum, 0.0, kTheoremTolerance, 0.0) << "concentration summation, position " << i;
   }
+  if (rig.model.nDependent > 0) return;
   for (int m = 0; m < nVariable; ++m) {
     for (int j = 0; j < nSteps; ++j) {
       double sum = 0.0;
@@ -62,81 +90,70 @@ void ExpectScaledTheorems(EngineRig& rig) {
   }
 }
 
-TEST(ControlAnalysisTest, TheoremsHoldOnALinearPathway) {
-  EngineRig rig(test::LinearMichaelisMenten(), Scaled(true));
-  Solve(rig);
-  ExpectScaledTheorems(rig);
-}
-
-TEST(ControlAnalysisTest, TheoremsHoldOnABranchedPathway) {
-  EngineRig rig(test::BranchedPathway(), Scaled(true));
-  Solve(rig);
-  ExpectScaledTheorems(rig);
-}
-
-TEST(ControlAnalysisTest, LinkMatrixTheoremsHoldWithAConservedMoiety) {
-  EngineRig rig(test::EnzymeWithMoiety(), Scaled(false));
-  Solve(rig);
+// The unscaled theorems, which hold with conserved moieties too: C^J J = J
+// and C^S J = 0 for the steady-state fluxes J, and C^J e L = 0,
+// C^S e L = -L. The elasticities are taken with respect to amounts and the
+// conservation relations hold between concentrations, so L is the link
+// between amounts, V L V_independent^-1 (L the link matrix's independent
+// columns, V the metabolites' volumes).
+void ExpectUnscaledTheorems(EngineRig& rig) {
   const Model& model = rig.model;
   const EngineState& st = rig.state;
   const int nSteps = model.nSteps();
   const int nVariable = model.nVariable;
-  const int nIndependent = model.nIndependent;
-  ASSERT_EQ(nVariable, 2);
-  ASSERT_EQ(nIndependent, 1);
-  // C^J e L = 0 and C^S e L = -L, with L the first nIndependent columns of the link matrix.
-  for (int c = 0; c < nIndependent; ++c) {
+  auto flux = [&](int k) { return model.steps[model.stepOrder[k]].flux; };
+  auto volume = [&](int position) { return model.VolumeOf(model.metaboliteOrder[position]); };
+  Matrix<double> link(nVariable, model.nIndependent);
+  for (int m = 0; m < nVariable; ++m) {
+    for (int c = 0; c < model.nIndependent; ++c)
+      link[m][c] = model.link[m][c] * volume(m) / volume(c);
+  }
+  for (int j = 0; j < nSteps; ++j) {
+    double sum = 0.0;
+    for (int k = 0; k < nSteps; ++k) sum += st.fluxControl[j][k] * flux(k);
+    EXPECT_CLOSE(sum, flux(j), kTheoremTolerance, 0.0) << "step position " << j;
+  }
+  for (int i = 0; i < nVariable; ++i) {
+    double sum = 0.0;
+    for (int k = 0; k < nSteps; ++k) sum += st.concControl[i][k] * flux(k);
+    EXPECT_CLOSE(sum, 0.0, kTheoremTolerance, 0.0) << "position " << i;
+  }
+  for (int c = 0; c < model.nIndependent; ++c) {
     for (int j = 0; j < nSteps; ++j) {
       double sum = 0.0;
       for (int k = 0; k < nSteps; ++k) {
         for (int m = 0; m < nVariable; ++m) {
-          sum += st.fluxControl[j][k] * st.elasticities[k][m] * model.link[m][c];
+          sum += st.fluxControl[j][k] * st.elasticities[k][m] * link[m][c];
         }
       }
-      EXPECT_CLOSE(sum, 0.0, kTheoremTolerance, 0.0);
+      EXPECT_CLOSE(sum, 0.0, kTheoremTolerance, 0.0) << "C^J e L " << j << "," << c;
     }
     for (int i = 0; i < nVariable; ++i) {
       double sum = 0.0;
       for (int k = 0; k < nSteps; ++k) {
         for (int m = 0; m < nVariable; ++m) {
-          sum += st.concControl[i][k] * st.elasticities[k][m] * model.link[m][c];
+          sum += st.concControl[i][k] * st.elasticities[k][m] * link[m][c];
         }
       }
-      EXPECT_CLOSE(sum, -model.link[i][c], kTheoremTolerance, 0.0);
+      EXPECT_CLOSE(sum, -link[i][c], kTheoremTolerance, 0.0) << "C^S e L " << i << "," << c;
     }
-  }
-  // Unscaled summation: C^J J = J and C^S J = 0 for the steady-state fluxes.
-  for (int j = 0; j < nSteps; ++j) {
-    double sum = 0.0;
-    for (int k = 0; k < nSteps; ++k)
-      sum += st.fluxControl[j][k] * model.steps[model.stepOrder[k]].flux;
-    EXPECT_CLOSE(sum, model.steps[model.stepOrder[j]].flux, kTheoremTolerance, 0.0);
   }
 }
 
-TEST(ControlAnalysisTest, TwoStepPathwayMatchesTheClosedForm) {
-  // v1 = k1 S - km1 X, v2 = k2 X: C^J_1 = k2 / (k2 + km1), C^J_2 = km1 / (k2 + km1),
-  // C^X_1 = k2 / (k2 + km1) = -C^X_2.
-  const double k1 = 2.0, km1 = 1.0, k2 = 0.5;
-  Model model = test::BuildModel({{"R1", "S = X"}, {"R2", "X -> P"}}, {"S", "P"});
-  test::UseKinetics(model, "R1", "Mass action (reversible)", {k1, km1});
-  test::UseKinetics(model, "R2", "Mass action (irreversible)", {k2});
-  test::SetInitial(model, "S", 1.0);
-  StructuralAnalysis(model);
-  EngineRig rig(std::move(model), Scaled(true));
-  Solve(rig);
-  const int r1 = rig.model.stepPosition[rig.model.FindStep("R1")];
-  const int r2 = rig.model.stepPosition[rig.model.FindStep("R2")];
-  const double c1 = k2 / (k2 + km1);
-  const double c2 = km1 / (k2 + km1);
-  for (int j : {r1, r2}) {
-    EXPECT_CLOSE(rig.state.fluxControl[j][r1], c1, kTheoremTolerance, 0.0);
-    EXPECT_CLOSE(rig.state.fluxControl[j][r2], c2, kTheoremTolerance, 0.0);
+TEST(ControlAnalysisTest, EveryReferenceModelHasItsCataloguedCoefficientsAndTheTheoremsHold) {
+  for (const ReferenceModel& r : test::ReferenceModels()) {
+    SCOPED_TRACE(r.name);
+    for (bool scaled : {true, false}) {
+      SCOPED_TRACE(scaled ? "scaled" : "unscaled");
+      EngineRig rig(r.model, Scaled(scaled));
+      ASSERT_NO_FATAL_FAILURE(Solve(rig));
+      if (scaled) {
+        ExpectScaledAnalysis(r, rig);
+      } else {
+        ExpectUnscaledTheorems(rig);
+      }
+    }
   }
-  EXPECT_CLOSE(rig.state.concControl[0][r1], c1, kTheoremTolerance, 0.0);
-  EXPECT_CLOSE(rig.state.concControl[0][r2], -c1, kTheoremTolerance, 0.0);
-  // The scaled elasticity of the mass-action step to its substrate is 1.
-  EXPECT_CLOSE(rig.state.elasticities[r2][0], 1.0, kTheoremTolerance, 0.0);
 }
 
 TEST(ControlAnalysisTest, ScalingUsesAmountsSoVolumesDoNotChangeTheResult) {
@@ -159,8 +176,9 @@ TEST(ControlAnalysisTest, ElasticitiesAreTakenWithRespectToAmountsEvenAtZero) {
   // Nothing flows in, so X rests at amount 0, below the resolution: it is
   // perturbed around r (1 + f) instead. R2 = k2 [X] = k2 x / V, so its
   // unscaled elasticity to the amount x is k2 / V whatever x is.
-  const double k2 = 0.5, volume = 4.0;
-  Model model = test::LinearTwoStep(0.0, k2, 1.0);
+  const test::TwoStepChain chain{.k1 = 0.0};
+  const double volume = 4.0;
+  Model model = chain.Build();
   model.SetCompartmentCount(2);
   model.compartments[1].volume = volume;
   model.metabolites[model.FindMetabolite("X")].compartment = 1;
@@ -170,12 +188,12 @@ TEST(ControlAnalysisTest, ElasticitiesAreTakenWithRespectToAmountsEvenAtZero) {
   ASSERT_EQ(rig.state.ssAmounts[x + 1], 0.0);
   const int r1 = rig.model.stepPosition[rig.model.FindStep("R1")];
   const int r2 = rig.model.stepPosition[rig.model.FindStep("R2")];
-  EXPECT_CLOSE(rig.state.elasticities[r2][x], k2 / volume, 0.0, 1e-6);
+  EXPECT_CLOSE(rig.state.elasticities[r2][x], chain.k2 / volume, 0.0, 1e-6);
   EXPECT_CLOSE(rig.state.elasticities[r1][x], 0.0, 1e-15, 0.0);
 }
 
 TEST(ControlAnalysisTest, ZeroFluxAndNoSteadyStateGiveTheDocumentedValues) {
-  EngineRig rig(test::LinearTwoStep(0.0, 0.5, 1.0), Scaled(true));
+  EngineRig rig(test::TwoStepChain{.k1 = 0.0}.Build(), Scaled(true));
   Solve(rig);
   // Nothing flows: every scaled flux-control coefficient is infinite.
   EXPECT_EQ(rig.state.fluxControl[0][0], kInfiniteValue);

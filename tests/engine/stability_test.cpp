@@ -19,6 +19,7 @@
 #include "support/engine_fixture.h"
 #include "support/kinetic_models.h"
 #include "support/model_builder.h"
+#include "support/reference_models.h"
 
 namespace vireon {
 namespace {
@@ -237,10 +238,9 @@ Model ReversibleChain(int n) {
 }
 
 TEST(EigenvalueTest, TheSteadyStateReportsTheSchurFactorisationsOfItsJacobian) {
+  // Every reference model (a focus, moieties, unequal volumes), and a long chain.
   std::vector<Model> models;
-  models.push_back(test::Brusselator(1.0, 3.0));
-  models.push_back(test::EnzymeWithMoiety());
-  models.push_back(test::BranchedPathway());
+  for (const test::ReferenceModel& r : test::ReferenceModels()) models.push_back(r.model);
   models.push_back(ReversibleChain(150));
   for (Model& model : models) {
     test::EngineRig rig(std::move(model));

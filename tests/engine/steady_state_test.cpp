@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
+#include <string>
+#include <vector>
 
 #include "engine/stability.h"
 #include "model/structural_analysis.h"
@@ -10,11 +13,13 @@
 #include "support/expect_close.h"
 #include "support/kinetic_models.h"
 #include "support/model_builder.h"
+#include "support/reference_models.h"
 
 namespace vireon {
 namespace {
 
 using test::EngineRig;
+using test::ReferenceModel;
 
 TaskSettings WithStrategy(int strategy) {
   TaskSettings settings;
@@ -27,20 +32,21 @@ double Concentration(const Model& model, const char* name) {
 }
 
 TEST(SteadyStateTest, EveryStrategyFindsTheLinearChainSteadyState) {
+  const test::TwoStepChain& chain = test::kTwoStepChain;
   for (int strategy : {0, 1, 2}) {
     SCOPED_TRACE(strategy);
-    EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(strategy));
+    EngineRig rig(chain.Build(), WithStrategy(strategy));
     SteadyState(*rig.engine);
     ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
-    EXPECT_CLOSE(Concentration(rig.model, "X"), 4.0, 1e-8, 1e-7);
-    EXPECT_CLOSE(rig.model.steps[rig.model.FindStep("R2")].flux, 2.0, 1e-8, 1e-7);
+    EXPECT_CLOSE(Concentration(rig.model, "X"), chain.SteadyX(), 1e-8, 1e-7);
+    EXPECT_CLOSE(rig.model.steps[rig.model.FindStep("R2")].flux, chain.Flux(), 1e-8, 1e-7);
     EXPECT_GT(rig.state.fEvaluations, 0.0);
   }
 }
 
 TEST(SteadyStateTest, AStartAtTheSteadyStateNeedsOneEvaluation) {
-  Model model = test::LinearTwoStep(2.0, 0.5, 1.0);
-  test::SetInitial(model, "X", 4.0);
+  Model model = test::kTwoStepChain.Build();
+  test::SetInitial(model, "X", test::kTwoStepChain.SteadyX());
   EngineRig rig(std::move(model), WithStrategy(2));
   SteadyState(*rig.engine);
   EXPECT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
@@ -48,16 +54,62 @@ TEST(SteadyStateTest, AStartAtTheSteadyStateNeedsOneEvaluation) {
   EXPECT_EQ(rig.state.jEvaluations, 0.0);
 }
 
-TEST(SteadyStateTest, TheMoietyIsConservedAtTheSteadyState) {
-  EngineRig rig(test::EnzymeWithMoiety());
-  ComputeMoietyTotals(rig.model);
-  SteadyState(*rig.engine);
-  ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
-  const double e = Concentration(rig.model, "E");
-  const double es = Concentration(rig.model, "ES");
-  EXPECT_CLOSE(e + es, 1.0, 1e-9, 1e-9);
-  // Binding balances catalysis: k1 E S - k2 ES = kcat ES.
-  EXPECT_CLOSE(10.0 * e * 0.5, (1.0 + 2.0) * es, 1e-8, 1e-6);
+TEST(SteadyStateTest, EveryReferenceModelReachesItsCataloguedSteadyStateJacobianAndEigenvalues) {
+  for (const ReferenceModel& r : test::ReferenceModels()) {
+    SCOPED_TRACE(r.name);
+    EngineRig rig(r.model);
+    // A run's steady-state task: totals from the initial state, then the search.
+    ComputeMoietyTotals(rig.model);
+    SteadyState(*rig.engine);
+    ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
+    const Model& model = rig.model;
+    ASSERT_EQ(static_cast<int>(r.concentrations.size()), model.nVariable);
+    for (const auto& [name, expected] : r.concentrations) {
+      EXPECT_CLOSE(model.metabolites[model.FindMetabolite(name)].concentration, expected,
+                   test::kSteadyStateAbs, test::kSteadyStateRel)
+          << name;
+    }
+    ASSERT_EQ(static_cast<int>(r.fluxes.size()), model.nSteps());
+    for (const auto& [name, expected] : r.fluxes) {
+      EXPECT_CLOSE(model.steps[model.FindStep(name)].flux, expected, test::kSteadyStateAbs,
+                   test::kSteadyStateRel)
+          << name;
+    }
+    // The steady state keeps the totals it started from.
+    Model now = model;
+    for (Metabolite& m : now.metabolites) m.initialConcentration = m.concentration;
+    ComputeMoietyTotals(now);
+    ASSERT_EQ(now.nMoieties(), static_cast<int>(r.moieties.size()));
+    for (std::size_t k = 0; k < r.moieties.size(); ++k) {
+      EXPECT_CLOSE(now.moieties[k].initialConcentration, r.moieties[k].total, test::kSteadyStateAbs,
+                   test::kSteadyStateRel);
+    }
+
+    const int n = model.nIndependent;
+    ASSERT_EQ(n, static_cast<int>(r.independent.size()));
+    const std::vector<int> p = r.MetabolitePositions(model);
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) {
+        // jacobian[column][row], 1-based.
+        EXPECT_CLOSE(rig.state.jacobian[p[j] + 1][p[i] + 1], r.jacobian[i][j], test::kDerivativeAbs,
+                     test::kDerivativeRel)
+            << "dF(" << r.independent[i] << ")/dx(" << r.independent[j] << ")";
+      }
+    }
+    // Each catalogued eigenvalue is one of the engine's, each used once.
+    ASSERT_EQ(static_cast<int>(r.eigenvalues.size()), n);
+    std::vector<bool> used(n, false);
+    for (const std::complex<double>& expected : r.eigenvalues) {
+      int match = -1;
+      for (int k = 0; k < n && match < 0; ++k) {
+        const std::complex<double> found(rig.state.eigenReal[k], rig.state.eigenImag[k]);
+        const double tolerance = test::kDerivativeAbs * (1.0 + std::abs(expected));
+        if (!used[k] && std::abs(found - expected) <= tolerance) match = k;
+      }
+      EXPECT_GE(match, 0) << "eigenvalue " << expected;
+      if (match >= 0) used[match] = true;
+    }
+  }
 }
 
 // X is made at a constant rate and removed at another: the Jacobian is zero.
@@ -71,7 +123,7 @@ Model ConstantInAndOut(double in, double out) {
 }
 
 TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
-  // LinearTwoStep relaxes to X = 4; backwards in time it runs away from it.
+  // The chain relaxes to X = X* (4); backwards in time it runs away from it.
   // Every integration pass ends either at one output point, where the run
   // checks for pause and stop once, or in an integration error (backwards,
   // the amounts soon overflow), so checks and errors together count the
@@ -83,17 +135,18 @@ TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
     SteadyStateOutcome ssFailure;
     double finalInterval;  // the span of the last pass (0: no pass)
   };
+  const double steadyX = test::kTwoStepChain.SteadyX();
   const Case cases[] = {
-      {0, 4.0, 0, SteadyStateOutcome::kFound, 0.0},  // Newton sees the steady state at once
-      {2, 4.0, 0, SteadyStateOutcome::kFound, 0.0},  // likewise
-      {1, 4.0, 1, SteadyStateOutcome::kFound,
+      {0, steadyX, 0, SteadyStateOutcome::kFound, 0.0},  // Newton sees the steady state at once
+      {2, steadyX, 0, SteadyStateOutcome::kFound, 0.0},  // likewise
+      {1, steadyX, 1, SteadyStateOutcome::kFound,
        10.0},  // the first 10 time units are still integrated
       {3, 0.0, 10, SteadyStateOutcome::kNotFound, -1e10},  // only backward passes, all ten of them
       {7, 0.0, 10, SteadyStateOutcome::kNotFound, -1e10},  // a number with no name: the same
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.strategy);
-    Model model = test::LinearTwoStep(2.0, 0.5, 1.0);
+    Model model = test::kTwoStepChain.Build();
     test::SetInitial(model, "X", c.initialX);
     EngineRig rig(std::move(model), WithStrategy(c.strategy));
     const SteadyStateResult result = SteadyState(*rig.engine);
@@ -112,7 +165,7 @@ TEST(SteadyStateTest, EachStrategyRunsItsOwnStages) {
 }
 
 TEST(SteadyStateTest, AStopDuringAnIntegrationPassEndsTheSearchAndLeavesTheResultsAlone) {
-  EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(1));
+  EngineRig rig(test::kTwoStepChain.Build(), WithStrategy(1));
   rig.hooks.stopAtCheck = 1;
   const SteadyStateResult result = SteadyState(*rig.engine);
   EXPECT_EQ(result.outcome, SteadyStateOutcome::kStopped);
@@ -198,7 +251,7 @@ TEST(SteadyStateTest, AnAmountThatIsNotANumberIsNoSteadyState) {
 
 TEST(SteadyStateTest, StrategyThreeOnlyIntegratesBackwards) {
   // Backwards in time the decay towards X = 4 runs away from it.
-  EngineRig rig(test::LinearTwoStep(2.0, 0.5, 1.0), WithStrategy(3));
+  EngineRig rig(test::kTwoStepChain.Build(), WithStrategy(3));
   SteadyState(*rig.engine);
   EXPECT_NE(rig.state.ssFailure, SteadyStateOutcome::kFound);
   EXPECT_EQ(rig.state.newtonJEvals, 0);
@@ -221,13 +274,16 @@ TEST(SteadyStateTest, EquilibriumLooksAtTheMagnitudeOfEveryFlux) {
 }
 
 TEST(StabilityTest, TheBrusselatorBeyondItsBifurcationIsAnUnstableFocus) {
-  EngineRig rig(test::Brusselator(1.0, 3.0), WithStrategy(2));
+  const ReferenceModel& r = test::FindReferenceModel("Brusselator");
+  EngineRig rig(r.model, WithStrategy(2));
   SteadyState(*rig.engine);
   ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
-  EXPECT_CLOSE(Concentration(rig.model, "X"), 1.0, 1e-9, 1e-7);
-  EXPECT_CLOSE(Concentration(rig.model, "Y"), 3.0, 1e-9, 1e-7);
-  EXPECT_CLOSE(rig.state.maxRealPart, 0.5, 0.0, 1e-5);
-  EXPECT_CLOSE(rig.state.maxImagPart, std::sqrt(3.0) / 2.0, 0.0, 1e-5);
+  EXPECT_CLOSE(Concentration(rig.model, "X"), r.concentrations.at("X"), 1e-9, 1e-7);
+  EXPECT_CLOSE(Concentration(rig.model, "Y"), r.concentrations.at("Y"), 1e-9, 1e-7);
+  // The catalogue's pair l = 1/2 +/- i sqrt(3)/2.
+  ASSERT_EQ(r.eigenvalues.size(), 2u);
+  EXPECT_CLOSE(rig.state.maxRealPart, r.eigenvalues[0].real(), 0.0, 1e-5);
+  EXPECT_CLOSE(rig.state.maxImagPart, std::abs(r.eigenvalues[0].imag()), 0.0, 1e-5);
   EXPECT_EQ(rig.state.nComplex, 2.0);
   EXPECT_EQ(rig.state.nPositiveReal, 2.0);
   EXPECT_EQ(rig.state.nReal + rig.state.nImaginary + rig.state.nComplex + rig.state.nZero, 2.0);

@@ -22,6 +22,7 @@
 #include "support/expect_close.h"
 #include "support/kinetic_models.h"
 #include "support/model_builder.h"
+#include "support/reference_models.h"
 
 namespace vireon {
 namespace {
@@ -60,24 +61,11 @@ Case Transfer() {
   return c;
 }
 
-// A -> B -> C -> A, B alone in the larger compartment: at the steady state
-// k1 A = k2 B = k3 C = J with A + B + C as at the start.
+// A -> B -> C -> A, B alone in the larger compartment, with its answers
+// from the reference catalogue.
 Case Cycle() {
-  const double k1 = 1.0, k2 = 2.0, k3 = 0.5, total = 1.75;
-  const double j = total / (1.0 / k1 + 1.0 / k2 + 1.0 / k3);
-  // The reduced Jacobian's characteristic polynomial: l^2 + s l + p.
-  const double s = k1 + k2 + k3, p = k1 * k2 + k2 * k3 + k3 * k1;
-  const std::complex<double> root = std::sqrt(std::complex<double>(s * s - 4.0 * p)) / 2.0;
-  Case c{"cycle",
-         test::BuildModel({{"R1", "A -> B"}, {"R2", "B -> C"}, {"R3", "C -> A"}}),
-         {{"A", j / k1}, {"B", j / k2}, {"C", j / k3}},
-         {-s / 2.0 + root, -s / 2.0 - root},
-         {}};
-  test::UseKinetics(c.model, "R1", "Mass action (irreversible)", {k1});
-  test::UseKinetics(c.model, "R2", "Mass action (irreversible)", {k2});
-  test::UseKinetics(c.model, "R3", "Mass action (irreversible)", {k3});
-  Place(c.model, {0.5, 2.0}, {{"A", {0, 1.0}}, {"B", {1, 0.5}}, {"C", {0, 0.25}}});
-  return c;
+  const test::ReferenceModel& r = test::FindReferenceModel("UnequalVolumesCycle");
+  return Case{"cycle", r.model, r.concentrations, r.eigenvalues, {}};
 }
 
 // E + S = ES, ES -> E + P with S and P fixed, each of E, ES and S in a

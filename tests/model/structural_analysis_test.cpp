@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/expect_close.h"
+#include "support/reference_models.h"
 
 namespace vireon {
 namespace {
@@ -451,6 +452,32 @@ TEST(StructuralAnalysisTest, RepeatedAnalysisChangesNothing) {
   const Model first = model;
   StructuralAnalysis(model);
   EXPECT_EQ(model, first);
+}
+
+// ---- The reference catalogue ---------------------------------------------
+
+TEST(StructuralAnalysisTest, EveryReferenceModelHasItsCataloguedStructure) {
+  for (const test::ReferenceModel& r : test::ReferenceModels()) {
+    SCOPED_TRACE(r.name);
+    const Model& model = r.model;
+    ExpectConsistentAnalysis(model);
+    const std::vector<std::string> internal = r.Internal();
+    ASSERT_EQ(model.nIndependent, static_cast<int>(r.independent.size()));
+    ASSERT_EQ(model.nDependent, static_cast<int>(r.dependent.size()));
+    for (int p = 0; p < model.nVariable; ++p) {
+      EXPECT_EQ(model.metabolites[model.metaboliteOrder[p]].name, internal[p]) << "position " << p;
+      for (int c = 0; c < model.nIndependent; ++c) {
+        EXPECT_CLOSE(model.link[p][c], r.link[p][c], kFloatAbs, kFloatRel)
+            << "L(" << internal[p] << ", " << internal[c] << ")";
+      }
+    }
+    ASSERT_EQ(model.nMoieties(), static_cast<int>(r.moieties.size()));
+    for (int k = 0; k < model.nMoieties(); ++k) {
+      EXPECT_EQ(model.moieties[k].name, r.moieties[k].name);
+      EXPECT_CLOSE(model.moieties[k].initialConcentration, r.moieties[k].total, test::kTightAbs,
+                   test::kTightRel);
+    }
+  }
 }
 
 // ---- Moiety totals --------------------------------------------------------

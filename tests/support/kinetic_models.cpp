@@ -55,6 +55,15 @@ Model LinearTwoStep(double k1, double k2, double s) {
   return model;
 }
 
+Model ReversibleTwoStep(double k1, double km1, double k2, double s) {
+  Model model = BuildModel({{"R1", "S = X"}, {"R2", "X -> P"}}, {"S", "P"});
+  UseKinetics(model, "R1", "Mass action (reversible)", {k1, km1});
+  UseKinetics(model, "R2", "Mass action (irreversible)", {k2});
+  SetInitial(model, "S", s);
+  StructuralAnalysis(model);
+  return model;
+}
+
 Model LinearMichaelisMenten() {
   Model model = BuildModel({{"E1", "S -> A"}, {"E2", "A -> B"}, {"E3", "B -> P"}}, {"S", "P"});
   UseKinetics(model, "E1", "Henri-Michaelis-Menten (irreversible)", {0.5, 2.0});
@@ -86,6 +95,31 @@ Model EnzymeWithMoiety() {
   SetInitial(model, "E", 1.0);
   SetInitial(model, "S", 0.5);
   SetInitial(model, "ES", 0.0);
+  StructuralAnalysis(model);
+  return model;
+}
+
+Model ReversibleMichaelisMentenStep() {
+  Model model = BuildModel({{"E1", "S = X"}, {"E2", "X -> P"}}, {"S", "P"});
+  UseKinetics(model, "E1", "Reversible Michaelis-Menten", {1.0, 1.0, 4.0, 1.0});
+  UseKinetics(model, "E2", "Mass action (irreversible)", {1.0});
+  SetInitial(model, "S", 1.0);
+  SetInitial(model, "X", 0.5);
+  StructuralAnalysis(model);
+  return model;
+}
+
+Model UnequalVolumesCycle() {
+  Model model = BuildModel({{"R1", "A -> B"}, {"R2", "B -> C"}, {"R3", "C -> A"}});
+  UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  UseKinetics(model, "R2", "Mass action (irreversible)", {2.0});
+  UseKinetics(model, "R3", "Mass action (irreversible)", {0.5});
+  if (model.SetCompartmentCount(2) != 0) ADD_FAILURE() << "two compartments refused";
+  model.compartments[0].volume = 0.5;
+  model.compartments[1].volume = 2.0;
+  SetInitial(model, "A", 1.0, 0);
+  SetInitial(model, "B", 0.5, 1);
+  SetInitial(model, "C", 0.25, 0);
   StructuralAnalysis(model);
   return model;
 }

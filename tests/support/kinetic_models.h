@@ -24,11 +24,17 @@ void SetInitial(Model& model, const std::string& metabolite, double concentratio
                 int compartment = -1);
 
 // The reference models. Each has been through its structural analysis and
-// every step has a type.
+// every step has a type. The catalogue in reference_models.h holds their
+// steady states, Jacobians, link matrices and control coefficients.
 
 // S -> X -> P with S and P fixed, mass action: v1 = k1 [S], v2 = k2 [X].
-// Steady state [X] = k1 [S] / k2.
+// The defaults are the catalogue's (kTwoStepChain), which also has the
+// closed forms.
 Model LinearTwoStep(double k1 = 2.0, double k2 = 0.5, double s = 1.0);
+
+// S = X -> P with S and P fixed, mass action: v1 = k1 [S] - km1 [X],
+// v2 = k2 [X].
+Model ReversibleTwoStep(double k1 = 2.0, double km1 = 1.0, double k2 = 0.5, double s = 1.0);
 
 // S -> A -> B -> P, S and P fixed, irreversible Michaelis-Menten steps.
 Model LinearMichaelisMenten();
@@ -40,9 +46,17 @@ Model BranchedPathway();
 // moiety E + ES.
 Model EnzymeWithMoiety();
 
+// S = X with the reversible Michaelis-Menten law (Kms = Kmp = 1, Vf = 4,
+// Vr = 1), then X -> P by mass action (k = 1); S = 1 and P fixed.
+Model ReversibleMichaelisMentenStep();
+
+// A -> B -> C -> A by mass action (k1 = 1, k2 = 2, k3 = 0.5), A and C in a
+// compartment of volume 0.5, B in one of volume 2; A + B + C (over
+// concentrations) is conserved.
+Model UnequalVolumesCycle();
+
 // The Brusselator with A and B fixed: A -> X, 2X + Y -> 3X, B + X -> Y + D,
-// X -> E, all mass action (rates 1). With A = 1 and B = 3 its steady state
-// X = 1, Y = 3 is an unstable focus (eigenvalues 0.5 +/- 0.866i).
+// X -> E, all mass action (rates 1).
 Model Brusselator(double a = 1.0, double b = 3.0);
 
 }  // namespace vireon::test
