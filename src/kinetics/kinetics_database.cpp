@@ -1,5 +1,6 @@
 #include "kinetics/kinetics_database.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -95,7 +96,11 @@ bool KeepUnreadableDatabase(const fs::path& path, std::string& why) {
   fs::path backup = path;
   backup += ".bak";
   ::unlink(backup.c_str());
-  if (::link(path.c_str(), backup.c_str()) == 0) return true;
+  // The new name is for the file itself, also when the database's name is
+  // a symbolic link to it: the save replaces that file.
+  if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, backup.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    return true;
+  }
   if (errno == ENOENT) return true;
   if (std::rename(path.c_str(), backup.c_str()) != 0) {
     why = std::strerror(errno);

@@ -56,7 +56,7 @@ std::string KineticsDatabaseText(const KineticCatalogue& catalogue);
 // "TotalUDKinetics=0". The new text goes to a temporary file in the same
 // folder that then replaces the database, so a failed write leaves the old
 // database whole. An old database that did not read as a whole is first
-// renamed to its name with ".bak" appended, so that the records the
+// kept under its name with ".bak" appended, so that the records the
 // catalogue could not take in are not lost. Returns false, after a warning,
 // when the file could not be written.
 bool WriteKineticsDatabase(const KineticCatalogue& catalogue, const std::filesystem::path& path,

@@ -543,6 +543,21 @@ TEST_F(KineticsDatabaseTest, AMergedSaveKeepsADamagedDatabaseAside) {
   EXPECT_EQ(Instance(path).Names(), (std::vector<std::string>{"mm", "mine"}));
 }
 
+// Through a symbolic link too: what the link names is kept aside, not
+// written over.
+TEST_F(KineticsDatabaseTest, ADamagedDatabaseBehindALinkIsKeptAside) {
+  const fs::path real = folder / "real.kdb";
+  const std::string damaged = std::string("TotalUDKinetics=2\n") + kMichaelisMentenRecord +
+                              "UDKType=lost\nUser-defined=one\n";
+  WriteText(real, damaged);
+  fs::create_symlink(real, path);
+  Instance mine(path);
+  mine.catalogue.Insert(test::MakeInhibitedMassAction("mine"));
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(mine.catalogue, mine.stored, path, sink));
+  EXPECT_EQ(ReadText(fs::path(path.string() + ".bak")), damaged);
+  EXPECT_EQ(Instance(path).Names(), (std::vector<std::string>{"mm", "mine"}));
+}
+
 // A save waits for the other program's save to end and then starts from
 // what that one wrote, even though it renamed a new file over the one this
 // save was waiting for.
