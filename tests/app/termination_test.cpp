@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QObject>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <string>
 
@@ -18,6 +19,7 @@
 #include "kinetics/kinetics_database.h"
 #include "kinetics/user_type_helpers.h"
 #include "model/replace_file.h"
+#include "output/output_item.h"
 
 namespace vireon {
 namespace {
@@ -83,6 +85,48 @@ TEST_F(TerminationTest, SigtermClosesWithoutAskingAndSavesTheKineticsDatabase) {
   struct sigaction now {};
   ASSERT_EQ(::sigaction(SIGTERM, nullptr, &now), 0);
   EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+// A run in progress is stopped, with its files closed, before the program
+// leaves; the database is saved all the same.
+TEST_F(TerminationTest, SigtermDuringARunStopsItAndClosesTheProgram) {
+  app_.catalogue.Insert(test::MakeMichaelisMenten("typed during a run"));
+  bool started = false;
+  bool timedOut = false;
+  QObject guard;
+  QTimer::singleShot(0, &guard, [&] {
+    MainWindow* window = FindMainWindow();
+    ASSERT_NE(window, nullptr);
+    Document& document = window->document();
+    AddSteps(document, {{"R1", "S -> X"}, {"R2", "X -> P"}});
+    document.settings.dynamics = 1;
+    document.settings.dynamicsFile = "run.dyn";
+    document.settings.points = 0;  // runs until stopped
+    document.settings.endTime = 0.05;
+    document.settings.sleepTime = 0;
+    document.selections.timeCourse = {MakeOutputItem(kTime),
+                                      MakeOutputItem(kTransientConcentration, "X")};
+    ASSERT_TRUE(window->SaveTo(QString::fromStdString(PathIn("model.vrn"))));
+    started = window->Run();
+    QTimer::singleShot(200, &guard, [] { std::raise(SIGTERM); });
+  });
+  QTimer::singleShot(kCloseTimeoutMilliseconds, &guard, [&] {
+    timedOut = true;
+    QCoreApplication::exit(1);
+  });
+
+  QtMessageSink sink;
+  const int status = RunDesktopProgram(app_, sink, QStringList{"vireon-gui"});
+  EXPECT_TRUE(started);
+  EXPECT_FALSE(timedOut);
+  EXPECT_EQ(status, 0);
+  const std::string rows = ReadFile(PathIn("run.dyn"));
+  EXPECT_GT(std::count(rows.begin(), rows.end(), '\n'), 1);
+
+  KineticCatalogue saved;
+  RecordingSink quiet;
+  ASSERT_EQ(ReadKineticsDatabase(saved, folder_ / "vireon.kdb", quiet), DatabaseOutcome::kRead);
+  EXPECT_TRUE(saved.Contains("typed during a run"));
 }
 
 }  // namespace
