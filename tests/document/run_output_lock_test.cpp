@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -116,6 +117,8 @@ TEST_F(RunOutputLockTest, AnOutputHeldByAnotherProcessNamesThatProcess) {
   int finish[2];
   ASSERT_EQ(::pipe(ready), 0);
   ASSERT_EQ(::pipe(finish), 0);
+  // What the test printed so far is not printed again by the child.
+  std::fflush(nullptr);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
