@@ -13,9 +13,10 @@ bool StartApplication(AppStartup& startup, MessageSink& sink,
   return true;
 }
 
-bool EndApplication(const AppStartup& startup, MessageSink& sink) {
+bool EndApplication(AppStartup& startup, MessageSink& sink) {
   if (startup.kineticsPath.empty()) return true;
-  return WriteKineticsDatabase(startup.catalogue, startup.kineticsPath, sink);
+  return SaveKineticsDatabaseChanges(startup.catalogue, startup.storedKineticTypes,
+                                     startup.kineticsPath, sink);
 }
 
 }  // namespace vireon

@@ -27,7 +27,10 @@ bool StartApplication(AppStartup& startup, MessageSink& sink,
                       const std::filesystem::path& settingsPath = {},
                       const std::filesystem::path& kineticsPath = {});
 
-// Writes the kinetics database back; false after the writer's warning.
-bool EndApplication(const AppStartup& startup, MessageSink& sink);
+// Saves the changes this program made to the user-defined types into the
+// kinetics database as it is on disk now (SaveKineticsDatabaseChanges), so
+// that another instance's saved types are kept; false after the writer's
+// warning.
+bool EndApplication(AppStartup& startup, MessageSink& sink);
 
 }  // namespace vireon

@@ -1,14 +1,14 @@
 // vireon-gui: the desktop program. Start-up reads the settings, seeds the
 // random generator, builds the kinetic type catalogue and reads the
 // kinetics database, then opens an empty document or the model file named
-// on the command line. At exit the kinetics database is written back.
+// on the command line. At exit, also on SIGTERM, the kinetics database is
+// written back.
 
 #include <QApplication>
-#include <QStringList>
 #include <clocale>
 
 #include "app/app_startup.h"
-#include "app/main_window.h"
+#include "app/desktop_program.h"
 #include "app/qt_message_sink.h"
 
 int main(int argc, char* argv[]) {
@@ -22,16 +22,5 @@ int main(int argc, char* argv[]) {
   vireon::AppStartup startup;
   if (!vireon::StartApplication(startup, sink)) return 1;
 
-  int status = 0;
-  {
-    vireon::MainWindow window(startup, sink);
-    sink.SetParent(&window);
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1) window.OpenFile(arguments.at(1));
-    window.show();
-    status = QApplication::exec();
-    sink.SetParent(nullptr);
-  }
-  vireon::EndApplication(startup, sink);
-  return status;
+  return vireon::RunDesktopProgram(startup, sink, QApplication::arguments());
 }

@@ -405,6 +405,28 @@ void MainWindow::StopRun() {
   if (controller_.IsBusy()) controller_.Stop();
 }
 
+void MainWindow::CloseOnRequest() {
+  // Every dialog runs its own event loop over this one; each is dismissed,
+  // innermost first. The bound only guards against a widget that will not go.
+  constexpr int kMaxNestedDialogs = 64;
+  for (int i = 0; i < kMaxNestedDialogs; ++i) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) break;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    } else {
+      modal->close();
+    }
+  }
+  closingOnRequest_ = true;
+  if (controller_.IsBusy()) {
+    // The run's end comes back through OnRunFinished or OnRunStopped.
+    controller_.Stop();
+    return;
+  }
+  QCoreApplication::exit(0);
+}
+
 void MainWindow::EditDefaultValues() {
   DefaultValuesDialog dialog(app_.defaults, sink_, this);
   if (dialog.exec() != QDialog::Accepted) return;
@@ -457,6 +479,10 @@ void MainWindow::OnRunStarting() {
 }
 
 void MainWindow::OnRunFinished() {
+  if (closingOnRequest_) {
+    QCoreApplication::exit(0);
+    return;
+  }
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
   ShowRunEnd(true);
@@ -508,6 +534,10 @@ void MainWindow::DoAfterRun() {
 }
 
 void MainWindow::OnRunStopped() {
+  if (closingOnRequest_) {
+    QCoreApplication::exit(0);
+    return;
+  }
   SetEditingEnabled(true);
   SetStatus(kStatusIdle);
   ShowRunEnd(false);

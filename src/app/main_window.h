@@ -92,6 +92,11 @@ class MainWindow : public QMainWindow {
   // Simulation commands.
   bool Run();
   void StopRun();
+  // A request to close from outside the program (SIGTERM): nothing is
+  // asked. Open dialogs are dismissed as by Cancel, a run in progress is
+  // stopped, and the event loop ends once no run is left; unsaved changes
+  // to the model are not saved (there is no autosave to keep them in).
+  void CloseOnRequest();
 
   // Options commands: each dialog edits one group of the settings, which is
   // written to the settings file when the user presses OK.
@@ -167,6 +172,8 @@ class MainWindow : public QMainWindow {
   QAction* runAction_ = nullptr;
   QAction* stopAction_ = nullptr;
   QPointer<ErrorLogDialog> errorLog_;
+  // CloseOnRequest is waiting for the run to end.
+  bool closingOnRequest_ = false;
 };
 
 }  // namespace vireon

@@ -30,8 +30,10 @@ bool StartProgram(ProgramStartup& startup, MessageSink& sink,
   }
 
   BuildBuiltInKineticTypes(startup.catalogue);
-  return ReadKineticsDatabase(startup.catalogue, startup.kineticsPath, sink) !=
-         DatabaseOutcome::kAbort;
+  const DatabaseOutcome outcome =
+      ReadKineticsDatabase(startup.catalogue, startup.kineticsPath, sink);
+  startup.storedKineticTypes = RememberStoredTypes(startup.catalogue);
+  return outcome != DatabaseOutcome::kAbort;
 }
 
 }  // namespace vireon

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "kinetics/kinetic_catalogue.h"
+#include "kinetics/kinetics_database.h"
 #include "model/message_sink.h"
 #include "settings/settings.h"
 
@@ -19,6 +20,9 @@ struct ProgramStartup {
   HelperPaths helpers;
   std::filesystem::path kineticsPath;
   KineticCatalogue catalogue;
+  // The user-defined types as the database held them when it was read: a
+  // save writes back only what changed since (SaveKineticsDatabaseChanges).
+  StoredKineticTypes storedKineticTypes;
 };
 
 // Fills `startup`, after making writes beyond the process's file size limit

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "kinetics/kinetic_binding.h"
 #include "model/message_sink.h"
 #include "model/messages.h"
+#include "output/output_file_names.h"
 #include "output/report.h"
 #include "scan/scan.h"
 
@@ -120,6 +122,7 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     }
   }
   if (save && !save()) return false;
+  if (!LockOutputs(sink)) return false;
 
   // A run that has posted its end may still be leaving its thread.
   if (thread_.joinable()) {
@@ -141,11 +144,40 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
   try {
     thread_ = std::thread(&RunController::RunEngine, this);
   } catch (const std::system_error&) {
+    outputLocks_.Release();
     busy_.store(false);
     outcome_.store(RunOutcome::kNotStarted);
     return false;
   }
   return true;
+}
+
+bool RunController::LockOutputs(MessageSink& sink) {
+  const Document& d = document_;
+  const TaskSettings& settings = d.settings;
+  std::vector<std::string> paths;
+  if (settings.report != 0) {
+    paths.push_back(d.pathName.empty() ? settings.reportFile : ReportFileNameFor(d.pathName));
+  }
+  // A name the run refuses is never opened, so it needs no lock.
+  const std::string folder = ModelFolder(d.pathName);
+  if (settings.dynamics != 0 && IsPlainFileName(settings.dynamicsFile)) {
+    paths.push_back(folder + settings.dynamicsFile);
+  }
+  if (settings.steadyState != 0 && IsPlainFileName(settings.steadyStateFile)) {
+    paths.push_back(folder + settings.steadyStateFile);
+  }
+  std::erase_if(paths, [](const std::string& path) { return path.empty(); });
+  outputLocks_.Release();
+  const std::optional<OutputLocks::Refusal> refusal = outputLocks_.Take(paths);
+  if (!refusal) return true;
+  const std::string name = PrintableName(refusal->path);
+  const std::string holder = LockHolderText(refusal->holder);
+  const int n = std::snprintf(nullptr, 0, kOutputInUseFormat, name.c_str(), holder.c_str());
+  std::vector<char> buffer(static_cast<std::size_t>(n > 0 ? n : 0) + 1);
+  std::snprintf(buffer.data(), buffer.size(), kOutputInUseFormat, name.c_str(), holder.c_str());
+  sink.Warning(kRunMessageTitle, buffer.data());
+  return false;
 }
 
 void RunController::Acknowledge() {
@@ -397,6 +429,7 @@ void RunController::WriteReport(ReportWriter writer, const ReportContext& report
 void RunController::EndRun(RunOutcome outcome) {
   Document& d = document_;
   files_.Close(d.engine.errorLog);
+  outputLocks_.Release();
   RunOutputSummary outputs;
   outputs.planned = files_.planned;
   outputs.failed = files_.failed;

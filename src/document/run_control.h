@@ -44,6 +44,7 @@
 #include "document/task_iteration.h"
 #include "engine/engine.h"
 #include "engine/run_observer.h"
+#include "model/file_lock.h"
 #include "output/data_file.h"
 #include "output/report.h"
 #include "scan/saved_quantities.h"
@@ -68,6 +69,12 @@ inline constexpr const char* kRateNotEvaluableFormat =
 inline constexpr const char* kModelNotAnalysed =
     "The model's structure has not been analysed; edit and accept its reactions before "
     "running.";
+// printf format of the message that refuses a run whose output another run
+// is writing, with the file's name and the holder ("process 1234").
+inline constexpr const char* kOutputInUseFormat =
+    "The file \"%s\" is being written by another run (%s). This run was not started, so as "
+    "not to write over it: wait until that run has ended, or give this model other output "
+    "files.";
 // The title of the messages StartRun shows.
 inline constexpr const char* kRunMessageTitle = "Vireon";
 // The progress text while a run starts.
@@ -131,9 +138,13 @@ class RunController {
   // The Run command. Refuses, saying why through the sink, a model without
   // steps ("You have not yet defined a model..."), a model whose structure
   // was not analysed and a step whose rate cannot be evaluated; then saves
-  // the model, and starts nothing when that fails. Refuses while a run is
-  // in progress, and from within an observer's call on the run thread.
-  // Returns whether the run thread was started.
+  // the model, and starts nothing when that fails. Then locks the report
+  // and the data files the run will write (model/file_lock.h) until the run
+  // has closed them; an output that another run holds refuses the run,
+  // with a message that names the file and the process that holds it, and
+  // no file is touched. Refuses while a run is in progress, and from within
+  // an observer's call on the run thread. Returns whether the run thread
+  // was started.
   bool StartRun(MessageSink& sink, const SaveModel& save = {});
 
   // The driver has handled RunStarting, ScanProgress or PointReady.
@@ -226,6 +237,13 @@ class RunController {
   std::string progressText_;
   std::string remainingTimeText_;
   RunOutputSummary outputs_;
+
+  // Locks the run's outputs; false, after the sink's warning, when another
+  // run holds one of them.
+  bool LockOutputs(MessageSink& sink);
+
+  // Held from StartRun until the run has closed its files.
+  OutputLocks outputLocks_;
 
   // Run-thread data.
   RunDataFiles files_;

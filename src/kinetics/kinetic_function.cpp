@@ -1,6 +1,8 @@
 #include "kinetics/kinetic_function.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <ostream>
 
 #include "kinetics/expression.h"
@@ -79,6 +81,50 @@ class StepBindings : public ExpressionBindings {
   std::span<const double> x_;
   const Step& step_;
 };
+
+// Whether two node lists are the same expression: the same tokens in the
+// same order (and so the same tree), a symbol's role and index aside, a
+// number as the record's "%le" writes it.
+bool SameTokens(const std::vector<ExpressionNode>& a, const std::vector<ExpressionNode>& b,
+                const ExpressionDialect& dialect) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const ExpressionNode& x = a[i];
+    const ExpressionNode& y = b[i];
+    const bool symbols = dialect.IsSymbolKind(x.kind) && dialect.IsSymbolKind(y.kind);
+    if (!symbols && x.kind != y.kind) return false;
+    if (x.code != y.code || x.left != y.left || x.right != y.right) return false;
+    if (symbols && x.name != y.name) return false;
+    if (x.kind == node_kind::kNumber &&
+        FormatExpressionNumber(x.value) != FormatExpressionNumber(y.value)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The spelling of a function node: a function name, a call function's name
+// or a prefix sign; empty for a code the dialect does not know.
+std::string_view FunctionText(char code, const ExpressionDialect& dialect) {
+  for (const FunctionSpelling& spelling : dialect.functions) {
+    if (spelling.code == code) return spelling.text;
+  }
+  for (const CallFunction& call : dialect.callFunctions) {
+    if (call.code == code) return call.text;
+  }
+  if (code == node_code::kPlus) return "+";
+  if (code == node_code::kMinus) return "-";
+  return {};
+}
+
+// The nodes of `text`, linked, or nothing when it does not parse.
+std::optional<std::vector<ExpressionNode>> ParsedNodes(std::string_view text,
+                                                       const ExpressionDialect& dialect) {
+  std::vector<ExpressionNode> nodes;
+  if (!BuildExpressionNodes(text, dialect, nodes)) return std::nullopt;
+  if (LinkExpressionTree(nodes, dialect).errors != 0) return std::nullopt;
+  return nodes;
+}
 
 }  // namespace
 
@@ -226,6 +272,49 @@ bool KineticFunction::ReadRecord(RecordCursor& cursor, MessageSink& sink) {
   nodes_ = std::move(nodes);
   ResetBindings();
   return true;
+}
+
+bool KineticFunction::DescriptionMatchesNodes() const {
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::optional<std::vector<ExpressionNode>> parsed = ParsedNodes(description_, dialect);
+  return parsed && SameTokens(*parsed, nodes_, dialect);
+}
+
+std::optional<std::string> KineticFunction::TextOfNodes() const {
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::string text;
+  // A word (a symbol, a number, a function name) is kept apart from the one
+  // before it, so that two words never read back as one.
+  bool lastWasWord = false;
+  for (std::size_t i = 1; i < nodes_.size(); ++i) {
+    const ExpressionNode& node = nodes_[i];
+    std::string token;
+    bool word = true;
+    if (node.kind == node_kind::kNumber) {
+      if (!std::isfinite(node.value) || std::signbit(node.value)) return std::nullopt;
+      char buffer[64];
+      auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, node.value);
+      if (error != std::errc()) return std::nullopt;
+      token.assign(buffer, end);
+    } else if (dialect.IsSymbolKind(node.kind)) {
+      token = node.name;
+    } else if (node.kind == node_kind::kFunction) {
+      token = FunctionText(node.code, dialect);
+      word = node.code != node_code::kPlus && node.code != node_code::kMinus;
+    } else if (node.kind == node_kind::kOperator) {
+      token.assign(1, node.code);
+      word = false;
+    } else {
+      return std::nullopt;
+    }
+    if (token.empty()) return std::nullopt;
+    if (word && lastWasWord) text += ' ';
+    text += token;
+    lastWasWord = word;
+  }
+  std::optional<std::vector<ExpressionNode>> parsed = ParsedNodes(text, dialect);
+  if (!parsed || !SameTokens(*parsed, nodes_, dialect)) return std::nullopt;
+  return text;
 }
 
 }  // namespace vireon

@@ -10,6 +10,7 @@
 // "kinetics/expression.h".
 
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -103,6 +104,17 @@ class KineticFunction {
   // missing line the line reader's message goes to `sink`. Returns true when
   // the record was read and its tree links without error.
   bool ReadRecord(RecordCursor& cursor, MessageSink& sink);
+
+  // Whether the description parses into the node list the function
+  // computes (symbols compared by name, whatever role they are bound to;
+  // numbers as a record stores them). Always so for a function parsed from
+  // its description; a record written by hand may say one law and store
+  // another.
+  bool DescriptionMatchesNodes() const;
+  // The node list written out as a rate law's text ("V*S/(Km+S)"), or
+  // nothing when no text parses back into exactly these nodes (a negative
+  // or non-finite number, a symbol name the scanner would split).
+  std::optional<std::string> TextOfNodes() const;
 
  private:
   std::string name_;

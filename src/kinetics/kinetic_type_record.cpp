@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kinetics/kinetic_function.h"
+#include "model/messages.h"
 
 namespace vireon {
 namespace {
@@ -20,6 +21,28 @@ std::optional<std::vector<std::string>> ReadNameLines(RecordCursor& cursor, Mess
     names.push_back(std::move(*name));
   }
   return names;
+}
+
+// The text a rate law shows and the nodes it computes must be one law: a
+// record whose description says otherwise gets the text of its nodes, with
+// a warning; one whose nodes cannot be written as a rate law is refused.
+bool AgreeOnRateLaw(const std::string& typeName, KineticFunction& function, int recordLine,
+                    MessageSink& sink) {
+  if (function.DescriptionMatchesNodes()) return true;
+  const std::string where =
+      "The rate law of the kinetic type '" + typeName + "' (line " + std::to_string(recordLine) +
+      ") reads '" + function.description() + "' but its stored formula ";
+  std::optional<std::string> computed = function.TextOfNodes();
+  if (!computed) {
+    sink.Error(messages::kFileErrorTitle,
+               where + "is another one, which cannot be written as a rate law. The type "
+                       "was not read.");
+    return false;
+  }
+  sink.Warning(messages::kFileWarningTitle,
+               where + "is '" + *computed + "'. The type now shows the formula it computes.");
+  function.set_description(*computed);
+  return true;
 }
 
 }  // namespace
@@ -74,7 +97,9 @@ std::unique_ptr<KineticType> ReadKineticTypeRecord(RecordCursor& cursor, Message
   if (!constantNames) return nullptr;
 
   auto function = std::make_unique<KineticFunction>();
+  const int functionLine = cursor.lineNumber();
   if (!function->ReadRecord(cursor, sink)) return nullptr;
+  if (!AgreeOnRateLaw(*name, *function, functionLine, sink)) return nullptr;
 
   auto type = std::make_unique<KineticType>();
   type->name = std::move(*name);

@@ -27,8 +27,12 @@ void WriteKineticTypeRecord(const KineticType& type, std::ostream& out);
 // after it. Returns the user-defined type, with `rate` set to
 // EvaluateUserDefinedRate, or null when a line is short or missing (the line
 // reader's message has then gone to `sink`), when the record is not that of
-// a user-defined type, or when its rate law does not read back. Memory grows
-// only with the lines actually read, whatever counts the record claims.
+// a user-defined type, or when its rate law does not read back. The law's
+// text is the law its nodes compute: a description that does not parse into
+// the stored nodes is replaced by the text of the nodes, with a warning that
+// quotes both, and nodes that no text reads back into refuse the record
+// with an error. Memory grows only with the lines actually read, whatever
+// counts the record claims.
 std::unique_ptr<KineticType> ReadKineticTypeRecord(RecordCursor& cursor, MessageSink& sink);
 
 }  // namespace vireon

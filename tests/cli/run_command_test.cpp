@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "cli/cli_test_support.h"
 #include "cli/command_line.h"
@@ -18,6 +20,7 @@
 #include "document/model_file.h"
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_catalogue.h"
+#include "model/file_lock.h"
 #include "model/message_sink.h"
 #include "output/output_item.h"
 #include "scan/scan_item.h"
@@ -101,6 +104,30 @@ TEST_F(RunCommandTest, TimeCourseFileHoldsEveryPoint) {
   ASSERT_EQ(RunVireon({"run", "--quiet", model.string()}).exitStatus, 0);
   const std::string data = ReadText(folder() / "michaelis_menten-timecourse.dat");
   EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 1 + document.settings.points + 1);
+}
+
+// A data file that another run is writing (here: this process holds its
+// lock) is left alone: the run does not start and exits 1, naming the file
+// and the process.
+TEST_F(RunCommandTest, ARunWhoseOutputAnotherRunWritesExitsOneAndLeavesItAlone) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  const fs::path data = folder() / "michaelis_menten-timecourse.dat";
+  WriteText(data, "another run's rows\n");
+  {
+    OutputLocks held;
+    const std::vector<std::string> paths = {data.string()};
+    ASSERT_FALSE(held.Take(paths).has_value());
+    const ProgramResult result = RunVireon({"run", "--quiet", model.string()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("\"" + data.string() + "\" is being written by another run (process " +
+                              std::to_string(::getpid()) + ")"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(ReadText(data), "another run's rows\n");
+    EXPECT_FALSE(fs::exists(folder() / "michaelis_menten.txt"));
+  }
+  EXPECT_EQ(RunVireon({"run", "--quiet", model.string()}).exitStatus, 0);
+  EXPECT_NE(ReadText(data), "another run's rows\n");
 }
 
 TEST_F(RunCommandTest, TheRandomSeedIsAccepted) {

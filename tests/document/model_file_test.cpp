@@ -599,7 +599,11 @@ TEST_F(ModelFile, UserTypeNamedLikeABuiltInOneClashes) {
 }
 
 TEST_F(ModelFile, UserTypeWithAnotherExpressionClashes) {
-  std::string text = WithLine(RichText(), "Description=V*S/(Km+S)", "Description=V*S/(Km+S+0)");
+  // V*S/(Km-S), its text and its nodes alike.
+  std::string text = WithLine(RichText(), "Description=V*S/(Km+S)", "Description=V*S/(Km-S)");
+  const std::size_t plus = text.find("Node=79,43\n", text.find("Description=V*S/(Km-S)"));
+  ASSERT_NE(plus, std::string::npos);
+  text.replace(plus, 10, "Node=79,45");
   Loaded loaded = Parse(text, catalogue_);
   EXPECT_NE(loaded.line, 0);
   EXPECT_TRUE(loaded.sink.Said(messages::kUserKineticsClash));

@@ -9,15 +9,19 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_function.h"
 #include "kinetics/user_type_helpers.h"
+#include "model/file_lock.h"
 #include "model/messages.h"
 #include "model/model.h"
+#include "model/replace_file.h"
 #include "support/files.h"
 #include "support/hostile_files.h"
 #include "support/scoped_environment.h"
@@ -454,6 +458,133 @@ TEST(KineticsDatabaseLocation, WithoutAFolderTheUserMayChooseTheTemporaryFolder)
   RecordingSink yes;
   yes.QueueAnswer(Answer::kYes);
   EXPECT_EQ(LocateKineticsDatabase(yes, noFolder), fs::path("/var/tmp/vireon.kdb"));
+}
+
+}  // namespace
+}  // namespace vireon
+
+namespace vireon {
+namespace {
+
+// Two copies of the program over one database, each with the catalogue it
+// read at start and what the database held then.
+struct Instance {
+  explicit Instance(const fs::path& path) {
+    BuildBuiltInKineticTypes(catalogue);
+    RecordingSink quiet;
+    EXPECT_EQ(ReadKineticsDatabase(catalogue, path, quiet), DatabaseOutcome::kRead);
+    stored = RememberStoredTypes(catalogue);
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const KineticType* t : catalogue.UserDefinedTypes()) names.push_back(t->name);
+    return names;
+  }
+  KineticCatalogue catalogue;
+  StoredKineticTypes stored;
+};
+
+std::string LawOf(const fs::path& path, const std::string& name) {
+  Instance reader(path);
+  const KineticType* type = reader.catalogue.Find(name);
+  return type != nullptr && type->function ? type->function->description() : "";
+}
+
+// Each save writes only what its program changed, into the file as the
+// other left it: nobody's saved types are lost, whichever quits last.
+TEST_F(KineticsDatabaseTest, TwoProgramsSavingOneDatabaseKeepEachOthersTypes) {
+  WriteTwoTypes();
+  Instance first(path);
+  Instance second(path);
+
+  first.catalogue.Insert(test::MakeMichaelisMenten("first"));
+  first.catalogue.Remove("inhibited");
+  second.catalogue.Insert(test::MakeInhibitedMassAction("second"));
+  int position = 0;
+  second.catalogue.Remove("mm", &position);
+  second.catalogue.Insert(test::MakeInhibitedMassAction("mm"), position);
+
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(first.catalogue, first.stored, path, sink));
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(second.catalogue, second.stored, path, sink));
+  EXPECT_TRUE(sink.messages().empty());
+
+  const Instance next(path);
+  EXPECT_EQ(next.Names(), (std::vector<std::string>{"mm", "first", "second"}));
+  EXPECT_EQ(LawOf(path, "mm"), "(kf*A - kr*P)/(1 + I/Ki)");
+  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"vireon.kdb"});
+
+  // A program that changed nothing since its last save leaves the file as
+  // the other wrote it.
+  const std::string written = ReadText(path);
+  second.catalogue.Remove("first");  // not its type: it never had it
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(first.catalogue, first.stored, path, sink));
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(second.catalogue, second.stored, path, sink));
+  EXPECT_EQ(ReadText(path), written);
+
+  // One program alone writes what WriteKineticsDatabase writes.
+  Instance alone(path);
+  alone.catalogue.Insert(test::MakeMichaelisMenten("alone"));
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(alone.catalogue, alone.stored, path, sink));
+  const std::string merged = ReadText(path);
+  ASSERT_TRUE(WriteKineticsDatabase(alone.catalogue, path, sink));
+  EXPECT_EQ(ReadText(path), merged);
+}
+
+// A damaged database is kept as NAME.bak before a save replaces it, and the
+// types that did read are kept with this program's changes.
+TEST_F(KineticsDatabaseTest, AMergedSaveKeepsADamagedDatabaseAside) {
+  Instance mine(path);
+  mine.catalogue.Insert(test::MakeInhibitedMassAction("mine"));
+  const std::string damaged = std::string("TotalUDKinetics=2\n") + kMichaelisMentenRecord +
+                              "UDKType=lost\nUser-defined=one\n";
+  WriteText(path, damaged);
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(mine.catalogue, mine.stored, path, sink));
+  EXPECT_EQ(ReadText(fs::path(path.string() + ".bak")), damaged);
+  EXPECT_EQ(Instance(path).Names(), (std::vector<std::string>{"mm", "mine"}));
+}
+
+// Through a symbolic link too: what the link names is kept aside, not
+// written over.
+TEST_F(KineticsDatabaseTest, ADamagedDatabaseBehindALinkIsKeptAside) {
+  const fs::path real = folder / "real.kdb";
+  const std::string damaged = std::string("TotalUDKinetics=2\n") + kMichaelisMentenRecord +
+                              "UDKType=lost\nUser-defined=one\n";
+  WriteText(real, damaged);
+  fs::create_symlink(real, path);
+  Instance mine(path);
+  mine.catalogue.Insert(test::MakeInhibitedMassAction("mine"));
+  ASSERT_TRUE(SaveKineticsDatabaseChanges(mine.catalogue, mine.stored, path, sink));
+  EXPECT_EQ(ReadText(fs::path(path.string() + ".bak")), damaged);
+  EXPECT_EQ(Instance(path).Names(), (std::vector<std::string>{"mm", "mine"}));
+}
+
+// A save waits for the other program's save to end and then starts from
+// what that one wrote, even though it renamed a new file over the one this
+// save was waiting for.
+TEST_F(KineticsDatabaseTest, ASaveWaitsForTheOtherAndMergesIntoWhatItWrote) {
+  WriteTwoTypes();
+  Instance mine(path);
+  mine.catalogue.Insert(test::MakeMichaelisMenten("mine"));
+
+  auto other = std::make_unique<FileUpdateLock>();
+  ASSERT_EQ(other->Take(path, std::chrono::milliseconds(0)), LockResult::kTaken);
+  bool saved = false;
+  RecordingSink saving;
+  std::thread save([&] {
+    saved = SaveKineticsDatabaseChanges(mine.catalogue, mine.stored, path, saving);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  {
+    KineticCatalogue theirs;
+    theirs.Insert(test::MakeMichaelisMenten("theirs"));
+    std::string why;
+    ASSERT_TRUE(ReplaceFileContents(path, KineticsDatabaseText(theirs), why)) << why;
+  }
+  other.reset();
+  save.join();
+  EXPECT_TRUE(saved);
+  EXPECT_TRUE(saving.messages().empty());
+  EXPECT_EQ(Instance(path).Names(), (std::vector<std::string>{"theirs", "mine"}));
 }
 
 }  // namespace
