@@ -23,7 +23,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVIREON_TSAN=ON \
   -DVIREON_BUILD_TESTS=ON -DVIREON_BUILD_GUI=OFF >/dev/null
 cmake --build build-tsan -j "$jobs" --target document_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R RunControl
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R "RunControl|RunOutputLock|OutputLocks"
 
 # A short smoke of every fuzz target (20 s each) in build-fuzz/, when clang
 # is installed: the fuzz build and its sanitizers, and no known crash.
