@@ -19,7 +19,8 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       state(state),
       settings(settings),
       hooks(hooks),
-      equations(model, state, settings.derivationFactor, settings.steadyStateResolution),
+      equations(model, state, settings.solver.derivationFactor,
+                settings.solver.steadyStateResolution),
       points(settings.points),
       sleepLength(settings.sleepTime),
       rhs_(equations) {
@@ -38,8 +39,8 @@ void Engine::SetUseSparsity(bool use) {
 void Engine::CallLsoda() {
   LsodaOptionalInputs options;
   options.mxstep = state.maxSteps;
-  options.mxordn = settings.adamsMaxOrder;
-  options.mxords = settings.bdfMaxOrder;
+  options.mxordn = settings.solver.adamsMaxOrder;
+  options.mxords = settings.solver.bdfMaxOrder;
   lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut,
               /*itol=*/1, state.rtol, state.atol, /*itask=*/1, state.istate, /*iopt=*/1,
               /*jt=*/2, options);
