@@ -37,10 +37,7 @@ class FormReader {
   bool RealInRange(const std::string& text, Field field, double low, double high, double& out) {
     double value = 0.0;
     if (!Real(text, field, value)) return false;
-    if (value < low || value > high) {
-      return Fail(field, "Please enter a number between " + RealSettingText(low, kFormShownDigits) +
-                             " and " + RealSettingText(high, kFormShownDigits) + ".");
-    }
+    if (value < low || value > high) return RealOutOfRange(field, low, high);
     out = value;
     return true;
   }
@@ -56,10 +53,7 @@ class FormReader {
   bool IntegerInRange(const std::string& text, Field field, int low, int high, int& out) {
     int value = 0;
     if (!Integer(text, field, value)) return false;
-    if (value < low || value > high) {
-      return Fail(field, "Please enter an integer between " + IntegerSettingText(low) + " and " +
-                             IntegerSettingText(high) + ".");
-    }
+    if (value < low || value > high) return IntegerOutOfRange(field, low, high);
     out = value;
     return true;
   }
@@ -75,9 +69,7 @@ class FormReader {
     const double value = shown / shownScale;
     if (!CheckSolverOption(option, value).ok()) {
       const SolverOptionRange range = SolverOptionLimits(option);
-      return Fail(field, "Please enter a number between " +
-                             RealSettingText(range.low * shownScale, kFormShownDigits) + " and " +
-                             RealSettingText(range.high * shownScale, kFormShownDigits) + ".");
+      return RealOutOfRange(field, range.low * shownScale, range.high * shownScale);
     }
     out = value;
     return true;
@@ -88,9 +80,7 @@ class FormReader {
     if (!Integer(text, field, value)) return false;
     if (!CheckSolverOption(option, value).ok()) {
       const SolverOptionRange range = SolverOptionLimits(option);
-      return Fail(field, "Please enter an integer between " +
-                             IntegerSettingText(static_cast<int>(range.low)) + " and " +
-                             IntegerSettingText(static_cast<int>(range.high)) + ".");
+      return IntegerOutOfRange(field, static_cast<int>(range.low), static_cast<int>(range.high));
     }
     out = value;
     return true;
@@ -111,6 +101,14 @@ class FormReader {
   }
 
  private:
+  bool RealOutOfRange(Field field, double low, double high) {
+    return Fail(field, "Please enter a number between " + RealSettingText(low, kFormShownDigits) +
+                           " and " + RealSettingText(high, kFormShownDigits) + ".");
+  }
+  bool IntegerOutOfRange(Field field, int low, int high) {
+    return Fail(field, "Please enter an integer between " + IntegerSettingText(low) + " and " +
+                           IntegerSettingText(high) + ".");
+  }
   bool Fail(Field field, std::string message) {
     check_.field = field;
     check_.message = std::move(message);
