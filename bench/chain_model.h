@@ -52,13 +52,13 @@ inline void BuildChainDocument(Document& document, int n, const KineticCatalogue
   TaskSettings& s = document.settings;
   s.endTime = kChainEndTime;
   s.points = kChainPoints;
-  s.relativeTolerance = 1e-6;
-  s.absoluteTolerance = 1e-12;
+  s.solver.relativeTolerance = 1e-6;
+  s.solver.absoluteTolerance = 1e-12;
   s.dynamics = 1;
   s.steadyState = 0;
   s.report = 1;
-  s.dynamicsTitles = 1;
-  s.dynamicsFile = "chain-timecourse.dat";
+  s.dynamicsData.titles = 1;
+  s.dynamicsData.file = "chain-timecourse.dat";
   document.selections.timeCourse.push_back(MakeOutputItem(kTime));
   for (int i = 1; i <= n; ++i) {
     document.selections.timeCourse.push_back(

@@ -75,8 +75,8 @@ vireon::Document ScanDocument(const vireon::KineticCatalogue& catalogue, int per
   s.dynamics = 0;
   s.steadyState = 1;
   s.report = 0;
-  s.steadyStateFile = "pathway.ss";
-  s.steadyStateTitles = 1;
+  s.steadyStateData.file = "pathway.ss";
+  s.steadyStateData.titles = 1;
   d.selections.steadyState = {MakeOutputItem(vireon::kKineticConstant, "E1", "Vf"),
                               MakeOutputItem(vireon::kKineticConstant, "E9", "Kms"),
                               MakeOutputItem(vireon::kSteadyStateConcentration, "X4"),

@@ -81,7 +81,7 @@ struct Timing {
 Timing Measure(int n, const vireon::KineticCatalogue& catalogue, bool sparse) {
   Model model = Pathway(n, catalogue);
   vireon::TaskSettings settings;
-  settings.steadyStateStrategy = vireon::SteadyStateStrategy::kNewtonThenIntegration;
+  settings.solver.steadyStateStrategy = vireon::SteadyStateStrategy::kNewtonThenIntegration;
   Timing timing;
   timing.state.Allocate(model);
   vireon::EngineHooks hooks;

@@ -20,6 +20,7 @@
 
 #include "document/document.h"
 #include "model/metabolite_editor.h"
+#include "model/number_text.h"
 #include "scan/item_trees.h"
 
 namespace vireon {
@@ -243,10 +244,10 @@ void ScanPage::ReadEnd(bool isMin) {
   field->setModified(false);
   const ScanItem* item = editor_->SelectedItem();
   if (item == nullptr) return;
-  double value = isMin ? item->min : item->max;
   bool accepted = false;
-  if (ReadConcentration(field->text().toStdString(), value)) {
-    accepted = isMin ? editor_->SetMin(value) : editor_->SetMax(value);
+  if (const std::optional<double> value =
+          ParseReal(field->text().toStdString(), NumberExtent::kPrefix)) {
+    accepted = isMin ? editor_->SetMin(*value) : editor_->SetMax(*value);
   }
   field->setText(Number(isMin ? item->min : item->max));
   if (!accepted) {

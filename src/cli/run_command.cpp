@@ -133,11 +133,12 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
 
   const TaskSettings& settings = document.settings;
   if (settings.report != 0) PrintOutputFile(out, err, "Report:             ", settings.reportFile);
-  if (settings.dynamics != 0 && !settings.dynamicsFile.empty()) {
-    PrintOutputFile(out, err, "Time-course data:   ", document.folder + settings.dynamicsFile);
+  if (settings.dynamics != 0 && !settings.dynamicsData.file.empty()) {
+    PrintOutputFile(out, err, "Time-course data:   ", document.folder + settings.dynamicsData.file);
   }
-  if (settings.steadyState != 0 && !settings.steadyStateFile.empty()) {
-    PrintOutputFile(out, err, "Steady-state data:  ", document.folder + settings.steadyStateFile);
+  if (settings.steadyState != 0 && !settings.steadyStateData.file.empty()) {
+    PrintOutputFile(out, err,
+                    "Steady-state data:  ", document.folder + settings.steadyStateData.file);
   }
 
   // --seed with this number draws the same values again.

@@ -69,8 +69,8 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   TaskSettings settings = document.settings;
   if (line.endTime) settings.endTime = *line.endTime;
   if (line.points) settings.points = *line.points;
-  if (line.relativeTolerance) settings.relativeTolerance = *line.relativeTolerance;
-  if (line.absoluteTolerance) settings.absoluteTolerance = *line.absoluteTolerance;
+  if (line.relativeTolerance) settings.solver.relativeTolerance = *line.relativeTolerance;
+  if (line.absoluteTolerance) settings.solver.absoluteTolerance = *line.absoluteTolerance;
   if (settings.points < 1) {
     err << "vireon: " << line.modelPath
         << " asks for a time course without end (0 points); give --points\n";

@@ -37,27 +37,27 @@ void NewDocument(Document& document, const DefaultValues& defaults) {
   s.dynamics = defaults.dynamics;
   s.steadyState = defaults.steadyState;
   s.report = defaults.report;
-  s.dynamicsTitles = s.steadyStateTitles = defaults.titles;
-  s.dynamicsQuotes = s.steadyStateQuotes = defaults.quotes;
-  s.dynamicsColumnWidth = s.steadyStateColumnWidth = defaults.columnWidth;
-  s.dynamicsSeparator = s.steadyStateSeparator = static_cast<char>(defaults.separator);
+  s.dynamicsData.titles = s.steadyStateData.titles = defaults.titles;
+  s.dynamicsData.quotes = s.steadyStateData.quotes = defaults.quotes;
+  s.dynamicsData.columnWidth = s.steadyStateData.columnWidth = defaults.columnWidth;
+  s.dynamicsData.separator = s.steadyStateData.separator = static_cast<char>(defaults.separator);
   s.mcaUnscaled = defaults.mcaUnscaled;
-  s.steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
-  s.backIntegration = 1;
-  s.newtonLimit = defaults.newtonLimit;
-  s.steadyStateResolution = defaults.steadyStateResolution;
+  s.solver.steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
+  s.solver.backIntegration = 1;
+  s.solver.newtonLimit = defaults.newtonLimit;
+  s.solver.steadyStateResolution = defaults.steadyStateResolution;
   s.reportStructuralAnalysis = defaults.reportStructuralAnalysis;
   s.reportStabilityAnalysis = defaults.reportStabilityAnalysis;
   s.reportMca = defaults.reportMca;
   s.reportComments = defaults.reportComments;
-  s.relativeTolerance = defaults.relativeTolerance;
-  s.absoluteTolerance = defaults.absoluteTolerance;
-  s.adamsMaxOrder = defaults.adamsMaxOrder;
-  s.bdfMaxOrder = defaults.bdfMaxOrder;
-  s.derivationFactor = defaults.derivationFactor;
+  s.solver.relativeTolerance = defaults.relativeTolerance;
+  s.solver.absoluteTolerance = defaults.absoluteTolerance;
+  s.solver.adamsMaxOrder = defaults.adamsMaxOrder;
+  s.solver.bdfMaxOrder = defaults.bdfMaxOrder;
+  s.solver.derivationFactor = defaults.derivationFactor;
   s.reportFile = kNewDocumentReportFile;
-  s.dynamicsFile.clear();
-  s.steadyStateFile.clear();
+  s.dynamicsData.file.clear();
+  s.steadyStateData.file.clear();
 
   document.engine.Free();
   document.plot = PlotSettings();
@@ -120,8 +120,8 @@ PlotPageDocument PlotPageDocumentOf(const Document& document) {
     d.steadyStateTitles.push_back(item.title);
   }
   d.folder = document.folder;
-  d.dynamicsFile = document.settings.dynamicsFile;
-  d.steadyStateFile = document.settings.steadyStateFile;
+  d.dynamicsFile = document.settings.dynamicsData.file;
+  d.steadyStateFile = document.settings.steadyStateData.file;
   d.modelTitle = document.model.title;
   return d;
 }

@@ -4,7 +4,7 @@
 
 #include "document/document.h"
 #include "document/run_control.h"
-#include "model/metabolite_editor.h"
+#include "model/number_text.h"
 
 namespace vireon {
 
@@ -97,9 +97,9 @@ bool InteractiveSession::EditValue(int channel, std::string_view text) {
   if (!ValueEditable(channel) || !controller_.IsPaused()) return false;
   OutputItem& item = document_.selections.interactive[channel];
   if (item.value == nullptr) return false;
-  double value = 0.0;
-  if (!ReadConcentration(text, value)) return false;
-  *item.value = value;
+  const std::optional<double> value = ParseReal(text, NumberExtent::kPrefix);
+  if (!value) return false;
+  *item.value = *value;
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include "model/messages.h"
 #include "model/record_cursor.h"
 #include "model/replace_file.h"
+#include "model/solver_options.h"
 #include "model/structural_analysis.h"
 #include "output/number_format.h"
 #include "output/output_file_names.h"
@@ -24,12 +25,6 @@ namespace vireon {
 
 namespace {
 
-// Bounds of the numerical settings; outside them the default is taken.
-constexpr int kMinNewtonLimit = 2;
-constexpr int kMaxAdamsOrder = 12;
-constexpr int kMaxBdfOrder = 5;
-constexpr double kMinDerivationFactor = 0.00001;
-constexpr double kMaxDerivationFactor = 0.25;
 // Metabolite type codes a file may carry.
 constexpr int kMaxMetaboliteType = MOIETY;
 
@@ -331,57 +326,56 @@ void Reader::ReadSettings() {
   s.dynamics = IntField("Dynamics=%d");
   s.steadyState = IntField("SteadyState=%d");
   s.report = IntField("Report=%d");
-  s.dynamicsTitles = IntField("DynTitles=%d");
-  s.steadyStateTitles = IntField("SSTitles=%d");
-  s.dynamicsQuotes = IntField("DynQuotes=%d");
-  s.steadyStateQuotes = IntField("SSQuotes=%d");
-  s.dynamicsColumnWidth = IntField("DynColWidth=%d");
-  s.steadyStateColumnWidth = IntField("SSColWidth=%d");
+  s.dynamicsData.titles = IntField("DynTitles=%d");
+  s.steadyStateData.titles = IntField("SSTitles=%d");
+  s.dynamicsData.quotes = IntField("DynQuotes=%d");
+  s.steadyStateData.quotes = IntField("SSQuotes=%d");
+  s.dynamicsData.columnWidth = IntField("DynColWidth=%d");
+  s.steadyStateData.columnWidth = IntField("SSColWidth=%d");
   // The separators are character codes, kept in one byte.
-  s.dynamicsSeparator = static_cast<char>(IntField("DynSeparator=%d"));
-  s.steadyStateSeparator = static_cast<char>(IntField("SSSeparator=%d"));
+  s.dynamicsData.separator = static_cast<char>(IntField("DynSeparator=%d"));
+  s.steadyStateData.separator = static_cast<char>(IntField("SSSeparator=%d"));
   s.mcaUnscaled = IntField("SSMCAUnscaled=%d");
-  s.steadyStateStrategy = static_cast<SteadyStateStrategy>(IntField("SSStrategy=%d"));
-  s.backIntegration = IntField("SSBackIntegration=%d");
+  SolverOptions& o = s.solver;
+  o.steadyStateStrategy = static_cast<SteadyStateStrategy>(IntField("SSStrategy=%d"));
+  o.backIntegration = IntField("SSBackIntegration=%d");
   s.reportStructuralAnalysis = IntField("RepStructuralAnalysis=%d");
   s.reportStabilityAnalysis = IntField("RepStabilityAnalysis=%d");
   s.reportMca = IntField("RepMCA=%d");
 
-  // The numerical settings: an invalid one is replaced by the user's
-  // default after a message. A real that is not a number is as invalid as a
-  // negative one.
-  const auto keepOrReset = [this](auto& field, bool valid, const auto& message,
+  // The numerical settings: one the solver options' check refuses is
+  // replaced by the user's default after a message. A real that is not a
+  // number is as invalid as a negative one. (The strategy is kept as read.)
+  const auto keepOrReset = [this](auto& field, SolverOption option, const auto& message,
                                   const auto& fallback) {
-    if (valid) return;
+    if (CheckSolverOption(option, field).ok()) return;
     sink_.Information(message);
     field = fallback;
   };
-  s.newtonLimit = IntField("NewtonLimit=%d");
-  keepOrReset(s.newtonLimit, s.newtonLimit >= kMinNewtonLimit, messages::kNewtonLimitReset,
+  o.newtonLimit = IntField("NewtonLimit=%d");
+  keepOrReset(o.newtonLimit, SolverOption::kNewtonLimit, messages::kNewtonLimitReset,
               defaults_.newtonLimit);
-  s.steadyStateResolution = RealField("SSResoltion=%lf");
-  keepOrReset(s.steadyStateResolution, s.steadyStateResolution >= 0.0, messages::kResolutionReset,
-              defaults_.steadyStateResolution);
-  s.relativeTolerance = RealField("RelativeTolerance=%lf");
-  keepOrReset(s.relativeTolerance, s.relativeTolerance >= 0.0, messages::kRelativeToleranceReset,
-              defaults_.relativeTolerance);
-  s.absoluteTolerance = RealField("AbsoluteTolerance=%lf");
-  keepOrReset(s.absoluteTolerance, s.absoluteTolerance >= 0.0, messages::kAbsoluteToleranceReset,
-              defaults_.absoluteTolerance);
-  s.adamsMaxOrder = IntField("AdamsMaxOrder=%d");
-  keepOrReset(s.adamsMaxOrder, s.adamsMaxOrder >= 1 && s.adamsMaxOrder <= kMaxAdamsOrder,
-              messages::kAdamsOrderReset, defaults_.adamsMaxOrder);
-  s.bdfMaxOrder = IntField("BDFMaxOrder=%d");
-  keepOrReset(s.bdfMaxOrder, s.bdfMaxOrder >= 1 && s.bdfMaxOrder <= kMaxBdfOrder,
-              messages::kBdfOrderReset, defaults_.bdfMaxOrder);
-  s.derivationFactor = RealField("DerivationFactor=%lf");
-  keepOrReset(
-      s.derivationFactor,
-      s.derivationFactor >= kMinDerivationFactor && s.derivationFactor <= kMaxDerivationFactor,
-      messages::kDerivationFactorReset, defaults_.derivationFactor);
+  o.steadyStateResolution = RealField("SSResoltion=%lf");
+  keepOrReset(o.steadyStateResolution, SolverOption::kSteadyStateResolution,
+              messages::kResolutionReset, defaults_.steadyStateResolution);
+  o.relativeTolerance = RealField("RelativeTolerance=%lf");
+  keepOrReset(o.relativeTolerance, SolverOption::kRelativeTolerance,
+              messages::kRelativeToleranceReset, defaults_.relativeTolerance);
+  o.absoluteTolerance = RealField("AbsoluteTolerance=%lf");
+  keepOrReset(o.absoluteTolerance, SolverOption::kAbsoluteTolerance,
+              messages::kAbsoluteToleranceReset, defaults_.absoluteTolerance);
+  o.adamsMaxOrder = IntField("AdamsMaxOrder=%d");
+  keepOrReset(o.adamsMaxOrder, SolverOption::kAdamsMaxOrder, messages::kAdamsOrderReset,
+              defaults_.adamsMaxOrder);
+  o.bdfMaxOrder = IntField("BDFMaxOrder=%d");
+  keepOrReset(o.bdfMaxOrder, SolverOption::kBdfMaxOrder, messages::kBdfOrderReset,
+              defaults_.bdfMaxOrder);
+  o.derivationFactor = RealField("DerivationFactor=%lf");
+  keepOrReset(o.derivationFactor, SolverOption::kDerivationFactor, messages::kDerivationFactorReset,
+              defaults_.derivationFactor);
   s.reportFile = TextField();
-  s.dynamicsFile = TextField();
-  s.steadyStateFile = TextField();
+  s.dynamicsData.file = TextField();
+  s.steadyStateData.file = TextField();
 }
 
 void Reader::ReadModel() {
@@ -672,30 +666,31 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   w.Int("Dynamics", s.dynamics);
   w.Int("SteadyState", s.steadyState);
   w.Int("Report", s.report);
-  w.Int("DynTitles", s.dynamicsTitles);
-  w.Int("SSTitles", s.steadyStateTitles);
-  w.Int("DynQuotes", s.dynamicsQuotes);
-  w.Int("SSQuotes", s.steadyStateQuotes);
-  w.Int("DynColWidth", s.dynamicsColumnWidth);
-  w.Int("SSColWidth", s.steadyStateColumnWidth);
-  w.Int("DynSeparator", static_cast<unsigned char>(s.dynamicsSeparator));
-  w.Int("SSSeparator", static_cast<unsigned char>(s.steadyStateSeparator));
+  w.Int("DynTitles", s.dynamicsData.titles);
+  w.Int("SSTitles", s.steadyStateData.titles);
+  w.Int("DynQuotes", s.dynamicsData.quotes);
+  w.Int("SSQuotes", s.steadyStateData.quotes);
+  w.Int("DynColWidth", s.dynamicsData.columnWidth);
+  w.Int("SSColWidth", s.steadyStateData.columnWidth);
+  w.Int("DynSeparator", static_cast<unsigned char>(s.dynamicsData.separator));
+  w.Int("SSSeparator", static_cast<unsigned char>(s.steadyStateData.separator));
   w.Int("SSMCAUnscaled", s.mcaUnscaled);
-  w.Int("SSStrategy", static_cast<int>(s.steadyStateStrategy));
-  w.Int("SSBackIntegration", s.backIntegration);
+  const SolverOptions& o = s.solver;
+  w.Int("SSStrategy", static_cast<int>(o.steadyStateStrategy));
+  w.Int("SSBackIntegration", o.backIntegration);
   w.Int("RepStructuralAnalysis", s.reportStructuralAnalysis);
   w.Int("RepStabilityAnalysis", s.reportStabilityAnalysis);
   w.Int("RepMCA", s.reportMca);
-  w.Int("NewtonLimit", s.newtonLimit);
-  w.Real("SSResoltion", "%le", s.steadyStateResolution);
-  w.Real("RelativeTolerance", "%le", s.relativeTolerance);
-  w.Real("AbsoluteTolerance", "%le", s.absoluteTolerance);
-  w.Int("AdamsMaxOrder", s.adamsMaxOrder);
-  w.Int("BDFMaxOrder", s.bdfMaxOrder);
-  w.Real("DerivationFactor", "%le", s.derivationFactor);
+  w.Int("NewtonLimit", o.newtonLimit);
+  w.Real("SSResoltion", "%le", o.steadyStateResolution);
+  w.Real("RelativeTolerance", "%le", o.relativeTolerance);
+  w.Real("AbsoluteTolerance", "%le", o.absoluteTolerance);
+  w.Int("AdamsMaxOrder", o.adamsMaxOrder);
+  w.Int("BDFMaxOrder", o.bdfMaxOrder);
+  w.Real("DerivationFactor", "%le", o.derivationFactor);
   w.Text("ReportFile", s.reportFile);
-  w.Text("DynamicsFile", s.dynamicsFile);
-  w.Text("SSFile", s.steadyStateFile);
+  w.Text("DynamicsFile", s.dynamicsData.file);
+  w.Text("SSFile", s.steadyStateData.file);
 
   WriteModelSection(w, document.model, catalogue);
 

@@ -4,8 +4,10 @@
 // when the user presses OK. The derivation factor is shown in percent ("+/-"
 // and "%"); "Scaled MCA" is the opposite of the stored SSMCAUnscaled.
 //
-// The ranges are those a model file keeps when it is read back, so that a
-// value accepted here is never replaced by a default on the next load.
+// The entries are checked by the solver options' own rule
+// (model/solver_options.h), the one a model file applies when it is read
+// back, so that a value accepted here is never replaced by a default on the
+// next load.
 
 #include <string>
 
@@ -18,13 +20,6 @@ namespace vireon {
 inline constexpr const char* kSteadyStateStrategyNames[] = {
     "Newton+integration", "Integration only", "Newton only", "Backward integration"};
 inline constexpr int kSteadyStateStrategyCount = 4;
-
-// Ranges of the checked entries.
-inline constexpr double kMethodsDerivationPercentMin = 0.001;  // a factor of 0.00001
-inline constexpr double kMethodsDerivationPercentMax = 25.0;   // a factor of 0.25
-inline constexpr int kMethodsNewtonLimitMin = 2;
-inline constexpr int kMethodsBdfOrderMax = 5;
-inline constexpr int kMethodsAdamsOrderMax = 12;
 
 enum class NumericalMethodsField {
   kNone,

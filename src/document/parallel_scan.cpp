@@ -59,8 +59,8 @@ void VisitCarriedState(Document& d, Visit& visit) {
   for (Compartment& c : d.model.compartments) visit(c.volume);
   visit(d.model.totalTransitionTime);
   TaskSettings& t = d.settings;
-  visit(t.endTime), visit(t.relativeTolerance), visit(t.absoluteTolerance);
-  visit(t.steadyStateResolution), visit(t.derivationFactor);
+  visit(t.endTime), visit(t.solver.relativeTolerance), visit(t.solver.absoluteTolerance);
+  visit(t.solver.steadyStateResolution), visit(t.solver.derivationFactor);
   for (OutputFunction& f : d.functions) visit(*f.valuePointer());
   d.engine.VisitResults(visit);
 }

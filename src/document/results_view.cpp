@@ -42,9 +42,9 @@ void ResultsView::Load(const Document& document) {
     const char* task;
   };
   const Input inputs[] = {
-      {timeCourse_, s.dynamics != 0, s.dynamicsFile, s.dynamicsTitles != 0,
+      {timeCourse_, s.dynamics != 0, s.dynamicsData.file, s.dynamicsData.titles != 0,
        document.selections.timeCourse, "time course"},
-      {steadyState_, s.steadyState != 0, s.steadyStateFile, s.steadyStateTitles != 0,
+      {steadyState_, s.steadyState != 0, s.steadyStateData.file, s.steadyStateData.titles != 0,
        document.selections.steadyState, "steady state"},
   };
   for (const Input& in : inputs) {

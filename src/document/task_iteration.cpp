@@ -30,7 +30,7 @@ class IterationHooks : public EngineHooks {
   void Attach(Engine& engine) { engine_ = &engine; }
 
   void WriteDynamicsTitles() override {
-    if (output_.TimeCourseOpen() && document_.settings.dynamicsTitles != 0) {
+    if (output_.TimeCourseOpen() && document_.settings.dynamicsData.titles != 0) {
       output_.TimeCourse(
           FormatTitlesLine(document_.selections.timeCourse, TimeCourseLayout(document_.settings)));
     }

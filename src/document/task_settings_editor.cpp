@@ -1,12 +1,11 @@
 #include "document/task_settings_editor.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <optional>
 
 #include "document/document.h"
 #include "model/message_sink.h"
+#include "model/number_text.h"
 #include "output/data_file.h"
 #include "output/output_file_names.h"
 #include "output/output_selections.h"
@@ -23,17 +22,8 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// The whole text as a number, in the C locale whatever the user's locale.
-template <class Number>
-bool ReadWhole(std::string_view text, Number& value) {
-  text = Trimmed(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  Number read{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), read);
-  if (error != std::errc() || end != text.data() + text.size()) return false;
-  value = read;
-  return true;
+DataFileField DataFileFieldOf(DataTask task) {
+  return task == DataTask::kTimeCourse ? DataFileField::kTimeCourse : DataFileField::kSteadyState;
 }
 
 }  // namespace
@@ -48,17 +38,17 @@ std::string TaskSettingsEditor::EndTimeText() const {
 }
 
 bool TaskSettingsEditor::SetEndTime(std::string_view text) {
-  double value = 0.0;
-  if (!ReadWhole(text, value) || !std::isfinite(value)) {
+  const std::optional<double> value = ParseReal(text);
+  if (!value) {
     sink_.Warning(kTasksMessageTitle, kEndTimeNotANumber);
     return false;
   }
-  if (value == 0.0) {
+  if (*value == 0.0) {
     sink_.Warning(kTasksMessageTitle, kEndTimeZero);
     return false;
   }
-  if (value != document_.settings.endTime) {
-    document_.settings.endTime = value;
+  if (*value != document_.settings.endTime) {
+    document_.settings.endTime = *value;
     modified_ = true;
   }
   return true;
@@ -69,46 +59,55 @@ std::string TaskSettingsEditor::PointsText() const {
 }
 
 bool TaskSettingsEditor::SetPoints(std::string_view text) {
-  int value = 0;
-  if (!ReadWhole(text, value) || value < 0) {
+  const std::optional<int> value = ParseInteger(text);
+  if (!value || *value < 0) {
     sink_.Warning(kTasksMessageTitle, kPointsNotACount);
     return false;
   }
-  if (value != document_.settings.points) {
-    document_.settings.points = value;
+  if (*value != document_.settings.points) {
+    document_.settings.points = *value;
     modified_ = true;
   }
   return true;
 }
 
+int& TaskSettingsEditor::TaskFlag(DataTask task) const {
+  TaskSettings& s = document_.settings;
+  return task == DataTask::kTimeCourse ? s.dynamics : s.steadyState;
+}
+
+DataFileSettings& TaskSettingsEditor::Data(DataTask task) const {
+  TaskSettings& s = document_.settings;
+  return task == DataTask::kTimeCourse ? s.dynamicsData : s.steadyStateData;
+}
+
+std::vector<OutputItem>& TaskSettingsEditor::MutableSelection(DataTask task) const {
+  OutputSelections& s = document_.selections;
+  return task == DataTask::kTimeCourse ? s.timeCourse : s.steadyState;
+}
+
 bool TaskSettingsEditor::TaskOn(DataTask task) const {
-  const TaskSettings& s = document_.settings;
-  return (task == DataTask::kTimeCourse ? s.dynamics : s.steadyState) != 0;
+  return TaskFlag(task) != 0;
 }
 
 void TaskSettingsEditor::SetTaskOn(DataTask task, bool on) {
-  TaskSettings& s = document_.settings;
-  SetFlag(task == DataTask::kTimeCourse ? s.dynamics : s.steadyState, on);
+  SetFlag(TaskFlag(task), on);
 }
 
 const std::string& TaskSettingsEditor::FileName(DataTask task) const {
-  const TaskSettings& s = document_.settings;
-  return task == DataTask::kTimeCourse ? s.dynamicsFile : s.steadyStateFile;
+  return Data(task).file;
 }
 
 bool TaskSettingsEditor::SetFileName(DataTask task, std::string_view name) {
   name = Trimmed(name);
   // The rules a run and the model-file reader apply too.
-  const DataFileField field =
-      task == DataTask::kTimeCourse ? DataFileField::kTimeCourse : DataFileField::kSteadyState;
   const OutputNameContext context{document_.pathName, ReportFileNameFor(document_.pathName)};
   if (const std::optional<std::string> problem =
-          CheckDataFileName(field, name, document_.settings, context)) {
+          CheckDataFileName(DataFileFieldOf(task), name, document_.settings, context)) {
     sink_.Warning(kTasksMessageTitle, *problem);
     return false;
   }
-  TaskSettings& s = document_.settings;
-  std::string& stored = task == DataTask::kTimeCourse ? s.dynamicsFile : s.steadyStateFile;
+  std::string& stored = Data(task).file;
   if (stored != name) {
     stored = std::string(name);
     modified_ = true;
@@ -117,60 +116,42 @@ bool TaskSettingsEditor::SetFileName(DataTask task, std::string_view name) {
 }
 
 bool TaskSettingsEditor::Titles(DataTask task) const {
-  const TaskSettings& s = document_.settings;
-  return (task == DataTask::kTimeCourse ? s.dynamicsTitles : s.steadyStateTitles) != 0;
+  return Data(task).titles != 0;
 }
 
 void TaskSettingsEditor::SetTitles(DataTask task, bool on) {
-  TaskSettings& s = document_.settings;
-  SetFlag(task == DataTask::kTimeCourse ? s.dynamicsTitles : s.steadyStateTitles, on);
+  SetFlag(Data(task).titles, on);
 }
 
 bool TaskSettingsEditor::Quotes(DataTask task) const {
-  const TaskSettings& s = document_.settings;
-  return (task == DataTask::kTimeCourse ? s.dynamicsQuotes : s.steadyStateQuotes) != 0;
+  return Data(task).quotes != 0;
 }
 
 void TaskSettingsEditor::SetQuotes(DataTask task, bool on) {
-  TaskSettings& s = document_.settings;
-  SetFlag(task == DataTask::kTimeCourse ? s.dynamicsQuotes : s.steadyStateQuotes, on);
+  SetFlag(Data(task).quotes, on);
 }
 
 int TaskSettingsEditor::ColumnWidthEntry(DataTask task) const {
-  const TaskSettings& s = document_.settings;
-  return vireon::ColumnWidthEntry(task == DataTask::kTimeCourse ? s.dynamicsColumnWidth
-                                                                : s.steadyStateColumnWidth);
+  return vireon::ColumnWidthEntry(Data(task).columnWidth);
 }
 
 void TaskSettingsEditor::SetColumnWidthEntry(DataTask task, int entry) {
-  TaskSettings& s = document_.settings;
-  int& width = task == DataTask::kTimeCourse ? s.dynamicsColumnWidth : s.steadyStateColumnWidth;
-  width = ColumnWidthFromEntry(entry);
+  Data(task).columnWidth = ColumnWidthFromEntry(entry);
   // Every choice in the list counts as a change, as the list has always done.
   modified_ = true;
 }
 
 int TaskSettingsEditor::SeparatorEntry(DataTask task) const {
-  const TaskSettings& s = document_.settings;
-  return vireon::SeparatorEntry(task == DataTask::kTimeCourse ? s.dynamicsSeparator
-                                                              : s.steadyStateSeparator);
+  return vireon::SeparatorEntry(Data(task).separator);
 }
 
 void TaskSettingsEditor::SetSeparatorEntry(DataTask task, int entry) {
-  TaskSettings& s = document_.settings;
-  char& separator = task == DataTask::kTimeCourse ? s.dynamicsSeparator : s.steadyStateSeparator;
-  separator = SeparatorFromEntry(entry);
+  Data(task).separator = SeparatorFromEntry(entry);
   modified_ = true;
 }
 
 const std::vector<OutputItem>& TaskSettingsEditor::Selection(DataTask task) const {
-  const OutputSelections& s = document_.selections;
-  return task == DataTask::kTimeCourse ? s.timeCourse : s.steadyState;
-}
-
-std::vector<OutputItem>& TaskSettingsEditor::MutableSelection(DataTask task) {
-  OutputSelections& s = document_.selections;
-  return task == DataTask::kTimeCourse ? s.timeCourse : s.steadyState;
+  return MutableSelection(task);
 }
 
 int TaskSettingsEditor::MoveUp(DataTask task, int index) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/task_settings.h"
 #include "output/output_item.h"
 
 namespace vireon {
@@ -86,7 +87,11 @@ class TaskSettingsEditor {
   void ClearModified() { modified_ = false; }
 
  private:
-  std::vector<OutputItem>& MutableSelection(DataTask task);
+  // The document's parts of a task: its switch, its data file, its output
+  // items. (The editor edits the document in place, also through these.)
+  int& TaskFlag(DataTask task) const;
+  DataFileSettings& Data(DataTask task) const;
+  std::vector<OutputItem>& MutableSelection(DataTask task) const;
   int Move(DataTask task, int index, int delta);
   void SetFlag(int& flag, bool on);
 

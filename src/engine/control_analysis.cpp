@@ -153,7 +153,7 @@ void ScaleCoefficients(Engine& engine, int singular) {
   const Model& model = engine.model;
   const int nSteps = model.nSteps();
   const int nVariable = model.nVariable;
-  const double r = engine.settings.steadyStateResolution;
+  const double r = engine.settings.solver.steadyStateResolution;
   std::vector<double> flux(nSteps);
   for (int s = 0; s < nSteps; ++s) flux[s] = model.steps[model.stepOrder[s]].flux;
   // The derivatives are taken with respect to amounts, so the amounts (not

@@ -19,7 +19,8 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       state(state),
       settings(settings),
       hooks(hooks),
-      equations(model, state, settings.derivationFactor, settings.steadyStateResolution),
+      equations(model, state, settings.solver.derivationFactor,
+                settings.solver.steadyStateResolution),
       points(settings.points),
       sleepLength(settings.sleepTime),
       rhs_(equations) {
@@ -55,8 +56,8 @@ const double* Engine::AbsoluteTolerance(int& itol) {
 void Engine::CallLsoda() {
   LsodaOptionalInputs options;
   options.mxstep = state.maxSteps;
-  options.mxordn = settings.adamsMaxOrder;
-  options.mxords = settings.bdfMaxOrder;
+  options.mxordn = settings.solver.adamsMaxOrder;
+  options.mxords = settings.solver.bdfMaxOrder;
   int itol = 1;
   const double* atol = AbsoluteTolerance(itol);
   lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut, itol,

@@ -253,8 +253,9 @@ void ComputeEigenvalues(Engine& engine) {
       }
     }
   }
-  const EigenvalueStatistics s = SummariseEigenvalues(
-      state.eigenReal.data(), state.eigenImag.data(), n, engine.settings.steadyStateResolution);
+  const EigenvalueStatistics s =
+      SummariseEigenvalues(state.eigenReal.data(), state.eigenImag.data(), n,
+                           engine.settings.solver.steadyStateResolution);
   state.maxRealPart = s.maxRealPart;
   state.maxImagPart = s.maxImagPart;
   state.nPositiveReal = s.nPositiveReal;

@@ -29,7 +29,7 @@ bool AnyNegativeVariable(const Engine& engine, const std::vector<double>& x) {
 
 // The verdict on a residual m: found, unless some variable amount is negative.
 SteadyStateOutcome JudgeResidual(const Engine& engine, double m, SteadyStateOutcome otherwise) {
-  if (m < engine.settings.steadyStateResolution) {
+  if (m < engine.settings.solver.steadyStateResolution) {
     return AnyNegativeVariable(engine, engine.state.ssAmounts) ? SteadyStateOutcome::kNotFound
                                                                : SteadyStateOutcome::kFound;
   }
@@ -82,8 +82,8 @@ bool IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass
   EngineState& state = engine.state;
   const TaskSettings& settings = engine.settings;
   engine.equations.SetInitialAmounts(state.amounts.data());
-  state.rtol[1] = settings.relativeTolerance;
-  state.atol[1] = settings.absoluteTolerance;
+  state.rtol[1] = settings.solver.relativeTolerance;
+  state.atol[1] = settings.solver.absoluteTolerance;
   const int savedPoints = engine.points;
   engine.points = 1;
   state.interval = firstInterval;
@@ -129,7 +129,7 @@ SteadyStateOutcome CheckSteadyState(Engine& engine) {
   engine.equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
   ++state.newtonFEvals;
   if (engine.equations.ResidualNorm(state.derivatives.data()) <
-      engine.settings.steadyStateResolution) {
+      engine.settings.solver.steadyStateResolution) {
     state.ssFailure = SteadyStateOutcome::kFound;
   }
   return state.ssFailure;
@@ -158,7 +158,7 @@ SteadyStateOutcome Newton(Engine& engine) {
 
   std::vector<double*> rows = RowPointers(state.jacobian);
   SparseLu lu;
-  for (int k = 1; k <= engine.settings.newtonLimit; ++k) {
+  for (int k = 1; k <= engine.settings.solver.newtonLimit; ++k) {
     equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
     if (Factor(engine, lu, rows.data(), nIndependent, state.pivots.data()) != 0) {
       state.ssFailure = SteadyStateOutcome::kSingularJacobian;
@@ -207,7 +207,7 @@ SteadyStateResult SteadyState(Engine& engine) {
   using Strategy = SteadyStateStrategy;
   EngineState& state = engine.state;
   Model& model = engine.model;
-  const Strategy strategy = engine.settings.steadyStateStrategy;
+  const Strategy strategy = engine.settings.solver.steadyStateStrategy;
 
   state.fEvaluations = 0.0;
   state.jEvaluations = 0.0;
@@ -270,7 +270,7 @@ void CheckEquilibrium(Engine& engine) {
   // steady state).
   int equilibrium = 1;
   for (const Step& s : engine.model.steps) {
-    if (!(std::fabs(s.flux) <= engine.settings.steadyStateResolution)) equilibrium = 0;
+    if (!(std::fabs(s.flux) <= engine.settings.solver.steadyStateResolution)) equilibrium = 0;
   }
   engine.state.equilibrium = equilibrium;
 }

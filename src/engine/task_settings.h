@@ -5,16 +5,19 @@
 
 #include <string>
 
+#include "model/solver_options.h"
+
 namespace vireon {
 
-// Steady-state strategies, numbered as the model file stores them. A file
-// may hold another number: it is kept as it is (and written back), and the
-// search then tries only the backward integration.
-enum class SteadyStateStrategy : int {
-  kNewtonThenIntegration = 0,  // "Newton+integration"
-  kIntegrationOnly = 1,        // "Integration only"
-  kNewtonOnly = 2,             // "Newton only"
-  kBackwardIntegration = 3,    // "Backward integration"
+// The settings of one data file, the time course's or the steady state's.
+struct DataFileSettings {
+  int titles = 0;        // "DynTitles" / "SSTitles": a first line of column titles
+  int quotes = 0;        // "DynQuotes" / "SSQuotes": the titles in quotes
+  int columnWidth = 12;  // "DynColWidth" / "SSColWidth"
+  char separator = ' ';  // "DynSeparator" / "SSSeparator": between the columns
+  std::string file;      // "DynamicsFile" / "SSFile": relative to the model's folder
+
+  bool operator==(const DataFileSettings&) const = default;
 };
 
 struct TaskSettings {
@@ -33,17 +36,11 @@ struct TaskSettings {
   int report = 0;       // "Report": write the report
 
   // Data files.
-  int dynamicsTitles = 0, steadyStateTitles = 0;
-  int dynamicsQuotes = 0, steadyStateQuotes = 0;
-  int dynamicsColumnWidth = 12, steadyStateColumnWidth = 12;
-  char dynamicsSeparator = ' ', steadyStateSeparator = ' ';
+  DataFileSettings dynamicsData;     // the time course's
+  DataFileSettings steadyStateData;  // the steady state's
 
-  // Steady state and control analysis.
+  // Control analysis.
   int mcaUnscaled = 0;  // "SSMCAUnscaled"
-  SteadyStateStrategy steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
-  int backIntegration = 0;
-  int newtonLimit = 50;
-  double steadyStateResolution = 1e-9;  // file key "SSResoltion"
 
   // Report sections.
   int reportStructuralAnalysis = 0;
@@ -51,18 +48,11 @@ struct TaskSettings {
   int reportMca = 1;
   int reportComments = 1;
 
-  // Integrator.
-  double relativeTolerance = 1e-6;
-  double absoluteTolerance = 1e-12;
-  int adamsMaxOrder = 12;
-  int bdfMaxOrder = 5;
-  double derivationFactor = 0.001;
+  // Integrator, steady-state search and finite differences.
+  SolverOptions solver;
 
-  // File names: the report file name is derived from the model's path;
-  // the data file names are relative to the model's folder.
+  // The report file name, derived from the model's path.
   std::string reportFile;
-  std::string dynamicsFile;
-  std::string steadyStateFile;
 
   bool operator==(const TaskSettings&) const = default;
 };

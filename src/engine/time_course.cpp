@@ -132,8 +132,8 @@ void SetUpTimeCourse(Engine& engine) {
   engine.equations.SetInitialAmounts(state.amounts.data());
   state.time = 0.0;
   state.timeOut = 0.0;
-  state.rtol[1] = settings.relativeTolerance;
-  state.atol[1] = settings.absoluteTolerance;
+  state.rtol[1] = settings.solver.relativeTolerance;
+  state.atol[1] = settings.solver.absoluteTolerance;
   state.istate = 1;
   state.interval = engine.points >= 1 ? settings.endTime / engine.points : settings.endTime;
   state.maxSteps = 0;
@@ -169,7 +169,7 @@ TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
   const TaskSettings& settings = engine.settings;
   EngineHooks& hooks = engine.hooks;
 
-  if (write && settings.dynamicsTitles && state.iteration == 0) hooks.WriteDynamicsTitles();
+  if (write && settings.dynamicsData.titles && state.iteration == 0) hooks.WriteDynamicsTitles();
   if (write) {
     for (Metabolite& m : model.metabolites) m.concentration = m.initialConcentration;
     engine.equations.EvaluateFluxes(state.amounts.data(), model);

@@ -1,11 +1,10 @@
 #include "kinetics/kinetic_type_editor.h"
 
 #include <algorithm>
-#include <charconv>
 #include <optional>
-#include <system_error>
 
 #include "model/messages.h"
+#include "model/number_text.h"
 
 namespace vireon {
 
@@ -89,14 +88,8 @@ namespace {
 
 // A whole number from 0, blanks around it allowed.
 std::optional<int> CountFromText(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  int count = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || count < 0) {
-    return std::nullopt;
-  }
+  const std::optional<int> count = ParseInteger(text);
+  if (!count || *count < 0) return std::nullopt;
   return count;
 }
 

@@ -1,13 +1,13 @@
 #include "kinetics/kinetics_editor.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "kinetics/kinetic_binding.h"
 #include "model/messages.h"
+#include "model/number_text.h"
 
 namespace vireon {
 namespace {
@@ -112,14 +112,10 @@ void KineticsEditor::NextConstantGroup() {
 }
 
 bool KineticsEditor::SetConstantText(int index, std::string_view text) {
-  std::string copy(text);
-  const char* begin = copy.c_str();
-  char* end = nullptr;
-  const double value = std::strtod(begin, &end);
-  if (end == begin) return false;
-  while (*end != '\0' && std::isspace(static_cast<unsigned char>(*end))) ++end;
-  if (*end != '\0') return false;
-  SetConstant(index, value);
+  // A rate law needs finite constants: "inf", "nan" and 1e999 are refused.
+  const std::optional<double> value = ParseReal(text);
+  if (!value) return false;
+  SetConstant(index, *value);
   return true;
 }
 

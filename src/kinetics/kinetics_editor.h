@@ -59,8 +59,9 @@ class KineticsEditor {
   std::vector<ConstantField> ConstantFields() const;
   bool HasMoreConstants() const;
   void NextConstantGroup();
-  // Stores a value typed into a field when the field is left. Text that is
-  // not a number is refused (false) and the value stays.
+  // Stores a value typed into a field when the field is left: the whole
+  // text as ParseReal reads it (blanks around it allowed). Text that is not
+  // a finite number is refused (false) and the value stays.
   bool SetConstantText(int index, std::string_view text);
   void SetConstant(int index, double value);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/metabolite_editor.h"
+#include "model/number_text.h"
 #include "model/structural_analysis.h"
 
 namespace vireon {
@@ -70,10 +71,12 @@ bool CompartmentEditor::Commit(Model& model, MessageSink& sink) {
     }
     Compartment compartment;
     compartment.name = row.name;
-    if (!ReadConcentration(row.volume, compartment.volume) || !(compartment.volume > 0.0)) {
+    const std::optional<double> volume = ParseReal(row.volume, NumberExtent::kPrefix);
+    if (!volume || !(*volume > 0.0)) {
       return Refuse(r, "The volume of compartment " + row.name + " must be a positive number.",
                     sink);
     }
+    compartment.volume = *volume;
     compartments.push_back(std::move(compartment));
   }
   const std::vector<std::string> moving = MetabolitesToMove();

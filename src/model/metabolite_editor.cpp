@@ -5,28 +5,9 @@
 #include <cmath>
 
 #include "model/messages.h"
+#include "model/number_text.h"
 
 namespace vireon {
-
-bool ReadConcentration(std::string_view text, double& value) {
-  // Read in the C locale whatever locale the program runs in: "2.5" is two
-  // and a half for every user, as it is in the model file.
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  while (begin != end && (*begin == ' ' || *begin == '\t' || *begin == '\n' || *begin == '\v' ||
-                          *begin == '\f' || *begin == '\r')) {
-    ++begin;
-  }
-  if (begin != end && *begin == '+') {
-    ++begin;
-    if (begin != end && *begin == '-') return false;
-  }
-  double read = 0.0;
-  auto result = std::from_chars(begin, end, read);
-  if (result.ec != std::errc() || !std::isfinite(read)) return false;
-  value = read;
-  return true;
-}
 
 std::string FormatConcentration(double value) {
   char buffer[64];
@@ -74,11 +55,13 @@ bool MetaboliteEditor::Commit(Model& document, const ModelHook& analyse) {
                              ".\nPlease give each metabolite a name of its own.");
       }
     }
-    double& value = concentrations[static_cast<std::size_t>(r)];
-    if (!ReadConcentration(row.initialConcentration, value) || value < 0.0) {
+    // Read as "%lf" reads: the number at the start of the text.
+    const std::optional<double> read = ParseReal(row.initialConcentration, NumberExtent::kPrefix);
+    if (!read || *read < 0.0) {
       return Refuse(r, "The initial concentration of " + row.name +
                            " must be a number not below zero.");
     }
+    concentrations[static_cast<std::size_t>(r)] = *read;
   }
   for (int r = 0; r < count; ++r) {
     const MetaboliteRow& row = rows_[static_cast<std::size_t>(r)];

@@ -55,10 +55,6 @@ class MetaboliteEditor {
   int badRow_ = -1;
 };
 
-// Reads a double at the start of text as "%lf" does. False when no number
-// is there or it is not finite; value is then unchanged.
-bool ReadConcentration(std::string_view text, double& value);
-
 // The text a concentration is shown as: the shortest that reads back exactly.
 std::string FormatConcentration(double value);
 

@@ -38,13 +38,13 @@ void AppendReason(std::string& errorLog, std::string_view what, const std::strin
 }  // namespace
 
 DataFileLayout TimeCourseLayout(const TaskSettings& settings) {
-  return MakeLayout(settings.dynamicsColumnWidth, settings.dynamicsSeparator,
-                    settings.dynamicsQuotes);
+  return MakeLayout(settings.dynamicsData.columnWidth, settings.dynamicsData.separator,
+                    settings.dynamicsData.quotes);
 }
 
 DataFileLayout SteadyStateLayout(const TaskSettings& settings) {
-  return MakeLayout(settings.steadyStateColumnWidth, settings.steadyStateSeparator,
-                    settings.steadyStateQuotes);
+  return MakeLayout(settings.steadyStateData.columnWidth, settings.steadyStateData.separator,
+                    settings.steadyStateData.quotes);
 }
 
 int ColumnWidthEntry(int width) {
@@ -164,7 +164,7 @@ bool DataFile::Close(std::string& errorLog) {
 
 void WriteDynTitles(DataFile& file, std::span<const OutputItem> selection,
                     const TaskSettings& settings) {
-  if (file.IsOpen() && settings.dynamicsTitles != 0) {
+  if (file.IsOpen() && settings.dynamicsData.titles != 0) {
     file.Write(FormatTitlesLine(selection, TimeCourseLayout(settings)));
   }
 }
@@ -176,7 +176,7 @@ void WriteDynRow(DataFile& file, std::span<const OutputItem> selection,
 
 void WriteSSTitles(DataFile& file, std::span<const OutputItem> selection,
                    const TaskSettings& settings) {
-  if (file.IsOpen() && settings.steadyStateTitles != 0) {
+  if (file.IsOpen() && settings.steadyStateData.titles != 0) {
     file.Write(FormatTitlesLine(selection, SteadyStateLayout(settings)));
   }
 }
@@ -206,8 +206,8 @@ void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath
   }
   // Only the files this run writes can clash.
   TaskSettings written = settings;
-  if (settings.dynamics == 0) written.dynamicsFile.clear();
-  if (settings.steadyState == 0) written.steadyStateFile.clear();
+  if (settings.dynamics == 0) written.dynamicsData.file.clear();
+  if (settings.steadyState == 0) written.steadyStateData.file.clear();
   const OutputNameContext context{std::string(modelPath), std::string(reportPath)};
   const std::string folder = ModelFolder(modelPath);
 
@@ -219,7 +219,7 @@ void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath
     // The time-course file is opened first: only the steady-state file can
     // clash with the other.
     TaskSettings others = written;
-    if (field == DataFileField::kTimeCourse) others.steadyStateFile.clear();
+    if (field == DataFileField::kTimeCourse) others.steadyStateData.file.clear();
     if (std::optional<std::string> problem = CheckDataFileName(field, name, others, context)) {
       errorLog += *problem + " The file was not written.\r\n";
       ++failed;

@@ -75,7 +75,8 @@ std::string_view DataFileFieldName(DataFileField field) {
 }
 
 const std::string& DataFileName(const TaskSettings& settings, DataFileField field) {
-  return field == DataFileField::kTimeCourse ? settings.dynamicsFile : settings.steadyStateFile;
+  return field == DataFileField::kTimeCourse ? settings.dynamicsData.file
+                                             : settings.steadyStateData.file;
 }
 
 bool IsPlainFileName(std::string_view name) {

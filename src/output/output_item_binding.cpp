@@ -52,13 +52,13 @@ double* FixedQuantity(int type, EngineState& engine, TaskSettings& settings) {
     case kStepSize:
       return &engine.stepSize;
     case kRelativeTolerance:
-      return &settings.relativeTolerance;
+      return &settings.solver.relativeTolerance;
     case kAbsoluteTolerance:
-      return &settings.absoluteTolerance;
+      return &settings.solver.absoluteTolerance;
     case kSteadyStateResolution:
-      return &settings.steadyStateResolution;
+      return &settings.solver.steadyStateResolution;
     case kDerivationFactor:
-      return &settings.derivationFactor;
+      return &settings.solver.derivationFactor;
     case kRealTime:
       return &engine.elapsedTime;
     case kEndTime:

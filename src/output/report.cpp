@@ -286,7 +286,7 @@ std::string ReportSteadyStateText(const ReportContext& context) {
 std::string ReportStabilityText(const ReportContext& context) {
   const Model& model = context.model;
   const EngineState& engine = context.engine;
-  const double resolution = context.settings.steadyStateResolution;
+  const double resolution = context.settings.solver.steadyStateResolution;
   if (engine.ssFailure != SteadyStateOutcome::kFound) {
     return "\nThe linear stability analysis based on the eigenvalues\nof the Jacobian matrix is "
            "only valid for steady states.\n";

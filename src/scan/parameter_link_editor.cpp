@@ -1,10 +1,9 @@
 #include "scan/parameter_link_editor.h"
 
-#include "model/metabolite_editor.h"
-
 #include <utility>
 
 #include "model/messages.h"
+#include "model/number_text.h"
 
 namespace vireon {
 
@@ -26,7 +25,10 @@ void ParameterLinkEditor::SetSource(const OutputItem& entry) {
 }
 
 bool ParameterLinkEditor::SetFactorText(std::string_view text, MessageSink& sink) {
-  if (ReadConcentration(text, factor_)) return true;
+  if (const std::optional<double> factor = ParseReal(text, NumberExtent::kPrefix)) {
+    factor_ = *factor;
+    return true;
+  }
   sink.Warning("", kLinkFactorNotANumber);
   return false;
 }

@@ -1,7 +1,6 @@
 #include "settings/default_values_form.h"
 
 #include <limits>
-#include <optional>
 
 #include "settings/form_reader.h"
 
@@ -14,7 +13,8 @@ DefaultValuesForm MakeDefaultValuesForm(const DefaultValues& values) {
   form.endTime = RealSettingText(values.endTime, kFormShownDigits);
   form.newtonLimit = IntegerSettingText(values.newtonLimit);
   form.steadyStateResolution = RealSettingText(values.steadyStateResolution, kFormShownDigits);
-  form.derivationFactorPercent = RealSettingText(values.derivationFactor * 100.0, kFormShownDigits);
+  form.derivationFactorPercent =
+      RealSettingText(values.derivationFactor * kPercent, kFormShownDigits);
   form.relativeTolerance = RealSettingText(values.relativeTolerance, kFormShownDigits);
   form.absoluteTolerance = RealSettingText(values.absoluteTolerance, kFormShownDigits);
   form.adamsMaxOrder = IntegerSettingText(values.adamsMaxOrder);
@@ -29,32 +29,31 @@ DefaultValuesForm MakeDefaultValuesForm(const DefaultValues& values) {
 DefaultValuesCheck TakeDefaultValuesForm(const DefaultValuesForm& form, DefaultValues& values) {
   constexpr double kLargest = std::numeric_limits<double>::max();
   using F = DefaultValuesField;
+  using O = SolverOption;
   DefaultValuesCheck check;
   FormReader<DefaultValuesCheck> reader(check);
   DefaultValues taken = values;
-  double percent = 0.0;
   reader.RealInRange(form.concentration, F::kConcentration, 0.0, kLargest, taken.concentration);
   reader.RealInRange(form.kineticConstant, F::kKineticConstant, 0.0, kLargest,
                      taken.kineticConstant);
   reader.Real(form.endTime, F::kEndTime, taken.endTime);
-  reader.Integer(form.newtonLimit, F::kNewtonLimit, taken.newtonLimit);
-  reader.RealInRange(form.steadyStateResolution, F::kSteadyStateResolution, 0.0, kLargest,
-                     taken.steadyStateResolution);
-  reader.RealInRange(form.derivationFactorPercent, F::kDerivationFactor, kDerivationPercentMin,
-                     kDerivationPercentMax, percent);
-  reader.RealInRange(form.relativeTolerance, F::kRelativeTolerance, 0.0, kLargest,
-                     taken.relativeTolerance);
-  reader.RealInRange(form.absoluteTolerance, F::kAbsoluteTolerance, 0.0, kLargest,
-                     taken.absoluteTolerance);
-  reader.IntegerInRange(form.adamsMaxOrder, F::kAdamsMaxOrder, 1, kAdamsMaxOrderLimit,
-                        taken.adamsMaxOrder);
-  reader.IntegerInRange(form.bdfMaxOrder, F::kBdfMaxOrder, 1, kBdfMaxOrderLimit, taken.bdfMaxOrder);
+  reader.IntegerOption(form.newtonLimit, F::kNewtonLimit, O::kNewtonLimit, taken.newtonLimit);
+  reader.RealOption(form.steadyStateResolution, F::kSteadyStateResolution,
+                    O::kSteadyStateResolution, taken.steadyStateResolution);
+  reader.RealOption(form.derivationFactorPercent, F::kDerivationFactor, O::kDerivationFactor,
+                    taken.derivationFactor, kPercent);
+  reader.RealOption(form.relativeTolerance, F::kRelativeTolerance, O::kRelativeTolerance,
+                    taken.relativeTolerance);
+  reader.RealOption(form.absoluteTolerance, F::kAbsoluteTolerance, O::kAbsoluteTolerance,
+                    taken.absoluteTolerance);
+  reader.IntegerOption(form.adamsMaxOrder, F::kAdamsMaxOrder, O::kAdamsMaxOrder,
+                       taken.adamsMaxOrder);
+  reader.IntegerOption(form.bdfMaxOrder, F::kBdfMaxOrder, O::kBdfMaxOrder, taken.bdfMaxOrder);
   reader.Unit(form.timeUnit, F::kTimeUnit, taken.timeUnit);
   reader.Unit(form.concentrationUnit, F::kConcentrationUnit, taken.concentrationUnit);
   reader.Unit(form.volumeUnit, F::kVolumeUnit, taken.volumeUnit);
   reader.Integer(form.points, F::kPoints, taken.points);
   if (!check.ok()) return check;
-  taken.derivationFactor = percent / 100.0;
   values = taken;
   return check;
 }

@@ -56,21 +56,19 @@ struct DefaultValuesCheck {
   bool ok() const { return field == DefaultValuesField::kNone; }
 };
 
-// Bounds of the checked entries.
-inline constexpr int kBdfMaxOrderLimit = 5;
-inline constexpr int kAdamsMaxOrderLimit = 12;
-inline constexpr double kDerivationPercentMin = 1e-9;
-inline constexpr double kDerivationPercentMax = 300.0;
-
 // Reals with 15 significant digits, integers and units as they are.
 DefaultValuesForm MakeDefaultValuesForm(const DefaultValues& values);
 
-// Takes the entries in the dialog's order. Concentrations, kinetic
-// constants, the steady-state resolution and both tolerances must be numbers
-// from 0 to the largest finite double; the BDF order an integer from 1 to 5,
-// the Adams order from 1 to 12; the derivation factor from 1e-9 to 300
-// percent; each unit at most 15 characters. End time, points and the Newton
-// limit need only be a number or an integer. At the first bad entry returns
+// Takes the entries in the dialog's order. Concentrations and kinetic
+// constants must be numbers from 0 to the largest finite double; the
+// numerical methods' entries are checked by the solver options' own rule
+// (model/solver_options.h), the one a model file applies when it is read
+// back, so that a default accepted here survives a model saved and read
+// back: the steady-state resolution and both tolerances from 0 to the
+// largest finite double, the BDF order an integer from 1 to 5, the Adams
+// order from 1 to 12, the derivation factor from 0.001 to 25 percent, at
+// least 2 Newton iterations. Each unit at most 15 characters. End time and
+// points need only be a number or an integer. At the first bad entry returns
 // its field and message and leaves `values` unchanged; otherwise stores every
 // entry in `values`.
 DefaultValuesCheck TakeDefaultValuesForm(const DefaultValuesForm& form, DefaultValues& values);

@@ -12,6 +12,11 @@ namespace vireon {
 // Longest unit text: the units have always lived in 16-byte fields.
 inline constexpr int kUnitMaxLength = 15;
 
+// The numerical methods' defaults (the Newton limit to the BDF order) are
+// the starting values of a new model's SolverOptions and are checked by its
+// rule (model/solver_options.h) when the Default values form takes them, so
+// that they survive a new model saved and read back. They stay single
+// fields here, as the settings file names each of them.
 struct DefaultValues {
   double concentration = 0.0;        // "Concentrations": initial concentration of a new metabolite
   double kineticConstant = 1.0;      // "Kinetic constants": value of a new kinetic constant

@@ -10,6 +10,7 @@
 
 #include "model/configuration_folder.h"
 #include "model/messages.h"
+#include "model/number_text.h"
 #include "settings/ini_file.h"
 #include "settings/setting_text.h"
 
@@ -82,11 +83,11 @@ bool ReadDefaultField(const IniSection& group, const DefaultField& field, Defaul
   const std::optional<std::string> text = DecodeIniValue(*stored);
   if (!text) return false;
   if (field.real != nullptr) {
-    const std::optional<double> real = ParseRealSetting(*text);
+    const std::optional<double> real = ParseReal(*text);
     if (!real) return false;
     values.*field.real = *real;
   } else if (field.integer != nullptr) {
-    const std::optional<int> integer = ParseIntegerSetting(*text);
+    const std::optional<int> integer = ParseInteger(*text);
     if (!integer) return false;
     values.*field.integer = *integer;
   } else {
@@ -120,7 +121,7 @@ bool ReadFlag(const IniSection& group, const char* name, int& field) {
   if (stored == nullptr) return false;
   const std::optional<std::string> text = DecodeIniValue(*stored);
   if (!text) return false;
-  const std::optional<int> flag = ParseIntegerSetting(*text);
+  const std::optional<int> flag = ParseInteger(*text);
   if (!flag) return false;
   field = *flag;
   return true;

@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, RunThroughTheGuiObserverShowsItsErrorsOnlyWhenThereAreSom
   // A folder stands where the time-course data file should go: the run goes
   // on without it, and its end shows why, without stopping the window.
   std::filesystem::create_directory(folder_ / "blocked.dat");
-  document.settings.dynamicsFile = "blocked.dat";
+  document.settings.dynamicsData.file = "blocked.dat";
   runToTheEnd();
   ErrorLogDialog* dialog = window.errorLogDialog();
   ASSERT_NE(dialog, nullptr);

@@ -216,7 +216,8 @@ TEST_F(ModelDialogsTest, TheStrategyChosenInNumericalMethodsReachesTheRun) {
     dialog.accept();
   });
   window.modelPage()->OpenMethods();
-  EXPECT_EQ(document.settings.steadyStateStrategy, SteadyStateStrategy::kBackwardIntegration);
+  EXPECT_EQ(document.settings.solver.steadyStateStrategy,
+            SteadyStateStrategy::kBackwardIntegration);
   EXPECT_TRUE(document.modified);
   RunToTheEnd(window);
   EXPECT_CLOSE(ConcentrationOf(document, "X"), -1.0, 0.0, 0.0);

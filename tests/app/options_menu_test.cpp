@@ -48,7 +48,7 @@ TEST_F(OptionsMenuTest, DefaultValuesAreCheckedStoredAndTakenByNewDocuments) {
   EXPECT_EQ(stored.timeUnit, "min");
   sink_.QueueAnswer(Answer::kNo);
   ASSERT_TRUE(window.NewDocumentCommand());
-  EXPECT_EQ(window.document().settings.bdfMaxOrder, 3);
+  EXPECT_EQ(window.document().settings.solver.bdfMaxOrder, 3);
   EXPECT_EQ(window.document().settings.timeUnit, "min");
 
   // Cancel changes nothing.

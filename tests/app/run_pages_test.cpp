@@ -77,8 +77,8 @@ class RunPagesTest : public ::testing::Test {
     }
     dialog.accept();
     document.model.metabolites[document.model.FindMetabolite("X")].initialConcentration = 0.5;
-    document.settings.dynamicsFile = "run.dyn";
-    document.settings.steadyStateFile = "run.ss";
+    document.settings.dynamicsData.file = "run.dyn";
+    document.settings.steadyStateData.file = "run.ss";
     document.settings.points = 20;
     document.settings.sleepTime = 0;
     document.selections.timeCourse = {MakeOutputItem(kTime),
@@ -129,14 +129,14 @@ TEST_F(RunPagesTest, TasksPageHandsItsFieldsToTheEditor) {
   tc.file->setText("../elsewhere.dyn");
   tc.file->setModified(true);
   emit tc.file->editingFinished();
-  EXPECT_EQ(window.document().settings.dynamicsFile, "run.dyn");
+  EXPECT_EQ(window.document().settings.dynamicsData.file, "run.dyn");
   EXPECT_EQ(tc.file->text(), "run.dyn");
 
   tc.width->setCurrentIndex(4);
   emit tc.width->activated(4);
-  EXPECT_EQ(window.document().settings.dynamicsColumnWidth, 12);
+  EXPECT_EQ(window.document().settings.dynamicsData.columnWidth, 12);
   emit tc.separator->activated(2);
-  EXPECT_EQ(window.document().settings.dynamicsSeparator, ',');
+  EXPECT_EQ(window.document().settings.dynamicsData.separator, ',');
 
   // Down moves the chosen column; the list and the selection agree.
   tc.items->setCurrentRow(0);

@@ -618,8 +618,8 @@ inline void BuildDocument(const ExampleModel& example, const KineticCatalogue& c
 
   TaskSettings& settings = document.settings;
   settings.concentrationUnit = example.concentrationUnit;
-  settings.relativeTolerance = example.relativeTolerance;
-  settings.absoluteTolerance = example.absoluteTolerance;
+  settings.solver.relativeTolerance = example.relativeTolerance;
+  settings.solver.absoluteTolerance = example.absoluteTolerance;
   settings.endTime = example.endTime;
   settings.points = example.points;
   settings.dynamics = 1;
@@ -628,11 +628,12 @@ inline void BuildDocument(const ExampleModel& example, const KineticCatalogue& c
   settings.reportStructuralAnalysis = 1;
   settings.reportStabilityAnalysis = 1;
   settings.reportMca = 1;
-  settings.dynamicsTitles = settings.steadyStateTitles = 1;
-  settings.dynamicsColumnWidth = ColumnWidth(example.timeCourse, example.minimumColumnWidth);
-  settings.steadyStateColumnWidth = ColumnWidth(example.steadyState, example.minimumColumnWidth);
-  settings.dynamicsFile = ExampleBaseName(example.fileName) + "-timecourse.dat";
-  settings.steadyStateFile = ExampleBaseName(example.fileName) + "-steadystate.dat";
+  settings.dynamicsData.titles = settings.steadyStateData.titles = 1;
+  settings.dynamicsData.columnWidth = ColumnWidth(example.timeCourse, example.minimumColumnWidth);
+  settings.steadyStateData.columnWidth =
+      ColumnWidth(example.steadyState, example.minimumColumnWidth);
+  settings.dynamicsData.file = ExampleBaseName(example.fileName) + "-timecourse.dat";
+  settings.steadyStateData.file = ExampleBaseName(example.fileName) + "-steadystate.dat";
 
   for (const ExampleFunction& function : example.functions) {
     OutputFunction made(function.name, function.expression);

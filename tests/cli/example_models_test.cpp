@@ -92,9 +92,9 @@ TEST_F(Examples, LoadWithoutAnyMessageAndKeepTheirStructure) {
     EXPECT_EQ(document.settings.reportStabilityAnalysis, 1);
     EXPECT_EQ(document.settings.reportMca, 1);
     // Data files live beside the model, whatever folder it is copied to.
-    EXPECT_FALSE(document.settings.dynamicsFile.empty());
-    EXPECT_EQ(document.settings.dynamicsFile.find('/'), std::string::npos);
-    EXPECT_EQ(document.settings.steadyStateFile.find('/'), std::string::npos);
+    EXPECT_FALSE(document.settings.dynamicsData.file.empty());
+    EXPECT_EQ(document.settings.dynamicsData.file.find('/'), std::string::npos);
+    EXPECT_EQ(document.settings.steadyStateData.file.find('/'), std::string::npos);
     EXPECT_FALSE(document.selections.timeCourse.empty());
     EXPECT_FALSE(document.selections.steadyState.empty());
     EXPECT_EQ(document.plot.plotXEntry, 0);

@@ -403,8 +403,8 @@ TEST_F(RunCommandTest, OutputsNeverLeaveTheFolderOrReplaceTheModel) {
   Document document;
   LoadExample("michaelis_menten.vrn", document);
   document.settings.report = 1;
-  document.settings.dynamicsFile = "../escaped.dat";
-  document.settings.steadyStateFile = "hostile.vrn";
+  document.settings.dynamicsData.file = "../escaped.dat";
+  document.settings.steadyStateData.file = "hostile.vrn";
   fs::create_directories(folder() / "models");
   const fs::path model = Save(document, "models/hostile.vrn");
   const std::string before = ReadText(model);
@@ -423,8 +423,8 @@ TEST_F(RunCommandTest, OutputsNeverLeaveTheFolderOrReplaceTheModel) {
 
   // A model that is itself a .txt file keeps itself: its report takes
   // another name.
-  document.settings.dynamicsFile = "tc.dat";
-  document.settings.steadyStateFile = "";
+  document.settings.dynamicsData.file = "tc.dat";
+  document.settings.steadyStateData.file = "";
   const fs::path textModel = Save(document, "notes.txt");
   const std::string text = ReadText(textModel);
   const ProgramResult plain = RunVireon({"run", textModel.string()});

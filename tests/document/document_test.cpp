@@ -44,8 +44,8 @@ TEST(NewDocument, RunsWithTheUsersDefaults) {
     d.model.comments = "a remark on the model";
     d.pathName = folder.folder() + "chain.vrn";
     d.folder = folder.folder();
-    d.settings.dynamicsFile = "chain.dyn";
-    d.settings.steadyStateFile = "chain.ss";
+    d.settings.dynamicsData.file = "chain.dyn";
+    d.settings.steadyStateData.file = "chain.ss";
     d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "X")};
     d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X")};
     RandomGenerator random(1u);

@@ -31,7 +31,7 @@ class RunControlSessionTest : public ::testing::Test {
     document_.settings.endTime = 10.0;
     document_.settings.points = 10;
     // The window is shown the points of a time course that writes its file.
-    document_.settings.dynamicsFile = "run.dyn";
+    document_.settings.dynamicsData.file = "run.dyn";
     document_.selections.interactive = {MakeOutputItem(kTransientConcentration, "X"),
                                         MakeOutputItem(kTime)};
     controller_.SetObserver(&observer_);

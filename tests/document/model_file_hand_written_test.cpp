@@ -66,10 +66,10 @@ TEST_F(HandWrittenModelFile, EveryPartIsReadIntoTheDocument) {
   ASSERT_EQ(Parse(golden_), 0);
   const Document& d = document_;
   EXPECT_EQ(d.settings.points, 100);
-  EXPECT_EQ(d.settings.steadyStateColumnWidth, 16);
-  EXPECT_EQ(d.settings.dynamicsSeparator, '\t');
-  EXPECT_EQ(d.settings.steadyStateSeparator, ',');
-  EXPECT_EQ(d.settings.steadyStateFile, "regulated.ss");
+  EXPECT_EQ(d.settings.steadyStateData.columnWidth, 16);
+  EXPECT_EQ(d.settings.dynamicsData.separator, '\t');
+  EXPECT_EQ(d.settings.steadyStateData.separator, ',');
+  EXPECT_EQ(d.settings.steadyStateData.file, "regulated.ss");
 
   // The file's user-defined type was entered in the catalogue, and the step
   // is bound to it.

@@ -252,42 +252,48 @@ TEST_P(SettingWarning, InvalidValueIsReplacedByTheDefaultAfterAnInformation) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllChecks, SettingWarning,
-    ::testing::Values(SettingCase{"Points=-1", messages::kPointsReset,
-                                  [](const TaskSettings& s) -> double { return s.points; },
-                                  [](const DefaultValues& d) -> double { return d.points; }},
-                      SettingCase{"NewtonLimit=1", messages::kNewtonLimitReset,
-                                  [](const TaskSettings& s) -> double { return s.newtonLimit; },
-                                  [](const DefaultValues& d) -> double { return d.newtonLimit; }},
-                      SettingCase{"SSResoltion=-1.000000e-009", messages::kResolutionReset,
-                                  [](const TaskSettings& s) { return s.steadyStateResolution; },
-                                  [](const DefaultValues& d) { return d.steadyStateResolution; }},
-                      SettingCase{"SSResoltion=nan", messages::kResolutionReset,
-                                  [](const TaskSettings& s) { return s.steadyStateResolution; },
-                                  [](const DefaultValues& d) { return d.steadyStateResolution; }},
-                      SettingCase{"RelativeTolerance=-1e-6", messages::kRelativeToleranceReset,
-                                  [](const TaskSettings& s) { return s.relativeTolerance; },
-                                  [](const DefaultValues& d) { return d.relativeTolerance; }},
-                      SettingCase{"AbsoluteTolerance=-1e-12", messages::kAbsoluteToleranceReset,
-                                  [](const TaskSettings& s) { return s.absoluteTolerance; },
-                                  [](const DefaultValues& d) { return d.absoluteTolerance; }},
-                      SettingCase{"AdamsMaxOrder=13", messages::kAdamsOrderReset,
-                                  [](const TaskSettings& s) -> double { return s.adamsMaxOrder; },
-                                  [](const DefaultValues& d) -> double { return d.adamsMaxOrder; }},
-                      SettingCase{"AdamsMaxOrder=0", messages::kAdamsOrderReset,
-                                  [](const TaskSettings& s) -> double { return s.adamsMaxOrder; },
-                                  [](const DefaultValues& d) -> double { return d.adamsMaxOrder; }},
-                      SettingCase{"BDFMaxOrder=6", messages::kBdfOrderReset,
-                                  [](const TaskSettings& s) -> double { return s.bdfMaxOrder; },
-                                  [](const DefaultValues& d) -> double { return d.bdfMaxOrder; }},
-                      SettingCase{"BDFMaxOrder=0", messages::kBdfOrderReset,
-                                  [](const TaskSettings& s) -> double { return s.bdfMaxOrder; },
-                                  [](const DefaultValues& d) -> double { return d.bdfMaxOrder; }},
-                      SettingCase{"DerivationFactor=0.3", messages::kDerivationFactorReset,
-                                  [](const TaskSettings& s) { return s.derivationFactor; },
-                                  [](const DefaultValues& d) { return d.derivationFactor; }},
-                      SettingCase{"DerivationFactor=0.000009", messages::kDerivationFactorReset,
-                                  [](const TaskSettings& s) { return s.derivationFactor; },
-                                  [](const DefaultValues& d) { return d.derivationFactor; }}));
+    ::testing::Values(
+        SettingCase{"Points=-1", messages::kPointsReset,
+                    [](const TaskSettings& s) -> double { return s.points; },
+                    [](const DefaultValues& d) -> double { return d.points; }},
+        SettingCase{"NewtonLimit=1", messages::kNewtonLimitReset,
+                    [](const TaskSettings& s) -> double { return s.solver.newtonLimit; },
+                    [](const DefaultValues& d) -> double { return d.newtonLimit; }},
+        SettingCase{"SSResoltion=-1.000000e-009", messages::kResolutionReset,
+                    [](const TaskSettings& s) { return s.solver.steadyStateResolution; },
+                    [](const DefaultValues& d) { return d.steadyStateResolution; }},
+        SettingCase{"SSResoltion=nan", messages::kResolutionReset,
+                    [](const TaskSettings& s) { return s.solver.steadyStateResolution; },
+                    [](const DefaultValues& d) { return d.steadyStateResolution; }},
+        SettingCase{"RelativeTolerance=-1e-6", messages::kRelativeToleranceReset,
+                    [](const TaskSettings& s) { return s.solver.relativeTolerance; },
+                    [](const DefaultValues& d) { return d.relativeTolerance; }},
+        SettingCase{"AbsoluteTolerance=-1e-12", messages::kAbsoluteToleranceReset,
+                    [](const TaskSettings& s) { return s.solver.absoluteTolerance; },
+                    [](const DefaultValues& d) { return d.absoluteTolerance; }},
+        // Infinity is beyond every range: it was kept before the
+        // solver options had one check.
+        SettingCase{"AbsoluteTolerance=inf", messages::kAbsoluteToleranceReset,
+                    [](const TaskSettings& s) { return s.solver.absoluteTolerance; },
+                    [](const DefaultValues& d) { return d.absoluteTolerance; }},
+        SettingCase{"AdamsMaxOrder=13", messages::kAdamsOrderReset,
+                    [](const TaskSettings& s) -> double { return s.solver.adamsMaxOrder; },
+                    [](const DefaultValues& d) -> double { return d.adamsMaxOrder; }},
+        SettingCase{"AdamsMaxOrder=0", messages::kAdamsOrderReset,
+                    [](const TaskSettings& s) -> double { return s.solver.adamsMaxOrder; },
+                    [](const DefaultValues& d) -> double { return d.adamsMaxOrder; }},
+        SettingCase{"BDFMaxOrder=6", messages::kBdfOrderReset,
+                    [](const TaskSettings& s) -> double { return s.solver.bdfMaxOrder; },
+                    [](const DefaultValues& d) -> double { return d.bdfMaxOrder; }},
+        SettingCase{"BDFMaxOrder=0", messages::kBdfOrderReset,
+                    [](const TaskSettings& s) -> double { return s.solver.bdfMaxOrder; },
+                    [](const DefaultValues& d) -> double { return d.bdfMaxOrder; }},
+        SettingCase{"DerivationFactor=0.3", messages::kDerivationFactorReset,
+                    [](const TaskSettings& s) { return s.solver.derivationFactor; },
+                    [](const DefaultValues& d) { return d.derivationFactor; }},
+        SettingCase{"DerivationFactor=0.000009", messages::kDerivationFactorReset,
+                    [](const TaskSettings& s) { return s.solver.derivationFactor; },
+                    [](const DefaultValues& d) { return d.derivationFactor; }}));
 
 TEST_F(ModelFile, BoundaryValuesOfTheSettingsAreAccepted) {
   std::string text = SmallText();
@@ -300,7 +306,7 @@ TEST_F(ModelFile, BoundaryValuesOfTheSettingsAreAccepted) {
   Loaded loaded = Parse(text, catalogue_);
   EXPECT_EQ(loaded.line, 0);
   EXPECT_TRUE(loaded.sink.messages().empty());
-  EXPECT_EQ(loaded.document.settings.derivationFactor, 0.25);
+  EXPECT_EQ(loaded.document.settings.solver.derivationFactor, 0.25);
 }
 
 TEST_F(ModelFile, StrategiesTheProgramDoesNotKnowReadAndWriteBackUnchanged) {
@@ -320,7 +326,7 @@ TEST_F(ModelFile, StrategiesTheProgramDoesNotKnowReadAndWriteBackUnchanged) {
 TEST_F(ModelFile, SeparatorCodesAreKeptInOneByte) {
   Loaded loaded = Parse(WithLine(SmallText(), "DynSeparator=", "DynSeparator=300"), catalogue_);
   ASSERT_EQ(loaded.line, 0);
-  EXPECT_EQ(static_cast<unsigned char>(loaded.document.settings.dynamicsSeparator), 300 - 256);
+  EXPECT_EQ(static_cast<unsigned char>(loaded.document.settings.dynamicsData.separator), 300 - 256);
 }
 
 TEST_F(ModelFile, StringLineWithoutEqualsIsAFieldFailure) {
@@ -982,8 +988,8 @@ TEST_F(ModelFileOnDisk, DataFileNamesThatLeaveTheFolderOrHitAnotherFileAreNamedA
   for (const DataFileNameCase& row : cases) {
     SCOPED_TRACE(row.dynamicsFile + std::string(" | ") + row.steadyStateFile);
     Document d = MakeSmallDocument(catalogue_);
-    d.settings.dynamicsFile = row.dynamicsFile;
-    d.settings.steadyStateFile = row.steadyStateFile;
+    d.settings.dynamicsData.file = row.dynamicsFile;
+    d.settings.steadyStateData.file = row.steadyStateFile;
     const std::string path = folder_ + "m.vrn";
     std::ofstream(path, std::ios::binary) << ModelFileText(d, catalogue_);
 
@@ -999,8 +1005,8 @@ TEST_F(ModelFileOnDisk, DataFileNamesThatLeaveTheFolderOrHitAnotherFileAreNamedA
       EXPECT_NE(sink.messages()[i].text.find(kDataFileNotWritten), std::string::npos);
     }
     // The names stay as the file has them: a save gives the file back.
-    EXPECT_EQ(loaded.settings.dynamicsFile, row.dynamicsFile);
-    EXPECT_EQ(loaded.settings.steadyStateFile, row.steadyStateFile);
+    EXPECT_EQ(loaded.settings.dynamicsData.file, row.dynamicsFile);
+    EXPECT_EQ(loaded.settings.steadyStateData.file, row.steadyStateFile);
   }
 }
 

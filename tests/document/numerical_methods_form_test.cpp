@@ -16,16 +16,16 @@ using Field = NumericalMethodsField;
 
 TaskSettings EditedSettings() {
   TaskSettings s;
-  s.derivationFactor = 0.0125;
-  s.steadyStateResolution = 3.5e-11;
-  s.newtonLimit = 80;
-  s.bdfMaxOrder = 3;
-  s.adamsMaxOrder = 7;
-  s.absoluteTolerance = 2e-14;
-  s.relativeTolerance = 1.5e-8;
+  s.solver.derivationFactor = 0.0125;
+  s.solver.steadyStateResolution = 3.5e-11;
+  s.solver.newtonLimit = 80;
+  s.solver.bdfMaxOrder = 3;
+  s.solver.adamsMaxOrder = 7;
+  s.solver.absoluteTolerance = 2e-14;
+  s.solver.relativeTolerance = 1.5e-8;
   s.mcaUnscaled = 1;
-  s.steadyStateStrategy = SteadyStateStrategy::kNewtonOnly;
-  s.backIntegration = 0;
+  s.solver.steadyStateStrategy = SteadyStateStrategy::kNewtonOnly;
+  s.solver.backIntegration = 0;
   return s;
 }
 
@@ -43,8 +43,8 @@ TEST(NumericalMethodsFormTest, ShowsTheSettingsAndTakesThemBackUnchanged) {
   EXPECT_FALSE(form.backIntegration);
   TaskSettings taken;
   ASSERT_TRUE(TakeNumericalMethodsForm(form, taken).ok());
-  EXPECT_CLOSE(taken.derivationFactor, edited.derivationFactor, 0.0, test::kTightRel);
-  taken.derivationFactor = edited.derivationFactor;
+  EXPECT_CLOSE(taken.solver.derivationFactor, edited.solver.derivationFactor, 0.0, test::kTightRel);
+  taken.solver.derivationFactor = edited.solver.derivationFactor;
   EXPECT_EQ(taken, edited);
 }
 

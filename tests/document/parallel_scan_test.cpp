@@ -70,7 +70,7 @@ Document ScanDocument() {
   s.reportMca = 1;
   s.endTime = 1.0;
   s.points = 3;
-  s.dynamicsTitles = 1;
+  s.dynamicsData.titles = 1;
   s.sleepTime = 0;
   d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "A")};
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "B"),
@@ -278,8 +278,8 @@ TEST(RunControlParallelScan, TheRunsFilesAreTheSameForAnyNumberOfThreads) {
     AddFunction(d, true);
     d.pathName = folder.folder() + "model.vrn";
     d.folder = folder.folder();
-    d.settings.dynamicsFile = "run.dyn";
-    d.settings.steadyStateFile = "run.ss";
+    d.settings.dynamicsData.file = "run.dyn";
+    d.settings.steadyStateData.file = "run.ss";
     RandomGenerator random(5u);
     RecordingSink sink;
     HeadlessRunOptions options;

@@ -31,16 +31,16 @@ class ResultsViewTest : public ::testing::Test {
     s.steadyState = 1;
     s.endTime = 2.0;
     s.points = 4;
-    s.relativeTolerance = 1e-10;
-    s.absoluteTolerance = 1e-14;
-    s.dynamicsFile = "run.dyn";
-    s.steadyStateFile = "run.ss";
-    s.dynamicsTitles = 1;
-    s.dynamicsQuotes = 1;
-    s.dynamicsSeparator = ',';
-    s.dynamicsColumnWidth = 14;
-    s.steadyStateTitles = 0;
-    s.steadyStateSeparator = '\t';
+    s.solver.relativeTolerance = 1e-10;
+    s.solver.absoluteTolerance = 1e-14;
+    s.dynamicsData.file = "run.dyn";
+    s.steadyStateData.file = "run.ss";
+    s.dynamicsData.titles = 1;
+    s.dynamicsData.quotes = 1;
+    s.dynamicsData.separator = ',';
+    s.dynamicsData.columnWidth = 14;
+    s.steadyStateData.titles = 0;
+    s.steadyStateData.separator = '\t';
     document_.selections.timeCourse = {MakeOutputItem(kTime),
                                        MakeOutputItem(kTransientConcentration, "X")};
     document_.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
@@ -148,7 +148,7 @@ TEST_F(ResultsViewTest, SourcesWithoutDataSayWhy) {
   EXPECT_EQ(view.Problem(ResultsSource::kTimeCourse), kResultsNoRunYet);
   EXPECT_TRUE(view.Curves().empty());
 
-  document_.settings.steadyStateFile.clear();
+  document_.settings.steadyStateData.file.clear();
   document_.selections.timeCourse.clear();
   view.Load(document_);
   EXPECT_NE(view.Problem(ResultsSource::kSteadyState).find("writes no data file"),

@@ -59,10 +59,10 @@ TEST_F(RunControlTest, AWholeRunWritesTheReportAndBothDataFiles) {
   s.reportMca = 1;
   s.endTime = 10.0;
   s.points = 20;
-  s.dynamicsFile = "run.dyn";
-  s.steadyStateFile = "run.ss";
-  s.dynamicsTitles = 1;
-  s.steadyStateTitles = 1;
+  s.dynamicsData.file = "run.dyn";
+  s.steadyStateData.file = "run.ss";
+  s.dynamicsData.titles = 1;
+  s.steadyStateData.titles = 1;
   d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "X")};
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
                               MakeOutputItem(kSteadyStateFlux, "R1")};
@@ -211,8 +211,8 @@ TEST_F(RunControlTest, ADataFileThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
   d.settings.dynamics = 1;
   d.settings.steadyState = 1;
   d.settings.report = 1;
-  d.settings.dynamicsFile = "no_such_folder/run.dyn";
-  d.settings.steadyStateFile = "run.ss";
+  d.settings.dynamicsData.file = "no_such_folder/run.dyn";
+  d.settings.steadyStateData.file = "run.ss";
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X")};
 
   const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
@@ -230,7 +230,7 @@ TEST_F(RunControlTest, ADataFileThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
 TEST_F(RunControlTest, ScannedAndLinkedQuantitiesGetTheirValuesBackAfterTheRun) {
   Document d = NewDocument();
   d.settings.steadyState = 1;
-  d.settings.steadyStateFile = "scan.ss";
+  d.settings.steadyStateData.file = "scan.ss";
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
                               MakeOutputItem(kKineticConstant, "R1", "k"),
                               MakeOutputItem(kKineticConstant, "R2", "k")};
@@ -327,7 +327,7 @@ class RunControlGuardTest : public RunControlTest {
     r1.kineticType = &faulting_;
     r1.kineticTypeName = faulting_.name;
     d.settings.report = 1;
-    d.settings.steadyStateFile = "run.ss";
+    d.settings.steadyStateData.file = "run.ss";
     d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X")};
     return d;
   }

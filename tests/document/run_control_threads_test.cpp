@@ -32,7 +32,7 @@ class RunControlThreadTest : public ::testing::Test {
     s.report = 1;
     s.endTime = 10.0;
     s.points = 10;
-    s.dynamicsFile = "run.dyn";
+    s.dynamicsData.file = "run.dyn";
     document_.selections.timeCourse = {MakeOutputItem(kTime),
                                        MakeOutputItem(kTransientConcentration, "X")};
     // Items for the interactive window: the run shows its points and waits.
@@ -202,7 +202,7 @@ TEST_F(RunControlThreadTest, ResumeSetsTheSleepTimeOfTheRestOfTheRun) {
 TEST_F(RunControlThreadTest, ATimeCourseWithoutAPointLimitRunsUntilStopped) {
   document_.settings.points = 0;
   document_.settings.endTime = 1.0;
-  document_.settings.dynamicsFile.clear();
+  document_.settings.dynamicsData.file.clear();
   document_.selections.interactive.clear();
   ASSERT_TRUE(controller_.StartRun(sink_));
   ASSERT_EQ(observer_.Next().note, Note::kRunStarting);

@@ -263,18 +263,18 @@ class RunControlEndToEndTest : public ::testing::Test {
     s.concentrationUnit = "mM";
     s.endTime = 2.0;
     s.points = 4;
-    s.relativeTolerance = 1e-12;
-    s.absoluteTolerance = 1e-14;
-    s.dynamicsFile = "run.dyn";
-    s.steadyStateFile = "run.ss";
-    s.dynamicsTitles = 1;
-    s.dynamicsQuotes = 1;
-    s.dynamicsColumnWidth = kDynColumns.width;
-    s.dynamicsSeparator = kDynColumns.separator;
-    s.steadyStateTitles = 1;
-    s.steadyStateQuotes = 0;
-    s.steadyStateColumnWidth = kSsColumns.width;
-    s.steadyStateSeparator = kSsColumns.separator;
+    s.solver.relativeTolerance = 1e-12;
+    s.solver.absoluteTolerance = 1e-14;
+    s.dynamicsData.file = "run.dyn";
+    s.steadyStateData.file = "run.ss";
+    s.dynamicsData.titles = 1;
+    s.dynamicsData.quotes = 1;
+    s.dynamicsData.columnWidth = kDynColumns.width;
+    s.dynamicsData.separator = kDynColumns.separator;
+    s.steadyStateData.titles = 1;
+    s.steadyStateData.quotes = 0;
+    s.steadyStateData.columnWidth = kSsColumns.width;
+    s.steadyStateData.separator = kSsColumns.separator;
 
     OutputFunction twice("twiceX", "2*a");
     EXPECT_EQ(twice.Parse(), 0);
@@ -509,10 +509,10 @@ TEST_F(RunControlEndToEndTest, AFailedSteadyStateStillWritesItsRowAndSentences) 
   d.settings.reportComments = 0;
   d.settings.reportStabilityAnalysis = 1;
   d.settings.reportMca = 1;
-  d.settings.steadyStateFile = "run.ss";
-  d.settings.steadyStateTitles = 0;
-  d.settings.steadyStateColumnWidth = kSsColumns.width;
-  d.settings.steadyStateSeparator = kSsColumns.separator;
+  d.settings.steadyStateData.file = "run.ss";
+  d.settings.steadyStateData.titles = 0;
+  d.settings.steadyStateData.columnWidth = kSsColumns.width;
+  d.settings.steadyStateData.separator = kSsColumns.separator;
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "X"),
                               MakeOutputItem(kSteadyStateFlux, "R1"),
                               MakeOutputItem(kKineticConstant, "R1", "k")};
@@ -646,11 +646,11 @@ TEST_F(RunControlEndToEndTest, ALinkOntoAnInitialConcentrationCountsInTheConserv
   s.steadyState = 1;
   s.endTime = 1.0;
   s.points = 4;
-  s.relativeTolerance = 1e-12;
-  s.absoluteTolerance = 1e-14;
-  s.dynamicsFile = "run.dyn";
-  s.steadyStateFile = "run.ss";
-  s.dynamicsColumnWidth = s.steadyStateColumnWidth = 14;
+  s.solver.relativeTolerance = 1e-12;
+  s.solver.absoluteTolerance = 1e-14;
+  s.dynamicsData.file = "run.dyn";
+  s.steadyStateData.file = "run.ss";
+  s.dynamicsData.columnWidth = s.steadyStateData.columnWidth = 14;
   d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "ES"),
                              MakeOutputItem(kTransientConcentration, "E")};
   d.selections.steadyState = {MakeOutputItem(kSteadyStateConcentration, "E"),
@@ -728,8 +728,8 @@ TEST_F(RunControlEndToEndTest, OutputFunctionsAreEvaluatedAtEveryPointAndAfterEa
 // the iteration still follow.
 TEST_F(RunControlEndToEndTest, AnIntegratorErrorLeavesTheRowOfTimeZeroAndItsText) {
   Document d = ChainDocument();
-  d.settings.relativeTolerance = 0.0;
-  d.settings.absoluteTolerance = 0.0;
+  d.settings.solver.relativeTolerance = 0.0;
+  d.settings.solver.absoluteTolerance = 0.0;
   CountingObserver observer;
   HeadlessRunOptions options;
   options.observer = &observer;

@@ -45,7 +45,7 @@ inline Document MakeDocument(Model model, const TemporaryFolder& folder) {
   s.report = 0;
   s.reportMca = 0;
   s.sleepTime = 0;
-  s.dynamicsColumnWidth = s.steadyStateColumnWidth = 20;
+  s.dynamicsData.columnWidth = s.steadyStateData.columnWidth = 20;
   return document;
 }
 

@@ -71,7 +71,7 @@ TEST_F(TaskSettingsEditorTest, PointsTakeWholeNumbersFromZero) {
 
 TEST_F(TaskSettingsEditorTest, FileNamesStayInTheModelsFolder) {
   EXPECT_TRUE(editor_.SetFileName(DataTask::kTimeCourse, " run.dyn "));
-  EXPECT_EQ(document_.settings.dynamicsFile, "run.dyn");
+  EXPECT_EQ(document_.settings.dynamicsData.file, "run.dyn");
   for (const char* bad : {"../run.dyn", "/tmp/x", "sub/x", "a\\b", "..", "."}) {
     sink_.Clear();
     EXPECT_FALSE(editor_.SetFileName(DataTask::kSteadyState, bad)) << bad;
@@ -79,7 +79,7 @@ TEST_F(TaskSettingsEditorTest, FileNamesStayInTheModelsFolder) {
     // The message names the field.
     EXPECT_NE(sink_.messages()[0].text.find("steady-state data file (SSFile)"), std::string::npos);
   }
-  EXPECT_EQ(document_.settings.steadyStateFile, "");
+  EXPECT_EQ(document_.settings.steadyStateData.file, "");
   // Nor the model's own file, its report or the other data file.
   document_.pathName = "/models/m.vrn";
   for (const char* taken : {"m.vrn", "m.txt", "run.dyn"}) {
@@ -108,18 +108,18 @@ TEST_F(TaskSettingsEditorTest, ListsMapEntriesToStoredValuesAndBack) {
       EXPECT_EQ(editor_.SeparatorEntry(task), entry);
     }
   }
-  EXPECT_EQ(document_.settings.dynamicsColumnWidth, 25);
-  EXPECT_EQ(document_.settings.steadyStateSeparator, ',');
+  EXPECT_EQ(document_.settings.dynamicsData.columnWidth, 25);
+  EXPECT_EQ(document_.settings.steadyStateData.separator, ',');
   editor_.SetSeparatorEntry(DataTask::kTimeCourse, 1);
-  EXPECT_EQ(document_.settings.dynamicsSeparator, '\t');
+  EXPECT_EQ(document_.settings.dynamicsData.separator, '\t');
 
   // A stored width outside the list shows as the first entry and is kept.
-  document_.settings.steadyStateColumnWidth = 40;
-  document_.settings.steadyStateSeparator = ';';
+  document_.settings.steadyStateData.columnWidth = 40;
+  document_.settings.steadyStateData.separator = ';';
   EXPECT_EQ(editor_.ColumnWidthEntry(DataTask::kSteadyState), 0);
   EXPECT_EQ(editor_.SeparatorEntry(DataTask::kSteadyState), 0);
-  EXPECT_EQ(document_.settings.steadyStateColumnWidth, 40);
-  EXPECT_EQ(document_.settings.steadyStateSeparator, ';');
+  EXPECT_EQ(document_.settings.steadyStateData.columnWidth, 40);
+  EXPECT_EQ(document_.settings.steadyStateData.separator, ';');
 }
 
 TEST_F(TaskSettingsEditorTest, UpAndDownChangeTheColumnOrderWithinTheList) {

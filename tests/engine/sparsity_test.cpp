@@ -174,7 +174,7 @@ TEST(SparsityTest, GroupedDifferencesGiveTheSameBitsAsColumnByColumn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TaskSettings settings;
-    settings.steadyStateStrategy = c.strategy;
+    settings.solver.steadyStateStrategy = c.strategy;
     settings.mcaUnscaled = 1;
     EngineRig sparse(Network(24, c.unknownReach), settings);
     EngineRig dense(Network(24, c.unknownReach), settings);

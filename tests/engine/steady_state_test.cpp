@@ -23,7 +23,7 @@ using test::ReferenceModel;
 
 TaskSettings WithStrategy(int strategy) {
   TaskSettings settings;
-  settings.steadyStateStrategy = static_cast<SteadyStateStrategy>(strategy);
+  settings.solver.steadyStateStrategy = static_cast<SteadyStateStrategy>(strategy);
   return settings;
 }
 
@@ -204,7 +204,7 @@ Model NegativeSteadyState() {
 TEST(SteadyStateTest, ASteadyStateWithNegativeAmountsIsRejected) {
   EngineRig rig(NegativeSteadyState(), WithStrategy(2));
   rig.engine->equations.SetInitialAmounts(rig.state.ssAmounts.data());
-  rig.settings.newtonLimit = 5;
+  rig.settings.solver.newtonLimit = 5;
   Newton(*rig.engine);
   EXPECT_EQ(rig.state.ssFailure, SteadyStateOutcome::kNotFound);
   EXPECT_CLOSE(rig.state.ssAmounts[1], -1.0, 1e-12, 1e-9);
@@ -216,7 +216,7 @@ TEST(SteadyStateTest, NewtonOnlyAcceptsPointsItHasTried) {
   // search. Every iteration must try its own step (here a step of 0) and
   // never take the left-over point for a steady state.
   EngineRig rig(NegativeSteadyState(), WithStrategy(2));
-  rig.settings.newtonLimit = 3;
+  rig.settings.solver.newtonLimit = 3;
   rig.state.ssAmounts[1] = -1.0;
   rig.state.trialAmounts[1] = 0.5;
   Newton(*rig.engine);

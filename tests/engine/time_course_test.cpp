@@ -30,7 +30,7 @@ TEST(TimeCourseTest, FollowsExponentialDecayAtEveryPoint) {
   TaskSettings settings;
   settings.endTime = 5.0;
   settings.points = 10;
-  settings.dynamicsTitles = 1;
+  settings.dynamicsData.titles = 1;
   EngineRig rig(Decay(0.7, 2.0), settings);
   SetUpTimeCourse(*rig.engine);
   TimeCourse(*rig.engine, /*write=*/true);
@@ -227,8 +227,8 @@ TEST(TimeCourseTest, RateThatIsNotANumberEndsWithAnErrorText) {
 
 TEST(TimeCourseTest, ZeroTolerancesAreRefusedByTheIntegrator) {
   TaskSettings settings;
-  settings.relativeTolerance = 0.0;
-  settings.absoluteTolerance = 0.0;
+  settings.solver.relativeTolerance = 0.0;
+  settings.solver.absoluteTolerance = 0.0;
   EngineRig rig(Decay(1.0, 1.0), settings);
   SetUpTimeCourse(*rig.engine);
   TimeCourse(*rig.engine, true);

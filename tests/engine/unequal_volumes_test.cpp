@@ -155,7 +155,7 @@ TEST(UnequalVolumesTest, TheReducedTimeCourseFollowsTheFullEquations) {
     TaskSettings settings;
     settings.endTime = 3.0;
     settings.points = 6;
-    settings.relativeTolerance = 1e-9;
+    settings.solver.relativeTolerance = 1e-9;
     EngineRig rig(c.model, settings);
     SetUpTimeCourse(*rig.engine);
     TimeCourse(*rig.engine, /*write=*/true);

@@ -130,6 +130,10 @@ TEST_F(KineticsEditorTest, TypedValuesAreStoredWhenTheyAreNumbers) {
   EXPECT_FALSE(editor.SetConstantText(0, "abc"));
   EXPECT_FALSE(editor.SetConstantText(0, "1.5x"));
   EXPECT_FALSE(editor.SetConstantText(0, ""));
+  // A rate law cannot work with a constant beyond the doubles.
+  for (const char* notFinite : {"1e999", "-1e999", "inf", "nan", " infinity "}) {
+    EXPECT_FALSE(editor.SetConstantText(0, notFinite)) << notFinite;
+  }
   EXPECT_EQ(editor.steps()[0].constants[0], 2.5e-3);
   EXPECT_EQ(editor.ConstantFields()[0].text, "0.0025");
   editor.SetConstant(0, 0.1);

@@ -78,12 +78,12 @@ TEST(DataFileLayoutTest, UnboundItemsAreWrittenAsZero) {
 
 TEST(DataFileLayoutTest, LayoutsComeFromTheFilesOwnSettings) {
   TaskSettings settings;
-  settings.dynamicsColumnWidth = 25;
-  settings.dynamicsSeparator = '\t';
-  settings.dynamicsQuotes = 1;
-  settings.steadyStateColumnWidth = 9;
-  settings.steadyStateSeparator = ',';
-  settings.steadyStateQuotes = 0;
+  settings.dynamicsData.columnWidth = 25;
+  settings.dynamicsData.separator = '\t';
+  settings.dynamicsData.quotes = 1;
+  settings.steadyStateData.columnWidth = 9;
+  settings.steadyStateData.separator = ',';
+  settings.steadyStateData.quotes = 0;
   DataFileLayout dyn = TimeCourseLayout(settings);
   EXPECT_EQ(dyn.columnWidth, 25);
   EXPECT_EQ(dyn.separator, '\t');
@@ -98,14 +98,14 @@ TEST(DataFileLayoutTest, LayoutsComeFromTheFilesOwnSettings) {
     int stored, used;
   } widths[] = {{7, 7}, {26, 26}, {30, 30}, {0, 0}, {-3, 0}, {100000, 4096}};
   for (const auto& width : widths) {
-    settings.dynamicsColumnWidth = width.stored;
+    settings.dynamicsData.columnWidth = width.stored;
     EXPECT_EQ(TimeCourseLayout(settings).columnWidth, width.used) << width.stored;
   }
 }
 
 TEST(DataFileLayoutTest, AStoredWidthBeyondTheTasksPageListIsWrittenAsStored) {
   TaskSettings settings;
-  settings.steadyStateColumnWidth = 30;
+  settings.steadyStateData.columnWidth = 30;
   double a = 1.0, b = -0.125;
   std::vector<OutputItem> items = {Column("time", &a), Column("[A]ss", &b)};
   // Width 30, precision 22, columns separated by the default blank.
@@ -115,7 +115,7 @@ TEST(DataFileLayoutTest, AStoredWidthBeyondTheTasksPageListIsWrittenAsStored) {
             " 1.0000000000000000000000e+000 -1.2500000000000000000000e-001\n");
   // Below 8 the precision w - 8 is negative, which printf reads as none: six
   // decimals, wider than the column.
-  settings.steadyStateColumnWidth = 7;
+  settings.steadyStateData.columnWidth = 7;
   EXPECT_EQ(FormatValuesLine(items, SteadyStateLayout(settings)),
             " 1.000000e+000 -1.250000e-001\n");
 }
@@ -162,9 +162,9 @@ class DataFileWriteTest : public testing::Test {
 
 TEST_F(DataFileWriteTest, RunWritesTitlesOnceAndOneRowPerPoint) {
   TaskSettings settings;
-  settings.dynamicsTitles = 1;
-  settings.dynamicsColumnWidth = 12;
-  settings.dynamicsSeparator = ' ';
+  settings.dynamicsData.titles = 1;
+  settings.dynamicsData.columnWidth = 12;
+  settings.dynamicsData.separator = ' ';
   double time = 0.0, a = 1.0;
   std::vector<OutputItem> selection = {Column("time", &time), Column("[A]t", &a)};
   {
@@ -191,7 +191,7 @@ TEST_F(DataFileWriteTest, RunWritesTitlesOnceAndOneRowPerPoint) {
 
 TEST_F(DataFileWriteTest, TitlesOnlyWhenSwitchedOn) {
   TaskSettings settings;
-  settings.steadyStateTitles = 0;
+  settings.steadyStateData.titles = 0;
   double v = 1.0;
   std::vector<OutputItem> selection = {Column("x", &v)};
   std::string errorLog;
@@ -251,9 +251,9 @@ TEST_F(DataFileWriteTest, AWriteBeyondTheFileSizeLimitIsReportedWhenTheFileClose
 TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
   TaskSettings settings;
   settings.dynamics = 1;
-  settings.dynamicsFile = "tc.dat";
+  settings.dynamicsData.file = "tc.dat";
   settings.steadyState = 1;
-  settings.steadyStateFile = "";  // the steady-state task runs, but writes no file
+  settings.steadyStateData.file = "";  // the steady-state task runs, but writes no file
   std::string errorLog;
   RunDataFiles files;
   files.Open(settings, Folder() + "model.vrn", "", errorLog);
@@ -261,7 +261,7 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
   EXPECT_FALSE(files.steadyState.IsOpen());
   double v = 1.0;
   std::vector<OutputItem> selection = {Column("x", &v)};
-  settings.dynamicsColumnWidth = 8;
+  settings.dynamicsData.columnWidth = 8;
   WriteDynRow(files.timeCourse, selection, settings);
   WriteDynRow(files.timeCourse, selection, settings);
   WriteScanSeparator(files.timeCourse, false);
@@ -276,7 +276,7 @@ TEST_F(DataFileWriteTest, RunFilesFollowTheTaskSwitchesAndNames) {
             1);
 
   settings.dynamics = 0;
-  settings.steadyStateFile = "ss.dat";
+  settings.steadyStateData.file = "ss.dat";
   files.Open(settings, Folder() + "model.vrn", "", errorLog);
   EXPECT_FALSE(files.timeCourse.IsOpen());
   EXPECT_TRUE(files.steadyState.IsOpen());
@@ -314,8 +314,8 @@ TEST_F(DataFileWriteTest, RunFilesStayInTheFolderAndOffTheModelTheReportAndEachO
     std::filesystem::create_symlink(folder_ / "sub" / "outside", folder_ / "link.dat");
     std::filesystem::create_hard_link(folder_ / "model.vrn", folder_ / "alias.dat");
     TaskSettings settings;
-    settings.dynamicsFile = row.dynamicsFile;
-    settings.steadyStateFile = row.steadyStateFile;
+    settings.dynamicsData.file = row.dynamicsFile;
+    settings.steadyStateData.file = row.steadyStateFile;
     settings.report = 1;
 
     std::string errorLog;

@@ -347,7 +347,7 @@ TEST(ReportSectionTest, StabilityVerdictAtTheResolutionBoundary) {
   };
   for (const Case& c : cases) {
     auto t = test::LinearChain();
-    t->settings.steadyStateResolution = 1e-9;
+    t->settings.solver.steadyStateResolution = 1e-9;
     t->engine.maxRealPart = c.maxReal;
     t->engine.maxImagPart = c.maxImag;
     std::string text = ReportStabilityText(Context(*t, "v"));

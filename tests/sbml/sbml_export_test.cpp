@@ -39,8 +39,8 @@ TaskSettings TightSettings() {
   TaskSettings settings;
   settings.endTime = 5.0;
   settings.points = 20;
-  settings.relativeTolerance = 1e-13;
-  settings.absoluteTolerance = 1e-16;
+  settings.solver.relativeTolerance = 1e-13;
+  settings.solver.absoluteTolerance = 1e-16;
   return settings;
 }
 

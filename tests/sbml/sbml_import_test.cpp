@@ -40,8 +40,8 @@ TimeCourseTable Simulate(Model& model) {
   TaskSettings settings;
   settings.endTime = kEnd;
   settings.points = kPoints;
-  settings.relativeTolerance = 1e-11;
-  settings.absoluteTolerance = 1e-15;
+  settings.solver.relativeTolerance = 1e-11;
+  settings.solver.absoluteTolerance = 1e-15;
   return ComputeTimeCourseTable(model, settings);
 }
 

@@ -52,7 +52,7 @@ TEST(ScanBindingTest, ScanItemsBindToTheirQuantitiesAndUnresolvedOnesGo) {
   EXPECT_EQ(items[0].value, &t.model.metabolites[0].initialConcentration);
   EXPECT_EQ(items[1].value, &t.model.steps[0].constants[1]);
   EXPECT_EQ(items[2].value, &t.model.compartments[0].volume);
-  EXPECT_EQ(items[3].value, &t.settings.relativeTolerance);
+  EXPECT_EQ(items[3].value, &t.settings.solver.relativeTolerance);
   EXPECT_EQ(items[4].value, &t.settings.endTime);
   // Checking without binding leaves every reference cleared.
   EXPECT_EQ(RebindScanItems(items, t.Context(), false), 0);

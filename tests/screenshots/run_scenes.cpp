@@ -238,8 +238,8 @@ ScreenshotScene runErrors("run-errors", [](const SceneContext& context) {
   Program program(context);
   if (!program.loaded) return false;
   MainWindow& window = *program.window;
-  const std::filesystem::path blocked =
-      std::filesystem::path(window.document().folder) / window.document().settings.dynamicsFile;
+  const std::filesystem::path blocked = std::filesystem::path(window.document().folder) /
+                                        window.document().settings.dynamicsData.file;
   std::filesystem::create_directories(blocked);
   program.Show(window.tasksPage());
   window.tasksPage()->runButton()->click();

@@ -35,7 +35,7 @@ TEST(DefaultValuesFormTest, TakesGoodEntriesAndDividesThePercentage) {
   form.concentration = " 2.5 ";
   form.kineticConstant = "+3";
   form.endTime = "-20";  // no range check here
-  form.newtonLimit = "0";
+  form.newtonLimit = "2";
   form.derivationFactorPercent = "5";
   form.adamsMaxOrder = "1";
   form.bdfMaxOrder = "1";
@@ -49,7 +49,7 @@ TEST(DefaultValuesFormTest, TakesGoodEntriesAndDividesThePercentage) {
   EXPECT_CLOSE(values.kineticConstant, 3.0, 0.0, test::kTightRel);
   EXPECT_CLOSE(values.endTime, -20.0, 0.0, test::kTightRel);
   EXPECT_CLOSE(values.derivationFactor, 0.05, 0.0, test::kTightRel);
-  EXPECT_EQ(values.newtonLimit, 0);
+  EXPECT_EQ(values.newtonLimit, 2);
   EXPECT_EQ(values.adamsMaxOrder, 1);
   EXPECT_EQ(values.bdfMaxOrder, 1);
   EXPECT_EQ(values.timeUnit, "fifteen chars!!");
@@ -87,10 +87,17 @@ TEST(DefaultValuesFormTest, NamesTheFirstBadEntryAndChangesNothing) {
        "Please enter an integer."},
       {[](DefaultValuesForm& f) { f.steadyStateResolution = "-1e-9"; },
        Field::kSteadyStateResolution, "Please enter a number between 0 and 1.79769313486232e+308."},
-      {[](DefaultValuesForm& f) { f.derivationFactorPercent = "301"; }, Field::kDerivationFactor,
-       "Please enter a number between 1e-09 and 300."},
+      // The numerical methods' entries keep the ranges a model file keeps.
+      {[](DefaultValuesForm& f) { f.newtonLimit = "1"; }, Field::kNewtonLimit,
+       "Please enter an integer between 2 and 2147483647."},
+      {[](DefaultValuesForm& f) { f.derivationFactorPercent = "26"; }, Field::kDerivationFactor,
+       "Please enter a number between 0.001 and 25."},
+      {[](DefaultValuesForm& f) { f.derivationFactorPercent = "300"; }, Field::kDerivationFactor,
+       "Please enter a number between 0.001 and 25."},
+      {[](DefaultValuesForm& f) { f.derivationFactorPercent = "1e-9"; }, Field::kDerivationFactor,
+       "Please enter a number between 0.001 and 25."},
       {[](DefaultValuesForm& f) { f.derivationFactorPercent = "0"; }, Field::kDerivationFactor,
-       "Please enter a number between 1e-09 and 300."},
+       "Please enter a number between 0.001 and 25."},
       {[](DefaultValuesForm& f) { f.relativeTolerance = "nan"; }, Field::kRelativeTolerance,
        "Please enter a number."},
       {[](DefaultValuesForm& f) { f.absoluteTolerance = "-0.5"; }, Field::kAbsoluteTolerance,
@@ -132,14 +139,17 @@ TEST(DefaultValuesFormTest, NamesTheFirstBadEntryAndChangesNothing) {
 TEST(DefaultValuesFormTest, BoundsThemselvesAreAccepted) {
   DefaultValuesForm form = MakeDefaultValuesForm(DefaultValues{});
   form.concentration = "1.7976931348623157e308";
-  form.derivationFactorPercent = "300";
+  form.derivationFactorPercent = "25";
   form.absoluteTolerance = "0";
   form.adamsMaxOrder = "12";
+  form.newtonLimit = "2";
   DefaultValues values;
   EXPECT_TRUE(TakeDefaultValuesForm(form, values).ok());
-  EXPECT_CLOSE(values.derivationFactor, 3.0, 0.0, test::kTightRel);
-  form.derivationFactorPercent = "1e-9";
+  EXPECT_CLOSE(values.derivationFactor, 0.25, 0.0, test::kTightRel);
+  EXPECT_EQ(values.newtonLimit, 2);
+  form.derivationFactorPercent = "0.001";
   EXPECT_TRUE(TakeDefaultValuesForm(form, values).ok());
+  EXPECT_CLOSE(values.derivationFactor, 0.00001, 0.0, test::kTightRel);
 }
 
 }  // namespace
