@@ -161,11 +161,11 @@ bool RunController::LockOutputs(MessageSink& sink) {
   }
   // A name the run refuses is never opened, so it needs no lock.
   const std::string folder = ModelFolder(d.pathName);
-  if (settings.dynamics != 0 && IsPlainFileName(settings.dynamicsFile)) {
-    paths.push_back(folder + settings.dynamicsFile);
+  if (settings.dynamics != 0 && IsPlainFileName(settings.dynamicsData.file)) {
+    paths.push_back(folder + settings.dynamicsData.file);
   }
-  if (settings.steadyState != 0 && IsPlainFileName(settings.steadyStateFile)) {
-    paths.push_back(folder + settings.steadyStateFile);
+  if (settings.steadyState != 0 && IsPlainFileName(settings.steadyStateData.file)) {
+    paths.push_back(folder + settings.steadyStateData.file);
   }
   std::erase_if(paths, [](const std::string& path) { return path.empty(); });
   outputLocks_.Release();

@@ -100,7 +100,7 @@ TEST_F(TerminationTest, SigtermDuringARunStopsItAndClosesTheProgram) {
     Document& document = window->document();
     AddSteps(document, {{"R1", "S -> X"}, {"R2", "X -> P"}});
     document.settings.dynamics = 1;
-    document.settings.dynamicsFile = "run.dyn";
+    document.settings.dynamicsData.file = "run.dyn";
     document.settings.points = 0;  // runs until stopped
     document.settings.endTime = 0.05;
     document.settings.sleepTime = 0;

@@ -44,7 +44,7 @@ class RunOutputLockTest : public ::testing::Test {
     d.settings.report = 1;
     d.settings.endTime = 1.0;
     d.settings.points = 4;
-    d.settings.dynamicsFile = "shared.dyn";
+    d.settings.dynamicsData.file = "shared.dyn";
     d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "X")};
     return d;
   }
