@@ -40,11 +40,11 @@ class ModelEquations {
   void DependentAmounts(double* x) const;
 
   // jacobian[j][i] = dF_i/dx_j for 1 <= i, j <= nIndependent by central
-  // differences around x. Dependent amounts follow each
-  // perturbation through the conservation relations, so the matrix is the
-  // Jacobian of the reduced system. Structurally independent columns are
-  // differenced together; the numbers are those of one column at a time,
-  // and newtonFEvals still counts two evaluations per column.
+  // differences around x. Dependent amounts follow each perturbation
+  // through the conservation relations, so the matrix is the Jacobian of
+  // the reduced system. Structurally independent columns are differenced
+  // together; the numbers are those of one column at a time, and
+  // newtonFEvals still counts two evaluations per column.
   void ComputeJacobian(const double* x, Matrix<double>& jacobian);
 
   // elasticities[s][i - 1] = d rate_s/dx_i for every step position s

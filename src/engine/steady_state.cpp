@@ -36,12 +36,6 @@ SteadyStateOutcome JudgeResidual(const Engine& engine, double m, SteadyStateOutc
   return otherwise;
 }
 
-// Adds the counters the engine state holds as doubles (whole numbers).
-void AddCounters(SteadyStateSummary& summary, double fEvaluations, double jEvaluations) {
-  summary.fEvaluations += static_cast<long long>(fEvaluations);
-  summary.jEvaluations += static_cast<long long>(jEvaluations);
-}
-
 std::vector<double*> RowPointers(Matrix<double>& matrix) {
   std::vector<double*> rows(matrix.rows());
   for (int i = 0; i < matrix.rows(); ++i) rows[i] = matrix[i];
@@ -68,17 +62,14 @@ bool IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass
     state.istate = 1;
     state.interval *= kPassGrowth;
     state.maxSteps = 0;
-    // The counters of a pass whose integration fails at the start must not
-    // repeat those of the pass before.
-    state.fEvaluations = 0.0;
-    state.jEvaluations = 0.0;
-    const TimeCourseOutcome passOutcome = TimeCourse(engine, /*write=*/false);
+    const TimeCourseResult integration = TimeCourse(engine, /*write=*/false);
     ++summary.integrationPasses;
-    if (passOutcome == TimeCourseOutcome::kStopped) {
+    if (integration.outcome == TimeCourseOutcome::kStopped) {
       engine.points = savedPoints;
       return false;
     }
-    AddCounters(summary, state.fEvaluations, state.jEvaluations);
+    summary.fEvaluations += integration.summary.fEvaluations;
+    summary.jEvaluations += integration.summary.jEvaluations;
     const int n = engine.model.nMetabolites();
     for (int p = 1; p <= n; ++p) state.ssAmounts[p] = state.amounts[p];
     if (CheckSteadyState(engine) == SteadyStateOutcome::kFound) break;
