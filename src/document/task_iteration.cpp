@@ -117,7 +117,7 @@ bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutp
   if (settings.dynamics) {
     Guarded(state.errorLog, kTimeCourseErrorHeader, &engine, [&] {
       SetUpTimeCourse(engine);
-      stopped = TimeCourse(engine, output.TimeCourseOpen()) == TimeCourseOutcome::kStopped;
+      stopped = TimeCourse(engine, output.TimeCourseOpen()).outcome == TimeCourseOutcome::kStopped;
       if (!stopped && settings.report) output.Report(ReportTimeCourseText(report));
     });
     if (stopped) return false;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/lsoda_linear_algebra.h"
+#include "engine/lu_solver.h"
 #include "engine/steady_state.h"
 
 namespace vireon {
@@ -57,14 +57,11 @@ int ComputeControlCoefficients(Engine& engine) {
   }
   std::vector<double*> rows(nIndependent + 1);
   for (int i = 0; i <= nIndependent; ++i) rows[i] = m[i];
-  std::vector<int> pivots(nIndependent + 1);
   // The sparse form gives the same non-zeros; the zeros of the inverse are
   // skipped below whatever their sign.
   const bool sparse = engine.equations.useSparsity();
-  SparseLu lu;
-  const int info = sparse ? lu.Factor(rows.data(), nIndependent, pivots.data())
-                          : LuFactor(rows.data(), nIndependent, pivots.data());
-  if (info != 0) return 1;
+  LuSolver lu(sparse);
+  if (lu.Factor(rows.data(), nIndependent) != 0) return 1;
 
   // inverse (1-based columns): M^-1 e_k for every unit vector.
   Matrix<double> inverse(nIndependent + 1, nIndependent + 1);
@@ -72,11 +69,7 @@ int ComputeControlCoefficients(Engine& engine) {
   for (int k = 1; k <= nIndependent; ++k) {
     std::fill(column.begin(), column.end(), 0.0);
     column[k] = 1.0;
-    if (sparse) {
-      lu.Solve(rows.data(), nIndependent, pivots.data(), column.data(), 0);
-    } else {
-      LuSolve(rows.data(), nIndependent, pivots.data(), column.data(), 0);
-    }
+    lu.Solve(column.data());
     for (int i = 1; i <= nIndependent; ++i) inverse[i][k] = column[i];
   }
   // B = M^-1 U (nIndependent x nSteps), then concControl = -L B. A zero of

@@ -13,7 +13,6 @@ void EngineState::Allocate(const Model& model) {
   derivatives.assign(size, 0.0);
   trialAmounts.assign(size, 0.0);
   newtonStep.assign(size, 0.0);
-  pivots.assign(model.nIndependent + 1, 0);
   // Only the reduced system is ever differentiated: nIndependent + 1 square
   // (1-based), not nMetabolites + 1, which for large models would cost
   // gigabytes that are never read.
@@ -35,7 +34,6 @@ void EngineState::Free() {
   derivatives.clear();
   trialAmounts.clear();
   newtonStep.clear();
-  pivots.clear();
   jacobian.Clear();
   eigenReal.clear();
   eigenImag.clear();

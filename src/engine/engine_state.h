@@ -36,7 +36,6 @@ struct EngineState {
 
   // jacobian[j][i] = dF_i/dx_j, 1-based, nIndependent + 1 square.
   Matrix<double> jacobian;
-  std::vector<int> pivots;  // nIndependent + 1
   SteadyStateOutcome ssFailure = SteadyStateOutcome::kFound;
 
   // Eigenvalues of the reduced Jacobian and their statistics (counts held as doubles).
@@ -91,7 +90,7 @@ struct EngineState {
   template <class Visit>
   void VisitResults(Visit&& visit) {
     visit(amounts), visit(ssAmounts), visit(derivatives), visit(trialAmounts), visit(newtonStep);
-    visit(jacobian), visit(pivots), visit(ssFailure);
+    visit(jacobian), visit(ssFailure);
     visit(eigenReal), visit(eigenImag), visit(eigenMatrix);
     visit(maxRealPart), visit(maxImagPart), visit(nPositiveReal), visit(nNegativeReal);
     visit(nReal), visit(nImaginary), visit(nComplex), visit(nZero);

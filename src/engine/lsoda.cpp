@@ -12,7 +12,6 @@
 #include <thread>
 #include <utility>
 
-#include "engine/lsoda_linear_algebra.h"
 #include "model/double_pair.h"
 
 namespace vireon {
@@ -107,7 +106,6 @@ void Lsoda::LsodaFree() {
   std::vector<double>().swap(ewt_);
   std::vector<double>().swap(savf_);
   std::vector<double>().swap(acor_);
-  std::vector<int>().swap(ipvt_);
   allocated_ = false;
   init_ = 0;
 }
@@ -132,7 +130,6 @@ bool Lsoda::Allocate() {
     ewt_.assign(width, 0.0);
     savf_.assign(width, 0.0);
     acor_.assign(width, 0.0);
-    ipvt_.assign(width, 0);
   } catch (const std::bad_alloc&) {
     LsodaFree();
     Print("\nlsoda -- insufficient memory for your problem");
@@ -422,9 +419,7 @@ void Lsoda::prja(double* y) {
   for (int i = 1; i <= n_; ++i) wm_[i][i] += 1.0;
   // The sparse form changes at most the sign of a zero in the solutions,
   // which only ever add to corrections that start at +0.
-  const int info = structure_ != nullptr ? lu_.Factor(wm_.data(), n_, ipvt_.data())
-                                         : LuFactor(wm_.data(), n_, ipvt_.data());
-  if (info != 0) ierpj_ = 1;
+  if (lu_.Factor(wm_.data(), n_) != 0) ierpj_ = 1;
 }
 
 // A row of column j is touched by no other column of its group, so it gets
@@ -483,11 +478,7 @@ void Lsoda::solsy(double* x) {
     iersl_ = -1;
     return;
   }
-  if (structure_ != nullptr) {
-    lu_.Solve(wm_.data(), n_, ipvt_.data(), x, 0);
-  } else {
-    LuSolve(wm_.data(), n_, ipvt_.data(), x, 0);
-  }
+  lu_.Solve(x);
 }
 
 bool Lsoda::Correct(double* y, double pnorm, int& m, double& del) {

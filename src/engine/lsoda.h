@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/lsoda_linear_algebra.h"
+#include "engine/lu_solver.h"
 #include "engine/sparsity.h"
 
 namespace vireon {
@@ -95,7 +95,10 @@ class Lsoda {
   // the same matrix with fewer evaluations (nfe still counts one per
   // column, as the counts of the published method do), and the iteration
   // matrix is factored and solved in its sparse form.
-  void SetColumnStructure(const ColumnStructure* structure) { structure_ = structure; }
+  void SetColumnStructure(const ColumnStructure* structure) {
+    structure_ = structure;
+    lu_ = LuSolver(/*sparse=*/structure != nullptr);
+  }
 
   // Counters and state after a call.
   int nst() const { return nst_; }         // steps taken
@@ -207,7 +210,6 @@ class Lsoda {
   std::unique_ptr<double[]> wmData_;
   std::vector<double*> wm_;
   std::vector<double> ewt_, savf_, acor_;
-  std::vector<int> ipvt_;
   bool allocated_ = false;
 
   // Method coefficients: elco_[q][1 … q+1] the corrector polynomial of order
@@ -235,7 +237,7 @@ class Lsoda {
   PrintFunction print_;
   const ColumnStructure* structure_ = nullptr;
   std::vector<double> savedY_;
-  SparseLu lu_;
+  LuSolver lu_{/*sparse=*/false};  // the factors of wm_
 };
 
 }  // namespace vireon

@@ -96,6 +96,23 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
 
 namespace {
 
+// The two points of a central difference in an amount x, (1 + f)·b and
+// (1 - f)·b, 2·f·b apart, where f is the derivation factor. Amounts below
+// the resolution r are perturbed around b = r·(1 + f), so that a zero
+// amount still gives a finite difference; b = x otherwise.
+class PerturbationBase {
+ public:
+  PerturbationBase(double amount, double factor, double resolution)
+      : factor_(factor), base_(amount >= resolution ? amount : resolution * (1.0 + factor)) {}
+  double Plus() const { return (1.0 + factor_) * base_; }
+  double Minus() const { return (1.0 - factor_) * base_; }
+  double Step() const { return 2.0 * factor_ * base_; }
+
+ private:
+  double factor_;
+  double base_;
+};
+
 // Fills row[1 … n] with (base[i] - base[i]) / step, the difference quotient
 // of a row that the perturbation leaves untouched, written the quick way when
 // it can only be zero.
@@ -224,30 +241,29 @@ void ModelEquations::DependentAmounts(double* x) const {
   }
 }
 
-void ModelEquations::ComputeJacobian(double* x, Matrix<double>& jacobian) {
-  if (useSparsity_ && structure_.reduced.groups().Pays(nIndependent_) &&
-      ComputeJacobianByGroups(x, jacobian)) {
-    return;
-  }
-  ComputeJacobianByColumns(x, jacobian);
+bool ModelEquations::Grouped(const ColumnStructure& structure, int nColumns) const {
+  return useSparsity_ && structure.groups().Pays(nColumns);
 }
 
-void ModelEquations::ComputeJacobianByColumns(double* x, Matrix<double>& jacobian) {
-  const double f = derivationFactor_;
+void ModelEquations::ComputeJacobian(const double* x, Matrix<double>& jacobian) {
+  if (!Grouped(structure_.reduced, nIndependent_) || !ComputeJacobianByGroups(x, jacobian)) {
+    ComputeJacobianByColumns(x, jacobian);
+  }
+}
+
+void ModelEquations::ComputeJacobianByColumns(const double* x, Matrix<double>& jacobian) {
   for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
   for (int j = 1; j <= nIndependent_; ++j) {
-    // Amounts below the resolution are perturbed around r(1 + f), so that a
-    // zero amount still gives a finite difference.
-    const double base = x[j] >= resolution_ ? x[j] : resolution_ * (1.0 + f);
-    perturbed_[j] = (1.0 + f) * base;
+    const PerturbationBase around(x[j], derivationFactor_, resolution_);
+    perturbed_[j] = around.Plus();
     DependentAmounts(perturbed_.data());
     Derivs(perturbed_.data(), scratchPlus_.data());
     ++state_.newtonFEvals;
-    perturbed_[j] = (1.0 - f) * base;
+    perturbed_[j] = around.Minus();
     DependentAmounts(perturbed_.data());
     Derivs(perturbed_.data(), scratchMinus_.data());
     ++state_.newtonFEvals;
-    const double step = 2.0 * f * base;
+    const double step = around.Step();
     double* row = jacobian[j];
     for (int i = 1; i <= nIndependent_; ++i) row[i] = (scratchPlus_[i] - scratchMinus_[i]) / step;
     perturbed_[j] = x[j];
@@ -255,45 +271,27 @@ void ModelEquations::ComputeJacobianByColumns(double* x, Matrix<double>& jacobia
   ++state_.newtonJEvals;
 }
 
-// The columns of one group move together. A row of column j is touched by
-// no other column of its group, so its rates read exactly the amounts they
-// read when x_j moves alone; a row outside column j's pattern keeps its
-// value at x. Two conditions keep the dependent amounts bit for bit the
-// same: finite independent amounts (0 × an infinite amount is not 0) and no
-// moiety total of -0 (where the sign of a zero term could show). Without
-// them, or when a rate law throws, nothing has been written and the caller
-// differences column by column, which then fails exactly as it always has.
-bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian) {
-  for (int p = 1; p <= nIndependent_; ++p) {
-    if (!std::isfinite(x[p])) return false;
-  }
-  for (const Metabolite& moiety : model_.moieties) {
-    if (moiety.initialConcentration == 0.0 && std::signbit(moiety.initialConcentration)) {
-      return false;
-    }
-  }
-  const double f = derivationFactor_;
-  const int width = nMetabolites_ + 1;
-  const ColumnGroups& groups = structure_.reduced.groups();
-  const SparsityPattern& pattern = structure_.reduced.pattern();
+// The columns of one group move together: every evaluation sees x with one
+// group's columns at their upper, then their lower points. When an
+// evaluation throws, nothing has been written and the result is false.
+template <class Evaluate, class Store>
+bool ModelEquations::DifferenceByGroups(const double* x, const ColumnGroups& groups, int width,
+                                        double* base, Evaluate evaluate, Store store) {
   const int nGroups = groups.size();
-  baseF_.resize(width);
-  groupPlus_.resize(static_cast<std::size_t>(nGroups) * width);
-  groupMinus_.resize(static_cast<std::size_t>(nGroups) * width);
-  auto base = [&](int j) { return x[j] >= resolution_ ? x[j] : resolution_ * (1.0 + f); };
+  const std::size_t size = static_cast<std::size_t>(nGroups) * width;
+  groupPlus_.resize(std::max(groupPlus_.size(), size));
+  groupMinus_.resize(std::max(groupMinus_.size(), size));
+  auto around = [&](int j) { return PerturbationBase(x[j], derivationFactor_, resolution_); };
+  for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
   try {
-    for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
-    DependentAmounts(perturbed_.data());
-    Derivs(perturbed_.data(), baseF_.data());
+    evaluate(base);
     for (int g = 0; g < nGroups; ++g) {
       const int* first = groups.columns.data() + groups.groupStart[g];
       const int* last = groups.columns.data() + groups.groupStart[g + 1];
-      for (const int* j = first; j != last; ++j) perturbed_[*j] = (1.0 + f) * base(*j);
-      DependentAmounts(perturbed_.data());
-      Derivs(perturbed_.data(), groupPlus_.data() + static_cast<std::size_t>(g) * width);
-      for (const int* j = first; j != last; ++j) perturbed_[*j] = (1.0 - f) * base(*j);
-      DependentAmounts(perturbed_.data());
-      Derivs(perturbed_.data(), groupMinus_.data() + static_cast<std::size_t>(g) * width);
+      for (const int* j = first; j != last; ++j) perturbed_[*j] = around(*j).Plus();
+      evaluate(groupPlus_.data() + static_cast<std::size_t>(g) * width);
+      for (const int* j = first; j != last; ++j) perturbed_[*j] = around(*j).Minus();
+      evaluate(groupMinus_.data() + static_cast<std::size_t>(g) * width);
       for (const int* j = first; j != last; ++j) perturbed_[*j] = x[*j];
     }
   } catch (...) {
@@ -304,93 +302,96 @@ bool ModelEquations::ComputeJacobianByGroups(double* x, Matrix<double>& jacobian
     const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
     for (int c = groups.groupStart[g]; c < groups.groupStart[g + 1]; ++c) {
       const int j = groups.columns[c];
-      const double step = 2.0 * f * base(j);
-      double* row = jacobian[j];
-      FillUntouched(row, nIndependent_, baseF_.data(), step);
-      for (const int* i = pattern.RowsBegin(j); i != pattern.RowsEnd(j); ++i) {
-        row[*i] = (plus[*i] - minus[*i]) / step;
-      }
+      store(j, plus, minus, around(j).Step());
     }
+  }
+  return true;
+}
+
+// A row of column j is touched by no other column of its group, so its
+// rates read exactly the amounts they read when x_j moves alone; a row
+// outside column j's pattern keeps its value at x. Two conditions keep the
+// dependent amounts bit for bit the same: finite independent amounts (0 ×
+// an infinite amount is not 0) and no moiety total of -0 (where the sign of
+// a zero term could show). Without them, or when a rate law throws, nothing
+// has been written and the caller differences column by column, which then
+// fails exactly as it always has.
+bool ModelEquations::ComputeJacobianByGroups(const double* x, Matrix<double>& jacobian) {
+  for (int p = 1; p <= nIndependent_; ++p) {
+    if (!std::isfinite(x[p])) return false;
+  }
+  for (const Metabolite& moiety : model_.moieties) {
+    if (moiety.initialConcentration == 0.0 && std::signbit(moiety.initialConcentration)) {
+      return false;
+    }
+  }
+  const SparsityPattern& pattern = structure_.reduced.pattern();
+  const int width = nMetabolites_ + 1;
+  baseF_.resize(width);
+  auto evaluate = [&](double* f) {
+    DependentAmounts(perturbed_.data());
+    Derivs(perturbed_.data(), f);
+  };
+  auto store = [&](int j, const double* plus, const double* minus, double step) {
+    double* row = jacobian[j];
+    FillUntouched(row, nIndependent_, baseF_.data(), step);
+    for (const int* i = pattern.RowsBegin(j); i != pattern.RowsEnd(j); ++i) {
+      row[*i] = (plus[*i] - minus[*i]) / step;
+    }
+  };
+  if (!DifferenceByGroups(x, structure_.reduced.groups(), width, baseF_.data(), evaluate, store)) {
+    return false;
   }
   state_.newtonFEvals += 2 * nIndependent_;
   ++state_.newtonJEvals;
   return true;
 }
 
-void ModelEquations::ComputeElasticities(double* x, Matrix<double>& elasticities) {
-  if (useSparsity_ && structure_.elasticity.groups().Pays(nMetabolites_) &&
-      ComputeElasticitiesByGroups(x, elasticities)) {
-    return;
+void ModelEquations::ComputeElasticities(const double* x, Matrix<double>& elasticities) {
+  if (!Grouped(structure_.elasticity, nMetabolites_) ||
+      !ComputeElasticitiesByGroups(x, elasticities)) {
+    ComputeElasticitiesByColumns(x, elasticities);
   }
-  ComputeElasticitiesByColumns(x, elasticities);
 }
 
-void ModelEquations::ComputeElasticitiesByColumns(double* x, Matrix<double>& elasticities) {
-  const double f = derivationFactor_;
+void ModelEquations::ComputeElasticitiesByColumns(const double* x, Matrix<double>& elasticities) {
   const int nSteps = model_.nSteps();
   std::vector<double> plus(nSteps + 1), minus(nSteps + 1);
+  double* v = perturbed_.data();
+  for (int p = 1; p <= nMetabolites_; ++p) v[p] = x[p];
   for (int i = 1; i <= nMetabolites_; ++i) {
-    const double kept = x[i];
-    // Amounts below the resolution are perturbed around r(1 + f), so that a
-    // zero amount still gives a finite difference.
-    const double base = kept >= resolution_ ? kept : resolution_ * (1.0 + f);
-    x[i] = (1.0 + f) * base;
-    for (int s = 1; s <= nSteps; ++s) plus[s] = StepRate(x, s);
-    x[i] = (1.0 - f) * base;
-    for (int s = 1; s <= nSteps; ++s) minus[s] = StepRate(x, s);
-    const double step = 2.0 * f * base;
+    const PerturbationBase around(x[i], derivationFactor_, resolution_);
+    v[i] = around.Plus();
+    for (int s = 1; s <= nSteps; ++s) plus[s] = StepRate(v, s);
+    v[i] = around.Minus();
+    for (int s = 1; s <= nSteps; ++s) minus[s] = StepRate(v, s);
+    const double step = around.Step();
     for (int s = 1; s <= nSteps; ++s) elasticities[s - 1][i - 1] = (plus[s] - minus[s]) / step;
-    x[i] = kept;
+    v[i] = x[i];
   }
 }
 
 // As for the Jacobian: the rates of one column's steps read no other amount
 // of its group, and every other rate keeps its value at x. Rate laws read
 // amounts only, so no condition on x is needed; when a rate law throws,
-// x is restored and the caller goes column by column.
-bool ModelEquations::ComputeElasticitiesByGroups(double* x, Matrix<double>& elasticities) {
-  const double f = derivationFactor_;
-  const int nSteps = model_.nSteps();
-  const int width = nSteps + 1;
-  const ColumnGroups& groups = structure_.elasticity.groups();
+// the caller goes column by column.
+bool ModelEquations::ComputeElasticitiesByGroups(const double* x, Matrix<double>& elasticities) {
   const SparsityPattern& pattern = structure_.elasticity.pattern();
-  const int nGroups = groups.size();
-  stepBase_.resize(width);
-  groupPlus_.resize(std::max(groupPlus_.size(), static_cast<std::size_t>(nGroups) * width));
-  groupMinus_.resize(std::max(groupMinus_.size(), static_cast<std::size_t>(nGroups) * width));
-  auto base = [&](double kept) { return kept >= resolution_ ? kept : resolution_ * (1.0 + f); };
-  for (int p = 1; p <= nMetabolites_; ++p) perturbed_[p] = x[p];
-  try {
-    for (int s = 1; s <= nSteps; ++s) stepBase_[s] = StepRate(perturbed_.data(), s);
-    for (int g = 0; g < nGroups; ++g) {
-      const int* first = groups.columns.data() + groups.groupStart[g];
-      const int* last = groups.columns.data() + groups.groupStart[g + 1];
-      double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
-      double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
-      for (const int* i = first; i != last; ++i) perturbed_[*i] = (1.0 + f) * base(x[*i]);
-      for (int s = 1; s <= nSteps; ++s) plus[s] = StepRate(perturbed_.data(), s);
-      for (const int* i = first; i != last; ++i) perturbed_[*i] = (1.0 - f) * base(x[*i]);
-      for (int s = 1; s <= nSteps; ++s) minus[s] = StepRate(perturbed_.data(), s);
-      for (const int* i = first; i != last; ++i) perturbed_[*i] = x[*i];
+  const int nSteps = model_.nSteps();
+  stepBase_.resize(nSteps + 1);
+  auto evaluate = [&](double* rates) {
+    for (int s = 1; s <= nSteps; ++s) rates[s] = StepRate(perturbed_.data(), s);
+  };
+  auto store = [&](int i, const double* plus, const double* minus, double step) {
+    for (int s = 1; s <= nSteps; ++s) {
+      elasticities[s - 1][i - 1] = (stepBase_[s] - stepBase_[s]) / step;
     }
-  } catch (...) {
-    return false;
-  }
-  for (int g = 0; g < nGroups; ++g) {
-    const double* plus = groupPlus_.data() + static_cast<std::size_t>(g) * width;
-    const double* minus = groupMinus_.data() + static_cast<std::size_t>(g) * width;
-    for (int c = groups.groupStart[g]; c < groups.groupStart[g + 1]; ++c) {
-      const int i = groups.columns[c];
-      const double step = 2.0 * f * base(x[i]);
-      for (int s = 1; s <= nSteps; ++s) {
-        elasticities[s - 1][i - 1] = (stepBase_[s] - stepBase_[s]) / step;
-      }
-      for (const int* s = pattern.RowsBegin(i); s != pattern.RowsEnd(i); ++s) {
-        elasticities[*s - 1][i - 1] = (plus[*s] - minus[*s]) / step;
-      }
+    for (const int* s = pattern.RowsBegin(i); s != pattern.RowsEnd(i); ++s) {
+      elasticities[*s - 1][i - 1] = (plus[*s] - minus[*s]) / step;
     }
-  }
-  return true;
+  };
+  return DifferenceByGroups(x, structure_.elasticity.groups(), nSteps + 1, stepBase_.data(),
+                            evaluate, store);
 }
 
 double ModelEquations::ResidualNorm(const double* f) const {

@@ -40,18 +40,18 @@ class ModelEquations {
   void DependentAmounts(double* x) const;
 
   // jacobian[j][i] = dF_i/dx_j for 1 <= i, j <= nIndependent by central
-  // differences around x (which is restored). Dependent amounts follow each
-  // perturbation through the conservation relations, so the matrix is the
-  // Jacobian of the reduced system. Structurally independent columns are
-  // differenced together; the numbers are those of one column at a time,
-  // and newtonFEvals still counts two evaluations per column.
-  void ComputeJacobian(double* x, Matrix<double>& jacobian);
+  // differences around x. Dependent amounts follow each perturbation
+  // through the conservation relations, so the matrix is the Jacobian of
+  // the reduced system. Structurally independent columns are differenced
+  // together; the numbers are those of one column at a time, and
+  // newtonFEvals still counts two evaluations per column.
+  void ComputeJacobian(const double* x, Matrix<double>& jacobian);
 
   // elasticities[s][i - 1] = d rate_s/dx_i for every step position s
   // (0-based row) and metabolite position i = 1 … nMetabolites, by central
-  // differences of the perturbed amount alone around x (which is restored).
-  // Independent columns are differenced together, as in ComputeJacobian.
-  void ComputeElasticities(double* x, Matrix<double>& elasticities);
+  // differences of the perturbed amount alone around x. Independent columns
+  // are differenced together, as in ComputeJacobian.
+  void ComputeElasticities(const double* x, Matrix<double>& elasticities);
 
   // Whether the differences (and the factorisations that use the same
   // structure) exploit the network's sparsity; on by default. Off, every
@@ -161,10 +161,18 @@ class ModelEquations {
   // Enters step k in the batch of its kinetic type; false when its type has
   // no batch or a metabolite of its lists is not in the model.
   bool AddToBatch(int k);
-  void ComputeJacobianByColumns(double* x, Matrix<double>& jacobian);
-  bool ComputeJacobianByGroups(double* x, Matrix<double>& jacobian);
-  void ComputeElasticitiesByColumns(double* x, Matrix<double>& elasticities);
-  bool ComputeElasticitiesByGroups(double* x, Matrix<double>& elasticities);
+  // Whether the columns of a structure are differenced in groups.
+  bool Grouped(const ColumnStructure& structure, int nColumns) const;
+  void ComputeJacobianByColumns(const double* x, Matrix<double>& jacobian);
+  bool ComputeJacobianByGroups(const double* x, Matrix<double>& jacobian);
+  void ComputeElasticitiesByColumns(const double* x, Matrix<double>& elasticities);
+  bool ComputeElasticitiesByGroups(const double* x, Matrix<double>& elasticities);
+  // The grouped differences of both: evaluate(out) fills out[1 … width - 1]
+  // at perturbed_, first at x into base; store(j, plus, minus, step) takes
+  // column j's evaluations.
+  template <class Evaluate, class Store>
+  bool DifferenceByGroups(const double* x, const ColumnGroups& groups, int width, double* base,
+                          Evaluate evaluate, Store store);
 
   bool useSparsity_ = true;
   NetworkStructure& structure_;  // kept in the engine state

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/lsoda_linear_algebra.h"
+#include "engine/lu_solver.h"
 #include "engine/stability.h"
 #include "engine/time_course.h"
 
@@ -36,37 +36,6 @@ SteadyStateOutcome JudgeResidual(const Engine& engine, double m, SteadyStateOutc
   return otherwise;
 }
 
-// Adds the counters the engine state holds as doubles (whole numbers).
-void AddCounters(SteadyStateSummary& summary, double fEvaluations, double jEvaluations) {
-  summary.fEvaluations += static_cast<long long>(fEvaluations);
-  summary.jEvaluations += static_cast<long long>(jEvaluations);
-}
-
-// The factorisation and solves of the engine's dense matrices: the sparse
-// form gives the same numbers (a zero aside, whose sign nothing here reads)
-// in time proportional to the non-zeros.
-// A Newton step subtracts the solution from the amounts, and -0 - (+0)
-// differs from -0 - (-0): with an amount of -0 the dense form is kept.
-bool Sparse(const Engine& engine) {
-  if (!engine.equations.useSparsity()) return false;
-  for (int p = 1; p <= engine.model.nIndependent; ++p) {
-    const double x = engine.state.ssAmounts[p];
-    if (x == 0.0 && std::signbit(x)) return false;
-  }
-  return true;
-}
-int Factor(const Engine& engine, SparseLu& lu, double** matrix, int n, int* pivots) {
-  return Sparse(engine) ? lu.Factor(matrix, n, pivots) : LuFactor(matrix, n, pivots);
-}
-void Solve(const Engine& engine, const SparseLu& lu, double* const* matrix, int n,
-           const int* pivots, double* b, int job) {
-  if (Sparse(engine)) {
-    lu.Solve(matrix, n, pivots, b, job);
-  } else {
-    LuSolve(matrix, n, pivots, b, job);
-  }
-}
-
 std::vector<double*> RowPointers(Matrix<double>& matrix) {
   std::vector<double*> rows(matrix.rows());
   for (int i = 0; i < matrix.rows(); ++i) rows[i] = matrix[i];
@@ -93,17 +62,14 @@ bool IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass
     state.istate = 1;
     state.interval *= kPassGrowth;
     state.maxSteps = 0;
-    // The counters of a pass whose integration fails at the start must not
-    // repeat those of the pass before.
-    state.fEvaluations = 0.0;
-    state.jEvaluations = 0.0;
-    const TimeCourseOutcome passOutcome = TimeCourse(engine, /*write=*/false);
+    const TimeCourseResult integration = TimeCourse(engine, /*write=*/false);
     ++summary.integrationPasses;
-    if (passOutcome == TimeCourseOutcome::kStopped) {
+    if (integration.outcome == TimeCourseOutcome::kStopped) {
       engine.points = savedPoints;
       return false;
     }
-    AddCounters(summary, state.fEvaluations, state.jEvaluations);
+    summary.fEvaluations += integration.summary.fEvaluations;
+    summary.jEvaluations += integration.summary.jEvaluations;
     const int n = engine.model.nMetabolites();
     for (int p = 1; p <= n; ++p) state.ssAmounts[p] = state.amounts[p];
     if (CheckSteadyState(engine) == SteadyStateOutcome::kFound) break;
@@ -157,16 +123,18 @@ SteadyStateOutcome Newton(Engine& engine) {
   if (state.ssFailure == SteadyStateOutcome::kFound) return state.ssFailure;
 
   std::vector<double*> rows = RowPointers(state.jacobian);
-  SparseLu lu;
+  // The transposed solve gives the dense form's zeros with their signs, which
+  // the step below reads: -0 - (+0) differs from -0 - (-0).
+  LuSolver lu(/*sparse=*/equations.useSparsity());
   for (int k = 1; k <= engine.settings.solver.newtonLimit; ++k) {
     equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
-    if (Factor(engine, lu, rows.data(), nIndependent, state.pivots.data()) != 0) {
+    if (lu.Factor(rows.data(), nIndependent) != 0) {
       state.ssFailure = SteadyStateOutcome::kSingularJacobian;
       return state.ssFailure;
     }
     // jacobian[j][i] holds dF_i/dx_j, so J delta = F is the transposed solve.
     for (int p = 1; p <= nIndependent; ++p) state.newtonStep[p] = state.derivatives[p];
-    Solve(engine, lu, rows.data(), nIndependent, state.pivots.data(), state.newtonStep.data(), 1);
+    lu.SolveTransposed(state.newtonStep.data());
 
     // The full step is always tried first, whatever m is: a loop guarded by
     // "reference 1.001 m > m" makes no trial at all when m is exactly 0 and

@@ -23,12 +23,16 @@ void ReportErrorReturn(Engine& engine) {
 }
 
 // The values every output point refreshes.
-void RefreshPoint(Engine& engine) {
+void RefreshPoint(Engine& engine, TimeCourseSummary& summary) {
   EngineState& state = engine.state;
-  state.stepCount = engine.lsoda.nst();
-  state.fEvaluations = engine.lsoda.nfe();
-  state.jEvaluations = engine.lsoda.nje();
-  state.stepSize = engine.lsoda.h();
+  summary.steps = engine.lsoda.nst();
+  summary.fEvaluations = engine.lsoda.nfe();
+  summary.jEvaluations = engine.lsoda.nje();
+  summary.stepSize = engine.lsoda.h();
+  state.stepCount = static_cast<double>(summary.steps);
+  state.fEvaluations = static_cast<double>(summary.fEvaluations);
+  state.jEvaluations = static_cast<double>(summary.jEvaluations);
+  state.stepSize = summary.stepSize;
   engine.equations.StoreConcentrations(state.amounts.data(), engine.model);
   engine.equations.EvaluateFluxes(state.amounts.data(), engine.model);
   engine.hooks.EvaluateOutputFunctions();
@@ -100,28 +104,35 @@ void PaceInteractivePoint(Engine& engine, int& notificationCount) {
   if (notificationCount % engine.refreshEvery == 0) engine.hooks.PointReady();
 }
 
+// The result so far, ended with this outcome.
+TimeCourseResult Ended(TimeCourseResult result, TimeCourseOutcome outcome) {
+  result.outcome = outcome;
+  return result;
+}
+
 // A model in which no metabolite can change (every one is fixed) has the
 // constant solution: its points follow at every interval without the
 // integrator, which would refuse a system of no equations.
-TimeCourseOutcome ConstantTimeCourse(Engine& engine, bool write) {
+TimeCourseResult ConstantTimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
+  TimeCourseResult result;
   engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
   const double start = state.time;
   int notificationCount = 1;
   for (int point = 1; engine.points == 0 || point <= engine.points; ++point) {
     state.time = start + point * state.interval;
     state.lastTime = state.time;
-    RefreshPoint(engine);
+    RefreshPoint(engine, result.summary);
     if (write) {
       engine.hooks.WriteDynamicsRow();
       if (engine.interactive) {
-        if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+        if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);
         PaceInteractivePoint(engine, notificationCount);
       }
     }
-    if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+    if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);
   }
-  return TimeCourseOutcome::kCompleted;
+  return result;
 }
 
 }  // namespace
@@ -163,8 +174,9 @@ void Restart(Engine& engine) {
 //     the time course;
 //  7. the integration ends after `points` intervals (never when points is 0).
 // A model with no variable metabolite takes its constant solution instead.
-TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
+TimeCourseResult TimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
+  TimeCourseResult result;
   Model& model = engine.model;
   const TaskSettings& settings = engine.settings;
   EngineHooks& hooks = engine.hooks;
@@ -187,7 +199,7 @@ TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
     engine.lsoda.LsodaFree();
     state.errorLog += kLsodaInitErrorLine;
     hooks.IntegratorError(IntegratorFault::kInitializationFailed, state.istate);
-    return TimeCourseOutcome::kInitializationFailed;
+    return Ended(result, TimeCourseOutcome::kInitializationFailed);
   }
 
   state.timeOut = state.interval;
@@ -198,21 +210,21 @@ TimeCourseOutcome TimeCourse(Engine& engine, bool write) {
   engine.CallLsoda();
 
   for (;;) {
-    if (!ReachNextPoint(engine)) return TimeCourseOutcome::kIntegrationFailed;
-    RefreshPoint(engine);
+    if (!ReachNextPoint(engine)) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+    RefreshPoint(engine, result.summary);
     if (write) {
       hooks.WriteDynamicsRow();
       if (engine.interactive) {
-        if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+        if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);
         PaceInteractivePoint(engine, notificationCount);
       }
     }
-    if (!CheckPauseStop(engine)) return TimeCourseOutcome::kStopped;
+    if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);
 
     if (engine.points > 0) ++pointCount;
     if (engine.points != 0 && pointCount >= engine.points) {
       engine.lsoda.LsodaFree();
-      return TimeCourseOutcome::kCompleted;
+      return result;
     }
     if (state.istate < 0) state.istate = 2;
     engine.CallLsoda();

@@ -28,10 +28,26 @@ enum class TimeCourseOutcome {
 // istate 1, the output interval and the default step limit.
 void SetUpTimeCourse(Engine& engine);
 
+// What a time course did: the integrator's counters as of the last output
+// point reached (all zero when none was), which are also left in
+// state.stepCount, state.fEvaluations, state.jEvaluations and
+// state.stepSize, where the output items read them.
+struct TimeCourseSummary {
+  long long steps = 0;         // integration steps
+  long long fEvaluations = 0;  // right-hand-side evaluations
+  long long jEvaluations = 0;  // Jacobian evaluations (and factorisations)
+  double stepSize = 0.0;       // the step size the integrator would try next
+};
+
+struct TimeCourseResult {
+  TimeCourseOutcome outcome = TimeCourseOutcome::kCompleted;
+  TimeCourseSummary summary;
+};
+
 // Runs the integration; with write on, rows go to the data file and points
 // to the interactive window. The integrator's work arrays are released
 // whenever it returns.
-TimeCourseOutcome TimeCourse(Engine& engine, bool write);
+TimeCourseResult TimeCourse(Engine& engine, bool write);
 
 // Re-initialises the integrator at the current time after a pause, with the
 // pause length "SleepTime" has then.

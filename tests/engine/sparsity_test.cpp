@@ -202,6 +202,38 @@ TEST(SparsityTest, GroupedDifferencesGiveTheSameBitsAsColumnByColumn) {
   }
 }
 
+// A Newton step takes an amount of -0 to -0 - (±0), which shows the sign of
+// a zero correction: the sparse factors must give the dense ones' zeros.
+TEST(SparsityTest, NewtonStepsFromAmountsOfMinusZeroGiveTheSameBits) {
+  auto network = [] {
+    Model model = test::BuildModel(
+        {{"R1", "S -> A"}, {"R2", "A -> P"}, {"R3", "B = C"}, {"R4", "C -> Q"}, {"R5", "D -> Q"}},
+        {"S", "P", "Q"});
+    test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+    test::UseKinetics(model, "R2", "Mass action (irreversible)", {0.5});
+    test::UseKinetics(model, "R3", "Mass action (reversible)", {2.0, 0.3});
+    test::UseKinetics(model, "R4", "Mass action (irreversible)", {1.5});
+    test::UseKinetics(model, "R5", "Mass action (irreversible)", {0.7});
+    test::SetInitial(model, "S", 1.0);
+    for (const char* name : {"B", "C", "D"}) test::SetInitial(model, name, -0.0);
+    StructuralAnalysis(model);
+    return model;
+  };
+  TaskSettings settings;
+  settings.solver.steadyStateStrategy = SteadyStateStrategy::kNewtonOnly;
+  EngineRig sparse(network(), settings);
+  EngineRig dense(network(), settings);
+  dense.engine->SetUseSparsity(false);
+  for (EngineRig* rig : {&sparse, &dense}) {
+    ComputeMoietyTotals(rig->model);
+    SteadyState(*rig->engine);
+  }
+  EXPECT_EQ(sparse.state.ssFailure, SteadyStateOutcome::kFound);
+  EXPECT_TRUE(SameBits(sparse.state.ssAmounts, dense.state.ssAmounts));
+  EXPECT_TRUE(SameBits(sparse.state.trialAmounts, dense.state.trialAmounts));
+  EXPECT_TRUE(SameBits(sparse.state.newtonStep, dense.state.newtonStep));
+}
+
 void RunSteadyStateAndControl(EngineRig& rig) {
   ComputeMoietyTotals(rig.model);
   SteadyState(*rig.engine);

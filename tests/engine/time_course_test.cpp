@@ -33,7 +33,8 @@ TEST(TimeCourseTest, FollowsExponentialDecayAtEveryPoint) {
   settings.dynamicsData.titles = 1;
   EngineRig rig(Decay(0.7, 2.0), settings);
   SetUpTimeCourse(*rig.engine);
-  TimeCourse(*rig.engine, /*write=*/true);
+  const TimeCourseResult result = TimeCourse(*rig.engine, /*write=*/true);
+  EXPECT_EQ(result.outcome, TimeCourseOutcome::kCompleted);
   EXPECT_EQ(rig.hooks.titles, 1);
   ASSERT_EQ(rig.hooks.rowTimes.size(), 11u);  // time 0 and ten points
   for (std::size_t i = 0; i < rig.hooks.rowTimes.size(); ++i) {
@@ -43,8 +44,12 @@ TEST(TimeCourseTest, FollowsExponentialDecayAtEveryPoint) {
   }
   EXPECT_TRUE(rig.hooks.errors.empty());
   EXPECT_TRUE(rig.state.errorLog.empty());
-  EXPECT_GT(rig.state.stepCount, 0.0);
-  EXPECT_GT(rig.state.fEvaluations, rig.state.stepCount);
+  EXPECT_GT(result.summary.steps, 0);
+  EXPECT_GT(result.summary.fEvaluations, result.summary.steps);
+  // The output items read the same counters.
+  EXPECT_EQ(static_cast<long long>(rig.state.stepCount), result.summary.steps);
+  EXPECT_EQ(static_cast<long long>(rig.state.fEvaluations), result.summary.fEvaluations);
+  EXPECT_EQ(static_cast<long long>(rig.state.jEvaluations), result.summary.jEvaluations);
   // Concentrations and fluxes are those of the last point.
   const Metabolite& a = rig.model.metabolites[rig.model.FindMetabolite("A")];
   EXPECT_CLOSE(a.concentration, 2.0 * std::exp(-3.5), 1e-9, 1e-5);
@@ -81,6 +86,25 @@ TEST(TimeCourseTest, AModelWithEveryMetaboliteFixedWritesConstantRows) {
   }
 }
 
+// The steady state adds up the counts of its integration passes: one that
+// fails before its first point counts nothing, whatever the integrator
+// counted before.
+TEST(TimeCourseTest, ATimeCourseThatFailsBeforeItsFirstPointCountsNothing) {
+  TaskSettings settings;
+  settings.endTime = 5.0;
+  settings.points = 5;
+  EngineRig rig(Decay(0.7, 2.0), settings);
+  SetUpTimeCourse(*rig.engine);
+  ASSERT_GT(TimeCourse(*rig.engine, /*write=*/false).summary.steps, 0);
+  SetUpTimeCourse(*rig.engine);
+  rig.state.rtol[1] = -1.0;
+  const TimeCourseResult result = TimeCourse(*rig.engine, /*write=*/false);
+  EXPECT_EQ(result.outcome, TimeCourseOutcome::kIntegrationFailed);
+  EXPECT_EQ(result.summary.steps, 0);
+  EXPECT_EQ(result.summary.fEvaluations, 0);
+  EXPECT_EQ(result.summary.jEvaluations, 0);
+}
+
 TEST(TimeCourseTest, NegativeEndTimeIntegratesBackwards) {
   TaskSettings settings;
   settings.endTime = -2.0;
@@ -101,7 +125,7 @@ TEST(TimeCourseTest, ZeroPointsRunsUntilStopped) {
   rig.hooks.stopAtCheck = 7;
   SetUpTimeCourse(*rig.engine);
   EXPECT_EQ(rig.state.interval, 1.0);
-  EXPECT_EQ(TimeCourse(*rig.engine, true), TimeCourseOutcome::kStopped);
+  EXPECT_EQ(TimeCourse(*rig.engine, true).outcome, TimeCourseOutcome::kStopped);
   // The start row and one row per interval up to the stop.
   EXPECT_EQ(rig.hooks.rowTimes.size(), 8u);
   EXPECT_CLOSE(rig.hooks.rowTimes.back(), 7.0, 1e-12, 1e-12);

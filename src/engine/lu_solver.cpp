@@ -1,15 +1,25 @@
-#include "engine/lsoda_linear_algebra.h"
+#include "engine/lu_solver.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <utility>
 
 namespace vireon {
 
+namespace {
+
+bool AllFinite(const double* x, int n) {
+  for (int i = 1; i <= n; ++i) {
+    if (!std::isfinite(x[i])) return false;
+  }
+  return true;
+}
+
 // Elimination runs row by row, so each update sweeps a contiguous row; every
 // element still receives the same products and sums in the same order as the
 // column-oriented form of the method, so the factors are identical.
-int LuFactor(double** matrix, int n, int* pivots) {
+int FactorDense(double** matrix, int n, int* pivots) {
   // Steps: for each stage k, (1) pick the row l >= k with the largest
   // |A(l, k)|, (2) note a zero pivot and skip the stage, (3) swap rows l and k,
   // (4) store the negated multipliers below the pivot, (5) add the multiple
@@ -49,60 +59,99 @@ int LuFactor(double** matrix, int n, int* pivots) {
   return info;
 }
 
-void LuSolve(double* const* matrix, int n, const int* pivots, double* b, int job) {
-  if (job == 0) {
-    // Forward elimination with L, then back substitution with U.
-    for (int k = 1; k < n; ++k) {
-      const int l = pivots[k];
-      const double t = b[l];
-      if (l != k) {
-        b[l] = b[k];
-        b[k] = t;
-      }
-      for (int i = k + 1; i <= n; ++i) b[i] += t * matrix[i][k];
-    }
-    for (int k = n; k >= 1; --k) {
-      b[k] /= matrix[k][k];
-      const double t = -b[k];
-      for (int i = 1; i < k; ++i) b[i] += t * matrix[i][k];
-    }
-    return;
+// The rows of column k that a solve visits, below the diagonal (in L) and
+// above it (in U), in increasing order: every row for the dense form, the
+// non-zeros for the sparse one, which also skips a column whose multiplier
+// is zero.
+struct DenseRows {
+  static constexpr bool kSkipsZeros = false;
+  int n;
+  template <class Visit>
+  void Lower(int k, Visit visit) const {
+    for (int i = k + 1; i <= n; ++i) visit(i);
   }
-  // Transposed system: solve Uᵀ·z = b, then Lᵀ·x = z undoing the row swaps.
+  template <class Visit>
+  void Upper(int k, Visit visit) const {
+    for (int i = 1; i < k; ++i) visit(i);
+  }
+};
+
+struct SparseRows {
+  static constexpr bool kSkipsZeros = true;
+  const int* lowerStart;
+  const int* lowerRows;
+  const int* upperStart;
+  const int* upperRows;
+  template <class Visit>
+  void Lower(int k, Visit visit) const {
+    for (int r = lowerStart[k]; r < lowerStart[k + 1]; ++r) visit(lowerRows[r]);
+  }
+  template <class Visit>
+  void Upper(int k, Visit visit) const {
+    for (int r = upperStart[k]; r < upperStart[k + 1]; ++r) visit(upperRows[r]);
+  }
+};
+
+// A·x = b: forward elimination with L, then back substitution with U.
+template <class Rows>
+void SolveWith(const Rows& rows, double* const* matrix, int n, const int* pivots, double* b) {
+  for (int k = 1; k < n; ++k) {
+    const int l = pivots[k];
+    const double t = b[l];
+    if (l != k) {
+      b[l] = b[k];
+      b[k] = t;
+    }
+    if (Rows::kSkipsZeros && t == 0.0) continue;
+    rows.Lower(k, [&](int i) { b[i] += t * matrix[i][k]; });
+  }
+  for (int k = n; k >= 1; --k) {
+    b[k] /= matrix[k][k];
+    const double t = -b[k];
+    if (Rows::kSkipsZeros && t == 0.0) continue;
+    rows.Upper(k, [&](int i) { b[i] += t * matrix[i][k]; });
+  }
+}
+
+// Aᵀ·x = b: Uᵀ·z = b, then Lᵀ·x = z undoing the row swaps.
+template <class Rows>
+void SolveTransposedWith(const Rows& rows, double* const* matrix, int n, const int* pivots,
+                         double* b) {
   for (int k = 1; k <= n; ++k) {
     double t = 0.0;
-    for (int i = 1; i < k; ++i) t += matrix[i][k] * b[i];
+    rows.Upper(k, [&](int i) { t += matrix[i][k] * b[i]; });
     b[k] = (b[k] - t) / matrix[k][k];
   }
   for (int k = n - 1; k >= 1; --k) {
     double t = 0.0;
-    for (int i = k + 1; i <= n; ++i) t += matrix[i][k] * b[i];
+    rows.Lower(k, [&](int i) { t += matrix[i][k] * b[i]; });
     b[k] += t;
     const int l = pivots[k];
     if (l != k) std::swap(b[l], b[k]);
   }
 }
 
-namespace {
-
-bool AllFinite(const double* x, int n) {
-  for (int i = 1; i <= n; ++i) {
-    if (!std::isfinite(x[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-// The stages of LuFactor, each restricted to the rows below the pivot whose
-// entry in the pivot column is not zero and to the pivot row's non-zero
-// columns: an update skipped elsewhere would add a signed zero.
-int SparseLu::Factor(double** matrix, int n, int* pivots) {
+int LuSolver::Factor(double** matrix, int n) {
+  matrix_ = matrix;
+  n_ = n;
+  pivots_.resize(static_cast<std::size_t>(std::max(n, 0)) + 1);
+  int info = 0;
+  dense_ = !sparse_ || !FactorSparse(matrix, n, info);
+  return dense_ ? FactorDense(matrix, n, pivots_.data()) : info;
+}
+
+// The stages of the dense form, each restricted to the rows below the pivot
+// whose entry in the pivot column is not zero and to the pivot row's
+// non-zero columns: an update skipped elsewhere would add a signed zero.
+bool LuSolver::FactorSparse(double** matrix, int n, int& info) {
   // Steps: (1) keep a copy and check that every entry is finite; (2) the
-  // stages of LuFactor over the non-zeros, noting the non-zeros of L's
-  // column and U's row that each stage leaves final; (3) a factor that is
-  // not finite means an overflow on the way: factor the copy densely; (4)
-  // U's rows turned into columns for the solves.
+  // stages of the dense form over the non-zeros, noting the non-zeros of
+  // L's column and U's row that each stage leaves final; (3) a factor that
+  // is not finite means an overflow on the way: restore the copy for the
+  // dense form; (4) U's rows turned into columns for the solves.
+  int* pivots = pivots_.data();
   bool finite = true;
   copy_.resize(static_cast<std::size_t>(n) * n);
   for (int i = 1; i <= n; ++i) {
@@ -110,10 +159,9 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
               copy_.begin() + static_cast<std::size_t>(i - 1) * n);
     finite = finite && AllFinite(matrix[i], n);
   }
-  dense_ = !finite;
-  if (dense_) return LuFactor(matrix, n, pivots);
+  if (!finite) return false;
 
-  int info = 0;
+  info = 0;
   rows_.resize(n + 1);
   lowerStart_.resize(n + 2);
   upperStart_.assign(n + 2, 0);
@@ -183,8 +231,7 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
       std::copy(copy_.begin() + static_cast<std::size_t>(i - 1) * n,
                 copy_.begin() + static_cast<std::size_t>(i) * n, matrix[i] + 1);
     }
-    dense_ = true;
-    return LuFactor(matrix, n, pivots);
+    return false;
   }
 
   // U's rows into columns, each column's rows in increasing order.
@@ -197,86 +244,38 @@ int SparseLu::Factor(double** matrix, int n, int* pivots) {
       upperRows_[rows_[rowColumns_[c]]++] = k;
     }
   }
-  return info;
+  return true;
 }
 
-void SparseLu::Solve(double* const* matrix, int n, const int* pivots, double* b, int job) const {
-  if (dense_ || !AllFinite(b, n)) {
-    LuSolve(matrix, n, pivots, b, job);
+template <bool kTransposed>
+void LuSolver::SolveSystem(double* b) const {
+  auto solve = [&](const auto& rows) {
+    if constexpr (kTransposed) {
+      SolveTransposedWith(rows, matrix_, n_, pivots_.data(), b);
+    } else {
+      SolveWith(rows, matrix_, n_, pivots_.data(), b);
+    }
+  };
+  const DenseRows dense{n_};
+  if (dense_ || !AllFinite(b, n_)) {
+    solve(dense);
     return;
   }
-  kept_.assign(b + 1, b + n + 1);
-  const int* lower = lowerRows_.data();
-  const int* upper = upperRows_.data();
-  if (job == 0) {
-    for (int k = 1; k < n; ++k) {
-      const int l = pivots[k];
-      const double t = b[l];
-      if (l != k) {
-        b[l] = b[k];
-        b[k] = t;
-      }
-      if (t == 0.0) continue;
-      for (int r = lowerStart_[k]; r < lowerStart_[k + 1]; ++r)
-        b[lower[r]] += t * matrix[lower[r]][k];
-    }
-    for (int k = n; k >= 1; --k) {
-      b[k] /= matrix[k][k];
-      const double t = -b[k];
-      if (t == 0.0) continue;
-      for (int r = upperStart_[k]; r < upperStart_[k + 1]; ++r)
-        b[upper[r]] += t * matrix[upper[r]][k];
-    }
-  } else {
-    for (int k = 1; k <= n; ++k) {
-      double t = 0.0;
-      for (int r = upperStart_[k]; r < upperStart_[k + 1]; ++r)
-        t += matrix[upper[r]][k] * b[upper[r]];
-      b[k] = (b[k] - t) / matrix[k][k];
-    }
-    for (int k = n - 1; k >= 1; --k) {
-      double t = 0.0;
-      for (int r = lowerStart_[k]; r < lowerStart_[k + 1]; ++r)
-        t += matrix[lower[r]][k] * b[lower[r]];
-      b[k] += t;
-      const int l = pivots[k];
-      if (l != k) std::swap(b[l], b[k]);
-    }
-  }
+  kept_.assign(b + 1, b + n_ + 1);
+  solve(SparseRows{lowerStart_.data(), lowerRows_.data(), upperStart_.data(), upperRows_.data()});
   // An overflow on the way could have met a skipped zero: solve again densely.
-  if (!AllFinite(b, n)) {
+  if (!AllFinite(b, n_)) {
     std::copy(kept_.begin(), kept_.end(), b + 1);
-    LuSolve(matrix, n, pivots, b, job);
+    solve(dense);
   }
 }
 
-int MaxAbsIndex(int n, const double* x) {
-  if (n < 1) return 0;
-  int index = 1;
-  double largest = std::fabs(x[1]);
-  for (int i = 2; i <= n; ++i) {
-    const double size = std::fabs(x[i]);
-    if (size > largest) {
-      largest = size;
-      index = i;
-    }
-  }
-  return index;
+void LuSolver::Solve(double* b) const {
+  SolveSystem<false>(b);
 }
 
-void ScaleVector(int n, double a, double* x) {
-  for (int i = 1; i <= n; ++i) x[i] *= a;
-}
-
-double DotProduct(int n, const double* x, const double* y) {
-  double sum = 0.0;
-  for (int i = 1; i <= n; ++i) sum += x[i] * y[i];
-  return sum;
-}
-
-void AddScaled(int n, double a, const double* x, double* y) {
-  if (a == 0.0) return;
-  for (int i = 1; i <= n; ++i) y[i] += a * x[i];
+void LuSolver::SolveTransposed(double* b) const {
+  SolveSystem<true>(b);
 }
 
 }  // namespace vireon
