@@ -145,7 +145,82 @@ void Write(const MathNode& node, const std::function<std::string(const MathNode&
   }
 }
 
+// How tightly an operator binds its operands in the rate-law dialect; a
+// prefix sign, a function and a call bind tighter than any operator.
+int Precedence(const MathNode& node) {
+  constexpr int kTightest = 9;
+  if (node.kind != MathNode::Kind::kOperator) return kTightest;
+  switch (node.code) {
+    case '+':
+    case '-':
+      return 1;
+    case '*':
+    case '/':
+      return 3;
+    default:
+      return 5;  // '^'
+  }
+}
+
+void WriteCompact(const MathNode& node, const std::function<std::string(const MathNode&)>& symbol,
+                  std::string& out) {
+  auto operand = [&](const MathNode& child, bool parenthesise) {
+    if (parenthesise) out += '(';
+    WriteCompact(child, symbol, out);
+    if (parenthesise) out += ')';
+  };
+  switch (node.kind) {
+    case MathNode::Kind::kNumber:
+      // A negative number is a prefix sign before its magnitude.
+      if (std::signbit(node.value)) out += '-';
+      out += NumberText(std::fabs(node.value));
+      return;
+    case MathNode::Kind::kSpecies:
+    case MathNode::Kind::kConstant:
+      out += symbol(node);
+      return;
+    case MathNode::Kind::kOperator: {
+      // "+" "-" "*" "/" group from the left, "^" from the right.
+      const int precedence = Precedence(node);
+      const bool rightGrouping = node.code == '^';
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (i > 0) out += node.code;
+        const int inner = Precedence(node.children[i]);
+        const bool groupingSide = rightGrouping ? i > 0 : i == 0;
+        operand(node.children[i], groupingSide ? inner < precedence : inner <= precedence);
+      }
+      return;
+    }
+    case MathNode::Kind::kFunction:
+      if (node.code == node_code::kMinus) {
+        // A prefix sign takes a primary.
+        out += '-';
+        operand(node.children.front(), node.children.front().kind == MathNode::Kind::kOperator);
+        return;
+      }
+      out += FunctionName(node.code);
+      operand(node.children.front(), true);
+      return;
+    case MathNode::Kind::kCall:
+      out += CallName(node.code);
+      out += '(';
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (i > 0) out += ", ";
+        WriteCompact(node.children[i], symbol, out);
+      }
+      out += ')';
+      return;
+  }
+}
+
 }  // namespace
+
+std::string CompactExpressionText(const MathNode& node,
+                                  const std::function<std::string(const MathNode&)>& symbol) {
+  std::string text;
+  WriteCompact(node, symbol, text);
+  return text;
+}
 
 std::string ExpressionText(const MathNode& node,
                            const std::function<std::string(const MathNode&)>& symbol) {
@@ -154,12 +229,9 @@ std::string ExpressionText(const MathNode& node,
   return text;
 }
 
-void VisitLeaves(const MathNode& node, const std::function<void(const MathNode&)>& visit) {
-  if (node.kind == MathNode::Kind::kSpecies || node.kind == MathNode::Kind::kConstant) {
-    visit(node);
-    return;
-  }
-  for (const MathNode& child : node.children) VisitLeaves(child, visit);
+void VisitNodes(const MathNode& node, const std::function<void(const MathNode&)>& visit) {
+  visit(node);
+  for (const MathNode& child : node.children) VisitNodes(child, visit);
 }
 
 }  // namespace vireon::sbml

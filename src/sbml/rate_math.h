@@ -49,8 +49,14 @@ bool IsExactExpressionNumber(double value);
 std::string ExpressionText(const MathNode& node,
                            const std::function<std::string(const MathNode&)>& symbol);
 
-// Calls `visit` for every species and constant leaf, in the order in which
-// ExpressionText writes them.
-void VisitLeaves(const MathNode& node, const std::function<void(const MathNode&)>& visit);
+// The same tree with only the parentheses the precedences need, so that the
+// text nests no deeper than the tree does. For trees whose fully
+// parenthesised text nests too deeply for the rate-law dialect.
+std::string CompactExpressionText(const MathNode& node,
+                                  const std::function<std::string(const MathNode&)>& symbol);
+
+// Calls `visit` for every node, each before its children: the species and
+// constant leaves in the order in which ExpressionText writes them.
+void VisitNodes(const MathNode& node, const std::function<void(const MathNode&)>& visit);
 
 }  // namespace vireon::sbml
