@@ -19,6 +19,7 @@
 #include "model/message_sink.h"
 #include "model/structural_analysis.h"
 #include "sbml/libsbml.h"
+#include "sbml/sbml_builder.h"
 #include "sbml/sbml_import.h"
 #include "settings/settings.h"
 #include "support/engine_fixture.h"
@@ -349,6 +350,45 @@ TEST(SbmlExport, RateLawsAsDeepAsTheImportReadsReadBackAndDeeperAreRefused) {
   EXPECT_NE(refused.problems[0].find(std::to_string(kMaxExpressionDepth) + " levels"),
             std::string::npos)
       << refused.problems[0];
+}
+
+// abs, max and min of an imported law are functions of the rate law: they
+// stay so through the model file and through SBML.
+TEST(SbmlExport, AbsMaxAndMinRoundTripThroughTheModelFileAndSbml) {
+  test::SbmlBuilder b(3, 2);
+  b.Compartment("c", 1.0).Species("A", "c", 1.5).Species("B", "c", 0.0).Parameter("k", 0.25);
+  b.Reaction("R", {{"A", 1}}, {{"B", 1}}, "abs(k - A) + max(A, k, 2) * min(A, 4, k + 3)");
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Document document;
+  ASSERT_TRUE(ImportSbmlText(b.Text(), catalogue, document.model).imported);
+  auto rateOf = [](Model& m) {
+    std::vector<double> amounts(m.nMetabolites());
+    for (int i = 0; i < m.nMetabolites(); ++i) {
+      amounts[m.metabolitePosition[i]] = m.metabolites[i].initialConcentration * m.VolumeOf(i);
+    }
+    return m.steps[0].kineticType->rate(m, amounts.data(), 0);
+  };
+  const double expected = 1.25 + 2.0 * 1.5;
+  EXPECT_CLOSE(rateOf(document.model), expected, 1e-15, 1e-13);
+
+  KineticCatalogue reloadedCatalogue;
+  BuildBuiltInKineticTypes(reloadedCatalogue);
+  Document reloaded;
+  RecordingSink sink;
+  ASSERT_EQ(ParseModelBuffer(reloaded, ModelFileText(document, catalogue), reloadedCatalogue,
+                             DefaultValues(), sink),
+            0);
+  EXPECT_CLOSE(rateOf(reloaded.model), expected, 1e-15, 1e-13);
+
+  const SbmlExportResult exported = ExportSbml(reloaded.model);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  for (const char* element : {"<abs/>", "<max/>", "<min/>"}) {
+    EXPECT_NE(exported.text.find(element), std::string::npos) << element;
+  }
+  Model again;
+  ASSERT_TRUE(ImportSbmlText(exported.text, reloadedCatalogue, again).imported);
+  EXPECT_CLOSE(rateOf(again), expected, 1e-15, 1e-13);
 }
 
 }  // namespace
