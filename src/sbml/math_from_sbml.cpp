@@ -18,9 +18,9 @@ MathNode Negate(MathNode operand) { return Function(node_code::kMinus, std::move
 
 MathNode Exp(MathNode operand) { return Function(node_code::kExp, std::move(operand)); }
 
-MathNode Reciprocal(MathNode operand) { return Apply('/', {Number(1.0), std::move(operand)}); }
+MathNode Reciprocal(MathNode operand) { return Apply('/', Number(1.0), std::move(operand)); }
 
-MathNode Sqrt(MathNode x) { return Apply('^', {std::move(x), Number(0.5)}); }
+MathNode Sqrt(MathNode x) { return Apply('^', std::move(x), Number(0.5)); }
 
 // An n-ary operator with fewer than two operands is its operand or the
 // operator's unit.
@@ -130,7 +130,7 @@ MathNode MathTranslator::Relation(char code, std::vector<MathNode> operands) {
     // An inner operand stands in two pairs: a copy on the right of the
     // first, itself on the left of the second.
     MathNode right = i + 2 < operands.size() ? Copy(operands[i + 1]) : std::move(operands[i + 1]);
-    pairs.push_back(Call(code, {std::move(operands[i]), std::move(right)}));
+    pairs.push_back(Call(code, std::move(operands[i]), std::move(right)));
   }
   return Call(node_code::kAnd, std::move(pairs));
 }
@@ -255,7 +255,10 @@ std::optional<MathNode> MathTranslator::Arithmetic(const lib::ASTNode& ast) {
     case AST_FUNCTION_ROOT:
       if (n == 1) return Sqrt(ChildAt(ast, 0));
       if (n != 2) Refuse("a root of " + std::to_string(n) + " operands");
-      return Apply('^', {ChildAt(ast, 1), Reciprocal(ChildAt(ast, 0))});
+      {
+        MathNode radicand = ChildAt(ast, 1);
+        return Apply('^', std::move(radicand), Reciprocal(ChildAt(ast, 0)));
+      }
     case AST_FUNCTION_EXP:
       return Exp(Unary(ast));
     case AST_FUNCTION_LN:
@@ -263,8 +266,11 @@ std::optional<MathNode> MathTranslator::Arithmetic(const lib::ASTNode& ast) {
     case AST_FUNCTION_LOG:
       if (n == 1) return Function(node_code::kLog10, ChildAt(ast, 0));
       if (n != 2) Refuse("a logarithm of " + std::to_string(n) + " operands");
-      return Apply('/', {Function(node_code::kLog10, ChildAt(ast, 1)),
-                         Function(node_code::kLog10, ChildAt(ast, 0))});
+      {
+        MathNode argument = ChildAt(ast, 1);
+        return Apply('/', Function(node_code::kLog10, std::move(argument)),
+                     Function(node_code::kLog10, ChildAt(ast, 0)));
+      }
     default:
       return std::nullopt;
   }
@@ -281,7 +287,7 @@ std::optional<MathNode> MathTranslator::Trigonometric(const lib::ASTNode& ast) {
     case AST_FUNCTION_TAN: {
       MathNode x = Unary(ast);
       MathNode sine = Function(node_code::kSin, Copy(x));
-      return Apply('/', {std::move(sine), Function(node_code::kCos, std::move(x))});
+      return Apply('/', std::move(sine), Function(node_code::kCos, std::move(x)));
     }
     case AST_FUNCTION_SEC:
       return Reciprocal(Function(node_code::kCos, Unary(ast)));
@@ -290,7 +296,7 @@ std::optional<MathNode> MathTranslator::Trigonometric(const lib::ASTNode& ast) {
     case AST_FUNCTION_COT: {
       MathNode x = Unary(ast);
       MathNode cosine = Function(node_code::kCos, Copy(x));
-      return Apply('/', {std::move(cosine), Function(node_code::kSin, std::move(x))});
+      return Apply('/', std::move(cosine), Function(node_code::kSin, std::move(x)));
     }
     default:
       return std::nullopt;
@@ -303,18 +309,20 @@ std::optional<MathNode> MathTranslator::Hyperbolic(const lib::ASTNode& ast) {
   // sinh and cosh: (exp(x) - exp(-x)) / 2 and (exp(x) + exp(-x)) / 2.
   auto halfExpCombination = [this](char code, const MathNode& x) {
     MathNode up = Exp(Copy(x));
-    return Apply('/', {Apply(code, {std::move(up), Exp(Negate(Copy(x)))}), Number(2.0)});
+    return Apply('/', Apply(code, std::move(up), Exp(Negate(Copy(x)))), Number(2.0));
   };
   auto tanh = [this](const MathNode& x) {
-    MathNode difference = Apply('-', {Exp(Copy(x)), Exp(Negate(Copy(x)))});
-    MathNode sum = Apply('+', {Exp(Copy(x)), Exp(Negate(Copy(x)))});
-    return Apply('/', {std::move(difference), std::move(sum)});
+    MathNode up = Exp(Copy(x));
+    MathNode difference = Apply('-', std::move(up), Exp(Negate(Copy(x))));
+    up = Exp(Copy(x));
+    MathNode sum = Apply('+', std::move(up), Exp(Negate(Copy(x))));
+    return Apply('/', std::move(difference), std::move(sum));
   };
   // ln(x + sqrt(x^2 + 1)) for arcsinh, ln(x + sqrt(x^2 - 1)) for arccosh.
   auto inverse = [this](char code, const MathNode& x) {
-    MathNode square = Apply('^', {Copy(x), Number(2.0)});
-    MathNode root = Sqrt(Apply(code, {std::move(square), Number(1.0)}));
-    return Function(node_code::kLog, Apply('+', {Copy(x), std::move(root)}));
+    MathNode square = Apply('^', Copy(x), Number(2.0));
+    MathNode root = Sqrt(Apply(code, std::move(square), Number(1.0)));
+    return Function(node_code::kLog, Apply('+', Copy(x), std::move(root)));
   };
   switch (ast.getType()) {
     case AST_FUNCTION_SINH:
@@ -336,9 +344,9 @@ std::optional<MathNode> MathTranslator::Hyperbolic(const lib::ASTNode& ast) {
     case AST_FUNCTION_ARCTANH: {
       // ln((1 + x) / (1 - x)) / 2
       MathNode x = Unary(ast);
-      MathNode numerator = Apply('+', {Number(1.0), Copy(x)});
-      MathNode quotient = Apply('/', {std::move(numerator), Apply('-', {Number(1.0), std::move(x)})});
-      return Apply('/', {Function(node_code::kLog, std::move(quotient)), Number(2.0)});
+      MathNode numerator = Apply('+', Number(1.0), Copy(x));
+      MathNode quotient = Apply('/', std::move(numerator), Apply('-', Number(1.0), std::move(x)));
+      return Apply('/', Function(node_code::kLog, std::move(quotient)), Number(2.0));
     }
     default:
       return std::nullopt;
@@ -352,18 +360,18 @@ std::optional<MathNode> MathTranslator::Logic(const lib::ASTNode& ast) {
   const unsigned int n = ast.getNumChildren();
   switch (ast.getType()) {
     case AST_FUNCTION_ABS:
-      return Call(node_code::kAbs, {Unary(ast)});
+      return Call(node_code::kAbs, Unary(ast));
     case AST_FUNCTION_MAX:
     case AST_FUNCTION_MIN:
       if (n == 0) Refuse("a maximum or minimum of nothing");
       return Call(ast.getType() == AST_FUNCTION_MAX ? node_code::kMax : node_code::kMin,
                   Children(ast));
     case AST_FUNCTION_CEILING:
-      return Call(node_code::kCeiling, {Unary(ast)});
+      return Call(node_code::kCeiling, Unary(ast));
     case AST_FUNCTION_FLOOR:
-      return Call(node_code::kFloor, {Unary(ast)});
+      return Call(node_code::kFloor, Unary(ast));
     case AST_FUNCTION_FACTORIAL:
-      return Call(node_code::kFactorial, {Unary(ast)});
+      return Call(node_code::kFactorial, Unary(ast));
     case AST_FUNCTION_PIECEWISE:
       if (n == 0) Refuse("an empty piecewise");
       return Call(node_code::kPiecewise, Children(ast));
@@ -390,10 +398,13 @@ std::optional<MathNode> MathTranslator::Logic(const lib::ASTNode& ast) {
       if (n == 0) return Number(0.0);
       return Call(node_code::kXor, Children(ast));
     case AST_LOGICAL_NOT:
-      return Call(node_code::kNot, {Unary(ast)});
+      return Call(node_code::kNot, Unary(ast));
     case AST_LOGICAL_IMPLIES:
       if (n != 2) Refuse("implies of " + std::to_string(n) + " operands");
-      return Call(node_code::kOr, {Call(node_code::kNot, {ChildAt(ast, 0)}), ChildAt(ast, 1)});
+      {
+        MathNode premise = ChildAt(ast, 0);
+        return Call(node_code::kOr, Call(node_code::kNot, std::move(premise)), ChildAt(ast, 1));
+      }
     default:
       return std::nullopt;
   }

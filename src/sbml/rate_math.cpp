@@ -54,6 +54,32 @@ MathNode Call(char code, std::vector<MathNode> arguments) {
   return node;
 }
 
+namespace {
+
+std::vector<MathNode> Operands(MathNode first, MathNode second) {
+  std::vector<MathNode> operands;
+  operands.reserve(2);
+  operands.push_back(std::move(first));
+  operands.push_back(std::move(second));
+  return operands;
+}
+
+}  // namespace
+
+MathNode Apply(char code, MathNode left, MathNode right) {
+  return Apply(code, Operands(std::move(left), std::move(right)));
+}
+
+MathNode Call(char code, MathNode argument) {
+  std::vector<MathNode> arguments;
+  arguments.push_back(std::move(argument));
+  return Call(code, std::move(arguments));
+}
+
+MathNode Call(char code, MathNode first, MathNode second) {
+  return Call(code, Operands(std::move(first), std::move(second)));
+}
+
 bool IsExactExpressionNumber(double value) {
   if (!std::isfinite(value)) return false;
   return NumberValue(FormatExpressionNumber(std::fabs(value))) == std::fabs(value);

@@ -37,6 +37,11 @@ MathNode ConstantNode(int index);
 MathNode Apply(char code, std::vector<MathNode> operands);
 MathNode Function(char code, MathNode operand);
 MathNode Call(char code, std::vector<MathNode> arguments);
+// The same for one or two operands, which are moved, not copied as the
+// elements of a braced list would be.
+MathNode Apply(char code, MathNode left, MathNode right);
+MathNode Call(char code, MathNode argument);
+MathNode Call(char code, MathNode first, MathNode second);
 
 // Whether the rate-law dialect keeps the number exactly: it is finite and
 // survives the seven significant digits with which a kinetic type record

@@ -341,7 +341,7 @@ std::optional<MathNode> Importer::Resolve(const lib::Reaction& reaction,
       return node;
     }
     // The amount: concentration times the compartment's size.
-    return sbml::Apply('*', {node, sbml::ConstantNode(compartmentConstant_[s.compartment])});
+    return sbml::Apply('*', std::move(node), sbml::ConstantNode(compartmentConstant_[s.compartment]));
   }
   auto global = globalConstant_.find(name);
   if (global != globalConstant_.end()) {
@@ -585,7 +585,7 @@ MathNode Importer::PartRate(const MathNode& law, double scale, int compartment) 
       }
     }
     if (!cancelled && volume != 1.0) {
-      rate = sbml::Apply('/', {rate, sbml::ConstantNode(compartmentConstant_[compartment])});
+      rate = sbml::Apply('/', std::move(rate), sbml::ConstantNode(compartmentConstant_[compartment]));
     }
   }
   if (scale != 1.0) {
@@ -594,7 +594,7 @@ MathNode Importer::PartRate(const MathNode& law, double scale, int compartment) 
       constants_.push_back({"scale", scale, false});
       factor = sbml::ConstantNode(static_cast<int>(constants_.size()) - 1);
     }
-    rate = sbml::Apply('*', {factor, rate});
+    rate = sbml::Apply('*', std::move(factor), std::move(rate));
   }
   return rate;
 }
