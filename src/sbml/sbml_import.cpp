@@ -150,7 +150,11 @@ class Importer {
   void CheckSize(std::size_t steps);
   void ReadLaws();
   std::vector<int> LawOrder();
-  std::vector<int> NamedReactions(int reaction) const;
+  std::vector<int> NamedReactions(int reaction);
+  struct FunctionNames {
+    std::vector<std::string> names, calls;
+  };
+  const FunctionNames& NamesInFunction(const std::string& function);
   void Spend(long long nodes);
   void ReadReaction(const lib::Reaction& reaction, const LawEntry& entry);
   MathNode Law(const lib::Reaction& reaction);
@@ -178,6 +182,7 @@ class Importer {
   std::map<std::pair<std::string, std::string>, int> localConstant_;  // (reaction, id)
   std::map<std::string, int> reactionIndex_;
   std::vector<LawEntry> laws_;  // per reaction, once translated
+  std::map<std::string, FunctionNames> functionNames_;
   long long spentNodes_ = 0;
 
   std::vector<BuiltStep> steps_;
@@ -412,57 +417,85 @@ void Importer::Spend(long long nodes) {
   }
 }
 
+// Calls `visit` for every node of a tree, without recursion.
+template <typename Visit>
+void VisitAst(const lib::ASTNode* root, Visit visit) {
+  std::vector<const lib::ASTNode*> pending{root};
+  while (!pending.empty()) {
+    const lib::ASTNode* ast = pending.back();
+    pending.pop_back();
+    if (ast == nullptr) continue;
+    for (unsigned int i = 0; i < ast->getNumChildren(); ++i) pending.push_back(ast->getChild(i));
+    visit(*ast);
+  }
+}
+
 // The reactions whose ids the kinetic law of `reaction` names for their
 // rates, also through the function definitions it calls. A name the law
 // gives a value of its own (a local parameter, a species, a global
-// constant, a function's argument) is no reaction's. The trees are walked
-// without recursion.
-std::vector<int> Importer::NamedReactions(int reaction) const {
+// constant, a function's argument) is no reaction's. Each function body is
+// walked once for the whole import.
+std::vector<int> Importer::NamedReactions(int reaction) {
   const lib::Reaction& r = *sbml_.getReaction(static_cast<unsigned int>(reaction));
   std::vector<int> named;
   const lib::KineticLaw* law = r.getKineticLaw();
   if (law == nullptr || !law->isSetMath()) return named;
-  std::set<std::string> visitedFunctions;
-  // A tree and the arguments of the function whose body it is.
-  std::vector<std::pair<const lib::ASTNode*, const lib::FunctionDefinition*>> pending{
-      {law->getMath(), nullptr}};
-  auto isArgument = [](const lib::FunctionDefinition* function, const std::string& name) {
-    if (function == nullptr) return false;
-    for (unsigned int i = 0; i < function->getNumArguments(); ++i) {
-      const lib::ASTNode* argument = function->getArgument(i);
-      if (argument != nullptr && argument->getName() != nullptr && name == argument->getName()) {
-        return true;
-      }
-    }
-    return false;
-  };
   auto isLocal = [&](const std::string& name) {
     return r.getLevel() >= 3 ? law->getLocalParameter(name) != nullptr
                              : law->getParameter(name) != nullptr;
   };
-  while (!pending.empty()) {
-    auto [ast, function] = pending.back();
-    pending.pop_back();
-    if (ast == nullptr) continue;
-    for (unsigned int i = 0; i < ast->getNumChildren(); ++i) pending.emplace_back(ast->getChild(i), function);
-    if (ast->getName() == nullptr) continue;
-    const std::string name = ast->getName();
-    if (ast->getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
-      const lib::FunctionDefinition* definition = sbml_.getFunctionDefinition(name);
-      if (definition != nullptr && visitedFunctions.insert(name).second) {
-        pending.emplace_back(definition->getBody(), definition);
-      }
-      continue;
-    }
-    if (ast->getType() != LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME || isArgument(function, name) ||
-        isLocal(name) || speciesIndex_.count(name) > 0 ||
-        globalConstant_.count(name) > 0) {
-      continue;
-    }
+  auto add = [&](const std::string& name) {
+    if (isLocal(name) || speciesIndex_.count(name) > 0 || globalConstant_.count(name) > 0) return;
     auto found = reactionIndex_.find(name);
     if (found != reactionIndex_.end()) named.push_back(found->second);
+  };
+  // The functions the law calls, and those they call in turn.
+  std::vector<std::string> calls;
+  std::set<std::string> called;
+  VisitAst(law->getMath(), [&](const lib::ASTNode& ast) {
+    if (ast.getName() == nullptr) return;
+    if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
+      if (called.insert(ast.getName()).second) calls.push_back(ast.getName());
+    } else if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME) {
+      add(ast.getName());
+    }
+  });
+  while (!calls.empty()) {
+    const FunctionNames& body = NamesInFunction(calls.back());
+    calls.pop_back();
+    for (const std::string& name : body.names) add(name);
+    for (const std::string& function : body.calls) {
+      if (called.insert(function).second) calls.push_back(function);
+    }
   }
   return named;
+}
+
+// The names in a function definition's body other than its arguments, and
+// the functions it calls.
+const Importer::FunctionNames& Importer::NamesInFunction(const std::string& function) {
+  auto [entry, added] = functionNames_.try_emplace(function);
+  if (!added) return entry->second;
+  const lib::FunctionDefinition* definition = sbml_.getFunctionDefinition(function);
+  if (definition == nullptr) return entry->second;
+  std::set<std::string> arguments;
+  for (unsigned int i = 0; i < definition->getNumArguments(); ++i) {
+    const lib::ASTNode* argument = definition->getArgument(i);
+    if (argument != nullptr && argument->getName() != nullptr) arguments.insert(argument->getName());
+  }
+  std::set<std::string> names, calls;
+  VisitAst(definition->getBody(), [&](const lib::ASTNode& ast) {
+    if (ast.getName() == nullptr) return;
+    if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
+      calls.insert(ast.getName());
+    } else if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME &&
+               arguments.count(ast.getName()) == 0) {
+      names.insert(ast.getName());
+    }
+  });
+  entry->second.names.assign(names.begin(), names.end());
+  entry->second.calls.assign(calls.begin(), calls.end());
+  return entry->second;
 }
 
 // The reactions in an order in which every law comes after the laws it

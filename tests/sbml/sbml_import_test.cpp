@@ -471,6 +471,24 @@ TEST(SbmlLimits, LawsThatNameEachOtherInACycleAreRefusedByName) {
   EXPECT_EQ(imported.result.problems.size(), 2u) << problems;
 }
 
+// A function definition that names a reaction's rate counts as the law that
+// calls it naming it.
+TEST(SbmlLimits, ReactionsNamedThroughFunctionDefinitionsAreReadFirst) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("B", "c", 0.0).Parameter("k", 0.5);
+  b.Function("f", "lambda(x, x*g(R2))").Function("g", "lambda(y, y + R3)");
+  b.Reaction("R1", {}, {{"B", 1}}, "f(2)").Reaction("R2", {}, {{"B", 1}}, "k");
+  b.Reaction("R3", {}, {{"B", 1}}, "k*k");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  EXPECT_CLOSE(InitialRate(imported.model, imported.model.FindStep("R1")), 2 * (0.5 + 0.25), kAbs,
+               kRel);
+  // R3 naming R1 through the two functions closes a cycle.
+  b.model().getReaction("R3")->getKineticLaw()->setMath(Formula("k*R1").get());
+  ExpectRefusedNaming(b.Text(), "reactions \"R1\", \"R3\", which name each other's rates");
+}
+
 // Nested abs, max and min: the operands are not copied.
 TEST(SbmlLimits, AbsMaxAndMinAreReadWithoutCopyingTheirOperands) {
   std::string law = "k - A";
@@ -536,10 +554,18 @@ TEST(SbmlLimits, DeeplyNestedXmlIsRefusedBeforeLibSbmlReadsIt) {
   // import refuses it.
   ExpectRefusedNaming(WithLawMathMl(NestedNegation(kMaxSbmlXmlDepth - 100)),
                       "nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels");
-  // As deep as a rate law may be.
+  // As deep as a rate law may be, and notes nearly as deep as a file may be.
   Imported imported;
   Import(WithLawMathMl(NestedNegation(kMaxExpressionDepth - 2)), imported);
   EXPECT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  notes = "<notes><body xmlns=\"http://www.w3.org/1999/xhtml\">";
+  for (int i = 0; i < kMaxSbmlXmlDepth - 10; ++i) notes += "<div>";
+  notes += "deep";
+  for (int i = 0; i < kMaxSbmlXmlDepth - 10; ++i) notes += "</div>";
+  Imported annotated;
+  Import(WithLawMathMl("<ci> A </ci>", notes + "</body></notes>"), annotated);
+  ASSERT_TRUE(annotated.result.imported) << ProblemsOf(annotated);
+  EXPECT_EQ(annotated.model.comments, "deep");
 }
 
 TEST(SbmlLimits, AModelTooLargeToBeLoadedIsRefusedBeforeItIsBuilt) {
