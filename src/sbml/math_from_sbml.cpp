@@ -29,9 +29,20 @@ MathNode Sqrt(MathNode x) { return Apply('^', std::move(x), Number(0.5)); }
 MathNode Fold(char code, std::vector<MathNode> operands, double unit) {
   if (operands.empty()) return Number(unit);
   if (operands.size() == 1) return std::move(operands.front());
+  auto same = [code](const MathNode& node) {
+    return node.kind == MathNode::Kind::kOperator && node.code == code;
+  };
+  // A first operand of the same operator, as a+b+c nests in MathML, hands
+  // its operands on whole, so that flattening such a chain stays linear.
   std::vector<MathNode> flat;
-  for (MathNode& operand : operands) {
-    if (operand.kind == MathNode::Kind::kOperator && operand.code == code) {
+  std::size_t next = 0;
+  if (same(operands.front())) {
+    flat = std::move(operands.front().children);
+    next = 1;
+  }
+  for (; next < operands.size(); ++next) {
+    MathNode& operand = operands[next];
+    if (same(operand)) {
       for (MathNode& inner : operand.children) flat.push_back(std::move(inner));
     } else {
       flat.push_back(std::move(operand));
