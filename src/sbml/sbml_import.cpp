@@ -22,6 +22,7 @@
 #include "kinetics/kinetic_function.h"
 #include "model/equation_parser.h"
 #include "model/file_access.h"
+#include "model/record_cursor.h"
 #include "model/structural_analysis.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/rate_math.h"
@@ -148,6 +149,7 @@ class Importer {
   void ReadCompartments();
   void ReadSpecies();
   void CheckSize(std::size_t steps);
+  void CheckEquationText();
   void ReadLaws();
   std::vector<int> LawOrder();
   std::vector<int> NamedReactions(int reaction);
@@ -245,6 +247,24 @@ void Importer::CheckSize(std::size_t steps) {
     problems_.push_back("a model of " + std::to_string(metabolites) + " species and " +
                         std::to_string(n) + " steps, whose matrices would hold more than the " +
                         std::to_string(kMaxModelMatrixEntries) + " entries a model may have");
+  }
+}
+
+// A step's equation names each species once per unit of its coefficient,
+// so that a long id in a large coefficient could make a model file beyond
+// what the reader takes: the equations must stay within half of it.
+void Importer::CheckEquationText() {
+  constexpr auto kMaxEquationBytes = static_cast<long long>(kMaxRecordFileSize / 2);
+  long long bytes = 0;
+  for (const BuiltStep& built : steps_) {
+    for (const auto& [species, n] : built.stoichiometry) {
+      bytes += std::abs(static_cast<long long>(n)) *
+               (static_cast<long long>(species_[static_cast<std::size_t>(species)].id.size()) + 3);
+    }
+  }
+  if (bytes > kMaxEquationBytes) {
+    problems_.push_back("reactions whose equations would take more than the " +
+                        std::to_string(kMaxEquationBytes) + " bytes a model file may give them");
   }
 }
 
@@ -929,6 +949,7 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   }
   if (!problems_.empty()) return false;
   CheckSize(steps_.size());
+  CheckEquationText();
   if (!problems_.empty()) return false;
 
   Model result;

@@ -11,6 +11,7 @@
 #include "document/time_course_table.h"
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
+#include "model/record_cursor.h"
 #include "kinetics/built_in_rate_laws.h"
 #include "support/expect_close.h"
 #include "sbml/math_from_sbml.h"
@@ -576,6 +577,16 @@ TEST(SbmlLimits, AModelTooLargeToBeLoadedIsRefusedBeforeItIsBuilt) {
   b.Compartment("c", 1.0);
   for (int i = 0; i < 8193; ++i) b.Species("S" + std::to_string(i), "c", 1.0);
   ExpectRefusedNaming(b.Text(), std::to_string(kMaxModelMatrixEntries) + " entries");
+}
+
+// Equations name a species once per unit of its coefficient: a long id in
+// large coefficients would make a model file beyond what the reader takes.
+TEST(SbmlLimits, EquationsTooLongForAModelFileAreRefused) {
+  const std::string id = "S" + std::string(999, 'x');
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species(id, "c", 1.0).Parameter("k", k);
+  for (int i = 0; i < 600; ++i) b.Reaction("R" + std::to_string(i), {}, {{id, 1000}}, "k");
+  ExpectRefusedNaming(b.Text(), std::to_string(kMaxRecordFileSize / 2) + " bytes");
 }
 
 TEST(SbmlLimits, AStoichiometryThatIsNotAModestNumberIsRefused) {
