@@ -49,6 +49,9 @@ constexpr CallFunction kKineticCallFunctions[] = {
     {"floor", node_code::kFloor, 1, 1},
     {"ceiling", node_code::kCeiling, 1, 1},
     {"factorial", node_code::kFactorial, 1, 1},
+    {"abs", node_code::kAbs, 1, 1},
+    {"max", node_code::kMax, 1, kAnyArgumentCount},
+    {"min", node_code::kMin, 1, kAnyArgumentCount},
 };
 
 constexpr FunctionSpelling kOutputFunctions[] = {
@@ -352,6 +355,17 @@ double EvaluateCall(std::span<const ExpressionNode> nodes, const ExpressionNode&
       while (!arguments.AtEnd()) odd = odd != (next() != 0.0);
       return Truth(odd);
     }
+    case node_code::kMax:
+    case node_code::kMin: {
+      // A comparison that fails, as one with NaN does, takes the later operand.
+      double extreme = next();
+      while (!arguments.AtEnd()) {
+        const double b = next();
+        const bool keep = node.code == node_code::kMax ? extreme >= b : extreme <= b;
+        if (!keep) extreme = b;
+      }
+      return extreme;
+    }
     default:
       break;
   }
@@ -365,6 +379,8 @@ double EvaluateCall(std::span<const ExpressionNode> nodes, const ExpressionNode&
       return std::ceil(a);
     case node_code::kFactorial:
       return std::tgamma(a + 1.0);
+    case node_code::kAbs:
+      return a >= 0.0 ? a : -a;
     default:
       break;
   }

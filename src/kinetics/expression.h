@@ -64,6 +64,9 @@ inline constexpr char kNot = '~';           // not(a)
 inline constexpr char kFloor = 'f';
 inline constexpr char kCeiling = 'c';
 inline constexpr char kFactorial = '!';  // factorial(n) = gamma(n + 1)
+inline constexpr char kAbs = 'a';        // abs(x): x when x >= 0, else -x
+inline constexpr char kMax = 'M';        // max(a, b, ...): a running a >= b ? a : b
+inline constexpr char kMin = 'W';        // min(a, b, ...): a running a <= b ? a : b
 }  // namespace node_code
 
 // A reference to no node. A link equal to 0 (the root) means "not taken by
@@ -149,7 +152,8 @@ struct ExpressionDialect {
 // Rate laws: symbols are a letter followed by letters and digits; functions
 // log, log10, exp, sin, cos in lower or upper case, and the call functions
 // (piecewise, the comparisons lt, gt, leq, geq, eq, neq, the connectives
-// and, or, xor, not, and floor, ceiling, factorial) before a parenthesis.
+// and, or, xor, not, floor, ceiling, factorial, abs, max and min) before a
+// parenthesis.
 const ExpressionDialect& KineticExpressionDialect();
 // Output functions: symbols are single letters, and a run of two or more
 // letters and digits that is neither a function name nor a number is

@@ -18,18 +18,9 @@ MathNode Negate(MathNode operand) { return Function(node_code::kMinus, std::move
 
 MathNode Exp(MathNode operand) { return Function(node_code::kExp, std::move(operand)); }
 
-MathNode Reciprocal(MathNode operand) { return Apply('/', {Number(1.0), std::move(operand)}); }
+MathNode Reciprocal(MathNode operand) { return Apply('/', Number(1.0), std::move(operand)); }
 
-// sinh and cosh through exp: (exp(x) - exp(-x)) / 2 and (exp(x) + exp(-x)) / 2.
-MathNode HalfExpCombination(char code, const MathNode& x) {
-  return Apply('/', {Apply(code, {Exp(x), Exp(Negate(x))}), Number(2.0)});
-}
-
-MathNode Tanh(const MathNode& x) {
-  return Apply('/', {Apply('-', {Exp(x), Exp(Negate(x))}), Apply('+', {Exp(x), Exp(Negate(x))})});
-}
-
-MathNode Sqrt(MathNode x) { return Apply('^', {std::move(x), Number(0.5)}); }
+MathNode Sqrt(MathNode x) { return Apply('^', std::move(x), Number(0.5)); }
 
 // An n-ary operator with fewer than two operands is its operand or the
 // operator's unit.
@@ -38,9 +29,20 @@ MathNode Sqrt(MathNode x) { return Apply('^', {std::move(x), Number(0.5)}); }
 MathNode Fold(char code, std::vector<MathNode> operands, double unit) {
   if (operands.empty()) return Number(unit);
   if (operands.size() == 1) return std::move(operands.front());
+  auto same = [code](const MathNode& node) {
+    return node.kind == MathNode::Kind::kOperator && node.code == code;
+  };
+  // A first operand of the same operator, as a+b+c nests in MathML, hands
+  // its operands on whole, so that flattening such a chain stays linear.
   std::vector<MathNode> flat;
-  for (MathNode& operand : operands) {
-    if (operand.kind == MathNode::Kind::kOperator && operand.code == code) {
+  std::size_t next = 0;
+  if (same(operands.front())) {
+    flat = std::move(operands.front().children);
+    next = 1;
+  }
+  for (; next < operands.size(); ++next) {
+    MathNode& operand = operands[next];
+    if (same(operand)) {
       for (MathNode& inner : operand.children) flat.push_back(std::move(inner));
     } else {
       flat.push_back(std::move(operand));
@@ -81,17 +83,17 @@ MathNode MathTranslator::Translate(const lib::ASTNode& math, const std::string& 
   arguments_.clear();
   inlining_.clear();
   MathNode tree = Node(math);
-  if (ShapeOf(tree).height > kMaxMathDepth) Refuse("an expression nested too deeply");
+  if (ShapeOf(tree).height > kMaxExpressionDepth) RefuseTooDeep();
   return tree;
 }
 
 // A name's value is a whole tree: it counts towards the limits where it is
 // used, so that repeated inlining cannot grow without bound.
-MathNode MathTranslator::Substitute(const MathNode& value) {
+MathNode MathTranslator::Copy(const MathNode& value) {
   const Shape shape = ShapeOf(value);
+  if (shape.nodes > kMaxMathNodes - nodes_) RefuseTooLarge();
   nodes_ += shape.nodes;
-  if (nodes_ > kMaxMathNodes) Refuse("an expression too large");
-  if (shape.height > kMaxMathDepth) Refuse("an expression nested too deeply");
+  if (shape.height > kMaxExpressionDepth) RefuseTooDeep();
   return value;
 }
 
@@ -99,8 +101,16 @@ void MathTranslator::Refuse(const std::string& construct) const {
   throw Refusal(construct + " in " + where_);
 }
 
+void MathTranslator::RefuseTooDeep() const {
+  Refuse("an expression nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels");
+}
+
+void MathTranslator::RefuseTooLarge() const {
+  Refuse("an expression of more than " + std::to_string(kMaxMathNodes) + " nodes");
+}
+
 void MathTranslator::Count() {
-  if (++nodes_ > kMaxMathNodes) Refuse("an expression too large");
+  if (++nodes_ > kMaxMathNodes) RefuseTooLarge();
 }
 
 std::vector<MathNode> MathTranslator::Children(const lib::ASTNode& ast) {
@@ -115,6 +125,12 @@ MathNode MathTranslator::ChildAt(const lib::ASTNode& ast, unsigned int i) {
   return Node(*child);
 }
 
+MathNode MathTranslator::Unary(const lib::ASTNode& ast) {
+  const unsigned int n = ast.getNumChildren();
+  if (n != 1) Refuse("a function with " + std::to_string(n) + " arguments");
+  return ChildAt(ast, 0);
+}
+
 // A relation over several operands holds between each neighbouring pair:
 // lt(a, b, c) is and(lt(a, b), lt(b, c)).
 MathNode MathTranslator::Relation(char code, std::vector<MathNode> operands) {
@@ -122,7 +138,10 @@ MathNode MathTranslator::Relation(char code, std::vector<MathNode> operands) {
   if (operands.size() == 2) return Call(code, std::move(operands));
   std::vector<MathNode> pairs;
   for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
-    pairs.push_back(Call(code, {operands[i], operands[i + 1]}));
+    // An inner operand stands in two pairs: a copy on the right of the
+    // first, itself on the left of the second.
+    MathNode right = i + 2 < operands.size() ? Copy(operands[i + 1]) : std::move(operands[i + 1]);
+    pairs.push_back(Call(code, std::move(operands[i]), std::move(right)));
   }
   return Call(node_code::kAnd, std::move(pairs));
 }
@@ -157,22 +176,35 @@ MathNode MathTranslator::UserFunction(const lib::ASTNode& ast) {
   return body;
 }
 
+// Each element is counted, and its depth too, before its family translates it.
 MathNode MathTranslator::Node(const lib::ASTNode& ast) {
   Count();
-  if (++depth_ > kMaxMathDepth) Refuse("an expression nested too deeply");
+  if (++depth_ > kMaxExpressionDepth) RefuseTooDeep();
   struct Leave {
     int& depth;
     ~Leave() { --depth; }
   } leave{depth_};
 
+  if (std::optional<MathNode> node = Leaf(ast)) return std::move(*node);
+  if (std::optional<MathNode> node = Arithmetic(ast)) return std::move(*node);
+  if (std::optional<MathNode> node = Trigonometric(ast)) return std::move(*node);
+  if (std::optional<MathNode> node = Hyperbolic(ast)) return std::move(*node);
+  if (std::optional<MathNode> node = Logic(ast)) return std::move(*node);
+  if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) return UserFunction(ast);
+  RefuseElement(ast);
+}
+
+void MathTranslator::RefuseElement(const lib::ASTNode& ast) const {
+  const char* name = ast.getName();
+  Refuse(std::string("the MathML element ") +
+         (name != nullptr && *name != '\0' ? "\"" + std::string(name) + "\""
+                                           : "of type " + std::to_string(ast.getType())));
+}
+
+// Numbers, constants and names.
+std::optional<MathNode> MathTranslator::Leaf(const lib::ASTNode& ast) {
   LIBSBML_CPP_NAMESPACE_USE
-  const ASTNodeType_t type = ast.getType();
-  const unsigned int n = ast.getNumChildren();
-  auto unary = [&]() -> MathNode {
-    if (n != 1) Refuse("a function with " + std::to_string(n) + " arguments");
-    return ChildAt(ast, 0);
-  };
-  switch (type) {
+  switch (ast.getType()) {
     case AST_INTEGER:
     case AST_REAL:
     case AST_REAL_E:
@@ -193,12 +225,12 @@ MathNode MathTranslator::Node(const lib::ASTNode& ast) {
       // Inside an inlined function its parameters hide the model's names.
       if (!arguments_.empty()) {
         for (const auto& [parameter, value] : arguments_.back()) {
-          if (parameter == name) return Substitute(value);
+          if (parameter == name) return Copy(value);
         }
       }
       std::optional<MathNode> value = resolve_(name);
       if (!value) Refuse("the unknown name \"" + name + "\"");
-      return Substitute(*value);
+      return Copy(*value);
     }
     case AST_NAME_TIME:
       Refuse("the time symbol");
@@ -206,6 +238,16 @@ MathNode MathTranslator::Node(const lib::ASTNode& ast) {
       Refuse("a delay");
     case AST_FUNCTION_RATE_OF:
       Refuse("a rateOf");
+    default:
+      return std::nullopt;
+  }
+}
+
+// The operators, powers, roots, exponentials and logarithms.
+std::optional<MathNode> MathTranslator::Arithmetic(const lib::ASTNode& ast) {
+  LIBSBML_CPP_NAMESPACE_USE
+  const unsigned int n = ast.getNumChildren();
+  switch (ast.getType()) {
     case AST_PLUS:
       return Fold('+', Children(ast), 0.0);
     case AST_TIMES:
@@ -224,87 +266,123 @@ MathNode MathTranslator::Node(const lib::ASTNode& ast) {
     case AST_FUNCTION_ROOT:
       if (n == 1) return Sqrt(ChildAt(ast, 0));
       if (n != 2) Refuse("a root of " + std::to_string(n) + " operands");
-      return Apply('^', {ChildAt(ast, 1), Reciprocal(ChildAt(ast, 0))});
+      {
+        MathNode radicand = ChildAt(ast, 1);
+        return Apply('^', std::move(radicand), Reciprocal(ChildAt(ast, 0)));
+      }
     case AST_FUNCTION_EXP:
-      return Exp(unary());
+      return Exp(Unary(ast));
     case AST_FUNCTION_LN:
-      return Function(node_code::kLog, unary());
+      return Function(node_code::kLog, Unary(ast));
     case AST_FUNCTION_LOG:
       if (n == 1) return Function(node_code::kLog10, ChildAt(ast, 0));
       if (n != 2) Refuse("a logarithm of " + std::to_string(n) + " operands");
-      return Apply('/', {Function(node_code::kLog10, ChildAt(ast, 1)),
-                         Function(node_code::kLog10, ChildAt(ast, 0))});
+      {
+        MathNode argument = ChildAt(ast, 1);
+        return Apply('/', Function(node_code::kLog10, std::move(argument)),
+                     Function(node_code::kLog10, ChildAt(ast, 0)));
+      }
+    default:
+      return std::nullopt;
+  }
+}
+
+// The trigonometric functions through sin and cos.
+std::optional<MathNode> MathTranslator::Trigonometric(const lib::ASTNode& ast) {
+  LIBSBML_CPP_NAMESPACE_USE
+  switch (ast.getType()) {
     case AST_FUNCTION_SIN:
-      return Function(node_code::kSin, unary());
+      return Function(node_code::kSin, Unary(ast));
     case AST_FUNCTION_COS:
-      return Function(node_code::kCos, unary());
+      return Function(node_code::kCos, Unary(ast));
     case AST_FUNCTION_TAN: {
-      MathNode x = unary();
-      return Apply('/', {Function(node_code::kSin, x), Function(node_code::kCos, x)});
+      MathNode x = Unary(ast);
+      MathNode sine = Function(node_code::kSin, Copy(x));
+      return Apply('/', std::move(sine), Function(node_code::kCos, std::move(x)));
     }
     case AST_FUNCTION_SEC:
-      return Reciprocal(Function(node_code::kCos, unary()));
+      return Reciprocal(Function(node_code::kCos, Unary(ast)));
     case AST_FUNCTION_CSC:
-      return Reciprocal(Function(node_code::kSin, unary()));
+      return Reciprocal(Function(node_code::kSin, Unary(ast)));
     case AST_FUNCTION_COT: {
-      MathNode x = unary();
-      return Apply('/', {Function(node_code::kCos, x), Function(node_code::kSin, x)});
+      MathNode x = Unary(ast);
+      MathNode cosine = Function(node_code::kCos, Copy(x));
+      return Apply('/', std::move(cosine), Function(node_code::kSin, std::move(x)));
     }
+    default:
+      return std::nullopt;
+  }
+}
+
+// The hyperbolic functions and their inverses through exp, log and powers.
+std::optional<MathNode> MathTranslator::Hyperbolic(const lib::ASTNode& ast) {
+  LIBSBML_CPP_NAMESPACE_USE
+  // sinh and cosh: (exp(x) - exp(-x)) / 2 and (exp(x) + exp(-x)) / 2.
+  auto halfExpCombination = [this](char code, const MathNode& x) {
+    MathNode up = Exp(Copy(x));
+    return Apply('/', Apply(code, std::move(up), Exp(Negate(Copy(x)))), Number(2.0));
+  };
+  auto tanh = [this](const MathNode& x) {
+    MathNode up = Exp(Copy(x));
+    MathNode difference = Apply('-', std::move(up), Exp(Negate(Copy(x))));
+    up = Exp(Copy(x));
+    MathNode sum = Apply('+', std::move(up), Exp(Negate(Copy(x))));
+    return Apply('/', std::move(difference), std::move(sum));
+  };
+  // ln(x + sqrt(x^2 + 1)) for arcsinh, ln(x + sqrt(x^2 - 1)) for arccosh.
+  auto inverse = [this](char code, const MathNode& x) {
+    MathNode square = Apply('^', Copy(x), Number(2.0));
+    MathNode root = Sqrt(Apply(code, std::move(square), Number(1.0)));
+    return Function(node_code::kLog, Apply('+', Copy(x), std::move(root)));
+  };
+  switch (ast.getType()) {
     case AST_FUNCTION_SINH:
-      return HalfExpCombination('-', unary());
+      return halfExpCombination('-', Unary(ast));
     case AST_FUNCTION_COSH:
-      return HalfExpCombination('+', unary());
+      return halfExpCombination('+', Unary(ast));
     case AST_FUNCTION_TANH:
-      return Tanh(unary());
+      return tanh(Unary(ast));
     case AST_FUNCTION_SECH:
-      return Reciprocal(HalfExpCombination('+', unary()));
+      return Reciprocal(halfExpCombination('+', Unary(ast)));
     case AST_FUNCTION_CSCH:
-      return Reciprocal(HalfExpCombination('-', unary()));
+      return Reciprocal(halfExpCombination('-', Unary(ast)));
     case AST_FUNCTION_COTH:
-      return Reciprocal(Tanh(unary()));
-    case AST_FUNCTION_ARCSINH: {
-      // ln(x + sqrt(x^2 + 1))
-      MathNode x = unary();
-      return Function(node_code::kLog,
-                      Apply('+', {x, Sqrt(Apply('+', {Apply('^', {x, Number(2.0)}), Number(1.0)}))}));
-    }
-    case AST_FUNCTION_ARCCOSH: {
-      // ln(x + sqrt(x^2 - 1))
-      MathNode x = unary();
-      return Function(node_code::kLog,
-                      Apply('+', {x, Sqrt(Apply('-', {Apply('^', {x, Number(2.0)}), Number(1.0)}))}));
-    }
+      return Reciprocal(tanh(Unary(ast)));
+    case AST_FUNCTION_ARCSINH:
+      return inverse('+', Unary(ast));
+    case AST_FUNCTION_ARCCOSH:
+      return inverse('-', Unary(ast));
     case AST_FUNCTION_ARCTANH: {
       // ln((1 + x) / (1 - x)) / 2
-      MathNode x = unary();
-      return Apply('/', {Function(node_code::kLog, Apply('/', {Apply('+', {Number(1.0), x}),
-                                                               Apply('-', {Number(1.0), x})})),
-                         Number(2.0)});
+      MathNode x = Unary(ast);
+      MathNode numerator = Apply('+', Number(1.0), Copy(x));
+      MathNode quotient = Apply('/', std::move(numerator), Apply('-', Number(1.0), std::move(x)));
+      return Apply('/', Function(node_code::kLog, std::move(quotient)), Number(2.0));
     }
-    case AST_FUNCTION_ABS: {
-      MathNode x = unary();
-      return Call(node_code::kPiecewise,
-                  {x, Call(node_code::kGreaterEqual, {x, Number(0.0)}), Negate(x)});
-    }
+    default:
+      return std::nullopt;
+  }
+}
+
+// Conditions, comparisons, connectives and the functions of the rate-law
+// dialect's calls.
+std::optional<MathNode> MathTranslator::Logic(const lib::ASTNode& ast) {
+  LIBSBML_CPP_NAMESPACE_USE
+  const unsigned int n = ast.getNumChildren();
+  switch (ast.getType()) {
+    case AST_FUNCTION_ABS:
+      return Call(node_code::kAbs, Unary(ast));
     case AST_FUNCTION_MAX:
-    case AST_FUNCTION_MIN: {
-      // A running extreme: piecewise(a, geq(a, b), b) for max, leq for min.
-      std::vector<MathNode> operands = Children(ast);
-      if (operands.empty()) Refuse("a maximum or minimum of nothing");
-      const char test = type == AST_FUNCTION_MAX ? node_code::kGreaterEqual : node_code::kLessEqual;
-      MathNode result = operands.front();
-      for (std::size_t i = 1; i < operands.size(); ++i) {
-        result = Call(node_code::kPiecewise,
-                      {result, Call(test, {result, operands[i]}), operands[i]});
-      }
-      return result;
-    }
+    case AST_FUNCTION_MIN:
+      if (n == 0) Refuse("a maximum or minimum of nothing");
+      return Call(ast.getType() == AST_FUNCTION_MAX ? node_code::kMax : node_code::kMin,
+                  Children(ast));
     case AST_FUNCTION_CEILING:
-      return Call(node_code::kCeiling, {unary()});
+      return Call(node_code::kCeiling, Unary(ast));
     case AST_FUNCTION_FLOOR:
-      return Call(node_code::kFloor, {unary()});
+      return Call(node_code::kFloor, Unary(ast));
     case AST_FUNCTION_FACTORIAL:
-      return Call(node_code::kFactorial, {unary()});
+      return Call(node_code::kFactorial, Unary(ast));
     case AST_FUNCTION_PIECEWISE:
       if (n == 0) Refuse("an empty piecewise");
       return Call(node_code::kPiecewise, Children(ast));
@@ -331,18 +409,16 @@ MathNode MathTranslator::Node(const lib::ASTNode& ast) {
       if (n == 0) return Number(0.0);
       return Call(node_code::kXor, Children(ast));
     case AST_LOGICAL_NOT:
-      return Call(node_code::kNot, {unary()});
+      return Call(node_code::kNot, Unary(ast));
     case AST_LOGICAL_IMPLIES:
       if (n != 2) Refuse("implies of " + std::to_string(n) + " operands");
-      return Call(node_code::kOr, {Call(node_code::kNot, {ChildAt(ast, 0)}), ChildAt(ast, 1)});
-    case AST_FUNCTION:
-      return UserFunction(ast);
+      {
+        MathNode premise = ChildAt(ast, 0);
+        return Call(node_code::kOr, Call(node_code::kNot, std::move(premise)), ChildAt(ast, 1));
+      }
     default:
-      break;
+      return std::nullopt;
   }
-  const char* name = ast.getName();
-  Refuse(std::string("the MathML element ") +
-         (name != nullptr && *name != '\0' ? "\"" + std::string(name) + "\"" : "of type " + std::to_string(type)));
 }
 
 }  // namespace vireon::sbml

@@ -2,10 +2,10 @@
 // Translation of SBML's MathML (libSBML's ASTNode) into a rate-law tree.
 // Function definitions are inlined; every name is resolved by the caller
 // (species, parameters, compartments, reaction ids); MathML functions that
-// the rate-law dialect lacks are written through exact identities (abs,
-// min and max through piecewise, roots through powers, tan through sin and
-// cos, the hyperbolic functions through exp). What has no equivalent
-// (time, delay, rateOf, the inverse trigonometric functions, ...) is refused.
+// the rate-law dialect lacks are written through exact identities (roots
+// through powers, tan through sin and cos, the hyperbolic functions through
+// exp). What has no equivalent (time, delay, rateOf, the inverse
+// trigonometric functions, ...) is refused.
 
 #include <functional>
 #include <optional>
@@ -27,9 +27,11 @@ class Refusal : public std::runtime_error {
   explicit Refusal(const std::string& what) : std::runtime_error(what) {}
 };
 
-// Trees larger or deeper than this are refused, so that neither inlining
-// nor a hostile file can exhaust the memory or the stack.
-inline constexpr int kMaxMathDepth = 500;
+// Trees larger than this are refused, so that neither inlining nor a
+// hostile file can exhaust the memory. Every node counts, those a name's
+// value or an identity copies included. Trees are no deeper than a rate law
+// may be (kMaxExpressionDepth, the limit the export keeps too), so that
+// neither can exhaust the stack.
 inline constexpr int kMaxMathNodes = 200000;
 
 class MathTranslator {
@@ -43,15 +45,29 @@ class MathTranslator {
   // The tree of `math`; `where` names its place for refusals ("the kinetic
   // law of reaction R1"). Throws Refusal.
   MathNode Translate(const lib::ASTNode& math, const std::string& where);
+  // The nodes the last translation created, copies included.
+  int nodes() const { return nodes_; }
 
  private:
   MathNode Node(const lib::ASTNode& ast);
+  // The families of MathML elements; nothing when `ast` is of another family.
+  std::optional<MathNode> Leaf(const lib::ASTNode& ast);
+  std::optional<MathNode> Arithmetic(const lib::ASTNode& ast);
+  std::optional<MathNode> Trigonometric(const lib::ASTNode& ast);
+  std::optional<MathNode> Hyperbolic(const lib::ASTNode& ast);
+  std::optional<MathNode> Logic(const lib::ASTNode& ast);
+  MathNode Unary(const lib::ASTNode& ast);
+  [[noreturn]] void RefuseElement(const lib::ASTNode& ast) const;
   std::vector<MathNode> Children(const lib::ASTNode& ast);
   MathNode ChildAt(const lib::ASTNode& ast, unsigned int i);
   MathNode UserFunction(const lib::ASTNode& ast);
   MathNode Relation(char code, std::vector<MathNode> operands);
-  MathNode Substitute(const MathNode& value);
+  // A copy of `value` where an identity names an operand again; it counts
+  // towards the limits as a name's value does.
+  MathNode Copy(const MathNode& value);
   [[noreturn]] void Refuse(const std::string& construct) const;
+  [[noreturn]] void RefuseTooDeep() const;
+  [[noreturn]] void RefuseTooLarge() const;
   void Count();
 
   const lib::Model& model_;

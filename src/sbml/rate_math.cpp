@@ -54,6 +54,32 @@ MathNode Call(char code, std::vector<MathNode> arguments) {
   return node;
 }
 
+namespace {
+
+std::vector<MathNode> Operands(MathNode first, MathNode second) {
+  std::vector<MathNode> operands;
+  operands.reserve(2);
+  operands.push_back(std::move(first));
+  operands.push_back(std::move(second));
+  return operands;
+}
+
+}  // namespace
+
+MathNode Apply(char code, MathNode left, MathNode right) {
+  return Apply(code, Operands(std::move(left), std::move(right)));
+}
+
+MathNode Call(char code, MathNode argument) {
+  std::vector<MathNode> arguments;
+  arguments.push_back(std::move(argument));
+  return Call(code, std::move(arguments));
+}
+
+MathNode Call(char code, MathNode first, MathNode second) {
+  return Call(code, Operands(std::move(first), std::move(second)));
+}
+
 bool IsExactExpressionNumber(double value) {
   if (!std::isfinite(value)) return false;
   return NumberValue(FormatExpressionNumber(std::fabs(value))) == std::fabs(value);
@@ -145,7 +171,82 @@ void Write(const MathNode& node, const std::function<std::string(const MathNode&
   }
 }
 
+// How tightly an operator binds its operands in the rate-law dialect; a
+// prefix sign, a function and a call bind tighter than any operator.
+int Precedence(const MathNode& node) {
+  constexpr int kTightest = 9;
+  if (node.kind != MathNode::Kind::kOperator) return kTightest;
+  switch (node.code) {
+    case '+':
+    case '-':
+      return 1;
+    case '*':
+    case '/':
+      return 3;
+    default:
+      return 5;  // '^'
+  }
+}
+
+void WriteCompact(const MathNode& node, const std::function<std::string(const MathNode&)>& symbol,
+                  std::string& out) {
+  auto operand = [&](const MathNode& child, bool parenthesise) {
+    if (parenthesise) out += '(';
+    WriteCompact(child, symbol, out);
+    if (parenthesise) out += ')';
+  };
+  switch (node.kind) {
+    case MathNode::Kind::kNumber:
+      // A negative number is a prefix sign before its magnitude.
+      if (std::signbit(node.value)) out += '-';
+      out += NumberText(std::fabs(node.value));
+      return;
+    case MathNode::Kind::kSpecies:
+    case MathNode::Kind::kConstant:
+      out += symbol(node);
+      return;
+    case MathNode::Kind::kOperator: {
+      // "+" "-" "*" "/" group from the left, "^" from the right.
+      const int precedence = Precedence(node);
+      const bool rightGrouping = node.code == '^';
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (i > 0) out += node.code;
+        const int inner = Precedence(node.children[i]);
+        const bool groupingSide = rightGrouping ? i > 0 : i == 0;
+        operand(node.children[i], groupingSide ? inner < precedence : inner <= precedence);
+      }
+      return;
+    }
+    case MathNode::Kind::kFunction:
+      if (node.code == node_code::kMinus) {
+        // A prefix sign takes a primary.
+        out += '-';
+        operand(node.children.front(), node.children.front().kind == MathNode::Kind::kOperator);
+        return;
+      }
+      out += FunctionName(node.code);
+      operand(node.children.front(), true);
+      return;
+    case MathNode::Kind::kCall:
+      out += CallName(node.code);
+      out += '(';
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        if (i > 0) out += ", ";
+        WriteCompact(node.children[i], symbol, out);
+      }
+      out += ')';
+      return;
+  }
+}
+
 }  // namespace
+
+std::string CompactExpressionText(const MathNode& node,
+                                  const std::function<std::string(const MathNode&)>& symbol) {
+  std::string text;
+  WriteCompact(node, symbol, text);
+  return text;
+}
 
 std::string ExpressionText(const MathNode& node,
                            const std::function<std::string(const MathNode&)>& symbol) {
@@ -154,12 +255,9 @@ std::string ExpressionText(const MathNode& node,
   return text;
 }
 
-void VisitLeaves(const MathNode& node, const std::function<void(const MathNode&)>& visit) {
-  if (node.kind == MathNode::Kind::kSpecies || node.kind == MathNode::Kind::kConstant) {
-    visit(node);
-    return;
-  }
-  for (const MathNode& child : node.children) VisitLeaves(child, visit);
+void VisitNodes(const MathNode& node, const std::function<void(const MathNode&)>& visit) {
+  visit(node);
+  for (const MathNode& child : node.children) VisitNodes(child, visit);
 }
 
 }  // namespace vireon::sbml

@@ -37,6 +37,11 @@ MathNode ConstantNode(int index);
 MathNode Apply(char code, std::vector<MathNode> operands);
 MathNode Function(char code, MathNode operand);
 MathNode Call(char code, std::vector<MathNode> arguments);
+// The same for one or two operands, which are moved, not copied as the
+// elements of a braced list would be.
+MathNode Apply(char code, MathNode left, MathNode right);
+MathNode Call(char code, MathNode argument);
+MathNode Call(char code, MathNode first, MathNode second);
 
 // Whether the rate-law dialect keeps the number exactly: it is finite and
 // survives the seven significant digits with which a kinetic type record
@@ -49,8 +54,14 @@ bool IsExactExpressionNumber(double value);
 std::string ExpressionText(const MathNode& node,
                            const std::function<std::string(const MathNode&)>& symbol);
 
-// Calls `visit` for every species and constant leaf, in the order in which
-// ExpressionText writes them.
-void VisitLeaves(const MathNode& node, const std::function<void(const MathNode&)>& visit);
+// The same tree with only the parentheses the precedences need, so that the
+// text nests no deeper than the tree does. For trees whose fully
+// parenthesised text nests too deeply for the rate-law dialect.
+std::string CompactExpressionText(const MathNode& node,
+                                  const std::function<std::string(const MathNode&)>& symbol);
+
+// Calls `visit` for every node, each before its children: the species and
+// constant leaves in the order in which ExpressionText writes them.
+void VisitNodes(const MathNode& node, const std::function<void(const MathNode&)>& visit);
 
 }  // namespace vireon::sbml

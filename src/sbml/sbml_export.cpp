@@ -1,7 +1,9 @@
 #include "sbml/sbml_export.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_binding.h"
@@ -190,6 +192,15 @@ class NodeWriter {
       case node_code::kFactorial:
         type = AST_FUNCTION_FACTORIAL;
         break;
+      case node_code::kAbs:
+        type = AST_FUNCTION_ABS;
+        break;
+      case node_code::kMax:
+        type = AST_FUNCTION_MAX;
+        break;
+      case node_code::kMin:
+        type = AST_FUNCTION_MIN;
+        break;
       default:
         return NumberAst(0.0);
     }
@@ -258,6 +269,71 @@ AstPointer MassAction(bool reversible, const StepNames& names) {
   return ApplyAst(AST_MINUS, std::move(terms));
 }
 
+// The text as XML 1.0 can carry it: valid UTF-8 stays as it is, a byte
+// that is not part of a valid sequence is read as the Latin-1 character it
+// would be in an older file, and a control character other than a tab or a
+// line break, which XML cannot hold at all, becomes U+FFFD.
+std::string XmlText(const std::string& text) {
+  std::string result;
+  auto append = [&](char32_t c) {
+    if (c < 0x80) {
+      result += static_cast<char>(c);
+    } else if (c < 0x800) {
+      result += static_cast<char>(0xC0 | (c >> 6));
+      result += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      result += static_cast<char>(0xE0 | (c >> 12));
+      result += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      result += static_cast<char>(0xF0 | (c >> 18));
+      result += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      result += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  };
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    // The length of the sequence the lead byte starts and its first bits.
+    std::size_t length = 1;
+    char32_t c = lead;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      c = lead & 0x07;
+    }
+    bool valid = lead < 0x80 || length > 1;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates, values beyond U+10FFFF and the two
+    // non-characters XML refuses.
+    const char32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (valid && length > 1 &&
+        (c < smallest || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || c == 0xFFFE || c == 0xFFFF)) {
+      valid = false;
+    }
+    if (!valid) {
+      append(lead);  // Latin-1
+      ++i;
+      continue;
+    }
+    const bool control = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+    append(control ? kReplacement : c);
+    i += length;
+  }
+  return result;
+}
+
 std::string EscapeXml(const std::string& text) {
   std::string escaped;
   for (char c : text) {
@@ -287,10 +363,157 @@ std::string NotesOf(const std::string& comments) {
     if (end == std::string::npos) end = comments.size();
     std::string line = comments.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    body += "<p>" + EscapeXml(line) + "</p>";
+    body += "<p>" + EscapeXml(XmlText(line)) + "</p>";
     start = end + 1;
   }
   return body + "</body>";
+}
+
+// The height of a MathML tree, found without recursion.
+int HeightOf(const lib::ASTNode& root) {
+  int height = 0;
+  std::vector<std::pair<const lib::ASTNode*, int>> pending{{&root, 1}};
+  while (!pending.empty()) {
+    auto [node, level] = pending.back();
+    pending.pop_back();
+    height = std::max(height, level);
+    for (unsigned int i = 0; i < node->getNumChildren(); ++i) {
+      if (node->getChild(i) != nullptr) pending.emplace_back(node->getChild(i), level + 1);
+    }
+  }
+  return height;
+}
+
+// The SBML ids given so far: compartments and species by index.
+struct ExportIds {
+  sbml::IdNamer namer;
+  std::vector<std::string> compartments, species;
+};
+
+void WriteCompartments(const Model& model, lib::Model& m, ExportIds& ids) {
+  for (const Compartment& c : model.compartments) {
+    lib::Compartment* compartment = m.createCompartment();
+    ids.compartments.push_back(ids.namer.Name(c.name));
+    compartment->setId(ids.compartments.back());
+    compartment->setName(XmlText(c.name));
+    compartment->setSpatialDimensions(3u);
+    compartment->setSize(c.volume);
+    compartment->setConstant(true);
+  }
+}
+
+void WriteSpecies(const Model& model, lib::Model& m, ExportIds& ids) {
+  for (const Metabolite& metabolite : model.metabolites) {
+    lib::Species* species = m.createSpecies();
+    ids.species.push_back(ids.namer.Name(metabolite.name));
+    species->setId(ids.species.back());
+    species->setName(XmlText(metabolite.name));
+    species->setCompartment(ids.compartments[static_cast<std::size_t>(metabolite.compartment)]);
+    species->setInitialConcentration(metabolite.initialConcentration);
+    species->setHasOnlySubstanceUnits(false);
+    species->setBoundaryCondition(metabolite.type == FIXED);
+    species->setConstant(false);
+  }
+}
+
+// The compartment whose volume the step's law is given in: that of the first
+// substrate, else of the first product, else the default compartment.
+int ReferenceCompartment(const Model& model, const Step& step) {
+  if (!step.substrates.empty()) return model.metabolites[step.substrates.front()].compartment;
+  if (!step.products.empty()) return model.metabolites[step.products.front()].compartment;
+  return 0;
+}
+
+// The reactants, products and modifiers of the step's reaction.
+void WriteSpeciesReferences(const Model& model, const Step& step, const ExportIds& ids,
+                            lib::Reaction& reaction) {
+  const double referenceVolume = model.compartments[ReferenceCompartment(model, step)].volume;
+  std::map<int, int> reactants, products;
+  for (int s : step.substrates) ++reactants[s];
+  for (int p : step.products) ++products[p];
+  auto addReferences = [&](const std::map<int, int>& counts, bool asReactants) {
+    for (const auto& [metabolite, count] : counts) {
+      lib::SpeciesReference* r = asReactants ? reaction.createReactant() : reaction.createProduct();
+      r->setSpecies(ids.species[static_cast<std::size_t>(metabolite)]);
+      r->setStoichiometry(count * (model.VolumeOf(metabolite) / referenceVolume));
+      r->setConstant(true);
+    }
+  };
+  addReferences(reactants, true);
+  addReferences(products, false);
+  std::map<int, bool> modifiers;
+  for (int modifier : step.modifiers) {
+    if (modifier >= 0 && reactants.count(modifier) == 0 && products.count(modifier) == 0 &&
+        !modifiers[modifier]) {
+      modifiers[modifier] = true;
+      reaction.createModifier()->setSpecies(ids.species[static_cast<std::size_t>(modifier)]);
+    }
+  }
+}
+
+// The step's kinetic constants as local parameters of the law, with their
+// ids in `names`. Local parameters must not hide the species and
+// compartments the law reads.
+void WriteLocalParameters(const Step& step, const ExportIds& ids, lib::KineticLaw& law,
+                          StepNames& names) {
+  sbml::IdNamer localIds;
+  for (const std::string& id : ids.species) localIds.Reserve(id);
+  for (const std::string& id : ids.compartments) localIds.Reserve(id);
+  const KineticType* type = step.kineticType;
+  for (int i = 0; i < step.ConstantCount(); ++i) {
+    const std::string name =
+        type != nullptr && i < type->constants ? type->constantNames[i] : "k" + std::to_string(i);
+    names.constants.push_back(localIds.Name(name.empty() ? "k" : name));
+    lib::LocalParameter* parameter = law.createLocalParameter();
+    parameter->setId(names.constants.back());
+    if (!name.empty()) parameter->setName(XmlText(name));
+    parameter->setValue(step.constants[i]);
+  }
+}
+
+// The step's rate per unit volume as MathML.
+AstPointer RateMath(const KineticType* type, const StepNames& names) {
+  if (type == nullptr) return NumberAst(0.0);
+  if (type->function) {
+    const std::vector<KineticNode>& nodes = type->function->nodes();
+    return NodeWriter(nodes, names).Write(nodes.empty() ? kNoNode : nodes[0].left);
+  }
+  if (type->name == sbml::kMassActionIrreversible || type->name == sbml::kMassActionReversible) {
+    return MassAction(type->name == sbml::kMassActionReversible, names);
+  }
+  return BuiltInLaw(sbml::BuiltInLawFormula(type->name), names);
+}
+
+// The step as a reaction whose kinetic law is the volume of the reference
+// compartment times the rate; a law deeper than the import reads is a
+// problem.
+void WriteReaction(const Model& model, const Step& step, lib::Model& m, ExportIds& ids,
+                   std::vector<std::string>& problems) {
+  lib::Reaction* reaction = m.createReaction();
+  reaction->setId(ids.namer.Name(step.name));
+  reaction->setName(XmlText(step.name));
+  reaction->setReversible(step.reversible != 0);
+  WriteSpeciesReferences(model, step, ids, *reaction);
+
+  StepNames names;
+  for (int s : step.substrates) names.substrates.push_back(ids.species[static_cast<std::size_t>(s)]);
+  for (int p : step.products) names.products.push_back(ids.species[static_cast<std::size_t>(p)]);
+  for (int modifier : step.modifiers) {
+    names.modifiers.push_back(modifier >= 0 ? ids.species[static_cast<std::size_t>(modifier)] : "");
+  }
+  lib::KineticLaw* law = reaction->createKineticLaw();
+  WriteLocalParameters(step, ids, *law, names);
+
+  std::vector<AstPointer> factors;
+  factors.push_back(NameAst(ids.compartments[static_cast<std::size_t>(ReferenceCompartment(model, step))]));
+  factors.push_back(RateMath(step.kineticType, names));
+  AstPointer lawMath = ApplyAst(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_TIMES, std::move(factors));
+  if (HeightOf(*lawMath) > kMaxExpressionDepth) {
+    problems.push_back("step \"" + step.name + "\", whose kinetic law would nest deeper than the " +
+                       std::to_string(kMaxExpressionDepth) + " levels of a rate law");
+    return;
+  }
+  law->setMath(lawMath.get());
 }
 
 }  // namespace
@@ -307,111 +530,19 @@ SbmlExportResult ExportSbml(const Model& model) {
 
   lib::SBMLDocument document(3, 2);
   lib::Model* m = document.createModel();
-  sbml::IdNamer ids;
-  m->setId(ids.Name(model.title.empty() ? "model" : model.title));
-  m->setName(model.title);
+  ExportIds ids;
+  m->setId(ids.namer.Name(model.title.empty() ? "model" : model.title));
+  m->setName(XmlText(model.title));
   if (!model.comments.empty()) m->setNotes(NotesOf(model.comments));
+  WriteCompartments(model, *m, ids);
+  WriteSpecies(model, *m, ids);
+  for (const Step& step : model.steps) WriteReaction(model, step, *m, ids, result.problems);
+  if (!result.problems.empty()) return result;
 
-  std::vector<std::string> compartmentIds;
-  for (const Compartment& c : model.compartments) {
-    lib::Compartment* compartment = m->createCompartment();
-    compartmentIds.push_back(ids.Name(c.name));
-    compartment->setId(compartmentIds.back());
-    compartment->setName(c.name);
-    compartment->setSpatialDimensions(3u);
-    compartment->setSize(c.volume);
-    compartment->setConstant(true);
-  }
-  std::vector<std::string> speciesIds;
-  for (const Metabolite& metabolite : model.metabolites) {
-    lib::Species* species = m->createSpecies();
-    speciesIds.push_back(ids.Name(metabolite.name));
-    species->setId(speciesIds.back());
-    species->setName(metabolite.name);
-    species->setCompartment(compartmentIds[static_cast<std::size_t>(metabolite.compartment)]);
-    species->setInitialConcentration(metabolite.initialConcentration);
-    species->setHasOnlySubstanceUnits(false);
-    species->setBoundaryCondition(metabolite.type == FIXED);
-    species->setConstant(false);
-  }
-
-  for (const Step& step : model.steps) {
-    lib::Reaction* reaction = m->createReaction();
-    reaction->setId(ids.Name(step.name));
-    reaction->setName(step.name);
-    reaction->setReversible(step.reversible != 0);
-
-    // The volume the law is given in.
-    int reference = 0;
-    if (!step.substrates.empty()) {
-      reference = model.metabolites[step.substrates.front()].compartment;
-    } else if (!step.products.empty()) {
-      reference = model.metabolites[step.products.front()].compartment;
-    }
-    const double referenceVolume = model.compartments[reference].volume;
-    std::map<int, int> reactants, products;
-    for (int s : step.substrates) ++reactants[s];
-    for (int p : step.products) ++products[p];
-    auto addReferences = [&](const std::map<int, int>& counts, bool asReactants) {
-      for (const auto& [metabolite, count] : counts) {
-        lib::SpeciesReference* r = asReactants ? reaction->createReactant() : reaction->createProduct();
-        r->setSpecies(speciesIds[static_cast<std::size_t>(metabolite)]);
-        r->setStoichiometry(count * (model.VolumeOf(metabolite) / referenceVolume));
-        r->setConstant(true);
-      }
-    };
-    addReferences(reactants, true);
-    addReferences(products, false);
-    std::map<int, bool> modifiers;
-    for (int modifier : step.modifiers) {
-      if (modifier >= 0 && reactants.count(modifier) == 0 && products.count(modifier) == 0 &&
-          !modifiers[modifier]) {
-        modifiers[modifier] = true;
-        reaction->createModifier()->setSpecies(speciesIds[static_cast<std::size_t>(modifier)]);
-      }
-    }
-
-    StepNames names;
-    for (int s : step.substrates) names.substrates.push_back(speciesIds[static_cast<std::size_t>(s)]);
-    for (int p : step.products) names.products.push_back(speciesIds[static_cast<std::size_t>(p)]);
-    for (int modifier : step.modifiers) {
-      names.modifiers.push_back(modifier >= 0 ? speciesIds[static_cast<std::size_t>(modifier)] : "");
-    }
-    lib::KineticLaw* law = reaction->createKineticLaw();
-    // Local parameters must not hide the species and compartments the law
-    // reads.
-    sbml::IdNamer localIds;
-    for (const std::string& id : speciesIds) localIds.Reserve(id);
-    for (const std::string& id : compartmentIds) localIds.Reserve(id);
-    const KineticType* type = step.kineticType;
-    for (int i = 0; i < step.ConstantCount(); ++i) {
-      const std::string name =
-          type != nullptr && i < type->constants ? type->constantNames[i] : "k" + std::to_string(i);
-      names.constants.push_back(localIds.Name(name.empty() ? "k" : name));
-      lib::LocalParameter* parameter = law->createLocalParameter();
-      parameter->setId(names.constants.back());
-      if (!name.empty()) parameter->setName(name);
-      parameter->setValue(step.constants[i]);
-    }
-
-    AstPointer rate;
-    if (type == nullptr) {
-      rate = NumberAst(0.0);
-    } else if (type->function) {
-      const std::vector<KineticNode>& nodes = type->function->nodes();
-      rate = NodeWriter(nodes, names).Write(nodes.empty() ? kNoNode : nodes[0].left);
-    } else if (type->name == sbml::kMassActionIrreversible || type->name == sbml::kMassActionReversible) {
-      rate = MassAction(type->name == sbml::kMassActionReversible, names);
-    } else {
-      rate = BuiltInLaw(sbml::BuiltInLawFormula(type->name), names);
-    }
-    std::vector<AstPointer> factors;
-    factors.push_back(NameAst(compartmentIds[static_cast<std::size_t>(reference)]));
-    factors.push_back(std::move(rate));
-    AstPointer lawMath = ApplyAst(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_TIMES, std::move(factors));
-    law->setMath(lawMath.get());
-  }
-
+  // The export refuses only errors. The units checks, which give warnings
+  // only, take time quadratic in the depth of a law inside libSBML.
+  document.setConsistencyChecks(LIBSBML_CPP_NAMESPACE_QUALIFIER LIBSBML_CAT_UNITS_CONSISTENCY, false);
+  document.setConsistencyChecks(LIBSBML_CPP_NAMESPACE_QUALIFIER LIBSBML_CAT_MODELING_PRACTICE, false);
   document.checkConsistency();
   for (unsigned int i = 0; i < document.getNumErrors(); ++i) {
     const lib::SBMLError* error = document.getError(i);

@@ -17,14 +17,17 @@
 #include <set>
 #include <sstream>
 
+#include "document/model_file.h"
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
 #include "model/equation_parser.h"
 #include "model/file_access.h"
+#include "model/record_cursor.h"
 #include "model/structural_analysis.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/rate_math.h"
 #include "sbml/sbml_names.h"
+#include "sbml/xml_depth.h"
 
 namespace vireon {
 
@@ -110,8 +113,20 @@ struct PartStep {
 
 struct BuiltStep {
   Step step;
-  std::vector<int> stoichiometryColumn;  // per species: products minus substrates
-  int type = -1;                         // index into the import's new or reused types
+  std::vector<std::pair<int, int>> stoichiometry;  // species, products minus substrates
+  int type = -1;  // index into the import's new or reused types
+};
+
+// The import's budget of rate-law nodes is spent: what follows is not read.
+class BudgetSpent : public Refusal {
+ public:
+  using Refusal::Refusal;
+};
+
+// A reaction's kinetic law, translated once, or why it was refused.
+struct LawEntry {
+  std::optional<MathNode> law;
+  std::string refusal;
 };
 
 struct TypeChoice {
@@ -133,7 +148,17 @@ class Importer {
   void CheckConstructs();
   void ReadCompartments();
   void ReadSpecies();
-  void ReadReaction(const lib::Reaction& reaction);
+  void CheckSize(std::size_t steps);
+  void CheckEquationText();
+  void ReadLaws();
+  std::vector<int> LawOrder();
+  std::vector<int> NamedReactions(int reaction);
+  struct FunctionNames {
+    std::vector<std::string> names, calls;
+  };
+  const FunctionNames& NamesInFunction(const std::string& function);
+  void Spend(long long nodes);
+  void ReadReaction(const lib::Reaction& reaction, const LawEntry& entry);
   MathNode Law(const lib::Reaction& reaction);
   std::optional<MathNode> Resolve(const lib::Reaction& reaction, const std::string& name);
   MathNode ReplaceInexactNumbers(MathNode node);
@@ -157,11 +182,15 @@ class Importer {
   std::vector<ConstantEntry> constants_;
   std::map<std::string, int> globalConstant_;  // parameter and compartment ids
   std::map<std::pair<std::string, std::string>, int> localConstant_;  // (reaction, id)
-  std::vector<std::string> inliningReactions_;
+  std::map<std::string, int> reactionIndex_;
+  std::vector<LawEntry> laws_;  // per reaction, once translated
+  std::map<std::string, FunctionNames> functionNames_;
+  long long spentNodes_ = 0;
 
   std::vector<BuiltStep> steps_;
   std::set<std::string> stepNames_;
   std::vector<TypeChoice> types_;
+  std::multimap<std::string, int> typesByDescription_;  // indices into types_
   std::set<std::string> typeNames_;
 };
 
@@ -205,6 +234,37 @@ void Importer::CheckConstructs() {
   for (unsigned int i = 0; i < m.getNumReactions(); ++i) {
     const lib::Reaction* r = m.getReaction(i);
     if (r->isSetFast() && r->getFast()) problems_.push_back("fast reaction " + Quoted(r->getId()));
+  }
+}
+
+// The limits a model file's reader keeps: the structural matrices of the
+// model stay within kMaxModelMatrixEntries.
+void Importer::CheckSize(std::size_t steps) {
+  const auto metabolites = static_cast<long long>(species_.size());
+  const auto n = static_cast<long long>(steps);
+  if (metabolites * metabolites > kMaxModelMatrixEntries || metabolites * n > kMaxModelMatrixEntries ||
+      n * n > kMaxModelMatrixEntries) {
+    problems_.push_back("a model of " + std::to_string(metabolites) + " species and " +
+                        std::to_string(n) + " steps, whose matrices would hold more than the " +
+                        std::to_string(kMaxModelMatrixEntries) + " entries a model may have");
+  }
+}
+
+// A step's equation names each species once per unit of its coefficient,
+// so that a long id in a large coefficient could make a model file beyond
+// what the reader takes: the equations must stay within half of it.
+void Importer::CheckEquationText() {
+  constexpr auto kMaxEquationBytes = static_cast<long long>(kMaxRecordFileSize / 2);
+  long long bytes = 0;
+  for (const BuiltStep& built : steps_) {
+    for (const auto& [species, n] : built.stoichiometry) {
+      bytes += std::abs(static_cast<long long>(n)) *
+               (static_cast<long long>(species_[static_cast<std::size_t>(species)].id.size()) + 3);
+    }
+  }
+  if (bytes > kMaxEquationBytes) {
+    problems_.push_back("reactions whose equations would take more than the " +
+                        std::to_string(kMaxEquationBytes) + " bytes a model file may give them");
   }
 }
 
@@ -306,7 +366,7 @@ std::optional<MathNode> Importer::Resolve(const lib::Reaction& reaction,
       return node;
     }
     // The amount: concentration times the compartment's size.
-    return sbml::Apply('*', {node, sbml::ConstantNode(compartmentConstant_[s.compartment])});
+    return sbml::Apply('*', std::move(node), sbml::ConstantNode(compartmentConstant_[s.compartment]));
   }
   auto global = globalConstant_.find(name);
   if (global != globalConstant_.end()) {
@@ -316,12 +376,14 @@ std::optional<MathNode> Importer::Resolve(const lib::Reaction& reaction,
     }
     return sbml::ConstantNode(global->second);
   }
-  if (const lib::Reaction* other = sbml_.getReaction(name)) {
-    if (std::find(inliningReactions_.begin(), inliningReactions_.end(), name) !=
-        inliningReactions_.end()) {
-      throw Refusal("the kinetic law of " + Quoted(name) + " that refers to its own rate");
-    }
-    return Law(*other);
+  auto other = reactionIndex_.find(name);
+  if (other != reactionIndex_.end()) {
+    // The laws are read in an order that puts every named law first.
+    const LawEntry& entry = laws_[static_cast<std::size_t>(other->second)];
+    if (entry.law) return entry.law;
+    if (!entry.refusal.empty()) throw Refusal(entry.refusal);
+    throw Refusal("the kinetic law of " + Quoted(name) + ", not read before the law of " +
+                  Quoted(reaction.getId()) + " that names it");
   }
   return std::nullopt;
 }
@@ -357,13 +419,178 @@ MathNode Importer::Law(const lib::Reaction& reaction) {
     constants_.push_back({id, value, false});
     localConstant_[key] = static_cast<int>(constants_.size()) - 1;
   }
-  inliningReactions_.push_back(reaction.getId());
   sbml::MathTranslator translator(
       sbml_, [&](const std::string& name) { return Resolve(reaction, name); });
   MathNode tree = translator.Translate(*law->getMath(),
                                        "the kinetic law of " + Quoted(reaction.getId()));
-  inliningReactions_.pop_back();
+  Spend(translator.nodes());
   return tree;
+}
+
+// Every tree the import builds counts against one budget, so that no model
+// of modest size can make it build without bound.
+void Importer::Spend(long long nodes) {
+  spentNodes_ += nodes;
+  if (spentNodes_ > kMaxSbmlImportNodes) {
+    throw BudgetSpent("kinetic laws of more than " + std::to_string(kMaxSbmlImportNodes) +
+                      " nodes in all");
+  }
+}
+
+// Calls `visit` for every node of a tree, without recursion.
+template <typename Visit>
+void VisitAst(const lib::ASTNode* root, Visit visit) {
+  std::vector<const lib::ASTNode*> pending{root};
+  while (!pending.empty()) {
+    const lib::ASTNode* ast = pending.back();
+    pending.pop_back();
+    if (ast == nullptr) continue;
+    for (unsigned int i = 0; i < ast->getNumChildren(); ++i) pending.push_back(ast->getChild(i));
+    visit(*ast);
+  }
+}
+
+// The reactions whose ids the kinetic law of `reaction` names for their
+// rates, also through the function definitions it calls. A name the law
+// gives a value of its own (a local parameter, a species, a global
+// constant, a function's argument) is no reaction's. Each function body is
+// walked once for the whole import.
+std::vector<int> Importer::NamedReactions(int reaction) {
+  const lib::Reaction& r = *sbml_.getReaction(static_cast<unsigned int>(reaction));
+  std::vector<int> named;
+  const lib::KineticLaw* law = r.getKineticLaw();
+  if (law == nullptr || !law->isSetMath()) return named;
+  auto isLocal = [&](const std::string& name) {
+    return r.getLevel() >= 3 ? law->getLocalParameter(name) != nullptr
+                             : law->getParameter(name) != nullptr;
+  };
+  auto add = [&](const std::string& name) {
+    if (isLocal(name) || speciesIndex_.count(name) > 0 || globalConstant_.count(name) > 0) return;
+    auto found = reactionIndex_.find(name);
+    if (found != reactionIndex_.end()) named.push_back(found->second);
+  };
+  // The functions the law calls, and those they call in turn.
+  std::vector<std::string> calls;
+  std::set<std::string> called;
+  VisitAst(law->getMath(), [&](const lib::ASTNode& ast) {
+    if (ast.getName() == nullptr) return;
+    if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
+      if (called.insert(ast.getName()).second) calls.push_back(ast.getName());
+    } else if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME) {
+      add(ast.getName());
+    }
+  });
+  while (!calls.empty()) {
+    const FunctionNames& body = NamesInFunction(calls.back());
+    calls.pop_back();
+    for (const std::string& name : body.names) add(name);
+    for (const std::string& function : body.calls) {
+      if (called.insert(function).second) calls.push_back(function);
+    }
+  }
+  return named;
+}
+
+// The names in a function definition's body other than its arguments, and
+// the functions it calls.
+const Importer::FunctionNames& Importer::NamesInFunction(const std::string& function) {
+  auto [entry, added] = functionNames_.try_emplace(function);
+  if (!added) return entry->second;
+  const lib::FunctionDefinition* definition = sbml_.getFunctionDefinition(function);
+  if (definition == nullptr) return entry->second;
+  std::set<std::string> arguments;
+  for (unsigned int i = 0; i < definition->getNumArguments(); ++i) {
+    const lib::ASTNode* argument = definition->getArgument(i);
+    if (argument != nullptr && argument->getName() != nullptr) arguments.insert(argument->getName());
+  }
+  std::set<std::string> names, calls;
+  VisitAst(definition->getBody(), [&](const lib::ASTNode& ast) {
+    if (ast.getName() == nullptr) return;
+    if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
+      calls.insert(ast.getName());
+    } else if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME &&
+               arguments.count(ast.getName()) == 0) {
+      names.insert(ast.getName());
+    }
+  });
+  entry->second.names.assign(names.begin(), names.end());
+  entry->second.calls.assign(calls.begin(), calls.end());
+  return entry->second;
+}
+
+// The reactions in an order in which every law comes after the laws it
+// names, in document order where the names leave a choice: a depth-first
+// walk, without recursion, that emits a reaction once all it names are out.
+// Reactions whose laws name each other in a cycle are refused, and so left
+// out.
+std::vector<int> Importer::LawOrder() {
+  const int n = static_cast<int>(sbml_.getNumReactions());
+  enum class Mark { kNew, kOpen, kDone };
+  std::vector<Mark> marks(static_cast<std::size_t>(n), Mark::kNew);
+  std::vector<std::vector<int>> named(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) named[static_cast<std::size_t>(i)] = NamedReactions(i);
+  std::vector<int> order;
+  std::vector<std::pair<int, std::size_t>> path;  // reaction, next named law to visit
+  auto idOf = [&](int i) { return sbml_.getReaction(static_cast<unsigned int>(i))->getId(); };
+  for (int start = 0; start < n; ++start) {
+    if (marks[static_cast<std::size_t>(start)] != Mark::kNew) continue;
+    marks[static_cast<std::size_t>(start)] = Mark::kOpen;
+    path.emplace_back(start, 0);
+    while (!path.empty()) {
+      auto& [reaction, next] = path.back();
+      const std::vector<int>& targets = named[static_cast<std::size_t>(reaction)];
+      if (next == targets.size()) {
+        marks[static_cast<std::size_t>(reaction)] = Mark::kDone;
+        order.push_back(reaction);
+        path.pop_back();
+        continue;
+      }
+      const int target = targets[next++];
+      if (marks[static_cast<std::size_t>(target)] == Mark::kNew) {
+        marks[static_cast<std::size_t>(target)] = Mark::kOpen;
+        path.emplace_back(target, 0);
+      } else if (marks[static_cast<std::size_t>(target)] == Mark::kOpen) {
+        // The path from the target on is a cycle.
+        std::size_t from = path.size() - 1;
+        while (path[from].first != target) --from;
+        std::string message;
+        if (from + 1 == path.size()) {
+          message = "the kinetic law of " + Quoted(idOf(target)) + " that refers to its own rate";
+        } else {
+          std::string members;
+          for (std::size_t i = from; i < path.size(); ++i) {
+            members += (i == from ? "" : ", ") + Quoted(idOf(path[i].first));
+          }
+          message = "the kinetic laws of reactions " + members +
+                    ", which name each other's rates in a cycle";
+        }
+        for (std::size_t i = from; i < path.size(); ++i) {
+          LawEntry& entry = laws_[static_cast<std::size_t>(path[i].first)];
+          if (entry.refusal.empty()) entry.refusal = message;
+        }
+      }
+    }
+  }
+  return order;
+}
+
+// Every kinetic law once, the laws a law names before it.
+void Importer::ReadLaws() {
+  laws_.assign(sbml_.getNumReactions(), {});
+  for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
+    reactionIndex_.emplace(sbml_.getReaction(i)->getId(), static_cast<int>(i));
+  }
+  for (int i : LawOrder()) {
+    LawEntry& entry = laws_[static_cast<std::size_t>(i)];
+    if (!entry.refusal.empty()) continue;
+    try {
+      entry.law = Law(*sbml_.getReaction(static_cast<unsigned int>(i)));
+    } catch (const BudgetSpent&) {
+      throw;
+    } catch (const Refusal& refusal) {
+      entry.refusal = refusal.what();
+    }
+  }
 }
 
 int Importer::NumberConstant(double value) {
@@ -411,7 +638,7 @@ MathNode Importer::PartRate(const MathNode& law, double scale, int compartment) 
       }
     }
     if (!cancelled && volume != 1.0) {
-      rate = sbml::Apply('/', {rate, sbml::ConstantNode(compartmentConstant_[compartment])});
+      rate = sbml::Apply('/', std::move(rate), sbml::ConstantNode(compartmentConstant_[compartment]));
     }
   }
   if (scale != 1.0) {
@@ -420,7 +647,7 @@ MathNode Importer::PartRate(const MathNode& law, double scale, int compartment) 
       constants_.push_back({"scale", scale, false});
       factor = sbml::ConstantNode(static_cast<int>(constants_.size()) - 1);
     }
-    rate = sbml::Apply('*', {factor, rate});
+    rate = sbml::Apply('*', std::move(factor), std::move(rate));
   }
   return rate;
 }
@@ -459,7 +686,7 @@ std::optional<double> CommonScale(const std::vector<double>& coefficients,
   return std::nullopt;
 }
 
-void Importer::ReadReaction(const lib::Reaction& reaction) {
+void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry) {
   const std::string& id = reaction.getId();
   // Net change of every species per unit of the law, in order of first mention.
   std::vector<std::pair<int, double>> change;
@@ -479,6 +706,14 @@ void Importer::ReadReaction(const lib::Reaction& reaction) {
     }
     const double amount = side * reference.getStoichiometry() *
                           species_[static_cast<std::size_t>(found->second)].conversionFactor;
+    if (!std::isfinite(amount) || std::fabs(amount) > kMaxSbmlStoichiometry) {
+      std::ostringstream value;
+      value << reference.getStoichiometry();
+      throw Refusal("the stoichiometry " + value.str() + " of " + Quoted(reference.getSpecies()) +
+                    " in reaction " + Quoted(id) + ", which is not a number of magnitude up to " +
+                    std::to_string(static_cast<long long>(kMaxSbmlStoichiometry)) +
+                    " (its conversion factor included)");
+    }
     for (auto& [species, total] : change) {
       if (species == found->second) {
         total += amount;
@@ -491,7 +726,8 @@ void Importer::ReadReaction(const lib::Reaction& reaction) {
   for (unsigned int i = 0; i < reaction.getNumProducts(); ++i) add(*reaction.getProduct(i), 1.0);
   std::erase_if(change, [](const auto& entry) { return entry.second == 0.0; });
 
-  const MathNode law = ReplaceInexactNumbers(Law(reaction));
+  if (!entry.law) throw Refusal(entry.refusal);
+  const MathNode law = ReplaceInexactNumbers(*entry.law);
   const std::int16_t reversible = reaction.getReversible() ? 1 : 0;
 
   // Groups of one volume: the variable species by the volume of their
@@ -572,9 +808,11 @@ bool SameLaw(const KineticType& a, const KineticType& b) {
 int Importer::ChooseType(const std::string& baseName, std::unique_ptr<KineticFunction> function,
                          int substrates, int products) {
   auto type = std::make_unique<KineticType>(std::move(function), substrates, products);
-  for (std::size_t i = 0; i < types_.size(); ++i) {
-    const KineticType& other = types_[i].created ? *types_[i].created : *types_[i].existing;
-    if (SameLaw(*type, other)) return static_cast<int>(i);
+  const std::string description = type->function->description();
+  for (auto [it, end] = typesByDescription_.equal_range(description); it != end; ++it) {
+    const TypeChoice& choice = types_[static_cast<std::size_t>(it->second)];
+    const KineticType& other = choice.created ? *choice.created : *choice.existing;
+    if (SameLaw(*type, other)) return it->second;
   }
   std::string name = baseName;
   for (int k = 2;; ++k) {
@@ -583,6 +821,7 @@ int Importer::ChooseType(const std::string& baseName, std::unique_ptr<KineticFun
         typeNames_.count(name) == 0) {
       types_.push_back({nullptr, existing, name});
       typeNames_.insert(name);
+      typesByDescription_.emplace(description, static_cast<int>(types_.size()) - 1);
       return static_cast<int>(types_.size()) - 1;
     }
     if (existing == nullptr && typeNames_.count(name) == 0) break;
@@ -592,6 +831,7 @@ int Importer::ChooseType(const std::string& baseName, std::unique_ptr<KineticFun
   type->function->set_name(name);
   typeNames_.insert(name);
   types_.push_back({std::move(type), nullptr, name});
+  typesByDescription_.emplace(description, static_cast<int>(types_.size()) - 1);
   return static_cast<int>(types_.size()) - 1;
 }
 
@@ -599,9 +839,14 @@ void Importer::AddPart(PartStep part) {
   // The distinct leaves in the order the text names them: they become the
   // symbols of the type, bound in this order.
   std::vector<MathNode> leaves;
-  sbml::VisitLeaves(part.rate, [&](const MathNode& leaf) {
-    if (std::find(leaves.begin(), leaves.end(), leaf) == leaves.end()) leaves.push_back(leaf);
+  std::set<std::pair<int, int>> seen;  // (kind, index)
+  long long size = 0;
+  sbml::VisitNodes(part.rate, [&](const MathNode& node) {
+    ++size;
+    if (node.kind != MathNode::Kind::kSpecies && node.kind != MathNode::Kind::kConstant) return;
+    if (seen.emplace(static_cast<int>(node.kind), node.index).second) leaves.push_back(node);
   });
+  Spend(size);
   sbml::SymbolNamer namer;
   std::map<std::pair<int, int>, std::string> names;  // (kind, index) -> symbol
   std::vector<std::pair<std::string, SymbolRole>> bindings;
@@ -643,9 +888,8 @@ void Importer::AddPart(PartStep part) {
   // The law reads the first entry of each species it names; the remaining
   // units of stoichiometry follow.
   BuiltStep built;
-  built.stoichiometryColumn.assign(species_.size(), 0);
   for (const auto& [species, n] : part.members) {
-    built.stoichiometryColumn[static_cast<std::size_t>(species)] = n;
+    built.stoichiometry.emplace_back(species, n);
     std::vector<int>& list = n < 0 ? substrates : products;
     const bool named = std::find(list.begin(), list.end(), species) != list.end();
     for (int unit = named ? 1 : 0; unit < std::abs(n); ++unit) list.push_back(species);
@@ -656,14 +900,19 @@ void Importer::AddPart(PartStep part) {
   for (int p : products) step.AppendProduct(p);
   step.constants = constants;
 
-  const std::string text = sbml::ExpressionText(part.rate, [&](const MathNode& leaf) {
+  auto symbol = [&](const MathNode& leaf) {
     return names.at({static_cast<int>(leaf.kind), leaf.index});
-  });
+  };
   const std::string modelId = sbml_.getId();
   const std::string typeName = (modelId.empty() ? std::string("SBML") : modelId) + ":" + step.name;
-  auto function = std::make_unique<KineticFunction>(typeName, text);
+  auto function = std::make_unique<KineticFunction>(typeName, sbml::ExpressionText(part.rate, symbol));
   if (function->ParseKineticFunction() != 0) {
-    throw Refusal("the kinetic law of " + Quoted(part.name) + ", which cannot be written as a rate law");
+    // A law nested nearly as deeply as a rate law may be, written with no
+    // more parentheses than it needs.
+    function = std::make_unique<KineticFunction>(typeName, sbml::CompactExpressionText(part.rate, symbol));
+    if (function->ParseKineticFunction() != 0) {
+      throw Refusal("the kinetic law of " + Quoted(part.name) + ", which cannot be written as a rate law");
+    }
   }
   function->ResetBindings();
   for (const auto& [symbol, role] : bindings) function->BindSymbol(symbol, role);
@@ -678,13 +927,29 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   ReadCompartments();
   ReadSpecies();
   if (!problems_.empty()) return false;
-  for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
-    try {
-      ReadReaction(*sbml_.getReaction(i));
-    } catch (const Refusal& refusal) {
-      problems_.push_back(refusal.what());
+  // Every reaction gives one step or more: a model too large to be loaded
+  // is refused before its laws are read, and again once its steps are known.
+  CheckSize(sbml_.getNumReactions());
+  if (!problems_.empty()) return false;
+  // A law named in several reactions refuses each of them with one message.
+  std::set<std::string> listed;
+  try {
+    ReadLaws();
+    for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
+      try {
+        ReadReaction(*sbml_.getReaction(i), laws_[i]);
+      } catch (const BudgetSpent&) {
+        throw;
+      } catch (const Refusal& refusal) {
+        if (listed.insert(refusal.what()).second) problems_.push_back(refusal.what());
+      }
     }
+  } catch (const BudgetSpent& spent) {
+    problems_.push_back(spent.what());
   }
+  if (!problems_.empty()) return false;
+  CheckSize(steps_.size());
+  CheckEquationText();
   if (!problems_.empty()) return false;
 
   Model result;
@@ -701,8 +966,8 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   result.ZeroStoichiometry();
   for (std::size_t k = 0; k < steps_.size(); ++k) {
     result.steps[k] = std::move(steps_[k].step);
-    for (std::size_t m = 0; m < species_.size(); ++m) {
-      result.stoichiometry[m][k] = static_cast<float>(steps_[k].stoichiometryColumn[m]);
+    for (const auto& [species, n] : steps_[k].stoichiometry) {
+      result.stoichiometry[static_cast<std::size_t>(species)][k] = static_cast<float>(n);
     }
   }
   if (sbml_.isSetNotes() && sbml_.getNotes() != nullptr) {
@@ -734,6 +999,12 @@ SbmlImportResult Refused(std::vector<std::string> problems) {
 // touching the catalogue; an empty result (no problems) means it was built.
 SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, Model& imported,
                       std::vector<std::unique_ptr<KineticType>>& newTypes) {
+  const sbml::XmlDepth depth = sbml::MeasureXmlDepth(text, kMaxSbmlXmlDepth);
+  if (depth.line > 0) {
+    return Refused({"line " + std::to_string(depth.line) + ": elements nested deeper than the " +
+                    std::to_string(kMaxSbmlXmlDepth) + " levels an SBML file may have"});
+  }
+  if (depth.entity) return Refused({"an XML entity declaration, which SBML files do not use"});
   std::unique_ptr<lib::SBMLDocument> document(
       lib::readSBMLFromString(std::string(text).c_str()));
   if (!document) return Refused({"the file could not be read as SBML"});

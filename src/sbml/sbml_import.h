@@ -35,6 +35,16 @@ namespace vireon {
 
 // A file larger than this is refused before it is read.
 inline constexpr long long kMaxSbmlFileBytes = 256LL * 1024 * 1024;
+// Elements nested deeper than this are refused before libSBML reads the
+// file, whose readers recurse once per level. The MathML of the deepest rate
+// law (kMaxExpressionDepth) stands well within it.
+inline constexpr int kMaxSbmlXmlDepth = 2000;
+// The nodes of all the rate laws an import builds, copies of inlined
+// functions and reactions included, stay within this many.
+inline constexpr long long kMaxSbmlImportNodes = 1000000;
+// A stoichiometry (times its conversion factor) must be a finite number of
+// at most this magnitude.
+inline constexpr double kMaxSbmlStoichiometry = 1e6;
 
 struct SbmlImportResult {
   bool imported = false;

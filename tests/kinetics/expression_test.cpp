@@ -156,7 +156,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"piecewise(1, 0, 2, 0, 3, 1, 4)", 3.0},
                       ValueCase{"2*piecewise(a+b, 1)^2", 128.0},
                       ValueCase{"-floor(x)+ceiling(a*x)", 2.0},
-                      ValueCase{"piecewise(1,lt(a,b),piecewise(2,1))", 1.0}));
+                      ValueCase{"piecewise(1,lt(a,b),piecewise(2,1))", 1.0},
+                      ValueCase{"abs(x-a)", 2.5}, ValueCase{"abs(a)", 3.0},
+                      ValueCase{"max(x)", 0.5}, ValueCase{"max(x, b, a)", 5.0},
+                      ValueCase{"min(b, x, a)", 0.5}, ValueCase{"min(a, -b)*max(-a, -b)", 15.0},
+                      ValueCase{"max(min(a,b), abs(-x))", 3.0}));
 
 // The names of the call functions stay symbols wherever no parenthesis
 // follows, so texts that use them as symbols read as they always did.
@@ -172,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"floor(a,b)", false}, RefusedCase{"sin(a,b)", false},
                       RefusedCase{"-(a,b)", false}, RefusedCase{"lt(a,)", false},
                       RefusedCase{"lt(,a)", false}, RefusedCase{"piecewise()", false},
-                      RefusedCase{"lt(a,(x,b))", false}));
+                      RefusedCase{"lt(a,(x,b))", false}, RefusedCase{"abs(a,b)", false},
+                      RefusedCase{"max()", false}, RefusedCase{"min(a,)", false}));
 
 TEST(ExpressionEvaluator, PiecewiseEvaluatesOnlyTheBranchItTakes) {
   // The branch not taken would ask for the value of a symbol.

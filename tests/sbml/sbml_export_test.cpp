@@ -14,10 +14,12 @@
 #include "document/time_course_table.h"
 #include "engine/steady_state.h"
 #include "kinetics/built_in_rate_laws.h"
+#include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
 #include "model/message_sink.h"
 #include "model/structural_analysis.h"
 #include "sbml/libsbml.h"
+#include "sbml/sbml_builder.h"
 #include "sbml/sbml_import.h"
 #include "settings/settings.h"
 #include "support/engine_fixture.h"
@@ -272,6 +274,121 @@ TEST(SbmlExport, RefusesAStepWhoseRateCannotBeEvaluated) {
   EXPECT_FALSE(exported.exported);
   ASSERT_EQ(exported.problems.size(), 1u);
   EXPECT_NE(exported.problems.front().find("\"R\""), std::string::npos);
+}
+
+// What an export writes, Vireon's import reads: names and notes that XML
+// cannot carry as they are become what it can.
+TEST(SbmlExport, ControlCharactersAndInvalidUtf8ReadBack) {
+  Model model = test::BuildModel({{"bad\x01step\xff", "S -> P"}});
+  model.title = "Glucose\x01 \xc3\xa9t\xc3\xa9 \xe9\xff \xed\xa0\x80 \xf0\x9f\x98\x80";
+  model.comments = "bell\x07\r\ntab\tline";
+  model.metabolites[0].name = "S\x1b[0m";
+  model.compartments[0].name = "cell\x7f\x80";
+  Bind(model, "bad\x01step\xff", test::BuiltInCatalogue().Find("Mass action (irreversible)"), {1.0});
+  StructuralAnalysis(model);
+  const SbmlExportResult exported = ExportSbml(model);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model imported;
+  const SbmlImportResult result = ImportSbmlText(exported.text, catalogue, imported);
+  ASSERT_TRUE(result.imported) << (result.problems.empty() ? "" : result.problems.front());
+  // Valid UTF-8 stays, a control character becomes U+FFFD, a byte outside
+  // a valid sequence (an encoded surrogate among them) its Latin-1 character.
+  EXPECT_EQ(imported.title,
+            "Glucose\xef\xbf\xbd \xc3\xa9t\xc3\xa9 \xc3\xa9\xc3\xbf \xc3\xad\xc2\xa0\xc2\x80 "
+            "\xf0\x9f\x98\x80");
+  EXPECT_EQ(imported.comments, "bell\xef\xbf\xbd\r\ntab line");
+  std::unique_ptr<lib::SBMLDocument> document(lib::readSBMLFromString(exported.text.c_str()));
+  EXPECT_EQ(document->getModel()->getReaction(0)->getName(), "bad\xef\xbf\xbdstep\xc3\xbf");
+  EXPECT_EQ(document->getModel()->getCompartment(0)->getName(), "cell\x7f\xc2\x80");
+}
+
+// The deepest rate law a model may hold, as a sum of differences nested to
+// the left: "S-S-...-S", the tree as tall as its terms.
+Model ChainOfDifferences(int terms) {
+  std::string text = "S";
+  for (int i = 1; i < terms; ++i) text += "-S";
+  Model model = test::BuildModel({{"v", "S -> P"}});
+  test::SetInitial(model, "S", 0.7, 0);
+  static KineticCatalogue catalogue;
+  Bind(model, "v",
+       UserType(catalogue, "differences " + std::to_string(terms), text, {SymbolRole::kSubstrate}, 0),
+       {});
+  StructuralAnalysis(model);
+  return model;
+}
+
+// Export and import keep one limit: a law the export writes reads back with
+// its rate, however deep; one level more is refused by the export, naming
+// the limit.
+TEST(SbmlExport, RateLawsAsDeepAsTheImportReadsReadBackAndDeeperAreRefused) {
+  // The kinetic law is the compartment's size times the rate: one level.
+  Model deepest = ChainOfDifferences(kMaxExpressionDepth - 1);
+  const SbmlExportResult exported = ExportSbml(deepest);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model imported;
+  const SbmlImportResult result = ImportSbmlText(exported.text, catalogue, imported);
+  ASSERT_TRUE(result.imported) << (result.problems.empty() ? "" : result.problems.front());
+  auto rateOf = [](Model& m) {
+    std::vector<double> amounts(m.nMetabolites());
+    for (int i = 0; i < m.nMetabolites(); ++i) {
+      amounts[m.metabolitePosition[i]] = m.metabolites[i].initialConcentration * m.VolumeOf(i);
+    }
+    return m.steps[0].kineticType->rate(m, amounts.data(), 0);
+  };
+  EXPECT_CLOSE(rateOf(imported), rateOf(deepest), 1e-15, 1e-13);
+  EXPECT_CLOSE(rateOf(deepest), 0.7 * (2 - (kMaxExpressionDepth - 1)), 1e-15, 1e-13);
+
+  const SbmlExportResult refused = ExportSbml(ChainOfDifferences(kMaxExpressionDepth));
+  EXPECT_FALSE(refused.exported);
+  ASSERT_EQ(refused.problems.size(), 1u);
+  EXPECT_NE(refused.problems[0].find("\"v\""), std::string::npos) << refused.problems[0];
+  EXPECT_NE(refused.problems[0].find(std::to_string(kMaxExpressionDepth) + " levels"),
+            std::string::npos)
+      << refused.problems[0];
+}
+
+// abs, max and min of an imported law are functions of the rate law: they
+// stay so through the model file and through SBML.
+TEST(SbmlExport, AbsMaxAndMinRoundTripThroughTheModelFileAndSbml) {
+  test::SbmlBuilder b(3, 2);
+  b.Compartment("c", 1.0).Species("A", "c", 1.5).Species("B", "c", 0.0).Parameter("k", 0.25);
+  b.Reaction("R", {{"A", 1}}, {{"B", 1}}, "abs(k - A) + max(A, k, 2) * min(A, 4, k + 3)");
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Document document;
+  ASSERT_TRUE(ImportSbmlText(b.Text(), catalogue, document.model).imported);
+  auto rateOf = [](Model& m) {
+    std::vector<double> amounts(m.nMetabolites());
+    for (int i = 0; i < m.nMetabolites(); ++i) {
+      amounts[m.metabolitePosition[i]] = m.metabolites[i].initialConcentration * m.VolumeOf(i);
+    }
+    return m.steps[0].kineticType->rate(m, amounts.data(), 0);
+  };
+  const double expected = 1.25 + 2.0 * 1.5;
+  EXPECT_CLOSE(rateOf(document.model), expected, 1e-15, 1e-13);
+
+  KineticCatalogue reloadedCatalogue;
+  BuildBuiltInKineticTypes(reloadedCatalogue);
+  Document reloaded;
+  RecordingSink sink;
+  ASSERT_EQ(ParseModelBuffer(reloaded, ModelFileText(document, catalogue), reloadedCatalogue,
+                             DefaultValues(), sink),
+            0);
+  EXPECT_CLOSE(rateOf(reloaded.model), expected, 1e-15, 1e-13);
+
+  const SbmlExportResult exported = ExportSbml(reloaded.model);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  for (const char* element : {"<abs/>", "<max/>", "<min/>"}) {
+    EXPECT_NE(exported.text.find(element), std::string::npos) << element;
+  }
+  Model again;
+  ASSERT_TRUE(ImportSbmlText(exported.text, reloadedCatalogue, again).imported);
+  EXPECT_CLOSE(rateOf(again), expected, 1e-15, 1e-13);
 }
 
 }  // namespace

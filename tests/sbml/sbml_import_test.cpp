@@ -7,9 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "document/model_file.h"
 #include "document/time_course_table.h"
+#include "kinetics/expression.h"
+#include "kinetics/kinetic_function.h"
+#include "model/record_cursor.h"
 #include "kinetics/built_in_rate_laws.h"
 #include "support/expect_close.h"
+#include "sbml/math_from_sbml.h"
 #include "sbml/sbml_builder.h"
 
 namespace vireon {
@@ -372,6 +377,233 @@ TEST(SbmlRefusal, EveryRefusedConstructIsListed) {
   Import(b.Text(), imported);
   ASSERT_FALSE(imported.result.imported);
   EXPECT_EQ(imported.result.problems.size(), 3u);
+}
+
+// Limits: every input below is refused or read within bounded time, memory
+// and stack, whatever its size.
+
+std::string ProblemsOf(const Imported& imported) {
+  std::string all;
+  for (const std::string& problem : imported.result.problems) all += problem + "\n";
+  return all;
+}
+
+void ExpectRefusedNaming(const std::string& text, const std::string& named) {
+  Imported imported;
+  BuildBuiltInKineticTypes(imported.catalogue);
+  const int types = imported.catalogue.size();
+  imported.model.title = "before";
+  Import(text, imported);
+  EXPECT_FALSE(imported.result.imported);
+  EXPECT_NE(ProblemsOf(imported).find(named), std::string::npos) << ProblemsOf(imported);
+  EXPECT_EQ(imported.model.title, "before");
+  EXPECT_EQ(imported.catalogue.size(), types);
+}
+
+// Reactions R1 ... Rn producing B; R1's law is "k", each other's `link`
+// with "#" standing for the id of the reaction before it. `reversed` lists
+// them last first, so that each law names one that follows it.
+std::string ChainText(int n, const std::string& link, bool reversed) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("B", "c", 0.0).Parameter("k", 0.5);
+  for (int j = 0; j < n; ++j) {
+    const int i = reversed ? n - j : j + 1;
+    std::string law = "k";
+    if (i > 1) {
+      law = link;
+      law.replace(law.find('#'), 1, "R" + std::to_string(i - 1));
+    }
+    b.Reaction("R" + std::to_string(i), {}, {{"B", 1}}, law);
+  }
+  return b.Text();
+}
+
+// The rate of a step at the initial concentrations.
+double InitialRate(Model& model, int step) {
+  std::vector<double> amounts(static_cast<std::size_t>(model.nMetabolites()));
+  for (int i = 0; i < model.nMetabolites(); ++i) {
+    amounts[model.metabolitePosition[i]] = model.metabolites[i].initialConcentration * model.VolumeOf(i);
+  }
+  return model.steps[step].kineticType->rate(model, amounts.data(), step);
+}
+
+TEST(SbmlLimits, ALongChainOfReactionNamesIsResolvedOnceInAnyOrder) {
+  // 3,000 laws each naming the next in the file: once a stack overflow (at
+  // 6,000 without the sanitizers) and cubic in the length of the chain.
+  Imported imported;
+  Import(ChainText(3000, "#", true), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  ASSERT_EQ(imported.model.nSteps(), 3000);
+  EXPECT_EQ(imported.catalogue.UserDefinedCount(), 1);
+  const int last = imported.model.FindStep("R3000");
+  ASSERT_GE(last, 0);
+  EXPECT_CLOSE(InitialRate(imported.model, last), 0.5, kAbs, kRel);
+}
+
+TEST(SbmlLimits, ChainsThatGrowTheirLawsAreRefusedAtALimit) {
+  // Each law a hundred levels deeper than the one it names.
+  std::string deeper = "#";
+  for (int i = 0; i < 100; ++i) deeper = "-(" + deeper + ")";
+  ExpectRefusedNaming(ChainText(20, deeper, false),
+                      "nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels");
+  // Each law fifty terms longer: flat, but quadratic in all.
+  std::string longer = "#";
+  for (int i = 0; i < 50; ++i) longer += "+k";
+  ExpectRefusedNaming(ChainText(300, longer, true),
+                      "more than " + std::to_string(kMaxSbmlImportNodes) + " nodes in all");
+}
+
+TEST(SbmlLimits, LawsThatNameEachOtherInACycleAreRefusedByName) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("B", "c", 0.0).Parameter("k", 0.5);
+  b.Reaction("R1", {}, {{"B", 1}}, "k*R2").Reaction("R2", {}, {{"B", 1}}, "k*R3");
+  b.Reaction("R3", {}, {{"B", 1}}, "R1").Reaction("R4", {}, {{"B", 1}}, "k*R4");
+  b.Reaction("R5", {}, {{"B", 1}}, "R1 + k");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_FALSE(imported.result.imported);
+  const std::string problems = ProblemsOf(imported);
+  EXPECT_NE(problems.find("reactions \"R1\", \"R2\", \"R3\", which name each other's rates in a "
+                          "cycle"),
+            std::string::npos)
+      << problems;
+  EXPECT_NE(problems.find("the kinetic law of \"R4\" that refers to its own rate"),
+            std::string::npos)
+      << problems;
+  // R5 names the cycle: its refusal is the cycle's, listed once.
+  EXPECT_EQ(imported.result.problems.size(), 2u) << problems;
+}
+
+// A function definition that names a reaction's rate counts as the law that
+// calls it naming it.
+TEST(SbmlLimits, ReactionsNamedThroughFunctionDefinitionsAreReadFirst) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("B", "c", 0.0).Parameter("k", 0.5);
+  b.Function("f", "lambda(x, x*g(R2))").Function("g", "lambda(y, y + R3)");
+  b.Reaction("R1", {}, {{"B", 1}}, "f(2)").Reaction("R2", {}, {{"B", 1}}, "k");
+  b.Reaction("R3", {}, {{"B", 1}}, "k*k");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  EXPECT_CLOSE(InitialRate(imported.model, imported.model.FindStep("R1")), 2 * (0.5 + 0.25), kAbs,
+               kRel);
+  // R3 naming R1 through the two functions closes a cycle.
+  b.model().getReaction("R3")->getKineticLaw()->setMath(Formula("k*R1").get());
+  ExpectRefusedNaming(b.Text(), "reactions \"R1\", \"R3\", which name each other's rates");
+}
+
+// Nested abs, max and min: the operands are not copied.
+TEST(SbmlLimits, AbsMaxAndMinAreReadWithoutCopyingTheirOperands) {
+  std::string law = "k - A";
+  for (int i = 0; i < 12; ++i) law = "abs(" + law + ")";
+  std::string many = "A";
+  for (int i = 0; i < 19; ++i) many += ", " + std::to_string(i % 5) + ".5";
+  law += " + max(" + many + ") + min(" + many + ")";
+  SbmlBuilder b(3, 2);
+  b.Compartment("c", 1.0).Species("A", "c", 3.0, {.boundary = true}).Species("B", "c", 0.0);
+  b.Parameter("k", 0.5).Reaction("R", {}, {{"B", 1}}, law);
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  const KineticType* type = imported.model.steps[0].kineticType;
+  ASSERT_TRUE(type != nullptr && type->function);
+  EXPECT_LT(type->function->nodes().size(), 200u) << type->function->description();
+  // |0.5 - 3| + max(3, ..., 4.5) + min(3, ..., 0.5) at A = 3.
+  EXPECT_CLOSE(InitialRate(imported.model, 0), 2.5 + 4.5 + 0.5, kAbs, kRel);
+}
+
+// Identities that name an operand twice or more count every copy.
+TEST(SbmlLimits, IdentitiesThatCopyTheirOperandsAreRefusedAtALimit) {
+  for (const auto& [open, close] : std::vector<std::pair<std::string, std::string>>{
+           {"tanh(", ")"}, {"lt(1, ", ", 2, 3)"}}) {
+    SCOPED_TRACE(open);
+    std::string law = "A";
+    for (int i = 0; i < 30; ++i) law = open + law + close;
+    SbmlBuilder b = DecayIn(1.0, law);
+    ExpectRefusedNaming(b.Text(), "more than " + std::to_string(sbml::kMaxMathNodes) + " nodes");
+  }
+}
+
+// The start of an SBML file with one reaction whose law is `math`.
+std::string WithLawMathMl(const std::string& math, const std::string& notes = "") {
+  return R"(<?xml version="1.0" encoding="UTF-8"?>
+<sbml xmlns="http://www.sbml.org/sbml/level3/version1/core" level="3" version="1">
+<model id="m">)" + notes + R"(<listOfCompartments><compartment id="c" size="1" constant="true"/>
+</listOfCompartments><listOfSpecies><species id="A" compartment="c" initialConcentration="1"
+ hasOnlySubstanceUnits="false" boundaryCondition="false" constant="false"/></listOfSpecies>
+<listOfReactions><reaction id="R" reversible="false" fast="false"><listOfReactants><speciesReference
+ species="A" stoichiometry="1" constant="true"/></listOfReactants><kineticLaw><math
+ xmlns="http://www.w3.org/1998/Math/MathML">)" + math + R"(</math></kineticLaw></reaction>
+</listOfReactions></model></sbml>)";
+}
+
+std::string NestedNegation(int levels) {
+  std::string math;
+  for (int i = 0; i < levels; ++i) math += "<apply><minus/>";
+  math += "<ci> A </ci>";
+  for (int i = 0; i < levels; ++i) math += "</apply>";
+  return math;
+}
+
+TEST(SbmlLimits, DeeplyNestedXmlIsRefusedBeforeLibSbmlReadsIt) {
+  const std::string limit = std::to_string(kMaxSbmlXmlDepth) + " levels";
+  // Both once overflowed the stack inside libSBML's readers.
+  ExpectRefusedNaming(WithLawMathMl(NestedNegation(6000)), limit);
+  std::string notes = "<notes><body xmlns=\"http://www.w3.org/1999/xhtml\">";
+  for (int i = 0; i < 20000; ++i) notes += "<div>";
+  for (int i = 0; i < 20000; ++i) notes += "</div>";
+  ExpectRefusedNaming(WithLawMathMl("<ci> A </ci>", notes + "</body></notes>"), limit);
+  // Within the file's limit, beyond a rate law's: libSBML reads it, the
+  // import refuses it.
+  ExpectRefusedNaming(WithLawMathMl(NestedNegation(kMaxSbmlXmlDepth - 100)),
+                      "nested deeper than " + std::to_string(kMaxExpressionDepth) + " levels");
+  // As deep as a rate law may be, and notes nearly as deep as a file may be.
+  Imported imported;
+  Import(WithLawMathMl(NestedNegation(kMaxExpressionDepth - 2)), imported);
+  EXPECT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  notes = "<notes><body xmlns=\"http://www.w3.org/1999/xhtml\">";
+  for (int i = 0; i < kMaxSbmlXmlDepth - 10; ++i) notes += "<div>";
+  notes += "deep";
+  for (int i = 0; i < kMaxSbmlXmlDepth - 10; ++i) notes += "</div>";
+  Imported annotated;
+  Import(WithLawMathMl("<ci> A </ci>", notes + "</body></notes>"), annotated);
+  ASSERT_TRUE(annotated.result.imported) << ProblemsOf(annotated);
+  EXPECT_EQ(annotated.model.comments, "deep");
+}
+
+TEST(SbmlLimits, AModelTooLargeToBeLoadedIsRefusedBeforeItIsBuilt) {
+  // 8,193 species: their square passes the 2^26 entries of a model file.
+  SbmlBuilder b;
+  b.Compartment("c", 1.0);
+  for (int i = 0; i < 8193; ++i) b.Species("S" + std::to_string(i), "c", 1.0);
+  ExpectRefusedNaming(b.Text(), std::to_string(kMaxModelMatrixEntries) + " entries");
+}
+
+// Equations name a species once per unit of its coefficient: a long id in
+// large coefficients would make a model file beyond what the reader takes.
+TEST(SbmlLimits, EquationsTooLongForAModelFileAreRefused) {
+  const std::string id = "S" + std::string(999, 'x');
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species(id, "c", 1.0).Parameter("k", k);
+  for (int i = 0; i < 600; ++i) b.Reaction("R" + std::to_string(i), {}, {{id, 1000}}, "k");
+  ExpectRefusedNaming(b.Text(), std::to_string(kMaxRecordFileSize / 2) + " bytes");
+}
+
+TEST(SbmlLimits, AStoichiometryThatIsNotAModestNumberIsRefused) {
+  for (double stoichiometry : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -1e7}) {
+    SCOPED_TRACE(stoichiometry);
+    SbmlBuilder b;
+    b.Compartment("c", 1.0).Species("A", "c", 1.0).Species("B", "c", 0.0).Parameter("k", k);
+    b.Reaction("R", {{"A", stoichiometry}}, {{"B", 1}}, "k*A");
+    ExpectRefusedNaming(b.Text(), "stoichiometry");
+    ExpectRefusedNaming(b.Text(), "of \"A\" in reaction \"R\"");
+  }
+  // A conversion factor counts too.
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("A", "c", 1.0).Species("B", "c", 0.0).Parameter("k", k);
+  b.Parameter("huge", 1e200).Reaction("R", {{"A", 1}}, {{"B", 1}}, "k*A");
+  b.model().setConversionFactor("huge");
+  ExpectRefusedNaming(b.Text(), "its conversion factor included");
 }
 
 }  // namespace
