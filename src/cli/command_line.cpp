@@ -5,6 +5,8 @@
 #include <charconv>
 #include <limits>
 
+#include "engine/task_settings.h"
+
 namespace vireon::cli {
 namespace {
 
@@ -118,18 +120,10 @@ PictureFormat PictureFormatOf(std::string_view path) {
   return PictureFormat::kNone;
 }
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) return Bad("no command given");
-  const std::string& first = arguments[0];
-  if (first == "--help" || first == "-h" || first == "help") {
-    if (arguments.size() > 1) return Bad("--help takes no arguments");
-    return Just(Command::kHelp);
-  }
-  if (first == "--version") {
-    if (arguments.size() > 1) return Bad("--version takes no arguments");
-    return Just(Command::kVersion);
-  }
+namespace {
 
+// The command a first argument names; an error for anything else.
+ParsedCommandLine ParseCommandWord(const std::string& first) {
   CommandLine line;
   if (first == "run") {
     line.command = Command::kRun;
@@ -146,6 +140,79 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   } else {
     return Bad("unknown command " + first);
   }
+  return {line, {}};
+}
+
+// Takes the value of one option (as spelt, `name`) into the line; returns
+// what is wrong with it, or nothing. `commandWord` is the command as given.
+std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& option,
+                                      const std::string& name, const std::string& value,
+                                      const std::string& commandWord) {
+  if (name == "--settings") {
+    line.settingsPath = value;
+  } else if (name == "--kdb") {
+    line.kineticsPath = value;
+  } else if (name == "--seed") {
+    line.seed = ParseSeed(value);
+    if (!line.seed) return "--seed needs a whole number from 0 to 4294967295, not " + value;
+  } else if (name == "--quiet") {
+    line.quiet = true;
+  } else if (name == "--jobs") {
+    std::optional<std::uint32_t> jobs = ParseSeed(value);
+    if (!jobs || *jobs < 1 || *jobs > static_cast<std::uint32_t>(kMaxJobs)) {
+      return "--jobs needs a whole number from 1 to " + std::to_string(kMaxJobs) + ", not " +
+             value;
+    }
+    line.jobs = static_cast<int>(*jobs);
+  } else if (name == "--mpi") {
+    line.mpi = true;
+  } else if (option.name == "--output") {
+    if (line.command == Command::kPlot && PictureFormatOf(value) == PictureFormat::kNone) {
+      return "--output needs a file name ending in .png or .svg, not " + value;
+    }
+    if (line.command != Command::kSimulate && value == "-") {
+      return name + " needs a file name for " + commandWord;
+    }
+    line.outputPath = value;
+  } else if (name == "--end") {
+    line.endTime = ParseReal(value);
+    if (!line.endTime || !IsUsableEndTime(*line.endTime)) {
+      return "--end needs a number at least 1e-100 away from 0, not " + value;
+    }
+  } else if (name == "--points") {
+    std::optional<std::uint32_t> points = ParseSeed(value);
+    if (!points || *points < 1 || *points > static_cast<std::uint32_t>(kMaxSimulatePoints)) {
+      return "--points needs a whole number from 1 to " + std::to_string(kMaxSimulatePoints) +
+             ", not " + value;
+    }
+    line.points = static_cast<int>(*points);
+  } else if (name == "--rtol" || name == "--atol") {
+    std::optional<double> tolerance = ParseReal(value);
+    if (!tolerance || *tolerance < 0.0) return name + " needs a number not below 0, not " + value;
+    (name == "--rtol" ? line.relativeTolerance : line.absoluteTolerance) = tolerance;
+  } else if (name == "--amounts") {
+    line.amounts = true;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return Bad("no command given");
+  const std::string& first = arguments[0];
+  if (first == "--help" || first == "-h" || first == "help") {
+    if (arguments.size() > 1) return Bad("--help takes no arguments");
+    return Just(Command::kHelp);
+  }
+  if (first == "--version") {
+    if (arguments.size() > 1) return Bad("--version takes no arguments");
+    return Just(Command::kVersion);
+  }
+
+  ParsedCommandLine parsed = ParseCommandWord(first);
+  if (!parsed.commandLine) return parsed;
+  CommandLine& line = *parsed.commandLine;
   const unsigned commandBit = CommandBit(line.command);
 
   std::vector<std::string_view> seen;
@@ -187,59 +254,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       return Bad(name + " needs a value");
     }
     if (option->takesValue && value.empty()) return Bad(name + " needs a value");
-
-    if (name == "--settings") {
-      line.settingsPath = value;
-    } else if (name == "--kdb") {
-      line.kineticsPath = value;
-    } else if (name == "--seed") {
-      line.seed = ParseSeed(value);
-      if (!line.seed) return Bad("--seed needs a whole number from 0 to 4294967295, not " + value);
-    } else if (name == "--quiet") {
-      line.quiet = true;
-    } else if (name == "--jobs") {
-      std::optional<std::uint32_t> jobs = ParseSeed(value);
-      if (!jobs || *jobs < 1 || *jobs > static_cast<std::uint32_t>(kMaxJobs)) {
-        return Bad("--jobs needs a whole number from 1 to " + std::to_string(kMaxJobs) +
-                   ", not " + value);
-      }
-      line.jobs = static_cast<int>(*jobs);
-    } else if (name == "--mpi") {
-      line.mpi = true;
-    } else if (option->name == "--output") {
-      if (line.command == Command::kPlot && PictureFormatOf(value) == PictureFormat::kNone) {
-        return Bad("--output needs a file name ending in .png or .svg, not " + value);
-      }
-      if (line.command != Command::kSimulate && value == "-") {
-        return Bad(name + " needs a file name for " + first);
-      }
-      line.outputPath = value;
-    } else if (name == "--end") {
-      line.endTime = ParseReal(value);
-      if (!line.endTime || *line.endTime == 0.0) {
-        return Bad("--end needs a number other than 0, not " + value);
-      }
-    } else if (name == "--points") {
-      std::optional<std::uint32_t> points = ParseSeed(value);
-      if (!points || *points < 1 || *points > static_cast<std::uint32_t>(kMaxSimulatePoints)) {
-        return Bad("--points needs a whole number from 1 to " + std::to_string(kMaxSimulatePoints) +
-                   ", not " + value);
-      }
-      line.points = static_cast<int>(*points);
-    } else if (name == "--rtol" || name == "--atol") {
-      std::optional<double> tolerance = ParseReal(value);
-      if (!tolerance || *tolerance < 0.0) {
-        return Bad(name + " needs a number not below 0, not " + value);
-      }
-      (name == "--rtol" ? line.relativeTolerance : line.absoluteTolerance) = tolerance;
-    } else if (name == "--amounts") {
-      line.amounts = true;
+    if (std::optional<std::string> error = TakeOption(line, *option, name, value, first)) {
+      return Bad(std::move(*error));
     }
   }
   if (!haveModel) {
     return Bad(first + (line.command == Command::kImport ? " needs an SBML file" : " needs a model file"));
   }
-  return {line, {}};
+  return parsed;
 }
 
 std::string UsageText() {
@@ -301,8 +323,9 @@ std::string HelpText() {
          "                   helper path or from PATH\n"
          "  -o, --output FILE  simulate, import, export: the file to write (simulate: -\n"
          "                   or none for standard output)\n"
-         "  --end T          simulate: the end time (not 0; negative runs backwards)\n"
-         "  --points N       simulate: the number of output intervals (1 or more)\n"
+         "  --end T          simulate: the end time (at least 1e-100 away from 0;\n"
+         "                   negative runs backwards)\n"
+         "  --points N       simulate: the number of output intervals (1 to 10000000)\n"
          "  --rtol R, --atol A  simulate: the integrator's relative and absolute\n"
          "                   tolerances\n"
          "  --amounts        simulate: amounts (concentration x volume) instead of\n"

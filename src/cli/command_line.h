@@ -40,7 +40,8 @@ struct CommandLine {
   std::string outputPath;  // plot: the picture to write; empty prints the script
                            // simulate, import, export: the file to write ("-" or
                            // empty for simulate: standard output)
-  // simulate: the time course's settings, where given.
+  // simulate: the time course's settings, where given (an end time that
+  // IsUsableEndTime accepts, 1 to kMaxSimulatePoints points).
   std::optional<double> endTime;
   std::optional<int> points;
   std::optional<double> relativeTolerance;

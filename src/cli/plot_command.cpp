@@ -1,7 +1,9 @@
 #include "cli/plot_command.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/gnuplot_render.h"
 #include "cli/startup.h"
@@ -50,6 +52,12 @@ int PlotCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
         << " (vireon run " << line.modelPath << ")\n";
     return kExitFailure;
   }
+  // The picture never replaces what the plot is made from.
+  std::vector<ProtectedFile> inputs = InputFiles(line.modelPath, startup);
+  if (const std::optional<FileIdentity> data = IdentityOf(dataPath)) {
+    inputs.push_back({*data, "the data file " + dataPath});
+  }
+  if (!OutputSparesInputs(outputPath, inputs, err, "--output")) return kExitFailure;
   const std::string gnuplot = GnuplotProgram(startup.helpers.gnuplot);
   if (!FindProgram(gnuplot)) {
     err << "vireon: gnuplot not found (" << gnuplot

@@ -49,12 +49,17 @@ std::string WithLineFeeds(const std::string& text) {
   return result;
 }
 
-// Names a file the run was to write; says so when it is not there.
+// Names a file the run was to write when it wrote it whole; says so on
+// `err` when it did not.
 void PrintOutputFile(std::ostream& out, std::ostream& err, const char* label,
-                     const std::string& path) {
+                     const std::string& path, bool written) {
+  if (written) {
+    out << label << path << "\n";
+    return;
+  }
   std::error_code error;
   if (std::filesystem::exists(path, error)) {
-    out << label << path << "\n";
+    err << "vireon: the run did not completely write " << path << "\n";
   } else {
     err << "vireon: the run wrote no " << path << "\n";
   }
@@ -87,6 +92,12 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
 
   Document document;
   if (!LoadModel(line.modelPath, startup, document, sink, err)) return kExitFailure;
+  if (document.settings.dynamics != 0 && document.settings.points == 0) {
+    err << "vireon: " << line.modelPath
+        << " asks for a time course without end (Points=0, which the desktop program runs until"
+           " it is stopped); a batch run needs a number of points\n";
+    return kExitFailure;
+  }
 
   const bool drawProgress =
       !line.quiet && document.scan.enabled != 0 && ::isatty(STDERR_FILENO) == 1;
@@ -132,13 +143,16 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!errorLog.empty()) err << "Errors in this simulation:\n" << WithLineFeeds(errorLog);
 
   const TaskSettings& settings = document.settings;
-  if (settings.report != 0) PrintOutputFile(out, err, "Report:             ", settings.reportFile);
+  if (settings.report != 0) {
+    PrintOutputFile(out, err, "Report:             ", settings.reportFile, outputs.reportWritten);
+  }
   if (settings.dynamics != 0 && !settings.dynamicsData.file.empty()) {
-    PrintOutputFile(out, err, "Time-course data:   ", document.folder + settings.dynamicsData.file);
+    PrintOutputFile(out, err, "Time-course data:   ", document.folder + settings.dynamicsData.file,
+                    outputs.timeCourseWritten);
   }
   if (settings.steadyState != 0 && !settings.steadyStateData.file.empty()) {
-    PrintOutputFile(out, err,
-                    "Steady-state data:  ", document.folder + settings.steadyStateData.file);
+    PrintOutputFile(out, err, "Steady-state data:  ",
+                    document.folder + settings.steadyStateData.file, outputs.steadyStateWritten);
   }
 
   // --seed with this number draws the same values again.

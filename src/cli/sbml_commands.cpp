@@ -27,6 +27,7 @@ int ImportCommand(const CommandLine& line, std::ostream& out, std::ostream& err)
     err << "vireon: " << line.modelPath << " is a Vireon model file, not SBML\n";
     return kExitFailure;
   }
+  if (!OutputSparesInputs(target, InputFiles(line.modelPath, startup), err)) return kExitFailure;
   Document document;
   if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err)) return kExitFailure;
   if (!WriteModelFile(document, std::filesystem::absolute(target).string(), startup.catalogue,
@@ -44,11 +45,7 @@ int ExportCommand(const CommandLine& line, std::ostream& out, std::ostream& err)
   if (!StartUp(line.settingsPath, line.kineticsPath, startup, sink)) return kExitFailure;
   const std::string target =
       line.outputPath.empty() ? WithExtension(line.modelPath, ".xml") : line.outputPath;
-  std::error_code error;
-  if (std::filesystem::equivalent(line.modelPath, target, error)) {
-    err << "vireon: the SBML file would replace the model " << line.modelPath << "; give -o\n";
-    return kExitFailure;
-  }
+  if (!OutputSparesInputs(target, InputFiles(line.modelPath, startup), err)) return kExitFailure;
   Document document;
   if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err)) return kExitFailure;
   const SbmlExportResult result = ExportSbmlFile(document.model, target);

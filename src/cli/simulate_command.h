@@ -12,8 +12,14 @@
 namespace vireon::cli {
 
 // Returns kExitSuccess when the table was written, kExitFailure when the
-// model could not be loaded or imported, cannot be evaluated, or the
-// integration failed (nothing is written then).
+// model could not be loaded or imported, cannot be evaluated, asks for no
+// or too many points (above kMaxSimulatePoints) or an unusable end time
+// (IsUsableEndTime), when the output would replace a file the command reads,
+// when the integration failed or the output could not be written. The rows
+// are written as they are computed, never kept whole: a file (-o) takes its
+// name only once it is complete, and is left as it was on any failure;
+// standard output may hold the beginning of a time course that failed
+// beyond its first rows.
 int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& err);
 
 // The CSV text of a table: the line "time," and the metabolite names (quoted

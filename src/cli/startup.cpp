@@ -34,4 +34,27 @@ bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& d
   return true;
 }
 
+std::vector<ProtectedFile> InputFiles(const std::string& modelPath, const Startup& startup) {
+  std::vector<ProtectedFile> inputs;
+  const auto add = [&inputs](const std::filesystem::path& path, std::string description) {
+    if (path.empty()) return;
+    if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
+      inputs.push_back({*identity, std::move(description)});
+    }
+  };
+  add(modelPath, (IsSbmlFileName(modelPath) ? "the SBML file " : "the model file ") + modelPath);
+  add(startup.settingsPath, "the settings file " + startup.settingsPath.string());
+  add(startup.kineticsPath, "the kinetics database " + startup.kineticsPath.string());
+  return inputs;
+}
+
+bool OutputSparesInputs(const std::string& outputPath, const std::vector<ProtectedFile>& inputs,
+                        std::ostream& err, const std::string& option) {
+  const ProtectedFile* input = ProtectedFileNamed(outputPath, inputs);
+  if (input == nullptr) return true;
+  err << "vireon: " << outputPath << " would replace " << input->description
+      << ", which the command reads; give " << option << " another file\n";
+  return false;
+}
+
 }  // namespace vireon::cli

@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "document/document.h"
 #include "document/program_startup.h"
+#include "model/file_access.h"
 #include "model/message_sink.h"
 
 namespace vireon::cli {
@@ -36,5 +38,17 @@ bool LoadModel(const std::string& modelPath, Startup& startup, Document& documen
 // every reason.
 bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
                      MessageSink& sink, std::ostream& err);
+
+// The files a command reads, which what it writes must never replace: the
+// model (a Vireon model file or SBML), the settings file and the kinetics
+// database, those of them that exist.
+std::vector<ProtectedFile> InputFiles(const std::string& modelPath, const Startup& startup);
+
+// Whether the command may write `outputPath`: false, after saying on `err`
+// which input it would replace, when it names one of `inputs` (under any
+// name: through a hard or a symbolic link as well). `option` is how the
+// output was given ("-o"), for the advice.
+bool OutputSparesInputs(const std::string& outputPath, const std::vector<ProtectedFile>& inputs,
+                        std::ostream& err, const std::string& option = "-o");
 
 }  // namespace vireon::cli

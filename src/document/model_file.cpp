@@ -313,6 +313,11 @@ void Reader::ReadSettings() {
   if (version > ProgramVersion()) sink_.Information(messages::kNewerVersion);
 
   s.endTime = RealField("EndTime=%lf");
+  // An end time of 0 is kept: a run or the Tasks page says what it lacks.
+  if (s.endTime != 0.0 && !IsUsableEndTime(s.endTime)) {
+    sink_.Information(messages::kEndTimeReset);
+    s.endTime = IsUsableEndTime(defaults_.endTime) ? defaults_.endTime : TaskSettings{}.endTime;
+  }
   s.points = IntField("Points=%d");
   if (s.points < 0) {
     sink_.Information(messages::kPointsReset);

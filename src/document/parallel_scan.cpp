@@ -853,8 +853,95 @@ SerialEnd RunSerially(ScanRun& run, const RandomGenerator& initial, int from, in
 
 int ChunkPoints(int points, int solvers, const ParallelScanOptions& options) {
   if (options.chunkPoints > 0) return options.chunkPoints;
-  const int perChunk = (points + solvers * kChunksPerJob - 1) / (solvers * kChunksPerJob);
-  return std::clamp(perChunk, kFewestChunkPoints, kMostChunkPoints);
+  // In 64 bits: a scan's count saturates at the largest int.
+  const long long perJob = static_cast<long long>(solvers) * kChunksPerJob;
+  const long long perChunk = (points + perJob - 1) / perJob;
+  return static_cast<int>(std::clamp<long long>(perChunk, kFewestChunkPoints, kMostChunkPoints));
+}
+
+enum class ChunkWait { kReady, kScanEnded, kStopped };
+
+// Waits for chunk c on the run's thread, honouring pause and stop requests
+// meanwhile; kScanEnded when the plan has no chunk c.
+ChunkWait WaitForChunk(SharedWork& work, int c, ScanRun& run,
+                       const std::function<void(bool)>& pausing, ChunkResult& chunk) {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(work.mutex);
+      const bool ready = work.changed.wait_for(lock, kControlInterval, [&] {
+        return work.results.count(c) != 0 || !work.ChunkExists(c);
+      });
+      if (ready && work.results.count(c) != 0) {
+        chunk = std::move(work.results.at(c));
+        work.results.erase(c);
+        return ChunkWait::kReady;
+      }
+      if (ready) return ChunkWait::kScanEnded;
+    }
+    if (run.checkPauseStop(pausing) == PointAction::kStop) return ChunkWait::kStopped;
+  }
+}
+
+// Writes a chunk a worker solved from the right state with the planned
+// random numbers, as kept; false when a stop request ended it.
+bool WriteKeptChunk(const ChunkResult& chunk, ScanRun& run,
+                    const std::function<void(bool)>& pausing, RandomGenerator& lastRandom) {
+  Document& document = run.document;
+  for (std::size_t k = 0; k < chunk.outputs.size(); ++k) {
+    if (run.checkPauseStop(pausing) == PointAction::kStop) return false;
+    run.progress.BeforePoint();
+    Replay(chunk.outputs[k], run);
+    ++document.engine.iteration;
+    Separate(chunk.plan[k], run);
+  }
+  RestoreState(document, chunk.after);
+  if (chunk.plan.back().randomAfter) lastRandom = *chunk.plan.back().randomAfter;
+  return true;
+}
+
+enum class ResolveEnd { kChunkWritten, kScanEnded, kStopped };
+
+// Solves a chunk again on the run's thread from the right state. When a
+// point draws other random numbers than planned, the threads are stopped
+// and the rest of the scan runs here, its loops replayed from the start up
+// to the next point (kScanEnded, or kStopped by a stop request).
+ResolveEnd SolveChunkHere(const ChunkResult& chunk, ScanRun& run,
+                          const std::function<void(bool)>& pausing,
+                          const std::vector<double*>& quantities, const RandomGenerator& initial,
+                          RandomGenerator& lastRandom, Threads& threads) {
+  Document& document = run.document;
+  for (std::size_t k = 0; k < chunk.plan.size(); ++k) {
+    const PlannedPoint& point = chunk.plan[k];
+    if (run.checkPauseStop(pausing) == PointAction::kStop) return ResolveEnd::kStopped;
+    run.progress.BeforePoint();
+    ApplyWrites(quantities, point);
+    if (point.randomBefore) run.random = *point.randomBefore;
+    if (!RunTaskIteration(document, run.random, run.output)) return ResolveEnd::kStopped;
+    Separate(point, run);
+    if (!point.randomAfter) continue;
+    lastRandom = run.random;
+    if (run.random == *point.randomAfter) continue;
+    threads.StopAll();
+    const std::string state = CaptureState(document);
+    const SerialEnd end = RunSerially(run, initial, chunk.first + static_cast<int>(k) + 1, -1,
+                                      state, lastRandom, {});
+    return end == SerialEnd::kStopped ? ResolveEnd::kStopped : ResolveEnd::kScanEnded;
+  }
+  return ResolveEnd::kChunkWritten;
+}
+
+// The chunk is written: its plan is let go and a worker may go on.
+void ReleaseChunk(SharedWork& work, int c) {
+  {
+    std::lock_guard<std::mutex> lock(work.mutex);
+    work.writtenChunks = c + 1;
+    const int keepFrom = work.ChunkFirst(c + 1) - 1;
+    while (!work.plan.empty() && work.planFirst < keepFrom) {
+      work.plan.pop_front();
+      ++work.planFirst;
+    }
+  }
+  work.changed.notify_all();
 }
 
 }  // namespace
@@ -902,7 +989,8 @@ bool RunParallelScan(ScanRun& run, const ParallelScanOptions& options) {
   work.ahead = solvers * kChunksAheadPerJob;
   const ScanSlots slots = FindScanSlots(document.scan.items);
   const std::vector<double*> quantities = SlotQuantities(document, slots);
-  const int chunks = (total - 1 + work.chunkPoints - 1) / work.chunkPoints;
+  const int chunks =
+      static_cast<int>((total - 1LL + work.chunkPoints - 1) / work.chunkPoints);
   const int jobs = std::max(remotes > 0 ? 0 : 1, std::min(options.jobs, chunks));
   std::vector<Document> copies(static_cast<std::size_t>(jobs), document);
   for (Document& copy : copies) RebindDocumentItems(copy, true);
@@ -934,73 +1022,22 @@ bool RunParallelScan(ScanRun& run, const ParallelScanOptions& options) {
   RandomGenerator lastRandom = firstAfter ? *firstAfter : initial;
   for (int c = 0;; ++c) {
     ChunkResult chunk;
-    bool have = false, ended = false;
-    while (!have && !ended) {
-      {
-        std::unique_lock<std::mutex> lock(work.mutex);
-        const bool ready = work.changed.wait_for(lock, kControlInterval, [&] {
-          return work.results.count(c) != 0 || !work.ChunkExists(c);
-        });
-        if (ready && work.results.count(c) != 0) {
-          chunk = std::move(work.results.at(c));
-          work.results.erase(c);
-          have = true;
-        } else if (ready) {
-          ended = true;
-        }
-      }
-      if (!have && !ended && run.checkPauseStop(pausing) == PointAction::kStop) return false;
-    }
-    if (ended) {
+    const ChunkWait wait = WaitForChunk(work, c, run, pausing, chunk);
+    if (wait == ChunkWait::kStopped) return false;
+    if (wait == ChunkWait::kScanEnded) {
       threads.StopAll();
       run.random = planner.finalRandom();
       return true;
     }
-
     const bool sameStart = !chunk.failed && chunk.before == CaptureState(document);
     if (sameStart && chunk.randomOk) {
-      for (std::size_t k = 0; k < chunk.outputs.size(); ++k) {
-        if (run.checkPauseStop(pausing) == PointAction::kStop) return false;
-        run.progress.BeforePoint();
-        Replay(chunk.outputs[k], run);
-        ++document.engine.iteration;
-        Separate(chunk.plan[k], run);
-      }
-      RestoreState(document, chunk.after);
-      if (chunk.plan.back().randomAfter) lastRandom = *chunk.plan.back().randomAfter;
+      if (!WriteKeptChunk(chunk, run, pausing, lastRandom)) return false;
     } else {
-      // Solved again here from the right state; when a point draws other
-      // random numbers than planned, the rest of the scan runs here, its
-      // loops replayed from the start up to the next point.
-      for (std::size_t k = 0; k < chunk.plan.size(); ++k) {
-        const PlannedPoint& point = chunk.plan[k];
-        if (run.checkPauseStop(pausing) == PointAction::kStop) return false;
-        run.progress.BeforePoint();
-        ApplyWrites(quantities, point);
-        if (point.randomBefore) run.random = *point.randomBefore;
-        if (!RunTaskIteration(document, run.random, run.output)) return false;
-        Separate(point, run);
-        if (!point.randomAfter) continue;
-        lastRandom = run.random;
-        if (run.random == *point.randomAfter) continue;
-        threads.StopAll();
-        const std::string state = CaptureState(document);
-        return RunSerially(run, initial, chunk.first + static_cast<int>(k) + 1, -1, state,
-                           lastRandom, {}) != SerialEnd::kStopped;
-      }
+      const ResolveEnd end =
+          SolveChunkHere(chunk, run, pausing, quantities, initial, lastRandom, threads);
+      if (end != ResolveEnd::kChunkWritten) return end == ResolveEnd::kScanEnded;
     }
-
-    // The chunk is written: its plan is let go and a worker may go on.
-    {
-      std::lock_guard<std::mutex> lock(work.mutex);
-      work.writtenChunks = c + 1;
-      const int keepFrom = work.ChunkFirst(c + 1) - 1;
-      while (!work.plan.empty() && work.planFirst < keepFrom) {
-        work.plan.pop_front();
-        ++work.planFirst;
-      }
-    }
-    work.changed.notify_all();
+    ReleaseChunk(work, c);
   }
 }
 

@@ -352,8 +352,11 @@ bool RunController::RunScan() {
   }
   bool stopped = false;
   ScanCallbacks callbacks;
+  // A point without a time course hears no request while it runs (a scan
+  // of steady states alone could not be stopped): pause and stop are also
+  // heard between the points, as on several threads.
   callbacks.runIteration = [this, &stopped] {
-    stopped = !RunTasks();
+    stopped = CheckPauseStop({}) == PointAction::kStop || !RunTasks();
     return !stopped;
   };
   callbacks.separateTimeCourse = [this](std::string_view s) { files_.timeCourse.Write(s); };
@@ -433,9 +436,12 @@ void RunController::EndRun(RunOutcome outcome) {
   RunOutputSummary outputs;
   outputs.planned = files_.planned;
   outputs.failed = files_.failed;
+  outputs.timeCourseWritten = files_.timeCourseWritten;
+  outputs.steadyStateWritten = files_.steadyStateWritten;
   if (d.settings.report != 0) {
     ++outputs.planned;
     if (!reportWritten_) ++outputs.failed;
+    outputs.reportWritten = reportWritten_;
   }
   {
     std::lock_guard<std::mutex> lock(controlMutex_);

@@ -86,6 +86,10 @@ inline constexpr const char* kProgressWait = "wait...";
 struct RunOutputSummary {
   int planned = 0;
   int failed = 0;
+  // Which of them were written whole.
+  bool reportWritten = false;
+  bool timeCourseWritten = false;
+  bool steadyStateWritten = false;
 
   bool AllWritten() const { return failed == 0; }
   bool NoneWritten() const { return planned > 0 && failed == planned; }

@@ -47,6 +47,10 @@ bool TaskSettingsEditor::SetEndTime(std::string_view text) {
     sink_.Warning(kTasksMessageTitle, kEndTimeZero);
     return false;
   }
+  if (!IsUsableEndTime(*value)) {
+    sink_.Warning(kTasksMessageTitle, kEndTimeTooNearZero);
+    return false;
+  }
   if (*value != document_.settings.endTime) {
     document_.settings.endTime = *value;
     modified_ = true;

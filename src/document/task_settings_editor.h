@@ -21,6 +21,10 @@ class MessageSink;
 // The message that refuses an end time of zero.
 inline constexpr const char* kEndTimeZero =
     "The end time cannot be zero. Type either a positive or negative value.";
+// The message that refuses an end time so near zero that the integrator's
+// steps underflow (kMinEndTimeMagnitude).
+inline constexpr const char* kEndTimeTooNearZero =
+    "The end time must be at least 1e-100 away from zero.";
 // The messages that refuse a text that is not a number.
 inline constexpr const char* kEndTimeNotANumber = "The end time must be a number.";
 inline constexpr const char* kPointsNotACount =

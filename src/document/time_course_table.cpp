@@ -12,45 +12,50 @@ namespace vireon {
 
 namespace {
 
-// Collects a row at every output point of the time course.
-class TableHooks : public EngineHooks {
+// Hands a row to the sink at every output point of the time course, and
+// ends the time course once the sink asks to.
+class RowHooks : public EngineHooks {
  public:
-  TableHooks(const Model& model, TimeCourseTable& table) : model_(model), table_(table) {}
+  RowHooks(const Model& model, const TimeCourseRowSink& sink)
+      : model_(model), sink_(sink), row_(model.nMetabolites()) {}
   void Attach(const EngineState& state) { state_ = &state; }
 
   void WriteDynamicsRow() override {
-    table_.times.push_back(state_->time);
-    std::vector<double>& row = table_.concentrations.emplace_back(model_.nMetabolites());
     for (int p = 1; p <= model_.nMetabolites(); ++p) {
       const int m = model_.metaboliteOrder[p - 1];
-      row[m] = state_->amounts[p] / model_.VolumeOf(m);
+      row_[m] = state_->amounts[p] / model_.VolumeOf(m);
     }
+    if (!sink_(state_->time, row_)) ended_ = true;
+  }
+  PointAction CheckPauseStop() override {
+    return ended_ ? PointAction::kStop : PointAction::kContinue;
   }
   void SleepMilliseconds(int) override {}
 
  private:
   const Model& model_;
-  TimeCourseTable& table_;
+  const TimeCourseRowSink& sink_;
+  std::vector<double> row_;
+  bool ended_ = false;
   const EngineState* state_ = nullptr;
 };
 
 }  // namespace
 
-TimeCourseTable ComputeTimeCourseTable(Model& model, const TaskSettings& settings) {
-  TimeCourseTable table;
+std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
+                                  const TimeCourseRowSink& row) {
   if (model.nSteps() == 0) {
     // Without steps there is no structural analysis to order the
     // metabolites; nothing changes anyway.
-    std::vector<double> row;
+    std::vector<double> values;
     for (Metabolite& m : model.metabolites) {
       m.concentration = m.initialConcentration;
-      row.push_back(m.initialConcentration);
+      values.push_back(m.initialConcentration);
     }
     for (int k = 0; k <= settings.points; ++k) {
-      table.times.push_back(settings.endTime * k / settings.points);
-      table.concentrations.push_back(row);
+      if (!row(settings.endTime * k / settings.points, values)) break;
     }
-    return table;
+    return {};
   }
 
   TaskSettings taskSettings = settings;
@@ -58,7 +63,7 @@ TimeCourseTable ComputeTimeCourseTable(Model& model, const TaskSettings& setting
   EngineState state;
   state.Allocate(model);
   ComputeMoietyTotals(model);
-  TableHooks hooks(model, table);
+  RowHooks hooks(model, row);
   hooks.Attach(state);
   Engine engine(model, state, taskSettings, hooks);
   try {
@@ -72,7 +77,17 @@ TimeCourseTable ComputeTimeCourseTable(Model& model, const TaskSettings& setting
     engine.lsoda.LsodaFree();
     state.errorLog += kOutOfMemoryText;
   }
-  table.errorLog = state.errorLog;
+  return state.errorLog;
+}
+
+TimeCourseTable ComputeTimeCourseTable(Model& model, const TaskSettings& settings) {
+  TimeCourseTable table;
+  table.errorLog =
+      ComputeTimeCourseRows(model, settings, [&table](double time, std::span<const double> row) {
+        table.times.push_back(time);
+        table.concentrations.emplace_back(row.begin(), row.end());
+        return true;
+      });
   return table;
 }
 

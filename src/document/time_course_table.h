@@ -3,6 +3,8 @@
 // metabolite at time 0 and at each output point, computed on the calling
 // thread without data files, report or window.
 
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,5 +34,17 @@ inline constexpr int kTableMaxSteps = 1000000;
 // metabolite, has the constant solution. The model's current concentrations
 // and fluxes are those of the last row.
 TimeCourseTable ComputeTimeCourseTable(Model& model, const TaskSettings& settings);
+
+// Hears each row of a time course as it is computed: the time and the
+// concentration of every metabolite, by index. Returns false to end the
+// time course there.
+using TimeCourseRowSink = std::function<bool(double time, std::span<const double> concentrations)>;
+
+// The same time course, each row handed to `row` as soon as it is known
+// instead of kept, so that the memory it needs does not grow with the
+// points. Returns the error log (empty when every row was computed, or
+// `row` ended it).
+std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
+                                  const TimeCourseRowSink& row);
 
 }  // namespace vireon

@@ -3,11 +3,23 @@
 // file: what a run does and how. New documents take them from the user's
 // default values; the values here are the built-in defaults.
 
+#include <cmath>
 #include <string>
 
 #include "model/solver_options.h"
 
 namespace vireon {
+
+// The end time nearest 0 a time course runs to (either way): nearer, the
+// integrator's step sizes, squared, fall out of the normal doubles (below
+// about 1e-154) and the concentrations turn to NaN.
+inline constexpr double kMinEndTimeMagnitude = 1e-100;
+
+// Whether a time course can run to `endTime`: a finite number, not nearer
+// 0 than kMinEndTimeMagnitude. (0 itself is no end time either.)
+inline bool IsUsableEndTime(double endTime) {
+  return std::isfinite(endTime) && std::fabs(endTime) >= kMinEndTimeMagnitude;
+}
 
 // The settings of one data file, the time course's or the steady state's.
 struct DataFileSettings {

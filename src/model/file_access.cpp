@@ -94,6 +94,24 @@ std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
   return IdentityOfStatus(status);
 }
 
+namespace {
+
+const ProtectedFile* ProtectedFileWith(const FileIdentity& identity,
+                                       std::span<const ProtectedFile> protectedFiles) {
+  for (const ProtectedFile& file : protectedFiles) {
+    if (file.identity == identity) return &file;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const ProtectedFile* ProtectedFileNamed(const std::filesystem::path& path,
+                                        std::span<const ProtectedFile> protectedFiles) {
+  const std::optional<FileIdentity> identity = IdentityOf(path);
+  return identity ? ProtectedFileWith(*identity, protectedFiles) : nullptr;
+}
+
 int OpenOutputFile(const std::filesystem::path& path, OutputMode mode,
                    std::span<const ProtectedFile> protectedFiles, std::string& reason,
                    FileIdentity* identity) {
@@ -127,12 +145,10 @@ int OpenOutputFile(const std::filesystem::path& path, OutputMode mode,
     return -1;
   }
   const FileIdentity opened = IdentityOfStatus(status);
-  for (const ProtectedFile& other : protectedFiles) {
-    if (other.identity == opened) {
-      reason = "it is " + other.description;
-      errno = EEXIST;
-      return -1;
-    }
+  if (const ProtectedFile* other = ProtectedFileWith(opened, protectedFiles)) {
+    reason = "it is " + other->description;
+    errno = EEXIST;
+    return -1;
   }
   if (mode == OutputMode::kTruncate && status.st_size > 0 && ::ftruncate(file.get(), 0) != 0) {
     const int error = errno;

@@ -60,6 +60,14 @@ struct ProtectedFile {
   std::string description;
 };
 
+// The file among `protectedFiles` that `path` names, following links (so
+// that another name for it, through a hard or a symbolic link, counts as
+// well), or null when it names none of them or nothing at all. This is the
+// rule OpenOutputFile applies to the file it opens; a writer that replaces
+// its output whole asks it before it writes.
+const ProtectedFile* ProtectedFileNamed(const std::filesystem::path& path,
+                                        std::span<const ProtectedFile> protectedFiles);
+
 enum class OutputMode {
   kTruncate,  // the output starts anew
   kAppend,    // the output is extended (and created when missing)

@@ -10,19 +10,10 @@ inline constexpr const char* kVersion = "3.00301";  // 5000
 
 inline constexpr const char* kSyntaxError = "Syntax error";  // 5001
 inline constexpr const char* kStepNameInUse = "This step name is already in use";  // 5002
-inline constexpr const char* kDialogCreateError =
-    "An error has ocurred creating this dialog box.\nContact author with details, please.";  // 5003
 inline constexpr const char* kNoItemSelected = "No item selected.";  // 5004
-inline constexpr const char* kListBoxAddError =
-    "An error ocurred adding a string to the list box.\nContact author with details, "
-    "please.";  // 5005
 inline constexpr const char* kFirstRun =
     "This is the first time you run Vireon v. 3\nInitialization data will be written to the "
     "registry.";  // 5007
-inline constexpr const char* kPlatformTooOld =
-    "This program requires Windows 95 or Windows NT to run.";  // 5012
-inline constexpr const char* kLsodaInitError =
-    "Error initializing integration routine (LSODA).";  // 5013
 inline constexpr const char* kDerivationFactorReset =
     "WARNING:\nThe derivation factor was outside the interval [0.00001,0.25].\nSet to the "
     "default.";  // 5016
@@ -43,6 +34,9 @@ inline constexpr const char* kNewtonLimitReset =
 inline constexpr const char* kPointsReset =
     "WARNING:\nThe number of points for the integration was negative.\nSet to the "
     "default.";  // 5023
+inline constexpr const char* kEndTimeReset =
+    "WARNING:\nThe end time of the integration was not a number, or nearer 0 than 1e-100.\nSet "
+    "to the default.";
 inline constexpr const char* kNewerVersion =
     "WARNING:\nThis file was written with a newer version of VIREON.\nThis read operation may "
     "fail.";  // 5024

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <system_error>
 
@@ -164,19 +165,36 @@ class TemporaryFile {
 
 }  // namespace
 
-bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
-                         std::string& errorText) {
+struct FileReplacement::Parts {
+  std::filesystem::path target;
+  std::filesystem::path folder;
+  std::optional<TemporaryFile> temporary;
+};
+
+FileReplacement::FileReplacement(std::filesystem::path path)
+    : path_(std::move(path)), parts_(std::make_unique<Parts>()) {}
+
+FileReplacement::~FileReplacement() = default;
+
+namespace {
+
+// Sets the text and errno of a failure whose errno is `error`; false.
+bool Failed(int error, std::string& errorText) {
+  errorText = std::strerror(error);
+  errno = error;
+  return false;
+}
+
+}  // namespace
+
+bool FileReplacement::Begin(std::string& errorText) {
   // Follow symbolic links, so that a file kept elsewhere (and linked here)
   // is the one replaced; a dangling link names the file to create.
-  std::filesystem::path target = path;
+  std::filesystem::path target = path_;
   for (int depth = 0;; ++depth) {
     std::error_code code;
     if (!std::filesystem::is_symlink(target, code)) break;
-    if (depth == kMaxLinkDepth) {
-      errorText = std::strerror(ELOOP);
-      errno = ELOOP;
-      return false;
-    }
+    if (depth == kMaxLinkDepth) return Failed(ELOOP, errorText);
     const std::filesystem::path link = std::filesystem::read_symlink(target, code);
     if (code) {
       errorText = code.message();
@@ -189,35 +207,54 @@ bool ReplaceFileContents(const std::filesystem::path& path, std::string_view con
   if (folder.empty()) folder = ".";
 
   RemoveAbandonedTemporaries(folder, target);
-  TemporaryFile temporary(folder, target);
-  if (!temporary.Create()) {
+  parts_->temporary.emplace(folder, target);
+  if (!parts_->temporary->Create()) {
     const int error = errno;
-    errorText = std::strerror(error);
-    errno = error;
-    return false;
+    parts_->temporary.reset();
+    return Failed(error, errorText);
   }
   // The old file keeps its permissions; a new one has the umask's.
   struct stat old {};
   if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    ::fchmod(temporary.fd(), old.st_mode & 07777);
+    ::fchmod(parts_->temporary->fd(), old.st_mode & 07777);
   }
-  if (!WriteAll(temporary.fd(), contents) || ::fsync(temporary.fd()) != 0 ||
-      !temporary.MoveTo(target)) {
-    // Callers map errno to their own texts: it must name the failure, not
-    // the removal of the temporary file.
+  parts_->target = std::move(target);
+  parts_->folder = std::move(folder);
+  return true;
+}
+
+bool FileReplacement::Write(std::string_view contents, std::string& errorText) {
+  if (!parts_->temporary) return Failed(EBADF, errorText);
+  if (WriteAll(parts_->temporary->fd(), contents)) return true;
+  // Callers map errno to their own texts: it must name the failure, not
+  // the removal of the temporary file.
+  const int error = errno;
+  parts_->temporary.reset();
+  return Failed(error, errorText);
+}
+
+bool FileReplacement::Commit(std::string& errorText) {
+  if (!parts_->temporary) return Failed(EBADF, errorText);
+  if (::fsync(parts_->temporary->fd()) != 0 || !parts_->temporary->MoveTo(parts_->target)) {
     const int error = errno;
-    temporary.Discard();
-    errorText = std::strerror(error);
-    errno = error;
-    return false;
+    parts_->temporary.reset();
+    return Failed(error, errorText);
   }
+  parts_->temporary.reset();
   // Make the rename itself durable; a failure here does not undo the write.
-  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folderFd = ::open(parts_->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folderFd >= 0) {
     ::fsync(folderFd);
     ::close(folderFd);
   }
   return true;
+}
+
+bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
+                         std::string& errorText) {
+  FileReplacement replacement(path);
+  return replacement.Begin(errorText) && replacement.Write(contents, errorText) &&
+         replacement.Commit(errorText);
 }
 
 }  // namespace vireon

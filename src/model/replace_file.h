@@ -3,6 +3,7 @@
 // and writing the whole of a text to a file descriptor.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,27 @@ bool WriteAll(int fd, std::string_view contents);
 // save removes such files of its target whose process no longer exists.
 bool ReplaceFileContents(const std::filesystem::path& path, std::string_view contents,
                          std::string& errorText);
+
+// ReplaceFileContents for contents written piece by piece, so that they
+// need not be held whole: Begin, any number of Writes, then Commit puts the
+// file in place. Each returns false on failure with `errorText` and errno
+// set as ReplaceFileContents sets them, and the replacement is then over;
+// a replacement not committed leaves `path` as it was and nothing behind.
+class FileReplacement {
+ public:
+  explicit FileReplacement(std::filesystem::path path);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  bool Begin(std::string& errorText);
+  bool Write(std::string_view contents, std::string& errorText);
+  bool Commit(std::string& errorText);
+
+ private:
+  struct Parts;
+  std::filesystem::path path_;
+  std::unique_ptr<Parts> parts_;
+};
 
 }  // namespace vireon

@@ -195,6 +195,8 @@ void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath
   protectedFiles.clear();
   planned = 0;
   failed = 0;
+  timeCourseWritten = false;
+  steadyStateWritten = false;
   if (std::optional<FileIdentity> model = IdentityOf(std::string(modelPath))) {
     protectedFiles.push_back({*model, "the model file"});
   }
@@ -211,7 +213,8 @@ void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath
   const OutputNameContext context{std::string(modelPath), std::string(reportPath)};
   const std::string folder = ModelFolder(modelPath);
 
-  const auto open = [&](DataFile& file, DataFileField field, const char* description) {
+  const auto open = [&](DataFile& file, DataFileField field, const char* description,
+                        bool& complete) {
     const std::string& name = DataFileName(written, field);
     file.Open(false, folder, "", description, errorLog);
     if (name.empty()) return;
@@ -225,18 +228,25 @@ void RunDataFiles::Open(const TaskSettings& settings, std::string_view modelPath
       ++failed;
       return;
     }
-    if (!file.Open(true, folder, name, description, errorLog, &forData)) ++failed;
+    complete = file.Open(true, folder, name, description, errorLog, &forData);
+    if (!complete) ++failed;
   };
   const std::size_t before = forData.size();
-  open(timeCourse, DataFileField::kTimeCourse, "time-course");
-  open(steadyState, DataFileField::kSteadyState, "steady-state");
+  open(timeCourse, DataFileField::kTimeCourse, "time-course", timeCourseWritten);
+  open(steadyState, DataFileField::kSteadyState, "steady-state", steadyStateWritten);
   protectedFiles.insert(protectedFiles.end(), forData.begin() + static_cast<long>(before),
                         forData.end());
 }
 
 void RunDataFiles::Close(std::string& errorLog) {
-  if (!timeCourse.Close(errorLog)) ++failed;
-  if (!steadyState.Close(errorLog)) ++failed;
+  if (!timeCourse.Close(errorLog)) {
+    ++failed;
+    timeCourseWritten = false;
+  }
+  if (!steadyState.Close(errorLog)) {
+    ++failed;
+    steadyStateWritten = false;
+  }
 }
 
 }  // namespace vireon

@@ -127,6 +127,9 @@ struct RunDataFiles {
   // created or not completely written (counted as the run closes them).
   int planned = 0;
   int failed = 0;
+  // Whether each file was opened and, once closed, completely written.
+  bool timeCourseWritten = false;
+  bool steadyStateWritten = false;
 
   void Open(const TaskSettings& settings, std::string_view modelPath, std::string_view reportPath,
             std::string& errorLog);

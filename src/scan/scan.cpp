@@ -166,63 +166,94 @@ bool ScanDriver::Run() {
   progress_.Restart();
   if (items_.empty()) return true;
   state_.totalIterations = PrepareScan(items_);
-  int last = static_cast<int>(items_.size()) - 1;
-  while (last >= 0 && !items_[last].IsMaster()) --last;
-  if (last < 0) return true;
-  ScanLevel(last, true);
+  std::vector<int> masters;
+  for (int k = 0; k < static_cast<int>(items_.size()); ++k) {
+    if (items_[k].IsMaster()) masters.push_back(k);
+  }
+  if (masters.empty()) return true;
+  RunLoops(masters);
   return !stopped_;
 }
 
-// One master's loop:
-//   1. its group is the master and the followers up to the next master;
+// The masters' loops, nested, the last master outermost:
+//   1. a master's group is the master and the followers up to the next master;
 //   2. a regular grid sets point 0, then for i = 1..n runs the body and sets
 //      point i; a random kind sets point 0, then for i = 0..n-1 runs the body
 //      and sets point i (a fresh draw); an unknown kind runs nothing;
-//   3. the outermost loop appends a block separator after each of its points.
+//   3. the body of the first master's loop is one task iteration, that of
+//      any other master's loop the loop of the master before it;
+//   4. the outermost loop appends a block separator after each of its points.
 // So each point runs at the values set just before it, and the values set
-// after the last point are not used.
-void ScanDriver::ScanLevel(int k, bool outer) {
+// after the last point are not used. The loops are kept on a list of their
+// own rather than on the call stack, so that a scan of any number of
+// masters runs in constant stack space.
+void ScanDriver::RunLoops(const std::vector<int>& masters) {
   const int count = static_cast<int>(items_.size());
-  if (k < 0 || k >= count || stopped_) return;
-  int end = k + 1;
-  while (end < count && !items_[end].IsMaster()) ++end;
-  const int n = items_[k].density;
-  int first = 0, last = 0;
-  std::string_view separator;
-  switch (items_[k].grid) {
-    case kScanRegularGrid:
-      first = 1;
-      last = n;
-      separator = kGridSeparator;
-      break;
-    case kScanUniform:
-    case kScanNormal:
-    case kScanPositiveNormal:
-      first = 0;
-      last = n - 1;
-      separator = kRandomSeparator;
-      break;
-    default:
-      return;
-  }
-  SetScanValues(items_, 0, k, end, random_);
-  for (int i = first; i <= last; ++i) {
-    Body(k);
-    if (stopped_) return;
-    SetScanValues(items_, i, k, end, random_);
-    if (outer) Separate(k, separator);
-  }
-}
+  const int outermost = static_cast<int>(masters.size()) - 1;
+  struct Loop {
+    int level;  // index in `masters`
+    int end;    // one past the last item of the master's group
+    int i;      // the point whose body runs next
+    int last;   // the last point whose body runs
+    std::string_view separator;
+  };
+  std::vector<Loop> loops;
+  loops.reserve(masters.size());
+  // Starts the loop of masters[level]; false for an unknown kind.
+  auto enter = [&](int level) {
+    const int k = masters[level];
+    Loop loop{level, k + 1, 0, 0, {}};
+    while (loop.end < count && !items_[loop.end].IsMaster()) ++loop.end;
+    const int n = items_[k].density;
+    switch (items_[k].grid) {
+      case kScanRegularGrid:
+        loop.i = 1;
+        loop.last = n;
+        loop.separator = kGridSeparator;
+        break;
+      case kScanUniform:
+      case kScanNormal:
+      case kScanPositiveNormal:
+        loop.i = 0;
+        loop.last = n - 1;
+        loop.separator = kRandomSeparator;
+        break;
+      default:
+        return false;
+    }
+    SetScanValues(items_, 0, k, loop.end, random_);
+    loops.push_back(loop);
+    return true;
+  };
+  // What a loop does once its body has run.
+  auto afterBody = [&](Loop& loop) {
+    const int k = masters[loop.level];
+    SetScanValues(items_, loop.i, k, loop.end, random_);
+    if (loop.level == outermost) Separate(k, loop.separator);
+    ++loop.i;
+  };
 
-void ScanDriver::Body(int k) {
-  int lower = k - 1;
-  while (lower >= 0 && !items_[lower].IsMaster()) --lower;
-  if (lower >= 0) {
-    ScanLevel(lower, false);
-    return;
+  if (!enter(outermost)) return;
+  while (!loops.empty()) {
+    Loop& loop = loops.back();
+    if (loop.i > loop.last) {
+      loops.pop_back();
+      if (!loops.empty()) afterBody(loops.back());
+      continue;
+    }
+    if (loop.level > 0) {
+      const int inner = loop.level - 1;
+      // `loop` may move when the inner loop is added.
+      if (!enter(inner)) afterBody(loops.back());
+      continue;
+    }
+    progress_.BeforePoint();
+    if (callbacks_.runIteration && !callbacks_.runIteration()) {
+      stopped_ = true;
+      return;
+    }
+    afterBody(loop);
   }
-  progress_.BeforePoint();
-  if (callbacks_.runIteration && !callbacks_.runIteration()) stopped_ = true;
 }
 
 // The steady-state file has one row per point; a one-dimensional scan (the

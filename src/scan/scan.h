@@ -115,19 +115,16 @@ class ScanDriver {
 
   // PrepareScan (setting the state's totalIterations), then the loop of the
   // last master with everything nested in it. Returns false when a task
-  // iteration asked to stop.
+  // iteration asked to stop. The loops need no stack space per master.
   bool Run();
-
-  // Runs the loop of master k and the loops nested in it; `outer` marks the
-  // outermost loop, the one that writes the block separators.
-  void ScanLevel(int k, bool outer);
 
   // The remaining time of the last progress report, as the page shows it.
   const std::string& remainingTimeText() const { return progress_.remainingTimeText(); }
   const ScanProgress& progress() const { return progress_; }
 
  private:
-  void Body(int k);
+  // The loops of the masters (the indices of the master items, in order).
+  void RunLoops(const std::vector<int>& masters);
   void Separate(int k, std::string_view separator);
 
   std::vector<ScanItem>& items_;

@@ -55,18 +55,22 @@ struct StartedProgram {
 
 // Starts `program` with `arguments`, standard input from /dev/null, and the
 // environment of the tests with XDG_CONFIG_HOME set to `configHome`.
+// Standard output goes to `standardOutput` when one is given (a device
+// such as /dev/full), else to a file in `outputFolder`.
 inline StartedProgram StartProgram(const std::filesystem::path& program,
                                    const std::vector<std::string>& arguments,
                                    const std::filesystem::path& configHome,
-                                   const std::filesystem::path& outputFolder) {
+                                   const std::filesystem::path& outputFolder,
+                                   const std::filesystem::path& standardOutput = {}) {
   StartedProgram started;
-  started.outFile = outputFolder / "program.out";
+  started.outFile = standardOutput.empty() ? outputFolder / "program.out" : standardOutput;
   started.errFile = outputFolder / "program.err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, started.outFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                                   standardOutput.empty() ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY,
+                                   0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, started.errFile.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<std::string> words = {program.string()};
@@ -103,7 +107,10 @@ inline ProgramResult FinishProgram(const StartedProgram& started) {
     if (errno != EINTR) return result;
   }
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-  result.out = ReadText(started.outFile);
+  std::error_code error;
+  if (std::filesystem::is_regular_file(started.outFile, error)) {
+    result.out = ReadText(started.outFile);
+  }
   result.err = ReadText(started.errFile);
   return result;
 }
@@ -123,6 +130,12 @@ class CliFolder : public ::testing::Test {
   // Runs the built vireon with the folder as its configuration home.
   ProgramResult RunVireon(const std::vector<std::string>& arguments) const {
     return RunProgram(VireonProgram(), arguments, ConfigHome(), folder());
+  }
+  // The same with standard output going to `standardOutput`.
+  ProgramResult RunVireonInto(const std::vector<std::string>& arguments,
+                              const std::filesystem::path& standardOutput) const {
+    return FinishProgram(
+        StartProgram(VireonProgram(), arguments, ConfigHome(), folder(), standardOutput));
   }
   StartedProgram StartVireon(const std::vector<std::string>& arguments) const {
     return StartProgram(VireonProgram(), arguments, ConfigHome(), folder());

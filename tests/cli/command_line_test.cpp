@@ -114,9 +114,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"run", "m.vrn", "--kdb"}, "--kdb needs a value"},
         BadCase{{"simulate", "m.xml", "--points", "0"},
                 "--points needs a whole number from 1 to 10000000, not 0"},
-        BadCase{{"simulate", "m.xml", "--end", "0"}, "--end needs a number other than 0, not 0"},
+        BadCase{{"simulate", "m.xml", "--end", "0"},
+                "--end needs a number at least 1e-100 away from 0, not 0"},
         BadCase{{"simulate", "m.xml", "--end", "1e999"},
-                "--end needs a number other than 0, not 1e999"},
+                "--end needs a number at least 1e-100 away from 0, not 1e999"},
+        BadCase{{"simulate", "m.xml", "--end", "nan"},
+                "--end needs a number at least 1e-100 away from 0, not nan"},
+        BadCase{{"simulate", "m.xml", "--end", "-inf"},
+                "--end needs a number at least 1e-100 away from 0, not -inf"},
+        // Nearer 0 the integrator's steps underflow (and a subnormal is nearer).
+        BadCase{{"simulate", "m.xml", "--end", "1e-200"},
+                "--end needs a number at least 1e-100 away from 0, not 1e-200"},
+        BadCase{{"simulate", "m.xml", "--end", "-4e-320"},
+                "--end needs a number at least 1e-100 away from 0, not -4e-320"},
         BadCase{{"simulate", "m.xml", "--rtol", "-1e-6"},
                 "--rtol needs a number not below 0, not -1e-6"},
         BadCase{{"simulate", "m.xml", "--amounts=1"}, "--amounts takes no value"},
@@ -139,6 +149,12 @@ TEST(CommandLine, SimulateTakesItsModelAndEveryOption) {
   EXPECT_EQ(line.absoluteTolerance, 0.0);
   EXPECT_TRUE(line.amounts);
   EXPECT_EQ(line.outputPath, "-");
+  // The limits themselves are taken.
+  for (const char* end : {"1e-100", "-1e-100", "1.7e308"}) {
+    const ParsedCommandLine edge = ParseCommandLine({"simulate", "m.xml", "--end", end});
+    ASSERT_TRUE(edge.commandLine) << end << ": " << edge.error;
+    EXPECT_EQ(edge.commandLine->endTime, std::stod(end));
+  }
   const ParsedCommandLine plain = ParseCommandLine({"export", "m.vrn"});
   ASSERT_TRUE(plain.commandLine);
   EXPECT_EQ(plain.commandLine->command, Command::kExport);

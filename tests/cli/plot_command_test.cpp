@@ -110,6 +110,26 @@ TEST_F(PlotCommandTest, RenderingNeedsTheDataOfARun) {
   EXPECT_FALSE(fs::exists(picture));
 }
 
+// The picture never replaces the model or the data it plots, under any
+// name (the picture is removed before gnuplot draws it).
+TEST_F(PlotCommandTest, ThePictureNeverReplacesTheModelOrItsData) {
+  const fs::path model = folder() / "model.png";
+  fs::copy_file(ExamplesFolder() / "michaelis_menten.vrn", model);
+  ASSERT_EQ(RunVireon({"run", model.string()}).exitStatus, 0);
+  const fs::path data = folder() / "michaelis_menten-timecourse.dat";
+  fs::create_hard_link(data, folder() / "data.png");
+  const std::string modelText = ReadText(model);
+  const std::string dataText = ReadText(data);
+  for (const fs::path& picture : {model, folder() / "data.png"}) {
+    SCOPED_TRACE(picture.filename().string());
+    const ProgramResult result = RunVireon({"plot", model.string(), "--output", picture.string()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("would replace the"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadText(model), modelText);
+    EXPECT_EQ(ReadText(data), dataText);
+  }
+}
+
 TEST_F(PlotCommandTest, RendersEveryExampleAfterItsRun) {
   SkipWithoutGnuplot();
   for (const std::string& example : kExampleModels) {

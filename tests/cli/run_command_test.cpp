@@ -24,6 +24,7 @@
 #include "model/message_sink.h"
 #include "output/output_item.h"
 #include "scan/scan_item.h"
+#include "support/expect_close.h"
 
 namespace vireon::test {
 namespace {
@@ -242,6 +243,42 @@ TEST_F(RunCommandTest, ScanRunsEveryPoint) {
   EXPECT_EQ(rows, 5);
 }
 
+// A scan whose 100000 items are all masters (loops nested 100000 deep)
+// runs on one thread and on several until Ctrl-C stops it, as any scan.
+TEST_F(RunCommandTest, AScanOfAHundredThousandMastersRunsUntilStopped) {
+  Document document;
+  LoadExample("michaelis_menten.vrn", document);
+  ScanItem item(MakeOutputItem(kKineticConstant, "catalysis", "k"));
+  item.min = 1.0;
+  item.max = 3.0;
+  item.density = 2;
+  item.independent = 1;
+  document.scan.items.assign(100000, item);
+  document.scan.enabled = 1;
+  // Steady states alone: a point hears no stop inside it, only between points.
+  document.settings.dynamics = 0;
+  document.settings.report = 0;
+  const fs::path model = Save(document, "deep.vrn");
+  const fs::path data = folder() / "michaelis_menten-steadystate.dat";
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    fs::remove(data);
+    const StartedProgram started = StartVireon({"run", model.string(), "--jobs", jobs});
+    ASSERT_GT(started.pid, 0);
+    constexpr auto kPatience = std::chrono::seconds(120);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    std::error_code error;
+    while (std::chrono::steady_clock::now() < deadline &&
+           !(fs::exists(data, error) && fs::file_size(data, error) > 2048)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(started.pid, SIGINT);
+    const ProgramResult result = FinishProgram(started);
+    EXPECT_EQ(result.exitStatus, cli::kExitStopped) << result.err;
+    EXPECT_GT(fs::file_size(data, error), 2048u);
+  }
+}
+
 // A random scan names its seed; the same seed draws the same values again.
 TEST_F(RunCommandTest, RandomScanIsRepeatedByItsSeed) {
   Document document;
@@ -274,12 +311,13 @@ TEST_F(RunCommandTest, RandomScanIsRepeatedByItsSeed) {
   EXPECT_NE(ReadText(data), firstData);
 }
 
-// A time course without a number of points runs until it is stopped; Ctrl-C
-// stops it cleanly, with the report and data files closed.
-TEST_F(RunCommandTest, InterruptStopsAnEndlessRun) {
+// A time course of ten million points runs long; Ctrl-C stops it cleanly,
+// with the report and data files closed.
+TEST_F(RunCommandTest, InterruptStopsALongRun) {
   Document document;
   LoadExample("brusselator.vrn", document);
-  document.settings.points = 0;
+  document.settings.points = 10000000;
+  document.settings.endTime = 1e6;
   const fs::path model = Save(document, "endless.vrn");
   const fs::path data = folder() / "brusselator-timecourse.dat";
 
@@ -459,6 +497,77 @@ TEST_F(RunCommandTest, ARunThatWroteNoneOfItsOutputsExitsOne) {
   const ProgramResult result = RunVireon({"run", model.string()});
   EXPECT_EQ(result.exitStatus, cli::kExitFailure) << result.err;
   EXPECT_NE(result.err.find("the run wrote none of its outputs"), std::string::npos) << result.err;
+}
+
+// Points=0 is a time course until the user stops it, as the desktop
+// program runs it; a batch run refuses it instead of running for ever.
+TEST_F(RunCommandTest, ATimeCourseWithoutEndIsRefused) {
+  Document document;
+  LoadExample("brusselator.vrn", document);
+  document.settings.points = 0;
+  const fs::path model = Save(document, "endless.vrn");
+  const ProgramResult result = FinishWithin(StartVireon({"run", model.string()}),
+                                            std::chrono::seconds(60));
+  EXPECT_EQ(result.exitStatus, cli::kExitFailure) << result.err;
+  EXPECT_NE(result.err.find("asks for a time course without end (Points=0"), std::string::npos)
+      << result.err;
+  EXPECT_FALSE(fs::exists(folder() / "brusselator-timecourse.dat"));
+  // Without the time course the points do not matter.
+  document.settings.dynamics = 0;
+  const fs::path steady = Save(document, "steady.vrn");
+  EXPECT_EQ(RunVireon({"run", steady.string()}).exitStatus, 0);
+}
+
+// An end time that is not a number, or so near 0 that the integrator's
+// steps underflow, is set back to the default as the model is read, with a
+// warning: the run reports numbers, not NaN.
+TEST_F(RunCommandTest, AnUnusableEndTimeIsSetToTheDefaultWhenTheModelIsRead) {
+  const std::string original = ReadText(ExamplesFolder() / "michaelis_menten.vrn");
+  const std::string line = "EndTime=3.000000e+01";
+  ASSERT_NE(original.find(line), std::string::npos);
+  for (const char* endTime : {"nan", "-inf", "1e-200", "4e-320"}) {
+    SCOPED_TRACE(endTime);
+    std::string text = original;
+    text.replace(text.find(line), line.size(), std::string("EndTime=") + endTime);
+    const fs::path model = folder() / "michaelis_menten.vrn";
+    WriteText(model, text);
+    const ProgramResult result = RunVireon({"run", model.string()});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.err.find("The end time of the integration was not a number, or nearer 0 "
+                              "than 1e-100."),
+              std::string::npos)
+        << result.err;
+    const std::string report = ReadText(folder() / "michaelis_menten.txt");
+    EXPECT_EQ(report.find("nan"), std::string::npos);
+    const std::string rows = ReadText(folder() / "michaelis_menten-timecourse.dat");
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.find("nan"), std::string::npos);
+    // The default end time of the built-in settings.
+    const std::string last = rows.substr(rows.rfind('\n', rows.size() - 2) + 1);
+    EXPECT_CLOSE(std::stod(last), 10.0, 1e-12, 1e-12) << last;
+  }
+}
+
+// Under a file size limit of 2 KiB (a full disk as the run sees it) the
+// time course does not fit: standard output lists only the files that
+// were written whole, standard error names the other.
+TEST_F(RunCommandTest, ARunOnAFullDiskListsOnlyWhatItWrote) {
+  const fs::path model = CopyExample("michaelis_menten.vrn");
+  const fs::path timeCourse = folder() / "michaelis_menten-timecourse.dat";
+  const fs::path steadyState = folder() / "michaelis_menten-steadystate.dat";
+  const ProgramResult result =
+      RunProgram("/bin/sh", {"-c", "ulimit -f 4 && exec \"$0\" \"$@\"",
+                             VireonProgram().string(), "run", model.string()},
+                 ConfigHome(), folder());
+  EXPECT_EQ(result.exitStatus, cli::kExitIncomplete) << result.err;
+  EXPECT_EQ(result.out.find(timeCourse.string()), std::string::npos) << result.out;
+  EXPECT_NE(result.err.find("the run did not completely write " + timeCourse.string()),
+            std::string::npos)
+      << result.err;
+  // The steady-state file is one short row: it was written, and listed.
+  EXPECT_TRUE(NonEmptyFile(steadyState));
+  EXPECT_NE(result.out.find("Steady-state data:  " + steadyState.string()), std::string::npos)
+      << result.out;
 }
 
 }  // namespace

@@ -231,6 +231,25 @@ TEST(RunControlParallelScan, AStopInTheMiddleLeavesAPrefixOfTheSerialFiles) {
   }
 }
 
+// A scan whose items are all masters nests its loops 100000 deep; on one
+// thread and on several it runs without deepening the stack, and a stop
+// leaves the same beginning of the files.
+TEST(RunControlParallelScan, AHundredThousandMastersRunAndStopOnAnyNumberOfThreads) {
+  Document d = ScanDocument();
+  d.settings.reportStabilityAnalysis = 0;
+  d.settings.reportMca = 0;
+  const OutputItem constants[] = {Constant("E1", "V"), Constant("E2", "V"), Constant("E3", "V")};
+  for (int k = 0; k < 100000; ++k) {
+    d.scan.items.push_back(Item(constants[k % 3], kScanRegularGrid, 1.0, 2.0, 2));
+  }
+  // The serial run checks at each of the 3 output points of a time course.
+  const Written serial = RunScan(d, 0, 0, 3 * 40);
+  const Written parallel = RunScan(d, 2, 8, 10);
+  EXPECT_FALSE(parallel.steadyState.empty());
+  EXPECT_TRUE(parallel.IsPrefixOf(serial));
+  EXPECT_LT(parallel.steadyState.size(), serial.steadyState.size());
+}
+
 // Another process's side, in this one: a service over its own copy of the
 // document as it was before the run, answering through the same bytes.
 class LoopbackChannel : public ChunkChannel {

@@ -38,6 +38,8 @@ TEST_F(TaskSettingsEditorTest, EndTimeRefusesZeroAndTextButTakesEitherSign) {
       {"abc", false, 10.0, kEndTimeNotANumber}, {"1e400", false, 10.0, kEndTimeNotANumber},
       {"12x", false, 10.0, kEndTimeNotANumber}, {"", false, 10.0, kEndTimeNotANumber},
       {" -2.5 ", true, -2.5, nullptr},        {"+7", true, 7.0, nullptr},
+      {"1e-200", false, 10.0, kEndTimeTooNearZero}, {"-4e-320", false, 10.0, kEndTimeTooNearZero},
+      {"-1e-100", true, -1e-100, nullptr},
   };
   for (const Case& c : cases) {
     document_.settings.endTime = 10.0;

@@ -259,6 +259,30 @@ TEST(ScanLoopsTest, StopRequestEndsTheScanAtOnce) {
   EXPECT_EQ(run.timeCourseFile, "tc\ntc\ntc\n\ntc\ntc\n");
 }
 
+// Every item a master: the loops nest 100000 deep, which must not take
+// stack space per level. The first points count in binary, item 0 fastest.
+TEST(ScanLoopsTest, ScanOfAHundredThousandMastersRunsWithoutDeepening) {
+  constexpr int kMasters = 100000;
+  std::vector<double> quantities(kMasters, -1.0);
+  std::vector<ScanItem> items;
+  for (double& q : quantities) items.push_back(Item(&q, 0.0, 1.0, 2));
+  RandomGenerator random(1);
+  FakeRun run;
+  run.watched = {&quantities[0], &quantities[1], &quantities[2], &quantities[kMasters - 1]};
+  run.stopAfter = 8;
+  EXPECT_FALSE(run.Run(items, random));
+  EXPECT_EQ(run.state.totalIterations, INT_MAX);
+  ASSERT_EQ(run.points.size(), 8u);
+  for (int k = 0; k < 8; ++k) {
+    EXPECT_EQ(run.points[k][0], k & 1) << k;
+    EXPECT_EQ(run.points[k][1], (k >> 1) & 1) << k;
+    EXPECT_EQ(run.points[k][2], (k >> 2) & 1) << k;
+    EXPECT_EQ(run.points[k][3], 0.0) << k;
+  }
+  // The outermost loop never finished a point: no separator yet.
+  EXPECT_EQ(run.timeCourseFile, Repeat("tc\n", 8));
+}
+
 TEST(ScanValuesTest, UniformDrawsSpanTheRangeFromTheSharedGenerator) {
   double linear = 0.0, logarithmic = 0.0;
   std::vector<ScanItem> items = {Item(&linear, 2.0, 4.0, 50, kScanUniform),
