@@ -1034,6 +1034,18 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
   for (int i = 0; i < document->getNumUnknownPackages(); ++i) {
     problems.push_back("the unknown SBML package " + Quoted(document->getUnknownPackagePrefix(i)));
   }
+  // A flux-balance model may leave its package optional, but without kinetic
+  // laws it describes no time course: say so before listing the reactions.
+  if (document->getLevel() >= 3 && document->isPackageEnabled("fbc")) {
+    const lib::Model& m = *document->getModel();
+    for (unsigned int i = 0; i < m.getNumReactions(); ++i) {
+      if (!m.getReaction(i)->isSetKineticLaw()) {
+        problems.push_back("a flux-balance model of the SBML package \"fbc\", which has no time "
+                           "course (reactions without kinetic laws)");
+        break;
+      }
+    }
+  }
   if (!problems.empty()) return Refused(std::move(problems));
   // Initial assignments that libSBML can evaluate become initial values;
   // those left are refused.
