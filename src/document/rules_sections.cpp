@@ -81,15 +81,15 @@ RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Mod
     return RulesSectionsLoad{SelectionLoadStatus::kBadRecord, line};
   };
   int start = cursor.lineNumber();
-  SelectionLoadStatus status = LoadRecordSection(
-      cursor, sink, model.globalQuantities,
-      [&quantityLines](RecordCursor& c, MessageSink& s, GlobalQuantity& q) {
-        quantityLines.push_back(c.lineNumber());
-        std::optional<std::string> name = ReadStringLine(c, s);
-        if (!name) return false;
-        q.name = std::move(*name);
-        return ReadFieldLine<double>(c, s, "Value=%lf", &q.value);
-      });
+  SelectionLoadStatus status =
+      LoadRecordSection(cursor, sink, model.globalQuantities,
+                        [&quantityLines](RecordCursor& c, MessageSink& s, GlobalQuantity& q) {
+                          quantityLines.push_back(c.lineNumber());
+                          std::optional<std::string> name = ReadStringLine(c, s);
+                          if (!name) return false;
+                          q.name = std::move(*name);
+                          return ReadFieldLine<double>(c, s, "Value=%lf", &q.value);
+                        });
   if (status == SelectionLoadStatus::kBadCount) {
     return {status, std::min(cursor.lineNumber(), start + 1)};
   }
@@ -98,8 +98,7 @@ RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Mod
   start = cursor.lineNumber();
   int badKind = 0, badTarget = 0;
   status = LoadRecordSection(
-      cursor, sink, model.rules,
-      [&](RecordCursor& c, MessageSink& s, Rule& rule) {
+      cursor, sink, model.rules, [&](RecordCursor& c, MessageSink& s, Rule& rule) {
         const int line = c.lineNumber();
         ruleLines.push_back(line);
         std::optional<std::string> kind = ReadStringLine(c, s);

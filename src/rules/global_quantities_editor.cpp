@@ -15,14 +15,13 @@ std::string GlobalQuantityNameProblem(const Model& model, const std::string& nam
            "* . = or the sequence ->.";
   }
   if (name == kTimeName || FindNamedConstant(name) != nullptr) {
-    return "The name " + name + " stands for " +
-           (name == kTimeName ? "the time" : "a constant") +
+    return "The name " + name + " stands for " + (name == kTimeName ? "the time" : "a constant") +
            " in expressions; please give the global quantity another name.";
   }
   const NamedRecord record = RecordNamed(model, name);
   if (record != NamedRecord::kNone && record != NamedRecord::kGlobalQuantity) {
-    return "The name " + name + " is already in use by a " +
-           std::string(NamedRecordWord(record)) + ".";
+    return "The name " + name + " is already in use by a " + std::string(NamedRecordWord(record)) +
+           ".";
   }
   return "";
 }
@@ -93,8 +92,7 @@ GlobalQuantitiesCheck GlobalQuantitiesEditor::Check() const {
   return {};
 }
 
-bool GlobalQuantitiesEditor::Commit(Model& document, MessageSink& sink,
-                                    const ModelHook& analyse) {
+bool GlobalQuantitiesEditor::Commit(Model& document, MessageSink& sink, const ModelHook& analyse) {
   const GlobalQuantitiesCheck check = Check();
   if (!check.ok()) {
     sink.Warning("", check.message);

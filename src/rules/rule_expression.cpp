@@ -10,7 +10,9 @@ namespace vireon {
 namespace {
 
 // Characters are counted from 1 for the user.
-std::string At(std::size_t offset) { return "at character " + std::to_string(offset + 1); }
+std::string At(std::size_t offset) {
+  return "at character " + std::to_string(offset + 1);
+}
 
 ExpressionProblem SyntaxError(std::size_t offset) {
   ExpressionProblem problem;
@@ -38,7 +40,8 @@ ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex
   const ExpressionDialect& dialect = KineticExpressionDialect();
   std::vector<ExpressionNode> nodes;
   std::size_t invalidOffset = 0;
-  if (!BuildExpressionNodes(text, dialect, nodes, &invalidOffset)) return SyntaxError(invalidOffset);
+  if (!BuildExpressionNodes(text, dialect, nodes, &invalidOffset))
+    return SyntaxError(invalidOffset);
   // Node i is token i - 1 of the scan, which knows where each token begins.
   const TokenScan scan = ScanExpression(text, dialect);
   const auto offsetOf = [&scan, text](int node) {

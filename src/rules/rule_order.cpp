@@ -158,9 +158,9 @@ RulesCheck CycleFault(const Model& model, const std::vector<int>& cycle, const c
     reading += name + " reads " + next;
   }
   const std::string subject =
-      cycle.size() == 1 ? std::string(one) + " " + names.front() + " depends on itself"
-                        : std::string(many) + " " + NameList(names) +
-                              " depend on each other in a cycle";
+      cycle.size() == 1
+          ? std::string(one) + " " + names.front() + " depends on itself"
+          : std::string(many) + " " + NameList(names) + " depend on each other in a cycle";
   return Fault(cycle.front(), subject + ": " + reading + ".");
 }
 
@@ -231,8 +231,7 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
       const Rule& first = model.rules[static_cast<std::size_t>(slot)];
       return Fault(r, isInitial ? rule.target.name + " has two initial assignments."
                                 : rule.target.name + " is the target of two rules over time (" +
-                                      RuleKindWord(first.kind) + " and " +
-                                      RuleKindWord(rule.kind) +
+                                      RuleKindWord(first.kind) + " and " + RuleKindWord(rule.kind) +
                                       "); it can follow one assignment or one rate rule.");
     }
     slot = r;
@@ -243,18 +242,22 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
         model.rules[static_cast<std::size_t>(over)].kind == RuleKind::kAssignment) {
       // The initial assignment is the one too many.
       return Fault(initial[key], model.rules[static_cast<std::size_t>(over)].target.name +
-                              " has an assignment rule and an initial assignment; the "
-                              "assignment rule gives its value at time 0 as well.");
+                                     " has an assignment rule and an initial assignment; the "
+                                     "assignment rule gives its value at time 0 as well.");
     }
   }
 
   std::vector<int> cycle;
   set.assignmentOrder = Order(
       model, set, keys, [](RuleKind kind) { return kind == RuleKind::kAssignment; }, cycle);
-  if (!cycle.empty()) return CycleFault(model, cycle, "The assignment rule for", "The assignment rules for");
+  if (!cycle.empty()) {
+    return CycleFault(model, cycle, "The assignment rule for", "The assignment rules for");
+  }
   set.initialOrder = Order(
       model, set, keys, [](RuleKind kind) { return kind != RuleKind::kRate; }, cycle);
-  if (!cycle.empty()) return CycleFault(model, cycle, "The initial value of", "The initial values of");
+  if (!cycle.empty()) {
+    return CycleFault(model, cycle, "The initial value of", "The initial values of");
+  }
   if (result != nullptr) *result = std::move(set);
   return {};
 }

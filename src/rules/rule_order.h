@@ -42,8 +42,8 @@ struct RuleSet {
 
 // The first thing found wrong with a model's rules.
 struct RulesCheck {
-  int rule = -1;                // the rule at fault, -1 when all is well
-  bool inExpression = false;    // the fault lies in that rule's expression...
+  int rule = -1;                 // the rule at fault, -1 when all is well
+  bool inExpression = false;     // the fault lies in that rule's expression...
   ExpressionProblem expression;  // ...and this is it
   std::string message;
   bool ok() const { return rule < 0; }

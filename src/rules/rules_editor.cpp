@@ -81,7 +81,9 @@ bool RulesEditor::Apply(int index, const RuleForm& form, MessageSink& sink) {
   return true;
 }
 
-bool RulesEditor::Add(const RuleForm& form, MessageSink& sink) { return Apply(-1, form, sink); }
+bool RulesEditor::Add(const RuleForm& form, MessageSink& sink) {
+  return Apply(-1, form, sink);
+}
 
 bool RulesEditor::Change(int index, const RuleForm& form, MessageSink& sink) {
   if (index < 0 || index >= static_cast<int>(working_.rules.size())) return false;

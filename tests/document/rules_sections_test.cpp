@@ -29,9 +29,9 @@ Document WithRules(const KineticCatalogue& catalogue) {
   d.model.rules = {
       rule(RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "kdeg", "growth*2 + tiny"),
       rule(RuleKind::kRate, RuleTargetKind::kCompartmentVolume, "cytosol", "growth*cytosol"),
-      rule(RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite, "S",
-           "kdeg*X/mitochondrion"),
-      rule(RuleKind::kAssignment, RuleTargetKind::kMetabolite, "Q", "atanh(0.5)*time+avogadro*kdeg")};
+      rule(RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite, "S", "kdeg*X/mitochondrion"),
+      rule(RuleKind::kAssignment, RuleTargetKind::kMetabolite, "Q",
+           "atanh(0.5)*time+avogadro*kdeg")};
   return d;
 }
 
@@ -107,7 +107,8 @@ TEST_P(BadRulesSection, StopsTheLoadNamingTheLine) {
   }
   ASSERT_NE(replaced, 0);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (failing == 0 && lines[i].rfind(GetParam().failing, 0) == 0) failing = static_cast<int>(i) + 1;
+    if (failing == 0 && lines[i].rfind(GetParam().failing, 0) == 0)
+      failing = static_cast<int>(i) + 1;
   }
   ASSERT_NE(failing, 0);
   Document document;

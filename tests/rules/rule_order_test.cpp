@@ -90,8 +90,7 @@ TEST(RuleOrder, AChainIsOrderedAfterItsDependencies) {
 TEST(RuleOrder, InitialValuesInterleaveInitialAssignmentsAndAssignmentRules) {
   Model model = RulesTestModel();
   model.rules = {Assignment("c", "b + 1"), MakeRule(RuleKind::kInitialAssignment, "b", "a*k"),
-                 Assignment("a", "V*avogadro/avogadro"),
-                 MakeRule(RuleKind::kRate, "V", "-V")};
+                 Assignment("a", "V*avogadro/avogadro"), MakeRule(RuleKind::kRate, "V", "-V")};
   RuleSet set;
   ASSERT_TRUE(CheckRules(model, &set).ok());
   EXPECT_EQ(set.assignmentOrder, (std::vector<int>{0, 2}));  // independent over time
@@ -103,7 +102,7 @@ TEST(RuleOrder, InitialValuesInterleaveInitialAssignmentsAndAssignmentRules) {
 
 struct CycleCase {
   std::vector<Rule> rules;
-  int rule;              // the rule the fault names
+  int rule;  // the rule the fault names
   std::string message;
 };
 
@@ -176,19 +175,18 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{{Assignment("a", "2"), MakeRule(RuleKind::kInitialAssignment, "a", "1")},
                    "a has an assignment rule and an initial assignment; the assignment rule "
                    "gives its value at time 0 as well."},
-        TargetCase{{Assignment("a", "1"),
-                    MakeRule(RuleKind::kAssignment, "nucleus", "2",
-                             RuleTargetKind::kCompartmentVolume)},
+        TargetCase{{Assignment("a", "1"), MakeRule(RuleKind::kAssignment, "nucleus", "2",
+                                                   RuleTargetKind::kCompartmentVolume)},
                    "The target nucleus of the assignment rule is not a volume of the model."}));
 
 // A rate rule and an initial assignment share a target: the value at time
 // 0 and the derivative after it. Targets of every kind are accepted.
 TEST(RuleTargets, RateRuleAndInitialAssignmentMayShareATarget) {
   Model model = RulesTestModel();
-  model.rules = {MakeRule(RuleKind::kRate, "S", "-k*S", RuleTargetKind::kMetabolite),
-                 MakeRule(RuleKind::kInitialAssignment, "S", "V", RuleTargetKind::kMetabolite),
-                 MakeRule(RuleKind::kAssignment, "cell", "1+time",
-                          RuleTargetKind::kCompartmentVolume)};
+  model.rules = {
+      MakeRule(RuleKind::kRate, "S", "-k*S", RuleTargetKind::kMetabolite),
+      MakeRule(RuleKind::kInitialAssignment, "S", "V", RuleTargetKind::kMetabolite),
+      MakeRule(RuleKind::kAssignment, "cell", "1+time", RuleTargetKind::kCompartmentVolume)};
   EXPECT_TRUE(CheckRules(model).ok());
 }
 

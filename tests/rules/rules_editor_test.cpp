@@ -29,8 +29,9 @@ TEST(RulesEditor, TakesOnlyRulesThatReadAndResolve) {
   EXPECT_EQ(editor.lastRefusal().field, RuleField::kExpression);
   EXPECT_EQ(editor.lastRefusal().position, 4u);
   EXPECT_EQ(editor.lastRefusal().name, "Vmax");
-  EXPECT_TRUE(sink.Said("The assignment rule for b: Vmax at character 5 is not a metabolite, "
-                        "compartment or global quantity of the model."));
+  EXPECT_TRUE(
+      sink.Said("The assignment rule for b: Vmax at character 5 is not a metabolite, "
+                "compartment or global quantity of the model."));
   EXPECT_FALSE(editor.Add(Form("b", "a*(k"), sink));
   EXPECT_EQ(editor.lastRefusal().field, RuleField::kExpression);
   EXPECT_EQ(editor.lastRefusal().position, 2u);
