@@ -66,6 +66,12 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
       return kExitFailure;
     }
   }
+  if (!model.rules.empty()) {
+    // A time course that left them out would give other numbers.
+    err << "vireon: " << line.modelPath
+        << " has rules, which a time course cannot follow yet\n";
+    return kExitFailure;
+  }
   TaskSettings settings = document.settings;
   if (line.endTime) settings.endTime = *line.endTime;
   if (line.points) settings.points = *line.points;

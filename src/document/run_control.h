@@ -68,6 +68,10 @@ inline constexpr const char* kRateNotEvaluableFormat =
 inline constexpr const char* kModelNotAnalysed =
     "The model's structure has not been analysed; edit and accept its reactions before "
     "running.";
+// The message that refuses a run whose model has rules: the tasks do not
+// evaluate them yet, and a run without them would give other numbers.
+inline constexpr const char* kRulesNotSimulated =
+    "This model has rules, which the tasks cannot follow yet; remove them before running.";
 // The title of the messages StartRun shows.
 inline constexpr const char* kRunMessageTitle = "Vireon";
 // The progress text while a run starts.
