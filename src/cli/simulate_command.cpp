@@ -119,6 +119,11 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
       return false;
     }
   }
+  if (!model.rules.empty()) {
+    // A time course that left them out would give other numbers.
+    err << "vireon: " << line.modelPath << " has rules, which a time course cannot follow yet\n";
+    return false;
+  }
   if (settings.points < 1) {
     err << "vireon: " << line.modelPath
         << " asks for a time course without end (0 points); give --points\n";

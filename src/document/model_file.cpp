@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/rules_sections.h"
 #include "kinetics/user_kinetics_section.h"
 #include "model/messages.h"
 #include "model/record_cursor.h"
@@ -643,6 +644,9 @@ void Reader::Read() {
   CheckSection(LoadScanSection(cursor_, sink_, document_.scan), start, 2);
   start = cursor_.lineNumber();
   CheckSection(LoadParameterLinkSection(cursor_, sink_, document_.links), start, 1);
+  const RulesSectionsLoad rules = LoadRulesSections(cursor_, sink_, document_.model);
+  if (rules.status == SelectionLoadStatus::kBadCount) FailTopLevel(rules.line);
+  if (rules.status == SelectionLoadStatus::kBadRecord) throw LoadFailed{rules.line};
   StructuralAnalysis(document_.model);
 }
 
@@ -706,6 +710,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   SaveSelection(kSteadyStateSection, document.selections.steadyState, out);
   SaveScanSection(document.scan, out);
   SaveParameterLinkSection(document.links, out);
+  SaveRulesSections(document.model, out);
   return out;
 }
 

@@ -11,6 +11,8 @@
 //   PlotType= ... PlotZ%d=   the plot settings
 //   User-defined functions, Interactive time course, Time-course output,
 //   Steady-state output, Scan, Parameter Links: the sections of the lists
+//   Global quantities, Rules: only in the file of a model that has any
+//                            (document/rules_sections.h)
 //
 // Lines end with a line feed alone; the comments keep their carriage
 // returns. A real that its printf format would not give back exactly (an

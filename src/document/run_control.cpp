@@ -115,6 +115,10 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     sink.Warning(kRunMessageTitle, kModelNotAnalysed);
     return false;
   }
+  if (!model.rules.empty()) {
+    sink.Warning(kRunMessageTitle, kRulesNotSimulated);
+    return false;
+  }
   for (int k = 0; k < model.nSteps(); ++k) {
     if (!CanEvaluateRate(model, k)) {
       sink.Warning(kRunMessageTitle, FormatWithText(kRateNotEvaluableFormat, model.steps[k].name));

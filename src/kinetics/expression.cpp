@@ -52,6 +52,19 @@ constexpr CallFunction kKineticCallFunctions[] = {
     {"abs", node_code::kAbs, 1, 1},
     {"max", node_code::kMax, 1, kAnyArgumentCount},
     {"min", node_code::kMin, 1, kAnyArgumentCount},
+    {"asin", node_code::kArcSin, 1, 1},
+    {"acos", node_code::kArcCos, 1, 1},
+    {"atan", node_code::kArcTan, 1, 1},
+    {"sinh", node_code::kSinh, 1, 1},
+    {"cosh", node_code::kCosh, 1, 1},
+    {"tanh", node_code::kTanh, 1, 1},
+    {"asinh", node_code::kArcSinh, 1, 1},
+    {"acosh", node_code::kArcCosh, 1, 1},
+    {"atanh", node_code::kArcTanh, 1, 1},
+};
+
+constexpr NamedConstant kNamedConstants[] = {
+    {"avogadro", kAvogadroNumber},
 };
 
 constexpr FunctionSpelling kOutputFunctions[] = {
@@ -381,6 +394,24 @@ double EvaluateCall(std::span<const ExpressionNode> nodes, const ExpressionNode&
       return std::tgamma(a + 1.0);
     case node_code::kAbs:
       return a >= 0.0 ? a : -a;
+    case node_code::kArcSin:
+      return std::asin(a);
+    case node_code::kArcCos:
+      return std::acos(a);
+    case node_code::kArcTan:
+      return std::atan(a);
+    case node_code::kSinh:
+      return std::sinh(a);
+    case node_code::kCosh:
+      return std::cosh(a);
+    case node_code::kTanh:
+      return std::tanh(a);
+    case node_code::kArcSinh:
+      return std::asinh(a);
+    case node_code::kArcCosh:
+      return std::acosh(a);
+    case node_code::kArcTanh:
+      return std::atanh(a);
     default:
       break;
   }
@@ -484,6 +515,15 @@ char ExpressionDialect::FunctionCode(std::string_view text) const {
 }
 
 std::span<const CallFunction> KineticCallFunctions() { return kKineticCallFunctions; }
+
+std::span<const NamedConstant> NamedConstants() { return kNamedConstants; }
+
+const NamedConstant* FindNamedConstant(std::string_view name) {
+  for (const NamedConstant& constant : kNamedConstants) {
+    if (constant.text == name) return &constant;
+  }
+  return nullptr;
+}
 
 const CallFunction* FindCallFunction(char code) {
   for (const CallFunction& function : kKineticCallFunctions) {

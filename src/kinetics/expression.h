@@ -67,6 +67,19 @@ inline constexpr char kFactorial = '!';  // factorial(n) = gamma(n + 1)
 inline constexpr char kAbs = 'a';        // abs(x): x when x >= 0, else -x
 inline constexpr char kMax = 'M';        // max(a, b, ...): a running a >= b ? a : b
 inline constexpr char kMin = 'W';        // min(a, b, ...): a running a <= b ? a : b
+// The inverse trigonometric functions and the hyperbolic functions and
+// their inverses, call functions of one argument (a text that uses one of
+// these names as a symbol reads as it always did). The tangent stays
+// sin(x)/cos(x): tan(x) has always been refused.
+inline constexpr char kArcSin = 'V';
+inline constexpr char kArcCos = 'J';
+inline constexpr char kArcTan = 'Y';
+inline constexpr char kSinh = 'H';
+inline constexpr char kCosh = 'K';
+inline constexpr char kTanh = 'Z';
+inline constexpr char kArcSinh = 'U';
+inline constexpr char kArcCosh = 'Q';
+inline constexpr char kArcTanh = 'D';
 }  // namespace node_code
 
 // A reference to no node. A link equal to 0 (the root) means "not taken by
@@ -122,6 +135,24 @@ struct CallFunction {
 };
 inline constexpr int kAnyArgumentCount = -1;
 
+// Names that stand for more than a quantity of the model where the names of
+// quantities are read (the expressions of rules): the model's time, and the
+// named constants below. A quantity of the model cannot be read under one.
+inline constexpr std::string_view kTimeName = "time";
+
+// A name that stands for a fixed number.
+struct NamedConstant {
+  std::string_view text;
+  double value;
+};
+// Avogadro's number, per mole, as libSBML and the SBML Test Suite take it
+// (CODATA 2006), so that a model reads the same number in either program.
+inline constexpr double kAvogadroNumber = 6.02214179e23;
+// The named constants: "avogadro".
+std::span<const NamedConstant> NamedConstants();
+// The constant of that name, or null.
+const NamedConstant* FindNamedConstant(std::string_view name);
+
 // The call functions of rate laws, in a fixed order.
 std::span<const CallFunction> KineticCallFunctions();
 // The call function of a code, or null.
@@ -152,8 +183,8 @@ struct ExpressionDialect {
 // Rate laws: symbols are a letter followed by letters and digits; functions
 // log, log10, exp, sin, cos in lower or upper case, and the call functions
 // (piecewise, the comparisons lt, gt, leq, geq, eq, neq, the connectives
-// and, or, xor, not, floor, ceiling, factorial, abs, max and min) before a
-// parenthesis.
+// and, or, xor, not, floor, ceiling, factorial, abs, max and min, and asin,
+// acos, atan, sinh, cosh, tanh, asinh, acosh, atanh) before a parenthesis.
 const ExpressionDialect& KineticExpressionDialect();
 // Output functions: symbols are single letters, and a run of two or more
 // letters and digits that is neither a function name nor a number is

@@ -80,6 +80,8 @@ void Model::Reset(int nSteps, int nMetabolites, int nVariable, int nMoieties, in
   this->title = std::move(title);
   comments.clear();
   totalTransitionTime = 0.0;
+  globalQuantities.clear();
+  rules.clear();
 }
 
 void Model::New() { Reset(0, 0, 0, 0, 1, "Untitled"); }
@@ -152,6 +154,9 @@ int Model::FindMetabolite(std::string_view name) const { return FindByName(metab
 int Model::FindStep(std::string_view name) const { return FindByName(steps, name); }
 int Model::FindMoiety(std::string_view name) const { return FindByName(moieties, name); }
 int Model::FindCompartment(std::string_view name) const { return FindByName(compartments, name); }
+int Model::FindGlobalQuantity(std::string_view name) const {
+  return FindByName(globalQuantities, name);
+}
 
 bool IsValidMetaboliteName(std::string_view name) {
   if (name.empty()) return false;

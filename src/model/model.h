@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "model/global_quantity.h"
 #include "model/matrix.h"
+#include "model/rule.h"
 
 namespace vireon {
 
@@ -115,6 +117,12 @@ class Model {
   Matrix<float> conservation;  // nMetabolites x nMetabolites
   Matrix<float> link;          // nMetabolites x nMetabolites
 
+  // Named values of the model and the rules that set quantities (see
+  // model/global_quantity.h and model/rule.h). A new model, and Reset, have
+  // none; Resize keeps them, since they do not depend on the equations.
+  std::vector<GlobalQuantity> globalQuantities;
+  std::vector<Rule> rules;
+
   int nMetabolites() const { return static_cast<int>(metabolites.size()); }
   int nSteps() const { return static_cast<int>(steps.size()); }
   int nMoieties() const { return static_cast<int>(moieties.size()); }
@@ -124,7 +132,8 @@ class Model {
   // matrix with default records. nVariable is taken as given.
   void Allocate(int nSteps, int nMetabolites, int nVariable, int nMoieties, int nCompartments);
   void FreeAll();
-  // FreeAll, Allocate, set the title, empty the comments.
+  // FreeAll, Allocate, set the title, empty the comments, drop the global
+  // quantities and rules.
   void Reset(int nSteps, int nMetabolites, int nVariable, int nMoieties, int nCompartments,
              std::string title);
   // File New: an empty model with one compartment.
@@ -155,6 +164,7 @@ class Model {
   int FindStep(std::string_view name) const;
   int FindMoiety(std::string_view name) const;
   int FindCompartment(std::string_view name) const;
+  int FindGlobalQuantity(std::string_view name) const;
 
   // Volume of the compartment that holds metabolite m. (Rate laws ask for
   // it at every evaluation, so it is inline.)

@@ -20,6 +20,8 @@ void IndexNames(const std::vector<Record>& records,
 ModelNameIndex::ModelNameIndex(const Model& model) {
   IndexNames(model.metabolites, metabolites_);
   IndexNames(model.steps, steps_);
+  IndexNames(model.compartments, compartments_);
+  IndexNames(model.globalQuantities, globalQuantities_);
 }
 
 int ModelNameIndex::Find(const Names& names, std::string_view name) {
@@ -32,6 +34,12 @@ int ModelNameIndex::Metabolite(std::string_view name) const {
 }
 int ModelNameIndex::Step(std::string_view name) const {
   return Find(steps_, name);
+}
+int ModelNameIndex::Compartment(std::string_view name) const {
+  return Find(compartments_, name);
+}
+int ModelNameIndex::GlobalQuantity(std::string_view name) const {
+  return Find(globalQuantities_, name);
 }
 
 }  // namespace vireon

@@ -19,6 +19,8 @@ class ModelNameIndex {
   // The index of the record of that name, or -1.
   int Metabolite(std::string_view name) const;
   int Step(std::string_view name) const;
+  int Compartment(std::string_view name) const;
+  int GlobalQuantity(std::string_view name) const;
 
  private:
   using Names = std::unordered_map<std::string_view, int>;
@@ -26,6 +28,8 @@ class ModelNameIndex {
 
   Names metabolites_;
   Names steps_;
+  Names compartments_;
+  Names globalQuantities_;
 };
 
 }  // namespace vireon

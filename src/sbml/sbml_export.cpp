@@ -201,6 +201,33 @@ class NodeWriter {
       case node_code::kMin:
         type = AST_FUNCTION_MIN;
         break;
+      case node_code::kArcSin:
+        type = AST_FUNCTION_ARCSIN;
+        break;
+      case node_code::kArcCos:
+        type = AST_FUNCTION_ARCCOS;
+        break;
+      case node_code::kArcTan:
+        type = AST_FUNCTION_ARCTAN;
+        break;
+      case node_code::kSinh:
+        type = AST_FUNCTION_SINH;
+        break;
+      case node_code::kCosh:
+        type = AST_FUNCTION_COSH;
+        break;
+      case node_code::kTanh:
+        type = AST_FUNCTION_TANH;
+        break;
+      case node_code::kArcSinh:
+        type = AST_FUNCTION_ARCSINH;
+        break;
+      case node_code::kArcCosh:
+        type = AST_FUNCTION_ARCCOSH;
+        break;
+      case node_code::kArcTanh:
+        type = AST_FUNCTION_ARCTANH;
+        break;
       default:
         return NumberAst(0.0);
     }

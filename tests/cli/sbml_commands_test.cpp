@@ -95,6 +95,21 @@ TEST_F(SbmlCommandsTest, ImportAndExportKeepTheTimeCourse) {
   }
 }
 
+// The time course does not follow rules yet: a model file with one is
+// refused rather than simulated without it.
+TEST_F(SbmlCommandsTest, SimulateRefusesAModelFileWithRules) {
+  const std::string vrn = (folder() / "case.vrn").string();
+  ASSERT_EQ(RunVireon({"import", SuiteModel().string(), "-o", vrn}).exitStatus, 0);
+  test::WriteText(vrn, test::ReadText(vrn) +
+                           "Global quantities\nItems=1\nQuantity=k\nValue=1\nRules\nItems=1\n"
+                           "Rule=assignment\nTargetType=global quantity\nTarget=k\n"
+                           "Expression=2*time\n");
+  const auto result = RunVireon({"simulate", vrn});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("has rules, which a time course cannot follow yet"), std::string::npos)
+      << result.err;
+}
+
 TEST_F(SbmlCommandsTest, ARefusedModelExitsOneNamingEachConstruct) {
   test::SbmlBuilder b;
   b.Compartment("c", 1.0).Species("A", "c", 1.0).Parameter("k", 1.0);

@@ -1,0 +1,153 @@
+#include "document/rules_sections.h"
+
+#include <algorithm>
+#include <optional>
+#include <unordered_set>
+
+#include "model/messages.h"
+#include "output/number_format.h"
+#include "rules/global_quantities_editor.h"
+#include "rules/rule_order.h"
+
+namespace vireon {
+
+namespace {
+
+void Line(std::string& out, std::string_view key, std::string_view value) {
+  std::string text(value);
+  // A line break would end the value early and make the rest unreadable.
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  out += key;
+  out += '=';
+  out += text;
+  out += '\n';
+}
+
+constexpr RuleKind kRuleKinds[] = {RuleKind::kAssignment, RuleKind::kRate,
+                                   RuleKind::kInitialAssignment};
+constexpr RuleTargetKind kTargetKinds[] = {RuleTargetKind::kGlobalQuantity,
+                                           RuleTargetKind::kCompartmentVolume,
+                                           RuleTargetKind::kMetabolite};
+
+// A value of the file read back into one of the kinds, by its word.
+template <typename Kind, std::size_t N, typename Word>
+std::optional<Kind> KindOfWord(const std::string& text, const Kind (&kinds)[N], Word word) {
+  for (Kind kind : kinds) {
+    if (word(kind) == text) return kind;
+  }
+  return std::nullopt;
+}
+
+// A record section's header line, whose text must be `header` (a carriage
+// return before the line feed allowed).
+bool AtHeader(const RecordCursor& cursor, std::string_view header) {
+  if (cursor.AtEndOfData()) return false;
+  std::string_view line = cursor.Line();
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  return line == header;
+}
+
+}  // namespace
+
+void SaveRulesSections(const Model& model, std::string& out) {
+  if (model.globalQuantities.empty() && model.rules.empty()) return;
+  SaveRecordSection(
+      kGlobalQuantitiesSection, model.globalQuantities,
+      [](const GlobalQuantity& q, std::string& text) {
+        Line(text, "Quantity", q.name);
+        Line(text, "Value", FormatRealExactly("%le", q.value));
+      },
+      out);
+  SaveRecordSection(
+      kRulesSection, model.rules,
+      [](const Rule& rule, std::string& text) {
+        Line(text, "Rule", RuleKindWord(rule.kind));
+        Line(text, "TargetType", RuleTargetKindWord(rule.target.kind));
+        Line(text, "Target", rule.target.name);
+        Line(text, "Expression", rule.expression);
+      },
+      out);
+}
+
+RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Model& model) {
+  model.globalQuantities.clear();
+  model.rules.clear();
+  if (!AtHeader(cursor, kGlobalQuantitiesSection)) return {};
+
+  std::vector<int> quantityLines, ruleLines;
+  const auto fail = [&sink](int line, std::string text) {
+    sink.Error(messages::kFileErrorTitle, text);
+    return RulesSectionsLoad{SelectionLoadStatus::kBadRecord, line};
+  };
+  int start = cursor.lineNumber();
+  SelectionLoadStatus status =
+      LoadRecordSection(cursor, sink, model.globalQuantities,
+                        [&quantityLines](RecordCursor& c, MessageSink& s, GlobalQuantity& q) {
+                          quantityLines.push_back(c.lineNumber());
+                          std::optional<std::string> name = ReadStringLine(c, s);
+                          if (!name) return false;
+                          q.name = std::move(*name);
+                          return ReadFieldLine<double>(c, s, "Value=%lf", &q.value);
+                        });
+  if (status == SelectionLoadStatus::kBadCount) {
+    return {status, std::min(cursor.lineNumber(), start + 1)};
+  }
+  if (status == SelectionLoadStatus::kBadRecord) return {status, cursor.lineNumber()};
+
+  start = cursor.lineNumber();
+  int badKind = 0, badTarget = 0;
+  status = LoadRecordSection(
+      cursor, sink, model.rules, [&](RecordCursor& c, MessageSink& s, Rule& rule) {
+        const int line = c.lineNumber();
+        ruleLines.push_back(line);
+        std::optional<std::string> kind = ReadStringLine(c, s);
+        if (!kind) return false;
+        std::optional<std::string> targetKind = ReadStringLine(c, s);
+        if (!targetKind) return false;
+        std::optional<std::string> target = ReadStringLine(c, s);
+        if (!target) return false;
+        std::optional<std::string> expression = ReadStringLine(c, s);
+        if (!expression) return false;
+        const std::optional<RuleKind> k = KindOfWord(*kind, kRuleKinds, RuleKindWord);
+        const std::optional<RuleTargetKind> t =
+            KindOfWord(*targetKind, kTargetKinds, RuleTargetKindWord);
+        if (!k) badKind = line;
+        if (!t) badTarget = line + 1;
+        if (!k || !t) return false;
+        rule.kind = *k;
+        rule.target = RuleTarget{*t, std::move(*target)};
+        rule.expression = std::move(*expression);
+        return true;
+      });
+  if (badKind != 0) return fail(badKind, Format(kUnknownRuleKind, badKind));
+  if (badTarget != 0) return fail(badTarget, Format(kUnknownRuleTarget, badTarget));
+  if (status == SelectionLoadStatus::kBadCount) {
+    return {status, std::min(cursor.lineNumber(), start + 1)};
+  }
+  if (status == SelectionLoadStatus::kBadRecord) return {status, cursor.lineNumber()};
+
+  // The names of the quantities, each against the other records and the
+  // quantities before it.
+  std::unordered_set<std::string> seen;
+  Model others = model;
+  others.globalQuantities.clear();
+  for (std::size_t i = 0; i < model.globalQuantities.size(); ++i) {
+    const std::string& name = model.globalQuantities[i].name;
+    std::string problem = GlobalQuantityNameProblem(others, name);
+    if (problem.empty() && !seen.insert(name).second) {
+      problem = "Two global quantities are named " + name + ".";
+    }
+    if (!problem.empty()) {
+      return fail(quantityLines[i], Format(kBadGlobalQuantity, quantityLines[i], problem.c_str()));
+    }
+  }
+  const RulesCheck check = CheckRules(model);
+  if (!check.ok()) {
+    const int line = ruleLines[static_cast<std::size_t>(check.rule)];
+    return fail(line, Format(kBadRule, line, check.message.c_str()));
+  }
+  return {};
+}
+
+}  // namespace vireon

@@ -1,0 +1,41 @@
+#pragma once
+// Rules: a quantity of the model given by an expression instead of by its
+// own value. The model keeps a rule as its kind, its target and the text of
+// its expression in the rate-law dialect; reading the text, resolving its
+// names and ordering the rules by their dependencies is the work of
+// src/rules, which knows the expression engine.
+
+#include <string>
+
+namespace vireon {
+
+enum class RuleKind {
+  kAssignment,         // the target equals the expression at every moment
+  kRate,               // the target's time derivative is the expression
+  kInitialAssignment,  // the target's value at time 0 is the expression
+};
+
+// What a rule sets. A metabolite target is its concentration, a compartment
+// target its volume. Targets are named, not indexed, so that they survive
+// the renumbering of an edit; a stoichiometry target (a step's coefficient
+// of one metabolite) is foreseen as a further kind.
+enum class RuleTargetKind {
+  kGlobalQuantity,
+  kCompartmentVolume,
+  kMetabolite,
+};
+
+struct RuleTarget {
+  RuleTargetKind kind = RuleTargetKind::kGlobalQuantity;
+  std::string name;
+  bool operator==(const RuleTarget&) const = default;
+};
+
+struct Rule {
+  RuleKind kind = RuleKind::kAssignment;
+  RuleTarget target;
+  std::string expression;  // one line
+  bool operator==(const Rule&) const = default;
+};
+
+}  // namespace vireon

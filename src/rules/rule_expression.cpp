@@ -1,0 +1,113 @@
+#include "rules/rule_expression.h"
+
+#include <unordered_map>
+
+#include "kinetics/expression_scanner.h"
+#include "model/model_name_index.h"
+
+namespace vireon {
+
+namespace {
+
+// Characters are counted from 1 for the user.
+std::string At(std::size_t offset) {
+  return "at character " + std::to_string(offset + 1);
+}
+
+ExpressionProblem SyntaxError(std::size_t offset) {
+  ExpressionProblem problem;
+  problem.kind = ExpressionProblem::Kind::kSyntax;
+  problem.position = offset;
+  problem.message = "Syntax error " + At(offset) + " of the expression.";
+  return problem;
+}
+
+ExpressionProblem NameProblem(ExpressionProblem::Kind kind, std::size_t offset,
+                              const std::string& name, const std::string& message) {
+  ExpressionProblem problem;
+  problem.kind = kind;
+  problem.position = offset;
+  problem.name = name;
+  problem.message = message;
+  return problem;
+}
+
+}  // namespace
+
+ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex& names,
+                                     RuleExpression& out) {
+  out = RuleExpression{};
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::vector<ExpressionNode> nodes;
+  std::size_t invalidOffset = 0;
+  if (!BuildExpressionNodes(text, dialect, nodes, &invalidOffset))
+    return SyntaxError(invalidOffset);
+  // Node i is token i - 1 of the scan, which knows where each token begins.
+  const TokenScan scan = ScanExpression(text, dialect);
+  const auto offsetOf = [&scan, text](int node) {
+    if (node >= 1 && static_cast<std::size_t>(node) <= scan.tokens.size()) {
+      return scan.tokens[static_cast<std::size_t>(node) - 1].offset;
+    }
+    return node == 0 && !scan.tokens.empty() ? scan.tokens.front().offset : text.size();
+  };
+  const LinkResult link = LinkExpressionTree(nodes, dialect);
+  if (link.errors != 0) return SyntaxError(offsetOf(link.firstErrorPosition));
+
+  std::vector<RuleSymbol> symbols;
+  std::unordered_map<std::string, int> entries;
+  for (int i = 1; i < static_cast<int>(nodes.size()); ++i) {
+    ExpressionNode& node = nodes[static_cast<std::size_t>(i)];
+    if (node.kind != node_kind::kSymbol) continue;
+    const auto known = entries.find(node.name);
+    if (known != entries.end()) {
+      node.index = known->second;
+      continue;
+    }
+    RuleSymbol symbol;
+    symbol.name = node.name;
+    if (node.name == kTimeName) {
+      symbol.kind = RuleSymbol::Kind::kTime;
+    } else if (const NamedConstant* constant = FindNamedConstant(node.name)) {
+      symbol.kind = RuleSymbol::Kind::kConstant;
+      symbol.value = constant->value;
+    } else {
+      const int metabolite = names.Metabolite(node.name);
+      const int compartment = names.Compartment(node.name);
+      const int quantity = names.GlobalQuantity(node.name);
+      const int found = (metabolite >= 0) + (compartment >= 0) + (quantity >= 0);
+      if (found == 0) {
+        const bool step = names.Step(node.name) >= 0;
+        return NameProblem(ExpressionProblem::Kind::kUnknownName, offsetOf(i), node.name,
+                           node.name + " " + At(offsetOf(i)) +
+                               (step ? " is a step: a rule reads metabolites, compartments, "
+                                       "global quantities and time."
+                                     : " is not a metabolite, compartment or global quantity "
+                                       "of the model."));
+      }
+      if (found > 1) {
+        return NameProblem(ExpressionProblem::Kind::kAmbiguousName, offsetOf(i), node.name,
+                           node.name + " " + At(offsetOf(i)) +
+                               " names more than one quantity of the model (a metabolite, a "
+                               "compartment or a global quantity): please rename one of them.");
+      }
+      if (metabolite >= 0) {
+        symbol.kind = RuleSymbol::Kind::kMetabolite;
+        symbol.index = metabolite;
+      } else if (compartment >= 0) {
+        symbol.kind = RuleSymbol::Kind::kCompartmentVolume;
+        symbol.index = compartment;
+      } else {
+        symbol.kind = RuleSymbol::Kind::kGlobalQuantity;
+        symbol.index = quantity;
+      }
+    }
+    node.index = static_cast<int>(symbols.size());
+    entries.emplace(node.name, node.index);
+    symbols.push_back(std::move(symbol));
+  }
+  out.nodes = std::move(nodes);
+  out.symbols = std::move(symbols);
+  return {};
+}
+
+}  // namespace vireon

@@ -1,0 +1,62 @@
+#pragma once
+// The rules of a model checked as a whole and put in the order in which
+// they must be evaluated.
+//
+// What must hold:
+//   - every rule's target exists, and its expression reads and resolves
+//     (rules/rule_expression.h);
+//   - a target has at most one assignment or rate rule (so assignment and
+//     rate rules never share a target) and at most one initial assignment,
+//     and never both an assignment rule and an initial assignment (the
+//     assignment rule already gives its value at time 0);
+//   - the assignment rules can be ordered so that each comes after every
+//     assignment rule whose target it reads; at time 0 the same holds for
+//     the assignment rules and initial assignments together. A rate rule's
+//     target is a state of the model: reading it depends on no rule.
+// A cycle is refused with a message that names its quantities in the
+// order in which they read each other.
+
+#include <string>
+#include <vector>
+
+#include "model/rule.h"
+#include "rules/rule_expression.h"
+
+namespace vireon {
+
+class Model;
+
+// The rules of a model read, resolved and ordered.
+struct RuleSet {
+  // One per rule of the model, in the model's order.
+  std::vector<RuleExpression> expressions;
+  // The index of each rule's target in its kind's list of the model.
+  std::vector<int> targets;
+  // The assignment rules (indices into the model's rules), each after the
+  // assignment rules it reads.
+  std::vector<int> assignmentOrder;
+  // The initial assignments and the assignment rules, each after the rules
+  // it reads at time 0: the order in which time 0 is set up.
+  std::vector<int> initialOrder;
+};
+
+// The first thing found wrong with a model's rules.
+struct RulesCheck {
+  int rule = -1;                 // the rule at fault, -1 when all is well
+  bool inExpression = false;     // the fault lies in that rule's expression...
+  ExpressionProblem expression;  // ...and this is it
+  std::string message;
+  bool ok() const { return rule < 0; }
+};
+
+// The words for a rule kind and a target kind, as messages and the model
+// file name them ("assignment", "rate", "initial assignment"; "global
+// quantity", "volume", "metabolite").
+std::string RuleKindWord(RuleKind kind);
+std::string RuleTargetKindWord(RuleTargetKind kind);
+
+// Checks every rule of the model, in linear time in the size of the rules.
+// When all is well and `set` is given, fills it.
+RulesCheck CheckRules(const Model& model, RuleSet* set = nullptr);
+
+}  // namespace vireon
