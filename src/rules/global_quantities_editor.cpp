@@ -4,6 +4,7 @@
 
 #include "kinetics/expression.h"
 #include "model/metabolite_editor.h"
+#include "model/number_text.h"
 #include "rules/rule_order.h"
 
 namespace vireon {
@@ -56,7 +57,7 @@ Model GlobalQuantitiesEditor::WithRows() const {
   for (const GlobalQuantityRow& row : rows_) {
     GlobalQuantity q;
     q.name = row.name;
-    ReadConcentration(row.value, q.value);
+    q.value = ParseReal(row.value, NumberExtent::kPrefix).value_or(0.0);
     model.globalQuantities.push_back(std::move(q));
   }
   return model;
@@ -78,8 +79,7 @@ GlobalQuantitiesCheck GlobalQuantitiesEditor::Check() const {
                     "Two global quantities are named " + row.name +
                         ".\nPlease give each global quantity a name of its own.");
     }
-    double value = 0.0;
-    if (!ReadConcentration(row.value, value)) {
+    if (!ParseReal(row.value, NumberExtent::kPrefix)) {
       return refuse(r, GlobalQuantityField::kValue,
                     "The value of " + row.name + " must be a number.");
     }
