@@ -124,6 +124,18 @@ bool IsLeaf(const MathNode& node) {
          (node.kind == MathNode::Kind::kNumber && !std::signbit(node.value));
 }
 
+// A call with its arguments, each written by `write`.
+template <class WriteArgument>
+void WriteCall(const MathNode& node, std::string& out, WriteArgument write) {
+  out += CallName(node.code);
+  out += '(';
+  for (std::size_t i = 0; i < node.children.size(); ++i) {
+    if (i > 0) out += ", ";
+    write(node.children[i]);
+  }
+  out += ')';
+}
+
 void Write(const MathNode& node, const std::function<std::string(const MathNode&)>& symbol,
            std::string& out) {
   auto operand = [&](const MathNode& child) {
@@ -160,13 +172,7 @@ void Write(const MathNode& node, const std::function<std::string(const MathNode&
       out += ')';
       return;
     case MathNode::Kind::kCall:
-      out += CallName(node.code);
-      out += '(';
-      for (std::size_t i = 0; i < node.children.size(); ++i) {
-        if (i > 0) out += ", ";
-        Write(node.children[i], symbol, out);
-      }
-      out += ')';
+      WriteCall(node, out, [&](const MathNode& argument) { Write(argument, symbol, out); });
       return;
   }
 }
@@ -228,13 +234,7 @@ void WriteCompact(const MathNode& node, const std::function<std::string(const Ma
       operand(node.children.front(), true);
       return;
     case MathNode::Kind::kCall:
-      out += CallName(node.code);
-      out += '(';
-      for (std::size_t i = 0; i < node.children.size(); ++i) {
-        if (i > 0) out += ", ";
-        WriteCompact(node.children[i], symbol, out);
-      }
-      out += ')';
+      WriteCall(node, out, [&](const MathNode& argument) { WriteCompact(argument, symbol, out); });
       return;
   }
 }
