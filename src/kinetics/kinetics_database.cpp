@@ -257,7 +257,9 @@ bool SaveKineticsDatabaseChanges(const KineticCatalogue& catalogue, StoredKineti
   const auto merge = [&](const DiskDatabase& disk) {
     std::vector<std::pair<std::string, std::string>> types;
     std::set<std::string> placed;
-    for (const auto& [name, record] : disk.types) {
+    for (const auto& entry : disk.types) {
+      const std::string& name = entry.first;
+      const std::string& record = entry.second;
       // A record under a built-in type's name is one the catalogue never
       // takes in: it goes, as it always did.
       const KineticType* known = catalogue.Find(name);
