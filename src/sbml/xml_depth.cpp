@@ -13,28 +13,11 @@ std::size_t After(std::string_view text, std::size_t from, std::string_view end)
   return found == std::string_view::npos ? text.size() : found + end.size();
 }
 
-// The position just after the ">" that closes a tag opened before `from`,
-// skipping quoted attribute values; `empty` tells whether it was "/>".
-std::size_t AfterTag(std::string_view text, std::size_t from, bool& empty) {
-  char quote = 0;
-  for (std::size_t i = from; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '>') {
-      empty = i > from && text[i - 1] == '/';
-      return i + 1;
-    }
-  }
-  empty = false;
-  return text.size();
-}
-
-// The position just after a declaration such as <!DOCTYPE ...>, whose
-// internal subset in brackets may hold declarations of its own.
-std::size_t AfterDeclaration(std::string_view text, std::size_t from) {
+// The position of the ">" that closes a tag or a declaration opened before
+// `from`, skipping quoted attribute values, or the end of the text. Within
+// a declaration such as <!DOCTYPE ...> a ">" inside the brackets of its
+// internal subset closes one of its own declarations, not it.
+std::size_t ClosingBracket(std::string_view text, std::size_t from, bool declaration) {
   int brackets = 0;
   char quote = 0;
   for (std::size_t i = from; i < text.size(); ++i) {
@@ -43,15 +26,33 @@ std::size_t AfterDeclaration(std::string_view text, std::size_t from) {
       if (c == quote) quote = 0;
     } else if (c == '"' || c == '\'') {
       quote = c;
-    } else if (c == '[') {
+    } else if (declaration && c == '[') {
       ++brackets;
-    } else if (c == ']') {
+    } else if (declaration && c == ']') {
       brackets = std::max(0, brackets - 1);
     } else if (c == '>' && brackets == 0) {
-      return i + 1;
+      return i;
     }
   }
   return text.size();
+}
+
+// The position just after the ">" that closes a tag opened before `from`;
+// `empty` tells whether it was "/>".
+std::size_t AfterTag(std::string_view text, std::size_t from, bool& empty) {
+  const std::size_t close = ClosingBracket(text, from, /*declaration=*/false);
+  if (close == text.size()) {
+    empty = false;
+    return close;
+  }
+  empty = close > from && text[close - 1] == '/';
+  return close + 1;
+}
+
+// The position just after a declaration such as <!DOCTYPE ...>.
+std::size_t AfterDeclaration(std::string_view text, std::size_t from) {
+  const std::size_t close = ClosingBracket(text, from, /*declaration=*/true);
+  return close == text.size() ? close : close + 1;
 }
 
 }  // namespace
