@@ -28,7 +28,8 @@ constexpr RuleKind kRuleKinds[] = {RuleKind::kAssignment, RuleKind::kRate,
                                    RuleKind::kInitialAssignment};
 constexpr RuleTargetKind kTargetKinds[] = {RuleTargetKind::kGlobalQuantity,
                                            RuleTargetKind::kCompartmentVolume,
-                                           RuleTargetKind::kMetabolite};
+                                           RuleTargetKind::kMetabolite,
+                                           RuleTargetKind::kKineticConstant};
 
 // A value of the file read back into one of the kinds, by its word.
 template <typename Kind, std::size_t N, typename Word>
@@ -65,6 +66,9 @@ void SaveRulesSections(const Model& model, std::string& out) {
         Line(text, "Rule", RuleKindWord(rule.kind));
         Line(text, "TargetType", RuleTargetKindWord(rule.target.kind));
         Line(text, "Target", rule.target.name);
+        if (rule.target.kind == RuleTargetKind::kKineticConstant) {
+          Line(text, "Constant", rule.target.constant);
+        }
         Line(text, "Expression", rule.expression);
       },
       out);
@@ -107,16 +111,21 @@ RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Mod
         if (!targetKind) return false;
         std::optional<std::string> target = ReadStringLine(c, s);
         if (!target) return false;
-        std::optional<std::string> expression = ReadStringLine(c, s);
-        if (!expression) return false;
         const std::optional<RuleKind> k = KindOfWord(*kind, kRuleKinds, RuleKindWord);
         const std::optional<RuleTargetKind> t =
             KindOfWord(*targetKind, kTargetKinds, RuleTargetKindWord);
         if (!k) badKind = line;
         if (!t) badTarget = line + 1;
         if (!k || !t) return false;
+        std::optional<std::string> constant;
+        if (*t == RuleTargetKind::kKineticConstant) {
+          constant = ReadStringLine(c, s);
+          if (!constant) return false;
+        }
+        std::optional<std::string> expression = ReadStringLine(c, s);
+        if (!expression) return false;
         rule.kind = *k;
-        rule.target = RuleTarget{*t, std::move(*target)};
+        rule.target = RuleTarget{*t, std::move(*target), constant.value_or(std::string())};
         rule.expression = std::move(*expression);
         return true;
       });

@@ -13,9 +13,13 @@
 //   Rules
 //   Items=1
 //   Rule=assignment                  assignment | rate | initial assignment
-//   TargetType=global quantity       global quantity | volume | metabolite
-//   Target=k1                        the target's name
+//   TargetType=global quantity       global quantity | volume | metabolite |
+//                                    kinetic constant
+//   Target=k1                        the target's name (a kinetic constant's step)
 //   Expression=V*time/(1+time)       one line, in the rate-law dialect
+//
+// A kinetic-constant target has one more line after its step's name,
+// "Constant=" and the constant's name in the step's kinetic type.
 //
 // Reading checks the names of the quantities (the metabolite name rule,
 // none reserved by expressions, none shared with another record of the

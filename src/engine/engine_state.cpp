@@ -25,6 +25,14 @@ void EngineState::Allocate(const Model& model) {
   elasticities.Assign(model.nSteps(), nMetabolites);
   concControl.Assign(model.nVariable, model.nSteps());
   fluxControl.Assign(model.nSteps(), model.nSteps());
+  quantityValues.resize(model.globalQuantities.size());
+  for (std::size_t g = 0; g < model.globalQuantities.size(); ++g) {
+    quantityValues[g] = model.globalQuantities[g].value;
+  }
+  volumeValues.resize(model.compartments.size());
+  for (std::size_t c = 0; c < model.compartments.size(); ++c) {
+    volumeValues[c] = model.compartments[c].volume;
+  }
 }
 
 void EngineState::Free() {
@@ -41,6 +49,8 @@ void EngineState::Free() {
   elasticities.Clear();
   concControl.Clear();
   fluxControl.Clear();
+  quantityValues.clear();
+  volumeValues.clear();
 }
 
 }  // namespace vireon

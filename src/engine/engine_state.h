@@ -45,6 +45,13 @@ struct EngineState {
   double nPositiveReal = 0.0, nNegativeReal = 0.0, nReal = 0.0, nImaginary = 0.0, nComplex = 0.0,
          nZero = 0.0;
 
+  // The current values of the quantities rules may change: every global
+  // quantity's (by its index in the model) and every compartment's volume
+  // (by compartment index). A model without rules keeps its values and
+  // volumes here unchanged; output items of the current value read them.
+  std::vector<double> quantityValues;
+  std::vector<double> volumeValues;
+
   Matrix<double> elasticities;  // nSteps x nMetabolites
   Matrix<double> concControl;   // nVariable x nSteps
   Matrix<double> fluxControl;   // nSteps x nSteps
@@ -94,6 +101,7 @@ struct EngineState {
     visit(eigenReal), visit(eigenImag), visit(eigenMatrix);
     visit(maxRealPart), visit(maxImagPart), visit(nPositiveReal), visit(nNegativeReal);
     visit(nReal), visit(nImaginary), visit(nComplex), visit(nZero);
+    visit(quantityValues), visit(volumeValues);
     visit(elasticities), visit(concControl), visit(fluxControl);
     visit(time), visit(timeOut), visit(lastTime), visit(rtol[0]), visit(rtol[1]);
     visit(atol[0]), visit(atol[1]), visit(istate), visit(interval), visit(maxSteps);

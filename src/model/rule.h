@@ -16,18 +16,22 @@ enum class RuleKind {
 };
 
 // What a rule sets. A metabolite target is its concentration, a compartment
-// target its volume. Targets are named, not indexed, so that they survive
-// the renumbering of an edit; a stoichiometry target (a step's coefficient
-// of one metabolite) is foreseen as a further kind.
+// target its volume, a kinetic-constant target one constant of a step's
+// rate law (the step's name, and the constant's name in its kinetic type):
+// an assignment rule ties the constant to the quantities it reads, so that
+// one global quantity reaches every step that uses it. Targets are named,
+// not indexed, so that they survive the renumbering of an edit.
 enum class RuleTargetKind {
   kGlobalQuantity,
   kCompartmentVolume,
   kMetabolite,
+  kKineticConstant,
 };
 
 struct RuleTarget {
   RuleTargetKind kind = RuleTargetKind::kGlobalQuantity;
   std::string name;
+  std::string constant;  // kinetic-constant targets only
   bool operator==(const RuleTarget&) const = default;
 };
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "model/model.h"
+#include "kinetics/kinetic_type.h"
 #include "model/model_name_index.h"
 
 namespace vireon {
@@ -11,16 +12,25 @@ namespace vireon {
 namespace {
 
 // Every quantity a rule can set or read gets one key: the global quantities
-// first, then the compartment volumes, then the metabolites.
+// first, then the compartment volumes, then the metabolites, then the
+// kinetic constants step by step (which rules set but never read).
 class QuantityKeys {
  public:
   explicit QuantityKeys(const Model& model)
       : quantities_(static_cast<int>(model.globalQuantities.size())),
         compartments_(model.nCompartments()),
-        metabolites_(model.nMetabolites()) {}
+        metabolites_(model.nMetabolites()) {
+    constantStart_.reserve(model.steps.size() + 1);
+    constantStart_.push_back(0);
+    for (const Step& step : model.steps) {
+      constantStart_.push_back(constantStart_.back() + step.ConstantCount());
+    }
+  }
 
-  int count() const { return quantities_ + compartments_ + metabolites_; }
-  int OfTarget(RuleTargetKind kind, int index) const {
+  int count() const { return quantities_ + compartments_ + metabolites_ + constantStart_.back(); }
+  // index: the quantity, compartment or metabolite, or for a kinetic
+  // constant the step, with `constant` its place in the step's list.
+  int OfTarget(RuleTargetKind kind, int index, int constant = 0) const {
     switch (kind) {
       case RuleTargetKind::kGlobalQuantity:
         return index;
@@ -28,6 +38,9 @@ class QuantityKeys {
         return quantities_ + index;
       case RuleTargetKind::kMetabolite:
         return quantities_ + compartments_ + index;
+      case RuleTargetKind::kKineticConstant:
+        return quantities_ + compartments_ + metabolites_ +
+               constantStart_[static_cast<std::size_t>(index)] + constant;
     }
     return -1;
   }
@@ -47,6 +60,7 @@ class QuantityKeys {
 
  private:
   int quantities_, compartments_, metabolites_;
+  std::vector<int> constantStart_;  // per step, and one past the last
 };
 
 int FindTarget(const ModelNameIndex& names, const RuleTarget& target) {
@@ -57,8 +71,21 @@ int FindTarget(const ModelNameIndex& names, const RuleTarget& target) {
       return names.Compartment(target.name);
     case RuleTargetKind::kMetabolite:
       return names.Metabolite(target.name);
+    case RuleTargetKind::kKineticConstant:
+      return names.Step(target.name);
   }
   return -1;
+}
+
+// The place of a kinetic-constant target's constant in its step's list, by
+// the names of the step's kinetic type; -1 when it has none of that name.
+int FindConstant(const Step& step, const std::string& name) {
+  if (step.kineticType == nullptr) return -1;
+  const std::vector<std::string>& names = step.kineticType->constantNames;
+  const auto found = std::find(names.begin(), names.end(), name);
+  if (found == names.end()) return -1;
+  const auto c = static_cast<int>(found - names.begin());
+  return c < step.ConstantCount() ? c : -1;
 }
 
 RulesCheck Fault(int rule, std::string message) {
@@ -92,7 +119,8 @@ std::vector<int> Order(const Model& model, const RuleSet& set, const QuantityKey
   for (int r = 0; r < nRules; ++r) {
     if (!takes(model.rules[static_cast<std::size_t>(r)].kind)) continue;
     const RuleTarget& target = model.rules[static_cast<std::size_t>(r)].target;
-    setter[static_cast<std::size_t>(keys.OfTarget(target.kind, set.targets[r]))] = r;
+    setter[static_cast<std::size_t>(
+        keys.OfTarget(target.kind, set.targets[r], set.constants[r]))] = r;
   }
   // The rules each rule reads (its dependencies) and the rules reading it.
   std::vector<std::vector<int>> reads(static_cast<std::size_t>(nRules));
@@ -186,8 +214,15 @@ std::string RuleTargetKindWord(RuleTargetKind kind) {
       return "volume";
     case RuleTargetKind::kMetabolite:
       return "metabolite";
+    case RuleTargetKind::kKineticConstant:
+      return "kinetic constant";
   }
   return "";
+}
+
+std::string RuleTargetTitle(const RuleTarget& target) {
+  if (target.kind != RuleTargetKind::kKineticConstant) return target.name;
+  return target.name + "(" + target.constant + ")";
 }
 
 RulesCheck CheckRules(const Model& model, RuleSet* result) {
@@ -197,15 +232,31 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
   RuleSet set;
   set.expressions.resize(static_cast<std::size_t>(nRules));
   set.targets.resize(static_cast<std::size_t>(nRules));
+  set.constants.assign(static_cast<std::size_t>(nRules), -1);
   for (int r = 0; r < nRules; ++r) {
     const Rule& rule = model.rules[static_cast<std::size_t>(r)];
     const int target = FindTarget(names, rule.target);
-    if (target < 0) {
-      return Fault(r, "The target " + rule.target.name + " of the " + RuleKindWord(rule.kind) +
-                          " rule is not a " + RuleTargetKindWord(rule.target.kind) +
-                          " of the model.");
+    const int constant =
+        rule.target.kind == RuleTargetKind::kKineticConstant && target >= 0
+            ? FindConstant(model.steps[static_cast<std::size_t>(target)], rule.target.constant)
+            : 0;
+    if (target < 0 || constant < 0) {
+      return Fault(r, "The target " + RuleTargetTitle(rule.target) + " of the " +
+                          RuleKindWord(rule.kind) + " rule is not a " +
+                          RuleTargetKindWord(rule.target.kind) + " of the model.");
     }
     set.targets[static_cast<std::size_t>(r)] = target;
+    if (rule.target.kind == RuleTargetKind::kKineticConstant) {
+      set.constants[static_cast<std::size_t>(r)] = constant;
+    }
+    // The steps change an internal metabolite: a rule over time cannot
+    // set it as well.
+    if (rule.target.kind == RuleTargetKind::kMetabolite && rule.kind != RuleKind::kInitialAssignment &&
+        model.metabolites[static_cast<std::size_t>(target)].IsInternal()) {
+      return Fault(r, "The " + RuleKindWord(rule.kind) + " rule for " + rule.target.name +
+                          " sets a metabolite that its steps change: a metabolite that follows "
+                          "a rule must be fixed.");
+    }
     ExpressionProblem problem =
         ReadRuleExpression(rule.expression, names, set.expressions[static_cast<std::size_t>(r)]);
     if (!problem.ok()) {
@@ -223,14 +274,14 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
   std::vector<int> initial(static_cast<std::size_t>(keys.count()), -1);
   for (int r = 0; r < nRules; ++r) {
     const Rule& rule = model.rules[static_cast<std::size_t>(r)];
-    const std::size_t key =
-        static_cast<std::size_t>(keys.OfTarget(rule.target.kind, set.targets[r]));
+    const std::size_t key = static_cast<std::size_t>(
+        keys.OfTarget(rule.target.kind, set.targets[r], std::max(set.constants[r], 0)));
     const bool isInitial = rule.kind == RuleKind::kInitialAssignment;
     int& slot = isInitial ? initial[key] : overTime[key];
     if (slot >= 0) {
       const Rule& first = model.rules[static_cast<std::size_t>(slot)];
-      return Fault(r, isInitial ? rule.target.name + " has two initial assignments."
-                                : rule.target.name + " is the target of two rules over time (" +
+      return Fault(r, isInitial ? RuleTargetTitle(rule.target) + " has two initial assignments."
+                                : RuleTargetTitle(rule.target) + " is the target of two rules over time (" +
                                       RuleKindWord(first.kind) + " and " + RuleKindWord(rule.kind) +
                                       "); it can follow one assignment or one rate rule.");
     }
@@ -241,7 +292,7 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
     if (over >= 0 && initial[key] >= 0 &&
         model.rules[static_cast<std::size_t>(over)].kind == RuleKind::kAssignment) {
       // The initial assignment is the one too many.
-      return Fault(initial[key], model.rules[static_cast<std::size_t>(over)].target.name +
+      return Fault(initial[key], RuleTargetTitle(model.rules[static_cast<std::size_t>(over)].target) +
                                      " has an assignment rule and an initial assignment; the "
                                      "assignment rule gives its value at time 0 as well.");
     }

@@ -30,8 +30,11 @@ class Model;
 struct RuleSet {
   // One per rule of the model, in the model's order.
   std::vector<RuleExpression> expressions;
-  // The index of each rule's target in its kind's list of the model.
+  // The index of each rule's target in its kind's list of the model (for a
+  // kinetic constant, its step), and for a kinetic-constant target the
+  // constant's place in the step's list (-1 for the other targets).
   std::vector<int> targets;
+  std::vector<int> constants;
   // The assignment rules (indices into the model's rules), each after the
   // assignment rules it reads.
   std::vector<int> assignmentOrder;
@@ -51,9 +54,12 @@ struct RulesCheck {
 
 // The words for a rule kind and a target kind, as messages and the model
 // file name them ("assignment", "rate", "initial assignment"; "global
-// quantity", "volume", "metabolite").
+// quantity", "volume", "metabolite", "kinetic constant").
 std::string RuleKindWord(RuleKind kind);
 std::string RuleTargetKindWord(RuleTargetKind kind);
+// How messages name a target: its name, or for a kinetic constant
+// "step(constant)", as the constant's output item is titled.
+std::string RuleTargetTitle(const RuleTarget& target);
 
 // Checks every rule of the model, in linear time in the size of the rules.
 // When all is well and `set` is given, fills it.
