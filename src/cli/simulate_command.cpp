@@ -10,7 +10,7 @@
 #include "cli/startup.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/replace_file.h"
-#include "rules/rule_order.h"
+#include "rules/rule_system.h"
 
 namespace vireon::cli {
 
@@ -121,9 +121,9 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
     }
   }
   if (!model.rules.empty()) {
-    const RulesCheck check = CheckRules(model);
-    if (!check.ok()) {
-      err << "vireon: the rules of " << line.modelPath << " cannot be followed: " << check.message
+    const std::string problem = RuleSystem::Problem(model);
+    if (!problem.empty()) {
+      err << "vireon: the rules of " << line.modelPath << " cannot be followed: " << problem
           << "\n";
       return false;
     }

@@ -30,7 +30,43 @@ double EvaluateWith(const RuleExpression& expression, Read read) {
   return EvaluateExpression(expression.nodes, reader);
 }
 
+// A conservation relation holds between amounts only within one volume, or
+// between compartments whose volumes keep their ratio: one that joins a
+// compartment that changes to another cannot reduce the system.
+std::string ConservationAcrossChangingVolumes(const Model& model,
+                                              const std::vector<char>& volumeChanges) {
+  const auto compartmentAt = [&model](int p) {
+    const int c = model.metabolites[static_cast<std::size_t>(model.metaboliteOrder[p - 1])].compartment;
+    return c >= 0 && c < model.nCompartments() ? c : 0;
+  };
+  for (int p = model.nIndependent + 1; p <= model.nVariable; ++p) {
+    const int cp = compartmentAt(p);
+    for (int l = 1; l <= model.nIndependent; ++l) {
+      if (model.conservation[p - 1][l - 1] == 0.0f) continue;
+      const int cl = compartmentAt(l);
+      if (cl == cp || (!volumeChanges[static_cast<std::size_t>(cp)] &&
+                       !volumeChanges[static_cast<std::size_t>(cl)])) {
+        continue;
+      }
+      const int changing = volumeChanges[static_cast<std::size_t>(cp)] ? cp : cl;
+      const std::string& name =
+          model.metabolites[static_cast<std::size_t>(model.metaboliteOrder[p - 1])].name;
+      return "The conservation relation of " + name + " joins the compartment " +
+             model.compartments[static_cast<std::size_t>(changing)].name +
+             ", whose volume changes by a rule, to another compartment: such a model cannot be "
+             "reduced to its independent metabolites.";
+    }
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string RuleSystem::Problem(const Model& model) {
+  std::string problem;
+  Build(model, problem);
+  return problem;
+}
 
 RuleSystem::RuleSystem(const Model& model)
     : position_(static_cast<std::size_t>(model.nMetabolites()), 0),
@@ -107,6 +143,8 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     }
   }
   for (char changes : volumeChanges) system->anyVolumeChanges_ = system->anyVolumeChanges_ || changes;
+  problem = ConservationAcrossChangingVolumes(model, volumeChanges);
+  if (!problem.empty()) return nullptr;
   // The metabolites whose concentration the rules give while the time
   // course runs.
   system->concentration_.assign(static_cast<std::size_t>(model.nMetabolites()), 0.0);

@@ -39,8 +39,12 @@ struct RuleQuantities {
 class RuleSystem {
  public:
   // The model must have been through its structural analysis. Returns null
-  // and sets `problem` when its rules do not pass CheckRules.
+  // and sets `problem` when its rules do not pass CheckRules, or when a
+  // conservation relation joins a compartment whose volume changes to
+  // another compartment.
   static std::unique_ptr<RuleSystem> Build(const Model& model, std::string& problem);
+  // Why Build would refuse the model's rules; empty when it would not.
+  static std::string Problem(const Model& model);
 
   // Sets every initial value that an initial assignment or an assignment
   // rule gives at time 0, in their order: global quantity values,
