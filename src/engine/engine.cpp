@@ -62,9 +62,10 @@ Engine::~Engine() {
 }
 
 void Engine::SetUseSparsity(bool use) {
-  // Rules may make any rate read any amount, which the network's structure
-  // does not show.
-  use = use && !rules;
+  // The network's structure knows what the assignment rules make a rate
+  // read, but not the rate-rule targets, which are further variables of
+  // the integrator, nor a compartment that changes.
+  use = use && (!rules || (rules->rateCount() == 0 && !rules->anyVolumeChanges()));
   equations.SetUseSparsity(use);
   if (use) {
     lsoda.SetColumnStructure(&equations.fullStructure());

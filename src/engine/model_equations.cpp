@@ -258,9 +258,7 @@ void ModelEquations::DependentAmounts(double* x) const {
 }
 
 bool ModelEquations::Grouped(const ColumnStructure& structure, int nColumns) const {
-  // Rules may make a rate read any amount: the network's structure no
-  // longer says which columns are independent.
-  return useSparsity_ && rules_ == nullptr && structure.groups().Pays(nColumns);
+  return useSparsity_ && structure.groups().Pays(nColumns);
 }
 
 void ModelEquations::ComputeJacobian(const double* x, Matrix<double>& jacobian) {
@@ -359,9 +357,11 @@ bool ModelEquations::ComputeJacobianByGroups(const double* x, Matrix<double>& ja
       row[*i] = (plus[*i] - minus[*i]) / step;
     }
   };
-  if (!DifferenceByGroups(x, structure_.reduced.groups(), width, baseF_.data(), evaluate, store)) {
-    return false;
-  }
+  const bool done =
+      DifferenceByGroups(x, structure_.reduced.groups(), width, baseF_.data(), evaluate, store);
+  // The rules' current values are those at x again.
+  if (rules_ != nullptr) RateInput(x);
+  if (!done) return false;
   state_.newtonFEvals += 2 * nIndependent_;
   ++state_.newtonJEvals;
   return true;
@@ -404,7 +404,8 @@ bool ModelEquations::ComputeElasticitiesByGroups(const double* x, Matrix<double>
   const int nSteps = model_.nSteps();
   stepBase_.resize(nSteps + 1);
   auto evaluate = [&](double* rates) {
-    for (int s = 1; s <= nSteps; ++s) rates[s] = StepRate(perturbed_.data(), s);
+    const double* input = RateInput(perturbed_.data());
+    for (int s = 1; s <= nSteps; ++s) rates[s] = StepRate(input, s);
   };
   auto store = [&](int i, const double* plus, const double* minus, double step) {
     for (int s = 1; s <= nSteps; ++s) {
@@ -414,8 +415,11 @@ bool ModelEquations::ComputeElasticitiesByGroups(const double* x, Matrix<double>
       elasticities[*s - 1][i - 1] = (plus[*s] - minus[*s]) / step;
     }
   };
-  return DifferenceByGroups(x, structure_.elasticity.groups(), nSteps + 1, stepBase_.data(),
-                            evaluate, store);
+  const bool done = DifferenceByGroups(x, structure_.elasticity.groups(), nSteps + 1,
+                                       stepBase_.data(), evaluate, store);
+  // The rules' current values are those at x again.
+  if (rules_ != nullptr) RateInput(x);
+  return done;
 }
 
 double ModelEquations::ResidualNorm(const double* f) const {

@@ -82,6 +82,12 @@ class RuleSystem {
     return rates_[static_cast<std::size_t>(r)].target.kind == RuleTargetKind::kMetabolite;
   }
 
+  // Adds to reads[k], for every step k, the metabolite positions its rate
+  // reads through the rules: those the changing rules that set its kinetic
+  // constants or the metabolites it reads read in turn. When a changing
+  // volume reads a metabolite, every step reads every position.
+  void AddPositionsRead(const Model& model, std::vector<std::vector<int>>& reads) const;
+
   // Whether a compartment's volume changes during a time course.
   bool VolumeChanges(int compartment) const {
     return volumeChanges_[static_cast<std::size_t>(compartment)] != 0;

@@ -223,3 +223,42 @@ TEST(RulesTimeCourse, AConstantTiedToAFixedQuantityGivesTheSameNumbers) {
 
 }  // namespace
 }  // namespace vireon
+
+namespace vireon {
+namespace {
+
+// R1: A -> B reads [C] through its constant (k = [C] / 2), R2: C -> D does
+// not read A: without the rule the columns of A and C share no row and are
+// differenced together. The rule joins them, and the Jacobian differenced in
+// groups must stay that of one column at a time, bit for bit, and match
+// the closed form dF_A/d[C] = -[A] / 2.
+TEST(RulesJacobian, TheColumnGroupsKnowWhatTheRulesMakeARateRead) {
+  Model model = test::BuildModel({{"R1", "A -> B"}, {"R2", "C -> D"}}, {"B", "D"});
+  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  test::UseKinetics(model, "R2", "Mass action (irreversible)", {0.3});
+  test::SetInitial(model, "A", 2.0);
+  test::SetInitial(model, "C", 3.0);
+  StructuralAnalysis(model);
+  model.rules = {TieRateConstant("C/2")};
+
+  std::vector<Matrix<double>> jacobians;
+  for (bool sparse : {true, false}) {
+    TaskSettings settings;
+    test::EngineRig rig(model, settings);
+    rig.engine->SetUseSparsity(sparse);
+    std::vector<double> x = rig.state.amounts;
+    rig.engine->equations.SetInitialAmounts(x.data());
+    Matrix<double> jacobian(model.nIndependent + 1, model.nIndependent + 1);
+    rig.engine->equations.ComputeJacobian(x.data(), jacobian);
+    jacobians.push_back(jacobian);
+    const int a = rig.PositionOf("A"), c = rig.PositionOf("C");
+    EXPECT_CLOSE(jacobian[c][a], -1.0, 1e-6, 1e-6);  // dF_A/d[C] = -[A]/2
+    EXPECT_CLOSE(jacobian[a][a], -1.5, 1e-6, 1e-6);  // -k = -[C]/2
+  }
+  for (int j = 1; j <= model.nIndependent; ++j) {
+    for (int i = 1; i <= model.nIndependent; ++i) EXPECT_EQ(jacobians[0][j][i], jacobians[1][j][i]);
+  }
+}
+
+}  // namespace
+}  // namespace vireon
