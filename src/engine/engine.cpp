@@ -53,7 +53,12 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       points(settings.points),
       sleepLength(settings.sleepTime),
       rhs_(equations) {
-  if (rules) equations.AttachRules(rules.get(), model);
+  if (rules) {
+    equations.AttachRules(rules.get(), model);
+    // With rules the fixed amounts are read from the engine state, whatever
+    // vector a task evaluates the equations at: they start as the model's.
+    equations.SetInitialAmounts(state.amounts.data());
+  }
   SetUseSparsity(true);
 }
 

@@ -262,3 +262,63 @@ TEST(RulesJacobian, TheColumnGroupsKnowWhatTheRulesMakeARateRead) {
 
 }  // namespace
 }  // namespace vireon
+
+#include "engine/control_analysis.h"
+#include "engine/stability.h"
+
+namespace vireon {
+namespace {
+
+// X -> S -> P with X and P fixed at 1 and 0, v1 = q [X] (R1's constant is
+// the quantity q) and v2 = [S], and the rate rule q' = 1 - q [S]. At the
+// steady state q = [S] = 1, J = 1. Scaling v1 by a gives [S] = J = sqrt(a),
+// q = 1 / sqrt(a); scaling v2 by b gives [S] = q = 1 / sqrt(b), J = sqrt(b):
+// every scaled control coefficient is +-1/2. The Jacobian over ([S], q) is
+// [[-1, 1], [-1, -1]], with eigenvalues -1 +- i.
+TEST(RateRuleSteadyState, TheSteadyStateAndItsControlCoefficientsCountTheRuleVariable) {
+  Model model = test::BuildModel({{"R1", "X -> S"}, {"R2", "S -> P"}}, {"X", "P"});
+  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  test::UseKinetics(model, "R2", "Mass action (irreversible)", {1.0});
+  test::SetInitial(model, "X", 1.0);
+  test::SetInitial(model, "S", 0.6);
+  test::SetInitial(model, "P", 0.0);
+  StructuralAnalysis(model);
+  model.globalQuantities = {{"q", 1.7}};
+  model.rules = {TieRateConstant("q"),
+                 MakeRule(RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "q", "1-q*S")};
+
+  for (SteadyStateStrategy strategy :
+       {SteadyStateStrategy::kNewtonOnly, SteadyStateStrategy::kIntegrationOnly}) {
+    SCOPED_TRACE(static_cast<int>(strategy));
+    TaskSettings settings;
+    settings.solver.steadyStateStrategy = strategy;
+    settings.solver.steadyStateResolution = 1e-12;
+    test::EngineRig rig(model, settings);
+    ASSERT_EQ(SteadyState(*rig.engine).outcome, SteadyStateOutcome::kFound);
+    const int s = rig.PositionOf("S");
+    EXPECT_CLOSE(rig.state.ssAmounts[s], 1.0, 1e-9, 1e-9);
+    EXPECT_CLOSE(rig.state.quantityValues[0], 1.0, 1e-9, 1e-9);
+    EXPECT_CLOSE(rig.state.maxRealPart, -1.0, 1e-6, 1e-6);
+    EXPECT_CLOSE(rig.state.maxImagPart, 1.0, 1e-6, 1e-6);
+
+    ControlAnalysis(*rig.engine);
+    const int r1 = rig.engine->model.stepPosition[0], r2 = rig.engine->model.stepPosition[1];
+    const int rule = rig.engine->model.nVariable;  // the rule variable's row
+    const double half = 0.5, tolerance = 1e-5;
+    EXPECT_CLOSE(rig.state.concControl[s - 1][r1], half, tolerance, tolerance);
+    EXPECT_CLOSE(rig.state.concControl[s - 1][r2], -half, tolerance, tolerance);
+    EXPECT_CLOSE(rig.state.concControl[rule][r1], -half, tolerance, tolerance);
+    EXPECT_CLOSE(rig.state.concControl[rule][r2], half, tolerance, tolerance);
+    for (int j : {r1, r2}) {
+      EXPECT_CLOSE(rig.state.fluxControl[j][r1], half, tolerance, tolerance);
+      EXPECT_CLOSE(rig.state.fluxControl[j][r2], half, tolerance, tolerance);
+    }
+    // v1 = q [X] reads q with a scaled elasticity of 1; v2 does not read it.
+    const int column = rig.engine->model.nMetabolites();
+    EXPECT_CLOSE(rig.state.elasticities[r1][column], 1.0, tolerance, tolerance);
+    EXPECT_EQ(rig.state.elasticities[r2][column], 0.0);
+  }
+}
+
+}  // namespace
+}  // namespace vireon
