@@ -184,7 +184,7 @@ TEST_F(RunControlTest, AModelThatWasNotAnalysedIsRefused) {
 TEST_F(RunControlTest, AModelWithRulesIsRefusedUntilTheTasksFollowThem) {
   Document d = NewDocument();
   d.model.globalQuantities = {{"k", 1.0}};
-  d.model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kGlobalQuantity, "k"},
+  d.model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kGlobalQuantity, "k", {}},
                         "2*time"}};
   const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
   EXPECT_EQ(result.outcome, RunOutcome::kNotStarted);
