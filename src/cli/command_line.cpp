@@ -217,7 +217,8 @@ std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& optio
     std::optional<std::vector<std::string>> items = SplitSelection(value);
     if (!items) {
       return "--select needs items separated by commas, each one non-empty and its brackets "
-             "closed, not " + value;
+             "closed, not " +
+             value;
     }
     line.select = std::move(*items);
   }

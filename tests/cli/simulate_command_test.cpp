@@ -232,8 +232,7 @@ TEST_F(SimulateCommandTest, SelectWritesTheChosenQuantitiesInTheirOrder) {
   ASSERT_EQ(Simulate({model.string(), "--points", "40"}, all, allErr), cli::kExitSuccess)
       << allErr.str();
   const Csv every = ReadCsv(all.str());
-  ASSERT_EQ(every.header,
-            (std::vector<std::string>{"time", "Sx", "S", "E", "ES", "P", "Px"}));
+  ASSERT_EQ(every.header, (std::vector<std::string>{"time", "Sx", "S", "E", "ES", "P", "Px"}));
 
   std::ostringstream out, err;
   ASSERT_EQ(Simulate({model.string(), "--points", "40", "--select",
@@ -243,7 +242,7 @@ TEST_F(SimulateCommandTest, SelectWritesTheChosenQuantitiesInTheirOrder) {
       << err.str();
   const Csv chosen = ReadCsv(out.str());
   EXPECT_EQ(chosen.header, (std::vector<std::string>{"time", "binding", "J(catalysis)", "E", "S",
-                                                      "ES", "cell", "[P]t", "V(cell)", "[S]i"}));
+                                                     "ES", "cell", "[P]t", "V(cell)", "[S]i"}));
   ASSERT_EQ(chosen.rows.size(), every.rows.size());
   ASSERT_EQ(chosen.rows.size(), 41u);
   for (std::size_t r = 0; r < chosen.rows.size(); ++r) {

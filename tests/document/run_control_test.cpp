@@ -184,8 +184,8 @@ TEST_F(RunControlTest, AModelThatWasNotAnalysedIsRefused) {
 TEST_F(RunControlTest, AModelWithRulesIsRefusedUntilTheTasksFollowThem) {
   Document d = NewDocument();
   d.model.globalQuantities = {{"k", 1.0}};
-  d.model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kGlobalQuantity, "k", {}},
-                        "2*time"}};
+  d.model.rules = {
+      Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kGlobalQuantity, "k", {}}, "2*time"}};
   const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
   EXPECT_EQ(result.outcome, RunOutcome::kNotStarted);
   EXPECT_TRUE(sink_.Said(kRulesNotSimulated));

@@ -129,8 +129,7 @@ TEST(OutputDataTreeTest, CurrentVolumesAndGlobalQuantitiesFollowTheCompartments)
   };
   for (OutputDataMode mode :
        {OutputDataMode::kTimeCourse, OutputDataMode::kSteadyState, OutputDataMode::kInteractive}) {
-    const std::vector<std::string> lines =
-        Flatten(BuildOutputDataTree(mode, t->model, kFunctions));
+    const std::vector<std::string> lines = Flatten(BuildOutputDataTree(mode, t->model, kFunctions));
     const auto at = std::find(lines.begin(), lines.end(), expected[0]);
     ASSERT_NE(at, lines.end());
     ASSERT_GE(lines.end() - at, 3);
@@ -138,7 +137,8 @@ TEST(OutputDataTreeTest, CurrentVolumesAndGlobalQuantitiesFollowTheCompartments)
   }
 
   t->model.globalQuantities.clear();
-  t->model.rules = {Rule{RuleKind::kRate, {RuleTargetKind::kCompartmentVolume, "cytosol", {}}, "1"}};
+  t->model.rules = {
+      Rule{RuleKind::kRate, {RuleTargetKind::kCompartmentVolume, "cytosol", {}}, "1"}};
   const std::vector<std::string> lines =
       Flatten(BuildOutputDataTree(OutputDataMode::kTimeCourse, t->model, kFunctions));
   const auto at = std::find(lines.begin(), lines.end(), expected[0]);

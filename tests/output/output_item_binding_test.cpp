@@ -193,10 +193,10 @@ TEST_F(BindingTest, GlobalQuantitiesAndCurrentVolumesBindToModelAndEngine) {
 TEST_F(BindingTest, GlobalQuantityItemsNeedTheirNames) {
   model().globalQuantities = {{"Vmax", 2.0}};
   engine().Allocate(model());
-  for (OutputItem item : {MakeOutputItem(kGlobalQuantity, "vmax"),
-                          MakeOutputItem(kCurrentGlobalQuantity, "E"),  // a metabolite
-                          MakeOutputItem(kCurrentVolume, "nucleus"),
-                          MakeOutputItem(kCurrentVolume, "Vmax")}) {
+  for (OutputItem item :
+       {MakeOutputItem(kGlobalQuantity, "vmax"),
+        MakeOutputItem(kCurrentGlobalQuantity, "E"),  // a metabolite
+        MakeOutputItem(kCurrentVolume, "nucleus"), MakeOutputItem(kCurrentVolume, "Vmax")}) {
     EXPECT_FALSE(BindOutputItem(item, Context(), true)) << item.title;
   }
   // Without an engine the current values resolve but read nothing.
