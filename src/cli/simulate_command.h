@@ -11,6 +11,12 @@
 
 namespace vireon::cli {
 
+// Without --select the columns after the time are the metabolites, in the
+// model's order; with it, the items the list names (FindTimeCourseItems,
+// an SBML model's ids by the names the import gave them), each headed by
+// its text as given. Returns kExitUsage, before any time course, when an
+// item is unknown or ambiguous.
+//
 // Returns kExitSuccess when the table was written, kExitFailure when the
 // model could not be loaded or imported, cannot be evaluated, asks for no
 // or too many points (above kMaxSimulatePoints) or an unusable end time

@@ -129,6 +129,35 @@ bool WriteToReport(const ReportContext& context, std::string_view text, bool tru
   return false;
 }
 
+const char* RuleKindWord(RuleKind kind) {
+  switch (kind) {
+    case RuleKind::kAssignment:
+      return "assignment";
+    case RuleKind::kRate:
+      return "rate";
+    case RuleKind::kInitialAssignment:
+      return "initial assignment";
+  }
+  return "";
+}
+
+// A rule's target as the output items title the quantity: "[A]" for a
+// metabolite's concentration, "V(c)" for a volume, "R1(Km)" for a kinetic
+// constant, the name of a global quantity.
+std::string RuleTargetText(const RuleTarget& target) {
+  switch (target.kind) {
+    case RuleTargetKind::kMetabolite:
+      return "[" + target.name + "]";
+    case RuleTargetKind::kCompartmentVolume:
+      return "V(" + target.name + ")";
+    case RuleTargetKind::kKineticConstant:
+      return target.name + "(" + target.constant + ")";
+    case RuleTargetKind::kGlobalQuantity:
+      break;
+  }
+  return target.name;
+}
+
 constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                      "Thursday", "Friday", "Saturday"};
 constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
@@ -233,6 +262,22 @@ std::string ReportParametersText(const ReportContext& context) {
   out += "\nCOMPARTMENTS\n";
   for (const Compartment& compartment : model.compartments) {
     AppendFormat(out, "V(%s) = % .4le\n", compartment.name.c_str(), compartment.volume);
+  }
+  // Only models that have them get these sections, so that the report of
+  // any other model stays as it was.
+  if (!model.globalQuantities.empty()) {
+    out += "\nGLOBAL QUANTITIES\n";
+    for (const GlobalQuantity& quantity : model.globalQuantities) {
+      AppendFormat(out, "%s = % .4le\n", quantity.name.c_str(), quantity.value);
+    }
+  }
+  if (!model.rules.empty()) {
+    out += "\nRULES\n";
+    for (const Rule& rule : model.rules) {
+      AppendFormat(out, "%-18s %s%s = %s\n", RuleKindWord(rule.kind),
+                   rule.kind == RuleKind::kRate ? "d/dt " : "", RuleTargetText(rule.target).c_str(),
+                   rule.expression.c_str());
+    }
   }
   return out;
 }

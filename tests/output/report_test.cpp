@@ -401,6 +401,41 @@ TEST(ReportSectionTest, NoConservationHeadingWithoutRelations) {
             std::string::npos);
 }
 
+// The model description lists the global quantities and the rules after
+// the compartments; a model without them has neither heading (the golden
+// reports above).
+TEST(ReportSectionTest, GlobalQuantitiesAndRulesFollowTheCompartments) {
+  auto t = test::EnzymeMoiety();
+  const std::string without = ReportParametersText(Context(*t, "v"));
+  EXPECT_EQ(without.find("GLOBAL QUANTITIES"), std::string::npos);
+  EXPECT_EQ(without.find("RULES"), std::string::npos);
+
+  t->model.globalQuantities = {{"Vmax", 2.5}, {"K_m", -1e-300}};
+  t->model.rules = {
+      Rule{RuleKind::kAssignment, {RuleTargetKind::kGlobalQuantity, "Vmax", {}}, "2 * K_m"},
+      Rule{RuleKind::kRate, {RuleTargetKind::kCompartmentVolume, "cytosol", {}}, "0.1"},
+      Rule{RuleKind::kInitialAssignment, {RuleTargetKind::kMetabolite, "E", {}}, "Vmax / 2"},
+      Rule{RuleKind::kAssignment, {RuleTargetKind::kKineticConstant, "binding", "k1"}, "Vmax"},
+  };
+  const std::string with = ReportParametersText(Context(*t, "v"));
+  ASSERT_EQ(with.substr(0, without.size()), without);
+  EXPECT_EQ(with.substr(without.size()),
+            "\nGLOBAL QUANTITIES\n"
+            "Vmax =  2.5000e+000\n"
+            "K_m = -1.0000e-300\n"
+            "\nRULES\n"
+            "assignment         Vmax = 2 * K_m\n"
+            "rate               d/dt V(cytosol) = 0.1\n"
+            "initial assignment [E] = Vmax / 2\n"
+            "assignment         binding(k1) = Vmax\n");
+
+  // Rules alone give their list without the quantities' heading.
+  t->model.globalQuantities.clear();
+  const std::string rulesOnly = ReportParametersText(Context(*t, "v"));
+  EXPECT_EQ(rulesOnly.find("GLOBAL QUANTITIES"), std::string::npos);
+  EXPECT_NE(rulesOnly.find("\nRULES\nassignment         Vmax = 2 * K_m\n"), std::string::npos);
+}
+
 TEST(ReportSectionTest, EmptyModelWritesHeadingsOnly) {
   Model model;
   EngineState engine;
