@@ -50,19 +50,34 @@ std::string CsvHeader(const Model& model) {
   return text;
 }
 
-// Metabolite m's column value: its concentration, or its amount.
-double MetaboliteValue(const Model& model, std::span<const double> concentrations, int m,
-                       bool amounts) {
-  const double concentration = concentrations[static_cast<std::size_t>(m)];
-  return amounts ? concentration * model.VolumeOf(m) : concentration;
-}
+// How a row's values are read: the metabolites' from the row, every other
+// item's from where it is bound. A model with rules has the current volume
+// of every compartment bound after the selected items, since an amount is
+// the concentration times the volume at the time of the row.
+struct RowValues {
+  const Model& model;
+  std::vector<OutputItem> bound;
+  std::size_t volumesStart = 0;
+  bool amounts = false;
 
-void AppendCsvRow(std::string& text, const Model& model, double time,
-                  std::span<const double> concentrations, bool amounts) {
+  // Metabolite m's column value: its concentration, or its amount.
+  double Metabolite(std::span<const double> concentrations, int m) const {
+    const double concentration = concentrations[static_cast<std::size_t>(m)];
+    if (!amounts) return concentration;
+    if (volumesStart == bound.size()) return concentration * model.VolumeOf(m);
+    const int c = model.metabolites[static_cast<std::size_t>(m)].compartment;
+    return concentration * bound[volumesStart + static_cast<std::size_t>(
+                                                   c >= 0 && c < model.nCompartments() ? c : 0)]
+                               .Value();
+  }
+};
+
+void AppendCsvRow(std::string& text, const RowValues& values, double time,
+                  std::span<const double> concentrations) {
   AppendNumber(text, time);
-  for (int m = 0; m < model.nMetabolites(); ++m) {
+  for (int m = 0; m < values.model.nMetabolites(); ++m) {
     text += ',';
-    AppendNumber(text, MetaboliteValue(model, concentrations, m, amounts));
+    AppendNumber(text, values.Metabolite(concentrations, m));
   }
   text += '\n';
 }
@@ -124,14 +139,13 @@ std::string SelectionHeader(const Selection& selection) {
   return text;
 }
 
-void AppendSelectionRow(std::string& text, const Model& model, const Selection& selection,
-                        double time, std::span<const double> concentrations, bool amounts) {
+void AppendSelectionRow(std::string& text, const RowValues& values, const Selection& selection,
+                        double time, std::span<const double> concentrations) {
   AppendNumber(text, time);
   for (std::size_t k = 0; k < selection.items.size(); ++k) {
     text += ',';
     const int m = selection.metabolites[k];
-    AppendNumber(text, m >= 0 ? MetaboliteValue(model, concentrations, m, amounts)
-                              : selection.items[k].Value());
+    AppendNumber(text, m >= 0 ? values.Metabolite(concentrations, m) : values.bound[k].Value());
   }
   text += '\n';
 }
@@ -233,8 +247,9 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
 
 std::string TimeCourseCsv(const Model& model, const TimeCourseTable& table, bool amounts) {
   std::string text = CsvHeader(model);
+  const RowValues values{model, {}, 0, amounts};
   for (std::size_t row = 0; row < table.times.size(); ++row) {
-    AppendCsvRow(text, model, table.times[row], table.concentrations[row], amounts);
+    AppendCsvRow(text, values, table.times[row], table.concentrations[row]);
   }
   return text;
 }
@@ -276,18 +291,25 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   }
   output.text() = selection ? SelectionHeader(*selection) : CsvHeader(model);
   bool written = true;
+  RowValues values{model, selection ? selection->items : std::vector<OutputItem>{}, 0, line.amounts};
+  values.volumesStart = values.bound.size();
+  if (!model.rules.empty()) {
+    for (const Compartment& c : model.compartments) {
+      values.bound.push_back(MakeOutputItem(kCurrentVolume, c.name));
+    }
+  }
   const std::string errorLog = ComputeTimeCourseRows(
       model, settings,
       [&](double time, std::span<const double> concentrations) {
         if (selection) {
-          AppendSelectionRow(output.text(), model, *selection, time, concentrations, line.amounts);
+          AppendSelectionRow(output.text(), values, *selection, time, concentrations);
         } else {
-          AppendCsvRow(output.text(), model, time, concentrations, line.amounts);
+          AppendCsvRow(output.text(), values, time, concentrations);
         }
         written = output.Pass();
         return written;
       },
-      selection ? &selection->items : nullptr);
+      values.bound.empty() ? nullptr : &values.bound);
   if (!errorLog.empty()) {
     std::string log;
     for (char c : errorLog) {

@@ -31,7 +31,8 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
 // The CSV text of a table: the line "time," and the metabolite names (quoted
 // where a name holds a comma or a quote), then one line per row with every
 // number written so that it reads back exactly. Amounts are concentrations
-// times the volume of each metabolite's compartment.
+// times the model's volume of each metabolite's compartment (a table keeps
+// no volume that a rule changes).
 std::string TimeCourseCsv(const Model& model, const TimeCourseTable& table, bool amounts);
 
 }  // namespace vireon::cli

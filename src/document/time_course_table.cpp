@@ -23,6 +23,15 @@ class RowHooks : public EngineHooks {
   void Attach(const EngineState& state) { state_ = &state; }
 
   void WriteDynamicsRow() override {
+    if (!model_.rules.empty()) {
+      // Rules may change a volume: each metabolite's concentration as the
+      // engine stored it for the row, at the current volume.
+      for (int m = 0; m < model_.nMetabolites(); ++m) {
+        row_[static_cast<std::size_t>(m)] = model_.metabolites[static_cast<std::size_t>(m)].concentration;
+      }
+      if (!sink_(state_->time, row_)) ended_ = true;
+      return;
+    }
     for (int p = 1; p <= model_.nMetabolites(); ++p) {
       const int m = model_.metaboliteOrder[p - 1];
       row_[m] = state_->amounts[p] / model_.VolumeOf(m);
