@@ -183,6 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
 // 0 and the derivative after it. Targets of every kind are accepted.
 TEST(RuleTargets, RateRuleAndInitialAssignmentMayShareATarget) {
   Model model = RulesTestModel();
+  model.metabolites[0].type = FIXED;  // the steps change S otherwise
   model.rules = {
       MakeRule(RuleKind::kRate, "S", "-k*S", RuleTargetKind::kMetabolite),
       MakeRule(RuleKind::kInitialAssignment, "S", "V", RuleTargetKind::kMetabolite),
