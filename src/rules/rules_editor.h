@@ -24,6 +24,7 @@ struct RuleForm {
   std::string target;
   std::string constant;
   std::string expression;  // line breaks are taken as blanks
+  bool operator==(const RuleForm&) const = default;
 };
 
 enum class RuleField { kNone, kTarget, kExpression };
