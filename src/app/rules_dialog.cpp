@@ -168,8 +168,11 @@ RulesDialog::RulesDialog(Model& model, MessageSink& sink, QWidget* parent)
   connect(buttons, &QDialogButtonBox::accepted, this, &RulesDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &RulesDialog::reject);
   resize(640, 420);
+  // The fields start empty, ready for a new rule: Enter in them never
+  // changes a rule the user has not chosen.
   ShowForm(RuleForm());
-  Refresh(editor_.rules().empty() ? -1 : 0);
+  Refresh(-1);
+  expression_->setFocus();
 }
 
 RuleForm RulesDialog::Form() const {

@@ -6,7 +6,7 @@
 // constant) and the expression. "Add" appends the fields as a new rule and
 // empties the expression for the next, "Change" replaces the selected rule
 // by them, "Delete" removes it; Enter in the expression changes the
-// selected rule, or adds one when none is selected. A rule the editor
+// selected rule, or adds one when none is selected (none is at the start). A rule the editor
 // refuses is named in a message, and the fault is shown: the text at fault
 // in the expression is selected, or the target field takes the focus. OK
 // takes the fields first when they hold a rule not yet in the list, then

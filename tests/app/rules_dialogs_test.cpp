@@ -222,7 +222,10 @@ TEST_F(RulesDialogsTest, CancelLeavesTheRulesAsTheyWere) {
                                RuleTarget{RuleTargetKind::kGlobalQuantity, "kf", ""}, "2*time"}};
   const std::vector<Rule> before = document.model.rules;
   Drive<RulesDialog>(*window.modelPage(), [](RulesDialog& dialog) {
-    EXPECT_TRUE(dialog.deleteButton()->isEnabled());  // the first rule is selected
+    EXPECT_FALSE(dialog.deleteButton()->isEnabled());  // no rule is chosen at the start
+    dialog.ruleList()->setFocus();
+    QTest::keyClick(dialog.ruleList(), Qt::Key_Down);
+    EXPECT_EQ(dialog.expressionField()->text(), "2*time");
     QTest::mouseClick(dialog.deleteButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.ruleList()->topLevelItemCount(), 0);
     QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -230,6 +233,28 @@ TEST_F(RulesDialogsTest, CancelLeavesTheRulesAsTheyWere) {
   window.modelPage()->OpenRules();
   EXPECT_EQ(document.model.rules, before);
   EXPECT_FALSE(document.modified);
+}
+
+// Tab walks the fields in the order of the dialog, passing over what is
+// disabled (the constant of a target that is not a kinetic constant).
+TEST_F(RulesDialogsTest, TabWalksTheRulesDialogInItsOrder) {
+  Model model;
+  RulesDialog dialog(model, sink_);
+  dialog.show();
+  EXPECT_EQ(dialog.focusWidget(), dialog.expressionField());
+  dialog.ruleList()->setFocus();
+  const std::vector<QWidget*> order = {dialog.kindField(), dialog.targetKindField(),
+                                       dialog.targetField(), dialog.expressionField(),
+                                       dialog.addButton()};
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(dialog.focusWidget(), order[i]) << "Tab number " << i + 1;
+  }
+  // Change and Delete wait for a rule to be chosen; OK and Cancel follow.
+  QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+  auto* button = qobject_cast<QPushButton*>(dialog.focusWidget());
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), "OK");
 }
 
 // The metabolites dialog refuses to rename a metabolite that a rule reads,

@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <filesystem>
 #include <functional>
 #include <memory>
