@@ -13,6 +13,7 @@
 #include "model/messages.h"
 #include "output/output_file_names.h"
 #include "output/report.h"
+#include "rules/rule_system.h"
 #include "scan/scan.h"
 
 namespace vireon {
@@ -116,8 +117,12 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     return false;
   }
   if (!model.rules.empty()) {
-    sink.Warning(kRunMessageTitle, kRulesNotSimulated);
-    return false;
+    // The engine follows the rules only as they pass their check.
+    const std::string problem = RuleSystem::Problem(model);
+    if (!problem.empty()) {
+      sink.Warning(kRunMessageTitle, problem);
+      return false;
+    }
   }
   for (int k = 0; k < model.nSteps(); ++k) {
     if (!CanEvaluateRate(model, k)) {
