@@ -118,7 +118,7 @@ RulesDialog::RulesDialog(Model& model, MessageSink& sink, QWidget* parent)
   addRow("E&xpression:", expression_);
 
   add_ = new QPushButton("&Add");
-  change_ = new QPushButton("C&hange");
+  change_ = new QPushButton("&Change");
   delete_ = new QPushButton("&Delete");
   // Enter ends the dialog with OK (in the expression it takes the rule).
   for (QPushButton* button : {add_, change_, delete_}) button->setAutoDefault(false);

@@ -37,6 +37,23 @@ class RulesDialogsTest : public AppFixture {
     while (box->currentIndex() < index) QTest::keyClick(box, Qt::Key_Down);
   }
 
+  // The number of mnemonics on the widget's buttons and labels, each of
+  // which must be its own.
+  static int Mnemonics(const QWidget& widget) {
+    QSet<QChar> seen;
+    const auto take = [&seen](const QString& text) {
+      const int at = text.indexOf('&');
+      if (at < 0 || at + 1 >= text.size()) return;
+      const QChar key = text[at + 1].toLower();
+      EXPECT_FALSE(seen.contains(key))
+          << "Alt+" << QString(key).toStdString() << " twice: " << text.toStdString();
+      seen.insert(key);
+    };
+    for (const QPushButton* button : widget.findChildren<QPushButton*>()) take(button->text());
+    for (const QLabel* label : widget.findChildren<QLabel*>()) take(label->text());
+    return static_cast<int>(seen.size());
+  }
+
   static QStringList Entries(const QComboBox* box) {
     QStringList entries;
     for (int i = 0; i < box->count(); ++i) entries << box->itemText(i);
@@ -60,18 +77,7 @@ TEST_F(RulesDialogsTest, ThePageOpensBothDialogsWithMnemonicsOfTheirOwn) {
   ModelPage& page = *window.modelPage();
   ASSERT_NE(page.button("&Global Quantities"), nullptr);
   ASSERT_NE(page.button("Rule&s"), nullptr);
-  QSet<QChar> seen;
-  const auto take = [&seen](const QString& text) {
-    const int at = text.indexOf('&');
-    if (at < 0 || at + 1 >= text.size()) return;
-    const QChar key = text[at + 1].toLower();
-    EXPECT_FALSE(seen.contains(key)) << "Alt+" << QString(key).toStdString() << " twice: "
-                                     << text.toStdString();
-    seen.insert(key);
-  };
-  for (const QPushButton* button : page.findChildren<QPushButton*>()) take(button->text());
-  for (const QLabel* label : page.findChildren<QLabel*>()) take(label->text());
-  EXPECT_GE(seen.size(), 14);
+  EXPECT_EQ(Mnemonics(page), 14);
 
   bool opened = false;
   Drive<RulesDialog>(page, [&opened](RulesDialog& dialog) {
@@ -236,10 +242,13 @@ TEST_F(RulesDialogsTest, CancelLeavesTheRulesAsTheyWere) {
 }
 
 // Tab walks the fields in the order of the dialog, passing over what is
-// disabled (the constant of a target that is not a kinetic constant).
+// disabled (the constant of a target that is not a kinetic constant); the
+// mnemonics of both dialogs are each their own.
 TEST_F(RulesDialogsTest, TabWalksTheRulesDialogInItsOrder) {
   Model model;
+  EXPECT_EQ(Mnemonics(GlobalQuantitiesDialog(model, sink_)), 3);
   RulesDialog dialog(model, sink_);
+  EXPECT_EQ(Mnemonics(dialog), 9);
   dialog.show();
   EXPECT_EQ(dialog.focusWidget(), dialog.expressionField());
   dialog.ruleList()->setFocus();
