@@ -62,8 +62,7 @@ void FillChooser(QComboBox* box, const std::vector<std::string>& names, const st
                  bool offerMissing) {
   box->clear();
   for (const std::string& name : names) box->addItem(ToQString(name));
-  if (offerMissing && !keep.empty() &&
-      std::find(names.begin(), names.end(), keep) == names.end()) {
+  if (offerMissing && !keep.empty() && std::find(names.begin(), names.end(), keep) == names.end()) {
     box->addItem(ToQString(keep));
   }
   const int at = keep.empty() ? 0 : box->findText(ToQString(keep));
@@ -246,9 +245,8 @@ void RulesDialog::ShowRefusal() {
     const std::string text = expression_->text().toStdString();
     const std::size_t at = std::min(refusal.position, text.size());
     const int start = static_cast<int>(QString::fromStdString(text.substr(0, at)).size());
-    const int length = refusal.name.empty()
-                           ? 1
-                           : static_cast<int>(QString::fromStdString(refusal.name).size());
+    const int length =
+        refusal.name.empty() ? 1 : static_cast<int>(QString::fromStdString(refusal.name).size());
     expression_->setFocus();
     // A text that ends too soon is at fault after its last character.
     if (start < expression_->text().size()) {

@@ -37,8 +37,7 @@ bool MetaboliteEditor::Refuse(int row, const std::string& message) {
   return false;
 }
 
-bool MetaboliteEditor::Commit(Model& document, const ModelHook& analyse,
-                              const ModelCheck& check) {
+bool MetaboliteEditor::Commit(Model& document, const ModelHook& analyse, const ModelCheck& check) {
   badRow_ = -1;
   const int count = static_cast<int>(std::min(rows_.size(), working_.metabolites.size()));
   std::vector<double> concentrations(static_cast<std::size_t>(count));

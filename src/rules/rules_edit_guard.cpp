@@ -32,8 +32,8 @@ std::string NewNameClash(const Model& before, const Model& edited) {
   std::string problem = clash(edited.metabolites, NamedRecord::kMetabolite,
                               [&old](std::string_view n) { return old.Metabolite(n); });
   if (problem.empty()) {
-    problem = clash(edited.steps, NamedRecord::kStep,
-                    [&old](std::string_view n) { return old.Step(n); });
+    problem =
+        clash(edited.steps, NamedRecord::kStep, [&old](std::string_view n) { return old.Step(n); });
   }
   if (problem.empty()) {
     problem = clash(edited.compartments, NamedRecord::kCompartment,

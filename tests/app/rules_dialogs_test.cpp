@@ -65,8 +65,8 @@ class RulesDialogsTest : public AppFixture {
     AddSteps(document, {{"feed", "Sx -> S"}, {"conversion", "S -> P"}});
     test::SetKinetics(document.model.steps[0], app_.catalogue, "Mass action (irreversible)", {1.0});
     test::SetKinetics(document.model.steps[1], app_.catalogue, "Mass action (irreversible)", {2.0});
-    document.model.metabolites[static_cast<std::size_t>(document.model.FindMetabolite("Sx"))]
-        .type = FIXED;
+    document.model.metabolites[static_cast<std::size_t>(document.model.FindMetabolite("Sx"))].type =
+        FIXED;
     document.modified = false;
   }
 };
@@ -224,8 +224,8 @@ TEST_F(RulesDialogsTest, CancelLeavesTheRulesAsTheyWere) {
   Document& document = window.document();
   SetUpModel(document);
   document.model.globalQuantities = {{"kf", 2.0}};
-  document.model.rules = {Rule{RuleKind::kAssignment,
-                               RuleTarget{RuleTargetKind::kGlobalQuantity, "kf", ""}, "2*time"}};
+  document.model.rules = {
+      Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kGlobalQuantity, "kf", ""}, "2*time"}};
   const std::vector<Rule> before = document.model.rules;
   Drive<RulesDialog>(*window.modelPage(), [](RulesDialog& dialog) {
     EXPECT_FALSE(dialog.deleteButton()->isEnabled());  // no rule is chosen at the start

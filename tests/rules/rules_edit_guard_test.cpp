@@ -188,21 +188,19 @@ TEST(RulesEditor, OffersTargetsByKindAndSetsKineticConstants) {
   EXPECT_EQ(back.constant, "k");
   EXPECT_EQ(back.target, "R2");
   // The constant is named in the messages as its output item is titled.
-  EXPECT_FALSE(editor.Add({RuleKind::kRate, RuleTargetKind::kKineticConstant, "R2", "k", "1"},
-                          sink));
+  EXPECT_FALSE(
+      editor.Add({RuleKind::kRate, RuleTargetKind::kKineticConstant, "R2", "k", "1"}, sink));
   EXPECT_EQ(editor.lastRefusal().field, RuleField::kTarget);
   EXPECT_EQ(editor.lastRefusal().message.rfind("R2(k) is the target of two rules over time", 0),
             0u);
-  EXPECT_FALSE(editor.Change(0, {RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R2",
-                                 "k", "kf*Vmax"},
-                             sink));
+  EXPECT_FALSE(editor.Change(
+      0, {RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R2", "k", "kf*Vmax"}, sink));
   EXPECT_EQ(editor.lastRefusal().field, RuleField::kExpression);
   EXPECT_EQ(editor.lastRefusal().position, 3u);
   EXPECT_EQ(editor.lastRefusal().name, "Vmax");
   EXPECT_EQ(editor.lastRefusal().message.rfind("The assignment rule for R2(k): Vmax", 0), 0u);
-  EXPECT_FALSE(editor.Add({RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R1", "Km",
-                           "1"},
-                          sink));
+  EXPECT_FALSE(
+      editor.Add({RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R1", "Km", "1"}, sink));
   EXPECT_EQ(editor.lastRefusal().field, RuleField::kTarget);
   // A rule over time on a metabolite the steps change is refused.
   EXPECT_FALSE(editor.Add({RuleKind::kRate, RuleTargetKind::kMetabolite, "X", "", "1"}, sink));

@@ -3,8 +3,8 @@
 // Michaelis-Menten example. Each view is one picture, named after it.
 
 #include <QApplication>
-#include <QDialog>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
@@ -150,9 +150,8 @@ std::vector<DialogView> DialogViews() {
        }},
       {"dialog-global-quantities",
        [](ModelProgram& p) {
-         auto dialog =
-             std::make_unique<GlobalQuantitiesDialog>(p.window->document().model, p.sink,
-                                                      p.window.get());
+         auto dialog = std::make_unique<GlobalQuantitiesDialog>(p.window->document().model, p.sink,
+                                                                p.window.get());
          dialog->table()->setCurrentCell(1, 1);
          return dialog;
        }},
@@ -304,10 +303,8 @@ void AddQuantitiesAndRules(ModelProgram& program) {
   model.rules = {
       rule(RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "catalysis", "k", "kcat"),
       rule(RuleKind::kRate, RuleTargetKind::kMetabolite, "Sx", "", "-decay*Sx"),
-      rule(RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity, "Km", "",
-           "(1 + kcat)/2"),
-      rule(RuleKind::kAssignment, RuleTargetKind::kCompartmentVolume, "cell", "",
-           "1 + 0.01*time"),
+      rule(RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity, "Km", "", "(1 + kcat)/2"),
+      rule(RuleKind::kAssignment, RuleTargetKind::kCompartmentVolume, "cell", "", "1 + 0.01*time"),
   };
 }
 
