@@ -94,6 +94,21 @@ TEST_F(RulesDialogsTest, ThePageOpensBothDialogsWithMnemonicsOfTheirOwn) {
   QTest::mouseClick(page.button("&Global Quantities"), Qt::LeftButton);
   EXPECT_TRUE(opened);
   EXPECT_FALSE(window.document().modified);
+
+  // The contents line names global quantities and rules only when there
+  // are some.
+  const auto contents = [&page] {
+    for (const QLabel* label : page.findChildren<QLabel*>()) {
+      if (label->text().contains("compartment")) return label->text();
+    }
+    return QString();
+  };
+  EXPECT_FALSE(contents().contains("quantit"));
+  window.document().model.globalQuantities = {{"kf", 1.0}, {"kr", 2.0}};
+  window.document().model.rules = {Rule{
+      RuleKind::kAssignment, RuleTarget{RuleTargetKind::kGlobalQuantity, "kr", ""}, "2*kf"}};
+  page.Refresh();
+  EXPECT_TRUE(contents().endsWith(", 2 global quantities, 1 rule")) << contents().toStdString();
 }
 
 // Quantities are added, renamed and given values in the table; a name that
