@@ -4,23 +4,12 @@
 
 namespace vireon {
 
-namespace {
-
-// The rate rules of a model: each adds a variable to the steady-state system.
-int RateRuleCount(const Model& model) {
-  int count = 0;
-  for (const Rule& rule : model.rules) count += rule.kind == RuleKind::kRate ? 1 : 0;
-  return count;
-}
-
-}  // namespace
-
 void EngineState::Allocate(const Model& model) {
   const int nMetabolites = model.nMetabolites();
   const int size = nMetabolites + 1;
   // The steady-state system: the independent amounts, then the rate-rule
   // targets of a model with rate rules.
-  const int nRate = RateRuleCount(model);
+  const int nRate = RateRuleCount(model.rules);
   const int nReduced = model.nIndependent + nRate;
   structure.Clear();
   amounts.assign(size, 0.0);

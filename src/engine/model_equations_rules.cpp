@@ -100,6 +100,8 @@ double ModelEquations::ReducedResidual(const double* u, double* g) {
   DependentAmounts(y);
   std::copy(u + nIndependent_ + 1, u + nReduced() + 1, y + nVariable_ + 1);
   Derivs(y, ydot);
+  // The amounts' rates, as the amounts' own Newton leaves them.
+  std::copy(ydot + 1, ydot + nVariable_ + 1, state_.derivatives.begin() + 1);
   std::copy(ydot + 1, ydot + nIndependent_ + 1, g + 1);
   std::copy(ydot + nVariable_ + 1, ydot + nEquations() + 1, g + nIndependent_ + 1);
   double largest = ResidualNorm(ydot);

@@ -483,3 +483,54 @@ TEST(ReportSectionTest, TestModelsAgreeWithTheStructuralAnalysis) {
 
 }  // namespace
 }  // namespace vireon
+
+#include "engine/control_analysis.h"
+#include "engine/steady_state.h"
+#include "support/engine_fixture.h"
+#include "support/kinetic_models.h"
+#include "support/model_builder.h"
+
+namespace vireon {
+namespace {
+
+// X -> S -> P with v1 = q [X], v2 = [S] and the rate rule q' = 1 - q [S]
+// (steady state q = [S] = 1): the report gives q its steady-state value, a
+// row and column in the Jacobian and its eigenvalues, an elasticity and a
+// block of concentration control coefficients.
+TEST(ReportRulesTest, ARateRuleTargetIsReportedWithTheSteadyState) {
+  Model model = test::BuildModel({{"R1", "X -> S"}, {"R2", "S -> P"}}, {"X", "P"});
+  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  test::UseKinetics(model, "R2", "Mass action (irreversible)", {1.0});
+  test::SetInitial(model, "X", 1.0);
+  test::SetInitial(model, "S", 0.6);
+  StructuralAnalysis(model);
+  model.globalQuantities = {{"q", 1.7}};
+  model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kKineticConstant, "R1", "k"},
+                      "q"},
+                 Rule{RuleKind::kRate, RuleTarget{RuleTargetKind::kGlobalQuantity, "q", {}},
+                      "1-q*S"}};
+  test::EngineRig rig(model);
+  ASSERT_EQ(SteadyState(*rig.engine).outcome, SteadyStateOutcome::kFound);
+  ControlAnalysis(*rig.engine);
+  const ReportContext context{rig.model, rig.state, rig.settings, "version", "platform"};
+  const std::string steady = ReportSteadyStateText(context);
+  // The report writes three-digit exponents.
+  EXPECT_NE(steady.find("q =  1.000000e+000"), std::string::npos) << steady;
+  const std::string stability = ReportStabilityText(context);
+  const std::size_t jacobian = stability.find("Jacobian matrix\n");
+  const std::size_t eigenvalues = stability.find("\nEigenvalues of the Jacobian matrix\n");
+  ASSERT_NE(jacobian, std::string::npos);
+  ASSERT_NE(eigenvalues, std::string::npos);
+  const std::string rows = stability.substr(jacobian, eigenvalues - jacobian);
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 3) << rows;  // the title and two rows
+  EXPECT_NE(stability.find("-1.000000e+000 +1.000000e+000*i\n-1.000000e+000 -1.000000e+000*i"),
+            std::string::npos)
+      << stability;
+  const std::string mca = ReportMcaText(context);
+  EXPECT_NE(mca.find("e(R1,q) = 1.0000e+000  "), std::string::npos) << mca;
+  EXPECT_NE(mca.find("\nq\nC(q,R1) = -5.0000e-001\nC(q,R2) =  5.0000e-001\n"), std::string::npos)
+      << mca;
+}
+
+}  // namespace
+}  // namespace vireon
