@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,30 @@ TEST(RunControlParallelScan, EveryScanKindWritesWhatOneThreadWrites) {
       EXPECT_EQ(RunScan(d, 3, 3), serial);
     }
   }
+}
+
+// A scanned global quantity reaches a step through the rules: E1's V
+// follows q, whose rate rule q' = vmax - q drives it to the scanned vmax.
+// Every point runs its own rules over its own copy of the model, so the
+// threads write what one thread writes, and the rule variable changes the
+// steady state from point to point.
+TEST(RunControlParallelScan, ARunWithRulesWritesWhatOneThreadWrites) {
+  Document d = ScanDocument();
+  d.model.globalQuantities = {{"vmax", 1.0}, {"q", 0.5}};
+  d.model.rules = {
+      Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kKineticConstant, "E1", "V"}, "q"},
+      Rule{RuleKind::kRate, RuleTarget{RuleTargetKind::kGlobalQuantity, "q", {}}, "vmax-q"}};
+  d.scan.items = {Item(MakeOutputItem(kGlobalQuantity, "vmax"), kScanRegularGrid, 0.5, 2.0, 7)};
+  d.selections.timeCourse.push_back(MakeOutputItem(kCurrentGlobalQuantity, "q"));
+  const Written serial = RunScan(d, 0);
+  ASSERT_FALSE(serial.steadyState.empty());
+  EXPECT_EQ(serial.errorLog, "");
+  std::vector<std::string> rows;
+  std::stringstream lines(serial.steadyState);
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  ASSERT_GE(rows.size(), 7u);
+  EXPECT_NE(rows.front(), rows.back());
+  EXPECT_EQ(RunScan(d, 3, 2), serial);
 }
 
 // The failures are really in the middle: some rows found a steady state and
