@@ -11,7 +11,7 @@ namespace {
 Rule RuleOf(const RuleForm& form) {
   Rule rule;
   rule.kind = form.kind;
-  rule.target = RuleTarget{form.targetKind, form.target};
+  rule.target = RuleTarget{form.targetKind, form.target, {}};
   rule.expression = form.expression;
   std::replace(rule.expression.begin(), rule.expression.end(), '\r', ' ');
   std::replace(rule.expression.begin(), rule.expression.end(), '\n', ' ');
@@ -52,6 +52,9 @@ std::vector<std::string> RulesEditor::TargetNames(RuleTargetKind kind) const {
       break;
     case RuleTargetKind::kMetabolite:
       add(working_.metabolites);
+      break;
+    case RuleTargetKind::kKineticConstant:
+      add(working_.steps);
       break;
   }
   return names;
