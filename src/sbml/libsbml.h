@@ -5,15 +5,18 @@
 #include <sbml/SBMLTypes.h>
 #include <sbml/conversion/ConversionProperties.h>
 #include <sbml/extension/SBasePlugin.h>
+#include <sbml/packages/comp/extension/CompSBMLDocumentPlugin.h>
 
 #include "sbml/libsbml_names.h"
 
 namespace vireon::sbml::lib {
 #define VIREON_LIBSBML(name) using ::LIBSBML_CPP_NAMESPACE_QUALIFIER name;
+VIREON_LIBSBML(CompSBMLDocumentPlugin)
 VIREON_LIBSBML(Compartment)
 VIREON_LIBSBML(ConversionProperties)
 VIREON_LIBSBML(Event)
 VIREON_LIBSBML(FunctionDefinition)
+VIREON_LIBSBML(InitialAssignment)
 VIREON_LIBSBML(KineticLaw)
 VIREON_LIBSBML(LocalParameter)
 VIREON_LIBSBML(ModifierSpeciesReference)

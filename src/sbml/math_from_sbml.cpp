@@ -233,7 +233,8 @@ std::optional<MathNode> MathTranslator::Leaf(const lib::ASTNode& ast) {
       return Copy(*value);
     }
     case AST_NAME_TIME:
-      Refuse("the time symbol");
+      if (!time_) Refuse("the time symbol");
+      return Copy(*time_);
     case AST_FUNCTION_DELAY:
       Refuse("a delay");
     case AST_FUNCTION_RATE_OF:
@@ -309,6 +310,19 @@ std::optional<MathNode> MathTranslator::Trigonometric(const lib::ASTNode& ast) {
       MathNode cosine = Function(node_code::kCos, Copy(x));
       return Apply('/', std::move(cosine), Function(node_code::kSin, std::move(x)));
     }
+    case AST_FUNCTION_ARCSIN:
+      return Call(node_code::kArcSin, Unary(ast));
+    case AST_FUNCTION_ARCCOS:
+      return Call(node_code::kArcCos, Unary(ast));
+    case AST_FUNCTION_ARCTAN:
+      return Call(node_code::kArcTan, Unary(ast));
+    // The inverses of the reciprocal functions are those of the reciprocals.
+    case AST_FUNCTION_ARCSEC:
+      return Call(node_code::kArcCos, Reciprocal(Unary(ast)));
+    case AST_FUNCTION_ARCCSC:
+      return Call(node_code::kArcSin, Reciprocal(Unary(ast)));
+    case AST_FUNCTION_ARCCOT:
+      return Call(node_code::kArcTan, Reciprocal(Unary(ast)));
     default:
       return std::nullopt;
   }

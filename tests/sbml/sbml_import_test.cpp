@@ -253,38 +253,30 @@ std::vector<RefusalCase> RefusalCases() {
   auto formula = Formula;
   return {
       {"Event", [](SbmlBuilder& b) { AddEvent(b, "E1"); }, "event \"E1\""},
-      {"AssignmentRule",
-       [=](SbmlBuilder& b) {
-         auto* rule = b.model().createAssignmentRule();
-         rule->setVariable("B");
-         rule->setMath(formula("2*A").get());
-       },
-       "assignment rule for \"B\""},
-      {"RateRule",
-       [=](SbmlBuilder& b) {
-         b.model().getParameter("k")->setConstant(false);
-         auto* rule = b.model().createRateRule();
-         rule->setVariable("k");
-         rule->setMath(formula("1").get());
-       },
-       "rate rule for \"k\""},
       {"AlgebraicRule",
        [=](SbmlBuilder& b) { b.model().createAlgebraicRule()->setMath(formula("A + B - 3").get()); },
        "algebraic rule"},
-      {"NonConstantCompartment",
-       [=](SbmlBuilder& b) {
-         b.model().getCompartment("c")->setConstant(false);
-         auto* rule = b.model().createRateRule();
-         rule->setVariable("c");
-         rule->setMath(formula("0.1").get());
-       },
-       "non-constant compartment \"c\""},
       {"Delay", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)"); },
        "a delay in the kinetic law of \"R2\""},
-      {"TimeInALaw", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "k*time"); },
-       "the time symbol in the kinetic law of \"R2\""},
+      {"RuleForAStoichiometry",
+       [=](SbmlBuilder& b) {
+         b.model().getReaction("R")->getReactant(0)->setId("n");
+         b.model().getReaction("R")->getReactant(0)->setConstant(false);
+         auto* rule = b.model().createAssignmentRule();
+         rule->setVariable("n");
+         rule->setMath(formula("2").get());
+       },
+       "assignment rule for the stoichiometry \"n\""},
+      {"StoichiometryReadByALaw",
+       [](SbmlBuilder& b) {
+         b.model().getReaction("R")->getReactant(0)->setId("n");
+         b.Reaction("R2", {{"A", 1}}, {}, "n*A");
+       },
+       "the stoichiometry \"n\" read in the kinetic law of \"R2\""},
+      {"RateOf", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)"); },
+       "a rateOf in the kinetic law of \"R2\""},
       {"FunctionWithoutEquivalent",
-       [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "arcsin(k)*A"); },
+       [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "arccsch(k)*A"); },
        "in the kinetic law of \"R2\""},
       {"FastReaction", [](SbmlBuilder& b) { b.model().getReaction("R")->setFast(true); },
        "fast reaction \"R\""},
@@ -297,13 +289,13 @@ std::vector<RefusalCase> RefusalCases() {
       {"Constraint",
        [=](SbmlBuilder& b) { b.model().createConstraint()->setMath(formula("A > 0").get()); },
        "constraint"},
-      {"InitialAssignmentThatCannotBeEvaluated",
+      {"InitialAssignmentThatCannotBeRead",
        [=](SbmlBuilder& b) {
          auto* assignment = b.model().createInitialAssignment();
          assignment->setSymbol("B");
          assignment->setMath(formula("undefinedFunction(A)").get());
        },
-       "initial assignment to \"B\""},
+       "the undefined function \"undefinedFunction\" in the initial assignment to \"B\""},
   };
 }
 
