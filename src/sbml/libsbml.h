@@ -12,6 +12,7 @@
 namespace vireon::sbml::lib {
 #define VIREON_LIBSBML(name) using ::LIBSBML_CPP_NAMESPACE_QUALIFIER name;
 VIREON_LIBSBML(CompSBMLDocumentPlugin)
+VIREON_LIBSBML(AssignmentRule)
 VIREON_LIBSBML(Compartment)
 VIREON_LIBSBML(ConversionProperties)
 VIREON_LIBSBML(Event)
@@ -21,6 +22,7 @@ VIREON_LIBSBML(KineticLaw)
 VIREON_LIBSBML(LocalParameter)
 VIREON_LIBSBML(ModifierSpeciesReference)
 VIREON_LIBSBML(Parameter)
+VIREON_LIBSBML(RateRule)
 VIREON_LIBSBML(Reaction)
 VIREON_LIBSBML(Rule)
 VIREON_LIBSBML(SBMLError)
