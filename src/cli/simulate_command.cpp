@@ -10,6 +10,7 @@
 #include "cli/startup.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/replace_file.h"
+#include "rules/rule_order.h"
 
 namespace vireon::cli {
 
@@ -120,9 +121,12 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
     }
   }
   if (!model.rules.empty()) {
-    // A time course that left them out would give other numbers.
-    err << "vireon: " << line.modelPath << " has rules, which a time course cannot follow yet\n";
-    return false;
+    const RulesCheck check = CheckRules(model);
+    if (!check.ok()) {
+      err << "vireon: the rules of " << line.modelPath << " cannot be followed: " << check.message
+          << "\n";
+      return false;
+    }
   }
   if (settings.points < 1) {
     err << "vireon: " << line.modelPath

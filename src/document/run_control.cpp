@@ -13,6 +13,7 @@
 #include "model/messages.h"
 #include "output/output_file_names.h"
 #include "output/report.h"
+#include "rules/rule_order.h"
 #include "scan/scan.h"
 
 namespace vireon {
@@ -116,8 +117,12 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     return false;
   }
   if (!model.rules.empty()) {
-    sink.Warning(kRunMessageTitle, kRulesNotSimulated);
-    return false;
+    // The engine follows the rules only as they pass their check.
+    const RulesCheck check = CheckRules(model);
+    if (!check.ok()) {
+      sink.Warning(kRunMessageTitle, check.message);
+      return false;
+    }
   }
   for (int k = 0; k < model.nSteps(); ++k) {
     if (!CanEvaluateRate(model, k)) {

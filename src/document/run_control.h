@@ -76,10 +76,6 @@ inline constexpr const char* kOutputInUseFormat =
     "not to write over it: wait until that run has ended, or give this model other output "
     "files.";
 
-// The message that refuses a run whose model has rules: the tasks do not
-// evaluate them yet, and a run without them would give other numbers.
-inline constexpr const char* kRulesNotSimulated =
-    "This model has rules, which the tasks cannot follow yet; remove them before running.";
 // The title of the messages StartRun shows.
 inline constexpr const char* kRunMessageTitle = "Vireon";
 // The progress text while a run starts.

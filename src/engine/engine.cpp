@@ -1,7 +1,11 @@
 #include "engine/engine.h"
 
 #include <chrono>
+#include <stdexcept>
+#include <string>
 #include <thread>
+
+#include "model/structural_analysis.h"
 
 namespace vireon {
 
@@ -14,20 +18,53 @@ void EngineHooks::SleepMilliseconds(int milliseconds) {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+namespace {
+
+// The rules of the model, their initial values applied to it (the model's
+// own values kept for the destructor) and the conservation totals computed
+// again; null when the model has none.
+std::unique_ptr<RuleSystem> SetUpRules(Model& model, EngineState& state) {
+  if (model.rules.empty()) return nullptr;
+  std::string problem;
+  std::unique_ptr<RuleSystem> rules = RuleSystem::Build(model, problem);
+  if (!rules) throw std::invalid_argument(problem);
+  rules->SaveModelValues(model);
+  rules->ApplyInitialValues(model);
+  ComputeMoietyTotals(model);
+  for (std::size_t g = 0; g < model.globalQuantities.size() && g < state.quantityValues.size(); ++g) {
+    state.quantityValues[g] = model.globalQuantities[g].value;
+  }
+  for (std::size_t c = 0; c < model.compartments.size() && c < state.volumeValues.size(); ++c) {
+    state.volumeValues[c] = model.compartments[c].volume;
+  }
+  return rules;
+}
+
+}  // namespace
+
 Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, EngineHooks& hooks)
     : model(model),
       state(state),
       settings(settings),
       hooks(hooks),
+      rules(SetUpRules(model, state)),
       equations(model, state, settings.solver.derivationFactor,
                 settings.solver.steadyStateResolution),
       points(settings.points),
       sleepLength(settings.sleepTime),
       rhs_(equations) {
+  if (rules) equations.AttachRules(rules.get(), model);
   SetUseSparsity(true);
 }
 
+Engine::~Engine() {
+  if (rules) rules->RestoreModelValues(model);
+}
+
 void Engine::SetUseSparsity(bool use) {
+  // Rules may make any rate read any amount, which the network's structure
+  // does not show.
+  use = use && !rules;
   equations.SetUseSparsity(use);
   if (use) {
     lsoda.SetColumnStructure(&equations.fullStructure());
@@ -37,6 +74,17 @@ void Engine::SetUseSparsity(bool use) {
 }
 
 const double* Engine::AbsoluteTolerance(int& itol) {
+  if (rules) {
+    // The rate-rule targets are values and concentrations: their tolerance
+    // is the one given.
+    const int n = equations.nEquations();
+    itol = 2;
+    absoluteTolerances_.assign(static_cast<std::size_t>(n) + 1, state.atol[1]);
+    for (int p = 1; p <= model.nVariable; ++p) {
+      absoluteTolerances_[p] = state.atol[1] * equations.Volume(p);
+    }
+    return absoluteTolerances_.data();
+  }
   const int n = model.nVariable;
   itol = 1;
   bool uniform = true;
@@ -60,8 +108,22 @@ void Engine::CallLsoda() {
   options.mxords = settings.solver.bdfMaxOrder;
   int itol = 1;
   const double* atol = AbsoluteTolerance(itol);
-  lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut, itol,
-              state.rtol, atol, /*itask=*/1, state.istate, /*iopt=*/1, /*jt=*/2, options);
+  if (!rules) {
+    lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut, itol,
+                state.rtol, atol, /*itask=*/1, state.istate, /*iopt=*/1, /*jt=*/2, options);
+    return;
+  }
+  // The integrator's state is the variable amounts and the rate-rule
+  // targets; the engine state gets them back, with the rules evaluated at
+  // the time reached.
+  const int n = equations.nEquations();
+  packed_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+  equations.SetTime(state.time);
+  equations.PackState(state.amounts.data(), packed_.data());
+  lsoda.lsoda(rhs_, n, packed_.data(), state.time, state.timeOut, itol, state.rtol, atol,
+              /*itask=*/1, state.istate, /*iopt=*/1, /*jt=*/2, options);
+  equations.SetTime(state.time);
+  equations.UnpackState(packed_.data(), state.amounts.data());
 }
 
 double ElapsedSeconds(Engine& engine) {

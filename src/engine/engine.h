@@ -12,12 +12,16 @@
 // only read. So several runs may go on at once on separate threads as long
 // as each has its own Engine over its own Model, EngineState and hooks.
 
+#include <memory>
+#include <vector>
+
 #include "engine/engine_state.h"
 #include "engine/lsoda.h"
 #include "engine/model_equations.h"
 #include "engine/run_observer.h"
 #include "engine/task_settings.h"
 #include "model/model.h"
+#include "rules/rule_system.h"
 
 namespace vireon {
 
@@ -58,7 +62,14 @@ class Engine {
  public:
   // The model must have been through its structural analysis, every step
   // must have a kinetic type, and state must be allocated for the model.
+  // A model with rules has them set up here: the initial assignments (and
+  // the assignment rules at time 0) give the model its initial values, the
+  // conservation totals are computed again from them, and the destructor
+  // puts the model's own values back. Rules that do not pass their check
+  // raise std::invalid_argument with the check's message (callers check
+  // the rules before they build an engine).
   Engine(Model& model, EngineState& state, const TaskSettings& settings, EngineHooks& hooks);
+  ~Engine();
 
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -80,6 +91,8 @@ class Engine {
   EngineState& state;
   const TaskSettings& settings;
   EngineHooks& hooks;
+  // The model's rules for this run; null for a model without rules.
+  std::unique_ptr<RuleSystem> rules;
   ModelEquations equations;
   Lsoda lsoda;
 
@@ -100,11 +113,15 @@ class Engine {
   const double* AbsoluteTolerance(int& itol);
 
   std::vector<double> absoluteTolerances_;  // 1-based, as LSODA reads it
+  std::vector<double> packed_;              // the integrator's state with rules, 1-based
 
   class Rhs : public LsodaRhs {
    public:
     explicit Rhs(ModelEquations& equations) : equations_(equations) {}
-    void Derivs(int, double, const double* y, double* ydot) override { equations_.Derivs(y, ydot); }
+    void Derivs(int, double t, const double* y, double* ydot) override {
+      equations_.SetTime(t);
+      equations_.Derivs(y, ydot);
+    }
 
    private:
     ModelEquations& equations_;

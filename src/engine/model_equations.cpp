@@ -197,15 +197,18 @@ void ModelEquations::SumShortRows(const ShortRows& rows, const double* rates, do
   }
 }
 
-void ModelEquations::Derivs(const double* y, double* ydot) {
+void ModelEquations::ComputeRates(const double* x) {
   // Each step's rate is evaluated once per call and used for every
   // metabolite it touches.
   for (const RateBatch& batch : rateBatches_) {
-    batch.evaluate(batch.steps.data(), batch.steps.size(), y + 1, rates_.data());
+    batch.evaluate(batch.steps.data(), batch.steps.size(), x + 1, rates_.data());
   }
   for (const RateCall& call : activeSteps_) {
-    rates_[call.step] = call.rate != nullptr ? call.rate(model_, y + 1, call.step) : 0.0;
+    rates_[call.step] = call.rate != nullptr ? call.rate(model_, x + 1, call.step) : 0.0;
   }
+}
+
+void ModelEquations::SumRows(double* ydot) const {
   const double* rates = rates_.data();
   SumShortRows<0>(shortRows_[0], rates, ydot);
   SumShortRows<1>(shortRows_[1], rates, ydot);
@@ -224,12 +227,25 @@ void ModelEquations::Derivs(const double* y, double* ydot) {
     }
     ydot[positions[r]] = sum;
   }
+}
+
+void ModelEquations::DependentRows(double* ydot) const {
   for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
     const double* g = DependentRow(p);
     double sum = 0.0;
     for (int l = 1; l <= nIndependent_; ++l) sum += g[l - 1] * ydot[l];
     ydot[p] = -sum;
   }
+}
+
+void ModelEquations::Derivs(const double* y, double* ydot) {
+  if (rules_ != nullptr) {
+    DerivsWithRules(y, ydot);
+    return;
+  }
+  ComputeRates(y);
+  SumRows(ydot);
+  DependentRows(ydot);
 }
 
 void ModelEquations::DependentAmounts(double* x) const {
@@ -242,7 +258,9 @@ void ModelEquations::DependentAmounts(double* x) const {
 }
 
 bool ModelEquations::Grouped(const ColumnStructure& structure, int nColumns) const {
-  return useSparsity_ && structure.groups().Pays(nColumns);
+  // Rules may make a rate read any amount: the network's structure no
+  // longer says which columns are independent.
+  return useSparsity_ && rules_ == nullptr && structure.groups().Pays(nColumns);
 }
 
 void ModelEquations::ComputeJacobian(const double* x, Matrix<double>& jacobian) {
@@ -269,6 +287,8 @@ void ModelEquations::ComputeJacobianByColumns(const double* x, Matrix<double>& j
     perturbed_[j] = x[j];
   }
   ++state_.newtonJEvals;
+  // The rules' current values are those at x again.
+  if (rules_ != nullptr) RateInput(x);
 }
 
 // The columns of one group move together: every evaluation sees x with one
@@ -362,13 +382,17 @@ void ModelEquations::ComputeElasticitiesByColumns(const double* x, Matrix<double
   for (int i = 1; i <= nMetabolites_; ++i) {
     const PerturbationBase around(x[i], derivationFactor_, resolution_);
     v[i] = around.Plus();
-    for (int s = 1; s <= nSteps; ++s) plus[s] = StepRate(v, s);
+    const double* input = RateInput(v);
+    for (int s = 1; s <= nSteps; ++s) plus[s] = StepRate(input, s);
     v[i] = around.Minus();
-    for (int s = 1; s <= nSteps; ++s) minus[s] = StepRate(v, s);
+    input = RateInput(v);
+    for (int s = 1; s <= nSteps; ++s) minus[s] = StepRate(input, s);
     const double step = around.Step();
     for (int s = 1; s <= nSteps; ++s) elasticities[s - 1][i - 1] = (plus[s] - minus[s]) / step;
     v[i] = x[i];
   }
+  // The rules' current values are those at x again.
+  if (rules_ != nullptr) RateInput(v);
 }
 
 // As for the Jacobian: the rates of one column's steps read no other amount
@@ -415,12 +439,19 @@ void ModelEquations::SetInitialAmounts(double* v) const {
 }
 
 void ModelEquations::StoreConcentrations(const double* v, Model& model) const {
+  if (rules_ != nullptr) {
+    for (int p = 1; p <= nMetabolites_; ++p) {
+      model.metabolites[model.metaboliteOrder[p - 1]].concentration = v[p] / CurrentVolume(p);
+    }
+    return;
+  }
   for (int p = 1; p <= nMetabolites_; ++p) {
     model.metabolites[model.metaboliteOrder[p - 1]].concentration = v[p] / volumes_[p];
   }
 }
 
-void ModelEquations::EvaluateFluxes(const double* v, Model& model) {
+void ModelEquations::EvaluateFluxes(const double* amounts, Model& model) {
+  const double* v = RateInput(amounts);
   for (const RateBatch& batch : rateBatches_) {
     batch.evaluate(batch.steps.data(), batch.steps.size(), v + 1, fluxes_.data());
   }

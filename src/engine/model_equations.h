@@ -18,6 +18,8 @@
 
 namespace vireon {
 
+class RuleSystem;
+
 // A value that cannot be computed is stored as the largest double.
 inline constexpr double kInfiniteValue = 1.7976931348623157e308;
 
@@ -32,8 +34,30 @@ class ModelEquations {
 
   // F(y): the rates of change of the independent amounts from the rates, of
   // the dependent ones from the conservation relations. Fixed positions of
-  // ydot are never written.
+  // ydot are never written. With rules attached, y and ydot hold the
+  // integrator's state (see nEquations) and the rules are evaluated first.
   void Derivs(const double* y, double* ydot);
+
+  // Rules. A model with rules has its RuleSystem attached for the run
+  // (`model` is the run's model, whose kinetic constants the rules write);
+  // the rules are then evaluated at the time set last before every
+  // evaluation of the rates. A model without rules takes none of these
+  // paths, and its equations are exactly those above.
+  void AttachRules(RuleSystem* rules, Model& model);
+  bool hasRules() const { return rules_ != nullptr; }
+  void SetTime(double time) { time_ = time; }
+  // The size of the integrator's state: the variable amounts, then, with
+  // rules, the value of every rate rule's target (1-based, after them).
+  int nEquations() const { return nVariable_ + nRate_; }
+  // The integrator's state from the amounts and the rate-rule targets'
+  // current values, and back (where the state is more than the amounts).
+  void PackState(const double* amounts, double* y) const;
+  void UnpackState(const double* y, double* amounts);
+  // The rules evaluated at the amounts at the time set last: the current
+  // values of the global quantities and volumes in the engine state, the
+  // amounts of the metabolites the rules set in `amounts`, the kinetic
+  // constants the rules set in the model.
+  void UpdateRules(double* amounts);
 
   // x[p] for the dependent positions from the moiety totals and the
   // independent amounts.
@@ -89,6 +113,10 @@ class ModelEquations {
 
   // The volume of the compartment of position p (1-based).
   double Volume(int p) const { return volumes_[p]; }
+
+  // The current volume of the compartment of position p: its volume, or
+  // with rules the volume the rules give it now.
+  double CurrentVolume(int p) const;
 
   const Model& model() const { return model_; }
   EngineState& state() { return state_; }
@@ -156,6 +184,28 @@ class ModelEquations {
            static_cast<std::size_t>(p - nIndependent_ - 1) * nIndependent_;
   }
   std::vector<double> scratchPlus_, scratchMinus_, perturbed_;
+
+  // The right-hand side's parts: every needed step's rate at the amounts x
+  // into rates_, the independent rows from the rates, the dependent rows
+  // from the independent ones.
+  void ComputeRates(const double* x);
+  void SumRows(double* ydot) const;
+  void DependentRows(double* ydot) const;
+  // With rules: Derivs over the integrator's state, and the amounts the
+  // rate laws read at the amounts v (the rules evaluated, the amounts
+  // scaled where a volume has changed, since a law divides by the volume
+  // it was set up with).
+  void DerivsWithRules(const double* y, double* ydot);
+  const double* RateInput(const double* v);
+  const double* ScaledForRates(const double* x);
+
+  RuleSystem* rules_ = nullptr;
+  Model* ruleModel_ = nullptr;
+  double time_ = 0.0;
+  int nRate_ = 0;
+  std::vector<int> compartmentOf_;             // by position, 1-based
+  std::vector<double> ruleAmounts_, ruleScaled_;  // by position, 1-based
+  std::vector<double> rateValues_;              // by rate rule
 
   static std::size_t OperandCount(const Step& step);
   // Enters step k in the batch of its kinetic type; false when its type has

@@ -184,8 +184,14 @@ SteadyStateResult SteadyState(Engine& engine) {
   state.ssFailure = SteadyStateOutcome::kNotFound;
   SteadyStateResult result;
   SteadyStateSummary& summary = result.summary;
+  // A rate rule's target is a state the reduced system does not hold: no
+  // steady state is claimed for such a model.
+  const bool rateRules = engine.rules && engine.rules->rateCount() > 0;
+  if (rateRules) state.errorLog += kRateRulesSteadyStateLine;
 
-  if (strategy == Strategy::kNewtonThenIntegration || strategy == Strategy::kNewtonOnly) {
+  if (rateRules) {
+    // Nothing is searched; the outcome stays "not found".
+  } else if (strategy == Strategy::kNewtonThenIntegration || strategy == Strategy::kNewtonOnly) {
     engine.equations.SetInitialAmounts(state.trialAmounts.data());
     state.ssAmounts = state.trialAmounts;
     Newton(engine);
@@ -193,16 +199,17 @@ SteadyStateResult SteadyState(Engine& engine) {
     summary.jEvaluations += state.newtonJEvals;
   }
   bool going = true;
-  if ((strategy == Strategy::kNewtonThenIntegration &&
-       state.ssFailure != SteadyStateOutcome::kFound) ||
-      strategy == Strategy::kIntegrationOnly) {
+  if (!rateRules && ((strategy == Strategy::kNewtonThenIntegration &&
+                      state.ssFailure != SteadyStateOutcome::kFound) ||
+                     strategy == Strategy::kIntegrationOnly)) {
     going =
         IntegrationStage(engine, 1.0,
                          /*newtonAfterPass=*/strategy == Strategy::kNewtonThenIntegration, summary);
   }
   // Any stored value other than the four strategies also ends here.
-  if (going && (state.ssFailure != SteadyStateOutcome::kFound ||
-                strategy == Strategy::kBackwardIntegration)) {
+  if (going && !rateRules &&
+      (state.ssFailure != SteadyStateOutcome::kFound ||
+       strategy == Strategy::kBackwardIntegration)) {
     going = IntegrationStage(engine, -1.0, /*newtonAfterPass=*/false, summary);
   }
   if (!going) {
@@ -223,6 +230,8 @@ SteadyStateResult SteadyState(Engine& engine) {
     model.totalTransitionTime = 0.0;
     return result;
   }
+  // The metabolites the rules set take their values at the steady state.
+  engine.equations.UpdateRules(state.ssAmounts.data());
   engine.equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
   ComputeEigenvalues(engine);
   engine.equations.StoreConcentrations(state.ssAmounts.data(), model);

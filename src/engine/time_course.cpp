@@ -33,6 +33,10 @@ void RefreshPoint(Engine& engine, TimeCourseSummary& summary) {
   state.fEvaluations = static_cast<double>(summary.fEvaluations);
   state.jEvaluations = static_cast<double>(summary.jEvaluations);
   state.stepSize = summary.stepSize;
+  if (engine.rules) {
+    engine.equations.SetTime(state.time);
+    engine.equations.UpdateRules(state.amounts.data());
+  }
   engine.equations.StoreConcentrations(state.amounts.data(), engine.model);
   engine.equations.EvaluateFluxes(state.amounts.data(), engine.model);
   engine.hooks.EvaluateOutputFunctions();
@@ -148,6 +152,20 @@ void SetUpTimeCourse(Engine& engine) {
   state.istate = 1;
   state.interval = engine.points >= 1 ? settings.endTime / engine.points : settings.endTime;
   state.maxSteps = 0;
+  if (engine.rules) {
+    // The rules' quantities start from the model's values at time 0.
+    const Model& model = engine.model;
+    for (std::size_t g = 0; g < model.globalQuantities.size(); ++g) {
+      state.quantityValues[g] = model.globalQuantities[g].value;
+    }
+    for (std::size_t c = 0; c < model.compartments.size(); ++c) {
+      state.volumeValues[c] = model.compartments[c].volume;
+    }
+    engine.equations.SetTime(0.0);
+    engine.rules->ReadConcentrations(
+        {0.0, state.amounts.data(), state.quantityValues.data(), state.volumeValues.data()});
+    engine.equations.UpdateRules(state.amounts.data());
+  }
 }
 
 void Restart(Engine& engine) {
@@ -155,7 +173,7 @@ void Restart(Engine& engine) {
   engine.lsoda.LsodaFree();
   engine.sleepLength = engine.settings.sleepTime;
   // The constant solution needs no integrator to take up the new amounts.
-  if (engine.model.nVariable == 0) return;
+  if (engine.equations.nEquations() == 0) return;
   state.timeOut = state.time;
   state.istate = 1;
   engine.CallLsoda();
@@ -183,7 +201,12 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
 
   if (write && settings.dynamicsData.titles && state.iteration == 0) hooks.WriteDynamicsTitles();
   if (write) {
-    for (Metabolite& m : model.metabolites) m.concentration = m.initialConcentration;
+    if (engine.rules) {
+      // The rules give some concentrations at time 0.
+      engine.equations.StoreConcentrations(state.amounts.data(), model);
+    } else {
+      for (Metabolite& m : model.metabolites) m.concentration = m.initialConcentration;
+    }
     engine.equations.EvaluateFluxes(state.amounts.data(), model);
     hooks.EvaluateOutputFunctions();
     state.elapsedTime = ElapsedSeconds(engine);
@@ -192,7 +215,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
-  if (model.nVariable == 0) return ConstantTimeCourse(engine, write);
+  if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write);
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {

@@ -24,7 +24,7 @@ Document WithRules(const KineticCatalogue& catalogue) {
   Document d = MakeRichDocument(catalogue);
   d.model.globalQuantities = {{"kdeg", 0.1}, {"growth", 1.0 / 3.0}, {"tiny", 1e-300}};
   const auto rule = [](RuleKind kind, RuleTargetKind target, const char* name, const char* text) {
-    return Rule{kind, RuleTarget{target, name}, text};
+    return Rule{kind, RuleTarget{target, name, {}}, text};
   };
   d.model.rules = {
       rule(RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "kdeg", "growth*2 + tiny"),

@@ -183,10 +183,25 @@ INSTANTIATE_TEST_SUITE_P(
 // 0 and the derivative after it. Targets of every kind are accepted.
 TEST(RuleTargets, RateRuleAndInitialAssignmentMayShareATarget) {
   Model model = RulesTestModel();
+  model.metabolites[static_cast<std::size_t>(model.FindMetabolite("S"))].type = FIXED;
   model.rules = {
       MakeRule(RuleKind::kRate, "S", "-k*S", RuleTargetKind::kMetabolite),
       MakeRule(RuleKind::kInitialAssignment, "S", "V", RuleTargetKind::kMetabolite),
       MakeRule(RuleKind::kAssignment, "cell", "1+time", RuleTargetKind::kCompartmentVolume)};
+  EXPECT_TRUE(CheckRules(model).ok());
+}
+
+// The steps change an internal metabolite: a rule over time on it is
+// refused, an initial assignment is not.
+TEST(RuleTargets, OnlyAFixedMetaboliteFollowsARuleOverTime) {
+  Model model = RulesTestModel();
+  for (RuleKind kind : {RuleKind::kRate, RuleKind::kAssignment}) {
+    model.rules = {MakeRule(kind, "S", "k", RuleTargetKind::kMetabolite)};
+    const RulesCheck check = CheckRules(model);
+    EXPECT_FALSE(check.ok());
+    EXPECT_NE(check.message.find("must be fixed"), std::string::npos) << check.message;
+  }
+  model.rules = {MakeRule(RuleKind::kInitialAssignment, "S", "k", RuleTargetKind::kMetabolite)};
   EXPECT_TRUE(CheckRules(model).ok());
 }
 

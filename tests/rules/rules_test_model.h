@@ -19,7 +19,7 @@ inline Model RulesTestModel() {
 
 inline Rule MakeRule(RuleKind kind, const std::string& target, const std::string& expression,
                      RuleTargetKind targetKind = RuleTargetKind::kGlobalQuantity) {
-  return Rule{kind, RuleTarget{targetKind, target}, expression};
+  return Rule{kind, RuleTarget{targetKind, target, {}}, expression};
 }
 
 inline Rule Assignment(const std::string& target, const std::string& expression) {

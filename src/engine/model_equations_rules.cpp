@@ -1,0 +1,99 @@
+// The model equations of a model with rules: the integrator's state is the
+// variable amounts followed by the rate-rule targets, and every evaluation
+// of the rates is preceded by the rules at the current time and state.
+//
+// Derivs with rules, in the order it works:
+//  1. the amounts: the variable ones from the integrator's state, the fixed
+//     ones from the engine state;
+//  2. the rate-rule targets from the integrator's state;
+//  3. the changing assignment rules, in dependency order (global
+//     quantities, volumes, metabolites the rules set, kinetic constants);
+//  4. the rates at the amounts, scaled where a volume has changed so that
+//     each law reads the concentration at the current volume;
+//  5. the rows of the amounts, each times its current volume over the one
+//     the rows were set up with, then the dependent rows;
+//  6. the rate rules' derivatives.
+
+#include <algorithm>
+
+#include "engine/model_equations.h"
+#include "rules/rule_system.h"
+
+namespace vireon {
+
+void ModelEquations::AttachRules(RuleSystem* rules, Model& model) {
+  rules_ = rules;
+  ruleModel_ = &model;
+  nRate_ = rules != nullptr ? rules->rateCount() : 0;
+  compartmentOf_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0);
+  for (int p = 1; p <= nMetabolites_; ++p) {
+    const int c = model.metabolites[static_cast<std::size_t>(model.metaboliteOrder[p - 1])].compartment;
+    compartmentOf_[static_cast<std::size_t>(p)] = c >= 0 && c < model.nCompartments() ? c : 0;
+  }
+  ruleAmounts_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
+  ruleScaled_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
+  rateValues_.assign(static_cast<std::size_t>(nRate_), 0.0);
+}
+
+double ModelEquations::CurrentVolume(int p) const {
+  if (rules_ == nullptr) return volumes_[p];
+  return state_.volumeValues[static_cast<std::size_t>(compartmentOf_[static_cast<std::size_t>(p)])];
+}
+
+const double* ModelEquations::ScaledForRates(const double* x) {
+  if (!rules_->anyVolumeChanges()) return x;
+  for (int p = 1; p <= nMetabolites_; ++p) {
+    ruleScaled_[p] = x[p] * (volumes_[p] / CurrentVolume(p));
+  }
+  return ruleScaled_.data();
+}
+
+void ModelEquations::DerivsWithRules(const double* y, double* ydot) {
+  double* x = ruleAmounts_.data();
+  std::copy(y + 1, y + nVariable_ + 1, x + 1);
+  std::copy(state_.amounts.begin() + nVariable_ + 1, state_.amounts.begin() + nMetabolites_ + 1,
+            x + nVariable_ + 1);
+  const RuleQuantities q{time_, x, state_.quantityValues.data(), state_.volumeValues.data()};
+  for (int r = 0; r < nRate_; ++r) rules_->SetRateTarget(r, y[nVariable_ + 1 + r], q, *ruleModel_);
+  rules_->EvaluateAssignments(q, *ruleModel_);
+  ComputeRates(ScaledForRates(x));
+  SumRows(ydot);
+  if (rules_->anyVolumeChanges()) {
+    for (int p = 1; p <= nIndependent_; ++p) ydot[p] *= CurrentVolume(p) / volumes_[p];
+  }
+  DependentRows(ydot);
+  if (nRate_ > 0) rules_->Derivatives(q, ydot + nVariable_ + 1);
+}
+
+const double* ModelEquations::RateInput(const double* v) {
+  if (rules_ == nullptr) return v;
+  double* x = ruleAmounts_.data();
+  std::copy(v + 1, v + nMetabolites_ + 1, x + 1);
+  UpdateRules(x);
+  return ScaledForRates(x);
+}
+
+void ModelEquations::PackState(const double* amounts, double* y) const {
+  std::copy(amounts + 1, amounts + nVariable_ + 1, y + 1);
+  if (rules_ == nullptr) return;
+  const RuleQuantities q{time_, const_cast<double*>(amounts), state_.quantityValues.data(),
+                         state_.volumeValues.data()};
+  rules_->ReadConcentrations(q);
+  for (int r = 0; r < nRate_; ++r) y[nVariable_ + 1 + r] = rules_->RateTargetValue(r, q, *ruleModel_);
+}
+
+void ModelEquations::UnpackState(const double* y, double* amounts) {
+  std::copy(y + 1, y + nVariable_ + 1, amounts + 1);
+  if (rules_ == nullptr) return;
+  const RuleQuantities q{time_, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
+  for (int r = 0; r < nRate_; ++r) rules_->SetRateTarget(r, y[nVariable_ + 1 + r], q, *ruleModel_);
+  rules_->EvaluateAssignments(q, *ruleModel_);
+}
+
+void ModelEquations::UpdateRules(double* amounts) {
+  if (rules_ == nullptr) return;
+  const RuleQuantities q{time_, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
+  rules_->EvaluateAssignments(q, *ruleModel_);
+}
+
+}  // namespace vireon

@@ -1,0 +1,267 @@
+#include "rules/rule_system.h"
+
+#include <cstddef>
+
+#include "kinetics/expression.h"
+
+namespace vireon {
+
+namespace {
+
+// The symbols of one expression, valued by `read(symbol)`.
+template <class Read>
+class SymbolReader : public ExpressionBindings {
+ public:
+  SymbolReader(const std::vector<RuleSymbol>& symbols, Read read)
+      : symbols_(symbols), read_(read) {}
+  double SymbolValue(const ExpressionNode& node) override {
+    if (node.index < 0 || static_cast<std::size_t>(node.index) >= symbols_.size()) return 0.0;
+    return read_(symbols_[static_cast<std::size_t>(node.index)]);
+  }
+
+ private:
+  const std::vector<RuleSymbol>& symbols_;
+  Read read_;
+};
+
+template <class Read>
+double EvaluateWith(const RuleExpression& expression, Read read) {
+  SymbolReader<Read> reader(expression.symbols, read);
+  return EvaluateExpression(expression.nodes, reader);
+}
+
+}  // namespace
+
+RuleSystem::RuleSystem(const Model& model)
+    : position_(static_cast<std::size_t>(model.nMetabolites()), 0),
+      compartment_(static_cast<std::size_t>(model.nMetabolites()), 0),
+      volumeChanges_(static_cast<std::size_t>(model.nCompartments()), 0) {
+  for (int m = 0; m < model.nMetabolites(); ++m) {
+    const auto i = static_cast<std::size_t>(m);
+    position_[i] = i < model.metabolitePosition.size() ? model.metabolitePosition[i] + 1 : 0;
+    const int c = model.metabolites[i].compartment;
+    compartment_[i] = c >= 0 && c < model.nCompartments() ? c : 0;
+  }
+}
+
+std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& problem) {
+  RuleSet set;
+  const RulesCheck check = CheckRules(model, &set);
+  if (!check.ok()) {
+    problem = check.message;
+    return nullptr;
+  }
+  std::unique_ptr<RuleSystem> system(new RuleSystem(model));
+  const auto bound = [&](int r) {
+    const auto i = static_cast<std::size_t>(r);
+    return BoundRule{{model.rules[i].target.kind, set.targets[i], set.constants[i]},
+                     std::move(set.expressions[i])};
+  };
+  // Which quantities change over time: the targets of rate rules, then, in
+  // dependency order, those of the assignment rules that read time, a
+  // metabolite or a changing quantity.
+  const std::size_t nQuantities = model.globalQuantities.size();
+  std::vector<char> quantityChanges(nQuantities, 0);
+  std::vector<char>& volumeChanges = system->volumeChanges_;
+  const auto markChanging = [&](const Rule& rule, int target) {
+    const auto t = static_cast<std::size_t>(target);
+    if (rule.target.kind == RuleTargetKind::kGlobalQuantity) quantityChanges[t] = 1;
+    if (rule.target.kind == RuleTargetKind::kCompartmentVolume) volumeChanges[t] = 1;
+  };
+  const auto reads = [&](const RuleExpression& expression) {
+    for (const RuleSymbol& symbol : expression.symbols) {
+      const auto s = static_cast<std::size_t>(symbol.index);
+      switch (symbol.kind) {
+        case RuleSymbol::Kind::kTime:
+        case RuleSymbol::Kind::kMetabolite:
+          return true;
+        case RuleSymbol::Kind::kGlobalQuantity:
+          if (quantityChanges[s]) return true;
+          break;
+        case RuleSymbol::Kind::kCompartmentVolume:
+          if (volumeChanges[s]) return true;
+          break;
+        case RuleSymbol::Kind::kConstant:
+          break;
+      }
+    }
+    return false;
+  };
+  for (std::size_t r = 0; r < model.rules.size(); ++r) {
+    if (model.rules[r].kind == RuleKind::kRate) markChanging(model.rules[r], set.targets[r]);
+  }
+  std::vector<char> changing(model.rules.size(), 0);
+  for (int r : set.assignmentOrder) {
+    const auto i = static_cast<std::size_t>(r);
+    if (!reads(set.expressions[i])) continue;
+    changing[i] = 1;
+    markChanging(model.rules[i], set.targets[i]);
+  }
+  // A metabolite that an assignment rule sets keeps its concentration while
+  // its compartment changes: the rule is evaluated again whatever it reads.
+  for (int r : set.assignmentOrder) {
+    const auto i = static_cast<std::size_t>(r);
+    if (model.rules[i].target.kind == RuleTargetKind::kMetabolite &&
+        volumeChanges[system->compartment_[static_cast<std::size_t>(set.targets[i])]]) {
+      changing[i] = 1;
+    }
+  }
+  for (char changes : volumeChanges) system->anyVolumeChanges_ = system->anyVolumeChanges_ || changes;
+  // The metabolites whose concentration the rules give while the time
+  // course runs.
+  system->concentration_.assign(static_cast<std::size_t>(model.nMetabolites()), 0.0);
+  system->ruleSet_.assign(static_cast<std::size_t>(model.nMetabolites()), 0);
+  for (std::size_t r = 0; r < model.rules.size(); ++r) {
+    const Rule& rule = model.rules[r];
+    if (rule.target.kind == RuleTargetKind::kMetabolite &&
+        (rule.kind == RuleKind::kRate || changing[r])) {
+      system->ruleSet_[static_cast<std::size_t>(set.targets[r])] = 1;
+      system->ruleMetabolites_.push_back(set.targets[r]);
+    }
+  }
+
+  // The copies are taken before the moves below.
+  for (int r : set.initialOrder) {
+    const auto i = static_cast<std::size_t>(r);
+    system->initial_.push_back(
+        {{model.rules[i].target.kind, set.targets[i], set.constants[i]}, set.expressions[i]});
+  }
+  for (int r : set.assignmentOrder) {
+    if (changing[static_cast<std::size_t>(r)]) system->assignments_.push_back(bound(r));
+  }
+  for (std::size_t r = 0; r < model.rules.size(); ++r) {
+    if (model.rules[r].kind == RuleKind::kRate) system->rates_.push_back(bound(static_cast<int>(r)));
+  }
+  return system;
+}
+
+template <class M>
+auto& RuleSystem::ModelValue(const BoundTarget& target, M& model) {
+  const auto i = static_cast<std::size_t>(target.index);
+  switch (target.kind) {
+    case RuleTargetKind::kGlobalQuantity:
+      return model.globalQuantities[i].value;
+    case RuleTargetKind::kCompartmentVolume:
+      return model.compartments[i].volume;
+    case RuleTargetKind::kMetabolite:
+      return model.metabolites[i].initialConcentration;
+    case RuleTargetKind::kKineticConstant:
+      break;
+  }
+  return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
+}
+
+void RuleSystem::SaveModelValues(const Model& model) {
+  saved_.clear();
+  for (const std::vector<BoundRule>* rules : {&initial_, &assignments_, &rates_}) {
+    for (const BoundRule& rule : *rules) saved_.emplace_back(rule.target, ModelValue(rule.target, model));
+  }
+}
+
+void RuleSystem::RestoreModelValues(Model& model) const {
+  // In reverse, so that a target saved twice gets its first value back.
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) ModelValue(it->first, model) = it->second;
+}
+
+void RuleSystem::ApplyInitialValues(Model& model) const {
+  const auto read = [&model, this](const RuleSymbol& symbol) -> double {
+    const auto s = static_cast<std::size_t>(symbol.index);
+    switch (symbol.kind) {
+      case RuleSymbol::Kind::kMetabolite:
+        return model.metabolites[s].initialConcentration;
+      case RuleSymbol::Kind::kCompartmentVolume:
+        return model.compartments[s].volume;
+      case RuleSymbol::Kind::kGlobalQuantity:
+        return model.globalQuantities[s].value;
+      case RuleSymbol::Kind::kTime:
+        return 0.0;
+      case RuleSymbol::Kind::kConstant:
+        return symbol.value;
+    }
+    return 0.0;
+  };
+  for (const BoundRule& rule : initial_) {
+    const double value = EvaluateWith(rule.expression, read);
+    ModelValue(rule.target, model) = value;
+  }
+}
+
+double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) {
+  return EvaluateWith(expression, [&q, this](const RuleSymbol& symbol) -> double {
+    const auto s = static_cast<std::size_t>(symbol.index);
+    switch (symbol.kind) {
+      case RuleSymbol::Kind::kMetabolite:
+        return ruleSet_[s] ? concentration_[s] : q.amounts[position_[s]] / q.volumes[compartment_[s]];
+      case RuleSymbol::Kind::kCompartmentVolume:
+        return q.volumes[s];
+      case RuleSymbol::Kind::kGlobalQuantity:
+        return q.quantities[s];
+      case RuleSymbol::Kind::kTime:
+        return q.time;
+      case RuleSymbol::Kind::kConstant:
+        return symbol.value;
+    }
+    return 0.0;
+  });
+}
+
+void RuleSystem::Write(const BoundTarget& target, double value, const RuleQuantities& q,
+                       Model& model) {
+  const auto i = static_cast<std::size_t>(target.index);
+  switch (target.kind) {
+    case RuleTargetKind::kGlobalQuantity:
+      q.quantities[i] = value;
+      break;
+    case RuleTargetKind::kCompartmentVolume:
+      q.volumes[i] = value;
+      break;
+    case RuleTargetKind::kMetabolite:
+      concentration_[i] = value;
+      break;
+    case RuleTargetKind::kKineticConstant:
+      model.steps[i].constants[static_cast<std::size_t>(target.constant)] = value;
+      break;
+  }
+}
+
+void RuleSystem::EvaluateAssignments(const RuleQuantities& q, Model& model) {
+  for (const BoundRule& rule : assignments_) Write(rule.target, Evaluate(rule.expression, q), q, model);
+  // The amounts follow the concentrations once every volume is known.
+  for (int m : ruleMetabolites_) {
+    const auto i = static_cast<std::size_t>(m);
+    q.amounts[position_[i]] = concentration_[i] * q.volumes[compartment_[i]];
+  }
+}
+
+void RuleSystem::ReadConcentrations(const RuleQuantities& q) {
+  for (int m : ruleMetabolites_) {
+    const auto i = static_cast<std::size_t>(m);
+    concentration_[i] = q.amounts[position_[i]] / q.volumes[compartment_[i]];
+  }
+}
+
+void RuleSystem::Derivatives(const RuleQuantities& q, double* out) {
+  for (std::size_t r = 0; r < rates_.size(); ++r) out[r] = Evaluate(rates_[r].expression, q);
+}
+
+double RuleSystem::RateTargetValue(int r, const RuleQuantities& q, const Model& model) const {
+  const BoundTarget& target = rates_[static_cast<std::size_t>(r)].target;
+  const auto i = static_cast<std::size_t>(target.index);
+  switch (target.kind) {
+    case RuleTargetKind::kGlobalQuantity:
+      return q.quantities[i];
+    case RuleTargetKind::kCompartmentVolume:
+      return q.volumes[i];
+    case RuleTargetKind::kMetabolite:
+      return concentration_[i];
+    case RuleTargetKind::kKineticConstant:
+      return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
+  }
+  return 0.0;
+}
+
+void RuleSystem::SetRateTarget(int r, double value, const RuleQuantities& q, Model& model) {
+  Write(rates_[static_cast<std::size_t>(r)].target, value, q, model);
+}
+
+}  // namespace vireon
