@@ -44,7 +44,7 @@ class RowHooks : public EngineHooks {
 
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
                                   const TimeCourseRowSink& row) {
-  if (model.nSteps() == 0) {
+  if (model.nSteps() == 0 && model.rules.empty()) {
     // Without steps there is no structural analysis to order the
     // metabolites; nothing changes anyway.
     std::vector<double> values;
