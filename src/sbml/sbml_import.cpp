@@ -215,7 +215,7 @@ class Importer {
   void ReadRules();
   MathNode RuleMath(const lib::ASTNode* math, const std::string& where);
   void AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math);
-  void KeepAmounts();
+  void InitialAmounts();
   void NameRecords();
   std::string RuleText(const MathNode& tree, const std::string& where);
   std::vector<Rule> WriteRules();
@@ -1176,49 +1176,23 @@ void Importer::ReadRules() {
     const lib::InitialAssignment* assignment = sbml_.getInitialAssignment(i);
     add(RuleKind::kInitialAssignment, assignment->getSymbol(), assignment->getMath());
   }
-  KeepAmounts();
+  InitialAmounts();
 }
 
-// Amounts that SBML keeps where a Vireon metabolite keeps its
-// concentration. A species that no step and no rule changes keeps its
-// amount while the size of its compartment changes: its concentration
-// follows the amount divided by the size. And a species given as an amount
-// in a compartment whose size is known only at time 0 gets its
-// concentration then.
-void Importer::KeepAmounts() {
+// A species given as an amount in a compartment whose size is known only
+// at time 0 gets its concentration then. (A species that nothing changes
+// keeps its amount while its compartment's size changes, in SBML as in a
+// Vireon model.)
+void Importer::InitialAmounts() {
   for (std::size_t m = 0; m < species_.size(); ++m) {
     const SpeciesEntry& s = species_[m];
-    const lib::Species* species = sbml_.getSpecies(static_cast<unsigned int>(m));
     auto use = ruleUses_.find(s.id);
-    const bool ownRule = use != ruleUses_.end() && use->second.overTime != nullptr;
-    const bool ownInitial = use != ruleUses_.end() && use->second.initial != nullptr;
-    auto sizeUse = ruleUses_.find(compartments_[static_cast<std::size_t>(s.compartment)].name);
-    const bool sizeChanges = sizeUse != ruleUses_.end() && sizeUse->second.overTime != nullptr;
-    const bool sizeKnown = sizeUse == ruleUses_.end() ||
-                           (sizeUse->second.initial == nullptr && !sizeUse->second.assigned());
-    const MathNode size = sbml::ConstantNode(compartmentConstant_[s.compartment]);
-    if (s.fixed && !ownRule && sizeChanges) {
-      std::optional<double> amount;
-      if (!ownInitial && species->isSetInitialAmount()) {
-        amount = species->getInitialAmount();
-      } else if (!ownInitial && sizeKnown && species->isSetInitialConcentration()) {
-        amount = species->getInitialConcentration() *
-                 compartments_[static_cast<std::size_t>(s.compartment)].volume;
-      }
-      if (!amount) {
-        problems_.push_back("species " + Quoted(s.id) +
-                            ", whose amount stays while the size of its compartment changes, "
-                            "with an amount not known before time 0");
-        continue;
-      }
-      rules_.push_back({RuleKind::kAssignment, RuleTargetKind::kMetabolite, static_cast<int>(m),
-                        sbml::Apply('/', sbml::Number(*amount), size)});
-      continue;
-    }
-    if (s.initialAmount && !ownInitial && !(use != ruleUses_.end() && use->second.assigned())) {
-      rules_.push_back({RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite,
-                        static_cast<int>(m), sbml::Apply('/', sbml::Number(*s.initialAmount), size)});
-    }
+    const bool given = use != ruleUses_.end() &&
+                       (use->second.initial != nullptr || use->second.assigned());
+    if (!s.initialAmount || given) continue;
+    rules_.push_back({RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite, static_cast<int>(m),
+                      sbml::Apply('/', sbml::Number(*s.initialAmount),
+                                  sbml::ConstantNode(compartmentConstant_[s.compartment]))});
   }
 }
 
