@@ -9,13 +9,16 @@
 
 #include "document/model_file.h"
 #include "document/time_course_table.h"
+#include "engine/time_course.h"
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
 #include "model/record_cursor.h"
 #include "kinetics/built_in_rate_laws.h"
+#include "support/engine_fixture.h"
 #include "support/expect_close.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/sbml_builder.h"
+#include "rules/rule_order.h"
 
 namespace vireon {
 namespace {
@@ -596,6 +599,241 @@ TEST(SbmlLimits, AStoichiometryThatIsNotAModestNumberIsRefused) {
   b.Parameter("huge", 1e200).Reaction("R", {{"A", 1}}, {{"B", 1}}, "k*A");
   b.model().setConversionFactor("huge");
   ExpectRefusedNaming(b.Text(), "its conversion factor included");
+}
+
+// Rules, global quantities and compartments whose size changes: the
+// model's structure, and time courses against closed forms.
+
+const Rule* FindRule(const Model& model, RuleKind kind, RuleTargetKind target,
+                     const std::string& name, const std::string& constant = "") {
+  for (const Rule& rule : model.rules) {
+    if (rule.kind == kind && rule.target.kind == target && rule.target.name == name &&
+        rule.target.constant == constant) {
+      return &rule;
+    }
+  }
+  return nullptr;
+}
+
+// The concentrations of metabolite `name` against a closed form at every point.
+void ExpectTimeCourse(Model& model, const std::string& name,
+                      const std::function<double(double)>& closedForm) {
+  const TimeCourseTable table = Simulate(model);
+  ASSERT_TRUE(table.errorLog.empty()) << table.errorLog;
+  const int m = model.FindMetabolite(name);
+  ASSERT_GE(m, 0) << name;
+  ASSERT_EQ(table.times.size(), static_cast<std::size_t>(kPoints + 1));
+  for (std::size_t row = 0; row < table.times.size(); ++row) {
+    const double t = table.times[row];
+    EXPECT_CLOSE(table.concentrations[row][m], closedForm(t), kAbs, kRel) << name << " at t = " << t;
+  }
+}
+
+TEST(SbmlRules, ParametersBecomeGlobalQuantitiesThatTheStepConstantsFollow) {
+  Imported imported;
+  Import(DecayIn(2.5, "k*A").Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  ASSERT_EQ(model.globalQuantities.size(), 1u);
+  EXPECT_EQ(model.globalQuantities[0].name, "k");
+  EXPECT_EQ(model.globalQuantities[0].value, k);
+  // The law per unit volume is k*A/c: both constants follow their quantities.
+  ASSERT_EQ(model.nSteps(), 1);
+  ASSERT_EQ(model.rules.size(), 2u);
+  const Rule* tiedToK = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "k");
+  const Rule* tiedToC = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "c");
+  ASSERT_NE(tiedToK, nullptr);
+  ASSERT_NE(tiedToC, nullptr);
+  EXPECT_EQ(tiedToK->expression, "k");
+  EXPECT_EQ(tiedToC->expression, "c");
+  const std::vector<double> constants = model.steps[0].constants;
+  // A new value of the quantity reaches the step, whose own value stays.
+  model.globalQuantities[0].value = 2.0 * k;
+  ExpectTimeCourse(model, "A", [](double t) { return 2.0 * std::exp(-2.0 * k * t / 2.5); });
+  EXPECT_EQ(model.steps[0].constants, constants);
+}
+
+TEST(SbmlRules, AnAssignmentRuleMakesItsSpeciesFixedAndFollowsTime) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.AssignmentRule("B", "2*A + time");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  EXPECT_EQ(model.metabolites[model.FindMetabolite("B")].type, FIXED);
+  const Rule* rule = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kMetabolite, "B");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "(2*A)+time");
+  ExpectTimeCourse(model, "B", [](double t) { return 4.0 * std::exp(-k * t) + t; });
+}
+
+TEST(SbmlRules, ARateRuleOnAParameterDrivesTheLawsThatReadIt) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("A", "c", 2.0).Parameter("p", 0.0).RateRule("p", "1");
+  b.Reaction("R", {{"A", 1}}, {}, "p*A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  ASSERT_EQ(model.globalQuantities.size(), 1u);
+  const Rule* rule = FindRule(model, RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "p");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "1");
+  EXPECT_NE(FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "p"),
+            nullptr);
+  // dA/dt = -t A.
+  ExpectTimeCourse(model, "A", [](double t) { return 2.0 * std::exp(-t * t / 2.0); });
+}
+
+TEST(SbmlRules, AGrowingCompartmentKeepsAmountsAndItsLawsReadItsCurrentSize) {
+  SbmlBuilder b;
+  b.Compartment("V", 1.0).RateRule("V", "1").Parameter("k", k);
+  b.Species("X", "V", 3.0).Species("B", "V", 0.0).Species("C", "V", 0.0);
+  // Amounts per time: k V (the size cancels) and k V^2 (one V stays).
+  b.Reaction("R1", {}, {{"B", 1}}, "k*V").Reaction("R2", {}, {{"C", 1}}, "k*V*V");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  ASSERT_NE(FindRule(model, RuleKind::kRate, RuleTargetKind::kCompartmentVolume, "V"), nullptr);
+  EXPECT_EQ(FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R1", "V"),
+            nullptr);
+  const Rule* tie = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R2", "V");
+  ASSERT_NE(tie, nullptr);
+  EXPECT_EQ(tie->expression, "V");
+  // V = 1 + t; X keeps its amount, B and C gain k V and k V^2 per time.
+  TaskSettings settings;
+  settings.endTime = kEnd;
+  settings.points = kPoints;
+  settings.solver.relativeTolerance = 1e-11;
+  settings.solver.absoluteTolerance = 1e-15;
+  test::EngineRig rig(model, settings);
+  SetUpTimeCourse(*rig.engine);
+  TimeCourse(*rig.engine, /*write=*/true);
+  ASSERT_EQ(rig.hooks.rowTimes.size(), static_cast<std::size_t>(kPoints + 1));
+  for (std::size_t row = 0; row < rig.hooks.rowTimes.size(); ++row) {
+    const double t = rig.hooks.rowTimes[row];
+    const std::vector<double>& amounts = rig.hooks.rowAmounts[row];
+    EXPECT_CLOSE(rig.AmountOf(amounts, "X"), 3.0, kAbs, kRel) << t;
+    EXPECT_CLOSE(rig.AmountOf(amounts, "B"), k * (t + t * t / 2.0), kAbs, kRel) << t;
+    EXPECT_CLOSE(rig.AmountOf(amounts, "C"), k * (std::pow(1.0 + t, 3.0) - 1.0) / 3.0, kAbs, kRel)
+        << t;
+  }
+}
+
+TEST(SbmlRules, AnInitialAssignmentReadsAnotherWhateverTheirOrder) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.Parameter("p1", 2.0);
+  auto* p2 = b.model().createParameter();
+  p2->setId("p2");
+  p2->setConstant(true);
+  b.InitialAssignment("A", "p2").InitialAssignment("p2", "3*p1");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  EXPECT_GE(model.FindGlobalQuantity("p2"), 0);
+  const Rule* rule =
+      FindRule(model, RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity, "p2");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "3*p1");
+  ExpectTimeCourse(model, "A", [](double t) { return 6.0 * std::exp(-k * t); });
+}
+
+TEST(SbmlRules, ARuleOnAnAmountSetsTheConcentration) {
+  SbmlBuilder b;
+  b.Compartment("c", 2.0);
+  b.Species("A", "c", 0.0, {.amount = true, .boundary = true, .onlySubstanceUnits = true});
+  b.Species("B", "c", 1.0, {.amount = true, .boundary = true, .onlySubstanceUnits = true});
+  b.AssignmentRule("A", "4 + B").RateRule("B", "1");
+  b.Species("D", "c", 1.0).Reaction("R", {{"D", 1}}, {}, "D");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  // Amounts: B = 1 + t, A = 5 + t, in a compartment of size 2.
+  ExpectTimeCourse(imported.model, "B", [](double t) { return (1.0 + t) / 2.0; });
+  ExpectTimeCourse(imported.model, "A", [](double t) { return (5.0 + t) / 2.0; });
+}
+
+TEST(SbmlRules, NamesThatRulesReadBecomeSymbolsOfTheirExpressions) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("S_1", "c", 1.0).Parameter("k_1", k).Parameter("q_1", 0.0);
+  b.Parameter("time", 5.0).Reaction("R", {{"S_1", 1}}, {}, "k_1*S_1");
+  b.AssignmentRule("q_1", "2*S_1");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  const Model& model = imported.model;
+  // A rule reads S_1 and k_1; q_1 is only set, and "time" is reserved.
+  EXPECT_EQ(model.FindMetabolite("S_1"), -1);
+  EXPECT_GE(model.FindMetabolite("S1"), 0);
+  EXPECT_GE(model.FindGlobalQuantity("k1"), 0);
+  EXPECT_GE(model.FindGlobalQuantity("q_1"), 0);
+  EXPECT_EQ(model.FindGlobalQuantity("time"), -1);
+  EXPECT_EQ(model.globalQuantities.size(), 3u);
+  EXPECT_TRUE(CheckRules(model).ok()) << CheckRules(model).message;
+}
+
+TEST(SbmlRules, RulesInACycleAreRefusedNamingIt) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.Parameter("p", 1.0).Parameter("q", 1.0).AssignmentRule("p", "q + 1").AssignmentRule("q", "p");
+  ExpectRefusedNaming(b.Text(), "depend on each other in a cycle");
+}
+
+TEST(SbmlRules, ARuleReadingAReactionReadsItsLaw) {
+  SbmlBuilder b = DecayIn(2.0, "k*A*c");
+  b.Parameter("v", 0.0).AssignmentRule("v", "R");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  const Rule* rule =
+      FindRule(imported.model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "k*A*c");
+}
+
+// A model of one submodel, whose species and reaction become the model's.
+TEST(SbmlRules, AHierarchicalModelIsFlattened) {
+  const std::string text = R"(<?xml version="1.0" encoding="UTF-8"?>
+<sbml xmlns="http://www.sbml.org/sbml/level3/version1/core" level="3" version="1"
+      xmlns:comp="http://www.sbml.org/sbml/level3/version1/comp/version1" comp:required="true">
+  <model id="top">
+    <comp:listOfSubmodels>
+      <comp:submodel comp:id="sub" comp:modelRef="decay"/>
+    </comp:listOfSubmodels>
+  </model>
+  <comp:listOfModelDefinitions>
+    <comp:modelDefinition id="decay">
+      <listOfCompartments>
+        <compartment id="c" size="1" spatialDimensions="3" constant="true"/>
+      </listOfCompartments>
+      <listOfSpecies>
+        <species id="A" compartment="c" initialConcentration="2" hasOnlySubstanceUnits="false"
+                 boundaryCondition="false" constant="false"/>
+      </listOfSpecies>
+      <listOfReactions>
+        <reaction id="R" reversible="false" fast="false">
+          <listOfReactants>
+            <speciesReference species="A" stoichiometry="1" constant="true"/>
+          </listOfReactants>
+          <kineticLaw>
+            <math xmlns="http://www.w3.org/1998/Math/MathML">
+              <apply><times/><cn>0.7</cn><ci>A</ci></apply>
+            </math>
+          </kineticLaw>
+        </reaction>
+      </listOfReactions>
+    </comp:modelDefinition>
+  </comp:listOfModelDefinitions>
+</sbml>
+)";
+  Imported imported;
+  Import(text, imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  ASSERT_EQ(imported.model.nSteps(), 1);
+  ASSERT_EQ(imported.model.nMetabolites(), 1);
+  const std::string species = imported.model.metabolites[0].name;
+  ExpectTimeCourse(imported.model, species, [](double t) { return 2.0 * std::exp(-k * t); });
 }
 
 }  // namespace
