@@ -53,7 +53,24 @@ AstPointer ApplyAst(int type, std::vector<AstPointer> children) {
 // The species ids a step's rate law reads, and its constants' ids.
 struct StepNames {
   std::vector<std::string> substrates, products, modifiers, constants;
+  // The constants that follow the time, which the law reads as the time symbol.
+  std::vector<bool> constantIsTime;
 };
+
+// The id SBML cannot give, which marks a constant read as the time.
+const char* const kTimeConstant = "";
+
+// The MathML of constant i of a step.
+AstPointer ConstantAst(const StepNames& names, std::size_t i) {
+  LIBSBML_CPP_NAMESPACE_USE
+  if (i >= names.constants.size()) return NumberAst(0.0);
+  if (i < names.constantIsTime.size() && names.constantIsTime[i]) {
+    AstPointer node = Ast(AST_NAME_TIME);
+    node->setName("time");
+    return node;
+  }
+  return NameAst(names.constants[i]);
+}
 
 // What a symbol of a rule's expression is in MathML: an id, the time or
 // Avogadro's number.
@@ -86,7 +103,8 @@ class NodeWriter {
       case node_kind::kModifier:
         return Symbol(names_.modifiers, node.index);
       case node_kind::kConstant:
-        return Symbol(names_.constants, node.index);
+        if (node.index < 0) return NumberAst(0.0);
+        return ConstantAst(names_, static_cast<std::size_t>(node.index));
       case node_kind::kSymbol:
         return RuleSymbol(node.index);
       case node_kind::kFunction:
@@ -295,7 +313,11 @@ AstPointer BuiltInLaw(std::string_view formula, const StepNames& names) {
         break;
     }
     const std::size_t index = std::stoul(placeholder.substr(1));
-    if (index < ids->size()) {
+    if (ids == &names.constants && index < names.constantIsTime.size() &&
+        names.constantIsTime[index]) {
+      node->setType(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME_TIME);
+      node->setName("time");
+    } else if (index < ids->size()) {
       node->setName((*ids)[index].c_str());
     } else {
       node->setType(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_REAL);
@@ -310,8 +332,7 @@ AstPointer MassAction(bool reversible, const StepNames& names) {
   LIBSBML_CPP_NAMESPACE_USE
   auto side = [&](std::size_t constant, const std::vector<std::string>& species) {
     std::vector<AstPointer> factors;
-    factors.push_back(constant < names.constants.size() ? NameAst(names.constants[constant])
-                                                        : NumberAst(0.0));
+    factors.push_back(ConstantAst(names, constant));
     for (const std::string& id : species) factors.push_back(NameAst(id));
     return factors.size() == 1 ? std::move(factors.front()) : ApplyAst(AST_TIMES, std::move(factors));
   };
@@ -541,8 +562,10 @@ void WriteLocalParameters(const Step& step, int k, const ExportIds& ids, lib::Ki
     auto global = ids.constants.find({k, i});
     if (global != ids.constants.end()) {
       names.constants.push_back(global->second);
+      names.constantIsTime.push_back(global->second == kTimeConstant);
       continue;
     }
+    names.constantIsTime.push_back(false);
     const std::string name =
         type != nullptr && i < type->constants ? type->constantNames[i] : "k" + std::to_string(i);
     names.constants.push_back(localIds.Name(name.empty() ? "k" : name));
@@ -655,6 +678,10 @@ std::vector<ExportRule> ConstantParameters(const Model& model, lib::Model& m, Ex
       }
       if (compartment >= 0 && quantity < 0 && names.Metabolite(text) < 0) {
         ids.constants[*constant] = ids.compartments[static_cast<std::size_t>(compartment)];
+        continue;
+      }
+      if (text == kTimeName) {
+        ids.constants[*constant] = kTimeConstant;
         continue;
       }
     }

@@ -192,6 +192,55 @@ TEST_P(SbmlRoundTrip, ImportOfTheExportKeepsTimeCourseAndSteadyState) {
 INSTANTIATE_TEST_SUITE_P(Models, SbmlRoundTrip, ::testing::ValuesIn(RoundTripCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A model with global quantities and rules of every kind: import, export
+// and import again give the same quantities, rules, metabolites and time
+// course.
+TEST(SbmlRoundTrip, QuantitiesAndRulesReadBackTheSame) {
+  test::SbmlBuilder b;
+  b.Compartment("V", 1.0).RateRule("V", "0.1*V").Parameter("k", 0.7).Parameter("p", 0.0);
+  b.RateRule("p", "1").Parameter("q", 0.0).AssignmentRule("q", "2*A + time");
+  auto* r = b.model().createParameter();
+  r->setId("r");
+  r->setConstant(true);
+  b.InitialAssignment("r", "3*k");
+  b.Species("A", "V", 2.0).Species("B", "V", 0.0).Species("X", "V", 1.0, {.boundary = true});
+  b.AssignmentRule("X", "1 + q");
+  b.Reaction("R1", {{"A", 1}}, {{"B", 1}}, "k*A*V*X/(1 + p)");
+  b.Reaction("R2", {{"B", 1}}, {}, "r*B*V*V + time");
+
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model first;
+  const SbmlImportResult imported = ImportSbmlText(b.Text(), catalogue, first);
+  ASSERT_TRUE(imported.imported) << (imported.problems.empty() ? "" : imported.problems.front());
+  ASSERT_EQ(first.globalQuantities.size(), 4u);
+  const SbmlExportResult exported = ExportSbml(first);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  Model second;
+  const SbmlImportResult again = ImportSbmlText(exported.text, catalogue, second);
+  ASSERT_TRUE(again.imported) << (again.problems.empty() ? "" : again.problems.front());
+
+  EXPECT_EQ(second.globalQuantities, first.globalQuantities);
+  EXPECT_EQ(second.rules, first.rules);
+  ASSERT_EQ(second.nMetabolites(), first.nMetabolites());
+  for (int m = 0; m < first.nMetabolites(); ++m) {
+    EXPECT_EQ(second.metabolites[m].name, first.metabolites[m].name);
+    EXPECT_EQ(second.metabolites[m].type, first.metabolites[m].type);
+  }
+  const TimeCourseTable before = ComputeTimeCourseTable(first, TightSettings());
+  const TimeCourseTable after = ComputeTimeCourseTable(second, TightSettings());
+  ASSERT_TRUE(before.errorLog.empty()) << before.errorLog;
+  ASSERT_TRUE(after.errorLog.empty()) << after.errorLog;
+  ASSERT_EQ(before.times.size(), after.times.size());
+  for (std::size_t row = 0; row < before.times.size(); ++row) {
+    for (int m = 0; m < first.nMetabolites(); ++m) {
+      EXPECT_CLOSE(after.concentrations[row][m], before.concentrations[row][m], kRoundTripAbs,
+                   kRoundTripRel)
+          << first.metabolites[m].name << " at t = " << before.times[row];
+    }
+  }
+}
+
 // Every built-in rate law, written as MathML and read back, gives the rate
 // its C++ function gives, at concentrations and constants far from 1.
 TEST(SbmlExport, EveryBuiltInLawKeepsItsRate) {
