@@ -44,7 +44,7 @@ class RowHooks : public EngineHooks {
 
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
                                   const TimeCourseRowSink& row) {
-  if (model.nSteps() == 0 && model.rules.empty()) {
+  if (model.nSteps() == 0) {
     // Without steps there is no structural analysis to order the
     // metabolites; nothing changes anyway.
     std::vector<double> values;

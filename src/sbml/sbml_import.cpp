@@ -212,6 +212,8 @@ class Importer {
   int ChooseType(const std::string& baseName, std::unique_ptr<KineticFunction> function,
                  int substrates, int products);
   std::string UniqueStepName(const std::string& base);
+  std::optional<double> Stoichiometry(const lib::SpeciesReference& reference, int depth);
+  std::optional<double> StartValue(MathNode tree, int depth);
   void ReadRules();
   MathNode RuleMath(const lib::ASTNode* math, const std::string& where);
   void AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math);
@@ -225,7 +227,7 @@ class Importer {
   std::vector<std::string> problems_;
 
   std::map<std::string, RuleUse> ruleUses_;
-  std::set<std::string> speciesReferences_;  // ids of species references
+  std::map<std::string, const lib::SpeciesReference*> speciesReferences_;  // by id
   std::vector<Compartment> compartments_;
   std::map<std::string, int> compartmentIndex_;
   std::set<std::string> dimensionless_;
@@ -268,10 +270,12 @@ void Importer::ScanRules() {
   for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
     const lib::Reaction* r = sbml_.getReaction(i);
     for (unsigned int j = 0; j < r->getNumReactants(); ++j) {
-      if (r->getReactant(j)->isSetId()) speciesReferences_.insert(r->getReactant(j)->getId());
+      const lib::SpeciesReference* reference = r->getReactant(j);
+      if (reference->isSetId()) speciesReferences_.emplace(reference->getId(), reference);
     }
     for (unsigned int j = 0; j < r->getNumProducts(); ++j) {
-      if (r->getProduct(j)->isSetId()) speciesReferences_.insert(r->getProduct(j)->getId());
+      const lib::SpeciesReference* reference = r->getProduct(j);
+      if (reference->isSetId()) speciesReferences_.emplace(reference->getId(), reference);
     }
   }
 }
@@ -296,9 +300,8 @@ void Importer::CheckConstructs() {
   }
   for (unsigned int i = 0; i < m.getNumInitialAssignments(); ++i) {
     const std::string& symbol = m.getInitialAssignment(i)->getSymbol();
-    if (speciesReferences_.count(symbol) > 0) {
-      problems_.push_back("initial assignment to the stoichiometry " + Quoted(symbol));
-    } else if (m.getSpecies(symbol) == nullptr && m.getCompartment(symbol) == nullptr &&
+    // The stoichiometry a reference takes at time 0 is read with its reaction.
+    if (speciesReferences_.count(symbol) == 0 && m.getSpecies(symbol) == nullptr && m.getCompartment(symbol) == nullptr &&
                m.getParameter(symbol) == nullptr) {
       problems_.push_back("initial assignment to " + Quoted(symbol) +
                           ", which is no species, compartment or parameter");
@@ -375,8 +378,10 @@ void Importer::ReadCompartments() {
                              (use->second.initial != nullptr || use->second.assigned());
     const bool dimensionless = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0;
     if (dimensionless) {
-      // Species in it have no concentration; they are refused.
+      // Species in it have amounts only: a volume of 1 makes their
+      // concentrations the amounts.
       dimensionless_.insert(c->getId());
+      compartment.volume = 1.0;
     } else if (sizedByRule) {
       // The volume it has before time 0 is never used.
       compartment.volume = 1.0;
@@ -457,9 +462,11 @@ void Importer::ReadSpecies() {
     } else {
       entry.compartment = found->second;
     }
-    if (dimensionless_.count(s->getCompartment()) > 0) {
+    if (dimensionless_.count(s->getCompartment()) > 0 &&
+        (!s->getHasOnlySubstanceUnits() || s->isSetInitialConcentration())) {
       problems_.push_back("species " + Quoted(entry.id) + " in the compartment " +
-                          Quoted(s->getCompartment()) + " of no spatial dimensions");
+                          Quoted(s->getCompartment()) +
+                          " of no spatial dimensions, given as a concentration");
     }
     auto use = ruleUses_.find(entry.id);
     const bool givenByRule = use != ruleUses_.end() &&
@@ -520,14 +527,22 @@ std::optional<MathNode> Importer::Resolve(const lib::Reaction* reaction, const s
   auto global = globalConstant_.find(name);
   if (global != globalConstant_.end()) {
     const ConstantEntry& entry = constants_[static_cast<std::size_t>(global->second)];
+    if (dimensionless_.count(name) > 0) {
+      throw Refusal("the compartment " + Quoted(name) + " of no spatial dimensions read in " + where);
+    }
     if (entry.source == ConstantEntry::Source::kParameter &&
         !parameters_[static_cast<std::size_t>(entry.record)].quantity) {
       throw Refusal("the parameter " + Quoted(name) + " without a value in " + where);
     }
     return sbml::ConstantNode(global->second);
   }
-  if (speciesReferences_.count(name) > 0) {
-    throw Refusal("the stoichiometry " + Quoted(name) + " read in " + where);
+  if (auto reference = speciesReferences_.find(name); reference != speciesReferences_.end()) {
+    // A stoichiometry that never changes is a number.
+    if (std::optional<double> value = Stoichiometry(*reference->second, 0)) {
+      return sbml::Number(*value);
+    }
+    throw Refusal("the stoichiometry " + Quoted(name) + ", which changes or has no value, read in " +
+                  where);
   }
   auto other = reactionIndex_.find(name);
   if (other != reactionIndex_.end()) {
@@ -861,19 +876,24 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
       throw Refusal("the unknown species " + Quoted(reference.getSpecies()) + " in reaction " +
                     Quoted(id));
     }
-    if (reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
+    const std::optional<double> stoichiometry = Stoichiometry(reference, 0);
+    if (!stoichiometry && reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
       throw Refusal("stoichiometryMath of " + Quoted(reference.getSpecies()) + " in reaction " +
-                    Quoted(id));
+                    Quoted(id) + " that reads what changes over time");
     }
-    if (reference.getLevel() >= 3 && !reference.isSetStoichiometry()) {
+    if (!stoichiometry && reference.isSetId() && ruleUses_.count(reference.getId()) > 0) {
+      throw Refusal("the initial assignment to the stoichiometry " + Quoted(reference.getId()) +
+                    " in reaction " + Quoted(id) + " that reads what changes over time");
+    }
+    if (!stoichiometry) {
       throw Refusal("the stoichiometry of " + Quoted(reference.getSpecies()) + " in reaction " +
                     Quoted(id) + " without a value");
     }
-    const double amount = side * reference.getStoichiometry() *
+    const double amount = side * *stoichiometry *
                           species_[static_cast<std::size_t>(found->second)].conversionFactor;
     if (!std::isfinite(amount) || std::fabs(amount) > kMaxSbmlStoichiometry) {
       std::ostringstream value;
-      value << reference.getStoichiometry();
+      value << *stoichiometry;
       throw Refusal("the stoichiometry " + value.str() + " of " + Quoted(reference.getSpecies()) +
                     " in reaction " + Quoted(id) + ", which is not a number of magnitude up to " +
                     std::to_string(static_cast<long long>(kMaxSbmlStoichiometry)) +
@@ -1136,8 +1156,11 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
       if (kind == RuleKind::kRate && sizeUse != ruleUses_.end() && sizeUse->second.overTime != nullptr) {
         throw Refusal(where + ", the rate of an amount in a compartment whose size changes");
       }
-      rule.tree = sbml::Apply('/', std::move(rule.tree),
-                              sbml::ConstantNode(compartmentConstant_[s.compartment]));
+      if (!(FixedSize(s.compartment) &&
+            compartments_[static_cast<std::size_t>(s.compartment)].volume == 1.0)) {
+        rule.tree = sbml::Apply('/', std::move(rule.tree),
+                                sbml::ConstantNode(compartmentConstant_[s.compartment]));
+      }
     }
   } else if (auto compartment = compartmentIndex_.find(variable);
              compartment != compartmentIndex_.end()) {
@@ -1153,6 +1176,86 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
     rule.record = constants_[static_cast<std::size_t>(parameter->second)].record;
   }
   rules_.push_back(std::move(rule));
+}
+
+// Initial assignments that give values at time 0 to what the value reads
+// are followed this deep.
+constexpr int kMaxStartValueDepth = 100;
+
+// Evaluates numbers only.
+class NumbersOnly : public ExpressionBindings {
+ public:
+  double SymbolValue(const ExpressionNode&) override { return 0.0; }
+};
+
+// The value of a tree that reads nothing that changes over time (numbers,
+// parameters and sizes that no rule sets over time, at their values at
+// time 0), as the expression engine computes it; nothing when it reads
+// anything else.
+std::optional<double> Importer::StartValue(MathNode tree, int depth) {
+  if (depth > kMaxStartValueDepth) return std::nullopt;
+  std::vector<MathNode*> pending{&tree};
+  while (!pending.empty()) {
+    MathNode* node = pending.back();
+    pending.pop_back();
+    if (node->kind == MathNode::Kind::kSpecies) return std::nullopt;
+    if (node->kind == MathNode::Kind::kConstant) {
+      const ConstantEntry& entry = constants_[static_cast<std::size_t>(node->index)];
+      if (entry.source == ConstantEntry::Source::kTime) return std::nullopt;
+      double value = entry.value;
+      if (entry.source != ConstantEntry::Source::kValue) {
+        auto use = ruleUses_.find(entry.name);
+        if (use != ruleUses_.end() && use->second.overTime != nullptr) return std::nullopt;
+        if (use != ruleUses_.end() && use->second.initial != nullptr) {
+          const std::optional<double> start = StartValue(
+              RuleMath(use->second.initial->getMath(),
+                       "the initial assignment to " + Quoted(entry.name)),
+              depth + 1);
+          if (!start) return std::nullopt;
+          value = *start;
+        } else if (entry.source == ConstantEntry::Source::kParameter &&
+                   !parameters_[static_cast<std::size_t>(entry.record)].hasValue) {
+          return std::nullopt;
+        }
+      }
+      *node = sbml::Number(value);
+    }
+    for (MathNode& child : node->children) pending.push_back(&child);
+  }
+  const std::string text = sbml::ExpressionText(tree, [](const MathNode&) { return std::string(); });
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::vector<ExpressionNode> nodes;
+  if (!BuildExpressionNodes(text, dialect, nodes) || LinkExpressionTree(nodes, dialect).errors != 0) {
+    return std::nullopt;
+  }
+  NumbersOnly numbers;
+  return EvaluateExpression(nodes, numbers);
+}
+
+// A species reference's stoichiometry when it is the same number from time
+// 0 on: its value, or the value at time 0 of its stoichiometryMath or of
+// its initial assignment. Nothing when a rule changes it over time or it
+// has no value.
+std::optional<double> Importer::Stoichiometry(const lib::SpeciesReference& reference, int depth) {
+  const std::string where = "the stoichiometry of " + Quoted(reference.getSpecies());
+  if (reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
+    const lib::StoichiometryMath* math = reference.getStoichiometryMath();
+    if (math == nullptr || !math->isSetMath()) return std::nullopt;
+    return StartValue(RuleMath(math->getMath(), "the stoichiometryMath of " +
+                                                    Quoted(reference.getSpecies())),
+                      depth + 1);
+  }
+  if (reference.isSetId()) {
+    auto use = ruleUses_.find(reference.getId());
+    if (use != ruleUses_.end() && use->second.overTime != nullptr) return std::nullopt;
+    if (use != ruleUses_.end() && use->second.initial != nullptr) {
+      return StartValue(RuleMath(use->second.initial->getMath(),
+                                 "the initial assignment to " + Quoted(reference.getId())),
+                        depth + 1);
+    }
+  }
+  if (reference.getLevel() >= 3 && !reference.isSetStoichiometry()) return std::nullopt;
+  return reference.getStoichiometry();
 }
 
 // Rules first, then initial assignments, each in the order of the file.
@@ -1174,6 +1277,7 @@ void Importer::ReadRules() {
   }
   for (unsigned int i = 0; i < sbml_.getNumInitialAssignments(); ++i) {
     const lib::InitialAssignment* assignment = sbml_.getInitialAssignment(i);
+    if (speciesReferences_.count(assignment->getSymbol()) > 0) continue;
     add(RuleKind::kInitialAssignment, assignment->getSymbol(), assignment->getMath());
   }
   InitialAmounts();
@@ -1353,6 +1457,12 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   CheckSize(steps_.size());
   CheckEquationText();
   if (!problems_.empty()) return false;
+  // A time course of a model without steps takes its initial values as
+  // they stand, without the engine that evaluates the rules.
+  if (steps_.empty() && !rules_.empty()) {
+    problems_.push_back("rules or initial assignments in a model without reactions");
+    return false;
+  }
   NameRecords();
   std::vector<Rule> rules = WriteRules();
   if (!problems_.empty()) return false;

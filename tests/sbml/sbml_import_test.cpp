@@ -270,12 +270,6 @@ std::vector<RefusalCase> RefusalCases() {
          rule->setMath(formula("2").get());
        },
        "assignment rule for the stoichiometry \"n\""},
-      {"StoichiometryReadByALaw",
-       [](SbmlBuilder& b) {
-         b.model().getReaction("R")->getReactant(0)->setId("n");
-         b.Reaction("R2", {{"A", 1}}, {}, "n*A");
-       },
-       "the stoichiometry \"n\" read in the kinetic law of \"R2\""},
       {"RateOf", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)"); },
        "a rateOf in the kinetic law of \"R2\""},
       {"FunctionWithoutEquivalent",
@@ -790,6 +784,47 @@ TEST(SbmlRules, ARuleReadingAReactionReadsItsLaw) {
       FindRule(imported.model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
   ASSERT_NE(rule, nullptr);
   EXPECT_EQ(rule->expression, "k*A*c");
+}
+
+TEST(SbmlRules, ASpeciesInACompartmentOfNoDimensionsIsAnAmount) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Parameter("k", k);
+  b.model().getCompartment("c")->unsetSize();
+  b.model().getCompartment("c")->setSpatialDimensions(0u);
+  b.Species("A", "c", 2.0, {.amount = true, .onlySubstanceUnits = true});
+  b.Reaction("R", {{"A", 1}}, {}, "k*A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  EXPECT_EQ(imported.model.compartments[0].volume, 1.0);
+  ExpectTimeCourse(imported.model, "A", [](double t) { return 2.0 * std::exp(-k * t); });
+  // Its size is no number that mathematics may read.
+  b.Reaction("R2", {{"A", 1}}, {}, "k*A*c");
+  ExpectRefusedNaming(b.Text(),
+                      "the compartment \"c\" of no spatial dimensions read in the kinetic law of "
+                      "\"R2\"");
+}
+
+// A stoichiometry that an initial assignment gives is a number from time 0
+// on, read where the mathematics names it; one that a rule changes is
+// refused.
+TEST(SbmlRules, AStoichiometryGivenAtTimeZeroIsANumber) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.model().getReaction("R")->getProduct(0)->setId("n");
+  b.Parameter("two", 2.0);
+  b.InitialAssignment("n", "1 + two").InitialAssignment("two", "2*k/k");
+  b.Parameter("v", 0.0).AssignmentRule("v", "n*A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  const Model& model = imported.model;
+  ASSERT_EQ(model.nSteps(), 1);
+  EXPECT_EQ(model.steps[0].equation, "A -> B + B + B");
+  const Rule* rule = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "3*A");
+  b.AssignmentRule("n", "1 + time");
+  ExpectRefusedNaming(b.Text(), "assignment rule for the stoichiometry \"n\"");
 }
 
 // A model of one submodel, whose species and reaction become the model's.
