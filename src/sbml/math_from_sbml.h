@@ -5,8 +5,8 @@
 // the rate-law dialect lacks are written through exact identities (roots
 // through powers, tan through sin and cos, the hyperbolic functions through
 // exp, arcsec through arccos, ...). The time symbol is the tree the caller
-// gives for it. What has no equivalent (delay, rateOf, the inverse
-// hyperbolic secant, ...) is refused.
+// gives for it. What has no equivalent (delay, rateOf, quotient, rem, ...)
+// is refused.
 
 #include <functional>
 #include <optional>

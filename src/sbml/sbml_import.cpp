@@ -432,19 +432,35 @@ void Importer::ReadParameters() {
 }
 
 void Importer::ReadSpecies() {
+  // A conversion factor is the same number from time 0 on: its value, or
+  // the value at time 0 of its initial assignment.
   auto factorOf = [&](const std::string& parameter, const std::string& what) -> double {
     const lib::Parameter* p = sbml_.getParameter(parameter);
-    if (p == nullptr || !p->isSetValue()) {
+    auto use = ruleUses_.find(parameter);
+    if (use != ruleUses_.end() && use->second.overTime != nullptr) {
       problems_.push_back("conversion factor " + Quoted(parameter) + " of " + what +
-                          " without a value");
+                          ", which a rule changes over time");
       return 1.0;
     }
-    if (ruleUses_.count(parameter) > 0) {
+    std::optional<double> value;
+    if (p != nullptr && use != ruleUses_.end() && use->second.initial != nullptr) {
+      try {
+        value = StartValue(RuleMath(use->second.initial->getMath(),
+                                    "the initial assignment to " + Quoted(parameter)),
+                           0);
+      } catch (const Refusal& refusal) {
+        problems_.push_back(refusal.what());
+        return 1.0;
+      }
+    } else if (p != nullptr && p->isSetValue()) {
+      value = p->getValue();
+    }
+    if (!value) {
       problems_.push_back("conversion factor " + Quoted(parameter) + " of " + what +
-                          ", which a rule or an initial assignment sets");
+                          " without a value at time 0");
       return 1.0;
     }
-    return p->getValue();
+    return *value;
   };
   double modelFactor = 1.0;
   if (sbml_.getLevel() >= 3 && sbml_.isSetConversionFactor()) {
