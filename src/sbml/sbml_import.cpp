@@ -1170,7 +1170,17 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
     if (s.amountInLaws) {
       auto sizeUse = ruleUses_.find(compartments_[static_cast<std::size_t>(s.compartment)].name);
       if (kind == RuleKind::kRate && sizeUse != ruleUses_.end() && sizeUse->second.overTime != nullptr) {
-        throw Refusal(where + ", the rate of an amount in a compartment whose size changes");
+        // The concentration n/V changes at (dn/dt - (n/V) dV/dt) / V, with
+        // dV/dt the size's own rate rule.
+        if (!sizeUse->second.rate()) {
+          throw Refusal(where + ", the rate of an amount in a compartment whose size an "
+                                "assignment rule sets");
+        }
+        MathNode sizeRate = RuleMath(sizeUse->second.overTime->getMath(),
+                                     "the rate rule for " + Quoted(sizeUse->first));
+        rule.tree = sbml::Apply(
+            '-', std::move(rule.tree),
+            sbml::Apply('*', sbml::SpeciesNode(species->second), std::move(sizeRate)));
       }
       if (!(FixedSize(s.compartment) &&
             compartments_[static_cast<std::size_t>(s.compartment)].volume == 1.0)) {

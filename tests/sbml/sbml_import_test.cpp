@@ -766,6 +766,31 @@ TEST(SbmlRules, ARuleOnAnAmountSetsTheConcentration) {
   ExpectTimeCourse(imported.model, "A", [](double t) { return (5.0 + t) / 2.0; });
 }
 
+// The rate of an amount in a compartment that grows: the concentration
+// follows the amount over the size.
+TEST(SbmlRules, ARateRuleOnAnAmountInAGrowingCompartmentKeepsTheAmountsRate) {
+  SbmlBuilder b;
+  b.Compartment("V", 1.0).RateRule("V", "1");
+  b.Species("B", "V", 1.0, {.amount = true, .boundary = true, .onlySubstanceUnits = true});
+  b.RateRule("B", "2").Species("D", "V", 1.0).Reaction("R", {{"D", 1}}, {}, "D");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  TaskSettings settings;
+  settings.endTime = kEnd;
+  settings.points = kPoints;
+  settings.solver.relativeTolerance = 1e-11;
+  settings.solver.absoluteTolerance = 1e-15;
+  test::EngineRig rig(imported.model, settings);
+  SetUpTimeCourse(*rig.engine);
+  TimeCourse(*rig.engine, /*write=*/true);
+  ASSERT_EQ(rig.hooks.rowTimes.size(), static_cast<std::size_t>(kPoints + 1));
+  for (std::size_t row = 0; row < rig.hooks.rowTimes.size(); ++row) {
+    const double t = rig.hooks.rowTimes[row];
+    EXPECT_CLOSE(rig.AmountOf(rig.hooks.rowAmounts[row], "B"), 1.0 + 2.0 * t, kAbs, kRel) << t;
+  }
+}
+
 TEST(SbmlRules, NamesThatRulesReadBecomeSymbolsOfTheirExpressions) {
   SbmlBuilder b;
   b.Compartment("c", 1.0).Species("S_1", "c", 1.0).Parameter("k_1", k).Parameter("q_1", 0.0);
