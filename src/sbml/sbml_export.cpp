@@ -640,12 +640,14 @@ std::vector<ExportRule> ConstantParameters(const Model& model, lib::Model& m, Ex
     const int k = names.Step(rule.target.name);
     if (k < 0) return std::nullopt;
     const Step& step = model.steps[static_cast<std::size_t>(k)];
-    const int c = step.kineticType == nullptr ? -1 : step.kineticType->FindConstant(rule.target.constant);
+    const int c =
+        step.kineticType == nullptr ? -1 : step.kineticType->FindConstant(rule.target.constant);
     if (c < 0 || c >= step.ConstantCount()) return std::nullopt;
     return std::make_pair(k, c);
   };
   for (const Rule& rule : model.rules) {
-    if (rule.target.kind != RuleTargetKind::kKineticConstant || rule.kind == RuleKind::kInitialAssignment) {
+    if (rule.target.kind != RuleTargetKind::kKineticConstant ||
+        rule.kind == RuleKind::kInitialAssignment) {
       continue;
     }
     if (auto constant = constantOf(rule)) varying.insert(*constant);
@@ -654,10 +656,12 @@ std::vector<ExportRule> ConstantParameters(const Model& model, lib::Model& m, Ex
     const std::string& name = rule.target.name;
     switch (rule.target.kind) {
       case RuleTargetKind::kGlobalQuantity:
-        rules.push_back({&rule, ids.quantities[static_cast<std::size_t>(names.GlobalQuantity(name))]});
+        rules.push_back(
+            {&rule, ids.quantities[static_cast<std::size_t>(names.GlobalQuantity(name))]});
         continue;
       case RuleTargetKind::kCompartmentVolume:
-        rules.push_back({&rule, ids.compartments[static_cast<std::size_t>(names.Compartment(name))]});
+        rules.push_back(
+            {&rule, ids.compartments[static_cast<std::size_t>(names.Compartment(name))]});
         continue;
       case RuleTargetKind::kMetabolite:
         rules.push_back({&rule, ids.species[static_cast<std::size_t>(names.Metabolite(name))]});

@@ -1,8 +1,5 @@
 #include "sbml/sbml_import.h"
 
-#include "sbml/libsbml.h"
-
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -27,6 +24,7 @@
 #include "model/structural_analysis.h"
 #include "rules/global_quantities_editor.h"
 #include "rules/rule_order.h"
+#include "sbml/libsbml.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/rate_math.h"
 #include "sbml/sbml_names.h"
@@ -301,8 +299,8 @@ void Importer::CheckConstructs() {
   for (unsigned int i = 0; i < m.getNumInitialAssignments(); ++i) {
     const std::string& symbol = m.getInitialAssignment(i)->getSymbol();
     // The stoichiometry a reference takes at time 0 is read with its reaction.
-    if (speciesReferences_.count(symbol) == 0 && m.getSpecies(symbol) == nullptr && m.getCompartment(symbol) == nullptr &&
-               m.getParameter(symbol) == nullptr) {
+    if (speciesReferences_.count(symbol) == 0 && m.getSpecies(symbol) == nullptr &&
+        m.getCompartment(symbol) == nullptr && m.getParameter(symbol) == nullptr) {
       problems_.push_back("initial assignment to " + Quoted(symbol) +
                           ", which is no species, compartment or parameter");
     }
@@ -357,7 +355,8 @@ void Importer::CheckEquationText() {
 // apart by their sizes; others by their identity.
 bool Importer::FixedSize(int compartment) const {
   auto use = ruleUses_.find(compartments_[static_cast<std::size_t>(compartment)].name);
-  return use == ruleUses_.end() || (use->second.overTime == nullptr && use->second.initial == nullptr);
+  return use == ruleUses_.end() ||
+         (use->second.overTime == nullptr && use->second.initial == nullptr);
 }
 
 bool Importer::SameVolume(int a, int b) const {
@@ -374,8 +373,8 @@ void Importer::ReadCompartments() {
     compartment.name = c->getId();
     auto use = ruleUses_.find(c->getId());
     // An initial assignment or an assignment rule gives the size at time 0.
-    const bool sizedByRule = use != ruleUses_.end() &&
-                             (use->second.initial != nullptr || use->second.assigned());
+    const bool sizedByRule =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
     const bool dimensionless = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0;
     if (dimensionless) {
       // Species in it have amounts only: a volume of 1 makes their
@@ -416,8 +415,8 @@ void Importer::ReadParameters() {
     entry.hasValue = p->isSetValue() && std::isfinite(p->getValue());
     entry.value = entry.hasValue ? p->getValue() : 0.0;
     auto use = ruleUses_.find(entry.id);
-    const bool givenByRule = use != ruleUses_.end() &&
-                             (use->second.initial != nullptr || use->second.assigned());
+    const bool givenByRule =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
     entry.quantity = entry.hasValue || givenByRule;
     if (!entry.quantity && use != ruleUses_.end() && use->second.rate()) {
       problems_.push_back("the parameter " + Quoted(entry.id) +
@@ -485,12 +484,12 @@ void Importer::ReadSpecies() {
                           " of no spatial dimensions, given as a concentration");
     }
     auto use = ruleUses_.find(entry.id);
-    const bool givenByRule = use != ruleUses_.end() &&
-                             (use->second.initial != nullptr || use->second.assigned());
+    const bool givenByRule =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
     // A size given at time 0 by a rule is not known yet: the concentration
     // follows from the amount at time 0.
-    auto sizeUse = found == compartmentIndex_.end() ? ruleUses_.end()
-                                                     : ruleUses_.find(s->getCompartment());
+    auto sizeUse =
+        found == compartmentIndex_.end() ? ruleUses_.end() : ruleUses_.find(s->getCompartment());
     const bool sizeKnown = sizeUse == ruleUses_.end() ||
                            (sizeUse->second.initial == nullptr && !sizeUse->second.assigned());
     const double volume =
@@ -544,7 +543,8 @@ std::optional<MathNode> Importer::Resolve(const lib::Reaction* reaction, const s
   if (global != globalConstant_.end()) {
     const ConstantEntry& entry = constants_[static_cast<std::size_t>(global->second)];
     if (dimensionless_.count(name) > 0) {
-      throw Refusal("the compartment " + Quoted(name) + " of no spatial dimensions read in " + where);
+      throw Refusal("the compartment " + Quoted(name) + " of no spatial dimensions read in " +
+                    where);
     }
     if (entry.source == ConstantEntry::Source::kParameter &&
         !parameters_[static_cast<std::size_t>(entry.record)].quantity) {
@@ -557,8 +557,8 @@ std::optional<MathNode> Importer::Resolve(const lib::Reaction* reaction, const s
     if (std::optional<double> value = Stoichiometry(*reference->second, 0)) {
       return sbml::Number(*value);
     }
-    throw Refusal("the stoichiometry " + Quoted(name) + ", which changes or has no value, read in " +
-                  where);
+    throw Refusal("the stoichiometry " + Quoted(name) +
+                  ", which changes or has no value, read in " + where);
   }
   auto other = reactionIndex_.find(name);
   if (other != reactionIndex_.end()) {
@@ -905,8 +905,8 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
       throw Refusal("the stoichiometry of " + Quoted(reference.getSpecies()) + " in reaction " +
                     Quoted(id) + " without a value");
     }
-    const double amount = side * *stoichiometry *
-                          species_[static_cast<std::size_t>(found->second)].conversionFactor;
+    const double amount =
+        side * *stoichiometry * species_[static_cast<std::size_t>(found->second)].conversionFactor;
     if (!std::isfinite(amount) || std::fabs(amount) > kMaxSbmlStoichiometry) {
       std::ostringstream value;
       value << *stoichiometry;
@@ -934,7 +934,9 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
   // Groups of one volume: the variable species by the volume of their
   // compartment; fixed species, whose amounts no step changes, join the
   // group of their volume or else the first group.
-  auto compartmentOf = [&](int species) { return species_[static_cast<std::size_t>(species)].compartment; };
+  auto compartmentOf = [&](int species) {
+    return species_[static_cast<std::size_t>(species)].compartment;
+  };
   std::vector<std::vector<std::pair<int, double>>> groups;
   auto join = [&](const std::pair<int, double>& entry, bool createGroup) {
     for (auto& group : groups) {
@@ -1169,18 +1171,20 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
     rule.record = species->second;
     if (s.amountInLaws) {
       auto sizeUse = ruleUses_.find(compartments_[static_cast<std::size_t>(s.compartment)].name);
-      if (kind == RuleKind::kRate && sizeUse != ruleUses_.end() && sizeUse->second.overTime != nullptr) {
+      if (kind == RuleKind::kRate && sizeUse != ruleUses_.end() &&
+          sizeUse->second.overTime != nullptr) {
         // The concentration n/V changes at (dn/dt - (n/V) dV/dt) / V, with
         // dV/dt the size's own rate rule.
         if (!sizeUse->second.rate()) {
-          throw Refusal(where + ", the rate of an amount in a compartment whose size an "
-                                "assignment rule sets");
+          throw Refusal(where +
+                        ", the rate of an amount in a compartment whose size an "
+                        "assignment rule sets");
         }
         MathNode sizeRate = RuleMath(sizeUse->second.overTime->getMath(),
                                      "the rate rule for " + Quoted(sizeUse->first));
-        rule.tree = sbml::Apply(
-            '-', std::move(rule.tree),
-            sbml::Apply('*', sbml::SpeciesNode(species->second), std::move(sizeRate)));
+        rule.tree =
+            sbml::Apply('-', std::move(rule.tree),
+                        sbml::Apply('*', sbml::SpeciesNode(species->second), std::move(sizeRate)));
       }
       if (!(FixedSize(s.compartment) &&
             compartments_[static_cast<std::size_t>(s.compartment)].volume == 1.0)) {
@@ -1197,7 +1201,8 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
     rule.record = compartment->second;
   } else {
     auto parameter = globalConstant_.find(variable);
-    if (parameter == globalConstant_.end()) throw Refusal(where + ", which sets nothing Vireon has");
+    if (parameter == globalConstant_.end())
+      throw Refusal(where + ", which sets nothing Vireon has");
     rule.targetKind = RuleTargetKind::kGlobalQuantity;
     rule.record = constants_[static_cast<std::size_t>(parameter->second)].record;
   }
@@ -1233,10 +1238,10 @@ std::optional<double> Importer::StartValue(MathNode tree, int depth) {
         auto use = ruleUses_.find(entry.name);
         if (use != ruleUses_.end() && use->second.overTime != nullptr) return std::nullopt;
         if (use != ruleUses_.end() && use->second.initial != nullptr) {
-          const std::optional<double> start = StartValue(
-              RuleMath(use->second.initial->getMath(),
-                       "the initial assignment to " + Quoted(entry.name)),
-              depth + 1);
+          const std::optional<double> start =
+              StartValue(RuleMath(use->second.initial->getMath(),
+                                  "the initial assignment to " + Quoted(entry.name)),
+                         depth + 1);
           if (!start) return std::nullopt;
           value = *start;
         } else if (entry.source == ConstantEntry::Source::kParameter &&
@@ -1248,10 +1253,12 @@ std::optional<double> Importer::StartValue(MathNode tree, int depth) {
     }
     for (MathNode& child : node->children) pending.push_back(&child);
   }
-  const std::string text = sbml::ExpressionText(tree, [](const MathNode&) { return std::string(); });
+  const std::string text =
+      sbml::ExpressionText(tree, [](const MathNode&) { return std::string(); });
   const ExpressionDialect& dialect = KineticExpressionDialect();
   std::vector<ExpressionNode> nodes;
-  if (!BuildExpressionNodes(text, dialect, nodes) || LinkExpressionTree(nodes, dialect).errors != 0) {
+  if (!BuildExpressionNodes(text, dialect, nodes) ||
+      LinkExpressionTree(nodes, dialect).errors != 0) {
     return std::nullopt;
   }
   NumbersOnly numbers;
@@ -1267,9 +1274,9 @@ std::optional<double> Importer::Stoichiometry(const lib::SpeciesReference& refer
   if (reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
     const lib::StoichiometryMath* math = reference.getStoichiometryMath();
     if (math == nullptr || !math->isSetMath()) return std::nullopt;
-    return StartValue(RuleMath(math->getMath(), "the stoichiometryMath of " +
-                                                    Quoted(reference.getSpecies())),
-                      depth + 1);
+    return StartValue(
+        RuleMath(math->getMath(), "the stoichiometryMath of " + Quoted(reference.getSpecies())),
+        depth + 1);
   }
   if (reference.isSetId()) {
     auto use = ruleUses_.find(reference.getId());
@@ -1317,10 +1324,11 @@ void Importer::InitialAmounts() {
   for (std::size_t m = 0; m < species_.size(); ++m) {
     const SpeciesEntry& s = species_[m];
     auto use = ruleUses_.find(s.id);
-    const bool given = use != ruleUses_.end() &&
-                       (use->second.initial != nullptr || use->second.assigned());
+    const bool given =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
     if (!s.initialAmount || given) continue;
-    rules_.push_back({RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite, static_cast<int>(m),
+    rules_.push_back({RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite,
+                      static_cast<int>(m),
                       sbml::Apply('/', sbml::Number(*s.initialAmount),
                                   sbml::ConstantNode(compartmentConstant_[s.compartment]))});
   }
@@ -1339,7 +1347,8 @@ void Importer::NameRecords() {
   };
   for (const PendingRule& rule : rules_) {
     sbml::VisitNodes(rule.tree, [&](const MathNode& node) {
-      if (node.kind == MathNode::Kind::kSpecies) readSpecies[static_cast<std::size_t>(node.index)] = true;
+      if (node.kind == MathNode::Kind::kSpecies)
+        readSpecies[static_cast<std::size_t>(node.index)] = true;
       if (node.kind == MathNode::Kind::kConstant) markEntry(node.index);
     });
   }
@@ -1352,7 +1361,8 @@ void Importer::NameRecords() {
   for (const ParameterEntry& p : parameters_) symbols.Reserve(p.id);
   for (const std::string& step : stepNames_) symbols.Reserve(step);
   symbols.Reserve(std::string(kTimeName));
-  for (const NamedConstant& constant : NamedConstants()) symbols.Reserve(std::string(constant.text));
+  for (const NamedConstant& constant : NamedConstants())
+    symbols.Reserve(std::string(constant.text));
   auto name = [&](const std::string& id, bool read) {
     return !read || IsRuleSymbol(id) ? id : symbols.Name(id);
   };
@@ -1388,7 +1398,8 @@ std::string Importer::RuleText(const MathNode& tree, const std::string& where) {
     for (MathNode& child : node->children) pending.push_back(&child);
   }
   auto symbol = [&](const MathNode& leaf) -> std::string {
-    if (leaf.kind == MathNode::Kind::kSpecies) return speciesNames_[static_cast<std::size_t>(leaf.index)];
+    if (leaf.kind == MathNode::Kind::kSpecies)
+      return speciesNames_[static_cast<std::size_t>(leaf.index)];
     const ConstantEntry& entry = constants_[static_cast<std::size_t>(leaf.index)];
     switch (entry.source) {
       case ConstantEntry::Source::kParameter:
@@ -1425,8 +1436,8 @@ std::vector<Rule> Importer::WriteRules() {
         break;
     }
     try {
-      rule.expression = RuleText(pending.tree, "the " + RuleKindWord(rule.kind) + " rule for " +
-                                                   Quoted(rule.target.name));
+      rule.expression = RuleText(
+          pending.tree, "the " + RuleKindWord(rule.kind) + " rule for " + Quoted(rule.target.name));
     } catch (const Refusal& refusal) {
       problems_.push_back(refusal.what());
       continue;
@@ -1438,7 +1449,8 @@ std::vector<Rule> Importer::WriteRules() {
     const KineticType& type = choice.created ? *choice.created : *choice.existing;
     for (std::size_t i = 0; i < built.constantEntries.size(); ++i) {
       const int entry = built.constantEntries[i];
-      if (constants_[static_cast<std::size_t>(entry)].source == ConstantEntry::Source::kValue) continue;
+      if (constants_[static_cast<std::size_t>(entry)].source == ConstantEntry::Source::kValue)
+        continue;
       Rule rule;
       rule.target = {RuleTargetKind::kKineticConstant, built.step.name, type.constantNames[i]};
       rule.expression = RuleText(sbml::ConstantNode(entry), "");
@@ -1587,7 +1599,8 @@ std::vector<std::string> Flatten(lib::SBMLDocument& document) {
       continue;
     }
     std::string message = error->getMessage();
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+      message.pop_back();
     problems.push_back("the SBML package \"comp\", whose model could not be flattened: " + message);
   }
   if (problems.empty()) {

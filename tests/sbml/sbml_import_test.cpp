@@ -10,15 +10,15 @@
 #include "document/model_file.h"
 #include "document/time_course_table.h"
 #include "engine/time_course.h"
+#include "kinetics/built_in_rate_laws.h"
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
 #include "model/record_cursor.h"
-#include "kinetics/built_in_rate_laws.h"
-#include "support/engine_fixture.h"
-#include "support/expect_close.h"
+#include "rules/rule_order.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/sbml_builder.h"
-#include "rules/rule_order.h"
+#include "support/engine_fixture.h"
+#include "support/expect_close.h"
 
 namespace vireon {
 namespace {
@@ -74,11 +74,13 @@ SbmlBuilder DecayIn(double volume, const std::string& law) {
 
 std::vector<MappingCase> MappingCases() {
   return {
-      {"AmountPerTimeLawInAVolumeOtherThanOne", [] { return DecayIn(2.5, "k*A*c"); },
+      {"AmountPerTimeLawInAVolumeOtherThanOne",
+       [] { return DecayIn(2.5, "k*A*c"); },
        {{"A", [](double t) { return 2.0 * std::exp(-k * t); }},
         {"B", [](double t) { return 2.0 - 2.0 * std::exp(-k * t); }}},
        1},
-      {"LawWithoutTheVolumeActsOnTheAmount", [] { return DecayIn(2.5, "k*A"); },
+      {"LawWithoutTheVolumeActsOnTheAmount",
+       [] { return DecayIn(2.5, "k*A"); },
        {{"A", [](double t) { return 2.0 * std::exp(-k * t / 2.5); }}},
        1},
       {"AmountOnlySpeciesEntersTheLawAsAnAmount",
@@ -164,12 +166,12 @@ std::vector<MappingCase> MappingCases() {
          b.Reaction("R4", {}, {{"E", 1}}, "arcsinh(2) + arccosh(2) + arctanh(0.5)");
          return b;
        },
-       {{"B", [](double t) {
-          return (std::asin(0.5) + std::acos(0.5) + std::atan(1.0) + std::acos(0.5)) * t;
-        }},
-        {"C", [](double t) {
-          return (std::acosh(2.0) + std::asinh(0.5) + std::atanh(1.0 / 3.0)) * t;
-        }},
+       {{"B",
+         [](double t) {
+           return (std::asin(0.5) + std::acos(0.5) + std::atan(1.0) + std::acos(0.5)) * t;
+         }},
+        {"C",
+         [](double t) { return (std::acosh(2.0) + std::asinh(0.5) + std::atanh(1.0 / 3.0)) * t; }},
         {"D", [](double t) { return (std::asin(0.5) + std::atan(0.5)) * t; }},
         {"E", [](double t) { return (std::asinh(2.0) + std::acosh(2.0) + std::atanh(0.5)) * t; }}},
        4},
@@ -277,9 +279,14 @@ std::vector<RefusalCase> RefusalCases() {
   return {
       {"Event", [](SbmlBuilder& b) { AddEvent(b, "E1"); }, "event \"E1\""},
       {"AlgebraicRule",
-       [=](SbmlBuilder& b) { b.model().createAlgebraicRule()->setMath(formula("A + B - 3").get()); },
+       [=](SbmlBuilder& b) {
+         b.model().createAlgebraicRule()->setMath(formula("A + B - 3").get());
+       },
        "algebraic rule"},
-      {"Delay", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)"); },
+      {"Delay",
+       [](SbmlBuilder& b) {
+         b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)");
+       },
        "a delay in the kinetic law of \"R2\""},
       {"RuleForAStoichiometry",
        [=](SbmlBuilder& b) {
@@ -290,7 +297,10 @@ std::vector<RefusalCase> RefusalCases() {
          rule->setMath(formula("2").get());
        },
        "assignment rule for the stoichiometry \"n\""},
-      {"RateOf", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)"); },
+      {"RateOf",
+       [](SbmlBuilder& b) {
+         b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)");
+       },
        "a rateOf in the kinetic law of \"R2\""},
       {"FastReaction", [](SbmlBuilder& b) { b.model().getReaction("R")->setFast(true); },
        "fast reaction \"R\""},
@@ -636,7 +646,8 @@ void ExpectTimeCourse(Model& model, const std::string& name,
   ASSERT_EQ(table.times.size(), static_cast<std::size_t>(kPoints + 1));
   for (std::size_t row = 0; row < table.times.size(); ++row) {
     const double t = table.times[row];
-    EXPECT_CLOSE(table.concentrations[row][m], closedForm(t), kAbs, kRel) << name << " at t = " << t;
+    EXPECT_CLOSE(table.concentrations[row][m], closedForm(t), kAbs, kRel)
+        << name << " at t = " << t;
   }
 }
 
@@ -651,8 +662,10 @@ TEST(SbmlRules, ParametersBecomeGlobalQuantitiesThatTheStepConstantsFollow) {
   // The law per unit volume is k*A/c: both constants follow their quantities.
   ASSERT_EQ(model.nSteps(), 1);
   ASSERT_EQ(model.rules.size(), 2u);
-  const Rule* tiedToK = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "k");
-  const Rule* tiedToC = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "c");
+  const Rule* tiedToK =
+      FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "k");
+  const Rule* tiedToC =
+      FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "c");
   ASSERT_NE(tiedToK, nullptr);
   ASSERT_NE(tiedToC, nullptr);
   EXPECT_EQ(tiedToK->expression, "k");
@@ -709,7 +722,8 @@ TEST(SbmlRules, AGrowingCompartmentKeepsAmountsAndItsLawsReadItsCurrentSize) {
   ASSERT_NE(FindRule(model, RuleKind::kRate, RuleTargetKind::kCompartmentVolume, "V"), nullptr);
   EXPECT_EQ(FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R1", "V"),
             nullptr);
-  const Rule* tie = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R2", "V");
+  const Rule* tie =
+      FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R2", "V");
   ASSERT_NE(tie, nullptr);
   EXPECT_EQ(tie->expression, "V");
   // V = 1 + t; X keeps its amount, B and C gain k V and k V^2 per time.
