@@ -226,6 +226,7 @@ class Importer {
 
   std::map<std::string, RuleUse> ruleUses_;
   std::map<std::string, const lib::SpeciesReference*> speciesReferences_;  // by id
+  std::set<const lib::SpeciesReference*> evaluating_;  // stoichiometries being evaluated
   std::vector<Compartment> compartments_;
   std::map<std::string, int> compartmentIndex_;
   std::set<std::string> dimensionless_;
@@ -895,11 +896,11 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
     const std::optional<double> stoichiometry = Stoichiometry(reference, 0);
     if (!stoichiometry && reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
       throw Refusal("stoichiometryMath of " + Quoted(reference.getSpecies()) + " in reaction " +
-                    Quoted(id) + " that reads what changes over time");
+                    Quoted(id) + " that reads what changes over time, or itself");
     }
     if (!stoichiometry && reference.isSetId() && ruleUses_.count(reference.getId()) > 0) {
       throw Refusal("the initial assignment to the stoichiometry " + Quoted(reference.getId()) +
-                    " in reaction " + Quoted(id) + " that reads what changes over time");
+                    " in reaction " + Quoted(id) + " that reads what changes over time, or itself");
     }
     if (!stoichiometry) {
       throw Refusal("the stoichiometry of " + Quoted(reference.getSpecies()) + " in reaction " +
@@ -1270,6 +1271,13 @@ std::optional<double> Importer::StartValue(MathNode tree, int depth) {
 // its initial assignment. Nothing when a rule changes it over time or it
 // has no value.
 std::optional<double> Importer::Stoichiometry(const lib::SpeciesReference& reference, int depth) {
+  // A stoichiometry whose value reads itself has none.
+  if (!evaluating_.insert(&reference).second) return std::nullopt;
+  struct Done {
+    std::set<const lib::SpeciesReference*>& evaluating;
+    const lib::SpeciesReference* reference;
+    ~Done() { evaluating.erase(reference); }
+  } done{evaluating_, &reference};
   const std::string where = "the stoichiometry of " + Quoted(reference.getSpecies());
   if (reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
     const lib::StoichiometryMath* math = reference.getStoichiometryMath();

@@ -879,6 +879,10 @@ TEST(SbmlRules, AStoichiometryGivenAtTimeZeroIsANumber) {
   const Rule* rule = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
   ASSERT_NE(rule, nullptr);
   EXPECT_EQ(rule->expression, "3*A");
+  SbmlBuilder itself = DecayIn(1.0, "k*A");
+  itself.model().getReaction("R")->getProduct(0)->setId("n");
+  itself.InitialAssignment("n", "n + 1");
+  ExpectRefusedNaming(itself.Text(), "the stoichiometry \"n\", which changes or has no value");
   b.AssignmentRule("n", "1 + time");
   ExpectRefusedNaming(b.Text(), "assignment rule for the stoichiometry \"n\"");
 }
