@@ -241,6 +241,56 @@ TEST(SbmlRoundTrip, QuantitiesAndRulesReadBackTheSame) {
   }
 }
 
+// Rules on step constants other than ties to one quantity: each becomes a
+// parameter of its own that the law reads, and the time course stays.
+TEST(SbmlRoundTrip, RulesOnStepConstantsReadBackAsParameters) {
+  test::SbmlBuilder b;
+  b.Compartment("c", 2.0).Parameter("k", 0.7).Parameter("r", 0.4);
+  b.Species("A", "c", 2.0).Species("B", "c", 0.0);
+  b.Reaction("R1", {{"A", 1}}, {{"B", 1}}, "k*A*c").Reaction("R2", {{"B", 1}}, {}, "r*B*c");
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model first;
+  ASSERT_TRUE(ImportSbmlText(b.Text(), catalogue, first).imported);
+  int changed = 0;
+  for (Rule& rule : first.rules) {
+    if (rule.target.kind != RuleTargetKind::kKineticConstant) continue;
+    if (rule.target.constant == "k") {
+      rule.expression = "k*(1 + time)";
+      ++changed;
+    } else if (rule.target.constant == "r") {
+      rule.kind = RuleKind::kInitialAssignment;
+      rule.expression = "3*r";
+      ++changed;
+    }
+  }
+  ASSERT_EQ(changed, 2);
+  const SbmlExportResult exported = ExportSbml(first);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  Model second;
+  const SbmlImportResult again = ImportSbmlText(exported.text, catalogue, second);
+  ASSERT_TRUE(again.imported) << (again.problems.empty() ? "" : again.problems.front());
+  // Two parameters more, one for each constant.
+  EXPECT_EQ(second.globalQuantities.size(), first.globalQuantities.size() + 2);
+  const TimeCourseTable before = ComputeTimeCourseTable(first, TightSettings());
+  const TimeCourseTable after = ComputeTimeCourseTable(second, TightSettings());
+  ASSERT_TRUE(before.errorLog.empty()) << before.errorLog;
+  ASSERT_TRUE(after.errorLog.empty()) << after.errorLog;
+  ASSERT_EQ(before.times.size(), after.times.size());
+  for (std::size_t row = 0; row < before.times.size(); ++row) {
+    for (int m = 0; m < first.nMetabolites(); ++m) {
+      EXPECT_CLOSE(after.concentrations[row][m], before.concentrations[row][m], kRoundTripAbs,
+                   kRoundTripRel)
+          << first.metabolites[m].name << " at t = " << before.times[row];
+    }
+  }
+  // The rules changed the time course.
+  Model untouched;
+  ASSERT_TRUE(ImportSbmlText(b.Text(), catalogue, untouched).imported);
+  const TimeCourseTable plain = ComputeTimeCourseTable(untouched, TightSettings());
+  EXPECT_GT(std::fabs(plain.concentrations.back()[1] - before.concentrations.back()[1]), 1e-3);
+}
+
 // Every built-in rate law, written as MathML and read back, gives the rate
 // its C++ function gives, at concentrations and constants far from 1.
 TEST(SbmlExport, EveryBuiltInLawKeepsItsRate) {
