@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt_message_sink.h"
+#include "rules/rules_edit_guard.h"
 
 namespace vireon {
 namespace {
@@ -70,7 +71,7 @@ void CompartmentsDialog::accept() {
   // A cell still being edited is taken first.
   if (QWidget* focus = focusWidget()) focus->clearFocus();
   ReadRows();
-  if (!editor_.Commit(model_, sink_)) {
+  if (!editor_.Commit(model_, sink_, RulesEditProblem)) {
     if (editor_.badRow() >= 0) table_->setCurrentCell(editor_.badRow(), kName);
     return;
   }

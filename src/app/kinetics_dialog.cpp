@@ -15,6 +15,7 @@
 #include "app/model_edits.h"
 #include "document/document.h"
 #include "kinetics/kinetic_type.h"
+#include "rules/rules_edit_guard.h"
 
 namespace vireon {
 namespace {
@@ -156,7 +157,7 @@ void KineticsDialog::OnTypeChosen(int index) {
 void KineticsDialog::accept() {
   // A constant field still being edited is taken before the commit.
   if (QWidget* focus = focusWidget()) focus->clearFocus();
-  if (!editor_.Commit(document_.model, sink_)) return;
+  if (!editor_.Commit(document_.model, sink_, RulesEditProblem)) return;
   RebindDocumentItems(document_, false);
   QDialog::accept();
 }

@@ -9,6 +9,7 @@
 
 #include "app/model_edits.h"
 #include "document/document.h"
+#include "rules/rules_edit_guard.h"
 
 namespace vireon {
 namespace {
@@ -84,7 +85,7 @@ void MetabolitesDialog::accept() {
   // A cell still being edited is taken first.
   if (QWidget* focus = focusWidget()) focus->clearFocus();
   ReadRows();
-  if (!editor_.Commit(document_.model, AnalyseHook(document_))) {
+  if (!editor_.Commit(document_.model, AnalyseHook(document_), RulesEditProblem)) {
     if (editor_.badRow() >= 0) table_->setCurrentCell(editor_.badRow(), kName);
     return;
   }

@@ -12,6 +12,7 @@
 #include "app/app_startup.h"
 #include "app/compartments_dialog.h"
 #include "app/functions_dialog.h"
+#include "app/global_quantities_dialog.h"
 #include "app/kinetic_types_dialog.h"
 #include "app/kinetics_dialog.h"
 #include "app/links_dialog.h"
@@ -21,13 +22,15 @@
 #include "app/moieties_dialog.h"
 #include "app/qt_message_sink.h"
 #include "app/reactions_dialog.h"
+#include "app/rules_dialog.h"
 #include "app/units_dialog.h"
 #include "document/document.h"
 
 namespace vireon {
 namespace {
 
-// The buttons in the order of the page, two rows of five.
+// The buttons in the order of the page, two rows of six: the model's
+// records first, then what is set around them.
 struct PageButton {
   const char* text;
   void (ModelPage::*open)();
@@ -39,12 +42,14 @@ constexpr PageButton kButtons[] = {
     {"&Metabolites", &ModelPage::OpenMetabolites},
     {"Mo&ieties", &ModelPage::OpenMoieties},
     {"&Compartments", &ModelPage::OpenCompartments},
+    {"&Global Quantities", &ModelPage::OpenGlobalQuantities},
+    {"Rule&s", &ModelPage::OpenRules},
     {"M&ethods", &ModelPage::OpenMethods},
     {"&Links", &ModelPage::OpenLinks},
     {"&Functions", &ModelPage::OpenFunctions},
     {"&Units", &ModelPage::OpenUnits},
 };
-constexpr int kButtonsPerRow = 5;
+constexpr int kButtonsPerRow = 6;
 
 // The model keeps the comments' line breaks as a carriage return and a line
 // feed, as its file holds them; the text box has line feeds alone.
@@ -64,6 +69,16 @@ QString Count(int n, const char* one, const char* many) {
   return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
+// The global quantities and rules, named only in models that have them.
+QString Extras(const Model& model) {
+  QString text;
+  const int quantities = static_cast<int>(model.globalQuantities.size());
+  const int rules = static_cast<int>(model.rules.size());
+  if (quantities > 0) text += ", " + Count(quantities, "global quantity", "global quantities");
+  if (rules > 0) text += ", " + Count(rules, "rule", "rules");
+  return text;
+}
+
 QString SummaryLine(const Document& document) {
   const Model& model = document.model;
   return Count(model.nSteps(), "step", "steps") + ", " +
@@ -73,7 +88,7 @@ QString SummaryLine(const Document& document) {
              .arg(model.nDependent)
              .arg(model.nFixed) +
          Count(model.nCompartments(), "compartment", "compartments") + ", " +
-         Count(model.nMoieties(), "conserved moiety", "conserved moieties");
+         Count(model.nMoieties(), "conserved moiety", "conserved moieties") + Extras(model);
 }
 
 }  // namespace
@@ -197,6 +212,16 @@ void ModelPage::OpenMoieties() {
 
 void ModelPage::OpenCompartments() {
   CompartmentsDialog dialog(document_.model, sink_, this);
+  if (show_(dialog)) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenGlobalQuantities() {
+  GlobalQuantitiesDialog dialog(document_.model, sink_, this);
+  if (show_(dialog)) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenRules() {
+  RulesDialog dialog(document_.model, sink_, this);
   if (show_(dialog)) DocumentChangedByDialog();
 }
 

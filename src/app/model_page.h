@@ -1,6 +1,6 @@
 #pragma once
 // The "Model Definition" page: the model's title and comments, its units,
-// and the ten buttons that open the model's dialogs. After a dialog has
+// and the twelve buttons that open the model's dialogs. After a dialog has
 // changed the model the page marks the document modified and has every item
 // that names a model quantity checked against the new model.
 
@@ -46,6 +46,8 @@ class ModelPage : public QWidget {
   void OpenMetabolites();
   void OpenMoieties();
   void OpenCompartments();
+  void OpenGlobalQuantities();
+  void OpenRules();
   void OpenMethods();
   void OpenLinks();
   void OpenFunctions();

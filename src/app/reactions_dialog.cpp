@@ -10,6 +10,7 @@
 
 #include "app/model_edits.h"
 #include "document/document.h"
+#include "rules/rules_edit_guard.h"
 
 namespace vireon {
 
@@ -20,7 +21,7 @@ ReactionsDialog::ReactionsDialog(Document& document, const KineticCatalogue& cat
       document_(document),
       catalogue_(catalogue),
       defaultConstant_(defaultConstant),
-      editor_(document.model, sink, defaultConcentration) {
+      editor_(document.model, sink, defaultConcentration, MetabolitesTheRulesUse(document.model)) {
   setWindowTitle("Reactions");
   steps_ = new QListWidget;
   name_ = new QLineEdit;
@@ -71,7 +72,7 @@ void ReactionsDialog::DeleteSelected() {
 }
 
 void ReactionsDialog::accept() {
-  if (!editor_.Commit(DefaultKineticsHook(catalogue_, defaultConstant_))) {
+  if (!editor_.Commit(DefaultKineticsHook(catalogue_, defaultConstant_), RulesEditProblem)) {
     Refresh();
     return;
   }

@@ -76,6 +76,7 @@ constexpr OptionRule kOptions[] = {
     {"--rtol", true, kForSimulate},
     {"--atol", true, kForSimulate},
     {"--amounts", false, kForSimulate},
+    {"--select", true, kForSimulate},
 };
 
 const OptionRule* FindOption(std::string_view name) {
@@ -111,6 +112,26 @@ std::optional<std::uint32_t> ParseSeed(std::string_view text) {
     return std::nullopt;
   }
   return static_cast<std::uint32_t>(value);
+}
+
+std::optional<std::vector<std::string>> SplitSelection(std::string_view text) {
+  std::vector<std::string> items;
+  std::string item;
+  int depth = 0;
+  for (char c : text) {
+    if (c == ',' && depth == 0) {
+      if (item.empty()) return std::nullopt;
+      items.push_back(std::move(item));
+      item.clear();
+      continue;
+    }
+    if (c == '(' || c == '[') ++depth;
+    if ((c == ')' || c == ']') && depth > 0) --depth;
+    item += c;
+  }
+  if (item.empty() || depth != 0) return std::nullopt;
+  items.push_back(std::move(item));
+  return items;
 }
 
 PictureFormat PictureFormatOf(std::string_view path) {
@@ -192,6 +213,14 @@ std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& optio
     (name == "--rtol" ? line.relativeTolerance : line.absoluteTolerance) = tolerance;
   } else if (name == "--amounts") {
     line.amounts = true;
+  } else if (name == "--select") {
+    std::optional<std::vector<std::string>> items = SplitSelection(value);
+    if (!items) {
+      return "--select needs items separated by commas, each one non-empty and its brackets "
+             "closed, not " +
+             value;
+    }
+    line.select = std::move(*items);
   }
   return std::nullopt;
 }
@@ -270,7 +299,7 @@ std::string UsageText() {
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
          "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
-         "                       [-o FILE.csv]\n"
+         "                       [--select ITEM,...] [-o FILE.csv]\n"
          "       vireon import FILE.xml [-o MODEL.vrn]\n"
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon --help | --version\n";
@@ -296,7 +325,8 @@ std::string HelpText() {
          "                   header \"time,\" and the metabolite names (an SBML model's\n"
          "                   species ids), then one row per output time. The end time,\n"
          "                   points and tolerances come from the model file, or for SBML\n"
-         "                   from the settings' defaults, unless given.\n"
+         "                   from the settings' defaults, unless given. --select writes\n"
+         "                   other quantities instead of the metabolites.\n"
          "  import FILE.xml  Reads an SBML Level 2 or 3 model and saves it as a Vireon\n"
          "                   model file (default: FILE.vrn). Events, rules, delays and\n"
          "                   other constructs without an equivalent are refused, each\n"
@@ -330,6 +360,14 @@ std::string HelpText() {
          "                   tolerances\n"
          "  --amounts        simulate: amounts (concentration x volume) instead of\n"
          "                   concentrations\n"
+         "  --select ITEM,... simulate: the columns after the time, in this order, each\n"
+         "                   headed by its ITEM: an output item's title as the data-file\n"
+         "                   dialog shows it ([A]t, J(R1), V(c), k(t), ...) or a name\n"
+         "                   (an SBML id): a metabolite's concentration, a step's flux\n"
+         "                   (not for SBML, whose reactions' rates are no steps' fluxes),\n"
+         "                   a compartment's volume or a global quantity's value during\n"
+         "                   the time course. An unknown or ambiguous ITEM is refused\n"
+         "                   (exit status 2)\n"
          "  --help, -h       this text\n"
          "  --version        the version and build\n"
          "\n"
@@ -339,7 +377,8 @@ std::string HelpText() {
          "entries in its error log (a task failed, or an output was refused or not\n"
          "completely written); 130 the run was stopped with Ctrl-C. plot, simulate,\n"
          "import and export: 0 done, 1 refused or failed (the reason on standard\n"
-         "error), 2 bad arguments.\n";
+         "error), 2 bad arguments (for simulate also an unknown or ambiguous --select\n"
+         "item).\n";
 }
 
 }  // namespace vireon::cli

@@ -3,7 +3,8 @@
 //
 //   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet] [--jobs N] [--mpi]
 //   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
-//   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts] [-o FILE.csv]
+//   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]
+//                   [--select ITEM,...] [-o FILE.csv]
 //   vireon import FILE.xml [-o MODEL.vrn]
 //   vireon export MODEL.vrn [-o FILE.xml]
 //   vireon --help | --version
@@ -47,6 +48,9 @@ struct CommandLine {
   std::optional<double> relativeTolerance;
   std::optional<double> absoluteTolerance;
   bool amounts = false;  // amounts instead of concentrations
+  // simulate: the quantities to write after the time, in this order, as
+  // given (SplitSelection); empty: every metabolite.
+  std::vector<std::string> select;
 };
 
 struct ParsedCommandLine {
@@ -59,6 +63,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The seed as --seed takes it: a decimal number from 0 to 4294967295.
 std::optional<std::uint32_t> ParseSeed(std::string_view text);
+
+// The items of a --select list: the text split at every comma that is not
+// inside brackets or parentheses, so that titles such as "C([A],R1)" stay
+// whole. None when an item is empty or a bracket is not closed.
+std::optional<std::vector<std::string>> SplitSelection(std::string_view text);
 
 // The most threads --jobs takes.
 inline constexpr int kMaxJobs = 256;

@@ -4,13 +4,17 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "cli/startup.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/replace_file.h"
-#include "rules/rule_order.h"
+#include "output/output_item_lookup.h"
+#include "rules/rule_system.h"
+#include "sbml/sbml_import.h"
 
 namespace vireon::cli {
 
@@ -46,13 +50,102 @@ std::string CsvHeader(const Model& model) {
   return text;
 }
 
-void AppendCsvRow(std::string& text, const Model& model, double time,
-                  std::span<const double> concentrations, bool amounts) {
-  AppendNumber(text, time);
-  for (int m = 0; m < model.nMetabolites(); ++m) {
-    text += ',';
+// How a row's values are read: the metabolites' from the row, every other
+// item's from where it is bound. A model with rules has the current volume
+// of every compartment bound after the selected items, since an amount is
+// the concentration times the volume at the time of the row.
+struct RowValues {
+  const Model& model;
+  std::vector<OutputItem> bound;
+  std::size_t volumesStart = 0;
+  bool amounts = false;
+
+  // Metabolite m's column value: its concentration, or its amount.
+  double Metabolite(std::span<const double> concentrations, int m) const {
     const double concentration = concentrations[static_cast<std::size_t>(m)];
-    AppendNumber(text, amounts ? concentration * model.VolumeOf(m) : concentration);
+    if (!amounts) return concentration;
+    if (volumesStart == bound.size()) return concentration * model.VolumeOf(m);
+    const int c = model.metabolites[static_cast<std::size_t>(m)].compartment;
+    return concentration * bound[volumesStart + static_cast<std::size_t>(
+                                                   c >= 0 && c < model.nCompartments() ? c : 0)]
+                               .Value();
+  }
+};
+
+void AppendCsvRow(std::string& text, const RowValues& values, double time,
+                  std::span<const double> concentrations) {
+  AppendNumber(text, time);
+  for (int m = 0; m < values.model.nMetabolites(); ++m) {
+    text += ',';
+    AppendNumber(text, values.Metabolite(concentrations, m));
+  }
+  text += '\n';
+}
+
+// The columns --select asks for: the items, each headed by the text that
+// chose it. A metabolite's transient concentration is written from the row
+// the default columns are written from, so that it reads the same either
+// way (and as an amount with --amounts); every other item reads its bound
+// quantity.
+struct Selection {
+  std::vector<std::string> headers;
+  std::vector<OutputItem> items;
+  std::vector<int> metabolites;  // per item: the metabolite, or -1
+};
+
+// Finds every item of the list in the model. An SBML model's ids are
+// looked up by the names the import gave them; its steps' names are not
+// ids of its reactions' rates, since a step's flux is a rate per volume,
+// scaled to whole coefficients, of all or part of a reaction (its title
+// J(...) still chooses it). On failure says on `err` which item is unknown
+// or ambiguous and returns none.
+std::optional<Selection> SelectColumns(const CommandLine& line, const Model& model,
+                                       const std::map<std::string, std::string>& renamedIds,
+                                       std::ostream& err) {
+  const bool sbml = IsSbmlFileName(line.modelPath);
+  Selection selection;
+  for (const std::string& text : line.select) {
+    const auto renamed = renamedIds.find(text);
+    const std::string& name = renamed != renamedIds.end() ? renamed->second : text;
+    std::vector<OutputItem> found = FindTimeCourseItems(model, name, /*stepNames=*/!sbml);
+    if (found.empty()) {
+      err << "vireon: --select: " << line.modelPath << " has no quantity called " << text << "\n";
+      return std::nullopt;
+    }
+    if (found.size() > 1) {
+      err << "vireon: --select: " << text << " is ambiguous in " << line.modelPath << ": it names";
+      for (std::size_t k = 0; k < found.size(); ++k) {
+        err << (k == 0 ? " " : ", ") << found[k].title;
+      }
+      err << "; give one of these titles\n";
+      return std::nullopt;
+    }
+    OutputItem& item = found.front();
+    selection.metabolites.push_back(
+        item.type == kTransientConcentration ? model.FindMetabolite(item.i) : -1);
+    selection.headers.push_back(text);
+    selection.items.push_back(std::move(item));
+  }
+  return selection;
+}
+
+std::string SelectionHeader(const Selection& selection) {
+  std::string text = "time";
+  for (const std::string& header : selection.headers) {
+    text += ',';
+    AppendField(text, header);
+  }
+  text += '\n';
+  return text;
+}
+
+void AppendSelectionRow(std::string& text, const RowValues& values, const Selection& selection,
+                        double time, std::span<const double> concentrations) {
+  AppendNumber(text, time);
+  for (std::size_t k = 0; k < selection.items.size(); ++k) {
+    text += ',';
+    const int m = selection.metabolites[k];
+    AppendNumber(text, m >= 0 ? values.Metabolite(concentrations, m) : values.bound[k].Value());
   }
   text += '\n';
 }
@@ -121,9 +214,9 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
     }
   }
   if (!model.rules.empty()) {
-    const RulesCheck check = CheckRules(model);
-    if (!check.ok()) {
-      err << "vireon: the rules of " << line.modelPath << " cannot be followed: " << check.message
+    const std::string problem = RuleSystem::Problem(model);
+    if (!problem.empty()) {
+      err << "vireon: the rules of " << line.modelPath << " cannot be followed: " << problem
           << "\n";
       return false;
     }
@@ -154,8 +247,9 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
 
 std::string TimeCourseCsv(const Model& model, const TimeCourseTable& table, bool amounts) {
   std::string text = CsvHeader(model);
+  const RowValues values{model, {}, 0, amounts};
   for (std::size_t row = 0; row < table.times.size(); ++row) {
-    AppendCsvRow(text, model, table.times[row], table.concentrations[row], amounts);
+    AppendCsvRow(text, values, table.times[row], table.concentrations[row]);
   }
   return text;
 }
@@ -170,7 +264,10 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
     return kExitFailure;
   }
   Document document;
-  if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err)) return kExitFailure;
+  std::map<std::string, std::string> renamedIds;
+  if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err, &renamedIds)) {
+    return kExitFailure;
+  }
 
   Model& model = document.model;
   TaskSettings settings = document.settings;
@@ -178,6 +275,11 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   if (line.points) settings.points = *line.points;
   if (line.relativeTolerance) settings.solver.relativeTolerance = *line.relativeTolerance;
   if (line.absoluteTolerance) settings.solver.absoluteTolerance = *line.absoluteTolerance;
+  std::optional<Selection> selection;
+  if (!line.select.empty()) {
+    selection = SelectColumns(line, model, renamedIds, err);
+    if (!selection) return kExitUsage;
+  }
   if (!CheckTimeCourse(line, model, settings, err)) return kExitFailure;
 
   // The rows go out as they are computed, in pieces: a file is put in place
@@ -187,14 +289,27 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
     err << "vireon: could not write " << line.outputPath << ": " << output.error() << "\n";
     return kExitFailure;
   }
-  output.text() = CsvHeader(model);
+  output.text() = selection ? SelectionHeader(*selection) : CsvHeader(model);
   bool written = true;
+  RowValues values{model, selection ? selection->items : std::vector<OutputItem>{}, 0, line.amounts};
+  values.volumesStart = values.bound.size();
+  if (!model.rules.empty()) {
+    for (const Compartment& c : model.compartments) {
+      values.bound.push_back(MakeOutputItem(kCurrentVolume, c.name));
+    }
+  }
   const std::string errorLog = ComputeTimeCourseRows(
-      model, settings, [&](double time, std::span<const double> concentrations) {
-        AppendCsvRow(output.text(), model, time, concentrations, line.amounts);
+      model, settings,
+      [&](double time, std::span<const double> concentrations) {
+        if (selection) {
+          AppendSelectionRow(output.text(), values, *selection, time, concentrations);
+        } else {
+          AppendCsvRow(output.text(), values, time, concentrations);
+        }
         written = output.Pass();
         return written;
-      });
+      },
+      values.bound.empty() ? nullptr : &values.bound);
   if (!errorLog.empty()) {
     std::string log;
     for (char c : errorLog) {

@@ -11,6 +11,12 @@
 
 namespace vireon::cli {
 
+// Without --select the columns after the time are the metabolites, in the
+// model's order; with it, the items the list names (FindTimeCourseItems,
+// an SBML model's ids by the names the import gave them), each headed by
+// its text as given. Returns kExitUsage, before any time course, when an
+// item is unknown or ambiguous.
+//
 // Returns kExitSuccess when the table was written, kExitFailure when the
 // model could not be loaded or imported, cannot be evaluated, asks for no
 // or too many points (above kMaxSimulatePoints) or an unusable end time
@@ -25,7 +31,8 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
 // The CSV text of a table: the line "time," and the metabolite names (quoted
 // where a name holds a comma or a quote), then one line per row with every
 // number written so that it reads back exactly. Amounts are concentrations
-// times the volume of each metabolite's compartment.
+// times the model's volume of each metabolite's compartment (a table keeps
+// no volume that a rule changes).
 std::string TimeCourseCsv(const Model& model, const TimeCourseTable& table, bool amounts);
 
 }  // namespace vireon::cli

@@ -22,15 +22,18 @@ bool LoadModel(const std::string& modelPath, Startup& startup, Document& documen
 }
 
 bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
-                     MessageSink& sink, std::ostream& err) {
+                     MessageSink& sink, std::ostream& err,
+                     std::map<std::string, std::string>* renamedIds) {
+  if (renamedIds != nullptr) renamedIds->clear();
   if (!IsSbmlFileName(modelPath)) return LoadModel(modelPath, startup, document, sink, err);
-  const SbmlImportResult result =
+  SbmlImportResult result =
       ImportSbmlDocument(modelPath, document, startup.catalogue, startup.defaults);
   if (!result.imported) {
     err << "vireon: could not import " << modelPath << ":\n";
     for (const std::string& problem : result.problems) err << "  " << problem << "\n";
     return false;
   }
+  if (renamedIds != nullptr) *renamedIds = std::move(result.renamedIds);
   return true;
 }
 

@@ -6,6 +6,7 @@
 // kinetic type, and several runs may share one database at the same time.
 
 #include <filesystem>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -35,9 +36,12 @@ bool LoadModel(const std::string& modelPath, Startup& startup, Document& documen
 // LoadModel for a Vireon model file; for any other name (IsSbmlFileName)
 // a new document whose model is imported from SBML, its steps' kinetic
 // types joining the catalogue. A refused SBML model is said on `err` with
-// every reason.
+// every reason. `renamedIds`, when given, receives the import's SBML ids
+// that became other names (SbmlImportResult::renamedIds); it is emptied for
+// a Vireon model file.
 bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
-                     MessageSink& sink, std::ostream& err);
+                     MessageSink& sink, std::ostream& err,
+                     std::map<std::string, std::string>* renamedIds = nullptr);
 
 // The files a command reads, which what it writes must never replace: the
 // model (a Vireon model file or SBML), the settings file and the kinetics

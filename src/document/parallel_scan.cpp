@@ -57,6 +57,7 @@ void VisitCarriedState(Document& d, Visit& visit) {
   for (Metabolite& m : d.model.moieties) visit(m.initialConcentration);
   for (Step& s : d.model.steps) visit(s.flux), visit(s.constants);
   for (Compartment& c : d.model.compartments) visit(c.volume);
+  for (GlobalQuantity& q : d.model.globalQuantities) visit(q.value);
   visit(d.model.totalTransitionTime);
   TaskSettings& t = d.settings;
   visit(t.endTime), visit(t.solver.relativeTolerance), visit(t.solver.absoluteTolerance);

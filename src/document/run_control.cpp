@@ -13,7 +13,7 @@
 #include "model/messages.h"
 #include "output/output_file_names.h"
 #include "output/report.h"
-#include "rules/rule_order.h"
+#include "rules/rule_system.h"
 #include "scan/scan.h"
 
 namespace vireon {
@@ -118,9 +118,9 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
   }
   if (!model.rules.empty()) {
     // The engine follows the rules only as they pass their check.
-    const RulesCheck check = CheckRules(model);
-    if (!check.ok()) {
-      sink.Warning(kRunMessageTitle, check.message);
+    const std::string problem = RuleSystem::Problem(model);
+    if (!problem.empty()) {
+      sink.Warning(kRunMessageTitle, problem);
       return false;
     }
   }

@@ -6,7 +6,9 @@
 #include "engine/engine.h"
 #include "engine/time_course.h"
 #include "kinetics/arithmetic_fault.h"
+#include "model/model_name_index.h"
 #include "model/structural_analysis.h"
+#include "output/output_item_binding.h"
 
 namespace vireon {
 
@@ -21,6 +23,15 @@ class RowHooks : public EngineHooks {
   void Attach(const EngineState& state) { state_ = &state; }
 
   void WriteDynamicsRow() override {
+    if (!model_.rules.empty()) {
+      // Rules may change a volume: each metabolite's concentration as the
+      // engine stored it for the row, at the current volume.
+      for (int m = 0; m < model_.nMetabolites(); ++m) {
+        row_[static_cast<std::size_t>(m)] = model_.metabolites[static_cast<std::size_t>(m)].concentration;
+      }
+      if (!sink_(state_->time, row_)) ended_ = true;
+      return;
+    }
     for (int p = 1; p <= model_.nMetabolites(); ++p) {
       const int m = model_.metaboliteOrder[p - 1];
       row_[m] = state_->amounts[p] / model_.VolumeOf(m);
@@ -40,10 +51,37 @@ class RowHooks : public EngineHooks {
   const EngineState* state_ = nullptr;
 };
 
+// Points the items at the quantities of this time course, and lets them go
+// when it ends, since the engine state and settings they point into do not
+// outlive it.
+class ItemBinding {
+ public:
+  ItemBinding(std::vector<OutputItem>* items, Model& model, EngineState& state,
+              TaskSettings& settings)
+      : items_(items) {
+    if (items_ == nullptr) return;
+    const ModelNameIndex names(model);
+    const BindingContext context{model, state, settings, {}, &names};
+    for (OutputItem& item : *items_) BindOutputItem(item, context, /*bind=*/true);
+  }
+  ~ItemBinding() {
+    if (items_ == nullptr) return;
+    for (OutputItem& item : *items_) item.value = nullptr;
+  }
+  ItemBinding(const ItemBinding&) = delete;
+  ItemBinding& operator=(const ItemBinding&) = delete;
+
+ private:
+  std::vector<OutputItem>* items_;
+};
+
 }  // namespace
 
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
-                                  const TimeCourseRowSink& row) {
+                                  const TimeCourseRowSink& row, std::vector<OutputItem>* items) {
+  TaskSettings taskSettings = settings;
+  taskSettings.realTime = 0;
+  EngineState state;
   if (model.nSteps() == 0) {
     // Without steps there is no structural analysis to order the
     // metabolites; nothing changes anyway.
@@ -52,15 +90,15 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
       m.concentration = m.initialConcentration;
       values.push_back(m.initialConcentration);
     }
+    if (items != nullptr) state.Allocate(model);
+    const ItemBinding binding(items, model, state, taskSettings);
     for (int k = 0; k <= settings.points; ++k) {
-      if (!row(settings.endTime * k / settings.points, values)) break;
+      state.time = settings.endTime * k / settings.points;
+      if (!row(state.time, values)) break;
     }
     return {};
   }
 
-  TaskSettings taskSettings = settings;
-  taskSettings.realTime = 0;
-  EngineState state;
   state.Allocate(model);
   ComputeMoietyTotals(model);
   RowHooks hooks(model, row);
@@ -69,6 +107,8 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
   try {
     SetUpTimeCourse(engine);
     state.maxSteps = kTableMaxSteps;
+    // Bound once the engine has set its state up, just before the first row.
+    const ItemBinding binding(items, model, state, taskSettings);
     TimeCourse(engine, /*write=*/true);
   } catch (const ArithmeticFault& fault) {
     engine.lsoda.LsodaFree();

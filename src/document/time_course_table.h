@@ -10,6 +10,7 @@
 
 #include "engine/task_settings.h"
 #include "model/model.h"
+#include "output/output_item.h"
 
 namespace vireon {
 
@@ -43,8 +44,13 @@ using TimeCourseRowSink = std::function<bool(double time, std::span<const double
 // The same time course, each row handed to `row` as soon as it is known
 // instead of kept, so that the memory it needs does not grow with the
 // points. Returns the error log (empty when every row was computed, or
-// `row` ended it).
+// `row` ended it). `items`, when given, are bound (BindOutputItem) against
+// the model, the time course's own engine state and settings before the
+// first row, so that `row` reads their current values (OutputItem::Value);
+// items whose names do not resolve read 0. Their binding is cleared when
+// the time course ends.
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
-                                  const TimeCourseRowSink& row);
+                                  const TimeCourseRowSink& row,
+                                  std::vector<OutputItem>* items = nullptr);
 
 }  // namespace vireon

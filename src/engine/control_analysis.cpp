@@ -1,5 +1,6 @@
 #include "engine/control_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -14,9 +15,118 @@ void ComputeElasticities(Engine& engine) {
   if (state.ssFailure != SteadyStateOutcome::kFound) return;
 
   engine.equations.ComputeElasticities(state.ssAmounts.data(), state.elasticities);
+  if (engine.rules && engine.rules->rateCount() > 0) {
+    engine.equations.ComputeRateRuleElasticities(state.ssAmounts.data(), state.elasticities);
+  }
 }
 
+namespace {
+
+// With rate rules the system's variables are the independent amounts and
+// the rate-rule targets. The amounts' rows are those of the reduced system
+// (U e L for the amounts, U e_r for the targets); the targets' rows are
+// their rules' derivatives, the steady-state Jacobian's last rows. No rule
+// reads a rate, so a step's rate moves only the amounts' rows:
+// concControl = -[L 0; 0 I] M^-1 [U; 0].
+int RateRuleControlCoefficients(Engine& engine) {
+  EngineState& state = engine.state;
+  const Model& model = engine.model;
+  const int nSteps = model.nSteps();
+  const int nVariable = model.nVariable;
+  const int nIndependent = model.nIndependent;
+  const int nMetabolites = model.nMetabolites();
+  const int n = engine.equations.nReduced();
+  const int nRate = n - nIndependent;
+  Matrix<double> link(nVariable, nIndependent);
+  for (int v = 0; v < nVariable; ++v) {
+    for (int j = 0; j < nIndependent; ++j) {
+      link[v][j] = model.link[v][j] * engine.equations.LinkWeight(v + 1, j + 1);
+    }
+  }
+  Matrix<double> m(n + 1, n + 1);
+  for (int i = 0; i < nIndependent; ++i) {
+    const float* u = model.reducedStoichiometry[i];
+    for (int s = 0; s < nSteps; ++s) {
+      const double us = u[s];
+      if (us == 0.0) continue;
+      const double* e = state.elasticities[s];
+      for (int j = 0; j < nIndependent; ++j) {
+        double sum = 0.0;
+        for (int v = 0; v < nVariable; ++v) sum += e[v] * link[v][j];
+        m[i + 1][j + 1] += us * sum;
+      }
+      for (int r = 0; r < nRate; ++r) m[i + 1][nIndependent + 1 + r] += us * e[nMetabolites + r];
+    }
+  }
+  for (int r = nIndependent + 1; r <= n; ++r) {
+    for (int j = 1; j <= n; ++j) m[r][j] = state.jacobian[j][r];
+  }
+  std::vector<double*> rows(n + 1);
+  for (int i = 0; i <= n; ++i) rows[i] = m[i];
+  LuSolver lu(/*sparse=*/false);
+  if (lu.Factor(rows.data(), n) != 0) return 1;
+  std::vector<double> z(n + 1);
+  for (int s = 0; s < nSteps; ++s) {
+    std::fill(z.begin(), z.end(), 0.0);
+    for (int i = 0; i < nIndependent; ++i) z[i + 1] = model.reducedStoichiometry[i][s];
+    lu.Solve(z.data());
+    for (int v = 0; v < nVariable; ++v) {
+      double sum = 0.0;
+      for (int j = 0; j < nIndependent; ++j) sum += link[v][j] * z[j + 1];
+      state.concControl[v][s] = -sum;
+    }
+    for (int r = 0; r < nRate; ++r) state.concControl[nVariable + r][s] = -z[nIndependent + 1 + r];
+  }
+  return 0;
+}
+
+// The rate-rule targets' terms of fluxControl = I + e concControl, and
+// their scaled form (by the targets' values).
+void AddRateRuleFluxControl(Engine& engine) {
+  EngineState& state = engine.state;
+  const int nSteps = engine.model.nSteps();
+  const int nVariable = engine.model.nVariable;
+  const int nMetabolites = engine.model.nMetabolites();
+  const int nRate = engine.equations.nReduced() - engine.model.nIndependent;
+  for (int j = 0; j < nSteps; ++j) {
+    for (int k = 0; k < nSteps; ++k) {
+      double sum = state.fluxControl[j][k];
+      for (int r = 0; r < nRate; ++r) {
+        sum += state.elasticities[j][nMetabolites + r] * state.concControl[nVariable + r][k];
+      }
+      state.fluxControl[j][k] = sum;
+    }
+  }
+}
+
+void ScaleRateRuleCoefficients(Engine& engine) {
+  EngineState& state = engine.state;
+  const Model& model = engine.model;
+  const int nSteps = model.nSteps();
+  const int nRate = engine.equations.nReduced() - model.nIndependent;
+  const double resolution = engine.settings.solver.steadyStateResolution;
+  std::vector<double> u(static_cast<std::size_t>(engine.equations.nReduced()) + 1);
+  engine.equations.ReducedPoint(state.ssAmounts.data(), u.data());
+  for (int r = 0; r < nRate; ++r) {
+    const double value = u[static_cast<std::size_t>(model.nIndependent + 1 + r)];
+    const bool tinyValue = std::fabs(value) < resolution;
+    for (int s = 0; s < nSteps; ++s) {
+      const double flux = model.steps[model.stepOrder[s]].flux;
+      double& e = state.elasticities[s][model.nMetabolites() + r];
+      e = std::fabs(flux) < resolution ? kInfiniteValue : e * value / flux;
+      double& c = state.concControl[model.nVariable + r][s];
+      c = tinyValue ? kInfiniteValue : c * flux / value;
+    }
+  }
+}
+
+}  // namespace
+
 int ComputeControlCoefficients(Engine& engine) {
+  if (engine.rules && engine.rules->rateCount() > 0) {
+    engine.state.concControl.Fill(0.0);
+    return RateRuleControlCoefficients(engine);
+  }
   EngineState& state = engine.state;
   const Model& model = engine.model;
   const int nSteps = model.nSteps();
@@ -179,7 +289,13 @@ void ControlAnalysis(Engine& engine) {
   ComputeElasticities(engine);
   const int singular = ComputeControlCoefficients(engine);
   ComputeFluxControl(engine, singular);
-  if (!engine.settings.mcaUnscaled) ScaleCoefficients(engine, singular);
+  const bool rateRules = engine.rules && engine.rules->rateCount() > 0;
+  if (rateRules && !singular) AddRateRuleFluxControl(engine);
+  if (!engine.settings.mcaUnscaled) {
+    // The targets' columns first: the metabolites' scaling reads the fluxes only.
+    if (rateRules && !singular) ScaleRateRuleCoefficients(engine);
+    ScaleCoefficients(engine, singular);
+  }
 }
 
 }  // namespace vireon

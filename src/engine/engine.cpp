@@ -23,7 +23,7 @@ namespace {
 // The rules of the model, their initial values applied to it (the model's
 // own values kept for the destructor) and the conservation totals computed
 // again; null when the model has none.
-std::unique_ptr<RuleSystem> SetUpRules(Model& model, EngineState& state) {
+std::unique_ptr<RuleSystem> SetUpRules(Model& model) {
   if (model.rules.empty()) return nullptr;
   std::string problem;
   std::unique_ptr<RuleSystem> rules = RuleSystem::Build(model, problem);
@@ -31,13 +31,18 @@ std::unique_ptr<RuleSystem> SetUpRules(Model& model, EngineState& state) {
   rules->SaveModelValues(model);
   rules->ApplyInitialValues(model);
   ComputeMoietyTotals(model);
+  return rules;
+}
+
+// The current values start as the model's (after its initial values), for
+// a model without rules as well: a scan may have changed them.
+void StartCurrentValues(const Model& model, EngineState& state) {
   for (std::size_t g = 0; g < model.globalQuantities.size() && g < state.quantityValues.size(); ++g) {
     state.quantityValues[g] = model.globalQuantities[g].value;
   }
   for (std::size_t c = 0; c < model.compartments.size() && c < state.volumeValues.size(); ++c) {
     state.volumeValues[c] = model.compartments[c].volume;
   }
-  return rules;
 }
 
 }  // namespace
@@ -47,13 +52,19 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       state(state),
       settings(settings),
       hooks(hooks),
-      rules(SetUpRules(model, state)),
+      rules(SetUpRules(model)),
       equations(model, state, settings.solver.derivationFactor,
                 settings.solver.steadyStateResolution),
       points(settings.points),
       sleepLength(settings.sleepTime),
       rhs_(equations) {
-  if (rules) equations.AttachRules(rules.get(), model);
+  StartCurrentValues(model, state);
+  if (rules) {
+    equations.AttachRules(rules.get(), model);
+    // With rules the fixed amounts are read from the engine state, whatever
+    // vector a task evaluates the equations at: they start as the model's.
+    equations.SetInitialAmounts(state.amounts.data());
+  }
   SetUseSparsity(true);
 }
 
@@ -62,9 +73,10 @@ Engine::~Engine() {
 }
 
 void Engine::SetUseSparsity(bool use) {
-  // Rules may make any rate read any amount, which the network's structure
-  // does not show.
-  use = use && !rules;
+  // The network's structure knows what the assignment rules make a rate
+  // read, but not the rate-rule targets, which are further variables of
+  // the integrator, nor a compartment that changes.
+  use = use && (!rules || (rules->rateCount() == 0 && !rules->anyVolumeChanges()));
   equations.SetUseSparsity(use);
   if (use) {
     lsoda.SetColumnStructure(&equations.fullStructure());

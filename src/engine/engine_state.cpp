@@ -7,6 +7,10 @@ namespace vireon {
 void EngineState::Allocate(const Model& model) {
   const int nMetabolites = model.nMetabolites();
   const int size = nMetabolites + 1;
+  // The steady-state system: the independent amounts, then the rate-rule
+  // targets of a model with rate rules.
+  const int nRate = RateRuleCount(model.rules);
+  const int nReduced = model.nIndependent + nRate;
   structure.Clear();
   amounts.assign(size, 0.0);
   ssAmounts.assign(size, 0.0);
@@ -16,14 +20,16 @@ void EngineState::Allocate(const Model& model) {
   // Only the reduced system is ever differentiated: nIndependent + 1 square
   // (1-based), not nMetabolites + 1, which for large models would cost
   // gigabytes that are never read.
-  jacobian.Assign(model.nIndependent + 1, model.nIndependent + 1);
-  eigenReal.assign(nMetabolites, 0.0);
-  eigenImag.assign(nMetabolites, 0.0);
+  jacobian.Assign(nReduced + 1, nReduced + 1);
+  eigenReal.assign(nMetabolites + nRate, 0.0);
+  eigenImag.assign(nMetabolites + nRate, 0.0);
   // Untouched until the eigenvalues are computed: a time course of a large
   // model never pays for its pages.
-  eigenMatrix.Assign(model.nIndependent, model.nIndependent);
-  elasticities.Assign(model.nSteps(), nMetabolites);
-  concControl.Assign(model.nVariable, model.nSteps());
+  eigenMatrix.Assign(nReduced, nReduced);
+  // A rate-rule target's column of elasticities and row of control
+  // coefficients follow the metabolites'.
+  elasticities.Assign(model.nSteps(), nMetabolites + nRate);
+  concControl.Assign(model.nVariable + nRate, model.nSteps());
   fluxControl.Assign(model.nSteps(), model.nSteps());
   quantityValues.resize(model.globalQuantities.size());
   for (std::size_t g = 0; g < model.globalQuantities.size(); ++g) {

@@ -34,7 +34,8 @@ struct EngineState {
   std::vector<double> trialAmounts;  // Newton's initial amounts and trial points
   std::vector<double> newtonStep;    // the current Newton correction
 
-  // jacobian[j][i] = dF_i/dx_j, 1-based, nIndependent + 1 square.
+  // jacobian[j][i] = dF_i/dx_j, 1-based, nIndependent + 1 square (with rate
+  // rules, their targets follow the independent amounts as further x_j).
   Matrix<double> jacobian;
   SteadyStateOutcome ssFailure = SteadyStateOutcome::kFound;
 
@@ -52,8 +53,8 @@ struct EngineState {
   std::vector<double> quantityValues;
   std::vector<double> volumeValues;
 
-  Matrix<double> elasticities;  // nSteps x nMetabolites
-  Matrix<double> concControl;   // nVariable x nSteps
+  Matrix<double> elasticities;  // nSteps x nMetabolites (+ one column per rate rule)
+  Matrix<double> concControl;   // nVariable (+ one row per rate rule) x nSteps
   Matrix<double> fluxControl;   // nSteps x nSteps
 
   // Integrator state.

@@ -258,9 +258,7 @@ void ModelEquations::DependentAmounts(double* x) const {
 }
 
 bool ModelEquations::Grouped(const ColumnStructure& structure, int nColumns) const {
-  // Rules may make a rate read any amount: the network's structure no
-  // longer says which columns are independent.
-  return useSparsity_ && rules_ == nullptr && structure.groups().Pays(nColumns);
+  return useSparsity_ && structure.groups().Pays(nColumns);
 }
 
 void ModelEquations::ComputeJacobian(const double* x, Matrix<double>& jacobian) {
@@ -289,6 +287,54 @@ void ModelEquations::ComputeJacobianByColumns(const double* x, Matrix<double>& j
   ++state_.newtonJEvals;
   // The rules' current values are those at x again.
   if (rules_ != nullptr) RateInput(x);
+}
+
+void ModelEquations::ComputeReducedJacobian(const double* u, Matrix<double>& jacobian) {
+  const int n = nReduced();
+  reducedPerturbed_.assign(u, u + n + 1);
+  reducedPlus_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+  reducedMinus_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+  for (int j = 1; j <= n; ++j) {
+    const PerturbationBase around(u[j], derivationFactor_, resolution_);
+    reducedPerturbed_[j] = around.Plus();
+    ReducedResidual(reducedPerturbed_.data(), reducedPlus_.data());
+    reducedPerturbed_[j] = around.Minus();
+    ReducedResidual(reducedPerturbed_.data(), reducedMinus_.data());
+    state_.newtonFEvals += 2;
+    const double step = around.Step();
+    double* row = jacobian[j];
+    for (int i = 1; i <= n; ++i) row[i] = (reducedPlus_[i] - reducedMinus_[i]) / step;
+    reducedPerturbed_[j] = u[j];
+  }
+  ++state_.newtonJEvals;
+  // The rules' current values are those at u again.
+  ReducedResidual(u, reducedPlus_.data());
+}
+
+void ModelEquations::ComputeRateRuleElasticities(const double* x, Matrix<double>& elasticities) {
+  const int nSteps = model_.nSteps();
+  std::vector<double> plus(nSteps + 1), minus(nSteps + 1);
+  std::vector<double> u(static_cast<std::size_t>(nReduced()) + 1);
+  ReducedPoint(x, u.data());
+  std::vector<double> amounts(x, x + nMetabolites_ + 1);
+  for (int r = 0; r < nRate_; ++r) {
+    double& value = u[static_cast<std::size_t>(nIndependent_ + 1 + r)];
+    const double at = value;
+    const PerturbationBase around(at, derivationFactor_, resolution_);
+    for (auto [target, rates] : {std::pair{around.Plus(), plus.data()},
+                                 std::pair{around.Minus(), minus.data()}}) {
+      value = target;
+      SetReducedPoint(u.data(), amounts.data());
+      const double* input = RateInput(amounts.data());
+      for (int s = 1; s <= nSteps; ++s) rates[s] = StepRate(input, s);
+    }
+    value = at;
+    const double step = around.Step();
+    for (int s = 1; s <= nSteps; ++s) {
+      elasticities[s - 1][nMetabolites_ + r] = (plus[s] - minus[s]) / step;
+    }
+  }
+  SetReducedPoint(u.data(), amounts.data());
 }
 
 // The columns of one group move together: every evaluation sees x with one
@@ -359,9 +405,11 @@ bool ModelEquations::ComputeJacobianByGroups(const double* x, Matrix<double>& ja
       row[*i] = (plus[*i] - minus[*i]) / step;
     }
   };
-  if (!DifferenceByGroups(x, structure_.reduced.groups(), width, baseF_.data(), evaluate, store)) {
-    return false;
-  }
+  const bool done =
+      DifferenceByGroups(x, structure_.reduced.groups(), width, baseF_.data(), evaluate, store);
+  // The rules' current values are those at x again.
+  if (rules_ != nullptr) RateInput(x);
+  if (!done) return false;
   state_.newtonFEvals += 2 * nIndependent_;
   ++state_.newtonJEvals;
   return true;
@@ -404,7 +452,8 @@ bool ModelEquations::ComputeElasticitiesByGroups(const double* x, Matrix<double>
   const int nSteps = model_.nSteps();
   stepBase_.resize(nSteps + 1);
   auto evaluate = [&](double* rates) {
-    for (int s = 1; s <= nSteps; ++s) rates[s] = StepRate(perturbed_.data(), s);
+    const double* input = RateInput(perturbed_.data());
+    for (int s = 1; s <= nSteps; ++s) rates[s] = StepRate(input, s);
   };
   auto store = [&](int i, const double* plus, const double* minus, double step) {
     for (int s = 1; s <= nSteps; ++s) {
@@ -414,8 +463,11 @@ bool ModelEquations::ComputeElasticitiesByGroups(const double* x, Matrix<double>
       elasticities[*s - 1][i - 1] = (plus[*s] - minus[*s]) / step;
     }
   };
-  return DifferenceByGroups(x, structure_.elasticity.groups(), nSteps + 1, stepBase_.data(),
-                            evaluate, store);
+  const bool done = DifferenceByGroups(x, structure_.elasticity.groups(), nSteps + 1,
+                                       stepBase_.data(), evaluate, store);
+  // The rules' current values are those at x again.
+  if (rules_ != nullptr) RateInput(x);
+  return done;
 }
 
 double ModelEquations::ResidualNorm(const double* f) const {

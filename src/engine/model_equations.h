@@ -114,6 +114,28 @@ class ModelEquations {
   // The volume of the compartment of position p (1-based).
   double Volume(int p) const { return volumes_[p]; }
 
+  // The steady-state system: the independent amounts, then the rate-rule
+  // targets' values (nReduced is nIndependent without rate rules). A point
+  // u of it and its residual g (both 1-based); the value returned is the
+  // largest magnitude among g and the dependent amounts' derivatives, as
+  // ResidualNorm gives it (not a number when one is not). The residual and
+  // the points need the rules attached.
+  int nReduced() const { return nIndependent_ + nRate_; }
+  double ReducedResidual(const double* u, double* g);
+  // jacobian[j][i] = dg_i/du_j (1 <= i, j <= nReduced) by central
+  // differences around u, column by column, counted as ComputeJacobian
+  // counts; the rules are left at u.
+  void ComputeReducedJacobian(const double* u, Matrix<double>& jacobian);
+  // elasticities[s][nMetabolites + r] = d rate_s / d(target of rate rule r)
+  // by central differences around the target's current value, at the
+  // amounts x; the targets are left as they were.
+  void ComputeRateRuleElasticities(const double* x, Matrix<double>& elasticities);
+  // The point of the amounts and the rate-rule targets' current values,
+  // and back: the amounts (dependent ones from the conservation relations
+  // and those the rules set) and the targets from a point.
+  void ReducedPoint(const double* amounts, double* u) const;
+  void SetReducedPoint(const double* u, double* amounts);
+
   // The current volume of the compartment of position p: its volume, or
   // with rules the volume the rules give it now.
   double CurrentVolume(int p) const;
@@ -206,6 +228,8 @@ class ModelEquations {
   std::vector<int> compartmentOf_;             // by position, 1-based
   std::vector<double> ruleAmounts_, ruleScaled_;  // by position, 1-based
   std::vector<double> rateValues_;              // by rate rule
+  std::vector<double> reducedY_, reducedYdot_;  // the integrator's layout, 1-based
+  std::vector<double> reducedPlus_, reducedMinus_, reducedPerturbed_;  // 1-based
 
   static std::size_t OperandCount(const Step& step);
   // Enters step k in the batch of its kinetic type; false when its type has

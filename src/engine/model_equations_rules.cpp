@@ -15,6 +15,7 @@
 //  6. the rate rules' derivatives.
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/model_equations.h"
 #include "rules/rule_system.h"
@@ -33,6 +34,8 @@ void ModelEquations::AttachRules(RuleSystem* rules, Model& model) {
   ruleAmounts_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
   ruleScaled_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
   rateValues_.assign(static_cast<std::size_t>(nRate_), 0.0);
+  reducedY_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
+  reducedYdot_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
 }
 
 double ModelEquations::CurrentVolume(int p) const {
@@ -87,6 +90,44 @@ void ModelEquations::UnpackState(const double* y, double* amounts) {
   if (rules_ == nullptr) return;
   const RuleQuantities q{time_, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
   for (int r = 0; r < nRate_; ++r) rules_->SetRateTarget(r, y[nVariable_ + 1 + r], q, *ruleModel_);
+  rules_->EvaluateAssignments(q, *ruleModel_);
+}
+
+double ModelEquations::ReducedResidual(const double* u, double* g) {
+  double* y = reducedY_.data();
+  double* ydot = reducedYdot_.data();
+  std::copy(u + 1, u + nIndependent_ + 1, y + 1);
+  DependentAmounts(y);
+  std::copy(u + nIndependent_ + 1, u + nReduced() + 1, y + nVariable_ + 1);
+  Derivs(y, ydot);
+  // The amounts' rates, as the amounts' own Newton leaves them.
+  std::copy(ydot + 1, ydot + nVariable_ + 1, state_.derivatives.begin() + 1);
+  std::copy(ydot + 1, ydot + nIndependent_ + 1, g + 1);
+  std::copy(ydot + nVariable_ + 1, ydot + nEquations() + 1, g + nIndependent_ + 1);
+  double largest = ResidualNorm(ydot);
+  for (int r = nIndependent_ + 1; r <= nReduced(); ++r) {
+    const double a = std::fabs(g[r]);
+    if (std::isnan(a)) return a;
+    if (a > largest) largest = a;
+  }
+  return largest;
+}
+
+void ModelEquations::ReducedPoint(const double* amounts, double* u) const {
+  std::copy(amounts + 1, amounts + nIndependent_ + 1, u + 1);
+  if (rules_ == nullptr) return;
+  const RuleQuantities q{time_, const_cast<double*>(amounts), state_.quantityValues.data(),
+                         state_.volumeValues.data()};
+  rules_->ReadConcentrations(q);
+  for (int r = 0; r < nRate_; ++r) u[nIndependent_ + 1 + r] = rules_->RateTargetValue(r, q, *ruleModel_);
+}
+
+void ModelEquations::SetReducedPoint(const double* u, double* amounts) {
+  std::copy(u + 1, u + nIndependent_ + 1, amounts + 1);
+  DependentAmounts(amounts);
+  if (rules_ == nullptr) return;
+  const RuleQuantities q{time_, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
+  for (int r = 0; r < nRate_; ++r) rules_->SetRateTarget(r, u[nIndependent_ + 1 + r], q, *ruleModel_);
   rules_->EvaluateAssignments(q, *ruleModel_);
 }
 

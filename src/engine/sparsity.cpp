@@ -1,9 +1,12 @@
 #include "engine/sparsity.h"
 
 #include <algorithm>
+#include <memory>
+#include <string>
 
 #include "kinetics/kinetic_type.h"
 #include "model/model.h"
+#include "rules/rule_system.h"
 
 namespace vireon {
 
@@ -143,6 +146,15 @@ std::vector<std::vector<int>> PositionsReadBySteps(const Model& model) {
       }
     }
     Normalise(positions);
+  }
+  if (!model.rules.empty()) {
+    // A rate also reads what the rules that feed it read.
+    std::string problem;
+    const std::unique_ptr<RuleSystem> rules = RuleSystem::Build(model, problem);
+    if (rules) {
+      rules->AddPositionsRead(model, reads);
+      for (std::vector<int>& positions : reads) Normalise(positions);
+    }
   }
   return reads;
 }

@@ -235,7 +235,7 @@ int MatrixEigenvalues(int n, const double* matrix, int ld, double* a, double* wr
 
 void ComputeEigenvalues(Engine& engine) {
   EngineState& state = engine.state;
-  const int n = engine.model.nIndependent;
+  const int n = engine.equations.nReduced();
   std::fill(state.eigenReal.begin(), state.eigenReal.end(), 0.0);
   std::fill(state.eigenImag.begin(), state.eigenImag.end(), 0.0);
   if (n >= 1) {

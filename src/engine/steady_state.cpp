@@ -42,6 +42,76 @@ std::vector<double*> RowPointers(Matrix<double>& matrix) {
   return rows;
 }
 
+// The unknowns Newton's method works on. Without rate rules they are the
+// independent amounts, kept in the engine state's vectors; F comes from
+// Derivs and the dependent amounts from the conservation relations.
+class AmountSystem {
+ public:
+  explicit AmountSystem(Engine& engine) : engine_(engine), state_(engine.state) {}
+  int size() const { return engine_.model.nIndependent; }
+  double* point() { return state_.ssAmounts.data(); }
+  double* trial() { return state_.trialAmounts.data(); }
+  double* residual() { return state_.derivatives.data(); }
+  double* step() { return state_.newtonStep.data(); }
+  bool sparse() const { return engine_.equations.useSparsity(); }
+  double Evaluate() {
+    engine_.equations.Derivs(point(), residual());
+    return engine_.equations.ResidualNorm(residual());
+  }
+  double EvaluateTrial() {
+    engine_.equations.DependentAmounts(trial());
+    engine_.equations.Derivs(trial(), residual());
+    return engine_.equations.ResidualNorm(residual());
+  }
+  void Jacobian() { engine_.equations.ComputeJacobian(point(), state_.jacobian); }
+  void Accept() {
+    for (int p = 1; p <= engine_.model.nVariable; ++p) state_.ssAmounts[p] = state_.trialAmounts[p];
+  }
+  void Finish() {}
+
+ private:
+  Engine& engine_;
+  EngineState& state_;
+};
+
+// With rate rules the unknowns are the independent amounts and then the
+// rate-rule targets, held here; the engine state's amounts and the
+// targets' places follow every accepted point.
+class RateRuleSystem {
+ public:
+  explicit RateRuleSystem(Engine& engine)
+      : engine_(engine),
+        n_(engine.equations.nReduced()),
+        point_(static_cast<std::size_t>(n_) + 1, 0.0),
+        trial_(point_),
+        residual_(point_),
+        step_(point_) {
+    engine.equations.ReducedPoint(engine.state.ssAmounts.data(), point_.data());
+  }
+  int size() const { return n_; }
+  double* point() { return point_.data(); }
+  double* trial() { return trial_.data(); }
+  double* residual() { return residual_.data(); }
+  double* step() { return step_.data(); }
+  bool sparse() const { return false; }
+  double Evaluate() { return engine_.equations.ReducedResidual(point(), residual()); }
+  double EvaluateTrial() { return engine_.equations.ReducedResidual(trial(), residual()); }
+  void Jacobian() { engine_.equations.ComputeReducedJacobian(point(), engine_.state.jacobian); }
+  void Accept() {
+    point_ = trial_;
+    Finish();
+  }
+  // The engine state's amounts and the rules at the current point.
+  void Finish() { engine_.equations.SetReducedPoint(point(), engine_.state.ssAmounts.data()); }
+
+ private:
+  Engine& engine_;
+  int n_;
+  std::vector<double> point_, trial_, residual_, step_;
+};
+
+bool HasRateRules(const Engine& engine) { return engine.rules && engine.rules->rateCount() > 0; }
+
 // Integration passes from the initial amounts over growing spans (forward
 // for a positive first interval, backward for a negative one), stopping at
 // the first pass that ends at a steady state. With newtonAfterPass, Newton
@@ -92,14 +162,22 @@ SteadyStateOutcome CheckSteadyState(Engine& engine) {
   EngineState& state = engine.state;
   state.ssFailure = SteadyStateOutcome::kNotFound;
   if (AnyNegativeVariable(engine, state.ssAmounts)) return state.ssFailure;
-  engine.equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
+  double m = 0.0;
+  if (HasRateRules(engine)) {
+    RateRuleSystem system(engine);
+    m = system.Evaluate();
+  } else {
+    engine.equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
+    m = engine.equations.ResidualNorm(state.derivatives.data());
+  }
   ++state.newtonFEvals;
-  if (engine.equations.ResidualNorm(state.derivatives.data()) <
-      engine.settings.solver.steadyStateResolution) {
+  if (m < engine.settings.solver.steadyStateResolution) {
     state.ssFailure = SteadyStateOutcome::kFound;
   }
   return state.ssFailure;
 }
+
+namespace {
 
 // Newton's method, in the order it works:
 //  1. the residual at the start; a start that already is a steady state ends it;
@@ -107,16 +185,14 @@ SteadyStateOutcome CheckSteadyState(Engine& engine) {
 //     pivot ends with "singular"), the correction from J delta = F, and the
 //     damping that halves the correction until the residual does not grow;
 //  3. the outcome is judged on the last accepted residual.
-SteadyStateOutcome Newton(Engine& engine) {
+template <class System>
+SteadyStateOutcome NewtonOn(Engine& engine, System& system) {
   EngineState& state = engine.state;
-  ModelEquations& equations = engine.equations;
-  const int nIndependent = engine.model.nIndependent;
-  const int nVariable = engine.model.nVariable;
+  const int n = system.size();
 
   state.ssFailure = SteadyStateOutcome::kNotFound;
-  equations.Derivs(state.ssAmounts.data(), state.derivatives.data());
+  double m = system.Evaluate();
   ++state.newtonFEvals;
-  double m = equations.ResidualNorm(state.derivatives.data());
   // A residual that is not a number cannot be reduced.
   if (std::isnan(m)) return state.ssFailure;
   state.ssFailure = JudgeResidual(engine, m, SteadyStateOutcome::kNotFound);
@@ -125,16 +201,19 @@ SteadyStateOutcome Newton(Engine& engine) {
   std::vector<double*> rows = RowPointers(state.jacobian);
   // The transposed solve gives the dense form's zeros with their signs, which
   // the step below reads: -0 - (+0) differs from -0 - (-0).
-  LuSolver lu(/*sparse=*/equations.useSparsity());
+  LuSolver lu(/*sparse=*/system.sparse());
+  double* point = system.point();
+  double* trialPoint = system.trial();
+  double* step = system.step();
   for (int k = 1; k <= engine.settings.solver.newtonLimit; ++k) {
-    equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
-    if (lu.Factor(rows.data(), nIndependent) != 0) {
+    system.Jacobian();
+    if (lu.Factor(rows.data(), n) != 0) {
       state.ssFailure = SteadyStateOutcome::kSingularJacobian;
       return state.ssFailure;
     }
     // jacobian[j][i] holds dF_i/dx_j, so J delta = F is the transposed solve.
-    for (int p = 1; p <= nIndependent; ++p) state.newtonStep[p] = state.derivatives[p];
-    lu.SolveTransposed(state.newtonStep.data());
+    for (int p = 1; p <= n; ++p) step[p] = system.residual()[p];
+    lu.SolveTransposed(step);
 
     // The full step is always tried first, whatever m is: a loop guarded by
     // "reference 1.001 m > m" makes no trial at all when m is exactly 0 and
@@ -143,24 +222,35 @@ SteadyStateOutcome Newton(Engine& engine) {
     double reference = m;
     int trial = 0;
     do {
-      for (int p = 1; p <= nIndependent; ++p) {
-        state.trialAmounts[p] = state.ssAmounts[p] - state.newtonStep[p];
-        state.newtonStep[p] /= 2.0;
+      for (int p = 1; p <= n; ++p) {
+        trialPoint[p] = point[p] - step[p];
+        step[p] /= 2.0;
       }
-      equations.DependentAmounts(state.trialAmounts.data());
-      equations.Derivs(state.trialAmounts.data(), state.derivatives.data());
+      reference = system.EvaluateTrial();
       ++state.newtonFEvals;
-      reference = equations.ResidualNorm(state.derivatives.data());
     } while (++trial < kMaxDampingHalvings && !(reference <= m));
     if (!(reference <= m)) {
       state.ssFailure = JudgeResidual(engine, m, SteadyStateOutcome::kDampingFailed);
       return state.ssFailure;
     }
-    for (int p = 1; p <= nVariable; ++p) state.ssAmounts[p] = state.trialAmounts[p];
+    system.Accept();
     m = reference;
   }
   state.ssFailure = JudgeResidual(engine, m, SteadyStateOutcome::kNewtonLimitReached);
   return state.ssFailure;
+}
+
+}  // namespace
+
+SteadyStateOutcome Newton(Engine& engine) {
+  if (HasRateRules(engine)) {
+    RateRuleSystem system(engine);
+    const SteadyStateOutcome outcome = NewtonOn(engine, system);
+    system.Finish();
+    return outcome;
+  }
+  AmountSystem system(engine);
+  return NewtonOn(engine, system);
 }
 
 // The task, in the order it works:
@@ -184,14 +274,7 @@ SteadyStateResult SteadyState(Engine& engine) {
   state.ssFailure = SteadyStateOutcome::kNotFound;
   SteadyStateResult result;
   SteadyStateSummary& summary = result.summary;
-  // A rate rule's target is a state the reduced system does not hold: no
-  // steady state is claimed for such a model.
-  const bool rateRules = engine.rules && engine.rules->rateCount() > 0;
-  if (rateRules) state.errorLog += kRateRulesSteadyStateLine;
-
-  if (rateRules) {
-    // Nothing is searched; the outcome stays "not found".
-  } else if (strategy == Strategy::kNewtonThenIntegration || strategy == Strategy::kNewtonOnly) {
+  if (strategy == Strategy::kNewtonThenIntegration || strategy == Strategy::kNewtonOnly) {
     engine.equations.SetInitialAmounts(state.trialAmounts.data());
     state.ssAmounts = state.trialAmounts;
     Newton(engine);
@@ -199,17 +282,16 @@ SteadyStateResult SteadyState(Engine& engine) {
     summary.jEvaluations += state.newtonJEvals;
   }
   bool going = true;
-  if (!rateRules && ((strategy == Strategy::kNewtonThenIntegration &&
-                      state.ssFailure != SteadyStateOutcome::kFound) ||
-                     strategy == Strategy::kIntegrationOnly)) {
+  if ((strategy == Strategy::kNewtonThenIntegration &&
+       state.ssFailure != SteadyStateOutcome::kFound) ||
+      strategy == Strategy::kIntegrationOnly) {
     going =
         IntegrationStage(engine, 1.0,
                          /*newtonAfterPass=*/strategy == Strategy::kNewtonThenIntegration, summary);
   }
   // Any stored value other than the four strategies also ends here.
-  if (going && !rateRules &&
-      (state.ssFailure != SteadyStateOutcome::kFound ||
-       strategy == Strategy::kBackwardIntegration)) {
+  if (going && (state.ssFailure != SteadyStateOutcome::kFound ||
+                strategy == Strategy::kBackwardIntegration)) {
     going = IntegrationStage(engine, -1.0, /*newtonAfterPass=*/false, summary);
   }
   if (!going) {
@@ -232,7 +314,12 @@ SteadyStateResult SteadyState(Engine& engine) {
   }
   // The metabolites the rules set take their values at the steady state.
   engine.equations.UpdateRules(state.ssAmounts.data());
-  engine.equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
+  if (HasRateRules(engine)) {
+    RateRuleSystem system(engine);
+    system.Jacobian();
+  } else {
+    engine.equations.ComputeJacobian(state.ssAmounts.data(), state.jacobian);
+  }
   ComputeEigenvalues(engine);
   engine.equations.StoreConcentrations(state.ssAmounts.data(), model);
   engine.equations.EvaluateFluxes(state.ssAmounts.data(), model);

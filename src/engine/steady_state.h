@@ -9,12 +9,6 @@
 
 namespace vireon {
 
-// Text appended to the error log when a model's rate rules keep the steady
-// state from being searched.
-inline constexpr const char* kRateRulesSteadyStateLine =
-    "The steady state of a model with rate rules is not searched: its rate-rule targets are "
-    "not part of the steady-state system yet.\r\n";
-
 // What a search did, counted over all its stages.
 struct SteadyStateSummary {
   long long fEvaluations = 0;  // right-hand-side evaluations

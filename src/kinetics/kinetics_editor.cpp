@@ -157,19 +157,32 @@ void KineticsEditor::SetModifier(int index, int metabolite) {
   step->modifiers[static_cast<std::size_t>(index)] = metabolite;
 }
 
-bool KineticsEditor::Commit(Model& model, MessageSink& sink) const {
+bool KineticsEditor::Commit(Model& model, MessageSink& sink, const ModelCheck& check) const {
   if (!ModifiersComplete()) {
     sink.Information(messages::kModifiersUndefined);
     return false;
   }
-  const std::size_t count = std::min(model.steps.size(), steps_.size());
+  // With a check the edit goes into a copy first, so that a refusal changes
+  // nothing.
+  Model copy;
+  if (check) copy = model;
+  Model& into = check ? copy : model;
+  const std::size_t count = std::min(into.steps.size(), steps_.size());
   for (std::size_t i = 0; i < count; ++i) {
-    Step& target = model.steps[i];
+    Step& target = into.steps[i];
     const Step& edited = steps_[i];
     target.kineticType = edited.kineticType;
     target.kineticTypeName = edited.kineticTypeName;
     target.constants = edited.constants;
     target.modifiers = edited.modifiers;
+  }
+  if (check) {
+    const std::string problem = check(model, into);
+    if (!problem.empty()) {
+      sink.Warning("", problem);
+      return false;
+    }
+    model = std::move(into);
   }
   return true;
 }

@@ -11,6 +11,7 @@
 #include "kinetics/kinetic_catalogue.h"
 #include "model/message_sink.h"
 #include "model/model.h"
+#include "model/working_copy.h"
 
 namespace vireon {
 
@@ -73,9 +74,11 @@ class KineticsEditor {
   void SetModifier(int index, int metabolite);
 
   // OK: refused with the same message as leaving the step while a modifier of
-  // the current step is unassigned; otherwise the kinetic types, constants
-  // and modifiers of the working copy go back into the model.
-  bool Commit(Model& model, MessageSink& sink) const;
+  // the current step is unassigned; so is an edit that check refuses (a
+  // step's new kinetic type lacks the constant a rule sets), with check's
+  // message. Otherwise the kinetic types, constants and modifiers of the
+  // working copy go back into the model.
+  bool Commit(Model& model, MessageSink& sink, const ModelCheck& check = {}) const;
 
  private:
   Step* Current();

@@ -53,7 +53,7 @@ bool CompartmentEditor::Refuse(int row, const std::string& message, MessageSink&
   return false;
 }
 
-bool CompartmentEditor::Commit(Model& model, MessageSink& sink) {
+bool CompartmentEditor::Commit(Model& model, MessageSink& sink, const ModelCheck& check) {
   badRow_ = -1;
   std::vector<Compartment> compartments;
   for (int r = 0; r < count(); ++r) {
@@ -78,6 +78,13 @@ bool CompartmentEditor::Commit(Model& model, MessageSink& sink) {
     }
     compartment.volume = *volume;
     compartments.push_back(std::move(compartment));
+  }
+  if (check) {
+    Model edited = model;
+    edited.compartments = compartments;
+    edited.ClampCompartments();
+    const std::string problem = check(model, edited);
+    if (!problem.empty()) return Refuse(-1, problem, sink);
   }
   const std::vector<std::string> moving = MetabolitesToMove();
   if (!moving.empty()) {

@@ -10,6 +10,7 @@
 
 #include "model/message_sink.h"
 #include "model/model.h"
+#include "model/working_copy.h"
 
 namespace vireon {
 
@@ -41,10 +42,12 @@ class CompartmentEditor {
   // OK: every name non-empty, on one line and unlike the others, every
   // volume a finite positive number; the first bad row is named in a
   // warning and nothing changes. When metabolites would have to move, the
-  // user is asked first (No changes nothing). Then the rows replace the
-  // model's compartments, metabolites of removed compartments go to
-  // compartment 0 and the moiety totals are recomputed.
-  bool Commit(Model& model, MessageSink& sink);
+  // user is asked first (No changes nothing). An edit that check refuses
+  // (a renamed or removed compartment whose volume a rule sets or reads) is
+  // warned about and changes nothing. Then the rows replace the model's
+  // compartments, metabolites of removed compartments go to compartment 0
+  // and the moiety totals are recomputed.
+  bool Commit(Model& model, MessageSink& sink, const ModelCheck& check = {});
 
  private:
   bool Refuse(int row, const std::string& message, MessageSink& sink);

@@ -37,7 +37,7 @@ bool MetaboliteEditor::Refuse(int row, const std::string& message) {
   return false;
 }
 
-bool MetaboliteEditor::Commit(Model& document, const ModelHook& analyse) {
+bool MetaboliteEditor::Commit(Model& document, const ModelHook& analyse, const ModelCheck& check) {
   badRow_ = -1;
   const int count = static_cast<int>(std::min(rows_.size(), working_.metabolites.size()));
   std::vector<double> concentrations(static_cast<std::size_t>(count));
@@ -63,15 +63,23 @@ bool MetaboliteEditor::Commit(Model& document, const ModelHook& analyse) {
     }
     concentrations[static_cast<std::size_t>(r)] = *read;
   }
+  // The rows go into a copy, so that a refusal leaves the working copy as
+  // the rows' next commit expects it.
+  Model edited = working_;
   for (int r = 0; r < count; ++r) {
     const MetaboliteRow& row = rows_[static_cast<std::size_t>(r)];
-    Metabolite& m = working_.metabolites[static_cast<std::size_t>(r)];
+    Metabolite& m = edited.metabolites[static_cast<std::size_t>(r)];
     m.name = row.name;
     m.initialConcentration = concentrations[static_cast<std::size_t>(r)];
     m.type = row.fixed ? FIXED : INDEPENDENT;
     m.compartment = row.compartment;
   }
-  working_.ClampCompartments();
+  edited.ClampCompartments();
+  if (check) {
+    const std::string problem = check(document, edited);
+    if (!problem.empty()) return Refuse(-1, problem);
+  }
+  working_ = std::move(edited);
   ApplyWorkingCopy(document, working_, analyse);
   return true;
 }

@@ -43,8 +43,9 @@ class MetaboliteEditor {
   // becomes 0), then applies the working copy to document and runs analyse.
   // A name against the rule, a name two rows share, and a concentration that
   // is not a number or is negative (a model file would not keep it) are
-  // warned about and refuse the whole commit, changing nothing.
-  bool Commit(Model& document, const ModelHook& analyse);
+  // warned about and refuse the whole commit, changing nothing; so is an
+  // edit that check refuses (a renamed metabolite that a rule reads).
+  bool Commit(Model& document, const ModelHook& analyse, const ModelCheck& check = {});
 
  private:
   bool Refuse(int row, const std::string& message);

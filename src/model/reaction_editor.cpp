@@ -21,7 +21,7 @@ void Renumber(std::vector<int>& indices, const std::vector<int>& newPosition) {
 }  // namespace
 
 ReactionEditor::ReactionEditor(const Model& document, MessageSink& sink,
-                               double defaultConcentration)
+                               double defaultConcentration, const std::vector<bool>& keep)
     : sink_(sink),
       reference_(document),
       working_(document),
@@ -42,6 +42,9 @@ ReactionEditor::ReactionEditor(const Model& document, MessageSink& sink,
     mark(step.substrates);
     mark(step.products);
     mark(step.modifiers);
+  }
+  for (std::size_t m = 0; m < used.size() && m < keep.size(); ++m) {
+    if (keep[m]) used[m] = true;
   }
   std::vector<int> newPosition(used.size(), -1);
   std::vector<Metabolite> kept;
@@ -134,7 +137,7 @@ bool ReactionEditor::Delete(int index) {
   return true;
 }
 
-bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics) {
+bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics, const ModelCheck& check) {
   if (RefuseWhenClosed()) return false;
 
   // Equations that came with the model were never tested here; one that
@@ -149,7 +152,9 @@ bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics) {
 
   // 1. Count units, set reversibility, collect the metabolites. Names are
   // found through an index, so that the commit takes time in proportion to
-  // the equations' length, however many metabolites they name.
+  // the equations' length, however many metabolites they name. A refusal
+  // by check puts the metabolite table back as it was.
+  const MetaboliteTable openingMetabolites = check ? metabolites_ : MetaboliteTable();
   MetaboliteNameIndex names(metabolites_, reference_);
   ParseTarget target{reference_, working_, steps_, metabolites_, -1, defaultConcentration_, &names};
   for (int s = 0; s < steps_.count(); ++s) {
@@ -183,7 +188,17 @@ bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics) {
     }
   }
 
-  // 5.
+  // 5. What the rest of the model asks of the edit.
+  if (check) {
+    const std::string problem = check(reference_, working_);
+    if (!problem.empty()) {
+      metabolites_ = openingMetabolites;
+      sink_.Warning("", problem);
+      return false;
+    }
+  }
+
+  // 6.
   Close();
   return true;
 }

@@ -5,15 +5,18 @@
 // model page applies the committed working copy (ApplyWorkingCopy).
 //
 // Metabolites come into being only through equations, in order of first
-// appearance, and disappear at the next opening once no step refers to them.
+// appearance, and disappear at the next opening once no step refers to them
+// (unless the caller keeps them: those that the model's rules use).
 
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/equation_parser.h"
 #include "model/message_sink.h"
 #include "model/model.h"
+#include "model/working_copy.h"
 
 namespace vireon {
 
@@ -26,10 +29,13 @@ class ReactionEditor {
   // Opens the editor on a copy of document. The step table receives every
   // step; the metabolite table only the metabolites some step lists as
   // substrate, product or modifier, in their order, with every index in the
-  // steps renumbered to the kept positions. New metabolites get
+  // steps renumbered to the kept positions. A metabolite that `keep` marks
+  // (one entry per metabolite of document; missing entries are false) is
+  // kept although no step lists it. New metabolites get
   // defaultConcentration.
   ReactionEditor(const Model& document, MessageSink& sink,
-                 double defaultConcentration = kBuiltInDefaultConcentration);
+                 double defaultConcentration = kBuiltInDefaultConcentration,
+                 const std::vector<bool>& keep = {});
 
   // False after Commit or Cancel; every action is then refused.
   bool isOpen() const { return open_; }
@@ -59,8 +65,10 @@ class ReactionEditor {
   // stoichiometry and lists, gives every step without a kinetic type its
   // default through assignDefaultKinetics, releases the tables and closes.
   // An equation that fails the syntax test (one that came with the model)
-  // is reported as "Syntax error", selected, and the editor stays open.
-  bool Commit(const StepHook& assignDefaultKinetics);
+  // is reported as "Syntax error", selected, and the editor stays open; so
+  // does a working copy that check refuses against the document's model as
+  // it was at the opening (warned about with check's message).
+  bool Commit(const StepHook& assignDefaultKinetics, const ModelCheck& check = {});
   // Cancel: releases the tables and closes; the working copy is discarded.
   void Cancel();
 

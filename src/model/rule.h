@@ -6,6 +6,7 @@
 // src/rules, which knows the expression engine.
 
 #include <string>
+#include <vector>
 
 namespace vireon {
 
@@ -41,5 +42,13 @@ struct Rule {
   std::string expression;  // one line
   bool operator==(const Rule&) const = default;
 };
+
+// The rate rules among the rules: each adds a variable to the system the
+// steady state solves, after the independent amounts, in the rules' order.
+inline int RateRuleCount(const std::vector<Rule>& rules) {
+  int count = 0;
+  for (const Rule& rule : rules) count += rule.kind == RuleKind::kRate ? 1 : 0;
+  return count;
+}
 
 }  // namespace vireon

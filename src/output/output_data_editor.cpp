@@ -86,6 +86,24 @@ std::vector<OutputDataNode> BuildOutputDataTree(OutputDataMode mode, const Model
   }
   tree.push_back(Leaf("compartments", std::move(volumes)));
 
+  // Volumes and global quantities change during a time course only in
+  // models with rules or global quantities; only these get the branches of
+  // current values, so that the tree of any other model stays as it was.
+  if (!model.rules.empty() || !model.globalQuantities.empty()) {
+    std::vector<OutputItem> currentVolumes;
+    for (const Compartment& compartment : model.compartments) {
+      currentVolumes.push_back(MakeOutputItem(kCurrentVolume, compartment.name));
+    }
+    tree.push_back(Leaf(std::string(kCurrentVolumesNode), std::move(currentVolumes)));
+  }
+  if (!model.globalQuantities.empty()) {
+    std::vector<OutputItem> quantities;
+    for (const GlobalQuantity& quantity : model.globalQuantities) {
+      quantities.push_back(MakeOutputItem(kCurrentGlobalQuantity, quantity.name));
+    }
+    tree.push_back(Leaf(std::string(kGlobalQuantitiesNode), std::move(quantities)));
+  }
+
   if (steadyState) {
     tree.push_back(Leaf(
         "eigenvalues", Fixed({kMaxRealPart, kMaxImagPart, kRealCount, kImaginaryCount,

@@ -37,8 +37,16 @@ struct OutputDataNode {
   std::vector<OutputItem> entries;
 };
 
+// The texts of the nodes of current volumes and of global quantities, which
+// follow "compartments" in a model with rules or global quantities.
+inline constexpr std::string_view kCurrentVolumesNode = "current volumes";
+inline constexpr std::string_view kGlobalQuantitiesNode = "global quantities";
+
 // The tree for a mode, nodes in the order the dialog shows them. The
-// function names are those of the user-defined output functions.
+// function names are those of the user-defined output functions. A model
+// with rules or global quantities also has "current volumes" (V(c)t), and
+// one with global quantities "global quantities" (their current values,
+// q(t)), after "compartments"; other models have neither.
 std::vector<OutputDataNode> BuildOutputDataTree(OutputDataMode mode, const Model& model,
                                                 std::span<const std::string> functionNames);
 

@@ -17,6 +17,11 @@ OutputDataNode Take(const std::vector<OutputDataNode>& nodes, std::string_view t
   return {std::string(text), {}, {}};
 }
 
+bool Has(const std::vector<OutputDataNode>& nodes, std::string_view text) {
+  return std::any_of(nodes.begin(), nodes.end(),
+                     [text](const OutputDataNode& node) { return node.text == text; });
+}
+
 }  // namespace
 
 std::vector<OutputDataNode> BuildFunctionSymbolTree(const Model& model) {
@@ -41,6 +46,9 @@ std::vector<OutputDataNode> BuildFunctionSymbolTree(const Model& model) {
                   {}});
   tree.push_back(Take(source, "steps"));
   tree.push_back(Take(source, "compartments"));
+  for (std::string_view text : {kCurrentVolumesNode, kGlobalQuantitiesNode}) {
+    if (Has(source, text)) tree.push_back(Take(source, text));
+  }
   tree.push_back(Take(source, "control analysis"));
   tree.push_back(Take(source, "eigenvalues"));
   tree.push_back(Take(source, "numerical methods"));

@@ -22,7 +22,9 @@ class Model;
 // entries are children): "time"; "metabolites" - "initial concentrations",
 // "trans./s.s. concentrations" ("[%s]"), "conservation relations",
 // "transition times"; "steps" - "fluxes", "kinetic constants";
-// "compartments"; "control analysis" - "elasticities",
+// "compartments"; in a model with rules or global quantities "current
+// volumes" and, with global quantities, "global quantities" (their current
+// values); "control analysis" - "elasticities",
 // "concentration-control coeffs.", "flux-control coeffs."; "eigenvalues";
 // "numerical methods". A function is evaluated both at time-course points
 // and after each steady state, so its concentrations and fluxes are the

@@ -17,7 +17,8 @@ constexpr int kReservedTwoNameType = 11;
 
 bool OutputItemHasFirstName(int type) {
   return (type >= kInitialConcentration && type <= kReservedTwoNameType) || type == kVolume ||
-         type == kMoietyTotal;
+         type == kMoietyTotal || type == kGlobalQuantity || type == kCurrentGlobalQuantity ||
+         type == kCurrentVolume;
 }
 
 bool OutputItemHasSecondName(int type) {
@@ -47,8 +48,13 @@ std::string OutputItemTitle(int type, std::string_view first, std::string_view s
       return Concat({"tt(", first, ")"});
     case kVolume:
       return Concat({"V(", first, ")"});
+    case kCurrentVolume:
+      return Concat({"V(", first, ")t"});
+    case kCurrentGlobalQuantity:
+      return Concat({first, "(t)"});
     case kMoietyTotal:
     case kUserFunction:
+    case kGlobalQuantity:
       return std::string(first);
     case kTime:
       return "time";

@@ -44,12 +44,15 @@ enum OutputItemType : int {
   kImaginaryCount = 32,           // "Tot.imag.eigenvalues"
   kComplexCount = 33,             // "Tot.cplx.eigenvalues"
   kZeroCount = 34,                // "Tot.zero eigenvalues"
+  kGlobalQuantity = 35,           // the quantity's name: its value at time 0
+  kCurrentGlobalQuantity = 36,    // "%s(t)": its value during a time course
+  kCurrentVolume = 37,            // "V(%s)t": a compartment's volume during a time course
 };
 
 struct OutputItem {
   std::string title;
   int type = 0;
-  std::string i;  // first name: metabolite, step, compartment or relation
+  std::string i;  // first name: metabolite, step, compartment, relation or global quantity
   std::string j;  // second name: metabolite, step or constant
   // Where the current value lives; set by binding, never stored in files.
   double* value = nullptr;
@@ -67,8 +70,9 @@ bool OutputItemHasFirstName(int type);
 bool OutputItemHasSecondName(int type);
 
 // The title an item of this type gets when it is chosen: the type's pattern
-// filled with the names ("[%s]i" and A give "[A]i"). A conservation relation
-// and a user-defined function are titled with their own name (`first`).
+// filled with the names ("[%s]i" and A give "[A]i"). A conservation relation,
+// a user-defined function and a global quantity's value are titled with
+// their own name (`first`).
 // Unknown types give an empty title.
 std::string OutputItemTitle(int type, std::string_view first = {}, std::string_view second = {});
 

@@ -93,6 +93,23 @@ int FindStep(const BindingContext& context, std::string_view name) {
   return context.names != nullptr ? context.names->Step(name) : context.model.FindStep(name);
 }
 
+int FindCompartment(const BindingContext& context, std::string_view name) {
+  return context.names != nullptr ? context.names->Compartment(name)
+                                  : context.model.FindCompartment(name);
+}
+
+int FindGlobalQuantity(const BindingContext& context, std::string_view name) {
+  return context.names != nullptr ? context.names->GlobalQuantity(name)
+                                  : context.model.FindGlobalQuantity(name);
+}
+
+// Element `index` of an engine vector indexed like the model's records, or
+// null when the engine has not allocated it.
+double* ElementOf(std::vector<double>& values, int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= values.size()) return nullptr;
+  return &values[static_cast<std::size_t>(index)];
+}
+
 Resolution Resolve(const OutputItem& item, const BindingContext& context) {
   Model& model = context.model;
   EngineState& engine = context.engine;
@@ -146,9 +163,21 @@ Resolution Resolve(const OutputItem& item, const BindingContext& context) {
                                     PositionOf(model.stepPosition, s2)));
     }
     case kVolume: {
-      int c = model.FindCompartment(item.i);
+      int c = FindCompartment(context, item.i);
       if (c < 0) return {};
       return Resolved(&model.compartments[static_cast<std::size_t>(c)].volume);
+    }
+    case kCurrentVolume: {
+      int c = FindCompartment(context, item.i);
+      if (c < 0) return {};
+      return Resolved(ElementOf(engine.volumeValues, c));
+    }
+    case kGlobalQuantity:
+    case kCurrentGlobalQuantity: {
+      int g = FindGlobalQuantity(context, item.i);
+      if (g < 0) return {};
+      if (item.type == kCurrentGlobalQuantity) return Resolved(ElementOf(engine.quantityValues, g));
+      return Resolved(&model.globalQuantities[static_cast<std::size_t>(g)].value);
     }
     case kMoietyTotal: {
       int k = model.FindMoiety(item.i);

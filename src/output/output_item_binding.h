@@ -36,7 +36,8 @@ struct BindingContext {
 // needs a metabolite that is not fixed; type 24 a function whose name is the
 // item's title; unknown types never resolve). With `bind`, the value
 // reference then points at the quantity; an element of the engine's
-// matrices that the engine has not allocated leaves it null. Without
+// matrices or of its current quantity values and volumes (types 36 and 37)
+// that the engine has not allocated leaves it null. Without
 // `bind`, and whenever the names do not resolve, the value reference is
 // cleared, since a model change may have moved the record it pointed into.
 bool BindOutputItem(OutputItem& item, const BindingContext& context, bool bind);

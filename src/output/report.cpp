@@ -129,6 +129,35 @@ bool WriteToReport(const ReportContext& context, std::string_view text, bool tru
   return false;
 }
 
+const char* RuleKindWord(RuleKind kind) {
+  switch (kind) {
+    case RuleKind::kAssignment:
+      return "assignment";
+    case RuleKind::kRate:
+      return "rate";
+    case RuleKind::kInitialAssignment:
+      return "initial assignment";
+  }
+  return "";
+}
+
+// A rule's target as the output items title the quantity: "[A]" for a
+// metabolite's concentration, "V(c)" for a volume, "R1(Km)" for a kinetic
+// constant, the name of a global quantity.
+std::string RuleTargetText(const RuleTarget& target) {
+  switch (target.kind) {
+    case RuleTargetKind::kMetabolite:
+      return "[" + target.name + "]";
+    case RuleTargetKind::kCompartmentVolume:
+      return "V(" + target.name + ")";
+    case RuleTargetKind::kKineticConstant:
+      return target.name + "(" + target.constant + ")";
+    case RuleTargetKind::kGlobalQuantity:
+      break;
+  }
+  return target.name;
+}
+
 constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                      "Thursday", "Friday", "Saturday"};
 constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
@@ -234,6 +263,22 @@ std::string ReportParametersText(const ReportContext& context) {
   for (const Compartment& compartment : model.compartments) {
     AppendFormat(out, "V(%s) = % .4le\n", compartment.name.c_str(), compartment.volume);
   }
+  // Only models that have them get these sections, so that the report of
+  // any other model stays as it was.
+  if (!model.globalQuantities.empty()) {
+    out += "\nGLOBAL QUANTITIES\n";
+    for (const GlobalQuantity& quantity : model.globalQuantities) {
+      AppendFormat(out, "%s = % .4le\n", quantity.name.c_str(), quantity.value);
+    }
+  }
+  if (!model.rules.empty()) {
+    out += "\nRULES\n";
+    for (const Rule& rule : model.rules) {
+      AppendFormat(out, "%-18s %s%s = %s\n", RuleKindWord(rule.kind),
+                   rule.kind == RuleKind::kRate ? "d/dt " : "", RuleTargetText(rule.target).c_str(),
+                   rule.expression.c_str());
+    }
+  }
   return out;
 }
 
@@ -280,6 +325,19 @@ std::string ReportSteadyStateText(const ReportContext& context) {
   for (const Step& step : model.steps) {
     AppendFormat(out, "J(%s) = % .6le %s/%s\n", step.name.c_str(), step.flux, concentration, time);
   }
+  // The quantities rules may change, at the steady state.
+  for (std::size_t g = 0; g < model.globalQuantities.size(); ++g) {
+    AppendFormat(out, "%s = % .6le\n", model.globalQuantities[g].name.c_str(),
+                 VectorOr0(engine.quantityValues, static_cast<int>(g)));
+  }
+  for (const Rule& rule : model.rules) {
+    if (rule.kind == RuleKind::kInitialAssignment ||
+        rule.target.kind != RuleTargetKind::kCompartmentVolume) {
+      continue;
+    }
+    const int c = model.FindCompartment(rule.target.name);
+    AppendFormat(out, "V(%s) = % .6le\n", rule.target.name.c_str(), VectorOr0(engine.volumeValues, c));
+  }
   return out;
 }
 
@@ -314,15 +372,17 @@ std::string ReportStabilityText(const ReportContext& context) {
                engine.nZero);
   AppendFormat(out, " %.0lf have positive real part\n %.0lf have negative real part\n",
                engine.nPositiveReal, engine.nNegativeReal);
+  // The rate-rule targets follow the independent amounts.
+  const int n = model.nIndependent + RateRuleCount(model.rules);
   out += "\nJacobian matrix\n";
-  for (int r = 1; r <= model.nIndependent; ++r) {
-    for (int c = 1; c <= model.nIndependent; ++c) {
+  for (int r = 1; r <= n; ++r) {
+    for (int c = 1; c <= n; ++c) {
       AppendFormat(out, "% .6le ", ElementOr0(engine.jacobian, r, c));
     }
     out += "\n";
   }
   out += "\nEigenvalues of the Jacobian matrix\n";
-  for (int k = 0; k < model.nIndependent; ++k) {
+  for (int k = 0; k < n; ++k) {
     const double real = VectorOr0(engine.eigenReal, k);
     const double imaginary = VectorOr0(engine.eigenImag, k);
     if (imaginary == 0.0) {
@@ -356,6 +416,15 @@ std::string ReportMcaText(const ReportContext& context) {
         AppendFormat(out, "e(%s,[%s]) =% .4le  ", step.name.c_str(),
                      model.metabolites[static_cast<std::size_t>(m)].name.c_str(), value);
       }
+      // A rate-rule target's column follows the metabolites'.
+      int column = model.nMetabolites();
+      for (const Rule& rule : model.rules) {
+        if (rule.kind != RuleKind::kRate) continue;
+        const double value = ElementOr0(engine.elasticities, row, column++);
+        if (value == 0.0) continue;
+        AppendFormat(out, "e(%s,%s) =% .4le  ", step.name.c_str(),
+                     RuleTargetText(rule.target).c_str(), value);
+      }
       out += "\n";
     }
   }
@@ -375,6 +444,19 @@ std::string ReportMcaText(const ReportContext& context) {
                      model.steps[static_cast<std::size_t>(s)].name.c_str(),
                      ElementOr0(engine.concControl, row, PositionOf(model.stepPosition, s)));
       }
+    }
+    // A rate-rule target's row follows the variable metabolites'.
+    int row = model.nVariable;
+    for (const Rule& rule : model.rules) {
+      if (rule.kind != RuleKind::kRate) continue;
+      const std::string target = RuleTargetText(rule.target);
+      AppendFormat(out, "\n%s\n", target.c_str());
+      for (int s = 0; s < model.nSteps(); ++s) {
+        AppendFormat(out, "C(%s,%s) = % 6.4le\n", target.c_str(),
+                     model.steps[static_cast<std::size_t>(s)].name.c_str(),
+                     ElementOr0(engine.concControl, row, PositionOf(model.stepPosition, s)));
+      }
+      ++row;
     }
   }
 

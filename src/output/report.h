@@ -5,7 +5,8 @@
 //
 //   WriteReportHeader        banner, title, comments (creates the file anew)
 //   WriteReportStructure     STRUCTURAL ANALYSIS
-//   WriteReportParameters    KINETIC PARAMETERS, COMPARTMENTS
+//   WriteReportParameters    KINETIC PARAMETERS, COMPARTMENTS, and for a model
+//                            with them GLOBAL QUANTITIES and RULES
 //   WriteReportTimeCourse    RESULTS OF INTEGRATION
 //   WriteReportSteadyState   STEADY STATE SOLUTION, or the failure sentence
 //   WriteReportStability     KINETIC STABILITY ANALYSIS, or the refusal sentence

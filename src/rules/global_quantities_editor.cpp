@@ -5,7 +5,7 @@
 #include "kinetics/expression.h"
 #include "model/metabolite_editor.h"
 #include "model/number_text.h"
-#include "rules/rule_order.h"
+#include "rules/rules_edit_guard.h"
 
 namespace vireon {
 
@@ -84,11 +84,8 @@ GlobalQuantitiesCheck GlobalQuantitiesEditor::Check() const {
                     "The value of " + row.name + " must be a number.");
     }
   }
-  const RulesCheck rules = CheckRules(WithRows());
-  if (!rules.ok()) {
-    return refuse(-1, GlobalQuantityField::kRules,
-                  rules.message + "\nPlease change the rules first.");
-  }
+  std::string rules = RulesEditProblem(working_, WithRows());
+  if (!rules.empty()) return refuse(-1, GlobalQuantityField::kRules, std::move(rules));
   return {};
 }
 

@@ -52,9 +52,9 @@ class GlobalQuantitiesEditor {
 
   // The checks of OK, first row first: a name against GlobalQuantityNameProblem or
   // that two rows share, a value that is not a finite number; then the
-  // model's rules with these quantities (rules/rule_order.h): a quantity
-  // removed or renamed while a rule reads or sets it is refused with the
-  // rule's message.
+  // model's rules with these quantities (rules/rules_edit_guard.h): a
+  // quantity removed or renamed while a rule reads or sets it is refused
+  // with the rule's message.
   GlobalQuantitiesCheck Check() const;
 
   // OK: Check; a refusal is warned about and changes nothing. Otherwise the

@@ -261,7 +261,7 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
         ReadRuleExpression(rule.expression, names, set.expressions[static_cast<std::size_t>(r)]);
     if (!problem.ok()) {
       RulesCheck check = Fault(r, "The " + RuleKindWord(rule.kind) + " rule for " +
-                                      rule.target.name + ": " + problem.message);
+                                      RuleTargetTitle(rule.target) + ": " + problem.message);
       check.inExpression = true;
       check.expression = std::move(problem);
       return check;

@@ -1,5 +1,6 @@
 #include "rules/rule_system.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "kinetics/expression.h"
@@ -30,7 +31,43 @@ double EvaluateWith(const RuleExpression& expression, Read read) {
   return EvaluateExpression(expression.nodes, reader);
 }
 
+// A conservation relation holds between amounts only within one volume, or
+// between compartments whose volumes keep their ratio: one that joins a
+// compartment that changes to another cannot reduce the system.
+std::string ConservationAcrossChangingVolumes(const Model& model,
+                                              const std::vector<char>& volumeChanges) {
+  const auto compartmentAt = [&model](int p) {
+    const int c = model.metabolites[static_cast<std::size_t>(model.metaboliteOrder[p - 1])].compartment;
+    return c >= 0 && c < model.nCompartments() ? c : 0;
+  };
+  for (int p = model.nIndependent + 1; p <= model.nVariable; ++p) {
+    const int cp = compartmentAt(p);
+    for (int l = 1; l <= model.nIndependent; ++l) {
+      if (model.conservation[p - 1][l - 1] == 0.0f) continue;
+      const int cl = compartmentAt(l);
+      if (cl == cp || (!volumeChanges[static_cast<std::size_t>(cp)] &&
+                       !volumeChanges[static_cast<std::size_t>(cl)])) {
+        continue;
+      }
+      const int changing = volumeChanges[static_cast<std::size_t>(cp)] ? cp : cl;
+      const std::string& name =
+          model.metabolites[static_cast<std::size_t>(model.metaboliteOrder[p - 1])].name;
+      return "The conservation relation of " + name + " joins the compartment " +
+             model.compartments[static_cast<std::size_t>(changing)].name +
+             ", whose volume changes by a rule, to another compartment: such a model cannot be "
+             "reduced to its independent metabolites.";
+    }
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string RuleSystem::Problem(const Model& model) {
+  std::string problem;
+  Build(model, problem);
+  return problem;
+}
 
 RuleSystem::RuleSystem(const Model& model)
     : position_(static_cast<std::size_t>(model.nMetabolites()), 0),
@@ -107,6 +144,8 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     }
   }
   for (char changes : volumeChanges) system->anyVolumeChanges_ = system->anyVolumeChanges_ || changes;
+  problem = ConservationAcrossChangingVolumes(model, volumeChanges);
+  if (!problem.empty()) return nullptr;
   // The metabolites whose concentration the rules give while the time
   // course runs.
   system->concentration_.assign(static_cast<std::size_t>(model.nMetabolites()), 0.0);
@@ -242,6 +281,81 @@ void RuleSystem::ReadConcentrations(const RuleQuantities& q) {
 
 void RuleSystem::Derivatives(const RuleQuantities& q, double* out) {
   for (std::size_t r = 0; r < rates_.size(); ++r) out[r] = Evaluate(rates_[r].expression, q);
+}
+
+void RuleSystem::AddPositionsRead(const Model& model,
+                                  std::vector<std::vector<int>>& reads) const {
+  // The positions each changing assignment rule reads, directly or through
+  // the rules before it that set what it reads.
+  std::vector<int> quantitySetter(model.globalQuantities.size(), -1);
+  std::vector<int> volumeSetter(static_cast<std::size_t>(model.nCompartments()), -1);
+  std::vector<int> metaboliteSetter(static_cast<std::size_t>(model.nMetabolites()), -1);
+  std::vector<std::vector<int>> ruleReads(assignments_.size());
+  bool everything = false;
+  for (std::size_t r = 0; r < assignments_.size(); ++r) {
+    std::vector<int>& positions = ruleReads[r];
+    const auto addSetter = [&](int setter) {
+      if (setter < 0) return;
+      const std::vector<int>& more = ruleReads[static_cast<std::size_t>(setter)];
+      positions.insert(positions.end(), more.begin(), more.end());
+    };
+    for (const RuleSymbol& symbol : assignments_[r].expression.symbols) {
+      const auto s = static_cast<std::size_t>(symbol.index);
+      switch (symbol.kind) {
+        case RuleSymbol::Kind::kMetabolite:
+          if (metaboliteSetter[s] >= 0) {
+            addSetter(metaboliteSetter[s]);
+          } else {
+            positions.push_back(position_[s]);
+          }
+          break;
+        case RuleSymbol::Kind::kGlobalQuantity:
+          addSetter(quantitySetter[s]);
+          break;
+        case RuleSymbol::Kind::kCompartmentVolume:
+          addSetter(volumeSetter[s]);
+          break;
+        default:
+          break;
+      }
+    }
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    const BoundTarget& target = assignments_[r].target;
+    const auto t = static_cast<std::size_t>(target.index);
+    if (target.kind == RuleTargetKind::kGlobalQuantity) quantitySetter[t] = static_cast<int>(r);
+    if (target.kind == RuleTargetKind::kMetabolite) metaboliteSetter[t] = static_cast<int>(r);
+    if (target.kind == RuleTargetKind::kCompartmentVolume) {
+      volumeSetter[t] = static_cast<int>(r);
+      everything = everything || !positions.empty();
+    }
+  }
+  if (everything) {
+    for (std::vector<int>& positions : reads) {
+      positions.clear();
+      for (int q = 1; q <= model.nMetabolites(); ++q) positions.push_back(q);
+    }
+    return;
+  }
+  for (std::size_t r = 0; r < assignments_.size(); ++r) {
+    const BoundTarget& target = assignments_[r].target;
+    if (target.kind != RuleTargetKind::kKineticConstant) continue;
+    std::vector<int>& positions = reads[static_cast<std::size_t>(target.index)];
+    positions.insert(positions.end(), ruleReads[r].begin(), ruleReads[r].end());
+  }
+  for (int k = 0; k < model.nSteps(); ++k) {
+    const Step& step = model.steps[static_cast<std::size_t>(k)];
+    std::vector<int>& positions = reads[static_cast<std::size_t>(k)];
+    for (const std::vector<int>* list : {&step.substrates, &step.products, &step.modifiers}) {
+      for (int m : *list) {
+        if (m < 0 || m >= model.nMetabolites()) continue;
+        const int setter = metaboliteSetter[static_cast<std::size_t>(m)];
+        if (setter < 0) continue;
+        const std::vector<int>& more = ruleReads[static_cast<std::size_t>(setter)];
+        positions.insert(positions.end(), more.begin(), more.end());
+      }
+    }
+  }
 }
 
 double RuleSystem::RateTargetValue(int r, const RuleQuantities& q, const Model& model) const {

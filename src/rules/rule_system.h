@@ -39,8 +39,12 @@ struct RuleQuantities {
 class RuleSystem {
  public:
   // The model must have been through its structural analysis. Returns null
-  // and sets `problem` when its rules do not pass CheckRules.
+  // and sets `problem` when its rules do not pass CheckRules, or when a
+  // conservation relation joins a compartment whose volume changes to
+  // another compartment.
   static std::unique_ptr<RuleSystem> Build(const Model& model, std::string& problem);
+  // Why Build would refuse the model's rules; empty when it would not.
+  static std::string Problem(const Model& model);
 
   // Sets every initial value that an initial assignment or an assignment
   // rule gives at time 0, in their order: global quantity values,
@@ -77,6 +81,12 @@ class RuleSystem {
   bool RateTargetIsMetabolite(int r) const {
     return rates_[static_cast<std::size_t>(r)].target.kind == RuleTargetKind::kMetabolite;
   }
+
+  // Adds to reads[k], for every step k, the metabolite positions its rate
+  // reads through the rules: those the changing rules that set its kinetic
+  // constants or the metabolites it reads read in turn. When a changing
+  // volume reads a metabolite, every step reads every position.
+  void AddPositionsRead(const Model& model, std::vector<std::vector<int>>& reads) const;
 
   // Whether a compartment's volume changes during a time course.
   bool VolumeChanges(int compartment) const {

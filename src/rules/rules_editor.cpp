@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kinetics/kinetic_type.h"
 #include "rules/rule_order.h"
 
 namespace vireon {
@@ -11,7 +12,8 @@ namespace {
 Rule RuleOf(const RuleForm& form) {
   Rule rule;
   rule.kind = form.kind;
-  rule.target = RuleTarget{form.targetKind, form.target, {}};
+  const bool constant = form.targetKind == RuleTargetKind::kKineticConstant;
+  rule.target = RuleTarget{form.targetKind, form.target, constant ? form.constant : std::string()};
   rule.expression = form.expression;
   std::replace(rule.expression.begin(), rule.expression.end(), '\r', ' ');
   std::replace(rule.expression.begin(), rule.expression.end(), '\n', ' ');
@@ -35,15 +37,17 @@ RulesEditor::RulesEditor(const Model& document) : working_(document) {}
 RuleForm RulesEditor::FormOf(int index) const {
   if (index < 0 || index >= static_cast<int>(working_.rules.size())) return {};
   const Rule& rule = working_.rules[static_cast<std::size_t>(index)];
-  return RuleForm{rule.kind, rule.target.kind, rule.target.name, rule.expression};
+  return RuleForm{rule.kind, rule.target.kind, rule.target.name, rule.target.constant,
+                  rule.expression};
 }
 
-std::vector<std::string> RulesEditor::TargetNames(RuleTargetKind kind) const {
+std::vector<std::string> RulesEditor::TargetNames(RuleKind ruleKind,
+                                                  RuleTargetKind targetKind) const {
   std::vector<std::string> names;
   const auto add = [&names](const auto& records) {
     for (const auto& record : records) names.push_back(record.name);
   };
-  switch (kind) {
+  switch (targetKind) {
     case RuleTargetKind::kGlobalQuantity:
       add(working_.globalQuantities);
       break;
@@ -51,11 +55,28 @@ std::vector<std::string> RulesEditor::TargetNames(RuleTargetKind kind) const {
       add(working_.compartments);
       break;
     case RuleTargetKind::kMetabolite:
-      add(working_.metabolites);
+      for (const Metabolite& m : working_.metabolites) {
+        if (ruleKind == RuleKind::kInitialAssignment || !m.IsInternal()) names.push_back(m.name);
+      }
       break;
     case RuleTargetKind::kKineticConstant:
-      add(working_.steps);
+      for (const Step& step : working_.steps) {
+        if (!ConstantNames(step.name).empty()) names.push_back(step.name);
+      }
       break;
+  }
+  return names;
+}
+
+std::vector<std::string> RulesEditor::ConstantNames(const std::string& step) const {
+  const int s = working_.FindStep(step);
+  if (s < 0) return {};
+  const Step& record = working_.steps[static_cast<std::size_t>(s)];
+  if (record.kineticType == nullptr) return {};
+  std::vector<std::string> names = record.kineticType->constantNames;
+  // The step's own list is what a rule can reach (rules/rule_order.cpp).
+  if (static_cast<int>(names.size()) > record.ConstantCount()) {
+    names.resize(static_cast<std::size_t>(record.ConstantCount()));
   }
   return names;
 }

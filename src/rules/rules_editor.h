@@ -15,12 +15,16 @@
 
 namespace vireon {
 
-// One rule as the dialog's fields hold it.
+// One rule as the dialog's fields hold it. For a kinetic-constant target,
+// target is the step and constant the constant's name in its kinetic type;
+// the other targets leave constant empty (it is ignored).
 struct RuleForm {
   RuleKind kind = RuleKind::kAssignment;
   RuleTargetKind targetKind = RuleTargetKind::kGlobalQuantity;
   std::string target;
+  std::string constant;
   std::string expression;  // line breaks are taken as blanks
+  bool operator==(const RuleForm&) const = default;
 };
 
 enum class RuleField { kNone, kTarget, kExpression };
@@ -43,8 +47,14 @@ class RulesEditor {
   const std::vector<Rule>& rules() const { return working_.rules; }
   // The fields of rule index (a default form when there is none).
   RuleForm FormOf(int index) const;
-  // The names a target of that kind may take, in the model's order.
-  std::vector<std::string> TargetNames(RuleTargetKind kind) const;
+  // The names a target of that kind may take under a rule of that kind, in
+  // the model's order: for a metabolite under a rule over time only the
+  // fixed ones (the steps change the others), for a kinetic constant the
+  // steps that have a kinetic type with constants.
+  std::vector<std::string> TargetNames(RuleKind ruleKind, RuleTargetKind targetKind) const;
+  // The names of the constants of the named step's kinetic type, in the
+  // type's order; empty for a step that has none or no such step.
+  std::vector<std::string> ConstantNames(const std::string& step) const;
 
   // What Add (index -1) or Change (index) would find wrong with form, the
   // other rules as they stand.

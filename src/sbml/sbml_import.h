@@ -42,6 +42,7 @@
 // equivalent are refused: the import then changes nothing and names each
 // refused construct with its id.
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,10 @@ inline constexpr double kMaxSbmlStoichiometry = 1e6;
 
 struct SbmlImportResult {
   bool imported = false;
+  // The records named otherwise than the SBML ids they come from, by id:
+  // the name each id was given (an id that is no valid Vireon name, or one
+  // taken already). Ids kept as names are not listed.
+  std::map<std::string, std::string> renamedIds;
   // Why the model was not imported: one line per refused construct ("event
   // \"E1\""), or the reader's errors for a file that is not valid SBML.
   std::vector<std::string> problems;

@@ -43,6 +43,17 @@ SharedNodes Shared(const Model& model, std::span<const std::string> functionName
           EntriesAt(tree, {"user functions"})};
 }
 
+// The values of the global quantities, which scans and links set as they
+// set a volume; a model without global quantities has no such node.
+void AppendGlobalQuantities(const Model& model, std::vector<OutputDataNode>& tree) {
+  if (model.globalQuantities.empty()) return;
+  std::vector<OutputItem> values;
+  for (const GlobalQuantity& quantity : model.globalQuantities) {
+    values.push_back(MakeOutputItem(kGlobalQuantity, quantity.name));
+  }
+  tree.push_back(Leaf(std::string(kGlobalQuantitiesNode), std::move(values)));
+}
+
 }  // namespace
 
 std::vector<OutputDataNode> BuildScanItemTree(const Model& model) {
@@ -52,6 +63,7 @@ std::vector<OutputDataNode> BuildScanItemTree(const Model& model) {
   tree.push_back(Leaf("initial concentrations", std::move(shared.initialConcentrations)));
   tree.push_back(Leaf("kinetic constants", std::move(shared.kineticConstants)));
   tree.push_back(Leaf("compartments", std::move(shared.compartments)));
+  AppendGlobalQuantities(model, tree);
   tree.push_back(Leaf("numerical methods",
                       {MakeOutputItem(kRelativeTolerance), MakeOutputItem(kAbsoluteTolerance),
                        MakeOutputItem(kDerivationFactor), MakeOutputItem(kSteadyStateResolution)}));
@@ -66,6 +78,7 @@ std::vector<OutputDataNode> BuildLinkItemTree(const Model& model,
   tree.push_back(Leaf("initial concentrations", std::move(shared.initialConcentrations)));
   tree.push_back(Leaf("kinetic constants", std::move(shared.kineticConstants)));
   tree.push_back(Leaf("compartments", std::move(shared.compartments)));
+  AppendGlobalQuantities(model, tree);
   tree.push_back(Leaf("user functions", std::move(shared.functions)));
   return tree;
 }

@@ -15,12 +15,14 @@ namespace vireon {
 class Model;
 
 // "time" ("end time"), "initial concentrations", "kinetic constants",
-// "compartments", "numerical methods" ("rel.tolerance", "abs.tolerance",
+// "compartments", "global quantities" (their values; only in a model that
+// has them), "numerical methods" ("rel.tolerance", "abs.tolerance",
 // "deriv.factor", "ss resolution").
 std::vector<OutputDataNode> BuildScanItemTree(const Model& model);
 
 // "time" ("end time"), "initial concentrations", "kinetic constants",
-// "compartments", "user functions" (one entry per function name).
+// "compartments", "global quantities" (as above), "user functions" (one
+// entry per function name).
 std::vector<OutputDataNode> BuildLinkItemTree(const Model& model,
                                               std::span<const std::string> functionNames);
 

@@ -10,6 +10,7 @@ bool IsScannableType(int type) {
     case kInitialConcentration:
     case kKineticConstant:
     case kVolume:
+    case kGlobalQuantity:
     case kRelativeTolerance:
     case kAbsoluteTolerance:
     case kSteadyStateResolution:
@@ -26,6 +27,7 @@ bool IsLinkTargetType(int type) {
     case kInitialConcentration:
     case kKineticConstant:
     case kVolume:
+    case kGlobalQuantity:
     case kUserFunction:
     case kEndTime:
       return true;

@@ -12,11 +12,12 @@
 namespace vireon {
 
 // The quantities a scan may vary: initial concentrations (1), kinetic
-// constants (6), volumes (12), the numerical settings (19 to 22) and the end
-// time (25).
+// constants (6), volumes (12), the numerical settings (19 to 22), the end
+// time (25) and the values of global quantities (35).
 bool IsScannableType(int type);
-// A link writes initial concentrations, kinetic constants, volumes, output
-// functions (24, until the function is next evaluated) or the end time; it
+// A link writes initial concentrations, kinetic constants, volumes, values of
+// global quantities, output functions (24, until the function is next
+// evaluated) or the end time; it
 // may also read the time of the time course (14) and the real time (23).
 bool IsLinkTargetType(int type);
 bool IsLinkSourceType(int type);

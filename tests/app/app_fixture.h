@@ -1,14 +1,16 @@
 #pragma once
 // What the desktop program's tests share: a start-up on settings and a
 // kinetics database of their own in a fresh folder, a recording sink, the
-// reactions dialog to enter steps as a user would, and a way to answer the
-// next modal dialog that a command opens.
+// reactions dialog to enter steps as a user would, a way to drive the next
+// dialog the Model Definition page opens, and a way to answer the next
+// modal dialog that a command opens.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDialog>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include <utility>
 
 #include "app/app_startup.h"
+#include "app/model_page.h"
 #include "app/reactions_dialog.h"
 #include "document/document.h"
 #include "qt_application.h"
@@ -53,6 +56,25 @@ class AppFixture : public ::testing::Test {
       dialog.AddOrChange();
     }
     dialog.accept();
+  }
+
+  // Has the page show its next dialog by running `drive` on it (which ends
+  // it, with OK or not) instead of opening it modally.
+  template <class DialogType>
+  static void Drive(ModelPage& page, std::function<void(DialogType&)> drive) {
+    page.SetShowDialog([drive = std::move(drive)](QDialog& shown) {
+      auto* dialog = qobject_cast<DialogType*>(&shown);
+      EXPECT_NE(dialog, nullptr) << "another dialog opened";
+      if (dialog == nullptr) return false;
+      dialog->show();
+      drive(*dialog);
+      return dialog->result() == QDialog::Accepted;
+    });
+  }
+
+  static void Type(QWidget* field, const QString& text) {
+    field->setFocus();
+    QTest::keyClicks(field, text);
   }
 
   static std::string ReadFile(const std::string& path) {

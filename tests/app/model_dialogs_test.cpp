@@ -47,25 +47,6 @@ constexpr double kRunRel = 1e-6;
 
 class ModelDialogsTest : public AppFixture {
  protected:
-  // Has the page show its next dialog by running `drive` on it (which ends
-  // it, with OK or not) instead of opening it modally.
-  template <class DialogType>
-  static void Drive(ModelPage& page, std::function<void(DialogType&)> drive) {
-    page.SetShowDialog([drive = std::move(drive)](QDialog& shown) {
-      auto* dialog = qobject_cast<DialogType*>(&shown);
-      EXPECT_NE(dialog, nullptr) << "another dialog opened";
-      if (dialog == nullptr) return false;
-      dialog->show();
-      drive(*dialog);
-      return dialog->result() == QDialog::Accepted;
-    });
-  }
-
-  static void Type(QWidget* field, const QString& text) {
-    field->setFocus();
-    QTest::keyClicks(field, text);
-  }
-
   // Runs the window's document and waits for the run to end.
   static void RunToTheEnd(MainWindow& window) {
     ASSERT_TRUE(window.Run());

@@ -133,7 +133,32 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"import", "m.xml", "--amounts"}, "unknown option --amounts for import"},
         BadCase{{"import"}, "import needs an SBML file"},
         BadCase{{"export", "m.vrn", "-o", "-"}, "-o needs a file name for export"},
-        BadCase{{"run", "m.vrn", "-o", "x"}, "unknown option -o for run"}));
+        BadCase{{"run", "m.vrn", "-o", "x"}, "unknown option -o for run"},
+        BadCase{{"run", "m.vrn", "--select", "A"}, "unknown option --select for run"},
+        BadCase{{"simulate", "m.xml", "--select", "A,,B"},
+                "--select needs items separated by commas, each one non-empty and its brackets "
+                "closed, not A,,B"},
+        BadCase{{"simulate", "m.xml", "--select", "A,"},
+                "--select needs items separated by commas, each one non-empty and its brackets "
+                "closed, not A,"},
+        BadCase{{"simulate", "m.xml", "--select", "C([A],R1"},
+                "--select needs items separated by commas, each one non-empty and its brackets "
+                "closed, not C([A],R1"},
+        BadCase{{"simulate", "m.xml", "--select="}, "--select needs a value"}));
+
+TEST(CommandLine, SelectSplitsAtCommasOutsideBrackets) {
+  const ParsedCommandLine parsed =
+      ParseCommandLine({"simulate", "m.xml", "--select", "A,[B,C]t,C([A],R1),J(R 1),k(t)"});
+  ASSERT_TRUE(parsed.commandLine) << parsed.error;
+  EXPECT_EQ(parsed.commandLine->select,
+            (std::vector<std::string>{"A", "[B,C]t", "C([A],R1)", "J(R 1)", "k(t)"}));
+  EXPECT_EQ(SplitSelection("x"), (std::vector<std::string>{"x"}));
+  EXPECT_FALSE(SplitSelection(""));
+  EXPECT_FALSE(SplitSelection(","));
+  const ParsedCommandLine none = ParseCommandLine({"simulate", "m.xml"});
+  ASSERT_TRUE(none.commandLine);
+  EXPECT_TRUE(none.commandLine->select.empty());
+}
 
 TEST(CommandLine, SimulateTakesItsModelAndEveryOption) {
   const ParsedCommandLine parsed =

@@ -64,6 +64,43 @@ TEST_F(SbmlCommandsTest, SimulateWritesTheTimeCourseAsCsv) {
   EXPECT_EQ(dash.out, result.out);
 }
 
+// --select takes an SBML model's ids: a species gives its column as the
+// default output writes it (an amount with --amounts), a compartment its
+// size. A reaction's id names no column, since its rate (an amount per
+// time) is no step's flux; the step's title still chooses the flux.
+TEST_F(SbmlCommandsTest, SimulateSelectsBySbmlIds) {
+  const std::vector<std::string> base = {"simulate", SuiteModel().string(), "--end", "2",
+                                         "--points", "4"};
+  auto with = [&base](std::vector<std::string> extra) {
+    std::vector<std::string> arguments = base;
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
+  };
+  for (bool amounts : {false, true}) {
+    SCOPED_TRACE(amounts);
+    const auto every = RunVireon(with(amounts ? std::vector<std::string>{"--amounts"}
+                                              : std::vector<std::string>{}));
+    ASSERT_EQ(every.exitStatus, 0) << every.err;
+    std::vector<std::string> extra = {"--select", "S2,compartment,S1"};
+    if (amounts) extra.push_back("--amounts");
+    const auto chosen = RunVireon(with(extra));
+    ASSERT_EQ(chosen.exitStatus, 0) << chosen.err;
+    EXPECT_EQ(chosen.out.substr(0, chosen.out.find('\n')), "time,S2,compartment,S1");
+    const auto all = Numbers(every.out);
+    const auto rows = Numbers(chosen.out);
+    ASSERT_EQ(rows.size(), all.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(rows[i], (std::vector<double>{all[i][0], all[i][2], 0.3, all[i][1]}));
+    }
+  }
+  const auto reaction = RunVireon(with({"--select", "S1,reaction1"}));
+  EXPECT_EQ(reaction.exitStatus, 2);
+  EXPECT_NE(reaction.err.find("has no quantity called reaction1"), std::string::npos)
+      << reaction.err;
+  const auto flux = RunVireon(with({"--select", "J(reaction1)"}));
+  EXPECT_EQ(flux.exitStatus, 0) << flux.err;
+}
+
 // A model saved by import reads back to exactly the same numbers, and its
 // export to the same within the round trip's precision.
 TEST_F(SbmlCommandsTest, ImportAndExportKeepTheTimeCourse) {

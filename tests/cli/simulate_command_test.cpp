@@ -200,5 +200,132 @@ TEST_F(SimulateCommandTest, AStandardOutputThatCannotBeWrittenExitsOne) {
   }
 }
 
+// The CSV text as a header and rows of fields, each line split at its commas.
+struct Csv {
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+};
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream stream(line);
+  std::string field;
+  while (std::getline(stream, field, ',')) fields.push_back(field);
+  return fields;
+}
+
+Csv ReadCsv(const std::string& text) {
+  Csv csv;
+  std::stringstream stream(text);
+  std::string line;
+  if (std::getline(stream, line)) csv.header = Fields(line);
+  while (std::getline(stream, line)) csv.rows.push_back(Fields(line));
+  return csv;
+}
+
+// --select writes the items in the order given, headed as given, after the
+// time: a metabolite's column is the default output's, byte for byte, and a
+// step's flux follows its rate law from the concentrations of its row.
+TEST_F(SimulateCommandTest, SelectWritesTheChosenQuantitiesInTheirOrder) {
+  const fs::path model = ExamplesFolder() / "michaelis_menten.vrn";
+  std::ostringstream all, allErr;
+  ASSERT_EQ(Simulate({model.string(), "--points", "40"}, all, allErr), cli::kExitSuccess)
+      << allErr.str();
+  const Csv every = ReadCsv(all.str());
+  ASSERT_EQ(every.header, (std::vector<std::string>{"time", "Sx", "S", "E", "ES", "P", "Px"}));
+
+  std::ostringstream out, err;
+  ASSERT_EQ(Simulate({model.string(), "--points", "40", "--select",
+                      "binding,J(catalysis),E,S,ES,cell,[P]t,V(cell),[S]i"},
+                     out, err),
+            cli::kExitSuccess)
+      << err.str();
+  const Csv chosen = ReadCsv(out.str());
+  EXPECT_EQ(chosen.header, (std::vector<std::string>{"time", "binding", "J(catalysis)", "E", "S",
+                                                     "ES", "cell", "[P]t", "V(cell)", "[S]i"}));
+  ASSERT_EQ(chosen.rows.size(), every.rows.size());
+  ASSERT_EQ(chosen.rows.size(), 41u);
+  for (std::size_t r = 0; r < chosen.rows.size(); ++r) {
+    const std::vector<std::string>& row = chosen.rows[r];
+    const std::vector<std::string>& whole = every.rows[r];
+    ASSERT_EQ(row.size(), 10u);
+    EXPECT_EQ(row[0], whole[0]);  // time
+    EXPECT_EQ(row[3], whole[3]);  // E
+    EXPECT_EQ(row[4], whole[2]);  // S
+    EXPECT_EQ(row[5], whole[4]);  // ES
+    EXPECT_EQ(row[7], whole[5]);  // [P]t
+    const double e = std::stod(row[3]), substrate = std::stod(row[4]), es = std::stod(row[5]);
+    // binding: E + S = ES, k1 = 10, k2 = 5; catalysis: ES -> E + P, k = 2.
+    EXPECT_NEAR(std::stod(row[1]), 10.0 * e * substrate - 5.0 * es, 1e-12) << r;
+    EXPECT_NEAR(std::stod(row[2]), 2.0 * es, 1e-12) << r;
+    EXPECT_EQ(row[6], "1");  // the current volume of the cell
+    EXPECT_EQ(row[8], "1");
+    EXPECT_EQ(row[9], "0");  // the initial concentration of S
+  }
+}
+
+// The quantities of a model's global quantities: the value at time 0 is
+// not a column (scans set it), the current value is, by name or title.
+TEST_F(SimulateCommandTest, SelectReadsGlobalQuantitiesAndCurrentVolumes) {
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Document document;
+  RecordingSink sink;
+  ASSERT_TRUE(ReadModelFile(document, (ExamplesFolder() / "michaelis_menten.vrn").string(),
+                            catalogue, DefaultValues(), sink));
+  document.model.globalQuantities = {{"Km", 0.7}, {"scale", -2.5e-3}};
+  document.model.compartments[0].volume = 0.25;
+  const fs::path model = folder() / "quantities.vrn";
+  ASSERT_TRUE(WriteModelFile(document, model.string(), catalogue, sink));
+
+  std::ostringstream out, err;
+  ASSERT_EQ(Simulate({model.string(), "--points", "3", "--select", "scale,Km(t),V(cell)t,cell"},
+                     out, err),
+            cli::kExitSuccess)
+      << err.str();
+  const Csv csv = ReadCsv(out.str());
+  EXPECT_EQ(csv.header, (std::vector<std::string>{"time", "scale", "Km(t)", "V(cell)t", "cell"}));
+  ASSERT_EQ(csv.rows.size(), 4u);
+  for (const std::vector<std::string>& row : csv.rows) {
+    EXPECT_EQ(row, (std::vector<std::string>{row[0], "-0.0025", "0.7", "0.25", "0.25"}));
+  }
+
+  // The value at time 0 bears the quantity's own name as its title, which
+  // the name itself takes before: it is no column of its own.
+  std::ostringstream none, noneErr;
+  EXPECT_EQ(Simulate({model.string(), "--select", "Km,Km(0)"}, none, noneErr), cli::kExitUsage);
+  EXPECT_NE(noneErr.str().find("no quantity called Km(0)"), std::string::npos) << noneErr.str();
+}
+
+// An item that names nothing, or more than one quantity, is refused with
+// exit status 2 before anything is written; the message names the item.
+TEST_F(SimulateCommandTest, UnknownAndAmbiguousItemsAreRefused) {
+  const fs::path model = ExamplesFolder() / "michaelis_menten.vrn";
+  const fs::path csv = folder() / "never.csv";
+  const ProgramResult unknown =
+      RunVireon({"simulate", model.string(), "--select", "S,Q,J(binding)", "-o", csv.string()});
+  EXPECT_EQ(unknown.exitStatus, cli::kExitUsage);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_NE(unknown.err.find("has no quantity called Q\n"), std::string::npos) << unknown.err;
+  EXPECT_FALSE(fs::exists(csv));
+
+  // A step that bears a metabolite's name: the name is both.
+  std::string text = ReadText(model);
+  const std::size_t at = text.find("Step=removal");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, std::string("Step=removal").size(), "Step=P");
+  const fs::path shared = folder() / "shared.vrn";
+  WriteText(shared, text);
+  const ProgramResult ambiguous = RunVireon({"simulate", shared.string(), "--select", "S,P"});
+  EXPECT_EQ(ambiguous.exitStatus, cli::kExitUsage) << ambiguous.out;
+  EXPECT_NE(ambiguous.err.find("P is ambiguous"), std::string::npos) << ambiguous.err;
+  EXPECT_NE(ambiguous.err.find("[P]t, J(P)"), std::string::npos) << ambiguous.err;
+  // Its titles tell them apart.
+  const ProgramResult titled =
+      RunVireon({"simulate", shared.string(), "--points", "2", "--select", "[P]t,J(P)"});
+  EXPECT_EQ(titled.exitStatus, cli::kExitSuccess) << titled.err;
+  EXPECT_EQ(titled.out.substr(0, titled.out.find('\n')), "time,[P]t,J(P)");
+}
+
 }  // namespace
 }  // namespace vireon::test

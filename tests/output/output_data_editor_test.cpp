@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,38 @@ TEST(OutputDataTreeTest, InteractiveWindow) {
                 "user functions:",
                 kNumericalMethods,
             }));
+}
+
+// A model with global quantities gets the current volumes and the current
+// values of its quantities after the compartments, in every mode; one with
+// rules but no quantities only the current volumes.
+TEST(OutputDataTreeTest, CurrentVolumesAndGlobalQuantitiesFollowTheCompartments) {
+  auto t = test::EnzymeMoiety();
+  t->model.globalQuantities = {{"Vmax", 2.0}, {"K", 0.5}};
+  const std::vector<std::string> expected = {
+      "compartments: V(compartment){12:compartment,} V(cytosol){12:cytosol,}",
+      "current volumes: V(compartment)t{37:compartment,} V(cytosol)t{37:cytosol,}",
+      "global quantities: Vmax(t){36:Vmax,} K(t){36:K,}",
+  };
+  for (OutputDataMode mode :
+       {OutputDataMode::kTimeCourse, OutputDataMode::kSteadyState, OutputDataMode::kInteractive}) {
+    const std::vector<std::string> lines = Flatten(BuildOutputDataTree(mode, t->model, kFunctions));
+    const auto at = std::find(lines.begin(), lines.end(), expected[0]);
+    ASSERT_NE(at, lines.end());
+    ASSERT_GE(lines.end() - at, 3);
+    EXPECT_EQ(std::vector<std::string>(at, at + 3), expected) << static_cast<int>(mode);
+  }
+
+  t->model.globalQuantities.clear();
+  t->model.rules = {
+      Rule{RuleKind::kRate, {RuleTargetKind::kCompartmentVolume, "cytosol", {}}, "1"}};
+  const std::vector<std::string> lines =
+      Flatten(BuildOutputDataTree(OutputDataMode::kTimeCourse, t->model, kFunctions));
+  const auto at = std::find(lines.begin(), lines.end(), expected[0]);
+  ASSERT_NE(at, lines.end());
+  ASSERT_GE(lines.end() - at, 2);
+  EXPECT_EQ(at[1], expected[1]);
+  EXPECT_EQ(at[2], "user functions: f1{24:,} f2{24:,}");
 }
 
 const OutputDataNode& Node(const OutputDataEditor& editor, const std::string& text,

@@ -219,6 +219,19 @@ TEST(FunctionSymbolTreeTest, NodesInTheDialogsOrder) {
   EXPECT_EQ(Titles(tree[6]).size(), 8u);
 }
 
+TEST(FunctionSymbolTreeTest, GlobalQuantitiesOfferTheirCurrentValues) {
+  test::ScanTestModel t;
+  t.model.globalQuantities = {{"k", 1.5}};
+  const std::vector<OutputDataNode> tree = BuildFunctionSymbolTree(t.model);
+  EXPECT_EQ(Texts(tree),
+            (std::vector<std::string>{"time", "metabolites", "steps", "compartments",
+                                      "current volumes", "global quantities", "control analysis",
+                                      "eigenvalues", "numerical methods"}));
+  EXPECT_EQ(Titles(tree[5]), (std::vector<std::string>{"k(t)"}));
+  EXPECT_EQ(tree[5].entries[0].type, kCurrentGlobalQuantity);
+  EXPECT_EQ(tree[4].entries[0].type, kCurrentVolume);
+}
+
 TEST(FunctionSymbolTreeTest, ChosenEntriesBindToCurrentValues) {
   test::ScanTestModel t;
   const std::vector<OutputDataNode> tree = BuildFunctionSymbolTree(t.model);

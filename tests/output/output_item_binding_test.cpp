@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/model_name_index.h"
 #include "output/output_selections.h"
 #include "output_test_models.h"
 
@@ -141,7 +142,7 @@ TEST_F(BindingTest, NamesThatDoNotResolve) {
 }
 
 TEST_F(BindingTest, UnknownAndReservedTypesNeverResolve) {
-  for (int type : {0, 11, 26, 35, -4}) {
+  for (int type : {0, 11, 26, 38, -4}) {
     OutputItem item;
     item.type = type;
     item.title = "x";
@@ -149,6 +150,63 @@ TEST_F(BindingTest, UnknownAndReservedTypesNeverResolve) {
     item.j = "binding";
     EXPECT_FALSE(BindOutputItem(item, Context(), true)) << type;
   }
+}
+
+// A global quantity's value is the model's (what scans and links set); its
+// current value and a compartment's current volume are the engine's.
+TEST_F(BindingTest, GlobalQuantitiesAndCurrentVolumesBindToModelAndEngine) {
+  model().globalQuantities = {{"Vmax", 2.0}, {"k_on", 0.5}};
+  engine().Allocate(model());
+  Model& m = model();
+  EngineState& e = engine();
+  const struct {
+    OutputItem item;
+    double* expected;
+  } cases[] = {
+      {MakeOutputItem(kGlobalQuantity, "k_on"), &m.globalQuantities[1].value},
+      {MakeOutputItem(kGlobalQuantity, "Vmax"), &m.globalQuantities[0].value},
+      {MakeOutputItem(kCurrentGlobalQuantity, "k_on"), &e.quantityValues[1]},
+      {MakeOutputItem(kCurrentVolume, "cytosol"), &e.volumeValues[1]},
+      {MakeOutputItem(kCurrentVolume, "compartment"), &e.volumeValues[0]},
+  };
+  const ModelNameIndex names(m);
+  BindingContext indexed = Context();
+  indexed.names = &names;
+  for (const BindingContext& context : {Context(), indexed}) {
+    for (const auto& c : cases) {
+      OutputItem item = c.item;
+      EXPECT_TRUE(BindOutputItem(item, context, true)) << item.title;
+      EXPECT_EQ(item.value, c.expected) << item.title;
+    }
+  }
+  // The engine starts from the model's values; the items then follow each one.
+  OutputItem current = MakeOutputItem(kCurrentGlobalQuantity, "Vmax");
+  OutputItem value = MakeOutputItem(kGlobalQuantity, "Vmax");
+  ASSERT_TRUE(BindOutputItem(current, Context(), true));
+  ASSERT_TRUE(BindOutputItem(value, Context(), true));
+  EXPECT_EQ(current.Value(), 2.0);
+  e.quantityValues[0] = 3.0;
+  EXPECT_EQ(current.Value(), 3.0);
+  EXPECT_EQ(value.Value(), 2.0);
+}
+
+TEST_F(BindingTest, GlobalQuantityItemsNeedTheirNames) {
+  model().globalQuantities = {{"Vmax", 2.0}};
+  engine().Allocate(model());
+  for (OutputItem item :
+       {MakeOutputItem(kGlobalQuantity, "vmax"),
+        MakeOutputItem(kCurrentGlobalQuantity, "E"),  // a metabolite
+        MakeOutputItem(kCurrentVolume, "nucleus"), MakeOutputItem(kCurrentVolume, "Vmax")}) {
+    EXPECT_FALSE(BindOutputItem(item, Context(), true)) << item.title;
+  }
+  // Without an engine the current values resolve but read nothing.
+  engine().Free();
+  OutputItem current = MakeOutputItem(kCurrentGlobalQuantity, "Vmax");
+  EXPECT_TRUE(BindOutputItem(current, Context(), true));
+  EXPECT_EQ(current.value, nullptr);
+  OutputItem volume = MakeOutputItem(kCurrentVolume, "cytosol");
+  EXPECT_TRUE(BindOutputItem(volume, Context(), true));
+  EXPECT_EQ(volume.value, nullptr);
 }
 
 TEST_F(BindingTest, StepWithoutKineticTypeHasNoConstants) {

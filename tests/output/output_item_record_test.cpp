@@ -60,6 +60,9 @@ const std::vector<RecordCase>& RecordCases() {
       {Item("Tot.imag.eigenvalues", 32), "Title=Tot.imag.eigenvalues\nType=32\n"},
       {Item("Tot.cplx.eigenvalues", 33), "Title=Tot.cplx.eigenvalues\nType=33\n"},
       {Item("Tot.zero eigenvalues", 34), "Title=Tot.zero eigenvalues\nType=34\n"},
+      {Item("k_1", 35, "k_1"), "Title=k_1\nType=35\nI=k_1\n"},
+      {Item("k_1(t)", 36, "k_1"), "Title=k_1(t)\nType=36\nI=k_1\n"},
+      {Item("V(cell)t", 37, "cell"), "Title=V(cell)t\nType=37\nI=cell\n"},
   };
   return cases;
 }

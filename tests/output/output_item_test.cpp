@@ -47,6 +47,9 @@ TEST(OutputItemTest, TitlesFillTheTypePatternWithTheNames) {
       {32, "", "", "Tot.imag.eigenvalues", "", ""},
       {33, "", "", "Tot.cplx.eigenvalues", "", ""},
       {34, "", "", "Tot.zero eigenvalues", "", ""},
+      {35, "k_1", "", "k_1", "k_1", ""},
+      {36, "k_1", "", "k_1(t)", "k_1", ""},
+      {37, "cell", "", "V(cell)t", "cell", ""},
   };
   for (const Case& c : cases) {
     OutputItem item = MakeOutputItem(c.type, c.first, c.second);
@@ -59,7 +62,7 @@ TEST(OutputItemTest, TitlesFillTheTypePatternWithTheNames) {
 }
 
 TEST(OutputItemTest, UnknownTypesHaveNoTitleAndNoNames) {
-  for (int type : {0, 11, 26, 35, -1}) {
+  for (int type : {0, 11, 26, 38, -1}) {
     EXPECT_EQ(OutputItemTitle(type, "A", "B"), "") << type;
   }
   EXPECT_FALSE(OutputItemHasFirstName(26));

@@ -401,6 +401,41 @@ TEST(ReportSectionTest, NoConservationHeadingWithoutRelations) {
             std::string::npos);
 }
 
+// The model description lists the global quantities and the rules after
+// the compartments; a model without them has neither heading (the golden
+// reports above).
+TEST(ReportSectionTest, GlobalQuantitiesAndRulesFollowTheCompartments) {
+  auto t = test::EnzymeMoiety();
+  const std::string without = ReportParametersText(Context(*t, "v"));
+  EXPECT_EQ(without.find("GLOBAL QUANTITIES"), std::string::npos);
+  EXPECT_EQ(without.find("RULES"), std::string::npos);
+
+  t->model.globalQuantities = {{"Vmax", 2.5}, {"K_m", -1e-300}};
+  t->model.rules = {
+      Rule{RuleKind::kAssignment, {RuleTargetKind::kGlobalQuantity, "Vmax", {}}, "2 * K_m"},
+      Rule{RuleKind::kRate, {RuleTargetKind::kCompartmentVolume, "cytosol", {}}, "0.1"},
+      Rule{RuleKind::kInitialAssignment, {RuleTargetKind::kMetabolite, "E", {}}, "Vmax / 2"},
+      Rule{RuleKind::kAssignment, {RuleTargetKind::kKineticConstant, "binding", "k1"}, "Vmax"},
+  };
+  const std::string with = ReportParametersText(Context(*t, "v"));
+  ASSERT_EQ(with.substr(0, without.size()), without);
+  EXPECT_EQ(with.substr(without.size()),
+            "\nGLOBAL QUANTITIES\n"
+            "Vmax =  2.5000e+000\n"
+            "K_m = -1.0000e-300\n"
+            "\nRULES\n"
+            "assignment         Vmax = 2 * K_m\n"
+            "rate               d/dt V(cytosol) = 0.1\n"
+            "initial assignment [E] = Vmax / 2\n"
+            "assignment         binding(k1) = Vmax\n");
+
+  // Rules alone give their list without the quantities' heading.
+  t->model.globalQuantities.clear();
+  const std::string rulesOnly = ReportParametersText(Context(*t, "v"));
+  EXPECT_EQ(rulesOnly.find("GLOBAL QUANTITIES"), std::string::npos);
+  EXPECT_NE(rulesOnly.find("\nRULES\nassignment         Vmax = 2 * K_m\n"), std::string::npos);
+}
+
 TEST(ReportSectionTest, EmptyModelWritesHeadingsOnly) {
   Model model;
   EngineState engine;
@@ -444,6 +479,57 @@ TEST(ReportSectionTest, TestModelsAgreeWithTheStructuralAnalysis) {
               ReportStructureText(Context(*byHand, "v")))
         << expected.title;
   }
+}
+
+}  // namespace
+}  // namespace vireon
+
+#include "engine/control_analysis.h"
+#include "engine/steady_state.h"
+#include "support/engine_fixture.h"
+#include "support/kinetic_models.h"
+#include "support/model_builder.h"
+
+namespace vireon {
+namespace {
+
+// X -> S -> P with v1 = q [X], v2 = [S] and the rate rule q' = 1 - q [S]
+// (steady state q = [S] = 1): the report gives q its steady-state value, a
+// row and column in the Jacobian and its eigenvalues, an elasticity and a
+// block of concentration control coefficients.
+TEST(ReportRulesTest, ARateRuleTargetIsReportedWithTheSteadyState) {
+  Model model = test::BuildModel({{"R1", "X -> S"}, {"R2", "S -> P"}}, {"X", "P"});
+  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  test::UseKinetics(model, "R2", "Mass action (irreversible)", {1.0});
+  test::SetInitial(model, "X", 1.0);
+  test::SetInitial(model, "S", 0.6);
+  StructuralAnalysis(model);
+  model.globalQuantities = {{"q", 1.7}};
+  model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kKineticConstant, "R1", "k"},
+                      "q"},
+                 Rule{RuleKind::kRate, RuleTarget{RuleTargetKind::kGlobalQuantity, "q", {}},
+                      "1-q*S"}};
+  test::EngineRig rig(model);
+  ASSERT_EQ(SteadyState(*rig.engine).outcome, SteadyStateOutcome::kFound);
+  ControlAnalysis(*rig.engine);
+  const ReportContext context{rig.model, rig.state, rig.settings, "version", "platform"};
+  const std::string steady = ReportSteadyStateText(context);
+  // The report writes three-digit exponents.
+  EXPECT_NE(steady.find("q =  1.000000e+000"), std::string::npos) << steady;
+  const std::string stability = ReportStabilityText(context);
+  const std::size_t jacobian = stability.find("Jacobian matrix\n");
+  const std::size_t eigenvalues = stability.find("\nEigenvalues of the Jacobian matrix\n");
+  ASSERT_NE(jacobian, std::string::npos);
+  ASSERT_NE(eigenvalues, std::string::npos);
+  const std::string rows = stability.substr(jacobian, eigenvalues - jacobian);
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 3) << rows;  // the title and two rows
+  EXPECT_NE(stability.find("-1.000000e+000 +1.000000e+000*i\n-1.000000e+000 -1.000000e+000*i"),
+            std::string::npos)
+      << stability;
+  const std::string mca = ReportMcaText(context);
+  EXPECT_NE(mca.find("e(R1,q) = 1.0000e+000  "), std::string::npos) << mca;
+  EXPECT_NE(mca.find("\nq\nC(q,R1) = -5.0000e-001\nC(q,R2) =  5.0000e-001\n"), std::string::npos)
+      << mca;
 }
 
 }  // namespace

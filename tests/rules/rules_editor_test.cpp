@@ -14,7 +14,7 @@ using test::RulesTestModel;
 
 RuleForm Form(const std::string& target, const std::string& expression,
               RuleKind kind = RuleKind::kAssignment) {
-  return RuleForm{kind, RuleTargetKind::kGlobalQuantity, target, expression};
+  return RuleForm{kind, RuleTargetKind::kGlobalQuantity, target, "", expression};
 }
 
 // A rule enters the list only when it reads and resolves; a refusal names
@@ -52,7 +52,7 @@ TEST(RulesEditor, TakesOnlyRulesThatReadAndResolve) {
   EXPECT_EQ(analysed, 1);
   EXPECT_TRUE(editor.Delete(0));
   EXPECT_FALSE(editor.Delete(5));
-  EXPECT_EQ(editor.TargetNames(RuleTargetKind::kCompartmentVolume),
+  EXPECT_EQ(editor.TargetNames(RuleKind::kAssignment, RuleTargetKind::kCompartmentVolume),
             (std::vector<std::string>{"cell"}));
 }
 

@@ -193,6 +193,35 @@ TEST(ItemTreesTest, ScanTreeOffersTheScannableQuantities) {
   }
 }
 
+// Scans and links set a global quantity's value, as they set a volume; its
+// current value during a time course is the engine's and is never scanned.
+TEST(ItemTreesTest, GlobalQuantitiesAreScannedAndLinkedByTheirValues) {
+  ScanTestModel t;
+  t.model.globalQuantities = {{"k", 1.5}, {"n", 4.0}};
+  t.engine.Allocate(t.model);
+  for (const std::vector<OutputDataNode>& tree :
+       {BuildScanItemTree(t.model), BuildLinkItemTree(t.model, {})}) {
+    ASSERT_EQ(tree.size(), 6u);
+    EXPECT_EQ(tree[3].text, "compartments");
+    EXPECT_EQ(tree[4].text, "global quantities");
+    EXPECT_EQ(Titles(tree[4]), (std::vector<std::string>{"k", "n"}));
+    EXPECT_EQ(tree[4].entries[1].type, kGlobalQuantity);
+  }
+  std::vector<ScanItem> items = {Scanned(MakeOutputItem(kGlobalQuantity, "n"), 1, 2, 2),
+                                 Scanned(MakeOutputItem(kCurrentGlobalQuantity, "n"), 1, 2, 2)};
+  EXPECT_EQ(RebindScanItems(items, t.Context(), true), 1);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].value, &t.model.globalQuantities[1].value);
+
+  std::vector<ParameterLink> links = {
+      Link(MakeOutputItem(kGlobalQuantity, "k"), MakeOutputItem(kGlobalQuantity, "n"), 0.5),
+      Link(MakeOutputItem(kKineticConstant, "R1", "V"), MakeOutputItem(kGlobalQuantity, "k"), 3.0)};
+  ASSERT_EQ(RebindParameterLinks(links, t.Context(), true), 0);
+  ApplyLinks(links);
+  EXPECT_CLOSE(t.model.globalQuantities[0].value, 2.0, kTightAbs, kTightRel);
+  EXPECT_CLOSE(t.model.steps[0].constants[1], 6.0, kTightAbs, kTightRel);
+}
+
 TEST(ItemTreesTest, LinkTreeAddsTheUserFunctions) {
   ScanTestModel t;
   const std::vector<std::string> names = {"ratio", "sum"};

@@ -3,9 +3,13 @@
 // Michaelis-Menten example. Each view is one picture, named after it.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -21,6 +25,7 @@
 #include "app/default_values_dialog.h"
 #include "app/function_dialog.h"
 #include "app/functions_dialog.h"
+#include "app/global_quantities_dialog.h"
 #include "app/item_tree_picker.h"
 #include "app/kinetic_type_dialog.h"
 #include "app/kinetic_types_dialog.h"
@@ -34,6 +39,7 @@
 #include "app/moieties_dialog.h"
 #include "app/preferences_dialog.h"
 #include "app/reactions_dialog.h"
+#include "app/rules_dialog.h"
 #include "app/units_dialog.h"
 #include "scan/item_trees.h"
 #include "scenes.h"
@@ -141,6 +147,35 @@ std::vector<DialogView> DialogViews() {
        [](ModelProgram& p) {
          return std::make_unique<CompartmentsDialog>(p.window->document().model, p.sink,
                                                      p.window.get());
+       }},
+      {"dialog-global-quantities",
+       [](ModelProgram& p) {
+         auto dialog = std::make_unique<GlobalQuantitiesDialog>(p.window->document().model, p.sink,
+                                                                p.window.get());
+         dialog->table()->setCurrentCell(1, 1);
+         return dialog;
+       }},
+      {"dialog-rules",
+       [](ModelProgram& p) {
+         auto dialog =
+             std::make_unique<RulesDialog>(p.window->document().model, p.sink, p.window.get());
+         dialog->ruleList()->setCurrentItem(dialog->ruleList()->topLevelItem(1));
+         return dialog;
+       }},
+      {"dialog-rules-refused",
+       [](ModelProgram& p) {
+         // A new rule whose expression names what the model does not have:
+         // the field selects the name.
+         auto dialog =
+             std::make_unique<RulesDialog>(p.window->document().model, p.sink, p.window.get());
+         dialog->show();
+         dialog->kindField()->setCurrentIndex(dialog->kindField()->findText("Initial assignment"));
+         dialog->targetKindField()->setCurrentIndex(
+             dialog->targetKindField()->findText("Global quantity"));
+         dialog->targetField()->setCurrentIndex(dialog->targetField()->findText("Km"));
+         dialog->expressionField()->setText("(kcat + koff)/kon");
+         dialog->Add();
+         return dialog;
        }},
       {"dialog-numerical-methods",
        [](ModelProgram& p) {
@@ -254,10 +289,30 @@ void AddFunctionAndLink(ModelProgram& program) {
   if (std::optional<ParameterLink> made = link.Link()) document.links.push_back(*made);
 }
 
+// Gives the model global quantities and one rule of each kind, so that the
+// dialogs of both have something to show: the catalytic constant tied to a
+// quantity, a substrate supply that decays, a Michaelis constant computed
+// at time 0, and a cell that grows.
+void AddQuantitiesAndRules(ModelProgram& program) {
+  Model& model = program.window->document().model;
+  model.globalQuantities = {{"kcat", 2.5}, {"Km", 0.0}, {"decay", 0.05}};
+  const auto rule = [](RuleKind kind, RuleTargetKind targetKind, const char* target,
+                       const char* constant, const char* expression) {
+    return Rule{kind, RuleTarget{targetKind, target, constant}, expression};
+  };
+  model.rules = {
+      rule(RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "catalysis", "k", "kcat"),
+      rule(RuleKind::kRate, RuleTargetKind::kMetabolite, "Sx", "", "-decay*Sx"),
+      rule(RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity, "Km", "", "(1 + kcat)/2"),
+      rule(RuleKind::kAssignment, RuleTargetKind::kCompartmentVolume, "cell", "", "1 + 0.01*time"),
+  };
+}
+
 ScreenshotScene modelDialogs("model-dialogs", [](const SceneContext& context) {
   ModelProgram program(context);
   if (!program.loaded) return false;
   AddFunctionAndLink(program);
+  AddQuantitiesAndRules(program);
   bool saved = true;
   for (const DialogView& view : DialogViews()) {
     std::unique_ptr<QDialog> dialog = view.make(program);

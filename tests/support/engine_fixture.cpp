@@ -8,6 +8,8 @@ void RecordingHooks::WriteDynamicsRow() {
   if (state == nullptr) return;
   rowTimes.push_back(state->time);
   rowAmounts.push_back(state->amounts);
+  rowQuantities.push_back(state->quantityValues);
+  rowVolumes.push_back(state->volumeValues);
 }
 
 PointAction RecordingHooks::CheckPauseStop() {

@@ -28,6 +28,8 @@ class RecordingHooks : public EngineHooks {
   // Time and amounts (by position) of every row written.
   std::vector<double> rowTimes;
   std::vector<std::vector<double>> rowAmounts;
+  // The current global quantity values and volumes at every row.
+  std::vector<std::vector<double>> rowQuantities, rowVolumes;
   std::vector<std::pair<IntegratorFault, int>> errors;
   // Every pause asked for, in milliseconds (none is taken).
   std::vector<int> sleeps;
