@@ -179,6 +179,8 @@ class Importer {
   // Builds the model; on refusal fills problems_ and returns false.
   bool Build(Model& model, std::vector<std::unique_ptr<KineticType>>& newTypes);
   std::vector<std::string>& problems() { return problems_; }
+  // After Build: the ids whose records took other names, with those names.
+  std::map<std::string, std::string> RenamedIds() const;
 
  private:
   void ScanRules();
@@ -1468,6 +1470,21 @@ std::vector<Rule> Importer::WriteRules() {
   return rules;
 }
 
+std::map<std::string, std::string> Importer::RenamedIds() const {
+  std::map<std::string, std::string> renamed;
+  auto add = [&](const std::string& id, const std::string& name) {
+    if (id != name) renamed.emplace(id, name);
+  };
+  for (std::size_t m = 0; m < speciesNames_.size(); ++m) add(species_[m].id, speciesNames_[m]);
+  for (std::size_t c = 0; c < compartmentNames_.size(); ++c) {
+    add(compartments_[c].name, compartmentNames_[c]);
+  }
+  for (std::size_t p = 0; p < parameterNames_.size(); ++p) {
+    if (parameters_[p].quantity) add(parameters_[p].id, parameterNames_[p]);
+  }
+  return renamed;
+}
+
 bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& newTypes) {
   ScanRules();
   CheckConstructs();
@@ -1618,7 +1635,8 @@ std::vector<std::string> Flatten(lib::SBMLDocument& document) {
 }
 
 // Reads the text and builds the model and the types it needs, without
-// touching the catalogue; an empty result (no problems) means it was built.
+// touching the catalogue; a result without problems means it was built, and
+// lists the ids renamed.
 SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, Model& imported,
                       std::vector<std::unique_ptr<KineticType>>& newTypes) {
   const sbml::XmlDepth depth = sbml::MeasureXmlDepth(text, kMaxSbmlXmlDepth);
@@ -1676,7 +1694,9 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
 
   Importer importer(*document->getModel(), catalogue);
   if (!importer.Build(imported, newTypes)) return Refused(std::move(importer.problems()));
-  return {};
+  SbmlImportResult built;
+  built.renamedIds = importer.RenamedIds();
+  return built;
 }
 
 }  // namespace
@@ -1686,9 +1706,10 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
   Model imported;
   // libSBML meets some faults of a file by throwing, a namespace that names
   // a package at a level it does not know among them.
+  SbmlImportResult read;
   try {
-    SbmlImportResult refused = Read(text, catalogue, imported, newTypes);
-    if (!refused.problems.empty()) return refused;
+    read = Read(text, catalogue, imported, newTypes);
+    if (!read.problems.empty()) return read;
   } catch (const std::exception& error) {
     return Refused({std::string("the file could not be read as SBML: ") + error.what()});
   }
@@ -1700,9 +1721,8 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
   RebuildEquations(imported);
   StructuralAnalysis(imported);
   model = std::move(imported);
-  SbmlImportResult result;
-  result.imported = true;
-  return result;
+  read.imported = true;
+  return read;
 }
 
 SbmlImportResult ImportSbmlFile(const std::string& path, KineticCatalogue& catalogue, Model& model) {

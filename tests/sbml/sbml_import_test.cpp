@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -822,6 +823,12 @@ TEST(SbmlRules, NamesThatRulesReadBecomeSymbolsOfTheirExpressions) {
   EXPECT_EQ(model.FindGlobalQuantity("time"), -1);
   EXPECT_EQ(model.globalQuantities.size(), 3u);
   EXPECT_TRUE(CheckRules(model).ok()) << CheckRules(model).message;
+  // The result says what became of each renamed id.
+  const std::map<std::string, std::string>& renamed = imported.result.renamedIds;
+  ASSERT_EQ(renamed.size(), 3u);
+  EXPECT_EQ(renamed.at("S_1"), "S1");
+  EXPECT_EQ(renamed.at("k_1"), "k1");
+  EXPECT_GE(model.FindGlobalQuantity(renamed.at("time")), 0);
 }
 
 TEST(SbmlRules, RulesInACycleAreRefusedNamingIt) {
