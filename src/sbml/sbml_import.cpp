@@ -480,8 +480,9 @@ void Importer::ReadSpecies() {
     } else {
       entry.compartment = found->second;
     }
-    if (dimensionless_.count(s->getCompartment()) > 0 &&
-        (!s->getHasOnlySubstanceUnits() || s->isSetInitialConcentration())) {
+    // Where there is no size, a species is its amount whatever its units
+    // say: the size of 1 makes it the concentration too.
+    if (dimensionless_.count(s->getCompartment()) > 0 && s->isSetInitialConcentration()) {
       problems_.push_back("species " + Quoted(entry.id) + " in the compartment " +
                           Quoted(s->getCompartment()) +
                           " of no spatial dimensions, given as a concentration");
