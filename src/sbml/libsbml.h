@@ -5,25 +5,31 @@
 #include <sbml/SBMLTypes.h>
 #include <sbml/conversion/ConversionProperties.h>
 #include <sbml/extension/SBasePlugin.h>
+#include <sbml/packages/comp/extension/CompSBMLDocumentPlugin.h>
 
 #include "sbml/libsbml_names.h"
 
 namespace vireon::sbml::lib {
 #define VIREON_LIBSBML(name) using ::LIBSBML_CPP_NAMESPACE_QUALIFIER name;
+VIREON_LIBSBML(CompSBMLDocumentPlugin)
+VIREON_LIBSBML(AssignmentRule)
 VIREON_LIBSBML(Compartment)
 VIREON_LIBSBML(ConversionProperties)
 VIREON_LIBSBML(Event)
 VIREON_LIBSBML(FunctionDefinition)
+VIREON_LIBSBML(InitialAssignment)
 VIREON_LIBSBML(KineticLaw)
 VIREON_LIBSBML(LocalParameter)
 VIREON_LIBSBML(ModifierSpeciesReference)
 VIREON_LIBSBML(Parameter)
+VIREON_LIBSBML(RateRule)
 VIREON_LIBSBML(Reaction)
 VIREON_LIBSBML(Rule)
 VIREON_LIBSBML(SBMLError)
 VIREON_LIBSBML(SBMLNamespaces)
 VIREON_LIBSBML(Species)
 VIREON_LIBSBML(SpeciesReference)
+VIREON_LIBSBML(StoichiometryMath)
 VIREON_LIBSBML(XMLNode)
 VIREON_LIBSBML(LIBSBML_SEV_ERROR)
 VIREON_LIBSBML(readSBMLFromFile)

@@ -233,7 +233,8 @@ std::optional<MathNode> MathTranslator::Leaf(const lib::ASTNode& ast) {
       return Copy(*value);
     }
     case AST_NAME_TIME:
-      Refuse("the time symbol");
+      if (!time_) Refuse("the time symbol");
+      return Copy(*time_);
     case AST_FUNCTION_DELAY:
       Refuse("a delay");
     case AST_FUNCTION_RATE_OF:
@@ -309,6 +310,19 @@ std::optional<MathNode> MathTranslator::Trigonometric(const lib::ASTNode& ast) {
       MathNode cosine = Function(node_code::kCos, Copy(x));
       return Apply('/', std::move(cosine), Function(node_code::kSin, std::move(x)));
     }
+    case AST_FUNCTION_ARCSIN:
+      return Call(node_code::kArcSin, Unary(ast));
+    case AST_FUNCTION_ARCCOS:
+      return Call(node_code::kArcCos, Unary(ast));
+    case AST_FUNCTION_ARCTAN:
+      return Call(node_code::kArcTan, Unary(ast));
+    // The inverses of the reciprocal functions are those of the reciprocals.
+    case AST_FUNCTION_ARCSEC:
+      return Call(node_code::kArcCos, Reciprocal(Unary(ast)));
+    case AST_FUNCTION_ARCCSC:
+      return Call(node_code::kArcSin, Reciprocal(Unary(ast)));
+    case AST_FUNCTION_ARCCOT:
+      return Call(node_code::kArcTan, Reciprocal(Unary(ast)));
     default:
       return std::nullopt;
   }
@@ -352,6 +366,28 @@ std::optional<MathNode> MathTranslator::Hyperbolic(const lib::ASTNode& ast) {
       return inverse('+', Unary(ast));
     case AST_FUNCTION_ARCCOSH:
       return inverse('-', Unary(ast));
+    case AST_FUNCTION_ARCSECH: {
+      // ln((1 + sqrt(1 - x^2)) / x)
+      MathNode x = Unary(ast);
+      MathNode square = Apply('^', Copy(x), Number(2.0));
+      MathNode root = Sqrt(Apply('-', Number(1.0), std::move(square)));
+      MathNode quotient = Apply('/', Apply('+', Number(1.0), std::move(root)), std::move(x));
+      return Function(node_code::kLog, std::move(quotient));
+    }
+    case AST_FUNCTION_ARCCSCH: {
+      // ln(1/x + sqrt(1/x^2 + 1))
+      MathNode x = Unary(ast);
+      MathNode square = Apply('^', Copy(x), Number(2.0));
+      MathNode root = Sqrt(Apply('+', Reciprocal(std::move(square)), Number(1.0)));
+      return Function(node_code::kLog, Apply('+', Reciprocal(std::move(x)), std::move(root)));
+    }
+    case AST_FUNCTION_ARCCOTH: {
+      // ln((x + 1) / (x - 1)) / 2
+      MathNode x = Unary(ast);
+      MathNode numerator = Apply('+', Copy(x), Number(1.0));
+      MathNode quotient = Apply('/', std::move(numerator), Apply('-', std::move(x), Number(1.0)));
+      return Apply('/', Function(node_code::kLog, std::move(quotient)), Number(2.0));
+    }
     case AST_FUNCTION_ARCTANH: {
       // ln((1 + x) / (1 - x)) / 2
       MathNode x = Unary(ast);

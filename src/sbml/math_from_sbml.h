@@ -4,8 +4,9 @@
 // (species, parameters, compartments, reaction ids); MathML functions that
 // the rate-law dialect lacks are written through exact identities (roots
 // through powers, tan through sin and cos, the hyperbolic functions through
-// exp). What has no equivalent (time, delay, rateOf, the inverse
-// trigonometric functions, ...) is refused.
+// exp, arcsec through arccos, ...). The time symbol is the tree the caller
+// gives for it. What has no equivalent (delay, rateOf, quotient, rem, ...)
+// is refused.
 
 #include <functional>
 #include <optional>
@@ -42,6 +43,9 @@ class MathTranslator {
 
   MathTranslator(const lib::Model& model, Resolver resolve);
 
+  // The tree that the time symbol stands for; without one it is refused.
+  void AllowTime(MathNode time) { time_ = std::move(time); }
+
   // The tree of `math`; `where` names its place for refusals ("the kinetic
   // law of reaction R1"). Throws Refusal.
   MathNode Translate(const lib::ASTNode& math, const std::string& where);
@@ -72,6 +76,7 @@ class MathTranslator {
 
   const lib::Model& model_;
   Resolver resolve_;
+  std::optional<MathNode> time_;
   std::string where_;
   // The arguments of the function definitions being inlined, innermost last.
   std::vector<std::vector<std::pair<std::string, MathNode>>> arguments_;

@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_binding.h"
 #include "kinetics/kinetic_function.h"
 #include "kinetics/kinetic_type.h"
+#include "model/model_name_index.h"
+#include "rules/rule_expression.h"
+#include "rules/rule_order.h"
 #include "sbml/built_in_law_formulas.h"
 #include "sbml/libsbml.h"
 #include "sbml/sbml_names.h"
@@ -48,6 +53,30 @@ AstPointer ApplyAst(int type, std::vector<AstPointer> children) {
 // The species ids a step's rate law reads, and its constants' ids.
 struct StepNames {
   std::vector<std::string> substrates, products, modifiers, constants;
+  // The constants that follow the time, which the law reads as the time symbol.
+  std::vector<bool> constantIsTime;
+};
+
+// The id SBML cannot give, which marks a constant read as the time.
+const char* const kTimeConstant = "";
+
+// The MathML of constant i of a step.
+AstPointer ConstantAst(const StepNames& names, std::size_t i) {
+  LIBSBML_CPP_NAMESPACE_USE
+  if (i >= names.constants.size()) return NumberAst(0.0);
+  if (i < names.constantIsTime.size() && names.constantIsTime[i]) {
+    AstPointer node = Ast(AST_NAME_TIME);
+    node->setName("time");
+    return node;
+  }
+  return NameAst(names.constants[i]);
+}
+
+// What a symbol of a rule's expression is in MathML: an id, the time or
+// Avogadro's number.
+struct RuleSymbolMath {
+  int type = 0;  // AST_NAME, AST_NAME_TIME or AST_NAME_AVOGADRO
+  std::string id;
 };
 
 // The MathML of a user-defined rate law, from its node list: the tree the
@@ -56,8 +85,9 @@ struct StepNames {
 // parenthesis taken as an operator) is 0 here too.
 class NodeWriter {
  public:
-  NodeWriter(const std::vector<KineticNode>& nodes, const StepNames& names)
-      : nodes_(nodes), names_(names) {}
+  NodeWriter(const std::vector<KineticNode>& nodes, const StepNames& names,
+             const std::vector<RuleSymbolMath>* ruleSymbols = nullptr)
+      : nodes_(nodes), names_(names), ruleSymbols_(ruleSymbols) {}
 
   AstPointer Write(int position) const {
     LIBSBML_CPP_NAMESPACE_USE
@@ -73,7 +103,10 @@ class NodeWriter {
       case node_kind::kModifier:
         return Symbol(names_.modifiers, node.index);
       case node_kind::kConstant:
-        return Symbol(names_.constants, node.index);
+        if (node.index < 0) return NumberAst(0.0);
+        return ConstantAst(names_, static_cast<std::size_t>(node.index));
+      case node_kind::kSymbol:
+        return RuleSymbol(node.index);
       case node_kind::kFunction:
         return Function(node);
       case node_kind::kOperator: {
@@ -111,6 +144,16 @@ class NodeWriter {
   static AstPointer Symbol(const std::vector<std::string>& ids, int index) {
     if (index < 0 || index >= static_cast<int>(ids.size())) return NumberAst(0.0);
     return NameAst(ids[static_cast<std::size_t>(index)]);
+  }
+
+  AstPointer RuleSymbol(int index) const {
+    if (ruleSymbols_ == nullptr || index < 0 || index >= static_cast<int>(ruleSymbols_->size())) {
+      return NumberAst(0.0);
+    }
+    const RuleSymbolMath& symbol = (*ruleSymbols_)[static_cast<std::size_t>(index)];
+    AstPointer node = Ast(symbol.type);
+    node->setName(symbol.id.c_str());
+    return node;
   }
 
   // The arguments of a call: the lefts down a chain of commas and the last right.
@@ -239,6 +282,7 @@ class NodeWriter {
 
   const std::vector<KineticNode>& nodes_;
   const StepNames& names_;
+  const std::vector<RuleSymbolMath>* ruleSymbols_;
 };
 
 // A built-in law from its formula, the placeholders s0, p1, m0, k3, ...
@@ -269,7 +313,11 @@ AstPointer BuiltInLaw(std::string_view formula, const StepNames& names) {
         break;
     }
     const std::size_t index = std::stoul(placeholder.substr(1));
-    if (index < ids->size()) {
+    if (ids == &names.constants && index < names.constantIsTime.size() &&
+        names.constantIsTime[index]) {
+      node->setType(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME_TIME);
+      node->setName("time");
+    } else if (index < ids->size()) {
       node->setName((*ids)[index].c_str());
     } else {
       node->setType(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_REAL);
@@ -284,8 +332,7 @@ AstPointer MassAction(bool reversible, const StepNames& names) {
   LIBSBML_CPP_NAMESPACE_USE
   auto side = [&](std::size_t constant, const std::vector<std::string>& species) {
     std::vector<AstPointer> factors;
-    factors.push_back(constant < names.constants.size() ? NameAst(names.constants[constant])
-                                                        : NumberAst(0.0));
+    factors.push_back(ConstantAst(names, constant));
     for (const std::string& id : species) factors.push_back(NameAst(id));
     return factors.size() == 1 ? std::move(factors.front()) : ApplyAst(AST_TIMES, std::move(factors));
   };
@@ -411,11 +458,22 @@ int HeightOf(const lib::ASTNode& root) {
   return height;
 }
 
-// The SBML ids given so far: compartments and species by index.
+// The SBML ids given so far: compartments, species and global quantities
+// by index; the parameters that stand for step constants, by step and
+// constant, with the id the law reads instead of a local parameter.
 struct ExportIds {
   sbml::IdNamer namer;
-  std::vector<std::string> compartments, species;
+  std::vector<std::string> compartments, species, quantities;
+  std::map<std::pair<int, int>, std::string> constants;
 };
+
+// Whether a rule over time sets the target.
+bool Varies(const Model& model, RuleTargetKind kind, const std::string& name) {
+  return std::any_of(model.rules.begin(), model.rules.end(), [&](const Rule& rule) {
+    return rule.kind != RuleKind::kInitialAssignment && rule.target.kind == kind &&
+           rule.target.name == name;
+  });
+}
 
 void WriteCompartments(const Model& model, lib::Model& m, ExportIds& ids) {
   for (const Compartment& c : model.compartments) {
@@ -425,7 +483,7 @@ void WriteCompartments(const Model& model, lib::Model& m, ExportIds& ids) {
     compartment->setName(XmlText(c.name));
     compartment->setSpatialDimensions(3u);
     compartment->setSize(c.volume);
-    compartment->setConstant(true);
+    compartment->setConstant(!Varies(model, RuleTargetKind::kCompartmentVolume, c.name));
   }
 }
 
@@ -440,6 +498,17 @@ void WriteSpecies(const Model& model, lib::Model& m, ExportIds& ids) {
     species->setHasOnlySubstanceUnits(false);
     species->setBoundaryCondition(metabolite.type == FIXED);
     species->setConstant(false);
+  }
+}
+
+void WriteParameters(const Model& model, lib::Model& m, ExportIds& ids) {
+  for (const GlobalQuantity& q : model.globalQuantities) {
+    lib::Parameter* parameter = m.createParameter();
+    ids.quantities.push_back(ids.namer.Name(q.name));
+    parameter->setId(ids.quantities.back());
+    parameter->setName(XmlText(q.name));
+    parameter->setValue(q.value);
+    parameter->setConstant(!Varies(model, RuleTargetKind::kGlobalQuantity, q.name));
   }
 }
 
@@ -481,13 +550,22 @@ void WriteSpeciesReferences(const Model& model, const Step& step, const ExportId
 // The step's kinetic constants as local parameters of the law, with their
 // ids in `names`. Local parameters must not hide the species and
 // compartments the law reads.
-void WriteLocalParameters(const Step& step, const ExportIds& ids, lib::KineticLaw& law,
+void WriteLocalParameters(const Step& step, int k, const ExportIds& ids, lib::KineticLaw& law,
                           StepNames& names) {
   sbml::IdNamer localIds;
   for (const std::string& id : ids.species) localIds.Reserve(id);
   for (const std::string& id : ids.compartments) localIds.Reserve(id);
+  for (const std::string& id : ids.quantities) localIds.Reserve(id);
+  for (const auto& [key, id] : ids.constants) localIds.Reserve(id);
   const KineticType* type = step.kineticType;
   for (int i = 0; i < step.ConstantCount(); ++i) {
+    auto global = ids.constants.find({k, i});
+    if (global != ids.constants.end()) {
+      names.constants.push_back(global->second);
+      names.constantIsTime.push_back(global->second == kTimeConstant);
+      continue;
+    }
+    names.constantIsTime.push_back(false);
     const std::string name =
         type != nullptr && i < type->constants ? type->constantNames[i] : "k" + std::to_string(i);
     names.constants.push_back(localIds.Name(name.empty() ? "k" : name));
@@ -514,8 +592,9 @@ AstPointer RateMath(const KineticType* type, const StepNames& names) {
 // The step as a reaction whose kinetic law is the volume of the reference
 // compartment times the rate; a law deeper than the import reads is a
 // problem.
-void WriteReaction(const Model& model, const Step& step, lib::Model& m, ExportIds& ids,
+void WriteReaction(const Model& model, int k, lib::Model& m, ExportIds& ids,
                    std::vector<std::string>& problems) {
+  const Step& step = model.steps[static_cast<std::size_t>(k)];
   lib::Reaction* reaction = m.createReaction();
   reaction->setId(ids.namer.Name(step.name));
   reaction->setName(XmlText(step.name));
@@ -529,7 +608,7 @@ void WriteReaction(const Model& model, const Step& step, lib::Model& m, ExportId
     names.modifiers.push_back(modifier >= 0 ? ids.species[static_cast<std::size_t>(modifier)] : "");
   }
   lib::KineticLaw* law = reaction->createKineticLaw();
-  WriteLocalParameters(step, ids, *law, names);
+  WriteLocalParameters(step, k, ids, *law, names);
 
   std::vector<AstPointer> factors;
   factors.push_back(NameAst(ids.compartments[static_cast<std::size_t>(ReferenceCompartment(model, step))]));
@@ -541,6 +620,156 @@ void WriteReaction(const Model& model, const Step& step, lib::Model& m, ExportId
     return;
   }
   law->setMath(lawMath.get());
+}
+
+// A rule of the model and the id of the SBML element it sets.
+struct ExportRule {
+  const Rule* rule = nullptr;
+  std::string variable;
+};
+
+// The targets of the rules as SBML ids. A step constant that an assignment
+// rule ties to one global quantity or compartment is read in the law as
+// that quantity; any other rule on a step constant sets a parameter of the
+// constant's own, which the law reads instead of a local parameter.
+std::vector<ExportRule> ConstantParameters(const Model& model, lib::Model& m, ExportIds& ids) {
+  const ModelNameIndex names(model);
+  std::vector<ExportRule> rules;
+  std::set<std::pair<int, int>> varying;  // constants that a rule over time sets
+  auto constantOf = [&](const Rule& rule) -> std::optional<std::pair<int, int>> {
+    const int k = names.Step(rule.target.name);
+    if (k < 0) return std::nullopt;
+    const Step& step = model.steps[static_cast<std::size_t>(k)];
+    const int c =
+        step.kineticType == nullptr ? -1 : step.kineticType->FindConstant(rule.target.constant);
+    if (c < 0 || c >= step.ConstantCount()) return std::nullopt;
+    return std::make_pair(k, c);
+  };
+  for (const Rule& rule : model.rules) {
+    if (rule.target.kind != RuleTargetKind::kKineticConstant ||
+        rule.kind == RuleKind::kInitialAssignment) {
+      continue;
+    }
+    if (auto constant = constantOf(rule)) varying.insert(*constant);
+  }
+  for (const Rule& rule : model.rules) {
+    const std::string& name = rule.target.name;
+    switch (rule.target.kind) {
+      case RuleTargetKind::kGlobalQuantity:
+        rules.push_back(
+            {&rule, ids.quantities[static_cast<std::size_t>(names.GlobalQuantity(name))]});
+        continue;
+      case RuleTargetKind::kCompartmentVolume:
+        rules.push_back(
+            {&rule, ids.compartments[static_cast<std::size_t>(names.Compartment(name))]});
+        continue;
+      case RuleTargetKind::kMetabolite:
+        rules.push_back({&rule, ids.species[static_cast<std::size_t>(names.Metabolite(name))]});
+        continue;
+      case RuleTargetKind::kKineticConstant:
+        break;
+    }
+    const std::optional<std::pair<int, int>> constant = constantOf(rule);
+    if (!constant) continue;
+    if (rule.kind == RuleKind::kAssignment) {
+      std::string text = rule.expression;
+      std::erase_if(text, [](char c) { return c == ' ' || c == '\t'; });
+      const int quantity = names.GlobalQuantity(text);
+      const int compartment = names.Compartment(text);
+      if (quantity >= 0 && compartment < 0 && names.Metabolite(text) < 0) {
+        ids.constants[*constant] = ids.quantities[static_cast<std::size_t>(quantity)];
+        continue;
+      }
+      if (compartment >= 0 && quantity < 0 && names.Metabolite(text) < 0) {
+        ids.constants[*constant] = ids.compartments[static_cast<std::size_t>(compartment)];
+        continue;
+      }
+      if (text == kTimeName) {
+        ids.constants[*constant] = kTimeConstant;
+        continue;
+      }
+    }
+    auto [entry, added] = ids.constants.try_emplace(*constant);
+    if (added) {
+      const Step& step = model.steps[static_cast<std::size_t>(constant->first)];
+      entry->second = ids.namer.Name(step.name + "_" + rule.target.constant);
+      lib::Parameter* parameter = m.createParameter();
+      parameter->setId(entry->second);
+      parameter->setName(XmlText(RuleTargetTitle(rule.target)));
+      parameter->setValue(step.constants[static_cast<std::size_t>(constant->second)]);
+      parameter->setConstant(varying.count(*constant) == 0);
+    }
+    rules.push_back({&rule, entry->second});
+  }
+  return rules;
+}
+
+// The rules as SBML rules and initial assignments, their expressions as
+// MathML.
+void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::Model& m,
+                const ExportIds& ids, std::vector<std::string>& problems) {
+  LIBSBML_CPP_NAMESPACE_USE
+  const ModelNameIndex names(model);
+  for (const ExportRule& exported : rules) {
+    const Rule& rule = *exported.rule;
+    const std::string title =
+        "the " + RuleKindWord(rule.kind) + " rule for \"" + RuleTargetTitle(rule.target) + "\"";
+    RuleExpression expression;
+    if (!ReadRuleExpression(rule.expression, names, expression).ok()) {
+      problems.push_back(title + ", whose expression cannot be read");
+      continue;
+    }
+    std::vector<RuleSymbolMath> symbols;
+    for (const RuleSymbol& symbol : expression.symbols) {
+      const auto index = static_cast<std::size_t>(symbol.index);
+      switch (symbol.kind) {
+        case RuleSymbol::Kind::kMetabolite:
+          symbols.push_back({AST_NAME, ids.species[index]});
+          break;
+        case RuleSymbol::Kind::kCompartmentVolume:
+          symbols.push_back({AST_NAME, ids.compartments[index]});
+          break;
+        case RuleSymbol::Kind::kGlobalQuantity:
+          symbols.push_back({AST_NAME, ids.quantities[index]});
+          break;
+        case RuleSymbol::Kind::kTime:
+          symbols.push_back({AST_NAME_TIME, "time"});
+          break;
+        case RuleSymbol::Kind::kConstant:
+          symbols.push_back({AST_NAME_AVOGADRO, "avogadro"});
+          break;
+      }
+    }
+    const StepNames none;
+    const std::vector<KineticNode>& nodes = expression.nodes;
+    AstPointer math =
+        NodeWriter(nodes, none, &symbols).Write(nodes.empty() ? kNoNode : nodes[0].left);
+    if (HeightOf(*math) > kMaxExpressionDepth) {
+      problems.push_back(title + ", whose expression would nest deeper than the " +
+                         std::to_string(kMaxExpressionDepth) + " levels of an expression");
+      continue;
+    }
+    switch (rule.kind) {
+      case RuleKind::kAssignment: {
+        lib::AssignmentRule* assignment = m.createAssignmentRule();
+        assignment->setVariable(exported.variable);
+        assignment->setMath(math.get());
+        break;
+      }
+      case RuleKind::kRate: {
+        lib::RateRule* rate = m.createRateRule();
+        rate->setVariable(exported.variable);
+        rate->setMath(math.get());
+        break;
+      }
+      case RuleKind::kInitialAssignment: {
+        lib::InitialAssignment* initial = m.createInitialAssignment();
+        initial->setSymbol(exported.variable);
+        initial->setMath(math.get());
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -563,7 +792,10 @@ SbmlExportResult ExportSbml(const Model& model) {
   if (!model.comments.empty()) m->setNotes(NotesOf(model.comments));
   WriteCompartments(model, *m, ids);
   WriteSpecies(model, *m, ids);
-  for (const Step& step : model.steps) WriteReaction(model, step, *m, ids, result.problems);
+  WriteParameters(model, *m, ids);
+  std::vector<ExportRule> rules = ConstantParameters(model, *m, ids);
+  for (int k = 0; k < model.nSteps(); ++k) WriteReaction(model, k, *m, ids, result.problems);
+  WriteRules(model, rules, *m, ids, result.problems);
   if (!result.problems.empty()) return result;
 
   // The export refuses only errors. The units checks, which give warnings

@@ -1,11 +1,9 @@
 #include "sbml/sbml_import.h"
 
-#include "sbml/libsbml.h"
-
-
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -24,6 +22,9 @@
 #include "model/file_access.h"
 #include "model/record_cursor.h"
 #include "model/structural_analysis.h"
+#include "rules/global_quantities_editor.h"
+#include "rules/rule_order.h"
+#include "sbml/libsbml.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/rate_math.h"
 #include "sbml/sbml_names.h"
@@ -87,11 +88,33 @@ std::string TidyNotes(const std::string& raw) {
 }
 
 // A kinetic constant of the import: a parameter, a local parameter, a
-// compartment's size, or a number the rate-law dialect would round.
+// compartment's size, the time, or a number the rate-law dialect would
+// round. A step constant that stands for a quantity of the model (a
+// parameter, a compartment's size, the time) keeps its value and follows
+// the quantity through an assignment rule; in a rule's expression it is the
+// quantity's name.
 struct ConstantEntry {
+  enum class Source { kValue, kParameter, kCompartment, kTime };
   std::string name;  // the SBML id, or a name for a number
   double value = 0.0;
-  bool isCompartment = false;
+  Source source = Source::kValue;
+  int record = -1;  // the parameter or compartment
+};
+
+// What the rules of the SBML model do to one id.
+struct RuleUse {
+  const lib::Rule* overTime = nullptr;  // an assignment or rate rule
+  const lib::InitialAssignment* initial = nullptr;
+  bool assigned() const { return overTime != nullptr && overTime->isAssignment(); }
+  bool rate() const { return overTime != nullptr && overTime->isRate(); }
+};
+
+struct ParameterEntry {
+  std::string id;
+  double value = 0.0;
+  bool hasValue = false;
+  int constant = -1;
+  bool quantity = false;  // it becomes a global quantity
 };
 
 struct SpeciesEntry {
@@ -101,6 +124,9 @@ struct SpeciesEntry {
   bool fixed = false;
   bool amountInLaws = false;  // hasOnlySubstanceUnits
   double conversionFactor = 1.0;
+  // The initial amount, when the size it is divided by is known only at
+  // time 0 (an initial assignment or an assignment rule gives it).
+  std::optional<double> initialAmount;
 };
 
 // One step of the Vireon model in the making.
@@ -113,6 +139,7 @@ struct PartStep {
 
 struct BuiltStep {
   Step step;
+  std::vector<int> constantEntries;  // the import's constant behind each of the step's constants
   std::vector<std::pair<int, int>> stoichiometry;  // species, products minus substrates
   int type = -1;  // index into the import's new or reused types
 };
@@ -135,6 +162,15 @@ struct TypeChoice {
   std::string key;
 };
 
+// A rule of the Vireon model in the making: its target and its tree, whose
+// text is written once the names are known.
+struct PendingRule {
+  RuleKind kind = RuleKind::kAssignment;
+  RuleTargetKind targetKind = RuleTargetKind::kGlobalQuantity;
+  int record = -1;  // the parameter, compartment or species
+  MathNode tree;
+};
+
 class Importer {
  public:
   Importer(const lib::Model& model, const KineticCatalogue& catalogue)
@@ -143,10 +179,14 @@ class Importer {
   // Builds the model; on refusal fills problems_ and returns false.
   bool Build(Model& model, std::vector<std::unique_ptr<KineticType>>& newTypes);
   std::vector<std::string>& problems() { return problems_; }
+  // After Build: the ids whose records took other names, with those names.
+  std::map<std::string, std::string> RenamedIds() const;
 
  private:
+  void ScanRules();
   void CheckConstructs();
   void ReadCompartments();
+  void ReadParameters();
   void ReadSpecies();
   void CheckSize(std::size_t steps);
   void CheckEquationText();
@@ -160,28 +200,46 @@ class Importer {
   void Spend(long long nodes);
   void ReadReaction(const lib::Reaction& reaction, const LawEntry& entry);
   MathNode Law(const lib::Reaction& reaction);
-  std::optional<MathNode> Resolve(const lib::Reaction& reaction, const std::string& name);
+  std::optional<MathNode> Resolve(const lib::Reaction* reaction, const std::string& name,
+                                  const std::string& where);
   MathNode ReplaceInexactNumbers(MathNode node);
   int NumberConstant(double value);
-  MathNode PartRate(const MathNode& law, double scale, int compartment) ;
+  int TimeConstant();
+  bool FixedSize(int compartment) const;
+  bool SameVolume(int a, int b) const;
+  MathNode PartRate(const MathNode& law, double scale, int compartment);
   void AddPart(PartStep part);
   int ChooseType(const std::string& baseName, std::unique_ptr<KineticFunction> function,
                  int substrates, int products);
   std::string UniqueStepName(const std::string& base);
+  std::optional<double> Stoichiometry(const lib::SpeciesReference& reference, int depth);
+  std::optional<double> StartValue(MathNode tree, int depth);
+  void ReadRules();
+  MathNode RuleMath(const lib::ASTNode* math, const std::string& where);
+  void AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math);
+  void InitialAmounts();
+  void NameRecords();
+  std::string RuleText(const MathNode& tree, const std::string& where);
+  std::vector<Rule> WriteRules();
 
   const lib::Model& sbml_;
   const KineticCatalogue& catalogue_;
   std::vector<std::string> problems_;
 
+  std::map<std::string, RuleUse> ruleUses_;
+  std::map<std::string, const lib::SpeciesReference*> speciesReferences_;  // by id
+  std::set<const lib::SpeciesReference*> evaluating_;  // stoichiometries being evaluated
   std::vector<Compartment> compartments_;
   std::map<std::string, int> compartmentIndex_;
   std::set<std::string> dimensionless_;
   std::vector<int> compartmentConstant_;  // constant index of each compartment's size
+  std::vector<ParameterEntry> parameters_;
   std::vector<SpeciesEntry> species_;
   std::map<std::string, int> speciesIndex_;
   std::vector<ConstantEntry> constants_;
   std::map<std::string, int> globalConstant_;  // parameter and compartment ids
   std::map<std::pair<std::string, std::string>, int> localConstant_;  // (reaction, id)
+  int timeConstant_ = -1;
   std::map<std::string, int> reactionIndex_;
   std::vector<LawEntry> laws_;  // per reaction, once translated
   std::map<std::string, FunctionNames> functionNames_;
@@ -192,7 +250,36 @@ class Importer {
   std::vector<TypeChoice> types_;
   std::multimap<std::string, int> typesByDescription_;  // indices into types_
   std::set<std::string> typeNames_;
+
+  std::vector<PendingRule> rules_;
+  // The Vireon names of the species, compartments and parameters: their ids,
+  // unless a rule must read an id that is no symbol of the rate-law dialect.
+  std::vector<std::string> speciesNames_, compartmentNames_, parameterNames_;
 };
+
+// Which ids the rules and initial assignments set, and the ids of the
+// species references (which name stoichiometries in the mathematics).
+void Importer::ScanRules() {
+  for (unsigned int i = 0; i < sbml_.getNumRules(); ++i) {
+    const lib::Rule* rule = sbml_.getRule(i);
+    if (!rule->isAlgebraic()) ruleUses_[rule->getVariable()].overTime = rule;
+  }
+  for (unsigned int i = 0; i < sbml_.getNumInitialAssignments(); ++i) {
+    const lib::InitialAssignment* assignment = sbml_.getInitialAssignment(i);
+    ruleUses_[assignment->getSymbol()].initial = assignment;
+  }
+  for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
+    const lib::Reaction* r = sbml_.getReaction(i);
+    for (unsigned int j = 0; j < r->getNumReactants(); ++j) {
+      const lib::SpeciesReference* reference = r->getReactant(j);
+      if (reference->isSetId()) speciesReferences_.emplace(reference->getId(), reference);
+    }
+    for (unsigned int j = 0; j < r->getNumProducts(); ++j) {
+      const lib::SpeciesReference* reference = r->getProduct(j);
+      if (reference->isSetId()) speciesReferences_.emplace(reference->getId(), reference);
+    }
+  }
+}
 
 void Importer::CheckConstructs() {
   const lib::Model& m = sbml_;
@@ -200,9 +287,25 @@ void Importer::CheckConstructs() {
     const lib::Rule* rule = m.getRule(i);
     if (rule->isAlgebraic()) {
       problems_.push_back("algebraic rule number " + std::to_string(i + 1));
-    } else {
-      const std::string kind = rule->isRate() ? "rate rule" : "assignment rule";
-      problems_.push_back(kind + " for " + Quoted(rule->getVariable()));
+      continue;
+    }
+    const std::string& variable = rule->getVariable();
+    const std::string kind = rule->isRate() ? "rate rule" : "assignment rule";
+    if (speciesReferences_.count(variable) > 0) {
+      problems_.push_back(kind + " for the stoichiometry " + Quoted(variable));
+    } else if (m.getSpecies(variable) == nullptr && m.getCompartment(variable) == nullptr &&
+               m.getParameter(variable) == nullptr) {
+      problems_.push_back(kind + " for " + Quoted(variable) +
+                          ", which is no species, compartment or parameter");
+    }
+  }
+  for (unsigned int i = 0; i < m.getNumInitialAssignments(); ++i) {
+    const std::string& symbol = m.getInitialAssignment(i)->getSymbol();
+    // The stoichiometry a reference takes at time 0 is read with its reaction.
+    if (speciesReferences_.count(symbol) == 0 && m.getSpecies(symbol) == nullptr &&
+        m.getCompartment(symbol) == nullptr && m.getParameter(symbol) == nullptr) {
+      problems_.push_back("initial assignment to " + Quoted(symbol) +
+                          ", which is no species, compartment or parameter");
     }
   }
   for (unsigned int i = 0; i < m.getNumEvents(); ++i) {
@@ -212,24 +315,6 @@ void Importer::CheckConstructs() {
   }
   for (unsigned int i = 0; i < m.getNumConstraints(); ++i) {
     problems_.push_back("constraint number " + std::to_string(i + 1));
-  }
-  for (unsigned int i = 0; i < m.getNumInitialAssignments(); ++i) {
-    problems_.push_back("initial assignment to " + Quoted(m.getInitialAssignment(i)->getSymbol()));
-  }
-  // A compartment whose size a rule or an event changes.
-  std::set<std::string> changed;
-  for (unsigned int i = 0; i < m.getNumRules(); ++i) changed.insert(m.getRule(i)->getVariable());
-  for (unsigned int i = 0; i < m.getNumEvents(); ++i) {
-    const lib::Event* event = m.getEvent(i);
-    for (unsigned int j = 0; j < event->getNumEventAssignments(); ++j) {
-      changed.insert(event->getEventAssignment(j)->getVariable());
-    }
-  }
-  for (unsigned int i = 0; i < m.getNumCompartments(); ++i) {
-    const lib::Compartment* c = m.getCompartment(i);
-    if (!c->getConstant() && changed.count(c->getId()) > 0) {
-      problems_.push_back("non-constant compartment " + Quoted(c->getId()));
-    }
   }
   for (unsigned int i = 0; i < m.getNumReactions(); ++i) {
     const lib::Reaction* r = m.getReaction(i);
@@ -268,15 +353,40 @@ void Importer::CheckEquationText() {
   }
 }
 
+// A compartment whose size is the same number from start to end: no rule
+// and no initial assignment sets it. Only these compartments are told
+// apart by their sizes; others by their identity.
+bool Importer::FixedSize(int compartment) const {
+  auto use = ruleUses_.find(compartments_[static_cast<std::size_t>(compartment)].name);
+  return use == ruleUses_.end() ||
+         (use->second.overTime == nullptr && use->second.initial == nullptr);
+}
+
+bool Importer::SameVolume(int a, int b) const {
+  if (a == b) return true;
+  return FixedSize(a) && FixedSize(b) &&
+         compartments_[static_cast<std::size_t>(a)].volume ==
+             compartments_[static_cast<std::size_t>(b)].volume;
+}
+
 void Importer::ReadCompartments() {
   for (unsigned int i = 0; i < sbml_.getNumCompartments(); ++i) {
     const lib::Compartment* c = sbml_.getCompartment(i);
     Compartment compartment;
     compartment.name = c->getId();
+    auto use = ruleUses_.find(c->getId());
+    // An initial assignment or an assignment rule gives the size at time 0.
+    const bool sizedByRule =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
     const bool dimensionless = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0;
     if (dimensionless) {
-      // Species in it have no concentration; they are refused.
+      // Species in it have amounts only: a volume of 1 makes their
+      // concentrations the amounts.
       dimensionless_.insert(c->getId());
+      compartment.volume = 1.0;
+    } else if (sizedByRule) {
+      // The volume it has before time 0 is never used.
+      compartment.volume = 1.0;
     } else if (!c->isSetSize() && !(sbml_.getLevel() < 3)) {
       problems_.push_back("compartment " + Quoted(c->getId()) + " without a size");
     } else {
@@ -287,29 +397,72 @@ void Importer::ReadCompartments() {
         compartment.volume = 1.0;
       }
     }
-    compartmentIndex_[compartment.name] = static_cast<int>(compartments_.size());
-    constants_.push_back({compartment.name, compartment.volume, true});
+    const int index = static_cast<int>(compartments_.size());
+    compartmentIndex_[compartment.name] = index;
+    constants_.push_back(
+        {compartment.name, compartment.volume, ConstantEntry::Source::kCompartment, index});
     compartmentConstant_.push_back(static_cast<int>(constants_.size()) - 1);
     globalConstant_[compartment.name] = compartmentConstant_.back();
     compartments_.push_back(std::move(compartment));
   }
+}
+
+// Every parameter with a value, or given one by an initial assignment or
+// an assignment rule, becomes a global quantity; one without is refused
+// where it is read.
+void Importer::ReadParameters() {
   for (unsigned int i = 0; i < sbml_.getNumParameters(); ++i) {
     const lib::Parameter* p = sbml_.getParameter(i);
-    // A parameter without a value is refused where a law uses it.
-    constants_.push_back({p->getId(), p->isSetValue() ? p->getValue() : std::nan(""), false});
-    globalConstant_[p->getId()] = static_cast<int>(constants_.size()) - 1;
+    ParameterEntry entry;
+    entry.id = p->getId();
+    entry.hasValue = p->isSetValue() && std::isfinite(p->getValue());
+    entry.value = entry.hasValue ? p->getValue() : 0.0;
+    auto use = ruleUses_.find(entry.id);
+    const bool givenByRule =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
+    entry.quantity = entry.hasValue || givenByRule;
+    if (!entry.quantity && use != ruleUses_.end() && use->second.rate()) {
+      problems_.push_back("the parameter " + Quoted(entry.id) +
+                          " without a value, which its rate rule needs at time 0");
+    }
+    const int index = static_cast<int>(parameters_.size());
+    constants_.push_back({entry.id, entry.value, ConstantEntry::Source::kParameter, index});
+    entry.constant = static_cast<int>(constants_.size()) - 1;
+    globalConstant_[entry.id] = entry.constant;
+    parameters_.push_back(std::move(entry));
   }
 }
 
 void Importer::ReadSpecies() {
+  // A conversion factor is the same number from time 0 on: its value, or
+  // the value at time 0 of its initial assignment.
   auto factorOf = [&](const std::string& parameter, const std::string& what) -> double {
     const lib::Parameter* p = sbml_.getParameter(parameter);
-    if (p == nullptr || !p->isSetValue()) {
+    auto use = ruleUses_.find(parameter);
+    if (use != ruleUses_.end() && use->second.overTime != nullptr) {
       problems_.push_back("conversion factor " + Quoted(parameter) + " of " + what +
-                          " without a value");
+                          ", which a rule changes over time");
       return 1.0;
     }
-    return p->getValue();
+    std::optional<double> value;
+    if (p != nullptr && use != ruleUses_.end() && use->second.initial != nullptr) {
+      try {
+        value = StartValue(RuleMath(use->second.initial->getMath(),
+                                    "the initial assignment to " + Quoted(parameter)),
+                           0);
+      } catch (const Refusal& refusal) {
+        problems_.push_back(refusal.what());
+        return 1.0;
+      }
+    } else if (p != nullptr && p->isSetValue()) {
+      value = p->getValue();
+    }
+    if (!value) {
+      problems_.push_back("conversion factor " + Quoted(parameter) + " of " + what +
+                          " without a value at time 0");
+      return 1.0;
+    }
+    return *value;
   };
   double modelFactor = 1.0;
   if (sbml_.getLevel() >= 3 && sbml_.isSetConversionFactor()) {
@@ -327,20 +480,38 @@ void Importer::ReadSpecies() {
     } else {
       entry.compartment = found->second;
     }
-    if (dimensionless_.count(s->getCompartment()) > 0) {
+    // Where there is no size, a species is its amount whatever its units
+    // say: the size of 1 makes it the concentration too.
+    if (dimensionless_.count(s->getCompartment()) > 0 && s->isSetInitialConcentration()) {
       problems_.push_back("species " + Quoted(entry.id) + " in the compartment " +
-                          Quoted(s->getCompartment()) + " of no spatial dimensions");
+                          Quoted(s->getCompartment()) +
+                          " of no spatial dimensions, given as a concentration");
     }
+    auto use = ruleUses_.find(entry.id);
+    const bool givenByRule =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
+    // A size given at time 0 by a rule is not known yet: the concentration
+    // follows from the amount at time 0.
+    auto sizeUse =
+        found == compartmentIndex_.end() ? ruleUses_.end() : ruleUses_.find(s->getCompartment());
+    const bool sizeKnown = sizeUse == ruleUses_.end() ||
+                           (sizeUse->second.initial == nullptr && !sizeUse->second.assigned());
     const double volume =
         compartments_.empty() ? 1.0 : compartments_[static_cast<std::size_t>(entry.compartment)].volume;
-    if (s->isSetInitialConcentration()) {
+    if (givenByRule) {
+      entry.initialConcentration = 0.0;
+    } else if (s->isSetInitialConcentration()) {
       entry.initialConcentration = s->getInitialConcentration();
-    } else if (s->isSetInitialAmount()) {
+    } else if (s->isSetInitialAmount() && sizeKnown) {
       entry.initialConcentration = s->getInitialAmount() / volume;
+    } else if (s->isSetInitialAmount()) {
+      entry.initialAmount = s->getInitialAmount();
     } else {
       problems_.push_back("species " + Quoted(entry.id) + " without an initial value");
     }
-    entry.fixed = s->getBoundaryCondition() || s->getConstant();
+    // A species that follows a rule is set by it alone, never by a step.
+    const bool followsRule = use != ruleUses_.end() && use->second.overTime != nullptr;
+    entry.fixed = s->getBoundaryCondition() || s->getConstant() || followsRule;
     entry.amountInLaws = s->getHasOnlySubstanceUnits();
     entry.conversionFactor = modelFactor;
     if (sbml_.getLevel() >= 3 && s->isSetConversionFactor()) {
@@ -351,18 +522,22 @@ void Importer::ReadSpecies() {
   }
 }
 
-// Names in a kinetic law: the reaction's local parameters first, then the
-// species, compartments and parameters of the model, then the reactions,
-// whose ids stand for their rates and are replaced by their laws.
-std::optional<MathNode> Importer::Resolve(const lib::Reaction& reaction,
-                                          const std::string& name) {
-  auto local = localConstant_.find({reaction.getId(), name});
-  if (local != localConstant_.end()) return sbml::ConstantNode(local->second);
+// Names in a kinetic law or a rule: the reaction's local parameters first
+// (a law's only), then the species, compartments and parameters of the
+// model, then the reactions, whose ids stand for their rates and are
+// replaced by their laws. `where` names the law or rule for refusals.
+std::optional<MathNode> Importer::Resolve(const lib::Reaction* reaction, const std::string& name,
+                                          const std::string& where) {
+  if (reaction != nullptr) {
+    auto local = localConstant_.find({reaction->getId(), name});
+    if (local != localConstant_.end()) return sbml::ConstantNode(local->second);
+  }
   auto species = speciesIndex_.find(name);
   if (species != speciesIndex_.end()) {
     const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
     MathNode node = sbml::SpeciesNode(species->second);
-    if (!s.amountInLaws || compartments_[static_cast<std::size_t>(s.compartment)].volume == 1.0) {
+    if (!s.amountInLaws || (FixedSize(s.compartment) &&
+                            compartments_[static_cast<std::size_t>(s.compartment)].volume == 1.0)) {
       return node;
     }
     // The amount: concentration times the compartment's size.
@@ -370,22 +545,44 @@ std::optional<MathNode> Importer::Resolve(const lib::Reaction& reaction,
   }
   auto global = globalConstant_.find(name);
   if (global != globalConstant_.end()) {
-    if (std::isnan(constants_[static_cast<std::size_t>(global->second)].value)) {
-      throw Refusal("the parameter " + Quoted(name) + " without a value in the kinetic law of " +
-                    Quoted(reaction.getId()));
+    const ConstantEntry& entry = constants_[static_cast<std::size_t>(global->second)];
+    if (dimensionless_.count(name) > 0) {
+      throw Refusal("the compartment " + Quoted(name) + " of no spatial dimensions read in " +
+                    where);
+    }
+    if (entry.source == ConstantEntry::Source::kParameter &&
+        !parameters_[static_cast<std::size_t>(entry.record)].quantity) {
+      throw Refusal("the parameter " + Quoted(name) + " without a value in " + where);
     }
     return sbml::ConstantNode(global->second);
   }
+  if (auto reference = speciesReferences_.find(name); reference != speciesReferences_.end()) {
+    // A stoichiometry that never changes is a number.
+    if (std::optional<double> value = Stoichiometry(*reference->second, 0)) {
+      return sbml::Number(*value);
+    }
+    throw Refusal("the stoichiometry " + Quoted(name) +
+                  ", which changes or has no value, read in " + where);
+  }
   auto other = reactionIndex_.find(name);
   if (other != reactionIndex_.end()) {
-    // The laws are read in an order that puts every named law first.
+    // The laws are read in an order that puts every named law first, and
+    // before the rules.
     const LawEntry& entry = laws_[static_cast<std::size_t>(other->second)];
     if (entry.law) return entry.law;
     if (!entry.refusal.empty()) throw Refusal(entry.refusal);
-    throw Refusal("the kinetic law of " + Quoted(name) + ", not read before the law of " +
-                  Quoted(reaction.getId()) + " that names it");
+    throw Refusal("the kinetic law of " + Quoted(name) + ", not read before " + where +
+                  " that names it");
   }
   return std::nullopt;
+}
+
+int Importer::TimeConstant() {
+  if (timeConstant_ < 0) {
+    constants_.push_back({"time", 0.0, ConstantEntry::Source::kTime, -1});
+    timeConstant_ = static_cast<int>(constants_.size()) - 1;
+  }
+  return timeConstant_;
 }
 
 MathNode Importer::Law(const lib::Reaction& reaction) {
@@ -416,13 +613,14 @@ MathNode Importer::Law(const lib::Reaction& reaction) {
       throw Refusal("the local parameter " + Quoted(id) + " without a value in the kinetic law of " +
                     Quoted(reaction.getId()));
     }
-    constants_.push_back({id, value, false});
+    constants_.push_back({id, value});
     localConstant_[key] = static_cast<int>(constants_.size()) - 1;
   }
+  const std::string where = "the kinetic law of " + Quoted(reaction.getId());
   sbml::MathTranslator translator(
-      sbml_, [&](const std::string& name) { return Resolve(reaction, name); });
-  MathNode tree = translator.Translate(*law->getMath(),
-                                       "the kinetic law of " + Quoted(reaction.getId()));
+      sbml_, [&](const std::string& name) { return Resolve(&reaction, name, where); });
+  translator.AllowTime(sbml::ConstantNode(TimeConstant()));
+  MathNode tree = translator.Translate(*law->getMath(), where);
   Spend(translator.nodes());
   return tree;
 }
@@ -597,7 +795,7 @@ int Importer::NumberConstant(double value) {
   std::string name = "number";
   if (value == std::numbers::pi) name = "pi";
   if (value == std::numbers::e) name = "exponentiale";
-  constants_.push_back({name, value, false});
+  constants_.push_back({name, value});
   return static_cast<int>(constants_.size()) - 1;
 }
 
@@ -614,15 +812,17 @@ MathNode Importer::ReplaceInexactNumbers(MathNode node) {
 
 // The step's rate: the law times the scale, per unit volume of the
 // compartment. A size of that compartment that multiplies the whole law
-// cancels against the division.
+// cancels against the division: the compartment itself, or one of the same
+// fixed size. The division reads the compartment's size through a step
+// constant that follows it, so that a size that changes is read as it is.
 MathNode Importer::PartRate(const MathNode& law, double scale, int compartment) {
-  const double volume =
-      compartment < 0 ? 1.0 : compartments_[static_cast<std::size_t>(compartment)].volume;
   auto isVolume = [&](const MathNode& node) {
     if (node.kind != MathNode::Kind::kConstant) return false;
     const ConstantEntry& c = constants_[static_cast<std::size_t>(node.index)];
-    return c.isCompartment && c.value == volume;
+    return c.source == ConstantEntry::Source::kCompartment && SameVolume(c.record, compartment);
   };
+  const bool unitVolume = compartment >= 0 && FixedSize(compartment) &&
+                          compartments_[static_cast<std::size_t>(compartment)].volume == 1.0;
   MathNode rate = law;
   bool cancelled = false;
   if (compartment >= 0) {
@@ -637,14 +837,14 @@ MathNode Importer::PartRate(const MathNode& law, double scale, int compartment) 
         cancelled = true;
       }
     }
-    if (!cancelled && volume != 1.0) {
+    if (!cancelled && !unitVolume) {
       rate = sbml::Apply('/', std::move(rate), sbml::ConstantNode(compartmentConstant_[compartment]));
     }
   }
   if (scale != 1.0) {
     MathNode factor = sbml::Number(scale);
     if (!sbml::IsExactExpressionNumber(scale)) {
-      constants_.push_back({"scale", scale, false});
+      constants_.push_back({"scale", scale});
       factor = sbml::ConstantNode(static_cast<int>(constants_.size()) - 1);
     }
     rate = sbml::Apply('*', std::move(factor), std::move(rate));
@@ -696,19 +896,24 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
       throw Refusal("the unknown species " + Quoted(reference.getSpecies()) + " in reaction " +
                     Quoted(id));
     }
-    if (reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
+    const std::optional<double> stoichiometry = Stoichiometry(reference, 0);
+    if (!stoichiometry && reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
       throw Refusal("stoichiometryMath of " + Quoted(reference.getSpecies()) + " in reaction " +
-                    Quoted(id));
+                    Quoted(id) + " that reads what changes over time, or itself");
     }
-    if (reference.getLevel() >= 3 && !reference.isSetStoichiometry()) {
+    if (!stoichiometry && reference.isSetId() && ruleUses_.count(reference.getId()) > 0) {
+      throw Refusal("the initial assignment to the stoichiometry " + Quoted(reference.getId()) +
+                    " in reaction " + Quoted(id) + " that reads what changes over time, or itself");
+    }
+    if (!stoichiometry) {
       throw Refusal("the stoichiometry of " + Quoted(reference.getSpecies()) + " in reaction " +
                     Quoted(id) + " without a value");
     }
-    const double amount = side * reference.getStoichiometry() *
-                          species_[static_cast<std::size_t>(found->second)].conversionFactor;
+    const double amount =
+        side * *stoichiometry * species_[static_cast<std::size_t>(found->second)].conversionFactor;
     if (!std::isfinite(amount) || std::fabs(amount) > kMaxSbmlStoichiometry) {
       std::ostringstream value;
-      value << reference.getStoichiometry();
+      value << *stoichiometry;
       throw Refusal("the stoichiometry " + value.str() + " of " + Quoted(reference.getSpecies()) +
                     " in reaction " + Quoted(id) + ", which is not a number of magnitude up to " +
                     std::to_string(static_cast<long long>(kMaxSbmlStoichiometry)) +
@@ -733,13 +938,13 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
   // Groups of one volume: the variable species by the volume of their
   // compartment; fixed species, whose amounts no step changes, join the
   // group of their volume or else the first group.
-  auto volumeOf = [&](int species) {
-    return compartments_[static_cast<std::size_t>(species_[species].compartment)].volume;
+  auto compartmentOf = [&](int species) {
+    return species_[static_cast<std::size_t>(species)].compartment;
   };
   std::vector<std::vector<std::pair<int, double>>> groups;
   auto join = [&](const std::pair<int, double>& entry, bool createGroup) {
     for (auto& group : groups) {
-      if (volumeOf(group.front().first) == volumeOf(entry.first)) {
+      if (SameVolume(compartmentOf(group.front().first), compartmentOf(entry.first))) {
         group.push_back(entry);
         return true;
       }
@@ -761,7 +966,6 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
     AddPart({id, 1, {}, law});
     return;
   }
-  auto compartmentOf = [&](int species) { return species_[static_cast<std::size_t>(species)].compartment; };
   for (const auto& group : groups) {
     std::vector<double> coefficients;
     for (const auto& entry : group) coefficients.push_back(entry.second);
@@ -862,6 +1066,7 @@ void Importer::AddPart(PartStep part) {
   step.reversible = part.reversible;
   std::vector<int> substrates, products;
   std::vector<double> constants;
+  BuiltStep built;
   for (const MathNode& leaf : leaves) {
     const bool isSpecies = leaf.kind == MathNode::Kind::kSpecies;
     const std::string& id = isSpecies ? species_[static_cast<std::size_t>(leaf.index)].id
@@ -871,6 +1076,7 @@ void Importer::AddPart(PartStep part) {
     if (!isSpecies) {
       bindings.emplace_back(symbol, SymbolRole::kConstant);
       constants.push_back(constants_[static_cast<std::size_t>(leaf.index)].value);
+      built.constantEntries.push_back(leaf.index);
       continue;
     }
     const int n = coefficientOf(leaf.index);
@@ -887,7 +1093,6 @@ void Importer::AddPart(PartStep part) {
   }
   // The law reads the first entry of each species it names; the remaining
   // units of stoichiometry follow.
-  BuiltStep built;
   for (const auto& [species, n] : part.members) {
     built.stoichiometry.emplace_back(species, n);
     std::vector<int>& list = n < 0 ? substrates : products;
@@ -922,15 +1127,378 @@ void Importer::AddPart(PartStep part) {
   steps_.push_back(std::move(built));
 }
 
+// Whether a name reads in a rule's expression as itself: a symbol of the
+// rate-law dialect that is no function's name and no name that expressions
+// reserve.
+bool IsRuleSymbol(const std::string& name) {
+  if (name.empty() || !std::isalpha(static_cast<unsigned char>(name.front()))) return false;
+  for (char c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80) {
+      return false;
+    }
+  }
+  return KineticExpressionDialect().FunctionCode(name) == 0 && name != kTimeName &&
+         FindNamedConstant(name) == nullptr;
+}
+
+bool ExpressionParses(const std::string& text) {
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::vector<ExpressionNode> nodes;
+  if (!BuildExpressionNodes(text, dialect, nodes)) return false;
+  return LinkExpressionTree(nodes, dialect).errors == 0;
+}
+
+MathNode Importer::RuleMath(const lib::ASTNode* math, const std::string& where) {
+  if (math == nullptr) throw Refusal(where + " without mathematics");
+  sbml::MathTranslator translator(
+      sbml_, [&](const std::string& name) { return Resolve(nullptr, name, where); });
+  translator.AllowTime(sbml::ConstantNode(TimeConstant()));
+  MathNode tree = translator.Translate(*math, where);
+  Spend(translator.nodes());
+  return tree;
+}
+
+// A rule's target is a metabolite's concentration, a compartment's volume
+// or a global quantity's value. A species whose mathematics is its amount
+// is set through its concentration, the amount divided by the size.
+void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math) {
+  const std::string where = (kind == RuleKind::kAssignment ? "the assignment rule for "
+                             : kind == RuleKind::kRate     ? "the rate rule for "
+                                                           : "the initial assignment to ") +
+                            Quoted(variable);
+  PendingRule rule;
+  rule.kind = kind;
+  rule.tree = RuleMath(math, where);
+  if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
+    const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
+    rule.targetKind = RuleTargetKind::kMetabolite;
+    rule.record = species->second;
+    if (s.amountInLaws) {
+      auto sizeUse = ruleUses_.find(compartments_[static_cast<std::size_t>(s.compartment)].name);
+      if (kind == RuleKind::kRate && sizeUse != ruleUses_.end() &&
+          sizeUse->second.overTime != nullptr) {
+        // The concentration n/V changes at (dn/dt - (n/V) dV/dt) / V, with
+        // dV/dt the size's own rate rule.
+        if (!sizeUse->second.rate()) {
+          throw Refusal(where +
+                        ", the rate of an amount in a compartment whose size an "
+                        "assignment rule sets");
+        }
+        MathNode sizeRate = RuleMath(sizeUse->second.overTime->getMath(),
+                                     "the rate rule for " + Quoted(sizeUse->first));
+        rule.tree =
+            sbml::Apply('-', std::move(rule.tree),
+                        sbml::Apply('*', sbml::SpeciesNode(species->second), std::move(sizeRate)));
+      }
+      if (!(FixedSize(s.compartment) &&
+            compartments_[static_cast<std::size_t>(s.compartment)].volume == 1.0)) {
+        rule.tree = sbml::Apply('/', std::move(rule.tree),
+                                sbml::ConstantNode(compartmentConstant_[s.compartment]));
+      }
+    }
+  } else if (auto compartment = compartmentIndex_.find(variable);
+             compartment != compartmentIndex_.end()) {
+    if (dimensionless_.count(variable) > 0) {
+      throw Refusal(where + ", a compartment of no spatial dimensions");
+    }
+    rule.targetKind = RuleTargetKind::kCompartmentVolume;
+    rule.record = compartment->second;
+  } else {
+    auto parameter = globalConstant_.find(variable);
+    if (parameter == globalConstant_.end())
+      throw Refusal(where + ", which sets nothing Vireon has");
+    rule.targetKind = RuleTargetKind::kGlobalQuantity;
+    rule.record = constants_[static_cast<std::size_t>(parameter->second)].record;
+  }
+  rules_.push_back(std::move(rule));
+}
+
+// Initial assignments that give values at time 0 to what the value reads
+// are followed this deep.
+constexpr int kMaxStartValueDepth = 100;
+
+// Evaluates numbers only.
+class NumbersOnly : public ExpressionBindings {
+ public:
+  double SymbolValue(const ExpressionNode&) override { return 0.0; }
+};
+
+// The value of a tree that reads nothing that changes over time (numbers,
+// parameters and sizes that no rule sets over time, at their values at
+// time 0), as the expression engine computes it; nothing when it reads
+// anything else.
+std::optional<double> Importer::StartValue(MathNode tree, int depth) {
+  if (depth > kMaxStartValueDepth) return std::nullopt;
+  std::vector<MathNode*> pending{&tree};
+  while (!pending.empty()) {
+    MathNode* node = pending.back();
+    pending.pop_back();
+    if (node->kind == MathNode::Kind::kSpecies) return std::nullopt;
+    if (node->kind == MathNode::Kind::kConstant) {
+      const ConstantEntry& entry = constants_[static_cast<std::size_t>(node->index)];
+      if (entry.source == ConstantEntry::Source::kTime) return std::nullopt;
+      double value = entry.value;
+      if (entry.source != ConstantEntry::Source::kValue) {
+        auto use = ruleUses_.find(entry.name);
+        if (use != ruleUses_.end() && use->second.overTime != nullptr) return std::nullopt;
+        if (use != ruleUses_.end() && use->second.initial != nullptr) {
+          const std::optional<double> start =
+              StartValue(RuleMath(use->second.initial->getMath(),
+                                  "the initial assignment to " + Quoted(entry.name)),
+                         depth + 1);
+          if (!start) return std::nullopt;
+          value = *start;
+        } else if (entry.source == ConstantEntry::Source::kParameter &&
+                   !parameters_[static_cast<std::size_t>(entry.record)].hasValue) {
+          return std::nullopt;
+        }
+      }
+      *node = sbml::Number(value);
+    }
+    for (MathNode& child : node->children) pending.push_back(&child);
+  }
+  const std::string text =
+      sbml::ExpressionText(tree, [](const MathNode&) { return std::string(); });
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::vector<ExpressionNode> nodes;
+  if (!BuildExpressionNodes(text, dialect, nodes) ||
+      LinkExpressionTree(nodes, dialect).errors != 0) {
+    return std::nullopt;
+  }
+  NumbersOnly numbers;
+  return EvaluateExpression(nodes, numbers);
+}
+
+// A species reference's stoichiometry when it is the same number from time
+// 0 on: its value, or the value at time 0 of its stoichiometryMath or of
+// its initial assignment. Nothing when a rule changes it over time or it
+// has no value.
+std::optional<double> Importer::Stoichiometry(const lib::SpeciesReference& reference, int depth) {
+  // A stoichiometry whose value reads itself has none.
+  if (!evaluating_.insert(&reference).second) return std::nullopt;
+  struct Done {
+    std::set<const lib::SpeciesReference*>& evaluating;
+    const lib::SpeciesReference* reference;
+    ~Done() { evaluating.erase(reference); }
+  } done{evaluating_, &reference};
+  const std::string where = "the stoichiometry of " + Quoted(reference.getSpecies());
+  if (reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
+    const lib::StoichiometryMath* math = reference.getStoichiometryMath();
+    if (math == nullptr || !math->isSetMath()) return std::nullopt;
+    return StartValue(
+        RuleMath(math->getMath(), "the stoichiometryMath of " + Quoted(reference.getSpecies())),
+        depth + 1);
+  }
+  if (reference.isSetId()) {
+    auto use = ruleUses_.find(reference.getId());
+    if (use != ruleUses_.end() && use->second.overTime != nullptr) return std::nullopt;
+    if (use != ruleUses_.end() && use->second.initial != nullptr) {
+      return StartValue(RuleMath(use->second.initial->getMath(),
+                                 "the initial assignment to " + Quoted(reference.getId())),
+                        depth + 1);
+    }
+  }
+  if (reference.getLevel() >= 3 && !reference.isSetStoichiometry()) return std::nullopt;
+  return reference.getStoichiometry();
+}
+
+// Rules first, then initial assignments, each in the order of the file.
+void Importer::ReadRules() {
+  auto add = [&](RuleKind kind, const std::string& variable, const lib::ASTNode* math) {
+    try {
+      AddRule(kind, variable, math);
+    } catch (const BudgetSpent&) {
+      throw;
+    } catch (const Refusal& refusal) {
+      problems_.push_back(refusal.what());
+    }
+  };
+  for (unsigned int i = 0; i < sbml_.getNumRules(); ++i) {
+    const lib::Rule* rule = sbml_.getRule(i);
+    if (rule->isAlgebraic()) continue;
+    add(rule->isRate() ? RuleKind::kRate : RuleKind::kAssignment, rule->getVariable(),
+        rule->getMath());
+  }
+  for (unsigned int i = 0; i < sbml_.getNumInitialAssignments(); ++i) {
+    const lib::InitialAssignment* assignment = sbml_.getInitialAssignment(i);
+    if (speciesReferences_.count(assignment->getSymbol()) > 0) continue;
+    add(RuleKind::kInitialAssignment, assignment->getSymbol(), assignment->getMath());
+  }
+  InitialAmounts();
+}
+
+// A species given as an amount in a compartment whose size is known only
+// at time 0 gets its concentration then. (A species that nothing changes
+// keeps its amount while its compartment's size changes, in SBML as in a
+// Vireon model.)
+void Importer::InitialAmounts() {
+  for (std::size_t m = 0; m < species_.size(); ++m) {
+    const SpeciesEntry& s = species_[m];
+    auto use = ruleUses_.find(s.id);
+    const bool given =
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
+    if (!s.initialAmount || given) continue;
+    rules_.push_back({RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite,
+                      static_cast<int>(m),
+                      sbml::Apply('/', sbml::Number(*s.initialAmount),
+                                  sbml::ConstantNode(compartmentConstant_[s.compartment]))});
+  }
+}
+
+// Names: every record keeps its id, unless a rule must read an id that
+// does not read as a symbol there; a parameter never keeps a name that
+// expressions reserve. New names are free among all ids and step names.
+void Importer::NameRecords() {
+  std::vector<bool> readSpecies(species_.size()), readCompartments(compartments_.size()),
+      readParameters(parameters_.size());
+  auto markEntry = [&](int index) {
+    const ConstantEntry& entry = constants_[static_cast<std::size_t>(index)];
+    if (entry.source == ConstantEntry::Source::kParameter) readParameters[entry.record] = true;
+    if (entry.source == ConstantEntry::Source::kCompartment) readCompartments[entry.record] = true;
+  };
+  for (const PendingRule& rule : rules_) {
+    sbml::VisitNodes(rule.tree, [&](const MathNode& node) {
+      if (node.kind == MathNode::Kind::kSpecies)
+        readSpecies[static_cast<std::size_t>(node.index)] = true;
+      if (node.kind == MathNode::Kind::kConstant) markEntry(node.index);
+    });
+  }
+  for (const BuiltStep& built : steps_) {
+    for (int entry : built.constantEntries) markEntry(entry);
+  }
+  sbml::SymbolNamer symbols;
+  for (const SpeciesEntry& s : species_) symbols.Reserve(s.id);
+  for (const Compartment& c : compartments_) symbols.Reserve(c.name);
+  for (const ParameterEntry& p : parameters_) symbols.Reserve(p.id);
+  for (const std::string& step : stepNames_) symbols.Reserve(step);
+  symbols.Reserve(std::string(kTimeName));
+  for (const NamedConstant& constant : NamedConstants())
+    symbols.Reserve(std::string(constant.text));
+  auto name = [&](const std::string& id, bool read) {
+    return !read || IsRuleSymbol(id) ? id : symbols.Name(id);
+  };
+  for (std::size_t m = 0; m < species_.size(); ++m) {
+    speciesNames_.push_back(name(species_[m].id, readSpecies[m]));
+  }
+  for (std::size_t c = 0; c < compartments_.size(); ++c) {
+    compartmentNames_.push_back(name(compartments_[c].name, readCompartments[c]));
+  }
+  for (std::size_t p = 0; p < parameters_.size(); ++p) {
+    const std::string& id = parameters_[p].id;
+    const bool reserved = id == kTimeName || FindNamedConstant(id) != nullptr;
+    parameterNames_.push_back(name(id, readParameters[p] || reserved));
+  }
+}
+
+// The text of a rule's tree: constants that stand for no quantity become
+// their numbers, the others the names of their quantities.
+std::string Importer::RuleText(const MathNode& tree, const std::string& where) {
+  std::vector<MathNode*> pending;
+  MathNode text = tree;
+  pending.push_back(&text);
+  while (!pending.empty()) {
+    MathNode* node = pending.back();
+    pending.pop_back();
+    if (node->kind == MathNode::Kind::kConstant &&
+        constants_[static_cast<std::size_t>(node->index)].source == ConstantEntry::Source::kValue) {
+      *node = sbml::Number(constants_[static_cast<std::size_t>(node->index)].value);
+    }
+    if (node->kind == MathNode::Kind::kNumber && !std::isfinite(node->value)) {
+      throw Refusal("the number " + std::to_string(node->value) + " in " + where);
+    }
+    for (MathNode& child : node->children) pending.push_back(&child);
+  }
+  auto symbol = [&](const MathNode& leaf) -> std::string {
+    if (leaf.kind == MathNode::Kind::kSpecies)
+      return speciesNames_[static_cast<std::size_t>(leaf.index)];
+    const ConstantEntry& entry = constants_[static_cast<std::size_t>(leaf.index)];
+    switch (entry.source) {
+      case ConstantEntry::Source::kParameter:
+        return parameterNames_[static_cast<std::size_t>(entry.record)];
+      case ConstantEntry::Source::kCompartment:
+        return compartmentNames_[static_cast<std::size_t>(entry.record)];
+      default:
+        return std::string(kTimeName);
+    }
+  };
+  std::string result = sbml::ExpressionText(text, symbol);
+  if (!ExpressionParses(result)) result = sbml::CompactExpressionText(text, symbol);
+  return result;
+}
+
+// The model's rules: those of the file in its order, the amounts kept,
+// then the step constants that follow quantities, step by step.
+std::vector<Rule> Importer::WriteRules() {
+  std::vector<Rule> rules;
+  for (const PendingRule& pending : rules_) {
+    Rule rule;
+    rule.kind = pending.kind;
+    rule.target.kind = pending.targetKind;
+    const auto record = static_cast<std::size_t>(pending.record);
+    switch (pending.targetKind) {
+      case RuleTargetKind::kMetabolite:
+        rule.target.name = speciesNames_[record];
+        break;
+      case RuleTargetKind::kCompartmentVolume:
+        rule.target.name = compartmentNames_[record];
+        break;
+      default:
+        rule.target.name = parameterNames_[record];
+        break;
+    }
+    try {
+      rule.expression = RuleText(
+          pending.tree, "the " + RuleKindWord(rule.kind) + " rule for " + Quoted(rule.target.name));
+    } catch (const Refusal& refusal) {
+      problems_.push_back(refusal.what());
+      continue;
+    }
+    rules.push_back(std::move(rule));
+  }
+  for (const BuiltStep& built : steps_) {
+    const TypeChoice& choice = types_[static_cast<std::size_t>(built.type)];
+    const KineticType& type = choice.created ? *choice.created : *choice.existing;
+    for (std::size_t i = 0; i < built.constantEntries.size(); ++i) {
+      const int entry = built.constantEntries[i];
+      if (constants_[static_cast<std::size_t>(entry)].source == ConstantEntry::Source::kValue)
+        continue;
+      Rule rule;
+      rule.target = {RuleTargetKind::kKineticConstant, built.step.name, type.constantNames[i]};
+      rule.expression = RuleText(sbml::ConstantNode(entry), "");
+      rules.push_back(std::move(rule));
+    }
+  }
+  return rules;
+}
+
+std::map<std::string, std::string> Importer::RenamedIds() const {
+  std::map<std::string, std::string> renamed;
+  auto add = [&](const std::string& id, const std::string& name) {
+    if (id != name) renamed.emplace(id, name);
+  };
+  for (std::size_t m = 0; m < speciesNames_.size(); ++m) add(species_[m].id, speciesNames_[m]);
+  for (std::size_t c = 0; c < compartmentNames_.size(); ++c) {
+    add(compartments_[c].name, compartmentNames_[c]);
+  }
+  for (std::size_t p = 0; p < parameterNames_.size(); ++p) {
+    if (parameters_[p].quantity) add(parameters_[p].id, parameterNames_[p]);
+  }
+  return renamed;
+}
+
 bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& newTypes) {
+  ScanRules();
   CheckConstructs();
   ReadCompartments();
+  ReadParameters();
   ReadSpecies();
   if (!problems_.empty()) return false;
   // Every reaction gives one step or more: a model too large to be loaded
   // is refused before its laws are read, and again once its steps are known.
   CheckSize(sbml_.getNumReactions());
   if (!problems_.empty()) return false;
+  // Step names never take a parameter's id, which a global quantity keeps.
+  for (const ParameterEntry& p : parameters_) stepNames_.insert(p.id);
   // A law named in several reactions refuses each of them with one message.
   std::set<std::string> listed;
   try {
@@ -944,12 +1512,23 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
         if (listed.insert(refusal.what()).second) problems_.push_back(refusal.what());
       }
     }
+    ReadRules();
   } catch (const BudgetSpent& spent) {
     problems_.push_back(spent.what());
   }
+  for (const ParameterEntry& p : parameters_) stepNames_.erase(p.id);
   if (!problems_.empty()) return false;
   CheckSize(steps_.size());
   CheckEquationText();
+  if (!problems_.empty()) return false;
+  // A time course of a model without steps takes its initial values as
+  // they stand, without the engine that evaluates the rules.
+  if (steps_.empty() && !rules_.empty()) {
+    problems_.push_back("rules or initial assignments in a model without reactions");
+    return false;
+  }
+  NameRecords();
+  std::vector<Rule> rules = WriteRules();
   if (!problems_.empty()) return false;
 
   Model result;
@@ -957,11 +1536,14 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   result.Reset(static_cast<int>(steps_.size()), static_cast<int>(species_.size()), 0, 0,
                nCompartments, sbml_.isSetName() ? sbml_.getName()
                                                 : (sbml_.isSetId() ? sbml_.getId() : "Untitled"));
-  for (std::size_t c = 0; c < compartments_.size(); ++c) result.compartments[c] = compartments_[c];
+  for (std::size_t c = 0; c < compartments_.size(); ++c) {
+    result.compartments[c] = compartments_[c];
+    result.compartments[c].name = compartmentNames_[c];
+  }
   for (std::size_t m = 0; m < species_.size(); ++m) {
     const SpeciesEntry& s = species_[m];
-    result.metabolites[m] = Metabolite(s.id, s.fixed ? FIXED : INDEPENDENT, s.compartment,
-                                       s.initialConcentration);
+    result.metabolites[m] = Metabolite(speciesNames_[m], s.fixed ? FIXED : INDEPENDENT,
+                                       s.compartment, s.initialConcentration);
   }
   result.ZeroStoichiometry();
   for (std::size_t k = 0; k < steps_.size(); ++k) {
@@ -970,6 +1552,12 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
       result.stoichiometry[static_cast<std::size_t>(species)][k] = static_cast<float>(n);
     }
   }
+  for (std::size_t p = 0; p < parameters_.size(); ++p) {
+    if (parameters_[p].quantity) {
+      result.globalQuantities.push_back({parameterNames_[p], parameters_[p].value});
+    }
+  }
+  result.rules = std::move(rules);
   if (sbml_.isSetNotes() && sbml_.getNotes() != nullptr) {
     std::string raw;
     AppendNotesText(*sbml_.getNotes(), raw);
@@ -981,6 +1569,26 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
     const TypeChoice& choice = types_[static_cast<std::size_t>(steps_[k].type)];
     result.steps[k].kineticTypeName = choice.key;
     result.steps[k].kineticType = choice.existing;
+  }
+  // The rules as the model file's reader will check them, the steps bound
+  // to their types meanwhile.
+  if (!result.rules.empty() || !result.globalQuantities.empty()) {
+    std::vector<const KineticType*> bound;
+    for (std::size_t k = 0; k < steps_.size(); ++k) {
+      const TypeChoice& choice = types_[static_cast<std::size_t>(steps_[k].type)];
+      bound.push_back(result.steps[k].kineticType);
+      result.steps[k].kineticType = choice.created ? choice.created.get() : choice.existing;
+    }
+    Model others = result;
+    others.globalQuantities.clear();
+    for (const GlobalQuantity& q : result.globalQuantities) {
+      const std::string problem = GlobalQuantityNameProblem(others, q.name);
+      if (!problem.empty()) problems_.push_back("the parameter " + Quoted(q.name) + ": " + problem);
+    }
+    const RulesCheck check = CheckRules(result);
+    if (!check.ok()) problems_.push_back(check.message);
+    for (std::size_t k = 0; k < steps_.size(); ++k) result.steps[k].kineticType = bound[k];
+    if (!problems_.empty()) return false;
   }
   for (TypeChoice& choice : types_) {
     if (choice.created) newTypes.push_back(std::move(choice.created));
@@ -995,8 +1603,41 @@ SbmlImportResult Refused(std::vector<std::string> problems) {
   return result;
 }
 
+// A model of submodels as one model, by libSBML's flattening. Models kept
+// in other files are refused: an import reads one file.
+std::vector<std::string> Flatten(lib::SBMLDocument& document) {
+  auto* plugin = dynamic_cast<lib::CompSBMLDocumentPlugin*>(document.getPlugin("comp"));
+  if (plugin != nullptr && plugin->getNumExternalModelDefinitions() > 0) {
+    return {"an external model definition of the SBML package \"comp\", which names another file"};
+  }
+  lib::ConversionProperties properties;
+  properties.addOption("flatten comp", true);
+  properties.addOption("performValidation", false);
+  const unsigned int errorsBefore = document.getNumErrors();
+  if (document.convert(properties) == LIBSBML_CPP_NAMESPACE_QUALIFIER LIBSBML_OPERATION_SUCCESS &&
+      document.getModel() != nullptr) {
+    return {};
+  }
+  std::vector<std::string> problems;
+  for (unsigned int i = errorsBefore; i < document.getNumErrors(); ++i) {
+    const lib::SBMLError* error = document.getError(i);
+    if (error->getSeverity() < lib::LIBSBML_SEV_ERROR || problems.size() >= kMaxListedReadErrors) {
+      continue;
+    }
+    std::string message = error->getMessage();
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+      message.pop_back();
+    problems.push_back("the SBML package \"comp\", whose model could not be flattened: " + message);
+  }
+  if (problems.empty()) {
+    problems.push_back("the SBML package \"comp\", whose model could not be flattened");
+  }
+  return problems;
+}
+
 // Reads the text and builds the model and the types it needs, without
-// touching the catalogue; an empty result (no problems) means it was built.
+// touching the catalogue; a result without problems means it was built, and
+// lists the ids renamed.
 SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, Model& imported,
                       std::vector<std::unique_ptr<KineticType>>& newTypes) {
   const sbml::XmlDepth depth = sbml::MeasureXmlDepth(text, kMaxSbmlXmlDepth);
@@ -1021,6 +1662,10 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
   if (!problems.empty()) return Refused(std::move(problems));
   if (document->getModel() == nullptr) return Refused({"the file holds no model"});
   if (document->getLevel() < 2) return Refused({"SBML Level 1 (Vireon reads Levels 2 and 3)"});
+  if (document->getLevel() >= 3 && document->isPackageEnabled("comp")) {
+    std::vector<std::string> refused = Flatten(*document);
+    if (!refused.empty()) return Refused(std::move(refused));
+  }
   // Packages exist from Level 3 on; a model that needs one to be understood
   // says so with required="true". libSBML carries the mathematics of Level 3
   // Version 2 core as a package of its own.
@@ -1047,17 +1692,12 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
     }
   }
   if (!problems.empty()) return Refused(std::move(problems));
-  // Initial assignments that libSBML can evaluate become initial values;
-  // those left are refused.
-  if (document->getModel()->getNumInitialAssignments() > 0) {
-    lib::ConversionProperties properties;
-    properties.addOption("expandInitialAssignments", true);
-    document->convert(properties);
-  }
 
   Importer importer(*document->getModel(), catalogue);
   if (!importer.Build(imported, newTypes)) return Refused(std::move(importer.problems()));
-  return {};
+  SbmlImportResult built;
+  built.renamedIds = importer.RenamedIds();
+  return built;
 }
 
 }  // namespace
@@ -1067,9 +1707,10 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
   Model imported;
   // libSBML meets some faults of a file by throwing, a namespace that names
   // a package at a level it does not know among them.
+  SbmlImportResult read;
   try {
-    SbmlImportResult refused = Read(text, catalogue, imported, newTypes);
-    if (!refused.problems.empty()) return refused;
+    read = Read(text, catalogue, imported, newTypes);
+    if (!read.problems.empty()) return read;
   } catch (const std::exception& error) {
     return Refused({std::string("the file could not be read as SBML: ") + error.what()});
   }
@@ -1081,9 +1722,8 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
   RebuildEquations(imported);
   StructuralAnalysis(imported);
   model = std::move(imported);
-  SbmlImportResult result;
-  result.imported = true;
-  return result;
+  read.imported = true;
+  return read;
 }
 
 SbmlImportResult ImportSbmlFile(const std::string& path, KineticCatalogue& catalogue, Model& model) {

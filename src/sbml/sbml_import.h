@@ -1,28 +1,46 @@
 #pragma once
-// SBML Level 2 and 3 core models as Vireon models.
+// SBML Level 2 and 3 core models as Vireon models (a hierarchical model of
+// the "comp" package flattened by libSBML first).
 //
 // Compartments keep their ids and sizes; every species becomes a metabolite
-// named by its id, fixed when it is a boundary condition or constant, with
-// its initial amount or concentration as the initial concentration. Each
+// named by its id, fixed when it is a boundary condition or constant or
+// follows a rule, with its initial amount or concentration as the initial
+// concentration; every parameter with a value (or one that an initial
+// assignment or an assignment rule gives) becomes a global quantity. Each
 // reaction becomes a step whose rate law is a user-defined kinetic type made
 // from its kinetic law (function definitions and reaction ids inlined,
-// local and global parameters and compartment sizes as the step's kinetic
-// constants; reactions with the same law share one type).
+// local parameters, global parameters, compartment sizes and the time as
+// the step's kinetic constants; reactions with the same law share one
+// type). A constant that stands for a parameter, a size or the time keeps
+// its value and follows it through an assignment rule of the model, so
+// that a rule or a scan of the quantity reaches every step that reads it.
+//
+// Assignment rules, rate rules and initial assignments on parameters,
+// compartments and species become rules of the model, their MathML the
+// rate-law dialect's text (a species whose mathematics is its amount is
+// set and read through its concentration times its compartment's size).
+// A name that a rule must read and that is no symbol of the dialect (an id
+// with "_", a function's name, "time") is given one: letters and digits of
+// the id, made unique. Stoichiometries that are the same number from time
+// 0 on (stoichiometryMath, initial assignments of species references) are
+// numbers; a compartment of no dimensions holds amounts only.
 //
 // An SBML kinetic law gives an amount per time, v, and changes species m by
 // c(m) v, while a step's rate r changes the amount of each of its
-// metabolites m by n(m) r V(m), V(m) being the volume of m's compartment.
-// A reaction whose species share one volume V is one step with the
-// coefficients c scaled to whole numbers n = c / s, and the rate
-// r = s v / V. A reaction across compartments of unequal volume becomes one
-// step per volume, each with the species of that volume; coefficients that
-// no common scale makes whole numbers of modest size get a step each. Inside
-// a law, a species with hasOnlySubstanceUnits stands for its amount, its
-// concentration times its compartment's size.
+// metabolites m by n(m) r V(m), V(m) being the current volume of m's
+// compartment. A reaction whose species share one volume V is one step with
+// the coefficients c scaled to whole numbers n = c / s, and the rate
+// r = s v / V. Compartments of one fixed size share a volume; a compartment
+// whose size a rule sets shares it with none other. A reaction across
+// compartments of unequal volume becomes one step per volume, each with the
+// species of that volume; coefficients that no common scale makes whole
+// numbers of modest size get a step each.
 //
-// Events, rules, delays, algebraic constraints, non-constant compartments
-// and everything else without an equivalent are refused: the import then
-// changes nothing and names each refused construct with its id.
+// Events, algebraic rules, fast reactions, delays, rateOf, constraints,
+// stoichiometries that change over time, rules in a model without
+// reactions, models of other files and everything else without an
+// equivalent are refused: the import then changes nothing and names each
+// refused construct with its id.
 
 #include <map>
 #include <string>

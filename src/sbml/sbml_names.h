@@ -17,6 +17,8 @@ namespace vireon::sbml {
 class SymbolNamer {
  public:
   std::string Name(std::string_view id);
+  // Marks a symbol as taken without giving it.
+  void Reserve(const std::string& symbol) { taken_.insert(symbol); }
 
  private:
   std::set<std::string> taken_;

@@ -105,10 +105,44 @@ class SbmlBuilder {
     return *this;
   }
 
+  // A rule or initial assignment of `variable`; a parameter or compartment
+  // it sets over time becomes non-constant.
+  SbmlBuilder& AssignmentRule(const std::string& variable, const std::string& formula) {
+    auto* rule = model_->createAssignmentRule();
+    rule->setVariable(variable);
+    SetMath(*rule, formula);
+    MakeVariable(variable);
+    return *this;
+  }
+  SbmlBuilder& RateRule(const std::string& variable, const std::string& formula) {
+    auto* rule = model_->createRateRule();
+    rule->setVariable(variable);
+    SetMath(*rule, formula);
+    MakeVariable(variable);
+    return *this;
+  }
+  SbmlBuilder& InitialAssignment(const std::string& symbol, const std::string& formula) {
+    auto* assignment = model_->createInitialAssignment();
+    assignment->setSymbol(symbol);
+    SetMath(*assignment, formula);
+    return *this;
+  }
+
   lib::Model& model() { return *model_; }
   std::string Text() const { return lib::writeSBMLToStdString(document_.get()); }
 
  private:
+  template <class Element>
+  static void SetMath(Element& element, const std::string& formula) {
+    std::unique_ptr<lib::ASTNode> math(lib::SBML_parseL3Formula(formula.c_str()));
+    EXPECT_TRUE(math) << formula;
+    element.setMath(math.get());
+  }
+  void MakeVariable(const std::string& variable) {
+    if (auto* p = model_->getParameter(variable)) p->setConstant(false);
+    if (auto* c = model_->getCompartment(variable)) c->setConstant(false);
+  }
+
   std::unique_ptr<lib::SBMLDocument> document_;
   lib::Model* model_ = nullptr;
 };

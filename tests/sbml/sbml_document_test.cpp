@@ -41,7 +41,7 @@ TEST_F(SbmlDocumentTest, ImportReplacesTheDocumentOnlyWhenTheModelIsTaken) {
   b.Compartment("c", 1.0).Species("A", "c", 1.0).Parameter("k", 1.0);
   b.Reaction("R", {{"A", 1}}, {}, "k*A");
   const fs::path good = Write("good.xml", b.Text());
-  b.Reaction("R2", {{"A", 1}}, {}, "k*A*time");
+  b.Reaction("R2", {{"A", 1}}, {}, "k*A*delay(A, 1)");
   const fs::path refused = Write("refused.xml", b.Text());
 
   Document document;

@@ -192,6 +192,105 @@ TEST_P(SbmlRoundTrip, ImportOfTheExportKeepsTimeCourseAndSteadyState) {
 INSTANTIATE_TEST_SUITE_P(Models, SbmlRoundTrip, ::testing::ValuesIn(RoundTripCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A model with global quantities and rules of every kind: import, export
+// and import again give the same quantities, rules, metabolites and time
+// course.
+TEST(SbmlRoundTrip, QuantitiesAndRulesReadBackTheSame) {
+  test::SbmlBuilder b;
+  b.Compartment("V", 1.0).RateRule("V", "0.1*V").Parameter("k", 0.7).Parameter("p", 0.0);
+  b.RateRule("p", "1").Parameter("q", 0.0).AssignmentRule("q", "2*A + time");
+  auto* r = b.model().createParameter();
+  r->setId("r");
+  r->setConstant(true);
+  b.InitialAssignment("r", "3*k");
+  b.Species("A", "V", 2.0).Species("B", "V", 0.0).Species("X", "V", 1.0, {.boundary = true});
+  b.AssignmentRule("X", "1 + q");
+  b.Reaction("R1", {{"A", 1}}, {{"B", 1}}, "k*A*V*X/(1 + p)");
+  b.Reaction("R2", {{"B", 1}}, {}, "r*B*V*V + time");
+
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model first;
+  const SbmlImportResult imported = ImportSbmlText(b.Text(), catalogue, first);
+  ASSERT_TRUE(imported.imported) << (imported.problems.empty() ? "" : imported.problems.front());
+  ASSERT_EQ(first.globalQuantities.size(), 4u);
+  const SbmlExportResult exported = ExportSbml(first);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  Model second;
+  const SbmlImportResult again = ImportSbmlText(exported.text, catalogue, second);
+  ASSERT_TRUE(again.imported) << (again.problems.empty() ? "" : again.problems.front());
+
+  EXPECT_EQ(second.globalQuantities, first.globalQuantities);
+  EXPECT_EQ(second.rules, first.rules);
+  ASSERT_EQ(second.nMetabolites(), first.nMetabolites());
+  for (int m = 0; m < first.nMetabolites(); ++m) {
+    EXPECT_EQ(second.metabolites[m].name, first.metabolites[m].name);
+    EXPECT_EQ(second.metabolites[m].type, first.metabolites[m].type);
+  }
+  const TimeCourseTable before = ComputeTimeCourseTable(first, TightSettings());
+  const TimeCourseTable after = ComputeTimeCourseTable(second, TightSettings());
+  ASSERT_TRUE(before.errorLog.empty()) << before.errorLog;
+  ASSERT_TRUE(after.errorLog.empty()) << after.errorLog;
+  ASSERT_EQ(before.times.size(), after.times.size());
+  for (std::size_t row = 0; row < before.times.size(); ++row) {
+    for (int m = 0; m < first.nMetabolites(); ++m) {
+      EXPECT_CLOSE(after.concentrations[row][m], before.concentrations[row][m], kRoundTripAbs,
+                   kRoundTripRel)
+          << first.metabolites[m].name << " at t = " << before.times[row];
+    }
+  }
+}
+
+// Rules on step constants other than ties to one quantity: each becomes a
+// parameter of its own that the law reads, and the time course stays.
+TEST(SbmlRoundTrip, RulesOnStepConstantsReadBackAsParameters) {
+  test::SbmlBuilder b;
+  b.Compartment("c", 2.0).Parameter("k", 0.7).Parameter("r", 0.4);
+  b.Species("A", "c", 2.0).Species("B", "c", 0.0);
+  b.Reaction("R1", {{"A", 1}}, {{"B", 1}}, "k*A*c").Reaction("R2", {{"B", 1}}, {}, "r*B*c");
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model first;
+  ASSERT_TRUE(ImportSbmlText(b.Text(), catalogue, first).imported);
+  int changed = 0;
+  for (Rule& rule : first.rules) {
+    if (rule.target.kind != RuleTargetKind::kKineticConstant) continue;
+    if (rule.target.constant == "k") {
+      rule.expression = "k*(1 + time)";
+      ++changed;
+    } else if (rule.target.constant == "r") {
+      rule.kind = RuleKind::kInitialAssignment;
+      rule.expression = "3*r";
+      ++changed;
+    }
+  }
+  ASSERT_EQ(changed, 2);
+  const SbmlExportResult exported = ExportSbml(first);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  Model second;
+  const SbmlImportResult again = ImportSbmlText(exported.text, catalogue, second);
+  ASSERT_TRUE(again.imported) << (again.problems.empty() ? "" : again.problems.front());
+  // Two parameters more, one for each constant.
+  EXPECT_EQ(second.globalQuantities.size(), first.globalQuantities.size() + 2);
+  const TimeCourseTable before = ComputeTimeCourseTable(first, TightSettings());
+  const TimeCourseTable after = ComputeTimeCourseTable(second, TightSettings());
+  ASSERT_TRUE(before.errorLog.empty()) << before.errorLog;
+  ASSERT_TRUE(after.errorLog.empty()) << after.errorLog;
+  ASSERT_EQ(before.times.size(), after.times.size());
+  for (std::size_t row = 0; row < before.times.size(); ++row) {
+    for (int m = 0; m < first.nMetabolites(); ++m) {
+      EXPECT_CLOSE(after.concentrations[row][m], before.concentrations[row][m], kRoundTripAbs,
+                   kRoundTripRel)
+          << first.metabolites[m].name << " at t = " << before.times[row];
+    }
+  }
+  // The rules changed the time course.
+  Model untouched;
+  ASSERT_TRUE(ImportSbmlText(b.Text(), catalogue, untouched).imported);
+  const TimeCourseTable plain = ComputeTimeCourseTable(untouched, TightSettings());
+  EXPECT_GT(std::fabs(plain.concentrations.back()[1] - before.concentrations.back()[1]), 1e-3);
+}
+
 // Every built-in rate law, written as MathML and read back, gives the rate
 // its C++ function gives, at concentrations and constants far from 1.
 TEST(SbmlExport, EveryBuiltInLawKeepsItsRate) {

@@ -4,18 +4,22 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "document/model_file.h"
 #include "document/time_course_table.h"
+#include "engine/time_course.h"
+#include "kinetics/built_in_rate_laws.h"
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
 #include "model/record_cursor.h"
-#include "kinetics/built_in_rate_laws.h"
-#include "support/expect_close.h"
+#include "rules/rule_order.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/sbml_builder.h"
+#include "support/engine_fixture.h"
+#include "support/expect_close.h"
 
 namespace vireon {
 namespace {
@@ -71,11 +75,13 @@ SbmlBuilder DecayIn(double volume, const std::string& law) {
 
 std::vector<MappingCase> MappingCases() {
   return {
-      {"AmountPerTimeLawInAVolumeOtherThanOne", [] { return DecayIn(2.5, "k*A*c"); },
+      {"AmountPerTimeLawInAVolumeOtherThanOne",
+       [] { return DecayIn(2.5, "k*A*c"); },
        {{"A", [](double t) { return 2.0 * std::exp(-k * t); }},
         {"B", [](double t) { return 2.0 - 2.0 * std::exp(-k * t); }}},
        1},
-      {"LawWithoutTheVolumeActsOnTheAmount", [] { return DecayIn(2.5, "k*A"); },
+      {"LawWithoutTheVolumeActsOnTheAmount",
+       [] { return DecayIn(2.5, "k*A"); },
        {{"A", [](double t) { return 2.0 * std::exp(-k * t / 2.5); }}},
        1},
       {"AmountOnlySpeciesEntersTheLawAsAnAmount",
@@ -150,6 +156,26 @@ std::vector<MappingCase> MappingCases() {
         {"D", [](double t) { return t; }},
         {"S", [](double) { return 1.0; }}},
        3},
+      {"InverseFunctionsThroughTheirIdentities",
+       [] {
+         SbmlBuilder b;
+         b.Compartment("c", 1.0).Species("B", "c", 0.0).Species("C", "c", 0.0);
+         b.Species("D", "c", 0.0).Species("E", "c", 0.0);
+         b.Reaction("R1", {}, {{"B", 1}}, "arcsin(0.5) + arccos(0.5) + arctan(1) + arcsec(2)");
+         b.Reaction("R2", {}, {{"C", 1}}, "arcsech(0.5) + arccsch(2) + arccoth(3)");
+         b.Reaction("R3", {}, {{"D", 1}}, "arccsc(2) + arccot(2)");
+         b.Reaction("R4", {}, {{"E", 1}}, "arcsinh(2) + arccosh(2) + arctanh(0.5)");
+         return b;
+       },
+       {{"B",
+         [](double t) {
+           return (std::asin(0.5) + std::acos(0.5) + std::atan(1.0) + std::acos(0.5)) * t;
+         }},
+        {"C",
+         [](double t) { return (std::acosh(2.0) + std::asinh(0.5) + std::atanh(1.0 / 3.0)) * t; }},
+        {"D", [](double t) { return (std::asin(0.5) + std::atan(0.5)) * t; }},
+        {"E", [](double t) { return (std::asinh(2.0) + std::acosh(2.0) + std::atanh(0.5)) * t; }}},
+       4},
       {"BoundarySpeciesStaysFixed",
        [] {
          SbmlBuilder b;
@@ -253,39 +279,30 @@ std::vector<RefusalCase> RefusalCases() {
   auto formula = Formula;
   return {
       {"Event", [](SbmlBuilder& b) { AddEvent(b, "E1"); }, "event \"E1\""},
-      {"AssignmentRule",
-       [=](SbmlBuilder& b) {
-         auto* rule = b.model().createAssignmentRule();
-         rule->setVariable("B");
-         rule->setMath(formula("2*A").get());
-       },
-       "assignment rule for \"B\""},
-      {"RateRule",
-       [=](SbmlBuilder& b) {
-         b.model().getParameter("k")->setConstant(false);
-         auto* rule = b.model().createRateRule();
-         rule->setVariable("k");
-         rule->setMath(formula("1").get());
-       },
-       "rate rule for \"k\""},
       {"AlgebraicRule",
-       [=](SbmlBuilder& b) { b.model().createAlgebraicRule()->setMath(formula("A + B - 3").get()); },
-       "algebraic rule"},
-      {"NonConstantCompartment",
        [=](SbmlBuilder& b) {
-         b.model().getCompartment("c")->setConstant(false);
-         auto* rule = b.model().createRateRule();
-         rule->setVariable("c");
-         rule->setMath(formula("0.1").get());
+         b.model().createAlgebraicRule()->setMath(formula("A + B - 3").get());
        },
-       "non-constant compartment \"c\""},
-      {"Delay", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)"); },
+       "algebraic rule"},
+      {"Delay",
+       [](SbmlBuilder& b) {
+         b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)");
+       },
        "a delay in the kinetic law of \"R2\""},
-      {"TimeInALaw", [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "k*time"); },
-       "the time symbol in the kinetic law of \"R2\""},
-      {"FunctionWithoutEquivalent",
-       [](SbmlBuilder& b) { b.Reaction("R2", {{"A", 1}}, {}, "arcsin(k)*A"); },
-       "in the kinetic law of \"R2\""},
+      {"RuleForAStoichiometry",
+       [=](SbmlBuilder& b) {
+         b.model().getReaction("R")->getReactant(0)->setId("n");
+         b.model().getReaction("R")->getReactant(0)->setConstant(false);
+         auto* rule = b.model().createAssignmentRule();
+         rule->setVariable("n");
+         rule->setMath(formula("2").get());
+       },
+       "assignment rule for the stoichiometry \"n\""},
+      {"RateOf",
+       [](SbmlBuilder& b) {
+         b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)");
+       },
+       "a rateOf in the kinetic law of \"R2\""},
       {"FastReaction", [](SbmlBuilder& b) { b.model().getReaction("R")->setFast(true); },
        "fast reaction \"R\""},
       {"ReactionWithoutKineticLaw",
@@ -297,13 +314,13 @@ std::vector<RefusalCase> RefusalCases() {
       {"Constraint",
        [=](SbmlBuilder& b) { b.model().createConstraint()->setMath(formula("A > 0").get()); },
        "constraint"},
-      {"InitialAssignmentThatCannotBeEvaluated",
+      {"InitialAssignmentThatCannotBeRead",
        [=](SbmlBuilder& b) {
          auto* assignment = b.model().createInitialAssignment();
          assignment->setSymbol("B");
          assignment->setMath(formula("undefinedFunction(A)").get());
        },
-       "initial assignment to \"B\""},
+       "the undefined function \"undefinedFunction\" in the initial assignment to \"B\""},
   };
 }
 
@@ -604,6 +621,321 @@ TEST(SbmlLimits, AStoichiometryThatIsNotAModestNumberIsRefused) {
   b.Parameter("huge", 1e200).Reaction("R", {{"A", 1}}, {{"B", 1}}, "k*A");
   b.model().setConversionFactor("huge");
   ExpectRefusedNaming(b.Text(), "its conversion factor included");
+}
+
+// Rules, global quantities and compartments whose size changes: the
+// model's structure, and time courses against closed forms.
+
+const Rule* FindRule(const Model& model, RuleKind kind, RuleTargetKind target,
+                     const std::string& name, const std::string& constant = "") {
+  for (const Rule& rule : model.rules) {
+    if (rule.kind == kind && rule.target.kind == target && rule.target.name == name &&
+        rule.target.constant == constant) {
+      return &rule;
+    }
+  }
+  return nullptr;
+}
+
+// The concentrations of metabolite `name` against a closed form at every point.
+void ExpectTimeCourse(Model& model, const std::string& name,
+                      const std::function<double(double)>& closedForm) {
+  const TimeCourseTable table = Simulate(model);
+  ASSERT_TRUE(table.errorLog.empty()) << table.errorLog;
+  const int m = model.FindMetabolite(name);
+  ASSERT_GE(m, 0) << name;
+  ASSERT_EQ(table.times.size(), static_cast<std::size_t>(kPoints + 1));
+  for (std::size_t row = 0; row < table.times.size(); ++row) {
+    const double t = table.times[row];
+    EXPECT_CLOSE(table.concentrations[row][m], closedForm(t), kAbs, kRel)
+        << name << " at t = " << t;
+  }
+}
+
+TEST(SbmlRules, ParametersBecomeGlobalQuantitiesThatTheStepConstantsFollow) {
+  Imported imported;
+  Import(DecayIn(2.5, "k*A").Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  ASSERT_EQ(model.globalQuantities.size(), 1u);
+  EXPECT_EQ(model.globalQuantities[0].name, "k");
+  EXPECT_EQ(model.globalQuantities[0].value, k);
+  // The law per unit volume is k*A/c: both constants follow their quantities.
+  ASSERT_EQ(model.nSteps(), 1);
+  ASSERT_EQ(model.rules.size(), 2u);
+  const Rule* tiedToK =
+      FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "k");
+  const Rule* tiedToC =
+      FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "c");
+  ASSERT_NE(tiedToK, nullptr);
+  ASSERT_NE(tiedToC, nullptr);
+  EXPECT_EQ(tiedToK->expression, "k");
+  EXPECT_EQ(tiedToC->expression, "c");
+  const std::vector<double> constants = model.steps[0].constants;
+  // A new value of the quantity reaches the step, whose own value stays.
+  model.globalQuantities[0].value = 2.0 * k;
+  ExpectTimeCourse(model, "A", [](double t) { return 2.0 * std::exp(-2.0 * k * t / 2.5); });
+  EXPECT_EQ(model.steps[0].constants, constants);
+}
+
+TEST(SbmlRules, AnAssignmentRuleMakesItsSpeciesFixedAndFollowsTime) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.AssignmentRule("B", "2*A + time");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  EXPECT_EQ(model.metabolites[model.FindMetabolite("B")].type, FIXED);
+  const Rule* rule = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kMetabolite, "B");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "(2*A)+time");
+  ExpectTimeCourse(model, "B", [](double t) { return 4.0 * std::exp(-k * t) + t; });
+}
+
+TEST(SbmlRules, ARateRuleOnAParameterDrivesTheLawsThatReadIt) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("A", "c", 2.0).Parameter("p", 0.0).RateRule("p", "1");
+  b.Reaction("R", {{"A", 1}}, {}, "p*A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  ASSERT_EQ(model.globalQuantities.size(), 1u);
+  const Rule* rule = FindRule(model, RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "p");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "1");
+  EXPECT_NE(FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R", "p"),
+            nullptr);
+  // dA/dt = -t A.
+  ExpectTimeCourse(model, "A", [](double t) { return 2.0 * std::exp(-t * t / 2.0); });
+}
+
+TEST(SbmlRules, AGrowingCompartmentKeepsAmountsAndItsLawsReadItsCurrentSize) {
+  SbmlBuilder b;
+  b.Compartment("V", 1.0).RateRule("V", "1").Parameter("k", k);
+  b.Species("X", "V", 3.0).Species("B", "V", 0.0).Species("C", "V", 0.0);
+  // Amounts per time: k V (the size cancels) and k V^2 (one V stays).
+  b.Reaction("R1", {}, {{"B", 1}}, "k*V").Reaction("R2", {}, {{"C", 1}}, "k*V*V");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  ASSERT_NE(FindRule(model, RuleKind::kRate, RuleTargetKind::kCompartmentVolume, "V"), nullptr);
+  EXPECT_EQ(FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R1", "V"),
+            nullptr);
+  const Rule* tie =
+      FindRule(model, RuleKind::kAssignment, RuleTargetKind::kKineticConstant, "R2", "V");
+  ASSERT_NE(tie, nullptr);
+  EXPECT_EQ(tie->expression, "V");
+  // V = 1 + t; X keeps its amount, B and C gain k V and k V^2 per time.
+  TaskSettings settings;
+  settings.endTime = kEnd;
+  settings.points = kPoints;
+  settings.solver.relativeTolerance = 1e-11;
+  settings.solver.absoluteTolerance = 1e-15;
+  test::EngineRig rig(model, settings);
+  SetUpTimeCourse(*rig.engine);
+  TimeCourse(*rig.engine, /*write=*/true);
+  ASSERT_EQ(rig.hooks.rowTimes.size(), static_cast<std::size_t>(kPoints + 1));
+  for (std::size_t row = 0; row < rig.hooks.rowTimes.size(); ++row) {
+    const double t = rig.hooks.rowTimes[row];
+    const std::vector<double>& amounts = rig.hooks.rowAmounts[row];
+    EXPECT_CLOSE(rig.AmountOf(amounts, "X"), 3.0, kAbs, kRel) << t;
+    EXPECT_CLOSE(rig.AmountOf(amounts, "B"), k * (t + t * t / 2.0), kAbs, kRel) << t;
+    EXPECT_CLOSE(rig.AmountOf(amounts, "C"), k * (std::pow(1.0 + t, 3.0) - 1.0) / 3.0, kAbs, kRel)
+        << t;
+  }
+}
+
+TEST(SbmlRules, AnInitialAssignmentReadsAnotherWhateverTheirOrder) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.Parameter("p1", 2.0);
+  auto* p2 = b.model().createParameter();
+  p2->setId("p2");
+  p2->setConstant(true);
+  b.InitialAssignment("A", "p2").InitialAssignment("p2", "3*p1");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  Model& model = imported.model;
+  EXPECT_GE(model.FindGlobalQuantity("p2"), 0);
+  const Rule* rule =
+      FindRule(model, RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity, "p2");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "3*p1");
+  ExpectTimeCourse(model, "A", [](double t) { return 6.0 * std::exp(-k * t); });
+}
+
+TEST(SbmlRules, ARuleOnAnAmountSetsTheConcentration) {
+  SbmlBuilder b;
+  b.Compartment("c", 2.0);
+  b.Species("A", "c", 0.0, {.amount = true, .boundary = true, .onlySubstanceUnits = true});
+  b.Species("B", "c", 1.0, {.amount = true, .boundary = true, .onlySubstanceUnits = true});
+  b.AssignmentRule("A", "4 + B").RateRule("B", "1");
+  b.Species("D", "c", 1.0).Reaction("R", {{"D", 1}}, {}, "D");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  // Amounts: B = 1 + t, A = 5 + t, in a compartment of size 2.
+  ExpectTimeCourse(imported.model, "B", [](double t) { return (1.0 + t) / 2.0; });
+  ExpectTimeCourse(imported.model, "A", [](double t) { return (5.0 + t) / 2.0; });
+}
+
+// The rate of an amount in a compartment that grows: the concentration
+// follows the amount over the size.
+TEST(SbmlRules, ARateRuleOnAnAmountInAGrowingCompartmentKeepsTheAmountsRate) {
+  SbmlBuilder b;
+  b.Compartment("V", 1.0).RateRule("V", "1");
+  b.Species("B", "V", 1.0, {.amount = true, .boundary = true, .onlySubstanceUnits = true});
+  b.RateRule("B", "2").Species("D", "V", 1.0).Reaction("R", {{"D", 1}}, {}, "D");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  TaskSettings settings;
+  settings.endTime = kEnd;
+  settings.points = kPoints;
+  settings.solver.relativeTolerance = 1e-11;
+  settings.solver.absoluteTolerance = 1e-15;
+  test::EngineRig rig(imported.model, settings);
+  SetUpTimeCourse(*rig.engine);
+  TimeCourse(*rig.engine, /*write=*/true);
+  ASSERT_EQ(rig.hooks.rowTimes.size(), static_cast<std::size_t>(kPoints + 1));
+  for (std::size_t row = 0; row < rig.hooks.rowTimes.size(); ++row) {
+    const double t = rig.hooks.rowTimes[row];
+    EXPECT_CLOSE(rig.AmountOf(rig.hooks.rowAmounts[row], "B"), 1.0 + 2.0 * t, kAbs, kRel) << t;
+  }
+}
+
+TEST(SbmlRules, NamesThatRulesReadBecomeSymbolsOfTheirExpressions) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("S_1", "c", 1.0).Parameter("k_1", k).Parameter("q_1", 0.0);
+  b.Parameter("time", 5.0).Reaction("R", {{"S_1", 1}}, {}, "k_1*S_1");
+  b.AssignmentRule("q_1", "2*S_1");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  const Model& model = imported.model;
+  // A rule reads S_1 and k_1; q_1 is only set, and "time" is reserved.
+  EXPECT_EQ(model.FindMetabolite("S_1"), -1);
+  EXPECT_GE(model.FindMetabolite("S1"), 0);
+  EXPECT_GE(model.FindGlobalQuantity("k1"), 0);
+  EXPECT_GE(model.FindGlobalQuantity("q_1"), 0);
+  EXPECT_EQ(model.FindGlobalQuantity("time"), -1);
+  EXPECT_EQ(model.globalQuantities.size(), 3u);
+  EXPECT_TRUE(CheckRules(model).ok()) << CheckRules(model).message;
+  // The result says what became of each renamed id.
+  const std::map<std::string, std::string>& renamed = imported.result.renamedIds;
+  ASSERT_EQ(renamed.size(), 3u);
+  EXPECT_EQ(renamed.at("S_1"), "S1");
+  EXPECT_EQ(renamed.at("k_1"), "k1");
+  EXPECT_GE(model.FindGlobalQuantity(renamed.at("time")), 0);
+}
+
+TEST(SbmlRules, RulesInACycleAreRefusedNamingIt) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.Parameter("p", 1.0).Parameter("q", 1.0).AssignmentRule("p", "q + 1").AssignmentRule("q", "p");
+  ExpectRefusedNaming(b.Text(), "depend on each other in a cycle");
+}
+
+TEST(SbmlRules, ARuleReadingAReactionReadsItsLaw) {
+  SbmlBuilder b = DecayIn(2.0, "k*A*c");
+  b.Parameter("v", 0.0).AssignmentRule("v", "R");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  const Rule* rule =
+      FindRule(imported.model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "k*A*c");
+}
+
+TEST(SbmlRules, ASpeciesInACompartmentOfNoDimensionsIsAnAmount) {
+  SbmlBuilder b;
+  b.Compartment("c", 1.0).Parameter("k", k);
+  b.model().getCompartment("c")->unsetSize();
+  b.model().getCompartment("c")->setSpatialDimensions(0u);
+  b.Species("A", "c", 2.0, {.amount = true, .onlySubstanceUnits = true});
+  b.Reaction("R", {{"A", 1}}, {}, "k*A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  EXPECT_EQ(imported.model.compartments[0].volume, 1.0);
+  ExpectTimeCourse(imported.model, "A", [](double t) { return 2.0 * std::exp(-k * t); });
+  // Its size is no number that mathematics may read.
+  b.Reaction("R2", {{"A", 1}}, {}, "k*A*c");
+  ExpectRefusedNaming(b.Text(),
+                      "the compartment \"c\" of no spatial dimensions read in the kinetic law of "
+                      "\"R2\"");
+}
+
+// A stoichiometry that an initial assignment gives is a number from time 0
+// on, read where the mathematics names it; one that a rule changes is
+// refused.
+TEST(SbmlRules, AStoichiometryGivenAtTimeZeroIsANumber) {
+  SbmlBuilder b = DecayIn(1.0, "k*A");
+  b.model().getReaction("R")->getProduct(0)->setId("n");
+  b.Parameter("two", 2.0);
+  b.InitialAssignment("n", "1 + two").InitialAssignment("two", "2*k/k");
+  b.Parameter("v", 0.0).AssignmentRule("v", "n*A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  const Model& model = imported.model;
+  ASSERT_EQ(model.nSteps(), 1);
+  EXPECT_EQ(model.steps[0].equation, "A -> B + B + B");
+  const Rule* rule = FindRule(model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->expression, "3*A");
+  SbmlBuilder itself = DecayIn(1.0, "k*A");
+  itself.model().getReaction("R")->getProduct(0)->setId("n");
+  itself.InitialAssignment("n", "n + 1");
+  ExpectRefusedNaming(itself.Text(), "the stoichiometry \"n\", which changes or has no value");
+  b.AssignmentRule("n", "1 + time");
+  ExpectRefusedNaming(b.Text(), "assignment rule for the stoichiometry \"n\"");
+}
+
+// A model of one submodel, whose species and reaction become the model's.
+TEST(SbmlRules, AHierarchicalModelIsFlattened) {
+  const std::string text = R"(<?xml version="1.0" encoding="UTF-8"?>
+<sbml xmlns="http://www.sbml.org/sbml/level3/version1/core" level="3" version="1"
+      xmlns:comp="http://www.sbml.org/sbml/level3/version1/comp/version1" comp:required="true">
+  <model id="top">
+    <comp:listOfSubmodels>
+      <comp:submodel comp:id="sub" comp:modelRef="decay"/>
+    </comp:listOfSubmodels>
+  </model>
+  <comp:listOfModelDefinitions>
+    <comp:modelDefinition id="decay">
+      <listOfCompartments>
+        <compartment id="c" size="1" spatialDimensions="3" constant="true"/>
+      </listOfCompartments>
+      <listOfSpecies>
+        <species id="A" compartment="c" initialConcentration="2" hasOnlySubstanceUnits="false"
+                 boundaryCondition="false" constant="false"/>
+      </listOfSpecies>
+      <listOfReactions>
+        <reaction id="R" reversible="false" fast="false">
+          <listOfReactants>
+            <speciesReference species="A" stoichiometry="1" constant="true"/>
+          </listOfReactants>
+          <kineticLaw>
+            <math xmlns="http://www.w3.org/1998/Math/MathML">
+              <apply><times/><cn>0.7</cn><ci>A</ci></apply>
+            </math>
+          </kineticLaw>
+        </reaction>
+      </listOfReactions>
+    </comp:modelDefinition>
+  </comp:listOfModelDefinitions>
+</sbml>
+)";
+  Imported imported;
+  Import(text, imported);
+  ASSERT_TRUE(imported.result.imported) << ProblemsOf(imported);
+  ASSERT_EQ(imported.model.nSteps(), 1);
+  ASSERT_EQ(imported.model.nMetabolites(), 1);
+  const std::string species = imported.model.metabolites[0].name;
+  ExpectTimeCourse(imported.model, species, [](double t) { return 2.0 * std::exp(-k * t); });
 }
 
 }  // namespace
