@@ -108,7 +108,7 @@ RunController::~RunController() {
 bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
   if (busy_.load()) return false;
   const Model& model = document_.model;
-  if (model.nSteps() == 0) {
+  if (model.nSteps() == 0 && model.rules.empty()) {
     sink.Warning(kRunMessageTitle, messages::kNoModelDefined);
     return false;
   }

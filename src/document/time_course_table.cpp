@@ -82,7 +82,7 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
   TaskSettings taskSettings = settings;
   taskSettings.realTime = 0;
   EngineState state;
-  if (model.nSteps() == 0) {
+  if (model.nSteps() == 0 && model.rules.empty()) {
     // Without steps there is no structural analysis to order the
     // metabolites; nothing changes anyway.
     std::vector<double> values;

@@ -1521,12 +1521,6 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   CheckSize(steps_.size());
   CheckEquationText();
   if (!problems_.empty()) return false;
-  // A time course of a model without steps takes its initial values as
-  // they stand, without the engine that evaluates the rules.
-  if (steps_.empty() && !rules_.empty()) {
-    problems_.push_back("rules or initial assignments in a model without reactions");
-    return false;
-  }
   NameRecords();
   std::vector<Rule> rules = WriteRules();
   if (!problems_.empty()) return false;
