@@ -203,7 +203,7 @@ void RuleSystem::RestoreModelValues(Model& model) const {
 }
 
 void RuleSystem::ApplyInitialValues(Model& model) const {
-  const auto read = [&model, this](const RuleSymbol& symbol) -> double {
+  const auto read = [&model](const RuleSymbol& symbol) -> double {
     const auto s = static_cast<std::size_t>(symbol.index);
     switch (symbol.kind) {
       case RuleSymbol::Kind::kMetabolite:
