@@ -96,7 +96,8 @@ void GlobalQuantitiesDialog::DeleteCurrent() {
   ReadRows();
   if (!editor_.Remove(row)) return;
   ShowRows();
-  if (table_->rowCount() > 0) table_->setCurrentCell(std::min(row, table_->rowCount() - 1), kName);
+  const int last = table_->rowCount() - 1;
+  if (last >= 0) table_->setCurrentCell(row < last ? row : last, kName);
   delete_->setEnabled(table_->currentRow() >= 0);
 }
 
