@@ -83,10 +83,12 @@ void Guarded(std::string& errorLog, const char* header, Engine* engine, Part par
 }  // namespace
 
 // The iteration, in order: the links between two computations of the
-// conservation totals, the report's parameters, the time course, the steady
-// state with stability and control analysis, then the iteration count. The
-// engine is built after the links were applied, since it takes the volumes
-// and the numerical settings as they are then.
+// conservation totals, the engine, the report's parameters, the time
+// course, the steady state with stability and control analysis, then the
+// iteration count. The engine is built after the links were applied, since
+// it takes the volumes and the numerical settings as they are then, and
+// before the parameters are reported, since it applies the initial values
+// that rules give.
 bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutput& output,
                       int* functionEvaluations) {
   Document& d = document;
@@ -102,11 +104,13 @@ bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutp
   state.fEvaluations = 0.0;
   state.jEvaluations = 0.0;
   state.stepSize = 0.0;
-  if (settings.report) output.Report(ReportParametersText(report));
 
   IterationHooks hooks(d, random, output, functionEvaluations);
   Engine engine(model, state, settings, hooks);
   hooks.Attach(engine);
+  // After the engine, which gives a model with rules its initial values:
+  // the report shows the values the run starts from.
+  if (settings.report) output.Report(ReportParametersText(report));
   if (!d.selections.interactive.empty()) {
     engine.interactive = true;
     engine.refreshEvery = InteractivePacingFor(settings.points).refreshEvery;

@@ -350,6 +350,30 @@ TEST_F(RunControlEndToEndTest, OneIterationWritesEveryFileInFull) {
   ExpectReport(d, ExpectedIteration(q, 2.0));
 }
 
+// An initial assignment onto R1's k (k = 2 q with q = 1.5) runs the chain
+// with k1 = 3: the data files are that chain's closed form, the report's
+// parameters are the values the run starts from, and the model keeps its
+// own k = 2 after the run.
+TEST_F(RunControlEndToEndTest, AnInitialAssignmentRunsTheChainFromTheValueItGives) {
+  Document d = ChainDocument();
+  d.model.globalQuantities = {{"q", 1.5}};
+  d.model.rules = {Rule{RuleKind::kInitialAssignment,
+                        RuleTarget{RuleTargetKind::kKineticConstant, "R1", "k"}, "2*q"}};
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(result.errorLog, "");
+  Point q;
+  q.k1 = 3.0;
+  EXPECT_EQ(Dyn(), DynTitles() + DynRows(q, 2.0, 4));
+  EXPECT_EQ(Ss(), SsTitles() + SsRow(q));
+  const std::string report = Report();
+  const std::size_t parameters = report.find("\nKINETIC PARAMETERS\nR1 (");
+  ASSERT_NE(parameters, std::string::npos) << report;
+  const std::size_t r1 = report.find(" k = ", parameters);
+  EXPECT_EQ(report.substr(r1, 18), " k =  3.0000e+000\n") << report;
+  EXPECT_EQ(d.model.steps[d.model.FindStep("R1")].constants[0], 2.0);
+}
+
 // The scan of the two-level tests: R1's k (1, 3) is the inner loop; [S]i
 // (1, 2) the outer one, with R2's k (0.5, 2) following it; a link keeps
 // [P]i at 10 [S]i.
