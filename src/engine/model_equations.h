@@ -227,7 +227,6 @@ class ModelEquations {
   int nRate_ = 0;
   std::vector<int> compartmentOf_;             // by position, 1-based
   std::vector<double> ruleAmounts_, ruleScaled_;  // by position, 1-based
-  std::vector<double> rateValues_;              // by rate rule
   std::vector<double> reducedY_, reducedYdot_;  // the integrator's layout, 1-based
   std::vector<double> reducedPlus_, reducedMinus_, reducedPerturbed_;  // 1-based
 

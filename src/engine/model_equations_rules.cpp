@@ -33,7 +33,6 @@ void ModelEquations::AttachRules(RuleSystem* rules, Model& model) {
   }
   ruleAmounts_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
   ruleScaled_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
-  rateValues_.assign(static_cast<std::size_t>(nRate_), 0.0);
   reducedY_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
   reducedYdot_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
 }
