@@ -22,6 +22,21 @@ void ComputeElasticities(Engine& engine) {
 
 namespace {
 
+// The link matrix between amounts: L itself, or, when a conservation
+// relation joins unequal volumes (relations then hold between
+// concentrations), V L V_independent^-1.
+Matrix<double> AmountLink(const Engine& engine) {
+  const Model& model = engine.model;
+  Matrix<double> link(model.nVariable, model.nIndependent);
+  for (int v = 0; v < model.nVariable; ++v) {
+    const float* l = model.link[v];
+    for (int j = 0; j < model.nIndependent; ++j) {
+      link[v][j] = l[j] * engine.equations.LinkWeight(v + 1, j + 1);
+    }
+  }
+  return link;
+}
+
 // With rate rules the system's variables are the independent amounts and
 // the rate-rule targets. The amounts' rows are those of the reduced system
 // (U e L for the amounts, U e_r for the targets); the targets' rows are
@@ -37,12 +52,7 @@ int RateRuleControlCoefficients(Engine& engine) {
   const int nMetabolites = model.nMetabolites();
   const int n = engine.equations.nReduced();
   const int nRate = n - nIndependent;
-  Matrix<double> link(nVariable, nIndependent);
-  for (int v = 0; v < nVariable; ++v) {
-    for (int j = 0; j < nIndependent; ++j) {
-      link[v][j] = model.link[v][j] * engine.equations.LinkWeight(v + 1, j + 1);
-    }
-  }
+  const Matrix<double> link = AmountLink(engine);
   Matrix<double> m(n + 1, n + 1);
   for (int i = 0; i < nIndependent; ++i) {
     const float* u = model.reducedStoichiometry[i];
@@ -145,16 +155,7 @@ int ComputeControlCoefficients(Engine& engine) {
       for (int v = 0; v < nVariable; ++v) a[i][v] += us * e[v];
     }
   }
-  // The link matrix between amounts: L itself, or, when a conservation
-  // relation joins unequal volumes (relations then hold between
-  // concentrations), V L V_independent^-1.
-  Matrix<double> link(nVariable, nIndependent);
-  for (int v = 0; v < nVariable; ++v) {
-    const float* l = model.link[v];
-    for (int j = 0; j < nIndependent; ++j) {
-      link[v][j] = l[j] * engine.equations.LinkWeight(v + 1, j + 1);
-    }
-  }
+  const Matrix<double> link = AmountLink(engine);
   // M = A L, the reduced Jacobian, kept 1-based for the LU routines.
   Matrix<double> m(nIndependent + 1, nIndependent + 1);
   for (int i = 0; i < nIndependent; ++i) {

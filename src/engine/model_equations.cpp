@@ -503,7 +503,7 @@ void ModelEquations::StoreConcentrations(const double* v, Model& model) const {
 }
 
 void ModelEquations::EvaluateFluxes(const double* amounts, Model& model) {
-  const double* v = RateInput(amounts);
+  const double* v = rules_ != nullptr ? ScaledForRates(amounts) : amounts;
   for (const RateBatch& batch : rateBatches_) {
     batch.evaluate(batch.steps.data(), batch.steps.size(), v + 1, fluxes_.data());
   }

@@ -92,7 +92,9 @@ class ModelEquations {
 
   void SetInitialAmounts(double* v) const;
   void StoreConcentrations(const double* v, Model& model) const;
-  // Stores every step's rate at the amounts v as its flux.
+  // Stores every step's rate at the amounts v as its flux. With rules, they
+  // must have been updated at v (UpdateRules), as every output point and
+  // the steady state do before they store their results.
   void EvaluateFluxes(const double* v, Model& model);
   // Rate of the step at step position s (1-based) at the amounts v.
   double StepRate(const double* v, int stepPosition) const;

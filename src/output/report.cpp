@@ -17,6 +17,7 @@
 #include "model/model.h"
 #include "output/number_format.h"
 #include "output/output_file_names.h"
+#include "rules/rule_order.h"
 
 namespace vireon {
 
@@ -127,18 +128,6 @@ bool WriteToReport(const ReportContext& context, std::string_view text, bool tru
   errorLog += reason;
   errorLog += "\r\n";
   return false;
-}
-
-const char* RuleKindWord(RuleKind kind) {
-  switch (kind) {
-    case RuleKind::kAssignment:
-      return "assignment";
-    case RuleKind::kRate:
-      return "rate";
-    case RuleKind::kInitialAssignment:
-      return "initial assignment";
-  }
-  return "";
 }
 
 // A rule's target as the output items title the quantity: "[A]" for a
@@ -274,7 +263,7 @@ std::string ReportParametersText(const ReportContext& context) {
   if (!model.rules.empty()) {
     out += "\nRULES\n";
     for (const Rule& rule : model.rules) {
-      AppendFormat(out, "%-18s %s%s = %s\n", RuleKindWord(rule.kind),
+      AppendFormat(out, "%-18s %s%s = %s\n", RuleKindWord(rule.kind).c_str(),
                    rule.kind == RuleKind::kRate ? "d/dt " : "", RuleTargetText(rule.target).c_str(),
                    rule.expression.c_str());
     }

@@ -269,23 +269,10 @@ TEST(RulesJacobian, TheColumnGroupsKnowWhatTheRulesMakeARateRead) {
 namespace vireon {
 namespace {
 
-// X -> S -> P with X and P fixed at 1 and 0, v1 = q [X] (R1's constant is
-// the quantity q) and v2 = [S], and the rate rule q' = 1 - q [S]. At the
-// steady state q = [S] = 1, J = 1. Scaling v1 by a gives [S] = J = sqrt(a),
-// q = 1 / sqrt(a); scaling v2 by b gives [S] = q = 1 / sqrt(b), J = sqrt(b):
-// every scaled control coefficient is +-1/2. The Jacobian over ([S], q) is
-// [[-1, 1], [-1, -1]], with eigenvalues -1 +- i.
+// The steady state of the model of RateRuleFeedback (support/kinetic_models.h)
+// against its closed form, by Newton and by integration.
 TEST(RateRuleSteadyState, TheSteadyStateAndItsControlCoefficientsCountTheRuleVariable) {
-  Model model = test::BuildModel({{"R1", "X -> S"}, {"R2", "S -> P"}}, {"X", "P"});
-  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
-  test::UseKinetics(model, "R2", "Mass action (irreversible)", {1.0});
-  test::SetInitial(model, "X", 1.0);
-  test::SetInitial(model, "S", 0.6);
-  test::SetInitial(model, "P", 0.0);
-  StructuralAnalysis(model);
-  model.globalQuantities = {{"q", 1.7}};
-  model.rules = {TieRateConstant("q"),
-                 MakeRule(RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "q", "1-q*S")};
+  const Model model = test::RateRuleFeedback();
 
   for (SteadyStateStrategy strategy :
        {SteadyStateStrategy::kNewtonOnly, SteadyStateStrategy::kIntegrationOnly}) {

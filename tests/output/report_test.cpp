@@ -493,22 +493,12 @@ TEST(ReportSectionTest, TestModelsAgreeWithTheStructuralAnalysis) {
 namespace vireon {
 namespace {
 
-// X -> S -> P with v1 = q [X], v2 = [S] and the rate rule q' = 1 - q [S]
-// (steady state q = [S] = 1): the report gives q its steady-state value, a
-// row and column in the Jacobian and its eigenvalues, an elasticity and a
-// block of concentration control coefficients.
+// The model of RateRuleFeedback (q = [S] = 1 at the steady state): the
+// report gives q its steady-state value, a row and column in the Jacobian
+// and its eigenvalues, an elasticity and a block of concentration control
+// coefficients.
 TEST(ReportRulesTest, ARateRuleTargetIsReportedWithTheSteadyState) {
-  Model model = test::BuildModel({{"R1", "X -> S"}, {"R2", "S -> P"}}, {"X", "P"});
-  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
-  test::UseKinetics(model, "R2", "Mass action (irreversible)", {1.0});
-  test::SetInitial(model, "X", 1.0);
-  test::SetInitial(model, "S", 0.6);
-  StructuralAnalysis(model);
-  model.globalQuantities = {{"q", 1.7}};
-  model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kKineticConstant, "R1", "k"},
-                      "q"},
-                 Rule{RuleKind::kRate, RuleTarget{RuleTargetKind::kGlobalQuantity, "q", {}},
-                      "1-q*S"}};
+  const Model model = test::RateRuleFeedback();
   test::EngineRig rig(model);
   ASSERT_EQ(SteadyState(*rig.engine).outcome, SteadyStateOutcome::kFound);
   ControlAnalysis(*rig.engine);

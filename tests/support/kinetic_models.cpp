@@ -44,6 +44,22 @@ void SetInitial(Model& model, const std::string& metabolite, double concentratio
   if (compartment >= 0) model.metabolites[m].compartment = compartment;
 }
 
+Model RateRuleFeedback() {
+  Model model = BuildModel({{"R1", "X -> S"}, {"R2", "S -> P"}}, {"X", "P"});
+  UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  UseKinetics(model, "R2", "Mass action (irreversible)", {1.0});
+  SetInitial(model, "X", 1.0);
+  SetInitial(model, "S", 0.6);
+  SetInitial(model, "P", 0.0);
+  StructuralAnalysis(model);
+  model.globalQuantities = {{"q", 1.7}};
+  model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kKineticConstant, "R1", "k"},
+                      "q"},
+                 Rule{RuleKind::kRate, RuleTarget{RuleTargetKind::kGlobalQuantity, "q", {}},
+                      "1-q*S"}};
+  return model;
+}
+
 Model LinearTwoStep(double k1, double k2, double s) {
   Model model = BuildModel({{"R1", "S -> X"}, {"R2", "X -> P"}}, {"S", "P"});
   UseKinetics(model, "R1", "Mass action (irreversible)", {k1});

@@ -36,6 +36,15 @@ Model LinearTwoStep(double k1 = 2.0, double k2 = 0.5, double s = 1.0);
 // v2 = k2 [X].
 Model ReversibleTwoStep(double k1 = 2.0, double km1 = 1.0, double k2 = 0.5, double s = 1.0);
 
+// X -> S -> P with X and P fixed at 1 and 0, mass action, v1 = q [X] (R1's
+// constant k tied to the global quantity q by an assignment rule) and
+// v2 = [S], and the rate rule q' = 1 - q [S]; [S] starts at 0.6, q at 1.7.
+// At the steady state q = [S] = 1, J = 1: scaling v1 by a gives [S] = J =
+// sqrt(a), q = 1 / sqrt(a); scaling v2 by b gives [S] = q = 1 / sqrt(b),
+// J = sqrt(b), so every scaled control coefficient is +-1/2. The Jacobian
+// over ([S], q) is [[-1, 1], [-1, -1]], with eigenvalues -1 +- i.
+Model RateRuleFeedback();
+
 // S -> A -> B -> P, S and P fixed, irreversible Michaelis-Menten steps.
 Model LinearMichaelisMenten();
 
