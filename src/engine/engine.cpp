@@ -64,6 +64,7 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
     // With rules the fixed amounts are read from the engine state, whatever
     // vector a task evaluates the equations at: they start as the model's.
     equations.SetInitialAmounts(state.amounts.data());
+    if (rules->hasLateInitialValues()) equations.ApplyLateInitialValues(state.amounts.data());
   }
   SetUseSparsity(true);
 }

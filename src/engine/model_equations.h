@@ -58,6 +58,9 @@ class ModelEquations {
   // amounts of the metabolites the rules set in `amounts`, the kinetic
   // constants the rules set in the model.
   void UpdateRules(double* amounts);
+  // The initial values that read the amounts' rates, at the amounts of
+  // time 0, into the model and the engine state.
+  void ApplyLateInitialValues(double* amounts);
 
   // x[p] for the dependent positions from the moiety totals and the
   // independent amounts.
@@ -222,6 +225,10 @@ class ModelEquations {
   void DerivsWithRules(const double* y, double* ydot);
   const double* RateInput(const double* v);
   const double* ScaledForRates(const double* x);
+  // The rates at the amounts x (the rules evaluated at them) and the rows
+  // of the variable amounts in ydot; then the rules that read those rows.
+  void AmountRates(const double* x, double* ydot);
+  void LateRules(const double* x, const double* ydot);
 
   RuleSystem* rules_ = nullptr;
   Model* ruleModel_ = nullptr;
@@ -229,6 +236,7 @@ class ModelEquations {
   int nRate_ = 0;
   std::vector<int> compartmentOf_;             // by position, 1-based
   std::vector<double> ruleAmounts_, ruleScaled_;  // by position, 1-based
+  std::vector<double> lateRows_;                  // by position, 1-based
   std::vector<double> reducedY_, reducedYdot_;  // the integrator's layout, 1-based
   std::vector<double> reducedPlus_, reducedMinus_, reducedPerturbed_;  // 1-based
 

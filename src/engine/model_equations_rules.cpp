@@ -12,7 +12,9 @@
 //     each law reads the concentration at the current volume;
 //  5. the rows of the amounts, each times its current volume over the one
 //     the rows were set up with, then the dependent rows;
-//  6. the rate rules' derivatives.
+//  6. the assignment rules that read those rows (rateOf a metabolite the
+//     steps change), then the rate rules' derivatives, which may read them
+//     too.
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +35,7 @@ void ModelEquations::AttachRules(RuleSystem* rules, Model& model) {
   }
   ruleAmounts_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
   ruleScaled_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
+  lateRows_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
   reducedY_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
   reducedYdot_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
 }
@@ -58,13 +61,30 @@ void ModelEquations::DerivsWithRules(const double* y, double* ydot) {
   const RuleQuantities q{time_, x, state_.quantityValues.data(), state_.volumeValues.data()};
   for (int r = 0; r < nRate_; ++r) rules_->SetRateTarget(r, y[nVariable_ + 1 + r], q, *ruleModel_);
   rules_->EvaluateAssignments(q, *ruleModel_);
+  AmountRates(x, ydot);
+  LateRules(x, ydot);
+  if (nRate_ > 0) {
+    RuleQuantities withRates = q;
+    withRates.amountRates = ydot;
+    rules_->Derivatives(withRates, ydot + nVariable_ + 1);
+  }
+}
+
+void ModelEquations::AmountRates(const double* x, double* ydot) {
   ComputeRates(ScaledForRates(x));
   SumRows(ydot);
   if (rules_->anyVolumeChanges()) {
     for (int p = 1; p <= nIndependent_; ++p) ydot[p] *= CurrentVolume(p) / volumes_[p];
   }
   DependentRows(ydot);
-  if (nRate_ > 0) rules_->Derivatives(q, ydot + nVariable_ + 1);
+}
+
+void ModelEquations::LateRules(const double* x, const double* ydot) {
+  if (!rules_->readsAmountRates()) return;
+  RuleQuantities q{time_, const_cast<double*>(x), state_.quantityValues.data(),
+                   state_.volumeValues.data()};
+  q.amountRates = ydot;
+  rules_->EvaluateLateAssignments(q, *ruleModel_);
 }
 
 const double* ModelEquations::RateInput(const double* v) {
@@ -134,6 +154,19 @@ void ModelEquations::UpdateRules(double* amounts) {
   if (rules_ == nullptr) return;
   const RuleQuantities q{time_, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
   rules_->EvaluateAssignments(q, *ruleModel_);
+  if (!rules_->readsAmountRates()) return;
+  AmountRates(amounts, lateRows_.data());
+  LateRules(amounts, lateRows_.data());
+}
+
+void ModelEquations::ApplyLateInitialValues(double* amounts) {
+  time_ = 0.0;
+  RuleQuantities q{0.0, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
+  rules_->ReadConcentrations(q);
+  rules_->EvaluateAssignments(q, *ruleModel_);
+  AmountRates(amounts, lateRows_.data());
+  q.amountRates = lateRows_.data();
+  rules_->ApplyLateInitialValues(q, *ruleModel_);
 }
 
 }  // namespace vireon

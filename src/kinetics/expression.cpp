@@ -34,7 +34,9 @@ constexpr FunctionSpelling kKineticFunctions[] = {
     {"COS", node_code::kCos},
 };
 
-constexpr CallFunction kKineticCallFunctions[] = {
+// The rate laws' call functions are all but the last, which only rules
+// have.
+constexpr CallFunction kCallFunctions[] = {
     {"piecewise", node_code::kPiecewise, 1, kAnyArgumentCount},
     {"lt", node_code::kLess, 2, 2},
     {"gt", node_code::kGreater, 2, 2},
@@ -61,7 +63,13 @@ constexpr CallFunction kKineticCallFunctions[] = {
     {"asinh", node_code::kArcSinh, 1, 1},
     {"acosh", node_code::kArcCosh, 1, 1},
     {"atanh", node_code::kArcTanh, 1, 1},
+    {"quotient", node_code::kQuotient, 2, 2},
+    {"rem", node_code::kRemainder, 2, 2},
+    {"rateOf", node_code::kRateOf, 1, 1},
 };
+constexpr std::span<const CallFunction> kRuleCallFunctions(kCallFunctions);
+constexpr std::span<const CallFunction> kKineticCallFunctions =
+    kRuleCallFunctions.first(kRuleCallFunctions.size() - 1);
 
 constexpr NamedConstant kNamedConstants[] = {
     {"avogadro", kAvogadroNumber},
@@ -412,6 +420,8 @@ double EvaluateCall(std::span<const ExpressionNode> nodes, const ExpressionNode&
       return std::acosh(a);
     case node_code::kArcTanh:
       return std::atanh(a);
+    case node_code::kRateOf:
+      return a;
     default:
       break;
   }
@@ -429,6 +439,10 @@ double EvaluateCall(std::span<const ExpressionNode> nodes, const ExpressionNode&
       return Truth(a == b);
     case node_code::kNotEqual:
       return Truth(a != b);
+    case node_code::kQuotient:
+      return std::trunc(a / b);
+    case node_code::kRemainder:
+      return std::fmod(a, b);
     default:
       return 0.0;
   }
@@ -516,6 +530,8 @@ char ExpressionDialect::FunctionCode(std::string_view text) const {
 
 std::span<const CallFunction> KineticCallFunctions() { return kKineticCallFunctions; }
 
+std::span<const CallFunction> RuleCallFunctions() { return kRuleCallFunctions; }
+
 std::span<const NamedConstant> NamedConstants() { return kNamedConstants; }
 
 const NamedConstant* FindNamedConstant(std::string_view name) {
@@ -526,7 +542,7 @@ const NamedConstant* FindNamedConstant(std::string_view name) {
 }
 
 const CallFunction* FindCallFunction(char code) {
-  for (const CallFunction& function : kKineticCallFunctions) {
+  for (const CallFunction& function : kRuleCallFunctions) {
     if (function.code == code) return &function;
   }
   return nullptr;
@@ -535,6 +551,12 @@ const CallFunction* FindCallFunction(char code) {
 const ExpressionDialect& KineticExpressionDialect() {
   static const ExpressionDialect dialect{
       kKineticRules, kKineticFunctions, kKineticCallFunctions, "Ispmk", false, false};
+  return dialect;
+}
+
+const ExpressionDialect& RuleExpressionDialect() {
+  static const ExpressionDialect dialect{
+      kKineticRules, kKineticFunctions, kRuleCallFunctions, "Ispmk", false, false};
   return dialect;
 }
 

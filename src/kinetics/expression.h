@@ -80,6 +80,14 @@ inline constexpr char kTanh = 'Z';
 inline constexpr char kArcSinh = 'U';
 inline constexpr char kArcCosh = 'Q';
 inline constexpr char kArcTanh = 'D';
+// Integer division as MathML has it: quotient(a, b) is a / b truncated
+// towards zero, rem(a, b) what is left, with the sign of a.
+inline constexpr char kQuotient = 'q';
+inline constexpr char kRemainder = 'r';
+// rateOf(x), in the expressions of rules only: the rate of change of the
+// quantity x names. Its argument is a symbol, whose value the bindings give
+// as that rate; the call passes it on.
+inline constexpr char kRateOf = 'd';
 }  // namespace node_code
 
 // A reference to no node. A link equal to 0 (the root) means "not taken by
@@ -155,6 +163,8 @@ const NamedConstant* FindNamedConstant(std::string_view name);
 
 // The call functions of rate laws, in a fixed order.
 std::span<const CallFunction> KineticCallFunctions();
+// Those of rules: the same, and rateOf.
+std::span<const CallFunction> RuleCallFunctions();
 // The call function of a code, or null.
 const CallFunction* FindCallFunction(char code);
 
@@ -184,8 +194,11 @@ struct ExpressionDialect {
 // log, log10, exp, sin, cos in lower or upper case, and the call functions
 // (piecewise, the comparisons lt, gt, leq, geq, eq, neq, the connectives
 // and, or, xor, not, floor, ceiling, factorial, abs, max and min, and asin,
-// acos, atan, sinh, cosh, tanh, asinh, acosh, atanh) before a parenthesis.
+// acos, atan, sinh, cosh, tanh, asinh, acosh, atanh, quotient, rem) before a
+// parenthesis.
 const ExpressionDialect& KineticExpressionDialect();
+// The expressions of rules: the rate-law dialect and rateOf.
+const ExpressionDialect& RuleExpressionDialect();
 // Output functions: symbols are single letters, and a run of two or more
 // letters and digits that is neither a function name nor a number is
 // invalid; rand, gauss and boltz are functions too; 1+a(b) is refused.

@@ -37,7 +37,7 @@ ExpressionProblem NameProblem(ExpressionProblem::Kind kind, std::size_t offset,
 ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex& names,
                                      RuleExpression& out) {
   out = RuleExpression{};
-  const ExpressionDialect& dialect = KineticExpressionDialect();
+  const ExpressionDialect& dialect = RuleExpressionDialect();
   std::vector<ExpressionNode> nodes;
   std::size_t invalidOffset = 0;
   if (!BuildExpressionNodes(text, dialect, nodes, &invalidOffset))
@@ -53,18 +53,42 @@ ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex
   const LinkResult link = LinkExpressionTree(nodes, dialect);
   if (link.errors != 0) return SyntaxError(offsetOf(link.firstErrorPosition));
 
+  // The argument of rateOf must be a name, and it names a rate.
+  std::vector<char> rateArgument(nodes.size(), 0);
+  for (int i = 1; i < static_cast<int>(nodes.size()); ++i) {
+    const ExpressionNode& node = nodes[static_cast<std::size_t>(i)];
+    if (node.kind != node_kind::kFunction || node.code != node_code::kRateOf) continue;
+    const int argument = node.left;
+    if (argument <= 0 || argument >= static_cast<int>(nodes.size()) ||
+        nodes[static_cast<std::size_t>(argument)].kind != node_kind::kSymbol) {
+      return NameProblem(ExpressionProblem::Kind::kSyntax, offsetOf(i), "rateOf",
+                         "rateOf " + At(offsetOf(i)) +
+                             " takes the name of a metabolite, compartment or global quantity.");
+    }
+    rateArgument[static_cast<std::size_t>(argument)] = 1;
+  }
+
   std::vector<RuleSymbol> symbols;
   std::unordered_map<std::string, int> entries;
   for (int i = 1; i < static_cast<int>(nodes.size()); ++i) {
     ExpressionNode& node = nodes[static_cast<std::size_t>(i)];
     if (node.kind != node_kind::kSymbol) continue;
-    const auto known = entries.find(node.name);
+    const bool rate = rateArgument[static_cast<std::size_t>(i)] != 0;
+    // A rate and a value of one name are two entries.
+    const std::string key = rate ? "rateOf " + node.name : node.name;
+    const auto known = entries.find(key);
     if (known != entries.end()) {
       node.index = known->second;
       continue;
     }
     RuleSymbol symbol;
     symbol.name = node.name;
+    symbol.rate = rate;
+    if (rate && (node.name == kTimeName || FindNamedConstant(node.name) != nullptr)) {
+      return NameProblem(ExpressionProblem::Kind::kSyntax, offsetOf(i), node.name,
+                         "rateOf " + At(offsetOf(i)) +
+                             " takes the name of a metabolite, compartment or global quantity.");
+    }
     if (node.name == kTimeName) {
       symbol.kind = RuleSymbol::Kind::kTime;
     } else if (const NamedConstant* constant = FindNamedConstant(node.name)) {
@@ -102,7 +126,7 @@ ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex
       }
     }
     node.index = static_cast<int>(symbols.size());
-    entries.emplace(node.name, node.index);
+    entries.emplace(key, node.index);
     symbols.push_back(std::move(symbol));
   }
   out.nodes = std::move(nodes);

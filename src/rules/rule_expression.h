@@ -5,6 +5,9 @@
 // metabolite (its concentration), a compartment (its volume), a global
 // quantity (its value), the model's time ("time") or a named constant
 // ("avogadro"). The reserved names win over a quantity of the same name.
+// rateOf(x) reads the rate of change of the metabolite, compartment or
+// global quantity x: its argument is a symbol entry of its own, marked as
+// a rate.
 
 #include <cstddef>
 #include <string>
@@ -24,6 +27,7 @@ struct RuleSymbol {
   int index = -1;      // the metabolite, compartment or global quantity
   double value = 0.0;  // a named constant's value
   std::string name;
+  bool rate = false;  // the quantity's rate of change, not its value
   bool operator==(const RuleSymbol&) const = default;
 };
 

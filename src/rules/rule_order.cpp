@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "model/model.h"
 #include "kinetics/kinetic_type.h"
@@ -111,9 +112,36 @@ std::string NameList(const std::vector<std::string>& names) {
 // are left over, they hold a cycle: from any of them a walk along "reads
 // the target of" stays among them and must come back to a rule it passed,
 // and the rules from that one on are the cycle, given in `cycle`.
+// Calls `read(key)` for every quantity the expression of rule r reads by
+// value. A rate it reads is the expression of the quantity's rate rule
+// (rateRule, by key, -1 where there is none), so what that expression reads
+// is read too; the rate rules' rates never read each other in a cycle.
+template <typename Read>
+void ForEachRead(const RuleSet& set, const QuantityKeys& keys, const std::vector<int>& rateRule,
+                 int r, Read read) {
+  std::vector<int> pending{r};
+  std::vector<int> expanded;
+  while (!pending.empty()) {
+    const int next = pending.back();
+    pending.pop_back();
+    for (const RuleSymbol& symbol : set.expressions[static_cast<std::size_t>(next)].symbols) {
+      const int key = keys.OfSymbol(symbol);
+      if (key < 0) continue;
+      if (!symbol.rate) {
+        read(key);
+        continue;
+      }
+      const int rate = rateRule[static_cast<std::size_t>(key)];
+      if (rate < 0 || std::find(expanded.begin(), expanded.end(), rate) != expanded.end()) continue;
+      expanded.push_back(rate);
+      pending.push_back(rate);
+    }
+  }
+}
+
 template <typename Takes>
 std::vector<int> Order(const Model& model, const RuleSet& set, const QuantityKeys& keys,
-                       Takes takes, std::vector<int>& cycle) {
+                       const std::vector<int>& rateRule, Takes takes, std::vector<int>& cycle) {
   const int nRules = static_cast<int>(model.rules.size());
   std::vector<int> setter(static_cast<std::size_t>(keys.count()), -1);
   for (int r = 0; r < nRules; ++r) {
@@ -129,14 +157,13 @@ std::vector<int> Order(const Model& model, const RuleSet& set, const QuantityKey
   std::vector<int> ready;
   for (int r = 0; r < nRules; ++r) {
     if (!takes(model.rules[static_cast<std::size_t>(r)].kind)) continue;
-    for (const RuleSymbol& symbol : set.expressions[static_cast<std::size_t>(r)].symbols) {
-      const int key = keys.OfSymbol(symbol);
-      const int from = key < 0 ? -1 : setter[static_cast<std::size_t>(key)];
-      if (from < 0) continue;
+    ForEachRead(set, keys, rateRule, r, [&](int key) {
+      const int from = setter[static_cast<std::size_t>(key)];
+      if (from < 0) return;
       reads[static_cast<std::size_t>(r)].push_back(from);
       readers[static_cast<std::size_t>(from)].push_back(r);
       ++waiting[static_cast<std::size_t>(r)];
-    }
+    });
     if (waiting[static_cast<std::size_t>(r)] == 0) ready.push_back(r);
   }
   std::vector<int> order;
@@ -190,6 +217,47 @@ RulesCheck CycleFault(const Model& model, const std::vector<int>& cycle, const c
           ? std::string(one) + " " + names.front() + " depends on itself"
           : std::string(many) + " " + NameList(names) + " depend on each other in a cycle";
   return Fault(cycle.front(), subject + ": " + reading + ".");
+}
+
+// Rate rules whose expressions read each other's rates have no value: the
+// first such cycle, found by a depth-first walk along "reads the rate of".
+RulesCheck RateCycle(const Model& model, const RuleSet& set, const QuantityKeys& keys,
+                     const std::vector<int>& rateRule) {
+  const int nRules = static_cast<int>(model.rules.size());
+  std::vector<char> state(static_cast<std::size_t>(nRules), 0);  // 1 on the walk, 2 done
+  for (int start = 0; start < nRules; ++start) {
+    if (model.rules[static_cast<std::size_t>(start)].kind != RuleKind::kRate ||
+        state[static_cast<std::size_t>(start)] != 0) {
+      continue;
+    }
+    // The walk and, for each rule on it, how many of its symbols it passed.
+    std::vector<std::pair<int, std::size_t>> walk{{start, 0}};
+    state[static_cast<std::size_t>(start)] = 1;
+    while (!walk.empty()) {
+      auto& [r, next] = walk.back();
+      const std::vector<RuleSymbol>& symbols = set.expressions[static_cast<std::size_t>(r)].symbols;
+      if (next == symbols.size()) {
+        state[static_cast<std::size_t>(r)] = 2;
+        walk.pop_back();
+        continue;
+      }
+      const RuleSymbol& symbol = symbols[next++];
+      const int key = keys.OfSymbol(symbol);
+      const int rate = symbol.rate && key >= 0 ? rateRule[static_cast<std::size_t>(key)] : -1;
+      if (rate < 0 || state[static_cast<std::size_t>(rate)] == 2) continue;
+      if (state[static_cast<std::size_t>(rate)] == 1) {
+        std::vector<int> cycle;
+        for (auto it = walk.rbegin(); it != walk.rend(); ++it) {
+          cycle.insert(cycle.begin(), it->first);
+          if (it->first == rate) break;
+        }
+        return CycleFault(model, cycle, "The rate rule for", "The rate rules for");
+      }
+      state[static_cast<std::size_t>(rate)] = 1;
+      walk.emplace_back(rate, 0);
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -298,14 +366,42 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
     }
   }
 
+  // What rateOf reads: the rate of a quantity that a rate rule sets is that
+  // rule's expression, and an assignment rule's target has no rate of its
+  // own to read.
+  std::vector<int> rateRule(static_cast<std::size_t>(keys.count()), -1);
+  for (std::size_t key = 0; key < overTime.size(); ++key) {
+    const int over = overTime[key];
+    if (over >= 0 && model.rules[static_cast<std::size_t>(over)].kind == RuleKind::kRate) {
+      rateRule[key] = over;
+    }
+  }
+  for (int r = 0; r < nRules; ++r) {
+    for (const RuleSymbol& symbol : set.expressions[static_cast<std::size_t>(r)].symbols) {
+      const int key = keys.OfSymbol(symbol);
+      if (!symbol.rate || key < 0) continue;
+      const int over = overTime[static_cast<std::size_t>(key)];
+      if (over >= 0 && model.rules[static_cast<std::size_t>(over)].kind == RuleKind::kAssignment) {
+        const Rule& rule = model.rules[static_cast<std::size_t>(r)];
+        return Fault(r, "The " + RuleKindWord(rule.kind) + " rule for " +
+                            RuleTargetTitle(rule.target) + " reads the rate of change of " +
+                            symbol.name + ", which an assignment rule sets: rateOf reads "
+                            "quantities that are fixed, follow a rate rule or change by the "
+                            "steps.");
+      }
+    }
+  }
+  if (RulesCheck fault = RateCycle(model, set, keys, rateRule); !fault.ok()) return fault;
+
   std::vector<int> cycle;
   set.assignmentOrder = Order(
-      model, set, keys, [](RuleKind kind) { return kind == RuleKind::kAssignment; }, cycle);
+      model, set, keys, rateRule, [](RuleKind kind) { return kind == RuleKind::kAssignment; },
+      cycle);
   if (!cycle.empty()) {
     return CycleFault(model, cycle, "The assignment rule for", "The assignment rules for");
   }
   set.initialOrder = Order(
-      model, set, keys, [](RuleKind kind) { return kind != RuleKind::kRate; }, cycle);
+      model, set, keys, rateRule, [](RuleKind kind) { return kind != RuleKind::kRate; }, cycle);
   if (!cycle.empty()) {
     return CycleFault(model, cycle, "The initial value of", "The initial values of");
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 
 #include "kinetics/expression.h"
 
@@ -72,7 +73,11 @@ std::string RuleSystem::Problem(const Model& model) {
 RuleSystem::RuleSystem(const Model& model)
     : position_(static_cast<std::size_t>(model.nMetabolites()), 0),
       compartment_(static_cast<std::size_t>(model.nMetabolites()), 0),
-      volumeChanges_(static_cast<std::size_t>(model.nCompartments()), 0) {
+      volumeChanges_(static_cast<std::size_t>(model.nCompartments()), 0),
+      quantityRate_(model.globalQuantities.size(), -1),
+      volumeRate_(static_cast<std::size_t>(model.nCompartments()), -1),
+      metaboliteRate_(static_cast<std::size_t>(model.nMetabolites()), -1),
+      nVariable_(model.nVariable) {
   for (int m = 0; m < model.nMetabolites(); ++m) {
     const auto i = static_cast<std::size_t>(m);
     position_[i] = i < model.metabolitePosition.size() ? model.metabolitePosition[i] + 1 : 0;
@@ -108,6 +113,7 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   const auto reads = [&](const RuleExpression& expression) {
     for (const RuleSymbol& symbol : expression.symbols) {
       const auto s = static_cast<std::size_t>(symbol.index);
+      if (symbol.rate) return true;
       switch (symbol.kind) {
         case RuleSymbol::Kind::kTime:
         case RuleSymbol::Kind::kMetabolite:
@@ -159,19 +165,172 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     }
   }
 
-  // The copies are taken before the moves below.
+  std::vector<char> late;
+  problem = system->SortByRatesRead(model, set, changing, late);
+  if (!problem.empty()) return nullptr;
+  // The copies are taken before the moves below. What reads the amounts'
+  // rates at time 0 waits for them.
   for (int r : set.initialOrder) {
     const auto i = static_cast<std::size_t>(r);
-    system->initial_.push_back(
-        {{model.rules[i].target.kind, set.targets[i], set.constants[i]}, set.expressions[i]});
+    (late[i] ? system->lateInitial_ : system->initial_)
+        .push_back({{model.rules[i].target.kind, set.targets[i], set.constants[i]},
+                    set.expressions[i]});
   }
   for (int r : set.assignmentOrder) {
-    if (changing[static_cast<std::size_t>(r)]) system->assignments_.push_back(bound(r));
+    const auto i = static_cast<std::size_t>(r);
+    if (changing[i]) (late[i] ? system->late_ : system->assignments_).push_back(bound(r));
   }
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
     if (model.rules[r].kind == RuleKind::kRate) system->rates_.push_back(bound(static_cast<int>(r)));
   }
   return system;
+}
+
+std::string RuleSystem::SortByRatesRead(const Model& model, const RuleSet& set,
+                                        const std::vector<char>& changing, std::vector<char>& late) {
+  const std::size_t nRules = model.rules.size();
+  late.assign(nRules, 0);
+  // The rate rule of each quantity, volume and metabolite, by its place
+  // among the rate rules.
+  std::vector<int> rateRule;  // by place, the model's rule
+  for (std::size_t r = 0; r < nRules; ++r) {
+    if (model.rules[r].kind != RuleKind::kRate) continue;
+    const auto t = static_cast<std::size_t>(set.targets[r]);
+    const int place = static_cast<int>(rateRule.size());
+    switch (model.rules[r].target.kind) {
+      case RuleTargetKind::kGlobalQuantity:
+        quantityRate_[t] = place;
+        break;
+      case RuleTargetKind::kCompartmentVolume:
+        volumeRate_[t] = place;
+        break;
+      case RuleTargetKind::kMetabolite:
+        metaboliteRate_[t] = place;
+        break;
+      case RuleTargetKind::kKineticConstant:
+        break;
+    }
+    rateRule.push_back(static_cast<int>(r));
+  }
+  // Which expressions need the amounts' rates: those that read the rate of
+  // a metabolite the steps change, the rate of a rate rule whose expression
+  // needs them, or a quantity that such an assignment rule sets. Each pass
+  // marks at least one more rule or stops.
+  std::vector<char> lateQuantity(model.globalQuantities.size(), 0);
+  std::vector<char> lateRate(rateRule.size(), 0);
+  const auto needsRates = [&](const RuleExpression& expression) {
+    for (const RuleSymbol& symbol : expression.symbols) {
+      const auto s = static_cast<std::size_t>(symbol.index);
+      if (!symbol.rate) {
+        if (symbol.kind == RuleSymbol::Kind::kGlobalQuantity && lateQuantity[s]) return true;
+        continue;
+      }
+      const int rate = RateRuleOf(symbol);
+      if (rate >= 0 ? lateRate[static_cast<std::size_t>(rate)] != 0
+                    : symbol.kind == RuleSymbol::Kind::kMetabolite &&
+                          ChangedBySteps(symbol.index)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  for (bool more = true; more;) {
+    more = false;
+    for (std::size_t place = 0; place < rateRule.size(); ++place) {
+      if (lateRate[place] || !needsRates(set.expressions[static_cast<std::size_t>(rateRule[place])]))
+        continue;
+      lateRate[place] = 1;
+      more = true;
+    }
+    for (int r : set.assignmentOrder) {
+      const auto i = static_cast<std::size_t>(r);
+      if (!changing[i] || late[i] || !needsRates(set.expressions[i])) continue;
+      const Rule& rule = model.rules[i];
+      if (rule.target.kind != RuleTargetKind::kGlobalQuantity) {
+        return "The assignment rule for " + RuleTargetTitle(rule.target) +
+               " reads the rate of change of a metabolite that the steps change, and the rates "
+               "of the steps read what it sets: only a global quantity can follow such a rule.";
+      }
+      late[i] = 1;
+      lateQuantity[static_cast<std::size_t>(set.targets[i])] = 1;
+      more = true;
+    }
+  }
+  // An initial assignment that needs the rates is applied once they are
+  // known at time 0, after every other initial value: nothing may read
+  // what it sets.
+  for (std::size_t r = 0; r < nRules; ++r) {
+    const Rule& rule = model.rules[r];
+    if (rule.kind != RuleKind::kInitialAssignment || !needsRates(set.expressions[r])) continue;
+    const auto readsTarget = [&](const RuleExpression& expression) {
+      for (const RuleSymbol& symbol : expression.symbols) {
+        if (symbol.kind == RuleSymbol::Kind::kGlobalQuantity && symbol.index == set.targets[r])
+          return true;
+      }
+      return false;
+    };
+    bool read = rule.target.kind != RuleTargetKind::kGlobalQuantity;
+    for (std::size_t other = 0; other < nRules && !read; ++other) {
+      read = other != r && readsTarget(set.expressions[other]);
+    }
+    if (read) {
+      return "The initial assignment to " + RuleTargetTitle(rule.target) +
+             " reads the rate of change of a metabolite that the steps change, known once "
+             "every other initial value is: only a global quantity that no rule reads can take "
+             "it.";
+    }
+    late[r] = 1;
+  }
+  // A metabolite's rate is taken at a volume that only a rate rule changes.
+  for (std::size_t r = 0; r < nRules; ++r) {
+    const Rule& rule = model.rules[r];
+    for (const RuleSymbol& symbol : set.expressions[r].symbols) {
+      if (!symbol.rate || symbol.kind != RuleSymbol::Kind::kMetabolite ||
+          RateRuleOf(symbol) >= 0 || !ChangedBySteps(symbol.index)) {
+        continue;
+      }
+      const int c = compartment_[static_cast<std::size_t>(symbol.index)];
+      if (volumeChanges_[static_cast<std::size_t>(c)] && volumeRate_[static_cast<std::size_t>(c)] < 0) {
+        return "The " + RuleKindWord(rule.kind) + " rule for " + RuleTargetTitle(rule.target) +
+               " reads the rate of change of " + symbol.name + ", whose compartment " +
+               model.compartments[static_cast<std::size_t>(c)].name +
+               " changes by an assignment rule: its rate of dilution is not known.";
+      }
+    }
+  }
+  return {};
+}
+
+int RuleSystem::RateRuleOf(const RuleSymbol& symbol) const {
+  const auto s = static_cast<std::size_t>(symbol.index);
+  switch (symbol.kind) {
+    case RuleSymbol::Kind::kGlobalQuantity:
+      return quantityRate_[s];
+    case RuleSymbol::Kind::kCompartmentVolume:
+      return volumeRate_[s];
+    case RuleSymbol::Kind::kMetabolite:
+      return metaboliteRate_[s];
+    default:
+      return -1;
+  }
+}
+
+double RuleSystem::RateOf(const RuleSymbol& symbol, const RuleQuantities& q) {
+  const int rate = RateRuleOf(symbol);
+  if (rate >= 0) return Evaluate(rates_[static_cast<std::size_t>(rate)].expression, q);
+  if (symbol.kind != RuleSymbol::Kind::kMetabolite || !ChangedBySteps(symbol.index)) return 0.0;
+  if (q.amountRates == nullptr) return std::numeric_limits<double>::quiet_NaN();
+  const auto m = static_cast<std::size_t>(symbol.index);
+  const int p = position_[m];
+  const auto c = static_cast<std::size_t>(compartment_[m]);
+  const double volume = q.volumes[c];
+  double value = q.amountRates[p] / volume;
+  // A growing volume dilutes: d(n/V)/dt = n'/V - (n/V) V'/V.
+  if (volumeRate_[c] >= 0) {
+    const double growth = Evaluate(rates_[static_cast<std::size_t>(volumeRate_[c])].expression, q);
+    value -= q.amounts[p] / volume * growth / volume;
+  }
+  return value;
 }
 
 template <class M>
@@ -192,7 +351,8 @@ auto& RuleSystem::ModelValue(const BoundTarget& target, M& model) {
 
 void RuleSystem::SaveModelValues(const Model& model) {
   saved_.clear();
-  for (const std::vector<BoundRule>* rules : {&initial_, &assignments_, &rates_}) {
+  for (const std::vector<BoundRule>* rules :
+       {&initial_, &lateInitial_, &assignments_, &late_, &rates_}) {
     for (const BoundRule& rule : *rules) saved_.emplace_back(rule.target, ModelValue(rule.target, model));
   }
 }
@@ -202,23 +362,37 @@ void RuleSystem::RestoreModelValues(Model& model) const {
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) ModelValue(it->first, model) = it->second;
 }
 
-void RuleSystem::ApplyInitialValues(Model& model) const {
-  const auto read = [&model](const RuleSymbol& symbol) -> double {
-    const auto s = static_cast<std::size_t>(symbol.index);
-    switch (symbol.kind) {
-      case RuleSymbol::Kind::kMetabolite:
-        return model.metabolites[s].initialConcentration;
-      case RuleSymbol::Kind::kCompartmentVolume:
-        return model.compartments[s].volume;
-      case RuleSymbol::Kind::kGlobalQuantity:
-        return model.globalQuantities[s].value;
-      case RuleSymbol::Kind::kTime:
-        return 0.0;
-      case RuleSymbol::Kind::kConstant:
-        return symbol.value;
+double RuleSystem::InitialValue(const RuleSymbol& symbol, const Model& model) const {
+  const auto s = static_cast<std::size_t>(symbol.index);
+  if (symbol.rate) {
+    // Before the time course the rates of the steps are not known (the
+    // check refuses an initial assignment that needs them).
+    const int rate = RateRuleOf(symbol);
+    if (rate >= 0) {
+      return EvaluateWith(rates_[static_cast<std::size_t>(rate)].expression,
+                          [&](const RuleSymbol& read) { return InitialValue(read, model); });
     }
-    return 0.0;
-  };
+    return symbol.kind == RuleSymbol::Kind::kMetabolite && ChangedBySteps(symbol.index)
+               ? std::numeric_limits<double>::quiet_NaN()
+               : 0.0;
+  }
+  switch (symbol.kind) {
+    case RuleSymbol::Kind::kMetabolite:
+      return model.metabolites[s].initialConcentration;
+    case RuleSymbol::Kind::kCompartmentVolume:
+      return model.compartments[s].volume;
+    case RuleSymbol::Kind::kGlobalQuantity:
+      return model.globalQuantities[s].value;
+    case RuleSymbol::Kind::kTime:
+      return 0.0;
+    case RuleSymbol::Kind::kConstant:
+      return symbol.value;
+  }
+  return 0.0;
+}
+
+void RuleSystem::ApplyInitialValues(Model& model) const {
+  const auto read = [&](const RuleSymbol& symbol) { return InitialValue(symbol, model); };
   for (const BoundRule& rule : initial_) {
     const double value = EvaluateWith(rule.expression, read);
     ModelValue(rule.target, model) = value;
@@ -228,6 +402,7 @@ void RuleSystem::ApplyInitialValues(Model& model) const {
 double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) {
   return EvaluateWith(expression, [&q, this](const RuleSymbol& symbol) -> double {
     const auto s = static_cast<std::size_t>(symbol.index);
+    if (symbol.rate) return RateOf(symbol, q);
     switch (symbol.kind) {
       case RuleSymbol::Kind::kMetabolite:
         return ruleSet_[s] ? concentration_[s] : q.amounts[position_[s]] / q.volumes[compartment_[s]];
@@ -269,6 +444,18 @@ void RuleSystem::EvaluateAssignments(const RuleQuantities& q, Model& model) {
   for (int m : ruleMetabolites_) {
     const auto i = static_cast<std::size_t>(m);
     q.amounts[position_[i]] = concentration_[i] * q.volumes[compartment_[i]];
+  }
+}
+
+void RuleSystem::EvaluateLateAssignments(const RuleQuantities& q, Model& model) {
+  for (const BoundRule& rule : late_) Write(rule.target, Evaluate(rule.expression, q), q, model);
+}
+
+void RuleSystem::ApplyLateInitialValues(const RuleQuantities& q, Model& model) {
+  for (const BoundRule& rule : lateInitial_) {
+    const double value = Evaluate(rule.expression, q);
+    Write(rule.target, value, q, model);
+    ModelValue(rule.target, model) = value;
   }
 }
 

@@ -17,6 +17,14 @@
 // rule or a changing assignment rule sets) are constant: their values are
 // part of the initial values and are never evaluated again. The others are
 // evaluated, in dependency order, before every evaluation of the rates.
+//
+// rateOf(x) reads the rate of change of x: 0 for a fixed quantity, the
+// expression of x's rate rule, or for a metabolite that the steps change
+// the rate its amount changes at over its current volume (less the
+// dilution of a volume that a rate rule changes). That last one is known
+// only once the rates are: the assignment rules that read it, directly or
+// through other rules, are evaluated after the rates, and the rates may
+// not read what they set.
 
 #include <memory>
 #include <string>
@@ -34,6 +42,9 @@ struct RuleQuantities {
   double* amounts = nullptr;     // 1-based, by engine position
   double* quantities = nullptr;  // by global quantity index
   double* volumes = nullptr;     // by compartment index
+  // The rates of change of the variable amounts (1-based, by engine
+  // position), once the rates are known; null before.
+  const double* amountRates = nullptr;
 };
 
 class RuleSystem {
@@ -65,6 +76,15 @@ class RuleSystem {
   // concentrations and the current volumes. Rate-rule targets must have
   // been set first (SetRateTarget).
   void EvaluateAssignments(const RuleQuantities& q, Model& model);
+  // The assignment rules that read the rates of change of the amounts, in
+  // dependency order, after EvaluateAssignments; q.amountRates must be set.
+  // They set global quantities only.
+  bool readsAmountRates() const { return !late_.empty(); }
+  void EvaluateLateAssignments(const RuleQuantities& q, Model& model);
+  // The initial values that read the amounts' rates at time 0 (q.amountRates
+  // set, every other initial value applied), into q and the model.
+  bool hasLateInitialValues() const { return !lateInitial_.empty(); }
+  void ApplyLateInitialValues(const RuleQuantities& q, Model& model);
   // Takes the concentrations of the metabolites that rules set from the
   // amounts at q (after the integrator or the driver changed them).
   void ReadConcentrations(const RuleQuantities& q);
@@ -94,7 +114,9 @@ class RuleSystem {
   }
   bool anyVolumeChanges() const { return anyVolumeChanges_; }
   // Whether the rules give the time course something to evaluate at all.
-  bool changesOverTime() const { return !assignments_.empty() || !rates_.empty(); }
+  bool changesOverTime() const {
+    return !assignments_.empty() || !late_.empty() || !rates_.empty();
+  }
 
  private:
   // A target bound to where its value lives.
@@ -113,14 +135,37 @@ class RuleSystem {
   template <class M>
   static auto& ModelValue(const BoundTarget& target, M& model);
   double Evaluate(const RuleExpression& expression, const RuleQuantities& q);
+  // A symbol's value at time 0, from the model's values.
+  double InitialValue(const RuleSymbol& symbol, const Model& model) const;
+  // Sorts out the changing assignment rules that read the amounts' rates
+  // (late, by rule), and fills the rate rules' places by target. Returns
+  // why the rules cannot be evaluated so, or "".
+  std::string SortByRatesRead(const Model& model, const RuleSet& set,
+                              const std::vector<char>& changing, std::vector<char>& late);
+  // The rate of change that rateOf reads of a symbol, at q.
+  double RateOf(const RuleSymbol& symbol, const RuleQuantities& q);
+  // The rate rule that sets a symbol's quantity, or -1.
+  int RateRuleOf(const RuleSymbol& symbol) const;
+  // Whether a metabolite's rate of change is that of its amount under the
+  // steps.
+  bool ChangedBySteps(int metabolite) const {
+    const int p = position_[static_cast<std::size_t>(metabolite)];
+    return p >= 1 && p <= nVariable_ && !ruleSet_[static_cast<std::size_t>(metabolite)];
+  }
   void Write(const BoundTarget& target, double value, const RuleQuantities& q, Model& model);
 
   std::vector<int> position_;     // by metabolite index: its engine position
   std::vector<int> compartment_;  // by metabolite index: its compartment
   std::vector<BoundRule> initial_;      // in the order of time 0
+  std::vector<BoundRule> lateInitial_;  // those that read the amounts' rates
   std::vector<BoundRule> assignments_;  // the changing ones, in dependency order
+  std::vector<BoundRule> late_;         // those that read the amounts' rates
   std::vector<BoundRule> rates_;        // in the model's order
   std::vector<char> volumeChanges_;     // by compartment
+  // By quantity, compartment and metabolite: the rate rule (into rates_)
+  // that sets it, or -1.
+  std::vector<int> quantityRate_, volumeRate_, metaboliteRate_;
+  int nVariable_ = 0;
   // The metabolites that a rate rule or a changing assignment rule sets:
   // their concentrations, which the rules read and write (by metabolite),
   // and their list.

@@ -65,7 +65,7 @@ std::vector<bool> MetabolitesTheRulesUse(const Model& model) {
     if (rule.target.kind == RuleTargetKind::kMetabolite) mark(rule.target.name);
     // The scan alone, so that a rule that does not read still keeps what
     // it names up to its first invalid character.
-    const TokenScan scan = ScanExpression(rule.expression, KineticExpressionDialect());
+    const TokenScan scan = ScanExpression(rule.expression, RuleExpressionDialect());
     for (const Token& token : scan.tokens) {
       if (token.tokenClass == TokenClass::kSymbol) mark(token.text);
     }

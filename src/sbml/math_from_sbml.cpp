@@ -237,8 +237,22 @@ std::optional<MathNode> MathTranslator::Leaf(const lib::ASTNode& ast) {
       return Copy(*time_);
     case AST_FUNCTION_DELAY:
       Refuse("a delay");
-    case AST_FUNCTION_RATE_OF:
-      Refuse("a rateOf");
+    case AST_FUNCTION_RATE_OF: {
+      if (!rateOf_) Refuse("a rateOf");
+      const lib::ASTNode* argument = ast.getNumChildren() == 1 ? ast.getChild(0) : nullptr;
+      if (argument == nullptr || argument->getType() != AST_NAME || argument->getName() == nullptr) {
+        Refuse("a rateOf of anything but a name");
+      }
+      const std::string name = argument->getName();
+      if (!arguments_.empty()) {
+        for (const auto& bound : arguments_.back()) {
+          if (bound.first == name) Refuse("a rateOf of a function's argument");
+        }
+      }
+      MathNode rate = rateOf_(name);
+      Count();
+      return rate;
+    }
     default:
       return std::nullopt;
   }
@@ -419,6 +433,12 @@ std::optional<MathNode> MathTranslator::Logic(const lib::ASTNode& ast) {
       return Call(node_code::kFloor, Unary(ast));
     case AST_FUNCTION_FACTORIAL:
       return Call(node_code::kFactorial, Unary(ast));
+    case AST_FUNCTION_QUOTIENT:
+    case AST_FUNCTION_REM:
+      if (n != 2) Refuse("an integer division of " + std::to_string(n) + " operands");
+      return Call(ast.getType() == AST_FUNCTION_QUOTIENT ? node_code::kQuotient
+                                                         : node_code::kRemainder,
+                  Children(ast));
     case AST_FUNCTION_PIECEWISE:
       if (n == 0) Refuse("an empty piecewise");
       return Call(node_code::kPiecewise, Children(ast));

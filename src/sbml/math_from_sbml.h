@@ -5,8 +5,8 @@
 // the rate-law dialect lacks are written through exact identities (roots
 // through powers, tan through sin and cos, the hyperbolic functions through
 // exp, arcsec through arccos, ...). The time symbol is the tree the caller
-// gives for it. What has no equivalent (delay, rateOf, quotient, rem, ...)
-// is refused.
+// gives for it, and rateOf of a name the tree the caller gives for that
+// name's rate. What has no equivalent (delay, ...) is refused.
 
 #include <functional>
 #include <optional>
@@ -45,6 +45,10 @@ class MathTranslator {
 
   // The tree that the time symbol stands for; without one it is refused.
   void AllowTime(MathNode time) { time_ = std::move(time); }
+  // The tree of rateOf(name), which throws Refusal for a name whose rate
+  // it cannot give; without one rateOf is refused.
+  using RateResolver = std::function<MathNode(const std::string& name)>;
+  void AllowRateOf(RateResolver rateOf) { rateOf_ = std::move(rateOf); }
 
   // The tree of `math`; `where` names its place for refusals ("the kinetic
   // law of reaction R1"). Throws Refusal.
@@ -77,6 +81,7 @@ class MathTranslator {
   const lib::Model& model_;
   Resolver resolve_;
   std::optional<MathNode> time_;
+  RateResolver rateOf_;
   std::string where_;
   // The arguments of the function definitions being inlined, innermost last.
   std::vector<std::vector<std::pair<std::string, MathNode>>> arguments_;

@@ -113,10 +113,8 @@ const char* FunctionName(char code) {
 }
 
 std::string CallName(char code) {
-  for (const CallFunction& function : KineticCallFunctions()) {
-    if (function.code == code) return std::string(function.text);
-  }
-  return {};
+  const CallFunction* function = FindCallFunction(code);
+  return function != nullptr ? std::string(function->text) : std::string();
 }
 
 bool IsLeaf(const MathNode& node) {

@@ -271,6 +271,15 @@ class NodeWriter {
       case node_code::kArcTanh:
         type = AST_FUNCTION_ARCTANH;
         break;
+      case node_code::kQuotient:
+        type = AST_FUNCTION_QUOTIENT;
+        break;
+      case node_code::kRemainder:
+        type = AST_FUNCTION_REM;
+        break;
+      case node_code::kRateOf:
+        type = AST_FUNCTION_RATE_OF;
+        break;
       default:
         return NumberAst(0.0);
     }

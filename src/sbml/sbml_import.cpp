@@ -216,10 +216,12 @@ class Importer {
   std::optional<double> StartValue(MathNode tree, int depth);
   void ReadRules();
   MathNode RuleMath(const lib::ASTNode* math, const std::string& where);
+  // The tree of rateOf(name) in a rule.
+  MathNode RateOfMath(const std::string& name, const std::string& where);
   void AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math);
   void InitialAmounts();
   void NameRecords();
-  std::string RuleText(const MathNode& tree, const std::string& where);
+  std::string RuleText(const MathNode& tree);
   std::vector<Rule> WriteRules();
 
   const lib::Model& sbml_;
@@ -1141,8 +1143,45 @@ bool IsRuleSymbol(const std::string& name) {
          FindNamedConstant(name) == nullptr;
 }
 
+// A species' rate is that of its concentration, or of its amount
+// [S] V = [S]' V + [S] V' when the laws read its amount; a constant's rate
+// is 0.
+MathNode Importer::RateOfMath(const std::string& name, const std::string& where) {
+  if (auto species = speciesIndex_.find(name); species != speciesIndex_.end()) {
+    const int index = species->second;
+    const SpeciesEntry& s = species_[static_cast<std::size_t>(index)];
+    MathNode rate = sbml::Call(node_code::kRateOf, sbml::SpeciesNode(index));
+    const std::optional<MathNode> value = Resolve(nullptr, name, where);
+    if (value && value->kind == MathNode::Kind::kSpecies) return rate;
+    const int volume = compartmentConstant_[static_cast<std::size_t>(s.compartment)];
+    rate = sbml::Apply('*', std::move(rate), sbml::ConstantNode(volume));
+    if (FixedSize(s.compartment)) return rate;
+    return sbml::Apply(
+        '+', std::move(rate),
+        sbml::Apply('*', sbml::SpeciesNode(index),
+                    sbml::Call(node_code::kRateOf, sbml::ConstantNode(volume))));
+  }
+  if (auto global = globalConstant_.find(name); global != globalConstant_.end()) {
+    const ConstantEntry& entry = constants_[static_cast<std::size_t>(global->second)];
+    if (entry.source == ConstantEntry::Source::kValue) return sbml::Number(0.0);
+    if (entry.source == ConstantEntry::Source::kCompartment && FixedSize(entry.record)) {
+      return sbml::Number(0.0);
+    }
+    if (entry.source == ConstantEntry::Source::kParameter &&
+        !parameters_[static_cast<std::size_t>(entry.record)].quantity) {
+      throw Refusal("the parameter " + Quoted(name) + " without a value in " + where);
+    }
+    return sbml::Call(node_code::kRateOf, sbml::ConstantNode(global->second));
+  }
+  if (auto reference = speciesReferences_.find(name); reference != speciesReferences_.end()) {
+    if (Stoichiometry(*reference->second, 0)) return sbml::Number(0.0);
+  }
+  throw Refusal("a rateOf of " + Quoted(name) + ", which is no species, compartment or "
+                "parameter, in " + where);
+}
+
 bool ExpressionParses(const std::string& text) {
-  const ExpressionDialect& dialect = KineticExpressionDialect();
+  const ExpressionDialect& dialect = RuleExpressionDialect();
   std::vector<ExpressionNode> nodes;
   if (!BuildExpressionNodes(text, dialect, nodes)) return false;
   return LinkExpressionTree(nodes, dialect).errors == 0;
@@ -1153,6 +1192,7 @@ MathNode Importer::RuleMath(const lib::ASTNode* math, const std::string& where) 
   sbml::MathTranslator translator(
       sbml_, [&](const std::string& name) { return Resolve(nullptr, name, where); });
   translator.AllowTime(sbml::ConstantNode(TimeConstant()));
+  translator.AllowRateOf([&](const std::string& name) { return RateOfMath(name, where); });
   MathNode tree = translator.Translate(*math, where);
   Spend(translator.nodes());
   return tree;
@@ -1392,7 +1432,7 @@ void Importer::NameRecords() {
 
 // The text of a rule's tree: constants that stand for no quantity become
 // their numbers, the others the names of their quantities.
-std::string Importer::RuleText(const MathNode& tree, const std::string& where) {
+std::string Importer::RuleText(const MathNode& tree) {
   std::vector<MathNode*> pending;
   MathNode text = tree;
   pending.push_back(&text);
@@ -1403,8 +1443,13 @@ std::string Importer::RuleText(const MathNode& tree, const std::string& where) {
         constants_[static_cast<std::size_t>(node->index)].source == ConstantEntry::Source::kValue) {
       *node = sbml::Number(constants_[static_cast<std::size_t>(node->index)].value);
     }
+    // The dialect has no literal for an infinite or undefined number; the
+    // divisions by zero that give them say the same.
     if (node->kind == MathNode::Kind::kNumber && !std::isfinite(node->value)) {
-      throw Refusal("the number " + std::to_string(node->value) + " in " + where);
+      const double value = node->value;
+      *node = sbml::Apply('/', sbml::Number(std::isnan(value) ? 0.0 : 1.0), sbml::Number(0.0));
+      if (value < 0.0) *node = sbml::Function('-', std::move(*node));
+      continue;
     }
     for (MathNode& child : node->children) pending.push_back(&child);
   }
@@ -1446,13 +1491,7 @@ std::vector<Rule> Importer::WriteRules() {
         rule.target.name = parameterNames_[record];
         break;
     }
-    try {
-      rule.expression = RuleText(
-          pending.tree, "the " + RuleKindWord(rule.kind) + " rule for " + Quoted(rule.target.name));
-    } catch (const Refusal& refusal) {
-      problems_.push_back(refusal.what());
-      continue;
-    }
+    rule.expression = RuleText(pending.tree);
     rules.push_back(std::move(rule));
   }
   for (const BuiltStep& built : steps_) {
@@ -1464,7 +1503,7 @@ std::vector<Rule> Importer::WriteRules() {
         continue;
       Rule rule;
       rule.target = {RuleTargetKind::kKineticConstant, built.step.name, type.constantNames[i]};
-      rule.expression = RuleText(sbml::ConstantNode(entry), "");
+      rule.expression = RuleText(sbml::ConstantNode(entry));
       rules.push_back(std::move(rule));
     }
   }
@@ -1591,6 +1630,17 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   return true;
 }
 
+// A rule or an initial assignment without mathematics (which Level 3
+// Version 2 allows) says nothing: the model behaves as if it were not there.
+void DropRulesWithoutMath(lib::Model& model) {
+  for (unsigned int i = model.getNumRules(); i-- > 0;) {
+    if (!model.getRule(i)->isSetMath()) delete model.removeRule(i);
+  }
+  for (unsigned int i = model.getNumInitialAssignments(); i-- > 0;) {
+    if (!model.getInitialAssignment(i)->isSetMath()) delete model.removeInitialAssignment(i);
+  }
+}
+
 SbmlImportResult Refused(std::vector<std::string> problems) {
   SbmlImportResult result;
   result.problems = std::move(problems);
@@ -1687,6 +1737,7 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
   }
   if (!problems.empty()) return Refused(std::move(problems));
 
+  DropRulesWithoutMath(*document->getModel());
   Importer importer(*document->getModel(), catalogue);
   if (!importer.Build(imported, newTypes)) return Refused(std::move(importer.problems()));
   SbmlImportResult built;

@@ -83,6 +83,25 @@ TEST(InverseFunctions, EveryFunctionOfTheDialectHasACodeOfItsOwn) {
   EXPECT_EQ(codes.size(), prefixCodes + KineticCallFunctions().size());
 }
 
+// Integer division truncates towards zero, so that a = b * quotient(a, b) +
+// rem(a, b) with the remainder smaller than b and of the sign of a.
+TEST(IntegerDivision, QuotientAndRemainderRebuildTheDividend) {
+  for (const char* a : {"9", "-9", "7.5", "-0.25"}) {
+    for (const char* b : {"2", "-2", "0.5"}) {
+      const std::string pair = std::string("(") + a + ", " + b + ")";
+      const double quotient = Value("quotient" + pair);
+      const double remainder = Value("rem" + pair);
+      EXPECT_EQ(quotient, std::trunc(quotient)) << pair;
+      EXPECT_CLOSE(Value(b) * quotient + remainder, Value(a), kTightAbs, kTightRel) << pair;
+      EXPECT_LT(std::fabs(remainder), std::fabs(Value(b))) << pair;
+      EXPECT_TRUE(remainder == 0.0 || (remainder < 0.0) == (Value(a) < 0.0)) << pair;
+    }
+  }
+  EXPECT_EQ(Value("quotient(9, 2)"), 4.0);
+  EXPECT_EQ(Value("rem(-9, 2)"), -1.0);
+  EXPECT_TRUE(std::isnan(Value("rem(x, 0)")));
+}
+
 TEST(NamedConstants, AvogadroIsTheOnlyOneAndTimeIsNoConstant) {
   ASSERT_EQ(NamedConstants().size(), 1u);
   const NamedConstant* avogadro = FindNamedConstant("avogadro");
