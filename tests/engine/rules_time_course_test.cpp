@@ -221,6 +221,59 @@ TEST(RulesTimeCourse, AConstantTiedToAFixedQuantityGivesTheSameNumbers) {
   }
 }
 
+// A -> B with k = 2 q' = 1, where q' = 1/2 by a rate rule: A = A0 exp(-t).
+// Rules read rates of change: r = [A]' = -A, listed after s = q' + 2 r + z'
+// which reads it (z fixed); w' = [A]' from 0, so w = A - A0; and u takes
+// [A]' = -A0 at time 0 only. r, s and w read the rates of the steps, which
+// are known only after the rules they read.
+TEST(RulesTimeCourse, RulesReadRatesOfChange) {
+  Model model = Decay();
+  model.globalQuantities = {{"q", 0.2}, {"z", 3.0}, {"r", 0.0}, {"s", 0.0}, {"w", 0.0}, {"u", 0.0}};
+  model.rules = {MakeRule(RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "q", "0.5"),
+                 TieRateConstant("2*rateOf(q)"),
+                 MakeRule(RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "s",
+                          "rateOf(q) + 2*r + rateOf(z)"),
+                 MakeRule(RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "r", "rateOf(A)"),
+                 MakeRule(RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "w", "rateOf(A)"),
+                 MakeRule(RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity, "u",
+                          "rateOf(A)")};
+  ASSERT_EQ(RuleSystem::Problem(model), "");
+  const Course run = TimeCourseOf(model);
+  for (std::size_t i = 0; i < run.times.size(); ++i) {
+    const double t = run.times[i];
+    const double a = kA0 * std::exp(-t);
+    const std::vector<double>& values = run.quantities[i];
+    EXPECT_CLOSE(AmountOf(model, run, i, "A"), a, kAbsolute, kRelative);
+    EXPECT_CLOSE(values[2], -a, kAbsolute, kRelative) << t;
+    EXPECT_CLOSE(values[3], 0.5 - 2 * a, kAbsolute, kRelative) << t;
+    EXPECT_CLOSE(values[4], a - kA0, kAbsolute, kRelative) << t;
+    EXPECT_EQ(values[5], -kA0) << t;
+  }
+}
+
+// What rateOf cannot read: a rate the steps read in turn, the rate of what
+// an assignment rule sets, rate rules that read each other's rates.
+TEST(RulesTimeCourse, RatesOfChangeThatCannotBeKnownAreRefused) {
+  Model model = Decay();
+  model.globalQuantities = {{"p", 1.0}, {"q", 1.0}};
+  model.rules = {TieRateConstant("-rateOf(A)")};
+  EXPECT_NE(RuleSystem::Problem(model).find("rates of the steps read what it sets"),
+            std::string::npos);
+  model.rules = {MakeRule(RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "p", "time"),
+                 MakeRule(RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "q",
+                          "rateOf(p)")};
+  EXPECT_NE(RuleSystem::Problem(model).find("rate of change of p, which an assignment rule sets"),
+            std::string::npos);
+  model.rules = {MakeRule(RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "p", "rateOf(q)"),
+                 MakeRule(RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "q", "1+rateOf(p)")};
+  EXPECT_EQ(RuleSystem::Problem(model),
+            "The rate rules for p and q depend on each other in a cycle: p reads q and q reads p.");
+  model.rules = {MakeRule(RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "p",
+                          "rateOf(2*q)")};
+  EXPECT_NE(RuleSystem::Problem(model).find("rateOf at character 1 takes the name"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace vireon
 
