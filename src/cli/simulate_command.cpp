@@ -87,26 +87,45 @@ void AppendCsvRow(std::string& text, const RowValues& values, double time,
 // the default columns are written from, so that it reads the same either
 // way (and as an amount with --amounts); every other item reads its bound
 // quantity.
+//
+// An SBML reaction's id asks for its rate, an amount per time: the flux of
+// one of its steps (the item) times the current volume of the step's
+// compartment (one of `volumes`, bound after the items) over the step's
+// scale.
 struct Selection {
   std::vector<std::string> headers;
   std::vector<OutputItem> items;
   std::vector<int> metabolites;  // per item: the metabolite, or -1
+  std::vector<double> rateScale;  // per item: a reaction's scale, or 0
+  std::vector<int> rateVolume;    // per item: its place in `volumes`, or -1
+  std::vector<OutputItem> volumes;
 };
 
 // Finds every item of the list in the model. An SBML model's ids are
-// looked up by the names the import gave them; its steps' names are not
-// ids of its reactions' rates, since a step's flux is a rate per volume,
-// scaled to whole coefficients, of all or part of a reaction (its title
-// J(...) still chooses it). On failure says on `err` which item is unknown
-// or ambiguous and returns none.
+// looked up by the names the import gave them, and a reaction's id by its
+// rate; its steps' names are not ids of its reactions' rates, since a
+// step's flux is a rate per volume, scaled to whole coefficients, of all or
+// part of a reaction (its title J(...) still chooses it). On failure says
+// on `err` which item is unknown or ambiguous and returns none.
 std::optional<Selection> SelectColumns(const CommandLine& line, const Model& model,
-                                       const std::map<std::string, std::string>& renamedIds,
-                                       std::ostream& err) {
+                                       const SbmlImportResult& imported, std::ostream& err) {
   const bool sbml = IsSbmlFileName(line.modelPath);
   Selection selection;
   for (const std::string& text : line.select) {
-    const auto renamed = renamedIds.find(text);
-    const std::string& name = renamed != renamedIds.end() ? renamed->second : text;
+    if (const auto rate = imported.reactionRates.find(text); rate != imported.reactionRates.end()) {
+      selection.headers.push_back(text);
+      selection.items.push_back(MakeOutputItem(kTransientFlux, rate->second.step));
+      selection.metabolites.push_back(-1);
+      selection.rateScale.push_back(rate->second.scale);
+      selection.rateVolume.push_back(
+          rate->second.compartment.empty() ? -1 : static_cast<int>(selection.volumes.size()));
+      if (!rate->second.compartment.empty()) {
+        selection.volumes.push_back(MakeOutputItem(kCurrentVolume, rate->second.compartment));
+      }
+      continue;
+    }
+    const auto renamed = imported.renamedIds.find(text);
+    const std::string& name = renamed != imported.renamedIds.end() ? renamed->second : text;
     std::vector<OutputItem> found = FindTimeCourseItems(model, name, /*stepNames=*/!sbml);
     if (found.empty()) {
       err << "vireon: --select: " << line.modelPath << " has no quantity called " << text << "\n";
@@ -125,6 +144,8 @@ std::optional<Selection> SelectColumns(const CommandLine& line, const Model& mod
         item.type == kTransientConcentration ? model.FindMetabolite(item.i) : -1);
     selection.headers.push_back(text);
     selection.items.push_back(std::move(item));
+    selection.rateScale.push_back(0.0);
+    selection.rateVolume.push_back(-1);
   }
   return selection;
 }
@@ -145,7 +166,13 @@ void AppendSelectionRow(std::string& text, const RowValues& values, const Select
   for (std::size_t k = 0; k < selection.items.size(); ++k) {
     text += ',';
     const int m = selection.metabolites[k];
-    AppendNumber(text, m >= 0 ? values.Metabolite(concentrations, m) : values.bound[k].Value());
+    double value = m >= 0 ? values.Metabolite(concentrations, m) : values.bound[k].Value();
+    if (selection.rateScale[k] != 0.0) {
+      const int v = selection.rateVolume[k];
+      if (v >= 0) value *= values.bound[selection.items.size() + static_cast<std::size_t>(v)].Value();
+      value /= selection.rateScale[k];
+    }
+    AppendNumber(text, value);
   }
   text += '\n';
 }
@@ -264,8 +291,8 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
     return kExitFailure;
   }
   Document document;
-  std::map<std::string, std::string> renamedIds;
-  if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err, &renamedIds)) {
+  SbmlImportResult imported;
+  if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err, &imported)) {
     return kExitFailure;
   }
 
@@ -277,7 +304,7 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   if (line.absoluteTolerance) settings.solver.absoluteTolerance = *line.absoluteTolerance;
   std::optional<Selection> selection;
   if (!line.select.empty()) {
-    selection = SelectColumns(line, model, renamedIds, err);
+    selection = SelectColumns(line, model, imported, err);
     if (!selection) return kExitUsage;
   }
   if (!CheckTimeCourse(line, model, settings, err)) return kExitFailure;
@@ -292,6 +319,9 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   output.text() = selection ? SelectionHeader(*selection) : CsvHeader(model);
   bool written = true;
   RowValues values{model, selection ? selection->items : std::vector<OutputItem>{}, 0, line.amounts};
+  if (selection) {
+    values.bound.insert(values.bound.end(), selection->volumes.begin(), selection->volumes.end());
+  }
   values.volumesStart = values.bound.size();
   if (!model.rules.empty()) {
     for (const Compartment& c : model.compartments) {

@@ -22,9 +22,8 @@ bool LoadModel(const std::string& modelPath, Startup& startup, Document& documen
 }
 
 bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
-                     MessageSink& sink, std::ostream& err,
-                     std::map<std::string, std::string>* renamedIds) {
-  if (renamedIds != nullptr) renamedIds->clear();
+                     MessageSink& sink, std::ostream& err, SbmlImportResult* imported) {
+  if (imported != nullptr) *imported = SbmlImportResult{};
   if (!IsSbmlFileName(modelPath)) return LoadModel(modelPath, startup, document, sink, err);
   SbmlImportResult result =
       ImportSbmlDocument(modelPath, document, startup.catalogue, startup.defaults);
@@ -33,7 +32,7 @@ bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& d
     for (const std::string& problem : result.problems) err << "  " << problem << "\n";
     return false;
   }
-  if (renamedIds != nullptr) *renamedIds = std::move(result.renamedIds);
+  if (imported != nullptr) *imported = std::move(result);
   return true;
 }
 

@@ -16,6 +16,10 @@
 #include "model/file_access.h"
 #include "model/message_sink.h"
 
+namespace vireon {
+struct SbmlImportResult;
+}
+
 namespace vireon::cli {
 
 // The command starts up as the desktop program does.
@@ -36,12 +40,11 @@ bool LoadModel(const std::string& modelPath, Startup& startup, Document& documen
 // LoadModel for a Vireon model file; for any other name (IsSbmlFileName)
 // a new document whose model is imported from SBML, its steps' kinetic
 // types joining the catalogue. A refused SBML model is said on `err` with
-// every reason. `renamedIds`, when given, receives the import's SBML ids
-// that became other names (SbmlImportResult::renamedIds); it is emptied for
-// a Vireon model file.
+// every reason. `imported`, when given, receives what the import says of
+// the SBML ids (the ids that became other names, the reactions' rates); it
+// is emptied for a Vireon model file.
 bool LoadModelOrSbml(const std::string& modelPath, Startup& startup, Document& document,
-                     MessageSink& sink, std::ostream& err,
-                     std::map<std::string, std::string>* renamedIds = nullptr);
+                     MessageSink& sink, std::ostream& err, SbmlImportResult* imported = nullptr);
 
 // The files a command reads, which what it writes must never replace: the
 // model (a Vireon model file or SBML), the settings file and the kinetics

@@ -181,6 +181,7 @@ class Importer {
   std::vector<std::string>& problems() { return problems_; }
   // After Build: the ids whose records took other names, with those names.
   std::map<std::string, std::string> RenamedIds() const;
+  std::map<std::string, SbmlReactionRate> ReactionRates() const;
 
  private:
   void ScanRules();
@@ -209,6 +210,8 @@ class Importer {
   bool SameVolume(int a, int b) const;
   MathNode PartRate(const MathNode& law, double scale, int compartment);
   void AddPart(PartStep part);
+  // Takes the rate of reaction `id` from the step just added.
+  void NoteReactionRate(const std::string& id, double scale, int compartment);
   int ChooseType(const std::string& baseName, std::unique_ptr<KineticFunction> function,
                  int substrates, int products);
   std::string UniqueStepName(const std::string& base);
@@ -254,6 +257,14 @@ class Importer {
   std::set<std::string> typeNames_;
 
   std::vector<PendingRule> rules_;
+  // By reaction id: the step its rate is read from, and the compartment
+  // (-1 for none) and scale of that step's flux.
+  struct RateSource {
+    std::string step;
+    int compartment = -1;
+    double scale = 1.0;
+  };
+  std::map<std::string, RateSource> reactionRates_;
   // The Vireon names of the species, compartments and parameters: their ids,
   // unless a rule must read an id that is no symbol of the rate-law dialect.
   std::vector<std::string> speciesNames_, compartmentNames_, parameterNames_;
@@ -966,6 +977,7 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
   if (groups.empty()) {
     // Nothing changes: one step whose rate is the law itself.
     AddPart({id, 1, {}, law});
+    NoteReactionRate(id, 1.0, -1);
     return;
   }
   for (const auto& group : groups) {
@@ -979,6 +991,7 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
       PartStep part{groupName, reversible, {}, PartRate(law, *scale, compartment)};
       for (std::size_t i = 0; i < group.size(); ++i) part.members.emplace_back(group[i].first, whole[i]);
       AddPart(std::move(part));
+      NoteReactionRate(id, *scale, compartment);
       continue;
     }
     // No common scale: a step for each species, with its coefficient as the scale.
@@ -987,8 +1000,27 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
                     PartRate(law, std::fabs(coefficient), compartmentOf(species))};
       part.members.emplace_back(species, coefficient > 0 ? 1 : -1);
       AddPart(std::move(part));
+      NoteReactionRate(id, std::fabs(coefficient), compartmentOf(species));
     }
   }
+}
+
+void Importer::NoteReactionRate(const std::string& id, double scale, int compartment) {
+  if (reactionRates_.count(id) > 0 || steps_.empty()) return;
+  reactionRates_[id] = {steps_.back().step.name, compartment, scale};
+}
+
+// The compartments' names are settled once the rules are read.
+std::map<std::string, SbmlReactionRate> Importer::ReactionRates() const {
+  std::map<std::string, SbmlReactionRate> rates;
+  for (const auto& [id, source] : reactionRates_) {
+    rates[id] = {source.step,
+                 source.compartment >= 0
+                     ? compartmentNames_[static_cast<std::size_t>(source.compartment)]
+                     : std::string(),
+                 source.scale};
+  }
+  return rates;
 }
 
 std::string Importer::UniqueStepName(const std::string& base) {
@@ -1742,6 +1774,7 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
   if (!importer.Build(imported, newTypes)) return Refused(std::move(importer.problems()));
   SbmlImportResult built;
   built.renamedIds = importer.RenamedIds();
+  built.reactionRates = importer.ReactionRates();
   return built;
 }
 

@@ -65,12 +65,24 @@ inline constexpr long long kMaxSbmlImportNodes = 1000000;
 // at most this magnitude.
 inline constexpr double kMaxSbmlStoichiometry = 1e6;
 
+// How a reaction's rate (an amount per time) is read from the model: the
+// flux of one of its steps (a concentration rate in `compartment`, scaled
+// by `scale` to whole coefficients) times that compartment's current
+// volume, over the scale. With no compartment the flux is the rate itself.
+struct SbmlReactionRate {
+  std::string step;
+  std::string compartment;
+  double scale = 1.0;
+};
+
 struct SbmlImportResult {
   bool imported = false;
   // The records named otherwise than the SBML ids they come from, by id:
   // the name each id was given (an id that is no valid Vireon name, or one
   // taken already). Ids kept as names are not listed.
   std::map<std::string, std::string> renamedIds;
+  // Every reaction's rate, by its id.
+  std::map<std::string, SbmlReactionRate> reactionRates;
   // Why the model was not imported: one line per refused construct ("event
   // \"E1\""), or the reader's errors for a file that is not valid SBML.
   std::vector<std::string> problems;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -295,6 +296,62 @@ TEST_F(SimulateCommandTest, SelectReadsGlobalQuantitiesAndCurrentVolumes) {
   std::ostringstream none, noneErr;
   EXPECT_EQ(Simulate({model.string(), "--select", "Km,Km(0)"}, none, noneErr), cli::kExitUsage);
   EXPECT_NE(noneErr.str().find("no quantity called Km(0)"), std::string::npos) << noneErr.str();
+}
+
+// A reaction's id reads its SBML rate, an amount per time, whatever steps
+// it became. R: 2 A -> 3 B between compartments of 2 and 0.5 litres, its
+// law k c [A] (the import's step is scaled and per volume); Q: -> B at an
+// amount rate q. The amount of A falls as exp(-2 k t) A0 and R's rate is
+// k times it.
+TEST_F(SimulateCommandTest, AReactionsIdReadsItsRateAsAnAmountPerTime) {
+  const fs::path model = folder() / "rates.xml";
+  WriteText(model, R"(<?xml version="1.0" encoding="UTF-8"?>
+<sbml xmlns="http://www.sbml.org/sbml/level3/version1/core" level="3" version="1">
+  <model id="rates">
+    <listOfCompartments>
+      <compartment id="c" size="2" constant="true" spatialDimensions="3"/>
+      <compartment id="d" size="0.5" constant="true" spatialDimensions="3"/>
+    </listOfCompartments>
+    <listOfSpecies>
+      <species id="A" compartment="c" initialConcentration="1" hasOnlySubstanceUnits="false"
+               boundaryCondition="false" constant="false"/>
+      <species id="B" compartment="d" initialConcentration="0" hasOnlySubstanceUnits="false"
+               boundaryCondition="false" constant="false"/>
+    </listOfSpecies>
+    <listOfParameters>
+      <parameter id="k" value="0.3" constant="true"/>
+      <parameter id="q" value="0.125" constant="true"/>
+    </listOfParameters>
+    <listOfReactions>
+      <reaction id="R" reversible="false" fast="false">
+        <listOfReactants><speciesReference species="A" stoichiometry="2" constant="true"/></listOfReactants>
+        <listOfProducts><speciesReference species="B" stoichiometry="3" constant="true"/></listOfProducts>
+        <kineticLaw><math xmlns="http://www.w3.org/1998/Math/MathML">
+          <apply><times/><ci>k</ci><ci>c</ci><ci>A</ci></apply></math></kineticLaw>
+      </reaction>
+      <reaction id="Q" reversible="false" fast="false">
+        <listOfProducts><speciesReference species="B" stoichiometry="1" constant="true"/></listOfProducts>
+        <kineticLaw><math xmlns="http://www.w3.org/1998/Math/MathML"><ci>q</ci></math></kineticLaw>
+      </reaction>
+    </listOfReactions>
+  </model>
+</sbml>
+)");
+  std::ostringstream out, err;
+  ASSERT_EQ(Simulate({model.string(), "--end", "2", "--points", "4", "--rtol", "1e-10", "--atol",
+                      "1e-12", "--amounts", "--select", "A,R,Q"},
+                     out, err),
+            cli::kExitSuccess)
+      << err.str();
+  const Csv csv = ReadCsv(out.str());
+  EXPECT_EQ(csv.header, (std::vector<std::string>{"time", "A", "R", "Q"}));
+  ASSERT_EQ(csv.rows.size(), 5u);
+  for (const std::vector<std::string>& row : csv.rows) {
+    const double amount = 2.0 * std::exp(-0.6 * std::stod(row[0]));
+    EXPECT_NEAR(std::stod(row[1]), amount, 1e-8);
+    EXPECT_NEAR(std::stod(row[2]), 0.3 * amount, 1e-8);
+    EXPECT_DOUBLE_EQ(std::stod(row[3]), 0.125);
+  }
 }
 
 // An item that names nothing, or more than one quantity, is refused with

@@ -178,8 +178,7 @@ struct SuiteFigures {
   int passed = 0;
   int refused = 0;
   // Cases whose every written column met the rule but which ask for a
-  // quantity that --select does not find in the imported model (a
-  // reaction's rate, a parameter that is no global quantity).
+  // quantity that --select does not find in the imported model.
   int unwritten = 0;
   std::vector<std::string> failures;
 };
