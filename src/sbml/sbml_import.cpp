@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <system_error>
 
 #include "document/model_file.h"
 #include "kinetics/expression.h"
@@ -24,6 +26,7 @@
 #include "model/structural_analysis.h"
 #include "rules/global_quantities_editor.h"
 #include "rules/rule_order.h"
+#include "sbml/comp_external.h"
 #include "sbml/libsbml.h"
 #include "sbml/math_from_sbml.h"
 #include "sbml/rate_math.h"
@@ -391,7 +394,11 @@ void Importer::ReadCompartments() {
     // An initial assignment or an assignment rule gives the size at time 0.
     const bool sizedByRule =
         use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
-    const bool dimensionless = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0;
+    // Level 2 gives a compartment of no dimensions no size; from Level 3 on
+    // one that has a size behaves as any other.
+    const bool dimensionless = c->isSetSpatialDimensions() &&
+                               c->getSpatialDimensionsAsDouble() == 0 &&
+                               (sbml_.getLevel() < 3 || (!c->isSetSize() && !sizedByRule));
     if (dimensionless) {
       // Species in it have amounts only: a volume of 1 makes their
       // concentrations the amounts.
@@ -1680,11 +1687,15 @@ SbmlImportResult Refused(std::vector<std::string> problems) {
 }
 
 // A model of submodels as one model, by libSBML's flattening. Models kept
-// in other files are refused: an import reads one file.
-std::vector<std::string> Flatten(lib::SBMLDocument& document) {
+// in other files are read from beside `file`, the model's own, once they
+// are checked.
+std::vector<std::string> Flatten(lib::SBMLDocument& document, const std::filesystem::path& file) {
   auto* plugin = dynamic_cast<lib::CompSBMLDocumentPlugin*>(document.getPlugin("comp"));
   if (plugin != nullptr && plugin->getNumExternalModelDefinitions() > 0) {
-    return {"an external model definition of the SBML package \"comp\", which names another file"};
+    std::vector<std::string> problems = sbml::CheckExternalModels(document, file);
+    if (!problems.empty()) return problems;
+    std::error_code error;
+    document.setLocationURI("file:" + std::filesystem::weakly_canonical(file, error).string());
   }
   lib::ConversionProperties properties;
   properties.addOption("flatten comp", true);
@@ -1714,7 +1725,8 @@ std::vector<std::string> Flatten(lib::SBMLDocument& document) {
 // Reads the text and builds the model and the types it needs, without
 // touching the catalogue; a result without problems means it was built, and
 // lists the ids renamed.
-SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, Model& imported,
+SbmlImportResult Read(std::string_view text, const std::filesystem::path& file,
+                      const KineticCatalogue& catalogue, Model& imported,
                       std::vector<std::unique_ptr<KineticType>>& newTypes) {
   const sbml::XmlDepth depth = sbml::MeasureXmlDepth(text, kMaxSbmlXmlDepth);
   if (depth.line > 0) {
@@ -1739,7 +1751,7 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
   if (document->getModel() == nullptr) return Refused({"the file holds no model"});
   if (document->getLevel() < 2) return Refused({"SBML Level 1 (Vireon reads Levels 2 and 3)"});
   if (document->getLevel() >= 3 && document->isPackageEnabled("comp")) {
-    std::vector<std::string> refused = Flatten(*document);
+    std::vector<std::string> refused = Flatten(*document, file);
     if (!refused.empty()) return Refused(std::move(refused));
   }
   // Packages exist from Level 3 on; a model that needs one to be understood
@@ -1778,16 +1790,16 @@ SbmlImportResult Read(std::string_view text, const KineticCatalogue& catalogue, 
   return built;
 }
 
-}  // namespace
-
-SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalogue, Model& model) {
+// The import of the text of `file` (empty for text of no file).
+SbmlImportResult ImportText(std::string_view text, const std::filesystem::path& file,
+                            KineticCatalogue& catalogue, Model& model) {
   std::vector<std::unique_ptr<KineticType>> newTypes;
   Model imported;
   // libSBML meets some faults of a file by throwing, a namespace that names
   // a package at a level it does not know among them.
   SbmlImportResult read;
   try {
-    read = Read(text, catalogue, imported, newTypes);
+    read = Read(text, file, catalogue, imported, newTypes);
     if (!read.problems.empty()) return read;
   } catch (const std::exception& error) {
     return Refused({std::string("the file could not be read as SBML: ") + error.what()});
@@ -1804,6 +1816,12 @@ SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalog
   return read;
 }
 
+}  // namespace
+
+SbmlImportResult ImportSbmlText(std::string_view text, KineticCatalogue& catalogue, Model& model) {
+  return ImportText(text, {}, catalogue, model);
+}
+
 SbmlImportResult ImportSbmlFile(const std::string& path, KineticCatalogue& catalogue, Model& model) {
   // Read as every model file is: without blocking, a regular file only,
   // within the size limit.
@@ -1813,7 +1831,7 @@ SbmlImportResult ImportSbmlFile(const std::string& path, KineticCatalogue& catal
     return Refused({path + ": the file is too large"});
   }
   if (!read.ok()) return Refused({path + ": " + read.reason});
-  return ImportSbmlText(contents, catalogue, model);
+  return ImportText(contents, path, catalogue, model);
 }
 
 bool IsSbmlFileName(std::string_view path) {
