@@ -640,6 +640,16 @@ MathNode Importer::Law(const lib::Reaction& reaction) {
   sbml::MathTranslator translator(
       sbml_, [&](const std::string& name) { return Resolve(&reaction, name, where); });
   translator.AllowTime(sbml::ConstantNode(TimeConstant()));
+  // A rate law can read the rate of change of a constant only: the rates
+  // of what changes are known once the rates are.
+  translator.AllowRateOf([&](const std::string& name) {
+    const std::optional<MathNode> value = Resolve(&reaction, name, where);
+    if (value && value->kind == MathNode::Kind::kConstant &&
+        constants_[static_cast<std::size_t>(value->index)].source == ConstantEntry::Source::kValue) {
+      return sbml::Number(0.0);
+    }
+    throw Refusal("a rateOf of " + Quoted(name) + ", which changes, in " + where);
+  });
   MathNode tree = translator.Translate(*law->getMath(), where);
   Spend(translator.nodes());
   return tree;
