@@ -7,13 +7,14 @@
 
 #include "app/kinetic_type_dialog.h"
 #include "app/qt_message_sink.h"
+#include "rules/rules_edit_guard.h"
 
 namespace vireon {
 
 KineticTypesDialog::KineticTypesDialog(KineticCatalogue& catalogue, Model& model,
                                        double defaultConstant, MessageSink& sink, QWidget* parent)
     : QDialog(parent),
-      editor_(catalogue, model, defaultConstant),
+      editor_(catalogue, model, defaultConstant, RulesEditProblem),
       sink_(sink),
       show_([](KineticTypeDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
   setWindowTitle("User-defined Kinetic Types");

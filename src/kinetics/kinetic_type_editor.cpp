@@ -210,4 +210,17 @@ const KineticType* KineticTypeEditor::Ok(KineticCatalogue& catalogue, MessageSin
   return catalogue.Insert(std::move(type), position);
 }
 
+void KineticTypeEditor::Reopen(std::unique_ptr<KineticType> type) {
+  if (!type || !type->function) return;
+  function_ = std::move(type->function);
+  symbols_.clear();
+  for (std::string& symbol : function_->SymbolNames()) {
+    const int code = function_->RoleOfSymbol(symbol);
+    const SymbolRole role = code >= 0 && code <= static_cast<int>(SymbolRole::kConstant)
+                                ? static_cast<SymbolRole>(code)
+                                : SymbolRole::kConstant;
+    symbols_.push_back({std::move(symbol), role});
+  }
+}
+
 }  // namespace vireon

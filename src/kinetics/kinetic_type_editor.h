@@ -97,6 +97,11 @@ class KineticTypeEditor {
   // OK has used it, or for a new type).
   std::unique_ptr<KineticFunction> TakeOriginalFunction();
 
+  // Takes back the type that OK built and that its caller then refused (it
+  // is out of the catalogue again): the dialog shows its rate law and roles
+  // as they were before OK, so that the user can change them.
+  void Reopen(std::unique_ptr<KineticType> type);
+
  private:
   int CountRole(SymbolRole role) const;
   void ListSymbols(MessageSink* sink);

@@ -5,9 +5,22 @@
 namespace vireon {
 
 UserKineticTypesEditor::UserKineticTypesEditor(KineticCatalogue& catalogue, Model& model,
-                                               double defaultConstant)
-    : catalogue_(catalogue), model_(model), defaultConstant_(defaultConstant) {
+                                               double defaultConstant, ModelCheck check)
+    : catalogue_(catalogue),
+      model_(model),
+      defaultConstant_(defaultConstant),
+      check_(std::move(check)) {
   RefreshNames();
+}
+
+template <class Change>
+std::string UserKineticTypesEditor::Refusal(Change change, MessageSink& sink) const {
+  if (!check_) return {};
+  Model edited = model_;
+  change(edited);
+  std::string problem = check_(model_, edited);
+  if (!problem.empty()) sink.Warning("", problem);
+  return problem;
 }
 
 // A dialog left open puts the edited type back as Cancel would.
@@ -42,6 +55,19 @@ bool UserKineticTypesEditor::Finish(MessageSink& sink) {
   const int position = edited_ ? editedPosition_ : -1;
   const KineticType* type = dialog_->Ok(catalogue_, sink, position);
   if (type == nullptr) return false;
+  if (edited_) {
+    const std::string name = type->name;
+    const std::string problem = Refusal(
+        [&](Model& edited) {
+          RebindKineticType(edited, catalogue_, name, defaultConstant_);
+          BindMissingKineticTypes(edited, catalogue_, defaultConstant_);
+        },
+        sink);
+    if (!problem.empty()) {
+      dialog_->Reopen(catalogue_.Remove(name));
+      return false;
+    }
+  }
   dialog_.reset();
   if (edited_) {
     edited_.reset();
@@ -73,16 +99,26 @@ std::vector<std::string> UserKineticTypesEditor::StepsUsing(std::string_view nam
 bool UserKineticTypesEditor::Delete(std::string_view name, MessageSink& sink) {
   const KineticType* type = catalogue_.Find(name);
   if (type == nullptr || type->userDefined == 0) return false;
+  // The check sees the model as the delete would leave it, before the user
+  // is asked anything.
+  int position = -1;
+  std::unique_ptr<KineticType> taken = catalogue_.Remove(name, &position);
+  const std::string problem = Refusal(
+      [&](Model& edited) { BindMissingKineticTypes(edited, catalogue_, defaultConstant_); }, sink);
   const std::vector<std::string> steps = StepsUsing(name);
-  if (!steps.empty()) {
+  bool keep = !problem.empty();
+  if (!keep && !steps.empty()) {
     std::string list;
     for (const std::string& step : steps) list += (list.empty() ? "" : ", ") + step;
     std::string question = kDeleteUsedTypeFormat;
     question.replace(question.find("%s"), 2, name);
     question.replace(question.find("%s"), 2, list);
-    if (sink.AskYesNo(question) != Answer::kYes) return false;
+    keep = sink.AskYesNo(question) != Answer::kYes;
   }
-  catalogue_.Remove(name);
+  if (keep) {
+    catalogue_.Insert(std::move(taken), position);
+    return false;
+  }
   BindMissingKineticTypes(model_, catalogue_, defaultConstant_);
   RefreshNames();
   return true;

@@ -3,7 +3,9 @@
 // the list of user-defined types with Add, Edit and Delete. Add and Edit open
 // the kinetic type dialog, whose editor this object holds until the dialog
 // ends with Finish (OK) or Cancel. Steps of the model whose type disappears
-// become constant fluxes.
+// become constant fluxes. An edit or a delete that the model's check
+// refuses (a rule that sets a constant the steps would lose) changes
+// nothing, and the message says why.
 
 #include <memory>
 #include <string>
@@ -14,6 +16,7 @@
 #include "kinetics/kinetic_type_editor.h"
 #include "model/message_sink.h"
 #include "model/model.h"
+#include "model/working_copy.h"
 
 namespace vireon {
 
@@ -25,7 +28,8 @@ inline constexpr const char* kDeleteUsedTypeFormat =
 
 class UserKineticTypesEditor {
  public:
-  UserKineticTypesEditor(KineticCatalogue& catalogue, Model& model, double defaultConstant);
+  UserKineticTypesEditor(KineticCatalogue& catalogue, Model& model, double defaultConstant,
+                         ModelCheck check = {});
   ~UserKineticTypesEditor();
 
   // The names of the user-defined types, in catalogue order.
@@ -43,7 +47,8 @@ class UserKineticTypesEditor {
   // OK of the open dialog: the new type is entered (an edited type takes its
   // old place, its old version is deleted, and the steps that used it are
   // bound to the new one with default constants); its name joins or
-  // replaces the old one in the list. False while the dialog must stay open.
+  // replaces the old one in the list. False while the dialog must stay open,
+  // as it does when the check refuses the edited model.
   bool Finish(MessageSink& sink);
   // Cancel of the open dialog: an edited type gets its rate law back and
   // returns to the catalogue at its old place.
@@ -57,7 +62,7 @@ class UserKineticTypesEditor {
   // (No deletes nothing). Then the type leaves the catalogue and the list
   // and is deleted, and those steps become constant fluxes. False when
   // nothing was deleted (the name is not a user-defined type of the
-  // catalogue, or the user said No).
+  // catalogue, the user said No, or the check refused it).
   bool Delete(std::string_view name, MessageSink& sink);
 
   // "&Close": binds every step of the model to a type that exists.
@@ -65,10 +70,15 @@ class UserKineticTypesEditor {
 
  private:
   void RefreshNames();
+  // The check's message for the model as `change` would leave it, said as a
+  // warning; empty when there is no check or it passes.
+  template <class Change>
+  std::string Refusal(Change change, MessageSink& sink) const;
 
   KineticCatalogue& catalogue_;
   Model& model_;
   double defaultConstant_;
+  ModelCheck check_;
   std::vector<std::string> names_;
   std::unique_ptr<KineticTypeEditor> dialog_;
   // The type being edited, out of the catalogue, and its place there.

@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "kinetics/built_in_rate_laws.h"
+#include "kinetics/kinetic_binding.h"
 #include "kinetics/kinetics_editor.h"
+#include "kinetics/user_kinetic_types_editor.h"
+#include "kinetics/user_type_helpers.h"
 #include "model/compartment_editor.h"
 #include "model/metabolite_editor.h"
 #include "model/reaction_editor.h"
@@ -148,6 +152,57 @@ TEST(RulesEditGuard, TheKineticsEditorKeepsTheConstantsRulesSet) {
   ASSERT_TRUE(editor.ApplyType("Henri-Michaelis-Menten (irreversible)"));
   EXPECT_TRUE(editor.Commit(document, sink, kRulesCheck));
   EXPECT_EQ(document.steps[1].kineticTypeName, "Henri-Michaelis-Menten (irreversible)");
+}
+
+// A user-defined type edited or deleted in the "User-defined Kinetic Types"
+// dialog keeps the constants that rules set: R1 follows "mm", whose V a
+// rule ties to kf. Renaming V is refused with the dialog left open on the
+// new text, deleting the type too; neither changes the model or the
+// catalogue, and an edit that keeps V goes through.
+TEST(RulesEditGuard, TheKineticTypesListKeepsTheConstantsRulesSet) {
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  catalogue.Insert(test::MakeMichaelisMenten("mm"));
+  Model document = GuardedModel();
+  document.steps[0].kineticTypeName = "mm";
+  document.steps[0].kineticType = nullptr;
+  BindMissingKineticTypes(document, catalogue, 1.0);
+  document.rules[0].target.constant = "V";
+  ASSERT_EQ(RulesEditProblem(document, document), "");
+  const Model original = document;
+  RecordingSink sink;
+  UserKineticTypesEditor list(catalogue, document, 1.0, kRulesCheck);
+
+  KineticTypeEditor* dialog = list.BeginEdit("mm", sink);
+  ASSERT_NE(dialog, nullptr);
+  dialog->EditFunction();
+  dialog->SetExpression("Vmax*S/(Km+S)");
+  ASSERT_TRUE(dialog->AcceptFunction(sink));
+  dialog->SetRole(1, SymbolRole::kSubstrate);
+  EXPECT_FALSE(list.Finish(sink));
+  EXPECT_TRUE(sink.Said(
+      "The target R1(V) of the assignment rule is not a kinetic constant of the model.\nPlease "
+      "change the rules first."));
+  EXPECT_EQ(document, original);
+  ASSERT_EQ(list.dialog(), dialog);
+  EXPECT_FALSE(catalogue.Contains("mm"));
+  ASSERT_EQ(dialog->symbols().size(), 3u);
+  EXPECT_EQ(dialog->symbols()[1].role, SymbolRole::kSubstrate);
+
+  // Put back as it was, the law passes; the steps are rebound to it.
+  dialog->EditFunction();
+  dialog->SetExpression("V*S/(Km+S)");
+  ASSERT_TRUE(dialog->AcceptFunction(sink));
+  dialog->SetRole(1, SymbolRole::kSubstrate);
+  ASSERT_TRUE(list.Finish(sink));
+  EXPECT_EQ(document.steps[0].kineticType, catalogue.Find("mm"));
+
+  sink.Clear();
+  sink.QueueAnswer(Answer::kYes);
+  EXPECT_FALSE(list.Delete("mm", sink));
+  EXPECT_TRUE(catalogue.Contains("mm"));
+  EXPECT_EQ(document.steps[0].kineticType, catalogue.Find("mm"));
+  EXPECT_EQ(sink.Texts().size(), 1u);  // the refusal, and no question before it
 }
 
 // An edit cannot break rules that were broken before it: the model stays
