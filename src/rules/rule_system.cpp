@@ -124,8 +124,11 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     }
     return false;
   };
+  // An algebraic target moves with whatever its constraints read.
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
-    if (model.rules[r].kind == RuleKind::kRate) markChanging(model.rules[r], set.targets[r]);
+    if (model.rules[r].kind == RuleKind::kRate || model.rules[r].kind == RuleKind::kAlgebraic) {
+      markChanging(model.rules[r], set.targets[r]);
+    }
   }
   std::vector<char> changing(model.rules.size(), 0);
   for (int r : set.assignmentOrder) {
@@ -153,7 +156,7 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
     const Rule& rule = model.rules[r];
     if (rule.target.kind == RuleTargetKind::kMetabolite &&
-        (rule.kind == RuleKind::kRate || changing[r])) {
+        (rule.kind == RuleKind::kRate || rule.kind == RuleKind::kAlgebraic || changing[r])) {
       system->ruleSet_[static_cast<std::size_t>(set.targets[r])] = 1;
       system->ruleMetabolites_.push_back(set.targets[r]);
     }
@@ -170,6 +173,10 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   }
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
     if (model.rules[r].kind == RuleKind::kRate) system->rates_.push_back(bound(static_cast<int>(r)));
+  }
+  for (int r : set.algebraic) {
+    system->algebraicNames_.push_back(model.rules[static_cast<std::size_t>(r)].target.name);
+    system->algebraic_.push_back(bound(r));
   }
   return system;
 }
@@ -190,9 +197,13 @@ auto& RuleSystem::ModelValue(const BoundTarget& target, M& model) {
   return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
 }
 
+double& RuleSystem::ModelValueOf(const BoundTarget& target, Model& model) {
+  return ModelValue(target, model);
+}
+
 void RuleSystem::SaveModelValues(const Model& model) {
   saved_.clear();
-  for (const std::vector<BoundRule>* rules : {&initial_, &assignments_, &rates_}) {
+  for (const std::vector<BoundRule>* rules : {&initial_, &assignments_, &rates_, &algebraic_}) {
     for (const BoundRule& rule : *rules) saved_.emplace_back(rule.target, ModelValue(rule.target, model));
   }
 }
@@ -202,8 +213,8 @@ void RuleSystem::RestoreModelValues(Model& model) const {
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) ModelValue(it->first, model) = it->second;
 }
 
-void RuleSystem::ApplyInitialValues(Model& model) const {
-  const auto read = [&model](const RuleSymbol& symbol) -> double {
+double RuleSystem::EvaluateAtStart(const RuleExpression& expression, const Model& model) {
+  return EvaluateWith(expression, [&model](const RuleSymbol& symbol) -> double {
     const auto s = static_cast<std::size_t>(symbol.index);
     switch (symbol.kind) {
       case RuleSymbol::Kind::kMetabolite:
@@ -218,11 +229,12 @@ void RuleSystem::ApplyInitialValues(Model& model) const {
         return symbol.value;
     }
     return 0.0;
-  };
-  for (const BoundRule& rule : initial_) {
-    const double value = EvaluateWith(rule.expression, read);
-    ModelValue(rule.target, model) = value;
-  }
+  });
+}
+
+void RuleSystem::ApplyInitialValues(Model& model) const {
+  for (const BoundRule& rule : initial_) ModelValue(rule.target, model) = EvaluateAtStart(rule.expression, model);
+  if (!algebraic_.empty()) SolveConstraintsAtStart(model);
 }
 
 double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) {
@@ -264,6 +276,29 @@ void RuleSystem::Write(const BoundTarget& target, double value, const RuleQuanti
 }
 
 void RuleSystem::EvaluateAssignments(const RuleQuantities& q, Model& model) {
+  if (algebraic_.empty()) {
+    EvaluateChanging(q, model);
+  } else {
+    SolveConstraints(q, model);
+  }
+}
+
+double RuleSystem::Read(const BoundTarget& target, const RuleQuantities& q, const Model& model) const {
+  const auto i = static_cast<std::size_t>(target.index);
+  switch (target.kind) {
+    case RuleTargetKind::kGlobalQuantity:
+      return q.quantities[i];
+    case RuleTargetKind::kCompartmentVolume:
+      return q.volumes[i];
+    case RuleTargetKind::kMetabolite:
+      return concentration_[i];
+    case RuleTargetKind::kKineticConstant:
+      break;
+  }
+  return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
+}
+
+void RuleSystem::EvaluateChanging(const RuleQuantities& q, Model& model) {
   for (const BoundRule& rule : assignments_) Write(rule.target, Evaluate(rule.expression, q), q, model);
   // The amounts follow the concentrations once every volume is known.
   for (int m : ruleMetabolites_) {
@@ -291,7 +326,8 @@ void RuleSystem::AddPositionsRead(const Model& model,
   std::vector<int> volumeSetter(static_cast<std::size_t>(model.nCompartments()), -1);
   std::vector<int> metaboliteSetter(static_cast<std::size_t>(model.nMetabolites()), -1);
   std::vector<std::vector<int>> ruleReads(assignments_.size());
-  bool everything = false;
+  // The algebraic targets move with everything their constraints read.
+  bool everything = !algebraic_.empty();
   for (std::size_t r = 0; r < assignments_.size(); ++r) {
     std::vector<int>& positions = ruleReads[r];
     const auto addSetter = [&](int setter) {
@@ -359,19 +395,7 @@ void RuleSystem::AddPositionsRead(const Model& model,
 }
 
 double RuleSystem::RateTargetValue(int r, const RuleQuantities& q, const Model& model) const {
-  const BoundTarget& target = rates_[static_cast<std::size_t>(r)].target;
-  const auto i = static_cast<std::size_t>(target.index);
-  switch (target.kind) {
-    case RuleTargetKind::kGlobalQuantity:
-      return q.quantities[i];
-    case RuleTargetKind::kCompartmentVolume:
-      return q.volumes[i];
-    case RuleTargetKind::kMetabolite:
-      return concentration_[i];
-    case RuleTargetKind::kKineticConstant:
-      return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
-  }
-  return 0.0;
+  return Read(rates_[static_cast<std::size_t>(r)].target, q, model);
 }
 
 void RuleSystem::SetRateTarget(int r, double value, const RuleQuantities& q, Model& model) {

@@ -17,6 +17,13 @@
 // rule or a changing assignment rule sets) are constant: their values are
 // part of the initial values and are never evaluated again. The others are
 // evaluated, in dependency order, before every evaluation of the rates.
+//
+// Algebraic rules are solved where the assignment rules are evaluated: the
+// values of their targets that make every constraint 0, found by Newton's
+// method from the values found last, with the changing assignment rules
+// evaluated again at each trial (rule_system_algebraic.cpp says why the
+// constraints are eliminated this way rather than integrated as a
+// differential-algebraic system).
 
 #include <memory>
 #include <string>
@@ -50,7 +57,10 @@ class RuleSystem {
   // rule gives at time 0, in their order: global quantity values,
   // compartment volumes, metabolites' initial concentrations and kinetic
   // constants of `model`. A metabolite reads its initial concentration.
-  // The conservation totals must be computed again afterwards.
+  // The conservation totals must be computed again afterwards. With
+  // algebraic rules, their targets are then solved for at time 0, so that
+  // the initial values satisfy every constraint; throws
+  // std::invalid_argument, naming the rules, when they cannot be solved.
   void ApplyInitialValues(Model& model) const;
   // The values of every target as the model holds them (the value at time
   // 0 of a quantity, a volume, an initial concentration, a kinetic
@@ -63,7 +73,9 @@ class RuleSystem {
   // writing their targets into q and kinetic constants into `model`; the
   // amounts of the metabolites that rules set follow from their
   // concentrations and the current volumes. Rate-rule targets must have
-  // been set first (SetRateTarget).
+  // been set first (SetRateTarget). With algebraic rules, their targets
+  // are solved for at q first; when Newton's method cannot solve them,
+  // throws ArithmeticFault (an invalid operation), which ends the task.
   void EvaluateAssignments(const RuleQuantities& q, Model& model);
   // Takes the concentrations of the metabolites that rules set from the
   // amounts at q (after the integrator or the driver changed them).
@@ -94,7 +106,10 @@ class RuleSystem {
   }
   bool anyVolumeChanges() const { return anyVolumeChanges_; }
   // Whether the rules give the time course something to evaluate at all.
-  bool changesOverTime() const { return !assignments_.empty() || !rates_.empty(); }
+  bool changesOverTime() const {
+    return !assignments_.empty() || !rates_.empty() || !algebraic_.empty();
+  }
+  bool hasAlgebraicRules() const { return !algebraic_.empty(); }
 
  private:
   // A target bound to where its value lives.
@@ -112,14 +127,31 @@ class RuleSystem {
   // Where the model keeps a target's value (const or not, as the model is).
   template <class M>
   static auto& ModelValue(const BoundTarget& target, M& model);
+  static double& ModelValueOf(const BoundTarget& target, Model& model);
   double Evaluate(const RuleExpression& expression, const RuleQuantities& q);
   void Write(const BoundTarget& target, double value, const RuleQuantities& q, Model& model);
+  double Read(const BoundTarget& target, const RuleQuantities& q, const Model& model) const;
+  // The changing assignment rules at q, and the amounts that follow.
+  void EvaluateChanging(const RuleQuantities& q, Model& model);
+  // An expression read at time 0 from the model's values.
+  static double EvaluateAtStart(const RuleExpression& expression, const Model& model);
+  // The algebraic targets solved for at q, and at time 0 in the model's
+  // values (rule_system_algebraic.cpp).
+  void SolveConstraints(const RuleQuantities& q, Model& model);
+  void SolveConstraintsAtStart(Model& model) const;
+  // "the algebraic rule for a" or "the algebraic rules for a, b and c".
+  std::string AlgebraicRulesTitle() const;
 
   std::vector<int> position_;     // by metabolite index: its engine position
   std::vector<int> compartment_;  // by metabolite index: its compartment
   std::vector<BoundRule> initial_;      // in the order of time 0
   std::vector<BoundRule> assignments_;  // the changing ones, in dependency order
   std::vector<BoundRule> rates_;        // in the model's order
+  std::vector<BoundRule> algebraic_;    // in the model's order
+  std::vector<std::string> algebraicNames_;  // their targets' names, for messages
+  // Newton's scratch for the algebraic targets (mutable: time 0 is solved
+  // by a const ApplyInitialValues).
+  mutable std::vector<double> newtonValues_, newtonResidual_, newtonTrial_, newtonJacobian_;
   std::vector<char> volumeChanges_;     // by compartment
   // The metabolites that a rate rule or a changing assignment rule sets:
   // their concentrations, which the rules read and write (by metabolite),

@@ -768,6 +768,13 @@ void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::M
         initial->setMath(math.get());
         break;
       }
+      case RuleKind::kAlgebraic: {
+        // SBML names no target: the target is the one non-constant
+        // quantity that nothing else sets, which the reader finds again.
+        lib::AlgebraicRule* algebraic = m.createAlgebraicRule();
+        algebraic->setMath(math.get());
+        break;
+      }
     }
   }
 }
