@@ -258,7 +258,7 @@ RulesCheck CheckAlgebraicRules(const Model& model, const QuantityKeys& keys,
                       : "only " + NameList(targets) + " of the quantities the algebraic rules determine";
   return Fault(set.algebraic[static_cast<std::size_t>(matching.excess.front())],
                std::string(rules.size() == 1 ? "The algebraic rule for " : "The algebraic rules for ") +
-                   NameList(rules) + " read " + moved +
+                   NameList(rules) + (rules.size() == 1 ? " reads " : " read ") + moved +
                    ": the system is over-determined or of higher index, and cannot be solved for "
                    "its targets.");
 }

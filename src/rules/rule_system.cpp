@@ -214,22 +214,25 @@ void RuleSystem::RestoreModelValues(Model& model) const {
 }
 
 double RuleSystem::EvaluateAtStart(const RuleExpression& expression, const Model& model) {
-  return EvaluateWith(expression, [&model](const RuleSymbol& symbol) -> double {
-    const auto s = static_cast<std::size_t>(symbol.index);
-    switch (symbol.kind) {
-      case RuleSymbol::Kind::kMetabolite:
-        return model.metabolites[s].initialConcentration;
-      case RuleSymbol::Kind::kCompartmentVolume:
-        return model.compartments[s].volume;
-      case RuleSymbol::Kind::kGlobalQuantity:
-        return model.globalQuantities[s].value;
-      case RuleSymbol::Kind::kTime:
-        return 0.0;
-      case RuleSymbol::Kind::kConstant:
-        return symbol.value;
-    }
-    return 0.0;
-  });
+  return EvaluateWith(expression,
+                      [&model](const RuleSymbol& symbol) { return SymbolValueAtStart(symbol, model); });
+}
+
+double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& model) {
+  const auto s = static_cast<std::size_t>(symbol.index);
+  switch (symbol.kind) {
+    case RuleSymbol::Kind::kMetabolite:
+      return model.metabolites[s].initialConcentration;
+    case RuleSymbol::Kind::kCompartmentVolume:
+      return model.compartments[s].volume;
+    case RuleSymbol::Kind::kGlobalQuantity:
+      return model.globalQuantities[s].value;
+    case RuleSymbol::Kind::kTime:
+      return 0.0;
+    case RuleSymbol::Kind::kConstant:
+      return symbol.value;
+  }
+  return 0.0;
 }
 
 void RuleSystem::ApplyInitialValues(Model& model) const {
@@ -238,22 +241,24 @@ void RuleSystem::ApplyInitialValues(Model& model) const {
 }
 
 double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) {
-  return EvaluateWith(expression, [&q, this](const RuleSymbol& symbol) -> double {
-    const auto s = static_cast<std::size_t>(symbol.index);
-    switch (symbol.kind) {
-      case RuleSymbol::Kind::kMetabolite:
-        return ruleSet_[s] ? concentration_[s] : q.amounts[position_[s]] / q.volumes[compartment_[s]];
-      case RuleSymbol::Kind::kCompartmentVolume:
-        return q.volumes[s];
-      case RuleSymbol::Kind::kGlobalQuantity:
-        return q.quantities[s];
-      case RuleSymbol::Kind::kTime:
-        return q.time;
-      case RuleSymbol::Kind::kConstant:
-        return symbol.value;
-    }
-    return 0.0;
-  });
+  return EvaluateWith(expression, [&q, this](const RuleSymbol& symbol) { return SymbolValue(symbol, q); });
+}
+
+double RuleSystem::SymbolValue(const RuleSymbol& symbol, const RuleQuantities& q) const {
+  const auto s = static_cast<std::size_t>(symbol.index);
+  switch (symbol.kind) {
+    case RuleSymbol::Kind::kMetabolite:
+      return ruleSet_[s] ? concentration_[s] : q.amounts[position_[s]] / q.volumes[compartment_[s]];
+    case RuleSymbol::Kind::kCompartmentVolume:
+      return q.volumes[s];
+    case RuleSymbol::Kind::kGlobalQuantity:
+      return q.quantities[s];
+    case RuleSymbol::Kind::kTime:
+      return q.time;
+    case RuleSymbol::Kind::kConstant:
+      return symbol.value;
+  }
+  return 0.0;
 }
 
 void RuleSystem::Write(const BoundTarget& target, double value, const RuleQuantities& q,

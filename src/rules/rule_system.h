@@ -60,7 +60,8 @@ class RuleSystem {
   // The conservation totals must be computed again afterwards. With
   // algebraic rules, their targets are then solved for at time 0, so that
   // the initial values satisfy every constraint; throws
-  // std::invalid_argument, naming the rules, when they cannot be solved.
+  // std::invalid_argument, naming the rules, when they cannot be solved,
+  // with the values SaveModelValues kept put back.
   void ApplyInitialValues(Model& model) const;
   // The values of every target as the model holds them (the value at time
   // 0 of a quantity, a volume, an initial concentration, a kinetic
@@ -133,8 +134,14 @@ class RuleSystem {
   double Read(const BoundTarget& target, const RuleQuantities& q, const Model& model) const;
   // The changing assignment rules at q, and the amounts that follow.
   void EvaluateChanging(const RuleQuantities& q, Model& model);
+  // What a symbol reads at q, and at time 0 from the model's values.
+  double SymbolValue(const RuleSymbol& symbol, const RuleQuantities& q) const;
+  static double SymbolValueAtStart(const RuleSymbol& symbol, const Model& model);
   // An expression read at time 0 from the model's values.
   static double EvaluateAtStart(const RuleExpression& expression, const Model& model);
+  // The largest magnitude among the values the constraints read.
+  double LargestRead(const RuleQuantities& q) const;
+  double LargestReadAtStart(const Model& model) const;
   // The algebraic targets solved for at q, and at time 0 in the model's
   // values (rule_system_algebraic.cpp).
   void SolveConstraints(const RuleQuantities& q, Model& model);

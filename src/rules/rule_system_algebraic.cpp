@@ -24,12 +24,13 @@
 //     at a time, and the Newton step from it by Gaussian elimination with
 //     partial pivoting;
 //  4. take the step and evaluate again; stop when the step has become
-//     small against the targets' values, so that what is left after it is
+//     small against the targets' scales, so that what is left after it is
 //     far below the integrator's tolerances; refuse after
 //     kMaxNewtonIterations steps, a singular Jacobian or a value that is
 //     not a number.
 // The quantities are left as the last evaluation, at the solution, set them.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
@@ -46,15 +47,19 @@ namespace {
 
 // The most Newton steps one solution may take.
 constexpr int kMaxNewtonIterations = 50;
-// A step at most this large against its target's value ends the iteration:
+// A step at most this large against its target's scale ends the iteration:
 // Newton's error after it is about its square, or, with a Jacobian of
 // differences, about the step times the differences' relative error.
 constexpr double kConvergedStep = 1e-10;
-// The magnitude below which a target's step is judged by its absolute size:
-// no integrator tolerance of the engine is finer.
-constexpr double kAbsoluteScale = 1e-12;
+// A target's scale is its magnitude, but at least this fraction of the
+// largest value the constraints read (the targets among them): a target
+// that crosses 0 is known only to the rounding of the terms it is balanced
+// against, and its differences need an increment those terms feel.
+constexpr double kScaleFloor = 1e-3;
+// The scale of a target when it and everything the constraints read is 0.
+constexpr double kZeroScale = 1.0;
 // The relative increment of the Jacobian's forward differences, the
-// square root of the double precision's epsilon (of 1 for a target at 0).
+// square root of the double precision's epsilon, times the target's scale.
 constexpr double kDifferenceIncrement = 1.4901161193847656e-8;
 
 // Solves a·x = b for x, in place in b, by Gaussian elimination with partial
@@ -96,9 +101,10 @@ bool AllFinite(const std::vector<double>& values, std::size_t n) {
   return true;
 }
 
-// Newton's method on residual(z, f) from z (n values), with the scratch
-// given. True when it converged; the last call of `residual` was then at
-// the z it leaves.
+// Newton's method on residual(z, f, read) from z (n values), with the
+// scratch given; `read`, when not null, receives the largest magnitude of
+// the values the constraints read. True when it converged; the last call
+// of `residual` was then at the z it leaves.
 template <class Residual>
 bool Newton(std::vector<double>& z, std::vector<double>& f, std::vector<double>& trial,
             std::vector<double>& jacobian, Residual residual) {
@@ -108,7 +114,12 @@ bool Newton(std::vector<double>& z, std::vector<double>& f, std::vector<double>&
   trial.resize(2 * n);
   jacobian.resize(n * n);
   double* trialF = trial.data() + n;
-  residual(z.data(), f.data());
+  double read = 0.0;
+  const auto scaleOf = [&z, &read](std::size_t i) {
+    const double scale = std::max(std::fabs(z[i]), kScaleFloor * read);
+    return scale > 0.0 ? scale : kZeroScale;
+  };
+  residual(z.data(), f.data(), &read);
   for (int iteration = 0; iteration < kMaxNewtonIterations; ++iteration) {
     if (!AllFinite(f, n)) return false;
     bool zero = true;
@@ -116,24 +127,23 @@ bool Newton(std::vector<double>& z, std::vector<double>& f, std::vector<double>&
     if (zero) return true;
     for (std::size_t j = 0; j < n; ++j) {
       for (std::size_t i = 0; i < n; ++i) trial[i] = z[i];
-      const double h = kDifferenceIncrement * (z[j] != 0.0 ? std::fabs(z[j]) : 1.0);
-      trial[j] = z[j] + h;
+      trial[j] = z[j] + kDifferenceIncrement * scaleOf(j);
       const double step = trial[j] - z[j];  // the increment as represented
-      residual(trial.data(), trialF);
+      residual(trial.data(), trialF, nullptr);
       for (std::size_t i = 0; i < n; ++i) jacobian[i * n + j] = (trialF[i] - f[i]) / step;
     }
     for (std::size_t i = 0; i < n; ++i) trial[i] = -f[i];
     if (!SolveDense(jacobian, trial.data(), size)) {
-      residual(z.data(), f.data());
+      residual(z.data(), f.data(), nullptr);
       return false;
     }
+    for (std::size_t i = 0; i < n; ++i) z[i] += trial[i];
+    residual(z.data(), f.data(), &read);
     double largest = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-      z[i] += trial[i];
-      const double relative = std::fabs(trial[i]) / (std::fabs(z[i]) + kAbsoluteScale);
+      const double relative = std::fabs(trial[i]) / scaleOf(i);
       if (!(relative <= largest)) largest = relative;
     }
-    residual(z.data(), f.data());
     if (largest <= kConvergedStep && AllFinite(f, n)) return true;
   }
   return false;
@@ -150,15 +160,37 @@ std::string RuleSystem::AlgebraicRulesTitle() const {
   return text;
 }
 
+// The largest magnitude among the values the constraints read.
+double RuleSystem::LargestRead(const RuleQuantities& q) const {
+  double largest = 0.0;
+  for (const BoundRule& rule : algebraic_) {
+    for (const RuleSymbol& symbol : rule.expression.symbols) {
+      largest = std::max(largest, std::fabs(SymbolValue(symbol, q)));
+    }
+  }
+  return largest;
+}
+
+double RuleSystem::LargestReadAtStart(const Model& model) const {
+  double largest = 0.0;
+  for (const BoundRule& rule : algebraic_) {
+    for (const RuleSymbol& symbol : rule.expression.symbols) {
+      largest = std::max(largest, std::fabs(SymbolValueAtStart(symbol, model)));
+    }
+  }
+  return largest;
+}
+
 void RuleSystem::SolveConstraints(const RuleQuantities& q, Model& model) {
   const std::size_t n = algebraic_.size();
   newtonValues_.resize(n);
   for (std::size_t i = 0; i < n; ++i) newtonValues_[i] = Read(algebraic_[i].target, q, model);
   const bool solved = Newton(newtonValues_, newtonResidual_, newtonTrial_, newtonJacobian_,
-                             [&](const double* z, double* f) {
+                             [&](const double* z, double* f, double* read) {
                                for (std::size_t i = 0; i < n; ++i) Write(algebraic_[i].target, z[i], q, model);
                                EvaluateChanging(q, model);
                                for (std::size_t i = 0; i < n; ++i) f[i] = Evaluate(algebraic_[i].expression, q);
+                               if (read != nullptr) *read = LargestRead(q);
                              });
   if (!solved) throw ArithmeticFault(ArithmeticFaultKind::kInvalidOperation);
 }
@@ -170,7 +202,7 @@ void RuleSystem::SolveConstraintsAtStart(Model& model) const {
   // The values at time 0 of the initial assignments and assignment rules
   // may read the targets: each trial sets them up again.
   const bool solved = Newton(newtonValues_, newtonResidual_, newtonTrial_, newtonJacobian_,
-                             [&](const double* z, double* f) {
+                             [&](const double* z, double* f, double* read) {
                                for (std::size_t i = 0; i < n; ++i) ModelValueOf(algebraic_[i].target, model) = z[i];
                                for (const BoundRule& rule : initial_) {
                                  ModelValueOf(rule.target, model) = EvaluateAtStart(rule.expression, model);
@@ -178,8 +210,10 @@ void RuleSystem::SolveConstraintsAtStart(Model& model) const {
                                for (std::size_t i = 0; i < n; ++i) {
                                  f[i] = EvaluateAtStart(algebraic_[i].expression, model);
                                }
+                               if (read != nullptr) *read = LargestReadAtStart(model);
                              });
   if (!solved) {
+    RestoreModelValues(model);
     std::string title = AlgebraicRulesTitle();
     title[0] = 'T';
     throw std::invalid_argument(title +
