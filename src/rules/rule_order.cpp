@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "model/model.h"
 #include "kinetics/kinetic_type.h"
+#include "model/model.h"
 #include "model/model_name_index.h"
 #include "rules/constraint_matching.h"
 
@@ -225,7 +225,8 @@ RulesCheck CheckAlgebraicRules(const Model& model, const QuantityKeys& keys,
       const int unknown = unknownOfKey[static_cast<std::size_t>(key)];
       if (unknown >= 0) out.push_back(unknown);
       const int setter = overTime[static_cast<std::size_t>(key)];
-      if (setter >= 0 && model.rules[static_cast<std::size_t>(setter)].kind == RuleKind::kAssignment) {
+      if (setter >= 0 &&
+          model.rules[static_cast<std::size_t>(setter)].kind == RuleKind::kAssignment) {
         const std::vector<int>& more = moves[static_cast<std::size_t>(setter)];
         out.insert(out.end(), more.begin(), more.end());
       }
@@ -235,15 +236,17 @@ RulesCheck CheckAlgebraicRules(const Model& model, const QuantityKeys& keys,
   };
   for (int r : set.assignmentOrder) readUnknowns(r, moves[static_cast<std::size_t>(r)]);
   std::vector<std::vector<int>> involves(set.algebraic.size());
-  for (std::size_t a = 0; a < set.algebraic.size(); ++a) readUnknowns(set.algebraic[a], involves[a]);
+  for (std::size_t a = 0; a < set.algebraic.size(); ++a)
+    readUnknowns(set.algebraic[a], involves[a]);
   const ConstraintMatching matching =
       MatchConstraints(involves, static_cast<int>(set.algebraic.size()));
   if (matching.complete()) return {};
   std::vector<std::string> rules, targets;
   std::vector<char> counted(set.algebraic.size(), 0);
   for (int a : matching.excess) {
-    rules.push_back(model.rules[static_cast<std::size_t>(set.algebraic[static_cast<std::size_t>(a)])]
-                        .target.name);
+    rules.push_back(
+        model.rules[static_cast<std::size_t>(set.algebraic[static_cast<std::size_t>(a)])]
+            .target.name);
     for (int u : involves[static_cast<std::size_t>(a)]) {
       if (counted[static_cast<std::size_t>(u)]) continue;
       counted[static_cast<std::size_t>(u)] = 1;
@@ -254,13 +257,15 @@ RulesCheck CheckAlgebraicRules(const Model& model, const QuantityKeys& keys,
   }
   std::sort(targets.begin(), targets.end());
   const std::string moved =
-      targets.empty() ? "none of the quantities the algebraic rules determine"
-                      : "only " + NameList(targets) + " of the quantities the algebraic rules determine";
-  return Fault(set.algebraic[static_cast<std::size_t>(matching.excess.front())],
-               std::string(rules.size() == 1 ? "The algebraic rule for " : "The algebraic rules for ") +
-                   NameList(rules) + (rules.size() == 1 ? " reads " : " read ") + moved +
-                   ": the system is over-determined or of higher index, and cannot be solved for "
-                   "its targets.");
+      targets.empty()
+          ? "none of the quantities the algebraic rules determine"
+          : "only " + NameList(targets) + " of the quantities the algebraic rules determine";
+  return Fault(
+      set.algebraic[static_cast<std::size_t>(matching.excess.front())],
+      std::string(rules.size() == 1 ? "The algebraic rule for " : "The algebraic rules for ") +
+          NameList(rules) + (rules.size() == 1 ? " reads " : " read ") + moved +
+          ": the system is over-determined or of higher index, and cannot be solved for "
+          "its targets.");
 }
 
 }  // namespace
@@ -371,9 +376,10 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
     }
     if (over >= 0 && initial[key] >= 0 &&
         model.rules[static_cast<std::size_t>(over)].kind == RuleKind::kAlgebraic) {
-      return Fault(initial[key], RuleTargetTitle(model.rules[static_cast<std::size_t>(over)].target) +
-                                     " has an algebraic rule and an initial assignment; the "
-                                     "algebraic rules give its value at time 0 as well.");
+      return Fault(initial[key],
+                   RuleTargetTitle(model.rules[static_cast<std::size_t>(over)].target) +
+                       " has an algebraic rule and an initial assignment; the "
+                       "algebraic rules give its value at time 0 as well.");
     }
   }
 
@@ -385,7 +391,9 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
   }
   set.initialOrder = Order(
       model, set, keys,
-      [](RuleKind kind) { return kind == RuleKind::kAssignment || kind == RuleKind::kInitialAssignment; },
+      [](RuleKind kind) {
+        return kind == RuleKind::kAssignment || kind == RuleKind::kInitialAssignment;
+      },
       cycle);
   if (!cycle.empty()) {
     return CycleFault(model, cycle, "The initial value of", "The initial values of");

@@ -214,8 +214,8 @@ void RuleSystem::RestoreModelValues(Model& model) const {
 }
 
 double RuleSystem::EvaluateAtStart(const RuleExpression& expression, const Model& model) {
-  return EvaluateWith(expression,
-                      [&model](const RuleSymbol& symbol) { return SymbolValueAtStart(symbol, model); });
+  return EvaluateWith(
+      expression, [&model](const RuleSymbol& symbol) { return SymbolValueAtStart(symbol, model); });
 }
 
 double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& model) {
@@ -236,12 +236,14 @@ double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& mod
 }
 
 void RuleSystem::ApplyInitialValues(Model& model) const {
-  for (const BoundRule& rule : initial_) ModelValue(rule.target, model) = EvaluateAtStart(rule.expression, model);
+  for (const BoundRule& rule : initial_)
+    ModelValue(rule.target, model) = EvaluateAtStart(rule.expression, model);
   if (!algebraic_.empty()) SolveConstraintsAtStart(model);
 }
 
 double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) {
-  return EvaluateWith(expression, [&q, this](const RuleSymbol& symbol) { return SymbolValue(symbol, q); });
+  return EvaluateWith(expression,
+                      [&q, this](const RuleSymbol& symbol) { return SymbolValue(symbol, q); });
 }
 
 double RuleSystem::SymbolValue(const RuleSymbol& symbol, const RuleQuantities& q) const {
@@ -288,7 +290,8 @@ void RuleSystem::EvaluateAssignments(const RuleQuantities& q, Model& model) {
   }
 }
 
-double RuleSystem::Read(const BoundTarget& target, const RuleQuantities& q, const Model& model) const {
+double RuleSystem::Read(const BoundTarget& target, const RuleQuantities& q,
+                        const Model& model) const {
   const auto i = static_cast<std::size_t>(target.index);
   switch (target.kind) {
     case RuleTargetKind::kGlobalQuantity:

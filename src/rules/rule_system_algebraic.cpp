@@ -67,7 +67,8 @@ constexpr double kDifferenceIncrement = 1.4901161193847656e-8;
 // is 0 or not a number.
 bool SolveDense(std::vector<double>& a, double* b, int n) {
   const auto at = [&a, n](int i, int j) -> double& {
-    return a[static_cast<std::size_t>(i) * static_cast<std::size_t>(n) + static_cast<std::size_t>(j)];
+    return a[static_cast<std::size_t>(i) * static_cast<std::size_t>(n) +
+             static_cast<std::size_t>(j)];
   };
   for (int k = 0; k < n; ++k) {
     int pivot = k;
@@ -152,7 +153,8 @@ bool Newton(std::vector<double>& z, std::vector<double>& f, std::vector<double>&
 }  // namespace
 
 std::string RuleSystem::AlgebraicRulesTitle() const {
-  std::string text = algebraicNames_.size() == 1 ? "the algebraic rule for " : "the algebraic rules for ";
+  std::string text =
+      algebraicNames_.size() == 1 ? "the algebraic rule for " : "the algebraic rules for ";
   for (std::size_t i = 0; i < algebraicNames_.size(); ++i) {
     if (i > 0) text += i + 1 == algebraicNames_.size() ? " and " : ", ";
     text += algebraicNames_[i];
@@ -187,9 +189,11 @@ void RuleSystem::SolveConstraints(const RuleQuantities& q, Model& model) {
   for (std::size_t i = 0; i < n; ++i) newtonValues_[i] = Read(algebraic_[i].target, q, model);
   const bool solved = Newton(newtonValues_, newtonResidual_, newtonTrial_, newtonJacobian_,
                              [&](const double* z, double* f, double* read) {
-                               for (std::size_t i = 0; i < n; ++i) Write(algebraic_[i].target, z[i], q, model);
+                               for (std::size_t i = 0; i < n; ++i)
+                                 Write(algebraic_[i].target, z[i], q, model);
                                EvaluateChanging(q, model);
-                               for (std::size_t i = 0; i < n; ++i) f[i] = Evaluate(algebraic_[i].expression, q);
+                               for (std::size_t i = 0; i < n; ++i)
+                                 f[i] = Evaluate(algebraic_[i].expression, q);
                                if (read != nullptr) *read = LargestRead(q);
                              });
   if (!solved) throw ArithmeticFault(ArithmeticFaultKind::kInvalidOperation);
@@ -203,9 +207,11 @@ void RuleSystem::SolveConstraintsAtStart(Model& model) const {
   // may read the targets: each trial sets them up again.
   const bool solved = Newton(newtonValues_, newtonResidual_, newtonTrial_, newtonJacobian_,
                              [&](const double* z, double* f, double* read) {
-                               for (std::size_t i = 0; i < n; ++i) ModelValueOf(algebraic_[i].target, model) = z[i];
+                               for (std::size_t i = 0; i < n; ++i)
+                                 ModelValueOf(algebraic_[i].target, model) = z[i];
                                for (const BoundRule& rule : initial_) {
-                                 ModelValueOf(rule.target, model) = EvaluateAtStart(rule.expression, model);
+                                 ModelValueOf(rule.target, model) =
+                                     EvaluateAtStart(rule.expression, model);
                                }
                                for (std::size_t i = 0; i < n; ++i) {
                                  f[i] = EvaluateAtStart(algebraic_[i].expression, model);

@@ -11,7 +11,9 @@ namespace vireon::sbml {
 
 namespace {
 
-std::string Quoted(const std::string& id) { return "\"" + id + "\""; }
+std::string Quoted(const std::string& id) {
+  return "\"" + id + "\"";
+}
 
 std::string RuleNumbers(const std::vector<int>& rules) {
   std::string text = rules.size() == 1 ? "algebraic rule number " : "algebraic rules number ";
@@ -61,12 +63,14 @@ AlgebraicVariables FindAlgebraicVariables(const lib::Model& model) {
     for (unsigned int j = 0; j < reaction->getNumReactants(); ++j) {
       const lib::SpeciesReference* reference = reaction->getReactant(j);
       changedByReactions.insert(reference->getSpecies());
-      if (reference->isSetId() && !reference->getConstant()) stoichiometries.insert(reference->getId());
+      if (reference->isSetId() && !reference->getConstant())
+        stoichiometries.insert(reference->getId());
     }
     for (unsigned int j = 0; j < reaction->getNumProducts(); ++j) {
       const lib::SpeciesReference* reference = reaction->getProduct(j);
       changedByReactions.insert(reference->getSpecies());
-      if (reference->isSetId() && !reference->getConstant()) stoichiometries.insert(reference->getId());
+      if (reference->isSetId() && !reference->getConstant())
+        stoichiometries.insert(reference->getId());
     }
   }
   const auto free = [&](const std::string& id) {
@@ -97,7 +101,8 @@ AlgebraicVariables FindAlgebraicVariables(const lib::Model& model) {
     std::set<std::string> read;
     for (int a : matching.excess) {
       rules.push_back(algebraic[static_cast<std::size_t>(a)]);
-      for (int u : involves[static_cast<std::size_t>(a)]) read.insert(unknowns[static_cast<std::size_t>(u)]);
+      for (int u : involves[static_cast<std::size_t>(a)])
+        read.insert(unknowns[static_cast<std::size_t>(u)]);
     }
     std::string reads;
     for (const std::string& id : read) reads += (reads.empty() ? "" : ", ") + Quoted(id);
@@ -125,8 +130,8 @@ AlgebraicVariables FindAlgebraicVariables(const lib::Model& model) {
   for (std::size_t a = 0; a < algebraic.size(); ++a) {
     const std::string& id = unknowns[static_cast<std::size_t>(matching.unknownOf[a])];
     if (stoichiometries.count(id) > 0) {
-      result.problems.push_back(RuleNumbers({algebraic[a]}) + ", which determines the stoichiometry " +
-                                Quoted(id));
+      result.problems.push_back(RuleNumbers({algebraic[a]}) +
+                                ", which determines the stoichiometry " + Quoted(id));
       continue;
     }
     result.variables[static_cast<std::size_t>(algebraic[a])] = id;

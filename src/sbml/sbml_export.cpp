@@ -488,8 +488,9 @@ void WriteCompartments(const Model& model, lib::Model& m, ExportIds& ids) {
 }
 
 void WriteSpecies(const Model& model, lib::Model& m, ExportIds& ids) {
-  const bool algebraic = std::any_of(model.rules.begin(), model.rules.end(),
-                                     [](const Rule& rule) { return rule.kind == RuleKind::kAlgebraic; });
+  const bool algebraic = std::any_of(model.rules.begin(), model.rules.end(), [](const Rule& rule) {
+    return rule.kind == RuleKind::kAlgebraic;
+  });
   for (const Metabolite& metabolite : model.metabolites) {
     lib::Species* species = m.createSpecies();
     ids.species.push_back(ids.namer.Name(metabolite.name));

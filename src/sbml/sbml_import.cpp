@@ -433,7 +433,8 @@ void Importer::ReadParameters() {
     auto use = ruleUses_.find(entry.id);
     const bool givenByRule =
         use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
-    entry.quantity = entry.hasValue || givenByRule || (use != ruleUses_.end() && use->second.algebraic);
+    entry.quantity =
+        entry.hasValue || givenByRule || (use != ruleUses_.end() && use->second.algebraic);
     if (!entry.quantity && use != ruleUses_.end() && use->second.rate()) {
       problems_.push_back("the parameter " + Quoted(entry.id) +
                           " without a value, which its rate rule needs at time 0");
@@ -507,9 +508,9 @@ void Importer::ReadSpecies() {
     // follows from the amount at time 0.
     auto sizeUse =
         found == compartmentIndex_.end() ? ruleUses_.end() : ruleUses_.find(s->getCompartment());
-    const bool sizeKnown = sizeUse == ruleUses_.end() ||
-                           (sizeUse->second.initial == nullptr && !sizeUse->second.assigned() &&
-                            !sizeUse->second.algebraic);
+    const bool sizeKnown =
+        sizeUse == ruleUses_.end() || (sizeUse->second.initial == nullptr &&
+                                       !sizeUse->second.assigned() && !sizeUse->second.algebraic);
     const double volume =
         compartments_.empty() ? 1.0 : compartments_[static_cast<std::size_t>(entry.compartment)].volume;
     if (givenByRule) {
@@ -1179,10 +1180,10 @@ MathNode Importer::RuleMath(const lib::ASTNode* math, const std::string& where) 
 // or a global quantity's value. A species whose mathematics is its amount
 // is set through its concentration, the amount divided by the size.
 void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math) {
-  const std::string where = (kind == RuleKind::kAssignment ? "the assignment rule for "
-                             : kind == RuleKind::kRate     ? "the rate rule for "
+  const std::string where = (kind == RuleKind::kAssignment  ? "the assignment rule for "
+                             : kind == RuleKind::kRate      ? "the rate rule for "
                              : kind == RuleKind::kAlgebraic ? "the algebraic rule determining "
-                                                           : "the initial assignment to ") +
+                                                            : "the initial assignment to ") +
                             Quoted(variable);
   PendingRule rule;
   rule.kind = kind;

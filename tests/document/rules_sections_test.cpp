@@ -89,9 +89,9 @@ TEST_F(RulesSections, RoundTripGivesTheSameBytesAfterTheOldFile) {
 // determines, and reads back the same, byte for byte.
 TEST_F(RulesSections, AnAlgebraicRuleRoundTripsWithItsTarget) {
   Document written = WithRules(catalogue_);
-  written.model.rules.push_back(
-      Rule{RuleKind::kAlgebraic, RuleTarget{RuleTargetKind::kGlobalQuantity, "growth", {}},
-           "kdeg + growth - 1"});
+  written.model.rules.push_back(Rule{RuleKind::kAlgebraic,
+                                     RuleTarget{RuleTargetKind::kGlobalQuantity, "growth", {}},
+                                     "kdeg + growth - 1"});
   const std::string text = ModelFileText(written, catalogue_);
   const std::string without = ModelFileText(WithRules(catalogue_), catalogue_);
   const std::string record =

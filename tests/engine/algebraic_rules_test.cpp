@@ -128,8 +128,9 @@ TEST(AlgebraicRules, TheSteadyStateReadsTheRatesTheConstraintsGive) {
   test::EngineRig rig(model);
   SteadyState(*rig.engine);
   ASSERT_EQ(rig.state.ssFailure, SteadyStateOutcome::kFound);
-  EXPECT_CLOSE(rig.model.metabolites[static_cast<std::size_t>(rig.model.FindMetabolite("A"))].concentration,
-               0.5, 1e-9, 1e-9);
+  EXPECT_CLOSE(
+      rig.model.metabolites[static_cast<std::size_t>(rig.model.FindMetabolite("A"))].concentration,
+      0.5, 1e-9, 1e-9);
   EXPECT_CLOSE(rig.model.steps[static_cast<std::size_t>(rig.model.FindStep("R2"))].flux, 1.0, 1e-9,
                1e-9);
   EXPECT_CLOSE(rig.state.quantityValues[0], 2.0, kConstraint, kConstraint);

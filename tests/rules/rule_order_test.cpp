@@ -214,16 +214,19 @@ INSTANTIATE_TEST_SUITE_P(
         AlgebraicCase{{Constraint("a", "b - 2"), Constraint("b", "a + k")}, -1, ""},
         // a moves c through the assignment rule, and c is what the rule reads.
         AlgebraicCase{{Constraint("a", "c - 2"), Assignment("c", "3*a")}, -1, ""},
-        AlgebraicCase{{Constraint("a", "a - 1"), Constraint("b", "a - 2")}, 0,
+        AlgebraicCase{{Constraint("a", "a - 1"), Constraint("b", "a - 2")},
+                      0,
                       "The algebraic rules for a and b read only a of the quantities the "
                       "algebraic rules determine: the system is over-determined or of higher "
                       "index, and cannot be solved for its targets."},
         // A constraint between the metabolites, which the steps move.
-        AlgebraicCase{{Constraint("a", "S + P - 1")}, 0,
+        AlgebraicCase{{Constraint("a", "S + P - 1")},
+                      0,
                       "The algebraic rule for a reads none of the quantities the algebraic "
                       "rules determine: the system is over-determined or of higher index, and "
                       "cannot be solved for its targets."},
-        AlgebraicCase{{Assignment("b", "1"), Constraint("b", "b - 2")}, 1,
+        AlgebraicCase{{Assignment("b", "1"), Constraint("b", "b - 2")},
+                      1,
                       "b is the target of two rules over time (assignment and algebraic); it can "
                       "follow one assignment or one rate rule."},
         AlgebraicCase{{Constraint("a", "a - 2"), MakeRule(RuleKind::kInitialAssignment, "a", "1")},
