@@ -29,6 +29,7 @@ constexpr KindLabel kKinds[] = {
     {RuleKind::kAssignment, "Assignment"},
     {RuleKind::kRate, "Rate"},
     {RuleKind::kInitialAssignment, "Initial assignment"},
+    {RuleKind::kAlgebraic, "Algebraic (0 = expression)"},
 };
 
 struct TargetKindLabel {

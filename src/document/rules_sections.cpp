@@ -25,7 +25,7 @@ void Line(std::string& out, std::string_view key, std::string_view value) {
 }
 
 constexpr RuleKind kRuleKinds[] = {RuleKind::kAssignment, RuleKind::kRate,
-                                   RuleKind::kInitialAssignment};
+                                   RuleKind::kInitialAssignment, RuleKind::kAlgebraic};
 constexpr RuleTargetKind kTargetKinds[] = {RuleTargetKind::kGlobalQuantity,
                                            RuleTargetKind::kCompartmentVolume,
                                            RuleTargetKind::kMetabolite,

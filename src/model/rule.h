@@ -4,6 +4,13 @@
 // its expression in the rate-law dialect; reading the text, resolving its
 // names and ordering the rules by their dependencies is the work of
 // src/rules, which knows the expression engine.
+//
+// An algebraic rule is a constraint, 0 = expression. Its target is the
+// quantity the constraint determines, one the model leaves free otherwise;
+// it is named because nothing else in the model tells a quantity that may
+// move from one that stays. The algebraic rules determine their targets as
+// one system: a rule need not read its own target, as long as the system
+// can be solved for all of them (rules/rule_order.h).
 
 #include <string>
 #include <vector>
@@ -14,6 +21,7 @@ enum class RuleKind {
   kAssignment,         // the target equals the expression at every moment
   kRate,               // the target's time derivative is the expression
   kInitialAssignment,  // the target's value at time 0 is the expression
+  kAlgebraic,          // the expression is 0 at every moment, by the value of the target
 };
 
 // What a rule sets. A metabolite target is its concentration, a compartment

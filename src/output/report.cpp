@@ -263,6 +263,11 @@ std::string ReportParametersText(const ReportContext& context) {
   if (!model.rules.empty()) {
     out += "\nRULES\n";
     for (const Rule& rule : model.rules) {
+      if (rule.kind == RuleKind::kAlgebraic) {
+        AppendFormat(out, "%-18s 0 = %s (determines %s)\n", RuleKindWord(rule.kind).c_str(),
+                     rule.expression.c_str(), RuleTargetText(rule.target).c_str());
+        continue;
+      }
       AppendFormat(out, "%-18s %s%s = %s\n", RuleKindWord(rule.kind).c_str(),
                    rule.kind == RuleKind::kRate ? "d/dt " : "", RuleTargetText(rule.target).c_str(),
                    rule.expression.c_str());

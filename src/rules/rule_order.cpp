@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <utility>
 
-#include "model/model.h"
 #include "kinetics/kinetic_type.h"
+#include "model/model.h"
 #include "model/model_name_index.h"
+#include "rules/constraint_matching.h"
 
 namespace vireon {
 
@@ -260,6 +261,81 @@ RulesCheck RateCycle(const Model& model, const RuleSet& set, const QuantityKeys&
   return {};
 }
 
+// The algebraic rules must be solvable for their targets: each target is
+// set by no other rule, and the rules can be paired with distinct targets
+// that each reads, directly or through the assignment rules it reads
+// (whose targets move with the algebraic targets they read). Otherwise
+// some set of rules constrains fewer targets than it has rules.
+RulesCheck CheckAlgebraicRules(const Model& model, const QuantityKeys& keys,
+                               const std::vector<int>& overTime, RuleSet& set) {
+  const int nRules = static_cast<int>(model.rules.size());
+  // Each algebraic target's unknown, by key.
+  std::vector<int> unknownOfKey(static_cast<std::size_t>(keys.count()), -1);
+  for (int r = 0; r < nRules; ++r) {
+    const Rule& rule = model.rules[static_cast<std::size_t>(r)];
+    if (rule.kind != RuleKind::kAlgebraic) continue;
+    if (rule.target.kind == RuleTargetKind::kKineticConstant) {
+      return Fault(r, "The algebraic rule for " + RuleTargetTitle(rule.target) +
+                          " determines a kinetic constant: an algebraic rule determines a global "
+                          "quantity, a volume or a fixed metabolite.");
+    }
+    const auto key = static_cast<std::size_t>(keys.OfTarget(rule.target.kind, set.targets[r]));
+    unknownOfKey[key] = static_cast<int>(set.algebraic.size());
+    set.algebraic.push_back(r);
+  }
+  if (set.algebraic.empty()) return {};
+  // The unknowns each assignment rule moves, in dependency order.
+  std::vector<std::vector<int>> moves(static_cast<std::size_t>(nRules));
+  const auto readUnknowns = [&](int r, std::vector<int>& out) {
+    for (const RuleSymbol& symbol : set.expressions[static_cast<std::size_t>(r)].symbols) {
+      const int key = keys.OfSymbol(symbol);
+      if (key < 0) continue;
+      const int unknown = unknownOfKey[static_cast<std::size_t>(key)];
+      if (unknown >= 0) out.push_back(unknown);
+      const int setter = overTime[static_cast<std::size_t>(key)];
+      if (setter >= 0 &&
+          model.rules[static_cast<std::size_t>(setter)].kind == RuleKind::kAssignment) {
+        const std::vector<int>& more = moves[static_cast<std::size_t>(setter)];
+        out.insert(out.end(), more.begin(), more.end());
+      }
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+  };
+  for (int r : set.assignmentOrder) readUnknowns(r, moves[static_cast<std::size_t>(r)]);
+  std::vector<std::vector<int>> involves(set.algebraic.size());
+  for (std::size_t a = 0; a < set.algebraic.size(); ++a)
+    readUnknowns(set.algebraic[a], involves[a]);
+  const ConstraintMatching matching =
+      MatchConstraints(involves, static_cast<int>(set.algebraic.size()));
+  if (matching.complete()) return {};
+  std::vector<std::string> rules, targets;
+  std::vector<char> counted(set.algebraic.size(), 0);
+  for (int a : matching.excess) {
+    rules.push_back(
+        model.rules[static_cast<std::size_t>(set.algebraic[static_cast<std::size_t>(a)])]
+            .target.name);
+    for (int u : involves[static_cast<std::size_t>(a)]) {
+      if (counted[static_cast<std::size_t>(u)]) continue;
+      counted[static_cast<std::size_t>(u)] = 1;
+      targets.push_back(
+          model.rules[static_cast<std::size_t>(set.algebraic[static_cast<std::size_t>(u)])]
+              .target.name);
+    }
+  }
+  std::sort(targets.begin(), targets.end());
+  const std::string moved =
+      targets.empty()
+          ? "none of the quantities the algebraic rules determine"
+          : "only " + NameList(targets) + " of the quantities the algebraic rules determine";
+  return Fault(
+      set.algebraic[static_cast<std::size_t>(matching.excess.front())],
+      std::string(rules.size() == 1 ? "The algebraic rule for " : "The algebraic rules for ") +
+          NameList(rules) + (rules.size() == 1 ? " reads " : " read ") + moved +
+          ": the system is over-determined or of higher index, and cannot be solved for "
+          "its targets.");
+}
+
 }  // namespace
 
 std::string RuleKindWord(RuleKind kind) {
@@ -270,6 +346,8 @@ std::string RuleKindWord(RuleKind kind) {
       return "rate";
     case RuleKind::kInitialAssignment:
       return "initial assignment";
+    case RuleKind::kAlgebraic:
+      return "algebraic";
   }
   return "";
 }
@@ -364,6 +442,13 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
                                      " has an assignment rule and an initial assignment; the "
                                      "assignment rule gives its value at time 0 as well.");
     }
+    if (over >= 0 && initial[key] >= 0 &&
+        model.rules[static_cast<std::size_t>(over)].kind == RuleKind::kAlgebraic) {
+      return Fault(initial[key],
+                   RuleTargetTitle(model.rules[static_cast<std::size_t>(over)].target) +
+                       " has an algebraic rule and an initial assignment; the "
+                       "algebraic rules give its value at time 0 as well.");
+    }
   }
 
   // What rateOf reads: the rate of a quantity that a rate rule sets is that
@@ -381,13 +466,15 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
       const int key = keys.OfSymbol(symbol);
       if (!symbol.rate || key < 0) continue;
       const int over = overTime[static_cast<std::size_t>(key)];
-      if (over >= 0 && model.rules[static_cast<std::size_t>(over)].kind == RuleKind::kAssignment) {
+      const RuleKind setBy =
+          over >= 0 ? model.rules[static_cast<std::size_t>(over)].kind : RuleKind::kRate;
+      if (setBy == RuleKind::kAssignment || setBy == RuleKind::kAlgebraic) {
         const Rule& rule = model.rules[static_cast<std::size_t>(r)];
         return Fault(r, "The " + RuleKindWord(rule.kind) + " rule for " +
                             RuleTargetTitle(rule.target) + " reads the rate of change of " +
-                            symbol.name + ", which an assignment rule sets: rateOf reads "
-                            "quantities that are fixed, follow a rate rule or change by the "
-                            "steps.");
+                            symbol.name + ", which an " + RuleKindWord(setBy) +
+                            " rule sets: rateOf reads quantities that are fixed, follow a rate "
+                            "rule or change by the steps.");
       }
     }
   }
@@ -401,10 +488,16 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
     return CycleFault(model, cycle, "The assignment rule for", "The assignment rules for");
   }
   set.initialOrder = Order(
-      model, set, keys, rateRule, [](RuleKind kind) { return kind != RuleKind::kRate; }, cycle);
+      model, set, keys, rateRule,
+      [](RuleKind kind) {
+        return kind == RuleKind::kAssignment || kind == RuleKind::kInitialAssignment;
+      },
+      cycle);
   if (!cycle.empty()) {
     return CycleFault(model, cycle, "The initial value of", "The initial values of");
   }
+  RulesCheck algebraic = CheckAlgebraicRules(model, keys, overTime, set);
+  if (!algebraic.ok()) return algebraic;
   if (result != nullptr) *result = std::move(set);
   return {};
 }

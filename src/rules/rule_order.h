@@ -9,6 +9,13 @@
 //     rate rules never share a target) and at most one initial assignment,
 //     and never both an assignment rule and an initial assignment (the
 //     assignment rule already gives its value at time 0);
+//   - an algebraic rule's target is a global quantity, a volume or a fixed
+//     metabolite that no other rule sets over time and no initial
+//     assignment gives; the algebraic rules can be paired with distinct
+//     targets, each read by its rule directly or through the assignment
+//     rules it reads (the structure of a system that can be solved for its
+//     targets: an over-determined or higher-index one is refused with the
+//     rules at fault named);
 //   - the assignment rules can be ordered so that each comes after every
 //     assignment rule whose target it reads; at time 0 the same holds for
 //     the assignment rules and initial assignments together. A rate rule's
@@ -41,6 +48,8 @@ struct RuleSet {
   // The initial assignments and the assignment rules, each after the rules
   // it reads at time 0: the order in which time 0 is set up.
   std::vector<int> initialOrder;
+  // The algebraic rules, in the model's order.
+  std::vector<int> algebraic;
 };
 
 // The first thing found wrong with a model's rules.
@@ -53,7 +62,7 @@ struct RulesCheck {
 };
 
 // The words for a rule kind and a target kind, as messages and the model
-// file name them ("assignment", "rate", "initial assignment"; "global
+// file name them ("assignment", "rate", "initial assignment", "algebraic"; "global
 // quantity", "volume", "metabolite", "kinetic constant").
 std::string RuleKindWord(RuleKind kind);
 std::string RuleTargetKindWord(RuleTargetKind kind);

@@ -130,8 +130,11 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     }
     return false;
   };
+  // An algebraic target moves with whatever its constraints read.
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
-    if (model.rules[r].kind == RuleKind::kRate) markChanging(model.rules[r], set.targets[r]);
+    if (model.rules[r].kind == RuleKind::kRate || model.rules[r].kind == RuleKind::kAlgebraic) {
+      markChanging(model.rules[r], set.targets[r]);
+    }
   }
   std::vector<char> changing(model.rules.size(), 0);
   for (int r : set.assignmentOrder) {
@@ -159,7 +162,7 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
     const Rule& rule = model.rules[r];
     if (rule.target.kind == RuleTargetKind::kMetabolite &&
-        (rule.kind == RuleKind::kRate || changing[r])) {
+        (rule.kind == RuleKind::kRate || rule.kind == RuleKind::kAlgebraic || changing[r])) {
       system->ruleSet_[static_cast<std::size_t>(set.targets[r])] = 1;
       system->ruleMetabolites_.push_back(set.targets[r]);
     }
@@ -182,6 +185,10 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   }
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
     if (model.rules[r].kind == RuleKind::kRate) system->rates_.push_back(bound(static_cast<int>(r)));
+  }
+  for (int r : set.algebraic) {
+    system->algebraicNames_.push_back(model.rules[static_cast<std::size_t>(r)].target.name);
+    system->algebraic_.push_back(bound(r));
   }
   return system;
 }
@@ -256,6 +263,15 @@ std::string RuleSystem::SortByRatesRead(const Model& model, const RuleSet& set,
       more = true;
     }
   }
+  // The constraints are solved before the rates, as the assignment rules.
+  for (std::size_t r = 0; r < nRules; ++r) {
+    const Rule& rule = model.rules[r];
+    if (rule.kind == RuleKind::kAlgebraic && needsRates(set.expressions[r])) {
+      return "The algebraic rule for " + RuleTargetTitle(rule.target) +
+             " reads the rate of change of a metabolite that the steps change, which is known "
+             "only after the constraints are solved.";
+    }
+  }
   // An initial assignment that needs the rates is applied once they are
   // known at time 0, after every other initial value: nothing may read
   // what it sets.
@@ -315,7 +331,7 @@ int RuleSystem::RateRuleOf(const RuleSymbol& symbol) const {
   }
 }
 
-double RuleSystem::RateOf(const RuleSymbol& symbol, const RuleQuantities& q) {
+double RuleSystem::RateOf(const RuleSymbol& symbol, const RuleQuantities& q) const {
   const int rate = RateRuleOf(symbol);
   if (rate >= 0) return Evaluate(rates_[static_cast<std::size_t>(rate)].expression, q);
   if (symbol.kind != RuleSymbol::Kind::kMetabolite || !ChangedBySteps(symbol.index)) return 0.0;
@@ -349,10 +365,14 @@ auto& RuleSystem::ModelValue(const BoundTarget& target, M& model) {
   return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
 }
 
+double& RuleSystem::ModelValueOf(const BoundTarget& target, Model& model) {
+  return ModelValue(target, model);
+}
+
 void RuleSystem::SaveModelValues(const Model& model) {
   saved_.clear();
   for (const std::vector<BoundRule>* rules :
-       {&initial_, &lateInitial_, &assignments_, &late_, &rates_}) {
+       {&initial_, &lateInitial_, &assignments_, &late_, &rates_, &algebraic_}) {
     for (const BoundRule& rule : *rules) saved_.emplace_back(rule.target, ModelValue(rule.target, model));
   }
 }
@@ -362,16 +382,18 @@ void RuleSystem::RestoreModelValues(Model& model) const {
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) ModelValue(it->first, model) = it->second;
 }
 
-double RuleSystem::InitialValue(const RuleSymbol& symbol, const Model& model) const {
+double RuleSystem::EvaluateAtStart(const RuleExpression& expression, const Model& model) const {
+  return EvaluateWith(
+      expression, [&](const RuleSymbol& symbol) { return SymbolValueAtStart(symbol, model); });
+}
+
+double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& model) const {
   const auto s = static_cast<std::size_t>(symbol.index);
   if (symbol.rate) {
-    // Before the time course the rates of the steps are not known (the
-    // check refuses an initial assignment that needs them).
+    // Before the time course the rates of the steps are not known (what
+    // needs them waits for them).
     const int rate = RateRuleOf(symbol);
-    if (rate >= 0) {
-      return EvaluateWith(rates_[static_cast<std::size_t>(rate)].expression,
-                          [&](const RuleSymbol& read) { return InitialValue(read, model); });
-    }
+    if (rate >= 0) return EvaluateAtStart(rates_[static_cast<std::size_t>(rate)].expression, model);
     return symbol.kind == RuleSymbol::Kind::kMetabolite && ChangedBySteps(symbol.index)
                ? std::numeric_limits<double>::quiet_NaN()
                : 0.0;
@@ -392,31 +414,32 @@ double RuleSystem::InitialValue(const RuleSymbol& symbol, const Model& model) co
 }
 
 void RuleSystem::ApplyInitialValues(Model& model) const {
-  const auto read = [&](const RuleSymbol& symbol) { return InitialValue(symbol, model); };
-  for (const BoundRule& rule : initial_) {
-    const double value = EvaluateWith(rule.expression, read);
-    ModelValue(rule.target, model) = value;
-  }
+  for (const BoundRule& rule : initial_)
+    ModelValue(rule.target, model) = EvaluateAtStart(rule.expression, model);
+  if (!algebraic_.empty()) SolveConstraintsAtStart(model);
 }
 
-double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) {
-  return EvaluateWith(expression, [&q, this](const RuleSymbol& symbol) -> double {
-    const auto s = static_cast<std::size_t>(symbol.index);
-    if (symbol.rate) return RateOf(symbol, q);
-    switch (symbol.kind) {
-      case RuleSymbol::Kind::kMetabolite:
-        return ruleSet_[s] ? concentration_[s] : q.amounts[position_[s]] / q.volumes[compartment_[s]];
-      case RuleSymbol::Kind::kCompartmentVolume:
-        return q.volumes[s];
-      case RuleSymbol::Kind::kGlobalQuantity:
-        return q.quantities[s];
-      case RuleSymbol::Kind::kTime:
-        return q.time;
-      case RuleSymbol::Kind::kConstant:
-        return symbol.value;
-    }
-    return 0.0;
-  });
+double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) const {
+  return EvaluateWith(expression,
+                      [&q, this](const RuleSymbol& symbol) { return SymbolValue(symbol, q); });
+}
+
+double RuleSystem::SymbolValue(const RuleSymbol& symbol, const RuleQuantities& q) const {
+  const auto s = static_cast<std::size_t>(symbol.index);
+  if (symbol.rate) return RateOf(symbol, q);
+  switch (symbol.kind) {
+    case RuleSymbol::Kind::kMetabolite:
+      return ruleSet_[s] ? concentration_[s] : q.amounts[position_[s]] / q.volumes[compartment_[s]];
+    case RuleSymbol::Kind::kCompartmentVolume:
+      return q.volumes[s];
+    case RuleSymbol::Kind::kGlobalQuantity:
+      return q.quantities[s];
+    case RuleSymbol::Kind::kTime:
+      return q.time;
+    case RuleSymbol::Kind::kConstant:
+      return symbol.value;
+  }
+  return 0.0;
 }
 
 void RuleSystem::Write(const BoundTarget& target, double value, const RuleQuantities& q,
@@ -439,6 +462,30 @@ void RuleSystem::Write(const BoundTarget& target, double value, const RuleQuanti
 }
 
 void RuleSystem::EvaluateAssignments(const RuleQuantities& q, Model& model) {
+  if (algebraic_.empty()) {
+    EvaluateChanging(q, model);
+  } else {
+    SolveConstraints(q, model);
+  }
+}
+
+double RuleSystem::Read(const BoundTarget& target, const RuleQuantities& q,
+                        const Model& model) const {
+  const auto i = static_cast<std::size_t>(target.index);
+  switch (target.kind) {
+    case RuleTargetKind::kGlobalQuantity:
+      return q.quantities[i];
+    case RuleTargetKind::kCompartmentVolume:
+      return q.volumes[i];
+    case RuleTargetKind::kMetabolite:
+      return concentration_[i];
+    case RuleTargetKind::kKineticConstant:
+      break;
+  }
+  return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
+}
+
+void RuleSystem::EvaluateChanging(const RuleQuantities& q, Model& model) {
   for (const BoundRule& rule : assignments_) Write(rule.target, Evaluate(rule.expression, q), q, model);
   // The amounts follow the concentrations once every volume is known.
   for (int m : ruleMetabolites_) {
@@ -478,7 +525,8 @@ void RuleSystem::AddPositionsRead(const Model& model,
   std::vector<int> volumeSetter(static_cast<std::size_t>(model.nCompartments()), -1);
   std::vector<int> metaboliteSetter(static_cast<std::size_t>(model.nMetabolites()), -1);
   std::vector<std::vector<int>> ruleReads(assignments_.size());
-  bool everything = false;
+  // The algebraic targets move with everything their constraints read.
+  bool everything = !algebraic_.empty();
   for (std::size_t r = 0; r < assignments_.size(); ++r) {
     std::vector<int>& positions = ruleReads[r];
     const auto addSetter = [&](int setter) {
@@ -546,19 +594,7 @@ void RuleSystem::AddPositionsRead(const Model& model,
 }
 
 double RuleSystem::RateTargetValue(int r, const RuleQuantities& q, const Model& model) const {
-  const BoundTarget& target = rates_[static_cast<std::size_t>(r)].target;
-  const auto i = static_cast<std::size_t>(target.index);
-  switch (target.kind) {
-    case RuleTargetKind::kGlobalQuantity:
-      return q.quantities[i];
-    case RuleTargetKind::kCompartmentVolume:
-      return q.volumes[i];
-    case RuleTargetKind::kMetabolite:
-      return concentration_[i];
-    case RuleTargetKind::kKineticConstant:
-      return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
-  }
-  return 0.0;
+  return Read(rates_[static_cast<std::size_t>(r)].target, q, model);
 }
 
 void RuleSystem::SetRateTarget(int r, double value, const RuleQuantities& q, Model& model) {

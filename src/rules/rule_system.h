@@ -25,6 +25,13 @@
 // only once the rates are: the assignment rules that read it, directly or
 // through other rules, are evaluated after the rates, and the rates may
 // not read what they set.
+//
+// Algebraic rules are solved where the assignment rules are evaluated: the
+// values of their targets that make every constraint 0, found by Newton's
+// method from the values found last, with the changing assignment rules
+// evaluated again at each trial (rule_system_algebraic.cpp says why the
+// constraints are eliminated this way rather than integrated as a
+// differential-algebraic system).
 
 #include <memory>
 #include <string>
@@ -61,7 +68,11 @@ class RuleSystem {
   // rule gives at time 0, in their order: global quantity values,
   // compartment volumes, metabolites' initial concentrations and kinetic
   // constants of `model`. A metabolite reads its initial concentration.
-  // The conservation totals must be computed again afterwards.
+  // The conservation totals must be computed again afterwards. With
+  // algebraic rules, their targets are then solved for at time 0, so that
+  // the initial values satisfy every constraint; throws
+  // std::invalid_argument, naming the rules, when they cannot be solved,
+  // with the values SaveModelValues kept put back.
   void ApplyInitialValues(Model& model) const;
   // The values of every target as the model holds them (the value at time
   // 0 of a quantity, a volume, an initial concentration, a kinetic
@@ -74,7 +85,9 @@ class RuleSystem {
   // writing their targets into q and kinetic constants into `model`; the
   // amounts of the metabolites that rules set follow from their
   // concentrations and the current volumes. Rate-rule targets must have
-  // been set first (SetRateTarget).
+  // been set first (SetRateTarget). With algebraic rules, their targets
+  // are solved for at q first; when Newton's method cannot solve them,
+  // throws ArithmeticFault (an invalid operation), which ends the task.
   void EvaluateAssignments(const RuleQuantities& q, Model& model);
   // The assignment rules that read the rates of change of the amounts, in
   // dependency order, after EvaluateAssignments; q.amountRates must be set.
@@ -115,8 +128,9 @@ class RuleSystem {
   bool anyVolumeChanges() const { return anyVolumeChanges_; }
   // Whether the rules give the time course something to evaluate at all.
   bool changesOverTime() const {
-    return !assignments_.empty() || !late_.empty() || !rates_.empty();
+    return !assignments_.empty() || !late_.empty() || !rates_.empty() || !algebraic_.empty();
   }
+  bool hasAlgebraicRules() const { return !algebraic_.empty(); }
 
  private:
   // A target bound to where its value lives.
@@ -134,16 +148,15 @@ class RuleSystem {
   // Where the model keeps a target's value (const or not, as the model is).
   template <class M>
   static auto& ModelValue(const BoundTarget& target, M& model);
-  double Evaluate(const RuleExpression& expression, const RuleQuantities& q);
-  // A symbol's value at time 0, from the model's values.
-  double InitialValue(const RuleSymbol& symbol, const Model& model) const;
+  static double& ModelValueOf(const BoundTarget& target, Model& model);
+  double Evaluate(const RuleExpression& expression, const RuleQuantities& q) const;
   // Sorts out the changing assignment rules that read the amounts' rates
   // (late, by rule), and fills the rate rules' places by target. Returns
   // why the rules cannot be evaluated so, or "".
   std::string SortByRatesRead(const Model& model, const RuleSet& set,
                               const std::vector<char>& changing, std::vector<char>& late);
   // The rate of change that rateOf reads of a symbol, at q.
-  double RateOf(const RuleSymbol& symbol, const RuleQuantities& q);
+  double RateOf(const RuleSymbol& symbol, const RuleQuantities& q) const;
   // The rate rule that sets a symbol's quantity, or -1.
   int RateRuleOf(const RuleSymbol& symbol) const;
   // Whether a metabolite's rate of change is that of its amount under the
@@ -153,6 +166,23 @@ class RuleSystem {
     return p >= 1 && p <= nVariable_ && !ruleSet_[static_cast<std::size_t>(metabolite)];
   }
   void Write(const BoundTarget& target, double value, const RuleQuantities& q, Model& model);
+  double Read(const BoundTarget& target, const RuleQuantities& q, const Model& model) const;
+  // The changing assignment rules at q, and the amounts that follow.
+  void EvaluateChanging(const RuleQuantities& q, Model& model);
+  // What a symbol reads at q, and at time 0 from the model's values.
+  double SymbolValue(const RuleSymbol& symbol, const RuleQuantities& q) const;
+  double SymbolValueAtStart(const RuleSymbol& symbol, const Model& model) const;
+  // An expression read at time 0 from the model's values.
+  double EvaluateAtStart(const RuleExpression& expression, const Model& model) const;
+  // The largest magnitude among the values the constraints read.
+  double LargestRead(const RuleQuantities& q) const;
+  double LargestReadAtStart(const Model& model) const;
+  // The algebraic targets solved for at q, and at time 0 in the model's
+  // values (rule_system_algebraic.cpp).
+  void SolveConstraints(const RuleQuantities& q, Model& model);
+  void SolveConstraintsAtStart(Model& model) const;
+  // "the algebraic rule for a" or "the algebraic rules for a, b and c".
+  std::string AlgebraicRulesTitle() const;
 
   std::vector<int> position_;     // by metabolite index: its engine position
   std::vector<int> compartment_;  // by metabolite index: its compartment
@@ -161,6 +191,11 @@ class RuleSystem {
   std::vector<BoundRule> assignments_;  // the changing ones, in dependency order
   std::vector<BoundRule> late_;         // those that read the amounts' rates
   std::vector<BoundRule> rates_;        // in the model's order
+  std::vector<BoundRule> algebraic_;    // in the model's order
+  std::vector<std::string> algebraicNames_;  // their targets' names, for messages
+  // Newton's scratch for the algebraic targets (mutable: time 0 is solved
+  // by a const ApplyInitialValues).
+  mutable std::vector<double> newtonValues_, newtonResidual_, newtonTrial_, newtonJacobian_;
   std::vector<char> volumeChanges_;     // by compartment
   // By quantity, compartment and metabolite: the rate rule (into rates_)
   // that sets it, or -1.

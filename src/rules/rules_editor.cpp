@@ -60,6 +60,8 @@ std::vector<std::string> RulesEditor::TargetNames(RuleKind ruleKind,
       }
       break;
     case RuleTargetKind::kKineticConstant:
+      // An algebraic rule determines a quantity, never a step's constant.
+      if (ruleKind == RuleKind::kAlgebraic) break;
       for (const Step& step : working_.steps) {
         if (!ConstantNames(step.name).empty()) names.push_back(step.name);
       }

@@ -12,6 +12,7 @@
 namespace vireon::sbml::lib {
 #define VIREON_LIBSBML(name) using ::LIBSBML_CPP_NAMESPACE_QUALIFIER name;
 VIREON_LIBSBML(CompSBMLDocumentPlugin)
+VIREON_LIBSBML(AlgebraicRule)
 VIREON_LIBSBML(AssignmentRule)
 VIREON_LIBSBML(Compartment)
 VIREON_LIBSBML(ConversionProperties)

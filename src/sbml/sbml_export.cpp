@@ -497,6 +497,9 @@ void WriteCompartments(const Model& model, lib::Model& m, ExportIds& ids) {
 }
 
 void WriteSpecies(const Model& model, lib::Model& m, ExportIds& ids) {
+  const bool algebraic = std::any_of(model.rules.begin(), model.rules.end(), [](const Rule& rule) {
+    return rule.kind == RuleKind::kAlgebraic;
+  });
   for (const Metabolite& metabolite : model.metabolites) {
     lib::Species* species = m.createSpecies();
     ids.species.push_back(ids.namer.Name(metabolite.name));
@@ -506,7 +509,11 @@ void WriteSpecies(const Model& model, lib::Model& m, ExportIds& ids) {
     species->setInitialConcentration(metabolite.initialConcentration);
     species->setHasOnlySubstanceUnits(false);
     species->setBoundaryCondition(metabolite.type == FIXED);
-    species->setConstant(false);
+    // A reader chooses what algebraic rules determine among the quantities
+    // that are not constant: with them, a fixed metabolite that no rule
+    // sets says that it stays.
+    species->setConstant(algebraic && metabolite.type == FIXED &&
+                         !Varies(model, RuleTargetKind::kMetabolite, metabolite.name));
   }
 }
 
@@ -775,6 +782,13 @@ void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::M
         lib::InitialAssignment* initial = m.createInitialAssignment();
         initial->setSymbol(exported.variable);
         initial->setMath(math.get());
+        break;
+      }
+      case RuleKind::kAlgebraic: {
+        // SBML names no target: the target is the one non-constant
+        // quantity that nothing else sets, which the reader finds again.
+        lib::AlgebraicRule* algebraic = m.createAlgebraicRule();
+        algebraic->setMath(math.get());
         break;
       }
     }

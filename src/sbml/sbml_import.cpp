@@ -26,6 +26,8 @@
 #include "model/structural_analysis.h"
 #include "rules/global_quantities_editor.h"
 #include "rules/rule_order.h"
+#include "rules/rule_system.h"
+#include "sbml/algebraic_variables.h"
 #include "sbml/comp_external.h"
 #include "sbml/libsbml.h"
 #include "sbml/math_from_sbml.h"
@@ -106,8 +108,11 @@ struct ConstantEntry {
 
 // What the rules of the SBML model do to one id.
 struct RuleUse {
-  const lib::Rule* overTime = nullptr;  // an assignment or rate rule
+  const lib::Rule* overTime = nullptr;  // an assignment, rate or algebraic rule
   const lib::InitialAssignment* initial = nullptr;
+  // The algebraic rules determine it (overTime is then one of them): its
+  // value at time 0 is only where their solution starts from.
+  bool algebraic = false;
   bool assigned() const { return overTime != nullptr && overTime->isAssignment(); }
   bool rate() const { return overTime != nullptr && overTime->isRate(); }
 };
@@ -235,6 +240,7 @@ class Importer {
   std::vector<std::string> problems_;
 
   std::map<std::string, RuleUse> ruleUses_;
+  sbml::AlgebraicVariables algebraic_;
   std::map<std::string, const lib::SpeciesReference*> speciesReferences_;  // by id
   std::set<const lib::SpeciesReference*> evaluating_;  // stoichiometries being evaluated
   std::vector<Compartment> compartments_;
@@ -280,6 +286,14 @@ void Importer::ScanRules() {
     const lib::Rule* rule = sbml_.getRule(i);
     if (!rule->isAlgebraic()) ruleUses_[rule->getVariable()].overTime = rule;
   }
+  algebraic_ = sbml::FindAlgebraicVariables(sbml_);
+  for (unsigned int i = 0; i < sbml_.getNumRules(); ++i) {
+    const std::string& variable = algebraic_.variables[i];
+    if (variable.empty()) continue;
+    RuleUse& use = ruleUses_[variable];
+    use.overTime = sbml_.getRule(i);
+    use.algebraic = true;
+  }
   for (unsigned int i = 0; i < sbml_.getNumInitialAssignments(); ++i) {
     const lib::InitialAssignment* assignment = sbml_.getInitialAssignment(i);
     ruleUses_[assignment->getSymbol()].initial = assignment;
@@ -299,12 +313,10 @@ void Importer::ScanRules() {
 
 void Importer::CheckConstructs() {
   const lib::Model& m = sbml_;
+  problems_.insert(problems_.end(), algebraic_.problems.begin(), algebraic_.problems.end());
   for (unsigned int i = 0; i < m.getNumRules(); ++i) {
     const lib::Rule* rule = m.getRule(i);
-    if (rule->isAlgebraic()) {
-      problems_.push_back("algebraic rule number " + std::to_string(i + 1));
-      continue;
-    }
+    if (rule->isAlgebraic()) continue;
     const std::string& variable = rule->getVariable();
     const std::string kind = rule->isRate() ? "rate rule" : "assignment rule";
     if (speciesReferences_.count(variable) > 0) {
@@ -391,9 +403,11 @@ void Importer::ReadCompartments() {
     Compartment compartment;
     compartment.name = c->getId();
     auto use = ruleUses_.find(c->getId());
-    // An initial assignment or an assignment rule gives the size at time 0.
+    // An initial assignment or an assignment rule gives the size at time 0,
+    // or the algebraic rules find it from where a size would start them.
     const bool sizedByRule =
-        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
+        use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned() ||
+                                   (use->second.algebraic && !c->isSetSize()));
     // Level 2 gives a compartment of no dimensions no size; from Level 3 on
     // one that has a size behaves as any other.
     const bool dimensionless = c->isSetSpatialDimensions() &&
@@ -440,7 +454,8 @@ void Importer::ReadParameters() {
     auto use = ruleUses_.find(entry.id);
     const bool givenByRule =
         use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
-    entry.quantity = entry.hasValue || givenByRule;
+    entry.quantity =
+        entry.hasValue || givenByRule || (use != ruleUses_.end() && use->second.algebraic);
     if (!entry.quantity && use != ruleUses_.end() && use->second.rate()) {
       problems_.push_back("the parameter " + Quoted(entry.id) +
                           " without a value, which its rate rule needs at time 0");
@@ -514,8 +529,9 @@ void Importer::ReadSpecies() {
     // follows from the amount at time 0.
     auto sizeUse =
         found == compartmentIndex_.end() ? ruleUses_.end() : ruleUses_.find(s->getCompartment());
-    const bool sizeKnown = sizeUse == ruleUses_.end() ||
-                           (sizeUse->second.initial == nullptr && !sizeUse->second.assigned());
+    const bool sizeKnown =
+        sizeUse == ruleUses_.end() || (sizeUse->second.initial == nullptr &&
+                                       !sizeUse->second.assigned() && !sizeUse->second.algebraic);
     const double volume =
         compartments_.empty() ? 1.0 : compartments_[static_cast<std::size_t>(entry.compartment)].volume;
     if (givenByRule) {
@@ -526,6 +542,9 @@ void Importer::ReadSpecies() {
       entry.initialConcentration = s->getInitialAmount() / volume;
     } else if (s->isSetInitialAmount()) {
       entry.initialAmount = s->getInitialAmount();
+    } else if (use != ruleUses_.end() && use->second.algebraic) {
+      // The algebraic rules start from 0.
+      entry.initialConcentration = 0.0;
     } else {
       problems_.push_back("species " + Quoted(entry.id) + " without an initial value");
     }
@@ -1251,9 +1270,10 @@ MathNode Importer::RuleMath(const lib::ASTNode* math, const std::string& where) 
 // or a global quantity's value. A species whose mathematics is its amount
 // is set through its concentration, the amount divided by the size.
 void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math) {
-  const std::string where = (kind == RuleKind::kAssignment ? "the assignment rule for "
-                             : kind == RuleKind::kRate     ? "the rate rule for "
-                                                           : "the initial assignment to ") +
+  const std::string where = (kind == RuleKind::kAssignment  ? "the assignment rule for "
+                             : kind == RuleKind::kRate      ? "the rate rule for "
+                             : kind == RuleKind::kAlgebraic ? "the algebraic rule determining "
+                                                            : "the initial assignment to ") +
                             Quoted(variable);
   PendingRule rule;
   rule.kind = kind;
@@ -1262,7 +1282,8 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
     const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
     rule.targetKind = RuleTargetKind::kMetabolite;
     rule.record = species->second;
-    if (s.amountInLaws) {
+    // A constraint is 0 whatever its target's units: it is not divided.
+    if (s.amountInLaws && kind != RuleKind::kAlgebraic) {
       auto sizeUse = ruleUses_.find(compartments_[static_cast<std::size_t>(s.compartment)].name);
       if (kind == RuleKind::kRate && sizeUse != ruleUses_.end() &&
           sizeUse->second.overTime != nullptr) {
@@ -1404,7 +1425,12 @@ void Importer::ReadRules() {
   };
   for (unsigned int i = 0; i < sbml_.getNumRules(); ++i) {
     const lib::Rule* rule = sbml_.getRule(i);
-    if (rule->isAlgebraic()) continue;
+    if (rule->isAlgebraic()) {
+      if (!algebraic_.variables[i].empty()) {
+        add(RuleKind::kAlgebraic, algebraic_.variables[i], rule->getMath());
+      }
+      continue;
+    }
     add(rule->isRate() ? RuleKind::kRate : RuleKind::kAssignment, rule->getVariable(),
         rule->getMath());
   }
@@ -1815,12 +1841,30 @@ SbmlImportResult ImportText(std::string_view text, const std::filesystem::path& 
     return Refused({std::string("the file could not be read as SBML: ") + error.what()});
   }
 
-  for (std::unique_ptr<KineticType>& type : newTypes) catalogue.Insert(std::move(type));
+  // The steps are bound to the new types before these join the catalogue,
+  // so that a model whose rules cannot be followed leaves it as it was.
   for (Step& step : imported.steps) {
-    if (step.kineticType == nullptr) step.kineticType = catalogue.Find(step.kineticTypeName);
+    if (step.kineticType != nullptr) continue;
+    step.kineticType = catalogue.Find(step.kineticTypeName);
+    for (const std::unique_ptr<KineticType>& type : newTypes) {
+      if (type->name == step.kineticTypeName) step.kineticType = type.get();
+    }
   }
   RebuildEquations(imported);
   StructuralAnalysis(imported);
+  if (!imported.rules.empty()) {
+    std::string problem = RuleSystem::Problem(imported);
+    if (!problem.empty()) return Refused({"rules that cannot be followed: " + problem});
+  }
+  for (std::unique_ptr<KineticType>& type : newTypes) {
+    const KineticType* made = type.get();
+    const std::string name = type->name;
+    if (catalogue.Insert(std::move(type)) != nullptr) continue;
+    // A type of that name is there already: the steps take it.
+    for (Step& step : imported.steps) {
+      if (step.kineticType == made) step.kineticType = catalogue.Find(name);
+    }
+  }
   model = std::move(imported);
   read.imported = true;
   return read;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,30 @@ TEST_F(RulesSections, RoundTripGivesTheSameBytesAfterTheOldFile) {
   ASSERT_EQ(Parse(old + "\n\n", plain, sink), 0);
   EXPECT_TRUE(plain.model.globalQuantities.empty());
   EXPECT_TRUE(plain.model.rules.empty());
+}
+
+// An algebraic rule is stored like the others, with the target it
+// determines, and reads back the same, byte for byte.
+TEST_F(RulesSections, AnAlgebraicRuleRoundTripsWithItsTarget) {
+  Document written = WithRules(catalogue_);
+  written.model.rules.push_back(Rule{RuleKind::kAlgebraic,
+                                     RuleTarget{RuleTargetKind::kGlobalQuantity, "growth", {}},
+                                     "kdeg + growth - 1"});
+  const std::string text = ModelFileText(written, catalogue_);
+  const std::string without = ModelFileText(WithRules(catalogue_), catalogue_);
+  const std::string record =
+      "Rule=algebraic\nTargetType=global quantity\nTarget=growth\nExpression=kdeg + growth - 1\n";
+  EXPECT_NE(text.find("Rules\nItems=5\n"), std::string::npos);
+  EXPECT_TRUE(text.ends_with(record)) << text;
+  EXPECT_EQ(text.substr(0, text.size() - record.size()),
+            std::regex_replace(without, std::regex("Rules\nItems=4\n"), "Rules\nItems=5\n"));
+
+  Document read;
+  RecordingSink sink;
+  ASSERT_EQ(Parse(text, read, sink), 0) << ::testing::PrintToString(sink.Texts());
+  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_EQ(read.model.rules, written.model.rules);
+  EXPECT_EQ(ModelFileText(read, catalogue_), text);
 }
 
 struct BadCase {

@@ -179,6 +179,61 @@ INSTANTIATE_TEST_SUITE_P(
                                                    RuleTargetKind::kCompartmentVolume)},
                    "The target nucleus of the assignment rule is not a volume of the model."}));
 
+// Algebraic rules: the structure of a system that can be solved for its
+// targets, or a refusal naming the rules that constrain too few of them.
+struct AlgebraicCase {
+  std::vector<Rule> rules;
+  int rule;  // the rule at fault, -1 when the rules pass
+  std::string message;
+};
+
+class AlgebraicStructure : public ::testing::TestWithParam<AlgebraicCase> {};
+
+TEST_P(AlgebraicStructure, IsSolvableForItsTargetsOrRefusedNamingTheRules) {
+  Model model = RulesTestModel();
+  model.rules = GetParam().rules;
+  RuleSet set;
+  const RulesCheck check = CheckRules(model, &set);
+  EXPECT_EQ(check.rule, GetParam().rule);
+  EXPECT_EQ(check.message, GetParam().message);
+  if (check.ok()) {
+    int algebraic = 0;
+    for (const Rule& rule : model.rules) algebraic += rule.kind == RuleKind::kAlgebraic ? 1 : 0;
+    EXPECT_EQ(set.algebraic.size(), static_cast<std::size_t>(algebraic));
+  }
+}
+
+Rule Constraint(const std::string& target, const std::string& expression) {
+  return MakeRule(RuleKind::kAlgebraic, target, expression);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Matching, AlgebraicStructure,
+    ::testing::Values(
+        // Each rule reads the other's target only: a and b are solved together.
+        AlgebraicCase{{Constraint("a", "b - 2"), Constraint("b", "a + k")}, -1, ""},
+        // a moves c through the assignment rule, and c is what the rule reads.
+        AlgebraicCase{{Constraint("a", "c - 2"), Assignment("c", "3*a")}, -1, ""},
+        AlgebraicCase{{Constraint("a", "a - 1"), Constraint("b", "a - 2")},
+                      0,
+                      "The algebraic rules for a and b read only a of the quantities the "
+                      "algebraic rules determine: the system is over-determined or of higher "
+                      "index, and cannot be solved for its targets."},
+        // A constraint between the metabolites, which the steps move.
+        AlgebraicCase{{Constraint("a", "S + P - 1")},
+                      0,
+                      "The algebraic rule for a reads none of the quantities the algebraic "
+                      "rules determine: the system is over-determined or of higher index, and "
+                      "cannot be solved for its targets."},
+        AlgebraicCase{{Assignment("b", "1"), Constraint("b", "b - 2")},
+                      1,
+                      "b is the target of two rules over time (assignment and algebraic); it can "
+                      "follow one assignment or one rate rule."},
+        AlgebraicCase{{Constraint("a", "a - 2"), MakeRule(RuleKind::kInitialAssignment, "a", "1")},
+                      1,
+                      "a has an algebraic rule and an initial assignment; the algebraic rules "
+                      "give its value at time 0 as well."}));
+
 // A rate rule and an initial assignment share a target: the value at time
 // 0 and the derivative after it. Targets of every kind are accepted.
 TEST(RuleTargets, RateRuleAndInitialAssignmentMayShareATarget) {

@@ -121,6 +121,10 @@ class SbmlBuilder {
     MakeVariable(variable);
     return *this;
   }
+  SbmlBuilder& AlgebraicRule(const std::string& formula) {
+    SetMath(*model_->createAlgebraicRule(), formula);
+    return *this;
+  }
   SbmlBuilder& InitialAssignment(const std::string& symbol, const std::string& formula) {
     auto* assignment = model_->createInitialAssignment();
     assignment->setSymbol(symbol);

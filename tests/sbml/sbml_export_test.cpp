@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -205,6 +206,12 @@ TEST(SbmlRoundTrip, QuantitiesAndRulesReadBackTheSame) {
   b.InitialAssignment("r", "3*k");
   b.Species("A", "V", 2.0).Species("B", "V", 0.0).Species("X", "V", 1.0, {.boundary = true});
   b.AssignmentRule("X", "1 + q");
+  // s is determined by the algebraic rule, through the assignment rule's q;
+  // the constant Y stays constant when exported, or s would not be the
+  // only quantity the rule could determine.
+  b.Species("Y", "V", 1.0, {.boundary = true, .constant = true});
+  b.Parameter("s", 0.0).AlgebraicRule("s + q*Y - 4");
+  b.model().getParameter("s")->setConstant(false);
   b.Reaction("R1", {{"A", 1}}, {{"B", 1}}, "k*A*V*X/(1 + p)");
   b.Reaction("R2", {{"B", 1}}, {}, "r*B*V*V + time");
 
@@ -213,7 +220,10 @@ TEST(SbmlRoundTrip, QuantitiesAndRulesReadBackTheSame) {
   Model first;
   const SbmlImportResult imported = ImportSbmlText(b.Text(), catalogue, first);
   ASSERT_TRUE(imported.imported) << (imported.problems.empty() ? "" : imported.problems.front());
-  ASSERT_EQ(first.globalQuantities.size(), 4u);
+  ASSERT_EQ(first.globalQuantities.size(), 5u);
+  ASSERT_TRUE(std::any_of(first.rules.begin(), first.rules.end(), [](const Rule& rule) {
+    return rule.kind == RuleKind::kAlgebraic && rule.target.name == "s";
+  }));
   const SbmlExportResult exported = ExportSbml(first);
   ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
   Model second;

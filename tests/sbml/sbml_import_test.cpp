@@ -75,6 +75,17 @@ SbmlBuilder DecayIn(double volume, const std::string& law) {
 
 std::vector<MappingCase> MappingCases() {
   return {
+      // X is in no reaction and not constant: the algebraic rule
+      // determines it, A + X = 3.
+      {"AlgebraicRuleFixesASum",
+       [] {
+         SbmlBuilder b = DecayIn(2.5, "k*A*c");
+         b.Species("X", "c", 0.0).AlgebraicRule("A + X - 3");
+         return b;
+       },
+       {{"A", [](double t) { return 2.0 * std::exp(-k * t); }},
+        {"X", [](double t) { return 3.0 - 2.0 * std::exp(-k * t); }}},
+       1},
       {"AmountPerTimeLawInAVolumeOtherThanOne",
        [] { return DecayIn(2.5, "k*A*c"); },
        {{"A", [](double t) { return 2.0 * std::exp(-k * t); }},
@@ -279,11 +290,27 @@ std::vector<RefusalCase> RefusalCases() {
   auto formula = Formula;
   return {
       {"Event", [](SbmlBuilder& b) { AddEvent(b, "E1"); }, "event \"E1\""},
-      {"AlgebraicRule",
+      // A and B are the reaction's: the constraint has nothing to move.
+      {"HigherIndexAlgebraicRule",
        [=](SbmlBuilder& b) {
          b.model().createAlgebraicRule()->setMath(formula("A + B - 3").get());
        },
-       "algebraic rule"},
+       "algebraic rule number 1, which reads no quantity that nothing else determines: an "
+       "over-determined or higher-index system"},
+      {"OverDeterminedAlgebraicRules",
+       [](SbmlBuilder& b) {
+         b.Parameter("p", 0.0).AlgebraicRule("p - 1").AlgebraicRule("p - A");
+         b.model().getParameter("p")->setConstant(false);
+       },
+       "algebraic rules number 1 and 2, which can determine only \"p\": an over-determined or "
+       "higher-index system"},
+      {"AlgebraicRuleWithAChoice",
+       [](SbmlBuilder& b) {
+         b.Parameter("p", 0.0).Parameter("q", 0.0).AlgebraicRule("p + q - 1");
+         b.model().getParameter("p")->setConstant(false);
+         b.model().getParameter("q")->setConstant(false);
+       },
+       "algebraic rule number 1, which could determine \"p\" or \"q\""},
       {"Delay",
        [](SbmlBuilder& b) {
          b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)");
@@ -302,7 +329,7 @@ std::vector<RefusalCase> RefusalCases() {
        [](SbmlBuilder& b) {
          b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)");
        },
-       "a rateOf in the kinetic law of \"R2\""},
+       "a rateOf of \"A\", which changes, in the kinetic law of \"R2\""},
       {"FastReaction", [](SbmlBuilder& b) { b.model().getReaction("R")->setFast(true); },
        "fast reaction \"R\""},
       {"ReactionWithoutKineticLaw",
