@@ -89,10 +89,38 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     return nullptr;
   }
   std::unique_ptr<RuleSystem> system(new RuleSystem(model));
+  // A stoichiometry target is bound to its entry of stoichiometries_, which
+  // starts as the model's coefficient; one entry per step and metabolite,
+  // whatever kinds of rule set it.
+  std::vector<BoundTarget> targets(model.rules.size());
+  for (std::size_t r = 0; r < model.rules.size(); ++r) {
+    const RuleTargetKind kind = model.rules[r].target.kind;
+    targets[r] = {kind, set.targets[r], set.constants[r]};
+    if (kind != RuleTargetKind::kStoichiometry) continue;
+    std::vector<StoichiometryValue>& values = system->stoichiometries_;
+    const auto same = [&](const StoichiometryValue& v) {
+      return v.step == set.targets[r] && v.metabolite == set.constants[r];
+    };
+    auto found = std::find_if(values.begin(), values.end(), same);
+    if (found == values.end()) {
+      const auto m = static_cast<std::size_t>(set.constants[r]);
+      const auto k = static_cast<std::size_t>(set.targets[r]);
+      const bool inMatrix = m < static_cast<std::size_t>(model.stoichiometry.rows()) &&
+                            k < static_cast<std::size_t>(model.stoichiometry.columns());
+      values.push_back({set.targets[r], set.constants[r],
+                        inMatrix ? static_cast<double>(model.stoichiometry[m][k]) : 0.0});
+      found = values.end() - 1;
+    }
+    targets[r].constant = static_cast<int>(found - values.begin());
+  }
+  if (!system->stoichiometries_.empty() && model.nDependent > 0) {
+    problem = "The model has rules that set stoichiometries but was analysed with conservation "
+              "relations; its structure must be analysed again.";
+    return nullptr;
+  }
   const auto bound = [&](int r) {
     const auto i = static_cast<std::size_t>(r);
-    return BoundRule{{model.rules[i].target.kind, set.targets[i], set.constants[i]},
-                     std::move(set.expressions[i])};
+    return BoundRule{targets[i], std::move(set.expressions[i])};
   };
   // Which quantities change over time: the targets of rate rules, then, in
   // dependency order, those of the assignment rules that read time, a
@@ -162,8 +190,7 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   // The copies are taken before the moves below.
   for (int r : set.initialOrder) {
     const auto i = static_cast<std::size_t>(r);
-    system->initial_.push_back(
-        {{model.rules[i].target.kind, set.targets[i], set.constants[i]}, set.expressions[i]});
+    system->initial_.push_back({targets[i], set.expressions[i]});
   }
   for (int r : set.assignmentOrder) {
     if (changing[static_cast<std::size_t>(r)]) system->assignments_.push_back(bound(r));
@@ -185,6 +212,7 @@ auto& RuleSystem::ModelValue(const BoundTarget& target, M& model) {
     case RuleTargetKind::kMetabolite:
       return model.metabolites[i].initialConcentration;
     case RuleTargetKind::kKineticConstant:
+    case RuleTargetKind::kStoichiometry:  // kept by the rule system, never asked for here
       break;
   }
   return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
@@ -193,7 +221,10 @@ auto& RuleSystem::ModelValue(const BoundTarget& target, M& model) {
 void RuleSystem::SaveModelValues(const Model& model) {
   saved_.clear();
   for (const std::vector<BoundRule>* rules : {&initial_, &assignments_, &rates_}) {
-    for (const BoundRule& rule : *rules) saved_.emplace_back(rule.target, ModelValue(rule.target, model));
+    for (const BoundRule& rule : *rules) {
+      if (rule.target.kind == RuleTargetKind::kStoichiometry) continue;
+      saved_.emplace_back(rule.target, ModelValue(rule.target, model));
+    }
   }
 }
 
@@ -202,7 +233,7 @@ void RuleSystem::RestoreModelValues(Model& model) const {
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) ModelValue(it->first, model) = it->second;
 }
 
-void RuleSystem::ApplyInitialValues(Model& model) const {
+void RuleSystem::ApplyInitialValues(Model& model) {
   const auto read = [&model](const RuleSymbol& symbol) -> double {
     const auto s = static_cast<std::size_t>(symbol.index);
     switch (symbol.kind) {
@@ -221,7 +252,11 @@ void RuleSystem::ApplyInitialValues(Model& model) const {
   };
   for (const BoundRule& rule : initial_) {
     const double value = EvaluateWith(rule.expression, read);
-    ModelValue(rule.target, model) = value;
+    if (rule.target.kind == RuleTargetKind::kStoichiometry) {
+      stoichiometries_[static_cast<std::size_t>(rule.target.constant)].value = value;
+    } else {
+      ModelValue(rule.target, model) = value;
+    }
   }
 }
 
@@ -259,6 +294,9 @@ void RuleSystem::Write(const BoundTarget& target, double value, const RuleQuanti
       break;
     case RuleTargetKind::kKineticConstant:
       model.steps[i].constants[static_cast<std::size_t>(target.constant)] = value;
+      break;
+    case RuleTargetKind::kStoichiometry:
+      stoichiometries_[static_cast<std::size_t>(target.constant)].value = value;
       break;
   }
 }
@@ -370,6 +408,8 @@ double RuleSystem::RateTargetValue(int r, const RuleQuantities& q, const Model& 
       return concentration_[i];
     case RuleTargetKind::kKineticConstant:
       return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
+    case RuleTargetKind::kStoichiometry:
+      return stoichiometries_[static_cast<std::size_t>(target.constant)].value;
   }
   return 0.0;
 }
