@@ -230,7 +230,7 @@ class ModelEquations {
   struct RuleTerm {
     Term* term;    // null for an added term
     int position;  // 1-based
-    int step;
+    int step;      // step index
     int entry;     // the rule system's stoichiometry
   };
   std::vector<RuleTerm> ruleTerms_;

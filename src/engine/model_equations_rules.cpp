@@ -51,7 +51,8 @@ void ModelEquations::BindRuleTerms() {
       for (std::size_t r = 0; r < rows.positions.size(); ++r) {
         if (rows.positions[r] != p) continue;
         for (int t = 0; t < count; ++t) {
-          Term& term = rows.terms[r * static_cast<std::size_t>(count) + static_cast<std::size_t>(t)];
+          Term& term =
+              rows.terms[r * static_cast<std::size_t>(count) + static_cast<std::size_t>(t)];
           if (term.step == step) return &term;
         }
         return nullptr;
@@ -60,7 +61,8 @@ void ModelEquations::BindRuleTerms() {
     for (std::size_t r = 0; r < longPositions_.size(); ++r) {
       if (longPositions_[r] != p) continue;
       for (int t = longStart_[r]; t < longStart_[r + 1]; ++t) {
-        if (longTerms_[static_cast<std::size_t>(t)].step == step) return &longTerms_[static_cast<std::size_t>(t)];
+        if (longTerms_[static_cast<std::size_t>(t)].step == step)
+          return &longTerms_[static_cast<std::size_t>(t)];
       }
       return nullptr;
     }

@@ -24,8 +24,12 @@ enum class RuleKind {
 // target is the net coefficient of one metabolite in one step (the step's
 // name, and the metabolite's name in `constant`): it replaces the
 // coefficient the step's equation gives, so that a step can make or use a
-// metabolite in a proportion that changes over time. Targets are named,
-// not indexed, so that they survive the renumbering of an edit.
+// metabolite in a proportion that changes over time. Rules set
+// stoichiometries but never read them: a stoichiometry that other
+// quantities read is a global quantity that the stoichiometry's assignment
+// rule follows (the SBML import names it by its species reference's id).
+// Targets are named, not indexed, so that they survive the renumbering of
+// an edit.
 enum class RuleTargetKind {
   kGlobalQuantity,
   kCompartmentVolume,

@@ -114,8 +114,9 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     targets[r].constant = static_cast<int>(found - values.begin());
   }
   if (!system->stoichiometries_.empty() && model.nDependent > 0) {
-    problem = "The model has rules that set stoichiometries but was analysed with conservation "
-              "relations; its structure must be analysed again.";
+    problem =
+        "The model has rules that set stoichiometries but was analysed with conservation "
+        "relations; its structure must be analysed again.";
     return nullptr;
   }
   const auto bound = [&](int r) {

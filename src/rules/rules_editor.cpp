@@ -83,7 +83,8 @@ std::vector<std::string> RulesEditor::MemberNames(const std::string& step) const
   members.erase(std::unique(members.begin(), members.end()), members.end());
   std::vector<std::string> names;
   for (int m : members) {
-    if (m >= 0 && m < working_.nMetabolites()) names.push_back(working_.metabolites[static_cast<std::size_t>(m)].name);
+    if (m >= 0 && m < working_.nMetabolites())
+      names.push_back(working_.metabolites[static_cast<std::size_t>(m)].name);
   }
   return names;
 }

@@ -665,7 +665,8 @@ std::optional<ExportRule> StoichiometryRule(const Model& model, const Rule& rule
   const std::pair<int, int> key(k, m);
   auto [entry, added] = ids.stoichiometries.try_emplace(key);
   if (added) {
-    entry->second = ids.namer.Name(step.name + "_" + model.metabolites[static_cast<std::size_t>(m)].name);
+    entry->second =
+        ids.namer.Name(step.name + "_" + model.metabolites[static_cast<std::size_t>(m)].name);
   }
   if (rule.kind != RuleKind::kInitialAssignment) ids.varyingStoichiometries.insert(key);
   ExportRule exported{&rule, entry->second};

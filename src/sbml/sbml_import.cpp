@@ -551,7 +551,8 @@ void Importer::ReadVariableStoichiometries() {
       if (!reference->isSetId()) continue;
       auto use = ruleUses_.find(reference->getId());
       if (use == ruleUses_.end() || use->second.overTime == nullptr) continue;
-      if (use->second.rate() && !reference->isSetStoichiometry() && use->second.initial == nullptr) {
+      if (use->second.rate() && !reference->isSetStoichiometry() &&
+          use->second.initial == nullptr) {
         problems_.push_back("the stoichiometry " + Quoted(reference->getId()) +
                             " without a value, which its rate rule needs at time 0");
       }
@@ -981,7 +982,8 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
     if (auto variable = variableStoichiometry_.find(&reference);
         variable != variableStoichiometry_.end()) {
       varying[found->second].emplace_back(
-          variable->second, side * species_[static_cast<std::size_t>(found->second)].conversionFactor);
+          variable->second,
+          side * species_[static_cast<std::size_t>(found->second)].conversionFactor);
       for (const auto& entry : change) {
         if (entry.first == found->second) return;
       }
@@ -1096,14 +1098,14 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
     const std::string groupName =
         groups.size() == 1 ? id : id + "_" + compartments_[compartmentOf(group.front().first)].name;
     const int compartment = compartmentOf(group.front().first);
-    std::optional<double> scale = coefficients.empty() ? std::optional<double>(1.0)
-                                                       : CommonScale(coefficients, whole);
+    std::optional<double> scale =
+        coefficients.empty() ? std::optional<double>(1.0) : CommonScale(coefficients, whole);
     if (scale) {
       PartStep part{groupName, reversible, {}, PartRate(law, *scale, compartment)};
       std::size_t next = 0;
       for (const auto& [species, coefficient] : group) {
-        part.members.emplace_back(species,
-                                  varies(species) ? placeholder(species, coefficient) : whole[next++]);
+        part.members.emplace_back(
+            species, varies(species) ? placeholder(species, coefficient) : whole[next++]);
       }
       AddPart(std::move(part));
       for (const auto& [species, coefficient] : group) {
@@ -1114,10 +1116,11 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
     // No common scale: a step for each species, with its coefficient as the scale.
     for (const auto& [species, coefficient] : group) {
       const bool ruled = varies(species);
+      const double partScale = ruled ? 1.0 : std::fabs(coefficient);
       PartStep part{id + "_" + species_[static_cast<std::size_t>(species)].id, reversible, {},
-                    PartRate(law, ruled ? 1.0 : std::fabs(coefficient), compartmentOf(species))};
-      part.members.emplace_back(species, ruled ? placeholder(species, coefficient)
-                                               : (coefficient > 0 ? 1 : -1));
+                    PartRate(law, partScale, compartmentOf(species))};
+      part.members.emplace_back(
+          species, ruled ? placeholder(species, coefficient) : (coefficient > 0 ? 1 : -1));
       AddPart(std::move(part));
       if (ruled) stoichiometryRule(species, coefficient, 1.0);
     }

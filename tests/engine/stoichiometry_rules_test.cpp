@@ -122,8 +122,9 @@ TEST(StoichiometryRules, ATargetTheStepDoesNotHaveAndAStaleAnalysisAreRefused) {
   model.rules = {StoichiometryRule(RuleKind::kAssignment, "C", "2")};
   const RulesCheck check = CheckRules(model);
   ASSERT_FALSE(check.ok());
-  EXPECT_EQ(check.message, "The target R1:C of the assignment rule is not a stoichiometry of the "
-                           "model.");
+  EXPECT_EQ(check.message,
+            "The target R1:C of the assignment rule is not a stoichiometry of the "
+            "model.");
 
   Model stale = Conversion({});
   stale.rules = {StoichiometryRule(RuleKind::kAssignment, "B", "2")};

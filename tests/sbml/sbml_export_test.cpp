@@ -520,7 +520,8 @@ TEST(SbmlRoundTrip, StoichiometriesThatChangeFollowTheirRulesAndReadBack) {
   KineticCatalogue catalogue;
   BuildBuiltInKineticTypes(catalogue);
   Model simple;
-  const SbmlImportResult imported = ImportSbmlText(VaryingStoichiometries(false), catalogue, simple);
+  const SbmlImportResult imported =
+      ImportSbmlText(VaryingStoichiometries(false), catalogue, simple);
   ASSERT_TRUE(imported.imported) << (imported.problems.empty() ? "" : imported.problems.front());
   const TimeCourseTable course = ComputeTimeCourseTable(simple, TightSettings());
   ASSERT_TRUE(course.errorLog.empty()) << course.errorLog;
