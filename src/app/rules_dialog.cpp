@@ -108,9 +108,9 @@ RulesDialog::RulesDialog(Model& model, MessageSink& sink, QWidget* parent)
   addRow("Target k&ind:", targetKind_);
   auto* targetRow = new QHBoxLayout;
   targetRow->addWidget(target_, 1);
-  auto* constantLabel = new QLabel("C&onstant:");
-  constantLabel->setBuddy(constant_);
-  targetRow->addWidget(constantLabel);
+  constantLabel_ = new QLabel("C&onstant:");
+  constantLabel_->setBuddy(constant_);
+  targetRow->addWidget(constantLabel_);
   targetRow->addWidget(constant_);
   auto* targetLabel = new QLabel("&Target:");
   targetLabel->setBuddy(target_);
@@ -219,6 +219,7 @@ void RulesDialog::FillConstants(const std::string& keep, bool offerMissing) {
     constant_->clear();
   }
   constant_->setEnabled(constant);
+  constantLabel_->setText(kind == RuleTargetKind::kStoichiometry ? "&Metabolite:" : "C&onstant:");
   filling_ = false;
 }
 

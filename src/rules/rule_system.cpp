@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
 
 #include "kinetics/expression.h"
 
@@ -93,25 +94,23 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   // starts as the model's coefficient; one entry per step and metabolite,
   // whatever kinds of rule set it.
   std::vector<BoundTarget> targets(model.rules.size());
+  std::map<std::pair<int, int>, int> entries;  // (step, metabolite) -> entry
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
     const RuleTargetKind kind = model.rules[r].target.kind;
     targets[r] = {kind, set.targets[r], set.constants[r]};
     if (kind != RuleTargetKind::kStoichiometry) continue;
     std::vector<StoichiometryValue>& values = system->stoichiometries_;
-    const auto same = [&](const StoichiometryValue& v) {
-      return v.step == set.targets[r] && v.metabolite == set.constants[r];
-    };
-    auto found = std::find_if(values.begin(), values.end(), same);
-    if (found == values.end()) {
+    const auto [entry, added] = entries.try_emplace({set.targets[r], set.constants[r]},
+                                                    static_cast<int>(values.size()));
+    if (added) {
       const auto m = static_cast<std::size_t>(set.constants[r]);
       const auto k = static_cast<std::size_t>(set.targets[r]);
       const bool inMatrix = m < static_cast<std::size_t>(model.stoichiometry.rows()) &&
                             k < static_cast<std::size_t>(model.stoichiometry.columns());
       values.push_back({set.targets[r], set.constants[r],
                         inMatrix ? static_cast<double>(model.stoichiometry[m][k]) : 0.0});
-      found = values.end() - 1;
     }
-    targets[r].constant = static_cast<int>(found - values.begin());
+    targets[r].constant = entry->second;
   }
   if (!system->stoichiometries_.empty() && model.nDependent > 0) {
     problem =
