@@ -992,8 +992,9 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
     }
     const std::optional<double> stoichiometry = Stoichiometry(reference, 0);
     if (!stoichiometry && reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
+      // One with mathematics has a value or a quantity that holds it.
       throw Refusal("stoichiometryMath of " + Quoted(reference.getSpecies()) + " in reaction " +
-                    Quoted(id) + " that reads what changes over time, or itself");
+                    Quoted(id) + " without mathematics");
     }
     if (!stoichiometry && reference.isSetId() && ruleUses_.count(reference.getId()) > 0) {
       throw Refusal("the initial assignment to the stoichiometry " + Quoted(reference.getId()) +
