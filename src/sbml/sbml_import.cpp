@@ -534,11 +534,13 @@ void Importer::ReadSpecies() {
 // A stoichiometry that changes over time becomes a global quantity, which
 // the rules and laws that name the species reference read and the step's
 // stoichiometry rule follows: a species reference whose id a rate or
-// assignment rule sets takes that id, and a Level 2 stoichiometryMath that
-// reads what changes over time (or has no value at time 0) becomes an
-// assignment rule for a quantity of a new id.
+// assignment rule sets takes that id (as does one whose initial assignment
+// the import cannot evaluate), and a Level 2 stoichiometryMath that reads
+// what changes over time (or has no value at time 0) becomes an assignment
+// rule for a quantity of a new id.
 void Importer::ReadVariableStoichiometries() {
   std::vector<std::pair<const lib::SpeciesReference*, const lib::Reaction*>> maths;
+  std::vector<const lib::SpeciesReference*> initials;
   for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
     const lib::Reaction* r = sbml_.getReaction(i);
     for (unsigned int j = 0; j < r->getNumReactants() + r->getNumProducts(); ++j) {
@@ -550,7 +552,11 @@ void Importer::ReadVariableStoichiometries() {
       }
       if (!reference->isSetId()) continue;
       auto use = ruleUses_.find(reference->getId());
-      if (use == ruleUses_.end() || use->second.overTime == nullptr) continue;
+      if (use == ruleUses_.end()) continue;
+      if (use->second.overTime == nullptr) {
+        if (use->second.initial != nullptr) initials.push_back(reference);
+        continue;
+      }
       if (use->second.rate() && !reference->isSetStoichiometry() &&
           use->second.initial == nullptr) {
         problems_.push_back("the stoichiometry " + Quoted(reference->getId()) +
@@ -559,7 +565,19 @@ void Importer::ReadVariableStoichiometries() {
       variableStoichiometry_[reference] = AddStoichiometryQuantity(reference->getId(), *reference);
     }
   }
-  // After the quantities above, which a stoichiometryMath may read.
+  // After the quantities above, which these may read: an initial
+  // assignment whose value is known only when the run starts (it reads a
+  // species, or a quantity that changes) is the initial assignment of the
+  // reference's quantity, which keeps its value from then on.
+  for (const lib::SpeciesReference* reference : initials) {
+    try {
+      if (Stoichiometry(*reference, 0)) continue;
+    } catch (const Refusal& refusal) {
+      problems_.push_back(refusal.what());
+      continue;
+    }
+    variableStoichiometry_[reference] = AddStoichiometryQuantity(reference->getId(), *reference);
+  }
   for (const auto& [reference, reaction] : maths) {
     const lib::StoichiometryMath* math = reference->getStoichiometryMath();
     if (math == nullptr || !math->isSetMath()) continue;

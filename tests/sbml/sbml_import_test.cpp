@@ -899,6 +899,25 @@ TEST(SbmlRules, AStoichiometryGivenAtTimeZeroIsANumber) {
       FindRule(varying.model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
   ASSERT_NE(reading, nullptr);
   EXPECT_EQ(reading->expression, "n*A");
+
+  // An initial assignment that reads a species is evaluated when the run
+  // starts: n = [A](0) + 1 = 3, so B = 3 (2 - A) with A = 2 exp(-k t).
+  SbmlBuilder start = DecayIn(1.0, "k*A");
+  start.model().getReaction("R")->getProduct(0)->setId("n");
+  start.InitialAssignment("n", "A + 1");
+  Imported started;
+  Import(start.Text(), started);
+  ASSERT_TRUE(started.result.imported) << ProblemsOf(started);
+  EXPECT_NE(FindRule(started.model, RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity,
+                     "n"),
+            nullptr);
+  const TimeCourseTable course = Simulate(started.model);
+  ASSERT_TRUE(course.errorLog.empty()) << course.errorLog;
+  const int product = started.model.FindMetabolite("B");
+  for (std::size_t row = 0; row < course.times.size(); ++row) {
+    const double a = 2.0 * std::exp(-k * course.times[row]);
+    EXPECT_CLOSE(course.concentrations[row][product], 3.0 * (2.0 - a), 1e-9, 1e-8);
+  }
 }
 
 // A model of one submodel, whose species and reaction become the model's.
