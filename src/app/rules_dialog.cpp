@@ -41,6 +41,7 @@ constexpr TargetKindLabel kTargetKinds[] = {
     {RuleTargetKind::kCompartmentVolume, "Compartment volume"},
     {RuleTargetKind::kMetabolite, "Metabolite"},
     {RuleTargetKind::kKineticConstant, "Kinetic constant"},
+    {RuleTargetKind::kStoichiometry, "Stoichiometry"},
 };
 
 QString KindText(RuleKind kind) {
@@ -108,9 +109,9 @@ RulesDialog::RulesDialog(Model& model, MessageSink& sink, QWidget* parent)
   addRow("Target k&ind:", targetKind_);
   auto* targetRow = new QHBoxLayout;
   targetRow->addWidget(target_, 1);
-  auto* constantLabel = new QLabel("C&onstant:");
-  constantLabel->setBuddy(constant_);
-  targetRow->addWidget(constantLabel);
+  constantLabel_ = new QLabel("C&onstant:");
+  constantLabel_->setBuddy(constant_);
+  targetRow->addWidget(constantLabel_);
   targetRow->addWidget(constant_);
   auto* targetLabel = new QLabel("&Target:");
   targetLabel->setBuddy(target_);
@@ -180,7 +181,7 @@ RuleForm RulesDialog::Form() const {
   form.kind = static_cast<RuleKind>(kind_->currentData().toInt());
   form.targetKind = static_cast<RuleTargetKind>(targetKind_->currentData().toInt());
   form.target = target_->currentText().toStdString();
-  if (form.targetKind == RuleTargetKind::kKineticConstant) {
+  if (HasSecondName(form.targetKind)) {
     form.constant = constant_->currentText().toStdString();
   }
   form.expression = expression_->text().toStdString();
@@ -207,14 +208,19 @@ void RulesDialog::FillTargets(const std::string& keep, bool offerMissing) {
 
 void RulesDialog::FillConstants(const std::string& keep, bool offerMissing) {
   filling_ = true;
-  const bool constant = Form().targetKind == RuleTargetKind::kKineticConstant;
+  const RuleTargetKind kind = Form().targetKind;
+  const bool constant = HasSecondName(kind);
   if (constant) {
-    FillChooser(constant_, editor_.ConstantNames(target_->currentText().toStdString()), keep,
-                offerMissing);
+    const std::string step = target_->currentText().toStdString();
+    FillChooser(constant_,
+                kind == RuleTargetKind::kStoichiometry ? editor_.MemberNames(step)
+                                                       : editor_.ConstantNames(step),
+                keep, offerMissing);
   } else {
     constant_->clear();
   }
   constant_->setEnabled(constant);
+  constantLabel_->setText(kind == RuleTargetKind::kStoichiometry ? "&Metabolite:" : "C&onstant:");
   filling_ = false;
 }
 

@@ -17,6 +17,7 @@
 #include "rules/rules_editor.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -71,6 +72,7 @@ class RulesDialog : public QDialog {
   QComboBox* targetKind_ = nullptr;
   QComboBox* target_ = nullptr;
   QComboBox* constant_ = nullptr;
+  QLabel* constantLabel_ = nullptr;  // "Constant:" or, for a stoichiometry, "Metabolite:"
   QLineEdit* expression_ = nullptr;
   QPushButton* add_ = nullptr;
   QPushButton* change_ = nullptr;

@@ -29,7 +29,8 @@ constexpr RuleKind kRuleKinds[] = {RuleKind::kAssignment, RuleKind::kRate,
 constexpr RuleTargetKind kTargetKinds[] = {RuleTargetKind::kGlobalQuantity,
                                            RuleTargetKind::kCompartmentVolume,
                                            RuleTargetKind::kMetabolite,
-                                           RuleTargetKind::kKineticConstant};
+                                           RuleTargetKind::kKineticConstant,
+                                           RuleTargetKind::kStoichiometry};
 
 // A value of the file read back into one of the kinds, by its word.
 template <typename Kind, std::size_t N, typename Word>
@@ -68,6 +69,9 @@ void SaveRulesSections(const Model& model, std::string& out) {
         Line(text, "Target", rule.target.name);
         if (rule.target.kind == RuleTargetKind::kKineticConstant) {
           Line(text, "Constant", rule.target.constant);
+        }
+        if (rule.target.kind == RuleTargetKind::kStoichiometry) {
+          Line(text, "Metabolite", rule.target.constant);
         }
         Line(text, "Expression", rule.expression);
       },
@@ -118,7 +122,7 @@ RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Mod
         if (!t) badTarget = line + 1;
         if (!k || !t) return false;
         std::optional<std::string> constant;
-        if (*t == RuleTargetKind::kKineticConstant) {
+        if (HasSecondName(*t)) {
           constant = ReadStringLine(c, s);
           if (!constant) return false;
         }

@@ -124,6 +124,10 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
       return false;
     }
   }
+  if (document_.settings.steadyState != 0 && HasStoichiometryRules(model.rules)) {
+    sink.Warning(kRunMessageTitle, kStoichiometryRulesSteadyState);
+    return false;
+  }
   for (int k = 0; k < model.nSteps(); ++k) {
     if (!CanEvaluateRate(model, k)) {
       sink.Warning(kRunMessageTitle, FormatWithText(kRateNotEvaluableFormat, model.steps[k].name));

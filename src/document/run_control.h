@@ -78,6 +78,12 @@ inline constexpr const char* kOutputInUseFormat =
 
 // The title of the messages StartRun shows.
 inline constexpr const char* kRunMessageTitle = "Vireon";
+// A steady state of a model whose stoichiometry follows rules would need
+// the conservation relations that the rules break.
+inline constexpr const char* kStoichiometryRulesSteadyState =
+    "The model has rules that set stoichiometries, so its conservation relations are not known "
+    "and its steady state cannot be computed. Run the time course alone (turn the steady state "
+    "off in the tasks).";
 // The progress text while a run starts.
 inline constexpr const char* kProgressWait = "wait...";
 

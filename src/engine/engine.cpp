@@ -76,8 +76,10 @@ Engine::~Engine() {
 void Engine::SetUseSparsity(bool use) {
   // The network's structure knows what the assignment rules make a rate
   // read, but not the rate-rule targets, which are further variables of
-  // the integrator, nor a compartment that changes.
-  use = use && (!rules || (rules->rateCount() == 0 && !rules->anyVolumeChanges()));
+  // the integrator, nor a compartment that changes, nor a coefficient that
+  // a rule gives where the equation has none.
+  use = use && (!rules || (rules->rateCount() == 0 && !rules->anyVolumeChanges() &&
+                           rules->stoichiometryCount() == 0));
   equations.SetUseSparsity(use);
   if (use) {
     lsoda.SetColumnStructure(&equations.fullStructure());

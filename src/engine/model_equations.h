@@ -230,6 +230,21 @@ class ModelEquations {
   void AmountRates(const double* x, double* ydot);
   void LateRules(const double* x, const double* ydot);
 
+  // The stoichiometries that rules set, at the current values the rules
+  // give them: a term of the rows whose coefficient is rewritten before
+  // every sum, or, where the equation gives the metabolite no coefficient
+  // in that step, a term added after the sums.
+  struct RuleTerm {
+    Term* term;    // null for an added term
+    int position;  // 1-based
+    int step;      // step index
+    int entry;     // the rule system's stoichiometry
+  };
+  std::vector<RuleTerm> ruleTerms_;
+  void BindRuleTerms();
+  void SetRuleCoefficients();
+  void AddRuleTerms(double* ydot) const;
+
   RuleSystem* rules_ = nullptr;
   Model* ruleModel_ = nullptr;
   double time_ = 0.0;

@@ -10,8 +10,10 @@
 //     quantities, volumes, metabolites the rules set, kinetic constants);
 //  4. the rates at the amounts, scaled where a volume has changed so that
 //     each law reads the concentration at the current volume;
-//  5. the rows of the amounts, each times its current volume over the one
-//     the rows were set up with, then the dependent rows;
+//  5. the rows of the amounts, with the coefficients of the stoichiometries
+//     that rules set at their current values, each row times its current
+//     volume over the one the rows were set up with, then the dependent
+//     rows;
 //  6. the assignment rules that read those rows (rateOf a metabolite the
 //     steps change), then the rate rules' derivatives, which may read them
 //     too.
@@ -38,6 +40,66 @@ void ModelEquations::AttachRules(RuleSystem* rules, Model& model) {
   lateRows_.assign(static_cast<std::size_t>(nMetabolites_) + 1, 0.0);
   reducedY_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
   reducedYdot_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
+  ruleTerms_.clear();
+  if (rules != nullptr) BindRuleTerms();
+}
+
+void ModelEquations::BindRuleTerms() {
+  // Which steps have their rates evaluated already.
+  std::vector<char> evaluated(batched_.begin(), batched_.end());
+  for (const RateCall& call : activeSteps_) evaluated[static_cast<std::size_t>(call.step)] = 1;
+  const auto findTerm = [this](int p, int step) -> Term* {
+    for (int count = 0; count <= kShortRow; ++count) {
+      ShortRows& rows = shortRows_[static_cast<std::size_t>(count)];
+      for (std::size_t r = 0; r < rows.positions.size(); ++r) {
+        if (rows.positions[r] != p) continue;
+        for (int t = 0; t < count; ++t) {
+          Term& term =
+              rows.terms[r * static_cast<std::size_t>(count) + static_cast<std::size_t>(t)];
+          if (term.step == step) return &term;
+        }
+        return nullptr;
+      }
+    }
+    for (std::size_t r = 0; r < longPositions_.size(); ++r) {
+      if (longPositions_[r] != p) continue;
+      for (int t = longStart_[r]; t < longStart_[r + 1]; ++t) {
+        if (longTerms_[static_cast<std::size_t>(t)].step == step)
+          return &longTerms_[static_cast<std::size_t>(t)];
+      }
+      return nullptr;
+    }
+    return nullptr;
+  };
+  for (int i = 0; i < rules_->stoichiometryCount(); ++i) {
+    const RuleSystem::StoichiometryValue& value = rules_->stoichiometry(i);
+    const int p = model_.metabolitePosition[static_cast<std::size_t>(value.metabolite)] + 1;
+    // A fixed metabolite keeps its amount whatever its stoichiometry.
+    if (p > nIndependent_) continue;
+    Term* term = findTerm(p, value.step);
+    ruleTerms_.push_back({term, p, value.step, i});
+    if (term == nullptr && !evaluated[static_cast<std::size_t>(value.step)]) {
+      const KineticType* type = model_.steps[static_cast<std::size_t>(value.step)].kineticType;
+      activeSteps_.push_back({value.step, type != nullptr ? type->rate : nullptr});
+      evaluated[static_cast<std::size_t>(value.step)] = 1;
+    }
+  }
+}
+
+void ModelEquations::SetRuleCoefficients() {
+  for (const RuleTerm& rule : ruleTerms_) {
+    if (rule.term != nullptr) {
+      rule.term->coefficient = rules_->stoichiometry(rule.entry).value * volumes_[rule.position];
+    }
+  }
+}
+
+void ModelEquations::AddRuleTerms(double* ydot) const {
+  for (const RuleTerm& rule : ruleTerms_) {
+    if (rule.term != nullptr) continue;
+    ydot[rule.position] += rates_[static_cast<std::size_t>(rule.step)] *
+                           (rules_->stoichiometry(rule.entry).value * volumes_[rule.position]);
+  }
 }
 
 double ModelEquations::CurrentVolume(int p) const {
@@ -72,7 +134,9 @@ void ModelEquations::DerivsWithRules(const double* y, double* ydot) {
 
 void ModelEquations::AmountRates(const double* x, double* ydot) {
   ComputeRates(ScaledForRates(x));
+  SetRuleCoefficients();
   SumRows(ydot);
+  AddRuleTerms(ydot);
   if (rules_->anyVolumeChanges()) {
     for (int p = 1; p <= nIndependent_; ++p) ydot[p] *= CurrentVolume(p) / volumes_[p];
   }

@@ -537,6 +537,8 @@ void BuildMoieties(Model& model) {
 //  6. positions are the inverses of the orders, positions below the rank
 //     become INDEPENDENT and the others DEPENDENT; the types are counted;
 //  7. one moiety record per relation, with its name and total.
+// When a rule sets a stoichiometry, step 4 keeps every internal metabolite
+// independent and step 5 finds no relation (see HasStoichiometryRules).
 void StructuralAnalysis(Model& model) {
   // Without steps nothing changes, unless rules change it: a model with
   // rules is analysed all the same (each metabolite then keeps its amount).
@@ -551,9 +553,18 @@ void StructuralAnalysis(Model& model) {
   for (int i = 0; i < nMetabolites; ++i) model.metaboliteOrder[i] = i;
   for (int j = 0; j < nSteps; ++j) model.stepOrder[j] = j;
 
+  // A metabolite whose stoichiometry a rule sets may be changed by its step
+  // whatever the equation says.
+  std::vector<char> ruleSet(static_cast<std::size_t>(nMetabolites), 0);
+  const bool unreduced = HasStoichiometryRules(model.rules);
+  for (const Rule& rule : model.rules) {
+    if (rule.target.kind != RuleTargetKind::kStoichiometry) continue;
+    const int m = model.FindMetabolite(rule.target.constant);
+    if (m >= 0 && m < nMetabolites) ruleSet[static_cast<std::size_t>(m)] = 1;
+  }
   for (int i = 0; i < nMetabolites; ++i) {
     const float* row = model.stoichiometry[i];
-    bool significant = false;
+    bool significant = ruleSet[static_cast<std::size_t>(i)] != 0;
     ForEachEntryWithBits(row, nSteps,
                          [&](int k) { significant = significant || IsNonZero(row[k]); });
     if (!significant) model.metabolites[i].type = FIXED;
@@ -567,11 +578,25 @@ void StructuralAnalysis(Model& model) {
   }
   CountTypes(model);
 
-  Elimination elimination(model);
-  model.nIndependent = elimination.Run();
-  model.nDependent = model.nVariable - model.nIndependent;
-  elimination.ComputeConservation(model.nIndependent);
-  elimination.StoreResults();
+  if (unreduced) {
+    // No relation is derived from a stoichiometry that rules replace: every
+    // internal metabolite is independent, the link matrix is the identity
+    // and the reduced stoichiometry is the internal rows as they are.
+    model.nIndependent = model.nVariable;
+    model.nDependent = 0;
+    for (int p = 0; p < model.nVariable; ++p) {
+      const float* row = model.stoichiometry[model.metaboliteOrder[p]];
+      float* reduced = model.reducedStoichiometry[p];
+      for (int k = 0; k < nSteps; ++k) reduced[k] = row[k];
+      model.link[p][p] = 1.0f;
+    }
+  } else {
+    Elimination elimination(model);
+    model.nIndependent = elimination.Run();
+    model.nDependent = model.nVariable - model.nIndependent;
+    elimination.ComputeConservation(model.nIndependent);
+    elimination.StoreResults();
+  }
 
   for (int p = 0; p < nMetabolites; ++p) model.metabolitePosition[model.metaboliteOrder[p]] = p;
   for (int q = 0; q < nSteps; ++q) model.stepPosition[model.stepOrder[q]] = q;

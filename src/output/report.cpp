@@ -141,6 +141,8 @@ std::string RuleTargetText(const RuleTarget& target) {
       return "V(" + target.name + ")";
     case RuleTargetKind::kKineticConstant:
       return target.name + "(" + target.constant + ")";
+    case RuleTargetKind::kStoichiometry:
+      return target.name + ":" + target.constant;
     case RuleTargetKind::kGlobalQuantity:
       break;
   }

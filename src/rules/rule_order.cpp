@@ -15,7 +15,9 @@ namespace {
 
 // Every quantity a rule can set or read gets one key: the global quantities
 // first, then the compartment volumes, then the metabolites, then the
-// kinetic constants step by step (which rules set but never read).
+// kinetic constants step by step, then the stoichiometries step by step
+// (which rules set but never read; a step's stoichiometries are its
+// distinct substrates and products, in index order).
 class QuantityKeys {
  public:
   explicit QuantityKeys(const Model& model)
@@ -27,12 +29,34 @@ class QuantityKeys {
     for (const Step& step : model.steps) {
       constantStart_.push_back(constantStart_.back() + step.ConstantCount());
     }
+    members_.resize(model.steps.size());
+    memberStart_.reserve(model.steps.size() + 1);
+    memberStart_.push_back(0);
+    for (std::size_t k = 0; k < model.steps.size(); ++k) {
+      std::vector<int>& members = members_[k];
+      members = model.steps[k].substrates;
+      members.insert(members.end(), model.steps[k].products.begin(), model.steps[k].products.end());
+      std::sort(members.begin(), members.end());
+      members.erase(std::unique(members.begin(), members.end()), members.end());
+      memberStart_.push_back(memberStart_.back() + static_cast<int>(members.size()));
+    }
   }
 
-  int count() const { return quantities_ + compartments_ + metabolites_ + constantStart_.back(); }
+  int count() const {
+    return quantities_ + compartments_ + metabolites_ + constantStart_.back() + memberStart_.back();
+  }
+  // The place of a metabolite among a step's substrates and products; -1
+  // when the step has no such member.
+  int MemberOf(int step, int metabolite) const {
+    const std::vector<int>& members = members_[static_cast<std::size_t>(step)];
+    const auto found = std::lower_bound(members.begin(), members.end(), metabolite);
+    if (found == members.end() || *found != metabolite) return -1;
+    return static_cast<int>(found - members.begin());
+  }
   // index: the quantity, compartment or metabolite, or for a kinetic
-  // constant the step, with `constant` its place in the step's list.
-  int OfTarget(RuleTargetKind kind, int index, int constant = 0) const {
+  // constant or a stoichiometry the step, with `second` the constant's
+  // place in the step's list or the metabolite.
+  int OfTarget(RuleTargetKind kind, int index, int second = 0) const {
     switch (kind) {
       case RuleTargetKind::kGlobalQuantity:
         return index;
@@ -42,7 +66,10 @@ class QuantityKeys {
         return quantities_ + compartments_ + index;
       case RuleTargetKind::kKineticConstant:
         return quantities_ + compartments_ + metabolites_ +
-               constantStart_[static_cast<std::size_t>(index)] + constant;
+               constantStart_[static_cast<std::size_t>(index)] + second;
+      case RuleTargetKind::kStoichiometry:
+        return quantities_ + compartments_ + metabolites_ + constantStart_.back() +
+               memberStart_[static_cast<std::size_t>(index)] + std::max(MemberOf(index, second), 0);
     }
     return -1;
   }
@@ -62,7 +89,9 @@ class QuantityKeys {
 
  private:
   int quantities_, compartments_, metabolites_;
-  std::vector<int> constantStart_;  // per step, and one past the last
+  std::vector<int> constantStart_;         // per step, and one past the last
+  std::vector<std::vector<int>> members_;  // per step: its distinct substrates and products
+  std::vector<int> memberStart_;           // per step, and one past the last
 };
 
 int FindTarget(const ModelNameIndex& names, const RuleTarget& target) {
@@ -74,6 +103,7 @@ int FindTarget(const ModelNameIndex& names, const RuleTarget& target) {
     case RuleTargetKind::kMetabolite:
       return names.Metabolite(target.name);
     case RuleTargetKind::kKineticConstant:
+    case RuleTargetKind::kStoichiometry:
       return names.Step(target.name);
   }
   return -1;
@@ -362,11 +392,14 @@ std::string RuleTargetKindWord(RuleTargetKind kind) {
       return "metabolite";
     case RuleTargetKind::kKineticConstant:
       return "kinetic constant";
+    case RuleTargetKind::kStoichiometry:
+      return "stoichiometry";
   }
   return "";
 }
 
 std::string RuleTargetTitle(const RuleTarget& target) {
+  if (target.kind == RuleTargetKind::kStoichiometry) return target.name + ":" + target.constant;
   if (target.kind != RuleTargetKind::kKineticConstant) return target.name;
   return target.name + "(" + target.constant + ")";
 }
@@ -382,17 +415,21 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
   for (int r = 0; r < nRules; ++r) {
     const Rule& rule = model.rules[static_cast<std::size_t>(r)];
     const int target = FindTarget(names, rule.target);
-    const int constant =
-        rule.target.kind == RuleTargetKind::kKineticConstant && target >= 0
-            ? FindConstant(model.steps[static_cast<std::size_t>(target)], rule.target.constant)
-            : 0;
+    int constant = 0;
+    if (rule.target.kind == RuleTargetKind::kKineticConstant && target >= 0) {
+      constant = FindConstant(model.steps[static_cast<std::size_t>(target)], rule.target.constant);
+    } else if (rule.target.kind == RuleTargetKind::kStoichiometry && target >= 0) {
+      // A step's stoichiometry exists for the metabolites its equation names.
+      constant = names.Metabolite(rule.target.constant);
+      if (constant >= 0 && keys.MemberOf(target, constant) < 0) constant = -1;
+    }
     if (target < 0 || constant < 0) {
       return Fault(r, "The target " + RuleTargetTitle(rule.target) + " of the " +
                           RuleKindWord(rule.kind) + " rule is not a " +
                           RuleTargetKindWord(rule.target.kind) + " of the model.");
     }
     set.targets[static_cast<std::size_t>(r)] = target;
-    if (rule.target.kind == RuleTargetKind::kKineticConstant) {
+    if (HasSecondName(rule.target.kind)) {
       set.constants[static_cast<std::size_t>(r)] = constant;
     }
     // The steps change an internal metabolite: a rule over time cannot

@@ -3,8 +3,9 @@
 // they must be evaluated.
 //
 // What must hold:
-//   - every rule's target exists, and its expression reads and resolves
-//     (rules/rule_expression.h);
+//   - every rule's target exists (a stoichiometry target names a step and
+//     one of the substrates or products of its equation), and its
+//     expression reads and resolves (rules/rule_expression.h);
 //   - a target has at most one assignment or rate rule (so assignment and
 //     rate rules never share a target) and at most one initial assignment,
 //     and never both an assignment rule and an initial assignment (the
@@ -38,8 +39,9 @@ struct RuleSet {
   // One per rule of the model, in the model's order.
   std::vector<RuleExpression> expressions;
   // The index of each rule's target in its kind's list of the model (for a
-  // kinetic constant, its step), and for a kinetic-constant target the
-  // constant's place in the step's list (-1 for the other targets).
+  // kinetic constant or a stoichiometry, its step), and for a
+  // kinetic-constant target the constant's place in the step's list, for a
+  // stoichiometry target the metabolite (-1 for the other targets).
   std::vector<int> targets;
   std::vector<int> constants;
   // The assignment rules (indices into the model's rules), each after the
@@ -62,12 +64,14 @@ struct RulesCheck {
 };
 
 // The words for a rule kind and a target kind, as messages and the model
-// file name them ("assignment", "rate", "initial assignment", "algebraic"; "global
-// quantity", "volume", "metabolite", "kinetic constant").
+// file name them ("assignment", "rate", "initial assignment", "algebraic";
+// "global quantity", "volume", "metabolite", "kinetic constant",
+// "stoichiometry").
 std::string RuleKindWord(RuleKind kind);
 std::string RuleTargetKindWord(RuleTargetKind kind);
-// How messages name a target: its name, or for a kinetic constant
-// "step(constant)", as the constant's output item is titled.
+// How messages name a target: its name, for a kinetic constant
+// "step(constant)", as the constant's output item is titled, and for a
+// stoichiometry "step:metabolite".
 std::string RuleTargetTitle(const RuleTarget& target);
 
 // Checks every rule of the model, in linear time in the size of the rules.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <map>
 
 #include "kinetics/expression.h"
 
@@ -94,10 +95,37 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     return nullptr;
   }
   std::unique_ptr<RuleSystem> system(new RuleSystem(model));
+  // A stoichiometry target is bound to its entry of stoichiometries_, which
+  // starts as the model's coefficient; one entry per step and metabolite,
+  // whatever kinds of rule set it.
+  std::vector<BoundTarget> targets(model.rules.size());
+  std::map<std::pair<int, int>, int> entries;  // (step, metabolite) -> entry
+  for (std::size_t r = 0; r < model.rules.size(); ++r) {
+    const RuleTargetKind kind = model.rules[r].target.kind;
+    targets[r] = {kind, set.targets[r], set.constants[r]};
+    if (kind != RuleTargetKind::kStoichiometry) continue;
+    std::vector<StoichiometryValue>& values = system->stoichiometries_;
+    const auto [entry, added] = entries.try_emplace({set.targets[r], set.constants[r]},
+                                                    static_cast<int>(values.size()));
+    if (added) {
+      const auto m = static_cast<std::size_t>(set.constants[r]);
+      const auto k = static_cast<std::size_t>(set.targets[r]);
+      const bool inMatrix = m < static_cast<std::size_t>(model.stoichiometry.rows()) &&
+                            k < static_cast<std::size_t>(model.stoichiometry.columns());
+      values.push_back({set.targets[r], set.constants[r],
+                        inMatrix ? static_cast<double>(model.stoichiometry[m][k]) : 0.0});
+    }
+    targets[r].constant = entry->second;
+  }
+  if (!system->stoichiometries_.empty() && model.nDependent > 0) {
+    problem =
+        "The model has rules that set stoichiometries but was analysed with conservation "
+        "relations; its structure must be analysed again.";
+    return nullptr;
+  }
   const auto bound = [&](int r) {
     const auto i = static_cast<std::size_t>(r);
-    return BoundRule{{model.rules[i].target.kind, set.targets[i], set.constants[i]},
-                     std::move(set.expressions[i])};
+    return BoundRule{targets[i], std::move(set.expressions[i])};
   };
   // Which quantities change over time: the targets of rate rules, then, in
   // dependency order, those of the assignment rules that read time, a
@@ -175,9 +203,7 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   // rates at time 0 waits for them.
   for (int r : set.initialOrder) {
     const auto i = static_cast<std::size_t>(r);
-    (late[i] ? system->lateInitial_ : system->initial_)
-        .push_back({{model.rules[i].target.kind, set.targets[i], set.constants[i]},
-                    set.expressions[i]});
+    (late[i] ? system->lateInitial_ : system->initial_).push_back({targets[i], set.expressions[i]});
   }
   for (int r : set.assignmentOrder) {
     const auto i = static_cast<std::size_t>(r);
@@ -215,6 +241,7 @@ std::string RuleSystem::SortByRatesRead(const Model& model, const RuleSet& set,
         metaboliteRate_[t] = place;
         break;
       case RuleTargetKind::kKineticConstant:
+      case RuleTargetKind::kStoichiometry:
         break;
     }
     rateRule.push_back(static_cast<int>(r));
@@ -360,6 +387,7 @@ auto& RuleSystem::ModelValue(const BoundTarget& target, M& model) {
     case RuleTargetKind::kMetabolite:
       return model.metabolites[i].initialConcentration;
     case RuleTargetKind::kKineticConstant:
+    case RuleTargetKind::kStoichiometry:  // kept by the rule system, never asked for here
       break;
   }
   return model.steps[i].constants[static_cast<std::size_t>(target.constant)];
@@ -373,7 +401,10 @@ void RuleSystem::SaveModelValues(const Model& model) {
   saved_.clear();
   for (const std::vector<BoundRule>* rules :
        {&initial_, &lateInitial_, &assignments_, &late_, &rates_, &algebraic_}) {
-    for (const BoundRule& rule : *rules) saved_.emplace_back(rule.target, ModelValue(rule.target, model));
+    for (const BoundRule& rule : *rules) {
+      if (rule.target.kind == RuleTargetKind::kStoichiometry) continue;
+      saved_.emplace_back(rule.target, ModelValue(rule.target, model));
+    }
   }
 }
 
@@ -413,9 +444,15 @@ double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& mod
   return 0.0;
 }
 
-void RuleSystem::ApplyInitialValues(Model& model) const {
-  for (const BoundRule& rule : initial_)
-    ModelValue(rule.target, model) = EvaluateAtStart(rule.expression, model);
+void RuleSystem::ApplyInitialValues(Model& model) {
+  for (const BoundRule& rule : initial_) {
+    const double value = EvaluateAtStart(rule.expression, model);
+    if (rule.target.kind == RuleTargetKind::kStoichiometry) {
+      stoichiometries_[static_cast<std::size_t>(rule.target.constant)].value = value;
+    } else {
+      ModelValue(rule.target, model) = value;
+    }
+  }
   if (!algebraic_.empty()) SolveConstraintsAtStart(model);
 }
 
@@ -458,6 +495,9 @@ void RuleSystem::Write(const BoundTarget& target, double value, const RuleQuanti
     case RuleTargetKind::kKineticConstant:
       model.steps[i].constants[static_cast<std::size_t>(target.constant)] = value;
       break;
+    case RuleTargetKind::kStoichiometry:
+      stoichiometries_[static_cast<std::size_t>(target.constant)].value = value;
+      break;
   }
 }
 
@@ -479,6 +519,8 @@ double RuleSystem::Read(const BoundTarget& target, const RuleQuantities& q,
       return q.volumes[i];
     case RuleTargetKind::kMetabolite:
       return concentration_[i];
+    case RuleTargetKind::kStoichiometry:
+      return stoichiometries_[static_cast<std::size_t>(target.constant)].value;
     case RuleTargetKind::kKineticConstant:
       break;
   }

@@ -10,7 +10,10 @@
 // metabolite's concentration is its amount over the current volume of its
 // compartment, so a metabolite in a compartment that grows is diluted while
 // its amount stays. A kinetic-constant target is written into its step's
-// list of constants, where the rate law reads it.
+// list of constants, where the rate law reads it. A stoichiometry target
+// lives here (stoichiometry(i)), in double precision: it starts as the
+// coefficient of the model's stoichiometry matrix and the engine reads its
+// current value at every evaluation of the rates.
 //
 // Assignment rules come in two kinds. Those that read nothing that changes
 // during a time course (no metabolite, no time, no quantity that a rate
@@ -57,9 +60,10 @@ struct RuleQuantities {
 class RuleSystem {
  public:
   // The model must have been through its structural analysis. Returns null
-  // and sets `problem` when its rules do not pass CheckRules, or when a
+  // and sets `problem` when its rules do not pass CheckRules, when a
   // conservation relation joins a compartment whose volume changes to
-  // another compartment.
+  // another compartment, or when rules set stoichiometries of a model
+  // analysed with conservation relations (see HasStoichiometryRules).
   static std::unique_ptr<RuleSystem> Build(const Model& model, std::string& problem);
   // Why Build would refuse the model's rules; empty when it would not.
   static std::string Problem(const Model& model);
@@ -68,12 +72,13 @@ class RuleSystem {
   // rule gives at time 0, in their order: global quantity values,
   // compartment volumes, metabolites' initial concentrations and kinetic
   // constants of `model`. A metabolite reads its initial concentration.
-  // The conservation totals must be computed again afterwards. With
+  // The conservation totals must be computed again afterwards. A
+  // stoichiometry's value at time 0 is kept here, not in the model. With
   // algebraic rules, their targets are then solved for at time 0, so that
   // the initial values satisfy every constraint; throws
   // std::invalid_argument, naming the rules, when they cannot be solved,
   // with the values SaveModelValues kept put back.
-  void ApplyInitialValues(Model& model) const;
+  void ApplyInitialValues(Model& model);
   // The values of every target as the model holds them (the value at time
   // 0 of a quantity, a volume, an initial concentration, a kinetic
   // constant), kept by SaveModelValues and put back by RestoreModelValues,
@@ -132,12 +137,26 @@ class RuleSystem {
   }
   bool hasAlgebraicRules() const { return !algebraic_.empty(); }
 
+  // The stoichiometries that rules set: each one's step and metabolite
+  // (indices of the model) and its current value, which replaces the
+  // model's coefficient wherever the rates are summed.
+  struct StoichiometryValue {
+    int step = -1;
+    int metabolite = -1;
+    double value = 0.0;
+  };
+  int stoichiometryCount() const { return static_cast<int>(stoichiometries_.size()); }
+  const StoichiometryValue& stoichiometry(int i) const {
+    return stoichiometries_[static_cast<std::size_t>(i)];
+  }
+
  private:
   // A target bound to where its value lives.
   struct BoundTarget {
     RuleTargetKind kind = RuleTargetKind::kGlobalQuantity;
     int index = -1;     // quantity, compartment, metabolite or step
-    int constant = -1;  // a kinetic constant's place in its step's list
+    int constant = -1;  // a kinetic constant's place in its step's list, or a
+                        // stoichiometry's entry of stoichiometries_
   };
   struct BoundRule {
     BoundTarget target;
@@ -207,6 +226,7 @@ class RuleSystem {
   std::vector<double> concentration_;
   std::vector<char> ruleSet_;
   std::vector<int> ruleMetabolites_;
+  std::vector<StoichiometryValue> stoichiometries_;
   std::vector<std::pair<BoundTarget, double>> saved_;
   bool anyVolumeChanges_ = false;
 };

@@ -12,7 +12,7 @@ namespace {
 Rule RuleOf(const RuleForm& form) {
   Rule rule;
   rule.kind = form.kind;
-  const bool constant = form.targetKind == RuleTargetKind::kKineticConstant;
+  const bool constant = HasSecondName(form.targetKind);
   rule.target = RuleTarget{form.targetKind, form.target, constant ? form.constant : std::string()};
   rule.expression = form.expression;
   std::replace(rule.expression.begin(), rule.expression.end(), '\r', ' ');
@@ -66,6 +66,27 @@ std::vector<std::string> RulesEditor::TargetNames(RuleKind ruleKind,
         if (!ConstantNames(step.name).empty()) names.push_back(step.name);
       }
       break;
+    case RuleTargetKind::kStoichiometry:
+      for (const Step& step : working_.steps) {
+        if (!MemberNames(step.name).empty()) names.push_back(step.name);
+      }
+      break;
+  }
+  return names;
+}
+
+std::vector<std::string> RulesEditor::MemberNames(const std::string& step) const {
+  const int s = working_.FindStep(step);
+  if (s < 0) return {};
+  const Step& record = working_.steps[static_cast<std::size_t>(s)];
+  std::vector<int> members = record.substrates;
+  members.insert(members.end(), record.products.begin(), record.products.end());
+  std::sort(members.begin(), members.end());
+  members.erase(std::unique(members.begin(), members.end()), members.end());
+  std::vector<std::string> names;
+  for (int m : members) {
+    if (m >= 0 && m < working_.nMetabolites())
+      names.push_back(working_.metabolites[static_cast<std::size_t>(m)].name);
   }
   return names;
 }

@@ -55,6 +55,9 @@ class RulesEditor {
   // The names of the constants of the named step's kinetic type, in the
   // type's order; empty for a step that has none or no such step.
   std::vector<std::string> ConstantNames(const std::string& step) const;
+  // The metabolites whose stoichiometry in a step a rule can set: its
+  // distinct substrates and products, in the order of the metabolites.
+  std::vector<std::string> MemberNames(const std::string& step) const;
 
   // What Add (index -1) or Change (index) would find wrong with form, the
   // other rules as they stand.

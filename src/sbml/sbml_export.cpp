@@ -469,11 +469,15 @@ int HeightOf(const lib::ASTNode& root) {
 
 // The SBML ids given so far: compartments, species and global quantities
 // by index; the parameters that stand for step constants, by step and
-// constant, with the id the law reads instead of a local parameter.
+// constant, with the id the law reads instead of a local parameter; the
+// species references whose stoichiometry a rule sets, by step and
+// metabolite, and which of them a rule over time sets.
 struct ExportIds {
   sbml::IdNamer namer;
   std::vector<std::string> compartments, species, quantities;
   std::map<std::pair<int, int>, std::string> constants;
+  std::map<std::pair<int, int>, std::string> stoichiometries;
+  std::set<std::pair<int, int>> varyingStoichiometries;
 };
 
 // Whether a rule over time sets the target.
@@ -536,9 +540,12 @@ int ReferenceCompartment(const Model& model, const Step& step) {
   return 0;
 }
 
-// The reactants, products and modifiers of the step's reaction.
-void WriteSpeciesReferences(const Model& model, const Step& step, const ExportIds& ids,
+// The reactants, products and modifiers of the step's reaction. A
+// stoichiometry that a rule sets is that of the metabolite's product
+// reference, or of its reactant reference when it is no product.
+void WriteSpeciesReferences(const Model& model, int k, const ExportIds& ids,
                             lib::Reaction& reaction) {
+  const Step& step = model.steps[static_cast<std::size_t>(k)];
   const double referenceVolume = model.compartments[ReferenceCompartment(model, step)].volume;
   std::map<int, int> reactants, products;
   for (int s : step.substrates) ++reactants[s];
@@ -549,6 +556,12 @@ void WriteSpeciesReferences(const Model& model, const Step& step, const ExportId
       r->setSpecies(ids.species[static_cast<std::size_t>(metabolite)]);
       r->setStoichiometry(count * (model.VolumeOf(metabolite) / referenceVolume));
       r->setConstant(true);
+      const std::pair<int, int> key(k, metabolite);
+      auto ruled = ids.stoichiometries.find(key);
+      if (ruled != ids.stoichiometries.end() && (!asReactants || products.count(metabolite) == 0)) {
+        r->setId(ruled->second);
+        r->setConstant(ids.varyingStoichiometries.count(key) == 0);
+      }
     }
   };
   addReferences(reactants, true);
@@ -615,7 +628,7 @@ void WriteReaction(const Model& model, int k, lib::Model& m, ExportIds& ids,
   reaction->setId(ids.namer.Name(step.name));
   reaction->setName(XmlText(step.name));
   reaction->setReversible(step.reversible != 0);
-  WriteSpeciesReferences(model, step, ids, *reaction);
+  WriteSpeciesReferences(model, k, ids, *reaction);
 
   StepNames names;
   for (int s : step.substrates) names.substrates.push_back(ids.species[static_cast<std::size_t>(s)]);
@@ -638,11 +651,45 @@ void WriteReaction(const Model& model, int k, lib::Model& m, ExportIds& ids,
   law->setMath(lawMath.get());
 }
 
-// A rule of the model and the id of the SBML element it sets.
+// A rule of the model and the id of the SBML element it sets, whose value
+// is factor x the rule's expression + offset (the offset left out of a
+// rate rule).
 struct ExportRule {
   const Rule* rule = nullptr;
   std::string variable;
+  double factor = 1.0;
+  double offset = 0.0;
 };
+
+// A stoichiometry rule as a rule for a species reference. The model's
+// coefficient n of a metabolite in a step is its products' count b minus
+// its substrates' count a, per unit of the step's rate in the volume of
+// its reference compartment, where the reaction's law is the rate times
+// that volume: the product reference's stoichiometry is (n + a) f and the
+// reactant reference's -n f, with f the metabolite's volume over the
+// reference volume.
+std::optional<ExportRule> StoichiometryRule(const Model& model, const Rule& rule,
+                                            const ModelNameIndex& names, ExportIds& ids) {
+  const int k = names.Step(rule.target.name);
+  const int m = names.Metabolite(rule.target.constant);
+  if (k < 0 || m < 0) return std::nullopt;
+  const Step& step = model.steps[static_cast<std::size_t>(k)];
+  const auto a = std::count(step.substrates.begin(), step.substrates.end(), m);
+  const auto b = std::count(step.products.begin(), step.products.end(), m);
+  if (a == 0 && b == 0) return std::nullopt;
+  const double f = model.VolumeOf(m) / model.compartments[ReferenceCompartment(model, step)].volume;
+  const std::pair<int, int> key(k, m);
+  auto [entry, added] = ids.stoichiometries.try_emplace(key);
+  if (added) {
+    entry->second =
+        ids.namer.Name(step.name + "_" + model.metabolites[static_cast<std::size_t>(m)].name);
+  }
+  if (rule.kind != RuleKind::kInitialAssignment) ids.varyingStoichiometries.insert(key);
+  ExportRule exported{&rule, entry->second};
+  exported.factor = b > 0 ? f : -f;
+  exported.offset = b > 0 ? static_cast<double>(a) * f : 0.0;
+  return exported;
+}
 
 // The targets of the rules as SBML ids. A step constant that an assignment
 // rule ties to one global quantity or compartment is read in the law as
@@ -681,6 +728,11 @@ std::vector<ExportRule> ConstantParameters(const Model& model, lib::Model& m, Ex
         continue;
       case RuleTargetKind::kMetabolite:
         rules.push_back({&rule, ids.species[static_cast<std::size_t>(names.Metabolite(name))]});
+        continue;
+      case RuleTargetKind::kStoichiometry:
+        if (std::optional<ExportRule> exported = StoichiometryRule(model, rule, names, ids)) {
+          rules.push_back(*exported);
+        }
         continue;
       case RuleTargetKind::kKineticConstant:
         break;
@@ -760,6 +812,18 @@ void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::M
     const std::vector<KineticNode>& nodes = expression.nodes;
     AstPointer math =
         NodeWriter(nodes, none, &symbols).Write(nodes.empty() ? kNoNode : nodes[0].left);
+    if (exported.factor != 1.0) {
+      std::vector<AstPointer> factors;
+      factors.push_back(NumberAst(exported.factor));
+      factors.push_back(std::move(math));
+      math = ApplyAst(AST_TIMES, std::move(factors));
+    }
+    if (exported.offset != 0.0 && rule.kind != RuleKind::kRate) {
+      std::vector<AstPointer> terms;
+      terms.push_back(std::move(math));
+      terms.push_back(NumberAst(exported.offset));
+      math = ApplyAst(AST_PLUS, std::move(terms));
+    }
     if (HeightOf(*math) > kMaxExpressionDepth) {
       problems.push_back(title + ", whose expression would nest deeper than the " +
                          std::to_string(kMaxExpressionDepth) + " levels of an expression");

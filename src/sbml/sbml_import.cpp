@@ -175,8 +175,9 @@ struct TypeChoice {
 struct PendingRule {
   RuleKind kind = RuleKind::kAssignment;
   RuleTargetKind targetKind = RuleTargetKind::kGlobalQuantity;
-  int record = -1;  // the parameter, compartment or species
+  int record = -1;  // the parameter, compartment or species, or a stoichiometry's step
   MathNode tree;
+  int species = -1;  // a stoichiometry's species
 };
 
 class Importer {
@@ -197,6 +198,8 @@ class Importer {
   void ReadCompartments();
   void ReadParameters();
   void ReadSpecies();
+  void ReadVariableStoichiometries();
+  int AddStoichiometryQuantity(const std::string& id, const lib::SpeciesReference& reference);
   void CheckSize(std::size_t steps);
   void CheckEquationText();
   void ReadLaws();
@@ -243,6 +246,12 @@ class Importer {
   sbml::AlgebraicVariables algebraic_;
   std::map<std::string, const lib::SpeciesReference*> speciesReferences_;  // by id
   std::set<const lib::SpeciesReference*> evaluating_;  // stoichiometries being evaluated
+  // The species references whose stoichiometry changes over time, each
+  // with the constant of the global quantity that holds it; and the
+  // stoichiometryMath of those without an id of their own, under the id
+  // their quantity takes.
+  std::map<const lib::SpeciesReference*, int> variableStoichiometry_;
+  std::vector<std::pair<std::string, const lib::ASTNode*>> stoichiometryMaths_;
   std::vector<Compartment> compartments_;
   std::map<std::string, int> compartmentIndex_;
   std::set<std::string> dimensionless_;
@@ -320,7 +329,7 @@ void Importer::CheckConstructs() {
     const std::string& variable = rule->getVariable();
     const std::string kind = rule->isRate() ? "rate rule" : "assignment rule";
     if (speciesReferences_.count(variable) > 0) {
-      problems_.push_back(kind + " for the stoichiometry " + Quoted(variable));
+      // A stoichiometry that changes over time: read with its reaction.
     } else if (m.getSpecies(variable) == nullptr && m.getCompartment(variable) == nullptr &&
                m.getParameter(variable) == nullptr) {
       problems_.push_back(kind + " for " + Quoted(variable) +
@@ -559,6 +568,94 @@ void Importer::ReadSpecies() {
     speciesIndex_[entry.id] = static_cast<int>(species_.size());
     species_.push_back(std::move(entry));
   }
+}
+
+// A stoichiometry that changes over time becomes a global quantity, which
+// the rules and laws that name the species reference read and the step's
+// stoichiometry rule follows: a species reference whose id a rate or
+// assignment rule sets takes that id (as does one whose initial assignment
+// the import cannot evaluate), and a Level 2 stoichiometryMath that reads
+// what changes over time (or has no value at time 0) becomes an assignment
+// rule for a quantity of a new id.
+void Importer::ReadVariableStoichiometries() {
+  std::vector<std::pair<const lib::SpeciesReference*, const lib::Reaction*>> maths;
+  std::vector<const lib::SpeciesReference*> initials;
+  for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
+    const lib::Reaction* r = sbml_.getReaction(i);
+    for (unsigned int j = 0; j < r->getNumReactants() + r->getNumProducts(); ++j) {
+      const lib::SpeciesReference* reference =
+          j < r->getNumReactants() ? r->getReactant(j) : r->getProduct(j - r->getNumReactants());
+      if (reference->getLevel() < 3 && reference->isSetStoichiometryMath()) {
+        maths.emplace_back(reference, r);
+        continue;
+      }
+      if (!reference->isSetId()) continue;
+      auto use = ruleUses_.find(reference->getId());
+      if (use == ruleUses_.end()) continue;
+      if (use->second.overTime == nullptr) {
+        if (use->second.initial != nullptr) initials.push_back(reference);
+        continue;
+      }
+      if (use->second.rate() && !reference->isSetStoichiometry() &&
+          use->second.initial == nullptr) {
+        problems_.push_back("the stoichiometry " + Quoted(reference->getId()) +
+                            " without a value, which its rate rule needs at time 0");
+      }
+      variableStoichiometry_[reference] = AddStoichiometryQuantity(reference->getId(), *reference);
+    }
+  }
+  // After the quantities above, which these may read: an initial
+  // assignment whose value is known only when the run starts (it reads a
+  // species, or a quantity that changes) is the initial assignment of the
+  // reference's quantity, which keeps its value from then on.
+  for (const lib::SpeciesReference* reference : initials) {
+    try {
+      if (Stoichiometry(*reference, 0)) continue;
+    } catch (const Refusal& refusal) {
+      problems_.push_back(refusal.what());
+      continue;
+    }
+    variableStoichiometry_[reference] = AddStoichiometryQuantity(reference->getId(), *reference);
+  }
+  for (const auto& [reference, reaction] : maths) {
+    const lib::StoichiometryMath* math = reference->getStoichiometryMath();
+    if (math == nullptr || !math->isSetMath()) continue;
+    try {
+      if (Stoichiometry(*reference, 0)) continue;
+    } catch (const Refusal& refusal) {
+      problems_.push_back(refusal.what());
+      continue;
+    }
+    const std::string base = "stoichiometry_" + reference->getSpecies() + "_" + reaction->getId();
+    std::string id = base;
+    for (int k = 2; speciesIndex_.count(id) > 0 || globalConstant_.count(id) > 0 ||
+                    speciesReferences_.count(id) > 0 || sbml_.getReaction(id) != nullptr ||
+                    sbml_.getFunctionDefinition(id) != nullptr;
+         ++k) {
+      id = base + "_" + std::to_string(k);
+    }
+    variableStoichiometry_[reference] = AddStoichiometryQuantity(id, *reference);
+    stoichiometryMaths_.emplace_back(id, math->getMath());
+  }
+}
+
+// The global quantity of a stoichiometry that changes, with its value at
+// time 0 where the reference gives one (a rule or initial assignment may
+// give another); returns its constant.
+int Importer::AddStoichiometryQuantity(const std::string& id,
+                                       const lib::SpeciesReference& reference) {
+  ParameterEntry entry;
+  entry.id = id;
+  entry.hasValue = !(reference.getLevel() < 3 && reference.isSetStoichiometryMath()) &&
+                   reference.isSetStoichiometry() && std::isfinite(reference.getStoichiometry());
+  entry.value = entry.hasValue ? reference.getStoichiometry() : 0.0;
+  entry.quantity = true;
+  const int index = static_cast<int>(parameters_.size());
+  constants_.push_back({entry.id, entry.value, ConstantEntry::Source::kParameter, index});
+  entry.constant = static_cast<int>(constants_.size()) - 1;
+  globalConstant_[entry.id] = entry.constant;
+  parameters_.push_back(std::move(entry));
+  return parameters_.back().constant;
 }
 
 // Names in a kinetic law or a rule: the reaction's local parameters first
@@ -937,18 +1034,34 @@ std::optional<double> CommonScale(const std::vector<double>& coefficients,
 
 void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry) {
   const std::string& id = reaction.getId();
-  // Net change of every species per unit of the law, in order of first mention.
+  // Net change of every species per unit of the law, in order of first
+  // mention: the part that never changes, and for the species some of whose
+  // stoichiometries change over time, the quantities that hold them, each
+  // with its factor (the side and the conversion factor).
   std::vector<std::pair<int, double>> change;
+  std::map<int, std::vector<std::pair<int, double>>> varying;  // species -> (constant, factor)
   auto add = [&](const lib::SpeciesReference& reference, double side) {
     auto found = speciesIndex_.find(reference.getSpecies());
     if (found == speciesIndex_.end()) {
       throw Refusal("the unknown species " + Quoted(reference.getSpecies()) + " in reaction " +
                     Quoted(id));
     }
+    if (auto variable = variableStoichiometry_.find(&reference);
+        variable != variableStoichiometry_.end()) {
+      varying[found->second].emplace_back(
+          variable->second,
+          side * species_[static_cast<std::size_t>(found->second)].conversionFactor);
+      for (const auto& entry : change) {
+        if (entry.first == found->second) return;
+      }
+      change.emplace_back(found->second, 0.0);
+      return;
+    }
     const std::optional<double> stoichiometry = Stoichiometry(reference, 0);
     if (!stoichiometry && reference.getLevel() < 3 && reference.isSetStoichiometryMath()) {
+      // One with mathematics has a value or a quantity that holds it.
       throw Refusal("stoichiometryMath of " + Quoted(reference.getSpecies()) + " in reaction " +
-                    Quoted(id) + " that reads what changes over time, or itself");
+                    Quoted(id) + " without mathematics");
     }
     if (!stoichiometry && reference.isSetId() && ruleUses_.count(reference.getId()) > 0) {
       throw Refusal("the initial assignment to the stoichiometry " + Quoted(reference.getId()) +
@@ -978,7 +1091,35 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
   };
   for (unsigned int i = 0; i < reaction.getNumReactants(); ++i) add(*reaction.getReactant(i), -1.0);
   for (unsigned int i = 0; i < reaction.getNumProducts(); ++i) add(*reaction.getProduct(i), 1.0);
-  std::erase_if(change, [](const auto& entry) { return entry.second == 0.0; });
+  std::erase_if(change, [&](const auto& entry) {
+    return entry.second == 0.0 && varying.count(entry.first) == 0;
+  });
+  const auto varies = [&](int species) { return varying.count(species) > 0; };
+  // A species whose stoichiometry varies stands in the step's equation once,
+  // on the side of its stoichiometry's sign where that is known; the rule
+  // gives the step its coefficient, the net change over the step's scale.
+  const auto placeholder = [&](int species, double constantPart) {
+    if (constantPart != 0.0) return constantPart > 0.0 ? 1 : -1;
+    return varying.at(species).front().second > 0.0 ? 1 : -1;
+  };
+  const auto stoichiometryRule = [&](int species, double constantPart, double scale) {
+    if (species_[static_cast<std::size_t>(species)].fixed) return;
+    std::optional<MathNode> tree;
+    if (constantPart != 0.0) tree = sbml::Number(constantPart);
+    for (const auto& [constant, factor] : varying.at(species)) {
+      MathNode term = sbml::ConstantNode(constant);
+      if (factor != 1.0) term = sbml::Apply('*', sbml::Number(factor), std::move(term));
+      tree = tree ? sbml::Apply('+', std::move(*tree), std::move(term)) : std::move(term);
+    }
+    if (scale != 1.0) tree = sbml::Apply('/', std::move(*tree), sbml::Number(scale));
+    PendingRule rule;
+    rule.kind = RuleKind::kAssignment;
+    rule.targetKind = RuleTargetKind::kStoichiometry;
+    rule.record = static_cast<int>(steps_.size()) - 1;
+    rule.species = species;
+    rule.tree = std::move(*tree);
+    rules_.push_back(std::move(rule));
+  };
 
   if (!entry.law) throw Refusal(entry.refusal);
   const MathNode law = ReplaceInexactNumbers(*entry.law);
@@ -1017,26 +1158,42 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
     return;
   }
   for (const auto& group : groups) {
+    // The scale is found among the stoichiometries that never change.
     std::vector<double> coefficients;
-    for (const auto& entry : group) coefficients.push_back(entry.second);
+    for (const auto& entry : group) {
+      if (!varies(entry.first)) coefficients.push_back(entry.second);
+    }
     std::vector<int> whole;
     const std::string groupName =
         groups.size() == 1 ? id : id + "_" + compartments_[compartmentOf(group.front().first)].name;
     const int compartment = compartmentOf(group.front().first);
-    if (std::optional<double> scale = CommonScale(coefficients, whole)) {
+    std::optional<double> scale =
+        coefficients.empty() ? std::optional<double>(1.0) : CommonScale(coefficients, whole);
+    if (scale) {
       PartStep part{groupName, reversible, {}, PartRate(law, *scale, compartment)};
-      for (std::size_t i = 0; i < group.size(); ++i) part.members.emplace_back(group[i].first, whole[i]);
+      std::size_t next = 0;
+      for (const auto& [species, coefficient] : group) {
+        part.members.emplace_back(
+            species, varies(species) ? placeholder(species, coefficient) : whole[next++]);
+      }
       AddPart(std::move(part));
+      for (const auto& [species, coefficient] : group) {
+        if (varies(species)) stoichiometryRule(species, coefficient, *scale);
+      }
       NoteReactionRate(id, *scale, compartment);
       continue;
     }
     // No common scale: a step for each species, with its coefficient as the scale.
     for (const auto& [species, coefficient] : group) {
+      const bool ruled = varies(species);
+      const double partScale = ruled ? 1.0 : std::fabs(coefficient);
       PartStep part{id + "_" + species_[static_cast<std::size_t>(species)].id, reversible, {},
-                    PartRate(law, std::fabs(coefficient), compartmentOf(species))};
-      part.members.emplace_back(species, coefficient > 0 ? 1 : -1);
+                    PartRate(law, partScale, compartmentOf(species))};
+      part.members.emplace_back(
+          species, ruled ? placeholder(species, coefficient) : (coefficient > 0 ? 1 : -1));
       AddPart(std::move(part));
-      NoteReactionRate(id, std::fabs(coefficient), compartmentOf(species));
+      if (ruled) stoichiometryRule(species, coefficient, 1.0);
+      NoteReactionRate(id, partScale, compartmentOf(species));
     }
   }
 }
@@ -1436,9 +1593,15 @@ void Importer::ReadRules() {
   }
   for (unsigned int i = 0; i < sbml_.getNumInitialAssignments(); ++i) {
     const lib::InitialAssignment* assignment = sbml_.getInitialAssignment(i);
-    if (speciesReferences_.count(assignment->getSymbol()) > 0) continue;
+    // A stoichiometry that never changes has its value at time 0 in its
+    // step already; one that changes holds it in its quantity.
+    if (speciesReferences_.count(assignment->getSymbol()) > 0 &&
+        globalConstant_.count(assignment->getSymbol()) == 0) {
+      continue;
+    }
     add(RuleKind::kInitialAssignment, assignment->getSymbol(), assignment->getMath());
   }
+  for (const auto& [id, math] : stoichiometryMaths_) add(RuleKind::kAssignment, id, math);
   InitialAmounts();
 }
 
@@ -1562,6 +1725,10 @@ std::vector<Rule> Importer::WriteRules() {
       case RuleTargetKind::kCompartmentVolume:
         rule.target.name = compartmentNames_[record];
         break;
+      case RuleTargetKind::kStoichiometry:
+        rule.target.name = steps_[record].step.name;
+        rule.target.constant = speciesNames_[static_cast<std::size_t>(pending.species)];
+        break;
       default:
         rule.target.name = parameterNames_[record];
         break;
@@ -1606,6 +1773,8 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   ReadCompartments();
   ReadParameters();
   ReadSpecies();
+  if (!problems_.empty()) return false;
+  ReadVariableStoichiometries();
   if (!problems_.empty()) return false;
   // Every reaction gives one step or more: a model too large to be loaded
   // is refused before its laws are read, and again once its steps are known.

@@ -189,6 +189,13 @@ TEST_F(RulesDialogsTest, RulesAreMadeFromTheFieldsAndABadExpressionIsShownWhereI
       Choose(dialog.targetKindField(), "Metabolite");
       EXPECT_EQ(Entries(dialog.targetField()), (QStringList{"Sx"}));
       Choose(dialog.kindField(), "Assignment");
+      // A stoichiometry its step's substrates and products, in the
+      // metabolites' order.
+      Choose(dialog.targetKindField(), "Stoichiometry");
+      EXPECT_EQ(Entries(dialog.targetField()), (QStringList{"feed", "conversion"}));
+      Choose(dialog.targetField(), "conversion");
+      EXPECT_TRUE(dialog.constantField()->isEnabled());
+      EXPECT_EQ(Entries(dialog.constantField()), (QStringList{"S", "P"}));
       Choose(dialog.targetKindField(), "Kinetic constant");
       EXPECT_EQ(Entries(dialog.targetField()), (QStringList{"feed", "conversion"}));
       Choose(dialog.targetField(), "conversion");

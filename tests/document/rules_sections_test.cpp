@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/model_file.h"
+#include "model/structural_analysis.h"
 #include "support/default_values.h"
 #include "support/document_fixtures.h"
 #include "support/files.h"
@@ -107,6 +108,42 @@ TEST_F(RulesSections, AnAlgebraicRuleRoundTripsWithItsTarget) {
   EXPECT_TRUE(sink.messages().empty());
   EXPECT_EQ(read.model.rules, written.model.rules);
   EXPECT_EQ(ModelFileText(read, catalogue_), text);
+}
+
+// A stoichiometry target names its step and, on a line of its own after
+// the target, its metabolite; the file reads back to the same rules and the
+// same bytes, and one that names a metabolite the step lacks stops the load.
+TEST_F(RulesSections, StoichiometryTargetsRoundTripWithTheirMetabolite) {
+  Document written = WithRules(catalogue_);
+  written.model.rules.push_back(
+      Rule{RuleKind::kRate, RuleTarget{RuleTargetKind::kStoichiometry, "cat", "P"}, "kdeg"});
+  written.model.rules.push_back(Rule{RuleKind::kInitialAssignment,
+                                     RuleTarget{RuleTargetKind::kStoichiometry, "leak", "S"},
+                                     "-2*growth"});
+  // As the rules dialog's commit does: the rules leave no conservation relation.
+  StructuralAnalysis(written.model);
+  const std::string text = ModelFileText(written, catalogue_);
+  const std::string records =
+      "Rule=rate\nTargetType=stoichiometry\nTarget=cat\nMetabolite=P\nExpression=kdeg\n"
+      "Rule=initial assignment\nTargetType=stoichiometry\nTarget=leak\nMetabolite=S\n"
+      "Expression=-2*growth\n";
+  ASSERT_GE(text.size(), records.size());
+  EXPECT_EQ(text.substr(text.size() - records.size()), records);
+  EXPECT_NE(text.find("Rules\nItems=6\n"), std::string::npos);
+
+  Document read;
+  RecordingSink sink;
+  ASSERT_EQ(Parse(text, read, sink), 0) << ::testing::PrintToString(sink.Texts());
+  EXPECT_EQ(read.model.rules, written.model.rules);
+  EXPECT_EQ(ModelFileText(read, catalogue_), text);
+
+  std::string wrong = text;
+  wrong.replace(wrong.rfind("Metabolite=S"), 12, "Metabolite=E");
+  Document refused;
+  RecordingSink refusals;
+  EXPECT_NE(Parse(wrong, refused, refusals), 0);
+  const std::string messages = ::testing::PrintToString(refusals.Texts());
+  EXPECT_NE(messages.find("leak:E"), std::string::npos) << messages;
 }
 
 struct BadCase {

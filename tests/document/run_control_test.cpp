@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <new>
 
 #include "document/headless_run.h"
@@ -16,6 +17,7 @@
 #include "kinetics/kinetic_type.h"
 #include "model/message_sink.h"
 #include "model/messages.h"
+#include "model/structural_analysis.h"
 #include "output/output_item.h"
 #include "run_test_support.h"
 #include "support/expect_close.h"
@@ -194,6 +196,39 @@ TEST_F(RunControlTest, AModelWhoseRulesReadEachOtherIsRefusedNamingThem) {
   EXPECT_EQ(result.outcome, RunOutcome::kNotStarted);
   EXPECT_TRUE(sink_.Said(CheckRules(d.model).message));
   EXPECT_NE(CheckRules(d.model).message.find("k"), std::string::npos);
+}
+
+// R2 consumes X twice over by a rule: X' = k1 [S] - 2 k2 X, so
+// X(t) = (k1 [S] / (2 k2)) (1 - exp(-2 k2 t)). The time course follows the
+// rule; a steady state, which would need the conservation relations the rule
+// breaks, is refused before anything starts.
+TEST_F(RunControlTest, AStoichiometryRuleRunsItsTimeCourseAndRefusesASteadyState) {
+  Document d = NewDocument();
+  d.model.rules = {
+      Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kStoichiometry, "R2", "X"}, "-2"}};
+  StructuralAnalysis(d.model);
+  d.settings.dynamics = 1;
+  d.settings.steadyState = 1;
+  d.settings.endTime = 10.0;
+  d.settings.points = 20;
+  d.settings.dynamicsData.file = "run.dyn";
+  d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "X")};
+  HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  EXPECT_EQ(result.outcome, RunOutcome::kNotStarted);
+  EXPECT_TRUE(sink_.Said(kStoichiometryRulesSteadyState));
+
+  d.settings.steadyState = 0;
+  result = RunDocumentToEnd(d, random_, sink_);
+  EXPECT_EQ(result.outcome, RunOutcome::kFinished);
+  const std::vector<std::string> dyn = ReadLines(folder_.path() / "run.dyn");
+  ASSERT_EQ(dyn.size(), 21u);  // the points 0 ... 20
+  for (const std::string& line : dyn) {
+    const std::vector<double> values = ParseRow(line);
+    ASSERT_EQ(values.size(), 2u) << line;
+    const double steady = kChain.k1 * kChain.s / (2 * kChain.k2);
+    EXPECT_CLOSE(values[1], steady * (1 - std::exp(-2 * kChain.k2 * values[0])), 1e-6,
+                 kRowTolerance);
+  }
 }
 
 TEST_F(RunControlTest, TheModelIsSavedBeforeTheRunAndAFailedSaveStartsNothing) {

@@ -500,5 +500,105 @@ TEST(SbmlExport, AbsMaxAndMinRoundTripThroughTheModelFileAndSbml) {
   EXPECT_CLOSE(rateOf(again), expected, 1e-15, 1e-13);
 }
 
+// S -> nP P in a compartment of size 2 with P's conversion factor 3 and nP
+// following a rate rule, nP' = 1/2 from 2; with k = 1, [S] = S0 exp(-t) and
+// [P] = 3 S0 ∫0^t (2 + s/2) exp(-s) ds = 3 S0 (5/2 - (5/2 + t/2) exp(-t)).
+// With `more`, P -> nothing by a reactant stoichiometry nQ = 1 + time/10
+// whose law reads nP as well.
+std::string VaryingStoichiometries(bool more) {
+  test::SbmlBuilder b;
+  b.Compartment("c", 2.0).Parameter("k", 1.0).Parameter("cf", 3.0);
+  b.Species("S", "c", 2.0).Species("P", "c", 0.0);
+  b.model().getSpecies("P")->setConversionFactor("cf");
+  b.Reaction("R1", {{"S", 1}}, {{"P", 2}}, "k*S*c");
+  lib::SpeciesReference* product = b.model().getReaction("R1")->getProduct(0);
+  product->setId("nP");
+  product->setConstant(false);
+  b.RateRule("nP", "0.5");
+  if (more) {
+    b.Reaction("R2", {{"P", 1}}, {}, "0.2*P*c*nP/(1 + nP)");
+    lib::SpeciesReference* reactant = b.model().getReaction("R2")->getReactant(0);
+    reactant->setId("nQ");
+    reactant->setConstant(false);
+    b.AssignmentRule("nQ", "1 + time/10");
+  }
+  return b.Text();
+}
+
+TEST(SbmlRoundTrip, StoichiometriesThatChangeFollowTheirRulesAndReadBack) {
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model simple;
+  const SbmlImportResult imported =
+      ImportSbmlText(VaryingStoichiometries(false), catalogue, simple);
+  ASSERT_TRUE(imported.imported) << (imported.problems.empty() ? "" : imported.problems.front());
+  const TimeCourseTable course = ComputeTimeCourseTable(simple, TightSettings());
+  ASSERT_TRUE(course.errorLog.empty()) << course.errorLog;
+  const int s = simple.FindMetabolite("S"), p = simple.FindMetabolite("P");
+  for (std::size_t row = 0; row < course.times.size(); ++row) {
+    const double t = course.times[row];
+    EXPECT_CLOSE(course.concentrations[row][s], 2.0 * std::exp(-t), 1e-9, 1e-7);
+    EXPECT_CLOSE(course.concentrations[row][p], 6.0 * (2.5 - (2.5 + t / 2) * std::exp(-t)), 1e-9,
+                 1e-7)
+        << "t = " << t;
+  }
+
+  Model first;
+  ASSERT_TRUE(ImportSbmlText(VaryingStoichiometries(true), catalogue, first).imported);
+  const SbmlExportResult exported = ExportSbml(first);
+  ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+  Model second;
+  const SbmlImportResult again = ImportSbmlText(exported.text, catalogue, second);
+  ASSERT_TRUE(again.imported) << (again.problems.empty() ? "" : again.problems.front());
+  const auto stoichiometryRules = [](const Model& model) {
+    return std::count_if(model.rules.begin(), model.rules.end(), [](const Rule& rule) {
+      return rule.target.kind == RuleTargetKind::kStoichiometry;
+    });
+  };
+  EXPECT_EQ(stoichiometryRules(first), 2);
+  EXPECT_EQ(stoichiometryRules(second), 2);
+  const TimeCourseTable before = ComputeTimeCourseTable(first, TightSettings());
+  const TimeCourseTable after = ComputeTimeCourseTable(second, TightSettings());
+  ASSERT_TRUE(before.errorLog.empty()) << before.errorLog;
+  ASSERT_TRUE(after.errorLog.empty()) << after.errorLog;
+  ASSERT_EQ(before.times.size(), after.times.size());
+  for (std::size_t row = 0; row < before.times.size(); ++row) {
+    for (int m = 0; m < first.nMetabolites(); ++m) {
+      EXPECT_CLOSE(after.concentrations[row][m], before.concentrations[row][m], kRoundTripAbs,
+                   kRoundTripRel)
+          << first.metabolites[m].name << " at t = " << before.times[row];
+    }
+  }
+}
+
+// A Level 2 stoichiometryMath that reads a parameter a rate rule changes
+// gives the same course as the Level 3 rate rule on the reference above.
+TEST(SbmlImport, AStoichiometryMathThatChangesFollowsWhatItReads) {
+  test::SbmlBuilder b(2, 4);
+  b.Compartment("c", 2.0).Parameter("k", 1.0).Parameter("n", 2.0);
+  b.model().getParameter("n")->setConstant(false);
+  b.RateRule("n", "0.5");
+  b.Species("S", "c", 2.0).Species("P", "c", 0.0);
+  b.Reaction("R1", {{"S", 1}}, {{"P", 1}}, "k*S*c");
+  lib::SpeciesReference* product = b.model().getReaction("R1")->getProduct(0);
+  product->unsetStoichiometry();
+  std::unique_ptr<lib::ASTNode> math(lib::SBML_parseL3Formula("n"));
+  product->createStoichiometryMath()->setMath(math.get());
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Model model;
+  const SbmlImportResult imported = ImportSbmlText(b.Text(), catalogue, model);
+  ASSERT_TRUE(imported.imported) << (imported.problems.empty() ? "" : imported.problems.front());
+  const TimeCourseTable course = ComputeTimeCourseTable(model, TightSettings());
+  ASSERT_TRUE(course.errorLog.empty()) << course.errorLog;
+  const int p = model.FindMetabolite("P");
+  for (std::size_t row = 0; row < course.times.size(); ++row) {
+    const double t = course.times[row];
+    EXPECT_CLOSE(course.concentrations[row][p], 2.0 * (2.5 - (2.5 + t / 2) * std::exp(-t)), 1e-9,
+                 1e-7)
+        << "t = " << t;
+  }
+}
+
 }  // namespace
 }  // namespace vireon

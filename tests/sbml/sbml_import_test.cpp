@@ -316,15 +316,6 @@ std::vector<RefusalCase> RefusalCases() {
          b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)");
        },
        "a delay in the kinetic law of \"R2\""},
-      {"RuleForAStoichiometry",
-       [=](SbmlBuilder& b) {
-         b.model().getReaction("R")->getReactant(0)->setId("n");
-         b.model().getReaction("R")->getReactant(0)->setConstant(false);
-         auto* rule = b.model().createAssignmentRule();
-         rule->setVariable("n");
-         rule->setMath(formula("2").get());
-       },
-       "assignment rule for the stoichiometry \"n\""},
       {"RateOf",
        [](SbmlBuilder& b) {
          b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)");
@@ -917,8 +908,43 @@ TEST(SbmlRules, AStoichiometryGivenAtTimeZeroIsANumber) {
   itself.model().getReaction("R")->getProduct(0)->setId("n");
   itself.InitialAssignment("n", "n + 1");
   ExpectRefusedNaming(itself.Text(), "the stoichiometry \"n\", which changes or has no value");
-  b.AssignmentRule("n", "1 + time");
-  ExpectRefusedNaming(b.Text(), "assignment rule for the stoichiometry \"n\"");
+
+  // A rule over time makes the stoichiometry a quantity of the reference's
+  // id, which the step's stoichiometry follows and the rules read.
+  SbmlBuilder changing = DecayIn(1.0, "k*A");
+  changing.model().getReaction("R")->getProduct(0)->setId("n");
+  changing.model().getReaction("R")->getProduct(0)->setConstant(false);
+  changing.AssignmentRule("n", "1 + time").Parameter("v", 0.0).AssignmentRule("v", "n*A");
+  Imported varying;
+  Import(changing.Text(), varying);
+  ASSERT_TRUE(varying.result.imported) << ProblemsOf(varying);
+  const Rule* stoichiometry =
+      FindRule(varying.model, RuleKind::kAssignment, RuleTargetKind::kStoichiometry, "R", "B");
+  ASSERT_NE(stoichiometry, nullptr);
+  EXPECT_EQ(stoichiometry->expression, "n");
+  const Rule* reading =
+      FindRule(varying.model, RuleKind::kAssignment, RuleTargetKind::kGlobalQuantity, "v");
+  ASSERT_NE(reading, nullptr);
+  EXPECT_EQ(reading->expression, "n*A");
+
+  // An initial assignment that reads a species is evaluated when the run
+  // starts: n = [A](0) + 1 = 3, so B = 3 (2 - A) with A = 2 exp(-k t).
+  SbmlBuilder start = DecayIn(1.0, "k*A");
+  start.model().getReaction("R")->getProduct(0)->setId("n");
+  start.InitialAssignment("n", "A + 1");
+  Imported started;
+  Import(start.Text(), started);
+  ASSERT_TRUE(started.result.imported) << ProblemsOf(started);
+  EXPECT_NE(FindRule(started.model, RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity,
+                     "n"),
+            nullptr);
+  const TimeCourseTable course = Simulate(started.model);
+  ASSERT_TRUE(course.errorLog.empty()) << course.errorLog;
+  const int product = started.model.FindMetabolite("B");
+  for (std::size_t row = 0; row < course.times.size(); ++row) {
+    const double a = 2.0 * std::exp(-k * course.times[row]);
+    EXPECT_CLOSE(course.concentrations[row][product], 3.0 * (2.0 - a), 1e-9, 1e-8);
+  }
 }
 
 // A model of one submodel, whose species and reaction become the model's.
