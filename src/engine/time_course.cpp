@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "engine/run_observer.h"
+#include "engine/time_course_events.h"
 
 namespace vireon {
 
@@ -22,12 +24,22 @@ void ReportErrorReturn(Engine& engine) {
   engine.hooks.IntegratorError(IntegratorFault::kErrorReturn, engine.state.istate);
 }
 
+// One call of the integrator towards state.timeOut, through the events
+// when the time course has them.
+void Advance(Engine& engine, TimeCourseEvents* events) {
+  if (events != nullptr) {
+    events->Advance();
+  } else {
+    engine.CallLsoda();
+  }
+}
+
 // The values every output point refreshes.
-void RefreshPoint(Engine& engine, TimeCourseSummary& summary) {
+void RefreshPoint(Engine& engine, TimeCourseSummary& summary, const TimeCourseEvents* events = nullptr) {
   EngineState& state = engine.state;
-  summary.steps = engine.lsoda.nst();
-  summary.fEvaluations = engine.lsoda.nfe();
-  summary.jEvaluations = engine.lsoda.nje();
+  summary.steps = events != nullptr ? events->steps() : engine.lsoda.nst();
+  summary.fEvaluations = events != nullptr ? events->fEvaluations() : engine.lsoda.nfe();
+  summary.jEvaluations = events != nullptr ? events->jEvaluations() : engine.lsoda.nje();
   summary.stepSize = engine.lsoda.h();
   state.stepCount = static_cast<double>(summary.steps);
   state.fEvaluations = static_cast<double>(summary.fEvaluations);
@@ -48,7 +60,7 @@ void RefreshPoint(Engine& engine, TimeCourseSummary& summary) {
 // Calls the integrator until it returns successfully at an output time. An
 // excess-work return raises the step limit and carries on from the time
 // reached, which becomes the point. False after an error return.
-bool ReachNextPoint(Engine& engine) {
+bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
   EngineState& state = engine.state;
   for (;;) {
     if (state.istate == -1) {
@@ -56,7 +68,7 @@ bool ReachNextPoint(Engine& engine) {
       state.istate = 3;
       state.time = state.lastTime;
       state.timeOut = engine.lsoda.tn();
-      engine.CallLsoda();
+      Advance(engine, events);
       continue;
     }
     if (state.istate != 1 && state.istate != 2) {
@@ -67,7 +79,7 @@ bool ReachNextPoint(Engine& engine) {
     state.lastTime = state.time;
     state.timeOut = state.time + state.interval;
     if (state.istate != 1) return true;
-    engine.CallLsoda();
+    Advance(engine, events);
   }
 }
 
@@ -200,6 +212,12 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   EngineHooks& hooks = engine.hooks;
 
   if (write && settings.dynamicsData.titles && state.iteration == 0) hooks.WriteDynamicsTitles();
+  std::optional<TimeCourseEvents> eventsOfRun;
+  if (engine.events && engine.watchEvents && engine.equations.nEquations() > 0) {
+    eventsOfRun.emplace(engine);
+    eventsOfRun->Start();
+  }
+  TimeCourseEvents* events = eventsOfRun ? &*eventsOfRun : nullptr;
   if (write) {
     if (engine.rules) {
       // The rules give some concentrations at time 0.
@@ -230,11 +248,11 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   engine.realTimeBase = hooks.NowMilliseconds() - 0.5;
   int pointCount = 0;
   int notificationCount = 1;
-  engine.CallLsoda();
+  Advance(engine, events);
 
   for (;;) {
-    if (!ReachNextPoint(engine)) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
-    RefreshPoint(engine, result.summary);
+    if (!ReachNextPoint(engine, events)) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+    RefreshPoint(engine, result.summary, events);
     if (write) {
       hooks.WriteDynamicsRow();
       if (engine.interactive) {
@@ -250,7 +268,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
       return result;
     }
     if (state.istate < 0) state.istate = 2;
-    engine.CallLsoda();
+    Advance(engine, events);
   }
 }
 

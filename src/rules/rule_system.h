@@ -65,6 +65,11 @@ class RuleSystem {
   // concentrations and the current volumes. Rate-rule targets must have
   // been set first (SetRateTarget).
   void EvaluateAssignments(const RuleQuantities& q, Model& model);
+  // The value of any expression read against the model (an event's, say)
+  // at q, its names read as the rules read theirs.
+  double Value(const RuleExpression& expression, const RuleQuantities& q) {
+    return Evaluate(expression, q);
+  }
   // Takes the concentrations of the metabolites that rules set from the
   // amounts at q (after the integrator or the driver changed them).
   void ReadConcentrations(const RuleQuantities& q);
