@@ -51,6 +51,18 @@ class LsodaRoots {
   virtual void Evaluate(double t, const double* y, double* g, char* holds) = 0;
 };
 
+// The search of the root finding on its own: between x0, where the
+// conditions are `holds0` with values g0, and x1, where at least one
+// differs (holds1, g1), the Illinois-modified regula falsi narrows the
+// bracket to `tolerance` with evaluate(x, g, holds), and leaves its right
+// end in x1, holds1 and g1: the first time found at which a condition has
+// changed. Returns x1. Lsoda uses it on its interpolating polynomial; a
+// caller without an integration can use it on time alone.
+double LocateRoot(double x0, double x1, double tolerance, const std::vector<double>& g0,
+                  const std::vector<char>& holds0, std::vector<double>& g1,
+                  std::vector<char>& holds1,
+                  const std::function<void(double x, double* g, char* holds)>& evaluate);
+
 // The optional inputs, read when iopt = 1. Zero selects the default.
 struct LsodaOptionalInputs {
   int ml = 0;        // iwork1: lower half-bandwidth (banded Jacobians, jt = 4, 5)
@@ -278,8 +290,8 @@ class Lsoda {
   // searched with their values and conditions there, and scratch.
   LsodaRoots* roots_ = nullptr;
   double rootTime_ = 0.0;
-  std::vector<double> rootG_, rootTrialG_, rootRightG_, rootY_;
-  std::vector<char> rootHolds_, rootTrialHolds_, rootRightHolds_, rootsFound_;
+  std::vector<double> rootG_, rootRightG_, rootY_;
+  std::vector<char> rootHolds_, rootRightHolds_, rootsFound_;
   LuSolver lu_{/*sparse=*/false};  // the factors of wm_
 };
 

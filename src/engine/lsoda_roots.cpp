@@ -32,6 +32,56 @@ bool AnyChanged(int n, const char* from, const char* to) {
 
 }  // namespace
 
+double LocateRoot(double x0, double x1, double tolerance, const std::vector<double>& g0In,
+                  const std::vector<char>& holds0, std::vector<double>& g1,
+                  std::vector<char>& holds1,
+                  const std::function<void(double x, double* g, char* holds)>& evaluate) {
+  // Steps: (1) the trial point from the changed function whose secant
+  // predicts the earliest root, with the value at x0 weighted by alpha
+  // (halved when x1 moved twice in a row, doubled when x0 did), bisection
+  // when no secant falls inside; (2) the trial point kept at least half the
+  // tolerance from either end; (3) x1 moves to a trial point where a
+  // condition has changed, x0 to any other; (4) until the bracket is within
+  // the tolerance.
+  const int count = static_cast<int>(holds0.size());
+  std::vector<double> g0 = g0In;
+  std::vector<double> trialG(g0.size());
+  std::vector<char> trialHolds(holds0.size());
+  double alpha = 1.0;
+  int last = 0;  // which end moved last: 1 x1, -1 x0
+  for (int trial = 0; trial < kMaxRootTrials && std::fabs(x1 - x0) > tolerance; ++trial) {
+    double best = -1.0;
+    for (int i = 0; i < count; ++i) {
+      if (holds0[i] == holds1[i]) continue;
+      const double denominator = g1[i] - alpha * g0[i];
+      const double ratio = denominator != 0.0 ? std::fabs(g1[i] / denominator) : 0.5;
+      if (std::isfinite(ratio) && ratio > best) best = ratio;
+    }
+    // A function that does not change sign with its condition (a step
+    // function, or a zero at an end) gives no secant: bisect.
+    if (!(best > 0.0 && best < 1.0)) best = 0.5;
+    double x2 = x1 - (x1 - x0) * best;
+    const double margin = 0.5 * tolerance;
+    const double direction = x1 > x0 ? 1.0 : -1.0;
+    if (std::fabs(x2 - x0) < margin) x2 = x0 + direction * margin;
+    if (std::fabs(x1 - x2) < margin) x2 = x1 - direction * margin;
+    evaluate(x2, trialG.data(), trialHolds.data());
+    if (AnyChanged(count, holds0.data(), trialHolds.data())) {
+      x1 = x2;
+      g1.swap(trialG);
+      holds1.swap(trialHolds);
+      alpha = last == 1 ? alpha * kIllinoisFactor : 1.0;
+      last = 1;
+    } else {
+      x0 = x2;
+      g0 = trialG;
+      alpha = last == -1 ? alpha / kIllinoisFactor : 1.0;
+      last = -1;
+    }
+  }
+  return x1;
+}
+
 void Lsoda::EvaluateRoots(double t, double* g, char* holds) {
   // The solution at t from the history; at tn it is the history's first row.
   if (t == tn_) {
@@ -45,10 +95,8 @@ void Lsoda::EvaluateRoots(double t, double* g, char* holds) {
 void Lsoda::StartRoots(double t, const double* y) {
   const auto count = static_cast<std::size_t>(roots_->Count());
   rootG_.assign(count, 0.0);
-  rootTrialG_.assign(count, 0.0);
   rootRightG_.assign(count, 0.0);
   rootHolds_.assign(count, 0);
-  rootTrialHolds_.assign(count, 0);
   rootRightHolds_.assign(count, 0);
   rootsFound_.assign(count, 0);
   rootY_.assign(static_cast<std::size_t>(n_) + 1, 0.0);
@@ -60,13 +108,8 @@ bool Lsoda::ReturnAtRoot(const Call& call) {
   // Steps: (1) the end of the search, tn or tout when the call ends there
   // within the step; nothing to do when it was searched already; (2) the
   // conditions at the end: unchanged, the search has reached it; (3)
-  // otherwise the regula falsi between the last time searched (x0) and the
-  // end (x1): the trial point from the function whose secant predicts the
-  // earliest root, with the value at x0 weighted by alpha (halved when x1
-  // moved twice in a row, doubled when x0 did); a trial point kept at least
-  // half the tolerance from either end; x1 moves to a trial point where a
-  // condition has changed, x0 to any other; (4) once the bracket is within
-  // the tolerance, the return at x1 with istate 3.
+  // otherwise the regula falsi between the last time searched and the end
+  // (LocateRoot); (4) the return at the root with istate 3.
   const int count = roots_->Count();
   if (count == 0) return false;
   double end = tn_;
@@ -80,41 +123,10 @@ bool Lsoda::ReturnAtRoot(const Call& call) {
     return false;
   }
   const double tolerance = kRootRoundoff * DBL_EPSILON * (std::fabs(tn_) + std::fabs(h_));
-  double x0 = rootTime_, x1 = end;
-  std::vector<double> g0 = rootG_;
-  double alpha = 1.0;
-  int last = 0;  // which end moved last: 1 x1, -1 x0
-  for (int trial = 0; trial < kMaxRootTrials && std::fabs(x1 - x0) > tolerance; ++trial) {
-    // The secant of each changed function; the earliest root wins.
-    double best = -1.0;
-    for (int i = 0; i < count; ++i) {
-      if (rootHolds_[i] == rootRightHolds_[i]) continue;
-      const double denominator = rootRightG_[i] - alpha * g0[i];
-      const double ratio = denominator != 0.0 ? std::fabs(rootRightG_[i] / denominator) : 0.5;
-      if (std::isfinite(ratio) && ratio > best) best = ratio;
-    }
-    // A function that does not change sign with its condition (a step
-    // function, or a zero at an end) gives no secant: bisect.
-    if (!(best > 0.0 && best < 1.0)) best = 0.5;
-    double x2 = x1 - (x1 - x0) * best;
-    const double margin = 0.5 * tolerance;
-    const double direction = x1 > x0 ? 1.0 : -1.0;
-    if (std::fabs(x2 - x0) < margin) x2 = x0 + direction * margin;
-    if (std::fabs(x1 - x2) < margin) x2 = x1 - direction * margin;
-    EvaluateRoots(x2, rootTrialG_.data(), rootTrialHolds_.data());
-    if (AnyChanged(count, rootHolds_.data(), rootTrialHolds_.data())) {
-      x1 = x2;
-      rootRightG_.swap(rootTrialG_);
-      rootRightHolds_.swap(rootTrialHolds_);
-      alpha = last == 1 ? alpha * kIllinoisFactor : 1.0;
-      last = 1;
-    } else {
-      x0 = x2;
-      g0 = rootTrialG_;
-      alpha = last == -1 ? alpha / kIllinoisFactor : 1.0;
-      last = -1;
-    }
-  }
+  const double x1 = LocateRoot(rootTime_, end, tolerance, rootG_, rootHolds_, rootRightG_,
+                               rootRightHolds_, [this](double x, double* g, char* holds) {
+                                 EvaluateRoots(x, g, holds);
+                               });
   for (int i = 0; i < count; ++i) rootsFound_[i] = rootHolds_[i] != rootRightHolds_[i];
   rootTime_ = x1;
   rootG_.swap(rootRightG_);

@@ -129,16 +129,21 @@ TimeCourseResult Ended(TimeCourseResult result, TimeCourseOutcome outcome) {
 // A model in which no metabolite can change (every one is fixed) has the
 // constant solution: its points follow at every interval without the
 // integrator, which would refuse a system of no equations.
-TimeCourseResult ConstantTimeCourse(Engine& engine, bool write) {
+TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents* events) {
   EngineState& state = engine.state;
   TimeCourseResult result;
   engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
   const double start = state.time;
   int notificationCount = 1;
   for (int point = 1; engine.points == 0 || point <= engine.points; ++point) {
+    if (events != nullptr) {
+      // The events change the state at their times between the points.
+      state.timeOut = start + point * state.interval;
+      events->Advance();
+    }
     state.time = start + point * state.interval;
     state.lastTime = state.time;
-    RefreshPoint(engine, result.summary);
+    RefreshPoint(engine, result.summary, events);
     if (write) {
       engine.hooks.WriteDynamicsRow();
       if (engine.interactive) {
@@ -213,7 +218,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
 
   if (write && settings.dynamicsData.titles && state.iteration == 0) hooks.WriteDynamicsTitles();
   std::optional<TimeCourseEvents> eventsOfRun;
-  if (engine.events && engine.watchEvents && engine.equations.nEquations() > 0) {
+  if (engine.events && engine.watchEvents) {
     eventsOfRun.emplace(engine);
     eventsOfRun->Start();
   }
@@ -233,7 +238,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
-  if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write);
+  if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write, events);
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {

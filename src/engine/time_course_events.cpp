@@ -168,6 +168,10 @@ void TimeCourseEvents::Advance() {
   // pending execution, the triggers are read and what is due carried out,
   // and the integration starts again if anything was; (4) at the goal the
   // call is done.
+  if (engine_.equations.nEquations() == 0) {
+    AdvanceWithoutIntegration();
+    return;
+  }
   EngineState& state = engine_.state;
   const double goal = state.timeOut;
   if (restartPending_) {
@@ -211,6 +215,56 @@ void TimeCourseEvents::Advance() {
     if (!atPending) return;
     if (Settle()) Restart();
   }
+}
+
+void TimeCourseEvents::RootsAtTime(double t, double* g, char* holds) {
+  EngineState& state = engine_.state;
+  std::vector<double>& amounts = roots_.amounts_;
+  amounts.assign(state.amounts.begin(), state.amounts.end());
+  engine_.equations.SetTime(t);
+  engine_.equations.UpdateRules(amounts.data());
+  const RuleQuantities q{t, amounts.data(), state.quantityValues.data(), state.volumeValues.data()};
+  engine_.events->RootValues(*engine_.rules, q, g, holds);
+}
+
+void TimeCourseEvents::AdvanceWithoutIntegration() {
+  EngineState& state = engine_.state;
+  const double goal = state.timeOut;
+  const auto count = static_cast<std::size_t>(engine_.events->rootCount());
+  std::vector<double> g0(count), g1(count);
+  std::vector<char> holds0(count), holds1(count);
+  const auto evaluate = [this](double x, double* g, char* holds) { RootsAtTime(x, g, holds); };
+  for (;;) {
+    double stop = goal;
+    bool atPending = false;
+    for (const Pending& p : pending_) {
+      if (p.time < stop) {
+        stop = p.time;
+        atPending = true;
+      }
+    }
+    if (!SameTime(stop, state.time)) {
+      RootsAtTime(state.time, g0.data(), holds0.data());
+      RootsAtTime(stop, g1.data(), holds1.data());
+      if (holds0 != holds1) {
+        const double tolerance =
+            kSameTimeUnits * DBL_EPSILON * std::max(std::fabs(state.time), std::fabs(stop));
+        state.time = LocateRoot(state.time, stop, tolerance, g0, holds0, g1, holds1, evaluate);
+        engine_.equations.SetTime(state.time);
+        engine_.equations.UpdateRules(state.amounts.data());
+        Settle();
+        continue;
+      }
+    }
+    state.time = stop;
+    engine_.equations.SetTime(state.time);
+    engine_.equations.UpdateRules(state.amounts.data());
+    if (!atPending) break;
+    Settle();
+  }
+  state.time = goal;
+  state.timeOut = goal;
+  state.istate = 2;
 }
 
 }  // namespace vireon

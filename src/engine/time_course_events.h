@@ -66,6 +66,7 @@ class TimeCourseEvents {
    private:
     Engine& engine_;
     std::vector<double> amounts_;
+    friend class TimeCourseEvents;
   };
 
   RuleQuantities Quantities();
@@ -79,6 +80,11 @@ class TimeCourseEvents {
   int ChooseDue();
   // The integration starts again at the current time from the state.
   void Restart();
+  // Advance for a model with nothing to integrate: the state changes with
+  // time only through the rules, and the triggers are searched on time
+  // alone from each stop to the next.
+  void AdvanceWithoutIntegration();
+  void RootsAtTime(double t, double* g, char* holds);
 
   Engine& engine_;
   Roots roots_;
