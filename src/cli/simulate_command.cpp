@@ -13,6 +13,7 @@
 #include "kinetics/kinetic_binding.h"
 #include "model/replace_file.h"
 #include "output/output_item_lookup.h"
+#include "rules/event_check.h"
 #include "rules/rule_system.h"
 #include "sbml/sbml_import.h"
 
@@ -221,6 +222,14 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
       return false;
     }
   }
+  if (!model.events.empty()) {
+    const std::string problem = CheckEvents(model).message;
+    if (!problem.empty()) {
+      err << "vireon: the events of " << line.modelPath << " cannot be followed: " << problem
+          << "\n";
+      return false;
+    }
+  }
   if (settings.points < 1) {
     err << "vireon: " << line.modelPath
         << " asks for a time course without end (0 points); give --points\n";
@@ -293,7 +302,7 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   bool written = true;
   RowValues values{model, selection ? selection->items : std::vector<OutputItem>{}, 0, line.amounts};
   values.volumesStart = values.bound.size();
-  if (!model.rules.empty()) {
+  if (!model.rules.empty() || !model.events.empty()) {
     for (const Compartment& c : model.compartments) {
       values.bound.push_back(MakeOutputItem(kCurrentVolume, c.name));
     }
