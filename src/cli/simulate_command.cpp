@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/startup.h"
+#include "engine/random.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/replace_file.h"
 #include "output/output_item_lookup.h"
@@ -307,6 +308,9 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
       values.bound.push_back(MakeOutputItem(kCurrentVolume, c.name));
     }
   }
+  // Events of equal priority at one moment go in an order drawn from it.
+  RandomGenerator random;
+  if (line.seed) random.Seed(*line.seed);
   const std::string errorLog = ComputeTimeCourseRows(
       model, settings,
       [&](double time, std::span<const double> concentrations) {
@@ -318,7 +322,7 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
         written = output.Pass();
         return written;
       },
-      values.bound.empty() ? nullptr : &values.bound);
+      values.bound.empty() ? nullptr : &values.bound, &random);
   if (!errorLog.empty()) {
     std::string log;
     for (char c : errorLog) {

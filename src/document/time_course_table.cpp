@@ -78,7 +78,8 @@ class ItemBinding {
 }  // namespace
 
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
-                                  const TimeCourseRowSink& row, std::vector<OutputItem>* items) {
+                                  const TimeCourseRowSink& row, std::vector<OutputItem>* items,
+                                  RandomGenerator* random) {
   TaskSettings taskSettings = settings;
   taskSettings.realTime = 0;
   EngineState state;
@@ -104,6 +105,7 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
   RowHooks hooks(model, row);
   hooks.Attach(state);
   Engine engine(model, state, taskSettings, hooks);
+  engine.random = random;
   try {
     SetUpTimeCourse(engine);
     state.maxSteps = kTableMaxSteps;

@@ -122,6 +122,16 @@ std::vector<double> EventSystem::Values(int e, RuleSystem& rules, const RuleQuan
 void EventSystem::Assign(int e, const std::vector<double>& values, RuleSystem& rules,
                          const RuleQuantities& q, Model& model) {
   const BoundEvent& bound = events_[static_cast<std::size_t>(e)];
+  // The assignments take effect together: a metabolite's concentration
+  // becomes its amount at the volume before any of them, even when the
+  // event sets its compartment's volume as well.
+  std::vector<double> amounts(values.size(), 0.0);
+  for (std::size_t a = 0; a < values.size() && a < bound.read.targets.size(); ++a) {
+    if (bound.event->assignments[a].target.kind != RuleTargetKind::kMetabolite) continue;
+    const Metabolite& m = model.metabolites[static_cast<std::size_t>(bound.read.targets[a])];
+    const int c = m.compartment >= 0 && m.compartment < model.nCompartments() ? m.compartment : 0;
+    amounts[a] = values[a] * q.volumes[c];
+  }
   for (std::size_t a = 0; a < values.size() && a < bound.read.targets.size(); ++a) {
     const auto i = static_cast<std::size_t>(bound.read.targets[a]);
     switch (bound.event->assignments[a].target.kind) {
@@ -132,12 +142,9 @@ void EventSystem::Assign(int e, const std::vector<double>& values, RuleSystem& r
         // The amounts stay: the metabolites in it are diluted or concentrated.
         q.volumes[i] = values[a];
         break;
-      case RuleTargetKind::kMetabolite: {
-        const Metabolite& m = model.metabolites[i];
-        const int c = m.compartment >= 0 && m.compartment < model.nCompartments() ? m.compartment : 0;
-        q.amounts[model.metabolitePosition[i] + 1] = values[a] * q.volumes[c];
+      case RuleTargetKind::kMetabolite:
+        q.amounts[model.metabolitePosition[i] + 1] = amounts[a];
         break;
-      }
       case RuleTargetKind::kKineticConstant:
         model.steps[i].constants[static_cast<std::size_t>(bound.read.constants[a])] = values[a];
         break;

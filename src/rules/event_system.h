@@ -44,9 +44,10 @@ class EventSystem {
 
   // The values of event e's assignments at q, in their order.
   std::vector<double> Values(int e, RuleSystem& rules, const RuleQuantities& q);
-  // Carries out event e's assignments with those values: global quantities
-  // and volumes in q, metabolites as their concentrations (the amount at the
-  // current volume), kinetic constants in `model`; then the rules are
+  // Carries out event e's assignments with those values, all together:
+  // global quantities and volumes in q, metabolites as their concentrations
+  // (the amount at the volume before the event), kinetic constants in
+  // `model`; then the rules are
   // evaluated again, so that everything that follows a target has its new
   // value.
   void Assign(int e, const std::vector<double>& values, RuleSystem& rules, const RuleQuantities& q,

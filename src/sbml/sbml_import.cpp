@@ -1406,6 +1406,16 @@ void Importer::ReadEvents() {
                         " of no spatial dimensions");
         }
         const std::string assignmentWhere = "the assignment of " + where + " to " + Quoted(variable);
+        // An amount becomes a concentration by the size when the values are
+        // computed; with a delay that is not the size at the execution.
+        if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
+          const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
+          if (s.amountInLaws && !FixedSize(s.compartment) && e->isSetDelay() &&
+              pending.event.useValuesFromTriggerTime) {
+            throw Refusal(assignmentWhere + ", an amount in a compartment whose size changes, "
+                          "computed at the trigger time of a delayed event");
+          }
+        }
         pending.assignments.push_back(RuleFor(RuleKind::kAssignment, variable,
                                               RuleMath(assignment->getMath(), assignmentWhere),
                                               assignmentWhere));
