@@ -63,6 +63,11 @@ void RefreshPoint(Engine& engine, TimeCourseSummary& summary, const TimeCourseEv
 bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
   EngineState& state = engine.state;
   for (;;) {
+    if (events != nullptr && events->failed()) {
+      // The reason is in the error log already.
+      engine.lsoda.LsodaFree();
+      return false;
+    }
     if (state.istate == -1) {
       state.maxSteps = kStepsAfterExcessWork;
       state.istate = 3;
@@ -140,6 +145,7 @@ TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents
       // The events change the state at their times between the points.
       state.timeOut = start + point * state.interval;
       events->Advance();
+      if (events->failed()) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
     }
     state.time = start + point * state.interval;
     state.lastTime = state.time;
@@ -209,6 +215,9 @@ void Restart(Engine& engine) {
 //     the time course;
 //  7. the integration ends after `points` intervals (never when points is 0).
 // A model with no variable metabolite takes its constant solution instead.
+// A model with events has them carried out on the way (time_course_events.h):
+// those due at time 0 before the row of time 0, the others wherever the
+// integration meets them between the points.
 TimeCourseResult TimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
   TimeCourseResult result;
@@ -238,6 +247,9 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
+  if (events != nullptr && events->failed()) {
+    return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+  }
   if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write, events);
   state.timeOut = state.time;
   engine.CallLsoda();

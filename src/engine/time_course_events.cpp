@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 #include "engine/random.h"
 
@@ -55,7 +57,40 @@ RuleQuantities TimeCourseEvents::Quantities() {
   return {state.time, state.amounts.data(), state.quantityValues.data(), state.volumeValues.data()};
 }
 
+namespace {
+
+// A failure to carry out an event, raised inside and caught at the public
+// calls.
+class EventFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+void TimeCourseEvents::Fail(const std::string& message) { throw EventFailure(message); }
+
 void TimeCourseEvents::Start() {
+  try {
+    StartEvents();
+  } catch (const EventFailure& failure) {
+    failed_ = true;
+    engine_.state.errorLog += std::string(failure.what()) + "\r\n";
+    engine_.state.istate = kEventFailure;
+  }
+}
+
+void TimeCourseEvents::Advance() {
+  try {
+    AdvanceEvents();
+  } catch (const EventFailure& failure) {
+    failed_ = true;
+    engine_.state.errorLog += std::string(failure.what()) + "\r\n";
+    engine_.state.istate = kEventFailure;
+  }
+}
+
+void TimeCourseEvents::StartEvents() {
   for (int e = 0; e < engine_.events->count(); ++e) {
     triggers_[static_cast<std::size_t>(e)] = engine_.events->event(e).initialValue;
   }
@@ -76,7 +111,7 @@ void TimeCourseEvents::Fire(int event) {
   if (events.hasDelay(event)) {
     const double delay = events.Delay(event, rules, q);
     if (!(delay >= 0.0) || !std::isfinite(delay)) {
-      throw std::runtime_error("The delay of the event " + events.event(event).name + " is " +
+      Fail("The delay of the event " + events.event(event).name + " is " +
                                std::to_string(delay) + " at time " +
                                std::to_string(engine_.state.time) + ": a delay must be a finite "
                                "number not below 0.");
@@ -139,7 +174,7 @@ bool TimeCourseEvents::Settle() {
     const int due = ChooseDue();
     if (due < 0) return any;
     if (count >= kMaxExecutionsAtOneTime) {
-      throw std::runtime_error("More than " + std::to_string(kMaxExecutionsAtOneTime) +
+      Fail("More than " + std::to_string(kMaxExecutionsAtOneTime) +
                                " event executions at time " + std::to_string(engine_.state.time) +
                                ": the events trigger each other without end.");
     }
@@ -161,7 +196,7 @@ void TimeCourseEvents::Restart() {
   engine_.state.istate = 1;
 }
 
-void TimeCourseEvents::Advance() {
+void TimeCourseEvents::AdvanceEvents() {
   // Steps: (1) the next stop: the earliest pending execution before the
   // goal, or the goal; (2) a stop at the current time needs no integration;
   // (3) the integrator towards the stop; at a root of a trigger, and at a

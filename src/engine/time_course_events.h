@@ -49,6 +49,12 @@ class TimeCourseEvents {
   long long jEvaluations() const;
   // How many executions were carried out.
   int executions() const { return executions_; }
+  // Whether an event could not be carried out (a delay that is no finite
+  // number at least 0, or events that trigger each other without end): the
+  // reason is in state.errorLog, Start or Advance returned with istate
+  // kEventFailure, and the time course must end.
+  bool failed() const { return failed_; }
+  static constexpr int kEventFailure = -100;
 
  private:
   struct Pending {
@@ -95,6 +101,11 @@ class TimeCourseEvents {
   // The integration must start again at the next call: an execution
   // happened where the call's goal already stood.
   bool restartPending_ = false;
+  bool failed_ = false;
+  // Start and Advance without the handling of a failure.
+  void StartEvents();
+  void AdvanceEvents();
+  void Fail(const std::string& message);
 };
 
 }  // namespace vireon

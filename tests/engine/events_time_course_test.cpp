@@ -200,5 +200,23 @@ TEST(EventsTimeCourse, InitialValueDecidesAFiringAtTimeZero) {
   }
 }
 
+// A delay below 0 cannot be carried out: the time course ends with the
+// reason in the error log instead of going on with a wrong history.
+TEST(EventsTimeCourse, ANegativeDelayEndsTheTimeCourseWithItsReason) {
+  Model model = Decay();
+  Event event = MakeEvent("back", "lt(A, 1)", {}, {{"A", "2"}});
+  event.delay = "0 - 1";
+  model.events = {event};
+  TaskSettings settings;
+  settings.endTime = 2.0;
+  settings.points = 10;
+  test::EngineRig rig(std::move(model), settings);
+  SetUpTimeCourse(*rig.engine);
+  EXPECT_EQ(TimeCourse(*rig.engine, /*write=*/true).outcome, TimeCourseOutcome::kIntegrationFailed);
+  EXPECT_NE(rig.state.errorLog.find("The delay of the event back is -1"), std::string::npos)
+      << rig.state.errorLog;
+  EXPECT_LT(rig.hooks.rowTimes.size(), 11u);
+}
+
 }  // namespace
 }  // namespace vireon
