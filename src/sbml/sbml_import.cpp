@@ -1392,14 +1392,17 @@ void Importer::ReadEvents() {
       if (e->isSetUseValuesFromTriggerTime()) {
         pending.event.useValuesFromTriggerTime = e->getUseValuesFromTriggerTime();
       }
-      if (e->isSetDelay()) {
+      // A delay, a priority or an assignment without mathematics (SBML
+      // level 3 version 2 allows it) is none.
+      if (e->isSetDelay() && e->getDelay()->isSetMath()) {
         pending.delay = RuleMath(e->getDelay()->getMath(), "the delay of " + where);
       }
-      if (e->isSetPriority()) {
+      if (e->isSetPriority() && e->getPriority()->isSetMath()) {
         pending.priority = RuleMath(e->getPriority()->getMath(), "the priority of " + where);
       }
       for (unsigned int j = 0; j < e->getNumEventAssignments(); ++j) {
         const lib::EventAssignment* assignment = e->getEventAssignment(j);
+        if (!assignment->isSetMath()) continue;
         const std::string& variable = assignment->getVariable();
         if (dimensionless_.count(variable) > 0) {
           throw Refusal("the assignment of " + where + " to the compartment " + Quoted(variable) +
@@ -1410,7 +1413,7 @@ void Importer::ReadEvents() {
         // computed; with a delay that is not the size at the execution.
         if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
           const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
-          if (s.amountInLaws && !FixedSize(s.compartment) && e->isSetDelay() &&
+          if (s.amountInLaws && !FixedSize(s.compartment) && pending.delay &&
               pending.event.useValuesFromTriggerTime) {
             throw Refusal(assignmentWhere + ", an amount in a compartment whose size changes, "
                           "computed at the trigger time of a delayed event");
