@@ -254,11 +254,10 @@ void TimeCourseEvents::AdvanceEvents() {
 
 void TimeCourseEvents::RootsAtTime(double t, double* g, char* holds) {
   EngineState& state = engine_.state;
-  std::vector<double>& amounts = roots_.amounts_;
-  amounts.assign(state.amounts.begin(), state.amounts.end());
+  amounts_.assign(state.amounts.begin(), state.amounts.end());
   engine_.equations.SetTime(t);
-  engine_.equations.UpdateRules(amounts.data());
-  const RuleQuantities q{t, amounts.data(), state.quantityValues.data(), state.volumeValues.data()};
+  engine_.equations.UpdateRules(amounts_.data());
+  const RuleQuantities q{t, amounts_.data(), state.quantityValues.data(), state.volumeValues.data()};
   engine_.events->RootValues(*engine_.rules, q, g, holds);
 }
 
