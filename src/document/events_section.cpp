@@ -23,10 +23,9 @@ void Line(std::string& out, std::string_view key, std::string_view value) {
   out += '\n';
 }
 
-constexpr RuleTargetKind kTargetKinds[] = {RuleTargetKind::kGlobalQuantity,
-                                           RuleTargetKind::kCompartmentVolume,
-                                           RuleTargetKind::kMetabolite,
-                                           RuleTargetKind::kKineticConstant};
+constexpr RuleTargetKind kTargetKinds[] = {
+    RuleTargetKind::kGlobalQuantity, RuleTargetKind::kCompartmentVolume,
+    RuleTargetKind::kMetabolite, RuleTargetKind::kKineticConstant};
 
 std::optional<RuleTargetKind> TargetKindOfWord(const std::string& text) {
   for (RuleTargetKind kind : kTargetKinds) {

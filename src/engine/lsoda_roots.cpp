@@ -123,10 +123,9 @@ bool Lsoda::ReturnAtRoot(const Call& call) {
     return false;
   }
   const double tolerance = kRootRoundoff * DBL_EPSILON * (std::fabs(tn_) + std::fabs(h_));
-  const double x1 = LocateRoot(rootTime_, end, tolerance, rootG_, rootHolds_, rootRightG_,
-                               rootRightHolds_, [this](double x, double* g, char* holds) {
-                                 EvaluateRoots(x, g, holds);
-                               });
+  const double x1 =
+      LocateRoot(rootTime_, end, tolerance, rootG_, rootHolds_, rootRightG_, rootRightHolds_,
+                 [this](double x, double* g, char* holds) { EvaluateRoots(x, g, holds); });
   for (int i = 0; i < count; ++i) rootsFound_[i] = rootHolds_[i] != rootRightHolds_[i];
   rootTime_ = x1;
   rootG_.swap(rootRightG_);

@@ -35,7 +35,8 @@ void Advance(Engine& engine, TimeCourseEvents* events) {
 }
 
 // The values every output point refreshes.
-void RefreshPoint(Engine& engine, TimeCourseSummary& summary, const TimeCourseEvents* events = nullptr) {
+void RefreshPoint(Engine& engine, TimeCourseSummary& summary,
+                  const TimeCourseEvents* events = nullptr) {
   EngineState& state = engine.state;
   summary.steps = events != nullptr ? events->steps() : engine.lsoda.nst();
   summary.fEvaluations = events != nullptr ? events->fEvaluations() : engine.lsoda.nfe();
@@ -268,7 +269,8 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   Advance(engine, events);
 
   for (;;) {
-    if (!ReachNextPoint(engine, events)) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+    if (!ReachNextPoint(engine, events))
+      return Ended(result, TimeCourseOutcome::kIntegrationFailed);
     RefreshPoint(engine, result.summary, events);
     if (write) {
       hooks.WriteDynamicsRow();

@@ -25,7 +25,9 @@ bool SameTime(double a, double b) {
 
 }  // namespace
 
-int TimeCourseEvents::Roots::Count() const { return engine_.events->rootCount(); }
+int TimeCourseEvents::Roots::Count() const {
+  return engine_.events->rootCount();
+}
 
 void TimeCourseEvents::Roots::Evaluate(double t, const double* y, double* g, char* holds) {
   // The amounts at (t, y) with the rules evaluated there, in scratch: the
@@ -34,7 +36,8 @@ void TimeCourseEvents::Roots::Evaluate(double t, const double* y, double* g, cha
   amounts_.assign(state.amounts.begin(), state.amounts.end());
   engine_.equations.SetTime(t);
   engine_.equations.UnpackState(y, amounts_.data());
-  const RuleQuantities q{t, amounts_.data(), state.quantityValues.data(), state.volumeValues.data()};
+  const RuleQuantities q{t, amounts_.data(), state.quantityValues.data(),
+                         state.volumeValues.data()};
   engine_.events->RootValues(*engine_.rules, q, g, holds);
 }
 
@@ -45,11 +48,19 @@ TimeCourseEvents::TimeCourseEvents(Engine& engine)
   engine_.lsoda.SetRootFunctions(&roots_);
 }
 
-TimeCourseEvents::~TimeCourseEvents() { engine_.lsoda.SetRootFunctions(nullptr); }
+TimeCourseEvents::~TimeCourseEvents() {
+  engine_.lsoda.SetRootFunctions(nullptr);
+}
 
-long long TimeCourseEvents::steps() const { return steps_ + engine_.lsoda.nst(); }
-long long TimeCourseEvents::fEvaluations() const { return fEvaluations_ + engine_.lsoda.nfe(); }
-long long TimeCourseEvents::jEvaluations() const { return jEvaluations_ + engine_.lsoda.nje(); }
+long long TimeCourseEvents::steps() const {
+  return steps_ + engine_.lsoda.nst();
+}
+long long TimeCourseEvents::fEvaluations() const {
+  return fEvaluations_ + engine_.lsoda.nfe();
+}
+long long TimeCourseEvents::jEvaluations() const {
+  return jEvaluations_ + engine_.lsoda.nje();
+}
 
 RuleQuantities TimeCourseEvents::Quantities() {
   EngineState& state = engine_.state;
@@ -68,7 +79,9 @@ class EventFailure : public std::runtime_error {
 
 }  // namespace
 
-void TimeCourseEvents::Fail(const std::string& message) { throw EventFailure(message); }
+void TimeCourseEvents::Fail(const std::string& message) {
+  throw EventFailure(message);
+}
 
 void TimeCourseEvents::Start() {
   try {
@@ -111,10 +124,10 @@ void TimeCourseEvents::Fire(int event) {
   if (events.hasDelay(event)) {
     const double delay = events.Delay(event, rules, q);
     if (!(delay >= 0.0) || !std::isfinite(delay)) {
-      Fail("The delay of the event " + events.event(event).name + " is " +
-                               std::to_string(delay) + " at time " +
-                               std::to_string(engine_.state.time) + ": a delay must be a finite "
-                               "number not below 0.");
+      Fail("The delay of the event " + events.event(event).name + " is " + std::to_string(delay) +
+           " at time " + std::to_string(engine_.state.time) +
+           ": a delay must be a finite "
+           "number not below 0.");
     }
     pending.time += delay;
   }
@@ -163,7 +176,8 @@ int TimeCourseEvents::ChooseDue() {
   }
   if (best.empty()) return -1;
   if (best.size() == 1 || engine_.random == nullptr) return best.front();
-  const auto draw = static_cast<std::size_t>(engine_.random->Uniform() * static_cast<double>(best.size()));
+  const auto draw =
+      static_cast<std::size_t>(engine_.random->Uniform() * static_cast<double>(best.size()));
   return best[std::min(draw, best.size() - 1)];
 }
 
@@ -174,9 +188,8 @@ bool TimeCourseEvents::Settle() {
     const int due = ChooseDue();
     if (due < 0) return any;
     if (count >= kMaxExecutionsAtOneTime) {
-      Fail("More than " + std::to_string(kMaxExecutionsAtOneTime) +
-                               " event executions at time " + std::to_string(engine_.state.time) +
-                               ": the events trigger each other without end.");
+      Fail("More than " + std::to_string(kMaxExecutionsAtOneTime) + " event executions at time " +
+           std::to_string(engine_.state.time) + ": the events trigger each other without end.");
     }
     Pending execution = std::move(pending_[static_cast<std::size_t>(due)]);
     pending_.erase(pending_.begin() + due);
@@ -257,7 +270,8 @@ void TimeCourseEvents::RootsAtTime(double t, double* g, char* holds) {
   amounts_.assign(state.amounts.begin(), state.amounts.end());
   engine_.equations.SetTime(t);
   engine_.equations.UpdateRules(amounts_.data());
-  const RuleQuantities q{t, amounts_.data(), state.quantityValues.data(), state.volumeValues.data()};
+  const RuleQuantities q{t, amounts_.data(), state.quantityValues.data(),
+                         state.volumeValues.data()};
   engine_.events->RootValues(*engine_.rules, q, g, holds);
 }
 

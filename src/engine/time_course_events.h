@@ -93,7 +93,7 @@ class TimeCourseEvents {
 
   Engine& engine_;
   Roots roots_;
-  std::vector<char> triggers_;  // by event: the trigger's value as last read
+  std::vector<char> triggers_;   // by event: the trigger's value as last read
   std::vector<double> amounts_;  // scratch of the search on time alone
   std::vector<Pending> pending_;
   long long steps_ = 0, fEvaluations_ = 0, jEvaluations_ = 0;

@@ -56,8 +56,10 @@ EventsCheck CheckEvents(const Model& model, std::vector<ReadEvent>* result) {
   for (std::size_t e = 0; e < model.events.size(); ++e) {
     const Event& event = model.events[e];
     const int at = static_cast<int>(e);
-    if (event.name.empty()) return Fault(at, "Event number " + std::to_string(e + 1) + " has no name.");
-    if (!seen.insert(event.name).second) return Fault(at, "Two events are named " + event.name + ".");
+    if (event.name.empty())
+      return Fault(at, "Event number " + std::to_string(e + 1) + " has no name.");
+    if (!seen.insert(event.name).second)
+      return Fault(at, "Two events are named " + event.name + ".");
     ReadEvent& read = events[e];
     const auto readText = [&](const std::string& text, const std::string& what,
                               RuleExpression& out) -> std::string {
@@ -67,7 +69,8 @@ EventsCheck CheckEvents(const Model& model, std::vector<ReadEvent>* result) {
     };
     if (event.trigger.empty()) return Fault(at, "The event " + event.name + " has no trigger.");
     std::string problem = readText(event.trigger, "trigger", read.trigger);
-    if (problem.empty() && !event.delay.empty()) problem = readText(event.delay, "delay", read.delay);
+    if (problem.empty() && !event.delay.empty())
+      problem = readText(event.delay, "delay", read.delay);
     if (problem.empty() && !event.priority.empty()) {
       problem = readText(event.priority, "priority", read.priority);
     }
@@ -77,13 +80,15 @@ EventsCheck CheckEvents(const Model& model, std::vector<ReadEvent>* result) {
       int constant = -1;
       const int target = FindTarget(model, names, assignment.target, constant);
       if (target < 0) {
-        return Fault(at, "The target " + RuleTargetTitle(assignment.target) + " of an assignment of "
-                             "the event " + event.name + " is not a " +
+        return Fault(at, "The target " + RuleTargetTitle(assignment.target) +
+                             " of an assignment of "
+                             "the event " +
+                             event.name + " is not a " +
                              RuleTargetKindWord(assignment.target.kind) + " of the model.");
       }
-      const auto key = std::make_pair(assignment.target.kind,
-                                      std::make_pair(assignment.target.name,
-                                                     assignment.target.constant));
+      const auto key =
+          std::make_pair(assignment.target.kind,
+                         std::make_pair(assignment.target.name, assignment.target.constant));
       if (!targets.insert(key).second) {
         return Fault(at, "The event " + event.name + " sets " + RuleTargetTitle(assignment.target) +
                              " twice.");
@@ -95,9 +100,9 @@ EventsCheck CheckEvents(const Model& model, std::vector<ReadEvent>* result) {
       read.targets.push_back(target);
       read.constants.push_back(constant);
       read.assignments.emplace_back();
-      problem = readText(assignment.expression,
-                         "assignment to " + RuleTargetTitle(assignment.target),
-                         read.assignments.back());
+      problem =
+          readText(assignment.expression, "assignment to " + RuleTargetTitle(assignment.target),
+                   read.assignments.back());
       if (!problem.empty()) return Fault(at, problem);
     }
   }

@@ -56,16 +56,17 @@ std::unique_ptr<EventSystem> EventSystem::Build(const Model& model, std::string&
       const ExpressionNode& node = trigger.nodes[i];
       if (node.kind != node_kind::kFunction || !IsComparison(node.code)) continue;
       // Two arguments: a comma whose left and right they are.
-      if (node.left <= 0 || !trigger.nodes[static_cast<std::size_t>(node.left)].IsOperator(node_code::kComma)) {
+      if (node.left <= 0 ||
+          !trigger.nodes[static_cast<std::size_t>(node.left)].IsOperator(node_code::kComma)) {
         continue;
       }
       const ExpressionNode& comma = trigger.nodes[static_cast<std::size_t>(node.left)];
       // The sign of the difference is the comparison: a - b for gt, geq,
       // eq and neq, b - a for lt and leq.
       const bool less = node.code == node_code::kLess || node.code == node_code::kLessEqual;
-      system->roots_.push_back(
-          {less ? Difference(trigger, comma.right, comma.left) : Difference(trigger, comma.left, comma.right),
-           node.code});
+      system->roots_.push_back({less ? Difference(trigger, comma.right, comma.left)
+                                     : Difference(trigger, comma.left, comma.right),
+                                node.code});
       anyComparison = true;
     }
     if (!anyComparison) system->roots_.push_back({trigger, 0});
@@ -115,7 +116,8 @@ std::vector<double> EventSystem::Values(int e, RuleSystem& rules, const RuleQuan
   const ReadEvent& read = events_[static_cast<std::size_t>(e)].read;
   std::vector<double> values;
   values.reserve(read.assignments.size());
-  for (const RuleExpression& expression : read.assignments) values.push_back(rules.Value(expression, q));
+  for (const RuleExpression& expression : read.assignments)
+    values.push_back(rules.Value(expression, q));
   return values;
 }
 
@@ -162,15 +164,16 @@ void EventSystem::SaveModelValues(const Model& model) {
       const int step = bound.read.targets[a];
       const int constant = bound.read.constants[a];
       saved_.push_back({{step, constant},
-                        model.steps[static_cast<std::size_t>(step)].constants[static_cast<std::size_t>(constant)]});
+                        model.steps[static_cast<std::size_t>(step)]
+                            .constants[static_cast<std::size_t>(constant)]});
     }
   }
 }
 
 void EventSystem::RestoreModelValues(Model& model) const {
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-    model.steps[static_cast<std::size_t>(it->first.first)].constants[static_cast<std::size_t>(it->first.second)] =
-        it->second;
+    model.steps[static_cast<std::size_t>(it->first.first)]
+        .constants[static_cast<std::size_t>(it->first.second)] = it->second;
   }
 }
 

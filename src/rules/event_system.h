@@ -35,7 +35,9 @@ class EventSystem {
   // Event e's trigger (true when not 0), delay and priority at q; a missing
   // delay is 0 and a missing priority is -infinity.
   bool Trigger(int e, RuleSystem& rules, const RuleQuantities& q);
-  bool hasDelay(int e) const { return !events_[static_cast<std::size_t>(e)].read.delay.nodes.empty(); }
+  bool hasDelay(int e) const {
+    return !events_[static_cast<std::size_t>(e)].read.delay.nodes.empty();
+  }
   double Delay(int e, RuleSystem& rules, const RuleQuantities& q);
   bool hasPriority(int e) const {
     return !events_[static_cast<std::size_t>(e)].read.priority.nodes.empty();

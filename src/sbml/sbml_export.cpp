@@ -804,11 +804,13 @@ void WriteEvents(const Model& model, lib::Model& m, ExportIds& ids,
     lib::Trigger* trigger = e->createTrigger();
     trigger->setInitialValue(event.initialValue);
     trigger->setPersistent(event.persistent);
-    if (AstPointer math = ExpressionMath(event.trigger, names, ids, "the trigger of " + title, problems)) {
+    if (AstPointer math =
+            ExpressionMath(event.trigger, names, ids, "the trigger of " + title, problems)) {
       trigger->setMath(math.get());
     }
     if (!event.delay.empty()) {
-      if (AstPointer math = ExpressionMath(event.delay, names, ids, "the delay of " + title, problems)) {
+      if (AstPointer math =
+              ExpressionMath(event.delay, names, ids, "the delay of " + title, problems)) {
         e->createDelay()->setMath(math.get());
       }
     }

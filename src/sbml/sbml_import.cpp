@@ -332,15 +332,16 @@ void Importer::CheckConstructs() {
   }
   for (unsigned int i = 0; i < m.getNumEvents(); ++i) {
     const lib::Event* event = m.getEvent(i);
-    const std::string name =
-        event->isSetId() ? "event " + Quoted(event->getId()) : "event number " + std::to_string(i + 1);
+    const std::string name = event->isSetId() ? "event " + Quoted(event->getId())
+                                              : "event number " + std::to_string(i + 1);
     if (!event->isSetTrigger() || !event->getTrigger()->isSetMath()) {
       problems_.push_back(name + " without a trigger");
     }
     for (unsigned int j = 0; j < event->getNumEventAssignments(); ++j) {
       const std::string& variable = event->getEventAssignment(j)->getVariable();
       if (speciesReferences_.count(variable) > 0) {
-        problems_.push_back("the assignment of " + name + " to the stoichiometry " + Quoted(variable));
+        problems_.push_back("the assignment of " + name + " to the stoichiometry " +
+                            Quoted(variable));
       } else if (m.getSpecies(variable) == nullptr && m.getCompartment(variable) == nullptr &&
                  m.getParameter(variable) == nullptr) {
         problems_.push_back("the assignment of " + name + " to " + Quoted(variable) +
@@ -1282,7 +1283,8 @@ std::optional<double> Importer::StartValue(MathNode tree, int depth) {
       double value = entry.value;
       if (entry.source != ConstantEntry::Source::kValue) {
         auto use = ruleUses_.find(entry.name);
-        if (use != ruleUses_.end() && (use->second.overTime != nullptr || use->second.eventTarget)) {
+        if (use != ruleUses_.end() &&
+            (use->second.overTime != nullptr || use->second.eventTarget)) {
           return std::nullopt;
         }
         if (use != ruleUses_.end() && use->second.initial != nullptr) {
@@ -1408,14 +1410,16 @@ void Importer::ReadEvents() {
           throw Refusal("the assignment of " + where + " to the compartment " + Quoted(variable) +
                         " of no spatial dimensions");
         }
-        const std::string assignmentWhere = "the assignment of " + where + " to " + Quoted(variable);
+        const std::string assignmentWhere =
+            "the assignment of " + where + " to " + Quoted(variable);
         // An amount becomes a concentration by the size when the values are
         // computed; with a delay that is not the size at the execution.
         if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
           const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
           if (s.amountInLaws && !FixedSize(s.compartment) && pending.delay &&
               pending.event.useValuesFromTriggerTime) {
-            throw Refusal(assignmentWhere + ", an amount in a compartment whose size changes, "
+            throw Refusal(assignmentWhere +
+                          ", an amount in a compartment whose size changes, "
                           "computed at the trigger time of a delayed event");
           }
         }
@@ -1440,7 +1444,8 @@ std::vector<Event> Importer::WriteEvents() {
     try {
       event.trigger = RuleText(pending.trigger, "the trigger of " + where);
       if (pending.delay) event.delay = RuleText(*pending.delay, "the delay of " + where);
-      if (pending.priority) event.priority = RuleText(*pending.priority, "the priority of " + where);
+      if (pending.priority)
+        event.priority = RuleText(*pending.priority, "the priority of " + where);
       for (const PendingRule& assignment : pending.assignments) {
         EventAssignment written;
         written.target.kind = assignment.targetKind;
@@ -1456,8 +1461,8 @@ std::vector<Event> Importer::WriteEvents() {
             written.target.name = parameterNames_[record];
             break;
         }
-        written.expression =
-            RuleText(assignment.tree, "the assignment of " + where + " to " + Quoted(written.target.name));
+        written.expression = RuleText(
+            assignment.tree, "the assignment of " + where + " to " + Quoted(written.target.name));
         event.assignments.push_back(std::move(written));
       }
     } catch (const Refusal& refusal) {

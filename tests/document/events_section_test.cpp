@@ -106,7 +106,8 @@ TEST_P(BadEventsSection, StopsTheLoadNamingTheLine) {
   }
   ASSERT_NE(replaced, 0);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (failing == 0 && lines[i].rfind(GetParam().failing, 0) == 0) failing = static_cast<int>(i) + 1;
+    if (failing == 0 && lines[i].rfind(GetParam().failing, 0) == 0)
+      failing = static_cast<int>(i) + 1;
   }
   ASSERT_NE(failing, 0);
   Document document;

@@ -85,9 +85,9 @@ TEST(EventsTimeCourse, BolusDoseJumpsAndDecays) {
   for (std::size_t i = 0; i < run.times.size(); ++i) {
     const double t = run.times[i];
     EXPECT_CLOSE(t, 0.1 * static_cast<double>(i), 1e-12, 1e-12);
-    const double expected = t < kDoseTime ? kA0 * std::exp(-t)
-                                          : (kA0 * std::exp(-kDoseTime) + kDose) *
-                                                std::exp(-(t - kDoseTime));
+    const double expected = t < kDoseTime
+                                ? kA0 * std::exp(-t)
+                                : (kA0 * std::exp(-kDoseTime) + kDose) * std::exp(-(t - kDoseTime));
     EXPECT_CLOSE(AmountOf(model, run, i, "A"), expected, kAbsolute, kRelative) << "t = " << t;
   }
 }

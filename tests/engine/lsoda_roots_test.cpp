@@ -67,7 +67,8 @@ TEST(LsodaRoots, TimeConditionIsLocatedWithinTheRootWidthInsideOneStep) {
   ASSERT_EQ(run.istate, 3);
   EXPECT_EQ(solver.rootsFound(), std::vector<char>{1});
   EXPECT_GT(run.t, kRootTime);
-  const double width = kRootWidthUnits * DBL_EPSILON * (std::fabs(solver.tn()) + std::fabs(solver.h()));
+  const double width =
+      kRootWidthUnits * DBL_EPSILON * (std::fabs(solver.tn()) + std::fabs(solver.h()));
   EXPECT_LE(run.t - kRootTime, width);
   EXPECT_LT(run.t, solver.tn());
   EXPECT_GT(run.t, solver.tn() - solver.hu());

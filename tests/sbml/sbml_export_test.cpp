@@ -313,7 +313,8 @@ TEST(SbmlRoundTrip, EventsReadBackTheSame) {
   }
   // A and B together gain the dose of 3 at t = 1.
   const int ia = first.FindMetabolite("A"), ib = first.FindMetabolite("B");
-  EXPECT_CLOSE(before.concentrations.back()[ia] + before.concentrations.back()[ib], 5.0, 1e-9, 1e-9);
+  EXPECT_CLOSE(before.concentrations.back()[ia] + before.concentrations.back()[ib], 5.0, 1e-9,
+               1e-9);
 }
 
 // Rules on step constants other than ties to one quantity: each becomes a
