@@ -299,7 +299,7 @@ std::string UsageText() {
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
          "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
-         "                       [--select ITEM,...] [-o FILE.csv]\n"
+         "                       [--select ITEM,...] [--seed N] [-o FILE.csv]\n"
          "       vireon import FILE.xml [-o MODEL.vrn]\n"
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon --help | --version\n";
