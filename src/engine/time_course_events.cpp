@@ -227,10 +227,12 @@ void TimeCourseEvents::AdvanceEvents() {
     state.istate = 1;
   }
   for (;;) {
+    // An execution due at the goal itself comes before the goal's point,
+    // as an event whose trigger becomes true there does.
     double stop = goal;
     bool atPending = false;
     for (const Pending& p : pending_) {
-      if (p.time < stop) {
+      if (p.time <= stop) {
         stop = p.time;
         atPending = true;
       }
@@ -283,10 +285,12 @@ void TimeCourseEvents::AdvanceWithoutIntegration() {
   std::vector<char> holds0(count), holds1(count);
   const auto evaluate = [this](double x, double* g, char* holds) { RootsAtTime(x, g, holds); };
   for (;;) {
+    // An execution due at the goal itself comes before the goal's point,
+    // as an event whose trigger becomes true there does.
     double stop = goal;
     bool atPending = false;
     for (const Pending& p : pending_) {
-      if (p.time < stop) {
+      if (p.time <= stop) {
         stop = p.time;
         atPending = true;
       }

@@ -200,6 +200,23 @@ TEST(EventsTimeCourse, InitialValueDecidesAFiringAtTimeZero) {
   }
 }
 
+// An execution due exactly at a point comes before the point's row, as a
+// trigger that becomes true there does: both rows at t = 1 show the change
+// (points every 0.25, which add up to 1 exactly).
+TEST(EventsTimeCourse, AnExecutionAtAPointShowsInItsRow) {
+  for (const bool delayed : {true, false}) {
+    Model model = Decay();
+    model.globalQuantities = {{"q", 0.0}};
+    Event event = MakeEvent("set", delayed ? "geq(time, 0.5)" : "geq(time, 1)", {{"q", "1"}});
+    if (delayed) event.delay = "0.5";
+    model.events = {event};
+    const Course run = TimeCourseOf(model, 2.0, 8);
+    ASSERT_EQ(run.times[4], 1.0);
+    EXPECT_CLOSE(run.quantities[3][0], 0.0, 0.0, 0.0) << delayed;
+    EXPECT_CLOSE(run.quantities[4][0], 1.0, 0.0, 0.0) << delayed;
+  }
+}
+
 // A delay below 0 cannot be carried out: the time course ends with the
 // reason in the error log instead of going on with a wrong history.
 TEST(EventsTimeCourse, ANegativeDelayEndsTheTimeCourseWithItsReason) {
