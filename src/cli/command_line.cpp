@@ -66,7 +66,7 @@ struct OptionRule {
 constexpr OptionRule kOptions[] = {
     {"--settings", true, kForAll},
     {"--kdb", true, kForAll},
-    {"--seed", true, kForRun},
+    {"--seed", true, kForRun | kForSimulate},
     {"--quiet", false, kForRun},
     {"--jobs", true, kForRun},
     {"--mpi", false, kForRun},
@@ -299,7 +299,7 @@ std::string UsageText() {
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
          "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
-         "                       [--select ITEM,...] [-o FILE.csv]\n"
+         "                       [--select ITEM,...] [--seed N] [-o FILE.csv]\n"
          "       vireon import FILE.xml [-o MODEL.vrn]\n"
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon --help | --version\n";
@@ -340,7 +340,8 @@ std::string HelpText() {
          "                   (default $XDG_CONFIG_HOME/vireon/vireon.kdb); a batch run\n"
          "                   reads it and never writes it back\n"
          "  --seed N         seed of the random numbers of random scans and output\n"
-         "                   functions (0 to 4294967295; default: from the clock)\n"
+         "                   functions, and of the order of simultaneous events of\n"
+         "                   equal priority (0 to 4294967295; default: from the clock)\n"
          "  --quiet          no progress bar\n"
          "  --jobs N         run: threads that solve a scan's points (1 to 256;\n"
          "                   default: the preferences' choice, else every core). The\n"

@@ -4,7 +4,7 @@
 //   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet] [--jobs N] [--mpi]
 //   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
 //   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]
-//                   [--select ITEM,...] [-o FILE.csv]
+//                   [--select ITEM,...] [--seed N] [-o FILE.csv]
 //   vireon import FILE.xml [-o MODEL.vrn]
 //   vireon export MODEL.vrn [-o FILE.xml]
 //   vireon --help | --version

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "cli/startup.h"
+#include "engine/random.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/replace_file.h"
 #include "output/output_item_lookup.h"
+#include "rules/event_check.h"
 #include "rules/rule_system.h"
 #include "sbml/sbml_import.h"
 
@@ -248,6 +250,14 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
       return false;
     }
   }
+  if (!model.events.empty()) {
+    const std::string problem = CheckEvents(model).message;
+    if (!problem.empty()) {
+      err << "vireon: the events of " << line.modelPath << " cannot be followed: " << problem
+          << "\n";
+      return false;
+    }
+  }
   if (settings.points < 1) {
     err << "vireon: " << line.modelPath
         << " asks for a time course without end (0 points); give --points\n";
@@ -323,11 +333,14 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
     values.bound.insert(values.bound.end(), selection->volumes.begin(), selection->volumes.end());
   }
   values.volumesStart = values.bound.size();
-  if (!model.rules.empty()) {
+  if (!model.rules.empty() || !model.events.empty()) {
     for (const Compartment& c : model.compartments) {
       values.bound.push_back(MakeOutputItem(kCurrentVolume, c.name));
     }
   }
+  // Events of equal priority at one moment go in an order drawn from it.
+  RandomGenerator random;
+  if (line.seed) random.Seed(*line.seed);
   const std::string errorLog = ComputeTimeCourseRows(
       model, settings,
       [&](double time, std::span<const double> concentrations) {
@@ -339,7 +352,7 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
         written = output.Pass();
         return written;
       },
-      values.bound.empty() ? nullptr : &values.bound);
+      values.bound.empty() ? nullptr : &values.bound, &random);
   if (!errorLog.empty()) {
     std::string log;
     for (char c : errorLog) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/events_section.h"
 #include "document/rules_sections.h"
 #include "kinetics/user_kinetics_section.h"
 #include "model/messages.h"
@@ -647,6 +648,9 @@ void Reader::Read() {
   const RulesSectionsLoad rules = LoadRulesSections(cursor_, sink_, document_.model);
   if (rules.status == SelectionLoadStatus::kBadCount) FailTopLevel(rules.line);
   if (rules.status == SelectionLoadStatus::kBadRecord) throw LoadFailed{rules.line};
+  const EventsSectionLoad events = LoadEventsSection(cursor_, sink_, document_.model);
+  if (events.status == SelectionLoadStatus::kBadCount) FailTopLevel(events.line);
+  if (events.status == SelectionLoadStatus::kBadRecord) throw LoadFailed{events.line};
   StructuralAnalysis(document_.model);
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "document/events_section.h"
 #include "model/messages.h"
 #include "output/number_format.h"
 #include "rules/global_quantities_editor.h"
@@ -53,7 +54,7 @@ bool AtHeader(const RecordCursor& cursor, std::string_view header) {
 }  // namespace
 
 void SaveRulesSections(const Model& model, std::string& out) {
-  if (model.globalQuantities.empty() && model.rules.empty()) return;
+  if (model.globalQuantities.empty() && model.rules.empty() && model.events.empty()) return;
   SaveRecordSection(
       kGlobalQuantitiesSection, model.globalQuantities,
       [](const GlobalQuantity& q, std::string& text) {
@@ -76,6 +77,7 @@ void SaveRulesSections(const Model& model, std::string& out) {
         Line(text, "Expression", rule.expression);
       },
       out);
+  SaveEventsSection(model, out);
 }
 
 RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Model& model) {

@@ -46,7 +46,8 @@ inline constexpr const char* kUnknownRuleTarget =
     "Error: the file specifies an unknown kind of rule target at line %d.\nLoading aborted.";
 inline constexpr const char* kBadRule = "Error in the rule at line %d: %s\nLoading aborted.";
 
-// Appends both sections when the model has a global quantity or a rule.
+// Appends both sections when the model has a global quantity, a rule or an
+// event, and then the events (document/events_section.h).
 void SaveRulesSections(const Model& model, std::string& out);
 
 struct RulesSectionsLoad {

@@ -13,6 +13,7 @@
 #include "model/messages.h"
 #include "output/output_file_names.h"
 #include "output/report.h"
+#include "rules/event_check.h"
 #include "rules/rule_system.h"
 #include "scan/scan.h"
 
@@ -108,7 +109,7 @@ RunController::~RunController() {
 bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
   if (busy_.load()) return false;
   const Model& model = document_.model;
-  if (model.nSteps() == 0 && model.rules.empty()) {
+  if (model.nSteps() == 0 && model.rules.empty() && model.events.empty()) {
     sink.Warning(kRunMessageTitle, messages::kNoModelDefined);
     return false;
   }
@@ -116,9 +117,10 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     sink.Warning(kRunMessageTitle, kModelNotAnalysed);
     return false;
   }
-  if (!model.rules.empty()) {
-    // The engine follows the rules only as they pass their check.
-    const std::string problem = RuleSystem::Problem(model);
+  if (!model.rules.empty() || !model.events.empty()) {
+    // The engine follows the rules and events only as they pass their check.
+    std::string problem = RuleSystem::Problem(model);
+    if (problem.empty()) problem = CheckEvents(model).message;
     if (!problem.empty()) {
       sink.Warning(kRunMessageTitle, problem);
       return false;

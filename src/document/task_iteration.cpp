@@ -107,6 +107,7 @@ bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutp
 
   IterationHooks hooks(d, random, output, functionEvaluations);
   Engine engine(model, state, settings, hooks);
+  engine.random = &random;
   hooks.Attach(engine);
   // After the engine, which gives a model with rules its initial values:
   // the report shows the values the run starts from.

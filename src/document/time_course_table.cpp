@@ -23,8 +23,8 @@ class RowHooks : public EngineHooks {
   void Attach(const EngineState& state) { state_ = &state; }
 
   void WriteDynamicsRow() override {
-    if (!model_.rules.empty()) {
-      // Rules may change a volume: each metabolite's concentration as the
+    if (!model_.rules.empty() || !model_.events.empty()) {
+      // Rules and events may change a volume: each metabolite's concentration as the
       // engine stored it for the row, at the current volume.
       for (int m = 0; m < model_.nMetabolites(); ++m) {
         row_[static_cast<std::size_t>(m)] = model_.metabolites[static_cast<std::size_t>(m)].concentration;
@@ -78,11 +78,12 @@ class ItemBinding {
 }  // namespace
 
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
-                                  const TimeCourseRowSink& row, std::vector<OutputItem>* items) {
+                                  const TimeCourseRowSink& row, std::vector<OutputItem>* items,
+                                  RandomGenerator* random) {
   TaskSettings taskSettings = settings;
   taskSettings.realTime = 0;
   EngineState state;
-  if (model.nSteps() == 0 && model.rules.empty()) {
+  if (model.nSteps() == 0 && model.rules.empty() && model.events.empty()) {
     // Without steps there is no structural analysis to order the
     // metabolites; nothing changes anyway.
     std::vector<double> values;
@@ -104,6 +105,7 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
   RowHooks hooks(model, row);
   hooks.Attach(state);
   Engine engine(model, state, taskSettings, hooks);
+  engine.random = random;
   try {
     SetUpTimeCourse(engine);
     state.maxSteps = kTableMaxSteps;

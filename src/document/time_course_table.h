@@ -14,6 +14,8 @@
 
 namespace vireon {
 
+class RandomGenerator;
+
 struct TimeCourseTable {
   std::vector<double> times;
   // One row per time: the concentration of every metabolite, by index.
@@ -48,9 +50,12 @@ using TimeCourseRowSink = std::function<bool(double time, std::span<const double
 // the model, the time course's own engine state and settings before the
 // first row, so that `row` reads their current values (OutputItem::Value);
 // items whose names do not resolve read 0. Their binding is cleared when
-// the time course ends.
+// the time course ends. `random`, when given, orders the model's events of
+// equal priority that fall at one moment (otherwise they go in the model's
+// order).
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
                                   const TimeCourseRowSink& row,
-                                  std::vector<OutputItem>* items = nullptr);
+                                  std::vector<OutputItem>* items = nullptr,
+                                  RandomGenerator* random = nullptr);
 
 }  // namespace vireon

@@ -24,7 +24,7 @@ namespace {
 // own values kept for the destructor) and the conservation totals computed
 // again; null when the model has none.
 std::unique_ptr<RuleSystem> SetUpRules(Model& model) {
-  if (model.rules.empty()) return nullptr;
+  if (model.rules.empty() && model.events.empty()) return nullptr;
   std::string problem;
   std::unique_ptr<RuleSystem> rules = RuleSystem::Build(model, problem);
   if (!rules) throw std::invalid_argument(problem);
@@ -32,6 +32,17 @@ std::unique_ptr<RuleSystem> SetUpRules(Model& model) {
   rules->ApplyInitialValues(model);
   ComputeMoietyTotals(model);
   return rules;
+}
+
+// The events of the model, the model's kinetic constants that they set
+// kept for the destructor; null when the model has none.
+std::unique_ptr<EventSystem> SetUpEvents(const Model& model) {
+  if (model.events.empty()) return nullptr;
+  std::string problem;
+  std::unique_ptr<EventSystem> events = EventSystem::Build(model, problem);
+  if (!events) throw std::invalid_argument(problem);
+  events->SaveModelValues(model);
+  return events;
 }
 
 // The current values start as the model's (after its initial values), for
@@ -53,6 +64,7 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       settings(settings),
       hooks(hooks),
       rules(SetUpRules(model)),
+      events(SetUpEvents(model)),
       equations(model, state, settings.solver.derivationFactor,
                 settings.solver.steadyStateResolution),
       points(settings.points),
@@ -70,6 +82,7 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
 }
 
 Engine::~Engine() {
+  if (events) events->RestoreModelValues(model);
   if (rules) rules->RestoreModelValues(model);
 }
 

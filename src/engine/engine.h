@@ -21,9 +21,12 @@
 #include "engine/run_observer.h"
 #include "engine/task_settings.h"
 #include "model/model.h"
+#include "rules/event_system.h"
 #include "rules/rule_system.h"
 
 namespace vireon {
+
+class RandomGenerator;
 
 // What the engine does after a time-course point, as the driver's pause and
 // stop check decides.
@@ -91,8 +94,11 @@ class Engine {
   EngineState& state;
   const TaskSettings& settings;
   EngineHooks& hooks;
-  // The model's rules for this run; null for a model without rules.
+  // The model's rules for this run; null for a model without rules and
+  // events (a model with events has its rules set up, none perhaps).
   std::unique_ptr<RuleSystem> rules;
+  // The model's events for this run; null for a model without events.
+  std::unique_ptr<EventSystem> events;
   ModelEquations equations;
   Lsoda lsoda;
 
@@ -106,6 +112,13 @@ class Engine {
   int sleepLength;
   // Millisecond tick from which real-time pacing counts.
   double realTimeBase = 0.0;
+  // Whether a time course carries out the model's events; the steady
+  // state's integration passes do not (a steady state is a state, not a
+  // history).
+  bool watchEvents = true;
+  // The run's generator, which orders events of equal priority; without
+  // one they go in the model's order.
+  RandomGenerator* random = nullptr;
 
  private:
   // The absolute tolerance LSODA is given for state.atol[1], 1-based, and

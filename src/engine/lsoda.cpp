@@ -1027,6 +1027,7 @@ void Lsoda::lsoda(LsodaRhs& f, int neq, double* y, double& t, double tout, int i
       atStart = true;
     }
   }
+  if (!atStart && roots_ != nullptr && ReturnAtRoot(call)) return;
   if (!atStart && ReturnBeforeStepping(call)) return;
   StepUntilDone(call, atStart);
 }
@@ -1252,6 +1253,7 @@ bool Lsoda::Initialize(const Call& call, double h0) {
   if (rh > 1.0) h0 /= rh;
   h_ = h0;
   for (int i = 1; i <= n_; ++i) yh_[2][i] *= h0;
+  if (roots_ != nullptr) StartRoots(call.t, call.y);
   return true;
 }
 
@@ -1371,6 +1373,7 @@ void Lsoda::StepUntilDone(const Call& call, bool atStart) {
       return;
     }
     NoteStepTaken();
+    if (roots_ != nullptr && ReturnAtRoot(call)) return;
     if (ReturnIfDone(call)) return;
   }
 }

@@ -38,6 +38,31 @@ class LsodaFunction final : public LsodaRhs {
   Function function_;
 };
 
+// Root functions g_i(t, y), i = 0 … Count()-1, whose changes the
+// integration locates, as the published LSODAR variant does. Each stands
+// for a condition that holds or not; the integration stops where one
+// changes. The values g_i are continuous where possible (a difference whose
+// sign is the condition) and guide the search; whether the conditions hold
+// decides it. y is 1-based, as the right-hand side's.
+class LsodaRoots {
+ public:
+  virtual ~LsodaRoots() = default;
+  virtual int Count() const = 0;
+  virtual void Evaluate(double t, const double* y, double* g, char* holds) = 0;
+};
+
+// The search of the root finding on its own: between x0, where the
+// conditions are `holds0` with values g0, and x1, where at least one
+// differs (holds1, g1), the Illinois-modified regula falsi narrows the
+// bracket to `tolerance` with evaluate(x, g, holds), and leaves its right
+// end in x1, holds1 and g1: the first time found at which a condition has
+// changed. Returns x1. Lsoda uses it on its interpolating polynomial; a
+// caller without an integration can use it on time alone.
+double LocateRoot(double x0, double x1, double tolerance, const std::vector<double>& g0,
+                  const std::vector<char>& holds0, std::vector<double>& g1,
+                  std::vector<char>& holds1,
+                  const std::function<void(double x, double* g, char* holds)>& evaluate);
+
 // The optional inputs, read when iopt = 1. Zero selects the default.
 struct LsodaOptionalInputs {
   int ml = 0;        // iwork1: lower half-bandwidth (banded Jacobians, jt = 4, 5)
@@ -63,7 +88,8 @@ class Lsoda {
   // (1-based) are scalars (element 1) or vectors; itask 1 … 5 as published
   // (1: overshoot and interpolate at tout); istate 1 starts an integration,
   // 2 continues it, 3 continues after changed inputs. On return istate is
-  // 1 (nothing done), 2 (success), -1 (mxstep steps taken), -2 (too much
+  // 1 (nothing done), 2 (success), 3 (stopped at a root of the root
+  // functions, see SetRootFunctions), -1 (mxstep steps taken), -2 (too much
   // accuracy asked), -3 (illegal input or too little memory), -4 (repeated
   // error-test failures), -5 (repeated convergence failures) or -6 (an
   // error weight became <= 0). jt = 2 (full Jacobian by differences) is the
@@ -99,6 +125,21 @@ class Lsoda {
     structure_ = structure;
     lu_ = LuSolver(/*sparse=*/structure != nullptr);
   }
+
+  // The root functions checked after every step; null (the default) checks
+  // none, and an integration without them takes exactly the steps and
+  // evaluations it always took. When a condition changes within a step, its
+  // time is located on the interpolating polynomial by the Illinois-modified
+  // regula falsi to within 100 rounding units of the step, and the call
+  // returns there with istate 3: t is the first time found at which the
+  // condition has changed, y the solution there, rootsFound() says which
+  // conditions changed. A later call continues from there (istate 2), or
+  // starts again (istate 1) when the caller changed the state. The functions
+  // are evaluated at the start of an integration, which takes the
+  // conditions there as they are, and never count as f evaluations.
+  void SetRootFunctions(LsodaRoots* roots) { roots_ = roots; }
+  // By root function: 1 when its condition changed at the last root return.
+  const std::vector<char>& rootsFound() const { return rootsFound_; }
 
   // Counters and state after a call.
   int nst() const { return nst_; }         // steps taken
@@ -162,6 +203,14 @@ class Lsoda {
   // that the next step ends just short of tcrit.
   bool ReturnAtTcritOrClamp(const Call& call);
   void ClampStepToTcrit(double tcrit);
+
+  // Root finding (lsoda_roots.cpp): the conditions at the start, and after
+  // a step or on a continuation the search over the part of the last step
+  // not yet searched (up to tout when the call ends there); true when the
+  // call has returned at a root.
+  void StartRoots(double t, const double* y);
+  bool ReturnAtRoot(const Call& call);
+  void EvaluateRoots(double t, double* g, char* holds);
 
   bool Allocate();
   bool SetErrorWeights(int itol, const double* rtol, const double* atol, const double* ycur);
@@ -237,6 +286,12 @@ class Lsoda {
   PrintFunction print_;
   const ColumnStructure* structure_ = nullptr;
   std::vector<double> savedY_;
+  // Root finding: the functions, the time up to which they have been
+  // searched with their values and conditions there, and scratch.
+  LsodaRoots* roots_ = nullptr;
+  double rootTime_ = 0.0;
+  std::vector<double> rootG_, rootRightG_, rootY_;
+  std::vector<char> rootHolds_, rootRightHolds_, rootsFound_;
   LuSolver lu_{/*sparse=*/false};  // the factors of wm_
 };
 

@@ -132,7 +132,9 @@ bool IntegrationStage(Engine& engine, double firstInterval, bool newtonAfterPass
     state.istate = 1;
     state.interval *= kPassGrowth;
     state.maxSteps = 0;
+    engine.watchEvents = false;
     const TimeCourseResult integration = TimeCourse(engine, /*write=*/false);
+    engine.watchEvents = true;
     ++summary.integrationPasses;
     if (integration.outcome == TimeCourseOutcome::kStopped) {
       engine.points = savedPoints;

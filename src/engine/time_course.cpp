@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "engine/run_observer.h"
+#include "engine/time_course_events.h"
 
 namespace vireon {
 
@@ -22,12 +24,23 @@ void ReportErrorReturn(Engine& engine) {
   engine.hooks.IntegratorError(IntegratorFault::kErrorReturn, engine.state.istate);
 }
 
+// One call of the integrator towards state.timeOut, through the events
+// when the time course has them.
+void Advance(Engine& engine, TimeCourseEvents* events) {
+  if (events != nullptr) {
+    events->Advance();
+  } else {
+    engine.CallLsoda();
+  }
+}
+
 // The values every output point refreshes.
-void RefreshPoint(Engine& engine, TimeCourseSummary& summary) {
+void RefreshPoint(Engine& engine, TimeCourseSummary& summary,
+                  const TimeCourseEvents* events = nullptr) {
   EngineState& state = engine.state;
-  summary.steps = engine.lsoda.nst();
-  summary.fEvaluations = engine.lsoda.nfe();
-  summary.jEvaluations = engine.lsoda.nje();
+  summary.steps = events != nullptr ? events->steps() : engine.lsoda.nst();
+  summary.fEvaluations = events != nullptr ? events->fEvaluations() : engine.lsoda.nfe();
+  summary.jEvaluations = events != nullptr ? events->jEvaluations() : engine.lsoda.nje();
   summary.stepSize = engine.lsoda.h();
   state.stepCount = static_cast<double>(summary.steps);
   state.fEvaluations = static_cast<double>(summary.fEvaluations);
@@ -48,15 +61,20 @@ void RefreshPoint(Engine& engine, TimeCourseSummary& summary) {
 // Calls the integrator until it returns successfully at an output time. An
 // excess-work return raises the step limit and carries on from the time
 // reached, which becomes the point. False after an error return.
-bool ReachNextPoint(Engine& engine) {
+bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
   EngineState& state = engine.state;
   for (;;) {
+    if (events != nullptr && events->failed()) {
+      // The reason is in the error log already.
+      engine.lsoda.LsodaFree();
+      return false;
+    }
     if (state.istate == -1) {
       state.maxSteps = kStepsAfterExcessWork;
       state.istate = 3;
       state.time = state.lastTime;
       state.timeOut = engine.lsoda.tn();
-      engine.CallLsoda();
+      Advance(engine, events);
       continue;
     }
     if (state.istate != 1 && state.istate != 2) {
@@ -67,7 +85,7 @@ bool ReachNextPoint(Engine& engine) {
     state.lastTime = state.time;
     state.timeOut = state.time + state.interval;
     if (state.istate != 1) return true;
-    engine.CallLsoda();
+    Advance(engine, events);
   }
 }
 
@@ -117,16 +135,22 @@ TimeCourseResult Ended(TimeCourseResult result, TimeCourseOutcome outcome) {
 // A model in which no metabolite can change (every one is fixed) has the
 // constant solution: its points follow at every interval without the
 // integrator, which would refuse a system of no equations.
-TimeCourseResult ConstantTimeCourse(Engine& engine, bool write) {
+TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents* events) {
   EngineState& state = engine.state;
   TimeCourseResult result;
   engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
   const double start = state.time;
   int notificationCount = 1;
   for (int point = 1; engine.points == 0 || point <= engine.points; ++point) {
+    if (events != nullptr) {
+      // The events change the state at their times between the points.
+      state.timeOut = start + point * state.interval;
+      events->Advance();
+      if (events->failed()) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+    }
     state.time = start + point * state.interval;
     state.lastTime = state.time;
-    RefreshPoint(engine, result.summary);
+    RefreshPoint(engine, result.summary, events);
     if (write) {
       engine.hooks.WriteDynamicsRow();
       if (engine.interactive) {
@@ -192,6 +216,9 @@ void Restart(Engine& engine) {
 //     the time course;
 //  7. the integration ends after `points` intervals (never when points is 0).
 // A model with no variable metabolite takes its constant solution instead.
+// A model with events has them carried out on the way (time_course_events.h):
+// those due at time 0 before the row of time 0, the others wherever the
+// integration meets them between the points.
 TimeCourseResult TimeCourse(Engine& engine, bool write) {
   EngineState& state = engine.state;
   TimeCourseResult result;
@@ -200,6 +227,12 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   EngineHooks& hooks = engine.hooks;
 
   if (write && settings.dynamicsData.titles && state.iteration == 0) hooks.WriteDynamicsTitles();
+  std::optional<TimeCourseEvents> eventsOfRun;
+  if (engine.events && engine.watchEvents) {
+    eventsOfRun.emplace(engine);
+    eventsOfRun->Start();
+  }
+  TimeCourseEvents* events = eventsOfRun ? &*eventsOfRun : nullptr;
   if (write) {
     if (engine.rules) {
       // The rules give some concentrations at time 0.
@@ -215,7 +248,10 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   }
 
   engine.sleepLength = settings.sleepTime;
-  if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write);
+  if (events != nullptr && events->failed()) {
+    return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+  }
+  if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write, events);
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {
@@ -230,11 +266,12 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   engine.realTimeBase = hooks.NowMilliseconds() - 0.5;
   int pointCount = 0;
   int notificationCount = 1;
-  engine.CallLsoda();
+  Advance(engine, events);
 
   for (;;) {
-    if (!ReachNextPoint(engine)) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
-    RefreshPoint(engine, result.summary);
+    if (!ReachNextPoint(engine, events))
+      return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+    RefreshPoint(engine, result.summary, events);
     if (write) {
       hooks.WriteDynamicsRow();
       if (engine.interactive) {
@@ -250,7 +287,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
       return result;
     }
     if (state.istate < 0) state.istate = 2;
-    engine.CallLsoda();
+    Advance(engine, events);
   }
 }
 

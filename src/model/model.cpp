@@ -82,6 +82,7 @@ void Model::Reset(int nSteps, int nMetabolites, int nVariable, int nMoieties, in
   totalTransitionTime = 0.0;
   globalQuantities.clear();
   rules.clear();
+  events.clear();
 }
 
 void Model::New() { Reset(0, 0, 0, 0, 1, "Untitled"); }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/event.h"
 #include "model/global_quantity.h"
 #include "model/matrix.h"
 #include "model/rule.h"
@@ -122,6 +123,8 @@ class Model {
   // none; Resize keeps them, since they do not depend on the equations.
   std::vector<GlobalQuantity> globalQuantities;
   std::vector<Rule> rules;
+  // The events of the model (model/event.h), kept like the rules.
+  std::vector<Event> events;
 
   int nMetabolites() const { return static_cast<int>(metabolites.size()); }
   int nSteps() const { return static_cast<int>(steps.size()); }

@@ -540,9 +540,9 @@ void BuildMoieties(Model& model) {
 // When a rule sets a stoichiometry, step 4 keeps every internal metabolite
 // independent and step 5 finds no relation (see HasStoichiometryRules).
 void StructuralAnalysis(Model& model) {
-  // Without steps nothing changes, unless rules change it: a model with
-  // rules is analysed all the same (each metabolite then keeps its amount).
-  if (model.nSteps() == 0 && model.rules.empty()) return;
+  // Without steps nothing changes, unless rules or events change it: a
+  // model with them is analysed all the same (each metabolite then keeps its amount).
+  if (model.nSteps() == 0 && model.rules.empty() && model.events.empty()) return;
   PrepareArrays(model);
   const int nMetabolites = model.nMetabolites();
   const int nSteps = model.nSteps();

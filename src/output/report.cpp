@@ -275,6 +275,24 @@ std::string ReportParametersText(const ReportContext& context) {
                    rule.expression.c_str());
     }
   }
+  if (!model.events.empty()) {
+    // One line per event, its flags only where they differ from the
+    // usual choice, then its assignments.
+    out += "\nEVENTS\n";
+    for (const Event& event : model.events) {
+      AppendFormat(out, "%s: when %s", event.name.c_str(), event.trigger.c_str());
+      if (!event.delay.empty()) AppendFormat(out, ", after %s", event.delay.c_str());
+      if (!event.priority.empty()) AppendFormat(out, ", priority %s", event.priority.c_str());
+      if (!event.initialValue) out += ", may fire at time 0";
+      if (!event.persistent) out += ", not persistent";
+      if (!event.useValuesFromTriggerTime) out += ", values at execution";
+      out += "\n";
+      for (const EventAssignment& assignment : event.assignments) {
+        AppendFormat(out, " %s = %s\n", RuleTargetText(assignment.target).c_str(),
+                     assignment.expression.c_str());
+      }
+    }
+  }
   return out;
 }
 
@@ -305,6 +323,8 @@ std::string ReportSteadyStateText(const ReportContext& context) {
     return "\nA steady state could not be found.\n";
   std::string out = "\nSTEADY STATE SOLUTION\n";
   if (engine.equilibrium != 0) out += "(equilibrium)\n";
+  // A steady state is a state, not a history: the events play no part.
+  if (!model.events.empty()) out += "(the events of the model are ignored)\n";
   for (int m = 0; m < model.nMetabolites(); ++m) {
     const Metabolite& metabolite = model.metabolites[static_cast<std::size_t>(m)];
     double rate = 0.0;

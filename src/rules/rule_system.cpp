@@ -6,6 +6,7 @@
 #include <map>
 
 #include "kinetics/expression.h"
+#include "model/model_name_index.h"
 
 namespace vireon {
 
@@ -162,6 +163,23 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
   for (std::size_t r = 0; r < model.rules.size(); ++r) {
     if (model.rules[r].kind == RuleKind::kRate || model.rules[r].kind == RuleKind::kAlgebraic) {
       markChanging(model.rules[r], set.targets[r]);
+    }
+  }
+  // What an event sets changes during a time course, as a rate rule's
+  // target does: the rules that read it follow it.
+  if (!model.events.empty()) {
+    const ModelNameIndex names(model);
+    for (const Event& event : model.events) {
+      for (const EventAssignment& assignment : event.assignments) {
+        const RuleTarget& target = assignment.target;
+        if (target.kind == RuleTargetKind::kGlobalQuantity) {
+          const int q = names.GlobalQuantity(target.name);
+          if (q >= 0) quantityChanges[static_cast<std::size_t>(q)] = 1;
+        } else if (target.kind == RuleTargetKind::kCompartmentVolume) {
+          const int c = names.Compartment(target.name);
+          if (c >= 0) volumeChanges[static_cast<std::size_t>(c)] = 1;
+        }
+      }
     }
   }
   std::vector<char> changing(model.rules.size(), 0);

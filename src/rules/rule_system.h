@@ -103,6 +103,11 @@ class RuleSystem {
   // set, every other initial value applied), into q and the model.
   bool hasLateInitialValues() const { return !lateInitial_.empty(); }
   void ApplyLateInitialValues(const RuleQuantities& q, Model& model);
+  // The value of any expression read against the model (an event's, say)
+  // at q, its names read as the rules read theirs.
+  double Value(const RuleExpression& expression, const RuleQuantities& q) {
+    return Evaluate(expression, q);
+  }
   // Takes the concentrations of the metabolites that rules set from the
   // amounts at q (after the integrator or the driver changed them).
   void ReadConcentrations(const RuleQuantities& q);

@@ -480,12 +480,18 @@ struct ExportIds {
   std::set<std::pair<int, int>> varyingStoichiometries;
 };
 
-// Whether a rule over time sets the target.
+// Whether a rule over time or an event sets the target.
 bool Varies(const Model& model, RuleTargetKind kind, const std::string& name) {
-  return std::any_of(model.rules.begin(), model.rules.end(), [&](const Rule& rule) {
+  const bool byRule = std::any_of(model.rules.begin(), model.rules.end(), [&](const Rule& rule) {
     return rule.kind != RuleKind::kInitialAssignment && rule.target.kind == kind &&
            rule.target.name == name;
   });
+  return byRule || std::any_of(model.events.begin(), model.events.end(), [&](const Event& event) {
+           return std::any_of(event.assignments.begin(), event.assignments.end(),
+                              [&](const EventAssignment& a) {
+                                return a.target.kind == kind && a.target.name == name;
+                              });
+         });
 }
 
 void WriteCompartments(const Model& model, lib::Model& m, ExportIds& ids) {
@@ -772,21 +778,18 @@ std::vector<ExportRule> ConstantParameters(const Model& model, lib::Model& m, Ex
   return rules;
 }
 
-// The rules as SBML rules and initial assignments, their expressions as
-// MathML.
-void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::Model& m,
-                const ExportIds& ids, std::vector<std::string>& problems) {
+// The MathML of an expression in the rules' names; null, with the problem
+// listed under `title`, when it cannot be written.
+AstPointer ExpressionMath(const std::string& text, const ModelNameIndex& names,
+                          const ExportIds& ids, const std::string& title,
+                          std::vector<std::string>& problems) {
   LIBSBML_CPP_NAMESPACE_USE
-  const ModelNameIndex names(model);
-  for (const ExportRule& exported : rules) {
-    const Rule& rule = *exported.rule;
-    const std::string title =
-        "the " + RuleKindWord(rule.kind) + " rule for \"" + RuleTargetTitle(rule.target) + "\"";
-    RuleExpression expression;
-    if (!ReadRuleExpression(rule.expression, names, expression).ok()) {
-      problems.push_back(title + ", whose expression cannot be read");
-      continue;
-    }
+  RuleExpression expression;
+  if (!ReadRuleExpression(text, names, expression).ok()) {
+    problems.push_back(title + ", whose expression cannot be read");
+    return nullptr;
+  }
+  {
     std::vector<RuleSymbolMath> symbols;
     for (const RuleSymbol& symbol : expression.symbols) {
       const auto index = static_cast<std::size_t>(symbol.index);
@@ -812,17 +815,39 @@ void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::M
     const std::vector<KineticNode>& nodes = expression.nodes;
     AstPointer math =
         NodeWriter(nodes, none, &symbols).Write(nodes.empty() ? kNoNode : nodes[0].left);
+    if (HeightOf(*math) > kMaxExpressionDepth) {
+      problems.push_back(title + ", whose expression would nest deeper than the " +
+                         std::to_string(kMaxExpressionDepth) + " levels of an expression");
+      return nullptr;
+    }
+    return math;
+  }
+}
+
+// The rules as SBML rules and initial assignments, their expressions as
+// MathML.
+void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::Model& m,
+                const ExportIds& ids, std::vector<std::string>& problems) {
+  const ModelNameIndex names(model);
+  for (const ExportRule& exported : rules) {
+    const Rule& rule = *exported.rule;
+    const std::string title =
+        "the " + RuleKindWord(rule.kind) + " rule for \"" + RuleTargetTitle(rule.target) + "\"";
+    AstPointer math = ExpressionMath(rule.expression, names, ids, title, problems);
+    if (!math) continue;
+    // A stoichiometry's rule gives the reference's value from the step's
+    // coefficient.
     if (exported.factor != 1.0) {
       std::vector<AstPointer> factors;
       factors.push_back(NumberAst(exported.factor));
       factors.push_back(std::move(math));
-      math = ApplyAst(AST_TIMES, std::move(factors));
+      math = ApplyAst(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_TIMES, std::move(factors));
     }
     if (exported.offset != 0.0 && rule.kind != RuleKind::kRate) {
       std::vector<AstPointer> terms;
       terms.push_back(std::move(math));
       terms.push_back(NumberAst(exported.offset));
-      math = ApplyAst(AST_PLUS, std::move(terms));
+      math = ApplyAst(LIBSBML_CPP_NAMESPACE_QUALIFIER AST_PLUS, std::move(terms));
     }
     if (HeightOf(*math) > kMaxExpressionDepth) {
       problems.push_back(title + ", whose expression would nest deeper than the " +
@@ -859,6 +884,67 @@ void WriteRules(const Model& model, const std::vector<ExportRule>& rules, lib::M
   }
 }
 
+// The events as SBML events. An assignment to a step's kinetic constant has
+// no SBML element to set unless a rule gave the constant a parameter.
+void WriteEvents(const Model& model, lib::Model& m, ExportIds& ids,
+                 std::vector<std::string>& problems) {
+  const ModelNameIndex names(model);
+  for (const Event& event : model.events) {
+    const std::string title = "the event \"" + event.name + "\"";
+    lib::Event* e = m.createEvent();
+    e->setId(ids.namer.Name(event.name));
+    e->setName(XmlText(event.name));
+    e->setUseValuesFromTriggerTime(event.useValuesFromTriggerTime);
+    lib::Trigger* trigger = e->createTrigger();
+    trigger->setInitialValue(event.initialValue);
+    trigger->setPersistent(event.persistent);
+    if (AstPointer math =
+            ExpressionMath(event.trigger, names, ids, "the trigger of " + title, problems)) {
+      trigger->setMath(math.get());
+    }
+    if (!event.delay.empty()) {
+      if (AstPointer math =
+              ExpressionMath(event.delay, names, ids, "the delay of " + title, problems)) {
+        e->createDelay()->setMath(math.get());
+      }
+    }
+    if (!event.priority.empty()) {
+      if (AstPointer math =
+              ExpressionMath(event.priority, names, ids, "the priority of " + title, problems)) {
+        e->createPriority()->setMath(math.get());
+      }
+    }
+    for (const EventAssignment& assignment : event.assignments) {
+      const std::string where =
+          "the assignment of " + title + " to \"" + RuleTargetTitle(assignment.target) + "\"";
+      std::string variable;
+      const std::string& name = assignment.target.name;
+      switch (assignment.target.kind) {
+        case RuleTargetKind::kGlobalQuantity:
+          variable = ids.quantities[static_cast<std::size_t>(names.GlobalQuantity(name))];
+          break;
+        case RuleTargetKind::kCompartmentVolume:
+          variable = ids.compartments[static_cast<std::size_t>(names.Compartment(name))];
+          break;
+        case RuleTargetKind::kMetabolite:
+          variable = ids.species[static_cast<std::size_t>(names.Metabolite(name))];
+          break;
+        case RuleTargetKind::kKineticConstant:
+          problems.push_back(where + ", a kinetic constant that SBML reads as a local parameter");
+          continue;
+        case RuleTargetKind::kStoichiometry:
+          problems.push_back(where + ", a stoichiometry");
+          continue;
+      }
+      AstPointer math = ExpressionMath(assignment.expression, names, ids, where, problems);
+      if (!math) continue;
+      lib::EventAssignment* written = e->createEventAssignment();
+      written->setVariable(variable);
+      written->setMath(math.get());
+    }
+  }
+}
+
 }  // namespace
 
 SbmlExportResult ExportSbml(const Model& model) {
@@ -883,6 +969,7 @@ SbmlExportResult ExportSbml(const Model& model) {
   std::vector<ExportRule> rules = ConstantParameters(model, *m, ids);
   for (int k = 0; k < model.nSteps(); ++k) WriteReaction(model, k, *m, ids, result.problems);
   WriteRules(model, rules, *m, ids, result.problems);
+  WriteEvents(model, *m, ids, result.problems);
   if (!result.problems.empty()) return result;
 
   // The export refuses only errors. The units checks, which give warnings

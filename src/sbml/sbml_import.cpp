@@ -24,6 +24,7 @@
 #include "model/file_access.h"
 #include "model/record_cursor.h"
 #include "model/structural_analysis.h"
+#include "rules/event_check.h"
 #include "rules/global_quantities_editor.h"
 #include "rules/rule_order.h"
 #include "rules/rule_system.h"
@@ -113,6 +114,7 @@ struct RuleUse {
   // The algebraic rules determine it (overTime is then one of them): its
   // value at time 0 is only where their solution starts from.
   bool algebraic = false;
+  bool eventTarget = false;  // an event's assignment sets it
   bool assigned() const { return overTime != nullptr && overTime->isAssignment(); }
   bool rate() const { return overTime != nullptr && overTime->isRate(); }
 };
@@ -180,6 +182,15 @@ struct PendingRule {
   int species = -1;  // a stoichiometry's species
 };
 
+// An event of the Vireon model in the making: its trees, whose texts are
+// written once the names are known, and its assignments' targets and trees.
+struct PendingEvent {
+  Event event;  // name and flags
+  MathNode trigger;
+  std::optional<MathNode> delay, priority;
+  std::vector<PendingRule> assignments;
+};
+
 class Importer {
  public:
   Importer(const lib::Model& model, const KineticCatalogue& catalogue)
@@ -233,6 +244,10 @@ class Importer {
   // The tree of rateOf(name) in a rule.
   MathNode RateOfMath(const std::string& name, const std::string& where);
   void AddRule(RuleKind kind, const std::string& variable, const lib::ASTNode* math);
+  PendingRule RuleFor(RuleKind kind, const std::string& variable, MathNode tree,
+                      const std::string& where);
+  void ReadEvents();
+  std::vector<Event> WriteEvents();
   void InitialAmounts();
   void NameRecords();
   std::string RuleText(const MathNode& tree);
@@ -283,6 +298,7 @@ class Importer {
     double scale = 1.0;
   };
   std::map<std::string, RateSource> reactionRates_;
+  std::vector<PendingEvent> events_;
   // The Vireon names of the species, compartments and parameters: their ids,
   // unless a rule must read an id that is no symbol of the rate-law dialect.
   std::vector<std::string> speciesNames_, compartmentNames_, parameterNames_;
@@ -306,6 +322,12 @@ void Importer::ScanRules() {
   for (unsigned int i = 0; i < sbml_.getNumInitialAssignments(); ++i) {
     const lib::InitialAssignment* assignment = sbml_.getInitialAssignment(i);
     ruleUses_[assignment->getSymbol()].initial = assignment;
+  }
+  for (unsigned int i = 0; i < sbml_.getNumEvents(); ++i) {
+    const lib::Event* event = sbml_.getEvent(i);
+    for (unsigned int j = 0; j < event->getNumEventAssignments(); ++j) {
+      ruleUses_[event->getEventAssignment(j)->getVariable()].eventTarget = true;
+    }
   }
   for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
     const lib::Reaction* r = sbml_.getReaction(i);
@@ -347,8 +369,22 @@ void Importer::CheckConstructs() {
   }
   for (unsigned int i = 0; i < m.getNumEvents(); ++i) {
     const lib::Event* event = m.getEvent(i);
-    problems_.push_back(event->isSetId() ? "event " + Quoted(event->getId())
-                                         : "event number " + std::to_string(i + 1));
+    const std::string name = event->isSetId() ? "event " + Quoted(event->getId())
+                                              : "event number " + std::to_string(i + 1);
+    if (!event->isSetTrigger() || !event->getTrigger()->isSetMath()) {
+      problems_.push_back(name + " without a trigger");
+    }
+    for (unsigned int j = 0; j < event->getNumEventAssignments(); ++j) {
+      const std::string& variable = event->getEventAssignment(j)->getVariable();
+      if (speciesReferences_.count(variable) > 0) {
+        problems_.push_back("the assignment of " + name + " to the stoichiometry " +
+                            Quoted(variable));
+      } else if (m.getSpecies(variable) == nullptr && m.getCompartment(variable) == nullptr &&
+                 m.getParameter(variable) == nullptr) {
+        problems_.push_back("the assignment of " + name + " to " + Quoted(variable) +
+                            ", which is no species, compartment or parameter");
+      }
+    }
   }
   for (unsigned int i = 0; i < m.getNumConstraints(); ++i) {
     problems_.push_back("constraint number " + std::to_string(i + 1));
@@ -395,8 +431,8 @@ void Importer::CheckEquationText() {
 // apart by their sizes; others by their identity.
 bool Importer::FixedSize(int compartment) const {
   auto use = ruleUses_.find(compartments_[static_cast<std::size_t>(compartment)].name);
-  return use == ruleUses_.end() ||
-         (use->second.overTime == nullptr && use->second.initial == nullptr);
+  return use == ruleUses_.end() || (use->second.overTime == nullptr &&
+                                    use->second.initial == nullptr && !use->second.eventTarget);
 }
 
 bool Importer::SameVolume(int a, int b) const {
@@ -483,9 +519,9 @@ void Importer::ReadSpecies() {
   auto factorOf = [&](const std::string& parameter, const std::string& what) -> double {
     const lib::Parameter* p = sbml_.getParameter(parameter);
     auto use = ruleUses_.find(parameter);
-    if (use != ruleUses_.end() && use->second.overTime != nullptr) {
+    if (use != ruleUses_.end() && (use->second.overTime != nullptr || use->second.eventTarget)) {
       problems_.push_back("conversion factor " + Quoted(parameter) + " of " + what +
-                          ", which a rule changes over time");
+                          ", which a rule or an event changes over time");
       return 1.0;
     }
     std::optional<double> value;
@@ -1432,9 +1468,16 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
                              : kind == RuleKind::kAlgebraic ? "the algebraic rule determining "
                                                             : "the initial assignment to ") +
                             Quoted(variable);
+  rules_.push_back(RuleFor(kind, variable, RuleMath(math, where), where));
+}
+
+// The target of a rule or of an event's assignment, with its tree made to
+// give what the target holds (an amount turned into a concentration).
+PendingRule Importer::RuleFor(RuleKind kind, const std::string& variable, MathNode tree,
+                              const std::string& where) {
   PendingRule rule;
   rule.kind = kind;
-  rule.tree = RuleMath(math, where);
+  rule.tree = std::move(tree);
   if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
     const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
     rule.targetKind = RuleTargetKind::kMetabolite;
@@ -1477,7 +1520,7 @@ void Importer::AddRule(RuleKind kind, const std::string& variable, const lib::AS
     rule.targetKind = RuleTargetKind::kGlobalQuantity;
     rule.record = constants_[static_cast<std::size_t>(parameter->second)].record;
   }
-  rules_.push_back(std::move(rule));
+  return rule;
 }
 
 // Initial assignments that give values at time 0 to what the value reads
@@ -1507,7 +1550,10 @@ std::optional<double> Importer::StartValue(MathNode tree, int depth) {
       double value = entry.value;
       if (entry.source != ConstantEntry::Source::kValue) {
         auto use = ruleUses_.find(entry.name);
-        if (use != ruleUses_.end() && use->second.overTime != nullptr) return std::nullopt;
+        if (use != ruleUses_.end() &&
+            (use->second.overTime != nullptr || use->second.eventTarget)) {
+          return std::nullopt;
+        }
         if (use != ruleUses_.end() && use->second.initial != nullptr) {
           const std::optional<double> start =
               StartValue(RuleMath(use->second.initial->getMath(),
@@ -1605,6 +1651,99 @@ void Importer::ReadRules() {
   InitialAmounts();
 }
 
+// The events: their trigger, delay and priority, and their assignments,
+// whose targets are read as a rule's. SBML before level 3 has no
+// initialValue, persistence or priority: its events behave as with the
+// trigger true before time 0 and persistent.
+void Importer::ReadEvents() {
+  for (unsigned int i = 0; i < sbml_.getNumEvents(); ++i) {
+    const lib::Event* e = sbml_.getEvent(i);
+    const std::string name = e->isSetId() ? e->getId() : "event" + std::to_string(i + 1);
+    const std::string where = "the event " + Quoted(name);
+    try {
+      PendingEvent pending;
+      pending.event.name = name;
+      const lib::Trigger* trigger = e->getTrigger();
+      pending.trigger = RuleMath(trigger->getMath(), "the trigger of " + where);
+      if (sbml_.getLevel() >= 3) {
+        pending.event.initialValue = trigger->getInitialValue();
+        pending.event.persistent = trigger->getPersistent();
+      }
+      if (e->isSetUseValuesFromTriggerTime()) {
+        pending.event.useValuesFromTriggerTime = e->getUseValuesFromTriggerTime();
+      }
+      // A delay, a priority or an assignment without mathematics (SBML
+      // level 3 version 2 allows it) is none.
+      if (e->isSetDelay() && e->getDelay()->isSetMath()) {
+        pending.delay = RuleMath(e->getDelay()->getMath(), "the delay of " + where);
+      }
+      if (e->isSetPriority() && e->getPriority()->isSetMath()) {
+        pending.priority = RuleMath(e->getPriority()->getMath(), "the priority of " + where);
+      }
+      for (unsigned int j = 0; j < e->getNumEventAssignments(); ++j) {
+        const lib::EventAssignment* assignment = e->getEventAssignment(j);
+        if (!assignment->isSetMath()) continue;
+        const std::string& variable = assignment->getVariable();
+        if (dimensionless_.count(variable) > 0) {
+          throw Refusal("the assignment of " + where + " to the compartment " + Quoted(variable) +
+                        " of no spatial dimensions");
+        }
+        const std::string assignmentWhere =
+            "the assignment of " + where + " to " + Quoted(variable);
+        // An amount becomes a concentration by the size when the values are
+        // computed; with a delay that is not the size at the execution.
+        if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
+          const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
+          if (s.amountInLaws && !FixedSize(s.compartment) && pending.delay &&
+              pending.event.useValuesFromTriggerTime) {
+            throw Refusal(assignmentWhere +
+                          ", an amount in a compartment whose size changes, "
+                          "computed at the trigger time of a delayed event");
+          }
+        }
+        pending.assignments.push_back(RuleFor(RuleKind::kAssignment, variable,
+                                              RuleMath(assignment->getMath(), assignmentWhere),
+                                              assignmentWhere));
+      }
+      events_.push_back(std::move(pending));
+    } catch (const BudgetSpent&) {
+      throw;
+    } catch (const Refusal& refusal) {
+      problems_.push_back(refusal.what());
+    }
+  }
+}
+
+std::vector<Event> Importer::WriteEvents() {
+  std::vector<Event> events;
+  for (const PendingEvent& pending : events_) {
+    Event event = pending.event;
+    event.trigger = RuleText(pending.trigger);
+    if (pending.delay) event.delay = RuleText(*pending.delay);
+    if (pending.priority) event.priority = RuleText(*pending.priority);
+    for (const PendingRule& assignment : pending.assignments) {
+      EventAssignment written;
+      written.target.kind = assignment.targetKind;
+      const auto record = static_cast<std::size_t>(assignment.record);
+      switch (assignment.targetKind) {
+        case RuleTargetKind::kMetabolite:
+          written.target.name = speciesNames_[record];
+          break;
+        case RuleTargetKind::kCompartmentVolume:
+          written.target.name = compartmentNames_[record];
+          break;
+        default:
+          written.target.name = parameterNames_[record];
+          break;
+      }
+      written.expression = RuleText(assignment.tree);
+      event.assignments.push_back(std::move(written));
+    }
+    events.push_back(std::move(event));
+  }
+  return events;
+}
+
 // A species given as an amount in a compartment whose size is known only
 // at time 0 gets its concentration then. (A species that nothing changes
 // keeps its amount while its compartment's size changes, in SBML as in a
@@ -1634,12 +1773,19 @@ void Importer::NameRecords() {
     if (entry.source == ConstantEntry::Source::kParameter) readParameters[entry.record] = true;
     if (entry.source == ConstantEntry::Source::kCompartment) readCompartments[entry.record] = true;
   };
-  for (const PendingRule& rule : rules_) {
-    sbml::VisitNodes(rule.tree, [&](const MathNode& node) {
+  const auto markTree = [&](const MathNode& tree) {
+    sbml::VisitNodes(tree, [&](const MathNode& node) {
       if (node.kind == MathNode::Kind::kSpecies)
         readSpecies[static_cast<std::size_t>(node.index)] = true;
       if (node.kind == MathNode::Kind::kConstant) markEntry(node.index);
     });
+  };
+  for (const PendingRule& rule : rules_) markTree(rule.tree);
+  for (const PendingEvent& event : events_) {
+    markTree(event.trigger);
+    if (event.delay) markTree(*event.delay);
+    if (event.priority) markTree(*event.priority);
+    for (const PendingRule& assignment : event.assignments) markTree(assignment.tree);
   }
   for (const BuiltStep& built : steps_) {
     for (int entry : built.constantEntries) markEntry(entry);
@@ -1796,6 +1942,7 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
       }
     }
     ReadRules();
+    ReadEvents();
   } catch (const BudgetSpent& spent) {
     problems_.push_back(spent.what());
   }
@@ -1806,6 +1953,7 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   if (!problems_.empty()) return false;
   NameRecords();
   std::vector<Rule> rules = WriteRules();
+  std::vector<Event> events = WriteEvents();
   if (!problems_.empty()) return false;
 
   Model result;
@@ -1835,6 +1983,7 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
     }
   }
   result.rules = std::move(rules);
+  result.events = std::move(events);
   if (sbml_.isSetNotes() && sbml_.getNotes() != nullptr) {
     std::string raw;
     AppendNotesText(*sbml_.getNotes(), raw);
@@ -1849,7 +1998,7 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   }
   // The rules as the model file's reader will check them, the steps bound
   // to their types meanwhile.
-  if (!result.rules.empty() || !result.globalQuantities.empty()) {
+  if (!result.rules.empty() || !result.globalQuantities.empty() || !result.events.empty()) {
     std::vector<const KineticType*> bound;
     for (std::size_t k = 0; k < steps_.size(); ++k) {
       const TypeChoice& choice = types_[static_cast<std::size_t>(steps_[k].type)];
@@ -1864,6 +2013,8 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
     }
     const RulesCheck check = CheckRules(result);
     if (!check.ok()) problems_.push_back(check.message);
+    const EventsCheck eventsCheck = CheckEvents(result);
+    if (check.ok() && !eventsCheck.ok()) problems_.push_back(eventsCheck.message);
     for (std::size_t k = 0; k < steps_.size(); ++k) result.steps[k].kineticType = bound[k];
     if (!problems_.empty()) return false;
   }

@@ -180,7 +180,7 @@ TEST_F(SbmlCommandsTest, BadArgumentsExitTwo) {
                                              {"simulate", model, "--end", "0"},
                                              {"simulate", model, "--rtol", "-1"},
                                              {"simulate", model, "--atol", "x"},
-                                             {"simulate", model, "--seed", "1"},
+                                             {"simulate", model, "--seed", "-1"},
                                              {"simulate"},
                                              {"import", model, "--end", "1"},
                                              {"export", model, "-o", "-"}}) {

@@ -436,6 +436,34 @@ TEST(ReportSectionTest, GlobalQuantitiesAndRulesFollowTheCompartments) {
   EXPECT_NE(rulesOnly.find("\nRULES\nassignment         Vmax = 2 * K_m\n"), std::string::npos);
 }
 
+TEST(ReportSectionTest, EventsFollowTheRules) {
+  auto t = test::EnzymeMoiety();
+  const std::string without = ReportParametersText(Context(*t, "v"));
+  EXPECT_EQ(without.find("EVENTS"), std::string::npos);
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, 10)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "E", {}}, "E + 1"}};
+  Event late = dose;
+  late.name = "late";
+  late.delay = "2";
+  late.priority = "1";
+  late.initialValue = late.persistent = late.useValuesFromTriggerTime = false;
+  late.assignments = {{{RuleTargetKind::kCompartmentVolume, "cytosol", {}}, "cytosol/2"},
+                      {{RuleTargetKind::kKineticConstant, "binding", "k1"}, "0"}};
+  t->model.events = {dose, late};
+  const std::string with = ReportParametersText(Context(*t, "v"));
+  ASSERT_EQ(with.substr(0, without.size()), without);
+  EXPECT_EQ(with.substr(without.size()),
+            "\nEVENTS\n"
+            "dose: when geq(time, 10)\n"
+            " [E] = E + 1\n"
+            "late: when geq(time, 10), after 2, priority 1, may fire at time 0, not persistent, "
+            "values at execution\n"
+            " V(cytosol) = cytosol/2\n"
+            " binding(k1) = 0\n");
+}
+
 TEST(ReportSectionTest, EmptyModelWritesHeadingsOnly) {
   Model model;
   EngineState engine;

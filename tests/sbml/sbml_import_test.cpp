@@ -276,12 +276,12 @@ std::shared_ptr<lib::ASTNode> Formula(const char* text) {
   return std::shared_ptr<lib::ASTNode>(lib::SBML_parseL3Formula(text));
 }
 
-void AddEvent(SbmlBuilder& b, const std::string& id) {
+void AddEvent(SbmlBuilder& b, const std::string& id, bool withTrigger = true) {
   auto* event = b.model().createEvent();
   event->setId(id);
   event->setUseValuesFromTriggerTime(true);
   auto* trigger = event->createTrigger();
-  trigger->setMath(Formula("A > 1").get());
+  if (withTrigger) trigger->setMath(Formula("A > 1").get());
   trigger->setPersistent(true);
   trigger->setInitialValue(false);
 }
@@ -289,7 +289,18 @@ void AddEvent(SbmlBuilder& b, const std::string& id) {
 std::vector<RefusalCase> RefusalCases() {
   auto formula = Formula;
   return {
-      {"Event", [](SbmlBuilder& b) { AddEvent(b, "E1"); }, "event \"E1\""},
+      {"EventWithoutTrigger", [](SbmlBuilder& b) { AddEvent(b, "E1", false); },
+       "event \"E1\" without a trigger"},
+      {"EventOnAStoichiometry",
+       [=](SbmlBuilder& b) {
+         b.model().getReaction("R")->getReactant(0)->setId("n");
+         b.model().getReaction("R")->getReactant(0)->setConstant(false);
+         AddEvent(b, "E1");
+         auto* assignment = b.model().getEvent("E1")->createEventAssignment();
+         assignment->setVariable("n");
+         assignment->setMath(formula("2").get());
+       },
+       "the assignment of event \"E1\" to the stoichiometry \"n\""},
       // A and B are the reaction's: the constraint has nothing to move.
       {"HigherIndexAlgebraicRule",
        [=](SbmlBuilder& b) {
@@ -405,8 +416,8 @@ TEST(SbmlRefusal, AFileTheReaderThrowsOnIsRefusedWithItsMessage) {
 
 TEST(SbmlRefusal, EveryRefusedConstructIsListed) {
   SbmlBuilder b = DecayIn(2.0, "k*A*c");
-  AddEvent(b, "E1");
-  AddEvent(b, "E2");
+  AddEvent(b, "E1", false);
+  AddEvent(b, "E2", false);
   b.model().getReaction("R")->setFast(true);
   Imported imported;
   Import(b.Text(), imported);

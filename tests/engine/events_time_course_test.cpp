@@ -1,0 +1,239 @@
+// Time courses of models with events against their closed forms: a bolus
+// dose, a threshold that fires once or again and again, a delayed
+// execution kept or cancelled by persistence, and events at one moment in
+// the order of their priorities.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/random.h"
+#include "engine/time_course.h"
+#include "model/structural_analysis.h"
+#include "support/engine_fixture.h"
+#include "support/expect_close.h"
+#include "support/kinetic_models.h"
+#include "support/model_builder.h"
+
+namespace vireon {
+namespace {
+
+constexpr double kA0 = 2.0;
+constexpr double kAbsolute = 1e-7, kRelative = 1e-5;
+
+// A -> B, mass action with k = 1, B fixed: A(t) = A0 exp(-t) between events.
+Model Decay() {
+  Model model = test::BuildModel({{"R1", "A -> B"}}, {"B"});
+  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  test::SetInitial(model, "A", kA0);
+  test::SetInitial(model, "B", 0.0);
+  StructuralAnalysis(model);
+  return model;
+}
+
+Event MakeEvent(std::string name, std::string trigger,
+                std::vector<std::pair<std::string, std::string>> quantityAssignments = {},
+                std::vector<std::pair<std::string, std::string>> metaboliteAssignments = {}) {
+  Event event;
+  event.name = std::move(name);
+  event.trigger = std::move(trigger);
+  for (auto& [target, expression] : quantityAssignments) {
+    event.assignments.push_back({{RuleTargetKind::kGlobalQuantity, target, {}}, expression});
+  }
+  for (auto& [target, expression] : metaboliteAssignments) {
+    event.assignments.push_back({{RuleTargetKind::kMetabolite, target, {}}, expression});
+  }
+  return event;
+}
+
+struct Course {
+  std::vector<double> times;
+  std::vector<std::vector<double>> amounts, quantities;
+  long long steps = 0;
+};
+
+Course TimeCourseOf(Model model, double endTime, int points, RandomGenerator* random = nullptr) {
+  TaskSettings settings;
+  settings.endTime = endTime;
+  settings.points = points;
+  settings.solver.relativeTolerance = 1e-9;
+  settings.solver.absoluteTolerance = 1e-12;
+  test::EngineRig rig(std::move(model), settings);
+  rig.engine->random = random;
+  SetUpTimeCourse(*rig.engine);
+  const TimeCourseResult result = TimeCourse(*rig.engine, /*write=*/true);
+  EXPECT_EQ(result.outcome, TimeCourseOutcome::kCompleted);
+  EXPECT_TRUE(rig.hooks.errors.empty());
+  EXPECT_EQ(rig.hooks.rowTimes.size(), static_cast<std::size_t>(points) + 1);
+  return {rig.hooks.rowTimes, rig.hooks.rowAmounts, rig.hooks.rowQuantities, result.summary.steps};
+}
+
+double AmountOf(const Model& model, const Course& run, std::size_t row, const char* name) {
+  return run.amounts[row][static_cast<std::size_t>(
+      model.metabolitePosition[static_cast<std::size_t>(model.FindMetabolite(name))] + 1)];
+}
+
+// A dose of 3 at t = 1.05, between two points: A jumps from A0 e^-1.05 by
+// 3 and decays on. The points stay on their grid.
+TEST(EventsTimeCourse, BolusDoseJumpsAndDecays) {
+  constexpr double kDoseTime = 1.05, kDose = 3.0;
+  Model model = Decay();
+  model.events = {MakeEvent("dose", "geq(time, 1.05)", {}, {{"A", "A + 3"}})};
+  const Course run = TimeCourseOf(model, 3.0, 30);
+  for (std::size_t i = 0; i < run.times.size(); ++i) {
+    const double t = run.times[i];
+    EXPECT_CLOSE(t, 0.1 * static_cast<double>(i), 1e-12, 1e-12);
+    const double expected = t < kDoseTime
+                                ? kA0 * std::exp(-t)
+                                : (kA0 * std::exp(-kDoseTime) + kDose) * std::exp(-(t - kDoseTime));
+    EXPECT_CLOSE(AmountOf(model, run, i, "A"), expected, kAbsolute, kRelative) << "t = " << t;
+  }
+}
+
+// A threshold crossed once: a counter goes to 1 and stays, since the
+// trigger stays true. With a refill to A0 the trigger goes false again, and
+// the event fires every ln 4 (the time A takes from 2 to 1/2).
+TEST(EventsTimeCourse, ThresholdFiresOnceOrEveryTimeItIsCrossedAgain) {
+  Model once = Decay();
+  once.globalQuantities = {{"count", 0.0}};
+  once.events = {MakeEvent("low", "lt(A, 0.5)", {{"count", "count + 1"}})};
+  const Course a = TimeCourseOf(once, 5.0, 50);
+  for (std::size_t i = 0; i < a.times.size(); ++i) {
+    EXPECT_CLOSE(a.quantities[i][0], a.times[i] < std::log(4.0) ? 0.0 : 1.0, 0.0, 0.0);
+  }
+
+  Model again = Decay();
+  again.globalQuantities = {{"count", 0.0}};
+  again.events = {MakeEvent("refill", "lt(A, 0.5)", {{"count", "count + 1"}}, {{"A", "2"}})};
+  const Course b = TimeCourseOf(again, 5.0, 50);
+  const double period = std::log(4.0);
+  for (std::size_t i = 0; i < b.times.size(); ++i) {
+    const double t = b.times[i];
+    const double fired = std::floor(t / period);
+    EXPECT_CLOSE(b.quantities[i][0], fired, 0.0, 0.0) << "t = " << t;
+    EXPECT_CLOSE(AmountOf(again, b, i, "A"), kA0 * std::exp(-(t - fired * period)), kAbsolute,
+                 kRelative)
+        << "t = " << t;
+  }
+}
+
+// "late" fires when A drops below 1 (at ln 2) and counts 1 later; "reset"
+// puts A back to 2 at t = 1.2, before that execution, so the trigger is
+// false again when it is due. Persistent, it counts then (1.69) and after
+// the next crossing (1.2 + ln 2, executed at 2.89); not persistent, the
+// first execution is cancelled.
+TEST(EventsTimeCourse, PersistenceDecidesWhetherAPendingExecutionSurvives) {
+  for (const bool persistent : {true, false}) {
+    Model model = Decay();
+    model.globalQuantities = {{"count", 0.0}};
+    Event late = MakeEvent("late", "lt(A, 1)", {{"count", "count + 1"}});
+    late.delay = "1";
+    late.persistent = persistent;
+    model.events = {late, MakeEvent("reset", "geq(time, 1.2)", {}, {{"A", "2"}})};
+    const Course run = TimeCourseOf(model, 4.0, 40);
+    const double first = std::log(2.0) + 1.0, second = 1.2 + std::log(2.0) + 1.0;
+    for (std::size_t i = 0; i < run.times.size(); ++i) {
+      const double t = run.times[i];
+      const double count = (persistent && t >= first ? 1.0 : 0.0) + (t >= second ? 1.0 : 0.0);
+      EXPECT_CLOSE(run.quantities[i][0], count, 0.0, 0.0) << "t = " << t << " " << persistent;
+    }
+  }
+}
+
+// Two events at one moment, their values taken when they are carried out:
+// q = 2q and q = q + 1 from q = 1 give 3 when the doubling goes first and
+// 4 otherwise; the priorities decide. With the values of the moment they
+// fired, both give 2.
+TEST(EventsTimeCourse, SimultaneousEventsGoInTheOrderOfTheirPriorities) {
+  for (const bool doubleFirst : {true, false}) {
+    Model model = Decay();
+    model.globalQuantities = {{"q", 1.0}};
+    Event twice = MakeEvent("twice", "geq(time, 0.55)", {{"q", "2*q"}});
+    Event plus = MakeEvent("plus", "geq(time, 0.55)", {{"q", "q + 1"}});
+    twice.priority = doubleFirst ? "2" : "1";
+    plus.priority = "1.5";
+    twice.useValuesFromTriggerTime = plus.useValuesFromTriggerTime = false;
+    model.events = {plus, twice};
+    const Course run = TimeCourseOf(model, 1.0, 10);
+    EXPECT_CLOSE(run.quantities.back()[0], doubleFirst ? 3.0 : 4.0, 0.0, 0.0);
+    EXPECT_CLOSE(run.quantities[5][0], 1.0, 0.0, 0.0);
+    twice.useValuesFromTriggerTime = plus.useValuesFromTriggerTime = true;
+    model.events = {plus, twice};
+    EXPECT_CLOSE(TimeCourseOf(model, 1.0, 10).quantities.back()[0], 2.0, 0.0, 0.0);
+  }
+}
+
+// Equal priorities go in an order drawn from the run's generator: one seed
+// gives one order, and both orders occur over seeds.
+TEST(EventsTimeCourse, EqualPrioritiesAreOrderedByTheSeededGenerator) {
+  Model model = Decay();
+  model.globalQuantities = {{"q", 1.0}};
+  model.events = {MakeEvent("twice", "geq(time, 0.55)", {{"q", "2*q"}}),
+                  MakeEvent("plus", "geq(time, 0.55)", {{"q", "q + 1"}})};
+  for (Event& event : model.events) event.useValuesFromTriggerTime = false;
+  bool seen3 = false, seen4 = false;
+  for (std::uint32_t seed = 1; seed <= 16; ++seed) {
+    RandomGenerator first(seed), second(seed);
+    const double a = TimeCourseOf(model, 1.0, 10, &first).quantities.back()[0];
+    const double b = TimeCourseOf(model, 1.0, 10, &second).quantities.back()[0];
+    EXPECT_CLOSE(a, b, 0.0, 0.0);
+    seen3 = seen3 || a == 3.0;
+    seen4 = seen4 || a == 4.0;
+  }
+  EXPECT_TRUE(seen3);
+  EXPECT_TRUE(seen4);
+}
+
+// A trigger true at time 0 fires then only when its value before time 0
+// is false.
+TEST(EventsTimeCourse, InitialValueDecidesAFiringAtTimeZero) {
+  for (const bool initialValue : {true, false}) {
+    Model model = Decay();
+    model.globalQuantities = {{"count", 0.0}};
+    Event event = MakeEvent("start", "gt(A, 1)", {{"count", "count + 1"}});
+    event.initialValue = initialValue;
+    model.events = {event};
+    const Course run = TimeCourseOf(model, 1.0, 10);
+    EXPECT_CLOSE(run.quantities.back()[0], initialValue ? 0.0 : 1.0, 0.0, 0.0);
+  }
+}
+
+// An execution due exactly at a point comes before the point's row, as a
+// trigger that becomes true there does: both rows at t = 1 show the change
+// (points every 0.25, which add up to 1 exactly).
+TEST(EventsTimeCourse, AnExecutionAtAPointShowsInItsRow) {
+  for (const bool delayed : {true, false}) {
+    Model model = Decay();
+    model.globalQuantities = {{"q", 0.0}};
+    Event event = MakeEvent("set", delayed ? "geq(time, 0.5)" : "geq(time, 1)", {{"q", "1"}});
+    if (delayed) event.delay = "0.5";
+    model.events = {event};
+    const Course run = TimeCourseOf(model, 2.0, 8);
+    ASSERT_EQ(run.times[4], 1.0);
+    EXPECT_CLOSE(run.quantities[3][0], 0.0, 0.0, 0.0) << delayed;
+    EXPECT_CLOSE(run.quantities[4][0], 1.0, 0.0, 0.0) << delayed;
+  }
+}
+
+// A delay below 0 cannot be carried out: the time course ends with the
+// reason in the error log instead of going on with a wrong history.
+TEST(EventsTimeCourse, ANegativeDelayEndsTheTimeCourseWithItsReason) {
+  Model model = Decay();
+  Event event = MakeEvent("back", "lt(A, 1)", {}, {{"A", "2"}});
+  event.delay = "0 - 1";
+  model.events = {event};
+  TaskSettings settings;
+  settings.endTime = 2.0;
+  settings.points = 10;
+  test::EngineRig rig(std::move(model), settings);
+  SetUpTimeCourse(*rig.engine);
+  EXPECT_EQ(TimeCourse(*rig.engine, /*write=*/true).outcome, TimeCourseOutcome::kIntegrationFailed);
+  EXPECT_NE(rig.state.errorLog.find("The delay of the event back is -1"), std::string::npos)
+      << rig.state.errorLog;
+  EXPECT_LT(rig.hooks.rowTimes.size(), 11u);
+}
+
+}  // namespace
+}  // namespace vireon
