@@ -376,11 +376,10 @@ void Importer::CheckConstructs() {
     }
     for (unsigned int j = 0; j < event->getNumEventAssignments(); ++j) {
       const std::string& variable = event->getEventAssignment(j)->getVariable();
-      if (speciesReferences_.count(variable) > 0) {
-        problems_.push_back("the assignment of " + name + " to the stoichiometry " +
-                            Quoted(variable));
-      } else if (m.getSpecies(variable) == nullptr && m.getCompartment(variable) == nullptr &&
-                 m.getParameter(variable) == nullptr) {
+      // A stoichiometry that an event sets changes over time: it is read
+      // as a global quantity, as one that a rule sets.
+      if (speciesReferences_.count(variable) == 0 && m.getSpecies(variable) == nullptr &&
+          m.getCompartment(variable) == nullptr && m.getParameter(variable) == nullptr) {
         problems_.push_back("the assignment of " + name + " to " + Quoted(variable) +
                             ", which is no species, compartment or parameter");
       }
@@ -628,7 +627,7 @@ void Importer::ReadVariableStoichiometries() {
       if (!reference->isSetId()) continue;
       auto use = ruleUses_.find(reference->getId());
       if (use == ruleUses_.end()) continue;
-      if (use->second.overTime == nullptr) {
+      if (use->second.overTime == nullptr && !use->second.eventTarget) {
         if (use->second.initial != nullptr) initials.push_back(reference);
         continue;
       }

@@ -291,16 +291,6 @@ std::vector<RefusalCase> RefusalCases() {
   return {
       {"EventWithoutTrigger", [](SbmlBuilder& b) { AddEvent(b, "E1", false); },
        "event \"E1\" without a trigger"},
-      {"EventOnAStoichiometry",
-       [=](SbmlBuilder& b) {
-         b.model().getReaction("R")->getReactant(0)->setId("n");
-         b.model().getReaction("R")->getReactant(0)->setConstant(false);
-         AddEvent(b, "E1");
-         auto* assignment = b.model().getEvent("E1")->createEventAssignment();
-         assignment->setVariable("n");
-         assignment->setMath(formula("2").get());
-       },
-       "the assignment of event \"E1\" to the stoichiometry \"n\""},
       // A and B are the reaction's: the constraint has nothing to move.
       {"HigherIndexAlgebraicRule",
        [=](SbmlBuilder& b) {
