@@ -1,8 +1,8 @@
 #include "document/events_section.h"
 
-#include <algorithm>
 #include <optional>
 
+#include "document/section_lines.h"
 #include "model/messages.h"
 #include "output/number_format.h"
 #include "rules/event_check.h"
@@ -11,35 +11,6 @@
 namespace vireon {
 
 namespace {
-
-void Line(std::string& out, std::string_view key, std::string_view value) {
-  std::string text(value);
-  // A line break would end the value early and make the rest unreadable.
-  std::replace(text.begin(), text.end(), '\r', ' ');
-  std::replace(text.begin(), text.end(), '\n', ' ');
-  out += key;
-  out += '=';
-  out += text;
-  out += '\n';
-}
-
-constexpr RuleTargetKind kTargetKinds[] = {
-    RuleTargetKind::kGlobalQuantity, RuleTargetKind::kCompartmentVolume,
-    RuleTargetKind::kMetabolite, RuleTargetKind::kKineticConstant};
-
-std::optional<RuleTargetKind> TargetKindOfWord(const std::string& text) {
-  for (RuleTargetKind kind : kTargetKinds) {
-    if (RuleTargetKindWord(kind) == text) return kind;
-  }
-  return std::nullopt;
-}
-
-bool AtHeader(const RecordCursor& cursor, std::string_view header) {
-  if (cursor.AtEndOfData()) return false;
-  std::string_view line = cursor.Line();
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  return line == header;
-}
 
 // A flag line: "Key=0" or "Key=1".
 bool ReadFlag(RecordCursor& cursor, MessageSink& sink, FieldFormatFor<int> format, bool& flag) {
@@ -56,21 +27,21 @@ void SaveEventsSection(const Model& model, std::string& out) {
   SaveRecordSection(
       kEventsSection, model.events,
       [](const Event& event, std::string& text) {
-        Line(text, "Event", event.name);
-        Line(text, "Trigger", event.trigger);
-        Line(text, "Delay", event.delay);
-        Line(text, "Priority", event.priority);
-        Line(text, "InitialValue", event.initialValue ? "1" : "0");
-        Line(text, "Persistent", event.persistent ? "1" : "0");
-        Line(text, "TriggerTimeValues", event.useValuesFromTriggerTime ? "1" : "0");
-        Line(text, "Assignments", std::to_string(event.assignments.size()));
+        AppendValueLine(text, "Event", event.name);
+        AppendValueLine(text, "Trigger", event.trigger);
+        AppendValueLine(text, "Delay", event.delay);
+        AppendValueLine(text, "Priority", event.priority);
+        AppendValueLine(text, "InitialValue", event.initialValue ? "1" : "0");
+        AppendValueLine(text, "Persistent", event.persistent ? "1" : "0");
+        AppendValueLine(text, "TriggerTimeValues", event.useValuesFromTriggerTime ? "1" : "0");
+        AppendValueLine(text, "Assignments", std::to_string(event.assignments.size()));
         for (const EventAssignment& assignment : event.assignments) {
-          Line(text, "TargetType", RuleTargetKindWord(assignment.target.kind));
-          Line(text, "Target", assignment.target.name);
+          AppendValueLine(text, "TargetType", RuleTargetKindWord(assignment.target.kind));
+          AppendValueLine(text, "Target", assignment.target.name);
           if (assignment.target.kind == RuleTargetKind::kKineticConstant) {
-            Line(text, "Constant", assignment.target.constant);
+            AppendValueLine(text, "Constant", assignment.target.constant);
           }
-          Line(text, "Expression", assignment.expression);
+          AppendValueLine(text, "Expression", assignment.expression);
         }
       },
       out);
@@ -78,7 +49,7 @@ void SaveEventsSection(const Model& model, std::string& out) {
 
 EventsSectionLoad LoadEventsSection(RecordCursor& cursor, MessageSink& sink, Model& model) {
   model.events.clear();
-  if (!AtHeader(cursor, kEventsSection)) return {};
+  if (!AtSectionHeader(cursor, kEventsSection)) return {};
   std::vector<int> eventLines;
   int badTarget = 0;
   const int start = cursor.lineNumber();
@@ -110,7 +81,7 @@ EventsSectionLoad LoadEventsSection(RecordCursor& cursor, MessageSink& sink, Mod
           const int line = c.lineNumber();
           std::optional<std::string> targetKind = ReadStringLine(c, s);
           if (!targetKind) return false;
-          const std::optional<RuleTargetKind> kind = TargetKindOfWord(*targetKind);
+          const std::optional<RuleTargetKind> kind = RuleTargetKindOfWord(*targetKind);
           if (!kind) {
             badTarget = line;
             return false;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "document/events_section.h"
+#include "document/section_lines.h"
 #include "model/messages.h"
 #include "output/number_format.h"
 #include "rules/global_quantities_editor.h"
@@ -14,25 +15,8 @@ namespace vireon {
 
 namespace {
 
-void Line(std::string& out, std::string_view key, std::string_view value) {
-  std::string text(value);
-  // A line break would end the value early and make the rest unreadable.
-  std::replace(text.begin(), text.end(), '\r', ' ');
-  std::replace(text.begin(), text.end(), '\n', ' ');
-  out += key;
-  out += '=';
-  out += text;
-  out += '\n';
-}
-
 constexpr RuleKind kRuleKinds[] = {RuleKind::kAssignment, RuleKind::kRate,
                                    RuleKind::kInitialAssignment, RuleKind::kAlgebraic};
-constexpr RuleTargetKind kTargetKinds[] = {RuleTargetKind::kGlobalQuantity,
-                                           RuleTargetKind::kCompartmentVolume,
-                                           RuleTargetKind::kMetabolite,
-                                           RuleTargetKind::kKineticConstant,
-                                           RuleTargetKind::kStoichiometry};
-
 // A value of the file read back into one of the kinds, by its word.
 template <typename Kind, std::size_t N, typename Word>
 std::optional<Kind> KindOfWord(const std::string& text, const Kind (&kinds)[N], Word word) {
@@ -42,15 +26,6 @@ std::optional<Kind> KindOfWord(const std::string& text, const Kind (&kinds)[N], 
   return std::nullopt;
 }
 
-// A record section's header line, whose text must be `header` (a carriage
-// return before the line feed allowed).
-bool AtHeader(const RecordCursor& cursor, std::string_view header) {
-  if (cursor.AtEndOfData()) return false;
-  std::string_view line = cursor.Line();
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  return line == header;
-}
-
 }  // namespace
 
 void SaveRulesSections(const Model& model, std::string& out) {
@@ -58,23 +33,23 @@ void SaveRulesSections(const Model& model, std::string& out) {
   SaveRecordSection(
       kGlobalQuantitiesSection, model.globalQuantities,
       [](const GlobalQuantity& q, std::string& text) {
-        Line(text, "Quantity", q.name);
-        Line(text, "Value", FormatRealExactly("%le", q.value));
+        AppendValueLine(text, "Quantity", q.name);
+        AppendValueLine(text, "Value", FormatRealExactly("%le", q.value));
       },
       out);
   SaveRecordSection(
       kRulesSection, model.rules,
       [](const Rule& rule, std::string& text) {
-        Line(text, "Rule", RuleKindWord(rule.kind));
-        Line(text, "TargetType", RuleTargetKindWord(rule.target.kind));
-        Line(text, "Target", rule.target.name);
+        AppendValueLine(text, "Rule", RuleKindWord(rule.kind));
+        AppendValueLine(text, "TargetType", RuleTargetKindWord(rule.target.kind));
+        AppendValueLine(text, "Target", rule.target.name);
         if (rule.target.kind == RuleTargetKind::kKineticConstant) {
-          Line(text, "Constant", rule.target.constant);
+          AppendValueLine(text, "Constant", rule.target.constant);
         }
         if (rule.target.kind == RuleTargetKind::kStoichiometry) {
-          Line(text, "Metabolite", rule.target.constant);
+          AppendValueLine(text, "Metabolite", rule.target.constant);
         }
-        Line(text, "Expression", rule.expression);
+        AppendValueLine(text, "Expression", rule.expression);
       },
       out);
   SaveEventsSection(model, out);
@@ -83,7 +58,7 @@ void SaveRulesSections(const Model& model, std::string& out) {
 RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Model& model) {
   model.globalQuantities.clear();
   model.rules.clear();
-  if (!AtHeader(cursor, kGlobalQuantitiesSection)) return {};
+  if (!AtSectionHeader(cursor, kGlobalQuantitiesSection)) return {};
 
   std::vector<int> quantityLines, ruleLines;
   const auto fail = [&sink](int line, std::string text) {
@@ -119,7 +94,7 @@ RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Mod
         if (!target) return false;
         const std::optional<RuleKind> k = KindOfWord(*kind, kRuleKinds, RuleKindWord);
         const std::optional<RuleTargetKind> t =
-            KindOfWord(*targetKind, kTargetKinds, RuleTargetKindWord);
+            RuleTargetKindOfWord(*targetKind);
         if (!k) badKind = line;
         if (!t) badTarget = line + 1;
         if (!k || !t) return false;

@@ -83,9 +83,11 @@ void TimeCourseEvents::Fail(const std::string& message) {
   throw EventFailure(message);
 }
 
-void TimeCourseEvents::Start() {
+// A failure ends the run with its message in the error log.
+template <class Work>
+void TimeCourseEvents::Guarded(Work work) {
   try {
-    StartEvents();
+    work();
   } catch (const EventFailure& failure) {
     failed_ = true;
     engine_.state.errorLog += std::string(failure.what()) + "\r\n";
@@ -93,14 +95,12 @@ void TimeCourseEvents::Start() {
   }
 }
 
+void TimeCourseEvents::Start() {
+  Guarded([this] { StartEvents(); });
+}
+
 void TimeCourseEvents::Advance() {
-  try {
-    AdvanceEvents();
-  } catch (const EventFailure& failure) {
-    failed_ = true;
-    engine_.state.errorLog += std::string(failure.what()) + "\r\n";
-    engine_.state.istate = kEventFailure;
-  }
+  Guarded([this] { AdvanceEvents(); });
 }
 
 void TimeCourseEvents::StartEvents() {

@@ -106,6 +106,8 @@ class TimeCourseEvents {
   void StartEvents();
   void AdvanceEvents();
   void Fail(const std::string& message);
+  template <class Work>
+  void Guarded(Work work);
 };
 
 }  // namespace vireon

@@ -19,27 +19,10 @@ EventsCheck Fault(int event, std::string message) {
 int FindTarget(const Model& model, const ModelNameIndex& names, const RuleTarget& target,
                int& constant) {
   constant = -1;
-  switch (target.kind) {
-    case RuleTargetKind::kGlobalQuantity:
-      return names.GlobalQuantity(target.name);
-    case RuleTargetKind::kCompartmentVolume:
-      return names.Compartment(target.name);
-    case RuleTargetKind::kMetabolite:
-      return names.Metabolite(target.name);
-    case RuleTargetKind::kStoichiometry:  // refused before
-      return -1;
-    case RuleTargetKind::kKineticConstant:
-      break;
-  }
-  const int step = names.Step(target.name);
-  if (step < 0) return -1;
-  const Step& s = model.steps[static_cast<std::size_t>(step)];
-  if (s.kineticType == nullptr) return -1;
-  const std::vector<std::string>& constants = s.kineticType->constantNames;
-  const auto found = std::find(constants.begin(), constants.end(), target.constant);
-  if (found == constants.end() || found - constants.begin() >= s.ConstantCount()) return -1;
-  constant = static_cast<int>(found - constants.begin());
-  return step;
+  const int found = FindRuleTarget(names, target);
+  if (found < 0 || target.kind != RuleTargetKind::kKineticConstant) return found;
+  constant = FindKineticConstant(model.steps[static_cast<std::size_t>(found)], target.constant);
+  return constant < 0 ? -1 : found;
 }
 
 }  // namespace

@@ -94,32 +94,6 @@ class QuantityKeys {
   std::vector<int> memberStart_;           // per step, and one past the last
 };
 
-int FindTarget(const ModelNameIndex& names, const RuleTarget& target) {
-  switch (target.kind) {
-    case RuleTargetKind::kGlobalQuantity:
-      return names.GlobalQuantity(target.name);
-    case RuleTargetKind::kCompartmentVolume:
-      return names.Compartment(target.name);
-    case RuleTargetKind::kMetabolite:
-      return names.Metabolite(target.name);
-    case RuleTargetKind::kKineticConstant:
-    case RuleTargetKind::kStoichiometry:
-      return names.Step(target.name);
-  }
-  return -1;
-}
-
-// The place of a kinetic-constant target's constant in its step's list, by
-// the names of the step's kinetic type; -1 when it has none of that name.
-int FindConstant(const Step& step, const std::string& name) {
-  if (step.kineticType == nullptr) return -1;
-  const std::vector<std::string>& names = step.kineticType->constantNames;
-  const auto found = std::find(names.begin(), names.end(), name);
-  if (found == names.end()) return -1;
-  const auto c = static_cast<int>(found - names.begin());
-  return c < step.ConstantCount() ? c : -1;
-}
-
 RulesCheck Fault(int rule, std::string message) {
   RulesCheck check;
   check.rule = rule;
@@ -368,6 +342,30 @@ RulesCheck CheckAlgebraicRules(const Model& model, const QuantityKeys& keys,
 
 }  // namespace
 
+int FindRuleTarget(const ModelNameIndex& names, const RuleTarget& target) {
+  switch (target.kind) {
+    case RuleTargetKind::kGlobalQuantity:
+      return names.GlobalQuantity(target.name);
+    case RuleTargetKind::kCompartmentVolume:
+      return names.Compartment(target.name);
+    case RuleTargetKind::kMetabolite:
+      return names.Metabolite(target.name);
+    case RuleTargetKind::kKineticConstant:
+    case RuleTargetKind::kStoichiometry:
+      return names.Step(target.name);
+  }
+  return -1;
+}
+
+int FindKineticConstant(const Step& step, const std::string& name) {
+  if (step.kineticType == nullptr) return -1;
+  const std::vector<std::string>& names = step.kineticType->constantNames;
+  const auto found = std::find(names.begin(), names.end(), name);
+  if (found == names.end()) return -1;
+  const auto c = static_cast<int>(found - names.begin());
+  return c < step.ConstantCount() ? c : -1;
+}
+
 std::string RuleKindWord(RuleKind kind) {
   switch (kind) {
     case RuleKind::kAssignment:
@@ -414,10 +412,11 @@ RulesCheck CheckRules(const Model& model, RuleSet* result) {
   set.constants.assign(static_cast<std::size_t>(nRules), -1);
   for (int r = 0; r < nRules; ++r) {
     const Rule& rule = model.rules[static_cast<std::size_t>(r)];
-    const int target = FindTarget(names, rule.target);
+    const int target = FindRuleTarget(names, rule.target);
     int constant = 0;
     if (rule.target.kind == RuleTargetKind::kKineticConstant && target >= 0) {
-      constant = FindConstant(model.steps[static_cast<std::size_t>(target)], rule.target.constant);
+      constant =
+          FindKineticConstant(model.steps[static_cast<std::size_t>(target)], rule.target.constant);
     } else if (rule.target.kind == RuleTargetKind::kStoichiometry && target >= 0) {
       // A step's stoichiometry exists for the metabolites its equation names.
       constant = names.Metabolite(rule.target.constant);

@@ -33,6 +33,8 @@
 namespace vireon {
 
 class Model;
+class ModelNameIndex;
+struct Step;
 
 // The rules of a model read, resolved and ordered.
 struct RuleSet {
@@ -73,6 +75,13 @@ std::string RuleTargetKindWord(RuleTargetKind kind);
 // "step(constant)", as the constant's output item is titled, and for a
 // stoichiometry "step:metabolite".
 std::string RuleTargetTitle(const RuleTarget& target);
+
+// The index of a target in its kind's list of the model (for a kinetic
+// constant or a stoichiometry, its step), or -1.
+int FindRuleTarget(const ModelNameIndex& names, const RuleTarget& target);
+// The place of a constant in a step's list, by the names of the step's
+// kinetic type; -1 when it has none of that name.
+int FindKineticConstant(const Step& step, const std::string& name);
 
 // Checks every rule of the model, in linear time in the size of the rules.
 // When all is well and `set` is given, fills it.
