@@ -95,6 +95,22 @@ void TimeCourseEvents::Guarded(Work work) {
   }
 }
 
+// Where the integration stops next: the goal, or the first pending
+// execution before it or at it (an execution due at the goal itself comes
+// before the goal's point, as an event whose trigger becomes true there
+// does).
+double TimeCourseEvents::NextStop(double goal, bool& atPending) const {
+  double stop = goal;
+  atPending = false;
+  for (const Pending& p : pending_) {
+    if (p.time <= stop) {
+      stop = p.time;
+      atPending = true;
+    }
+  }
+  return stop;
+}
+
 void TimeCourseEvents::Start() {
   Guarded([this] { StartEvents(); });
 }
@@ -227,16 +243,8 @@ void TimeCourseEvents::AdvanceEvents() {
     state.istate = 1;
   }
   for (;;) {
-    // An execution due at the goal itself comes before the goal's point,
-    // as an event whose trigger becomes true there does.
-    double stop = goal;
     bool atPending = false;
-    for (const Pending& p : pending_) {
-      if (p.time <= stop) {
-        stop = p.time;
-        atPending = true;
-      }
-    }
+    const double stop = NextStop(goal, atPending);
     if (SameTime(stop, state.time) && (atPending || state.istate == 1)) {
       state.time = stop;
       if (atPending) {
@@ -285,16 +293,8 @@ void TimeCourseEvents::AdvanceWithoutIntegration() {
   std::vector<char> holds0(count), holds1(count);
   const auto evaluate = [this](double x, double* g, char* holds) { RootsAtTime(x, g, holds); };
   for (;;) {
-    // An execution due at the goal itself comes before the goal's point,
-    // as an event whose trigger becomes true there does.
-    double stop = goal;
     bool atPending = false;
-    for (const Pending& p : pending_) {
-      if (p.time <= stop) {
-        stop = p.time;
-        atPending = true;
-      }
-    }
+    const double stop = NextStop(goal, atPending);
     if (!SameTime(stop, state.time)) {
       RootsAtTime(state.time, g0.data(), holds0.data());
       RootsAtTime(stop, g1.data(), holds1.data());

@@ -108,6 +108,7 @@ class TimeCourseEvents {
   void Fail(const std::string& message);
   template <class Work>
   void Guarded(Work work);
+  double NextStop(double goal, bool& atPending) const;
 };
 
 }  // namespace vireon
