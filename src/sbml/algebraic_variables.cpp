@@ -27,16 +27,11 @@ std::string RuleNumbers(const std::vector<int>& rules) {
 // The names a rule's mathematics reads, without recursion.
 std::set<std::string> NamesRead(const lib::ASTNode* root) {
   std::set<std::string> names;
-  std::vector<const lib::ASTNode*> pending{root};
-  while (!pending.empty()) {
-    const lib::ASTNode* ast = pending.back();
-    pending.pop_back();
-    if (ast == nullptr) continue;
-    for (unsigned int i = 0; i < ast->getNumChildren(); ++i) pending.push_back(ast->getChild(i));
-    if (ast->getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME && ast->getName() != nullptr) {
-      names.insert(ast->getName());
+  VisitAst(root, [&names](const lib::ASTNode& ast) {
+    if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME && ast.getName() != nullptr) {
+      names.insert(ast.getName());
     }
-  }
+  });
   return names;
 }
 

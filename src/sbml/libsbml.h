@@ -7,6 +7,8 @@
 #include <sbml/extension/SBasePlugin.h>
 #include <sbml/packages/comp/extension/CompSBMLDocumentPlugin.h>
 
+#include <vector>
+
 #include "sbml/libsbml_names.h"
 
 namespace vireon::sbml::lib {
@@ -44,3 +46,20 @@ VIREON_LIBSBML(writeSBMLToStdString)
 VIREON_LIBSBML(SBML_parseL3Formula)
 #undef VIREON_LIBSBML
 }  // namespace vireon::sbml::lib
+
+namespace vireon::sbml {
+
+// Calls `visit` for every node of a tree, without recursion.
+template <typename Visit>
+void VisitAst(const lib::ASTNode* root, Visit visit) {
+  std::vector<const lib::ASTNode*> pending{root};
+  while (!pending.empty()) {
+    const lib::ASTNode* ast = pending.back();
+    pending.pop_back();
+    if (ast == nullptr) continue;
+    for (unsigned int i = 0; i < ast->getNumChildren(); ++i) pending.push_back(ast->getChild(i));
+    visit(*ast);
+  }
+}
+
+}  // namespace vireon::sbml

@@ -816,18 +816,6 @@ void Importer::Spend(long long nodes) {
   }
 }
 
-// Calls `visit` for every node of a tree, without recursion.
-template <typename Visit>
-void VisitAst(const lib::ASTNode* root, Visit visit) {
-  std::vector<const lib::ASTNode*> pending{root};
-  while (!pending.empty()) {
-    const lib::ASTNode* ast = pending.back();
-    pending.pop_back();
-    if (ast == nullptr) continue;
-    for (unsigned int i = 0; i < ast->getNumChildren(); ++i) pending.push_back(ast->getChild(i));
-    visit(*ast);
-  }
-}
 
 // The reactions whose ids the kinetic law of `reaction` names for their
 // rates, also through the function definitions it calls. A name the law
@@ -851,7 +839,7 @@ std::vector<int> Importer::NamedReactions(int reaction) {
   // The functions the law calls, and those they call in turn.
   std::vector<std::string> calls;
   std::set<std::string> called;
-  VisitAst(law->getMath(), [&](const lib::ASTNode& ast) {
+  sbml::VisitAst(law->getMath(), [&](const lib::ASTNode& ast) {
     if (ast.getName() == nullptr) return;
     if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
       if (called.insert(ast.getName()).second) calls.push_back(ast.getName());
@@ -883,7 +871,7 @@ const Importer::FunctionNames& Importer::NamesInFunction(const std::string& func
     if (argument != nullptr && argument->getName() != nullptr) arguments.insert(argument->getName());
   }
   std::set<std::string> names, calls;
-  VisitAst(definition->getBody(), [&](const lib::ASTNode& ast) {
+  sbml::VisitAst(definition->getBody(), [&](const lib::ASTNode& ast) {
     if (ast.getName() == nullptr) return;
     if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
       calls.insert(ast.getName());
