@@ -211,6 +211,12 @@ class Importer {
   void ReadSpecies();
   void ReadVariableStoichiometries();
   int AddStoichiometryQuantity(const std::string& id, const lib::SpeciesReference& reference);
+  // A global quantity of the import's own, with its value at time 0 if
+  // known; returns its constant.
+  int AddQuantity(const std::string& id, std::optional<double> value);
+  // `base`, or base_2, base_3, ...: an id no record of the SBML model has.
+  std::string FreeId(const std::string& base) const;
+  void AmountQuantities();
   void CheckSize(std::size_t steps);
   void CheckEquationText();
   void ReadLaws();
@@ -265,6 +271,9 @@ class Importer {
 
   std::map<std::string, RuleUse> ruleUses_;
   std::set<std::string> lawRatesOpen_;  // the rates LawRateOf is writing out
+  // Species whose amount a global quantity holds (AmountQuantities), and
+  // that quantity's constant.
+  std::map<int, int> amountQuantity_;
   sbml::AlgebraicVariables algebraic_;
   std::map<std::string, const lib::SpeciesReference*> speciesReferences_;  // by id
   std::set<const lib::SpeciesReference*> evaluating_;  // stoichiometries being evaluated
@@ -668,14 +677,8 @@ void Importer::ReadVariableStoichiometries() {
       problems_.push_back(refusal.what());
       continue;
     }
-    const std::string base = "stoichiometry_" + reference->getSpecies() + "_" + reaction->getId();
-    std::string id = base;
-    for (int k = 2; speciesIndex_.count(id) > 0 || globalConstant_.count(id) > 0 ||
-                    speciesReferences_.count(id) > 0 || sbml_.getReaction(id) != nullptr ||
-                    sbml_.getFunctionDefinition(id) != nullptr;
-         ++k) {
-      id = base + "_" + std::to_string(k);
-    }
+    const std::string id =
+        FreeId("stoichiometry_" + reference->getSpecies() + "_" + reaction->getId());
     variableStoichiometry_[reference] = AddStoichiometryQuantity(id, *reference);
     stoichiometryMaths_.emplace_back(id, math->getMath());
   }
@@ -686,11 +689,29 @@ void Importer::ReadVariableStoichiometries() {
 // give another); returns its constant.
 int Importer::AddStoichiometryQuantity(const std::string& id,
                                        const lib::SpeciesReference& reference) {
+  const bool hasValue = !(reference.getLevel() < 3 && reference.isSetStoichiometryMath()) &&
+                        reference.isSetStoichiometry() &&
+                        std::isfinite(reference.getStoichiometry());
+  return AddQuantity(id, hasValue ? std::optional<double>(reference.getStoichiometry())
+                                  : std::nullopt);
+}
+
+std::string Importer::FreeId(const std::string& base) const {
+  std::string id = base;
+  for (int k = 2; speciesIndex_.count(id) > 0 || globalConstant_.count(id) > 0 ||
+                  speciesReferences_.count(id) > 0 || sbml_.getReaction(id) != nullptr ||
+                  sbml_.getFunctionDefinition(id) != nullptr;
+       ++k) {
+    id = base + "_" + std::to_string(k);
+  }
+  return id;
+}
+
+int Importer::AddQuantity(const std::string& id, std::optional<double> value) {
   ParameterEntry entry;
   entry.id = id;
-  entry.hasValue = !(reference.getLevel() < 3 && reference.isSetStoichiometryMath()) &&
-                   reference.isSetStoichiometry() && std::isfinite(reference.getStoichiometry());
-  entry.value = entry.hasValue ? reference.getStoichiometry() : 0.0;
+  entry.hasValue = value.has_value();
+  entry.value = value.value_or(0.0);
   entry.quantity = true;
   const int index = static_cast<int>(parameters_.size());
   constants_.push_back({entry.id, entry.value, ConstantEntry::Source::kParameter, index});
@@ -1577,6 +1598,13 @@ PendingRule Importer::RuleFor(RuleKind kind, const std::string& variable, MathNo
   rule.kind = kind;
   rule.tree = std::move(tree);
   if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
+    if (auto amount = amountQuantity_.find(species->second);
+        amount != amountQuantity_.end() && kind != RuleKind::kAlgebraic) {
+      // The tree gives the amount, which the quantity holds.
+      rule.targetKind = RuleTargetKind::kGlobalQuantity;
+      rule.record = constants_[static_cast<std::size_t>(amount->second)].record;
+      return rule;
+    }
     const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
     rule.targetKind = RuleTargetKind::kMetabolite;
     rule.record = species->second;
@@ -1586,12 +1614,8 @@ PendingRule Importer::RuleFor(RuleKind kind, const std::string& variable, MathNo
       if (kind == RuleKind::kRate && sizeUse != ruleUses_.end() &&
           sizeUse->second.overTime != nullptr) {
         // The concentration n/V changes at (dn/dt - (n/V) dV/dt) / V, with
-        // dV/dt the size's own rate rule.
-        if (!sizeUse->second.rate()) {
-          throw Refusal(where +
-                        ", the rate of an amount in a compartment whose size an "
-                        "assignment rule sets");
-        }
+        // dV/dt the size's own rate rule (any other rule's size has an
+        // amount quantity, see AmountQuantities).
         MathNode sizeRate = RuleMath(sizeUse->second.overTime->getMath(),
                                      "the rate rule for " + Quoted(sizeUse->first));
         rule.tree =
@@ -1714,7 +1738,44 @@ std::optional<double> Importer::Stoichiometry(const lib::SpeciesReference& refer
 }
 
 // Rules first, then initial assignments, each in the order of the file.
+// A rate rule gives the rate of a species' amount when the laws read its
+// amount. In a compartment whose size follows an assignment or algebraic
+// rule, the size's rate is not known, so the concentration's is not
+// either: the amount is integrated as a global quantity of its own, and the
+// species' concentration follows it, amount over size. The species' initial
+// assignment and the events' assignments to it set the quantity.
+void Importer::AmountQuantities() {
+  for (unsigned int i = 0; i < sbml_.getNumRules(); ++i) {
+    const lib::Rule* rule = sbml_.getRule(i);
+    if (!rule->isRate()) continue;
+    auto species = speciesIndex_.find(rule->getVariable());
+    if (species == speciesIndex_.end()) continue;
+    const int m = species->second;
+    const SpeciesEntry& s = species_[static_cast<std::size_t>(m)];
+    if (!s.amountInLaws) continue;
+    auto sizeUse = ruleUses_.find(compartments_[static_cast<std::size_t>(s.compartment)].name);
+    if (sizeUse == ruleUses_.end() || sizeUse->second.overTime == nullptr ||
+        sizeUse->second.rate()) {
+      continue;
+    }
+    const int size = compartmentConstant_[static_cast<std::size_t>(s.compartment)];
+    const bool initialGiven = ruleUses_[s.id].initial != nullptr;
+    const int quantity =
+        AddQuantity(FreeId("amount_" + s.id), initialGiven ? std::nullopt : s.initialAmount);
+    amountQuantity_[m] = quantity;
+    const int record = constants_[static_cast<std::size_t>(quantity)].record;
+    if (!initialGiven && !s.initialAmount) {
+      rules_.push_back({RuleKind::kInitialAssignment, RuleTargetKind::kGlobalQuantity, record,
+                        sbml::Apply('*', sbml::Number(s.initialConcentration),
+                                    sbml::ConstantNode(size))});
+    }
+    rules_.push_back({RuleKind::kAssignment, RuleTargetKind::kMetabolite, m,
+                      sbml::Apply('/', sbml::ConstantNode(quantity), sbml::ConstantNode(size))});
+  }
+}
+
 void Importer::ReadRules() {
+  AmountQuantities();
   auto add = [&](RuleKind kind, const std::string& variable, const lib::ASTNode* math) {
     try {
       AddRule(kind, variable, math);
@@ -1852,7 +1913,7 @@ void Importer::InitialAmounts() {
     auto use = ruleUses_.find(s.id);
     const bool given =
         use != ruleUses_.end() && (use->second.initial != nullptr || use->second.assigned());
-    if (!s.initialAmount || given) continue;
+    if (!s.initialAmount || given || amountQuantity_.count(static_cast<int>(m)) > 0) continue;
     rules_.push_back({RuleKind::kInitialAssignment, RuleTargetKind::kMetabolite,
                       static_cast<int>(m),
                       sbml::Apply('/', sbml::Number(*s.initialAmount),

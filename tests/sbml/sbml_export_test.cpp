@@ -676,5 +676,54 @@ TEST(SbmlImport, AStoichiometryMathThatChangesFollowsWhatItReads) {
   }
 }
 
+// A rate rule on the amount of a species in a compartment that an
+// assignment rule sizes, c = 2 + t: the amount grows as n = n0 + t from its
+// initial value (given as an amount, or as a concentration at the size at
+// time 0) and from 1/2 after an event sets it at t = 2; the concentration is
+// n / c. Exported and read again, the course is the same.
+TEST(SbmlImport, ARateRuleOnAnAmountFollowsItWhileAnAssignmentRuleSizesTheCompartment) {
+  for (const bool asAmount : {true, false}) {
+    test::SbmlBuilder b;
+    b.Compartment("c", 2.0);
+    b.model().getCompartment("c")->setConstant(false);
+    b.AssignmentRule("c", "2 + time");
+    b.Species("A", "c", asAmount ? 1.2 : 0.6,
+              {.amount = asAmount, .boundary = true, .onlySubstanceUnits = true});
+    b.model().getSpecies("A")->setConstant(false);
+    b.RateRule("A", "1");
+    auto* event = b.model().createEvent();
+    event->setId("reset");
+    event->setUseValuesFromTriggerTime(true);
+    auto* trigger = event->createTrigger();
+    trigger->setMath(Formula("time >= 2").get());
+    trigger->setInitialValue(true);
+    trigger->setPersistent(true);
+    auto* assignment = event->createEventAssignment();
+    assignment->setVariable("A");
+    assignment->setMath(Formula("0.5").get());
+
+    KineticCatalogue catalogue;
+    BuildBuiltInKineticTypes(catalogue);
+    Model first;
+    const SbmlImportResult imported = ImportSbmlText(b.Text(), catalogue, first);
+    ASSERT_TRUE(imported.imported) << (imported.problems.empty() ? "" : imported.problems.front());
+    const SbmlExportResult exported = ExportSbml(first);
+    ASSERT_TRUE(exported.exported) << (exported.problems.empty() ? "" : exported.problems.front());
+    Model second;
+    ASSERT_TRUE(ImportSbmlText(exported.text, catalogue, second).imported);
+    for (Model* model : {&first, &second}) {
+      const TimeCourseTable course = ComputeTimeCourseTable(*model, TightSettings());
+      ASSERT_TRUE(course.errorLog.empty()) << course.errorLog;
+      const int a = model->FindMetabolite("A");
+      for (std::size_t row = 0; row < course.times.size(); ++row) {
+        const double t = course.times[row];
+        const double amount = t < 2.0 ? 1.2 + t : 0.5 + (t - 2.0);
+        EXPECT_CLOSE(course.concentrations[row][a], amount / (2.0 + t), 1e-9, 1e-7)
+            << (asAmount ? "amount" : "concentration") << " given, t = " << t;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vireon
