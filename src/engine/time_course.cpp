@@ -132,8 +132,7 @@ void PaceInteractivePoint(Engine& engine, int& notificationCount) {
 // output point.
 class ExecutionFollower : public TimeCourseEvents::Listener {
  public:
-  ExecutionFollower(Engine& engine, TimeCourseEvents& events, bool write,
-                    EventExecutionLog& log)
+  ExecutionFollower(Engine& engine, TimeCourseEvents& events, bool write, EventExecutionLog& log)
       : engine_(engine),
         events_(events),
         rows_(write && engine.settings.eventRows != 0),

@@ -84,9 +84,14 @@ EventsEditor::EventsEditor(const Model& document) : working_(document) {}
 EventForm EventsEditor::FormOf(int index) const {
   if (index < 0 || index >= static_cast<int>(working_.events.size())) return {};
   const Event& event = working_.events[static_cast<std::size_t>(index)];
-  EventForm form{event.name,         event.trigger,    event.delay,
-                 event.priority,     event.initialValue, event.persistent,
-                 event.useValuesFromTriggerTime, {}};
+  EventForm form{event.name,
+                 event.trigger,
+                 event.delay,
+                 event.priority,
+                 event.initialValue,
+                 event.persistent,
+                 event.useValuesFromTriggerTime,
+                 {}};
   for (const EventAssignment& assignment : event.assignments) {
     form.assignments.push_back({assignment.target.kind, assignment.target.name,
                                 assignment.target.constant, assignment.expression});
@@ -176,8 +181,8 @@ EventFormCheck EventsEditor::Check(const EventForm& form, int index) const {
     int constant = 0;
     const int target = FindRuleTarget(names, assignment.target);
     if (target >= 0 && assignment.target.kind == RuleTargetKind::kKineticConstant) {
-      constant =
-          FindKineticConstant(working_.steps[static_cast<std::size_t>(target)], assignment.target.constant);
+      constant = FindKineticConstant(working_.steps[static_cast<std::size_t>(target)],
+                                     assignment.target.constant);
     }
     if (target < 0 || constant < 0) {
       return Refusal(EventField::kAssignmentTarget,
@@ -187,13 +192,13 @@ EventFormCheck EventsEditor::Check(const EventForm& form, int index) const {
                      at);
     }
     if (Blank(assignment.expression)) {
-      return Refusal(EventField::kAssignmentExpression,
-                     "The assignment to " + title + " of the event " + event.name +
-                         " needs an expression.",
-                     at);
+      return Refusal(
+          EventField::kAssignmentExpression,
+          "The assignment to " + title + " of the event " + event.name + " needs an expression.",
+          at);
     }
-    check = read(assignment.expression, EventField::kAssignmentExpression,
-                 "assignment to " + title, at);
+    check = read(assignment.expression, EventField::kAssignmentExpression, "assignment to " + title,
+                 at);
     if (!check.ok()) return check;
   }
   Model candidate = working_;

@@ -47,9 +47,8 @@ TEST(EventsEditor, RefusesEachFieldByNameAndPosition) {
   };
   cases.push_back({with([](EventForm& f) { f.name = "  "; }), EventField::kName, -1, 0, ""});
   cases.push_back({with([](EventForm& f) { f.trigger = " "; }), EventField::kTrigger, -1, 0, ""});
-  cases.push_back(
-      {with([](EventForm& f) { f.trigger = "gt(S, limit)"; }), EventField::kTrigger, -1, 6,
-       "limit"});
+  cases.push_back({with([](EventForm& f) { f.trigger = "gt(S, limit)"; }), EventField::kTrigger, -1,
+                   6, "limit"});
   cases.push_back({with([](EventForm& f) { f.delay = "2*(k"; }), EventField::kDelay, -1, 2, ""});
   cases.push_back(
       {with([](EventForm& f) { f.priority = "kk"; }), EventField::kPriority, -1, 0, "kk"});
@@ -146,8 +145,7 @@ TEST(EventsEditor, AssignmentsAreOnePerTarget) {
   EXPECT_EQ(form.assignments.at(0).target, "S");
 
   const EventsEditor editor(RulesTestModel());
-  EXPECT_EQ(editor.TargetNames(RuleTargetKind::kMetabolite),
-            (std::vector<std::string>{"S", "P"}));
+  EXPECT_EQ(editor.TargetNames(RuleTargetKind::kMetabolite), (std::vector<std::string>{"S", "P"}));
   EXPECT_EQ(editor.TargetNames(RuleTargetKind::kCompartmentVolume),
             (std::vector<std::string>{"cell"}));
   EXPECT_TRUE(editor.TargetNames(RuleTargetKind::kStoichiometry).empty());
