@@ -92,7 +92,11 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
     const double left = top.x() + kLabelGap;
     const double textWidth = metrics.horizontalAdvance(label);
     if (left > labelsEnd && left + textWidth <= w) {
-      painter.drawText(QPointF(left, top.y() + metrics.ascent() + kLabelGap), label);
+      // On white, so that a curve passing under the label leaves it legible.
+      const QPointF baseline(left, top.y() + metrics.ascent() + kLabelGap);
+      painter.fillRect(QRectF(left, baseline.y() - metrics.ascent(), textWidth, metrics.height()),
+                       Qt::white);
+      painter.drawText(baseline, label);
       labelsEnd = left + textWidth + kLabelGap;
     }
   }
