@@ -61,6 +61,10 @@ class ModelEquations {
   // The initial values that read the amounts' rates, at the amounts of
   // time 0, into the model and the engine state.
   void ApplyLateInitialValues(double* amounts);
+  // The rates of change of the amounts (by position, 1-based) at amounts
+  // the rules have been evaluated at, for what reads them beside the rules
+  // (events); valid until the next call.
+  const double* RatesOfAmounts(const double* amounts);
 
   // x[p] for the dependent positions from the moiety totals and the
   // independent amounts.

@@ -223,6 +223,11 @@ void ModelEquations::UpdateRules(double* amounts) {
   LateRules(amounts, lateRows_.data());
 }
 
+const double* ModelEquations::RatesOfAmounts(const double* amounts) {
+  AmountRates(amounts, lateRows_.data());
+  return lateRows_.data();
+}
+
 void ModelEquations::ApplyLateInitialValues(double* amounts) {
   time_ = 0.0;
   RuleQuantities q{0.0, amounts, state_.quantityValues.data(), state_.volumeValues.data()};

@@ -47,8 +47,8 @@ void TimeCourseEvents::Roots::Evaluate(double t, const double* y, double* g, cha
   amounts_.assign(state.amounts.begin(), state.amounts.end());
   engine_.equations.SetTime(t);
   engine_.equations.UnpackState(y, amounts_.data());
-  const RuleQuantities q{t, amounts_.data(), state.quantityValues.data(),
-                         state.volumeValues.data()};
+  RuleQuantities q{t, amounts_.data(), state.quantityValues.data(), state.volumeValues.data()};
+  if (engine_.events->readsStepRates()) q.amountRates = engine_.equations.RatesOfAmounts(q.amounts);
   engine_.events->RootValues(*engine_.rules, q, g, holds);
 }
 
@@ -76,7 +76,10 @@ long long TimeCourseEvents::jEvaluations() const {
 RuleQuantities TimeCourseEvents::Quantities() {
   EngineState& state = engine_.state;
   engine_.equations.SetTime(state.time);
-  return {state.time, state.amounts.data(), state.quantityValues.data(), state.volumeValues.data()};
+  RuleQuantities q{state.time, state.amounts.data(), state.quantityValues.data(),
+                   state.volumeValues.data()};
+  if (engine_.events->readsStepRates()) q.amountRates = engine_.equations.RatesOfAmounts(q.amounts);
+  return q;
 }
 
 namespace {

@@ -50,13 +50,10 @@ EventsCheck CheckEvents(const Model& model, std::vector<ReadEvent>* result) {
                               RuleExpression& out) -> std::string {
       const ExpressionProblem problem = ReadRuleExpression(text, names, out);
       if (!problem.ok()) return "The " + what + " of the event " + event.name + ": " + problem.message;
-      // An event is read where the rates of the steps are not known: it can
-      // read the rate of what the rules change, not of what the steps do.
       for (const RuleSymbol& symbol : out.symbols) {
         if (symbol.rate && symbol.kind == RuleSymbol::Kind::kMetabolite &&
             model.metabolites[static_cast<std::size_t>(symbol.index)].IsInternal()) {
-          return "The " + what + " of the event " + event.name + " reads the rate of change of " +
-                 symbol.name + ", which the steps change: only rules can read it.";
+          read.readsStepRates = true;
         }
       }
       return {};

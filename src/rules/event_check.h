@@ -28,6 +28,9 @@ struct ReadEvent {
   // (a kinetic constant's step), and a kinetic constant's place in the
   // step's list (-1 for the other kinds).
   std::vector<int> targets, constants;
+  // Whether an expression reads the rate of change of a metabolite that
+  // the steps change: the engine then gives it the steps' rates.
+  bool readsStepRates = false;
 };
 
 // The first thing found wrong with a model's events.

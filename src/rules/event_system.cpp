@@ -49,6 +49,7 @@ std::unique_ptr<EventSystem> EventSystem::Build(const Model& model, std::string&
   std::unique_ptr<EventSystem> system(new EventSystem());
   system->model_ = &model;
   for (std::size_t e = 0; e < model.events.size(); ++e) {
+    system->readsStepRates_ = system->readsStepRates_ || read[e].readsStepRates;
     system->events_.push_back({&model.events[e], std::move(read[e])});
     const RuleExpression& trigger = system->events_.back().read.trigger;
     bool anyComparison = false;

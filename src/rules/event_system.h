@@ -29,6 +29,10 @@ class EventSystem {
   const Event& event(int e) const { return *events_[static_cast<std::size_t>(e)].event; }
 
   // The root functions: their number, and their values and conditions at q.
+  // Whether an expression of an event reads the rate of change of a
+  // metabolite that the steps change (RuleQuantities::amountRates).
+  bool readsStepRates() const { return readsStepRates_; }
+
   int rootCount() const { return static_cast<int>(roots_.size()); }
   void RootValues(RuleSystem& rules, const RuleQuantities& q, double* g, char* holds);
 
@@ -76,6 +80,7 @@ class EventSystem {
   std::vector<Root> roots_;
   std::vector<std::pair<std::pair<int, int>, double>> saved_;  // (step, constant), value
   const Model* model_ = nullptr;
+  bool readsStepRates_ = false;
 };
 
 }  // namespace vireon

@@ -223,6 +223,12 @@ class Importer {
   void Spend(long long nodes);
   void ReadReaction(const lib::Reaction& reaction, const LawEntry& entry);
   MathNode Law(const lib::Reaction& reaction);
+  // The tree of rateOf(name) in a kinetic law, and the reactions whose laws
+  // it writes out.
+  MathNode LawRateOf(const lib::Reaction& reaction, const std::string& name,
+                     const std::string& where);
+  void RateOfReactions(const std::string& name, std::vector<int>& named,
+                       std::set<std::string>& seen);
   std::optional<MathNode> Resolve(const lib::Reaction* reaction, const std::string& name,
                                   const std::string& where);
   MathNode ReplaceInexactNumbers(MathNode node);
@@ -258,6 +264,7 @@ class Importer {
   std::vector<std::string> problems_;
 
   std::map<std::string, RuleUse> ruleUses_;
+  std::set<std::string> lawRatesOpen_;  // the rates LawRateOf is writing out
   sbml::AlgebraicVariables algebraic_;
   std::map<std::string, const lib::SpeciesReference*> speciesReferences_;  // by id
   std::set<const lib::SpeciesReference*> evaluating_;  // stoichiometries being evaluated
@@ -791,19 +798,116 @@ MathNode Importer::Law(const lib::Reaction& reaction) {
   sbml::MathTranslator translator(
       sbml_, [&](const std::string& name) { return Resolve(&reaction, name, where); });
   translator.AllowTime(sbml::ConstantNode(TimeConstant()));
-  // A rate law can read the rate of change of a constant only: the rates
-  // of what changes are known once the rates are.
-  translator.AllowRateOf([&](const std::string& name) {
-    const std::optional<MathNode> value = Resolve(&reaction, name, where);
-    if (value && value->kind == MathNode::Kind::kConstant &&
-        constants_[static_cast<std::size_t>(value->index)].source == ConstantEntry::Source::kValue) {
-      return sbml::Number(0.0);
-    }
-    throw Refusal("a rateOf of " + Quoted(name) + ", which changes, in " + where);
-  });
+  translator.AllowRateOf(
+      [&](const std::string& name) { return LawRateOf(reaction, name, where); });
   MathNode tree = translator.Translate(*law->getMath(), where);
   Spend(translator.nodes());
   return tree;
+}
+
+// A rate law reads the rate of change of a quantity written out in what
+// changes it: 0 for a constant, a rate rule's mathematics for its target,
+// and for a species the laws of the reactions that change it with their
+// stoichiometries (read before this law, see NamedReactions). What an
+// assignment or algebraic rule sets has no rate known before the rates.
+MathNode Importer::LawRateOf(const lib::Reaction& reaction, const std::string& name,
+                             const std::string& where) {
+  const std::optional<MathNode> value = Resolve(&reaction, name, where);
+  if (value && value->kind == MathNode::Kind::kConstant &&
+      constants_[static_cast<std::size_t>(value->index)].source == ConstantEntry::Source::kValue) {
+    return sbml::Number(0.0);
+  }
+  const auto refuse = [&] {
+    return Refusal("a rateOf of " + Quoted(name) + ", which changes, in " + where);
+  };
+  if (value && value->kind == MathNode::Kind::kConstant &&
+      localConstant_.count({reaction.getId(), name}) > 0) {
+    return sbml::Number(0.0);  // a local parameter is constant
+  }
+  auto use = ruleUses_.find(name);
+  if (use != ruleUses_.end() && use->second.rate()) {
+    if (!lawRatesOpen_.insert(name).second) {
+      throw Refusal("a rateOf of " + Quoted(name) + " whose rate rule reads that rate, in " + where);
+    }
+    const lib::Rule& rule = *use->second.overTime;
+    if (!rule.isSetMath()) throw refuse();
+    sbml::MathTranslator translator(
+        sbml_, [&](const std::string& id) { return Resolve(nullptr, id, where); });
+    translator.AllowTime(sbml::ConstantNode(TimeConstant()));
+    translator.AllowRateOf([&](const std::string& id) { return LawRateOf(reaction, id, where); });
+    MathNode tree = translator.Translate(*rule.getMath(), where);
+    Spend(translator.nodes());
+    lawRatesOpen_.erase(name);
+    return tree;
+  }
+  if (use != ruleUses_.end() && (use->second.assigned() || use->second.algebraic)) throw refuse();
+  auto species = speciesIndex_.find(name);
+  if (species == speciesIndex_.end()) {
+    // A compartment or parameter that no rule changes over time: only
+    // events do, and a rate is that between them.
+    if (globalConstant_.count(name) > 0) return sbml::Number(0.0);
+    throw Refusal("a rateOf of " + Quoted(name) + ", which is no species, compartment or "
+                  "parameter, in " + where);
+  }
+  const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
+  if (s.fixed) return sbml::Number(0.0);
+  if (!s.amountInLaws && !FixedSize(s.compartment)) throw refuse();
+  std::optional<MathNode> sum;
+  for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
+    const lib::Reaction& other = *sbml_.getReaction(i);
+    double coefficient = 0.0;
+    const auto add = [&](const lib::SpeciesReference* ref, double sign) {
+      if (ref == nullptr || ref->getSpecies() != name) return;
+      const std::optional<double> n = Stoichiometry(*ref, 0);
+      if (!n) throw refuse();
+      coefficient += sign * *n;
+    };
+    for (unsigned int j = 0; j < other.getNumReactants(); ++j) add(other.getReactant(j), -1.0);
+    for (unsigned int j = 0; j < other.getNumProducts(); ++j) add(other.getProduct(j), 1.0);
+    if (coefficient == 0.0) continue;
+    const LawEntry& entry = laws_[i];
+    if (!entry.law) throw Refusal(entry.refusal.empty() ? refuse().what() : entry.refusal);
+    MathNode term = sbml::Apply('*', sbml::Number(coefficient * s.conversionFactor), *entry.law);
+    sum = sum ? sbml::Apply('+', std::move(*sum), std::move(term)) : std::move(term);
+  }
+  if (!sum) return sbml::Number(0.0);
+  if (s.amountInLaws) return std::move(*sum);
+  return sbml::Apply('/', std::move(*sum),
+                     sbml::ConstantNode(compartmentConstant_[static_cast<std::size_t>(s.compartment)]));
+}
+
+// The reactions whose laws rateOf(name) writes out in a law: those that
+// change a species, and those the mathematics of a rate rule names.
+void Importer::RateOfReactions(const std::string& name, std::vector<int>& named,
+                               std::set<std::string>& seen) {
+  if (!seen.insert(name).second) return;
+  auto use = ruleUses_.find(name);
+  if (use != ruleUses_.end() && use->second.rate()) {
+    sbml::VisitAst(use->second.overTime->getMath(), [&](const lib::ASTNode& ast) {
+      if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION_RATE_OF &&
+          ast.getNumChildren() == 1 && ast.getChild(0)->getName() != nullptr) {
+        RateOfReactions(ast.getChild(0)->getName(), named, seen);
+      } else if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_NAME &&
+                 ast.getName() != nullptr && speciesIndex_.count(ast.getName()) == 0 &&
+                 globalConstant_.count(ast.getName()) == 0) {
+        auto found = reactionIndex_.find(ast.getName());
+        if (found != reactionIndex_.end()) named.push_back(found->second);
+      }
+    });
+    return;
+  }
+  if (speciesIndex_.count(name) == 0) return;
+  for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
+    const lib::Reaction& r = *sbml_.getReaction(i);
+    bool changes = false;
+    for (unsigned int j = 0; j < r.getNumReactants(); ++j) {
+      changes = changes || r.getReactant(j)->getSpecies() == name;
+    }
+    for (unsigned int j = 0; j < r.getNumProducts(); ++j) {
+      changes = changes || r.getProduct(j)->getSpecies() == name;
+    }
+    if (changes) named.push_back(static_cast<int>(i));
+  }
 }
 
 // Every tree the import builds counts against one budget, so that no model
@@ -838,8 +942,15 @@ std::vector<int> Importer::NamedReactions(int reaction) {
   };
   // The functions the law calls, and those they call in turn.
   std::vector<std::string> calls;
-  std::set<std::string> called;
+  std::set<std::string> called, rates;
   sbml::VisitAst(law->getMath(), [&](const lib::ASTNode& ast) {
+    if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION_RATE_OF) {
+      if (ast.getNumChildren() == 1 && ast.getChild(0)->getName() != nullptr &&
+          !isLocal(ast.getChild(0)->getName())) {
+        RateOfReactions(ast.getChild(0)->getName(), named, rates);
+      }
+      return;
+    }
     if (ast.getName() == nullptr) return;
     if (ast.getType() == LIBSBML_CPP_NAMESPACE_QUALIFIER AST_FUNCTION) {
       if (called.insert(ast.getName()).second) calls.push_back(ast.getName());

@@ -317,11 +317,12 @@ std::vector<RefusalCase> RefusalCases() {
          b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)");
        },
        "a delay in the kinetic law of \"R2\""},
-      {"RateOf",
+      // A law reads the rate of what it changes: its own rate.
+      {"RateOfWhatTheLawChanges",
        [](SbmlBuilder& b) {
          b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)");
        },
-       "a rateOf of \"A\", which changes, in the kinetic law of \"R2\""},
+       "the kinetic law of \"R2\" that refers to its own rate"},
       {"FastReaction", [](SbmlBuilder& b) { b.model().getReaction("R")->setFast(true); },
        "fast reaction \"R\""},
       {"ReactionWithoutKineticLaw",
