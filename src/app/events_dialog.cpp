@@ -423,6 +423,8 @@ void EventsDialog::RemoveChosenAssignment() {
 }
 
 bool EventsDialog::Add() {
+  // An assignment typed but not yet set belongs to the event.
+  if (AssignmentPending() && !SetAssignmentFromFields()) return false;
   if (!editor_.Add(Form(), sink_)) {
     ShowRefusal();
     return false;
@@ -437,6 +439,7 @@ bool EventsDialog::Add() {
 bool EventsDialog::ChangeSelected() {
   const int row = SelectedEvent();
   if (row < 0) return false;
+  if (AssignmentPending() && !SetAssignmentFromFields()) return false;
   if (!editor_.Change(row, Form(), sink_)) {
     ShowRefusal();
     return false;

@@ -9,7 +9,7 @@
 // assignment to the same target), "Remove" takes the chosen one out; Enter
 // in the assignment's expression sets it. "Add" appends the fields as a new
 // event and empties them for the next, "Change" replaces the selected
-// event, "Delete" removes it; Enter in the event's text fields changes the
+// event (both set a typed assignment first), "Delete" removes it; Enter in the event's text fields changes the
 // selected event, or adds one when none is selected (none is at the start).
 // An event the editor refuses is named in a message and the fault shown:
 // the text at fault selected, or the field at fault given the focus. OK

@@ -402,8 +402,8 @@ TEST_F(RulesDialogsTest, EventsAreTypedWithTheKeyboardAndNothingTypedIsLost) {
 }
 
 // Tab walks the Events dialog in its order, the mnemonics of its labels,
-// buttons and boxes are each their own, and Escape leaves the events as
-// they were.
+// buttons and boxes are each their own, Change takes a typed assignment,
+// and Escape leaves the events as they were.
 TEST_F(RulesDialogsTest, TheEventsDialogIsWalkedByTabAndEscapeKeepsTheEvents) {
   MainWindow window(app_, sink_);
   Document& document = window.document();
@@ -441,6 +441,11 @@ TEST_F(RulesDialogsTest, TheEventsDialogIsWalkedByTabAndEscapeKeepsTheEvents) {
       QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
       EXPECT_EQ(dialog.focusWidget(), order[i]) << "Tab number " << i + 1;
     }
+    // Change takes an assignment typed but not yet set.
+    Choose(dialog.targetField(), "P");
+    Type(dialog.expressionField(), "1");
+    QTest::mouseClick(dialog.changeButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.eventList()->topLevelItem(0)->text(3), "S = S + 1; P = 1");
     QTest::mouseClick(dialog.deleteButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.eventList()->topLevelItemCount(), 0);
     QTest::keyClick(&dialog, Qt::Key_Escape);
