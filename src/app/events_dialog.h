@@ -9,13 +9,13 @@
 // assignment to the same target), "Remove" takes the chosen one out; Enter
 // in the assignment's expression sets it. "Add" appends the fields as a new
 // event and empties them for the next, "Change" replaces the selected
-// event (both set a typed assignment first), "Delete" removes it; Enter in the event's text fields changes the
-// selected event, or adds one when none is selected (none is at the start).
-// An event the editor refuses is named in a message and the fault shown:
-// the text at fault selected, or the field at fault given the focus. OK
-// takes what the fields hold and the lists do not yet (an assignment, then
-// the event) before it commits the list into the model, so that Enter never
-// loses typed text.
+// event (both set a typed assignment first), "Delete" removes it; Enter in
+// the event's text fields changes the selected event, or adds one when
+// none is selected (none is at the start). An event the editor refuses is
+// named in a message and the fault shown: the text at fault selected, or
+// the field at fault given the focus. OK takes what the fields hold and the
+// lists do not yet (an assignment, then the event) before it commits the
+// list into the model, so that Enter never loses typed text.
 
 #include <QDialog>
 
