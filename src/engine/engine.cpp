@@ -71,7 +71,10 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       sleepLength(settings.sleepTime),
       rhs_(equations) {
   StartCurrentValues(model, state);
-  if (rules) {
+  // Events alone change the equations only through a volume: a model whose
+  // events set amounts, kinetic constants and quantities keeps the
+  // equations of a model without rules, and their cost.
+  if (rules && (!model.rules.empty() || rules->anyVolumeChanges())) {
     equations.AttachRules(rules.get(), model);
     // With rules the fixed amounts are read from the engine state, whatever
     // vector a task evaluates the equations at: they start as the model's.
@@ -102,7 +105,7 @@ void Engine::SetUseSparsity(bool use) {
 }
 
 const double* Engine::AbsoluteTolerance(int& itol) {
-  if (rules) {
+  if (equations.hasRules()) {
     // The rate-rule targets are values and concentrations: their tolerance
     // is the one given.
     const int n = equations.nEquations();
@@ -136,7 +139,7 @@ void Engine::CallLsoda() {
   options.mxords = settings.solver.bdfMaxOrder;
   int itol = 1;
   const double* atol = AbsoluteTolerance(itol);
-  if (!rules) {
+  if (!equations.hasRules()) {
     lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut, itol,
                 state.rtol, atol, /*itask=*/1, state.istate, /*iopt=*/1, /*jt=*/2, options);
     return;

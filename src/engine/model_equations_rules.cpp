@@ -108,7 +108,7 @@ double ModelEquations::CurrentVolume(int p) const {
 }
 
 const double* ModelEquations::ScaledForRates(const double* x) {
-  if (!rules_->anyVolumeChanges()) return x;
+  if (rules_ == nullptr || !rules_->anyVolumeChanges()) return x;
   for (int p = 1; p <= nMetabolites_; ++p) {
     ruleScaled_[p] = x[p] * (volumes_[p] / CurrentVolume(p));
   }
@@ -137,7 +137,7 @@ void ModelEquations::AmountRates(const double* x, double* ydot) {
   SetRuleCoefficients();
   SumRows(ydot);
   AddRuleTerms(ydot);
-  if (rules_->anyVolumeChanges()) {
+  if (rules_ != nullptr && rules_->anyVolumeChanges()) {
     for (int p = 1; p <= nIndependent_; ++p) ydot[p] *= CurrentVolume(p) / volumes_[p];
   }
   DependentRows(ydot);
@@ -224,6 +224,7 @@ void ModelEquations::UpdateRules(double* amounts) {
 }
 
 const double* ModelEquations::RatesOfAmounts(const double* amounts) {
+  lateRows_.resize(static_cast<std::size_t>(nMetabolites_) + 1);  // also without rules
   AmountRates(amounts, lateRows_.data());
   return lateRows_.data();
 }

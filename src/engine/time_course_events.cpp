@@ -168,11 +168,13 @@ void TimeCourseEvents::Fire(int event) {
   pending_.push_back(std::move(pending));
 }
 
-void TimeCourseEvents::ReadTriggers() {
+void TimeCourseEvents::ReadTriggers(const std::vector<char>* crossed, bool atInstant) {
   EventSystem& events = *engine_.events;
   const RuleQuantities q = Quantities();
   for (int e = 0; e < events.count(); ++e) {
-    const bool now = events.Trigger(e, *engine_.rules, q);
+    const bool now = crossed != nullptr
+                         ? events.TriggerAtCrossing(e, *engine_.rules, q, *crossed, atInstant)
+                         : events.Trigger(e, *engine_.rules, q);
     char& before = triggers_[static_cast<std::size_t>(e)];
     if (now && !before) {
       before = 1;
@@ -211,11 +213,19 @@ int TimeCourseEvents::ChooseDue() {
   return best[std::min(draw, best.size() - 1)];
 }
 
-bool TimeCourseEvents::Settle() {
+bool TimeCourseEvents::Settle(const std::vector<char>* crossed) {
+  // At the crossing of an eq or neq the triggers are read first at the
+  // instant of equality, which may fire them, then as just after it.
+  const std::vector<char>* equalities =
+      crossed != nullptr && engine_.events->CrossesEquality(*crossed) ? crossed : nullptr;
+  bool atInstant = equalities != nullptr;
   bool any = false;
   for (int count = 0;; ++count) {
-    ReadTriggers();
+    ReadTriggers(equalities, atInstant);
+    const bool wasInstant = atInstant;
+    atInstant = false;
     const int due = ChooseDue();
+    if (due < 0 && wasInstant) continue;
     if (due < 0) {
       if (any && listener_ != nullptr) listener_->AfterExecutions();
       return any;
@@ -281,7 +291,7 @@ void TimeCourseEvents::AdvanceEvents() {
     engine_.CallLsoda();
     state.timeOut = goal;
     if (state.istate == 3) {
-      if (Settle()) {
+      if (Settle(&engine_.lsoda.rootsFound())) {
         Restart();
       } else {
         state.istate = 2;
@@ -323,7 +333,9 @@ void TimeCourseEvents::AdvanceWithoutIntegration() {
         state.time = LocateRoot(state.time, stop, tolerance, g0, holds0, g1, holds1, evaluate);
         engine_.equations.SetTime(state.time);
         engine_.equations.UpdateRules(state.amounts.data());
-        Settle();
+        std::vector<char> crossed(count);
+        for (std::size_t r = 0; r < count; ++r) crossed[r] = holds0[r] != holds1[r];
+        Settle(&crossed);
         continue;
       }
     }

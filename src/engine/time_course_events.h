@@ -110,11 +110,14 @@ class TimeCourseEvents {
   RuleQuantities Quantities();
   // Reads every trigger at the current time: fires those that became true,
   // cancels the pending executions of non-persistent ones that became false.
-  void ReadTriggers();
+  // With `crossed` (a mark per root function), the triggers where those
+  // roots have just been located, their equalities at the crossing's
+  // instant or just after it (EventSystem::TriggerAtCrossing).
+  void ReadTriggers(const std::vector<char>* crossed = nullptr, bool atInstant = true);
   void Fire(int event);
   // Carries out every execution due at the current time, reading the
   // triggers after each; true when any was.
-  bool Settle();
+  bool Settle(const std::vector<char>* crossed = nullptr);
   int ChooseDue();
   // The integration starts again at the current time from the state.
   void Restart();

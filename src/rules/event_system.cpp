@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "kinetics/expression.h"
 
@@ -67,10 +68,10 @@ std::unique_ptr<EventSystem> EventSystem::Build(const Model& model, std::string&
       const bool less = node.code == node_code::kLess || node.code == node_code::kLessEqual;
       system->roots_.push_back({less ? Difference(trigger, comma.right, comma.left)
                                      : Difference(trigger, comma.left, comma.right),
-                                node.code});
+                                node.code, static_cast<int>(e), static_cast<int>(i)});
       anyComparison = true;
     }
-    if (!anyComparison) system->roots_.push_back({trigger, 0});
+    if (!anyComparison) system->roots_.push_back({trigger, 0, static_cast<int>(e), 0});
   }
   return system;
 }
@@ -101,6 +102,40 @@ void EventSystem::RootValues(RuleSystem& rules, const RuleQuantities& q, double*
 
 bool EventSystem::Trigger(int e, RuleSystem& rules, const RuleQuantities& q) {
   return rules.Value(events_[static_cast<std::size_t>(e)].read.trigger, q) != 0.0;
+}
+
+namespace {
+
+bool IsEquality(char comparison) {
+  return comparison == node_code::kEqual || comparison == node_code::kNotEqual;
+}
+
+}  // namespace
+
+bool EventSystem::CrossesEquality(const std::vector<char>& crossed) const {
+  for (std::size_t r = 0; r < roots_.size() && r < crossed.size(); ++r) {
+    if (crossed[r] && IsEquality(roots_[r].comparison)) return true;
+  }
+  return false;
+}
+
+bool EventSystem::TriggerAtCrossing(int e, RuleSystem& rules, const RuleQuantities& q,
+                                    const std::vector<char>& crossed, bool atInstant) {
+  // A continuous quantity is equal to another only at the instant it
+  // crosses it, which the located time brackets but rarely hits exactly:
+  // the comparison there is the value it has at that instant.
+  const RuleExpression& trigger = events_[static_cast<std::size_t>(e)].read.trigger;
+  std::optional<RuleExpression> taken;
+  for (std::size_t r = 0; r < roots_.size() && r < crossed.size(); ++r) {
+    const Root& root = roots_[r];
+    if (!crossed[r] || root.event != e || !IsEquality(root.comparison)) continue;
+    if (!taken) taken = trigger;
+    ExpressionNode& node = taken->nodes[static_cast<std::size_t>(root.node)];
+    node.kind = node_kind::kNumber;
+    node.value = (root.comparison == node_code::kEqual) == atInstant ? 1.0 : 0.0;
+    node.left = node.right = kNoNode;
+  }
+  return rules.Value(taken ? *taken : trigger, q) != 0.0;
 }
 
 double EventSystem::Delay(int e, RuleSystem& rules, const RuleQuantities& q) {

@@ -39,6 +39,15 @@ class EventSystem {
   // Event e's trigger (true when not 0), delay and priority at q; a missing
   // delay is 0 and a missing priority is -infinity.
   bool Trigger(int e, RuleSystem& rules, const RuleQuantities& q);
+  // Event e's trigger where the integration has just located the crossing
+  // of the root functions marked in `crossed` (one mark per root): an eq or
+  // neq among them is taken at the instant its sides are equal
+  // (`atInstant`: eq true, neq false) or just after it (eq false, neq
+  // true), whatever rounding left of the difference.
+  bool TriggerAtCrossing(int e, RuleSystem& rules, const RuleQuantities& q,
+                         const std::vector<char>& crossed, bool atInstant);
+  // Whether a root marked in `crossed` is the crossing of an eq or neq.
+  bool CrossesEquality(const std::vector<char>& crossed) const;
   bool hasDelay(int e) const {
     return !events_[static_cast<std::size_t>(e)].read.delay.nodes.empty();
   }
@@ -74,6 +83,8 @@ class EventSystem {
   struct Root {
     RuleExpression difference;
     char comparison = 0;  // the comparison's code; 0 for a whole trigger
+    int event = 0;
+    int node = 0;  // the comparison's node in the event's trigger
   };
 
   std::vector<BoundEvent> events_;

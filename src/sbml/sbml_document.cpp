@@ -1,6 +1,7 @@
 #include "sbml/sbml_document.h"
 
 #include "model/replace_file.h"
+#include "model/rule.h"
 
 namespace vireon {
 
@@ -11,6 +12,9 @@ SbmlImportResult ImportSbmlDocument(const std::string& path, Document& document,
   if (!result.imported) return result;
   NewDocument(document, defaults);
   document.model = std::move(model);
+  // A model whose conservation relations are not known has no steady state
+  // to search: it opens with the time course alone, so that it runs as read.
+  if (HasStoichiometryRules(document.model.rules)) document.settings.steadyState = 0;
   return result;
 }
 

@@ -119,6 +119,30 @@ TEST(EventsTimeCourse, ThresholdFiresOnceOrEveryTimeItIsCrossedAgain) {
   }
 }
 
+// A continuous quantity equals a threshold only at the instant it crosses
+// it, which root finding brackets but rarely hits: eq(A, 1) fires there
+// (at ln 2) and, refilled to 2, at every crossing after; neq(A, 1) is false
+// only at that instant, so it goes true again and fires just after each.
+TEST(EventsTimeCourse, EqualityFiresAtEveryCrossingOfItsSides) {
+  const double period = std::log(2.0);
+  for (const char* trigger : {"eq(A, 1)", "neq(A, 1)"}) {
+    Model model = Decay();
+    model.globalQuantities = {{"count", 0.0}};
+    Event event = MakeEvent("cross", trigger, {{"count", "count + 1"}}, {{"A", "2"}});
+    event.initialValue = std::string(trigger).starts_with("neq");  // true at t = 0: no firing
+    model.events = {event};
+    const Course run = TimeCourseOf(model, 3.0, 30);
+    for (std::size_t i = 0; i < run.times.size(); ++i) {
+      const double t = run.times[i];
+      const double fired = std::floor(t / period);
+      EXPECT_CLOSE(run.quantities[i][0], fired, 0.0, 0.0) << trigger << ", t = " << t;
+      EXPECT_CLOSE(AmountOf(model, run, i, "A"), kA0 * std::exp(-(t - fired * period)), kAbsolute,
+                   kRelative)
+          << trigger << ", t = " << t;
+    }
+  }
+}
+
 // "late" fires when A drops below 1 (at ln 2) and counts 1 later; "reset"
 // puts A back to 2 at t = 1.2, before that execution, so the trigger is
 // false again when it is due. Persistent, it counts then (1.69) and after

@@ -60,6 +60,29 @@ TEST_F(SbmlDocumentTest, ImportReplacesTheDocumentOnlyWhenTheModelIsTaken) {
   EXPECT_TRUE(document.pathName.empty());
 }
 
+// A stoichiometry that a rule sets leaves the conservation relations
+// unknown, and with them the steady state: the model opens with the time
+// course alone, so that a run of it as read is not refused.
+TEST_F(SbmlDocumentTest, AModelWithoutASteadyStateToSearchOpensWithTheTimeCourseAlone) {
+  test::SbmlBuilder b;
+  b.Compartment("c", 1.0).Species("A", "c", 1.0).Species("B", "c", 0.0).Parameter("k", 1.0);
+  b.Reaction("R", {{"A", 1}}, {{"B", 1}}, "k*A");
+  Document document;
+  ASSERT_TRUE(ImportSbmlDocument(Write("plain.xml", b.Text()).string(), document, catalogue_,
+                                 DefaultValues())
+                  .imported);
+  EXPECT_EQ(document.settings.steadyState, 1);
+  auto* product = b.model().getReaction("R")->getProduct(0);
+  product->setId("nB");
+  product->setConstant(false);
+  b.AssignmentRule("nB", "1 + time/10");
+  ASSERT_TRUE(ImportSbmlDocument(Write("varying.xml", b.Text()).string(), document, catalogue_,
+                                 DefaultValues())
+                  .imported);
+  EXPECT_EQ(document.settings.steadyState, 0);
+  EXPECT_EQ(document.settings.dynamics, 1);
+}
+
 TEST_F(SbmlDocumentTest, AFailedExportLeavesThePreviousFile) {
   test::SbmlBuilder b;
   b.Compartment("c", 1.0).Species("A", "c", 1.0).Parameter("k", 1.0);
