@@ -130,6 +130,17 @@ void InteractivePage::ShowPoint() {
   currentTime_->setText(FormatShownValue(document_.engine.time));
 }
 
+void InteractivePage::ShowEvent(int event, double time) {
+  const std::vector<Event>& events = document_.model.events;
+  const std::string name = event >= 0 && event < static_cast<int>(events.size())
+                               ? events[static_cast<std::size_t>(event)].name
+                               : std::string();
+  for (int k = 0; k < session_.ChannelsUsed(); ++k) {
+    charts_[k]->chart().AddMarker(time, name);
+    if (isVisible()) charts_[k]->update();
+  }
+}
+
 void InteractivePage::SetRunning(bool running) {
   if (running) {
     session_.RunStarted();

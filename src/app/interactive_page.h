@@ -34,6 +34,9 @@ class InteractivePage : public QWidget {
   void Prepare();
   // A time-course point is ready: every channel takes its item's value.
   void ShowPoint();
+  // The model's event (by its place in the list) was carried out at this
+  // time since the last point shown: every channel in use marks it.
+  void ShowEvent(int event, double time);
   // The run started or ended: the buttons follow.
   void SetRunning(bool running);
   // The user left the page: during a run the run takes the slider's pace.

@@ -78,6 +78,7 @@ MainWindow::MainWindow(AppStartup& app, MessageSink& sink, QWidget* parent)
   statusBar()->addWidget(status_);
   statusBar()->addPermanentWidget(progress_);
   connect(&bridge_, &RunBridge::pointReady, interactivePage_, &InteractivePage::ShowPoint);
+  connect(&bridge_, &RunBridge::eventExecuted, interactivePage_, &InteractivePage::ShowEvent);
   UpdateTitle();
   resize(860, 640);
 }

@@ -11,6 +11,7 @@
 
 #include "app/app_startup.h"
 #include "app/compartments_dialog.h"
+#include "app/events_dialog.h"
 #include "app/functions_dialog.h"
 #include "app/global_quantities_dialog.h"
 #include "app/kinetic_types_dialog.h"
@@ -29,8 +30,8 @@
 namespace vireon {
 namespace {
 
-// The buttons in the order of the page, two rows of six: the model's
-// records first, then what is set around them.
+// The buttons in the order of the page, two rows: the model's records
+// first, then what is set around them.
 struct PageButton {
   const char* text;
   void (ModelPage::*open)();
@@ -44,12 +45,13 @@ constexpr PageButton kButtons[] = {
     {"&Compartments", &ModelPage::OpenCompartments},
     {"&Global Quantities", &ModelPage::OpenGlobalQuantities},
     {"Rule&s", &ModelPage::OpenRules},
+    {"E&vents", &ModelPage::OpenEvents},
     {"M&ethods", &ModelPage::OpenMethods},
     {"&Links", &ModelPage::OpenLinks},
     {"&Functions", &ModelPage::OpenFunctions},
     {"&Units", &ModelPage::OpenUnits},
 };
-constexpr int kButtonsPerRow = 6;
+constexpr int kButtonsPerRow = 7;
 
 // The model keeps the comments' line breaks as a carriage return and a line
 // feed, as its file holds them; the text box has line feeds alone.
@@ -69,13 +71,16 @@ QString Count(int n, const char* one, const char* many) {
   return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
-// The global quantities and rules, named only in models that have them.
+// The global quantities, rules and events, named only in models that have
+// them.
 QString Extras(const Model& model) {
   QString text;
   const int quantities = static_cast<int>(model.globalQuantities.size());
   const int rules = static_cast<int>(model.rules.size());
+  const int events = static_cast<int>(model.events.size());
   if (quantities > 0) text += ", " + Count(quantities, "global quantity", "global quantities");
   if (rules > 0) text += ", " + Count(rules, "rule", "rules");
+  if (events > 0) text += ", " + Count(events, "event", "events");
   return text;
 }
 
@@ -222,6 +227,11 @@ void ModelPage::OpenGlobalQuantities() {
 
 void ModelPage::OpenRules() {
   RulesDialog dialog(document_.model, sink_, this);
+  if (show_(dialog)) DocumentChangedByDialog();
+}
+
+void ModelPage::OpenEvents() {
+  EventsDialog dialog(document_.model, sink_, this);
   if (show_(dialog)) DocumentChangedByDialog();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The "Model Definition" page: the model's title and comments, its units,
-// and the twelve buttons that open the model's dialogs. After a dialog has
+// and the thirteen buttons that open the model's dialogs. After a dialog has
 // changed the model the page marks the document modified and has every item
 // that names a model quantity checked against the new model.
 
@@ -48,6 +48,7 @@ class ModelPage : public QWidget {
   void OpenCompartments();
   void OpenGlobalQuantities();
   void OpenRules();
+  void OpenEvents();
   void OpenMethods();
   void OpenLinks();
   void OpenFunctions();

@@ -42,6 +42,10 @@ void RunBridge::IntegratorError(IntegratorFault fault, int istate) {
   Post([this, code, istate] { emit integratorError(code, istate); }, false);
 }
 
+void RunBridge::EventExecuted(int event, double time) {
+  Post([this, event, time] { emit eventExecuted(event, time); }, false);
+}
+
 void RunBridge::Paused() {
   Post([this] { emit paused(); }, false);
 }

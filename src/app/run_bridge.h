@@ -30,6 +30,7 @@ class RunBridge : public QObject, public RunObserver {
   void ScanProgress(int iteration) override;
   void PointReady() override;
   void IntegratorError(IntegratorFault fault, int istate) override;
+  void EventExecuted(int event, double time) override;
   void Paused() override;
   void Resumed() override;
 
@@ -41,6 +42,7 @@ class RunBridge : public QObject, public RunObserver {
   void scanProgress(int iteration);
   void pointReady();
   void integratorError(int code, int istate);
+  void eventExecuted(int event, double time);
   void paused();
   void resumed();
 

@@ -139,6 +139,17 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
   auto* flags = new QHBoxLayout;
   flags->addWidget(c.titles);
   flags->addWidget(c.quotes);
+  if (task == DataTask::kTimeCourse) {
+    c.eventRows = new QCheckBox("Rows at events");
+    c.eventRows->setToolTip(
+        "A row just before and one just after each moment an event is carried out, besides the "
+        "rows of the points.");
+    flags->addWidget(c.eventRows);
+    connect(c.eventRows, &QCheckBox::clicked, this, [this](bool on) {
+      editor_.SetEventRows(on);
+      Changed();
+    });
+  }
   flags->addStretch();
   form->addRow(flags);
   form->addRow("Col. width", c.width);
@@ -199,6 +210,7 @@ void TasksPage::Refresh() {
     c.file->setModified(false);
     c.titles->setChecked(editor_.Titles(task));
     c.quotes->setChecked(editor_.Quotes(task));
+    if (c.eventRows != nullptr) c.eventRows->setChecked(editor_.EventRows());
     c.width->setCurrentIndex(editor_.ColumnWidthEntry(task));
     c.separator->setCurrentIndex(editor_.SeparatorEntry(task));
     ShowSelection(task);

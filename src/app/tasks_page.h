@@ -37,6 +37,7 @@ class TasksPage : public QWidget {
     QLineEdit* file = nullptr;
     QCheckBox* titles = nullptr;
     QCheckBox* quotes = nullptr;
+    QCheckBox* eventRows = nullptr;  // the time course's only
     QComboBox* width = nullptr;
     QComboBox* separator = nullptr;
     QListWidget* items = nullptr;

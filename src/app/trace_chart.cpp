@@ -19,6 +19,8 @@ void TraceChart::Reset(int capacity) {
   writePosition_ = 0;
   written_ = 0;
   overwrittenY_ = 0.0;
+  sweep_ = 0;
+  markers_.clear();
   range_ = ChartRange{};
   scale_ = kChartExtent / (range_.upper - range_.lower);
 }
@@ -29,9 +31,13 @@ ChartRange TraceChart::AddPoint(double x, double y) {
   const double oldX = x_[writePosition_];
   const double oldY = y_[writePosition_];
   overwrittenY_ = oldY;
+  const int slot = writePosition_;
+  std::erase_if(markers_,
+                [this, slot](const ChartMarker& m) { return m.slot == slot && m.sweep < sweep_; });
   x_[writePosition_] = x;
   y_[writePosition_] = y;
   writePosition_ = (writePosition_ + 1) % n;
+  if (writePosition_ == 0) ++sweep_;
   written_ = std::min(written_ + 1, n);
 
   // The point just overwritten still counts for this update.
@@ -54,6 +60,34 @@ ChartRange TraceChart::AddPoint(double x, double y) {
   range_ = ChartRange{lower, upper};
   scale_ = kChartExtent / (upper - lower);
   return range_;
+}
+
+void TraceChart::AddMarker(double x, std::string label) {
+  if (y_.empty()) Reset(1);
+  const int next = writePosition_;
+  const auto waiting = std::count_if(markers_.begin(), markers_.end(), [this, next](const auto& m) {
+    return m.slot == next && m.sweep == sweep_;
+  });
+  if (waiting >= kMaxMarkersPerSlot) return;
+  ChartMarker marker;
+  marker.label = std::move(label);
+  marker.slot = next;
+  marker.sweep = sweep_;
+  // Before any point, or at the start of a sweep, the marker stands at the
+  // first slot; otherwise between the newest slot and the next, by the
+  // spacing in x of the last two points.
+  const int newest = NewestSlot();
+  if (empty() || next == 0 || newest == 0) {
+    marker.x = SlotX(next);
+  } else {
+    const double spacing = x_[newest] - x_[newest - 1];
+    double fraction = spacing != 0.0 ? (x - x_[newest]) / spacing : 1.0;
+    if (!(fraction >= 0.0)) fraction = 0.0;
+    fraction = std::min(fraction, 1.0);
+    const int from = SlotX(newest);
+    marker.x = from + static_cast<int>(fraction * (SlotX(next) - from));
+  }
+  markers_.push_back(std::move(marker));
 }
 
 int TraceChart::SlotX(int slot) const {

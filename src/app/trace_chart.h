@@ -5,6 +5,7 @@
 // left to right. No drawing here; the view maps the slots onto the widget in
 // logical coordinates from 0 to kChartExtent.
 
+#include <string>
 #include <vector>
 
 namespace vireon {
@@ -15,6 +16,14 @@ inline constexpr int kChartExtent = 30000;
 inline constexpr int kChartLastX = 29998;
 // The y range of a chart whose values are all zero.
 inline constexpr double kZeroRangeHalfWidth = 0.005;
+
+// An event carried out during the sweep, drawn as a vertical line at x.
+struct ChartMarker {
+  int x = 0;          // logical x
+  std::string label;  // the event's name
+  int slot = 0;       // the slot of the next point after it
+  long long sweep = 0;
+};
 
 struct ChartRange {
   double lower = -kZeroRangeHalfWidth;
@@ -28,8 +37,18 @@ class TraceChart {
 
   // Stores the point at the write position and advances it; the x and y
   // ranges then cover every stored point and the one just overwritten.
-  // Returns the y range.
+  // Returns the y range. A marker of the previous sweep just left of the
+  // slot goes, as the curve there does.
   ChartRange AddPoint(double x, double y);
+
+  // Marks an event carried out at time x (of the points' x) since the
+  // newest point: between it and the next slot, as far as x lies beyond it
+  // in the points' spacing. At most kMaxMarkersPerSlot markers wait at one
+  // slot; further ones there are dropped, so that a thousand events between
+  // two points cost no more than a few.
+  void AddMarker(double x, std::string label);
+  const std::vector<ChartMarker>& markers() const { return markers_; }
+  static constexpr int kMaxMarkersPerSlot = 4;
 
   int capacity() const { return static_cast<int>(y_.size()); }
   int writePosition() const { return writePosition_; }
@@ -55,6 +74,8 @@ class TraceChart {
   int writePosition_ = 0;
   int written_ = 0;
   double overwrittenY_ = 0.0;
+  long long sweep_ = 0;  // how many times the write position has wrapped
+  std::vector<ChartMarker> markers_;
   ChartRange range_;
   double xLower_ = 0.0, xUpper_ = 0.0;
   double scale_ = kChartExtent / (2 * kZeroRangeHalfWidth);

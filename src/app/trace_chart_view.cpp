@@ -1,14 +1,24 @@
 #include "app/trace_chart_view.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 #include <algorithm>
+#include <cmath>
 
 namespace vireon {
 namespace {
 
 // Pixels between the curve's range and the frame, above and below.
 constexpr double kCurveMargin = 4.0;
+// Pixels either side of a marker within which hovering names its event.
+constexpr double kMarkerHoverPixels = 3.0;
+// Pixels between the marker line and its label.
+constexpr double kLabelGap = 2.0;
+// The colour of the event markers, apart from the black curve and the red
+// cursor.
+const QColor kMarkerColour(40, 90, 200);
 
 }  // namespace
 
@@ -64,9 +74,56 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.drawPath(sweep);
 
+  // The markers, labelled from the left while each label clears the one
+  // before it.
+  painter.setPen(QPen(kMarkerColour, 1, Qt::DashLine));
+  QFont font = painter.font();
+  font.setPointSizeF(std::max(font.pointSizeF() * 0.8, 6.0));
+  painter.setFont(font);
+  const QFontMetricsF metrics(font);
+  std::vector<const ChartMarker*> byX;
+  for (const ChartMarker& marker : chart_.markers()) byX.push_back(&marker);
+  std::sort(byX.begin(), byX.end(), [](const auto* a, const auto* b) { return a->x < b->x; });
+  double labelsEnd = -1.0;
+  for (const ChartMarker* marker : byX) {
+    const QPointF top = at(marker->x, kChartLastX);
+    painter.drawLine(top, at(marker->x, 1));
+    const QString label = QString::fromStdString(marker->label);
+    const double left = top.x() + kLabelGap;
+    const double textWidth = metrics.horizontalAdvance(label);
+    if (left > labelsEnd && left + textWidth <= w) {
+      // On white, so that a curve passing under the label leaves it legible.
+      const QPointF baseline(left, top.y() + metrics.ascent() + kLabelGap);
+      painter.fillRect(QRectF(left, baseline.y() - metrics.ascent(), textWidth, metrics.height()),
+                       Qt::white);
+      painter.drawText(baseline, label);
+      labelsEnd = left + textWidth + kLabelGap;
+    }
+  }
+
   painter.setPen(QPen(Qt::red, 1));
   const int cursorX = chart_.SlotX(chart_.NewestSlot());
   painter.drawLine(at(cursorX, 1), at(cursorX, kChartExtent));
+}
+
+bool TraceChartView::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const double w = width() - 1;
+  QStringList names;
+  for (const ChartMarker& marker : chart_.markers()) {
+    const double x = marker.x * w / kChartExtent;
+    if (std::fabs(x - help->pos().x()) <= kMarkerHoverPixels) {
+      names << QString::fromStdString(marker.label);
+    }
+  }
+  if (names.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), names.join(", "), this);
+  }
+  return true;
 }
 
 }  // namespace vireon

@@ -1,6 +1,8 @@
 #pragma once
 // Draws one TraceChart with QPainter: white background, a frame, the sweep
-// as two polylines meeting at the cursor, and the red cursor line.
+// as two polylines meeting at the cursor, the red cursor line, and each
+// event marker as a dashed line with the event's name beside its top (where
+// there is room; hovering a marker names every event there).
 
 #include <QWidget>
 
@@ -19,6 +21,7 @@ class TraceChartView : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   TraceChart chart_;

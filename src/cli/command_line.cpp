@@ -76,6 +76,7 @@ constexpr OptionRule kOptions[] = {
     {"--rtol", true, kForSimulate},
     {"--atol", true, kForSimulate},
     {"--amounts", false, kForSimulate},
+    {"--event-rows", false, kForSimulate},
     {"--select", true, kForSimulate},
 };
 
@@ -213,6 +214,8 @@ std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& optio
     (name == "--rtol" ? line.relativeTolerance : line.absoluteTolerance) = tolerance;
   } else if (name == "--amounts") {
     line.amounts = true;
+  } else if (name == "--event-rows") {
+    line.eventRows = true;
   } else if (name == "--select") {
     std::optional<std::vector<std::string>> items = SplitSelection(value);
     if (!items) {
@@ -299,7 +302,7 @@ std::string UsageText() {
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
          "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
-         "                       [--select ITEM,...] [--seed N] [-o FILE.csv]\n"
+         "                       [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]\n"
          "       vireon import FILE.xml [-o MODEL.vrn]\n"
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon --help | --version\n";
@@ -361,6 +364,11 @@ std::string HelpText() {
          "                   tolerances\n"
          "  --amounts        simulate: amounts (concentration x volume) instead of\n"
          "                   concentrations\n"
+         "  --event-rows     simulate: two more rows at each time an event is carried\n"
+         "                   out, the values just before and just after its assignments\n"
+         "                   (as the time-course data file's rows at events, which a\n"
+         "                   model file may also ask for); without it an event adds no\n"
+         "                   rows\n"
          "  --select ITEM,... simulate: the columns after the time, in this order, each\n"
          "                   headed by its ITEM: an output item's title as the data-file\n"
          "                   dialog shows it ([A]t, J(R1), V(c), k(t), ...) or a name\n"

@@ -4,7 +4,7 @@
 //   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet] [--jobs N] [--mpi]
 //   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
 //   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]
-//                   [--select ITEM,...] [--seed N] [-o FILE.csv]
+//                   [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]
 //   vireon import FILE.xml [-o MODEL.vrn]
 //   vireon export MODEL.vrn [-o FILE.xml]
 //   vireon --help | --version
@@ -48,6 +48,9 @@ struct CommandLine {
   std::optional<double> relativeTolerance;
   std::optional<double> absoluteTolerance;
   bool amounts = false;  // amounts instead of concentrations
+  // Rows before and after the executions at each moment an event is
+  // carried out, as a model file's "DynEventRows" asks of its data file.
+  bool eventRows = false;
   // simulate: the quantities to write after the time, in this order, as
   // given (SplitSelection); empty: every metabolite.
   std::vector<std::string> select;

@@ -312,6 +312,7 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   if (line.points) settings.points = *line.points;
   if (line.relativeTolerance) settings.solver.relativeTolerance = *line.relativeTolerance;
   if (line.absoluteTolerance) settings.solver.absoluteTolerance = *line.absoluteTolerance;
+  if (line.eventRows) settings.eventRows = 1;
   std::optional<Selection> selection;
   if (!line.select.empty()) {
     selection = SelectColumns(line, model, imported, err);

@@ -308,6 +308,9 @@ class Reader {
   bool carriageReturnLines_ = false;
 };
 
+// The key of the time course's rows at the events.
+constexpr std::string_view kEventRowsKey = "DynEventRows";
+
 void Reader::ReadSettings() {
   TaskSettings& s = document_.settings;
   float version = 0.0f;
@@ -651,6 +654,10 @@ void Reader::Read() {
   const EventsSectionLoad events = LoadEventsSection(cursor_, sink_, document_.model);
   if (events.status == SelectionLoadStatus::kBadCount) FailTopLevel(events.line);
   if (events.status == SelectionLoadStatus::kBadRecord) throw LoadFailed{events.line};
+  // The settings written only when they are on follow everything else.
+  if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("DynEventRows=")) {
+    document_.settings.eventRows = FlagField("DynEventRows=%d");
+  }
   StructuralAnalysis(document_.model);
 }
 
@@ -715,6 +722,9 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   SaveScanSection(document.scan, out);
   SaveParameterLinkSection(document.links, out);
   SaveRulesSections(document.model, out);
+  // Only a file that asks for rows at the events has the line, so that
+  // every other file is what it always was.
+  if (s.eventRows != 0) w.Int(kEventRowsKey, s.eventRows);
   return out;
 }
 

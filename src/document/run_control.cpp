@@ -86,6 +86,11 @@ class RunController::FileOutput : public IterationOutput {
   void IntegratorError(IntegratorFault fault, int istate) override {
     run_.Notify([fault, istate](RunObserver& o) { o.IntegratorError(fault, istate); }, false);
   }
+  // Only the interactive window shows the executions, as it shows points.
+  void EventExecuted(Engine& engine, int event, double time) override {
+    if (!engine.interactive) return;
+    run_.Notify([event, time](RunObserver& o) { o.EventExecuted(event, time); }, false);
+  }
 
  private:
   RunController& run_;
@@ -502,6 +507,10 @@ void SynchronousObserver::PointReady() {
 
 void SynchronousObserver::IntegratorError(IntegratorFault fault, int istate) {
   if (inner_ != nullptr) inner_->IntegratorError(fault, istate);
+}
+
+void SynchronousObserver::EventExecuted(int event, double time) {
+  if (inner_ != nullptr) inner_->EventExecuted(event, time);
 }
 
 void SynchronousObserver::Paused() {

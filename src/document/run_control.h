@@ -276,6 +276,7 @@ class SynchronousObserver : public RunObserver {
   void ScanProgress(int iteration) override;
   void PointReady() override;
   void IntegratorError(IntegratorFault fault, int istate) override;
+  void EventExecuted(int event, double time) override;
   void Paused() override;
   void Resumed() override;
 

@@ -54,6 +54,9 @@ class IterationHooks : public EngineHooks {
   void IntegratorError(IntegratorFault fault, int istate) override {
     output_.IntegratorError(fault, istate);
   }
+  void EventExecuted(int event, double time) override {
+    if (engine_ != nullptr) output_.EventExecuted(*engine_, event, time);
+  }
 
  private:
   Document& document_;
@@ -122,8 +125,14 @@ bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutp
   if (settings.dynamics) {
     Guarded(state.errorLog, kTimeCourseErrorHeader, &engine, [&] {
       SetUpTimeCourse(engine);
-      stopped = TimeCourse(engine, output.TimeCourseOpen()).outcome == TimeCourseOutcome::kStopped;
-      if (!stopped && settings.report) output.Report(ReportTimeCourseText(report));
+      const TimeCourseResult result = TimeCourse(engine, output.TimeCourseOpen());
+      stopped = result.outcome == TimeCourseOutcome::kStopped;
+      if (!stopped && settings.report) {
+        output.Report(ReportTimeCourseText(report));
+        if (!model.events.empty()) {
+          output.Report(ReportEventExecutionsText(report, result.eventExecutions));
+        }
+      }
     });
     if (stopped) return false;
   }

@@ -45,6 +45,7 @@ class IterationOutput {
   virtual void PointReady(Engine& /*engine*/) {}
   virtual PointAction CheckPauseStop(Engine& /*engine*/) { return PointAction::kContinue; }
   virtual void IntegratorError(IntegratorFault /*fault*/, int /*istate*/) {}
+  virtual void EventExecuted(Engine& /*engine*/, int /*event*/, double /*time*/) {}
 };
 
 // Runs one task iteration of the document (whose engine state is allocated

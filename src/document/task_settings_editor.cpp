@@ -135,6 +135,14 @@ void TaskSettingsEditor::SetQuotes(DataTask task, bool on) {
   SetFlag(Data(task).quotes, on);
 }
 
+bool TaskSettingsEditor::EventRows() const {
+  return document_.settings.eventRows != 0;
+}
+
+void TaskSettingsEditor::SetEventRows(bool on) {
+  SetFlag(document_.settings.eventRows, on);
+}
+
 int TaskSettingsEditor::ColumnWidthEntry(DataTask task) const {
   return vireon::ColumnWidthEntry(Data(task).columnWidth);
 }

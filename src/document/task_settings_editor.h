@@ -69,6 +69,10 @@ class TaskSettingsEditor {
   // until the user chooses an entry.
   int ColumnWidthEntry(DataTask task) const;
   void SetColumnWidthEntry(DataTask task, int entry);
+  // The time course's rows before and after each event execution
+  // (TaskSettings::eventRows).
+  bool EventRows() const;
+  void SetEventRows(bool on);
   // The "Separator" list: "space", "tab", "comma".
   int SeparatorEntry(DataTask task) const;
   void SetSeparatorEntry(DataTask task, int entry);

@@ -56,6 +56,9 @@ class EngineHooks {
   // The integrator failed, with the istate it returned; the text is already
   // in the error log.
   virtual void IntegratorError(IntegratorFault /*fault*/, int /*istate*/) {}
+  // An event's assignments were carried out at this time of a time course
+  // (the event by its place in the model's list).
+  virtual void EventExecuted(int /*event*/, double /*time*/) {}
   // Milliseconds of a monotonic clock, and a pause of the calling thread.
   virtual double NowMilliseconds();
   virtual void SleepMilliseconds(int milliseconds);

@@ -23,6 +23,10 @@ class RunObserver {
   virtual void ScanProgress(int /*iteration*/) {}
   virtual void PointReady() {}
   virtual void IntegratorError(IntegratorFault /*fault*/, int /*istate*/) {}
+  // An event of the model (by its place in the model's list) was carried
+  // out at this time of a time course shown in the interactive window. The
+  // run does not wait for it.
+  virtual void EventExecuted(int /*event*/, double /*time*/) {}
   virtual void Paused() {}
   virtual void Resumed() {}
 };

@@ -49,6 +49,11 @@ struct TaskSettings {
 
   // Data files.
   DataFileSettings dynamicsData;     // the time course's
+  // "DynEventRows": the time course's data file has, at each moment an
+  // event is carried out, a row before and a row after its assignments
+  // (besides the rows of the output points). The model file holds it only
+  // when it is on.
+  int eventRows = 0;
   DataFileSettings steadyStateData;  // the steady state's
 
   // Control analysis.

@@ -126,6 +126,41 @@ void PaceInteractivePoint(Engine& engine, int& notificationCount) {
   if (notificationCount % engine.refreshEvery == 0) engine.hooks.PointReady();
 }
 
+// Follows a time course's event executions: logs them, tells the hooks,
+// and with event rows on writes the rows before and after them. A row
+// refreshes the point's values without touching the summary of the last
+// output point.
+class ExecutionFollower : public TimeCourseEvents::Listener {
+ public:
+  ExecutionFollower(Engine& engine, TimeCourseEvents& events, bool write, EventExecutionLog& log)
+      : engine_(engine),
+        events_(events),
+        rows_(write && engine.settings.eventRows != 0),
+        log_(log) {
+    log_.events.resize(engine.model.events.size());
+  }
+
+  void BeforeExecutions() override { WriteRow(); }
+  void Executed(int event, double time) override {
+    log_.Record(event, time);
+    engine_.hooks.EventExecuted(event, time);
+  }
+  void AfterExecutions() override { WriteRow(); }
+
+ private:
+  void WriteRow() {
+    if (!rows_) return;
+    TimeCourseSummary scratch;
+    RefreshPoint(engine_, scratch, &events_);
+    engine_.hooks.WriteDynamicsRow();
+  }
+
+  Engine& engine_;
+  TimeCourseEvents& events_;
+  bool rows_;
+  EventExecutionLog& log_;
+};
+
 // The result so far, ended with this outcome.
 TimeCourseResult Ended(TimeCourseResult result, TimeCourseOutcome outcome) {
   result.outcome = outcome;
@@ -135,9 +170,9 @@ TimeCourseResult Ended(TimeCourseResult result, TimeCourseOutcome outcome) {
 // A model in which no metabolite can change (every one is fixed) has the
 // constant solution: its points follow at every interval without the
 // integrator, which would refuse a system of no equations.
-TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents* events) {
+TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents* events,
+                                    TimeCourseResult& result) {
   EngineState& state = engine.state;
-  TimeCourseResult result;
   engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
   const double start = state.time;
   int notificationCount = 1;
@@ -228,8 +263,11 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
 
   if (write && settings.dynamicsData.titles && state.iteration == 0) hooks.WriteDynamicsTitles();
   std::optional<TimeCourseEvents> eventsOfRun;
+  std::optional<ExecutionFollower> follower;
   if (engine.events && engine.watchEvents) {
     eventsOfRun.emplace(engine);
+    follower.emplace(engine, *eventsOfRun, write, result.eventExecutions);
+    eventsOfRun->SetListener(&*follower);
     eventsOfRun->Start();
   }
   TimeCourseEvents* events = eventsOfRun ? &*eventsOfRun : nullptr;
@@ -251,7 +289,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   if (events != nullptr && events->failed()) {
     return Ended(result, TimeCourseOutcome::kIntegrationFailed);
   }
-  if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write, events);
+  if (engine.equations.nEquations() == 0) return ConstantTimeCourse(engine, write, events, result);
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {

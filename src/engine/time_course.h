@@ -6,6 +6,7 @@
 // same driver without writing.
 
 #include "engine/engine.h"
+#include "engine/time_course_events.h"
 
 namespace vireon {
 
@@ -42,10 +43,15 @@ struct TimeCourseSummary {
 struct TimeCourseResult {
   TimeCourseOutcome outcome = TimeCourseOutcome::kCompleted;
   TimeCourseSummary summary;
+  // The events' executions up to where the time course ended; empty for a
+  // model without events.
+  EventExecutionLog eventExecutions;
 };
 
 // Runs the integration; with write on, rows go to the data file and points
-// to the interactive window. The integrator's work arrays are released
+// to the interactive window, and with settings.eventRows a row before and
+// one after the executions of each moment an event is carried out. Every
+// execution is told to hooks.EventExecuted. The integrator's work arrays are released
 // whenever it returns.
 TimeCourseResult TimeCourse(Engine& engine, bool write);
 

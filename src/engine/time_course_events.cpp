@@ -25,6 +25,17 @@ bool SameTime(double a, double b) {
 
 }  // namespace
 
+void EventExecutionLog::Record(int event, double time) {
+  if (event < 0) return;
+  const auto e = static_cast<std::size_t>(event);
+  if (events.size() <= e) events.resize(e + 1);
+  Times& times = events[e];
+  if (times.count == 0) times.first = time;
+  times.last = time;
+  ++times.count;
+  if (times.listed.size() < kListedTimes) times.listed.push_back(time);
+}
+
 int TimeCourseEvents::Roots::Count() const {
   return engine_.events->rootCount();
 }
@@ -215,11 +226,15 @@ bool TimeCourseEvents::Settle(const std::vector<char>* crossed) {
     atInstant = false;
     const int due = ChooseDue();
     if (due < 0 && wasInstant) continue;
-    if (due < 0) return any;
+    if (due < 0) {
+      if (any && listener_ != nullptr) listener_->AfterExecutions();
+      return any;
+    }
     if (count >= kMaxExecutionsAtOneTime) {
       Fail("More than " + std::to_string(kMaxExecutionsAtOneTime) + " event executions at time " +
            std::to_string(engine_.state.time) + ": the events trigger each other without end.");
     }
+    if (!any && listener_ != nullptr) listener_->BeforeExecutions();
     Pending execution = std::move(pending_[static_cast<std::size_t>(due)]);
     pending_.erase(pending_.begin() + due);
     EventSystem& events = *engine_.events;
@@ -228,6 +243,7 @@ bool TimeCourseEvents::Settle(const std::vector<char>* crossed) {
     events.Assign(execution.event, execution.values, *engine_.rules, q, engine_.model);
     ++executions_;
     any = true;
+    if (listener_ != nullptr) listener_->Executed(execution.event, engine_.state.time);
   }
 }
 

@@ -17,8 +17,9 @@
 //     run's generator; after each, every trigger is read again, so that an
 //     assignment may fire other events at the same moment;
 //   - the time course's points stay where they are: the integration stops
-//     at an event without a point of its own.
+//     at an event without a point of its own (a listener may write one).
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -26,8 +27,37 @@
 
 namespace vireon {
 
+// The executions of each event over one time course, within a bound
+// whatever their number: the count, the first and the last time, and the
+// first kListedTimes times. A delayed event's times are those of its
+// executions, not of its trigger.
+struct EventExecutionLog {
+  // How many times of each event are kept.
+  static constexpr std::size_t kListedTimes = 10;
+  struct Times {
+    long long count = 0;
+    double first = 0.0;
+    double last = 0.0;
+    std::vector<double> listed;  // the first kListedTimes, in order
+  };
+  std::vector<Times> events;  // by event, in the model's order
+
+  void Record(int event, double time);
+};
+
 class TimeCourseEvents {
  public:
+  // Follows the executions: told before the first execution of a moment
+  // (the state is still that of before), of each execution, and after the
+  // last execution of that moment, with the state as they left it.
+  class Listener {
+   public:
+    virtual ~Listener() = default;
+    virtual void BeforeExecutions() {}
+    virtual void Executed(int /*event*/, double /*time*/) {}
+    virtual void AfterExecutions() {}
+  };
+
   // Binds the events of engine.events to its integrator for one time
   // course; the destructor unbinds them.
   explicit TimeCourseEvents(Engine& engine);
@@ -42,6 +72,9 @@ class TimeCourseEvents {
   // stopping at every root of a trigger and every pending execution on the
   // way; on return state.istate is what the last call gave (2 at timeOut).
   void Advance();
+
+  // The listener (none: null) for the executions from now on.
+  void SetListener(Listener* listener) { listener_ = listener; }
 
   // The integrator's counters since Start, over all its restarts.
   long long steps() const;
@@ -99,6 +132,7 @@ class TimeCourseEvents {
   std::vector<char> triggers_;   // by event: the trigger's value as last read
   std::vector<double> amounts_;  // scratch of the search on time alone
   std::vector<Pending> pending_;
+  Listener* listener_ = nullptr;
   long long steps_ = 0, fEvaluations_ = 0, jEvaluations_ = 0;
   int executions_ = 0;
   // The integration must start again at the next call: an execution

@@ -13,6 +13,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/task_settings.h"
+#include "engine/time_course_events.h"
 #include "kinetics/kinetic_type.h"
 #include "model/model.h"
 #include "output/number_format.h"
@@ -310,6 +311,33 @@ std::string ReportTimeCourseText(const ReportContext& context) {
   for (const Step& step : model.steps) {
     AppendFormat(out, "J(%10s) = % .6le %s/%s\n", step.name.c_str(), step.flux, concentration,
                  time);
+  }
+  return out;
+}
+
+std::string ReportEventExecutionsText(const ReportContext& context,
+                                      const EventExecutionLog& executions) {
+  const Model& model = context.model;
+  const char* time = context.settings.timeUnit.c_str();
+  std::string out = "\nEVENT EXECUTIONS\n";
+  for (std::size_t e = 0; e < model.events.size(); ++e) {
+    const char* name = model.events[e].name.c_str();
+    const EventExecutionLog::Times none;
+    const EventExecutionLog::Times& times =
+        e < executions.events.size() ? executions.events[e] : none;
+    if (times.count == 0) {
+      AppendFormat(out, "%s: not carried out\n", name);
+      continue;
+    }
+    AppendFormat(out, "%s: carried out %lld time%s\n", name, times.count,
+                 times.count == 1 ? "" : "s");
+    for (double t : times.listed) AppendFormat(out, " at % .6le %s\n", t, time);
+    // A long series ends with its count of times left out and its last.
+    const auto listed = static_cast<long long>(times.listed.size());
+    if (times.count > listed + 1) {
+      AppendFormat(out, " ... %lld more ...\n", times.count - listed - 1);
+    }
+    if (times.count > listed) AppendFormat(out, " at % .6le %s\n", times.last, time);
   }
   return out;
 }

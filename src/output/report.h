@@ -8,6 +8,7 @@
 //   WriteReportParameters    KINETIC PARAMETERS, COMPARTMENTS, and for a model
 //                            with them GLOBAL QUANTITIES and RULES
 //   WriteReportTimeCourse    RESULTS OF INTEGRATION
+//   (the run, after it)      EVENT EXECUTIONS, for a model with events
 //   WriteReportSteadyState   STEADY STATE SOLUTION, or the failure sentence
 //   WriteReportStability     KINETIC STABILITY ANALYSIS, or the refusal sentence
 //   WriteReportMCA           METABOLIC CONTROL ANALYSIS
@@ -28,6 +29,7 @@ namespace vireon {
 
 class Model;
 struct EngineState;
+struct EventExecutionLog;
 struct TaskSettings;
 
 // The second line of the banner.
@@ -56,6 +58,12 @@ std::string ReportHeaderText(const ReportContext& context, const std::tm& localT
 std::string ReportStructureText(const ReportContext& context);
 std::string ReportParametersText(const ReportContext& context);
 std::string ReportTimeCourseText(const ReportContext& context);
+// The times at which each event of the model was carried out in a time
+// course: per event its count and, bounded whatever the count, its first
+// EventExecutionLog::kListedTimes times and its last. A model without
+// events has no such section.
+std::string ReportEventExecutionsText(const ReportContext& context,
+                                      const EventExecutionLog& executions);
 std::string ReportSteadyStateText(const ReportContext& context);
 std::string ReportStabilityText(const ReportContext& context);
 std::string ReportMcaText(const ReportContext& context);

@@ -6,6 +6,7 @@
 #include "kinetics/expression_scanner.h"
 #include "model/global_quantity.h"
 #include "model/model_name_index.h"
+#include "rules/event_check.h"
 #include "rules/rule_order.h"
 
 namespace vireon {
@@ -47,10 +48,19 @@ std::string NewNameClash(const Model& before, const Model& edited) {
 std::string RulesEditProblem(const Model& before, const Model& edited) {
   std::string clash = NewNameClash(before, edited);
   if (!clash.empty()) return clash;
-  if (edited.rules.empty()) return "";
-  const RulesCheck check = CheckRules(edited);
-  if (check.ok() || !CheckRules(before).ok()) return "";
-  return check.message + "\nPlease change the rules first.";
+  if (!edited.rules.empty()) {
+    const RulesCheck check = CheckRules(edited);
+    if (!check.ok() && CheckRules(before).ok())
+      return check.message + "\nPlease change the rules first.";
+  }
+  // The events name their targets and what they read as the rules do.
+  if (!edited.events.empty()) {
+    const EventsCheck check = CheckEvents(edited);
+    if (!check.ok() && CheckEvents(before).ok()) {
+      return check.message + "\nPlease change the events first.";
+    }
+  }
+  return "";
 }
 
 std::vector<bool> MetabolitesTheRulesUse(const Model& model) {

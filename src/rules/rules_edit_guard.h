@@ -15,12 +15,13 @@
 namespace vireon {
 
 // Empty when `edited` may replace `before`: its rules check (rules/
-// rule_order.h), or they did not check against `before` either (an edit
-// cannot break what was broken already), and no metabolite, step or
+// rule_order.h) and its events do (rules/event_check.h), or they did not
+// check against `before` either (an edit cannot break what was broken
+// already), and no metabolite, step or
 // compartment has newly taken a global quantity's name. Otherwise a message
 // for the user that names the rule or the record, ending in what to do.
-// Takes no longer than checking the rules once, and returns at once for a
-// model without rules or global quantities.
+// Takes no longer than checking the rules and the events once, and
+// returns at once for a model without rules, events or global quantities.
 std::string RulesEditProblem(const Model& before, const Model& edited);
 
 // For every metabolite of the model, whether a rule sets it or reads it (a

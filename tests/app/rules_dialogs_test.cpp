@@ -1,7 +1,9 @@
-// The "Global Quantities" and "Rules" dialogs driven through their widgets
-// from the Model Definition page, and what they commit reaching the saved
-// model file; the other model dialogs refusing an edit that breaks a rule.
+// The "Global Quantities", "Rules" and "Events" dialogs driven through their
+// widgets from the Model Definition page, and what they commit reaching the
+// saved model file; the other model dialogs refusing an edit that breaks a
+// rule.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "app/app_fixture.h"
+#include "app/events_dialog.h"
 #include "app/global_quantities_dialog.h"
 #include "app/main_window.h"
 #include "app/metabolites_dialog.h"
@@ -77,7 +80,8 @@ TEST_F(RulesDialogsTest, ThePageOpensBothDialogsWithMnemonicsOfTheirOwn) {
   ModelPage& page = *window.modelPage();
   ASSERT_NE(page.button("&Global Quantities"), nullptr);
   ASSERT_NE(page.button("Rule&s"), nullptr);
-  EXPECT_EQ(Mnemonics(page), 14);
+  ASSERT_NE(page.button("E&vents"), nullptr);
+  EXPECT_EQ(Mnemonics(page), 15);
 
   bool opened = false;
   Drive<RulesDialog>(page, [&opened](RulesDialog& dialog) {
@@ -315,6 +319,140 @@ TEST_F(RulesDialogsTest, TheOtherModelDialogsKeepWhatTheRulesUse) {
   AddSteps(document, {{"drain", "P -> Q"}});
   EXPECT_EQ(document.model.FindMetabolite("X"), 3);
   EXPECT_GE(document.model.FindMetabolite("Q"), 0);
+}
+
+// An event typed with the keyboard alone: a trigger that names nothing of
+// the model is refused with its name selected; Enter in the assignment's
+// expression sets the assignment, Enter in a field of the event adds it;
+// OK takes a second event still in the fields. What OK commits reaches the
+// saved file and comes back from it.
+TEST_F(RulesDialogsTest, EventsAreTypedWithTheKeyboardAndNothingTypedIsLost) {
+  const std::string path = PathIn("events.vrn");
+  std::vector<Event> made;
+  {
+    MainWindow window(app_, sink_);
+    Document& document = window.document();
+    SetUpModel(document);
+    document.model.globalQuantities = {{"doses", 0.0}};
+    ModelPage& page = *window.modelPage();
+    bool driven = false;
+    Drive<EventsDialog>(page, [this, &driven](EventsDialog& dialog) {
+      driven = true;
+      EXPECT_EQ(dialog.focusWidget(), dialog.nameField());
+      EXPECT_FALSE(dialog.changeButton()->isEnabled());
+      EXPECT_EQ(
+          Entries(dialog.targetKindField()),
+          (QStringList{"Metabolite", "Global quantity", "Compartment volume", "Kinetic constant"}));
+      EXPECT_EQ(Entries(dialog.targetField()), (QStringList{"Sx", "S", "P"}));
+      QTest::keyClicks(dialog.nameField(), "dose");
+      QTest::keyClick(dialog.nameField(), Qt::Key_Tab);
+      QTest::keyClicks(dialog.focusWidget(), "geq(time, t0)");
+      sink_.Clear();
+      QTest::keyClick(dialog.triggerField(), Qt::Key_Return);
+      EXPECT_EQ(dialog.eventList()->topLevelItemCount(), 0);
+      EXPECT_EQ(dialog.focusWidget(), dialog.triggerField());
+      EXPECT_EQ(dialog.triggerField()->selectedText(), "t0");
+      EXPECT_FALSE(sink_.messages().empty());
+      dialog.triggerField()->setText("geq(time, 1)");
+      Choose(dialog.targetField(), "S");
+      Type(dialog.expressionField(), "S + 5");
+      QTest::keyClick(dialog.expressionField(), Qt::Key_Return);
+      ASSERT_EQ(dialog.assignmentList()->topLevelItemCount(), 1);
+      EXPECT_TRUE(dialog.expressionField()->text().isEmpty());
+      Choose(dialog.targetKindField(), "Global quantity");
+      Type(dialog.expressionField(), "doses + 1");
+      QTest::keyClick(dialog.expressionField(), Qt::Key_Return);
+      ASSERT_EQ(dialog.assignmentList()->topLevelItemCount(), 2);
+      dialog.delayField()->setFocus();
+      QTest::keyClick(dialog.delayField(), Qt::Key_Return);
+      ASSERT_EQ(dialog.eventList()->topLevelItemCount(), 1);
+      EXPECT_EQ(dialog.eventList()->topLevelItem(0)->text(3), "S = S + 5; doses = doses + 1");
+      // The fields are empty for the next event, which OK takes as it is,
+      // its assignment's expression not yet set.
+      EXPECT_TRUE(dialog.nameField()->text().isEmpty());
+      EXPECT_EQ(dialog.assignmentList()->topLevelItemCount(), 0);
+      Type(dialog.nameField(), "late");
+      Type(dialog.triggerField(), "lt(S, 0.5)");
+      Type(dialog.delayField(), "2");
+      dialog.persistentBox()->setFocus();
+      QTest::keyClick(dialog.persistentBox(), Qt::Key_Space);
+      Choose(dialog.targetKindField(), "Metabolite");
+      Choose(dialog.targetField(), "P");
+      Type(dialog.expressionField(), "0");
+      dialog.persistentBox()->setFocus();
+      QTest::keyClick(dialog.persistentBox(), Qt::Key_Return);
+    });
+    QTest::mouseClick(page.button("E&vents"), Qt::LeftButton);
+    ASSERT_TRUE(driven);
+    ASSERT_EQ(document.model.events.size(), 2u);
+    const Event& late = document.model.events[1];
+    EXPECT_EQ(late.name, "late");
+    EXPECT_EQ(late.delay, "2");
+    EXPECT_FALSE(late.persistent);
+    EXPECT_TRUE(late.initialValue);
+    ASSERT_EQ(late.assignments.size(), 1u);
+    EXPECT_EQ(late.assignments[0].target, (RuleTarget{RuleTargetKind::kMetabolite, "P", ""}));
+    EXPECT_TRUE(document.modified);
+    made = document.model.events;
+    ASSERT_TRUE(window.SaveTo(QString::fromStdString(path)));
+  }
+  MainWindow window(app_, sink_);
+  ASSERT_TRUE(window.OpenFile(QString::fromStdString(path)));
+  EXPECT_EQ(window.document().model.events, made);
+}
+
+// Tab walks the Events dialog in its order, the mnemonics of its labels,
+// buttons and boxes are each their own, Change takes a typed assignment,
+// and Escape leaves the events as they were.
+TEST_F(RulesDialogsTest, TheEventsDialogIsWalkedByTabAndEscapeKeepsTheEvents) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  SetUpModel(document);
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, 1)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "S", {}}, "S + 1"}};
+  document.model.events = {dose};
+  const std::vector<Event> before = document.model.events;
+  Drive<EventsDialog>(*window.modelPage(), [](EventsDialog& dialog) {
+    EXPECT_EQ(Mnemonics(dialog), 14);
+    QSet<QChar> boxes;
+    for (const QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+      const QString text = box->text();
+      boxes.insert(text[text.indexOf('&') + 1].toLower());
+    }
+    EXPECT_EQ(boxes, (QSet<QChar>{'b', 't', 'f'}));  // none of the labels' or buttons'
+    dialog.eventList()->setFocus();
+    QTest::keyClick(dialog.eventList(), Qt::Key_Down);
+    EXPECT_EQ(dialog.nameField()->text(), "dose");
+    const std::vector<QWidget*> order = {dialog.nameField(),
+                                         dialog.triggerField(),
+                                         dialog.delayField(),
+                                         dialog.priorityField(),
+                                         dialog.initialValueBox(),
+                                         dialog.persistentBox(),
+                                         dialog.triggerTimeValuesBox(),
+                                         dialog.assignmentList(),
+                                         dialog.targetKindField(),
+                                         dialog.targetField(),
+                                         dialog.expressionField(),
+                                         dialog.setButton()};
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+      EXPECT_EQ(dialog.focusWidget(), order[i]) << "Tab number " << i + 1;
+    }
+    // Change takes an assignment typed but not yet set.
+    Choose(dialog.targetField(), "P");
+    Type(dialog.expressionField(), "1");
+    QTest::mouseClick(dialog.changeButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.eventList()->topLevelItem(0)->text(3), "S = S + 1; P = 1");
+    QTest::mouseClick(dialog.deleteButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.eventList()->topLevelItemCount(), 0);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+  });
+  window.modelPage()->OpenEvents();
+  EXPECT_EQ(document.model.events, before);
+  EXPECT_FALSE(document.modified);
 }
 
 }  // namespace

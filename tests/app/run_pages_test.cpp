@@ -36,6 +36,7 @@
 #include "app/reactions_dialog.h"
 #include "app/results_page.h"
 #include "app/scan_page.h"
+#include "app/trace_chart_view.h"
 #include "app/tasks_page.h"
 #include "document/task_settings_editor.h"
 #include "model/messages.h"
@@ -169,6 +170,33 @@ TEST_F(RunPagesTest, ARunFromTheTasksPageFinishesAndReenablesThePages) {
   EXPECT_EQ(window.errorLogDialog(), nullptr);
   // The run wrote the report beside the model.
   EXPECT_TRUE(std::filesystem::exists(folder_ / "run.dyn"));
+}
+
+// A dose between two points of a run shown on the Time course page reaches
+// its chart as one marker, named after the event, half way between the
+// points around it (4 and 4.5).
+TEST_F(RunPagesTest, TheTimeCourseChartsMarkAnEventBetweenItsPoints) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, 4.25)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "X", {}}, "X + 1"}};
+  window.document().model.events = {dose};
+  InteractivePage& page = *window.interactivePage();
+  window.sheet()->setCurrentWidget(&page);
+  page.runButton()->click();
+  ASSERT_TRUE(WaitForIdle(window));
+  EXPECT_EQ(window.controller().outcome(), RunOutcome::kFinished);
+  const TraceChart& chart = page.chartView(0).chart();
+  ASSERT_EQ(chart.markers().size(), 1u);
+  const ChartMarker& marker = chart.markers()[0];
+  EXPECT_EQ(marker.label, "dose");
+  ASSERT_GT(marker.slot, 0);
+  const int from = chart.SlotX(marker.slot - 1), to = chart.SlotX(marker.slot);
+  EXPECT_NEAR(marker.x, (from + to) / 2.0, 1.0);
+  // The other channels are not in use and mark nothing.
+  EXPECT_TRUE(page.chartView(1).chart().markers().empty());
 }
 
 TEST_F(RunPagesTest, PauseEditAConcentrationContinueAndStop) {

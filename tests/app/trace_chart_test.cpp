@@ -79,5 +79,33 @@ TEST(TraceChartSweepTest, SlotsSpanTheWidthAndValuesTheHeight) {
   EXPECT_EQ(chart.ValueY(5.0), kChartExtent / 2);
 }
 
+// A marker stands between the newest slot and the next as far as its time
+// lies into the points' spacing, goes when the next sweep writes that next
+// slot, and waits at one slot only kMaxMarkersPerSlot times.
+TEST(TraceChartMarkerTest, MarkersStandBetweenTheirPointsAndGoWithTheSweep) {
+  TraceChart chart;
+  chart.Reset(5);
+  chart.AddPoint(0.0, 1.0);
+  chart.AddPoint(2.0, 1.0);
+  chart.AddMarker(3.5, "dose");  // three quarters into the next spacing
+  ASSERT_EQ(chart.markers().size(), 1u);
+  const ChartMarker& marker = chart.markers()[0];
+  EXPECT_EQ(marker.label, "dose");
+  EXPECT_EQ(marker.slot, 2);
+  EXPECT_EQ(marker.x, chart.SlotX(1) + (chart.SlotX(2) - chart.SlotX(1)) * 3 / 4);
+  for (int i = 0; i < 2 * TraceChart::kMaxMarkersPerSlot; ++i) chart.AddMarker(9.0, "late");
+  EXPECT_EQ(chart.markers().size(), static_cast<std::size_t>(TraceChart::kMaxMarkersPerSlot));
+  EXPECT_EQ(chart.markers().back().x, chart.SlotX(2));  // beyond the spacing: at the next slot
+  // The rest of this sweep and the next one up to slot 2 keep them.
+  for (int i = 2; i < 7; ++i) chart.AddPoint(2.0 * i, 1.0);
+  EXPECT_EQ(chart.markers().size(), static_cast<std::size_t>(TraceChart::kMaxMarkersPerSlot));
+  chart.AddPoint(14.0, 1.0);  // slot 2 of the second sweep
+  EXPECT_TRUE(chart.markers().empty());
+  chart.AddMarker(15.0, "again");
+  EXPECT_EQ(chart.markers().size(), 1u);
+  chart.Reset(5);
+  EXPECT_TRUE(chart.markers().empty());
+}
+
 }  // namespace
 }  // namespace vireon

@@ -298,6 +298,62 @@ TEST_F(SimulateCommandTest, SelectReadsGlobalQuantitiesAndCurrentVolumes) {
   EXPECT_NE(noneErr.str().find("no quantity called Km(0)"), std::string::npos) << noneErr.str();
 }
 
+// Doses of S every 2.5 s from 1.25 s, between the points: --event-rows
+// adds the rows just before and after each (S up by the dose), as the
+// model file's own setting does; without either the rows are the points'.
+TEST_F(SimulateCommandTest, EventRowsComeFromTheOptionOrTheModelFile) {
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Document document;
+  RecordingSink sink;
+  ASSERT_TRUE(ReadModelFile(document, (ExamplesFolder() / "michaelis_menten.vrn").string(),
+                            catalogue, DefaultValues(), sink));
+  document.model.globalQuantities = {{"next", 1.25}};
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, next)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "S", {}}, "S + 1"},
+                      {{RuleTargetKind::kGlobalQuantity, "next", {}}, "next + 2.5"}};
+  document.model.events = {dose};
+  const fs::path model = folder() / "doses.vrn";
+  ASSERT_TRUE(WriteModelFile(document, model.string(), catalogue, sink));
+  document.settings.eventRows = 1;
+  const fs::path withRows = folder() / "doses_rows.vrn";
+  ASSERT_TRUE(WriteModelFile(document, withRows.string(), catalogue, sink));
+
+  const std::vector<std::string> run = {"--end", "10", "--points", "4", "--select", "S"};
+  const auto simulate = [&](const fs::path& path, bool option) {
+    std::vector<std::string> arguments = run;
+    arguments.insert(arguments.begin(), path.string());
+    if (option) arguments.push_back("--event-rows");
+    std::ostringstream out, err;
+    EXPECT_EQ(Simulate(arguments, out, err), cli::kExitSuccess) << err.str();
+    return out.str();
+  };
+  const Csv points = ReadCsv(simulate(model, false));
+  ASSERT_EQ(points.rows.size(), 5u);
+  const std::string text = simulate(model, true);
+  EXPECT_EQ(simulate(withRows, false), text);
+  const Csv csv = ReadCsv(text);
+  ASSERT_EQ(csv.rows.size(), 5u + 2u * 4u);
+  std::size_t point = 0, doses = 0;
+  for (std::size_t row = 0; row < csv.rows.size(); ++row) {
+    const double t = std::stod(csv.rows[row][0]);
+    if (row + 1 < csv.rows.size() && csv.rows[row + 1][0] == csv.rows[row][0]) {
+      EXPECT_NEAR(t, 1.25 + 2.5 * static_cast<double>(doses), 1e-9);
+      EXPECT_NEAR(std::stod(csv.rows[row + 1][1]) - std::stod(csv.rows[row][1]), 1.0, 1e-9);
+      ++doses;
+      ++row;
+      continue;
+    }
+    ASSERT_LT(point, points.rows.size());
+    EXPECT_EQ(csv.rows[row], points.rows[point]) << "t = " << t;
+    ++point;
+  }
+  EXPECT_EQ(doses, 4u);
+  EXPECT_EQ(point, 5u);
+}
+
 // A reaction's id reads its SBML rate, an amount per time, whatever steps
 // it became. R: 2 A -> 3 B between compartments of 2 and 0.5 litres, its
 // law k c [A] (the import's step is scaled and per volume); Q: -> B at an

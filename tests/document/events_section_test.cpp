@@ -85,6 +85,28 @@ TEST_F(EventsSection, RoundTripGivesTheSameBytesAfterTheRules) {
   EXPECT_TRUE(plain.model.events.empty());
 }
 
+// The time course's rows at the events: a line at the file's end only when
+// on, read back on, with or without events; off, the file is as before.
+TEST_F(EventsSection, EventRowsAreALastLineOnlyWhenOn) {
+  for (const bool events : {true, false}) {
+    Document written = events ? WithEvents(catalogue_) : MakeRichDocument(catalogue_);
+    const std::string off = ModelFileText(written, catalogue_);
+    EXPECT_EQ(off.find("DynEventRows"), std::string::npos);
+    written.settings.eventRows = 1;
+    const std::string on = ModelFileText(written, catalogue_);
+    EXPECT_EQ(on, off + "DynEventRows=1\n");
+    Document read;
+    RecordingSink sink;
+    ASSERT_EQ(Parse(on, read, sink), 0) << ::testing::PrintToString(sink.Texts());
+    EXPECT_TRUE(sink.messages().empty());
+    EXPECT_EQ(read.settings.eventRows, 1);
+    EXPECT_EQ(read.model.events, written.model.events);
+    EXPECT_EQ(ModelFileText(read, catalogue_), on);
+    ASSERT_EQ(Parse(off, read, sink), 0);
+    EXPECT_EQ(read.settings.eventRows, 0);
+  }
+}
+
 struct BadCase {
   const char* line;  // the line to replace, by its start
   const char* with;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -372,6 +373,44 @@ TEST_F(RunControlEndToEndTest, AnInitialAssignmentRunsTheChainFromTheValueItGive
   const std::size_t r1 = report.find(" k = ", parameters);
   EXPECT_EQ(report.substr(r1, 18), " k =  3.0000e+000\n") << report;
   EXPECT_EQ(d.model.steps[d.model.FindStep("R1")].constants[0], 2.0);
+}
+
+// A dose of X at 0.75 s, between the points 0.5 and 1: the report lists
+// it after the results of integration, and the steady state says that it
+// ignores it; with rows at events the data file has the points' rows and,
+// at 0.75 s, a row before the dose and one after it, X up by 1.
+TEST_F(RunControlEndToEndTest, AnEventsExecutionIsReportedAndGetsItsRowsOnRequest) {
+  Document d = ChainDocument();
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, 0.75)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "X", {}}, "X + 1"}};
+  d.model.events = {dose};
+  d.settings.eventRows = 1;
+  const HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_EQ(result.errorLog, "");
+  const std::string report = Report();
+  const std::size_t integration = report.find("\nRESULTS OF INTEGRATION");
+  const std::size_t executions =
+      report.find("\nEVENT EXECUTIONS\ndose: carried out 1 time\n at  7.500000e-001 s\n");
+  const std::size_t steady = report.find("\nSTEADY STATE SOLUTION\n(the events of the model");
+  ASSERT_NE(integration, std::string::npos) << report;
+  ASSERT_NE(executions, std::string::npos) << report;
+  ASSERT_NE(steady, std::string::npos) << report;
+  EXPECT_LT(integration, executions);
+  EXPECT_LT(executions, steady);
+
+  std::vector<std::vector<double>> rows;
+  std::istringstream lines(Dyn());
+  std::string line;
+  std::getline(lines, line);  // the titles
+  while (std::getline(lines, line)) rows.push_back(ParseRow(line));
+  ASSERT_EQ(rows.size(), 5u + 2u);
+  EXPECT_EQ(rows[2][0], 0.75);
+  EXPECT_EQ(rows[3][0], 0.75);
+  EXPECT_NEAR(rows[3][1] - rows[2][1], 1.0, 1e-9);
+  EXPECT_EQ(rows[4][0], 1.0);
 }
 
 // The scan of the two-level tests: R1's k (1, 3) is the inner loop; [S]i

@@ -147,6 +147,7 @@ TEST_F(TaskSettingsEditorTest, SwitchesMarkTheDocumentOnlyWhenTheyChangeIt) {
   editor_.SetTaskOn(DataTask::kTimeCourse, before.dynamics != 0);
   editor_.SetReportOn(before.report != 0);
   editor_.SetSection(ReportSection::kMca, before.reportMca != 0);
+  editor_.SetEventRows(before.eventRows != 0);
   EXPECT_FALSE(editor_.modified());
 
   editor_.SetTaskOn(DataTask::kSteadyState, false);
@@ -155,7 +156,10 @@ TEST_F(TaskSettingsEditorTest, SwitchesMarkTheDocumentOnlyWhenTheyChangeIt) {
   editor_.SetReportOn(true);
   editor_.SetSection(ReportSection::kStructuralAnalysis, true);
   editor_.SetSection(ReportSection::kComments, false);
+  editor_.SetEventRows(true);
   EXPECT_TRUE(editor_.modified());
+  EXPECT_TRUE(editor_.EventRows());
+  EXPECT_EQ(document_.settings.eventRows, 1);
   EXPECT_FALSE(editor_.TaskOn(DataTask::kSteadyState));
   EXPECT_TRUE(editor_.Titles(DataTask::kTimeCourse));
   EXPECT_TRUE(editor_.Quotes(DataTask::kSteadyState));

@@ -259,5 +259,62 @@ TEST(EventsTimeCourse, ANegativeDelayEndsTheTimeCourseWithItsReason) {
   EXPECT_LT(rig.hooks.rowTimes.size(), 11u);
 }
 
+// Doses of 1.5 whenever A falls below 0.5 (every ln 4, A going from 2 to
+// 1/2): the log keeps the count, the first kListedTimes times and the
+// last; the hooks hear every execution; and only with event rows on does
+// the data file get a row before (A = 1/2) and after (A = 2) each dose.
+TEST(EventsTimeCourse, ExecutionsAreLoggedAndAddRowsOnlyOnRequest) {
+  constexpr int kPoints = 20;
+  constexpr double kEnd = 20.0;
+  const double period = std::log(4.0);
+  const auto doses = static_cast<long long>(std::floor(kEnd / period));
+  ASSERT_GT(doses, static_cast<long long>(EventExecutionLog::kListedTimes));
+  for (const int eventRows : {0, 1}) {
+    Model model = Decay();
+    model.events = {MakeEvent("dose", "lt(A, 0.5)", {}, {{"A", "A + 1.5"}})};
+    TaskSettings settings;
+    settings.endTime = kEnd;
+    settings.points = kPoints;
+    settings.solver.relativeTolerance = 1e-9;
+    settings.solver.absoluteTolerance = 1e-12;
+    settings.eventRows = eventRows;
+    test::EngineRig rig(std::move(model), settings);
+    SetUpTimeCourse(*rig.engine);
+    const TimeCourseResult result = TimeCourse(*rig.engine, /*write=*/true);
+    ASSERT_EQ(result.outcome, TimeCourseOutcome::kCompleted);
+
+    ASSERT_EQ(result.eventExecutions.events.size(), 1u);
+    const EventExecutionLog::Times& times = result.eventExecutions.events[0];
+    EXPECT_EQ(times.count, doses);
+    ASSERT_EQ(times.listed.size(), EventExecutionLog::kListedTimes);
+    for (std::size_t k = 0; k < times.listed.size(); ++k) {
+      EXPECT_CLOSE(times.listed[k], period * static_cast<double>(k + 1), kAbsolute, kRelative);
+    }
+    EXPECT_CLOSE(times.first, period, kAbsolute, kRelative);
+    EXPECT_CLOSE(times.last, period * static_cast<double>(doses), kAbsolute, kRelative);
+    ASSERT_EQ(rig.hooks.executions.size(), static_cast<std::size_t>(doses));
+    EXPECT_EQ(rig.hooks.executions.back().second, times.last);
+
+    const std::size_t rows = rig.hooks.rowTimes.size();
+    const int position = rig.PositionOf("A");
+    if (eventRows == 0) {
+      EXPECT_EQ(rows, static_cast<std::size_t>(kPoints) + 1);
+      continue;
+    }
+    ASSERT_EQ(rows, static_cast<std::size_t>(kPoints) + 1 + 2 * static_cast<std::size_t>(doses));
+    std::size_t dose = 0;
+    for (std::size_t row = 0; row + 1 < rows; ++row) {
+      const double t = rig.hooks.rowTimes[row];
+      if (t != rig.hooks.rowTimes[row + 1]) continue;
+      ++dose;
+      EXPECT_CLOSE(t, period * static_cast<double>(dose), kAbsolute, kRelative);
+      EXPECT_CLOSE(rig.hooks.rowAmounts[row][position], 0.5, kAbsolute, kRelative);
+      EXPECT_CLOSE(rig.hooks.rowAmounts[row + 1][position], 2.0, kAbsolute, kRelative);
+      ++row;
+    }
+    EXPECT_EQ(dose, static_cast<std::size_t>(doses));
+  }
+}
+
 }  // namespace
 }  // namespace vireon

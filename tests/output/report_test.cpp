@@ -514,6 +514,7 @@ TEST(ReportSectionTest, TestModelsAgreeWithTheStructuralAnalysis) {
 
 #include "engine/control_analysis.h"
 #include "engine/steady_state.h"
+#include "engine/time_course.h"
 #include "support/engine_fixture.h"
 #include "support/kinetic_models.h"
 #include "support/model_builder.h"
@@ -548,6 +549,52 @@ TEST(ReportRulesTest, ARateRuleTargetIsReportedWithTheSteadyState) {
   EXPECT_NE(mca.find("e(R1,q) = 1.0000e+000  "), std::string::npos) << mca;
   EXPECT_NE(mca.find("\nq\nC(q,R1) = -5.0000e-001\nC(q,R2) =  5.0000e-001\n"), std::string::npos)
       << mca;
+}
+
+// Doses of 3 of A every 1.5 s (a global quantity holds the next dose's
+// time) over 29 s: 19 doses at 1.5 k, of which the report lists the first
+// ten and the last; an event that never fires says so.
+TEST(ReportRulesTest, EventExecutionsListTheirTimesWithinABound) {
+  Model model = test::BuildModel({{"R1", "A -> B"}}, {"B"});
+  test::UseKinetics(model, "R1", "Mass action (irreversible)", {1.0});
+  test::SetInitial(model, "A", 1.0);
+  test::SetInitial(model, "B", 0.0);
+  StructuralAnalysis(model);
+  model.globalQuantities = {{"next", 1.5}};
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, next)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "A", {}}, "A + 3"},
+                      {{RuleTargetKind::kGlobalQuantity, "next", {}}, "next + 1.5"}};
+  Event never;
+  never.name = "never";
+  never.trigger = "gt(time, 100)";
+  never.assignments = {{{RuleTargetKind::kMetabolite, "A", {}}, "0"}};
+  model.events = {dose, never};
+  TaskSettings settings;
+  settings.endTime = 29.0;
+  settings.points = 29;
+  test::EngineRig rig(std::move(model), settings);
+  SetUpTimeCourse(*rig.engine);
+  const TimeCourseResult result = TimeCourse(*rig.engine, /*write=*/false);
+  ASSERT_EQ(result.outcome, TimeCourseOutcome::kCompleted);
+  const ReportContext context{rig.model, rig.state, rig.settings, "version", "platform"};
+  EXPECT_EQ(ReportEventExecutionsText(context, result.eventExecutions),
+            "\nEVENT EXECUTIONS\n"
+            "dose: carried out 19 times\n"
+            " at  1.500000e+000 s\n"
+            " at  3.000000e+000 s\n"
+            " at  4.500000e+000 s\n"
+            " at  6.000000e+000 s\n"
+            " at  7.500000e+000 s\n"
+            " at  9.000000e+000 s\n"
+            " at  1.050000e+001 s\n"
+            " at  1.200000e+001 s\n"
+            " at  1.350000e+001 s\n"
+            " at  1.500000e+001 s\n"
+            " ... 8 more ...\n"
+            " at  2.850000e+001 s\n"
+            "never: not carried out\n");
 }
 
 }  // namespace

@@ -78,6 +78,31 @@ TEST(RulesEditGuard, TheMetabolitesEditorRefusesWhatBreaksARule) {
   EXPECT_TRUE(editor.Commit(document, {}));
 }
 
+// An event's target and what it reads are kept as a rule's are.
+TEST(RulesEditGuard, TheMetabolitesEditorKeepsWhatTheEventsUse) {
+  Model document = test::LinearTwoStep();
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "lt(X, 0.5)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "P", {}}, "0"}};
+  document.events = {dose};
+  ASSERT_EQ(RulesEditProblem(document, document), "");
+  RecordingSink sink;
+  for (const std::size_t renamed : {1u, 2u}) {  // X, read; P, set
+    MetaboliteEditor editor(document, sink);
+    editor.rows()[renamed].name = "Y";
+    sink.Clear();
+    EXPECT_FALSE(editor.Commit(document, {}, kRulesCheck));
+    ASSERT_EQ(sink.messages().size(), 1u);
+    EXPECT_NE(sink.messages()[0].text.find("the event dose"), std::string::npos)
+        << sink.messages()[0].text;
+    EXPECT_TRUE(sink.messages()[0].text.ends_with("\nPlease change the events first."));
+  }
+  MetaboliteEditor editor(document, sink);
+  editor.rows()[0].name = "T";  // S, which the event leaves alone
+  EXPECT_TRUE(editor.Commit(document, {}, kRulesCheck));
+}
+
 TEST(RulesEditGuard, TheCompartmentsEditorKeepsTheVolumesRulesRead) {
   Model document = GuardedModel();
   const Model original = document;

@@ -23,6 +23,7 @@
 #include "app/app_startup.h"
 #include "app/compartments_dialog.h"
 #include "app/default_values_dialog.h"
+#include "app/events_dialog.h"
 #include "app/function_dialog.h"
 #include "app/functions_dialog.h"
 #include "app/global_quantities_dialog.h"
@@ -177,6 +178,25 @@ std::vector<DialogView> DialogViews() {
          dialog->Add();
          return dialog;
        }},
+      {"dialog-events",
+       [](ModelProgram& p) {
+         auto dialog =
+             std::make_unique<EventsDialog>(p.window->document().model, p.sink, p.window.get());
+         dialog->eventList()->setCurrentItem(dialog->eventList()->topLevelItem(0));
+         return dialog;
+       }},
+      {"dialog-events-refused",
+       [](ModelProgram& p) {
+         // A new event whose trigger names what the model does not have:
+         // the field selects the name.
+         auto dialog =
+             std::make_unique<EventsDialog>(p.window->document().model, p.sink, p.window.get());
+         dialog->show();
+         dialog->nameField()->setText("pulse");
+         dialog->triggerField()->setText("gt(time, tpulse)");
+         dialog->Add();
+         return dialog;
+       }},
       {"dialog-numerical-methods",
        [](ModelProgram& p) {
          return std::make_unique<MethodsDialog>(p.window->document().settings, p.sink,
@@ -308,11 +328,32 @@ void AddQuantitiesAndRules(ModelProgram& program) {
   };
 }
 
+// Gives the model two events: a refill of the supply when it runs low,
+// and, 5 s after time 20, a slower decay and a doubled catalytic constant,
+// with a priority.
+void AddEvents(ModelProgram& program) {
+  Model& model = program.window->document().model;
+  Event refill;
+  refill.name = "refill";
+  refill.trigger = "lt(Sx, 0.5)";
+  refill.assignments = {{{RuleTargetKind::kMetabolite, "Sx", {}}, "Sx + 2"}};
+  Event boost;
+  boost.name = "boost";
+  boost.trigger = "geq(time, 20)";
+  boost.delay = "5";
+  boost.priority = "1";
+  boost.persistent = false;
+  boost.assignments = {{{RuleTargetKind::kGlobalQuantity, "decay", {}}, "decay/2"},
+                       {{RuleTargetKind::kGlobalQuantity, "kcat", {}}, "kcat*2"}};
+  model.events = {refill, boost};
+}
+
 ScreenshotScene modelDialogs("model-dialogs", [](const SceneContext& context) {
   ModelProgram program(context);
   if (!program.loaded) return false;
   AddFunctionAndLink(program);
   AddQuantitiesAndRules(program);
+  AddEvents(program);
   bool saved = true;
   for (const DialogView& view : DialogViews()) {
     std::unique_ptr<QDialog> dialog = view.make(program);

@@ -148,6 +148,29 @@ ScreenshotScene runPages("run-pages", [](const SceneContext& context) {
   return Save(context, window, "results-time-course") && done;
 });
 
+// The example with doses of substrate: a global quantity holds the next
+// dose's time, and each dose puts it 8 s on. The Time course page after
+// the run marks every dose on its charts.
+ScreenshotScene runEvents("run-events", [](const SceneContext& context) {
+  Program program(context);
+  if (!program.loaded) return false;
+  MainWindow& window = *program.window;
+  Model& model = window.document().model;
+  model.globalQuantities = {{"next", 5.0}};
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, next)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "S", {}}, "S + 2"},
+                      {{RuleTargetKind::kGlobalQuantity, "next", {}}, "next + 8"}};
+  model.events = {dose};
+  InteractivePage& timeCourse = *window.interactivePage();
+  program.Show(&timeCourse);
+  timeCourse.paceSlider()->setValue(kScanPace);
+  timeCourse.runButton()->click();
+  bool done = program.WaitUntilIdle();
+  return Save(context, window, "page-time-course-events") && done;
+});
+
 // The example's scan of the kinase's activity, made finer on the Scan page:
 // the Scan page and the progress bar while it runs, then the Scan page and
 // the steady states against the scanned activity on the Results page.

@@ -22,6 +22,7 @@ class RecordingHooks : public EngineHooks {
     errors.push_back({fault, istate});
   }
   void SleepMilliseconds(int milliseconds) override { sleeps.push_back(milliseconds); }
+  void EventExecuted(int event, double time) override { executions.push_back({event, time}); }
 
   int titles = 0;
   int pointsShown = 0;
@@ -31,6 +32,8 @@ class RecordingHooks : public EngineHooks {
   // The current global quantity values and volumes at every row.
   std::vector<std::vector<double>> rowQuantities, rowVolumes;
   std::vector<std::pair<IntegratorFault, int>> errors;
+  // Every event execution told: the event and the time.
+  std::vector<std::pair<int, double>> executions;
   // Every pause asked for, in milliseconds (none is taken).
   std::vector<int> sleeps;
   // Asks the engine to stop at the n-th pause/stop check (0: never).
