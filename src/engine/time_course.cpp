@@ -154,7 +154,12 @@ TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents
       // The events change the state at their times between the points.
       state.timeOut = start + point * state.interval;
       events->Advance();
-      if (events->failed()) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+      if (events->failed() || (engine.delays != nullptr && engine.delays->failed())) {
+        return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+      }
+    } else if (engine.delays != nullptr) {
+      engine.delays->RecordSpan(state.time, start + point * state.interval);
+      if (engine.delays->failed()) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
     }
     state.time = start + point * state.interval;
     state.lastTime = state.time;

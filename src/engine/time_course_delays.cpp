@@ -64,6 +64,10 @@ TimeCourseDelays::TimeCourseDelays(Engine& engine) : engine_(engine) {
   rules.AttachDelayHistory(&history_);
   engine_.lsoda.SetStepObserver([this] { RecordStep(); });
   engine_.delays = this;
+  rules.KeepValuesOfTimeZero(engine_.model);
+  // The rules at the start read their delays before time 0 now.
+  engine_.equations.SetTime(state.time);
+  engine_.equations.UpdateRules(state.amounts.data());
 }
 
 TimeCourseDelays::~TimeCourseDelays() {
@@ -104,6 +108,20 @@ void TimeCourseDelays::RecordStep() {
   if (history_.everyTauConstant() && longestConstant_ > 0.0) {
     history_.DiscardBefore(a - longestConstant_ * (1.0 + kHistoryMargin));
   }
+}
+
+void TimeCourseDelays::RecordSpan(double from, double to) {
+  if (!(to > from)) return;
+  const auto width = static_cast<std::size_t>(history_.slotCount());
+  for (int j = 0; j < kMaxDelaySamples; ++j) {
+    const double t = DelayHistory::SampleTime(from, to, j, kMaxDelaySamples);
+    Sample(t, y_.data(), values_.data() + static_cast<std::size_t>(j) * width);
+  }
+  history_.AddSegment(from, to, kMaxDelaySamples, values_);
+  if (history_.everyTauConstant() && longestConstant_ > 0.0) {
+    history_.DiscardBefore(from - longestConstant_ * (1.0 + kHistoryMargin));
+  }
+  CheckProblem();
 }
 
 void TimeCourseDelays::RecordStart(bool afterJump) {

@@ -48,6 +48,13 @@ class TimeCourseDelays {
   // through the discontinuities on the way.
   void Advance();
 
+  // A time course with nothing to integrate moves the state by the rules
+  // alone: the history of [from, to] is sampled from them (a segment of
+  // kMaxDelaySamples samples), and a jump of the state at the current time
+  // (an event) is kept as it is.
+  void RecordSpan(double from, double to);
+  void RecordJump() { RecordStart(/*afterJump=*/true); }
+
   // The integrator's counters of the integrations that ended at a
   // discontinuity (the current one's are the integrator's own).
   long long steps() const { return steps_; }

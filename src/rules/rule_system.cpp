@@ -463,6 +463,8 @@ double RuleSystem::NodeValueAtStart(const RuleExpression& expression, int positi
 
 double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& model) const {
   const auto s = static_cast<std::size_t>(symbol.index);
+  // Before time 0 what the steps and rate rules change stands still.
+  if (symbol.rate && startDepth_ > 0) return 0.0;
   if (symbol.rate) {
     // Before the time course the rates of the steps are not known (what
     // needs them waits for them).

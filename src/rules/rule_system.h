@@ -163,6 +163,11 @@ class RuleSystem {
   // time course, and of `expression` (an event's).
   void RegisterDelays(DelayHistory& history) const;
   void RegisterDelays(const RuleExpression& expression, DelayHistory& history) const;
+  // The values of time 0 that the values before time 0 start from, taken
+  // from `model` unless the initial values kept them already.
+  void KeepValuesOfTimeZero(const Model& model) {
+    if (!startValues_) startValues_ = std::make_unique<Model>(model);
+  }
   // The subtree at nodes[position] of an expression at q.
   double NodeValue(const RuleExpression& expression, int position, const RuleQuantities& q) const;
 
