@@ -175,7 +175,8 @@ void TimeCourseDelays::Advance() {
     const bool toBreakpoint = next < goal && !SameTime(next, goal);
     state.timeOut = toBreakpoint ? next : goal;
     const bool bounded = std::isfinite(next);
-    engine_.CallLsodaBounded(bounded ? 4 : 1, bounded ? next : 0.0, hmax_);
+    // A discontinuity within rounding of the goal is the goal.
+    engine_.CallLsodaBounded(bounded ? 4 : 1, bounded ? std::max(next, state.timeOut) : 0.0, hmax_);
     state.timeOut = goal;
     CheckProblem();
     if (failed_) return;
