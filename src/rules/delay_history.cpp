@@ -41,22 +41,23 @@ double DelayHistory::SampleTime(double a, double b, int j, int count) {
 
 void DelayHistory::AddSegment(double a, double b, int count, const std::vector<double>& values) {
   CutAfter(a);
+  const std::size_t n = static_cast<std::size_t>(count) * slots_.size();
+  if (stored_ + n > kMaxDelayHistoryValues) {
+    Fail("The history of the delays would hold more than " +
+         std::to_string(kMaxDelayHistoryValues) + " values at time " + std::to_string(b) +
+         ": a delay whose length changes keeps everything since time 0, and this time course "
+         "needs too much of it.");
+    return;
+  }
   Segment segment;
   segment.a = a;
   segment.b = b;
   segment.end = b;
   segment.count = count;
   segment.offset = base_ + values_.size();
-  const std::size_t n = static_cast<std::size_t>(count) * slots_.size();
   values_.insert(values_.end(), values.begin(), values.begin() + static_cast<std::ptrdiff_t>(n));
   stored_ += n;
   segments_.push_back(segment);
-  if (stored_ > kMaxDelayHistoryValues) {
-    Fail("The history of the delays holds more than " + std::to_string(kMaxDelayHistoryValues) +
-         " values at time " + std::to_string(b) +
-         ": a delay whose length changes keeps everything since time 0, and this time course "
-         "needs too much of it.");
-  }
 }
 
 void DelayHistory::CutAfter(double t) {

@@ -65,7 +65,8 @@ class DelayHistory {
   static double SampleTime(double a, double b, int j, int count);
   // Adds the segment [a, b] with values[j * slotCount() + s], sample j of
   // slot s. Segments come in time order; a segment that starts before the
-  // end of the last one cuts it there.
+  // end of the last one cuts it there. A segment that would take the
+  // history beyond kMaxDelayHistoryValues is not added: the problem says why.
   void AddSegment(double a, double b, int count, const std::vector<double>& values);
   // Forgets everything after t (the state changed there).
   void CutAfter(double t);
