@@ -65,6 +65,7 @@ TimeCourseDelays::TimeCourseDelays(Engine& engine) : engine_(engine) {
   engine_.lsoda.SetStepObserver([this] { RecordStep(); });
   engine_.delays = this;
   rules.KeepValuesOfTimeZero(engine_.model);
+  if (!rules.delayProblemAtStart().empty()) history_.Fail(rules.delayProblemAtStart());
   // The rules at the start read their delays before time 0 now.
   engine_.equations.SetTime(state.time);
   engine_.equations.UpdateRules(state.amounts.data());
@@ -111,7 +112,8 @@ void TimeCourseDelays::RecordStep() {
 }
 
 void TimeCourseDelays::RecordSpan(double from, double to) {
-  if (!(to > from)) return;
+  CheckProblem();
+  if (failed_ || !(to > from)) return;
   const auto width = static_cast<std::size_t>(history_.slotCount());
   for (int j = 0; j < kMaxDelaySamples; ++j) {
     const double t = DelayHistory::SampleTime(from, to, j, kMaxDelaySamples);
@@ -162,6 +164,7 @@ void TimeCourseDelays::Advance() {
   // call's end, not to be stepped over; (3) there the integration starts
   // again; (4) at the goal, or at a root or failure, the call is done.
   EngineState& state = engine_.state;
+  CheckProblem();
   if (failed_) {
     state.istate = kDelayFailure;
     return;

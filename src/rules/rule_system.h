@@ -168,6 +168,9 @@ class RuleSystem {
   void KeepValuesOfTimeZero(const Model& model) {
     if (!startValues_) startValues_ = std::make_unique<Model>(model);
   }
+  // The first problem a delay met at time 0 (a length below 0), which the
+  // time course reports; empty when none.
+  const std::string& delayProblemAtStart() const { return startProblem_; }
   // The subtree at nodes[position] of an expression at q.
   double NodeValue(const RuleExpression& expression, int position, const RuleQuantities& q) const;
 
@@ -243,7 +246,7 @@ class RuleSystem {
   // during a time course.
   bool ConstantDuringTimeCourse(const RuleExpression& expression, int position) const;
   void FindDelays();
-  void KeepStartValues(Model& model);
+  void KeepStartValues(const Model& model);
   // The largest magnitude among the values the constraints read.
   double LargestRead(const RuleQuantities& q) const;
   double LargestReadAtStart(const Model& model) const;

@@ -18,7 +18,6 @@
 
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 #include <string>
 
 #include "rules/delay_history.h"
@@ -178,15 +177,9 @@ double RuleSystem::ValueBeforeStart(const RuleExpression& expression, int argume
   return value;
 }
 
-void RuleSystem::KeepStartValues(Model& model) {
+void RuleSystem::KeepStartValues(const Model& model) {
   startValues_ = std::make_unique<Model>(model);
   beforeStart_.clear();
-  if (!startProblem_.empty()) {
-    const std::string problem = startProblem_;
-    startProblem_.clear();
-    RestoreModelValues(model);
-    throw std::invalid_argument(problem);
-  }
 }
 
 }  // namespace vireon
