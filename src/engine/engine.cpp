@@ -162,8 +162,8 @@ void Engine::CallLsodaBounded(int itask, double tcrit, double hmax) {
   packed_.assign(static_cast<std::size_t>(n) + 1, 0.0);
   equations.SetTime(state.time);
   equations.PackState(state.amounts.data(), packed_.data());
-  lsoda.lsoda(rhs_, n, packed_.data(), state.time, state.timeOut, itol, state.rtol, atol,
-              itask, state.istate, /*iopt=*/1, /*jt=*/2, options);
+  lsoda.lsoda(rhs_, n, packed_.data(), state.time, state.timeOut, itol, state.rtol, atol, itask,
+              state.istate, /*iopt=*/1, /*jt=*/2, options);
   equations.SetTime(state.time);
   equations.UnpackState(packed_.data(), state.amounts.data());
 }

@@ -106,7 +106,8 @@ void Lsoda::StartRoots(double t, const double* y) {
 
 bool Lsoda::ReturnAtRoot(const Call& call) {
   // Steps: (1) the end of the search, tn or tout when the call ends there
-  // within the step (itask 1, and 4, which interpolates at tout as 1 does); nothing to do when it was searched already; (2) the
+  // within the step (itask 1, and 4, which interpolates at tout as 1
+  // does); nothing to do when it was searched already; (2) the
   // conditions at the end: unchanged, the search has reached it; (3)
   // otherwise the regula falsi between the last time searched and the end
   // (LocateRoot); (4) the return at the root with istate 3.

@@ -58,9 +58,9 @@ TimeCourseDelays::TimeCourseDelays(Engine& engine) : engine_(engine) {
   const auto n = static_cast<std::size_t>(engine_.equations.nEquations()) + 1;
   y_.assign(n, 0.0);
   ydot_.assign(n, 0.0);
-  values_.assign(static_cast<std::size_t>(kMaxDelaySamples) *
-                     static_cast<std::size_t>(history_.slotCount()),
-                 0.0);
+  values_.assign(
+      static_cast<std::size_t>(kMaxDelaySamples) * static_cast<std::size_t>(history_.slotCount()),
+      0.0);
   rules.AttachDelayHistory(&history_);
   engine_.lsoda.SetStepObserver([this] { RecordStep(); });
   engine_.delays = this;

@@ -80,7 +80,7 @@ class TimeCourseDelays {
   DelayHistory history_;
   std::vector<double> constantLengths_;  // the constant delays' lengths above 0
   double longestConstant_ = 0.0;
-  double hmax_ = 0.0;  // 0: no limit
+  double hmax_ = 0.0;                // 0: no limit
   std::vector<double> breakpoints_;  // ascending
   std::vector<double> y_, ydot_, amounts_, values_;
   long long steps_ = 0, fEvaluations_ = 0, jEvaluations_ = 0;

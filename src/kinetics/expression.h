@@ -240,8 +240,7 @@ class ExpressionBindings {
   // arguments are nodes[argument] (x) and nodes[tau]. Without a history
   // the delayed value is the value now, which is what a delay is at a
   // steady state: x evaluated here.
-  virtual double DelayValue(std::span<const ExpressionNode> nodes, int call, int argument,
-                            int tau);
+  virtual double DelayValue(std::span<const ExpressionNode> nodes, int call, int argument, int tau);
 };
 
 // The value of node 0's left, computed recursively: numbers give their value,

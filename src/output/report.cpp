@@ -349,8 +349,9 @@ std::string ReportSteadyStateText(const ReportContext& context) {
   // state and its control coefficients are exact; the eigenvalues are of
   // the equations with every delay 0, not of the delayed ones.
   if (ModelCallsDelay(model)) {
-    out += "(each delay of the model reads its argument's value now; the eigenvalues are "
-           "those without the delays)\n";
+    out +=
+        "(each delay of the model reads its argument's value now; the eigenvalues are "
+        "those without the delays)\n";
   }
   for (int m = 0; m < model.nMetabolites(); ++m) {
     const Metabolite& metabolite = model.metabolites[static_cast<std::size_t>(m)];

@@ -108,8 +108,9 @@ double DelayHistory::Value(int s, double t) const {
   if (segments_.empty()) return std::nan("");
   // The last segment that starts at t or before it: at a jump, the one
   // after it.
-  auto after = std::upper_bound(segments_.begin(), segments_.end(), t,
-                                [](double time, const Segment& segment) { return time < segment.a; });
+  auto after =
+      std::upper_bound(segments_.begin(), segments_.end(), t,
+                       [](double time, const Segment& segment) { return time < segment.a; });
   if (after == segments_.begin()) return SegmentValue(segments_.front(), s, t);
   // A segment that was cut is followed by the one that starts where it
   // ends, so only the last is ever read beyond its end.

@@ -80,9 +80,9 @@ ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex
                          nodes[static_cast<std::size_t>(tau.left)].kind == node_kind::kNumber &&
                          nodes[static_cast<std::size_t>(tau.left)].value > 0.0;
     if (negated || (tau.kind == node_kind::kNumber && tau.value < 0.0)) {
-      return NameProblem(ExpressionProblem::Kind::kSyntax, offsetOf(i), "delay",
-                         "delay " + At(offsetOf(i)) +
-                             " is given a length below 0: a delay reads the past.");
+      return NameProblem(
+          ExpressionProblem::Kind::kSyntax, offsetOf(i), "delay",
+          "delay " + At(offsetOf(i)) + " is given a length below 0: a delay reads the past.");
     }
   }
 

@@ -37,14 +37,16 @@ bool IsDelay(const ExpressionNode& node) {
 }
 
 std::string LengthProblem(double tau, double time) {
-  return "A delay is given the length " + std::to_string(tau) + " at time " +
-         std::to_string(time) + ": the length of a delay must be a finite number not below 0.";
+  return "A delay is given the length " + std::to_string(tau) + " at time " + std::to_string(time) +
+         ": the length of a delay must be a finite number not below 0.";
 }
 
 // Calls visit(position) for every node of the subtree at `position`.
 template <class Visit>
-void VisitSubtree(const std::vector<ExpressionNode>& nodes, int position, Visit visit, int depth = 0) {
-  if (position <= 0 || position >= static_cast<int>(nodes.size()) || depth > 2 * kMaxExpressionDepth)
+void VisitSubtree(const std::vector<ExpressionNode>& nodes, int position, Visit visit,
+                  int depth = 0) {
+  if (position <= 0 || position >= static_cast<int>(nodes.size()) ||
+      depth > 2 * kMaxExpressionDepth)
     return;
   visit(position);
   const ExpressionNode& node = nodes[static_cast<std::size_t>(position)];

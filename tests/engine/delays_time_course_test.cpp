@@ -78,8 +78,8 @@ double DelayedDegradation(double k, double tau, double t) {
 
 TEST(DelaysTimeCourse, DelayedDegradationFollowsTheMethodOfSteps) {
   constexpr double k = 0.8, tau = 0.7;
-  const Model model = QuantitiesOnly({{"x", 1.0}, {"k", k}},
-                                     {MakeRule(RuleKind::kRate, "x", "-k*delay(x, 0.7)")});
+  const Model model =
+      QuantitiesOnly({{"x", 1.0}, {"k", k}}, {MakeRule(RuleKind::kRate, "x", "-k*delay(x, 0.7)")});
   const Course run = RunTimeCourse(model, 3 * tau, 42);
   ASSERT_EQ(run.outcome, TimeCourseOutcome::kCompleted) << run.errorLog;
   ASSERT_EQ(run.times.size(), 43u);
@@ -98,7 +98,8 @@ TEST(DelaysTimeCourse, ARateLawReadsADelayThroughItsConstant) {
   test::UseKinetics(model, "R1", "Mass action (irreversible)", {k});
   test::SetInitial(model, "A", 1.0);
   StructuralAnalysis(model);
-  model.rules = {Rule{RuleKind::kAssignment, RuleTarget{RuleTargetKind::kKineticConstant, "R1", "k"},
+  model.rules = {Rule{RuleKind::kAssignment,
+                      RuleTarget{RuleTargetKind::kKineticConstant, "R1", "k"},
                       "0.8*delay(A, 0.7)/A"}};
   TaskSettings settings;
   settings.endTime = 3 * tau;
@@ -120,11 +121,10 @@ TEST(DelaysTimeCourse, ARateLawReadsADelayThroughItsConstant) {
 // p' = 1 from 0 and y = delay(p, time/2): y = t/2; z = delay(p, 1 + p) =
 // max(0, t - 1 - t) = 0 reads before time 0 all along.
 TEST(DelaysTimeCourse, ADelayWhoseLengthChangesReadsTheHistoryWhereItPoints) {
-  const Model model =
-      QuantitiesOnly({{"p", 0.0}, {"y", 0.0}, {"z", 5.0}},
-                     {MakeRule(RuleKind::kRate, "p", "1"),
-                      MakeRule(RuleKind::kAssignment, "y", "delay(p, time/2)"),
-                      MakeRule(RuleKind::kAssignment, "z", "delay(p, 1 + p)")});
+  const Model model = QuantitiesOnly({{"p", 0.0}, {"y", 0.0}, {"z", 5.0}},
+                                     {MakeRule(RuleKind::kRate, "p", "1"),
+                                      MakeRule(RuleKind::kAssignment, "y", "delay(p, time/2)"),
+                                      MakeRule(RuleKind::kAssignment, "z", "delay(p, 1 + p)")});
   const Course run = RunTimeCourse(model, 4.0, 40);
   ASSERT_EQ(run.outcome, TimeCourseOutcome::kCompleted) << run.errorLog;
   for (std::size_t i = 0; i < run.times.size(); ++i) {
@@ -185,11 +185,10 @@ TEST(DelaysSteadyState, ADelayIsItsArgumentAtASteadyState) {
 TEST(DelaysTimeCourse, ALengthBelowZeroIsRefusedWithAMessage) {
   // Below 0 after t = 1, and from the start.
   for (const char* length : {"1 - time", "p - 5"}) {
-    const Model model =
-        QuantitiesOnly({{"p", 0.0}, {"y", 0.0}},
-                       {MakeRule(RuleKind::kRate, "p", "1"),
-                        MakeRule(RuleKind::kAssignment, "y",
-                                 std::string("delay(p, ") + length + ")")});
+    const Model model = QuantitiesOnly(
+        {{"p", 0.0}, {"y", 0.0}},
+        {MakeRule(RuleKind::kRate, "p", "1"),
+         MakeRule(RuleKind::kAssignment, "y", std::string("delay(p, ") + length + ")")});
     const Course run = RunTimeCourse(model, 3.0, 30);
     EXPECT_NE(run.outcome, TimeCourseOutcome::kCompleted) << length;
     EXPECT_NE(run.errorLog.find("the length of a delay must be a finite number not below 0"),
@@ -199,8 +198,8 @@ TEST(DelaysTimeCourse, ALengthBelowZeroIsRefusedWithAMessage) {
     EXPECT_LE(run.times.back(), 1.0 + 1e-9) << length;
   }
 
-  const Model written = QuantitiesOnly(
-      {{"p", 0.0}, {"y", 0.0}}, {MakeRule(RuleKind::kAssignment, "y", "delay(p, -2)")});
+  const Model written = QuantitiesOnly({{"p", 0.0}, {"y", 0.0}},
+                                       {MakeRule(RuleKind::kAssignment, "y", "delay(p, -2)")});
   const RulesCheck check = CheckRules(written);
   EXPECT_FALSE(check.ok());
   EXPECT_NE(check.message.find("is given a length below 0"), std::string::npos) << check.message;

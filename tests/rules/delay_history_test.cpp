@@ -33,7 +33,9 @@ std::vector<double> Samples(double a, double b, int count, double (*f)(double)) 
   return values;
 }
 
-double Quartic(double t) { return 1.0 - 2.0 * t + 0.5 * t * t * t * t; }
+double Quartic(double t) {
+  return 1.0 - 2.0 * t + 0.5 * t * t * t * t;
+}
 
 TEST(DelayHistory, ASegmentReproducesAPolynomialOfItsDegree) {
   const RuleExpression expression = OneDelay();
