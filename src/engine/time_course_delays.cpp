@@ -12,6 +12,10 @@ namespace {
 // Rounding units within which two times count as one (as the events take
 // them).
 constexpr double kSameTimeUnits = 100.0;
+// Relative distance within which a discontinuity counts as the time the
+// integration stands at: stopping there again would take a step of
+// rounding size.
+constexpr double kBreakpointResolution = 1e-10;
 // The history kept behind the longest constant delay, relative to it, so
 // that a read at the oldest time it needs never falls off the end.
 constexpr double kHistoryMargin = 0.5;
@@ -61,6 +65,12 @@ TimeCourseDelays::TimeCourseDelays(Engine& engine) : engine_(engine) {
   values_.assign(
       static_cast<std::size_t>(kMaxDelaySamples) * static_cast<std::size_t>(history_.slotCount()),
       0.0);
+  for (int s = 0; s < history_.slotCount() && !needsRates_; ++s) {
+    for (const RuleSymbol& symbol : history_.slot(s).expression->symbols) {
+      needsRates_ = needsRates_ || symbol.rate;
+    }
+  }
+  needsRates_ = needsRates_ || rules.readsAmountRates();
   rules.AttachDelayHistory(&history_);
   engine_.lsoda.SetStepObserver([this] { RecordStep(); });
   engine_.delays = this;
@@ -83,10 +93,11 @@ void TimeCourseDelays::Sample(double t, const double* y, double* row) {
   EngineState& state = engine_.state;
   amounts_.assign(state.amounts.begin(), state.amounts.end());
   engine_.equations.SetTime(t);
-  engine_.equations.Derivs(y, ydot_.data());
+  // The rates are needed only where an argument reads one.
+  if (needsRates_) engine_.equations.Derivs(y, ydot_.data());
   engine_.equations.UnpackState(y, amounts_.data());
   RuleQuantities q{t, amounts_.data(), state.quantityValues.data(), state.volumeValues.data()};
-  q.amountRates = ydot_.data();
+  if (needsRates_) q.amountRates = ydot_.data();
   for (int s = 0; s < history_.slotCount(); ++s) {
     const DelayHistory::Slot& slot = history_.slot(s);
     row[s] = engine_.rules->NodeValue(*slot.expression, slot.argument, q);
@@ -94,18 +105,29 @@ void TimeCourseDelays::Sample(double t, const double* y, double* row) {
 }
 
 void TimeCourseDelays::RecordStep() {
-  // The step [tn - hu, tn] at Chebyshev points, two more than its order.
+  // The step [tn - hu, tn] at Chebyshev points, one more than its order
+  // (at least 3); the first is the last step's end where the history
+  // goes on from there, so that it stays continuous.
   Lsoda& lsoda = engine_.lsoda;
   const double b = lsoda.tn();
   const double a = b - lsoda.hu();
-  const int count = std::clamp(lsoda.nqu() + 2, 3, kMaxDelaySamples);
+  const int count = std::clamp(lsoda.nqu() + 1, 3, kMaxDelaySamples);
   const auto width = static_cast<std::size_t>(history_.slotCount());
+  const bool continues = !history_.empty() && history_.end() == a && lastEnd_ == a;
   for (int j = 0; j < count; ++j) {
+    double* row = values_.data() + static_cast<std::size_t>(j) * width;
+    if (j == 0 && continues) {
+      std::copy(lastRow_.begin(), lastRow_.end(), row);
+      continue;
+    }
     const double t = DelayHistory::SampleTime(a, b, j, count);
     lsoda.intdy(t, 0, y_.data());
-    Sample(t, y_.data(), values_.data() + static_cast<std::size_t>(j) * width);
+    Sample(t, y_.data(), row);
   }
   history_.AddSegment(a, b, count, values_);
+  const double* last = values_.data() + static_cast<std::size_t>(count - 1) * width;
+  lastRow_.assign(last, last + width);
+  lastEnd_ = b;
   if (history_.everyTauConstant() && longestConstant_ > 0.0) {
     history_.DiscardBefore(a - longestConstant_ * (1.0 + kHistoryMargin));
   }
@@ -120,6 +142,7 @@ void TimeCourseDelays::RecordSpan(double from, double to) {
     Sample(t, y_.data(), values_.data() + static_cast<std::size_t>(j) * width);
   }
   history_.AddSegment(from, to, kMaxDelaySamples, values_);
+  lastEnd_ = std::numeric_limits<double>::quiet_NaN();
   if (history_.everyTauConstant() && longestConstant_ > 0.0) {
     history_.DiscardBefore(from - longestConstant_ * (1.0 + kHistoryMargin));
   }
@@ -132,6 +155,9 @@ void TimeCourseDelays::RecordStart(bool afterJump) {
   engine_.equations.PackState(state.amounts.data(), y_.data());
   Sample(state.time, y_.data(), values_.data());
   history_.AddSegment(state.time, state.time, 1, values_);
+  const auto width = static_cast<std::size_t>(history_.slotCount());
+  lastRow_.assign(values_.begin(), values_.begin() + static_cast<std::ptrdiff_t>(width));
+  lastEnd_ = state.time;
   // The state may have jumped here: its discontinuities travel on.
   if (afterJump && state.time > history_.start()) {
     for (double tau : constantLengths_) {
@@ -145,8 +171,12 @@ void TimeCourseDelays::RecordStart(bool afterJump) {
 }
 
 double TimeCourseDelays::NextBreakpoint(double after) const {
+  // A discontinuity this close to where the integration stands is the one
+  // it started at (an event at t + tau within the rounding of the root
+  // finding, say).
+  const double resolution = kBreakpointResolution * std::max(1.0, std::fabs(after));
   for (double b : breakpoints_) {
-    if (b > after && !SameTime(b, after)) return b;
+    if (b > after + resolution) return b;
   }
   return std::numeric_limits<double>::infinity();
 }

@@ -18,6 +18,7 @@
 //   - a model without delays never builds one: its integration is exactly
 //     what it was.
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,11 @@ class TimeCourseDelays {
   double hmax_ = 0.0;                // 0: no limit
   std::vector<double> breakpoints_;  // ascending
   std::vector<double> y_, ydot_, amounts_, values_;
+  // Whether an argument reads the amounts' rates, which the samples then
+  // compute; the last sample of the last step and its time.
+  bool needsRates_ = false;
+  std::vector<double> lastRow_;
+  double lastEnd_ = std::numeric_limits<double>::quiet_NaN();
   long long steps_ = 0, fEvaluations_ = 0, jEvaluations_ = 0;
   bool failed_ = false;
 };
