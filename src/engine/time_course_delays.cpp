@@ -16,6 +16,9 @@ constexpr double kSameTimeUnits = 100.0;
 // integration stands at: stopping there again would take a step of
 // rounding size.
 constexpr double kBreakpointResolution = 1e-10;
+// The shortest constant delay, relative to the length of the time course,
+// that bounds the integrator's steps and restarts it at its multiples.
+constexpr double kShortestBoundingDelay = 1e-6;
 // The history kept behind the longest constant delay, relative to it, so
 // that a read at the oldest time it needs never falls off the end.
 constexpr double kHistoryMargin = 0.5;
@@ -51,10 +54,13 @@ TimeCourseDelays::TimeCourseDelays(Engine& engine) : engine_(engine) {
   std::sort(constantLengths_.begin(), constantLengths_.end());
   constantLengths_.erase(std::unique(constantLengths_.begin(), constantLengths_.end()),
                          constantLengths_.end());
-  if (!constantLengths_.empty()) {
-    hmax_ = constantLengths_.front();
-    longestConstant_ = constantLengths_.back();
-  }
+  // A delay far shorter than the time course neither bounds the steps nor
+  // stops the integration: it is read from the last step's polynomial, as
+  // one whose length changes.
+  if (!constantLengths_.empty()) longestConstant_ = constantLengths_.back();
+  const double shortest = kShortestBoundingDelay * std::fabs(engine_.settings.endTime);
+  std::erase_if(constantLengths_, [shortest](double tau) { return tau < shortest; });
+  if (!constantLengths_.empty()) hmax_ = constantLengths_.front();
   for (double tau : constantLengths_) {
     for (int k = 1; k <= kBreakpointOrders; ++k) breakpoints_.push_back(state.time + k * tau);
   }
@@ -128,7 +134,7 @@ void TimeCourseDelays::RecordStep() {
   const double* last = values_.data() + static_cast<std::size_t>(count - 1) * width;
   lastRow_.assign(last, last + width);
   lastEnd_ = b;
-  if (history_.everyTauConstant() && longestConstant_ > 0.0) {
+  if (history_.everyTauConstant()) {
     history_.DiscardBefore(a - longestConstant_ * (1.0 + kHistoryMargin));
   }
 }
@@ -143,7 +149,7 @@ void TimeCourseDelays::RecordSpan(double from, double to) {
   }
   history_.AddSegment(from, to, kMaxDelaySamples, values_);
   lastEnd_ = std::numeric_limits<double>::quiet_NaN();
-  if (history_.everyTauConstant() && longestConstant_ > 0.0) {
+  if (history_.everyTauConstant()) {
     history_.DiscardBefore(from - longestConstant_ * (1.0 + kHistoryMargin));
   }
   CheckProblem();

@@ -13,6 +13,8 @@
 //     delayed read never lands in the step being taken, and the integration
 //     stops and starts again at k·tau after time 0 and after every event
 //     (k = 1 … kBreakpointOrders), where the solution's derivatives jump;
+//     one far shorter than the time course (below a millionth of it) does
+//     neither and is read as one of changing length is;
 //   - a delay of changing length reads the history wherever it points; a
 //     read inside the step being taken follows the last step's polynomial;
 //   - a model without delays never builds one: its integration is exactly
