@@ -90,6 +90,21 @@ TEST(DelaysTimeCourse, DelayedDegradationFollowsTheMethodOfSteps) {
   }
 }
 
+// A delay a billionth of the time course bounds no step: x' = -k x(t -
+// 1e-9) is x' = -k x to within the delay, x = exp(-k t).
+TEST(DelaysTimeCourse, AVeryShortDelayIsReadFromTheLastStep) {
+  constexpr double k = 0.8;
+  const Model model = QuantitiesOnly({{"x", 1.0}, {"k", k}},
+                                     {MakeRule(RuleKind::kRate, "x", "-k*delay(x, 1e-9)")});
+  const Course run = RunTimeCourse(model, 2.0, 20);
+  ASSERT_EQ(run.outcome, TimeCourseOutcome::kCompleted) << run.errorLog;
+  ASSERT_EQ(run.times.size(), 21u);
+  for (std::size_t i = 0; i < run.times.size(); ++i) {
+    EXPECT_CLOSE(run.quantities[i][0], std::exp(-k * run.times[i]), kAbsolute, kRelative)
+        << "t = " << run.times[i];
+  }
+}
+
 // The same through a rate law: the step's constant is k x(t - tau) / x, so
 // that A' = -k A(t - tau) for the metabolite itself.
 TEST(DelaysTimeCourse, ARateLawReadsADelayThroughItsConstant) {
