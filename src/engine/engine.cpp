@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/time_course_delays.h"
 #include "model/structural_analysis.h"
 
 namespace vireon {
@@ -133,15 +134,25 @@ const double* Engine::AbsoluteTolerance(int& itol) {
 }
 
 void Engine::CallLsoda() {
+  if (delays != nullptr) {
+    delays->Advance();
+    return;
+  }
+  CallLsodaBounded(/*itask=*/1, 0.0, 0.0);
+}
+
+void Engine::CallLsodaBounded(int itask, double tcrit, double hmax) {
   LsodaOptionalInputs options;
   options.mxstep = state.maxSteps;
+  options.tcrit = tcrit;
+  options.hmax = hmax;
   options.mxordn = settings.solver.adamsMaxOrder;
   options.mxords = settings.solver.bdfMaxOrder;
   int itol = 1;
   const double* atol = AbsoluteTolerance(itol);
   if (!equations.hasRules()) {
     lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut, itol,
-                state.rtol, atol, /*itask=*/1, state.istate, /*iopt=*/1, /*jt=*/2, options);
+                state.rtol, atol, itask, state.istate, /*iopt=*/1, /*jt=*/2, options);
     return;
   }
   // The integrator's state is the variable amounts and the rate-rule
@@ -151,8 +162,8 @@ void Engine::CallLsoda() {
   packed_.assign(static_cast<std::size_t>(n) + 1, 0.0);
   equations.SetTime(state.time);
   equations.PackState(state.amounts.data(), packed_.data());
-  lsoda.lsoda(rhs_, n, packed_.data(), state.time, state.timeOut, itol, state.rtol, atol,
-              /*itask=*/1, state.istate, /*iopt=*/1, /*jt=*/2, options);
+  lsoda.lsoda(rhs_, n, packed_.data(), state.time, state.timeOut, itol, state.rtol, atol, itask,
+              state.istate, /*iopt=*/1, /*jt=*/2, options);
   equations.SetTime(state.time);
   equations.UnpackState(packed_.data(), state.amounts.data());
 }

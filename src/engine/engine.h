@@ -27,6 +27,7 @@
 namespace vireon {
 
 class RandomGenerator;
+class TimeCourseDelays;
 
 // What the engine does after a time-course point, as the driver's pause and
 // stop check decides.
@@ -92,6 +93,9 @@ class Engine {
   // compartment, so that a tiny compartment is integrated as accurately as
   // a litre. Where every volume is 1 the tolerance is passed as it is.
   void CallLsoda();
+  // One call of the integrator as CallLsoda makes it without delays, with
+  // itask (1, or 4 not to pass tcrit) and the largest step (0: no limit).
+  void CallLsodaBounded(int itask, double tcrit, double hmax);
 
   Model& model;
   EngineState& state;
@@ -122,6 +126,9 @@ class Engine {
   // The run's generator, which orders events of equal priority; without
   // one they go in the model's order.
   RandomGenerator* random = nullptr;
+  // The delays of the running time course, through which CallLsoda goes
+  // (time_course_delays.h); null otherwise.
+  TimeCourseDelays* delays = nullptr;
 
  private:
   // The absolute tolerance LSODA is given for state.atol[1], 1-based, and

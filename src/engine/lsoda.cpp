@@ -1373,6 +1373,7 @@ void Lsoda::StepUntilDone(const Call& call, bool atStart) {
       return;
     }
     NoteStepTaken();
+    if (stepObserver_) stepObserver_();
     if (roots_ != nullptr && ReturnAtRoot(call)) return;
     if (ReturnIfDone(call)) return;
   }

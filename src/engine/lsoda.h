@@ -138,6 +138,10 @@ class Lsoda {
   // are evaluated at the start of an integration, which takes the
   // conditions there as they are, and never count as f evaluations.
   void SetRootFunctions(LsodaRoots* roots) { roots_ = roots; }
+  // Called after every accepted step, before the root functions look at
+  // it, so that intdy can be asked about the step just taken (a history of
+  // the solution, say); none by default. It must not change y.
+  void SetStepObserver(std::function<void()> observer) { stepObserver_ = std::move(observer); }
   // By root function: 1 when its condition changed at the last root return.
   const std::vector<char>& rootsFound() const { return rootsFound_; }
 
@@ -289,6 +293,7 @@ class Lsoda {
   // Root finding: the functions, the time up to which they have been
   // searched with their values and conditions there, and scratch.
   LsodaRoots* roots_ = nullptr;
+  std::function<void()> stepObserver_;
   double rootTime_ = 0.0;
   std::vector<double> rootG_, rootRightG_, rootY_;
   std::vector<char> rootHolds_, rootRightHolds_, rootsFound_;

@@ -106,14 +106,15 @@ void Lsoda::StartRoots(double t, const double* y) {
 
 bool Lsoda::ReturnAtRoot(const Call& call) {
   // Steps: (1) the end of the search, tn or tout when the call ends there
-  // within the step; nothing to do when it was searched already; (2) the
+  // within the step (itask 1, and 4, which interpolates at tout as 1
+  // does); nothing to do when it was searched already; (2) the
   // conditions at the end: unchanged, the search has reached it; (3)
   // otherwise the regula falsi between the last time searched and the end
   // (LocateRoot); (4) the return at the root with istate 3.
   const int count = roots_->Count();
   if (count == 0) return false;
   double end = tn_;
-  if (call.itask == 1 && (tn_ - call.tout) * h_ >= 0.0) end = call.tout;
+  if ((call.itask == 1 || call.itask == 4) && (tn_ - call.tout) * h_ >= 0.0) end = call.tout;
   if ((end - rootTime_) * h_ <= 0.0) return false;
   EvaluateRoots(end, rootRightG_.data(), rootRightHolds_.data());
   if (!AnyChanged(count, rootHolds_.data(), rootRightHolds_.data())) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "engine/run_observer.h"
+#include "engine/time_course_delays.h"
 #include "engine/time_course_events.h"
 
 namespace vireon {
@@ -41,6 +42,12 @@ void RefreshPoint(Engine& engine, TimeCourseSummary& summary,
   summary.steps = events != nullptr ? events->steps() : engine.lsoda.nst();
   summary.fEvaluations = events != nullptr ? events->fEvaluations() : engine.lsoda.nfe();
   summary.jEvaluations = events != nullptr ? events->jEvaluations() : engine.lsoda.nje();
+  if (engine.delays != nullptr) {
+    // The integrations that ended at a discontinuity of the delays.
+    summary.steps += engine.delays->steps();
+    summary.fEvaluations += engine.delays->fEvaluations();
+    summary.jEvaluations += engine.delays->jEvaluations();
+  }
   summary.stepSize = engine.lsoda.h();
   state.stepCount = static_cast<double>(summary.steps);
   state.fEvaluations = static_cast<double>(summary.fEvaluations);
@@ -64,7 +71,8 @@ void RefreshPoint(Engine& engine, TimeCourseSummary& summary,
 bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
   EngineState& state = engine.state;
   for (;;) {
-    if (events != nullptr && events->failed()) {
+    if ((events != nullptr && events->failed()) ||
+        (engine.delays != nullptr && engine.delays->failed())) {
       // The reason is in the error log already.
       engine.lsoda.LsodaFree();
       return false;
@@ -181,7 +189,12 @@ TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents
       // The events change the state at their times between the points.
       state.timeOut = start + point * state.interval;
       events->Advance();
-      if (events->failed()) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+      if (events->failed() || (engine.delays != nullptr && engine.delays->failed())) {
+        return Ended(result, TimeCourseOutcome::kIntegrationFailed);
+      }
+    } else if (engine.delays != nullptr) {
+      engine.delays->RecordSpan(state.time, start + point * state.interval);
+      if (engine.delays->failed()) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
     }
     state.time = start + point * state.interval;
     state.lastTime = state.time;
@@ -262,6 +275,11 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   EngineHooks& hooks = engine.hooks;
 
   if (write && settings.dynamicsData.titles && state.iteration == 0) hooks.WriteDynamicsTitles();
+  // The delays keep their history from the start, before the events at time
+  // 0; the steady state's integration passes read a delay as its argument
+  // now, as the steady state itself does.
+  std::optional<TimeCourseDelays> delaysOfRun;
+  if (engine.watchEvents && TimeCourseDelays::Needed(engine)) delaysOfRun.emplace(engine);
   std::optional<TimeCourseEvents> eventsOfRun;
   std::optional<ExecutionFollower> follower;
   if (engine.events && engine.watchEvents) {

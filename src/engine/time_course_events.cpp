@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/random.h"
+#include "engine/time_course_delays.h"
 
 namespace vireon {
 
@@ -321,6 +322,15 @@ void TimeCourseEvents::AdvanceWithoutIntegration() {
   std::vector<double> g0(count), g1(count);
   std::vector<char> holds0(count), holds1(count);
   const auto evaluate = [this](double x, double* g, char* holds) { RootsAtTime(x, g, holds); };
+  // The delays' history follows the state from stop to stop.
+  TimeCourseDelays* delays = engine_.delays;
+  const auto moveTo = [&](double time) {
+    if (delays != nullptr) delays->RecordSpan(state.time, time);
+    state.time = time;
+  };
+  const auto settle = [&](const std::vector<char>* crossed = nullptr) {
+    if (Settle(crossed) && delays != nullptr) delays->RecordJump();
+  };
   for (;;) {
     bool atPending = false;
     const double stop = NextStop(goal, atPending);
@@ -330,20 +340,20 @@ void TimeCourseEvents::AdvanceWithoutIntegration() {
       if (holds0 != holds1) {
         const double tolerance =
             kSameTimeUnits * DBL_EPSILON * std::max(std::fabs(state.time), std::fabs(stop));
-        state.time = LocateRoot(state.time, stop, tolerance, g0, holds0, g1, holds1, evaluate);
+        moveTo(LocateRoot(state.time, stop, tolerance, g0, holds0, g1, holds1, evaluate));
         engine_.equations.SetTime(state.time);
         engine_.equations.UpdateRules(state.amounts.data());
         std::vector<char> crossed(count);
         for (std::size_t r = 0; r < count; ++r) crossed[r] = holds0[r] != holds1[r];
-        Settle(&crossed);
+        settle(&crossed);
         continue;
       }
     }
-    state.time = stop;
+    moveTo(stop);
     engine_.equations.SetTime(state.time);
     engine_.equations.UpdateRules(state.amounts.data());
     if (!atPending) break;
-    Settle();
+    settle();
   }
   state.time = goal;
   state.timeOut = goal;

@@ -66,10 +66,11 @@ constexpr CallFunction kCallFunctions[] = {
     {"quotient", node_code::kQuotient, 2, 2},
     {"rem", node_code::kRemainder, 2, 2},
     {"rateOf", node_code::kRateOf, 1, 1},
+    {"delay", node_code::kDelay, 2, 2},
 };
 constexpr std::span<const CallFunction> kRuleCallFunctions(kCallFunctions);
 constexpr std::span<const CallFunction> kKineticCallFunctions =
-    kRuleCallFunctions.first(kRuleCallFunctions.size() - 1);
+    kRuleCallFunctions.first(kRuleCallFunctions.size() - 2);
 
 constexpr NamedConstant kNamedConstants[] = {
     {"avogadro", kAvogadroNumber},
@@ -353,6 +354,11 @@ double EvaluateCall(std::span<const ExpressionNode> nodes, const ExpressionNode&
   Arguments arguments(nodes, node.left);
   auto next = [&] { return Evaluate(nodes, arguments.Next(), bindings, depth + 1); };
   switch (node.code) {
+    case node_code::kDelay: {
+      const int argument = arguments.Next();
+      const int tau = arguments.Next();
+      return bindings.DelayValue(nodes, static_cast<int>(&node - nodes.data()), argument, tau);
+    }
     case node_code::kPiecewise:
       // Pairs of a value and its condition, then perhaps the value otherwise.
       while (!arguments.AtEnd()) {
@@ -610,9 +616,27 @@ double ExpressionBindings::FunctionValue(char, double) {
   return 0.0;
 }
 
+double ExpressionBindings::DelayValue(std::span<const ExpressionNode> nodes, int, int argument,
+                                      int) {
+  return EvaluateExpressionNode(nodes, argument, *this);
+}
+
 double EvaluateExpression(std::span<const ExpressionNode> nodes, ExpressionBindings& bindings) {
   if (nodes.empty()) return 0.0;
   return Evaluate(nodes, nodes[0].left, bindings, 0);
+}
+
+double EvaluateExpressionNode(std::span<const ExpressionNode> nodes, int position,
+                              ExpressionBindings& bindings) {
+  return Evaluate(nodes, position, bindings, 0);
+}
+
+std::vector<int> CallArguments(std::span<const ExpressionNode> nodes, int call) {
+  std::vector<int> list;
+  if (call <= 0 || call >= static_cast<int>(nodes.size())) return list;
+  Arguments arguments(nodes, nodes[static_cast<std::size_t>(call)].left);
+  while (!arguments.AtEnd()) list.push_back(arguments.Next());
+  return list;
 }
 
 }  // namespace vireon

@@ -88,6 +88,10 @@ inline constexpr char kRemainder = 'r';
 // quantity x names. Its argument is a symbol, whose value the bindings give
 // as that rate; the call passes it on.
 inline constexpr char kRateOf = 'd';
+// delay(x, tau), in the expressions of rules only: the value the expression
+// x had tau time units before. The bindings give it (DelayValue); the
+// engine alone evaluates neither argument.
+inline constexpr char kDelay = 'T';
 }  // namespace node_code
 
 // A reference to no node. A link equal to 0 (the root) means "not taken by
@@ -163,7 +167,7 @@ const NamedConstant* FindNamedConstant(std::string_view name);
 
 // The call functions of rate laws, in a fixed order.
 std::span<const CallFunction> KineticCallFunctions();
-// Those of rules: the same, and rateOf.
+// Those of rules: the same, rateOf and delay.
 std::span<const CallFunction> RuleCallFunctions();
 // The call function of a code, or null.
 const CallFunction* FindCallFunction(char code);
@@ -197,7 +201,7 @@ struct ExpressionDialect {
 // acos, atan, sinh, cosh, tanh, asinh, acosh, atanh, quotient, rem) before a
 // parenthesis.
 const ExpressionDialect& KineticExpressionDialect();
-// The expressions of rules: the rate-law dialect and rateOf.
+// The expressions of rules: the rate-law dialect, rateOf and delay.
 const ExpressionDialect& RuleExpressionDialect();
 // Output functions: symbols are single letters, and a run of two or more
 // letters and digits that is neither a function name nor a number is
@@ -232,6 +236,11 @@ class ExpressionBindings {
   // The value of a function whose code the engine does not know itself
   // (log, log10, exp, sin, cos and the prefix signs); 0 unless overridden.
   virtual double FunctionValue(char code, double operand);
+  // The value of delay(x, tau), whose node is nodes[call] and whose
+  // arguments are nodes[argument] (x) and nodes[tau]. Without a history
+  // the delayed value is the value now, which is what a delay is at a
+  // steady state: x evaluated here.
+  virtual double DelayValue(std::span<const ExpressionNode> nodes, int call, int argument, int tau);
 };
 
 // The value of node 0's left, computed recursively: numbers give their value,
@@ -241,5 +250,11 @@ class ExpressionBindings {
 // (piecewise stops at the first true condition). Division by zero and domain errors are not checked: the
 // infinite or undefined value flows on. Operands are evaluated left first.
 double EvaluateExpression(std::span<const ExpressionNode> nodes, ExpressionBindings& bindings);
+// The value of the subtree at nodes[position], as EvaluateExpression
+// computes it.
+double EvaluateExpressionNode(std::span<const ExpressionNode> nodes, int position,
+                              ExpressionBindings& bindings);
+// The arguments of the call at nodes[call], in order (kNoNode for none).
+std::vector<int> CallArguments(std::span<const ExpressionNode> nodes, int call);
 
 }  // namespace vireon

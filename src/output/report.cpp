@@ -18,6 +18,7 @@
 #include "model/model.h"
 #include "output/number_format.h"
 #include "output/output_file_names.h"
+#include "rules/rule_expression.h"
 #include "rules/rule_order.h"
 
 namespace vireon {
@@ -342,6 +343,25 @@ std::string ReportEventExecutionsText(const ReportContext& context,
   return out;
 }
 
+namespace {
+
+bool ModelCallsDelay(const Model& model) {
+  for (const Rule& rule : model.rules) {
+    if (CallsDelay(rule.expression)) return true;
+  }
+  for (const Event& event : model.events) {
+    if (CallsDelay(event.trigger) || CallsDelay(event.delay) || CallsDelay(event.priority)) {
+      return true;
+    }
+    for (const EventAssignment& assignment : event.assignments) {
+      if (CallsDelay(assignment.expression)) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string ReportSteadyStateText(const ReportContext& context) {
   const Model& model = context.model;
   const EngineState& engine = context.engine;
@@ -353,6 +373,14 @@ std::string ReportSteadyStateText(const ReportContext& context) {
   if (engine.equilibrium != 0) out += "(equilibrium)\n";
   // A steady state is a state, not a history: the events play no part.
   if (!model.events.empty()) out += "(the events of the model are ignored)\n";
+  // At a steady state every quantity has had its value for ever, so the
+  // state and its control coefficients are exact; the eigenvalues are of
+  // the equations with every delay 0, not of the delayed ones.
+  if (ModelCallsDelay(model)) {
+    out +=
+        "(each delay of the model reads its argument's value now; the eigenvalues are "
+        "those without the delays)\n";
+  }
   for (int m = 0; m < model.nMetabolites(); ++m) {
     const Metabolite& metabolite = model.metabolites[static_cast<std::size_t>(m)];
     double rate = 0.0;

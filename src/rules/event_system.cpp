@@ -100,6 +100,19 @@ void EventSystem::RootValues(RuleSystem& rules, const RuleQuantities& q, double*
   }
 }
 
+void EventSystem::RegisterDelays(const RuleSystem& rules, DelayHistory& history) const {
+  for (const BoundEvent& bound : events_) {
+    for (const RuleExpression* expression :
+         {&bound.read.trigger, &bound.read.delay, &bound.read.priority}) {
+      rules.RegisterDelays(*expression, history);
+    }
+    for (const RuleExpression& expression : bound.read.assignments) {
+      rules.RegisterDelays(expression, history);
+    }
+  }
+  for (const Root& root : roots_) rules.RegisterDelays(root.difference, history);
+}
+
 bool EventSystem::Trigger(int e, RuleSystem& rules, const RuleQuantities& q) {
   return rules.Value(events_[static_cast<std::size_t>(e)].read.trigger, q) != 0.0;
 }

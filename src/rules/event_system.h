@@ -68,6 +68,9 @@ class EventSystem {
   void Assign(int e, const std::vector<double>& values, RuleSystem& rules, const RuleQuantities& q,
               Model& model);
 
+  // Enters every delay call of the events' expressions into `history`.
+  void RegisterDelays(const RuleSystem& rules, DelayHistory& history) const;
+
   // The kinetic constants that events set, as the model holds them, kept
   // and put back so that a run leaves the model as it found it.
   void SaveModelValues(const Model& model);

@@ -68,6 +68,24 @@ ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex
     rateArgument[static_cast<std::size_t>(argument)] = 1;
   }
 
+  // A delay's length written as a number must not be below 0.
+  for (int i = 1; i < static_cast<int>(nodes.size()); ++i) {
+    const ExpressionNode& node = nodes[static_cast<std::size_t>(i)];
+    if (node.kind != node_kind::kFunction || node.code != node_code::kDelay) continue;
+    const std::vector<int> arguments = CallArguments(nodes, i);
+    if (arguments.size() != 2 || arguments[1] <= 0) continue;
+    const ExpressionNode& tau = nodes[static_cast<std::size_t>(arguments[1])];
+    const bool negated = tau.kind == node_kind::kFunction && tau.code == node_code::kMinus &&
+                         tau.left > 0 &&
+                         nodes[static_cast<std::size_t>(tau.left)].kind == node_kind::kNumber &&
+                         nodes[static_cast<std::size_t>(tau.left)].value > 0.0;
+    if (negated || (tau.kind == node_kind::kNumber && tau.value < 0.0)) {
+      return NameProblem(
+          ExpressionProblem::Kind::kSyntax, offsetOf(i), "delay",
+          "delay " + At(offsetOf(i)) + " is given a length below 0: a delay reads the past.");
+    }
+  }
+
   std::vector<RuleSymbol> symbols;
   std::unordered_map<std::string, int> entries;
   for (int i = 1; i < static_cast<int>(nodes.size()); ++i) {
@@ -132,6 +150,16 @@ ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex
   out.nodes = std::move(nodes);
   out.symbols = std::move(symbols);
   return {};
+}
+
+bool CallsDelay(std::string_view text) {
+  std::vector<ExpressionNode> nodes;
+  if (!BuildExpressionNodes(text, RuleExpressionDialect(), nodes)) return false;
+  if (LinkExpressionTree(nodes, RuleExpressionDialect()).errors != 0) return false;
+  for (const ExpressionNode& node : nodes) {
+    if (node.kind == node_kind::kFunction && node.code == node_code::kDelay) return true;
+  }
+  return false;
 }
 
 }  // namespace vireon

@@ -56,4 +56,7 @@ struct ExpressionProblem {
 ExpressionProblem ReadRuleExpression(std::string_view text, const ModelNameIndex& names,
                                      RuleExpression& out);
 
+// Whether the text, read as a rule's expression, calls delay.
+bool CallsDelay(std::string_view text);
+
 }  // namespace vireon

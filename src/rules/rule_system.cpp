@@ -12,26 +12,37 @@ namespace vireon {
 
 namespace {
 
-// The symbols of one expression, valued by `read(symbol)`.
-template <class Read>
+// The symbols of one expression, valued by `read(symbol)`, and its delay
+// calls by `delay(call, argument, tau)`.
+template <class Read, class Delay>
 class SymbolReader : public ExpressionBindings {
  public:
-  SymbolReader(const std::vector<RuleSymbol>& symbols, Read read)
-      : symbols_(symbols), read_(read) {}
+  SymbolReader(const std::vector<RuleSymbol>& symbols, Read read, Delay delay)
+      : symbols_(symbols), read_(read), delay_(delay) {}
   double SymbolValue(const ExpressionNode& node) override {
     if (node.index < 0 || static_cast<std::size_t>(node.index) >= symbols_.size()) return 0.0;
     return read_(symbols_[static_cast<std::size_t>(node.index)]);
+  }
+  double DelayValue(std::span<const ExpressionNode>, int call, int argument, int tau) override {
+    return delay_(call, argument, tau);
   }
 
  private:
   const std::vector<RuleSymbol>& symbols_;
   Read read_;
+  Delay delay_;
 };
 
-template <class Read>
-double EvaluateWith(const RuleExpression& expression, Read read) {
-  SymbolReader<Read> reader(expression.symbols, read);
-  return EvaluateExpression(expression.nodes, reader);
+// The subtree at `position` (node 0's left: the whole expression).
+template <class Read, class Delay>
+double EvaluateWith(const RuleExpression& expression, int position, Read read, Delay delay) {
+  if (expression.nodes.empty()) return 0.0;
+  SymbolReader<Read, Delay> reader(expression.symbols, read, delay);
+  return EvaluateExpressionNode(expression.nodes, position, reader);
+}
+
+int Root(const RuleExpression& expression) {
+  return expression.nodes.empty() ? kNoNode : expression.nodes[0].left;
 }
 
 // A conservation relation holds between amounts only within one volume, or
@@ -140,6 +151,9 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     if (rule.target.kind == RuleTargetKind::kCompartmentVolume) volumeChanges[t] = 1;
   };
   const auto reads = [&](const RuleExpression& expression) {
+    // A delayed value changes with time, even of a quantity that is fixed
+    // from time 0 on (its history before time 0 is its initial value then).
+    if (HasDelay(expression)) return true;
     for (const RuleSymbol& symbol : expression.symbols) {
       const auto s = static_cast<std::size_t>(symbol.index);
       if (symbol.rate) return true;
@@ -199,6 +213,7 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     }
   }
   for (char changes : volumeChanges) system->anyVolumeChanges_ = system->anyVolumeChanges_ || changes;
+  system->quantityChanges_ = quantityChanges;
   problem = ConservationAcrossChangingVolumes(model, volumeChanges);
   if (!problem.empty()) return nullptr;
   // The metabolites whose concentration the rules give while the time
@@ -234,6 +249,7 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     system->algebraicNames_.push_back(model.rules[static_cast<std::size_t>(r)].target.name);
     system->algebraic_.push_back(bound(r));
   }
+  system->FindDelays();
   return system;
 }
 
@@ -432,12 +448,23 @@ void RuleSystem::RestoreModelValues(Model& model) const {
 }
 
 double RuleSystem::EvaluateAtStart(const RuleExpression& expression, const Model& model) const {
+  return NodeValueAtStart(expression, Root(expression), model);
+}
+
+double RuleSystem::NodeValueAtStart(const RuleExpression& expression, int position,
+                                    const Model& model) const {
   return EvaluateWith(
-      expression, [&](const RuleSymbol& symbol) { return SymbolValueAtStart(symbol, model); });
+      expression, position,
+      [&](const RuleSymbol& symbol) { return SymbolValueAtStart(symbol, model); },
+      [&](int call, int argument, int tau) {
+        return DelayedValueAtStart(expression, call, argument, tau, model);
+      });
 }
 
 double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& model) const {
   const auto s = static_cast<std::size_t>(symbol.index);
+  // Before time 0 what the steps and rate rules change stands still.
+  if (symbol.rate && startDepth_ > 0) return 0.0;
   if (symbol.rate) {
     // Before the time course the rates of the steps are not known (what
     // needs them waits for them).
@@ -455,7 +482,7 @@ double RuleSystem::SymbolValueAtStart(const RuleSymbol& symbol, const Model& mod
     case RuleSymbol::Kind::kGlobalQuantity:
       return model.globalQuantities[s].value;
     case RuleSymbol::Kind::kTime:
-      return 0.0;
+      return startTime_;
     case RuleSymbol::Kind::kConstant:
       return symbol.value;
   }
@@ -472,11 +499,20 @@ void RuleSystem::ApplyInitialValues(Model& model) {
     }
   }
   if (!algebraic_.empty()) SolveConstraintsAtStart(model);
+  if (hasDelays_) KeepStartValues(model);
 }
 
 double RuleSystem::Evaluate(const RuleExpression& expression, const RuleQuantities& q) const {
-  return EvaluateWith(expression,
-                      [&q, this](const RuleSymbol& symbol) { return SymbolValue(symbol, q); });
+  return NodeValue(expression, Root(expression), q);
+}
+
+double RuleSystem::NodeValue(const RuleExpression& expression, int position,
+                             const RuleQuantities& q) const {
+  return EvaluateWith(
+      expression, position, [&q, this](const RuleSymbol& symbol) { return SymbolValue(symbol, q); },
+      [&](int call, int argument, int tau) {
+        return DelayedValue(expression, call, argument, tau, q);
+      });
 }
 
 double RuleSystem::SymbolValue(const RuleSymbol& symbol, const RuleQuantities& q) const {

@@ -29,6 +29,14 @@
 // through other rules, are evaluated after the rates, and the rates may
 // not read what they set.
 //
+// delay(x, tau) reads the value x had tau time units ago. Before time 0 a
+// quantity has the value its initial value gives at that time (an initial
+// assignment or an assignment rule that reads time is read at that time;
+// anything else keeps its value of time 0). After time 0 the value comes
+// from the history of the running time course (rules/delay_history.h);
+// without one attached, as at a steady state, delay(x, tau) is x now.
+// rule_system_delays.cpp says how.
+//
 // Algebraic rules are solved where the assignment rules are evaluated: the
 // values of their targets that make every constraint 0, found by Newton's
 // method from the values found last, with the changing assignment rules
@@ -45,6 +53,8 @@
 #include "rules/rule_order.h"
 
 namespace vireon {
+
+class DelayHistory;
 
 // Where the quantities of the rules live during a run.
 struct RuleQuantities {
@@ -142,6 +152,28 @@ class RuleSystem {
   }
   bool hasAlgebraicRules() const { return !algebraic_.empty(); }
 
+  // Delays. Whether any expression of the rules calls delay, and whether
+  // one does (an event's, say).
+  bool hasDelays() const { return hasDelays_; }
+  static bool HasDelay(const RuleExpression& expression);
+  // The history the delays read while a time course runs; null (the
+  // default) reads every delay as its argument now.
+  void AttachDelayHistory(DelayHistory* history) { history_ = history; }
+  // Enters into `history` every delay call of the rules evaluated during a
+  // time course, and of `expression` (an event's).
+  void RegisterDelays(DelayHistory& history) const;
+  void RegisterDelays(const RuleExpression& expression, DelayHistory& history) const;
+  // The values of time 0 that the values before time 0 start from, taken
+  // from `model` unless the initial values kept them already.
+  void KeepValuesOfTimeZero(const Model& model) {
+    if (!startValues_) startValues_ = std::make_unique<Model>(model);
+  }
+  // The first problem a delay met at time 0 (a length below 0), which the
+  // time course reports; empty when none.
+  const std::string& delayProblemAtStart() const { return startProblem_; }
+  // The subtree at nodes[position] of an expression at q.
+  double NodeValue(const RuleExpression& expression, int position, const RuleQuantities& q) const;
+
   // The stoichiometries that rules set: each one's step and metabolite
   // (indices of the model) and its current value, which replaces the
   // model's coefficient wherever the rates are summed.
@@ -196,8 +228,25 @@ class RuleSystem {
   // What a symbol reads at q, and at time 0 from the model's values.
   double SymbolValue(const RuleSymbol& symbol, const RuleQuantities& q) const;
   double SymbolValueAtStart(const RuleSymbol& symbol, const Model& model) const;
-  // An expression read at time 0 from the model's values.
+  // An expression read at time 0 from the model's values (at startTime_,
+  // before time 0, when a delay reads back there).
   double EvaluateAtStart(const RuleExpression& expression, const Model& model) const;
+  double NodeValueAtStart(const RuleExpression& expression, int position, const Model& model) const;
+  // delay(x, tau) at nodes[call] of `expression`, its arguments at the
+  // nodes given, during a time course and at time 0 (rule_system_delays.cpp).
+  double DelayedValue(const RuleExpression& expression, int call, int argument, int tau,
+                      const RuleQuantities& q) const;
+  double DelayedValueAtStart(const RuleExpression& expression, int call, int argument, int tau,
+                             const Model& model) const;
+  // The argument at nodes[argument] at time t before time 0, from the
+  // values of time 0 in `from` (or those KeepStartValues kept).
+  double ValueBeforeStart(const RuleExpression& expression, int argument, double t,
+                          const Model* from) const;
+  // Whether the subtree at nodes[position] reads nothing that changes
+  // during a time course.
+  bool ConstantDuringTimeCourse(const RuleExpression& expression, int position) const;
+  void FindDelays();
+  void KeepStartValues(const Model& model);
   // The largest magnitude among the values the constraints read.
   double LargestRead(const RuleQuantities& q) const;
   double LargestReadAtStart(const Model& model) const;
@@ -234,6 +283,20 @@ class RuleSystem {
   std::vector<StoichiometryValue> stoichiometries_;
   std::vector<std::pair<BoundTarget, double>> saved_;
   bool anyVolumeChanges_ = false;
+  std::vector<char> quantityChanges_;  // by global quantity
+
+  // Delays: whether any rule has one, by initial value whether it does,
+  // the history they read, the values of time 0 that the values before it
+  // start from, and the scratch models in which those are computed, one
+  // per nesting of delays (mutable: time 0 is evaluated by const code).
+  bool hasDelays_ = false;
+  std::vector<char> initialHasDelay_;
+  DelayHistory* history_ = nullptr;
+  std::unique_ptr<Model> startValues_;
+  mutable std::vector<std::unique_ptr<Model>> beforeStart_;
+  mutable double startTime_ = 0.0;
+  mutable int startDepth_ = 0;
+  mutable std::string startProblem_;
 };
 
 }  // namespace vireon

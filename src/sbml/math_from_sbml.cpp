@@ -235,8 +235,15 @@ std::optional<MathNode> MathTranslator::Leaf(const lib::ASTNode& ast) {
     case AST_NAME_TIME:
       if (!time_) Refuse("the time symbol");
       return Copy(*time_);
-    case AST_FUNCTION_DELAY:
-      Refuse("a delay");
+    case AST_FUNCTION_DELAY: {
+      if (!delay_) Refuse("a delay");
+      if (ast.getNumChildren() != 2) {
+        Refuse("a delay of " + std::to_string(ast.getNumChildren()) + " arguments");
+      }
+      MathNode argument = ChildAt(ast, 0);
+      MathNode tau = ChildAt(ast, 1);
+      return delay_(std::move(argument), std::move(tau));
+    }
     case AST_FUNCTION_RATE_OF: {
       if (!rateOf_) Refuse("a rateOf");
       const lib::ASTNode* argument = ast.getNumChildren() == 1 ? ast.getChild(0) : nullptr;

@@ -6,7 +6,8 @@
 // through powers, tan through sin and cos, the hyperbolic functions through
 // exp, arcsec through arccos, ...). The time symbol is the tree the caller
 // gives for it, and rateOf of a name the tree the caller gives for that
-// name's rate. What has no equivalent (delay, ...) is refused.
+// name's rate, and delay(x, tau) the tree the caller gives for it. What has
+// no equivalent is refused.
 
 #include <functional>
 #include <optional>
@@ -49,6 +50,10 @@ class MathTranslator {
   // it cannot give; without one rateOf is refused.
   using RateResolver = std::function<MathNode(const std::string& name)>;
   void AllowRateOf(RateResolver rateOf) { rateOf_ = std::move(rateOf); }
+  // The tree of delay(x, tau) from the trees of x and tau; without one
+  // delay is refused.
+  using DelayResolver = std::function<MathNode(MathNode argument, MathNode tau)>;
+  void AllowDelay(DelayResolver delay) { delay_ = std::move(delay); }
 
   // The tree of `math`; `where` names its place for refusals ("the kinetic
   // law of reaction R1"). Throws Refusal.
@@ -82,6 +87,7 @@ class MathTranslator {
   Resolver resolve_;
   std::optional<MathNode> time_;
   RateResolver rateOf_;
+  DelayResolver delay_;
   std::string where_;
   // The arguments of the function definitions being inlined, innermost last.
   std::vector<std::vector<std::pair<std::string, MathNode>>> arguments_;

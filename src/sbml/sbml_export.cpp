@@ -280,6 +280,9 @@ class NodeWriter {
       case node_code::kRateOf:
         type = AST_FUNCTION_RATE_OF;
         break;
+      case node_code::kDelay:
+        type = AST_FUNCTION_DELAY;
+        break;
       default:
         return NumberAst(0.0);
     }

@@ -235,6 +235,9 @@ class Importer {
                      const std::string& where);
   void RateOfReactions(const std::string& name, std::vector<int>& named,
                        std::set<std::string>& seen);
+  // The step constant a rate law reads for a delay: a new global quantity
+  // set to `delay` by an assignment rule.
+  MathNode LawDelay(const lib::Reaction& reaction, MathNode delay);
   std::optional<MathNode> Resolve(const lib::Reaction* reaction, const std::string& name,
                                   const std::string& where);
   MathNode ReplaceInexactNumbers(MathNode node);
@@ -821,6 +824,11 @@ MathNode Importer::Law(const lib::Reaction& reaction) {
   translator.AllowTime(sbml::ConstantNode(TimeConstant()));
   translator.AllowRateOf(
       [&](const std::string& name) { return LawRateOf(reaction, name, where); });
+  // A rate law has no history: a delay in it becomes a global quantity
+  // that an assignment rule sets to the delay, read as a step constant.
+  translator.AllowDelay([&](MathNode argument, MathNode tau) {
+    return LawDelay(reaction, sbml::Call(node_code::kDelay, std::move(argument), std::move(tau)));
+  });
   MathNode tree = translator.Translate(*law->getMath(), where);
   Spend(translator.nodes());
   return tree;
@@ -929,6 +937,37 @@ void Importer::RateOfReactions(const std::string& name, std::vector<int>& named,
     }
     if (changes) named.push_back(static_cast<int>(i));
   }
+}
+
+MathNode Importer::LawDelay(const lib::Reaction& reaction, MathNode delay) {
+  // An id that no SBML id and no quantity of the import has.
+  std::string id;
+  for (int n = 1;; ++n) {
+    id = reaction.getId() + "_delay" + std::to_string(n);
+    const bool taken = sbml_.getParameter(id) != nullptr || sbml_.getSpecies(id) != nullptr ||
+                       sbml_.getCompartment(id) != nullptr || sbml_.getReaction(id) != nullptr ||
+                       sbml_.getFunctionDefinition(id) != nullptr ||
+                       sbml_.getEvent(id) != nullptr || globalConstant_.count(id) > 0 ||
+                       speciesReferences_.count(id) > 0;
+    if (!taken) break;
+  }
+  ParameterEntry parameter;
+  parameter.id = id;
+  parameter.hasValue = true;
+  parameter.quantity = true;
+  parameters_.push_back(parameter);
+  const int record = static_cast<int>(parameters_.size()) - 1;
+  constants_.push_back({id, 0.0, ConstantEntry::Source::kParameter, record});
+  const int constant = static_cast<int>(constants_.size()) - 1;
+  parameters_.back().constant = constant;
+  globalConstant_[id] = constant;
+  PendingRule rule;
+  rule.kind = RuleKind::kAssignment;
+  rule.targetKind = RuleTargetKind::kGlobalQuantity;
+  rule.record = record;
+  rule.tree = std::move(delay);
+  rules_.push_back(std::move(rule));
+  return sbml::ConstantNode(constant);
 }
 
 // Every tree the import builds counts against one budget, so that no model
@@ -1573,6 +1612,9 @@ MathNode Importer::RuleMath(const lib::ASTNode* math, const std::string& where) 
       sbml_, [&](const std::string& name) { return Resolve(nullptr, name, where); });
   translator.AllowTime(sbml::ConstantNode(TimeConstant()));
   translator.AllowRateOf([&](const std::string& name) { return RateOfMath(name, where); });
+  translator.AllowDelay([](MathNode argument, MathNode tau) {
+    return sbml::Call(node_code::kDelay, std::move(argument), std::move(tau));
+  });
   MathNode tree = translator.Translate(*math, where);
   Spend(translator.nodes());
   return tree;

@@ -110,6 +110,23 @@ TEST_F(RulesSections, AnAlgebraicRuleRoundTripsWithItsTarget) {
   EXPECT_EQ(ModelFileText(read, catalogue_), text);
 }
 
+// A delay is part of a rule's expression and reads back the same, byte for
+// byte.
+TEST_F(RulesSections, ADelayRoundTripsInItsRule) {
+  Document written = WithRules(catalogue_);
+  written.model.globalQuantities.push_back({"lagged", 0.0});
+  written.model.rules.push_back(Rule{RuleKind::kAssignment,
+                                     RuleTarget{RuleTargetKind::kGlobalQuantity, "lagged", {}},
+                                     "delay(kdeg*S, 0.5 + tiny) + delay(delay(time, 1), kdeg)"});
+  const std::string text = ModelFileText(written, catalogue_);
+  Document read;
+  RecordingSink sink;
+  ASSERT_EQ(Parse(text, read, sink), 0) << ::testing::PrintToString(sink.Texts());
+  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_EQ(read.model.rules, written.model.rules);
+  EXPECT_EQ(ModelFileText(read, catalogue_), text);
+}
+
 // A stoichiometry target names its step and, on a line of its own after
 // the target, its metabolite; the file reads back to the same rules and the
 // same bytes, and one that names a metabolite the step lacks stops the load.

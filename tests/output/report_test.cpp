@@ -597,5 +597,32 @@ TEST(ReportRulesTest, EventExecutionsListTheirTimesWithinABound) {
             "never: not carried out\n");
 }
 
+// The same model with a delay in its rate rule has the same steady state
+// and control coefficients, since a delayed value is the value now there;
+// the report says how the delay was read.
+TEST(ReportRulesTest, ADelayIsReadAsTheValueNowAndTheReportSaysSo) {
+  Model model = test::RateRuleFeedback();
+  model.rules[1].expression = "1-q*delay(S, 2)";
+  test::EngineRig rig(model);
+  ASSERT_EQ(SteadyState(*rig.engine).outcome, SteadyStateOutcome::kFound);
+  ControlAnalysis(*rig.engine);
+  const ReportContext context{rig.model, rig.state, rig.settings, "version", "platform"};
+  const std::string steady = ReportSteadyStateText(context);
+  EXPECT_NE(steady.find("(each delay of the model reads its argument's value now; the "
+                        "eigenvalues are those without the delays)\n"),
+            std::string::npos)
+      << steady;
+  EXPECT_NE(steady.find("q =  1.000000e+000"), std::string::npos) << steady;
+  const std::string mca = ReportMcaText(context);
+  EXPECT_NE(mca.find("\nq\nC(q,R1) = -5.0000e-001\nC(q,R2) =  5.0000e-001\n"), std::string::npos)
+      << mca;
+
+  // Without a delay the line is not there.
+  test::EngineRig plain(test::RateRuleFeedback());
+  ASSERT_EQ(SteadyState(*plain.engine).outcome, SteadyStateOutcome::kFound);
+  const ReportContext plainContext{plain.model, plain.state, plain.settings, "version", "platform"};
+  EXPECT_EQ(ReportSteadyStateText(plainContext).find("each delay"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vireon

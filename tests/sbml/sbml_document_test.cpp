@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "kinetics/built_in_rate_laws.h"
@@ -41,7 +42,8 @@ TEST_F(SbmlDocumentTest, ImportReplacesTheDocumentOnlyWhenTheModelIsTaken) {
   b.Compartment("c", 1.0).Species("A", "c", 1.0).Parameter("k", 1.0);
   b.Reaction("R", {{"A", 1}}, {}, "k*A");
   const fs::path good = Write("good.xml", b.Text());
-  b.Reaction("R2", {{"A", 1}}, {}, "k*A*delay(A, 1)");
+  std::unique_ptr<sbml::lib::ASTNode> positive(sbml::lib::SBML_parseL3Formula("A > 0"));
+  b.model().createConstraint()->setMath(positive.get());
   const fs::path refused = Write("refused.xml", b.Text());
 
   Document document;

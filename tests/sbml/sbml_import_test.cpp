@@ -312,11 +312,13 @@ std::vector<RefusalCase> RefusalCases() {
          b.model().getParameter("q")->setConstant(false);
        },
        "algebraic rule number 1, which could determine \"p\" or \"q\""},
-      {"Delay",
+      // A kinetic law's delay becomes a rule, which reads no rate of what
+      // changes.
+      {"RateOfInADelayOfALaw",
        [](SbmlBuilder& b) {
-         b.Reaction("R2", {{"A", 1}}, {}, "k*delay(A, 1)");
+         b.Reaction("R2", {{"A", 1}}, {}, "k*delay(rateOf(A), 1)");
        },
-       "a delay in the kinetic law of \"R2\""},
+       "the kinetic law of \"R2\" that refers to its own rate"},
       // A law reads the rate of what it changes: its own rate.
       {"RateOfWhatTheLawChanges",
        [](SbmlBuilder& b) {
