@@ -165,6 +165,8 @@ FastEquilibrium::FastEquilibrium(const Model& model, const std::vector<double>& 
   rates_.assign(nFast, 0.0);
   extents_.assign(r, 0.0);
   residual_.assign(r, 0.0);
+  lastExtents_.assign(r, 0.0);
+  startSigns_.assign(rows + 1, 0);
   stepResidual_.assign(r, 0.0);
   balanceMatrix_.assign(r * r, 0.0);
   for (std::size_t j = 0; j < r; ++j) {
@@ -178,17 +180,16 @@ FastEquilibrium::FastEquilibrium(const Model& model, const std::vector<double>& 
 
 void FastEquilibrium::StartExtents(const double* x) {
   const std::size_t r = pivotRows_.size();
-  extents_.assign(r, 0.0);
-  if (!hasPrevious_) return;
   // (R·B)·ξ = R·(previous - x), R the balance rows.
   startMatrix_ = balanceMatrix_;
+  start_.assign(r, 0.0);
   for (std::size_t i = 0; i < r; ++i) {
     const auto p = static_cast<std::size_t>(pivotRows_[i]);
-    extents_[i] = previous_[p] - x[p];
+    start_[i] = previous_[p] - x[p];
   }
-  if (!constraint_newton::SolveDense(startMatrix_, extents_.data(), static_cast<int>(r)) ||
-      !constraint_newton::AllFinite(extents_, r)) {
-    extents_.assign(r, 0.0);
+  if (!constraint_newton::SolveDense(startMatrix_, start_.data(), static_cast<int>(r)) ||
+      !constraint_newton::AllFinite(start_, r)) {
+    start_.assign(r, 0.0);
   }
 }
 

@@ -73,8 +73,8 @@ class FastEquilibrium {
     int index;  // a position (1-based), or a fast step's place in steps_
     double coefficient;
   };
-  // Starts the extents so that x + B·ξ meets the last equilibrium on the
-  // balance rows.
+  // The extents (into start_) at which x + B·ξ meets the last equilibrium
+  // on the balance rows.
   void StartExtents(const double* x);
   // Follows the fast steps' own flow from extents_ towards the equilibrium
   // it reaches (a stable one); false when it cannot be followed.
@@ -96,6 +96,10 @@ class FastEquilibrium {
   // fraction of the amounts: Newton's method then finishes from within the
   // basin of the equilibrium the flow approaches.
   static constexpr double kRelaxedMove = 1e-6;
+  // A solution of Newton's method with an amount below -kNegativeAmount
+  // times the largest amount it moves, where its start had none, is the
+  // wrong root.
+  static constexpr double kNegativeAmount = 1e-9;
 
   int nMetabolites_ = 0;
   int nVariable_ = 0;
@@ -112,14 +116,14 @@ class FastEquilibrium {
   std::vector<double> startMatrix_;
   // R·B, the balance rows of the fast directions (row-major, r × r).
   std::vector<double> balanceMatrix_;
-  std::vector<double> start_, stepResidual_, flow_, matrix_, zero_;
+  std::vector<double> start_, stepResidual_, flow_, matrix_, zero_, lastExtents_;
+  std::vector<char> startSigns_;  // by position, 1-based: the start's amount was not negative
 };
 
 template <class Rates>
 bool FastEquilibrium::Equilibrate(double* x, Rates rates) {
   const std::size_t r = pivotRows_.size();
   if (r == 0) return true;
-  StartExtents(x);
   const auto place = [&](const double* z) {
     for (int p = 1; p <= nMetabolites_; ++p) trial_[static_cast<std::size_t>(p)] = x[p];
     for (std::size_t j = 0; j < r; ++j) {
@@ -151,23 +155,53 @@ bool FastEquilibrium::Equilibrate(double* x, Rates rates) {
   // point balances and x is the state: the steps it leaves do not act.
   zero_.assign(r, 0.0);
   balance(zero_.data(), residual_.data(), nullptr);
-  bool balanced = true;
-  for (std::size_t i = 0; i < r && balanced; ++i) balanced = residual_[i] == 0.0;
-  if (balanced) extents_ = zero_;
-  bool solved = balanced;
+  bool solved = true;
+  for (std::size_t i = 0; i < r && solved; ++i) solved = residual_[i] == 0.0;
+  if (solved) extents_ = zero_;
+  // Newton's method from a start, kept when it converges to amounts that
+  // are not negative where the start's were not: a root beyond that is
+  // one the fast steps' flow never reaches (a binding that would use more
+  // than there is), and the flow itself is followed instead.
+  const auto newtonFrom = [&](const std::vector<double>& from) {
+    extents_ = from;
+    place(extents_.data());
+    double read = 0.0;
+    for (int p : touched_) {
+      const double amount = trial_[static_cast<std::size_t>(p)];
+      startSigns_[static_cast<std::size_t>(p)] = amount >= 0.0 ? 1 : 0;
+      read = std::max(read, std::fabs(amount));
+    }
+    if (!SolveConstraintsByNewton(extents_, residual_, newtonTrial_, newtonJacobian_, balance)) {
+      return false;
+    }
+    place(extents_.data());
+    for (int p : touched_) {
+      const double amount = trial_[static_cast<std::size_t>(p)];
+      if (startSigns_[static_cast<std::size_t>(p)] && amount < -kNegativeAmount * read)
+        return false;
+    }
+    return true;
+  };
+  // The starts in turn: the extents found last, which carry the last
+  // equilibrium along with the slow steps' change; the amounts of the last
+  // equilibrium on the balance rows (after the integrator's amounts were
+  // replaced); then the flow from the first.
   if (!solved && hasPrevious_) {
-    start_ = extents_;
-    solved = SolveConstraintsByNewton(extents_, residual_, newtonTrial_, newtonJacobian_, balance);
-    if (!solved) extents_ = start_;
+    solved = newtonFrom(lastExtents_);
+    if (!solved) {
+      StartExtents(x);
+      solved = newtonFrom(start_);
+    }
   }
   if (!solved) {
-    solved = Relax(balance) &&
-             SolveConstraintsByNewton(extents_, residual_, newtonTrial_, newtonJacobian_, balance);
+    extents_ = hasPrevious_ ? lastExtents_ : zero_;
+    solved = Relax(balance) && newtonFrom(extents_);
   }
   if (!solved) return false;
   place(extents_.data());
   for (int p = 1; p <= nVariable_; ++p) x[p] = trial_[static_cast<std::size_t>(p)];
   for (int p = 1; p <= nVariable_; ++p) previous_[static_cast<std::size_t>(p)] = x[p];
+  lastExtents_ = extents_;
   hasPrevious_ = true;
   return true;
 }
