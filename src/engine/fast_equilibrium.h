@@ -8,11 +8,15 @@
 // for the fast directions B (a basis of the columns of N_f), and the r
 // extents ξ solve r independent rows of N_f·v_f(x + B·ξ) = 0.
 //
-// So the integrator keeps the amounts as it always does and integrates
-// only the other steps, dx/dt = N_s·v_s(x*): its amounts x carry the slow
-// combinations exactly (L·x = L·x* since L·B = 0), and every evaluation
-// first moves them to the equilibrium x* = x + B·ξ(x) by Newton's method
-// (rules/constraint_newton.h), as the algebraic rules are eliminated.
+// So the integrator keeps the amounts as it always does, and every
+// evaluation first moves them to the equilibrium x* = x + B·ξ(x) by
+// Newton's method (rules/constraint_newton.h), as the algebraic rules are
+// eliminated; the derivative is the other steps' rates at x* plus a flux
+// along the fast directions, N_s·v_s(x*) + B·w. The slow combinations
+// follow the first term exactly (L·B = 0), whatever w is; w is the flux
+// through the fast steps that keeps the balances as the amounts move
+// (AddFastFlux), so that the integrator's amounts stay at the equilibrium
+// rather than drift from it along the fast directions.
 // Elimination gives the exact reduced system for every task that
 // evaluates the equations, and keeps LSODA with its error control and step
 // counts; the limit of very fast rates it stands for would instead make the
@@ -68,6 +72,20 @@ class FastEquilibrium {
   template <class Rates>
   bool Equilibrate(double* x, Rates rates);
 
+  // At amounts x that Equilibrate has moved to the equilibrium, with ydot
+  // the slow steps' rates of the amounts (1-based, every variable
+  // position): adds the fast steps' flux along their directions that keeps
+  // the balances as the slow steps move the amounts, B·w with
+  // (J·B)·w = -J·ydot, J the balances' Jacobian by differences. The slow
+  // combinations' rates stay as they were (L·B = 0), so the time course's
+  // equilibrium does not depend on it: it keeps the integrator's amounts
+  // at the equilibrium, where otherwise they would drift along the fast
+  // directions by all the flux that passes through the fast steps, and
+  // the equilibrium would be their difference, with the integrator's
+  // error on their size. Nothing is added where J·B is singular.
+  template <class Rates>
+  void AddFastFlux(const double* x, double* ydot, Rates rates);
+
  private:
   struct Entry {
     int index;  // a position (1-based), or a fast step's place in steps_
@@ -76,6 +94,18 @@ class FastEquilibrium {
   // The extents (into start_) at which x + B·ξ meets the last equilibrium
   // on the balance rows.
   void StartExtents(const double* x);
+  // The balance rows at the amounts t (an array like x) into f.
+  template <class Rates>
+  void BalanceAt(const double* t, double* f, Rates& rates) {
+    rates(const_cast<double*>(t), rates_.data());
+    for (std::size_t i = 0; i < balances_.size(); ++i) {
+      double sum = 0.0;
+      for (const Entry& e : balances_[i]) {
+        sum += e.coefficient * rates_[static_cast<std::size_t>(e.index)];
+      }
+      f[i] = sum;
+    }
+  }
   // Follows the fast steps' own flow from extents_ towards the equilibrium
   // it reaches (a stable one); false when it cannot be followed.
   template <class Balance>
@@ -117,6 +147,7 @@ class FastEquilibrium {
   // R·B, the balance rows of the fast directions (row-major, r × r).
   std::vector<double> balanceMatrix_;
   std::vector<double> start_, stepResidual_, flow_, matrix_, zero_, lastExtents_;
+  std::vector<double> tangent_, balanceAt_, balancePlus_, tangentMatrix_, fastFlux_;
   std::vector<char> startSigns_;  // by position, 1-based: the start's amount was not negative
 };
 
@@ -204,6 +235,52 @@ bool FastEquilibrium::Equilibrate(double* x, Rates rates) {
   lastExtents_ = extents_;
   hasPrevious_ = true;
   return true;
+}
+
+template <class Rates>
+void FastEquilibrium::AddFastFlux(const double* x, double* ydot, Rates rates) {
+  const std::size_t r = pivotRows_.size();
+  if (r == 0) return;
+  double scale = 0.0, speed = 0.0;
+  for (int p : touched_) scale = std::max(scale, std::fabs(x[p]));
+  if (!(scale > 0.0)) scale = constraint_newton::kZeroScale;
+  for (int p = 1; p <= nVariable_; ++p) speed = std::max(speed, std::fabs(ydot[p]));
+  if (!(speed > 0.0) || !std::isfinite(speed)) return;
+  tangent_.assign(x, x + nMetabolites_ + 1);
+  balanceAt_.resize(r);
+  balancePlus_.resize(r);
+  tangentMatrix_.resize(r * r);
+  fastFlux_.resize(r);
+  BalanceAt(tangent_.data(), balanceAt_.data(), rates);
+  // J·ydot, along the slow steps' motion over a time that moves the
+  // amounts by the difference increment.
+  const double along = constraint_newton::kDifferenceIncrement * scale / speed;
+  for (int p = 1; p <= nVariable_; ++p) tangent_[static_cast<std::size_t>(p)] = x[p] + along * ydot[p];
+  BalanceAt(tangent_.data(), balancePlus_.data(), rates);
+  for (std::size_t i = 0; i < r; ++i) {
+    fastFlux_[i] = -(balancePlus_[i] - balanceAt_[i]) / along;
+  }
+  for (int p = 1; p <= nVariable_; ++p) tangent_[static_cast<std::size_t>(p)] = x[p];
+  const double increment = constraint_newton::kDifferenceIncrement * scale;
+  for (std::size_t j = 0; j < r; ++j) {
+    for (const Entry& e : directions_[j]) {
+      tangent_[static_cast<std::size_t>(e.index)] += e.coefficient * increment;
+    }
+    BalanceAt(tangent_.data(), balancePlus_.data(), rates);
+    for (std::size_t i = 0; i < r; ++i) {
+      tangentMatrix_[i * r + j] = (balancePlus_[i] - balanceAt_[i]) / increment;
+    }
+    for (const Entry& e : directions_[j]) {
+      tangent_[static_cast<std::size_t>(e.index)] = x[e.index];
+    }
+  }
+  if (!constraint_newton::SolveDense(tangentMatrix_, fastFlux_.data(), static_cast<int>(r)) ||
+      !constraint_newton::AllFinite(fastFlux_, r)) {
+    return;
+  }
+  for (std::size_t j = 0; j < r; ++j) {
+    for (const Entry& e : directions_[j]) ydot[e.index] += e.coefficient * fastFlux_[j];
+  }
 }
 
 // Pseudo-transient continuation: implicit Euler steps of the fast steps'

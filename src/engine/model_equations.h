@@ -266,6 +266,12 @@ class ModelEquations {
   std::unique_ptr<FastEquilibrium> fast_;
   // The fast steps' rates, left out of the rows.
   void ZeroFastRates();
+  // The fast steps' rates at the amounts t (the rules evaluated at them).
+  void FastRates(double* t, double* rates);
+  // The fast steps' flux that keeps the amounts x at their equilibrium,
+  // added to their rates ydot (FastEquilibrium::AddFastFlux); the rules
+  // are left at x.
+  void AddFastFlux(const double* x, double* ydot);
   // EquilibrateFastSteps, or an ArithmeticFault (an invalid operation)
   // that ends the task.
   void FastEquilibriumOrFault(double* amounts);

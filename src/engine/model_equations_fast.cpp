@@ -11,21 +11,33 @@
 
 namespace vireon {
 
+// The fast steps' rates at the amounts t, the rules evaluated at them, as
+// the rates read them.
+void ModelEquations::FastRates(double* t, double* rates) {
+  const double* input = t;
+  if (rules_ != nullptr) {
+    const RuleQuantities q{time_, t, state_.quantityValues.data(), state_.volumeValues.data()};
+    rules_->EvaluateAssignments(q, *ruleModel_);
+    input = ScaledForRates(t);
+  }
+  const std::vector<int>& steps = fast_->steps();
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    rates[i] = StepRate(input, model_.stepPosition[static_cast<std::size_t>(steps[i])] + 1);
+  }
+}
+
+void ModelEquations::AddFastFlux(const double* x, double* ydot) {
+  fast_->AddFastFlux(x, ydot, [this](double* t, double* rates) { FastRates(t, rates); });
+  // The rules' current values are those at x again.
+  const RuleQuantities q{time_, const_cast<double*>(x), state_.quantityValues.data(),
+                         state_.volumeValues.data()};
+  rules_->EvaluateAssignments(q, *ruleModel_);
+}
+
 bool ModelEquations::EquilibrateFastSteps(double* amounts) {
   if (fast_ == nullptr) return true;
-  // Each trial evaluates the rules at its amounts, as the rates read them.
   return fast_->Equilibrate(amounts, [this](double* trial, double* rates) {
-    const double* input = trial;
-    if (rules_ != nullptr) {
-      const RuleQuantities q{time_, trial, state_.quantityValues.data(),
-                             state_.volumeValues.data()};
-      rules_->EvaluateAssignments(q, *ruleModel_);
-      input = ScaledForRates(trial);
-    }
-    const std::vector<int>& steps = fast_->steps();
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-      rates[i] = StepRate(input, model_.stepPosition[static_cast<std::size_t>(steps[i])] + 1);
-    }
+    FastRates(trial, rates);
   });
 }
 

@@ -16,7 +16,8 @@
 //  6. the rows of the amounts, with the coefficients of the stoichiometries
 //     that rules set at their current values, each row times its current
 //     volume over the one the rows were set up with, then the dependent
-//     rows;
+//     rows, and with fast steps the flux through them that keeps the
+//     amounts at their equilibrium;
 //  7. the assignment rules that read those rows (rateOf a metabolite the
 //     steps change), then the rate rules' derivatives, which may read them
 //     too.
@@ -131,6 +132,7 @@ void ModelEquations::DerivsWithRules(const double* y, double* ydot) {
   if (fast_ != nullptr) FastEquilibriumOrFault(x);
   rules_->EvaluateAssignments(q, *ruleModel_);
   AmountRates(x, ydot);
+  if (fast_ != nullptr) AddFastFlux(x, ydot);
   LateRules(x, ydot);
   if (nRate_ > 0) {
     RuleQuantities withRates = q;

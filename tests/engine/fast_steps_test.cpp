@@ -1,7 +1,8 @@
 // Models with fast steps against their closed forms: a fast binding
 // equilibrium fed by a slow input holds its balance at every moment while
 // the totals follow the slow step, two fast steps that run one reaction back
-// and forth balance each other's rates, and a fast step whose rate cannot
+// and forth balance each other's rates, a long run of flux through a fast
+// step follows its closed form, and a fast step whose rate cannot
 // reach 0 is refused by name before the run.
 
 #include <gtest/gtest.h>
@@ -109,6 +110,35 @@ TEST(FastSteps, TwoFastStepsThatRunOneReactionBothWaysBalanceTheirRates) {
     const double total = 1.0 + kInput * run.times[i];
     EXPECT_CLOSE(AmountOf(model, run, i, "A"), k2 / (k1 + k2) * total, kAbsolute, kRelative);
     EXPECT_CLOSE(AmountOf(model, run, i, "B"), k1 / (k1 + k2) * total, kAbsolute, kRelative);
+  }
+}
+
+// X -> A at kInput, A = B fast (kf, kr), B -> Y at d (X, Y fixed): all the
+// flux passes through the fast step. With beta = kf/(kf + kr), B = beta T
+// of the total T = A + B, and T' = kInput - d beta T: the run passes many
+// times the amounts through the fast step.
+TEST(FastSteps, AFluxThroughAFastStepFollowsItsClosedFormOverALongRun) {
+  constexpr double kf = 4.0, kr = 1.0, d = 0.01;
+  constexpr double beta = kf / (kf + kr);
+  Model model = test::BuildModel({{"In", "X -> A"}, {"Shift", "A = B"}, {"Out", "B -> Y"}},
+                                 {"X", "Y"});
+  test::UseKinetics(model, "In", "Mass action (irreversible)", {kInput});
+  test::UseKinetics(model, "Shift", "Mass action (reversible)", {kf, kr});
+  test::UseKinetics(model, "Out", "Mass action (irreversible)", {d});
+  test::SetInitial(model, "X", 1.0);
+  test::SetInitial(model, "Y", 0.0);
+  test::SetInitial(model, "A", 1.0);
+  test::SetInitial(model, "B", 0.0);
+  MakeFast(model, "Shift");
+  StructuralAnalysis(model);
+  const Course run = TimeCourseOf(model, 2000.0, 50);
+  const double steady = kInput / (d * beta);
+  for (std::size_t i = 0; i < run.times.size(); ++i) {
+    const double total = steady + (1.0 - steady) * std::exp(-d * beta * run.times[i]);
+    EXPECT_CLOSE(AmountOf(model, run, i, "B"), beta * total, kAbsolute, kRelative)
+        << "at t = " << run.times[i];
+    EXPECT_CLOSE(AmountOf(model, run, i, "A"), (1.0 - beta) * total, kAbsolute, kRelative)
+        << "at t = " << run.times[i];
   }
 }
 
