@@ -80,8 +80,9 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
   StartCurrentValues(model, state);
   // Events alone change the equations only through a volume: a model whose
   // events set amounts, kinetic constants and quantities keeps the
-  // equations of a model without rules, and their cost.
-  if (rules && (!model.rules.empty() || rules->anyVolumeChanges())) {
+  // equations of a model without rules, and their cost. Fast steps are
+  // followed where the rules are evaluated.
+  if (rules && (!model.rules.empty() || rules->anyVolumeChanges() || HasFastSteps(model))) {
     equations.AttachRules(rules.get(), model);
     // With rules the fixed amounts are read from the engine state, whatever
     // vector a task evaluates the equations at: they start as the model's.
