@@ -17,8 +17,7 @@ void SaveFastStepsSection(const Model& model, std::string& out) {
   }
   SaveRecordSection(
       kFastStepsSection, names,
-      [](const std::string& name, std::string& text) { AppendValueLine(text, "Step", name); },
-      out);
+      [](const std::string& name, std::string& text) { AppendValueLine(text, "Step", name); }, out);
 }
 
 FastStepsSectionLoad LoadFastStepsSection(RecordCursor& cursor, MessageSink& sink, Model& model) {
@@ -26,8 +25,8 @@ FastStepsSectionLoad LoadFastStepsSection(RecordCursor& cursor, MessageSink& sin
   std::vector<std::string> names;
   std::vector<int> lines;
   const int start = cursor.lineNumber();
-  const SelectionLoadStatus status =
-      LoadRecordSection(cursor, sink, names, [&](RecordCursor& c, MessageSink& s, std::string& name) {
+  const SelectionLoadStatus status = LoadRecordSection(
+      cursor, sink, names, [&](RecordCursor& c, MessageSink& s, std::string& name) {
         lines.push_back(c.lineNumber());
         std::optional<std::string> read = ReadStringLine(c, s);
         if (!read) return false;

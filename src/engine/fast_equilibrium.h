@@ -17,12 +17,21 @@
 // through the fast steps that keeps the balances as the amounts move
 // (AddFastFlux), so that the integrator's amounts stay at the equilibrium
 // rather than drift from it along the fast directions.
+//
+// Where the balances have several roots, the equilibrium is the one the
+// fast steps run to: the first is found by following their own flow from
+// the initial amounts (pseudo-transient continuation, Relax), each later
+// one by Newton's method from the last, and a Newton solution that makes an
+// amount negative that was not is taken for the wrong root and the flow
+// followed instead.
+//
 // Elimination gives the exact reduced system for every task that
 // evaluates the equations, and keeps LSODA with its error control and step
 // counts; the limit of very fast rates it stands for would instead make the
 // full system stiff without bound. What a task reports (concentrations,
-// fluxes, output items) is read at x*, where the fast steps' rates are 0
-// to within the Newton tolerance.
+// fluxes, output items) is read at x*, where the fast steps' rate laws
+// are 0 to within the Newton tolerance: a fast step's flux is its rate law
+// there, not the flux w that runs through it.
 //
 // The balance rows are those of N_f·v_f rather than each fast rate: two
 // fast steps that run one reaction back and forth (A -> B and B -> A) are
@@ -255,7 +264,8 @@ void FastEquilibrium::AddFastFlux(const double* x, double* ydot, Rates rates) {
   // J·ydot, along the slow steps' motion over a time that moves the
   // amounts by the difference increment.
   const double along = constraint_newton::kDifferenceIncrement * scale / speed;
-  for (int p = 1; p <= nVariable_; ++p) tangent_[static_cast<std::size_t>(p)] = x[p] + along * ydot[p];
+  for (int p = 1; p <= nVariable_; ++p)
+    tangent_[static_cast<std::size_t>(p)] = x[p] + along * ydot[p];
   BalanceAt(tangent_.data(), balancePlus_.data(), rates);
   for (std::size_t i = 0; i < r; ++i) {
     fastFlux_[i] = -(balancePlus_[i] - balanceAt_[i]) / along;
@@ -287,9 +297,9 @@ void FastEquilibrium::AddFastFlux(const double* x, double* ydot, Rates rates) {
 // own flow, dξ/dτ = (R·B)^-1·f(ξ) (which is dx/dτ = N_f·v_f in the extents),
 // each solved by Newton's method, with the pseudo-time step grown as the
 // flow falls (h times the ratio of its sizes, kept between
-// kRelaxationLeastGrowth and kRelaxationGrowth), until a step moves the extents little against the
-// amounts. Returns
-// with extents_ near the equilibrium the flow reaches.
+// kRelaxationLeastGrowth and kRelaxationGrowth), until a step moves the
+// extents little against the amounts. Returns with extents_ near the
+// equilibrium the flow reaches.
 template <class Balance>
 bool FastEquilibrium::Relax(Balance balance) {
   const std::size_t r = pivotRows_.size();

@@ -36,9 +36,8 @@ void ModelEquations::AddFastFlux(const double* x, double* ydot) {
 
 bool ModelEquations::EquilibrateFastSteps(double* amounts) {
   if (fast_ == nullptr) return true;
-  return fast_->Equilibrate(amounts, [this](double* trial, double* rates) {
-    FastRates(trial, rates);
-  });
+  return fast_->Equilibrate(amounts,
+                            [this](double* trial, double* rates) { FastRates(trial, rates); });
 }
 
 void ModelEquations::FastEquilibriumOrFault(double* amounts) {

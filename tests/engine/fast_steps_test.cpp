@@ -120,8 +120,8 @@ TEST(FastSteps, TwoFastStepsThatRunOneReactionBothWaysBalanceTheirRates) {
 TEST(FastSteps, AFluxThroughAFastStepFollowsItsClosedFormOverALongRun) {
   constexpr double kf = 4.0, kr = 1.0, d = 0.01;
   constexpr double beta = kf / (kf + kr);
-  Model model = test::BuildModel({{"In", "X -> A"}, {"Shift", "A = B"}, {"Out", "B -> Y"}},
-                                 {"X", "Y"});
+  Model model =
+      test::BuildModel({{"In", "X -> A"}, {"Shift", "A = B"}, {"Out", "B -> Y"}}, {"X", "Y"});
   test::UseKinetics(model, "In", "Mass action (irreversible)", {kInput});
   test::UseKinetics(model, "Shift", "Mass action (reversible)", {kf, kr});
   test::UseKinetics(model, "Out", "Mass action (irreversible)", {d});
