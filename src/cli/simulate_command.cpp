@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/startup.h"
+#include "engine/fast_equilibrium.h"
 #include "engine/random.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/replace_file.h"
@@ -249,6 +250,11 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
           << "\n";
       return false;
     }
+  }
+  if (const std::string problem = FastStepsProblem(model); !problem.empty()) {
+    err << "vireon: the fast steps of " << line.modelPath << " cannot be followed: " << problem
+        << "\n";
+    return false;
   }
   if (!model.events.empty()) {
     const std::string problem = CheckEvents(model).message;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "document/events_section.h"
+#include "document/fast_steps_section.h"
 #include "document/rules_sections.h"
 #include "kinetics/user_kinetics_section.h"
 #include "model/messages.h"
@@ -654,6 +655,9 @@ void Reader::Read() {
   const EventsSectionLoad events = LoadEventsSection(cursor_, sink_, document_.model);
   if (events.status == SelectionLoadStatus::kBadCount) FailTopLevel(events.line);
   if (events.status == SelectionLoadStatus::kBadRecord) throw LoadFailed{events.line};
+  const FastStepsSectionLoad fast = LoadFastStepsSection(cursor_, sink_, document_.model);
+  if (fast.status == SelectionLoadStatus::kBadCount) FailTopLevel(fast.line);
+  if (fast.status == SelectionLoadStatus::kBadRecord) throw LoadFailed{fast.line};
   // The settings written only when they are on follow everything else.
   if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("DynEventRows=")) {
     document_.settings.eventRows = FlagField("DynEventRows=%d");

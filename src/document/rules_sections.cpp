@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "document/events_section.h"
+#include "document/fast_steps_section.h"
 #include "document/section_lines.h"
 #include "model/messages.h"
 #include "output/number_format.h"
@@ -29,7 +30,10 @@ std::optional<Kind> KindOfWord(const std::string& text, const Kind (&kinds)[N], 
 }  // namespace
 
 void SaveRulesSections(const Model& model, std::string& out) {
-  if (model.globalQuantities.empty() && model.rules.empty() && model.events.empty()) return;
+  if (model.globalQuantities.empty() && model.rules.empty() && model.events.empty() &&
+      !HasFastSteps(model)) {
+    return;
+  }
   SaveRecordSection(
       kGlobalQuantitiesSection, model.globalQuantities,
       [](const GlobalQuantity& q, std::string& text) {
@@ -53,6 +57,7 @@ void SaveRulesSections(const Model& model, std::string& out) {
       },
       out);
   SaveEventsSection(model, out);
+  SaveFastStepsSection(model, out);
 }
 
 RulesSectionsLoad LoadRulesSections(RecordCursor& cursor, MessageSink& sink, Model& model) {

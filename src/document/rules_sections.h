@@ -46,8 +46,9 @@ inline constexpr const char* kUnknownRuleTarget =
     "Error: the file specifies an unknown kind of rule target at line %d.\nLoading aborted.";
 inline constexpr const char* kBadRule = "Error in the rule at line %d: %s\nLoading aborted.";
 
-// Appends both sections when the model has a global quantity, a rule or an
-// event, and then the events (document/events_section.h).
+// Appends both sections when the model has a global quantity, a rule, an
+// event or a fast step, and then the events (document/events_section.h)
+// and the fast steps (document/fast_steps_section.h).
 void SaveRulesSections(const Model& model, std::string& out);
 
 struct RulesSectionsLoad {

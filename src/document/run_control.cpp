@@ -131,8 +131,16 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
       return false;
     }
   }
+  if (const std::string problem = FastStepsProblem(model); !problem.empty()) {
+    sink.Warning(kRunMessageTitle, problem);
+    return false;
+  }
   if (document_.settings.steadyState != 0 && HasStoichiometryRules(model.rules)) {
     sink.Warning(kRunMessageTitle, kStoichiometryRulesSteadyState);
+    return false;
+  }
+  if (document_.settings.steadyState != 0 && HasFastSteps(model)) {
+    sink.Warning(kRunMessageTitle, kFastStepsSteadyState);
     return false;
   }
   for (int k = 0; k < model.nSteps(); ++k) {

@@ -84,6 +84,15 @@ inline constexpr const char* kStoichiometryRulesSteadyState =
     "The model has rules that set stoichiometries, so its conservation relations are not known "
     "and its steady state cannot be computed. Run the time course alone (turn the steady state "
     "off in the tasks).";
+// The steady state with fast steps at equilibrium is not that of the
+// full network: where a flux runs through a fast step, the slow steps are
+// balanced by that step's finite flux while its rate law stands at 0, so
+// the state solves N_s·v_s + N_f·w = 0 with v_f = 0 for unknown fluxes w,
+// a system the steady-state search does not have.
+inline constexpr const char* kFastStepsSteadyState =
+    "The model has fast steps, whose equilibrium the steady-state search does not follow, so its "
+    "steady state cannot be computed. Run the time course alone (turn the steady state off in "
+    "the tasks).";
 // The progress text while a run starts.
 inline constexpr const char* kProgressWait = "wait...";
 

@@ -1,6 +1,8 @@
 #include "document/time_course_table.h"
 
 #include <new>
+#include <optional>
+#include <stdexcept>
 
 #include "document/run_control.h"
 #include "engine/engine.h"
@@ -104,7 +106,15 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
   ComputeMoietyTotals(model);
   RowHooks hooks(model, row);
   hooks.Attach(state);
-  Engine engine(model, state, taskSettings, hooks);
+  // Initial values that cannot be met (algebraic rules or fast steps
+  // without a solution at time 0) are said as the run's error.
+  std::optional<Engine> built;
+  try {
+    built.emplace(model, state, taskSettings, hooks);
+  } catch (const std::invalid_argument& error) {
+    return state.errorLog + error.what() + "\n";
+  }
+  Engine& engine = *built;
   engine.random = random;
   try {
     SetUpTimeCourse(engine);

@@ -5,7 +5,9 @@
 #include <string>
 #include <thread>
 
+#include "engine/fast_equilibrium.h"
 #include "engine/time_course_delays.h"
+#include "kinetics/arithmetic_fault.h"
 #include "model/structural_analysis.h"
 
 namespace vireon {
@@ -23,9 +25,14 @@ namespace {
 
 // The rules of the model, their initial values applied to it (the model's
 // own values kept for the destructor) and the conservation totals computed
-// again; null when the model has none.
+// again; null when the model has none. A model with fast steps has its
+// rules set up, none perhaps, since the fast equilibrium is found where the
+// rules are evaluated.
 std::unique_ptr<RuleSystem> SetUpRules(Model& model) {
-  if (model.rules.empty() && model.events.empty()) return nullptr;
+  if (model.rules.empty() && model.events.empty() && !HasFastSteps(model)) return nullptr;
+  if (const std::string problem = FastStepsProblem(model); !problem.empty()) {
+    throw std::invalid_argument(problem);
+  }
   std::string problem;
   std::unique_ptr<RuleSystem> rules = RuleSystem::Build(model, problem);
   if (!rules) throw std::invalid_argument(problem);
@@ -74,15 +81,40 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
   StartCurrentValues(model, state);
   // Events alone change the equations only through a volume: a model whose
   // events set amounts, kinetic constants and quantities keeps the
-  // equations of a model without rules, and their cost.
-  if (rules && (!model.rules.empty() || rules->anyVolumeChanges())) {
+  // equations of a model without rules, and their cost. Fast steps are
+  // followed where the rules are evaluated.
+  if (rules && (!model.rules.empty() || rules->anyVolumeChanges() || HasFastSteps(model))) {
     equations.AttachRules(rules.get(), model);
     // With rules the fixed amounts are read from the engine state, whatever
     // vector a task evaluates the equations at: they start as the model's.
     equations.SetInitialAmounts(state.amounts.data());
+    if (equations.hasFastSteps()) CheckFastEquilibriumAtStart();
     if (rules->hasLateInitialValues()) equations.ApplyLateInitialValues(state.amounts.data());
   }
   SetUseSparsity(true);
+}
+
+// The fast steps must find their equilibrium at the initial values, or
+// the model cannot run at all: that is said here, with the steps' names,
+// rather than as an arithmetic fault of the first evaluation.
+void Engine::CheckFastEquilibriumAtStart() {
+  equations.SetTime(0.0);
+  bool found = false;
+  try {
+    found = equations.EquilibrateFastSteps(state.amounts.data());
+  } catch (const ArithmeticFault&) {
+    found = false;
+  }
+  if (found) return;
+  if (events) events->RestoreModelValues(model);
+  rules->RestoreModelValues(model);
+  std::string title = FastStepsTitle(model);
+  title[0] = 'T';
+  throw std::invalid_argument(
+      title +
+      " cannot be brought to equilibrium at time 0: Newton's method finds no amounts at "
+      "which their rates balance (a rate that cannot reach 0, or a balance that does not "
+      "fix the amounts the steps change).");
 }
 
 Engine::~Engine() {
@@ -95,8 +127,10 @@ void Engine::SetUseSparsity(bool use) {
   // read, but not the rate-rule targets, which are further variables of
   // the integrator, nor a compartment that changes, nor a coefficient that
   // a rule gives where the equation has none.
+  // Through the fast equilibrium, a rate reads every amount the fast
+  // steps join.
   use = use && (!rules || (rules->rateCount() == 0 && !rules->anyVolumeChanges() &&
-                           rules->stoichiometryCount() == 0));
+                           rules->stoichiometryCount() == 0 && !equations.hasFastSteps()));
   equations.SetUseSparsity(use);
   if (use) {
     lsoda.SetColumnStructure(&equations.fullStructure());

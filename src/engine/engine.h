@@ -74,7 +74,8 @@ class Engine {
   // conservation totals are computed again from them, and the destructor
   // puts the model's own values back. Rules that do not pass their check
   // raise std::invalid_argument with the check's message (callers check
-  // the rules before they build an engine).
+  // the rules before they build an engine), as do fast steps that
+  // FastStepsProblem refuses or that find no equilibrium at time 0.
   Engine(Model& model, EngineState& state, const TaskSettings& settings, EngineHooks& hooks);
   ~Engine();
 
@@ -131,6 +132,10 @@ class Engine {
   TimeCourseDelays* delays = nullptr;
 
  private:
+  // Throws std::invalid_argument, naming the fast steps and with the
+  // model's own values put back, when they find no equilibrium at the
+  // initial amounts.
+  void CheckFastEquilibriumAtStart();
   // The absolute tolerance LSODA is given for state.atol[1], 1-based, and
   // its itol: 1 for one tolerance for all variables, 2 for one each.
   const double* AbsoluteTolerance(int& itol);

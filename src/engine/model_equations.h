@@ -8,9 +8,11 @@
 // at position p - 1 of the structural analysis; element 0 is never read.
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "engine/engine_state.h"
+#include "engine/fast_equilibrium.h"
 #include "engine/sparsity.h"
 #include "kinetics/kinetic_type.h"
 #include "model/matrix.h"
@@ -65,6 +67,18 @@ class ModelEquations {
   // the rules have been evaluated at, for what reads them beside the rules
   // (events); valid until the next call.
   const double* RatesOfAmounts(const double* amounts);
+
+  // Fast steps (engine/fast_equilibrium.h). A model with fast steps runs
+  // with its rules attached, none perhaps: AttachRules sets up the fast
+  // equilibrium, and every evaluation at amounts (Derivs, UpdateRules,
+  // UnpackState and what calls them) first moves them to it and then leaves
+  // the fast steps out of the rows. A model without fast steps takes none
+  // of these paths.
+  bool hasFastSteps() const { return fast_ != nullptr; }
+  // Moves the amounts (1-based, every position) to the fast equilibrium
+  // at the time set last; false, the amounts as they were, when Newton's
+  // method finds none.
+  bool EquilibrateFastSteps(double* amounts);
 
   // x[p] for the dependent positions from the moiety totals and the
   // independent amounts.
@@ -248,6 +262,19 @@ class ModelEquations {
   void BindRuleTerms();
   void SetRuleCoefficients();
   void AddRuleTerms(double* ydot) const;
+
+  std::unique_ptr<FastEquilibrium> fast_;
+  // The fast steps' rates, left out of the rows.
+  void ZeroFastRates();
+  // The fast steps' rates at the amounts t (the rules evaluated at them).
+  void FastRates(double* t, double* rates);
+  // The fast steps' flux that keeps the amounts x at their equilibrium,
+  // added to their rates ydot (FastEquilibrium::AddFastFlux); the rules
+  // are left at x.
+  void AddFastFlux(const double* x, double* ydot);
+  // EquilibrateFastSteps, or an ArithmeticFault (an invalid operation)
+  // that ends the task.
+  void FastEquilibriumOrFault(double* amounts);
 
   RuleSystem* rules_ = nullptr;
   Model* ruleModel_ = nullptr;

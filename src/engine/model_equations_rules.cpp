@@ -6,15 +6,19 @@
 //  1. the amounts: the variable ones from the integrator's state, the fixed
 //     ones from the engine state;
 //  2. the rate-rule targets from the integrator's state;
-//  3. the changing assignment rules, in dependency order (global
+//  3. with fast steps, the amounts moved to their equilibrium
+//     (model_equations_fast.cpp);
+//  4. the changing assignment rules, in dependency order (global
 //     quantities, volumes, metabolites the rules set, kinetic constants);
-//  4. the rates at the amounts, scaled where a volume has changed so that
-//     each law reads the concentration at the current volume;
-//  5. the rows of the amounts, with the coefficients of the stoichiometries
+//  5. the rates at the amounts, scaled where a volume has changed so that
+//     each law reads the concentration at the current volume, the fast
+//     steps' rates set to 0;
+//  6. the rows of the amounts, with the coefficients of the stoichiometries
 //     that rules set at their current values, each row times its current
 //     volume over the one the rows were set up with, then the dependent
-//     rows;
-//  6. the assignment rules that read those rows (rateOf a metabolite the
+//     rows, and with fast steps the flux through them that keeps the
+//     amounts at their equilibrium;
+//  7. the assignment rules that read those rows (rateOf a metabolite the
 //     steps change), then the rate rules' derivatives, which may read them
 //     too.
 
@@ -42,6 +46,9 @@ void ModelEquations::AttachRules(RuleSystem* rules, Model& model) {
   reducedYdot_.assign(static_cast<std::size_t>(nEquations()) + 1, 0.0);
   ruleTerms_.clear();
   if (rules != nullptr) BindRuleTerms();
+  fast_ = rules != nullptr && HasFastSteps(model_)
+              ? std::make_unique<FastEquilibrium>(model_, volumes_)
+              : nullptr;
 }
 
 void ModelEquations::BindRuleTerms() {
@@ -122,8 +129,10 @@ void ModelEquations::DerivsWithRules(const double* y, double* ydot) {
             x + nVariable_ + 1);
   const RuleQuantities q{time_, x, state_.quantityValues.data(), state_.volumeValues.data()};
   for (int r = 0; r < nRate_; ++r) rules_->SetRateTarget(r, y[nVariable_ + 1 + r], q, *ruleModel_);
+  if (fast_ != nullptr) FastEquilibriumOrFault(x);
   rules_->EvaluateAssignments(q, *ruleModel_);
   AmountRates(x, ydot);
+  if (fast_ != nullptr) AddFastFlux(x, ydot);
   LateRules(x, ydot);
   if (nRate_ > 0) {
     RuleQuantities withRates = q;
@@ -134,6 +143,7 @@ void ModelEquations::DerivsWithRules(const double* y, double* ydot) {
 
 void ModelEquations::AmountRates(const double* x, double* ydot) {
   ComputeRates(ScaledForRates(x));
+  if (fast_ != nullptr) ZeroFastRates();
   SetRuleCoefficients();
   SumRows(ydot);
   AddRuleTerms(ydot);
@@ -173,6 +183,7 @@ void ModelEquations::UnpackState(const double* y, double* amounts) {
   if (rules_ == nullptr) return;
   const RuleQuantities q{time_, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
   for (int r = 0; r < nRate_; ++r) rules_->SetRateTarget(r, y[nVariable_ + 1 + r], q, *ruleModel_);
+  if (fast_ != nullptr) FastEquilibriumOrFault(amounts);
   rules_->EvaluateAssignments(q, *ruleModel_);
 }
 
@@ -216,6 +227,7 @@ void ModelEquations::SetReducedPoint(const double* u, double* amounts) {
 
 void ModelEquations::UpdateRules(double* amounts) {
   if (rules_ == nullptr) return;
+  if (fast_ != nullptr) FastEquilibriumOrFault(amounts);
   const RuleQuantities q{time_, amounts, state_.quantityValues.data(), state_.volumeValues.data()};
   rules_->EvaluateAssignments(q, *ruleModel_);
   if (!rules_->readsAmountRates()) return;

@@ -57,6 +57,10 @@ struct Step {
   std::string kineticTypeName;
   double flux = 0.0;
   std::int16_t reversible = 1;
+  // A fast step is at equilibrium at every moment: its rate law states a
+  // balance that holds at once (engine/fast_equilibrium.h), and the
+  // quantities it joins move only by the other steps.
+  bool fast = false;
 
   // The substrate and product lists hold one metabolite index per unit of
   // stoichiometry. Their declared counts are set first (by the equation
@@ -179,6 +183,14 @@ class Model {
 
   bool operator==(const Model&) const = default;
 };
+
+// Whether any step of the model is fast.
+inline bool HasFastSteps(const Model& model) {
+  for (const Step& step : model.steps) {
+    if (step.fast) return true;
+  }
+  return false;
+}
 
 // The name rule for metabolites: non-empty, no blank, tab, "*", "." or "=",
 // and not the sequence "->".

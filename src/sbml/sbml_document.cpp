@@ -13,8 +13,11 @@ SbmlImportResult ImportSbmlDocument(const std::string& path, Document& document,
   NewDocument(document, defaults);
   document.model = std::move(model);
   // A model whose conservation relations are not known has no steady state
-  // to search: it opens with the time course alone, so that it runs as read.
-  if (HasStoichiometryRules(document.model.rules)) document.settings.steadyState = 0;
+  // to search, nor has one with fast steps (document/run_control.h): it
+  // opens with the time course alone, so that it runs as read.
+  if (HasStoichiometryRules(document.model.rules) || HasFastSteps(document.model)) {
+    document.settings.steadyState = 0;
+  }
   return result;
 }
 

@@ -637,6 +637,8 @@ void WriteReaction(const Model& model, int k, lib::Model& m, ExportIds& ids,
   reaction->setId(ids.namer.Name(step.name));
   reaction->setName(XmlText(step.name));
   reaction->setReversible(step.reversible != 0);
+  // Level 3 version 1 requires the attribute on every reaction.
+  if (m.getLevel() == 3 && m.getVersion() == 1) reaction->setFast(step.fast);
   WriteSpeciesReferences(model, k, ids, *reaction);
 
   StepNames names;
@@ -960,7 +962,11 @@ SbmlExportResult ExportSbml(const Model& model) {
   }
   if (!result.problems.empty()) return result;
 
-  lib::SBMLDocument document(3, 2);
+  // Level 3 version 2 has no fast reactions; a model with fast steps is
+  // written at version 1, which has them and everything else the export
+  // writes but for a few functions of the mathematics (which its check
+  // then refuses by name).
+  lib::SBMLDocument document(3, HasFastSteps(model) ? 1 : 2);
   lib::Model* m = document.createModel();
   ExportIds ids;
   m->setId(ids.namer.Name(model.title.empty() ? "model" : model.title));

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "document/model_file.h"
+#include "engine/fast_equilibrium.h"
 #include "kinetics/expression.h"
 #include "kinetics/kinetic_function.h"
 #include "model/equation_parser.h"
@@ -228,6 +229,8 @@ class Importer {
   const FunctionNames& NamesInFunction(const std::string& function);
   void Spend(long long nodes);
   void ReadReaction(const lib::Reaction& reaction, const LawEntry& entry);
+  // Marks the steps from `first` on, those of a fast reaction, as fast.
+  void MarkFast(const lib::Reaction& reaction, std::size_t first);
   MathNode Law(const lib::Reaction& reaction);
   // The tree of rateOf(name) in a kinetic law, and the reactions whose laws
   // it writes out.
@@ -406,10 +409,6 @@ void Importer::CheckConstructs() {
   }
   for (unsigned int i = 0; i < m.getNumConstraints(); ++i) {
     problems_.push_back("constraint number " + std::to_string(i + 1));
-  }
-  for (unsigned int i = 0; i < m.getNumReactions(); ++i) {
-    const lib::Reaction* r = m.getReaction(i);
-    if (r->isSetFast() && r->getFast()) problems_.push_back("fast reaction " + Quoted(r->getId()));
   }
 }
 
@@ -1392,6 +1391,28 @@ void Importer::ReadReaction(const lib::Reaction& reaction, const LawEntry& entry
   }
 }
 
+// A fast reaction is one balance with one extent: it must be one step. A
+// reaction read as several (species in volumes that differ, coefficients
+// without a common scale, a stoichiometry that changes) would become
+// balances the steps could not move together.
+void Importer::MarkFast(const lib::Reaction& reaction, std::size_t first) {
+  if (!reaction.isSetFast() || !reaction.getFast()) return;
+  if (steps_.size() != first + 1) {
+    throw Refusal("the fast reaction " + Quoted(reaction.getId()) + ", which is read as " +
+                  std::to_string(steps_.size() - first) +
+                  " steps (species in compartments of different sizes or stoichiometries "
+                  "without a common scale)");
+  }
+  for (const PendingRule& rule : rules_) {
+    if (rule.targetKind == RuleTargetKind::kStoichiometry &&
+        rule.record == static_cast<int>(first)) {
+      throw Refusal("the fast reaction " + Quoted(reaction.getId()) +
+                    ", whose stoichiometry changes over time");
+    }
+  }
+  steps_[first].step.fast = true;
+}
+
 void Importer::NoteReactionRate(const std::string& id, double scale, int compartment) {
   if (reactionRates_.count(id) > 0 || steps_.empty()) return;
   reactionRates_[id] = {steps_.back().step.name, compartment, scale};
@@ -2135,7 +2156,9 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
     ReadLaws();
     for (unsigned int i = 0; i < sbml_.getNumReactions(); ++i) {
       try {
+        const std::size_t first = steps_.size();
         ReadReaction(*sbml_.getReaction(i), laws_[i]);
+        MarkFast(*sbml_.getReaction(i), first);
       } catch (const BudgetSpent&) {
         throw;
       } catch (const Refusal& refusal) {
@@ -2376,6 +2399,9 @@ SbmlImportResult ImportText(std::string_view text, const std::filesystem::path& 
   if (!imported.rules.empty()) {
     std::string problem = RuleSystem::Problem(imported);
     if (!problem.empty()) return Refused({"rules that cannot be followed: " + problem});
+  }
+  if (const std::string problem = FastStepsProblem(imported); !problem.empty()) {
+    return Refused({"fast reactions that cannot be followed: " + problem});
   }
   for (std::unique_ptr<KineticType>& type : newTypes) {
     const KineticType* made = type.get();

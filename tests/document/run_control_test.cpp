@@ -231,6 +231,35 @@ TEST_F(RunControlTest, AStoichiometryRuleRunsItsTimeCourseAndRefusesASteadyState
   }
 }
 
+// R2 (X -> P, P fixed) at equilibrium at every moment holds X at 0 while
+// R1 feeds it. The steady state of a model with fast steps is refused
+// before anything starts; the time course runs.
+TEST_F(RunControlTest, AFastStepRunsItsTimeCourseAndRefusesASteadyState) {
+  Document d = NewDocument();
+  d.model.steps[static_cast<std::size_t>(d.model.FindStep("R2"))].fast = true;
+  d.settings.dynamics = 1;
+  d.settings.steadyState = 1;
+  d.settings.endTime = 10.0;
+  d.settings.points = 20;
+  d.settings.dynamicsData.file = "run.dyn";
+  d.selections.timeCourse = {MakeOutputItem(kTime), MakeOutputItem(kTransientConcentration, "X")};
+  HeadlessRunResult result = RunDocumentToEnd(d, random_, sink_);
+  EXPECT_EQ(result.outcome, RunOutcome::kNotStarted);
+  EXPECT_TRUE(sink_.Said(kFastStepsSteadyState));
+
+  d.settings.steadyState = 0;
+  result = RunDocumentToEnd(d, random_, sink_);
+  EXPECT_EQ(result.outcome, RunOutcome::kFinished);
+  EXPECT_TRUE(d.engine.errorLog.empty()) << d.engine.errorLog;
+  const std::vector<std::string> dyn = ReadLines(folder_.path() / "run.dyn");
+  ASSERT_EQ(dyn.size(), 21u);  // the points 0 ... 20
+  for (const std::string& line : dyn) {
+    const std::vector<double> values = ParseRow(line);
+    ASSERT_EQ(values.size(), 2u) << line;
+    EXPECT_CLOSE(values[1], 0.0, 1e-12, kRowTolerance) << line;
+  }
+}
+
 TEST_F(RunControlTest, TheModelIsSavedBeforeTheRunAndAFailedSaveStartsNothing) {
   Document d = NewDocument();
   d.settings.steadyState = 1;

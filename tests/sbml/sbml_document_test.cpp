@@ -83,6 +83,17 @@ TEST_F(SbmlDocumentTest, AModelWithoutASteadyStateToSearchOpensWithTheTimeCourse
                   .imported);
   EXPECT_EQ(document.settings.steadyState, 0);
   EXPECT_EQ(document.settings.dynamics, 1);
+
+  // A fast reaction's model has no steady state the search follows.
+  test::SbmlBuilder fast;
+  fast.Compartment("c", 1.0).Species("A", "c", 1.0).Species("B", "c", 0.0).Parameter("k", 1.0);
+  fast.Reaction("R", {{"A", 1}}, {{"B", 1}}, "k*A");
+  fast.model().getReaction("R")->setFast(true);
+  ASSERT_TRUE(ImportSbmlDocument(Write("fast.xml", fast.Text()).string(), document, catalogue_,
+                                 DefaultValues())
+                  .imported);
+  EXPECT_EQ(document.settings.steadyState, 0);
+  EXPECT_EQ(document.settings.dynamics, 1);
 }
 
 TEST_F(SbmlDocumentTest, AFailedExportLeavesThePreviousFile) {

@@ -325,8 +325,18 @@ std::vector<RefusalCase> RefusalCases() {
          b.Reaction("R2", {{"A", 1}}, {}, "rateOf(A)");
        },
        "the kinetic law of \"R2\" that refers to its own rate"},
-      {"FastReaction", [](SbmlBuilder& b) { b.model().getReaction("R")->setFast(true); },
-       "fast reaction \"R\""},
+      // A fast reaction is one balance with one extent: read as two steps,
+      // one per volume, it would be two.
+      {"FastReactionAcrossVolumes",
+       [](SbmlBuilder& b) {
+         b.Compartment("d", 5.0).Species("D", "d", 0.0);
+         auto* product = b.model().getReaction("R")->createProduct();
+         product->setSpecies("D");
+         product->setStoichiometry(1.0);
+         product->setConstant(true);
+         b.model().getReaction("R")->setFast(true);
+       },
+       "the fast reaction \"R\", which is read as 2 steps"},
       {"ReactionWithoutKineticLaw",
        [](SbmlBuilder& b) { b.model().getReaction("R")->unsetKineticLaw(); },
        "reaction \"R\" without a kinetic law"},
@@ -411,7 +421,7 @@ TEST(SbmlRefusal, EveryRefusedConstructIsListed) {
   SbmlBuilder b = DecayIn(2.0, "k*A*c");
   AddEvent(b, "E1", false);
   AddEvent(b, "E2", false);
-  b.model().getReaction("R")->setFast(true);
+  b.model().createConstraint()->setMath(Formula("A > 0").get());
   Imported imported;
   Import(b.Text(), imported);
   ASSERT_FALSE(imported.result.imported);
