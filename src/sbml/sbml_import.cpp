@@ -393,9 +393,6 @@ void Importer::CheckConstructs() {
     const lib::Event* event = m.getEvent(i);
     const std::string name = event->isSetId() ? "event " + Quoted(event->getId())
                                               : "event number " + std::to_string(i + 1);
-    if (!event->isSetTrigger() || !event->getTrigger()->isSetMath()) {
-      problems_.push_back(name + " without a trigger");
-    }
     for (unsigned int j = 0; j < event->getNumEventAssignments(); ++j) {
       const std::string& variable = event->getEventAssignment(j)->getVariable();
       // A stoichiometry that an event sets changes over time: it is read
@@ -2249,14 +2246,27 @@ bool Importer::Build(Model& model, std::vector<std::unique_ptr<KineticType>>& ne
   return true;
 }
 
-// A rule or an initial assignment without mathematics (which Level 3
-// Version 2 allows) says nothing: the model behaves as if it were not there.
-void DropRulesWithoutMath(lib::Model& model) {
+// A rule, an initial assignment or an event without mathematics (which
+// Level 3 Version 2 allows) says nothing: the model behaves as if it were
+// not there.
+void DropWhatHasNoMath(lib::Model& model) {
   for (unsigned int i = model.getNumRules(); i-- > 0;) {
     if (!model.getRule(i)->isSetMath()) delete model.removeRule(i);
   }
   for (unsigned int i = model.getNumInitialAssignments(); i-- > 0;) {
     if (!model.getInitialAssignment(i)->isSetMath()) delete model.removeInitialAssignment(i);
+  }
+  // An event without a trigger's mathematics can never fire, and an
+  // assignment without mathematics sets nothing.
+  for (unsigned int i = model.getNumEvents(); i-- > 0;) {
+    lib::Event* event = model.getEvent(i);
+    if (!event->isSetTrigger() || !event->getTrigger()->isSetMath()) {
+      delete model.removeEvent(i);
+      continue;
+    }
+    for (unsigned int j = event->getNumEventAssignments(); j-- > 0;) {
+      if (!event->getEventAssignment(j)->isSetMath()) delete event->removeEventAssignment(j);
+    }
   }
 }
 
@@ -2361,7 +2371,7 @@ SbmlImportResult Read(std::string_view text, const std::filesystem::path& file,
   }
   if (!problems.empty()) return Refused(std::move(problems));
 
-  DropRulesWithoutMath(*document->getModel());
+  DropWhatHasNoMath(*document->getModel());
   Importer importer(*document->getModel(), catalogue);
   if (!importer.Build(imported, newTypes)) return Refused(std::move(importer.problems()));
   SbmlImportResult built;

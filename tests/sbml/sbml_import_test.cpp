@@ -289,8 +289,6 @@ void AddEvent(SbmlBuilder& b, const std::string& id, bool withTrigger = true) {
 std::vector<RefusalCase> RefusalCases() {
   auto formula = Formula;
   return {
-      {"EventWithoutTrigger", [](SbmlBuilder& b) { AddEvent(b, "E1", false); },
-       "event \"E1\" without a trigger"},
       // A and B are the reaction's: the constraint has nothing to move.
       {"HigherIndexAlgebraicRule",
        [=](SbmlBuilder& b) {
@@ -419,13 +417,27 @@ TEST(SbmlRefusal, AFileTheReaderThrowsOnIsRefusedWithItsMessage) {
 
 TEST(SbmlRefusal, EveryRefusedConstructIsListed) {
   SbmlBuilder b = DecayIn(2.0, "k*A*c");
-  AddEvent(b, "E1", false);
-  AddEvent(b, "E2", false);
+  b.InitialAssignment("nowhere", "1").InitialAssignment("elsewhere", "2");
   b.model().createConstraint()->setMath(Formula("A > 0").get());
   Imported imported;
   Import(b.Text(), imported);
   ASSERT_FALSE(imported.result.imported);
   EXPECT_EQ(imported.result.problems.size(), 3u);
+}
+
+// An event whose trigger has no mathematics can never fire: the model reads
+// as without it, and an assignment without mathematics sets nothing.
+TEST(SbmlMapping, AnEventThatCannotFireAndAnAssignmentWithoutMathAreLeftOut) {
+  SbmlBuilder b = DecayIn(2.0, "k*A*c");
+  AddEvent(b, "E1", false);
+  AddEvent(b, "E2");
+  b.model().getEvent("E2")->createEventAssignment()->setVariable("A");
+  Imported imported;
+  Import(b.Text(), imported);
+  ASSERT_TRUE(imported.result.imported) << ::testing::PrintToString(imported.result.problems);
+  ASSERT_EQ(imported.model.events.size(), 1u);
+  EXPECT_EQ(imported.model.events[0].name, "E2");
+  EXPECT_TRUE(imported.model.events[0].assignments.empty());
 }
 
 // Limits: every input below is refused or read within bounded time, memory
