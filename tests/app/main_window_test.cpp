@@ -212,8 +212,9 @@ TEST_F(MainWindowTest, ExportAndImportSbmlThroughTheFileCommands) {
   {
     std::ofstream out(refused.toStdString());
     out << "<sbml xmlns=\"http://www.sbml.org/sbml/level3/version1/core\" level=\"3\" "
-           "version=\"1\"><model><listOfEvents><event id=\"E1\" "
-           "useValuesFromTriggerTime=\"true\"/></listOfEvents></model></sbml>";
+           "version=\"1\"><model><listOfInitialAssignments><initialAssignment symbol=\"E1\">"
+           "<math xmlns=\"http://www.w3.org/1998/Math/MathML\"><cn>1</cn></math>"
+           "</initialAssignment></listOfInitialAssignments></model></sbml>";
   }
   window.document().model.title = "kept";
   EXPECT_FALSE(window.ImportSbml(refused));
