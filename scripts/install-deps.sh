@@ -13,7 +13,9 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
   fonts-dejavu-core
   gnuplot-nox
-  libsundials-dev python3-scipy
+  libsundials-dev libsuitesparse-dev python3-scipy
+  libceres-dev libnlopt-cxx-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas python3-matplotlib
   libopenmpi-dev openmpi-bin
   clang libclang-rt-14-dev
   python3-markdown librsvg2-bin desktop-file-utils shared-mime-info man-db
