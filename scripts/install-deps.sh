@@ -19,7 +19,24 @@ packages=(
   libopenmpi-dev openmpi-bin
   clang libclang-rt-14-dev
   python3-markdown librsvg2-bin desktop-file-utils shared-mime-info man-db
+  ccache
 )
+
+# Ceres brings ATLAS, whose BLAS and LAPACK then take over the system's
+# libblas.so.3 and liblapack.so.3. The eigenvalues and factorisations are
+# checked bit for bit against the reference LAPACK, so keep that one chosen.
+use_reference_blas_lapack() {
+  local arch lib name target
+  arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)
+  for lib in blas lapack; do
+    name="lib${lib}.so.3-${arch}"
+    target="/usr/lib/${arch}/${lib}/lib${lib}.so.3"
+    [ -e "$target" ] || continue
+    if [ "$(readlink -f "/usr/lib/${arch}/lib${lib}.so.3")" != "$(readlink -f "$target")" ]; then
+      "${sudo_cmd[@]}" update-alternatives --set "$name" "$target" >/dev/null
+    fi
+  done
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,12 +45,15 @@ for p in "${packages[@]}"; do
   fi
 done
 
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
 if [ "${#missing[@]}" -eq 0 ]; then
+  use_reference_blas_lapack
   exit 0
 fi
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+use_reference_blas_lapack
