@@ -20,6 +20,9 @@ bool ReadFlag(RecordCursor& cursor, MessageSink& sink, FieldFormatFor<int> forma
   return true;
 }
 
+// The target type of an assignment that gives a metabolite's amount.
+constexpr const char* kAmountTargetWord = "metabolite amount";
+
 }  // namespace
 
 void SaveEventsSection(const Model& model, std::string& out) {
@@ -36,7 +39,9 @@ void SaveEventsSection(const Model& model, std::string& out) {
         AppendValueLine(text, "TriggerTimeValues", event.useValuesFromTriggerTime ? "1" : "0");
         AppendValueLine(text, "Assignments", std::to_string(event.assignments.size()));
         for (const EventAssignment& assignment : event.assignments) {
-          AppendValueLine(text, "TargetType", RuleTargetKindWord(assignment.target.kind));
+          AppendValueLine(text, "TargetType",
+                          assignment.amount ? kAmountTargetWord
+                                            : RuleTargetKindWord(assignment.target.kind));
           AppendValueLine(text, "Target", assignment.target.name);
           if (assignment.target.kind == RuleTargetKind::kKineticConstant) {
             AppendValueLine(text, "Constant", assignment.target.constant);
@@ -81,7 +86,9 @@ EventsSectionLoad LoadEventsSection(RecordCursor& cursor, MessageSink& sink, Mod
           const int line = c.lineNumber();
           std::optional<std::string> targetKind = ReadStringLine(c, s);
           if (!targetKind) return false;
-          const std::optional<RuleTargetKind> kind = RuleTargetKindOfWord(*targetKind);
+          const bool amount = *targetKind == kAmountTargetWord;
+          const std::optional<RuleTargetKind> kind =
+              amount ? RuleTargetKind::kMetabolite : RuleTargetKindOfWord(*targetKind);
           if (!kind) {
             badTarget = line;
             return false;
@@ -97,7 +104,7 @@ EventsSectionLoad LoadEventsSection(RecordCursor& cursor, MessageSink& sink, Mod
           if (!expression) return false;
           event.assignments.push_back(
               {RuleTarget{*kind, std::move(*target), constant.value_or(std::string())},
-               std::move(*expression)});
+               std::move(*expression), amount});
         }
         return true;
       });

@@ -22,6 +22,12 @@ namespace vireon {
 struct EventAssignment {
   RuleTarget target;
   std::string expression;  // one line
+  // For a metabolite: the expression gives its amount, not its
+  // concentration, and the concentration is that amount over the volume
+  // when the assignment is carried out. A delayed event whose values are
+  // those of its trigger time needs this to set an amount in a compartment
+  // whose volume changes meanwhile.
+  bool amount = false;
   bool operator==(const EventAssignment&) const = default;
 };
 

@@ -290,7 +290,9 @@ std::string ReportParametersText(const ReportContext& context) {
       if (!event.useValuesFromTriggerTime) out += ", values at execution";
       out += "\n";
       for (const EventAssignment& assignment : event.assignments) {
-        AppendFormat(out, " %s = %s\n", RuleTargetText(assignment.target).c_str(),
+        AppendFormat(out, " %s%s = %s\n", assignment.amount ? "amount of " : "",
+                     (assignment.amount ? assignment.target.name
+                                        : RuleTargetText(assignment.target)).c_str(),
                      assignment.expression.c_str());
       }
     }

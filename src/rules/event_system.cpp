@@ -179,6 +179,10 @@ void EventSystem::Assign(int e, const std::vector<double>& values, RuleSystem& r
   std::vector<double> amounts(values.size(), 0.0);
   for (std::size_t a = 0; a < values.size() && a < bound.read.targets.size(); ++a) {
     if (bound.event->assignments[a].target.kind != RuleTargetKind::kMetabolite) continue;
+    if (bound.event->assignments[a].amount) {
+      amounts[a] = values[a];
+      continue;
+    }
     const Metabolite& m = model.metabolites[static_cast<std::size_t>(bound.read.targets[a])];
     const int c = m.compartment >= 0 && m.compartment < model.nCompartments() ? m.compartment : 0;
     amounts[a] = values[a] * q.volumes[c];

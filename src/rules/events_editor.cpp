@@ -45,7 +45,8 @@ Event EventOf(const EventForm& form) {
   event.persistent = form.persistent;
   event.useValuesFromTriggerTime = form.useValuesFromTriggerTime;
   for (const EventAssignmentForm& assignment : form.assignments) {
-    event.assignments.push_back({TargetOf(assignment), OneLine(assignment.expression)});
+    event.assignments.push_back({TargetOf(assignment), OneLine(assignment.expression),
+                                 assignment.amount && assignment.targetKind == RuleTargetKind::kMetabolite});
   }
   return event;
 }
@@ -94,7 +95,8 @@ EventForm EventsEditor::FormOf(int index) const {
                  {}};
   for (const EventAssignment& assignment : event.assignments) {
     form.assignments.push_back({assignment.target.kind, assignment.target.name,
-                                assignment.target.constant, assignment.expression});
+                                assignment.target.constant, assignment.expression,
+                                assignment.amount});
   }
   return form;
 }

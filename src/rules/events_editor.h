@@ -25,6 +25,7 @@ struct EventAssignmentForm {
   std::string target;
   std::string constant;
   std::string expression;  // line breaks are taken as blanks
+  bool amount = false;     // a metabolite's amount (model/event.h), kept as it was
   bool operator==(const EventAssignmentForm&) const = default;
 };
 

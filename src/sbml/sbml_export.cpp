@@ -943,6 +943,21 @@ void WriteEvents(const Model& model, lib::Model& m, ExportIds& ids,
       }
       AstPointer math = ExpressionMath(assignment.expression, names, ids, where, problems);
       if (!math) continue;
+      if (assignment.amount && assignment.target.kind == RuleTargetKind::kMetabolite) {
+        // The species are written in concentrations: the amount over the
+        // size, which is the size at the execution only when the values are
+        // computed then.
+        if (!event.delay.empty() && event.useValuesFromTriggerTime) {
+          problems.push_back(where + ", an amount computed at the trigger time of a delayed "
+                                     "event, which SBML keeps only for a species in amounts");
+          continue;
+        }
+        const Metabolite& m = model.metabolites[static_cast<std::size_t>(names.Metabolite(name))];
+        std::vector<AstPointer> quotient;
+        quotient.push_back(std::move(math));
+        quotient.push_back(NameAst(ids.compartments[static_cast<std::size_t>(m.compartment)]));
+        math = ApplyAst(AST_DIVIDE, std::move(quotient));
+      }
       lib::EventAssignment* written = e->createEventAssignment();
       written->setVariable(variable);
       written->setMath(math.get());

@@ -181,6 +181,7 @@ struct PendingRule {
   int record = -1;  // the parameter, compartment or species, or a stoichiometry's step
   MathNode tree;
   int species = -1;  // a stoichiometry's species
+  bool amount = false;  // an event's tree gives a metabolite's amount
 };
 
 // An event of the Vireon model in the making: its trees, whose texts are
@@ -1910,14 +1911,21 @@ void Importer::ReadEvents() {
         const std::string assignmentWhere =
             "the assignment of " + where + " to " + Quoted(variable);
         // An amount becomes a concentration by the size when the values are
-        // computed; with a delay that is not the size at the execution.
+        // computed; with a delay that is not the size at the execution, so
+        // the assignment keeps the amount, and the engine divides it by the
+        // size when it carries it out.
         if (auto species = speciesIndex_.find(variable); species != speciesIndex_.end()) {
           const SpeciesEntry& s = species_[static_cast<std::size_t>(species->second)];
           if (s.amountInLaws && !FixedSize(s.compartment) && pending.delay &&
-              pending.event.useValuesFromTriggerTime) {
-            throw Refusal(assignmentWhere +
-                          ", an amount in a compartment whose size changes, "
-                          "computed at the trigger time of a delayed event");
+              pending.event.useValuesFromTriggerTime &&
+              amountQuantity_.count(species->second) == 0) {
+            PendingRule amount;
+            amount.targetKind = RuleTargetKind::kMetabolite;
+            amount.record = species->second;
+            amount.tree = RuleMath(assignment->getMath(), assignmentWhere);
+            amount.amount = true;
+            pending.assignments.push_back(std::move(amount));
+            continue;
           }
         }
         pending.assignments.push_back(RuleFor(RuleKind::kAssignment, variable,
@@ -1956,6 +1964,7 @@ std::vector<Event> Importer::WriteEvents() {
           break;
       }
       written.expression = RuleText(assignment.tree);
+      written.amount = assignment.amount;
       event.assignments.push_back(std::move(written));
     }
     events.push_back(std::move(event));

@@ -20,7 +20,7 @@ using test::SplitLines;
 
 // The rich document with one quantity and two events: a dose with no
 // delay, and a delayed, prioritised, non-persistent event on a volume and
-// a quantity.
+// a quantity, and an amount it sets.
 Document WithEvents(const KineticCatalogue& catalogue) {
   Document d = MakeRichDocument(catalogue);
   d.model.globalQuantities = {{"count", 0.0}};
@@ -37,7 +37,8 @@ Document WithEvents(const KineticCatalogue& catalogue) {
   late.persistent = false;
   late.useValuesFromTriggerTime = false;
   late.assignments = {{{RuleTargetKind::kCompartmentVolume, "cytosol", {}}, "cytosol*2"},
-                      {{RuleTargetKind::kGlobalQuantity, "count", {}}, "count + 1"}};
+                      {{RuleTargetKind::kGlobalQuantity, "count", {}}, "count + 1"},
+                      {{RuleTargetKind::kMetabolite, "S", {}}, "2*count", true}};
   d.model.events = {dose, late};
   return d;
 }
@@ -69,9 +70,10 @@ TEST_F(EventsSection, RoundTripGivesTheSameBytesAfterTheRules) {
             "InitialValue=1\nPersistent=1\nTriggerTimeValues=1\nAssignments=1\n"
             "TargetType=metabolite\nTarget=S\nExpression=S + 5\n"
             "Event=late\nTrigger=and(lt(S, 1), gt(time, 2))\nDelay=count/2 + 1\nPriority=3\n"
-            "InitialValue=0\nPersistent=0\nTriggerTimeValues=0\nAssignments=2\n"
+            "InitialValue=0\nPersistent=0\nTriggerTimeValues=0\nAssignments=3\n"
             "TargetType=volume\nTarget=cytosol\nExpression=cytosol*2\n"
-            "TargetType=global quantity\nTarget=count\nExpression=count + 1\n");
+            "TargetType=global quantity\nTarget=count\nExpression=count + 1\n"
+            "TargetType=metabolite amount\nTarget=S\nExpression=2*count\n");
   Document read;
   RecordingSink sink;
   ASSERT_EQ(Parse(text, read, sink), 0) << ::testing::PrintToString(sink.Texts());

@@ -166,6 +166,35 @@ TEST(EventsTimeCourse, PersistenceDecidesWhetherAPendingExecutionSurvives) {
   }
 }
 
+// A delayed assignment of an amount in a compartment that grows as 1 + t:
+// the value 2t is taken at the trigger (t = 0.5) or at the execution (t =
+// 1.5), and the amount is set to it whatever the volume then; the amount
+// decays as exp(-t) before and after. Taken as a concentration, the same
+// value would give 2.5 times the amount.
+TEST(EventsTimeCourse, ADelayedAmountIsSetAsItIsAtTheVolumeOfItsExecution) {
+  for (const bool atTrigger : {true, false}) {
+    Model model = Decay();
+    Rule grows;
+    grows.kind = RuleKind::kAssignment;
+    grows.target = {RuleTargetKind::kCompartmentVolume, model.compartments[0].name, {}};
+    grows.expression = "1+time";
+    model.rules = {grows};
+    Event set = MakeEvent("set", "geq(time, 0.5)", {}, {{"A", "2*time"}});
+    set.delay = "1";
+    set.useValuesFromTriggerTime = atTrigger;
+    set.assignments[0].amount = true;
+    model.events = {set};
+    const Course run = TimeCourseOf(model, 3.0, 30);
+    const double value = atTrigger ? 1.0 : 3.0;
+    for (std::size_t i = 0; i < run.times.size(); ++i) {
+      const double t = run.times[i];
+      const double expected = t < 1.5 ? kA0 * std::exp(-t) : value * std::exp(-(t - 1.5));
+      EXPECT_CLOSE(AmountOf(model, run, i, "A"), expected, kAbsolute, kRelative)
+          << "t = " << t << " " << atTrigger;
+    }
+  }
+}
+
 // Two events at one moment, their values taken when they are carried out:
 // q = 2q and q = q + 1 from q = 1 give 3 when the doubling goes first and
 // 4 otherwise; the priorities decide. With the values of the moment they
