@@ -372,12 +372,14 @@ ModelSession::ModelSession(const ModelSession& other) {
   std::lock_guard<std::mutex> lock(other.mutex_);
   document_ = other.document_;
   renamedIds_ = other.renamedIds_;
+  sbml_ = other.sbml_;
   random_ = other.random_;
 }
 
 ModelSession::ModelSession(ModelSession&& other) noexcept
     : document_(std::move(other.document_)),
       renamedIds_(std::move(other.renamedIds_)),
+      sbml_(other.sbml_),
       random_(other.random_) {}
 
 ModelSession::~ModelSession() = default;
@@ -397,6 +399,7 @@ ModelSession ModelSession::Load(const std::string& path) {
     }
     ModelSession session(std::move(document));
     session.renamedIds_ = std::move(result.renamedIds);
+    session.sbml_ = true;
     return session;
   }
   NewDocument(document, startup.defaults);
@@ -493,6 +496,10 @@ Table ModelSession::Simulate(const TimeCourseRequest& request, const Interrupted
   if (request.relativeTolerance) settings.solver.relativeTolerance = *request.relativeTolerance;
   if (request.absoluteTolerance) settings.solver.absoluteTolerance = *request.absoluteTolerance;
 
+  // The rows are read from the items, not from their text: the narrowest
+  // columns make the text the engine writes the cheapest.
+  settings.dynamicsData.columnWidth = kMinColumnWidth;
+
   Table table;
   table.columns.push_back("time");
   run.selections.timeCourse.push_back(MakeOutputItem(kTime));
@@ -502,8 +509,7 @@ Table ModelSession::Simulate(const TimeCourseRequest& request, const Interrupted
       run.selections.timeCourse.push_back(MakeOutputItem(kTransientConcentration, m.name));
     }
   } else {
-    const bool sbml = IsSbmlFileName(document_.pathName) || !renamedIds_.empty();
-    for (OutputItem& item : TimeCourseColumns(run.model, renamedIds_, request.select, sbml)) {
+    for (OutputItem& item : TimeCourseColumns(run.model, renamedIds_, request.select, sbml_)) {
       run.selections.timeCourse.push_back(std::move(item));
     }
     table.columns.insert(table.columns.end(), request.select.begin(), request.select.end());
@@ -678,9 +684,8 @@ Table ModelSession::Scan(const ScanRequest& request, const Interrupted& interrup
       }
     }
   } else {
-    const bool sbml = !renamedIds_.empty() || IsSbmlFileName(document_.pathName);
     std::vector<OutputItem> asked =
-        request.timeCourse ? TimeCourseColumns(run.model, renamedIds_, request.select, sbml)
+        request.timeCourse ? TimeCourseColumns(run.model, renamedIds_, request.select, sbml_)
                            : SteadyStateColumns(run, renamedIds_, request.select);
     for (OutputItem& item : asked) selection.push_back(std::move(item));
     columns.insert(columns.end(), request.select.begin(), request.select.end());

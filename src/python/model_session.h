@@ -147,6 +147,9 @@ class ModelSession {
 
   Document document_;
   std::map<std::string, std::string> renamedIds_;
+  // An imported SBML model: a step's name is no id of a reaction's rate,
+  // so it does not stand for the step's flux in a time course's columns.
+  bool sbml_ = false;
   RandomGenerator random_;
   // One call at a time on a session.
   mutable std::mutex mutex_;

@@ -9,10 +9,13 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <complex>
 #include <memory>
 #include <tuple>
 
+#include "document/time_course_table.h"
 #include "python/model_builder.h"
 #include "python/model_session.h"
 
@@ -222,6 +225,41 @@ PYBIND11_MODULE(_vireon, m) {
           },
           py::arg("path"), "Saves the model file.")
       .def("sbml_text", &ModelSession::SbmlText, "The model as SBML Level 3 Version 2.");
+
+  // For bench/python_binding_benchmark.py: the same time course from C++,
+  // without the interpreter, through the session (as simulate() runs it)
+  // and through the engine alone (as `vireon simulate` runs it), so that
+  // what each layer adds shows. Seconds per call, over the repeats.
+  m.def(
+      "_time_simulate",
+      [](ModelSession& session, double end, int points, int repeats) {
+        TimeCourseRequest request;
+        request.endTime = end;
+        request.points = points;
+        py::gil_scoped_release released;
+        const auto start = std::chrono::steady_clock::now();
+        for (int k = 0; k < repeats; ++k) session.Simulate(request, {});
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        return spent.count() / std::max(repeats, 1);
+      },
+      py::arg("session"), py::arg("end"), py::arg("points"), py::arg("repeats"));
+  m.def(
+      "_time_engine",
+      [](const ModelSession& session, double end, int points, int repeats) {
+        vireon::Model model = session.document().model;
+        vireon::TaskSettings settings = session.document().settings;
+        settings.endTime = end;
+        settings.points = points;
+        py::gil_scoped_release released;
+        const auto start = std::chrono::steady_clock::now();
+        for (int k = 0; k < repeats; ++k) {
+          vireon::ComputeTimeCourseRows(model, settings,
+                                        [](double, std::span<const double>) { return true; });
+        }
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        return spent.count() / std::max(repeats, 1);
+      },
+      py::arg("session"), py::arg("end"), py::arg("points"), py::arg("repeats"));
 
   m.attr("SCAN_GRID") = 0;
   m.attr("SCAN_UNIFORM") = 1;

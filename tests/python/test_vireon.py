@@ -128,6 +128,10 @@ def test_setting_a_quantity_changes_the_next_run():
     assert model["[A]i"] == 3.0
     second = model.simulate(end=4, points=8, rtol=1e-10, atol=1e-14)
     np.testing.assert_allclose(second["A"], 3.0 * np.exp(-2.0 * second.time), rtol=1e-6)
+    # A step's name stands for its flux, as its title does.
+    fluxes = model.simulate(end=1, points=2, select=["decay", "J(decay)", "A"])
+    np.testing.assert_array_equal(fluxes["decay"], fluxes["J(decay)"])
+    np.testing.assert_allclose(fluxes["decay"], 2.0 * fluxes["A"], rtol=1e-12)
     assert "decay(k)" in model.quantities()
     assert "end time" in model.quantities()
     model["end time"] = 1.0
