@@ -21,6 +21,8 @@ EXAMPLE_NAMES = [
     "upper_glycolysis",
     "lotka_volterra",
     "robertson",
+    "brusselator",
+    "oregonator",
 ]
 
 
@@ -106,6 +108,20 @@ def test_a_scan_is_the_one_vireon_run_writes(run_cli):
     np.testing.assert_array_equal(again.values, scan.values)
     listed = model.scan({"kinase(V)": np.linspace(0.5, 1.5, 11)}, select=titles)
     np.testing.assert_array_equal(listed.values, scan.values)
+
+
+@pytest.mark.parametrize("jobs", [1, 2])
+def test_a_random_scan_draws_what_vireon_run_draws(run_cli, jobs):
+    without_time_course = lambda text: text.replace("\nDynamics=1\n", "\nDynamics=0\n")
+    copy = run_cli(example("random_scan"), edit=without_time_course, extra=("--seed", "7"))
+    titles, rows = read_data_file(copy.with_name("random_scan-steadystate.dat"))
+    model = vireon.load(copy)
+    scan = model.scan(select=titles, seed=7, jobs=jobs)
+    scanned = len(scan.columns) - len(titles)
+    assert len(scan) == len(rows) == 20
+    for k, row in enumerate(rows):
+        for c, text in enumerate(row):
+            assert same_as_written(scan.values[k, scanned + c], text), (k, titles[c])
 
 
 def decay_model():

@@ -351,12 +351,16 @@ class Model:
         return self._session.quantities()
 
     def __getitem__(self, key):
+        """The value of the quantity `key` names; KeyError when none or
+        more than one does."""
         return self._session.get(key)
 
     def __setitem__(self, key, value):
+        """Sets the quantity `key` names, for every later run."""
         self._session.set(key, float(value))
 
     def __contains__(self, key):
+        """Whether `key` names exactly one quantity of the model."""
         try:
             self._session.get(key)
         except KeyError:
