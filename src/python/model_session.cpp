@@ -373,6 +373,7 @@ ModelSession::ModelSession(const ModelSession& other) {
   document_ = other.document_;
   renamedIds_ = other.renamedIds_;
   sbml_ = other.sbml_;
+  reactionRates_ = other.reactionRates_;
   random_ = other.random_;
 }
 
@@ -380,6 +381,7 @@ ModelSession::ModelSession(ModelSession&& other) noexcept
     : document_(std::move(other.document_)),
       renamedIds_(std::move(other.renamedIds_)),
       sbml_(other.sbml_),
+      reactionRates_(std::move(other.reactionRates_)),
       random_(other.random_) {}
 
 ModelSession::~ModelSession() = default;
@@ -400,6 +402,7 @@ ModelSession ModelSession::Load(const std::string& path) {
     ModelSession session(std::move(document));
     session.renamedIds_ = std::move(result.renamedIds);
     session.sbml_ = true;
+    session.reactionRates_ = std::move(result.reactionRates);
     return session;
   }
   NewDocument(document, startup.defaults);
@@ -503,17 +506,40 @@ Table ModelSession::Simulate(const TimeCourseRequest& request, const Interrupted
   Table table;
   table.columns.push_back("time");
   run.selections.timeCourse.push_back(MakeOutputItem(kTime));
+  struct ReactionRateColumn {
+    std::size_t column;
+    std::size_t volume;  // 1 + its place among `volumes`, or 0: none
+    double scale;
+  };
+  std::vector<ReactionRateColumn> rates;
+  std::vector<OutputItem> volumes;
   if (request.select.empty()) {
     for (const Metabolite& m : run.model.metabolites) {
       table.columns.push_back(m.name);
       run.selections.timeCourse.push_back(MakeOutputItem(kTransientConcentration, m.name));
     }
   } else {
-    for (OutputItem& item : TimeCourseColumns(run.model, renamedIds_, request.select, sbml_)) {
-      run.selections.timeCourse.push_back(std::move(item));
+    for (const std::string& text : request.select) {
+      table.columns.push_back(text);
+      // An SBML reaction's id asks for its rate, an amount per time: the
+      // flux of one of its steps times the current volume of the step's
+      // compartment (a column after the others) over the step's scale.
+      if (const auto rate = reactionRates_.find(text); rate != reactionRates_.end()) {
+        run.selections.timeCourse.push_back(MakeOutputItem(kTransientFlux, rate->second.step));
+        rates.push_back({table.columns.size() - 1, 0, rate->second.scale});
+        if (!rate->second.compartment.empty()) {
+          volumes.push_back(MakeOutputItem(kCurrentVolume, rate->second.compartment));
+          rates.back().volume = volumes.size();
+        }
+        continue;
+      }
+      run.selections.timeCourse.push_back(
+          TimeCourseColumns(run.model, renamedIds_, {text}, sbml_).front());
     }
-    table.columns.insert(table.columns.end(), request.select.begin(), request.select.end());
   }
+  const std::size_t shown = run.selections.timeCourse.size();
+  run.selections.timeCourse.insert(run.selections.timeCourse.end(), volumes.begin(),
+                                   volumes.end());
   RandomGenerator random = random_;
   lock.unlock();
 
@@ -521,12 +547,14 @@ Table ModelSession::Simulate(const TimeCourseRequest& request, const Interrupted
   if (!IsUsableEndTime(settings.endTime)) {
     throw VireonError("the end time must be a finite number, not nearer 0 than 1e-100");
   }
-  if ((settings.points + 1.0) * static_cast<double>(table.columns.size()) > kMaxTableNumbers) {
+  if ((settings.points + 1.0) * static_cast<double>(run.selections.timeCourse.size()) >
+      kMaxTableNumbers) {
     throw VireonError("a time course of " + std::to_string(settings.points) +
                       " points is more than a table holds; ask for fewer points");
   }
   CheckRunnable(run, false);
-  table.values.reserve(static_cast<std::size_t>(settings.points + 1) * table.columns.size());
+  table.values.reserve(static_cast<std::size_t>(settings.points + 1) *
+                       run.selections.timeCourse.size());
 
   InterruptPoll poll(interrupted);
   TableOutput output(run, poll, &table);
@@ -535,7 +563,24 @@ Table ModelSession::Simulate(const TimeCourseRequest& request, const Interrupted
   if (!run.engine.errorLog.empty()) {
     throw VireonError("the time course failed:\n" + WithoutCarriageReturns(run.engine.errorLog));
   }
-  return table;
+  if (volumes.empty() && rates.empty()) return table;
+  // The rates from their fluxes and volumes; the volumes' columns go.
+  const std::size_t width = run.selections.timeCourse.size();
+  Table rated;
+  rated.columns = std::move(table.columns);
+  rated.rows = table.rows;
+  rated.values.reserve(table.rows * shown);
+  for (std::size_t row = 0; row < table.rows; ++row) {
+    const double* values = table.values.data() + row * width;
+    const std::size_t first = rated.values.size();
+    rated.values.insert(rated.values.end(), values, values + shown);
+    for (const ReactionRateColumn& rate : rates) {
+      double& value = rated.values[first + rate.column];
+      if (rate.volume != 0) value *= values[shown + rate.volume - 1];
+      value /= rate.scale;
+    }
+  }
+  return rated;
 }
 
 SteadyStateValues ModelSession::SteadyState(const Interrupted& interrupted) {

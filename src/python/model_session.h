@@ -18,6 +18,7 @@
 #include "document/document.h"
 #include "engine/random.h"
 #include "output/output_item.h"
+#include "sbml/sbml_import.h"
 
 namespace vireon::python {
 
@@ -150,6 +151,8 @@ class ModelSession {
   // An imported SBML model: a step's name is no id of a reaction's rate,
   // so it does not stand for the step's flux in a time course's columns.
   bool sbml_ = false;
+  // An imported SBML model's reactions' rates, by the reactions' ids.
+  std::map<std::string, SbmlReactionRate> reactionRates_;
   RandomGenerator random_;
   // One call at a time on a session.
   mutable std::mutex mutex_;

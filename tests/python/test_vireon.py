@@ -1,8 +1,10 @@
 """The vireon module against the program's own output and closed forms."""
 
-import math
+import io
+import os
 import re
 import signal
+import subprocess
 import threading
 import time
 
@@ -10,7 +12,7 @@ import numpy as np
 import pytest
 
 import vireon
-from conftest import EXAMPLES, read_data_file, same_as_written
+from conftest import EXAMPLES, read_data_file, same_as_written, vireon_program
 
 # The example models without a scan, whose runs the module must repeat
 # number for number (the scan of phosphorylation_cycle has a test of its own).
@@ -218,6 +220,23 @@ def test_failures_raise_with_the_message(tmp_path):
         growing.steady_state()
     with pytest.raises(ValueError, match="evenly spaced"):
         model.scan({"decay(k)": [1.0, 2.0, 5.0]})
+
+
+def test_an_sbml_model_reads_as_vireon_simulate_reads_it(tmp_path):
+    sbml = tmp_path / "pathway.xml"
+    sbml.write_text(vireon.load(example("linear_pathway")).to_sbml())
+    # Species and reactions by their SBML ids: a reaction's id is its rate.
+    select = ["S1", "E2", "E4"]
+    environment = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    written = subprocess.run(
+        [vireon_program(), "simulate", str(sbml), "--points", "20", "--select", ",".join(select)],
+        capture_output=True, text=True, env=environment, check=True,
+    )
+    rows = np.loadtxt(io.StringIO(written.stdout), delimiter=",", skiprows=1)
+    course = vireon.load(sbml).simulate(points=20, select=select)
+    assert course.columns == select
+    np.testing.assert_allclose(course.time, rows[:, 0], rtol=1e-14)
+    np.testing.assert_allclose(course.values, rows[:, 1:], rtol=1e-9)
 
 
 def run_both(model):
