@@ -133,7 +133,8 @@ Document BuildDocument(const std::vector<ReactionText>& reactions,
     } else {
       for (const std::string& name : reaction.modifiers) {
         const int m = model.FindMetabolite(name);
-        if (m < 0) throw VireonError("no reaction has the modifier " + name + " of step " + step.name);
+        if (m < 0)
+          throw VireonError("no reaction has the modifier " + name + " of step " + step.name);
         modifiers.push_back(m);
       }
     }

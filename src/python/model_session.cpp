@@ -1,13 +1,12 @@
 #include "python/model_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <unistd.h>
+#include <functional>
 
 #include "document/model_file.h"
 #include "document/parallel_scan.h"
@@ -248,7 +247,8 @@ std::vector<OutputItem> SteadyStateColumns(const Document& document,
       }
       if (model.FindStep(name) >= 0) found.push_back(MakeOutputItem(kSteadyStateFlux, name));
     }
-    if (found.empty()) throw std::out_of_range("the model has no steady-state quantity called " + text);
+    if (found.empty())
+      throw std::out_of_range("the model has no steady-state quantity called " + text);
     if (found.size() > 1) {
       std::string titles;
       for (const OutputItem& item : found) titles += (titles.empty() ? "" : ", ") + item.title;
@@ -538,8 +538,7 @@ Table ModelSession::Simulate(const TimeCourseRequest& request, const Interrupted
     }
   }
   const std::size_t shown = run.selections.timeCourse.size();
-  run.selections.timeCourse.insert(run.selections.timeCourse.end(), volumes.begin(),
-                                   volumes.end());
+  run.selections.timeCourse.insert(run.selections.timeCourse.end(), volumes.begin(), volumes.end());
   RandomGenerator random = random_;
   lock.unlock();
 
@@ -743,7 +742,8 @@ Table ModelSession::Scan(const ScanRequest& request, const Interrupted& interrup
   PrivateFolder folder;
   run.pathName = folder.path() + "/" + kScanModelName;
   run.folder = folder.path() + "/";
-  DataFileSettings& data = request.timeCourse ? run.settings.dynamicsData : run.settings.steadyStateData;
+  DataFileSettings& data =
+      request.timeCourse ? run.settings.dynamicsData : run.settings.steadyStateData;
   data.file = request.timeCourse ? kScanTimeCourseFile : kScanSteadyStateFile;
   data.titles = 0;
   data.quotes = 0;

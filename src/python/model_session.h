@@ -97,7 +97,7 @@ struct ScanAxis {
 struct ScanRequest {
   // Empty: the model's own scan as it stands.
   std::vector<ScanAxis> axes;
-  bool timeCourse = false;  // the task of every point: a time course, or a steady state
+  bool timeCourse = false;          // the task of every point: a time course, or a steady state
   std::vector<std::string> select;  // the columns; empty: the task's defaults
   int jobs = 1;
   std::optional<std::uint32_t> seed;

@@ -24,9 +24,9 @@ using namespace vireon::python;
 
 namespace {
 
-using ReactionTuple = std::tuple<std::string, std::string, std::string,
-                                 std::vector<std::pair<std::string, double>>,
-                                 std::vector<std::string>>;
+using ReactionTuple =
+    std::tuple<std::string, std::string, std::string, std::vector<std::pair<std::string, double>>,
+               std::vector<std::string>>;
 
 // Asked by a run with the interpreter's lock released: takes it back for
 // the signal handlers (only the main thread runs them) and says whether one
@@ -65,8 +65,7 @@ PYBIND11_MODULE(_vireon, m) {
 
   static py::exception<VireonError> vireonError(m, "VireonError", PyExc_RuntimeError);
   vireonError.doc() = "A failure of Vireon, carrying Vireon's message.";
-  static py::exception<SteadyStateError> steadyStateError(m, "SteadyStateError",
-                                                          vireonError.ptr());
+  static py::exception<SteadyStateError> steadyStateError(m, "SteadyStateError", vireonError.ptr());
   steadyStateError.doc() = "A steady state that was not found, with the reason.";
   py::register_exception_translator([](std::exception_ptr error) {
     try {
@@ -86,7 +85,7 @@ PYBIND11_MODULE(_vireon, m) {
   });
 
   py::class_<ModelSession, std::unique_ptr<ModelSession>>(m, "Session",
-                                                           "One model with its settings.")
+                                                          "One model with its settings.")
       .def_static(
           "load",
           [](const std::string& path) {
@@ -101,8 +100,8 @@ PYBIND11_MODULE(_vireon, m) {
              const std::vector<std::string>& fixed, const std::string& title) {
             std::vector<ReactionText> reactions;
             for (const ReactionTuple& t : tuples) {
-              reactions.push_back({std::get<0>(t), std::get<1>(t), std::get<2>(t),
-                                   std::get<3>(t), std::get<4>(t)});
+              reactions.push_back(
+                  {std::get<0>(t), std::get<1>(t), std::get<2>(t), std::get<3>(t), std::get<4>(t)});
             }
             return std::make_unique<ModelSession>(
                 ModelSession::FromDocument(BuildDocument(reactions, initial, fixed, title)));
@@ -110,7 +109,8 @@ PYBIND11_MODULE(_vireon, m) {
           py::arg("reactions"), py::arg("initial"), py::arg("fixed"), py::arg("title"),
           "Builds a model from (name, equation, rate law, constants, modifiers) tuples.")
       .def(
-          "copy", [](const ModelSession& session) { return std::make_unique<ModelSession>(session); },
+          "copy",
+          [](const ModelSession& session) { return std::make_unique<ModelSession>(session); },
           "An independent copy of the model.")
       .def_property_readonly("title", &ModelSession::Title)
       .def("metabolites", &ModelSession::MetaboliteNames, "The metabolites' names, in order.")
@@ -179,8 +179,9 @@ PYBIND11_MODULE(_vireon, m) {
             result["variable_metabolites"] = values.variableMetabolites;
             result["elasticities"] =
                 Matrix(values.elasticities, values.steps.size(), values.metabolites.size());
-            result["concentration_control"] = Matrix(
-                values.concentrationControl, values.variableMetabolites.size(), values.steps.size());
+            result["concentration_control"] =
+                Matrix(values.concentrationControl, values.variableMetabolites.size(),
+                       values.steps.size());
             result["flux_control"] =
                 Matrix(values.fluxControl, values.steps.size(), values.steps.size());
             return result;
