@@ -91,6 +91,19 @@ def test_steady_state_and_control_are_those_vireon_run_writes(name, run_cli):
     assert compared >= len(titles) - 1
 
 
+@pytest.mark.parametrize("name", ["brusselator", "linear_pathway", "lotka_volterra"])
+def test_the_stability_verdict_is_the_report_s(name, run_cli):
+    report = run_cli(example(name)).with_suffix(".txt").read_text()
+    summary = report.split("Summary:\n This steady state ", 1)[1].split(".\n", 1)[0]
+    state = vireon.load(example(name)).steady_state()
+    assert summary.startswith({"unstable": "is unstable",
+                               "asymptotically stable": "is asymptotically stable",
+                               "undetermined": "stability is undetermined"}[state.stability])
+    assert state.oscillatory == ("oscillatory components" in summary)
+    listed = report.split("Eigenvalues of the Jacobian matrix\n", 1)[1].split("\n\n", 1)[0]
+    assert len(listed.strip().splitlines()) == len(state.eigenvalues)
+
+
 def test_a_scan_is_the_one_vireon_run_writes(run_cli):
     copy = run_cli(
         example("phosphorylation_cycle"),
