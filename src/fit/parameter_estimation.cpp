@@ -31,10 +31,10 @@ constexpr double kSmallestTolerance = 1e-14;
 // fraction, so that a direction the data do not determine gives a huge,
 // finite variance (and correlations near 1) instead of a failed inverse.
 constexpr double kSingularRatio = 1e-14;
-// The first steps of a local fit are damped to about this length in the
-// search space (a factor e in a log-space parameter), so that a fit from
-// far off does not leap at once onto a plateau where a parameter no longer
-// matters.
+// The trust region the first step of a local fit is taken in (Ceres'
+// scaled search space; the damping is its inverse), small so that a fit
+// from far off does not leap at once onto a plateau where a parameter no
+// longer matters; it grows with every step that succeeds.
 constexpr double kInitialTrustRegion = 1.0;
 // The least diagonal of Levenberg-Marquardt's damping. Ceres scales the
 // Jacobian's columns to norms below 1, so this makes the damping the
