@@ -36,8 +36,9 @@ enum : unsigned {
   kForSimulate = 1u << 2,
   kForImport = 1u << 3,
   kForExport = 1u << 4,
+  kForFit = 1u << 5,
 };
-constexpr unsigned kForAll = kForRun | kForPlot | kForSimulate | kForImport | kForExport;
+constexpr unsigned kForAll = kForRun | kForPlot | kForSimulate | kForImport | kForExport | kForFit;
 
 unsigned CommandBit(Command command) {
   switch (command) {
@@ -51,6 +52,8 @@ unsigned CommandBit(Command command) {
       return kForImport;
     case Command::kExport:
       return kForExport;
+    case Command::kFit:
+      return kForFit;
     default:
       return 0;
   }
@@ -62,15 +65,22 @@ struct OptionRule {
   std::string_view name;
   bool takesValue;
   unsigned commands;
+  bool repeatable = false;
 };
 constexpr OptionRule kOptions[] = {
     {"--settings", true, kForAll},
     {"--kdb", true, kForAll},
-    {"--seed", true, kForRun | kForSimulate},
-    {"--quiet", false, kForRun},
-    {"--jobs", true, kForRun},
-    {"--mpi", false, kForRun},
-    {"--output", true, kForPlot | kForSimulate | kForImport | kForExport},
+    {"--seed", true, kForRun | kForSimulate | kForFit},
+    {"--quiet", false, kForRun | kForFit},
+    {"--jobs", true, kForRun | kForFit},
+    {"--mpi", false, kForRun | kForFit},
+    {"--output", true, kForPlot | kForSimulate | kForImport | kForExport | kForFit},
+    {"--data", true, kForFit, true},
+    {"--parameter", true, kForFit, true},
+    {"--method", true, kForFit},
+    {"--starts", true, kForFit},
+    {"--save", true, kForFit},
+    {"--scale-columns", false, kForFit},
     {"--end", true, kForSimulate},
     {"--points", true, kForSimulate},
     {"--rtol", true, kForSimulate},
@@ -135,6 +145,58 @@ std::optional<std::vector<std::string>> SplitSelection(std::string_view text) {
   return items;
 }
 
+std::optional<FitParameter> ParseFitParameter(std::string_view text, std::string& error) {
+  FitParameter parameter;
+  const std::size_t equals = text.rfind('=');
+  parameter.title = std::string(text.substr(0, equals));
+  if (parameter.title.empty()) {
+    error = "--parameter needs a title before its bounds";
+    return std::nullopt;
+  }
+  if (equals == std::string_view::npos) return parameter;
+  const std::string_view rest = text.substr(equals + 1);
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t colon = rest.find(':', start);
+    fields.emplace_back(
+        rest.substr(start, colon == std::string_view::npos ? colon : colon - start));
+    if (colon == std::string_view::npos) break;
+    start = colon + 1;
+  }
+  const std::string bad = "--parameter " + std::string(text) +
+                          ": give the bounds as TITLE=LOW:HIGH (either one may be left empty), "
+                          "optionally followed by :linear or :log";
+  if (fields.size() < 2 || fields.size() > 3) {
+    error = bad;
+    return std::nullopt;
+  }
+  for (std::size_t k = 0; k < 2; ++k) {
+    if (fields[k].empty()) continue;
+    std::optional<double> bound = ParseReal(fields[k]);
+    if (!bound) {
+      error = bad;
+      return std::nullopt;
+    }
+    (k == 0 ? parameter.lower : parameter.upper) = *bound;
+  }
+  if (fields.size() == 3) {
+    if (fields[2] == "linear") {
+      parameter.scale = ParameterScale::kLinear;
+    } else if (fields[2] == "log") {
+      parameter.scale = ParameterScale::kLog;
+    } else {
+      error = bad;
+      return std::nullopt;
+    }
+  }
+  if (parameter.lower > parameter.upper) {
+    error = "--parameter " + std::string(text) + ": the lower bound exceeds the upper bound";
+    return std::nullopt;
+  }
+  return parameter;
+}
+
 PictureFormat PictureFormatOf(std::string_view path) {
   // A bare ".png" names no file.
   if (path.size() > 4 && EndsWithIgnoringCase(path, ".png")) return PictureFormat::kPng;
@@ -157,6 +219,8 @@ ParsedCommandLine ParseCommandWord(const std::string& first) {
     line.command = Command::kImport;
   } else if (first == "export") {
     line.command = Command::kExport;
+  } else if (first == "fit") {
+    line.command = Command::kFit;
   } else if (!first.empty() && first[0] == '-') {
     return Bad("unknown option " + first);
   } else {
@@ -224,6 +288,34 @@ std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& optio
              value;
     }
     line.select = std::move(*items);
+  } else if (name == "--data") {
+    line.dataPaths.push_back(value);
+  } else if (name == "--parameter") {
+    std::string error;
+    std::optional<FitParameter> parameter = ParseFitParameter(value, error);
+    if (!parameter) return error;
+    line.parameters.push_back(std::move(*parameter));
+  } else if (name == "--method") {
+    if (value == "local") {
+      line.method = FitMethod::kLocal;
+    } else if (value == "global") {
+      line.method = FitMethod::kGlobal;
+    } else if (value == "direct") {
+      line.method = FitMethod::kDirect;
+    } else {
+      return "--method needs local, global or direct, not " + value;
+    }
+  } else if (name == "--starts") {
+    std::optional<std::uint32_t> starts = ParseSeed(value);
+    if (!starts || *starts < 1 || *starts > static_cast<std::uint32_t>(kMaxFitStarts)) {
+      return "--starts needs a whole number from 1 to " + std::to_string(kMaxFitStarts) + ", not " +
+             value;
+    }
+    line.starts = static_cast<int>(*starts);
+  } else if (name == "--save") {
+    line.savePath = value;
+  } else if (name == "--scale-columns") {
+    line.scaleColumns = true;
   }
   return std::nullopt;
 }
@@ -271,7 +363,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       return Bad("unknown option " + name + " for " + first);
     }
     for (std::string_view earlier : seen) {
-      if (earlier == option->name) return Bad(name + " given more than once");
+      if (earlier == option->name && !option->repeatable) {
+        return Bad(name + " given more than once");
+      }
     }
     seen.push_back(option->name);
 
@@ -305,6 +399,9 @@ std::string UsageText() {
          "                       [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]\n"
          "       vireon import FILE.xml [-o MODEL.vrn]\n"
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
+         "       vireon fit MODEL [--data FILE ...] [--parameter TITLE[=LOW:HIGH] ...]\n"
+         "                  [--method local|global|direct] [--starts N] [--seed N] [--jobs N]\n"
+         "                  [--scale-columns] [--quiet] [-o RESULT.json] [--save FITTED.vrn]\n"
          "       vireon --help | --version\n";
 }
 
@@ -336,6 +433,12 @@ std::string HelpText() {
          "                   named with its id.\n"
          "  export MODEL.vrn Writes the model as SBML Level 3 Version 2 (default:\n"
          "                   MODEL.xml).\n"
+         "  fit MODEL        Estimates parameters (--parameter) from measurements\n"
+         "                   (--data: CSV or tab-separated, a first column time for a\n"
+         "                   time course, none for steady states; sd(X) columns give\n"
+         "                   standard deviations) and prints the values with their\n"
+         "                   standard deviations; without --data and --parameter it runs\n"
+         "                   the fit stored in the model file.\n"
          "\n"
          "Options:\n"
          "  --settings FILE  settings file (default $XDG_CONFIG_HOME/vireon/vireon.ini)\n"
@@ -377,6 +480,18 @@ std::string HelpText() {
          "                   a compartment's volume or a global quantity's value during\n"
          "                   the time course. An unknown or ambiguous ITEM is refused\n"
          "                   (exit status 2)\n"
+         "  --data FILE      fit: an experiment's measurements (repeat for more)\n"
+         "  --parameter TITLE[=LOW:HIGH[:linear|:log]]  fit: a quantity to estimate, by\n"
+         "                   its scan title (R1(k), [S]i, V(c), a global quantity), with\n"
+         "                   bounds; positive ones are searched in log space unless\n"
+         "                   :linear (repeat for more)\n"
+         "  --method M       fit: local (Levenberg-Marquardt from the model's values,\n"
+         "                   the default), global (from --starts starts spread over the\n"
+         "                   bounds, on --jobs threads) or direct (the DIRECT-L search\n"
+         "                   over the bounds, then a local fit)\n"
+         "  --starts N       fit: the starts of a global fit (default 20)\n"
+         "  --scale-columns  fit: weight each column without sd by its mean square\n"
+         "  --save FILE      fit: save the model with the fitted values\n"
          "  --help, -h       this text\n"
          "  --version        the version and build\n"
          "\n"
@@ -387,7 +502,8 @@ std::string HelpText() {
          "completely written); 130 the run was stopped with Ctrl-C. plot, simulate,\n"
          "import and export: 0 done, 1 refused or failed (the reason on standard\n"
          "error), 2 bad arguments (for simulate also an unknown or ambiguous --select\n"
-         "item).\n";
+         "item). fit: 0 fitted, 1 refused or failed, 2 bad arguments, 130 stopped (the\n"
+         "best point so far is still written).\n";
 }
 
 }  // namespace vireon::cli

@@ -7,16 +7,22 @@
 //                   [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]
 //   vireon import FILE.xml [-o MODEL.vrn]
 //   vireon export MODEL.vrn [-o FILE.xml]
+//   vireon fit MODEL [--data FILE ...] [--parameter TITLE[=LOW:HIGH[:linear|:log]] ...]
+//              [--method local|global|direct] [--starts N] [--seed N] [--jobs N]
+//              [--scale-columns] [--quiet] [--mpi] [-o RESULT.json] [--save FITTED.vrn]
 //   vireon --help | --version
 //
 // An option's value follows it as the next argument or after "=" in the same
-// one ("--seed 7", "--seed=7"). Each option may be given once.
+// one ("--seed 7", "--seed=7"). Each option may be given once, except
+// --data and --parameter, which may be repeated.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "fit/parameter_estimation.h"
 
 namespace vireon::cli {
 
@@ -27,7 +33,7 @@ inline constexpr int kExitUsage = 2;    // bad arguments
 inline constexpr int kExitIncomplete = 3;  // the run completed with entries in its error log
 inline constexpr int kExitStopped = 130;   // the run was stopped (Ctrl-C), as a shell reports it
 
-enum class Command { kHelp, kVersion, kRun, kPlot, kSimulate, kImport, kExport };
+enum class Command { kHelp, kVersion, kRun, kPlot, kSimulate, kImport, kExport, kFit };
 
 struct CommandLine {
   Command command = Command::kHelp;
@@ -54,6 +60,16 @@ struct CommandLine {
   // simulate: the quantities to write after the time, in this order, as
   // given (SplitSelection); empty: every metabolite.
   std::vector<std::string> select;
+  // fit: the experiments' files, the parameters in the order given, the
+  // method, the number of starts, the file that keeps the fitted model and
+  // whether columns without standard deviations are scaled by their mean
+  // square. Without --data and --parameter the fit stored in the model runs.
+  std::vector<std::string> dataPaths;
+  std::vector<FitParameter> parameters;
+  std::optional<FitMethod> method;
+  std::optional<int> starts;
+  std::string savePath;
+  bool scaleColumns = false;
 };
 
 struct ParsedCommandLine {
@@ -71,6 +87,11 @@ std::optional<std::uint32_t> ParseSeed(std::string_view text);
 // inside brackets or parentheses, so that titles such as "C([A],R1)" stay
 // whole. None when an item is empty or a bracket is not closed.
 std::optional<std::vector<std::string>> SplitSelection(std::string_view text);
+
+// A --parameter's value: TITLE, or TITLE=LOW:HIGH with either bound left
+// empty for none, and optionally :linear or :log after the bounds. None
+// when it is malformed; `error` then says why.
+std::optional<FitParameter> ParseFitParameter(std::string_view text, std::string& error);
 
 // The most threads --jobs takes.
 inline constexpr int kMaxJobs = 256;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "scan/scan.h"
 
@@ -13,12 +14,12 @@ double TimeLeft(int done, int total, double elapsedSeconds) {
   return elapsedSeconds / done * left;
 }
 
-std::string ProgressBarLine(int done, int total, double elapsedSeconds) {
+std::string ProgressBarLine(int done, int total, double elapsedSeconds, std::string_view label) {
   total = std::max(total, 0);
   done = std::clamp(done, 0, total);
   const double fraction = total > 0 ? static_cast<double>(done) / total : 0.0;
   const int filled = static_cast<int>(fraction * kProgressBarWidth);
-  std::string line = "scan [";
+  std::string line = std::string(label) + " [";
   line.append(static_cast<std::size_t>(filled), '#');
   line.append(static_cast<std::size_t>(kProgressBarWidth - filled), '-');
   char counts[96];
@@ -28,14 +29,18 @@ std::string ProgressBarLine(int done, int total, double elapsedSeconds) {
   return line + counts;
 }
 
-ProgressBar::ProgressBar(std::FILE* stream, bool enabled)
-    : stream_(stream), enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+ProgressBar::ProgressBar(std::FILE* stream, bool enabled, std::string label)
+    : stream_(stream),
+      enabled_(enabled),
+      label_(std::move(label)),
+      start_(std::chrono::steady_clock::now()) {}
 
-void ProgressBar::Update(int done, int total) {
+void ProgressBar::Update(int done, int total, std::string_view note) {
   if (!enabled_) return;
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  std::string line = ProgressBarLine(done, total, elapsed);
+  std::string line = ProgressBarLine(done, total, elapsed, label_);
+  line += note;
   // Blanks out what is left of a longer line drawn before.
   const std::size_t length = line.size();
   if (length < lastLength_) line.append(lastLength_ - length, ' ');

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace vireon::cli {
 
@@ -21,18 +22,19 @@ inline constexpr int kProgressBarWidth = 30;
 double TimeLeft(int done, int total, double elapsedSeconds);
 
 // The line for `done` of `total` points after `elapsedSeconds`, without a
-// line end. Counts outside 0 ... total are clamped.
-std::string ProgressBarLine(int done, int total, double elapsedSeconds);
+// line end, headed by `label`. Counts outside 0 ... total are clamped.
+std::string ProgressBarLine(int done, int total, double elapsedSeconds,
+                            std::string_view label = "scan");
 
 class ProgressBar {
  public:
   // Draws on `stream` only when `enabled` (the stream is a terminal and the
   // user did not ask for quiet); time counts from construction.
-  ProgressBar(std::FILE* stream, bool enabled);
+  ProgressBar(std::FILE* stream, bool enabled, std::string label = "scan");
 
   bool enabled() const { return enabled_; }
-  // Redraws the line.
-  void Update(int done, int total);
+  // Redraws the line, with `note` after it.
+  void Update(int done, int total, std::string_view note = {});
   // Ends the line, once something was drawn, so that later output starts
   // on a line of its own.
   void Finish();
@@ -40,6 +42,7 @@ class ProgressBar {
  private:
   std::FILE* stream_;
   bool enabled_;
+  std::string label_;
   bool drawn_ = false;
   std::size_t lastLength_ = 0;
   std::chrono::steady_clock::time_point start_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/command_line.h"
+#include "cli/fit_command.h"
 #include "cli/plot_command.h"
 #include "cli/run_command.h"
 #include "cli/sbml_commands.h"
@@ -32,6 +33,8 @@ int RunParsedCommand(const CommandLine& line, std::ostream& out, std::ostream& e
       return ImportCommand(line, out, err);
     case Command::kExport:
       return ExportCommand(line, out, err);
+    case Command::kFit:
+      return FitCommand(line, out, err);
   }
   return kExitUsage;
 }

@@ -65,6 +65,7 @@ void NewDocument(Document& document, const DefaultValues& defaults) {
   document.functions.clear();
   document.scan = ScanList();
   document.links.clear();
+  document.fit = FitSettings();
   document.pathName.clear();
   document.folder.clear();
   document.modified = false;

@@ -1,8 +1,8 @@
 #pragma once
 // The document: one model with everything that travels with it in its
 // file (task and numerical settings, plot choices, the three output
-// selections, the output functions, the scan and the parameter links), the
-// engine's working data for a run, and where the file lives.
+// selections, the output functions, the scan, the parameter links and the
+// fit), the engine's working data for a run, and where the file lives.
 
 #include <functional>
 #include <string>
@@ -11,6 +11,7 @@
 
 #include "engine/engine_state.h"
 #include "engine/task_settings.h"
+#include "fit/fit_settings.h"
 #include "model/message_sink.h"
 #include "model/model.h"
 #include "output/output_function.h"
@@ -35,6 +36,8 @@ struct Document {
   std::vector<OutputFunction> functions;
   ScanList scan;
   std::vector<ParameterLink> links;
+  // The parameter estimation stored with the model (empty: none).
+  FitSettings fit;
   // The model file's full path; empty until the document is saved or loaded.
   std::string pathName;
   // The folder of the model file, ending in "/" (empty for a document that
@@ -52,7 +55,7 @@ inline constexpr const char* kSaveChangesFormat = "Save changes to %s?";
 // default values (both data files sharing the titles, quotes, column width
 // and separator defaults), report file "simulation.txt", no data file
 // names, steady-state strategy 0 with back-integration on, no real-time
-// pacing (1 ms per point), no selections, functions, scan items or links,
+// pacing (1 ms per point), no selections, functions, scan items, links or fit,
 // scan off, the plot settings of a new document, and no path.
 void NewDocument(Document& document, const DefaultValues& defaults);
 

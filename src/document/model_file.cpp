@@ -12,6 +12,7 @@
 
 #include "document/events_section.h"
 #include "document/fast_steps_section.h"
+#include "document/fit_section.h"
 #include "document/rules_sections.h"
 #include "kinetics/user_kinetics_section.h"
 #include "model/messages.h"
@@ -662,6 +663,9 @@ void Reader::Read() {
   if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("DynEventRows=")) {
     document_.settings.eventRows = FlagField("DynEventRows=%d");
   }
+  // The fit, when the document stores one, follows everything else.
+  const FitSectionLoad fit = LoadFitSection(cursor_, sink_, document_.fit);
+  if (fit.status != SelectionLoadStatus::kOk) throw LoadFailed{fit.line};
   StructuralAnalysis(document_.model);
 }
 
@@ -729,6 +733,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   // Only a file that asks for rows at the events has the line, so that
   // every other file is what it always was.
   if (s.eventRows != 0) w.Int(kEventRowsKey, s.eventRows);
+  SaveFitSection(document.fit, out);
   return out;
 }
 

@@ -28,7 +28,7 @@ inline const std::vector<std::string> kExampleModels = {
     "michaelis_menten.vrn",      "branched_pathway.vrn", "brusselator.vrn",
     "lotka_volterra.vrn",        "oregonator.vrn",       "robertson.vrn",
     "phosphorylation_cycle.vrn", "upper_glycolysis.vrn", "linear_pathway.vrn",
-    "random_scan.vrn",
+    "random_scan.vrn",           "puromycin.vrn",
 };
 
 inline std::filesystem::path ExamplesFolder() {

@@ -381,5 +381,41 @@ TEST_F(ExampleGallery, RandomScanObeysTheTheoremsOfControlAtEveryDraw) {
   EXPECT_EQ(std::unique(draws.begin(), draws.end()), draws.end()) << "the draws repeat";
 }
 
+// The value after `key` in the fit's JSON, from the first place `after` is
+// found on.
+double JsonNumber(const std::string& json, const std::string& after, const std::string& key) {
+  const std::size_t from = json.find(after);
+  const std::size_t at = from == std::string::npos ? from : json.find(key, from);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << "the result has no " << key << " after " << after;
+    return std::nan("");
+  }
+  return std::strtod(json.c_str() + at + key.size(), nullptr);
+}
+
+// The stored fit of the puromycin data, from the guesses V = 200 and
+// Km = 0.1, finds the published least-squares values with their standard
+// deviations (sd scaled by the residual variance, as no sd columns are
+// given) and correlation.
+TEST_F(ExampleGallery, PuromycinFitFindsThePublishedEstimates) {
+  const fs::path model = CopyExample("puromycin.vrn");
+  CopyExample("puromycin.csv");
+  const std::string before = ReadText(model);
+  const fs::path result = folder() / "result.json";
+  const ProgramResult fit = RunVireon({"fit", "--quiet", model.string(), "-o", result.string()});
+  ASSERT_EQ(fit.exitStatus, 0) << fit.err;
+  EXPECT_EQ(ReadText(model), before);
+  const std::string json = ReadText(result);
+  constexpr double kPublished = 5e-4;  // the publication's four significant digits
+  EXPECT_NEAR_REL(JsonNumber(json, "\"velocity(V)\"", "\"value\": "), 212.7, kPublished);
+  EXPECT_NEAR_REL(JsonNumber(json, "\"velocity(V)\"", "\"sd\": "), 6.947, kPublished);
+  EXPECT_NEAR_REL(JsonNumber(json, "\"velocity(Km)\"", "\"value\": "), 0.06412, kPublished);
+  EXPECT_NEAR_REL(JsonNumber(json, "\"velocity(Km)\"", "\"sd\": "), 0.008281, kPublished);
+  // The residual standard deviation 10.93 on 12 - 2 degrees of freedom.
+  EXPECT_NEAR_REL(std::sqrt(JsonNumber(json, "{", "\"objective\": ") / 10.0), 10.93, kPublished);
+  EXPECT_NEAR_REL(JsonNumber(json, "\"correlation\"", "[[1, "), 0.765, 1e-3);
+  EXPECT_NE(fit.out.find("velocity(V)"), std::string::npos) << fit.out;
+}
+
 }  // namespace
 }  // namespace vireon::test

@@ -22,7 +22,7 @@ expected_files() {
     echo share/applications/vireon.desktop
     echo share/bash-completion/completions/vireon
     echo share/doc/vireon/manual.html
-    for f in "$source_dir"/examples/*.vrn "$source_dir"/examples/README.md; do
+    for f in "$source_dir"/examples/*.vrn "$source_dir"/examples/*.csv "$source_dir"/examples/README.md; do
       echo "share/doc/vireon/examples/$(basename "$f")"
     done
     for size in 16 22 24 32 48 64 128 256; do
@@ -139,7 +139,7 @@ completion=$(cd "$work/completion" && bash -c '
   complete_line vireon run ""
   complete_line vireon run --s
   complete -p vireon' _ "$prefix/share/bash-completion/completions/vireon")
-expected_completion='run|plot|simulate|import|export|--help|--version|
+expected_completion='run|plot|simulate|import|export|fit|--help|--version|
 a model.vrn|folder|
 --settings|--seed|
 complete -F _vireon vireon'

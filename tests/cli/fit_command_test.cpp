@@ -1,0 +1,156 @@
+#include "cli/fit_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/cli_test_support.h"
+#include "cli/command_line.h"
+#include "support/expect_close.h"
+
+namespace vireon::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ParameterCase {
+  const char* text;
+  bool good;
+  double lower;
+  double upper;
+  ParameterScale scale;
+};
+
+class FitParameterText : public ::testing::TestWithParam<ParameterCase> {};
+
+TEST_P(FitParameterText, ReadsTitleBoundsAndScale) {
+  std::string error;
+  const std::optional<FitParameter> parameter = cli::ParseFitParameter(GetParam().text, error);
+  ASSERT_EQ(parameter.has_value(), GetParam().good) << error;
+  if (!parameter) {
+    EXPECT_FALSE(error.empty());
+    return;
+  }
+  EXPECT_EQ(parameter->lower, GetParam().lower);
+  EXPECT_EQ(parameter->upper, GetParam().upper);
+  EXPECT_EQ(parameter->scale, GetParam().scale);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FitParameterText,
+    ::testing::Values(ParameterCase{"E1(k1)", true, -kNoBound, kNoBound, ParameterScale::kAuto},
+                      ParameterCase{"E1(k1)=0.1:10", true, 0.1, 10.0, ParameterScale::kAuto},
+                      ParameterCase{"E1(k1)=:10", true, -kNoBound, 10.0, ParameterScale::kAuto},
+                      ParameterCase{"[S]i=-1::linear", true, -1.0, kNoBound,
+                                    ParameterScale::kLinear},
+                      ParameterCase{"q=1e-3:1e3:log", true, 1e-3, 1e3, ParameterScale::kLog},
+                      ParameterCase{"E1(k1)=10:1", false, 0, 0, ParameterScale::kAuto},
+                      ParameterCase{"E1(k1)=1", false, 0, 0, ParameterScale::kAuto},
+                      ParameterCase{"E1(k1)=a:b", false, 0, 0, ParameterScale::kAuto},
+                      ParameterCase{"E1(k1)=1:2:cubic", false, 0, 0, ParameterScale::kAuto},
+                      ParameterCase{"=1:2", false, 0, 0, ParameterScale::kAuto}));
+
+// The value of E1(k1) in a fit's JSON.
+double FittedK1(const std::string& json) {
+  const std::string key = "\"name\": \"E1(k1)\", \"value\": ";
+  const std::size_t at = json.find(key);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << json;
+    return 0.0;
+  }
+  return std::strtod(json.c_str() + at + key.size(), nullptr);
+}
+
+// The model's own tolerance (rtol 1e-6) bounds how near the fit comes.
+constexpr double kFitted = 1e-5;
+
+class FitCommandTest : public CliFolder {
+ protected:
+  // linear_pathway.vrn and the time courses of S1 and S3 it gives, with
+  // E1's k1 and E3's k1 moved from 2 and 1.5 to `k1` and `k3`.
+  fs::path Prepare() {
+    const fs::path model = CopyExample("linear_pathway.vrn");
+    const ProgramResult simulated =
+        RunVireon({"simulate", model.string(), "--select", "S1,S3", "--end", "5", "--points", "10",
+                   "--rtol", "1e-10", "-o", (folder() / "course.csv").string()});
+    EXPECT_EQ(simulated.exitStatus, 0) << simulated.err;
+    std::string text = ReadText(model);
+    const std::size_t e1 = text.find("Param0=2.0000000000000000");
+    EXPECT_NE(e1, std::string::npos);
+    text.replace(e1, 25, "Param0=5.0000000000000000");
+    WriteText(folder() / "moved.vrn", text);
+    return folder() / "moved.vrn";
+  }
+};
+
+TEST_F(FitCommandTest, FitsSavesAndRunsTheStoredFitAgain) {
+  const fs::path model = Prepare();
+  const fs::path result = folder() / "result.json";
+  const fs::path saved = folder() / "fitted.vrn";
+  const ProgramResult fit =
+      RunVireon({"fit", model.string(), "--data", (folder() / "course.csv").string(), "--parameter",
+                 "E1(k1)=0.1:100", "--method", "global", "--starts", "4", "--jobs", "2", "--seed",
+                 "9", "-o", result.string(), "--save", saved.string()});
+  ASSERT_EQ(fit.exitStatus, 0) << fit.err;
+  EXPECT_NE(fit.out.find("Fit converged"), std::string::npos) << fit.out;
+  const std::string json = ReadText(result);
+  EXPECT_NEAR_REL(FittedK1(json), 2.0, kFitted);
+  EXPECT_NE(json.find("\"starts\": 4"), std::string::npos);
+  EXPECT_NE(json.find("\"title\": \"S3\""), std::string::npos);
+  const std::string stored = ReadText(saved);
+  // E1's k1 is the fitted value now, not the moved one.
+  EXPECT_EQ(stored.find("Param0=5.0000000000000000"), std::string::npos);
+  EXPECT_NE(stored.find("\nFit\nMethod=global\nStarts=4\nSeed=9\nScaleColumns=0\nExperiments=1\n"
+                        "File=course.csv\nParameters=1\nTitle=E1(k1)\nLower=0.1\nUpper=100\n"
+                        "Scale=auto\n"),
+            std::string::npos)
+      << stored;
+
+  // The stored fit alone, on one thread, from the saved (already fitted) values.
+  const fs::path again = folder() / "again.json";
+  const ProgramResult rerun = RunVireon({"fit", saved.string(), "--quiet", "-o", again.string()});
+  ASSERT_EQ(rerun.exitStatus, 0) << rerun.err;
+  EXPECT_NEAR_REL(FittedK1(ReadText(again)), 2.0, kFitted);
+}
+
+TEST_F(FitCommandTest, RefusesWhatItCannotFit) {
+  const fs::path model = Prepare();
+  const std::string data = (folder() / "course.csv").string();
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string message;
+  };
+  WriteText(folder() / "bad.csv", "time,S1\n0,0\n1,one\n");
+  const Case cases[] = {
+      {{"fit", model.string()}, 2, "vireon: fit needs --data: "},
+      {{"fit", model.string(), "--data", data}, 2, "vireon: fit needs --parameter: "},
+      {{"fit", model.string(), "--data", data, "--parameter", "E1(k1)", "--mpi"},
+       2,
+       "vireon: fit does not run as an MPI job"},
+      {{"fit", model.string(), "--method", "best"},
+       2,
+       "vireon: --method needs local, global or direct, not best"},
+      {{"fit", model.string(), "--data", (folder() / "bad.csv").string(), "--parameter", "E1(k1)"},
+       1,
+       "bad.csv, line 3: column 2 (S1) holds \"one\", which is not a finite number"},
+      {{"fit", model.string(), "--data", data, "--parameter", "E9(k1)"},
+       1,
+       "parameter E9(k1) is no quantity the fit can set"},
+      {{"fit", model.string(), "--data", data, "--parameter", "E1(k1)", "-o", model.string()},
+       1,
+       "would replace the"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.back());
+    const ProgramResult result = RunVireon(c.arguments);
+    EXPECT_EQ(result.exitStatus, c.status) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  }
+}
+
+}  // namespace
+}  // namespace vireon::test
