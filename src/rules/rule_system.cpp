@@ -246,6 +246,10 @@ std::unique_ptr<RuleSystem> RuleSystem::Build(const Model& model, std::string& p
     if (model.rules[r].kind == RuleKind::kRate) system->rates_.push_back(bound(static_cast<int>(r)));
   }
   for (int r : set.algebraic) {
+    if (late[static_cast<std::size_t>(r)]) {
+      system->lateAlgebraic_.push_back(bound(r));
+      continue;
+    }
     system->algebraicNames_.push_back(model.rules[static_cast<std::size_t>(r)].target.name);
     system->algebraic_.push_back(bound(r));
   }
@@ -323,11 +327,22 @@ std::string RuleSystem::SortByRatesRead(const Model& model, const RuleSet& set,
       lateQuantity[static_cast<std::size_t>(set.targets[i])] = 1;
       more = true;
     }
+    // A constraint that reads the rates is solved after them, when what
+    // it determines is a global quantity, which the rates cannot read.
+    for (int r : set.algebraic) {
+      const auto i = static_cast<std::size_t>(r);
+      if (late[i] || !needsRates(set.expressions[i])) continue;
+      if (model.rules[i].target.kind != RuleTargetKind::kGlobalQuantity) continue;
+      late[i] = 1;
+      lateQuantity[static_cast<std::size_t>(set.targets[i])] = 1;
+      more = true;
+    }
   }
-  // The constraints are solved before the rates, as the assignment rules.
+  // The other constraints are solved before the rates, as the assignment
+  // rules.
   for (std::size_t r = 0; r < nRules; ++r) {
     const Rule& rule = model.rules[r];
-    if (rule.kind == RuleKind::kAlgebraic && needsRates(set.expressions[r])) {
+    if (rule.kind == RuleKind::kAlgebraic && !late[r] && needsRates(set.expressions[r])) {
       return "The algebraic rule for " + RuleTargetTitle(rule.target) +
              " reads the rate of change of a metabolite that the steps change, which is known "
              "only after the constraints are solved.";
@@ -434,7 +449,7 @@ double& RuleSystem::ModelValueOf(const BoundTarget& target, Model& model) {
 void RuleSystem::SaveModelValues(const Model& model) {
   saved_.clear();
   for (const std::vector<BoundRule>* rules :
-       {&initial_, &lateInitial_, &assignments_, &late_, &rates_, &algebraic_}) {
+       {&initial_, &lateInitial_, &assignments_, &late_, &rates_, &algebraic_, &lateAlgebraic_}) {
     for (const BoundRule& rule : *rules) {
       if (rule.target.kind == RuleTargetKind::kStoichiometry) continue;
       saved_.emplace_back(rule.target, ModelValue(rule.target, model));
@@ -559,7 +574,7 @@ void RuleSystem::EvaluateAssignments(const RuleQuantities& q, Model& model) {
   if (algebraic_.empty()) {
     EvaluateChanging(q, model);
   } else {
-    SolveConstraints(q, model);
+    SolveConstraints(/*late=*/false, q, model);
   }
 }
 
@@ -591,10 +606,19 @@ void RuleSystem::EvaluateChanging(const RuleQuantities& q, Model& model) {
 }
 
 void RuleSystem::EvaluateLateAssignments(const RuleQuantities& q, Model& model) {
+  if (!lateAlgebraic_.empty()) {
+    SolveConstraints(/*late=*/true, q, model);
+    return;
+  }
   for (const BoundRule& rule : late_) Write(rule.target, Evaluate(rule.expression, q), q, model);
 }
 
 void RuleSystem::ApplyLateInitialValues(const RuleQuantities& q, Model& model) {
+  // The late constraints' targets at time 0 are global quantities' values.
+  if (!lateAlgebraic_.empty()) {
+    SolveConstraints(/*late=*/true, q, model);
+    for (const BoundRule& rule : lateAlgebraic_) ModelValue(rule.target, model) = Read(rule.target, q, model);
+  }
   for (const BoundRule& rule : lateInitial_) {
     const double value = Evaluate(rule.expression, q);
     Write(rule.target, value, q, model);

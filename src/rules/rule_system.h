@@ -107,11 +107,14 @@ class RuleSystem {
   // The assignment rules that read the rates of change of the amounts, in
   // dependency order, after EvaluateAssignments; q.amountRates must be set.
   // They set global quantities only.
-  bool readsAmountRates() const { return !late_.empty(); }
+  // The algebraic rules that read those rates are solved here too, before
+  // them (late constraints: their targets are global quantities that
+  // nothing evaluated before the rates reads).
+  bool readsAmountRates() const { return !late_.empty() || !lateAlgebraic_.empty(); }
   void EvaluateLateAssignments(const RuleQuantities& q, Model& model);
   // The initial values that read the amounts' rates at time 0 (q.amountRates
   // set, every other initial value applied), into q and the model.
-  bool hasLateInitialValues() const { return !lateInitial_.empty(); }
+  bool hasLateInitialValues() const { return !lateInitial_.empty() || !lateAlgebraic_.empty(); }
   void ApplyLateInitialValues(const RuleQuantities& q, Model& model);
   // The value of any expression read against the model (an event's, say)
   // at q, its names read as the rules read theirs.
@@ -148,9 +151,10 @@ class RuleSystem {
   bool anyVolumeChanges() const { return anyVolumeChanges_; }
   // Whether the rules give the time course something to evaluate at all.
   bool changesOverTime() const {
-    return !assignments_.empty() || !late_.empty() || !rates_.empty() || !algebraic_.empty();
+    return !assignments_.empty() || !late_.empty() || !rates_.empty() || !algebraic_.empty() ||
+           !lateAlgebraic_.empty();
   }
-  bool hasAlgebraicRules() const { return !algebraic_.empty(); }
+  bool hasAlgebraicRules() const { return !algebraic_.empty() || !lateAlgebraic_.empty(); }
 
   // Delays. Whether any expression of the rules calls delay, and whether
   // one does (an event's, say).
@@ -248,11 +252,14 @@ class RuleSystem {
   void FindDelays();
   void KeepStartValues(const Model& model);
   // The largest magnitude among the values the constraints read.
-  double LargestRead(const RuleQuantities& q) const;
+  double LargestRead(const std::vector<BoundRule>& constraints, const RuleQuantities& q) const;
   double LargestReadAtStart(const Model& model) const;
   // The algebraic targets solved for at q, and at time 0 in the model's
   // values (rule_system_algebraic.cpp).
-  void SolveConstraints(const RuleQuantities& q, Model& model);
+  // Solves the constraints at q, with the changing assignment rules
+  // evaluated again at each trial; with `late`, the late constraints, with
+  // the late assignment rules evaluated again instead.
+  void SolveConstraints(bool late, const RuleQuantities& q, Model& model);
   void SolveConstraintsAtStart(Model& model) const;
   // "the algebraic rule for a" or "the algebraic rules for a, b and c".
   std::string AlgebraicRulesTitle() const;
@@ -265,6 +272,7 @@ class RuleSystem {
   std::vector<BoundRule> late_;         // those that read the amounts' rates
   std::vector<BoundRule> rates_;        // in the model's order
   std::vector<BoundRule> algebraic_;    // in the model's order
+  std::vector<BoundRule> lateAlgebraic_;  // those that read the amounts' rates
   std::vector<std::string> algebraicNames_;  // their targets' names, for messages
   // Newton's scratch for the algebraic targets (mutable: time 0 is solved
   // by a const ApplyInitialValues).

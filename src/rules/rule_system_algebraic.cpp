@@ -55,9 +55,10 @@ std::string RuleSystem::AlgebraicRulesTitle() const {
 }
 
 // The largest magnitude among the values the constraints read.
-double RuleSystem::LargestRead(const RuleQuantities& q) const {
+double RuleSystem::LargestRead(const std::vector<BoundRule>& constraints,
+                               const RuleQuantities& q) const {
   double largest = 0.0;
-  for (const BoundRule& rule : algebraic_) {
+  for (const BoundRule& rule : constraints) {
     for (const RuleSymbol& symbol : rule.expression.symbols) {
       largest = std::max(largest, std::fabs(SymbolValue(symbol, q)));
     }
@@ -75,19 +76,25 @@ double RuleSystem::LargestReadAtStart(const Model& model) const {
   return largest;
 }
 
-void RuleSystem::SolveConstraints(const RuleQuantities& q, Model& model) {
-  const std::size_t n = algebraic_.size();
+void RuleSystem::SolveConstraints(bool late, const RuleQuantities& q, Model& model) {
+  const std::vector<BoundRule>& constraints = late ? lateAlgebraic_ : algebraic_;
+  const std::size_t n = constraints.size();
   newtonValues_.resize(n);
-  for (std::size_t i = 0; i < n; ++i) newtonValues_[i] = Read(algebraic_[i].target, q, model);
+  for (std::size_t i = 0; i < n; ++i) newtonValues_[i] = Read(constraints[i].target, q, model);
   const bool solved =
       SolveConstraintsByNewton(newtonValues_, newtonResidual_, newtonTrial_, newtonJacobian_,
                                [&](const double* z, double* f, double* read) {
                                  for (std::size_t i = 0; i < n; ++i)
-                                   Write(algebraic_[i].target, z[i], q, model);
-                                 EvaluateChanging(q, model);
+                                   Write(constraints[i].target, z[i], q, model);
+                                 if (late) {
+                                   for (const BoundRule& rule : late_)
+                                     Write(rule.target, Evaluate(rule.expression, q), q, model);
+                                 } else {
+                                   EvaluateChanging(q, model);
+                                 }
                                  for (std::size_t i = 0; i < n; ++i)
-                                   f[i] = Evaluate(algebraic_[i].expression, q);
-                                 if (read != nullptr) *read = LargestRead(q);
+                                   f[i] = Evaluate(constraints[i].expression, q);
+                                 if (read != nullptr) *read = LargestRead(constraints, q);
                                });
   if (!solved) throw ArithmeticFault(ArithmeticFaultKind::kInvalidOperation);
 }

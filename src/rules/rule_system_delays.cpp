@@ -66,7 +66,7 @@ bool RuleSystem::HasDelay(const RuleExpression& expression) {
 void RuleSystem::FindDelays() {
   hasDelays_ = false;
   for (const std::vector<BoundRule>* rules :
-       {&initial_, &lateInitial_, &assignments_, &late_, &rates_, &algebraic_}) {
+       {&initial_, &lateInitial_, &assignments_, &late_, &rates_, &algebraic_, &lateAlgebraic_}) {
     for (const BoundRule& rule : *rules) hasDelays_ = hasDelays_ || HasDelay(rule.expression);
   }
   initialHasDelay_.clear();
@@ -115,7 +115,7 @@ void RuleSystem::RegisterDelays(const RuleExpression& expression, DelayHistory& 
 }
 
 void RuleSystem::RegisterDelays(DelayHistory& history) const {
-  for (const std::vector<BoundRule>* rules : {&assignments_, &late_, &rates_, &algebraic_}) {
+  for (const std::vector<BoundRule>* rules : {&assignments_, &late_, &rates_, &algebraic_, &lateAlgebraic_}) {
     for (const BoundRule& rule : *rules) RegisterDelays(rule.expression, history);
   }
 }

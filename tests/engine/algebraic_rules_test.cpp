@@ -112,6 +112,37 @@ TEST(AlgebraicRules, ConstraintsOnEachOthersTargetsAreSolvedTogetherAndFeedTheRa
   }
 }
 
+// 0 = rateOf(A) + k*A - u and 0 = w - 2*u read the rates: they are solved
+// after them, from time 0 on. A' = -A gives u = (k - 1) A with k = 3, and
+// w = 2u reads the first constraint's target; a rate rule on z reads w,
+// so z = z0 + 4 A0 (1 - exp(-t)).
+TEST(AlgebraicRules, AConstraintOnTheRatesIsSolvedOnceTheRatesAreKnown) {
+  Model model = Decay();
+  model.globalQuantities = {{"u", 0.0}, {"w", 0.0}, {"k", 3.0}, {"z", 1.0}};
+  model.rules = {Algebraic("u", "rateOf(A) + k*A - u"), Algebraic("w", "w - 2*u"),
+                 MakeRule(RuleKind::kRate, RuleTargetKind::kGlobalQuantity, "z", "w")};
+  ASSERT_EQ(RuleSystem::Problem(model), "");
+  const Course run = TimeCourseOf(model, 2.0, 20);
+  for (std::size_t i = 0; i < run.times.size(); ++i) {
+    const double t = run.times[i];
+    const double a = kA0 * std::exp(-t);
+    EXPECT_CLOSE(AmountOf(model, run, i, "A"), a, kAbsolute, kRelative);
+    EXPECT_CLOSE(run.quantities[i][0], 2.0 * AmountOf(model, run, i, "A"), kConstraint,
+                 kConstraint);
+    EXPECT_CLOSE(run.quantities[i][1], 4.0 * a, kAbsolute, kRelative);
+    EXPECT_CLOSE(run.quantities[i][3], 1.0 + 4.0 * kA0 * (1.0 - std::exp(-t)), kAbsolute,
+                 kRelative);
+  }
+  // What the rates read cannot wait for them: a constraint on a volume
+  // that reads a rate is refused.
+  model.rules = {MakeRule(RuleKind::kAlgebraic, RuleTargetKind::kCompartmentVolume,
+                          model.compartments[0].name,
+                          "rateOf(A) + " + model.compartments[0].name + " - 5")};
+  EXPECT_NE(RuleSystem::Problem(model).find("known only after the constraints are solved"),
+            std::string::npos)
+      << RuleSystem::Problem(model);
+}
+
 // X -> A -> B with X and B fixed at 1 and 0, R1 at rate 1 and R2's constant
 // q, where 0 = q^2 - 4 from q = 1: the steady state has [A] = 1/2.
 TEST(AlgebraicRules, TheSteadyStateReadsTheRatesTheConstraintsGive) {
