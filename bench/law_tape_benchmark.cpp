@@ -291,6 +291,8 @@ void Measure(const std::string& name, vireon::Model& model, double endTime, int 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each model's line as soon as it is measured.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   double endTime = 100.0;
   int points = 100;
   std::vector<std::string> files;
