@@ -312,6 +312,8 @@ class Reader {
 
 // The key of the time course's rows at the events.
 constexpr std::string_view kEventRowsKey = "DynEventRows";
+constexpr std::string_view kAnalyticJacobianKey = "AnalyticJacobian";
+constexpr std::string_view kSparseFactorisationKey = "SparseFactorisation";
 
 void Reader::ReadSettings() {
   TaskSettings& s = document_.settings;
@@ -663,6 +665,12 @@ void Reader::Read() {
   if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("DynEventRows=")) {
     document_.settings.eventRows = FlagField("DynEventRows=%d");
   }
+  if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("AnalyticJacobian=")) {
+    document_.settings.solver.analyticJacobian = FlagField("AnalyticJacobian=%d");
+  }
+  if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("SparseFactorisation=")) {
+    document_.settings.solver.sparseFactorisation = FlagField("SparseFactorisation=%d");
+  }
   // The fit, when the document stores one, follows everything else.
   const FitSectionLoad fit = LoadFitSection(cursor_, sink_, document_.fit);
   if (fit.status != SelectionLoadStatus::kOk) throw LoadFailed{fit.line};
@@ -733,6 +741,8 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   // Only a file that asks for rows at the events has the line, so that
   // every other file is what it always was.
   if (s.eventRows != 0) w.Int(kEventRowsKey, s.eventRows);
+  if (o.analyticJacobian != 0) w.Int(kAnalyticJacobianKey, o.analyticJacobian);
+  if (o.sparseFactorisation != 0) w.Int(kSparseFactorisationKey, o.sparseFactorisation);
   SaveFitSection(document.fit, out);
   return out;
 }

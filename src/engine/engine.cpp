@@ -77,7 +77,8 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
                 settings.solver.steadyStateResolution),
       points(settings.points),
       sleepLength(settings.sleepTime),
-      rhs_(equations) {
+      rhs_(equations),
+      jacobian_(equations) {
   StartCurrentValues(model, state);
   // Events alone change the equations only through a volume: a model whose
   // events set amounts, kinetic constants and quantities keeps the
@@ -92,6 +93,10 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
     if (rules->hasLateInitialValues()) equations.ApplyLateInitialValues(state.amounts.data());
   }
   SetUseSparsity(true);
+  if (settings.solver.analyticJacobian != 0 && equations.CanDifferentiateLaws()) {
+    lsoda.SetJacobian(&jacobian_);
+  }
+  lsoda.SetSparseFactorisation(settings.solver.sparseFactorisation != 0);
 }
 
 // The fast steps must find their equilibrium at the initial values, or

@@ -155,6 +155,19 @@ class Engine {
     ModelEquations& equations_;
   };
   Rhs rhs_;
+
+  class Jacobian : public LsodaJacobian {
+   public:
+    explicit Jacobian(ModelEquations& equations) : equations_(equations) {}
+    bool Evaluate(int, double t, const double* y, double** jacobian) override {
+      equations_.SetTime(t);
+      return equations_.LawJacobian(y, jacobian);
+    }
+
+   private:
+    ModelEquations& equations_;
+  };
+  Jacobian jacobian_;
 };
 
 // Elapsed seconds of the run, from state.startTick.

@@ -399,6 +399,42 @@ void Lsoda::prja(double* y) {
     ierpj_ = -1;
     return;
   }
+  if (jacobian_ != nullptr && jacobian_->Evaluate(n_, tn_, y, wm_.data())) {
+    for (int i = 1; i <= n_; ++i) {
+      for (int j = 1; j <= n_; ++j) wm_[i][j] *= -hl0;
+    }
+  } else {
+    DifferenceJacobian(y, hl0);
+  }
+  pdnorm_ = WeightedMatrixNorm() / std::fabs(hl0);
+  for (int i = 1; i <= n_; ++i) wm_[i][i] += 1.0;
+  // The sparse form changes at most the sign of a zero in the solutions,
+  // which only ever add to corrections that start at +0.
+  kluFactored_ = UseKlu();
+  if (kluFactored_) {
+    if (!klu_.Factor(wm_.data())) ierpj_ = 1;
+  } else if (lu_.Factor(wm_.data(), n_) != 0) {
+    ierpj_ = 1;
+  }
+}
+
+bool Lsoda::UseKlu() {
+  if (!sparseFactorisation_ || structure_ == nullptr || n_ < kKluMinimumSize) return false;
+  if (kluStructure_ != structure_ || kluSize_ != n_) {
+    kluStructure_ = structure_;
+    kluSize_ = n_;
+    const SparsityPattern& pattern = structure_->pattern();
+    const double entries = static_cast<double>(pattern.rows.size()) + n_;
+    kluPays_ = pattern.nColumns == n_ &&
+               entries <= kKluMaximumDensity * static_cast<double>(n_) * n_ &&
+               klu_.Analyze(pattern, n_);
+  }
+  return kluPays_;
+}
+
+// Step (2) of prja by differences: the columns of -h·l0·J into wm_, and
+// their evaluations of f counted.
+void Lsoda::DifferenceJacobian(double* y, double hl0) {
   double fac = WeightedMaxNorm(savf_.data());
   double r0 = kJacobianIncrement * std::fabs(h_) * uround_ * n_ * fac;
   if (r0 == 0.0) r0 = 1.0;
@@ -415,11 +451,6 @@ void Lsoda::prja(double* y) {
     }
   }
   nfe_ += n_;
-  pdnorm_ = WeightedMatrixNorm() / std::fabs(hl0);
-  for (int i = 1; i <= n_; ++i) wm_[i][i] += 1.0;
-  // The sparse form changes at most the sign of a zero in the solutions,
-  // which only ever add to corrections that start at +0.
-  if (lu_.Factor(wm_.data(), n_) != 0) ierpj_ = 1;
 }
 
 // A row of column j is touched by no other column of its group, so it gets
@@ -478,7 +509,11 @@ void Lsoda::solsy(double* x) {
     iersl_ = -1;
     return;
   }
-  lu_.Solve(x);
+  if (kluFactored_) {
+    klu_.Solve(x);
+  } else {
+    lu_.Solve(x);
+  }
 }
 
 bool Lsoda::Correct(double* y, double pnorm, int& m, double& del) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/klu_solver.h"
 #include "engine/lu_solver.h"
 #include "engine/sparsity.h"
 
@@ -36,6 +37,18 @@ class LsodaFunction final : public LsodaRhs {
 
  private:
   Function function_;
+};
+
+// The Jacobian dF/dy of the right-hand side, where the caller can compute
+// it from its own equations; the integrator then takes it in place of the
+// difference quotients (and counts no evaluations of f for it).
+class LsodaJacobian {
+ public:
+  virtual ~LsodaJacobian() = default;
+  // jacobian[i][j] = dF_i/dy_j for 1 <= i, j <= neq at (t, y), every entry
+  // written; false, when it cannot be had there, and the integrator
+  // differences f as it otherwise does.
+  virtual bool Evaluate(int neq, double t, const double* y, double** jacobian) = 0;
 };
 
 // Root functions g_i(t, y), i = 0 … Count()-1, whose changes the
@@ -124,7 +137,22 @@ class Lsoda {
   void SetColumnStructure(const ColumnStructure* structure) {
     structure_ = structure;
     lu_ = LuSolver(/*sparse=*/structure != nullptr);
+    kluStructure_ = nullptr;
   }
+  // Whether a large iteration matrix (kKluMinimumSize equations or more)
+  // whose structure is sparse (at most kKluMaximumDensity of its entries,
+  // the diagonal included) is factored by KLU, along the column structure,
+  // instead of the elimination the published method takes; off by default.
+  // KLU's pivots and rounding are its own, so the steps and counts differ
+  // from the dense path's in the last digits.
+  void SetSparseFactorisation(bool use) { sparseFactorisation_ = use; }
+  static constexpr int kKluMinimumSize = 100;
+  static constexpr double kKluMaximumDensity = 0.1;
+
+  // The Jacobian to take instead of differences; null (the default)
+  // differences f, and an integration takes the steps and evaluations it
+  // always took.
+  void SetJacobian(LsodaJacobian* jacobian) { jacobian_ = jacobian; }
 
   // The root functions checked after every step; null (the default) checks
   // none, and an integration without them takes exactly the steps and
@@ -236,6 +264,10 @@ class Lsoda {
   void PredictHistory();
   void RetractHistory();
   void prja(double* y);
+  void DifferenceJacobian(double* y, double hl0);
+  // Whether this integration's iteration matrix is factored by KLU, its
+  // pattern analysed the first time.
+  bool UseKlu();
   // The columns of -h·l0·J into wm_ by groups; false (y restored, wm_ to be
   // rewritten) when that could differ from one column at a time.
   bool DifferenceByGroups(double* y, double r0, double hl0);
@@ -289,6 +321,7 @@ class Lsoda {
   bool yieldAfterStep_ = false;
   PrintFunction print_;
   const ColumnStructure* structure_ = nullptr;
+  LsodaJacobian* jacobian_ = nullptr;
   std::vector<double> savedY_;
   // Root finding: the functions, the time up to which they have been
   // searched with their values and conditions there, and scratch.
@@ -298,6 +331,12 @@ class Lsoda {
   std::vector<double> rootG_, rootRightG_, rootY_;
   std::vector<char> rootHolds_, rootRightHolds_, rootsFound_;
   LuSolver lu_{/*sparse=*/false};  // the factors of wm_
+  bool sparseFactorisation_ = false;
+  const ColumnStructure* kluStructure_ = nullptr;  // the structure klu_ was analysed for
+  int kluSize_ = 0;
+  bool kluPays_ = false;
+  bool kluFactored_ = false;  // the last factors are klu_'s
+  KluSolver klu_;
 };
 
 }  // namespace vireon

@@ -64,8 +64,13 @@ ModelEquations::ModelEquations(const Model& model, EngineState& state, double de
   operands_.reserve(operandCount);
   batched_.assign(nSteps, 0);
   for (int k = 0; k < nSteps; ++k) {
-    if (needed[k] && !AddToBatch(k)) {
-      const KineticType* type = model.steps[k].kineticType;
+    if (!needed[k] || AddToBatch(k)) continue;
+    const KineticType* type = model.steps[k].kineticType;
+    if (tape_.AddStep(model, k)) {
+      // Its rate comes with the batches' (EvaluateFluxes reads it there).
+      tapedSteps_.push_back({k, type->rate});
+      batched_[static_cast<std::size_t>(k)] = 1;
+    } else {
       activeSteps_.push_back({k, type != nullptr ? type->rate : nullptr});
     }
   }
@@ -197,12 +202,21 @@ void ModelEquations::SumShortRows(const ShortRows& rows, const double* rates, do
   }
 }
 
+void ModelEquations::EvaluateTapedSteps(const double* x, double* rates) {
+  if (useTape_) {
+    tape_.Evaluate(x + 1, rates);
+    return;
+  }
+  for (const RateCall& call : tapedSteps_) rates[call.step] = call.rate(model_, x + 1, call.step);
+}
+
 void ModelEquations::ComputeRates(const double* x) {
   // Each step's rate is evaluated once per call and used for every
   // metabolite it touches.
   for (const RateBatch& batch : rateBatches_) {
     batch.evaluate(batch.steps.data(), batch.steps.size(), x + 1, rates_.data());
   }
+  if (!tapedSteps_.empty()) EvaluateTapedSteps(x, rates_.data());
   for (const RateCall& call : activeSteps_) {
     rates_[call.step] = call.rate != nullptr ? call.rate(model_, x + 1, call.step) : 0.0;
   }
@@ -507,6 +521,7 @@ void ModelEquations::EvaluateFluxes(const double* amounts, Model& model) {
   for (const RateBatch& batch : rateBatches_) {
     batch.evaluate(batch.steps.data(), batch.steps.size(), v + 1, fluxes_.data());
   }
+  if (!tapedSteps_.empty()) EvaluateTapedSteps(v, fluxes_.data());
   for (int s = 1; s <= model.nSteps(); ++s) {
     const int k = model.stepOrder[s - 1];
     model.steps[k].flux = batched_[k] ? fluxes_[k] : StepRate(v, s);

@@ -15,6 +15,7 @@
 #include "engine/fast_equilibrium.h"
 #include "engine/sparsity.h"
 #include "kinetics/kinetic_type.h"
+#include "kinetics/law_tape.h"
 #include "model/matrix.h"
 #include "model/model.h"
 
@@ -107,6 +108,32 @@ class ModelEquations {
   // The structure of the integrator's Jacobian, dF/dy over all nVariable
   // amounts, and its column groups.
   const ColumnStructure& fullStructure() const { return structure_.full; }
+
+  // Whether the user-defined rate laws are evaluated by their compiled
+  // program (kinetics/law_tape.h, the default) or node by node through
+  // their trees; the rates are the same bit for bit either way, which the
+  // benchmarks compare.
+  void SetUseLawTape(bool use) { useTape_ = use; }
+  const LawTape& lawTape() const { return tape_; }
+
+  // The Jacobian of F from the rate laws' own derivatives: jacobian[i][j]
+  // = dF_i/dy_j for 1 <= i, j <= nVariable (row pointers, 1-based) at the
+  // amounts y, assembled with the stoichiometry, the volumes and the
+  // conservation relations as F is. A compiled law gives its derivatives
+  // exactly (LawTape::Differentiate); any other law (a built-in one, one
+  // without derivatives) is differenced by central differences in each
+  // amount it reads, with the derivation factor. Only the amounts a law
+  // reads get entries, so the matrix has the laws' own sparsity. False,
+  // nothing written, for equations with rules or fast steps, which take the
+  // differences of F. With rules, only those that leave the laws as they
+  // are over y: rules that set kinetic constants, quantities and fixed
+  // values from what reads no amount (parameters, time), evaluated at the
+  // time set last; rate rules, changing volumes or stoichiometries, rules
+  // that set or read metabolites take the differences.
+  bool CanDifferentiateLaws() const {
+    return rules_ == nullptr ? fast_ == nullptr : rulesKeepLawJacobian_;
+  }
+  bool LawJacobian(const double* y, double** jacobian);
 
   // The largest absolute value among F[1 ... nVariable].
   double ResidualNorm(const double* f) const;
@@ -210,6 +237,35 @@ class ModelEquations {
     std::vector<StepOperands> steps;
   };
   std::vector<RateCall> activeSteps_;
+  // The user-defined laws compiled into one program, and the same steps
+  // as calls of their trees.
+  LawTape tape_;
+  std::vector<RateCall> tapedSteps_;
+  bool useTape_ = true;
+  void EvaluateTapedSteps(const double* x, double* rates);
+
+  // LawJacobian's plan, made at its first call: per step index, where its
+  // partial derivatives come from (the tape's output, or a differenced
+  // step), and for the differenced steps the positions their laws read.
+  struct DifferencedStep {
+    int step;
+    RateFunction rate;
+    int start;  // into differencedPositions_ / differencedValues_
+    int end;
+  };
+  void PlanLawJacobian();
+  void DifferenceSteps(const double* y);
+  bool lawJacobianPlanned_ = false;
+  std::vector<int> tapeOutput_;       // by step index, or -1
+  std::vector<int> differencedOf_;    // by step index, or -1
+  std::vector<DifferencedStep> differenced_;
+  std::vector<int> differencedPositions_;  // 0-based positions
+  std::vector<double> differencedValues_;
+  std::vector<double> lawPoint_;
+  std::vector<double> lawRates_;  // by step index
+  std::vector<double> lawAmounts_;  // with rules: the amounts the laws read, 1-based
+  bool rulesKeepLawJacobian_ = false;
+  bool RulesKeepLawJacobian() const;
   std::vector<RateBatch> rateBatches_;
   std::vector<RateOperand> operands_;  // the storage the batches' steps point into
   std::vector<char> batched_;          // by step index: in one of the batches

@@ -49,6 +49,22 @@ void ModelEquations::AttachRules(RuleSystem* rules, Model& model) {
   fast_ = rules != nullptr && HasFastSteps(model_)
               ? std::make_unique<FastEquilibrium>(model_, volumes_)
               : nullptr;
+  rulesKeepLawJacobian_ = rules != nullptr && RulesKeepLawJacobian();
+}
+
+bool ModelEquations::RulesKeepLawJacobian() const {
+  if (fast_ != nullptr || nRate_ != 0 || rules_->anyVolumeChanges() ||
+      rules_->stoichiometryCount() != 0 || rules_->hasAlgebraicRules() ||
+      rules_->readsAmountRates() || rules_->hasDelays() || !ruleTerms_.empty()) {
+    return false;
+  }
+  for (const Rule& rule : ruleModel_->rules) {
+    if (rule.target.kind == RuleTargetKind::kMetabolite) return false;
+  }
+  std::vector<std::vector<int>> reads(static_cast<std::size_t>(model_.nSteps()));
+  rules_->AddPositionsRead(model_, reads);
+  return std::all_of(reads.begin(), reads.end(),
+                     [](const std::vector<int>& positions) { return positions.empty(); });
 }
 
 void ModelEquations::BindRuleTerms() {

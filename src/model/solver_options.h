@@ -67,6 +67,13 @@ struct SolverOptions {
   // Relative increment of the finite-difference derivatives, 0.00001 to
   // 0.25 (forms show it in percent, 0.001 to 25).
   double derivationFactor = 0.001;
+  // The integrator's Jacobian from the rate laws' own derivatives (1)
+  // instead of differences of the whole right-hand side (0). The model
+  // file holds it only when it is on.
+  int analyticJacobian = 0;
+  // Large sparse iteration matrices factored by a sparse LU with its own
+  // pivoting (1) or by the dense elimination (0); held only when on.
+  int sparseFactorisation = 0;
   // Steady state.
   double steadyStateResolution = 1e-9;  // 0 to the largest finite double; file key "SSResoltion"
   int newtonLimit = 50;                 // most Newton iterations, at least 2

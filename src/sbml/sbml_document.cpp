@@ -12,6 +12,10 @@ SbmlImportResult ImportSbmlDocument(const std::string& path, Document& document,
   if (!result.imported) return result;
   NewDocument(document, defaults);
   document.model = std::move(model);
+  // An imported model's rate laws are expressions, whose derivatives the
+  // integrator takes as they are; a large network's matrices are sparse.
+  document.settings.solver.analyticJacobian = 1;
+  document.settings.solver.sparseFactorisation = 1;
   // A model whose conservation relations are not known has no steady state
   // to search, nor has one with fast steps (document/run_control.h): it
   // opens with the time course alone, so that it runs as read.

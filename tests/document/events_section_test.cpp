@@ -109,6 +109,35 @@ TEST_F(EventsSection, EventRowsAreALastLineOnlyWhenOn) {
   }
 }
 
+// The Jacobian from the laws and the sparse factorisation: last lines
+// only when on, after the rows at the events, read back as written.
+TEST_F(EventsSection, NumericalMethodChoicesAreLastLinesOnlyWhenOn) {
+  Document written = MakeRichDocument(catalogue_);
+  const std::string off = ModelFileText(written, catalogue_);
+  EXPECT_EQ(off.find("AnalyticJacobian"), std::string::npos);
+  EXPECT_EQ(off.find("SparseFactorisation"), std::string::npos);
+  written.settings.eventRows = 1;
+  written.settings.solver.analyticJacobian = 1;
+  written.settings.solver.sparseFactorisation = 1;
+  const std::string on = ModelFileText(written, catalogue_);
+  EXPECT_EQ(on, off + "DynEventRows=1\nAnalyticJacobian=1\nSparseFactorisation=1\n");
+  Document read;
+  RecordingSink sink;
+  ASSERT_EQ(Parse(on, read, sink), 0) << ::testing::PrintToString(sink.Texts());
+  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_EQ(read.settings.solver, written.settings.solver);
+  EXPECT_EQ(ModelFileText(read, catalogue_), on);
+  written.settings.eventRows = 0;
+  written.settings.solver.sparseFactorisation = 0;
+  const std::string one = ModelFileText(written, catalogue_);
+  EXPECT_EQ(one, off + "AnalyticJacobian=1\n");
+  ASSERT_EQ(Parse(one, read, sink), 0);
+  EXPECT_EQ(read.settings.solver.analyticJacobian, 1);
+  EXPECT_EQ(read.settings.solver.sparseFactorisation, 0);
+  ASSERT_EQ(Parse(off, read, sink), 0);
+  EXPECT_EQ(read.settings.solver.analyticJacobian, 0);
+}
+
 struct BadCase {
   const char* line;  // the line to replace, by its start
   const char* with;
