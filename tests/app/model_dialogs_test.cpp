@@ -1,8 +1,10 @@
 // The Model Definition page's dialogs driven through their widgets, and
 // what they change reaching a saved file and a run.
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +30,7 @@
 #include "app/metabolites_dialog.h"
 #include "app/methods_dialog.h"
 #include "app/model_page.h"
+#include "app/reactions_dialog.h"
 #include "app/units_dialog.h"
 #include "kinetics/kinetic_type.h"
 #include "model/messages.h"
@@ -223,6 +226,43 @@ TEST_F(ModelDialogsTest, MetaboliteNamesAreCheckedWhenLeftAndTwinNamesRefused) {
   EXPECT_TRUE(sink_.Said("Two metabolites are named S.\nPlease give each metabolite a name of its own."));
   EXPECT_EQ(document.model, before);
   EXPECT_FALSE(document.modified);
+}
+
+TEST_F(ModelDialogsTest, EnterInTheReactionsDialogAddsTheStepAndOkTakesTextNotYetAdded) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  Drive<ReactionsDialog>(*window.modelPage(), [this](ReactionsDialog& dialog) {
+    Type(dialog.nameField(), "v1");
+    Type(dialog.equationField(), "S -> P");
+    QTest::keyClick(dialog.equationField(), Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(dialog.stepList()->count(), 1);
+    EXPECT_EQ(dialog.stepList()->item(0)->text(), "v1: S -> P");
+    EXPECT_TRUE(dialog.equationField()->text().isEmpty());  // ready for the next step
+
+    // A name of two words is refused where it was typed, and Enter in the
+    // name field keeps the dialog open as well.
+    Type(dialog.nameField(), "second step");
+    Type(dialog.equationField(), "P -> Q");
+    QTest::keyClick(dialog.nameField(), Qt::Key_Enter);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.stepList()->count(), 1);
+    EXPECT_EQ(sink_.Texts(), std::vector<std::string>{messages::kBadStepName});
+    // OK with a refused step in the fields keeps them, and the dialog stays.
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.equationField()->text(), "P -> Q");
+
+    // Typed but never added: OK takes it rather than lose it.
+    dialog.nameField()->setText("v2");
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+  });
+  window.modelPage()->OpenReactions();
+  ASSERT_EQ(document.model.nSteps(), 2);
+  EXPECT_EQ(document.model.steps[1].name, "v2");
+  EXPECT_EQ(document.model.steps[1].equation, "P -> Q");
+  EXPECT_EQ(document.model.nMetabolites(), 3);
 }
 
 TEST_F(ModelDialogsTest, AFunctionAndALinkMadeInTheirDialogsJoinTheDocument) {
