@@ -116,7 +116,7 @@ void KineticsDialog::Refresh() {
     auto* edit = new QLineEdit(QString::fromStdString(field.text));
     const int index = field.index;
     connect(edit, &QLineEdit::editingFinished, this, [this, edit, index] {
-      if (!editor_.SetConstantText(index, edit->text().toStdString())) {
+      if (!editor_.SetConstantText(index, edit->text().toStdString(), &sink_)) {
         edit->setText(QString::fromStdString(
             FormatKineticConstant(editor_.steps()[editor_.currentStep()].constants[index])));
       }

@@ -19,8 +19,8 @@
 #include <climits>
 
 #include "document/document.h"
+#include "document/interactive_pacing.h"
 #include "model/metabolite_editor.h"
-#include "model/number_text.h"
 #include "scan/item_trees.h"
 
 namespace vireon {
@@ -244,11 +244,8 @@ void ScanPage::ReadEnd(bool isMin) {
   field->setModified(false);
   const ScanItem* item = editor_->SelectedItem();
   if (item == nullptr) return;
-  bool accepted = false;
-  if (const std::optional<double> value =
-          ParseReal(field->text().toStdString(), NumberExtent::kPrefix)) {
-    accepted = isMin ? editor_->SetMin(*value) : editor_->SetMax(*value);
-  }
+  const std::string text = field->text().toStdString();
+  const bool accepted = isMin ? editor_->SetMinText(text) : editor_->SetMaxText(text);
   field->setText(Number(isMin ? item->min : item->max));
   if (!accepted) {
     field->setFocus();
