@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/app_startup.h"
@@ -144,8 +145,14 @@ void KineticsDialog::Refresh() {
 
 void KineticsDialog::OnStepSelected(int row) {
   if (refreshing_ || row < 0) return;
-  editor_.SelectStep(row, sink_);
-  Refresh();
+  if (editor_.SelectStep(row, sink_)) {
+    Refresh();
+    return;
+  }
+  // Refused: the list goes back to the step the panels edit once the click
+  // that chose another has been handled, since the list selects the
+  // clicked row after telling of the change.
+  QTimer::singleShot(0, this, [this] { Refresh(); });
 }
 
 void KineticsDialog::OnTypeChosen(int index) {

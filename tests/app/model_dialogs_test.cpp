@@ -265,6 +265,29 @@ TEST_F(ModelDialogsTest, EnterInTheReactionsDialogAddsTheStepAndOkTakesTextNotYe
   EXPECT_EQ(document.model.nMetabolites(), 3);
 }
 
+TEST_F(ModelDialogsTest, AStepThatMayNotBeLeftStaysTheOneTheListHighlights) {
+  MainWindow window(app_, sink_);
+  AddSteps(window.document(), {{"v1", "S -> P"}, {"v2", "P -> Q"}});
+  Drive<KineticsDialog>(*window.modelPage(), [this](KineticsDialog& dialog) {
+    QComboBox* types = dialog.typeList();
+    const int index = types->findText("Competitive inhibition (irr)");
+    ASSERT_GE(index, 0);
+    types->setCurrentIndex(index);
+    emit types->activated(index);  // as a choice from the list, its inhibitor not yet chosen
+    QListWidget* steps = dialog.stepList();
+    const QPoint second = steps->visualItemRect(steps->item(1)).center();
+    QTest::mouseClick(steps->viewport(), Qt::LeftButton, {}, second);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sink_.Texts(), std::vector<std::string>{messages::kModifiersUndefined});
+    EXPECT_EQ(dialog.editor().currentStep(), 0);
+    EXPECT_EQ(steps->currentRow(), 0);
+    ASSERT_EQ(steps->selectedItems().size(), 1);
+    EXPECT_EQ(steps->selectedItems()[0], steps->item(0));
+    dialog.reject();
+  });
+  window.modelPage()->OpenKinetics();
+}
+
 TEST_F(ModelDialogsTest, AFunctionAndALinkMadeInTheirDialogsJoinTheDocument) {
   MainWindow window(app_, sink_);
   Document& document = window.document();
