@@ -21,7 +21,8 @@ InteractivePacing InteractivePacingFor(int points) {
     pacing.plotPoints = points;
   } else {
     pacing.refreshEvery = points / kShownPoints;
-    pacing.plotPoints = points / pacing.refreshEvery + 1;
+    // Every refreshEvery-th point, the last one and the start.
+    pacing.plotPoints = (points + pacing.refreshEvery - 1) / pacing.refreshEvery + 1;
   }
   return pacing;
 }

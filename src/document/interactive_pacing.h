@@ -13,7 +13,8 @@ struct InteractivePacing {
 
 // From the time course's number of points: no limit (0) shows every point
 // in a plot of 50; fewer than 100 points shows every point; otherwise every
-// (points / 50)-th point is shown, in a plot of points / refreshEvery + 1.
+// (points / 50)-th point and the last are shown, in a plot that holds them
+// and the start: ceil(points / refreshEvery) + 1.
 InteractivePacing InteractivePacingFor(int points);
 
 }  // namespace vireon

@@ -14,7 +14,7 @@ TEST(InteractivePacingTest, LongTimeCoursesAreThinnedToAboutFiftyShownPoints) {
   const Case cases[] = {
       {0, 1, 50},  // no limit: every point, in a plot of 50
       {1, 1, 1},    {10, 1, 10},  {99, 1, 99},    {100, 2, 51},
-      {149, 2, 75}, {150, 3, 51}, {1000, 20, 51}, {12345, 246, 51},
+      {149, 2, 76}, {150, 3, 51}, {1000, 20, 51}, {12345, 246, 52},
   };
   for (const Case& c : cases) {
     const InteractivePacing pacing = InteractivePacingFor(c.points);
