@@ -9,6 +9,8 @@
 
 #include <QChart>
 #include <QComboBox>
+#include <QDialog>
+#include <QImage>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -334,6 +336,80 @@ TEST_F(RunPagesTest, PlotPageScriptEqualsTheCoresForTheSameSettings) {
   std::ifstream in(saved.toStdString(), std::ios::binary);
   const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(written, script);
+}
+
+// A stand-in for gnuplot: it names `terminals` when asked, and draws by
+// copying `picture` to the script's output file, or fails as a gnuplot
+// without the script's terminal does.
+std::string FakeGnuplot(const std::filesystem::path& folder, const std::string& terminals,
+                        const std::string& picture, bool fails) {
+  const std::filesystem::path path = folder / "fake-gnuplot";
+  std::ofstream out(path, std::ios::binary);
+  out << "#!/bin/sh\n"
+      << "if [ \"$1\" = \"-e\" ]; then echo ' " << terminals << " ' >&2; exit 0; fi\n";
+  if (fails) {
+    out << "echo \"\\\"$2\\\" line 1: unknown or ambiguous terminal type\" >&2\nexit 1\n";
+  } else {
+    out << "target=$(sed -n \"s/^set output '\\(.*\\)'\\$/\\1/p\" \"$2\")\n"
+        << "[ -n \"$target\" ] && cp '" << picture << "' \"$target\"\nexit 0\n";
+  }
+  out.close();
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  return path.string();
+}
+
+TEST_F(RunPagesTest, PlotDrawsWithATerminalTheGnuplotHasAndShowsWhatGnuplotSaid) {
+  app_.helpers.gnuplot = "gnuplot";
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  PlotPage* page = window.plotPage();
+  window.sheet()->setCurrentWidget(page);
+  page->xList()->item(0)->setSelected(true);
+  page->yList()->item(1)->setSelected(true);
+
+  // A gnuplot with a window terminal but not qt: the script asks for it,
+  // and gnuplot's complaint reaches the user.
+  bool ended = false, drawn = true;
+  QObject::connect(page, &PlotPage::plotEnded, [&](bool ok) {
+    ended = true;
+    drawn = ok;
+  });
+  page->SetGnuplotPath(FakeGnuplot(folder_, "dumb png x11 xterm", "", true));
+  ASSERT_TRUE(page->PlotNow());
+  EXPECT_EQ(page->lastPlotScript().rfind("set terminal x11\nset output\n", 0), 0u);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return ended; }));
+  EXPECT_FALSE(drawn);
+  ASSERT_EQ(sink_.messages().size(), 1u);
+  EXPECT_NE(sink_.messages()[0].text.find("exit code 1"), std::string::npos);
+  EXPECT_NE(sink_.messages()[0].text.find("line 1: unknown or ambiguous terminal type"),
+            std::string::npos)
+      << sink_.messages()[0].text;
+
+  // gnuplot-nox has no window terminal: the plot is a picture, shown here.
+  sink_.Clear();
+  const std::string picture = (folder_ / "drawn.png").string();
+  QImage image(40, 30, QImage::Format_RGB32);
+  image.fill(Qt::darkGreen);
+  ASSERT_TRUE(image.save(QString::fromStdString(picture)));
+  page->SetGnuplotPath(FakeGnuplot(folder_, "dumb pngcairo png svg", picture, false));
+  ended = false;
+  ASSERT_TRUE(page->PlotNow());
+  EXPECT_EQ(page->lastPlotScript().rfind("set terminal pngcairo size 900,600\nset output ", 0), 0u);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return ended; }));
+  EXPECT_TRUE(drawn);
+  EXPECT_TRUE(sink_.messages().empty()) << sink_.Texts()[0];
+  ASSERT_NE(page->pictureWindow(), nullptr);
+  EXPECT_TRUE(page->pictureWindow()->isVisible());
+  const QLabel* shown = page->pictureWindow()->findChild<QLabel*>();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->pixmap().size(), QSize(40, 30));
+
+  // A gnuplot that has neither says so, and nothing is started.
+  sink_.Clear();
+  page->SetGnuplotPath(FakeGnuplot(folder_, "dumb sixelgd", "", false));
+  EXPECT_FALSE(page->PlotNow());
+  ASSERT_EQ(sink_.messages().size(), 1u);
+  EXPECT_NE(sink_.messages()[0].text.find("Its terminals: dumb sixelgd"), std::string::npos);
 }
 
 TEST_F(RunPagesTest, ResultsPageShowsTheColumnsOfAFinishedRun) {
