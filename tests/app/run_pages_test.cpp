@@ -7,19 +7,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractAxis>
 #include <QChart>
+#include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QImage>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QThread>
 #include <QTreeWidget>
 #include <cmath>
@@ -438,6 +443,52 @@ TEST_F(RunPagesTest, ResultsPageShowsTheColumnsOfAFinishedRun) {
   EXPECT_TRUE(page->ExportSvg(QString::fromStdString((folder_ / "chart.svg").string())));
   EXPECT_GT(std::filesystem::file_size(folder_ / "chart.png"), 0u);
   EXPECT_GT(std::filesystem::file_size(folder_ / "chart.svg"), 0u);
+}
+
+TEST_F(RunPagesTest, ResultsPageShowsASteadyStateAsATableAndTakesLogarithmicAxes) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  ResultsPage* page = window.resultsPage();
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(WaitForIdle(window));
+  window.sheet()->setCurrentWidget(page);
+
+  // The steady state of a run without a scan: its values, no empty chart.
+  const QList<QRadioButton*> sources = page->findChildren<QRadioButton*>();
+  QRadioButton* steadyState = nullptr;
+  for (QRadioButton* button : sources) {
+    if (button->text() == "Steady state") steadyState = button;
+  }
+  ASSERT_NE(steadyState, nullptr);
+  steadyState->click();
+  EXPECT_TRUE(page->showsTable());
+  EXPECT_FALSE(page->table()->isHidden());
+  EXPECT_TRUE(page->chartView()->isHidden());
+  ASSERT_EQ(page->table()->rowCount(), 1);
+  EXPECT_EQ(page->table()->item(0, 0)->text(), "[X]ss");
+  bool number = false;
+  page->table()->item(0, 1)->text().toDouble(&number);
+  EXPECT_TRUE(number) << page->table()->item(0, 1)->text().toStdString();
+
+  // The time course is a chart, a table on request, and takes a
+  // logarithmic y axis.
+  QRadioButton* timeCourse = nullptr;
+  for (QRadioButton* button : sources) {
+    if (button->text() == "Time course") timeCourse = button;
+  }
+  ASSERT_NE(timeCourse, nullptr);
+  timeCourse->click();
+  EXPECT_FALSE(page->showsTable());
+  EXPECT_TRUE(page->table()->isHidden());
+  page->tableBox()->click();
+  EXPECT_FALSE(page->table()->isHidden());
+  EXPECT_EQ(page->table()->rowCount(), 21);
+  EXPECT_EQ(page->table()->columnCount(), 3);
+  page->tableBox()->click();
+  page->logYBox()->click();
+  ASSERT_FALSE(page->chart()->axes(Qt::Vertical).isEmpty());
+  EXPECT_EQ(page->chart()->axes(Qt::Vertical)[0]->type(), QAbstractAxis::AxisTypeLogValue);
+  EXPECT_FALSE(page->chart()->series().isEmpty());
 }
 
 TEST_F(RunPagesTest, OutputDataDialogTakesItsModeAndLimit) {
