@@ -399,6 +399,9 @@ bool MainWindow::Run() {
   CommitFocusedField();
   if (currentPage_ == plotPage_) plotPage_->Deactivate();
   controller_.SetJobs(ScanThreads(app_.preferences.scanThreads));
+  // A scan the user asked to run unpaced is not shown on the Time course
+  // page, so nothing makes it wait.
+  controller_.SetPointsShown(!scanPage_->runsUnpaced());
   return controller_.StartRun(sink_, [this] { return Save(); });
 }
 

@@ -45,6 +45,7 @@
 #include "app/scan_page.h"
 #include "app/trace_chart_view.h"
 #include "app/tasks_page.h"
+#include "document/interactive_pacing.h"
 #include "document/task_settings_editor.h"
 #include "model/messages.h"
 #include "output/output_item.h"
@@ -295,6 +296,40 @@ TEST_F(RunPagesTest, ATwoItemScanSetUpOnTheScanPageRunsAndMovesTheProgressBar) {
   EXPECT_EQ(page->completedLabel()->text(), "6");
   EXPECT_EQ(page->timeLeftLabel()->text(), "00:00:00");
   EXPECT_FALSE(window.progressBar()->isVisible());
+}
+
+TEST_F(RunPagesTest, TheScanPageSaysWhenTheWindowPacesTheScanAndRunsItUnpacedOnRequest) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  Document& document = window.document();
+  document.settings.sleepTime = 500;
+  document.settings.points = 10;
+  ScanPage* page = window.scanPage();
+  page->Refresh();
+  window.sheet()->setCurrentWidget(page);
+  QTreeWidget* tree = page->availableTree();
+  for (int n = 0; n < tree->topLevelItemCount(); ++n) {
+    QTreeWidgetItem* node = tree->topLevelItem(n);
+    if (node->text(0) == "kinetic constants") tree->setCurrentItem(node->child(0));
+  }
+  page->addButton()->click();
+  ASSERT_EQ(page->itemList()->count(), 1);
+  EXPECT_TRUE(page->pacingLabel()->isHidden());  // no scan yet
+  page->enableButton()->click();
+  ASSERT_EQ(document.scan.enabled, 1);
+  EXPECT_FALSE(page->pacingLabel()->isHidden());
+  EXPECT_EQ(page->pacingLabel()->text().toStdString(), ScanPacingNotice(document));
+  EXPECT_NE(page->pacingLabel()->text().indexOf("500 ms"), -1);
+  ASSERT_FALSE(page->unpacedBox()->isHidden());
+
+  // Unpaced, the Time course page is told of no point: the scan never
+  // waits for it (paced, 10 points of 500 ms at each of its iterations).
+  page->unpacedBox()->click();
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(WaitForIdle(window));
+  EXPECT_EQ(window.controller().outcome(), RunOutcome::kFinished);
+  EXPECT_EQ(document.engine.iteration, document.engine.totalIterations);
+  EXPECT_TRUE(window.interactivePage()->chartView(0).chart().empty());
 }
 
 TEST_F(RunPagesTest, ScanPageRefusesEqualEndsWithItsMessage) {
