@@ -164,8 +164,9 @@ void KineticsDialog::OnTypeChosen(int index) {
 void KineticsDialog::accept() {
   // A constant field still being edited is taken before the commit.
   if (QWidget* focus = focusWidget()) focus->clearFocus();
+  // The page commits the change (CommitModelChange), which checks the
+  // document's items against the new model.
   if (!editor_.Commit(document_.model, sink_, RulesEditProblem)) return;
-  RebindDocumentItems(document_, false);
   QDialog::accept();
 }
 

@@ -265,6 +265,65 @@ TEST_F(ModelDialogsTest, EnterInTheReactionsDialogAddsTheStepAndOkTakesTextNotYe
   EXPECT_EQ(document.model.nMetabolites(), 3);
 }
 
+TEST_F(ModelDialogsTest, EditsCommittedThroughTheDialogsAreUndoneAndRedoneByName) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+  EXPECT_EQ(window.undoAction()->shortcut(), QKeySequence(QKeySequence::Undo));
+  EXPECT_EQ(window.redoAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  const auto addStep = [this, &window](const char* name, const char* equation) {
+    Drive<ReactionsDialog>(*window.modelPage(), [=](ReactionsDialog& dialog) {
+      dialog.nameField()->setText(name);
+      dialog.equationField()->setText(equation);
+      dialog.accept();
+    });
+    window.modelPage()->OpenReactions();
+  };
+  addStep("v1", "S -> P");
+  addStep("v2", "P -> Q");
+  ASSERT_EQ(document.model.nSteps(), 2);
+  EXPECT_TRUE(window.undoAction()->isEnabled());
+  EXPECT_EQ(window.undoAction()->text(), "&Undo Reactions");
+  EXPECT_FALSE(window.redoAction()->isEnabled());
+
+  window.undoAction()->trigger();
+  EXPECT_EQ(document.model.nSteps(), 1);
+  EXPECT_EQ(document.model.nMetabolites(), 2);  // Q went with its step
+  EXPECT_TRUE(document.modified);
+  EXPECT_EQ(window.redoAction()->text(), "&Redo Reactions");
+  window.undoAction()->trigger();
+  EXPECT_EQ(document.model.nSteps(), 0);
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+  EXPECT_EQ(window.undoAction()->text(), "&Undo");
+  window.redoAction()->trigger();
+  window.redoAction()->trigger();
+  ASSERT_EQ(document.model.nSteps(), 2);
+  EXPECT_EQ(document.model.steps[1].name, "v2");
+  ASSERT_NE(document.model.steps[1].kineticType, nullptr);
+
+  // A run finished from the keyboard's F5 says so, with the time it took.
+  EXPECT_EQ(window.runAction()->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_EQ(window.stopAction()->shortcut(), QKeySequence(Qt::Key_Escape));
+  document.settings.dynamics = 1;
+  document.settings.steadyState = 0;
+  ASSERT_TRUE(window.SaveTo(QString::fromStdString(PathIn("undone.vrn"))));
+  window.runAction()->trigger();
+  ASSERT_TRUE(window.controller().IsBusy() ||
+              window.controller().outcome() == RunOutcome::kFinished);
+  for (int round = 0; round < kMaxEventRounds; ++round) {
+    QCoreApplication::processEvents();
+    if (!window.controller().IsBusy() && window.statusText() == kStatusIdle) break;
+    QThread::usleep(100);
+  }
+  window.controller().Wait();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window.noticeText().startsWith("Run finished in ")) << window.noticeText().toStdString();
+  // A new document starts a history of its own.
+  document.modified = false;
+  ASSERT_TRUE(window.NewDocumentCommand());
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+}
+
 TEST_F(ModelDialogsTest, AStepThatMayNotBeLeftStaysTheOneTheListHighlights) {
   MainWindow window(app_, sink_);
   AddSteps(window.document(), {{"v1", "S -> P"}, {"v2", "P -> Q"}});
