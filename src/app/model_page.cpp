@@ -32,7 +32,9 @@ namespace vireon {
 namespace {
 
 // The buttons in the order of the page, two rows: the model's records
-// first, then what is set around them.
+// first, then what is set around them. Their Alt keys differ from each
+// other's, from the title's and comments' and from the menus' (File, Edit,
+// Options, Help).
 struct PageButton {
   const char* text;
   void (ModelPage::*open)();
@@ -43,13 +45,13 @@ constexpr PageButton kButtons[] = {
     {"Kinetic T&ypes", &ModelPage::OpenKineticTypes},
     {"&Metabolites", &ModelPage::OpenMetabolites},
     {"Mo&ieties", &ModelPage::OpenMoieties},
-    {"&Compartments", &ModelPage::OpenCompartments},
+    {"Com&partments", &ModelPage::OpenCompartments},
     {"&Global Quantities", &ModelPage::OpenGlobalQuantities},
     {"Rule&s", &ModelPage::OpenRules},
     {"E&vents", &ModelPage::OpenEvents},
-    {"M&ethods", &ModelPage::OpenMethods},
+    {"Metho&ds", &ModelPage::OpenMethods},
     {"&Links", &ModelPage::OpenLinks},
-    {"&Functions", &ModelPage::OpenFunctions},
+    {"Fu&nctions", &ModelPage::OpenFunctions},
     {"&Units", &ModelPage::OpenUnits},
 };
 constexpr int kButtonsPerRow = 7;
@@ -134,7 +136,7 @@ ModelPage::ModelPage(Document& document, AppStartup& app, MessageSink& sink, QWi
   header->addRow(titleLabel, title_);
   header->addRow("Units:", units_);
   header->addRow("Contents:", summary_);
-  auto* commentsLabel = new QLabel("C&omments:");
+  auto* commentsLabel = new QLabel("&Comments:");
   commentsLabel->setBuddy(comments_);
 
   auto* layout = new QVBoxLayout(this);

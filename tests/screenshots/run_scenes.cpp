@@ -224,7 +224,7 @@ ScreenshotScene outputData("output-data", [](const SceneContext& context) {
   QPushButton* timeCourseEdit = nullptr;
   QPushButton* steadyStateEdit = nullptr;
   for (QPushButton* button : edit) {
-    if (button->text() == "&Edit...") timeCourseEdit = button;
+    if (button->text() == "Ed&it...") timeCourseEdit = button;
     if (button->text() == "E&dit...") steadyStateEdit = button;
   }
   QPushButton* selectData = window.interactivePage()->selectDataButton();
