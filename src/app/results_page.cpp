@@ -257,12 +257,13 @@ void ResultsPage::ShowChoices() {
 }
 
 void ResultsPage::Draw() {
-  QChart* chart = chartView_->chart();
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
+  // A chart of its own for every drawing: one whose axes were replaced while
+  // the view was behind the table kept drawing the old axes' labels.
+  auto* chart = new QChart;
+  chart->legend()->setAlignment(Qt::AlignRight);
+  QChart* previous = chartView_->chart();
+  chartView_->setChart(chart);
+  delete previous;
   const ResultsSource source = view_.source();
   const bool hasData = view_.HasData(source);
   problem_->setText(QString::fromStdString(view_.Problem(source)));
