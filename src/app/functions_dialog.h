@@ -1,5 +1,5 @@
 #pragma once
-// The "User-Defined Functions" dialog (the page's "&Functions"): a view
+// The "User-Defined Functions" dialog (the page's "Fu&nctions"): a view
 // over an OutputFunctionListEditor on the document's functions. "&Add" and
 // "&Edit" open the "New Function" dialog.
 

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/app_startup.h"
@@ -116,7 +117,7 @@ void KineticsDialog::Refresh() {
     auto* edit = new QLineEdit(QString::fromStdString(field.text));
     const int index = field.index;
     connect(edit, &QLineEdit::editingFinished, this, [this, edit, index] {
-      if (!editor_.SetConstantText(index, edit->text().toStdString())) {
+      if (!editor_.SetConstantText(index, edit->text().toStdString(), &sink_)) {
         edit->setText(QString::fromStdString(
             FormatKineticConstant(editor_.steps()[editor_.currentStep()].constants[index])));
       }
@@ -144,8 +145,14 @@ void KineticsDialog::Refresh() {
 
 void KineticsDialog::OnStepSelected(int row) {
   if (refreshing_ || row < 0) return;
-  editor_.SelectStep(row, sink_);
-  Refresh();
+  if (editor_.SelectStep(row, sink_)) {
+    Refresh();
+    return;
+  }
+  // Refused: the list goes back to the step the panels edit once the click
+  // that chose another has been handled, since the list selects the
+  // clicked row after telling of the change.
+  QTimer::singleShot(0, this, [this] { Refresh(); });
 }
 
 void KineticsDialog::OnTypeChosen(int index) {
@@ -157,8 +164,9 @@ void KineticsDialog::OnTypeChosen(int index) {
 void KineticsDialog::accept() {
   // A constant field still being edited is taken before the commit.
   if (QWidget* focus = focusWidget()) focus->clearFocus();
+  // The page commits the change (CommitModelChange), which checks the
+  // document's items against the new model.
   if (!editor_.Commit(document_.model, sink_, RulesEditProblem)) return;
-  RebindDocumentItems(document_, false);
   QDialog::accept();
 }
 

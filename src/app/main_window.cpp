@@ -75,10 +75,13 @@ MainWindow::MainWindow(AppStartup& app, MessageSink& sink, QWidget* parent)
   progress_ = new QProgressBar;
   progress_->setRange(0, kProgressRange);
   progress_->setVisible(false);
+  notice_ = new QLabel;
   statusBar()->addWidget(status_);
+  statusBar()->addWidget(notice_, 1);
   statusBar()->addPermanentWidget(progress_);
   connect(&bridge_, &RunBridge::pointReady, interactivePage_, &InteractivePage::ShowPoint);
   connect(&bridge_, &RunBridge::eventExecuted, interactivePage_, &InteractivePage::ShowEvent);
+  history_.Reset(document_);
   UpdateTitle();
   resize(860, 640);
 }
@@ -117,8 +120,10 @@ void MainWindow::BuildMenus() {
     if (!path.isEmpty()) ExportSbml(path);
   });
   fileMenu_->addSeparator();
-  runAction_ = fileMenu_->addAction("&Run", this, [this] { Run(); });
-  stopAction_ = fileMenu_->addAction("S&top", this, &MainWindow::StopRun);
+  runAction_ = fileMenu_->addAction("&Run", QKeySequence(Qt::Key_F5), this, [this] { Run(); });
+  runAction_->setStatusTip("Run the tasks of the model (F5)");
+  stopAction_ =
+      fileMenu_->addAction("S&top", QKeySequence(Qt::Key_Escape), this, &MainWindow::StopRun);
   stopAction_->setStatusTip("Stop the simulation engine");
   stopAction_->setEnabled(false);
   recentSeparator_ = fileMenu_->addSeparator();
@@ -136,6 +141,12 @@ void MainWindow::BuildMenus() {
   fileMenu_->addSeparator();
   fileMenu_->addAction("E&xit", QKeySequence::Quit, this, &QWidget::close);
   UpdateRecentFiles();
+
+  QMenu* editMenu = menuBar()->addMenu("&Edit");
+  undoAction_ = editMenu->addAction("&Undo", QKeySequence::Undo, this, [this] { Undo(); });
+  redoAction_ = editMenu->addAction("&Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this,
+                                    [this] { Redo(); });
+  UpdateUndoActions();
 
   QMenu* options = menuBar()->addMenu("&Options");
   options->addAction("&Default values...", this, &MainWindow::EditDefaultValues)
@@ -171,14 +182,26 @@ void MainWindow::BuildSheet() {
   currentPage_ = sheet_->currentWidget();
 
   connect(sheet_, &QTabWidget::currentChanged, this, &MainWindow::OnPageChanged);
-  connect(modelPage_, &ModelPage::modelChanged, this, &MainWindow::RefreshPages);
+  connect(modelPage_, &ModelPage::modelChanged, this, [this](const QString& edit) {
+    RecordEdit(edit);
+    RefreshPages();
+  });
   connect(modelPage_, &ModelPage::documentEdited, this, &MainWindow::UpdateTitle);
-  connect(tasksPage_, &TasksPage::documentChanged, this, &MainWindow::OnPageEdited);
+  connect(tasksPage_, &TasksPage::documentChanged, this, [this] {
+    OnPageEdited();
+    RecordEdit("Tasks");
+  });
   connect(tasksPage_, &TasksPage::editOutputRequested, this, &MainWindow::EditOutput);
   connect(tasksPage_, &TasksPage::runRequested, this, [this] { Run(); });
   connect(tasksPage_, &TasksPage::stopRequested, this, &MainWindow::StopRun);
-  connect(scanPage_, &ScanPage::documentChanged, this, &MainWindow::OnPageEdited);
-  connect(plotPage_, &PlotPage::documentChanged, this, &MainWindow::OnPageEdited);
+  connect(scanPage_, &ScanPage::documentChanged, this, [this] {
+    OnPageEdited();
+    RecordEdit("Scan");
+  });
+  connect(plotPage_, &PlotPage::documentChanged, this, [this] {
+    OnPageEdited();
+    RecordEdit("Plot");
+  });
   connect(interactivePage_, &InteractivePage::runRequested, this, [this] { Run(); });
   connect(interactivePage_, &InteractivePage::documentEdited, this, &MainWindow::UpdateTitle);
   connect(interactivePage_, &InteractivePage::selectDataRequested, this,
@@ -215,6 +238,42 @@ void MainWindow::OnPageEdited() {
   interactivePage_->Prepare();
 }
 
+void MainWindow::RecordEdit(const QString& name) {
+  history_.Record(document_, name.toStdString());
+  UpdateUndoActions();
+}
+
+void MainWindow::UpdateUndoActions() {
+  // Nothing is undone while a run reads the document (Run is then off).
+  const bool idle = runAction_ == nullptr || runAction_->isEnabled();
+  undoAction_->setEnabled(idle && history_.CanUndo());
+  redoAction_->setEnabled(idle && history_.CanRedo());
+  undoAction_->setText(history_.CanUndo()
+                           ? "&Undo " + QString::fromStdString(history_.UndoName()).replace("&", "&&")
+                           : QString("&Undo"));
+  redoAction_->setText(history_.CanRedo()
+                           ? "&Redo " + QString::fromStdString(history_.RedoName()).replace("&", "&&")
+                           : QString("&Redo"));
+}
+
+bool MainWindow::Undo() {
+  if (controller_.IsBusy()) return false;
+  CommitFocusedField();
+  if (!history_.Undo(document_, app_.catalogue, app_.defaults.kineticConstant)) return false;
+  RefreshPages();
+  UpdateUndoActions();
+  return true;
+}
+
+bool MainWindow::Redo() {
+  if (controller_.IsBusy()) return false;
+  CommitFocusedField();
+  if (!history_.Redo(document_, app_.catalogue, app_.defaults.kineticConstant)) return false;
+  RefreshPages();
+  UpdateUndoActions();
+  return true;
+}
+
 void MainWindow::EditOutput(DataTask task) {
   const auto mode =
       task == DataTask::kTimeCourse ? OutputDataMode::kTimeCourse : OutputDataMode::kSteadyState;
@@ -224,6 +283,7 @@ void MainWindow::EditOutput(DataTask task) {
   if (dialog.exec() == QDialog::Accepted && dialog.modified()) {
     tasksPage_->Refresh();
     OnPageEdited();
+    RecordEdit(task == DataTask::kTimeCourse ? "Time-course Output" : "Steady-state Output");
   }
 }
 
@@ -269,6 +329,10 @@ QString MainWindow::statusText() const {
   return status_->text();
 }
 
+QString MainWindow::noticeText() const {
+  return notice_->text();
+}
+
 void MainWindow::SetStatus(const char* text) {
   status_->setText(text);
 }
@@ -283,6 +347,7 @@ void MainWindow::SetEditingEnabled(bool enabled) {
   // Saving reads the whole document, which a run is writing.
   saveAction_->setEnabled(enabled);
   saveAsAction_->setEnabled(enabled);
+  UpdateUndoActions();
 }
 
 bool MainWindow::RefuseDuringRun() {
@@ -307,6 +372,8 @@ void MainWindow::CommitFocusedField() {
 bool MainWindow::NewDocumentCommand() {
   if (!RefuseDuringRun() || !MayLetDocumentGo()) return false;
   NewDocument(document_, app_.defaults);
+  history_.Reset(document_);
+  UpdateUndoActions();
   RefreshPages();
   return true;
 }
@@ -326,6 +393,8 @@ bool MainWindow::OpenFile(const QString& path) {
     return false;
   }
   document_ = std::move(loaded);
+  history_.Reset(document_);
+  UpdateUndoActions();
   RememberFile(fullPath);
   RefreshPages();
   return true;
@@ -353,6 +422,8 @@ bool MainWindow::ImportSbml(const QString& path) {
   }
   // An imported model has no file of its own yet: closing asks to save it.
   document_.modified = true;
+  history_.Reset(document_);
+  UpdateUndoActions();
   RefreshPages();
   return true;
 }
@@ -399,6 +470,9 @@ bool MainWindow::Run() {
   CommitFocusedField();
   if (currentPage_ == plotPage_) plotPage_->Deactivate();
   controller_.SetJobs(ScanThreads(app_.preferences.scanThreads));
+  // A scan the user asked to run unpaced is not shown on the Time course
+  // page, so nothing makes it wait.
+  controller_.SetPointsShown(!scanPage_->runsUnpaced());
   return controller_.StartRun(sink_, [this] { return Save(); });
 }
 
@@ -468,6 +542,8 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::OnRunStarting() {
+  runClock_.start();
+  notice_->clear();
   SetEditingEnabled(false);
   SetStatus(kStatusRunning);
   interactivePage_->Prepare();
@@ -493,6 +569,11 @@ void MainWindow::OnRunFinished() {
 
 void MainWindow::ShowRunEnd(bool finished) {
   progress_->setVisible(false);
+  const double seconds = runClock_.isValid() ? runClock_.elapsed() * 0.001 : 0.0;
+  notice_->setText(QString::fromStdString(
+      RunEndNotice(finished ? RunOutcome::kFinished : RunOutcome::kStopped, seconds,
+                   document_.scan.enabled != 0, document_.engine.iteration,
+                   finished && !document_.engine.errorLog.empty())));
   // The page's counts are updated only every few seconds during a scan; at
   // the end they say how far it went.
   if (document_.scan.enabled != 0) {
@@ -560,6 +641,7 @@ void MainWindow::SelectInteractiveData() {
     document_.modified = true;
     UpdateTitle();
     interactivePage_->Prepare();
+    RecordEdit("Time Course Window Items");
   }
 }
 

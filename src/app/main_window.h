@@ -9,6 +9,7 @@
 // the value of the field being edited, and New and Open, like closing, are
 // refused while a simulation runs.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -16,6 +17,7 @@
 #include "app/error_log_dialog.h"
 #include "app/run_bridge.h"
 #include "document/document.h"
+#include "document/edit_history.h"
 #include "document/run_control.h"
 
 class QLabel;
@@ -73,6 +75,17 @@ class MainWindow : public QMainWindow {
   // The File menu, for commands that other parts of the program add.
   QMenu* fileMenu() const { return fileMenu_; }
   QString statusText() const;
+  // The notice beside the status after a run ("Run finished in 2.4 s").
+  QString noticeText() const;
+  // Edit > Undo and Redo of the edits committed through the dialogs and
+  // pages, named in the menu ("&Undo Reactions").
+  bool Undo();
+  bool Redo();
+  QAction* undoAction() const { return undoAction_; }
+  QAction* redoAction() const { return redoAction_; }
+  QAction* runAction() const { return runAction_; }
+  QAction* stopAction() const { return stopAction_; }
+  const EditHistory& history() const { return history_; }
   // The dialog that shows the error log of the last run that had one, while
   // it is open (null before the first such run and after it was closed).
   ErrorLogDialog* errorLogDialog() const { return errorLog_; }
@@ -126,6 +139,9 @@ class MainWindow : public QMainWindow {
   void EditOutput(DataTask task);
   // A page changed the document.
   void OnPageEdited();
+  // An edit named `name` was committed: it joins the history.
+  void RecordEdit(const QString& name);
+  void UpdateUndoActions();
   // The sheet moved from one page to another.
   void OnPageChanged(int index);
   // The error log, the stop sound and the report after a run.
@@ -170,6 +186,11 @@ class MainWindow : public QMainWindow {
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
   QAction* runAction_ = nullptr;
+  QAction* undoAction_ = nullptr;
+  QAction* redoAction_ = nullptr;
+  QLabel* notice_ = nullptr;
+  QElapsedTimer runClock_;
+  EditHistory history_;
   QAction* stopAction_ = nullptr;
   QPointer<ErrorLogDialog> errorLog_;
   // CloseOnRequest is waiting for the run to end.

@@ -1,5 +1,5 @@
 #pragma once
-// The "Numerical Methods" dialog (the page's "M&ethods"): a view over the
+// The "Numerical Methods" dialog (the page's "Metho&ds"): a view over the
 // document's numerical settings through NumericalMethodsForm, which checks
 // every entry when OK is pressed.
 

@@ -26,12 +26,15 @@
 #include "app/rules_dialog.h"
 #include "app/units_dialog.h"
 #include "document/document.h"
+#include "document/edit_history.h"
 
 namespace vireon {
 namespace {
 
 // The buttons in the order of the page, two rows: the model's records
-// first, then what is set around them.
+// first, then what is set around them. Their Alt keys differ from each
+// other's, from the title's and comments' and from the menus' (File, Edit,
+// Options, Help).
 struct PageButton {
   const char* text;
   void (ModelPage::*open)();
@@ -42,13 +45,13 @@ constexpr PageButton kButtons[] = {
     {"Kinetic T&ypes", &ModelPage::OpenKineticTypes},
     {"&Metabolites", &ModelPage::OpenMetabolites},
     {"Mo&ieties", &ModelPage::OpenMoieties},
-    {"&Compartments", &ModelPage::OpenCompartments},
+    {"Com&partments", &ModelPage::OpenCompartments},
     {"&Global Quantities", &ModelPage::OpenGlobalQuantities},
     {"Rule&s", &ModelPage::OpenRules},
     {"E&vents", &ModelPage::OpenEvents},
-    {"M&ethods", &ModelPage::OpenMethods},
+    {"Metho&ds", &ModelPage::OpenMethods},
     {"&Links", &ModelPage::OpenLinks},
-    {"&Functions", &ModelPage::OpenFunctions},
+    {"Fu&nctions", &ModelPage::OpenFunctions},
     {"&Units", &ModelPage::OpenUnits},
 };
 constexpr int kButtonsPerRow = 7;
@@ -133,7 +136,7 @@ ModelPage::ModelPage(Document& document, AppStartup& app, MessageSink& sink, QWi
   header->addRow(titleLabel, title_);
   header->addRow("Units:", units_);
   header->addRow("Contents:", summary_);
-  auto* commentsLabel = new QLabel("C&omments:");
+  auto* commentsLabel = new QLabel("&Comments:");
   commentsLabel->setBuddy(comments_);
 
   auto* layout = new QVBoxLayout(this);
@@ -177,23 +180,22 @@ void ModelPage::MarkEdited() {
   emit documentEdited();
 }
 
-void ModelPage::DocumentChangedByDialog() {
+void ModelPage::DocumentChangedByDialog(const char* edit) {
   // Items that name a quantity the change removed go.
-  RebindDocumentItems(document_, false);
-  document_.modified = true;
+  CommitModelChange(document_);
   Refresh();
-  emit modelChanged();
+  emit modelChanged(edit);
 }
 
 void ModelPage::OpenReactions() {
   ReactionsDialog dialog(document_, app_.catalogue, app_.defaults.kineticConstant,
                          app_.defaults.concentration, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Reactions");
 }
 
 void ModelPage::OpenKinetics() {
   KineticsDialog dialog(document_, app_, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Kinetics");
 }
 
 void ModelPage::OpenKineticTypes() {
@@ -202,12 +204,12 @@ void ModelPage::OpenKineticTypes() {
   show_(dialog);
   // Whatever way the list was left, its changes are in the catalogue and
   // the model's steps are bound to types that exist.
-  if (dialog.changed()) DocumentChangedByDialog();
+  if (dialog.changed()) DocumentChangedByDialog("Kinetic Types");
 }
 
 void ModelPage::OpenMetabolites() {
   MetabolitesDialog dialog(document_, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Metabolites");
 }
 
 void ModelPage::OpenMoieties() {
@@ -217,44 +219,44 @@ void ModelPage::OpenMoieties() {
 
 void ModelPage::OpenCompartments() {
   CompartmentsDialog dialog(document_.model, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Compartments");
 }
 
 void ModelPage::OpenGlobalQuantities() {
   GlobalQuantitiesDialog dialog(document_.model, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Global Quantities");
 }
 
 void ModelPage::OpenRules() {
   RulesDialog dialog(document_.model, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Rules");
 }
 
 void ModelPage::OpenEvents() {
   EventsDialog dialog(document_.model, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Events");
 }
 
 void ModelPage::OpenMethods() {
   MethodsDialog dialog(document_.settings, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Numerical Methods");
 }
 
 void ModelPage::OpenLinks() {
   LinksDialog dialog(document_, sink_, this);
   show_(dialog);
-  if (dialog.editor().modified()) DocumentChangedByDialog();
+  if (dialog.editor().modified()) DocumentChangedByDialog("Links");
 }
 
 void ModelPage::OpenFunctions() {
   FunctionsDialog dialog(document_.functions, document_.model, sink_, this);
   show_(dialog);
-  if (dialog.editor().modified()) DocumentChangedByDialog();
+  if (dialog.editor().modified()) DocumentChangedByDialog("Functions");
 }
 
 void ModelPage::OpenUnits() {
   UnitsDialog dialog(document_.settings, sink_, this);
-  if (show_(dialog)) DocumentChangedByDialog();
+  if (show_(dialog)) DocumentChangedByDialog("Units");
 }
 
 }  // namespace vireon

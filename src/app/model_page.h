@@ -55,16 +55,16 @@ class ModelPage : public QWidget {
   void OpenUnits();
 
  signals:
-  // The model was changed through one of the dialogs (the document is
-  // marked modified).
-  void modelChanged();
+  // The model was changed through one of the dialogs, named by `edit`
+  // ("Reactions", "Units"); the change is committed (CommitModelChange).
+  void modelChanged(const QString& edit);
   // The title or the comments were edited (the document is marked modified).
   void documentEdited();
 
  private:
   void MarkEdited();
-  // After a dialog changed the model, its settings or its lists.
-  void DocumentChangedByDialog();
+  // After the dialog named `edit` changed the model, its settings or its lists.
+  void DocumentChangedByDialog(const char* edit);
 
   Document& document_;
   AppStartup& app_;

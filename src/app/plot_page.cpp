@@ -3,13 +3,17 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -26,6 +30,8 @@ constexpr const char* kStyleNames[kPlotStyleCount] = {"Dots",   "Points",  "Line
                                                       "Lines+Points", "Splines",
                                                       "Splines+Points"};
 constexpr const char* kAxisNames[3] = {"X-axis", "Y-Axis", "Z-axis"};
+// How long the page waits for gnuplot to start or to name its terminals.
+constexpr int kGnuplotAnswerMilliseconds = 5000;
 
 }  // namespace
 
@@ -219,18 +225,89 @@ std::string PlotPage::BuildScript() {
   return editor_->BuildScript();
 }
 
+bool PlotPage::FindTerminal() {
+  QProcess probe;
+  probe.setProcessChannelMode(QProcess::MergedChannels);
+  probe.start(QString::fromStdString(gnuplotPath_), {"-e", kGnuplotTerminalsArgument});
+  if (!probe.waitForStarted(kGnuplotAnswerMilliseconds)) {
+    sink_.Error("", "The gnuplot program " + gnuplotPath_ + " could not be started.\n" +
+                        probe.errorString().toStdString());
+    return false;
+  }
+  if (!probe.waitForFinished(kGnuplotAnswerMilliseconds)) {
+    probe.kill();
+    probe.waitForFinished();
+    sink_.Error("", "The gnuplot program " + gnuplotPath_ + " did not say which terminals it has.");
+    return false;
+  }
+  const std::string words = probe.readAll().toStdString();
+  terminal_ = ChoosePlotTerminal(words);
+  if (!terminal_) sink_.Error("", NoPlotTerminalMessage(gnuplotPath_, words));
+  return terminal_.has_value();
+}
+
 bool PlotPage::PlotNow() {
-  const std::string script = BuildScript();
+  if (!editor_) Activate();
+  if (!terminal_ && !FindTerminal()) return false;
   if (!scriptFile_) {
     // The program's temporary file: made once, removed when the page goes.
     scriptFile_ = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/vrnXXXXXX.plt");
     if (!scriptFile_->open()) {
       scriptFile_.reset();
-      return PlotWithGnuplot(gnuplotPath_, std::string(), script, sink_);
+      return WriteGnuplotScript(std::string(), BuildScript(), sink_);
     }
     scriptFile_->close();
   }
-  return PlotWithGnuplot(gnuplotPath_, scriptFile_->fileName().toStdString(), script, sink_);
+  const QString scriptPath = scriptFile_->fileName();
+  const QString picture =
+      terminal_->window ? QString() : scriptPath + (terminal_->name == "svg" ? ".svg" : ".png");
+  if (!picture.isEmpty()) QFile::remove(picture);
+  lastPlotScript_ = editor_->BuildScript(PlotTerminalLines(*terminal_, picture.toStdString()));
+  if (!WriteGnuplotScript(scriptPath.toStdString(), lastPlotScript_, sink_)) return false;
+
+  auto* gnuplot = new QProcess(this);
+  gnuplot->setStandardOutputFile(QProcess::nullDevice());
+  connect(gnuplot, &QProcess::finished, this,
+          [this, gnuplot, picture](int exitCode, QProcess::ExitStatus status) {
+            const std::string said = gnuplot->readAllStandardError().toStdString();
+            gnuplot->deleteLater();
+            const bool failed = status == QProcess::CrashExit || exitCode != 0;
+            if (failed) {
+              sink_.Error("", GnuplotFailureMessage(
+                                  status == QProcess::CrashExit ? -1 : exitCode, said));
+            } else if (!picture.isEmpty()) {
+              ShowPicture(picture);
+            }
+            emit plotEnded(!failed);
+          });
+  gnuplot->start(QString::fromStdString(gnuplotPath_), {"-persist", scriptPath});
+  if (!gnuplot->waitForStarted(kGnuplotAnswerMilliseconds)) {
+    sink_.Error("", "The gnuplot program " + gnuplotPath_ + " could not be started.\n" +
+                        gnuplot->errorString().toStdString());
+    gnuplot->disconnect(this);
+    gnuplot->deleteLater();
+    return false;
+  }
+  return true;
+}
+
+void PlotPage::ShowPicture(const QString& path) {
+  const QPixmap pixmap(path);
+  if (pixmap.isNull()) {
+    sink_.Error("", "gnuplot drew no picture that can be shown (" + path.toStdString() + ").");
+    return;
+  }
+  if (picture_ == nullptr) {
+    picture_ = new QDialog(this);
+    picture_->setWindowTitle("Plot");
+    auto* layout = new QVBoxLayout(picture_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel);
+  }
+  picture_->findChild<QLabel*>()->setPixmap(pixmap);
+  picture_->adjustSize();
+  picture_->show();
+  picture_->raise();
 }
 
 bool PlotPage::SaveCommandFile(const QString& path) {

@@ -8,11 +8,14 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "output/gnuplot_launcher.h"
 #include "output/plot_page_editor.h"
 
 class QButtonGroup;
+class QDialog;
 class QCheckBox;
 class QComboBox;
 class QListWidget;
@@ -33,7 +36,10 @@ class PlotPage : public QWidget {
   ~PlotPage() override;
 
   // The gnuplot program "&Plot!" starts.
-  void SetGnuplotPath(const std::string& path) { gnuplotPath_ = path; }
+  void SetGnuplotPath(const std::string& path) {
+    gnuplotPath_ = path;
+    terminal_.reset();
+  }
   // The page is shown: the editor takes the document; the page is left:
   // the choices go back into the document's plot settings.
   void Activate();
@@ -42,6 +48,10 @@ class PlotPage : public QWidget {
   // The script of the page's state, as "&Plot!" and "Cmd file" build it.
   std::string BuildScript();
   // "&Plot!" and "Cmd file" (the latter asks for a name unless one is given).
+  // "&Plot!" asks the gnuplot program once which terminals it has and
+  // draws with the one ChoosePlotTerminal picks: in gnuplot's window, or
+  // as a picture shown in a window of the page. It returns once gnuplot
+  // has started; when gnuplot fails, what it said is shown.
   bool PlotNow();
   bool SaveCommandFile(const QString& path = {});
 
@@ -51,19 +61,30 @@ class PlotPage : public QWidget {
   QListWidget* zList() const { return lists_[2]; }
   QComboBox* styleList() const { return style_; }
   QPushButton* plotButton() const { return plot_; }
+  // The script "&Plot!" wrote last, and the window that shows a plot drawn
+  // as a picture (null until one was drawn).
+  const std::string& lastPlotScript() const { return lastPlotScript_; }
+  QDialog* pictureWindow() const { return picture_; }
 
  signals:
   void documentChanged();
+  // gnuplot, started by "&Plot!", has ended (well or not).
+  void plotEnded(bool drawn);
 
  private:
   void Show();
   void ReadLists();
+  bool FindTerminal();
+  void ShowPicture(const QString& path);
 
   Document& document_;
   MessageSink& sink_;
   std::string gnuplotPath_;
   std::unique_ptr<PlotPageEditor> editor_;
   std::unique_ptr<QTemporaryFile> scriptFile_;
+  std::optional<PlotTerminal> terminal_;
+  std::string lastPlotScript_;
+  QDialog* picture_ = nullptr;
 
   QWidget* controls_ = nullptr;
   QRadioButton* timeCourse_ = nullptr;

@@ -49,6 +49,12 @@ ReactionsDialog::ReactionsDialog(Document& document, const KineticCatalogue& cat
   connect(add_, &QPushButton::clicked, this, &ReactionsDialog::AddOrChange);
   connect(new_, &QPushButton::clicked, this, &ReactionsDialog::StartNew);
   connect(delete_, &QPushButton::clicked, this, &ReactionsDialog::DeleteSelected);
+  // Enter in a field adds or changes the step, never closes the dialog.
+  add_->setDefault(true);
+  buttons->button(QDialogButtonBox::Ok)->setAutoDefault(false);
+  buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
+  new_->setAutoDefault(false);
+  delete_->setAutoDefault(false);
   connect(buttons, &QDialogButtonBox::accepted, this, &ReactionsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &ReactionsDialog::reject);
   resize(520, 400);
@@ -72,6 +78,11 @@ void ReactionsDialog::DeleteSelected() {
 }
 
 void ReactionsDialog::accept() {
+  // A step typed but not yet added is added first, or its refusal keeps
+  // the dialog open with the text in place.
+  const std::string name = name_->text().toStdString();
+  const std::string equation = equation_->text().toStdString();
+  if (editor_.HasUntakenText(name, equation) && !editor_.AddOrChange(name, equation)) return;
   if (!editor_.Commit(DefaultKineticsHook(catalogue_, defaultConstant_), RulesEditProblem)) {
     Refresh();
     return;

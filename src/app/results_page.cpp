@@ -1,6 +1,10 @@
 #include "app/results_page.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLogValueAxis>
+#include <QTableWidget>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -105,14 +109,23 @@ class ZoomingChartView : public QChartView {
   QPointF last_;
 };
 
-// The axis range of the values, widened when they are all equal.
-std::pair<double, double> RangeOf(double lower, double upper) {
-  if (!(lower <= upper)) return {0.0, 1.0};
-  if (lower == upper) {
-    const double margin = lower == 0.0 ? 1.0 : std::abs(lower) * 0.05;
-    return {lower - margin, upper + margin};
+// An axis of the chart over the range: linear with round numbers, or
+// logarithmic in decades.
+QAbstractAxis* MakeAxis(bool logarithmic, const AxisRange& range) {
+  if (logarithmic) {
+    auto* axis = new QLogValueAxis;
+    axis->setBase(10.0);
+    axis->setLabelFormat("%.3g");
+    axis->setMinorTickCount(-1);
+    axis->setRange(std::pow(10.0, std::floor(std::log10(range.lower))),
+                   std::pow(10.0, std::ceil(std::log10(range.upper))));
+    return axis;
   }
-  return {lower, upper};
+  auto* axis = new QValueAxis;
+  axis->setLabelFormat("%.4g");
+  axis->setRange(range.lower, range.upper);
+  axis->applyNiceNumbers();
+  return axis;
 }
 
 }  // namespace
@@ -132,6 +145,18 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   running_->setWordWrap(true);
   running_->setVisible(false);
   resetZoom_ = new QPushButton("Reset zoom");
+  logX_ = new QCheckBox("Logarithmic x");
+  logY_ = new QCheckBox("Logarithmic y");
+  logX_->setToolTip("Decades on the x axis; values not above zero are left out.");
+  logY_->setToolTip("Decades on the y axis, so that 1e-4 and 1e4 are both seen; values not "
+                    "above zero are left out.");
+  tableBox_ = new QCheckBox("As a table");
+  tableBox_->setToolTip("The values of the data file as a table. A file of a single row (a "
+                        "steady state without a scan) is always shown so.");
+  table_ = new QTableWidget;
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setVisible(false);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   export_ = new QPushButton("E&xport...");
 
   auto* chart = new QChart;
@@ -148,6 +173,9 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   side->addWidget(x_);
   side->addWidget(new QLabel("Drawn:"));
   side->addWidget(columns_, 1);
+  side->addWidget(logX_);
+  side->addWidget(logY_);
+  side->addWidget(tableBox_);
   side->addWidget(resetZoom_);
   side->addWidget(export_);
   auto* hint = new QLabel("Wheel or drag: zoom. Right button or arrows: pan.");
@@ -157,6 +185,7 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   main->addWidget(running_);
   main->addWidget(problem_);
   main->addWidget(chartView_, 1);
+  main->addWidget(table_, 1);
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(side);
   layout->addLayout(main, 1);
@@ -183,6 +212,12 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
     Draw();
   });
   connect(resetZoom_, &QPushButton::clicked, this, [this] { chartView_->chart()->zoomReset(); });
+  connect(logX_, &QCheckBox::toggled, this, [this] { Draw(); });
+  connect(logY_, &QCheckBox::toggled, this, [this] { Draw(); });
+  connect(tableBox_, &QCheckBox::toggled, this, [this](bool on) {
+    view_.AskForTable(on);
+    Draw();
+  });
   connect(export_, &QPushButton::clicked, this, &ResultsPage::Export);
   Reload();
 }
@@ -222,12 +257,13 @@ void ResultsPage::ShowChoices() {
 }
 
 void ResultsPage::Draw() {
-  QChart* chart = chartView_->chart();
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
+  // A chart of its own for every drawing: one whose axes were replaced while
+  // the view was behind the table kept drawing the old axes' labels.
+  auto* chart = new QChart;
+  chart->legend()->setAlignment(Qt::AlignRight);
+  QChart* previous = chartView_->chart();
+  chartView_->setChart(chart);
+  delete previous;
   const ResultsSource source = view_.source();
   const bool hasData = view_.HasData(source);
   problem_->setText(QString::fromStdString(view_.Problem(source)));
@@ -240,20 +276,28 @@ void ResultsPage::Draw() {
                                 (view_.scan() ? " of the scan" : "")
                           : QString());
   setToolTip(file);
+  const bool table = view_.ShowsTable();
+  table_->setVisible(table);
+  chartView_->setVisible(!table);
+  resetZoom_->setEnabled(!table);
+  logX_->setEnabled(!table);
+  logY_->setEnabled(!table);
+  if (table) {
+    ShowTable();
+    return;
+  }
   if (!hasData) return;
 
-  auto* xAxis = new QValueAxis;
-  auto* yAxis = new QValueAxis;
+  const bool logX = logX_->isChecked();
+  const bool logY = logY_->isChecked();
+  QAbstractAxis* xAxis = MakeAxis(logX, view_.XRange(logX, logY));
+  QAbstractAxis* yAxis = MakeAxis(logY, view_.YRange(logX, logY));
   xAxis->setTitleText(QString::fromStdString(view_.XTitle()));
-  xAxis->setLabelFormat("%.4g");
-  yAxis->setLabelFormat("%.4g");
   chart->addAxis(xAxis, Qt::AlignBottom);
   chart->addAxis(yAxis, Qt::AlignLeft);
 
-  double xLow = std::numeric_limits<double>::infinity(), xHigh = -xLow;
-  double yLow = xLow, yHigh = -xLow;
   int colour = 0;
-  for (const ResultsCurve& curve : view_.Curves()) {
+  for (const ResultsCurve& curve : view_.Curves(logX, logY)) {
     const QColor shade = kCurveColours[colour++ % std::size(kCurveColours)];
     bool first = true;
     for (const auto& piece : curve.pieces) {
@@ -264,13 +308,7 @@ void ResultsPage::Draw() {
       series->setPen(pen);
       QList<QPointF> points;
       points.reserve(static_cast<qsizetype>(piece.size()));
-      for (const auto& [x, y] : piece) {
-        points.append(QPointF(x, y));
-        xLow = std::min(xLow, x);
-        xHigh = std::max(xHigh, x);
-        yLow = std::min(yLow, y);
-        yHigh = std::max(yHigh, y);
-      }
+      for (const auto& [x, y] : piece) points.append(QPointF(x, y));
       series->replace(points);
       chart->addSeries(series);
       series->attachAxis(xAxis);
@@ -282,13 +320,32 @@ void ResultsPage::Draw() {
       first = false;
     }
   }
-  const auto [x0, x1] = RangeOf(xLow, xHigh);
-  const auto [y0, y1] = RangeOf(yLow, yHigh);
-  xAxis->setRange(x0, x1);
-  yAxis->setRange(y0, y1);
-  xAxis->applyNiceNumbers();
-  yAxis->applyNiceNumbers();
   chart->legend()->setVisible(true);
+}
+
+bool ResultsPage::showsTable() const {
+  return view_.ShowsTable();
+}
+
+void ResultsPage::ShowTable() {
+  const ResultsTable values = view_.Table();
+  table_->clear();
+  table_->setColumnCount(static_cast<int>(values.headers.size()));
+  table_->setRowCount(static_cast<int>(values.rows.size()));
+  QStringList headers;
+  for (const std::string& header : values.headers) headers << QString::fromStdString(header);
+  table_->setHorizontalHeaderLabels(headers);
+  for (int r = 0; r < static_cast<int>(values.rows.size()); ++r) {
+    const std::vector<std::string>& row = values.rows[r];
+    for (int c = 0; c < static_cast<int>(row.size()); ++c) {
+      auto* cell = new QTableWidgetItem(QString::fromStdString(row[c]));
+      // Numbers line up on the right, names on the left.
+      const bool name = values.byColumn && c == 0;
+      cell->setTextAlignment(name ? Qt::AlignLeft | Qt::AlignVCenter
+                                  : Qt::AlignRight | Qt::AlignVCenter);
+      table_->setItem(r, c, cell);
+    }
+  }
 }
 
 bool ResultsPage::ExportPng(const QString& path) const {

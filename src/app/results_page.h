@@ -11,6 +11,8 @@
 #include "document/results_view.h"
 
 class QChart;
+class QCheckBox;
+class QTableWidget;
 class QChartView;
 class QComboBox;
 class QLabel;
@@ -38,6 +40,13 @@ class ResultsPage : public QWidget {
   QComboBox* xList() const { return x_; }
   QLabel* problemLabel() const { return problem_; }
   QLabel* runningLabel() const { return running_; }
+  QTableWidget* table() const { return table_; }
+  QChartView* chartView() const { return chartView_; }
+  QCheckBox* tableBox() const { return tableBox_; }
+  QCheckBox* logXBox() const { return logX_; }
+  QCheckBox* logYBox() const { return logY_; }
+  // Whether the page shows the values as a table (or as the chart).
+  bool showsTable() const;
   // Writes the chart as a picture; false when the file cannot be written.
   bool ExportPng(const QString& path) const;
   bool ExportSvg(const QString& path) const;
@@ -45,6 +54,7 @@ class ResultsPage : public QWidget {
  private:
   void ShowChoices();
   void Draw();
+  void ShowTable();
   void Export();
 
   Document& document_;
@@ -58,6 +68,10 @@ class ResultsPage : public QWidget {
   QLabel* running_ = nullptr;
   QPushButton* resetZoom_ = nullptr;
   QPushButton* export_ = nullptr;
+  QTableWidget* table_ = nullptr;
+  QCheckBox* tableBox_ = nullptr;
+  QCheckBox* logX_ = nullptr;
+  QCheckBox* logY_ = nullptr;
 };
 
 }  // namespace vireon

@@ -19,8 +19,8 @@
 #include <climits>
 
 #include "document/document.h"
+#include "document/interactive_pacing.h"
 #include "model/metabolite_editor.h"
-#include "model/number_text.h"
 #include "scan/item_trees.h"
 
 namespace vireon {
@@ -111,8 +111,18 @@ ScanPage::ScanPage(Document& document, MessageSink& sink, QWidget* parent)
   top->addStretch();
   editingLayout->addLayout(top);
   editingLayout->addLayout(lists, 1);
+  pacing_ = new QLabel;
+  pacing_->setWordWrap(true);
+  unpaced_ = new QCheckBox("Run the scan unpaced, without showing it on the Time course page");
+  unpaced_->setToolTip(
+      "Each time course of the scan then runs at full speed; the Time course page stays empty.");
+  auto* pacingLayout = new QVBoxLayout;
+  pacingLayout->addWidget(pacing_);
+  pacingLayout->addWidget(unpaced_);
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(editing_, 1);
+  layout->addLayout(pacingLayout);
   layout->addLayout(counts);
 
   connect(enable_, &QPushButton::clicked, this, [this] {
@@ -227,6 +237,23 @@ void ScanPage::ShowCounts() {
   enable_->setText(QString::fromStdString(editor_->EnableButtonText()));
   iterations_->setText(QString::number(editor_->IterationsShown()));
   items_->setEnabled(true);
+  ShowPacing();
+}
+
+void ScanPage::ShowPacing() {
+  const QString notice = QString::fromStdString(ScanPacingNotice(document_));
+  pacing_->setText(notice);
+  pacing_->setVisible(!notice.isEmpty());
+  unpaced_->setVisible(!notice.isEmpty());
+}
+
+bool ScanPage::runsUnpaced() const {
+  return unpaced_->isChecked() && !ScanPacingNotice(document_).empty();
+}
+
+void ScanPage::showEvent(QShowEvent* event) {
+  ShowPacing();
+  QWidget::showEvent(event);
 }
 
 void ScanPage::AddChosen() {
@@ -244,11 +271,8 @@ void ScanPage::ReadEnd(bool isMin) {
   field->setModified(false);
   const ScanItem* item = editor_->SelectedItem();
   if (item == nullptr) return;
-  bool accepted = false;
-  if (const std::optional<double> value =
-          ParseReal(field->text().toStdString(), NumberExtent::kPrefix)) {
-    accepted = isMin ? editor_->SetMin(*value) : editor_->SetMax(*value);
-  }
+  const std::string text = field->text().toStdString();
+  const bool accepted = isMin ? editor_->SetMinText(text) : editor_->SetMaxText(text);
   field->setText(Number(isMin ? item->min : item->max));
   if (!accepted) {
     field->setFocus();

@@ -42,6 +42,12 @@ class ScanPage : public QWidget {
   void ShowRunStart();
   void ShowProgress(int completed, const QString& timeLeft);
   void SetRunning(bool running);
+  // Whether the user asked for the scan to run without the Time course
+  // page showing it, so that nothing paces it.
+  bool runsUnpaced() const;
+  // Says whether the window paces the scan (after the scan, the window's
+  // items or the pace changed).
+  void ShowPacing();
 
   QTreeWidget* availableTree() const { return tree_; }
   QListWidget* itemList() const { return items_; }
@@ -53,6 +59,8 @@ class ScanPage : public QWidget {
   QLabel* iterationsLabel() const { return iterations_; }
   QLabel* completedLabel() const { return completed_; }
   QLabel* timeLeftLabel() const { return timeLeft_; }
+  QLabel* pacingLabel() const { return pacing_; }
+  QCheckBox* unpacedBox() const { return unpaced_; }
 
  signals:
   void documentChanged();
@@ -93,6 +101,11 @@ class ScanPage : public QWidget {
   QLabel* iterations_ = nullptr;
   QLabel* completed_ = nullptr;
   QLabel* timeLeft_ = nullptr;
+  QLabel* pacing_ = nullptr;
+  QCheckBox* unpaced_ = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace vireon

@@ -98,7 +98,7 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
   c.separator = new QComboBox;
   c.separator->addItems(ToStringList(SeparatorEntries()));
   c.items = new QListWidget;
-  c.edit = new QPushButton(task == DataTask::kTimeCourse ? "&Edit..." : "E&dit...");
+  c.edit = new QPushButton(task == DataTask::kTimeCourse ? "Ed&it..." : "E&dit...");
   c.up = new QPushButton("Up");
   c.down = new QPushButton("Down");
 

@@ -20,6 +20,23 @@ constexpr double kLabelGap = 2.0;
 // cursor.
 const QColor kMarkerColour(40, 90, 200);
 
+// The frame as four lines one device pixel wide on the outermost device
+// pixels of the widget, so that no scaling of the screen (1.5 gives
+// fractional device positions) rounds one of them away.
+void DrawFrame(QPainter& painter, const QSize& size) {
+  // The device pixels per logical one, however the painting reaches them
+  // (the screen's scaling, or a picture of its own ratio).
+  const qreal scale = std::abs(painter.deviceTransform().m11());
+  const qreal ratio = scale > 0.0 ? scale : 1.0;
+  const qreal pixel = 1.0 / ratio;
+  const qreal right = std::max(std::floor(size.width() * ratio) - 1.0, 0.0) * pixel;
+  const qreal bottom = std::max(std::floor(size.height() * ratio) - 1.0, 0.0) * pixel;
+  painter.fillRect(QRectF(0.0, 0.0, right + pixel, pixel), Qt::black);
+  painter.fillRect(QRectF(0.0, bottom, right + pixel, pixel), Qt::black);
+  painter.fillRect(QRectF(0.0, 0.0, pixel, bottom + pixel), Qt::black);
+  painter.fillRect(QRectF(right, 0.0, pixel, bottom + pixel), Qt::black);
+}
+
 }  // namespace
 
 TraceChartView::TraceChartView(QWidget* parent) : QWidget(parent) {
@@ -45,11 +62,13 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
 
   painter.fillRect(rect(), Qt::white);
   painter.setPen(Qt::black);
-  painter.drawRect(QRectF(at(1, kChartLastX), at(kChartLastX, 1)));
 
   // A chart without points (a channel not used, or a run not yet started)
   // is an empty frame.
-  if (chart_.empty()) return;
+  if (chart_.empty()) {
+    DrawFrame(painter, size());
+    return;
+  }
   const int n = chart_.capacity();
   const int write = chart_.writePosition();
   QPainterPath sweep;
@@ -104,6 +123,8 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
   painter.setPen(QPen(Qt::red, 1));
   const int cursorX = chart_.SlotX(chart_.NewestSlot());
   painter.drawLine(at(cursorX, 1), at(cursorX, kChartExtent));
+  // Last, so that neither the cursor nor a marker crosses it.
+  DrawFrame(painter, size());
 }
 
 bool TraceChartView::event(QEvent* event) {

@@ -24,17 +24,38 @@
 namespace vireon::cli {
 namespace {
 
-// Shows the scan's progress; every other notification needs nothing here.
+// Shows the scan's progress; every other notification needs nothing here
+// but goes on to the listener, if any.
 class ProgressObserver : public RunObserver {
  public:
-  ProgressObserver(ProgressBar& bar, const Document& document) : bar_(bar), document_(document) {}
+  ProgressObserver(ProgressBar& bar, const Document& document, RunObserver* listener)
+      : bar_(bar), document_(document), listener_(listener) {}
+  void RunStarting() override { Tell([](RunObserver& o) { o.RunStarting(); }); }
+  void RunFinished() override { Tell([](RunObserver& o) { o.RunFinished(); }); }
+  void RunStopped() override { Tell([](RunObserver& o) { o.RunStopped(); }); }
   void ScanProgress(int iteration) override {
     bar_.Update(iteration, document_.engine.totalIterations);
+    Tell([iteration](RunObserver& o) { o.ScanProgress(iteration); });
   }
+  void PointReady() override { Tell([](RunObserver& o) { o.PointReady(); }); }
+  void IntegratorError(IntegratorFault fault, int istate) override {
+    Tell([fault, istate](RunObserver& o) { o.IntegratorError(fault, istate); });
+  }
+  void EventExecuted(int event, double time) override {
+    Tell([event, time](RunObserver& o) { o.EventExecuted(event, time); });
+  }
+  void Paused() override { Tell([](RunObserver& o) { o.Paused(); }); }
+  void Resumed() override { Tell([](RunObserver& o) { o.Resumed(); }); }
 
  private:
+  template <class Call>
+  void Tell(Call call) {
+    if (listener_ != nullptr) call(*listener_);
+  }
+
   ProgressBar& bar_;
   const Document& document_;
+  RunObserver* listener_;
 };
 
 // The error log is kept with the line ends of a text box (CR LF).
@@ -78,7 +99,8 @@ bool ScanDrawsRandomValues(const Document& document) {
 
 }  // namespace
 
-int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
+int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err,
+               RunObserver* listener) {
   MpiJob mpi;
   if (line.mpi) {
     if (!mpi.Start(err)) return kExitFailure;
@@ -106,11 +128,12 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   RunOutputSummary outputs;
   {
     RunController controller(document, random);
-    ProgressObserver progress(bar, document);
+    ProgressObserver progress(bar, document, listener);
     SynchronousObserver acknowledging(controller, &progress);
     controller.SetObserver(&acknowledging);
     controller.SetJobs(line.jobs ? *line.jobs : ScanThreads(startup.preferences.scanThreads));
-    // No interactive window here: its items do not keep a scan on one thread.
+    // No interactive window here: its items do not keep a scan on one
+    // thread, and the run never waits for a window or sleeps at its points.
     controller.SetPointsShown(false);
     if (line.mpi) {
       // The other processes solve the points; this one plans and writes,

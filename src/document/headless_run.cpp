@@ -59,6 +59,7 @@ HeadlessRunResult RunDocumentToEnd(Document& document, RandomGenerator& random, 
   SynchronousObserver acknowledging(controller, &observer);
   controller.SetObserver(&acknowledging);
   controller.SetJobs(options.jobs);
+  controller.SetPointsShown(options.pointsShown);
 
   HeadlessRunResult result;
   if (!controller.StartRun(sink)) return result;

@@ -32,6 +32,10 @@ struct HeadlessRunOptions {
   RunObserver* observer = nullptr;
   // Threads that solve a scan's points (RunController::SetJobs).
   int jobs = 1;
+  // Whether the observer stands for a window that shows the time course's
+  // points (RunController::SetPointsShown); without one the run is never
+  // paced.
+  bool pointsShown = false;
 };
 
 // Starts the run (nothing is saved; a refusal is said through the sink),

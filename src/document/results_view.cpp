@@ -1,9 +1,11 @@
 #include "document/results_view.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "document/document.h"
+#include "model/number_text.h"
 #include "output/data_file.h"
 
 namespace vireon {
@@ -19,6 +21,17 @@ std::vector<std::string> TitlesOf(const std::vector<OutputItem>& selection) {
 // compute (the largest double) is left out like an infinite one.
 bool Plottable(double value) {
   return std::isfinite(value) && std::abs(value) < std::numeric_limits<double>::max();
+}
+
+// The significant digits of a table's values.
+constexpr int kTableDigits = 6;
+// A flat range is widened by this fraction of its value either way, and a
+// flat logarithmic range by this factor.
+constexpr double kFlatRangeFraction = 0.05;
+constexpr double kFlatLogFactor = 10.0;
+
+std::string TableValue(double value) {
+  return Plottable(value) ? RealText(value, kTableDigits) : std::string("not computed");
 }
 
 bool SameQuantity(const OutputItem& a, const OutputItem& b) {
@@ -104,6 +117,30 @@ void ResultsView::Load(const Document& document) {
   loaded_ = true;
 }
 
+AxisRange ValueAxisRange(const std::vector<double>& values, bool logarithmic) {
+  double largest = 0.0;
+  for (double v : values) {
+    if (Plottable(v) && (!logarithmic || v > 0.0)) largest = std::max(largest, std::abs(v));
+  }
+  double lower = std::numeric_limits<double>::infinity();
+  double upper = -lower;
+  for (double v : values) {
+    if (!Plottable(v) || (logarithmic && !(v > 0.0))) continue;
+    // Noise around zero counts as zero, except on a logarithmic axis,
+    // where every positive value is a value of its own.
+    const double shown = !logarithmic && std::abs(v) < kAxisNoiseFraction * largest ? 0.0 : v;
+    lower = std::min(lower, shown);
+    upper = std::max(upper, shown);
+  }
+  if (!(lower <= upper)) return logarithmic ? AxisRange{1.0, 10.0} : AxisRange{0.0, 1.0};
+  if (lower == upper) {
+    if (logarithmic) return {lower / kFlatLogFactor, upper * kFlatLogFactor};
+    const double margin = lower == 0.0 ? 1.0 : std::abs(lower) * kFlatRangeFraction;
+    return {lower - margin, upper + margin};
+  }
+  return {lower, upper};
+}
+
 void ResultsView::SetXColumn(int column) {
   SourceData& data = Data(source_);
   if (column >= 0 && column < static_cast<int>(data.titles.size())) data.x = column;
@@ -125,7 +162,7 @@ std::string ResultsView::XTitle() const {
                                                                        : std::string();
 }
 
-std::vector<ResultsCurve> ResultsView::Curves() const {
+std::vector<ResultsCurve> ResultsView::Curves(bool logX, bool logY) const {
   const SourceData& data = Data(source_);
   const DataTable& table = data.table;
   std::vector<ResultsCurve> curves;
@@ -156,12 +193,60 @@ std::vector<ResultsCurve> ResultsView::Curves() const {
       if (startsPiece[r] || curve.pieces.empty()) curve.pieces.emplace_back();
       const double x = table.rows[r][data.x];
       const double y = table.rows[r][column];
-      if (Plottable(x) && Plottable(y)) curve.pieces.back().emplace_back(x, y);
+      const bool shown = Plottable(x) && Plottable(y) && (!logX || x > 0.0) && (!logY || y > 0.0);
+      if (shown) curve.pieces.back().emplace_back(x, y);
     }
     std::erase_if(curve.pieces, [](const auto& piece) { return piece.empty(); });
     curves.push_back(std::move(curve));
   }
   return curves;
+}
+
+AxisRange ResultsView::XRange(bool logX, bool logY) const {
+  std::vector<double> values;
+  for (const ResultsCurve& curve : Curves(logX, logY)) {
+    for (const auto& piece : curve.pieces) {
+      for (const auto& point : piece) values.push_back(point.first);
+    }
+  }
+  return ValueAxisRange(values, logX);
+}
+
+AxisRange ResultsView::YRange(bool logX, bool logY) const {
+  std::vector<double> values;
+  for (const ResultsCurve& curve : Curves(logX, logY)) {
+    for (const auto& piece : curve.pieces) {
+      for (const auto& point : piece) values.push_back(point.second);
+    }
+  }
+  return ValueAxisRange(values, logY);
+}
+
+bool ResultsView::ShowsTable() const {
+  return HasData(source_) && (tableAsked_ || Data(source_).table.rows.size() == 1);
+}
+
+ResultsTable ResultsView::Table() const {
+  const SourceData& data = Data(source_);
+  const DataTable& table = data.table;
+  ResultsTable shown;
+  auto title = [&data](int column) {
+    return column < static_cast<int>(data.titles.size()) ? data.titles[column] : std::string();
+  };
+  if (table.rows.size() == 1) {
+    shown.byColumn = true;
+    shown.headers = {"Quantity", "Value"};
+    for (int column = 0; column < table.columns; ++column) {
+      shown.rows.push_back({title(column), TableValue(table.rows[0][column])});
+    }
+    return shown;
+  }
+  for (int column = 0; column < table.columns; ++column) shown.headers.push_back(title(column));
+  for (const std::vector<double>& row : table.rows) {
+    std::vector<std::string>& line = shown.rows.emplace_back();
+    for (double value : row) line.push_back(TableValue(value));
+  }
+  return shown;
 }
 
 }  // namespace vireon

@@ -28,6 +28,29 @@ struct ResultsCurve {
   std::vector<std::vector<std::pair<double, double>>> pieces;
 };
 
+// The range of one axis of the chart.
+struct AxisRange {
+  double lower = 0.0;
+  double upper = 1.0;
+};
+
+// The range an axis takes for the values it shows: from the lowest to the
+// highest, where a value closer to zero than kAxisNoiseFraction of the
+// largest magnitude counts as zero, so that numerical noise such as -1e-14
+// beside values of order one does not stretch the axis. On a logarithmic
+// axis only the positive values count. Equal ends are widened by 5 % (to
+// -1..1 for zero, to a decade either side on a logarithmic axis); without
+// any value the range is 0..1 (1..10 on a logarithmic axis).
+AxisRange ValueAxisRange(const std::vector<double>& values, bool logarithmic);
+inline constexpr double kAxisNoiseFraction = 1e-9;
+
+// The values of a source as a table.
+struct ResultsTable {
+  bool byColumn = false;  // a line per column: its title, then its value
+  std::vector<std::string> headers;
+  std::vector<std::vector<std::string>> rows;
+};
+
 class ResultsView {
  public:
   // Reads both data files of the document's last run with the document's
@@ -51,8 +74,25 @@ class ResultsView {
   void SetXColumn(int column);
   bool YChosen(int column) const;
   void SetYChosen(int column, bool chosen);
-  // The curves of the chosen columns against x, in column order.
-  std::vector<ResultsCurve> Curves() const;
+  // The curves of the chosen columns against x, in column order. On a
+  // logarithmic axis the points with a value not above zero are left out,
+  // as the axis cannot show them.
+  std::vector<ResultsCurve> Curves(bool logX = false, bool logY = false) const;
+  // The axes' ranges for those curves (ValueAxisRange).
+  AxisRange XRange(bool logX = false, bool logY = false) const;
+  AxisRange YRange(bool logX = false, bool logY = false) const;
+
+  // Whether the page shows the source as a table rather than as a chart:
+  // when asked to, and always for a file of a single row (the steady state
+  // of a run without a scan), which draws no curve.
+  bool ShowsTable() const;
+  void AskForTable(bool table) { tableAsked_ = table; }
+  bool tableAsked() const { return tableAsked_; }
+  // The source's values: a file of one row as a line per column (headers
+  // "Quantity" and "Value"); otherwise the file's columns and rows. Values
+  // have up to 6 significant digits; one the engine could not compute
+  // reads "not computed".
+  ResultsTable Table() const;
   std::string XTitle() const;
   // The last run was a scan.
   bool scan() const { return scan_; }
@@ -79,6 +119,7 @@ class ResultsView {
   ResultsSource source_ = ResultsSource::kTimeCourse;
   bool scan_ = false;
   bool loaded_ = false;
+  bool tableAsked_ = false;
 };
 
 // The text a source shows before any run.

@@ -69,6 +69,7 @@ class RunController::FileOutput : public IterationOutput {
         AppendReportSection(MakeReportContext(run_.document_, run_.files_.protectedFiles),
                             section, run_.document_.engine.errorLog);
   }
+  bool PointsShown() const override { return run_.pointsShown_; }
   // Only a run with items for the interactive window shows its points.
   void PointReady(Engine& engine) override {
     if (!engine.interactive) return;

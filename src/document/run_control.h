@@ -139,9 +139,11 @@ class RunController {
   // is in progress.
   void SetJobs(int jobs) { jobs_ = jobs > 1 ? jobs : 1; }
   // Whether anyone shows the interactive window's points (true: a scan with
-  // items for it runs on one thread). Set it only while no run is in
-  // progress.
+  // items for it runs on one thread, and the run is paced by the window,
+  // RunPacing; false: the run never waits for a window or sleeps). Set it
+  // only while no run is in progress.
   void SetPointsShown(bool shown) { pointsShown_ = shown; }
+  bool pointsShown() const { return pointsShown_; }
   // Other processes that solve a scan's points too, with `localJobs`
   // threads of this process beside them (0: none, the run's thread only
   // writes). Set it only while no run is in progress.

@@ -1,8 +1,42 @@
 #include "document/run_end_actions.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "document/document.h"
 
 namespace vireon {
+namespace {
+
+// "0.8 s", "12.4 s", "1 min 05 s", "2 h 03 min".
+std::string DurationText(double seconds) {
+  char text[48];
+  if (!(seconds >= 0.0)) seconds = 0.0;
+  if (seconds < 60.0) {
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+  } else if (seconds < 3600.0) {
+    const long long whole = std::llround(seconds);
+    std::snprintf(text, sizeof text, "%lld min %02lld s", whole / 60, whole % 60);
+  } else {
+    const long long minutes = std::llround(seconds / 60.0);
+    std::snprintf(text, sizeof text, "%lld h %02lld min", minutes / 60, minutes % 60);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string RunEndNotice(RunOutcome outcome, double seconds, bool scan, int iterations,
+                         bool errors) {
+  if (outcome != RunOutcome::kFinished && outcome != RunOutcome::kStopped) return {};
+  std::string notice =
+      scan ? "Scan of " + std::to_string(iterations) + (iterations == 1 ? " point" : " points")
+           : std::string("Run");
+  notice += outcome == RunOutcome::kFinished ? " finished in " : " stopped after ";
+  notice += DurationText(seconds);
+  if (errors) notice += ", with errors";
+  return notice;
+}
 
 RunEndActions ActionsAfterRun(RunOutcome outcome, const Document& document,
                               const Preferences& preferences, const HelperPaths& helpers,

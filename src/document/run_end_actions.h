@@ -46,4 +46,11 @@ RunEndActions ActionsAfterRun(RunOutcome outcome, const Document& document,
                               const Preferences& preferences, const HelperPaths& helpers,
                               const FindProgram& findProgram);
 
+// The notice in the status bar when a run has ended: how it ended and the
+// time it took on the clock ("Run finished in 2.4 s", "Scan of 40 points
+// finished in 1 min 05 s", "Run stopped after 0.8 s"), and that the run
+// left errors when it did. Empty for a run that never started.
+std::string RunEndNotice(RunOutcome outcome, double seconds, bool scan, int iterations,
+                         bool errors);
+
 }  // namespace vireon

@@ -115,9 +115,11 @@ bool RunTaskIteration(Document& document, RandomGenerator& random, IterationOutp
   // After the engine, which gives a model with rules its initial values:
   // the report shows the values the run starts from.
   if (settings.report) output.Report(ReportParametersText(report));
-  if (!d.selections.interactive.empty()) {
+  const InteractivePacing pacing =
+      RunPacing(settings.points, !d.selections.interactive.empty(), output.PointsShown());
+  if (pacing.paced) {
     engine.interactive = true;
-    engine.refreshEvery = InteractivePacingFor(settings.points).refreshEvery;
+    engine.refreshEvery = pacing.refreshEvery;
     engine.lsoda.SetYieldAfterStep(true);
   }
 

@@ -46,6 +46,9 @@ class IterationOutput {
   virtual PointAction CheckPauseStop(Engine& /*engine*/) { return PointAction::kContinue; }
   virtual void IntegratorError(IntegratorFault /*fault*/, int /*istate*/) {}
   virtual void EventExecuted(Engine& /*engine*/, int /*event*/, double /*time*/) {}
+  // Whether a window shows the time course's points; without one the run
+  // is never paced (RunPacing).
+  virtual bool PointsShown() const { return false; }
 };
 
 // Runs one task iteration of the document (whose engine state is allocated

@@ -100,10 +100,14 @@ bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
 // Asks the driver about pause and stop and does what it says. False when
 // the time course must end.
 bool CheckPauseStop(Engine& engine) {
+  const double asked = engine.hooks.NowMilliseconds();
   switch (engine.hooks.CheckPauseStop()) {
     case PointAction::kContinue:
       return true;
     case PointAction::kRestart:
+      // The pause is no time the simulation ran: real-time pacing goes on
+      // from the moment the run continues.
+      engine.realTimeBase += engine.hooks.NowMilliseconds() - asked;
       Restart(engine);
       return true;
     case PointAction::kStop:
@@ -114,16 +118,18 @@ bool CheckPauseStop(Engine& engine) {
 }
 
 // The pace of an interactive point: real time (one unit of model time is
-// one second of wall-clock time since the run started; no pause when the
-// simulation is behind) or the pause per point; then the window is told of
-// every refreshEvery-th point.
-void PaceInteractivePoint(Engine& engine, int& notificationCount) {
+// one second of wall-clock time since the time course started, pauses not
+// counted; no pause when the simulation is behind) or the pause per point;
+// then the window is told of every refreshEvery-th point and of the last,
+// so that it ends at the end time.
+void PaceInteractivePoint(Engine& engine, int& notificationCount, bool lastPoint) {
   EngineState& state = engine.state;
   if (engine.settings.realTime) {
-    if (state.time > state.elapsedTime) {
+    const double running = (engine.hooks.NowMilliseconds() - engine.realTimeBase) * 0.001;
+    if (state.time > running) {
       // A lead of more than about 24 days does not fit a millisecond
       // count: the pause is capped instead of overflowing.
-      const double lead = std::min((state.time - state.elapsedTime) * 1000.0,
+      const double lead = std::min((state.time - running) * 1000.0,
                                    static_cast<double>(kLongestSleepMilliseconds));
       engine.hooks.SleepMilliseconds(static_cast<int>(lead));
     }
@@ -131,7 +137,7 @@ void PaceInteractivePoint(Engine& engine, int& notificationCount) {
     engine.hooks.SleepMilliseconds(engine.sleepLength);
   }
   ++notificationCount;
-  if (notificationCount % engine.refreshEvery == 0) engine.hooks.PointReady();
+  if (notificationCount % engine.refreshEvery == 0 || lastPoint) engine.hooks.PointReady();
 }
 
 // Follows a time course's event executions: logs them, tells the hooks,
@@ -183,7 +189,7 @@ TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents
   EngineState& state = engine.state;
   engine.realTimeBase = engine.hooks.NowMilliseconds() - 0.5;
   const double start = state.time;
-  int notificationCount = 1;
+  int notificationCount = 0;
   for (int point = 1; engine.points == 0 || point <= engine.points; ++point) {
     if (events != nullptr) {
       // The events change the state at their times between the points.
@@ -203,7 +209,7 @@ TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents
       engine.hooks.WriteDynamicsRow();
       if (engine.interactive) {
         if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);
-        PaceInteractivePoint(engine, notificationCount);
+        PaceInteractivePoint(engine, notificationCount, point == engine.points);
       }
     }
     if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);
@@ -321,7 +327,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   engine.lsoda.LsodaSetPrint(0);
   engine.realTimeBase = hooks.NowMilliseconds() - 0.5;
   int pointCount = 0;
-  int notificationCount = 1;
+  int notificationCount = 0;
   Advance(engine, events);
 
   for (;;) {
@@ -332,7 +338,8 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
       hooks.WriteDynamicsRow();
       if (engine.interactive) {
         if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);
-        PaceInteractivePoint(engine, notificationCount);
+        PaceInteractivePoint(engine, notificationCount,
+                             engine.points > 0 && pointCount + 1 >= engine.points);
       }
     }
     if (!CheckPauseStop(engine)) return Ended(result, TimeCourseOutcome::kStopped);

@@ -111,10 +111,19 @@ void KineticsEditor::NextConstantGroup() {
   constantGroup_ = (constantGroup_ + 1) % GroupCount(step->ConstantCount());
 }
 
-bool KineticsEditor::SetConstantText(int index, std::string_view text) {
+bool KineticsEditor::SetConstantText(int index, std::string_view text, MessageSink* sink) {
   // A rate law needs finite constants: "inf", "nan" and 1e999 are refused.
   const std::optional<double> value = ParseReal(text);
-  if (!value) return false;
+  if (!value) {
+    if (sink != nullptr) {
+      const KineticType* type = CurrentType();
+      const std::string name = type != nullptr && index >= 0 && index < type->constants
+                                   ? type->constantNames[static_cast<std::size_t>(index)]
+                                   : "Constant " + std::to_string(index + 1);
+      sink->Warning("", RealRefusalMessage(name, text) + "\nThe constant keeps its value.");
+    }
+    return false;
+  }
   SetConstant(index, *value);
   return true;
 }

@@ -62,8 +62,9 @@ class KineticsEditor {
   void NextConstantGroup();
   // Stores a value typed into a field when the field is left: the whole
   // text as ParseReal reads it (blanks around it allowed). Text that is not
-  // a finite number is refused (false) and the value stays.
-  bool SetConstantText(int index, std::string_view text);
+  // a finite number is refused (false) and the value stays; the sink, when
+  // given, is told why, with the constant's name.
+  bool SetConstantText(int index, std::string_view text, MessageSink* sink = nullptr);
   void SetConstant(int index, double value);
 
   // The modifiers panel, in groups of six likewise.

@@ -10,6 +10,9 @@ inline constexpr const char* kVersion = "3.00301";  // 5000
 
 inline constexpr const char* kSyntaxError = "Syntax error";  // 5001
 inline constexpr const char* kStepNameInUse = "This step name is already in use";  // 5002
+inline constexpr const char* kBadStepName =
+    "This step name is empty or contains blanks.\nPlease enter a name without spaces, tabs or "
+    "line breaks.";
 inline constexpr const char* kNoItemSelected = "No item selected.";  // 5004
 inline constexpr const char* kFirstRun =
     "This is the first time you run Vireon v. 3\nInitialization data will be written to the "

@@ -165,4 +165,12 @@ bool IsValidMetaboliteName(std::string_view name) {
   return name.find("->") == std::string_view::npos;
 }
 
+bool IsValidStepName(std::string_view name) {
+  if (name.empty()) return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' || byte == 0x7f;
+  });
+}
+
 }  // namespace vireon

@@ -196,4 +196,9 @@ inline bool HasFastSteps(const Model& model) {
 // and not the sequence "->".
 bool IsValidMetaboliteName(std::string_view name);
 
+// The name rule for steps: non-empty, with no blank, tab, line break or
+// other control character, so that a step name stays one word in the
+// report, the data files' titles and the output items that name it.
+bool IsValidStepName(std::string_view name);
+
 }  // namespace vireon

@@ -87,6 +87,39 @@ std::optional<double> ParseReal(std::string_view text, NumberExtent extent, Numb
   return value;
 }
 
+std::string RealRefusal(std::string_view text, NumberExtent extent, NumberRange range) {
+  if (ParseReal(text, extent, range)) return {};
+  const std::optional<std::string_view> start = NumberStart(text);
+  if (start && start->empty()) return "is empty";
+  if (!start) return "is not a number";
+  const char* first = start->data();
+  double value = 0.0;
+  const auto [end, error] =
+      std::from_chars(first, first + start->size(), value, std::chars_format::general);
+  if (error == std::errc::result_out_of_range && EndsWell(*start, end, extent)) {
+    const std::string_view number(first, static_cast<std::size_t>(end - first));
+    return IsOverflow(number) ? "is beyond the largest number (about 1.8e308)"
+                              : "is too close to zero (below about 2.2e-308)";
+  }
+  if (error == std::errc() && EndsWell(*start, end, extent) && !std::isfinite(value)) {
+    return "is not a finite number";
+  }
+  return "is not a number";
+}
+
+std::string RealRefusalMessage(std::string_view field, std::string_view text,
+                               NumberExtent extent, NumberRange range) {
+  const std::string reason = RealRefusal(text, extent, range);
+  if (reason.empty()) return {};
+  std::string message(field);
+  message += ": \"";
+  message += text;
+  message += "\" ";
+  message += reason;
+  message += ".";
+  return message;
+}
+
 std::optional<int> ParseInteger(std::string_view text, NumberExtent extent) {
   const std::optional<std::string_view> start = NumberStart(text);
   if (!start || start->empty()) return std::nullopt;

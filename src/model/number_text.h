@@ -31,6 +31,19 @@ enum class NumberRange {
 std::optional<double> ParseReal(std::string_view text, NumberExtent extent = NumberExtent::kWhole,
                                 NumberRange range = NumberRange::kFinite);
 
+// Why a field refuses `text` as ParseReal reads it, in words that follow
+// the quoted text: "is empty", "is not a number", "is not a finite number"
+// ("inf", "nan"), "is beyond the largest number (about 1.8e308)",
+// "is too close to zero (below about 2.2e-308)". Empty when it is taken.
+std::string RealRefusal(std::string_view text, NumberExtent extent = NumberExtent::kWhole,
+                        NumberRange range = NumberRange::kFinite);
+// The message that refuses a typed number, naming the field:
+// 'Km: "1e999" is beyond the largest number (about 1.8e308).'
+// Empty when the text is taken.
+std::string RealRefusalMessage(std::string_view field, std::string_view text,
+                               NumberExtent extent = NumberExtent::kWhole,
+                               NumberRange range = NumberRange::kFinite);
+
 // A decimal integer within the range of int, after any blanks, with at most
 // one sign; nullopt otherwise ("2.5" in kWhole, "99999999999").
 std::optional<int> ParseInteger(std::string_view text, NumberExtent extent = NumberExtent::kWhole);

@@ -98,6 +98,10 @@ void ReactionEditor::StartNew() {
 
 bool ReactionEditor::AddOrChange(std::string_view name, std::string_view equation) {
   if (RefuseWhenClosed()) return false;
+  if (!IsValidStepName(name)) {
+    sink_.Error("", messages::kBadStepName);
+    return false;
+  }
   if (TestEquation(equation) < 0) {
     sink_.Error("", messages::kSyntaxError);
     return false;
@@ -120,6 +124,10 @@ bool ReactionEditor::AddOrChange(std::string_view name, std::string_view equatio
   nameField_ = std::string(name);
   equationField_ = std::string(equation);
   return true;
+}
+
+bool ReactionEditor::HasUntakenText(std::string_view name, std::string_view equation) const {
+  return open_ && (name != nameField_ || equation != equationField_);
 }
 
 bool ReactionEditor::Delete(int index) {

@@ -53,10 +53,15 @@ class ReactionEditor {
   // Empties the fields; the next AddOrChange adds a step.
   void StartNew();
   // Adds a step (no step being changed) or changes the step being changed.
-  // The equation must pass the syntax test ("Syntax error") and the name must
+  // The name must follow the step name rule (IsValidStepName), the
+  // equation must pass the syntax test ("Syntax error") and the name must
   // differ from every other step's ("This step name is already in use");
   // a refusal changes nothing.
   bool AddOrChange(std::string_view name, std::string_view equation);
+  // Whether the texts of the fields hold something that no Add or Change
+  // has taken yet: any text for a new step, a difference from the step
+  // being changed otherwise. OK takes such text first rather than lose it.
+  bool HasUntakenText(std::string_view name, std::string_view equation) const;
   // Removes step index; the step being changed follows its record, or there
   // is none when it was this one. No such step: "No item selected.".
   bool Delete(int index);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "model/file_access.h"
 #include "model/message_sink.h"
+#include "output/gnuplot_script.h"
 
 extern char** environ;
 
@@ -51,13 +53,19 @@ bool WriteScriptFile(const std::string& path, std::string_view script) {
   return written && closed;
 }
 
-bool PlotWithGnuplot(const std::string& gnuplotPath, const std::string& temporaryFile,
-                     std::string_view script, MessageSink& sink) {
+bool WriteGnuplotScript(const std::string& temporaryFile, std::string_view script,
+                        MessageSink& sink) {
   if (!WriteScriptFile(temporaryFile, script)) {
     // Patterns with one %s take only the first argument.
     sink.Error("", Format(kGnuplotTemporaryFileFailed, std::strerror(errno)));
     return false;
   }
+  return true;
+}
+
+bool PlotWithGnuplot(const std::string& gnuplotPath, const std::string& temporaryFile,
+                     std::string_view script, MessageSink& sink) {
+  if (!WriteGnuplotScript(temporaryFile, script, sink)) return false;
   return StartGnuplot(gnuplotPath, temporaryFile);
 }
 
@@ -67,6 +75,79 @@ bool SaveCommandFile(const std::string& path, std::string_view script, MessageSi
     return false;
   }
   return true;
+}
+
+namespace {
+
+// In order of preference.
+constexpr std::string_view kWindowTerminals[] = {"qt", "wxt", "x11", "aqua", "windows"};
+constexpr std::string_view kPictureTerminals[] = {"pngcairo", "png", "svg"};
+// The size of a picture plot, in pixels.
+constexpr const char* kPictureSize = " size 900,600";
+
+bool HasWord(std::string_view text, std::string_view word) {
+  std::size_t at = 0;
+  while ((at = text.find(word, at)) != std::string_view::npos) {
+    const bool startsWord = at == 0 || std::isspace(static_cast<unsigned char>(text[at - 1]));
+    const std::size_t end = at + word.size();
+    const bool endsWord =
+        end == text.size() || std::isspace(static_cast<unsigned char>(text[end]));
+    if (startsWord && endsWord) return true;
+    at = end;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<PlotTerminal> ChoosePlotTerminal(std::string_view terminalWords) {
+  for (std::string_view name : kWindowTerminals) {
+    if (HasWord(terminalWords, name)) return PlotTerminal{std::string(name), true};
+  }
+  for (std::string_view name : kPictureTerminals) {
+    if (HasWord(terminalWords, name)) return PlotTerminal{std::string(name), false};
+  }
+  return std::nullopt;
+}
+
+std::string PlotTerminalLines(const PlotTerminal& terminal, std::string_view picturePath) {
+  if (terminal.window) {
+    if (terminal.name == "qt") return std::string(kScreenTerminal);
+    return "set terminal " + terminal.name + "\nset output\n";
+  }
+  return FileTerminal(terminal.name + kPictureSize, picturePath);
+}
+
+std::string GnuplotFailureMessage(int exitCode, std::string_view errorOutput) {
+  std::string message = exitCode < 0 ? "gnuplot stopped abnormally while drawing the plot."
+                                     : "gnuplot could not draw the plot (exit code " +
+                                           std::to_string(exitCode) + ").";
+  std::string_view detail = errorOutput;
+  while (!detail.empty() && std::isspace(static_cast<unsigned char>(detail.back()))) {
+    detail.remove_suffix(1);
+  }
+  while (!detail.empty() && (detail.front() == '\n' || detail.front() == '\r')) {
+    detail.remove_prefix(1);
+  }
+  if (!detail.empty()) {
+    message += "\ngnuplot said:\n";
+    message += detail;
+  }
+  return message;
+}
+
+std::string NoPlotTerminalMessage(std::string_view gnuplotPath, std::string_view terminalWords) {
+  std::string_view words = terminalWords;
+  while (!words.empty() && std::isspace(static_cast<unsigned char>(words.front()))) {
+    words.remove_prefix(1);
+  }
+  while (!words.empty() && std::isspace(static_cast<unsigned char>(words.back()))) {
+    words.remove_suffix(1);
+  }
+  return "The gnuplot program " + std::string(gnuplotPath) +
+         " can show a plot neither in a window (qt, wxt, x11) nor as a picture (pngcairo, png, "
+         "svg).\nIts terminals: " +
+         (words.empty() ? std::string("(none named)") : std::string(words));
 }
 
 bool StartGnuplot(const std::string& gnuplotPath, const std::string& scriptPath) {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "model/messages.h"
+#include "model/number_text.h"
 #include "scan/scan.h"
 
 namespace vireon {
@@ -108,6 +109,24 @@ bool ScanPageEditor::SetMin(double value) {
 }
 bool ScanPageEditor::SetMax(double value) {
   return SetEnd(value, false);
+}
+
+bool ScanPageEditor::SetMinText(std::string_view text) {
+  return SetEndText(text, true);
+}
+bool ScanPageEditor::SetMaxText(std::string_view text) {
+  return SetEndText(text, false);
+}
+
+bool ScanPageEditor::SetEndText(std::string_view text, bool isMin) {
+  if (Selected() == nullptr) return false;
+  const std::optional<double> value = ParseReal(text, NumberExtent::kPrefix);
+  if (!value) {
+    sink_.Warning("", RealRefusalMessage(isMin ? MinLabel() : MaxLabel(), text,
+                                         NumberExtent::kPrefix));
+    return false;
+  }
+  return SetEnd(*value, isMin);
 }
 
 bool ScanPageEditor::SetDensity(int density) {

@@ -5,7 +5,9 @@
 // here and draws what this object says. It edits the document's scan in
 // place, as the page does, and remembers that the document was modified.
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/message_sink.h"
 #include "scan/scan_item.h"
@@ -52,6 +54,11 @@ class ScanPageEditor {
   // puts the focus back into the field).
   bool SetMin(double value);
   bool SetMax(double value);
+  // The same from the text typed into the field, read as "%lf" reads (the
+  // number at the start of the text, finite); text that holds none is
+  // refused, with the field's label and the reason, and the end stays.
+  bool SetMinText(std::string_view text);
+  bool SetMaxText(std::string_view text);
   // Accepts integers from 2 upwards, for masters only.
   bool SetDensity(int density);
   // Clearing "Master" makes the item follow the nearest master before it
@@ -67,6 +74,7 @@ class ScanPageEditor {
  private:
   ScanItem* Selected();
   bool SetEnd(double value, bool isMin);
+  bool SetEndText(std::string_view text, bool isMin);
   // After every change of the list: item 0 is a master, the count is redone.
   void Changed();
 

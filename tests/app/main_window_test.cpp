@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QMenuBar>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QThread>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "app/app_startup.h"
@@ -98,6 +103,49 @@ TEST_F(MainWindowTest, PlotPageComesLastWhenGnuplotIsSetAndFollowsThePath) {
   app_.helpers.gnuplot = "gnuplot";
   window.UpdatePlotPageVisibility();
   EXPECT_EQ(window.sheet()->tabText(5), "Plot");
+}
+
+// The Alt key of a text ("&File" gives F), or 0 for none.
+QChar Mnemonic(const QString& text) {
+  for (int i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return text[i + 1].toUpper();
+  }
+  return QChar();
+}
+
+TEST_F(MainWindowTest, EveryAltKeyOfThePagesAndTheMenusIsOneControls) {
+  MainWindow window(app_, sink_);
+  window.show();
+  std::map<QChar, QStringList> menus;
+  for (const QAction* menu : window.menuBar()->actions()) {
+    const QChar key = Mnemonic(menu->text());
+    if (!key.isNull()) menus[key] << menu->text();
+  }
+  for (int p = 0; p < window.sheet()->count(); ++p) {
+    window.sheet()->setCurrentIndex(p);
+    QWidget* page = window.sheet()->widget(p);
+    std::map<QChar, QStringList> keys = menus;
+    for (const QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+      if (!button->isVisibleTo(page)) continue;
+      const QChar key = Mnemonic(button->text());
+      if (!key.isNull()) keys[key] << button->text();
+    }
+    for (const QLabel* label : page->findChildren<QLabel*>()) {
+      if (label->buddy() == nullptr || !label->isVisibleTo(page)) continue;
+      const QChar key = Mnemonic(label->text());
+      if (!key.isNull()) keys[key] << label->text();
+    }
+    for (const auto& [key, owners] : keys) {
+      EXPECT_EQ(owners.size(), 1) << window.sheet()->tabText(p).toStdString() << ": Alt+"
+                                  << QString(key).toStdString() << " is "
+                                  << owners.join(", ").toStdString();
+    }
+  }
 }
 
 TEST_F(MainWindowTest, ReactionsDialogAddsAStepThroughItsEditor) {

@@ -1,8 +1,10 @@
 // The Model Definition page's dialogs driven through their widgets, and
 // what they change reaching a saved file and a run.
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +30,7 @@
 #include "app/metabolites_dialog.h"
 #include "app/methods_dialog.h"
 #include "app/model_page.h"
+#include "app/reactions_dialog.h"
 #include "app/units_dialog.h"
 #include "kinetics/kinetic_type.h"
 #include "model/messages.h"
@@ -223,6 +226,125 @@ TEST_F(ModelDialogsTest, MetaboliteNamesAreCheckedWhenLeftAndTwinNamesRefused) {
   EXPECT_TRUE(sink_.Said("Two metabolites are named S.\nPlease give each metabolite a name of its own."));
   EXPECT_EQ(document.model, before);
   EXPECT_FALSE(document.modified);
+}
+
+TEST_F(ModelDialogsTest, EnterInTheReactionsDialogAddsTheStepAndOkTakesTextNotYetAdded) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  Drive<ReactionsDialog>(*window.modelPage(), [this](ReactionsDialog& dialog) {
+    Type(dialog.nameField(), "v1");
+    Type(dialog.equationField(), "S -> P");
+    QTest::keyClick(dialog.equationField(), Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(dialog.stepList()->count(), 1);
+    EXPECT_EQ(dialog.stepList()->item(0)->text(), "v1: S -> P");
+    EXPECT_TRUE(dialog.equationField()->text().isEmpty());  // ready for the next step
+
+    // A name of two words is refused where it was typed, and Enter in the
+    // name field keeps the dialog open as well.
+    Type(dialog.nameField(), "second step");
+    Type(dialog.equationField(), "P -> Q");
+    QTest::keyClick(dialog.nameField(), Qt::Key_Enter);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.stepList()->count(), 1);
+    EXPECT_EQ(sink_.Texts(), std::vector<std::string>{messages::kBadStepName});
+    // OK with a refused step in the fields keeps them, and the dialog stays.
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.equationField()->text(), "P -> Q");
+
+    // Typed but never added: OK takes it rather than lose it.
+    dialog.nameField()->setText("v2");
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+  });
+  window.modelPage()->OpenReactions();
+  ASSERT_EQ(document.model.nSteps(), 2);
+  EXPECT_EQ(document.model.steps[1].name, "v2");
+  EXPECT_EQ(document.model.steps[1].equation, "P -> Q");
+  EXPECT_EQ(document.model.nMetabolites(), 3);
+}
+
+TEST_F(ModelDialogsTest, EditsCommittedThroughTheDialogsAreUndoneAndRedoneByName) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+  EXPECT_EQ(window.undoAction()->shortcut(), QKeySequence(QKeySequence::Undo));
+  EXPECT_EQ(window.redoAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  const auto addStep = [this, &window](const char* name, const char* equation) {
+    Drive<ReactionsDialog>(*window.modelPage(), [=](ReactionsDialog& dialog) {
+      dialog.nameField()->setText(name);
+      dialog.equationField()->setText(equation);
+      dialog.accept();
+    });
+    window.modelPage()->OpenReactions();
+  };
+  addStep("v1", "S -> P");
+  addStep("v2", "P -> Q");
+  ASSERT_EQ(document.model.nSteps(), 2);
+  EXPECT_TRUE(window.undoAction()->isEnabled());
+  EXPECT_EQ(window.undoAction()->text(), "&Undo Reactions");
+  EXPECT_FALSE(window.redoAction()->isEnabled());
+
+  window.undoAction()->trigger();
+  EXPECT_EQ(document.model.nSteps(), 1);
+  EXPECT_EQ(document.model.nMetabolites(), 2);  // Q went with its step
+  EXPECT_TRUE(document.modified);
+  EXPECT_EQ(window.redoAction()->text(), "&Redo Reactions");
+  window.undoAction()->trigger();
+  EXPECT_EQ(document.model.nSteps(), 0);
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+  EXPECT_EQ(window.undoAction()->text(), "&Undo");
+  window.redoAction()->trigger();
+  window.redoAction()->trigger();
+  ASSERT_EQ(document.model.nSteps(), 2);
+  EXPECT_EQ(document.model.steps[1].name, "v2");
+  ASSERT_NE(document.model.steps[1].kineticType, nullptr);
+
+  // A run finished from the keyboard's F5 says so, with the time it took.
+  EXPECT_EQ(window.runAction()->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_EQ(window.stopAction()->shortcut(), QKeySequence(Qt::Key_Escape));
+  document.settings.dynamics = 1;
+  document.settings.steadyState = 0;
+  ASSERT_TRUE(window.SaveTo(QString::fromStdString(PathIn("undone.vrn"))));
+  window.runAction()->trigger();
+  ASSERT_TRUE(window.controller().IsBusy() ||
+              window.controller().outcome() == RunOutcome::kFinished);
+  for (int round = 0; round < kMaxEventRounds; ++round) {
+    QCoreApplication::processEvents();
+    if (!window.controller().IsBusy() && window.statusText() == kStatusIdle) break;
+    QThread::usleep(100);
+  }
+  window.controller().Wait();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window.noticeText().startsWith("Run finished in ")) << window.noticeText().toStdString();
+  // A new document starts a history of its own.
+  document.modified = false;
+  ASSERT_TRUE(window.NewDocumentCommand());
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+}
+
+TEST_F(ModelDialogsTest, AStepThatMayNotBeLeftStaysTheOneTheListHighlights) {
+  MainWindow window(app_, sink_);
+  AddSteps(window.document(), {{"v1", "S -> P"}, {"v2", "P -> Q"}});
+  Drive<KineticsDialog>(*window.modelPage(), [this](KineticsDialog& dialog) {
+    QComboBox* types = dialog.typeList();
+    const int index = types->findText("Competitive inhibition (irr)");
+    ASSERT_GE(index, 0);
+    types->setCurrentIndex(index);
+    emit types->activated(index);  // as a choice from the list, its inhibitor not yet chosen
+    QListWidget* steps = dialog.stepList();
+    const QPoint second = steps->visualItemRect(steps->item(1)).center();
+    QTest::mouseClick(steps->viewport(), Qt::LeftButton, {}, second);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sink_.Texts(), std::vector<std::string>{messages::kModifiersUndefined});
+    EXPECT_EQ(dialog.editor().currentStep(), 0);
+    EXPECT_EQ(steps->currentRow(), 0);
+    ASSERT_EQ(steps->selectedItems().size(), 1);
+    EXPECT_EQ(steps->selectedItems()[0], steps->item(0));
+    dialog.reject();
+  });
+  window.modelPage()->OpenKinetics();
 }
 
 TEST_F(ModelDialogsTest, AFunctionAndALinkMadeInTheirDialogsJoinTheDocument) {

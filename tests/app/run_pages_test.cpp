@@ -7,17 +7,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractAxis>
 #include <QChart>
+#include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QThread>
 #include <QTreeWidget>
 #include <cmath>
@@ -38,6 +45,7 @@
 #include "app/scan_page.h"
 #include "app/trace_chart_view.h"
 #include "app/tasks_page.h"
+#include "document/interactive_pacing.h"
 #include "document/task_settings_editor.h"
 #include "model/messages.h"
 #include "output/output_item.h"
@@ -290,6 +298,40 @@ TEST_F(RunPagesTest, ATwoItemScanSetUpOnTheScanPageRunsAndMovesTheProgressBar) {
   EXPECT_FALSE(window.progressBar()->isVisible());
 }
 
+TEST_F(RunPagesTest, TheScanPageSaysWhenTheWindowPacesTheScanAndRunsItUnpacedOnRequest) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  Document& document = window.document();
+  document.settings.sleepTime = 500;
+  document.settings.points = 10;
+  ScanPage* page = window.scanPage();
+  page->Refresh();
+  window.sheet()->setCurrentWidget(page);
+  QTreeWidget* tree = page->availableTree();
+  for (int n = 0; n < tree->topLevelItemCount(); ++n) {
+    QTreeWidgetItem* node = tree->topLevelItem(n);
+    if (node->text(0) == "kinetic constants") tree->setCurrentItem(node->child(0));
+  }
+  page->addButton()->click();
+  ASSERT_EQ(page->itemList()->count(), 1);
+  EXPECT_TRUE(page->pacingLabel()->isHidden());  // no scan yet
+  page->enableButton()->click();
+  ASSERT_EQ(document.scan.enabled, 1);
+  EXPECT_FALSE(page->pacingLabel()->isHidden());
+  EXPECT_EQ(page->pacingLabel()->text().toStdString(), ScanPacingNotice(document));
+  EXPECT_NE(page->pacingLabel()->text().indexOf("500 ms"), -1);
+  ASSERT_FALSE(page->unpacedBox()->isHidden());
+
+  // Unpaced, the Time course page is told of no point: the scan never
+  // waits for it (paced, 10 points of 500 ms at each of its iterations).
+  page->unpacedBox()->click();
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(WaitForIdle(window));
+  EXPECT_EQ(window.controller().outcome(), RunOutcome::kFinished);
+  EXPECT_EQ(document.engine.iteration, document.engine.totalIterations);
+  EXPECT_TRUE(window.interactivePage()->chartView(0).chart().empty());
+}
+
 TEST_F(RunPagesTest, ScanPageRefusesEqualEndsWithItsMessage) {
   MainWindow window(app_, sink_);
   MakeModel(window);
@@ -336,6 +378,80 @@ TEST_F(RunPagesTest, PlotPageScriptEqualsTheCoresForTheSameSettings) {
   EXPECT_EQ(written, script);
 }
 
+// A stand-in for gnuplot: it names `terminals` when asked, and draws by
+// copying `picture` to the script's output file, or fails as a gnuplot
+// without the script's terminal does.
+std::string FakeGnuplot(const std::filesystem::path& folder, const std::string& terminals,
+                        const std::string& picture, bool fails) {
+  const std::filesystem::path path = folder / "fake-gnuplot";
+  std::ofstream out(path, std::ios::binary);
+  out << "#!/bin/sh\n"
+      << "if [ \"$1\" = \"-e\" ]; then echo ' " << terminals << " ' >&2; exit 0; fi\n";
+  if (fails) {
+    out << "echo \"\\\"$2\\\" line 1: unknown or ambiguous terminal type\" >&2\nexit 1\n";
+  } else {
+    out << "target=$(sed -n \"s/^set output '\\(.*\\)'\\$/\\1/p\" \"$2\")\n"
+        << "[ -n \"$target\" ] && cp '" << picture << "' \"$target\"\nexit 0\n";
+  }
+  out.close();
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  return path.string();
+}
+
+TEST_F(RunPagesTest, PlotDrawsWithATerminalTheGnuplotHasAndShowsWhatGnuplotSaid) {
+  app_.helpers.gnuplot = "gnuplot";
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  PlotPage* page = window.plotPage();
+  window.sheet()->setCurrentWidget(page);
+  page->xList()->item(0)->setSelected(true);
+  page->yList()->item(1)->setSelected(true);
+
+  // A gnuplot with a window terminal but not qt: the script asks for it,
+  // and gnuplot's complaint reaches the user.
+  bool ended = false, drawn = true;
+  QObject::connect(page, &PlotPage::plotEnded, [&](bool ok) {
+    ended = true;
+    drawn = ok;
+  });
+  page->SetGnuplotPath(FakeGnuplot(folder_, "dumb png x11 xterm", "", true));
+  ASSERT_TRUE(page->PlotNow());
+  EXPECT_EQ(page->lastPlotScript().rfind("set terminal x11\nset output\n", 0), 0u);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return ended; }));
+  EXPECT_FALSE(drawn);
+  ASSERT_EQ(sink_.messages().size(), 1u);
+  EXPECT_NE(sink_.messages()[0].text.find("exit code 1"), std::string::npos);
+  EXPECT_NE(sink_.messages()[0].text.find("line 1: unknown or ambiguous terminal type"),
+            std::string::npos)
+      << sink_.messages()[0].text;
+
+  // gnuplot-nox has no window terminal: the plot is a picture, shown here.
+  sink_.Clear();
+  const std::string picture = (folder_ / "drawn.png").string();
+  QImage image(40, 30, QImage::Format_RGB32);
+  image.fill(Qt::darkGreen);
+  ASSERT_TRUE(image.save(QString::fromStdString(picture)));
+  page->SetGnuplotPath(FakeGnuplot(folder_, "dumb pngcairo png svg", picture, false));
+  ended = false;
+  ASSERT_TRUE(page->PlotNow());
+  EXPECT_EQ(page->lastPlotScript().rfind("set terminal pngcairo size 900,600\nset output ", 0), 0u);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return ended; }));
+  EXPECT_TRUE(drawn);
+  EXPECT_TRUE(sink_.messages().empty()) << sink_.Texts()[0];
+  ASSERT_NE(page->pictureWindow(), nullptr);
+  EXPECT_TRUE(page->pictureWindow()->isVisible());
+  const QLabel* shown = page->pictureWindow()->findChild<QLabel*>();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->pixmap().size(), QSize(40, 30));
+
+  // A gnuplot that has neither says so, and nothing is started.
+  sink_.Clear();
+  page->SetGnuplotPath(FakeGnuplot(folder_, "dumb sixelgd", "", false));
+  EXPECT_FALSE(page->PlotNow());
+  ASSERT_EQ(sink_.messages().size(), 1u);
+  EXPECT_NE(sink_.messages()[0].text.find("Its terminals: dumb sixelgd"), std::string::npos);
+}
+
 TEST_F(RunPagesTest, ResultsPageShowsTheColumnsOfAFinishedRun) {
   MainWindow window(app_, sink_);
   MakeModel(window);
@@ -362,6 +478,52 @@ TEST_F(RunPagesTest, ResultsPageShowsTheColumnsOfAFinishedRun) {
   EXPECT_TRUE(page->ExportSvg(QString::fromStdString((folder_ / "chart.svg").string())));
   EXPECT_GT(std::filesystem::file_size(folder_ / "chart.png"), 0u);
   EXPECT_GT(std::filesystem::file_size(folder_ / "chart.svg"), 0u);
+}
+
+TEST_F(RunPagesTest, ResultsPageShowsASteadyStateAsATableAndTakesLogarithmicAxes) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  ResultsPage* page = window.resultsPage();
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(WaitForIdle(window));
+  window.sheet()->setCurrentWidget(page);
+
+  // The steady state of a run without a scan: its values, no empty chart.
+  const QList<QRadioButton*> sources = page->findChildren<QRadioButton*>();
+  QRadioButton* steadyState = nullptr;
+  for (QRadioButton* button : sources) {
+    if (button->text() == "Steady state") steadyState = button;
+  }
+  ASSERT_NE(steadyState, nullptr);
+  steadyState->click();
+  EXPECT_TRUE(page->showsTable());
+  EXPECT_FALSE(page->table()->isHidden());
+  EXPECT_TRUE(page->chartView()->isHidden());
+  ASSERT_EQ(page->table()->rowCount(), 1);
+  EXPECT_EQ(page->table()->item(0, 0)->text(), "[X]ss");
+  bool number = false;
+  page->table()->item(0, 1)->text().toDouble(&number);
+  EXPECT_TRUE(number) << page->table()->item(0, 1)->text().toStdString();
+
+  // The time course is a chart, a table on request, and takes a
+  // logarithmic y axis.
+  QRadioButton* timeCourse = nullptr;
+  for (QRadioButton* button : sources) {
+    if (button->text() == "Time course") timeCourse = button;
+  }
+  ASSERT_NE(timeCourse, nullptr);
+  timeCourse->click();
+  EXPECT_FALSE(page->showsTable());
+  EXPECT_TRUE(page->table()->isHidden());
+  page->tableBox()->click();
+  EXPECT_FALSE(page->table()->isHidden());
+  EXPECT_EQ(page->table()->rowCount(), 21);
+  EXPECT_EQ(page->table()->columnCount(), 3);
+  page->tableBox()->click();
+  page->logYBox()->click();
+  ASSERT_FALSE(page->chart()->axes(Qt::Vertical).isEmpty());
+  EXPECT_EQ(page->chart()->axes(Qt::Vertical)[0]->type(), QAbstractAxis::AxisTypeLogValue);
+  EXPECT_FALSE(page->chart()->series().isEmpty());
 }
 
 TEST_F(RunPagesTest, OutputDataDialogTakesItsModeAndLimit) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+
+#include "app/trace_chart_view.h"
+#include "qt_application.h"
 #include "support/expect_close.h"
 
 namespace vireon {
@@ -105,6 +110,44 @@ TEST(TraceChartMarkerTest, MarkersStandBetweenTheirPointsAndGoWithTheSweep) {
   EXPECT_EQ(chart.markers().size(), 1u);
   chart.Reset(5);
   EXPECT_TRUE(chart.markers().empty());
+}
+
+// Whether every pixel of a row (or column) of the picture is dark.
+bool DarkLine(const QImage& image, bool row, int at) {
+  const int length = row ? image.width() : image.height();
+  for (int i = 0; i < length; ++i) {
+    const QColor c = row ? image.pixelColor(i, at) : image.pixelColor(at, i);
+    if (c.lightness() > 100) return false;
+  }
+  return true;
+}
+
+TEST(TraceChartViewTest, TheFrameKeepsItsFourLinesAtEveryScaling) {
+  test::TestApplication();
+  TraceChartView view;
+  view.chart().Reset(10);
+  // Half a sweep, so that the cursor stands inside the frame.
+  for (int i = 0; i < 5; ++i) view.chart().AddPoint(i, i % 3);
+  for (const double ratio : {1.0, 1.25, 1.5, 1.75, 2.0}) {
+    for (const QSize size : {QSize(160, 60), QSize(171, 63), QSize(243, 97)}) {
+      SCOPED_TRACE(testing::Message() << ratio << " " << size.width() << "x" << size.height());
+      view.resize(size);
+      // The device pixels the widget covers whole.
+      QImage image(static_cast<int>(size.width() * ratio), static_cast<int>(size.height() * ratio),
+                   QImage::Format_RGB32);
+      image.setDevicePixelRatio(ratio);
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      view.render(&painter);
+      painter.end();
+      // The outermost device pixels of the picture hold the frame: all of
+      // the top and bottom rows, all of the first and last columns.
+      EXPECT_TRUE(DarkLine(image, true, 0));
+      EXPECT_TRUE(DarkLine(image, true, image.height() - 1));
+      EXPECT_TRUE(DarkLine(image, false, 0));
+      EXPECT_TRUE(DarkLine(image, false, image.width() - 1));
+    }
+  }
 }
 
 }  // namespace

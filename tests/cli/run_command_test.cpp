@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "cli/vireon_command.h"
 #include "document/document.h"
 #include "document/model_file.h"
+#include "engine/run_observer.h"
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_catalogue.h"
 #include "model/file_lock.h"
@@ -103,6 +105,41 @@ TEST_F(RunCommandTest, TimeCourseFileHoldsEveryPoint) {
   LoadExample("michaelis_menten.vrn", document);
   const fs::path model = CopyExample("michaelis_menten.vrn");
   ASSERT_EQ(RunVireon({"run", "--quiet", model.string()}).exitStatus, 0);
+  const std::string data = ReadText(folder() / "michaelis_menten-timecourse.dat");
+  EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 1 + document.settings.points + 1);
+}
+
+// Counts what a run tells its listener.
+class ListeningObserver : public RunObserver {
+ public:
+  void RunStarting() override { ++starting; }
+  void RunFinished() override { ++finished; }
+  void PointReady() override { ++points; }
+  std::atomic<int> starting{0}, finished{0}, points{0};
+};
+
+// A model with items for the window, in real time at a slow pace: a batch
+// run shows no window, so it is told of no point and never waits for one
+// (paced, this run would take its 30 s of model time on the clock).
+TEST_F(RunCommandTest, ABatchRunIsNeverPacedByTheWindowsItems) {
+  Document document;
+  LoadExample("michaelis_menten.vrn", document);
+  ASSERT_FALSE(document.selections.interactive.empty());
+  ASSERT_GE(document.settings.endTime, 30.0);
+  document.settings.realTime = 1;
+  document.settings.sleepTime = 2000;
+  const fs::path model = Save(document, "paced.vrn");
+  const cli::ParsedCommandLine parsed =
+      cli::ParseCommandLine({"run", "--quiet", model.string(), "--settings",
+                        (folder() / "run.ini").string(), "--kdb", (folder() / "run.kdb").string()});
+  ASSERT_TRUE(parsed.commandLine.has_value()) << parsed.error;
+  std::ostringstream out, err;
+  ListeningObserver listener;
+  EXPECT_EQ(cli::RunCommand(*parsed.commandLine, out, err, &listener), cli::kExitSuccess)
+      << err.str();
+  EXPECT_EQ(listener.starting, 1);
+  EXPECT_EQ(listener.finished, 1);
+  EXPECT_EQ(listener.points, 0);
   const std::string data = ReadText(folder() / "michaelis_menten-timecourse.dat");
   EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 1 + document.settings.points + 1);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -156,5 +157,81 @@ TEST_F(ResultsViewTest, SourcesWithoutDataSayWhy) {
   EXPECT_NE(view.Problem(ResultsSource::kTimeCourse).find("No output items"), std::string::npos);
 }
 
+TEST_F(ResultsViewTest, ASteadyStateWithoutAScanIsATableOfItsValues) {
+  document_.scan.enabled = 0;
+  Run();
+  ResultsView view;
+  view.Load(document_);
+  view.SetSource(ResultsSource::kSteadyState);
+  ASSERT_TRUE(view.HasData(ResultsSource::kSteadyState));
+  EXPECT_TRUE(view.ShowsTable());  // one row draws no curve
+  const ResultsTable table = view.Table();
+  EXPECT_TRUE(table.byColumn);
+  EXPECT_EQ(table.headers, (std::vector<std::string>{"Quantity", "Value"}));
+  ASSERT_EQ(table.rows.size(), 2u);
+  EXPECT_EQ(table.rows[0][0], document_.selections.steadyState[0].title);
+  EXPECT_NEAR_REL(std::stod(table.rows[0][1]), TwoStepChain{.k1 = 1.0}.SteadyX(), kValueTolerance);
+  EXPECT_EQ(table.rows[1][0], document_.selections.steadyState[1].title);
+  EXPECT_EQ(table.rows[1][1], "1");
+
+  // A time course is a chart unless a table is asked for: then its rows.
+  view.SetSource(ResultsSource::kTimeCourse);
+  EXPECT_FALSE(view.ShowsTable());
+  view.AskForTable(true);
+  EXPECT_TRUE(view.ShowsTable());
+  const ResultsTable rows = view.Table();
+  EXPECT_EQ(rows.headers, view.Columns());
+  ASSERT_EQ(rows.rows.size(), 5u);  // time 0 and four points
+  EXPECT_EQ(rows.rows[0][0], "0");
+  EXPECT_EQ(rows.rows[4][0], "2");
+}
+
+TEST(ValueAxisRangeTest, NoiseAroundZeroDoesNotStretchTheAxis) {
+  const AxisRange noisy = ValueAxisRange({-1e-14, 0.5, 10.0, 3e-15}, false);
+  EXPECT_EQ(noisy.lower, 0.0);
+  EXPECT_EQ(noisy.upper, 10.0);
+  // A real negative value still counts, as does a small value on its own.
+  EXPECT_EQ(ValueAxisRange({-0.5, 10.0}, false).lower, -0.5);
+  const AxisRange small = ValueAxisRange({1e-14, 2e-14}, false);
+  EXPECT_EQ(small.lower, 1e-14);
+  EXPECT_EQ(small.upper, 2e-14);
+  // Flat and empty ranges are widened; values the engine could not compute
+  // do not count.
+  const AxisRange flat = ValueAxisRange({2.0, 2.0, std::numeric_limits<double>::max()}, false);
+  EXPECT_DOUBLE_EQ(flat.lower, 1.9);
+  EXPECT_DOUBLE_EQ(flat.upper, 2.1);
+  EXPECT_EQ(ValueAxisRange({}, false).upper, 1.0);
+}
+
+TEST(ValueAxisRangeTest, ALogarithmicAxisSpansThePositiveValues) {
+  const AxisRange wide = ValueAxisRange({0.0, -3.0, 1e-4, 1e4}, true);
+  EXPECT_EQ(wide.lower, 1e-4);
+  EXPECT_EQ(wide.upper, 1e4);
+  const AxisRange flat = ValueAxisRange({5.0}, true);
+  EXPECT_DOUBLE_EQ(flat.lower, 0.5);
+  EXPECT_DOUBLE_EQ(flat.upper, 50.0);
+  EXPECT_EQ(ValueAxisRange({0.0, -1.0}, true).lower, 1.0);
+}
+
+TEST_F(ResultsViewTest, ALogarithmicAxisLeavesOutWhatItCannotShow) {
+  Run();
+  ResultsView view;
+  view.Load(document_);
+  view.SetSource(ResultsSource::kTimeCourse);
+  // [X] starts at 0, which a logarithmic y axis cannot show.
+  std::size_t linear = 0, logarithmic = 0;
+  for (const ResultsCurve& curve : view.Curves()) {
+    for (const auto& piece : curve.pieces) linear += piece.size();
+  }
+  for (const ResultsCurve& curve : view.Curves(false, true)) {
+    for (const auto& piece : curve.pieces) {
+      logarithmic += piece.size();
+      for (const auto& point : piece) EXPECT_GT(point.second, 0.0);
+    }
+  }
+  EXPECT_LT(logarithmic, linear);
+  EXPECT_GT(view.YRange(false, true).lower, 0.0);
+}
+
 }  // namespace
-}  // namespace vireon
+}  // namespace vireon::test

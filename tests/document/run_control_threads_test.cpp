@@ -268,6 +268,7 @@ TEST_F(RunControlThreadTest, AnInteractiveRunShowsAsManyPointsAsItsPlotHolds) {
   CountingObserver counting;
   HeadlessRunOptions options;
   options.observer = &counting;
+  options.pointsShown = true;
   const HeadlessRunResult result = RunDocumentToEnd(document_, random_, sink_, options);
   EXPECT_EQ(result.outcome, RunOutcome::kFinished);
   EXPECT_EQ(counting.points, InteractivePacingFor(200).plotPoints);
@@ -279,6 +280,7 @@ TEST_F(RunControlThreadTest, WithoutItemsForTheWindowNoPointIsShown) {
   CountingObserver counting;
   HeadlessRunOptions options;
   options.observer = &counting;
+  options.pointsShown = true;
   const HeadlessRunResult result = RunDocumentToEnd(document_, random_, sink_, options);
   EXPECT_EQ(result.outcome, RunOutcome::kFinished);
   EXPECT_EQ(counting.points, 0);

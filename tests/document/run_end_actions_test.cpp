@@ -97,5 +97,16 @@ TEST(RunEndActionsTest, AStoppedRunDoesNothing) {
   }
 }
 
+TEST(RunEndNoticeTest, SaysHowTheRunEndedAndHowLongItTook) {
+  EXPECT_EQ(RunEndNotice(RunOutcome::kFinished, 2.44, false, 1, false), "Run finished in 2.4 s");
+  EXPECT_EQ(RunEndNotice(RunOutcome::kStopped, 0.8, false, 1, false), "Run stopped after 0.8 s");
+  EXPECT_EQ(RunEndNotice(RunOutcome::kFinished, 65.2, true, 40, false),
+            "Scan of 40 points finished in 1 min 05 s");
+  EXPECT_EQ(RunEndNotice(RunOutcome::kFinished, 7500.0, true, 1, true),
+            "Scan of 1 point finished in 2 h 05 min, with errors");
+  EXPECT_EQ(RunEndNotice(RunOutcome::kFinished, -1.0, false, 1, false), "Run finished in 0.0 s");
+  EXPECT_EQ(RunEndNotice(RunOutcome::kNotStarted, 1.0, false, 0, false), "");
+}
+
 }  // namespace
 }  // namespace vireon

@@ -161,6 +161,93 @@ TEST(TimeCourseTest, RealTimePacingWaitsForTheWallClock) {
   }
 }
 
+// A clock that moves only when the run sleeps or is paused, and a pause of
+// pauseMilliseconds at the n-th pause/stop check.
+class PausedClockHooks : public EngineHooks {
+ public:
+  double NowMilliseconds() override { return clock; }
+  void SleepMilliseconds(int milliseconds) override {
+    sleeps.push_back(milliseconds);
+    clock += milliseconds;
+  }
+  PointAction CheckPauseStop() override {
+    if (++checks != pauseAtCheck) return PointAction::kContinue;
+    clock += pauseMilliseconds;
+    return PointAction::kRestart;
+  }
+
+  double clock = 1e6;
+  int pauseAtCheck = 0;
+  int checks = 0;
+  double pauseMilliseconds = 0.0;
+  std::vector<int> sleeps;
+};
+
+TEST(TimeCourseTest, RealTimePacingGoesOnFromTheMomentAPauseEnds) {
+  // Ten points of 0.1 s; a pause of a minute at the fourth point (the
+  // seventh check: two per point).
+  TaskSettings settings;
+  settings.endTime = 1.0;
+  settings.points = 10;
+  settings.realTime = 1;
+  Model model = Decay(1.0, 1.0);
+  EngineState state;
+  state.Allocate(model);
+  PausedClockHooks hooks;
+  hooks.pauseAtCheck = 7;
+  hooks.pauseMilliseconds = 60000.0;
+  state.startTick = hooks.clock;
+  Engine engine(model, state, settings, hooks);
+  engine.interactive = true;
+  SetUpTimeCourse(engine);
+  TimeCourse(engine, true);
+  EXPECT_TRUE(state.errorLog.empty()) << state.errorLog;
+  // Every point, those after the pause too, waits its tenth of a second.
+  ASSERT_EQ(hooks.sleeps.size(), 10u);
+  for (std::size_t i = 0; i < hooks.sleeps.size(); ++i) {
+    EXPECT_GE(hooks.sleeps[i], 99) << "point " << i + 1;
+    EXPECT_LE(hooks.sleeps[i], 101) << "point " << i + 1;
+  }
+}
+
+// Records the time of every point the window is told of.
+class ShownTimesHooks : public EngineHooks {
+ public:
+  void PointReady() override { times.push_back(state->time); }
+  void SleepMilliseconds(int) override {}
+  EngineState* state = nullptr;
+  std::vector<double> times;
+};
+
+TEST(TimeCourseTest, AThinnedWindowIsToldOfTheLastPoint) {
+  // 150 points to 30 s shown every third: the start, 0.6 s, ..., and 30 s.
+  for (const bool constant : {false, true}) {
+    SCOPED_TRACE(constant);
+    TaskSettings settings;
+    settings.endTime = 30.0;
+    settings.points = 150;
+    // With A fixed too nothing changes: the points follow without the integrator.
+    Model model = constant ? test::BuildModel({{"R", "A -> B"}}, {"A", "B"}) : Decay(1.0, 1.0);
+    if (constant) {
+      test::UseKinetics(model, "R", "Mass action (irreversible)", {1.0});
+      StructuralAnalysis(model);
+    }
+    EngineState state;
+    state.Allocate(model);
+    ShownTimesHooks hooks;
+    hooks.state = &state;
+    Engine engine(model, state, settings, hooks);
+    engine.interactive = true;
+    engine.refreshEvery = 3;
+    SetUpTimeCourse(engine);
+    TimeCourse(engine, true);
+    ASSERT_EQ(hooks.times.size(), 51u);
+    EXPECT_CLOSE(hooks.times.front(), 0.0, 1e-12, 1e-12);
+    EXPECT_CLOSE(hooks.times[1], 0.6, 1e-12, 1e-12);
+    EXPECT_CLOSE(hooks.times.back(), 30.0, 1e-12, 1e-12);
+  }
+}
+
 TEST(TimeCourseTest, RealTimePacingFarAheadAsksForTheLongestPause) {
   // A point 1e8 s ahead of the clock is more milliseconds than an int holds.
   TaskSettings settings;

@@ -136,6 +136,18 @@ TEST_F(KineticsEditorTest, TypedValuesAreStoredWhenTheyAreNumbers) {
   }
   EXPECT_EQ(editor.steps()[0].constants[0], 2.5e-3);
   EXPECT_EQ(editor.ConstantFields()[0].text, "0.0025");
+  // With a sink, the refusal says which constant and why.
+  RecordingSink sink;
+  EXPECT_FALSE(editor.SetConstantText(0, "1e999", &sink));
+  EXPECT_FALSE(editor.SetConstantText(0, "nan", &sink));
+  const std::string name = editor.ConstantFields()[0].label;
+  ASSERT_FALSE(name.empty());
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{
+                name + ": \"1e999\" is beyond the largest number (about 1.8e308).\nThe constant "
+                       "keeps its value.",
+                name + ": \"nan\" is not a finite number.\nThe constant keeps its value."}));
+  EXPECT_EQ(editor.steps()[0].constants[0], 2.5e-3);
   editor.SetConstant(0, 0.1);
   EXPECT_EQ(editor.ConstantFields()[0].text, "0.1");
   editor.SetConstant(0, 1.0 / 3.0);

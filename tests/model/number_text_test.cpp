@@ -81,6 +81,43 @@ TEST(NumberTextTest, RealsAreReadInTheCLocaleAndFiniteUnlessAsked) {
   }
 }
 
+TEST(NumberTextTest, ARefusedRealIsRefusedWithItsReason) {
+  struct Case {
+    const char* text;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"", "is empty"},
+      {"  ", "is empty"},
+      {"abc", "is not a number"},
+      {"1.5x", "is not a number"},
+      {"1e", "is not a number"},
+      {"2,5", "is not a number"},
+      {"+-1", "is not a number"},
+      {"inf", "is not a finite number"},
+      {"-Infinity", "is not a finite number"},
+      {"nan", "is not a finite number"},
+      {"1e999", "is beyond the largest number (about 1.8e308)"},
+      {"-1e999", "is beyond the largest number (about 1.8e308)"},
+      {"1e-400", "is too close to zero (below about 2.2e-308)"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(ParseReal(c.text)) << c.text;
+    EXPECT_EQ(RealRefusal(c.text), c.reason) << c.text;
+  }
+  // What ParseReal takes has no reason to be refused.
+  for (const char* taken : {"2.5", " -1e-3 ", "7.", "+.5", "1.7976931348623157e308"}) {
+    EXPECT_TRUE(ParseReal(taken)) << taken;
+    EXPECT_EQ(RealRefusal(taken), "") << taken;
+    EXPECT_EQ(RealRefusalMessage("Km", taken), "") << taken;
+  }
+  // The start of a text in kPrefix; infinity where kAny takes it.
+  EXPECT_EQ(RealRefusal("1.5x", NumberExtent::kPrefix), "");
+  EXPECT_EQ(RealRefusal("inf", NumberExtent::kWhole, NumberRange::kAny), "");
+  EXPECT_EQ(RealRefusalMessage("Km", "1e999"),
+            "Km: \"1e999\" is beyond the largest number (about 1.8e308).");
+}
+
 TEST(NumberTextTest, IntegersAreWholeDecimalNumbersWithinInt) {
   struct Case {
     const char* text;

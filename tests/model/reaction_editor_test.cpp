@@ -131,6 +131,47 @@ TEST(ReactionEditorEditTest, DuplicateStepNamesAreRefused) {
   EXPECT_TRUE(sink.messages().empty());
 }
 
+TEST(ReactionEditorEditTest, StepNamesMustBeOneNonEmptyWord) {
+  Model document = BuildModel({{"v1", "A -> B"}});
+  RecordingSink sink;
+  ReactionEditor editor(document, sink);
+  const std::vector<Step> before = editor.steps().records;
+
+  for (const char* bad : {"", "two words", "tab\there", "line\nbreak", " v2", "v2 "}) {
+    EXPECT_FALSE(editor.AddOrChange(bad, "C -> D")) << bad;  // adding
+  }
+  ASSERT_TRUE(editor.Select(0));
+  EXPECT_FALSE(editor.AddOrChange("", "A -> B"));  // emptying a step's name
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>(7, messages::kBadStepName));
+  EXPECT_EQ(editor.steps().records, before);
+
+  // Signs and punctuation that metabolite names may not hold are fine here.
+  sink.Clear();
+  editor.StartNew();
+  EXPECT_TRUE(editor.AddOrChange("v2.a=b*c->d", "C -> D"));
+  EXPECT_TRUE(sink.messages().empty());
+}
+
+TEST(ReactionEditorEditTest, TextNotYetTakenIsKnownForNewAndChangedSteps) {
+  Model document = BuildModel({{"v1", "A -> B"}});
+  RecordingSink sink;
+  ReactionEditor editor(document, sink);
+  EXPECT_FALSE(editor.HasUntakenText("", ""));
+  EXPECT_TRUE(editor.HasUntakenText("", "C -> D"));
+  EXPECT_TRUE(editor.HasUntakenText("v2", ""));
+
+  ASSERT_TRUE(editor.Select(0));
+  EXPECT_FALSE(editor.HasUntakenText("v1", "A -> B"));
+  EXPECT_TRUE(editor.HasUntakenText("v1", "A -> C"));
+  EXPECT_TRUE(editor.HasUntakenText("w1", "A -> B"));
+
+  // What Add or Change took is no longer pending.
+  ASSERT_TRUE(editor.AddOrChange("v1", "A -> C"));
+  EXPECT_FALSE(editor.HasUntakenText("v1", "A -> C"));
+  ASSERT_TRUE(editor.Commit(nullptr));
+  EXPECT_FALSE(editor.HasUntakenText("v1", "A -> D"));
+}
+
 TEST(ReactionEditorEditTest, SyntaxErrorLeavesTheTablesUnchanged) {
   Model document = BuildModel({{"v1", "A -> B"}});
   RecordingSink sink;

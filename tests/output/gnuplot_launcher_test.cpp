@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "model/message_sink.h"
+#include "output/gnuplot_script.h"
 #include "support/files.h"
 
 namespace vireon {
@@ -79,6 +80,46 @@ TEST_F(GnuplotLauncher, GnuplotIsStartedWithPersistAndTheScript) {
 TEST_F(GnuplotLauncher, AMissingProgramIsNotStarted) {
   EXPECT_FALSE(StartGnuplot((folder_ / "no-such-gnuplot").string(), "x.plt"));
   EXPECT_FALSE(StartGnuplot("", "x.plt"));
+}
+
+// What gnuplot-qt, gnuplot-x11 and gnuplot-nox print for their terminals,
+// shortened.
+constexpr const char* kQtTerminals = " cairolatex canvas dumb png pngcairo qt svg wxt x11 xterm ";
+constexpr const char* kX11Terminals = " dumb gif png svg x11 xlib xterm\n";
+constexpr const char* kNoxTerminals = " cairolatex dumb png pngcairo sixelgd svg tkcanvas xterm ";
+
+TEST(PlotTerminalTest, AWindowTerminalIsPreferredAndAPictureTakenWithoutOne) {
+  const std::optional<PlotTerminal> qt = ChoosePlotTerminal(kQtTerminals);
+  ASSERT_TRUE(qt.has_value());
+  EXPECT_EQ(qt->name, "qt");
+  EXPECT_TRUE(qt->window);
+  const std::optional<PlotTerminal> x11 = ChoosePlotTerminal(kX11Terminals);
+  ASSERT_TRUE(x11.has_value());
+  EXPECT_EQ(x11->name, "x11");  // not "xlib" or "xterm"
+  EXPECT_TRUE(x11->window);
+  const std::optional<PlotTerminal> nox = ChoosePlotTerminal(kNoxTerminals);
+  ASSERT_TRUE(nox.has_value());
+  EXPECT_EQ(nox->name, "pngcairo");
+  EXPECT_FALSE(nox->window);
+  // Whole words only: "sixelgd" and "tkcanvas" are no terminals the program draws with.
+  EXPECT_FALSE(ChoosePlotTerminal(" dumb sixelgd tkcanvas qtx ").has_value());
+  EXPECT_FALSE(ChoosePlotTerminal("").has_value());
+}
+
+TEST(PlotTerminalTest, TheTerminalLinesKeepTheUsualScriptForQt) {
+  EXPECT_EQ(PlotTerminalLines({"qt", true}, "ignored.png"), kScreenTerminal);
+  EXPECT_EQ(PlotTerminalLines({"x11", true}, "ignored.png"), "set terminal x11\nset output\n");
+  EXPECT_EQ(PlotTerminalLines({"png", false}, "/tmp/plot.png"),
+            "set terminal png size 900,600\nset output '/tmp/plot.png'\n");
+}
+
+TEST(PlotTerminalTest, GnuplotsFailureIsToldWithWhatItSaid) {
+  EXPECT_EQ(GnuplotFailureMessage(1, "\n\"/tmp/vrn1.plt\" line 1: unknown terminal type\n\n"),
+            "gnuplot could not draw the plot (exit code 1).\ngnuplot said:\n"
+            "\"/tmp/vrn1.plt\" line 1: unknown terminal type");
+  EXPECT_EQ(GnuplotFailureMessage(-1, ""), "gnuplot stopped abnormally while drawing the plot.");
+  EXPECT_NE(NoPlotTerminalMessage("/usr/bin/gnuplot", " dumb sixelgd ").find("Its terminals: dumb sixelgd"),
+            std::string::npos);
 }
 
 }  // namespace

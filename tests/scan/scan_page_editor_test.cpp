@@ -144,6 +144,26 @@ TEST_F(ScanPageEditorTest, EqualEndsOfARangeAreRefusedWithMessage5026) {
   EXPECT_EQ(sink.messages().size(), 2u);
 }
 
+TEST_F(ScanPageEditorTest, TypedEndsAreReadHereAndRefusedWithTheFieldAndTheReason) {
+  EXPECT_FALSE(editor.SetMinText("0.5"));  // nothing selected
+  editor.Add(Quantity("A"));
+  EXPECT_TRUE(editor.SetMinText(" 0.25 mM"));  // the number at the start of the text
+  EXPECT_CLOSE(scan.items[0].min, 0.25, 0.0, 0.0);
+  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_FALSE(editor.SetMaxText("1e999"));
+  EXPECT_FALSE(editor.SetMinText("lots"));
+  EXPECT_CLOSE(scan.items[0].min, 0.25, 0.0, 0.0);
+  EXPECT_CLOSE(scan.items[0].max, 2.0, 0.0, 0.0);
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{
+                editor.MaxLabel() + ": \"1e999\" is beyond the largest number (about 1.8e308).",
+                editor.MinLabel() + ": \"lots\" is not a number."}));
+  // Equal ends are still refused as before.
+  sink.Clear();
+  EXPECT_FALSE(editor.SetMaxText("0.25"));
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>{messages::kScanEndsEqual});
+}
+
 TEST_F(ScanPageEditorTest, LabelsFollowTheKind) {
   EXPECT_EQ(editor.MinLabel(), "Min");
   editor.Add(Quantity("A"));

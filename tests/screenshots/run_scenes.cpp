@@ -5,11 +5,14 @@
 // program through its pages as a user would.
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -23,6 +26,7 @@
 #include "app/interactive_page.h"
 #include "app/main_window.h"
 #include "app/output_data_dialog.h"
+#include "app/plot_page.h"
 #include "app/qt_message_sink.h"
 #include "app/results_page.h"
 #include "app/scan_page.h"
@@ -208,6 +212,69 @@ ScreenshotScene resultsScan("results-scan", [](const SceneContext& context) {
   return Save(context, window, "results-scan") && done;
 });
 
+// Clicks the page's radio button of that text.
+bool ClickRadio(QWidget& page, const QString& text) {
+  for (QRadioButton* button : page.findChildren<QRadioButton*>()) {
+    if (button->text() != text) continue;
+    button->click();
+    return true;
+  }
+  std::fprintf(stderr, "no button %s\n", text.toUtf8().constData());
+  return false;
+}
+
+// A run without a scan: its steady state as a table on the Results page,
+// and its time course on a logarithmic y axis.
+ScreenshotScene resultsTable("results-table", [](const SceneContext& context) {
+  Program program(context);
+  if (!program.loaded) return false;
+  MainWindow& window = *program.window;
+  bool done = window.Run();
+  done = program.WaitUntilIdle() && done;
+  ResultsPage& results = *window.resultsPage();
+  program.Show(&results);
+  done = ClickRadio(results, "Steady state") && done;
+  done = Save(context, window, "results-steady-state-table") && done;
+  done = ClickRadio(results, "Time course") && done;
+  results.logYBox()->click();
+  return Save(context, window, "results-time-course-log") && done;
+});
+
+// Plot! with the installed gnuplot: a gnuplot without a window terminal
+// (gnuplot-nox) draws a picture that the program shows in a window.
+ScreenshotScene plotPicture("plot-picture", [](const SceneContext& context) {
+  Program program(context);
+  if (!program.loaded) return false;
+  MainWindow& window = *program.window;
+  bool done = window.Run();
+  done = program.WaitUntilIdle() && done;
+  PlotPage& plot = *window.plotPage();
+  program.Show(&plot);
+  plot.xList()->item(0)->setSelected(true);
+  for (int row = 1; row < plot.yList()->count(); ++row) plot.yList()->item(row)->setSelected(true);
+  bool ended = false;
+  QObject::connect(&plot, &PlotPage::plotEnded, [&ended](bool) { ended = true; });
+  done = plot.PlotNow() && done;
+  done = ProcessEventsUntil([&ended] { return ended; }) && done;
+  done = Save(context, window, "page-plot-plotted") && done;
+  if (plot.pictureWindow() != nullptr) {
+    done = Save(context, *plot.pictureWindow(), "window-plot-picture") && done;
+  }
+  return done;
+});
+
+// The example's scan, whose model has items for the Time course page: the
+// Scan page says that the window paces it and offers to run it unpaced.
+ScreenshotScene scanPaced("scan-paced", [](const SceneContext& context) {
+  Program program(context, "phosphorylation_cycle.vrn");
+  if (!program.loaded) return false;
+  MainWindow& window = *program.window;
+  program.Show(window.scanPage());
+  const bool paced = window.scanPage()->pacingLabel()->isVisible();
+  if (!paced) std::fprintf(stderr, "the Scan page does not say that the window paces the scan\n");
+  return Save(context, window, "page-scan-paced") && paced;
+});
+
 // The Output Data dialog of each selection, opened from its button with the
 // branch of the tree a user would look in chosen.
 ScreenshotScene outputData("output-data", [](const SceneContext& context) {
@@ -224,7 +291,7 @@ ScreenshotScene outputData("output-data", [](const SceneContext& context) {
   QPushButton* timeCourseEdit = nullptr;
   QPushButton* steadyStateEdit = nullptr;
   for (QPushButton* button : edit) {
-    if (button->text() == "&Edit...") timeCourseEdit = button;
+    if (button->text() == "Ed&it...") timeCourseEdit = button;
     if (button->text() == "E&dit...") steadyStateEdit = button;
   }
   QPushButton* selectData = window.interactivePage()->selectDataButton();
