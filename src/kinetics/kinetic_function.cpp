@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <ostream>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "kinetics/expression.h"
 #include "kinetics/expression_record.h"
@@ -36,6 +38,21 @@ char KindOfRole(SymbolRole role) {
       return node_kind::kConstant;
   }
   return 0;
+}
+
+// The role a bound node's kind stands for; an unbound symbol reads as a
+// constant.
+int RoleOfKind(char kind) {
+  switch (kind) {
+    case node_kind::kSubstrate:
+      return static_cast<int>(SymbolRole::kSubstrate);
+    case node_kind::kProduct:
+      return static_cast<int>(SymbolRole::kProduct);
+    case node_kind::kModifier:
+      return static_cast<int>(SymbolRole::kModifier);
+    default:
+      return static_cast<int>(SymbolRole::kConstant);
+  }
 }
 
 // Symbols of a rate law read the step they are evaluated for: the i-th
@@ -159,26 +176,26 @@ void KineticFunction::ResetBindings() {
   constantNames_.clear();
 }
 
+int KineticFunction::TakeIndex(std::string_view name, SymbolRole role) {
+  switch (role) {
+    case SymbolRole::kSubstrate:
+      return substrateCount_++;
+    case SymbolRole::kProduct:
+      return productCount_++;
+    case SymbolRole::kModifier:
+      modifierNames_.emplace_back(name);
+      return ModifierCount() - 1;
+    case SymbolRole::kConstant:
+      constantNames_.emplace_back(name);
+      return ConstantCount() - 1;
+  }
+  return 0;
+}
+
 void KineticFunction::BindSymbol(std::string_view name, SymbolRole role) {
   char kind = KindOfRole(role);
   if (kind == 0) return;
-  int index = 0;
-  switch (role) {
-    case SymbolRole::kSubstrate:
-      index = substrateCount_++;
-      break;
-    case SymbolRole::kProduct:
-      index = productCount_++;
-      break;
-    case SymbolRole::kModifier:
-      index = ModifierCount();
-      modifierNames_.emplace_back(name);
-      break;
-    case SymbolRole::kConstant:
-      index = ConstantCount();
-      constantNames_.emplace_back(name);
-      break;
-  }
+  const int index = TakeIndex(name, role);
   const ExpressionDialect& dialect = KineticExpressionDialect();
   for (std::size_t i = 1; i < nodes_.size(); ++i) {
     ExpressionNode& node = nodes_[i];
@@ -187,6 +204,40 @@ void KineticFunction::BindSymbol(std::string_view name, SymbolRole role) {
       node.index = index;
     }
   }
+}
+
+void KineticFunction::BindSymbols(std::span<const std::pair<std::string, SymbolRole>> bindings) {
+  // Every bound kind is a symbol kind, so a name bound twice ends with its
+  // last binding, as it would one BindSymbol after another.
+  std::unordered_map<std::string_view, std::pair<char, int>> bound;
+  bound.reserve(bindings.size());
+  for (const auto& [name, role] : bindings) {
+    const char kind = KindOfRole(role);
+    if (kind == 0) continue;
+    bound[name] = {kind, TakeIndex(name, role)};
+  }
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  for (std::size_t i = 1; i < nodes_.size(); ++i) {
+    ExpressionNode& node = nodes_[i];
+    if (!dialect.IsSymbolKind(node.kind)) continue;
+    if (const auto found = bound.find(node.name); found != bound.end()) {
+      node.kind = found->second.first;
+      node.index = found->second.second;
+    }
+  }
+}
+
+std::vector<std::pair<std::string, int>> KineticFunction::SymbolRoles() const {
+  const ExpressionDialect& dialect = KineticExpressionDialect();
+  std::vector<std::pair<std::string, int>> roles;
+  std::unordered_set<std::string_view> seen;
+  for (std::size_t i = 1; i < nodes_.size(); ++i) {
+    const ExpressionNode& node = nodes_[i];
+    if (dialect.IsSymbolKind(node.kind) && seen.insert(node.name).second) {
+      roles.emplace_back(node.name, RoleOfKind(node.kind));
+    }
+  }
+  return roles;
 }
 
 std::vector<std::string> KineticFunction::SymbolNames() const {
@@ -205,16 +256,7 @@ std::vector<std::string> KineticFunction::SymbolNames() const {
 int KineticFunction::RoleOfSymbol(std::string_view name) const {
   int position = PositionOfSymbol(name);
   if (position == kNoSymbol) return kNoSymbol;
-  switch (nodes_[position].kind) {
-    case node_kind::kSubstrate:
-      return static_cast<int>(SymbolRole::kSubstrate);
-    case node_kind::kProduct:
-      return static_cast<int>(SymbolRole::kProduct);
-    case node_kind::kModifier:
-      return static_cast<int>(SymbolRole::kModifier);
-    default:
-      return static_cast<int>(SymbolRole::kConstant);
-  }
+  return RoleOfKind(nodes_[position].kind);
 }
 
 int KineticFunction::PositionOfSymbol(std::string_view name) const {

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vireon {
@@ -65,9 +66,15 @@ class KineticFunction {
   // index the role's count has now; the count then grows by one. Modifier
   // and constant names are recorded. A role outside 0..3 binds nothing.
   void BindSymbol(std::string_view name, SymbolRole role);
+  // The same as BindSymbol for each binding in turn, in one pass over the
+  // nodes: the time grows with the nodes plus the bindings, not with their
+  // product.
+  void BindSymbols(std::span<const std::pair<std::string, SymbolRole>> bindings);
 
   // The distinct symbol names in order of first appearance.
   std::vector<std::string> SymbolNames() const;
+  // The same names, each with RoleOfSymbol's answer for it, in one pass.
+  std::vector<std::pair<std::string, int>> SymbolRoles() const;
   // 0 substrate, 1 product, 2 modifier, 3 constant (also for a symbol not yet
   // bound) for the first node from node 1 on with that name; kNoSymbol if none.
   int RoleOfSymbol(std::string_view name) const;
@@ -125,6 +132,10 @@ class KineticFunction {
   int productCount_ = 0;
   std::vector<std::string> modifierNames_;
   std::vector<std::string> constantNames_;
+
+  // The index `role` gives the next symbol bound to it, counted; modifier
+  // and constant names are recorded.
+  int TakeIndex(std::string_view name, SymbolRole role);
 };
 
 }  // namespace vireon

@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <unordered_map>
 
 #include "document/model_file.h"
 #include "engine/fast_equilibrium.h"
@@ -1443,8 +1444,16 @@ bool SameLaw(const KineticType& a, const KineticType& b) {
       a.substrates != b.substrates || a.products != b.products) {
     return false;
   }
-  for (const std::string& symbol : a.function->SymbolNames()) {
-    if (a.function->RoleOfSymbol(symbol) != b.function->RoleOfSymbol(symbol)) return false;
+  // Each symbol of one law has the same role in the other (none when the
+  // other has no such symbol).
+  const std::vector<std::pair<std::string, int>> aRoles = a.function->SymbolRoles();
+  const std::vector<std::pair<std::string, int>> bRoles = b.function->SymbolRoles();
+  std::unordered_map<std::string_view, int> bRoleOf;
+  bRoleOf.reserve(bRoles.size());
+  for (const auto& [symbol, role] : bRoles) bRoleOf.emplace(symbol, role);
+  for (const auto& [symbol, role] : aRoles) {
+    const auto found = bRoleOf.find(symbol);
+    if ((found != bRoleOf.end() ? found->second : kNoSymbol) != role) return false;
   }
   return true;
 }
@@ -1560,7 +1569,7 @@ void Importer::AddPart(PartStep part) {
     }
   }
   function->ResetBindings();
-  for (const auto& [symbol, role] : bindings) function->BindSymbol(symbol, role);
+  function->BindSymbols(bindings);
   function->set_reversible(step.reversible);
   built.type = ChooseType(typeName, std::move(function), step.nSubstrates, step.nProducts);
   built.step = std::move(step);
@@ -2406,12 +2415,13 @@ SbmlImportResult ImportText(std::string_view text, const std::filesystem::path& 
 
   // The steps are bound to the new types before these join the catalogue,
   // so that a model whose rules cannot be followed leaves it as it was.
+  std::unordered_map<std::string_view, KineticType*> newTypeNamed;
+  newTypeNamed.reserve(newTypes.size());
+  for (const std::unique_ptr<KineticType>& type : newTypes) newTypeNamed[type->name] = type.get();
   for (Step& step : imported.steps) {
     if (step.kineticType != nullptr) continue;
-    step.kineticType = catalogue.Find(step.kineticTypeName);
-    for (const std::unique_ptr<KineticType>& type : newTypes) {
-      if (type->name == step.kineticTypeName) step.kineticType = type.get();
-    }
+    const auto made = newTypeNamed.find(step.kineticTypeName);
+    step.kineticType = made != newTypeNamed.end() ? made->second : catalogue.Find(step.kineticTypeName);
   }
   RebuildEquations(imported);
   StructuralAnalysis(imported);

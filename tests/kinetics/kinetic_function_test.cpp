@@ -152,6 +152,44 @@ TEST(KineticFunctionBinding, ARoleOutsideTheFourBindsNothing) {
             0);
 }
 
+// Binding many symbols at once must leave exactly what binding them one by
+// one leaves: kinds and indices of every node, counts and name lists, also
+// for a name bound twice (the last binding wins), a role outside the four
+// and a name no node has.
+TEST(KineticFunctionBinding, BindingAllAtOnceEqualsBindingOneByOne) {
+  const std::vector<std::pair<std::string, SymbolRole>> bindings = {
+      {"V", SymbolRole::kConstant},         {"S", SymbolRole::kSubstrate},
+      {"Km", SymbolRole::kConstant},        {"P", SymbolRole::kProduct},
+      {"S", SymbolRole::kModifier},         {"I", static_cast<SymbolRole>(7)},
+      {"Q", SymbolRole::kConstant},         {"I", SymbolRole::kModifier},
+      {"P2", SymbolRole::kProduct},         {"Km", SymbolRole::kConstant}};
+  const std::string text = "V*S/(Km+S)+P*I-P2*S/Km";
+  KineticFunction one = Parsed(text);
+  BindAll(one, bindings);
+  KineticFunction all = Parsed(text);
+  all.ResetBindings();
+  all.BindSymbols(bindings);
+  ASSERT_EQ(all.NodeCount(), one.NodeCount());
+  for (int i = 0; i < one.NodeCount(); ++i) {
+    EXPECT_EQ(all.nodes()[i].kind, one.nodes()[i].kind) << i;
+    EXPECT_EQ(all.nodes()[i].index, one.nodes()[i].index) << i;
+  }
+  EXPECT_EQ(all.SubstrateCount(), one.SubstrateCount());
+  EXPECT_EQ(all.ProductCount(), one.ProductCount());
+  ASSERT_EQ(all.ModifierCount(), one.ModifierCount());
+  ASSERT_EQ(all.ConstantCount(), one.ConstantCount());
+  for (int i = 0; i < one.ModifierCount(); ++i) EXPECT_EQ(all.ModifierName(i), one.ModifierName(i));
+  for (int i = 0; i < one.ConstantCount(); ++i) EXPECT_EQ(all.ConstantName(i), one.ConstantName(i));
+  // The one pass over the names agrees with asking name by name.
+  const std::vector<std::pair<std::string, int>> roles = all.SymbolRoles();
+  const std::vector<std::string> names = all.SymbolNames();
+  ASSERT_EQ(roles.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(roles[i].first, names[i]);
+    EXPECT_EQ(roles[i].second, all.RoleOfSymbol(names[i])) << names[i];
+  }
+}
+
 TEST(KineticFunctionBinding, ResetSetsTheCountsToZero) {
   KineticFunction function = Parsed("k*S*M");
   BindAll(
