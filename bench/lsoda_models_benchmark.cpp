@@ -10,6 +10,9 @@
 //     integrates with our LSODA to each output time and prints, per
 //     point, the cumulative nst, nfe and nje; --dense differences every
 //     column of the Jacobian on its own, as the published code does.
+//   lsoda_models_benchmark MODEL.xml --time-course [END POINTS RTOL ATOL]
+//     the engine's own time course (as vireon simulate runs it) and its
+//     counts, which --counts must give too.
 //   lsoda_models_benchmark MODEL.xml --serve [END POINTS RTOL ATOL]
 //     prints the problem (n, rtol, the absolute tolerances, the initial
 //     state, the output times), then evaluates the right-hand side for
@@ -187,6 +190,15 @@ int main(int argc, char** argv) {
                    atol.data(), 1, istate, 1, 2, options);
       if (istate != 2) break;
     }
+    return 0;
+  }
+
+  if (mode == "--time-course") {
+    // The engine's own time course, as vireon simulate runs it.
+    state.maxSteps = 1000000;
+    const vireon::TimeCourseResult result = vireon::TimeCourse(engine, /*write=*/false);
+    std::printf("time course: nst %lld nfe %lld nje %lld\n", result.summary.steps,
+                result.summary.fEvaluations, result.summary.jEvaluations);
     return 0;
   }
 
