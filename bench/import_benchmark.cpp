@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
     if (!program.empty()) {
       command = Best(runs, ChildrenSeconds, [&] {
         fs::remove(output + ".kdb");
-        return Run({program, "import", file, "-o", output, "--settings", output + ".ini",
-                    "--kdb", output + ".kdb"});
+        return Run({program, "import", file, "-o", output, "--settings", output + ".ini", "--kdb",
+                    output + ".kdb"});
       });
     }
     const std::string name = fs::path(file).stem().string();

@@ -25,13 +25,14 @@
 //     published solver, so that `cmp` finds the first evaluation where the
 //     two depart.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "document/program_startup.h"
@@ -102,11 +103,13 @@ int main(int argc, char** argv) {
       numbers.push_back(argv[i]);
     }
   }
-  const fs::path scratch = fs::temp_directory_path() / ("vireon-lsoda-models-" + std::to_string(getpid()));
+  const fs::path scratch =
+      fs::temp_directory_path() / ("vireon-lsoda-models-" + std::to_string(getpid()));
   fs::create_directories(scratch);
   vireon::RecordingSink sink;
   vireon::ProgramStartup startup;
-  if (!vireon::StartProgram(startup, sink, scratch / "vireon.ini", scratch / "vireon.kdb")) return 1;
+  if (!vireon::StartProgram(startup, sink, scratch / "vireon.ini", scratch / "vireon.kdb"))
+    return 1;
   vireon::Document document;
   const vireon::SbmlImportResult imported =
       vireon::ImportSbmlDocument(path, document, startup.catalogue, startup.defaults);
@@ -141,13 +144,14 @@ int main(int argc, char** argv) {
     std::printf("%d\n%.17g\n", n, settings.solver.relativeTolerance);
     // The absolute tolerance of each variable, as the engine gives LSODA.
     for (int p = 1; p <= n; ++p) {
-      const double atol = settings.solver.absoluteTolerance *
-                          (p <= model.nVariable ? equations.Volume(p) : 1.0);
+      const double atol =
+          settings.solver.absoluteTolerance * (p <= model.nVariable ? equations.Volume(p) : 1.0);
       std::printf("%.17g%c", atol, p == n ? '\n' : ' ');
     }
     for (int p = 1; p <= n; ++p) std::printf("%.17g%c", y[p], p == n ? '\n' : ' ');
     for (int k = 1; k <= settings.points; ++k) {
-      std::printf("%.17g%c", settings.endTime * k / settings.points, k == settings.points ? '\n' : ' ');
+      std::printf("%.17g%c", settings.endTime * k / settings.points,
+                  k == settings.points ? '\n' : ' ');
     }
     std::fflush(stdout);
     std::vector<double> message(static_cast<std::size_t>(n) + 1);
@@ -167,7 +171,8 @@ int main(int argc, char** argv) {
     std::vector<double> y = InitialState(engine);
     std::vector<double> atol(static_cast<std::size_t>(n) + 1, 0.0);
     for (int p = 1; p <= n; ++p) {
-      atol[p] = settings.solver.absoluteTolerance * (p <= model.nVariable ? equations.Volume(p) : 1.0);
+      atol[p] =
+          settings.solver.absoluteTolerance * (p <= model.nVariable ? equations.Volume(p) : 1.0);
     }
     const double rtol[2] = {0.0, settings.solver.relativeTolerance};
     int count = 0;
