@@ -64,7 +64,11 @@ constexpr const char* kDecay = R"(<?xml version="1.0" encoding="UTF-8"?>
 class ExternalModels : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) / "vireon-comp-external";
+    // A folder of each test's own: CTest runs the tests of this fixture at
+    // the same time, and each one removes its folder at the end.
+    folder_ = fs::path(::testing::TempDir()) /
+              ("vireon-comp-external-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(folder_);
     fs::create_directories(folder_ / "parts");
     BuildBuiltInKineticTypes(catalogue_);
