@@ -78,6 +78,7 @@ constexpr OptionRule kOptions[] = {
     {"--amounts", false, kForSimulate},
     {"--event-rows", false, kForSimulate},
     {"--select", true, kForSimulate},
+    {"--integrator", true, kForRun | kForSimulate},
 };
 
 const OptionRule* FindOption(std::string_view name) {
@@ -224,6 +225,9 @@ std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& optio
              value;
     }
     line.select = std::move(*items);
+  } else if (name == "--integrator") {
+    line.integrator = IntegratorNamed(value);
+    if (!line.integrator) return "--integrator needs lsoda or cvode, not " + value;
   }
   return std::nullopt;
 }
@@ -298,11 +302,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "usage: vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet]\n"
-         "                  [--jobs N] [--mpi]\n"
+         "                  [--jobs N] [--mpi] [--integrator lsoda|cvode]\n"
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
          "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
-         "                       [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]\n"
+         "                       [--event-rows] [--select ITEM,...] [--seed N]\n"
+         "                       [--integrator lsoda|cvode] [-o FILE.csv]\n"
          "       vireon import FILE.xml [-o MODEL.vrn]\n"
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon --help | --version\n";
@@ -377,6 +382,12 @@ std::string HelpText() {
          "                   a compartment's volume or a global quantity's value during\n"
          "                   the time course. An unknown or ambiguous ITEM is refused\n"
          "                   (exit status 2)\n"
+         "  --integrator lsoda|cvode  run, simulate: the integrator of the time course\n"
+         "                   and of the steady state's integration, instead of the\n"
+         "                   model's (LSODA unless the model file names CVODE). CVODE\n"
+         "                   (backward differentiation formulas, sparse KLU from 100\n"
+         "                   equations) is for large stiff networks; it refuses\n"
+         "                   models with events or delays\n"
          "  --help, -h       this text\n"
          "  --version        the version and build\n"
          "\n"

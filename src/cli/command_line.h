@@ -2,9 +2,11 @@
 // The arguments of the vireon command:
 //
 //   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet] [--jobs N] [--mpi]
+//                   [--integrator lsoda|cvode]
 //   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
 //   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]
-//                   [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]
+//                   [--event-rows] [--select ITEM,...] [--seed N]
+//                   [--integrator lsoda|cvode] [-o FILE.csv]
 //   vireon import FILE.xml [-o MODEL.vrn]
 //   vireon export MODEL.vrn [-o FILE.xml]
 //   vireon --help | --version
@@ -17,6 +19,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "model/solver_options.h"
 
 namespace vireon::cli {
 
@@ -54,6 +58,8 @@ struct CommandLine {
   // simulate: the quantities to write after the time, in this order, as
   // given (SplitSelection); empty: every metabolite.
   std::vector<std::string> select;
+  // run, simulate: the integrator instead of the model's.
+  std::optional<Integrator> integrator;
 };
 
 struct ParsedCommandLine {

@@ -311,6 +311,8 @@ class Reader {
 
 // The key of the time course's rows at the events.
 constexpr std::string_view kEventRowsKey = "DynEventRows";
+// The key of the integrator, written only when it is not LSODA.
+constexpr std::string_view kIntegratorKey = "Integrator";
 
 void Reader::ReadSettings() {
   TaskSettings& s = document_.settings;
@@ -662,6 +664,15 @@ void Reader::Read() {
   if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("DynEventRows=")) {
     document_.settings.eventRows = FlagField("DynEventRows=%d");
   }
+  SolverOptions& solver = document_.settings.solver;
+  solver.integrator = Integrator::kLsoda;
+  if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("Integrator=")) {
+    if (const std::optional<Integrator> integrator = IntegratorNamed(TextField())) {
+      solver.integrator = *integrator;
+    } else {
+      sink_.Information(messages::kIntegratorReset);
+    }
+  }
   StructuralAnalysis(document_.model);
 }
 
@@ -729,6 +740,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   // Only a file that asks for rows at the events has the line, so that
   // every other file is what it always was.
   if (s.eventRows != 0) w.Int(kEventRowsKey, s.eventRows);
+  if (o.integrator != Integrator::kLsoda) w.Text(kIntegratorKey, IntegratorName(o.integrator));
   return out;
 }
 
