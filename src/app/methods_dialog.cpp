@@ -42,8 +42,12 @@ MethodsDialog::MethodsDialog(TaskSettings& settings, MessageSink& sink, QWidget*
   scaledMca_->setChecked(form.scaledMca);
   steadyForm->addRow(scaledMca_);
 
-  auto* integration = new QGroupBox("Integration (LSODA)");
+  auto* integration = new QGroupBox("Integration");
   auto* integrationForm = new QFormLayout(integration);
+  integrator_ = new QComboBox;
+  for (const char* name : kIntegratorNames) integrator_->addItem(name);
+  integrator_->setCurrentIndex(form.integrator);
+  integrationForm->addRow("Integrator:", integrator_);
   integrationForm->addRow("Rel. tolerance:", AddField(F::kRelativeTolerance, form.relativeTolerance));
   integrationForm->addRow("Abs. tolerance:", AddField(F::kAbsoluteTolerance, form.absoluteTolerance));
   integrationForm->addRow("Adams order:", AddField(F::kAdamsOrder, form.adamsOrder));
@@ -76,6 +80,7 @@ void MethodsDialog::accept() {
   form.scaledMca = scaledMca_->isChecked();
   form.strategy = strategy_->currentIndex();
   form.backIntegration = backIntegration_->isChecked();
+  form.integrator = integrator_->currentIndex();
   const NumericalMethodsCheck check = TakeNumericalMethodsForm(form, settings_);
   if (!check.ok()) {
     sink_.Warning("", check.message);

@@ -24,6 +24,7 @@ class MethodsDialog : public QDialog {
 
   QLineEdit* field(NumericalMethodsField which) const { return fields_.at(which); }
   QComboBox* strategyList() const { return strategy_; }
+  QComboBox* integratorList() const { return integrator_; }
   QCheckBox* scaledMcaBox() const { return scaledMca_; }
   QCheckBox* backIntegrationBox() const { return backIntegration_; }
 
@@ -36,6 +37,7 @@ class MethodsDialog : public QDialog {
   MessageSink& sink_;
   std::map<NumericalMethodsField, QLineEdit*> fields_;
   QComboBox* strategy_ = nullptr;
+  QComboBox* integrator_ = nullptr;
   QCheckBox* scaledMca_ = nullptr;
   QCheckBox* backIntegration_ = nullptr;
 };

@@ -88,6 +88,7 @@ constexpr OptionRule kOptions[] = {
     {"--amounts", false, kForSimulate},
     {"--event-rows", false, kForSimulate},
     {"--select", true, kForSimulate},
+    {"--integrator", true, kForRun | kForSimulate},
 };
 
 const OptionRule* FindOption(std::string_view name) {
@@ -316,6 +317,9 @@ std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& optio
     line.savePath = value;
   } else if (name == "--scale-columns") {
     line.scaleColumns = true;
+  } else if (name == "--integrator") {
+    line.integrator = IntegratorNamed(value);
+    if (!line.integrator) return "--integrator needs lsoda or cvode, not " + value;
   }
   return std::nullopt;
 }
@@ -392,11 +396,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "usage: vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet]\n"
-         "                  [--jobs N] [--mpi]\n"
+         "                  [--jobs N] [--mpi] [--integrator lsoda|cvode]\n"
          "       vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] "
          "[--kdb FILE]\n"
          "       vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]\n"
-         "                       [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]\n"
+         "                       [--event-rows] [--select ITEM,...] [--seed N]\n"
+         "                       [--integrator lsoda|cvode] [-o FILE.csv]\n"
          "       vireon import FILE.xml [-o MODEL.vrn]\n"
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon fit MODEL [--data FILE ...] [--parameter TITLE[=LOW:HIGH] ...]\n"
@@ -492,6 +497,12 @@ std::string HelpText() {
          "  --starts N       fit: the starts of a global fit (default 20)\n"
          "  --scale-columns  fit: weight each column without sd by its mean square\n"
          "  --save FILE      fit: save the model with the fitted values\n"
+         "  --integrator lsoda|cvode  run, simulate: the integrator of the time course\n"
+         "                   and of the steady state's integration, instead of the\n"
+         "                   model's (LSODA unless the model file names CVODE). CVODE\n"
+         "                   (backward differentiation formulas, sparse KLU from 100\n"
+         "                   equations) is for large stiff networks; it refuses\n"
+         "                   models with events or delays\n"
          "  --help, -h       this text\n"
          "  --version        the version and build\n"
          "\n"

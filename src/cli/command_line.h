@@ -2,9 +2,11 @@
 // The arguments of the vireon command:
 //
 //   vireon run MODEL.vrn [--settings FILE] [--kdb FILE] [--seed N] [--quiet] [--jobs N] [--mpi]
+//                   [--integrator lsoda|cvode]
 //   vireon plot MODEL.vrn [--output FILE.png|FILE.svg] [--settings FILE] [--kdb FILE]
 //   vireon simulate MODEL [--end T] [--points N] [--rtol R] [--atol A] [--amounts]
-//                   [--event-rows] [--select ITEM,...] [--seed N] [-o FILE.csv]
+//                   [--event-rows] [--select ITEM,...] [--seed N]
+//                   [--integrator lsoda|cvode] [-o FILE.csv]
 //   vireon import FILE.xml [-o MODEL.vrn]
 //   vireon export MODEL.vrn [-o FILE.xml]
 //   vireon fit MODEL [--data FILE ...] [--parameter TITLE[=LOW:HIGH[:linear|:log]] ...]
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "fit/parameter_estimation.h"
+#include "model/solver_options.h"
 
 namespace vireon::cli {
 
@@ -70,6 +73,8 @@ struct CommandLine {
   std::optional<int> starts;
   std::string savePath;
   bool scaleColumns = false;
+  // run, simulate: the integrator instead of the model's.
+  std::optional<Integrator> integrator;
 };
 
 struct ParsedCommandLine {

@@ -160,8 +160,11 @@ int MpiJob::Serve(const CommandLine& line, std::ostream& err) {
     }
     std::ostringstream quiet;
     loaded = StartUp(line.settingsPath, line.kineticsPath, startup, sink) &&
-             LoadModel(path.string(), startup, document, sink, quiet) &&
-             ChunkService::Prepare(document);
+             LoadModel(path.string(), startup, document, sink, quiet);
+    // The first process sends the file as it is; the integrator the
+    // command line chooses is chosen here too.
+    if (loaded && line.integrator) document.settings.solver.integrator = *line.integrator;
+    loaded = loaded && ChunkService::Prepare(document);
     std::filesystem::remove_all(folder, error);
   }
   if (!loaded) err << who << "could not load the model\n";

@@ -114,6 +114,7 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err,
 
   Document document;
   if (!LoadModel(line.modelPath, startup, document, sink, err)) return kExitFailure;
+  if (line.integrator) document.settings.solver.integrator = *line.integrator;
   if (document.settings.dynamics != 0 && document.settings.points == 0) {
     err << "vireon: " << line.modelPath
         << " asks for a time course without end (Points=0, which the desktop program runs until"

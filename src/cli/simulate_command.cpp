@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/startup.h"
+#include "engine/cvode_integrator.h"
 #include "engine/fast_equilibrium.h"
 #include "engine/random.h"
 #include "kinetics/kinetic_binding.h"
@@ -264,6 +265,12 @@ bool CheckTimeCourse(const CommandLine& line, const Model& model, const TaskSett
       return false;
     }
   }
+  if (settings.solver.integrator == Integrator::kCvode) {
+    if (const std::string problem = CvodeProblem(model); !problem.empty()) {
+      err << "vireon: CVODE cannot integrate " << line.modelPath << ": " << problem << "\n";
+      return false;
+    }
+  }
   if (settings.points < 1) {
     err << "vireon: " << line.modelPath
         << " asks for a time course without end (0 points); give --points\n";
@@ -319,6 +326,7 @@ int SimulateCommand(const CommandLine& line, std::ostream& out, std::ostream& er
   if (line.relativeTolerance) settings.solver.relativeTolerance = *line.relativeTolerance;
   if (line.absoluteTolerance) settings.solver.absoluteTolerance = *line.absoluteTolerance;
   if (line.eventRows) settings.eventRows = 1;
+  if (line.integrator) settings.solver.integrator = *line.integrator;
   std::optional<Selection> selection;
   if (!line.select.empty()) {
     selection = SelectColumns(line, model, imported, err);

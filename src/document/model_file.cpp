@@ -314,6 +314,8 @@ class Reader {
 constexpr std::string_view kEventRowsKey = "DynEventRows";
 constexpr std::string_view kAnalyticJacobianKey = "AnalyticJacobian";
 constexpr std::string_view kSparseFactorisationKey = "SparseFactorisation";
+// The key of the integrator, written only when it is not LSODA.
+constexpr std::string_view kIntegratorKey = "Integrator";
 
 void Reader::ReadSettings() {
   TaskSettings& s = document_.settings;
@@ -671,6 +673,15 @@ void Reader::Read() {
   if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("SparseFactorisation=")) {
     document_.settings.solver.sparseFactorisation = FlagField("SparseFactorisation=%d");
   }
+  SolverOptions& solver = document_.settings.solver;
+  solver.integrator = Integrator::kLsoda;
+  if (!cursor_.AtEndOfData() && cursor_.Line().starts_with("Integrator=")) {
+    if (const std::optional<Integrator> integrator = IntegratorNamed(TextField())) {
+      solver.integrator = *integrator;
+    } else {
+      sink_.Information(messages::kIntegratorReset);
+    }
+  }
   // The fit, when the document stores one, follows everything else.
   const FitSectionLoad fit = LoadFitSection(cursor_, sink_, document_.fit);
   if (fit.status != SelectionLoadStatus::kOk) throw LoadFailed{fit.line};
@@ -743,6 +754,7 @@ std::string ModelFileText(const Document& document, const KineticCatalogue& cata
   if (s.eventRows != 0) w.Int(kEventRowsKey, s.eventRows);
   if (o.analyticJacobian != 0) w.Int(kAnalyticJacobianKey, o.analyticJacobian);
   if (o.sparseFactorisation != 0) w.Int(kSparseFactorisationKey, o.sparseFactorisation);
+  if (o.integrator != Integrator::kLsoda) w.Text(kIntegratorKey, IntegratorName(o.integrator));
   SaveFitSection(document.fit, out);
   return out;
 }

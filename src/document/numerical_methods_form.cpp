@@ -17,6 +17,7 @@ NumericalMethodsForm MakeNumericalMethodsForm(const TaskSettings& settings) {
   form.scaledMca = settings.mcaUnscaled == 0;
   form.strategy = static_cast<int>(o.steadyStateStrategy);
   form.backIntegration = o.backIntegration != 0;
+  form.integrator = static_cast<int>(o.integrator);
   return form;
 }
 
@@ -42,7 +43,12 @@ NumericalMethodsCheck TakeNumericalMethodsForm(const NumericalMethodsForm& form,
     check.field = F::kStrategy;
     check.message = "Please choose a strategy for the steady-state solution.";
   }
+  if (check.ok() && (form.integrator < 0 || form.integrator >= kIntegratorCount)) {
+    check.field = F::kIntegrator;
+    check.message = "Please choose an integrator.";
+  }
   if (!check.ok()) return check;
+  taken.integrator = static_cast<Integrator>(form.integrator);
   taken.steadyStateStrategy = static_cast<SteadyStateStrategy>(form.strategy);
   taken.backIntegration = form.backIntegration ? 1 : 0;
   settings.solver = taken;

@@ -21,6 +21,10 @@ inline constexpr const char* kSteadyStateStrategyNames[] = {
     "Newton+integration", "Integration only", "Newton only", "Backward integration"};
 inline constexpr int kSteadyStateStrategyCount = 4;
 
+// The integrators in the order of the dialog's choices (their codes).
+inline constexpr const char* kIntegratorNames[] = {"LSODA", "CVODE (BDF, for large stiff networks)"};
+inline constexpr int kIntegratorCount = 2;
+
 enum class NumericalMethodsField {
   kNone,
   kDerivationFactor,
@@ -31,6 +35,7 @@ enum class NumericalMethodsField {
   kAbsoluteTolerance,
   kRelativeTolerance,
   kStrategy,
+  kIntegrator,
 };
 
 struct NumericalMethodsForm {
@@ -44,6 +49,7 @@ struct NumericalMethodsForm {
   bool scaledMca = true;                // "Scaled MCA"
   int strategy = 0;                     // "Strategy for steady-state solution"
   bool backIntegration = true;          // "Backward integration if all else fails"
+  int integrator = 0;                   // "Integrator": kIntegratorNames' index
 };
 
 // Which entry is wrong and what to tell the user; kNone when all are good.
@@ -59,7 +65,8 @@ NumericalMethodsForm MakeNumericalMethodsForm(const TaskSettings& settings);
 // Takes the entries in the dialog's order: the derivation factor from 0.001
 // to 25 percent, the resolution and both tolerances from 0 to the largest
 // finite double, at least 2 Newton iterations, the BDF order from 1 to 5,
-// the Adams order from 1 to 12, one of the four strategies. At the first bad
+// the Adams order from 1 to 12, one of the four strategies, one of the two
+// integrators. At the first bad
 // entry returns its field and message and leaves `settings` unchanged;
 // otherwise stores every entry.
 NumericalMethodsCheck TakeNumericalMethodsForm(const NumericalMethodsForm& form,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "document/parallel_scan.h"
+#include "engine/cvode_integrator.h"
 #include "engine/engine.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/message_sink.h"
@@ -135,6 +136,12 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
   if (const std::string problem = FastStepsProblem(model); !problem.empty()) {
     sink.Warning(kRunMessageTitle, problem);
     return false;
+  }
+  if (document_.settings.solver.integrator == Integrator::kCvode) {
+    if (const std::string problem = CvodeProblem(model); !problem.empty()) {
+      sink.Warning(kRunMessageTitle, "CVODE cannot integrate this model: " + problem + ".");
+      return false;
+    }
   }
   if (document_.settings.steadyState != 0 && HasStoichiometryRules(model.rules)) {
     sink.Warning(kRunMessageTitle, kStoichiometryRulesSteadyState);

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/cvode_integrator.h"
 #include "engine/fast_equilibrium.h"
 #include "engine/time_course_delays.h"
 #include "kinetics/arithmetic_fault.h"
@@ -79,6 +80,14 @@ Engine::Engine(Model& model, EngineState& state, const TaskSettings& settings, E
       sleepLength(settings.sleepTime),
       rhs_(equations),
       jacobian_(equations) {
+  if (settings.solver.integrator == Integrator::kCvode) {
+    if (const std::string problem = CvodeProblem(model); !problem.empty()) {
+      if (events) events->RestoreModelValues(model);
+      if (rules) rules->RestoreModelValues(model);
+      throw std::invalid_argument("CVODE cannot integrate this model: " + problem + ".");
+    }
+    cvode = std::make_unique<CvodeIntegrator>();
+  }
   StartCurrentValues(model, state);
   // Events alone change the equations only through a volume: a model whose
   // events set amounts, kinetic constants and quantities keeps the
@@ -142,6 +151,22 @@ void Engine::SetUseSparsity(bool use) {
   } else {
     lsoda.SetColumnStructure(nullptr);
   }
+  if (cvode) cvode->SetColumnStructure(use ? &equations.fullStructure() : nullptr);
+}
+
+IntegratorCounters Engine::Counters() const {
+  if (cvode) return {cvode->nst(), cvode->nfe(), cvode->nje(), cvode->h()};
+  return {lsoda.nst(), lsoda.nfe(), lsoda.nje(), lsoda.h()};
+}
+
+double Engine::IntegratorTime() const { return cvode ? cvode->tn() : lsoda.tn(); }
+
+void Engine::FreeIntegrator() {
+  if (cvode) {
+    cvode->Free();
+  } else {
+    lsoda.LsodaFree();
+  }
 }
 
 const double* Engine::AbsoluteTolerance(int& itol) {
@@ -189,6 +214,10 @@ void Engine::CallLsodaBounded(int itask, double tcrit, double hmax) {
   options.mxords = settings.solver.bdfMaxOrder;
   int itol = 1;
   const double* atol = AbsoluteTolerance(itol);
+  if (cvode) {
+    CallCvode(itol, atol, hmax);
+    return;
+  }
   if (!equations.hasRules()) {
     lsoda.lsoda(rhs_, model.nVariable, state.amounts.data(), state.time, state.timeOut, itol,
                 state.rtol, atol, itask, state.istate, /*iopt=*/1, /*jt=*/2, options);
@@ -203,6 +232,29 @@ void Engine::CallLsodaBounded(int itask, double tcrit, double hmax) {
   equations.PackState(state.amounts.data(), packed_.data());
   lsoda.lsoda(rhs_, n, packed_.data(), state.time, state.timeOut, itol, state.rtol, atol, itask,
               state.istate, /*iopt=*/1, /*jt=*/2, options);
+  equations.SetTime(state.time);
+  equations.UnpackState(packed_.data(), state.amounts.data());
+}
+
+// As the LSODA path, with CVODE: the time course's calls carry no tcrit
+// (events and delays, which need one, are refused with CVODE).
+void Engine::CallCvode(int itol, const double* atol, double hmax) {
+  CvodeInputs inputs;
+  inputs.mxstep = state.maxSteps;
+  inputs.maxOrder = settings.solver.bdfMaxOrder;
+  inputs.hmax = hmax;
+  if (!equations.hasRules()) {
+    cvode->Integrate(rhs_, model.nVariable, static_cast<int>(state.amounts.size()) - 1,
+                     state.amounts.data(), state.time, state.timeOut, itol, state.rtol, atol,
+                     state.istate, inputs);
+    return;
+  }
+  const int n = equations.nEquations();
+  packed_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+  equations.SetTime(state.time);
+  equations.PackState(state.amounts.data(), packed_.data());
+  cvode->Integrate(rhs_, n, n, packed_.data(), state.time, state.timeOut, itol, state.rtol, atol,
+                   state.istate, inputs);
   equations.SetTime(state.time);
   equations.UnpackState(packed_.data(), state.amounts.data());
 }

@@ -26,8 +26,18 @@
 
 namespace vireon {
 
+class CvodeIntegrator;
 class RandomGenerator;
 class TimeCourseDelays;
+
+// The counters of the run's integrator after a call, as the output items
+// read them.
+struct IntegratorCounters {
+  long long steps = 0;         // nst
+  long long fEvaluations = 0;  // nfe
+  long long jEvaluations = 0;  // nje
+  double stepSize = 0.0;       // the step size to try next
+};
 
 // What the engine does after a time-course point, as the driver's pause and
 // stop check decides.
@@ -75,7 +85,8 @@ class Engine {
   // puts the model's own values back. Rules that do not pass their check
   // raise std::invalid_argument with the check's message (callers check
   // the rules before they build an engine), as do fast steps that
-  // FastStepsProblem refuses or that find no equilibrium at time 0.
+  // FastStepsProblem refuses or that find no equilibrium at time 0, and a
+  // model CVODE cannot integrate (CvodeProblem) when the settings choose it.
   Engine(Model& model, EngineState& state, const TaskSettings& settings, EngineHooks& hooks);
   ~Engine();
 
@@ -98,6 +109,13 @@ class Engine {
   // itask (1, or 4 not to pass tcrit) and the largest step (0: no limit).
   void CallLsodaBounded(int itask, double tcrit, double hmax);
 
+  // The integrator the settings choose: LSODA (lsoda) or CVODE (cvode).
+  // CallLsoda calls it; these read and release it, whichever it is.
+  bool usesCvode() const { return cvode != nullptr; }
+  IntegratorCounters Counters() const;
+  double IntegratorTime() const;  // the internal time reached (tn)
+  void FreeIntegrator();
+
   Model& model;
   EngineState& state;
   const TaskSettings& settings;
@@ -109,6 +127,8 @@ class Engine {
   std::unique_ptr<EventSystem> events;
   ModelEquations equations;
   Lsoda lsoda;
+  // CVODE, when the settings choose it; null otherwise.
+  std::unique_ptr<CvodeIntegrator> cvode;
 
   // Output points of the time course; the steady-state passes use 1.
   int points;
@@ -139,6 +159,8 @@ class Engine {
   // The absolute tolerance LSODA is given for state.atol[1], 1-based, and
   // its itol: 1 for one tolerance for all variables, 2 for one each.
   const double* AbsoluteTolerance(int& itol);
+  // One call of CVODE as CallLsodaBounded makes LSODA's.
+  void CallCvode(int itol, const double* atol, double hmax);
 
   std::vector<double> absoluteTolerances_;  // 1-based, as LSODA reads it
   std::vector<double> packed_;              // the integrator's state with rules, 1-based

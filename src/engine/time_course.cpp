@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "engine/cvode_integrator.h"
 #include "engine/run_observer.h"
 #include "engine/time_course_delays.h"
 #include "engine/time_course_events.h"
@@ -19,8 +20,13 @@ constexpr int kLongestSleepMilliseconds = std::numeric_limits<int>::max();
 constexpr int kStepsAfterExcessWork = 2000;
 
 void ReportErrorReturn(Engine& engine) {
-  char text[160];
-  std::snprintf(text, sizeof text, kLsodaErrorFormat, engine.state.istate);
+  char text[240];
+  if (engine.usesCvode()) {
+    std::snprintf(text, sizeof text, kCvodeErrorFormat, engine.state.istate,
+                  engine.cvode->failureName().c_str());
+  } else {
+    std::snprintf(text, sizeof text, kLsodaErrorFormat, engine.state.istate);
+  }
   engine.state.errorLog += text;
   engine.hooks.IntegratorError(IntegratorFault::kErrorReturn, engine.state.istate);
 }
@@ -39,16 +45,17 @@ void Advance(Engine& engine, TimeCourseEvents* events) {
 void RefreshPoint(Engine& engine, TimeCourseSummary& summary,
                   const TimeCourseEvents* events = nullptr) {
   EngineState& state = engine.state;
-  summary.steps = events != nullptr ? events->steps() : engine.lsoda.nst();
-  summary.fEvaluations = events != nullptr ? events->fEvaluations() : engine.lsoda.nfe();
-  summary.jEvaluations = events != nullptr ? events->jEvaluations() : engine.lsoda.nje();
+  const IntegratorCounters counters = engine.Counters();
+  summary.steps = events != nullptr ? events->steps() : counters.steps;
+  summary.fEvaluations = events != nullptr ? events->fEvaluations() : counters.fEvaluations;
+  summary.jEvaluations = events != nullptr ? events->jEvaluations() : counters.jEvaluations;
   if (engine.delays != nullptr) {
     // The integrations that ended at a discontinuity of the delays.
     summary.steps += engine.delays->steps();
     summary.fEvaluations += engine.delays->fEvaluations();
     summary.jEvaluations += engine.delays->jEvaluations();
   }
-  summary.stepSize = engine.lsoda.h();
+  summary.stepSize = counters.stepSize;
   state.stepCount = static_cast<double>(summary.steps);
   state.fEvaluations = static_cast<double>(summary.fEvaluations);
   state.jEvaluations = static_cast<double>(summary.jEvaluations);
@@ -74,19 +81,19 @@ bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
     if ((events != nullptr && events->failed()) ||
         (engine.delays != nullptr && engine.delays->failed())) {
       // The reason is in the error log already.
-      engine.lsoda.LsodaFree();
+      engine.FreeIntegrator();
       return false;
     }
     if (state.istate == -1) {
       state.maxSteps = kStepsAfterExcessWork;
       state.istate = 3;
       state.time = state.lastTime;
-      state.timeOut = engine.lsoda.tn();
+      state.timeOut = engine.IntegratorTime();
       Advance(engine, events);
       continue;
     }
     if (state.istate != 1 && state.istate != 2) {
-      engine.lsoda.LsodaFree();
+      engine.FreeIntegrator();
       ReportErrorReturn(engine);
       return false;
     }
@@ -111,7 +118,7 @@ bool CheckPauseStop(Engine& engine) {
       Restart(engine);
       return true;
     case PointAction::kStop:
-      engine.lsoda.LsodaFree();
+      engine.FreeIntegrator();
       return false;
   }
   return true;
@@ -248,7 +255,7 @@ void SetUpTimeCourse(Engine& engine) {
 
 void Restart(Engine& engine) {
   EngineState& state = engine.state;
-  engine.lsoda.LsodaFree();
+  engine.FreeIntegrator();
   engine.sleepLength = engine.settings.sleepTime;
   // The constant solution needs no integrator to take up the new amounts.
   if (engine.equations.nEquations() == 0) return;
@@ -317,8 +324,14 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   state.timeOut = state.time;
   engine.CallLsoda();
   if (state.istate != 1 && state.istate != 2) {
-    engine.lsoda.LsodaFree();
-    state.errorLog += kLsodaInitErrorLine;
+    engine.FreeIntegrator();
+    if (engine.usesCvode()) {
+      char text[160];
+      std::snprintf(text, sizeof text, kCvodeInitErrorFormat, engine.cvode->failureName().c_str());
+      state.errorLog += text;
+    } else {
+      state.errorLog += kLsodaInitErrorLine;
+    }
     hooks.IntegratorError(IntegratorFault::kInitializationFailed, state.istate);
     return Ended(result, TimeCourseOutcome::kInitializationFailed);
   }
@@ -346,7 +359,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
 
     if (engine.points > 0) ++pointCount;
     if (engine.points != 0 && pointCount >= engine.points) {
-      engine.lsoda.LsodaFree();
+      engine.FreeIntegrator();
       return result;
     }
     if (state.istate < 0) state.istate = 2;

@@ -40,6 +40,8 @@ inline constexpr const char* kPointsReset =
 inline constexpr const char* kEndTimeReset =
     "WARNING:\nThe end time of the integration was not a number, or nearer 0 than 1e-100.\nSet "
     "to the default.";
+inline constexpr const char* kIntegratorReset =
+    "WARNING:\nThe integrator this file names is not known.\nLSODA is used instead.";
 inline constexpr const char* kNewerVersion =
     "WARNING:\nThis file was written with a newer version of VIREON.\nThis read operation may "
     "fail.";  // 5024

@@ -1,5 +1,7 @@
 #include "model/solver_options.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -82,6 +84,21 @@ SolverOptionsCheck SolverOptions::Check() const {
     if (!check.ok()) return check;
   }
   return {};
+}
+
+const char* IntegratorName(Integrator integrator) {
+  return integrator == Integrator::kCvode ? "CVODE" : "LSODA";
+}
+
+std::optional<Integrator> IntegratorNamed(std::string_view name) {
+  const auto is = [name](std::string_view word) {
+    return std::equal(name.begin(), name.end(), word.begin(), word.end(), [](char a, char b) {
+      return std::toupper(static_cast<unsigned char>(a)) == b;
+    });
+  };
+  if (is("LSODA")) return Integrator::kLsoda;
+  if (is("CVODE")) return Integrator::kCvode;
+  return std::nullopt;
 }
 
 }  // namespace vireon

@@ -7,9 +7,24 @@
 // never refused by another (a default accepted by its form survives a model
 // saved and read back).
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vireon {
+
+// The integrator of the time course and of the steady state's integration:
+// LSODA (the default), or CVODE's backward differentiation formulas for
+// large stiff networks. A model file names CVODE only when it is chosen.
+enum class Integrator : int {
+  kLsoda = 0,
+  kCvode = 1,
+};
+
+// "LSODA" or "CVODE".
+const char* IntegratorName(Integrator integrator);
+// The integrator of a name, in any case ("cvode", "CVODE"); none for another.
+std::optional<Integrator> IntegratorNamed(std::string_view name);
 
 // Steady-state strategies, numbered as the model file stores them. A file
 // may hold another number: it is kept as it is (and written back), and the
@@ -79,6 +94,7 @@ struct SolverOptions {
   int newtonLimit = 50;                 // most Newton iterations, at least 2
   SteadyStateStrategy steadyStateStrategy = SteadyStateStrategy::kNewtonThenIntegration;
   int backIntegration = 0;  // integrate backwards when all else fails
+  Integrator integrator = Integrator::kLsoda;
 
   // The value of `option` (the strategy as its code).
   double Value(SolverOption option) const;

@@ -306,6 +306,11 @@ std::string ReportTimeCourseText(const ReportContext& context) {
   const char* time = settings.timeUnit.c_str();
   const char* concentration = settings.concentrationUnit.c_str();
   std::string out = Format("\nRESULTS OF INTEGRATION (after %.2le %s)\n", settings.endTime, time);
+  // LSODA is the integrator a report names by saying nothing.
+  if (settings.solver.integrator != Integrator::kLsoda) {
+    AppendFormat(out, "Integrator: %s (backward differentiation formulas, Newton's iteration)\n",
+                 IntegratorName(settings.solver.integrator));
+  }
   for (const Metabolite& metabolite : model.metabolites) {
     AppendFormat(out, "[%10s] initial = % .6le %s, final = % .6le %s%s\n", metabolite.name.c_str(),
                  metabolite.initialConcentration, concentration, metabolite.concentration,

@@ -205,6 +205,16 @@ TEST_F(ModelDialogsTest, TheStrategyChosenInNumericalMethodsReachesTheRun) {
   EXPECT_TRUE(document.modified);
   RunToTheEnd(window);
   EXPECT_CLOSE(ConcentrationOf(document, "X"), -1.0, 0.0, 0.0);
+
+  // The integrator stays LSODA through the dialog until CVODE is chosen.
+  EXPECT_EQ(document.settings.solver.integrator, Integrator::kLsoda);
+  Drive<MethodsDialog>(*window.modelPage(), [](MethodsDialog& dialog) {
+    EXPECT_EQ(dialog.integratorList()->currentIndex(), 0);
+    dialog.integratorList()->setCurrentIndex(1);
+    dialog.accept();
+  });
+  window.modelPage()->OpenMethods();
+  EXPECT_EQ(document.settings.solver.integrator, Integrator::kCvode);
 }
 
 TEST_F(ModelDialogsTest, MetaboliteNamesAreCheckedWhenLeftAndTwinNamesRefused) {

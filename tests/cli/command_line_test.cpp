@@ -144,7 +144,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"simulate", "m.xml", "--select", "C([A],R1"},
                 "--select needs items separated by commas, each one non-empty and its brackets "
                 "closed, not C([A],R1"},
-        BadCase{{"simulate", "m.xml", "--select="}, "--select needs a value"}));
+        BadCase{{"simulate", "m.xml", "--select="}, "--select needs a value"},
+        BadCase{{"simulate", "m.xml", "--integrator", "rk4"},
+                "--integrator needs lsoda or cvode, not rk4"},
+        BadCase{{"run", "m.vrn", "--integrator="}, "--integrator needs a value"},
+        BadCase{{"plot", "m.vrn", "--integrator", "cvode"}, "unknown option --integrator for plot"}));
+
+TEST(CommandLine, IntegratorIsChosenByNameInAnyCase) {
+  for (const char* name : {"cvode", "CVODE", "CVode"}) {
+    const ParsedCommandLine parsed = ParseCommandLine({"simulate", "m.xml", "--integrator", name});
+    ASSERT_TRUE(parsed.commandLine) << parsed.error;
+    EXPECT_EQ(parsed.commandLine->integrator, Integrator::kCvode);
+  }
+  const ParsedCommandLine run = ParseCommandLine({"run", "m.vrn", "--integrator=lsoda"});
+  ASSERT_TRUE(run.commandLine) << run.error;
+  EXPECT_EQ(run.commandLine->integrator, Integrator::kLsoda);
+  EXPECT_FALSE(ParseCommandLine({"run", "m.vrn"}).commandLine->integrator);
+}
 
 TEST(CommandLine, SelectSplitsAtCommasOutsideBrackets) {
   const ParsedCommandLine parsed =
@@ -227,7 +243,8 @@ TEST(Usage, NamesBothCommandsAndTheirOptions) {
   const std::string usage = UsageText();
   for (const char* word :
        {"vireon run MODEL.vrn", "vireon plot MODEL.vrn", "--settings FILE", "--kdb FILE",
-        "--seed N", "--quiet", "--jobs N", "--mpi", "--output", "--help", "--version"}) {
+        "--seed N", "--quiet", "--jobs N", "--mpi", "--output", "--help", "--version",
+        "--integrator lsoda|cvode"}) {
     EXPECT_NE(usage.find(word), std::string::npos) << word;
   }
 }

@@ -440,5 +440,70 @@ TEST_F(SimulateCommandTest, UnknownAndAmbiguousItemsAreRefused) {
   EXPECT_EQ(titled.out.substr(0, titled.out.find('\n')), "time,[P]t,J(P)");
 }
 
+// --integrator cvode gives the same columns and rows, the values to the
+// tolerance; a model with events is refused under CVODE (exit 1) and still
+// runs under LSODA; a model file that names CVODE is integrated by it.
+TEST_F(SimulateCommandTest, TheIntegratorIsChosenByOptionOrModelFile) {
+  const fs::path model = ExamplesFolder() / "michaelis_menten.vrn";
+  const std::vector<std::string> run = {model.string(), "--rtol", "1e-8", "--atol", "1e-12"};
+  const auto simulate = [&](std::vector<std::string> arguments, int status) {
+    std::ostringstream out, err;
+    EXPECT_EQ(Simulate(arguments, out, err), status) << err.str();
+    return std::make_pair(out.str(), err.str());
+  };
+  std::vector<std::string> cvode = run;
+  cvode.insert(cvode.end(), {"--integrator", "cvode"});
+  const Csv byLsoda = ReadCsv(simulate(run, cli::kExitSuccess).first);
+  const std::string cvodeText = simulate(cvode, cli::kExitSuccess).first;
+  const Csv byCvode = ReadCsv(cvodeText);
+  EXPECT_EQ(byCvode.header, byLsoda.header);
+  ASSERT_EQ(byCvode.rows.size(), byLsoda.rows.size());
+  ASSERT_GT(byLsoda.rows.size(), 2u);
+  bool differs = false;
+  for (std::size_t row = 0; row < byLsoda.rows.size(); ++row) {
+    ASSERT_EQ(byCvode.rows[row].size(), byLsoda.rows[row].size());
+    EXPECT_EQ(byCvode.rows[row][0], byLsoda.rows[row][0]);
+    for (std::size_t c = 1; c < byLsoda.rows[row].size(); ++c) {
+      const double expected = std::stod(byLsoda.rows[row][c]);
+      EXPECT_NEAR(std::stod(byCvode.rows[row][c]), expected, 1e-9 + 1e-5 * std::fabs(expected));
+      differs = differs || byCvode.rows[row][c] != byLsoda.rows[row][c];
+    }
+  }
+  // Another integrator indeed.
+  EXPECT_TRUE(differs);
+  std::vector<std::string> lsoda = run;
+  lsoda.insert(lsoda.end(), {"--integrator", "LSODA"});
+  EXPECT_EQ(ReadCsv(simulate(lsoda, cli::kExitSuccess).first).rows, byLsoda.rows);
+
+  KineticCatalogue catalogue;
+  BuildBuiltInKineticTypes(catalogue);
+  Document document;
+  RecordingSink sink;
+  ASSERT_TRUE(ReadModelFile(document, model.string(), catalogue, DefaultValues(), sink));
+  document.settings.solver.integrator = Integrator::kCvode;
+  const fs::path chosen = folder() / "cvode.vrn";
+  ASSERT_TRUE(WriteModelFile(document, chosen.string(), catalogue, sink));
+  std::vector<std::string> fromFile = run;
+  fromFile[0] = chosen.string();
+  EXPECT_EQ(simulate(fromFile, cli::kExitSuccess).first, cvodeText);
+
+  document.settings.solver.integrator = Integrator::kLsoda;
+  document.model.globalQuantities = {{"next", 1.25}};
+  Event dose;
+  dose.name = "dose";
+  dose.trigger = "geq(time, next)";
+  dose.assignments = {{{RuleTargetKind::kMetabolite, "S", {}}, "S + 1"}};
+  document.model.events = {dose};
+  const fs::path withEvents = folder() / "doses.vrn";
+  ASSERT_TRUE(WriteModelFile(document, withEvents.string(), catalogue, sink));
+  const auto [refusedOut, refused] =
+      simulate({withEvents.string(), "--integrator", "cvode"}, cli::kExitFailure);
+  EXPECT_NE(refused.find("CVODE cannot integrate " + withEvents.string() + ": the model has events"),
+            std::string::npos)
+      << refused;
+  EXPECT_EQ(refusedOut, "");
+  simulate({withEvents.string()}, cli::kExitSuccess);
+}
+
 }  // namespace
 }  // namespace vireon::test

@@ -323,6 +323,42 @@ TEST_F(ModelFile, StrategiesTheProgramDoesNotKnowReadAndWriteBackUnchanged) {
   }
 }
 
+// LSODA is the integrator of a file that names none, so every file written
+// before there was a choice reads and writes back as it was; CVODE adds one
+// line at the end, after the event rows'.
+TEST_F(ModelFile, TheIntegratorIsWrittenOnlyWhenItIsCvode) {
+  const std::string small = SmallText();
+  EXPECT_EQ(small.find("Integrator="), std::string::npos);
+  Loaded old = Parse(small, catalogue_);
+  ASSERT_EQ(old.line, 0);
+  EXPECT_EQ(old.document.settings.solver.integrator, Integrator::kLsoda);
+
+  Document cvode = MakeSmallDocument(catalogue_);
+  cvode.settings.solver.integrator = Integrator::kCvode;
+  cvode.settings.eventRows = 1;
+  const std::string text = ModelFileText(cvode, catalogue_);
+  ASSERT_GT(text.size(), small.size());
+  EXPECT_EQ(text.substr(text.size() - 32), "DynEventRows=1\nIntegrator=CVODE\n");
+  Loaded loaded = Parse(text, catalogue_);
+  ASSERT_EQ(loaded.line, 0) << ::testing::PrintToString(loaded.sink.Texts());
+  EXPECT_TRUE(loaded.sink.messages().empty());
+  ExpectSameDocument(loaded.document, cvode);
+  EXPECT_EQ(ModelFileText(loaded.document, catalogue_), text);
+
+  // Without the event rows, and in any case.
+  Loaded lower = Parse(small + "Integrator=cvode\n", catalogue_);
+  ASSERT_EQ(lower.line, 0);
+  EXPECT_EQ(lower.document.settings.solver.integrator, Integrator::kCvode);
+  EXPECT_EQ(ModelFileText(lower.document, catalogue_), small + "Integrator=CVODE\n");
+
+  // A name this program does not know: LSODA, after a message.
+  Loaded unknown = Parse(small + "Integrator=RK45\n", catalogue_);
+  ASSERT_EQ(unknown.line, 0);
+  EXPECT_EQ(unknown.sink.Texts(), std::vector<std::string>{messages::kIntegratorReset});
+  EXPECT_EQ(unknown.document.settings.solver.integrator, Integrator::kLsoda);
+  EXPECT_EQ(ModelFileText(unknown.document, catalogue_), small);
+}
+
 TEST_F(ModelFile, SeparatorCodesAreKeptInOneByte) {
   Loaded loaded = Parse(WithLine(SmallText(), "DynSeparator=", "DynSeparator=300"), catalogue_);
   ASSERT_EQ(loaded.line, 0);

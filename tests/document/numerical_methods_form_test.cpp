@@ -26,6 +26,7 @@ TaskSettings EditedSettings() {
   s.mcaUnscaled = 1;
   s.solver.steadyStateStrategy = SteadyStateStrategy::kNewtonOnly;
   s.solver.backIntegration = 0;
+  s.solver.integrator = Integrator::kCvode;
   return s;
 }
 
@@ -35,12 +36,15 @@ TEST(NumericalMethodsFormTest, ShowsTheSettingsAndTakesThemBackUnchanged) {
   EXPECT_EQ(shown.resolution, "1e-09");
   EXPECT_TRUE(shown.scaledMca);
   EXPECT_EQ(shown.strategy, 0);
+  EXPECT_EQ(shown.integrator, 0);
+  EXPECT_STREQ(kIntegratorNames[shown.integrator], "LSODA");
 
   const TaskSettings edited = EditedSettings();
   const NumericalMethodsForm form = MakeNumericalMethodsForm(edited);
   EXPECT_FALSE(form.scaledMca);
   EXPECT_EQ(form.strategy, 2);
   EXPECT_FALSE(form.backIntegration);
+  EXPECT_EQ(form.integrator, 1);
   TaskSettings taken;
   ASSERT_TRUE(TakeNumericalMethodsForm(form, taken).ok());
   EXPECT_CLOSE(taken.solver.derivationFactor, edited.solver.derivationFactor, 0.0, test::kTightRel);
@@ -54,8 +58,8 @@ TEST(NumericalMethodsFormTest, EveryValueItAcceptsSurvivesTheModelFile) {
   KineticCatalogue catalogue;
   test::FillCatalogue(catalogue);
   const NumericalMethodsForm ends[] = {
-      {"0.001", "0", "2", "1", "1", "0", "0", true, 3, true},
-      {"25", "1e300", "2147483647", "5", "12", "1e300", "1e300", false, 1, false},
+      {"0.001", "0", "2", "1", "1", "0", "0", true, 3, true, 0},
+      {"25", "1e300", "2147483647", "5", "12", "1e300", "1e300", false, 1, false, 1},
   };
   for (const NumericalMethodsForm& form : ends) {
     Document document = test::MakeSmallDocument(catalogue);
@@ -99,6 +103,8 @@ TEST(NumericalMethodsFormTest, NamesTheFirstBadEntryAndChangesNothing) {
        "Please enter a number."},
       {[](NumericalMethodsForm& f) { f.strategy = 4; }, Field::kStrategy,
        "Please choose a strategy for the steady-state solution."},
+      {[](NumericalMethodsForm& f) { f.integrator = kIntegratorCount; }, Field::kIntegrator,
+       "Please choose an integrator."},
       // Two bad entries: the first in the dialog's order is named.
       {[](NumericalMethodsForm& f) {
          f.relativeTolerance = "x";

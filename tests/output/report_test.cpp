@@ -97,6 +97,21 @@ TEST(ReportGoldenTest, LinearChainWithEverySection) {
                "linear_chain_report.txt");
 }
 
+// A time course by CVODE says so in one line under the heading; by LSODA
+// the section is what it always was.
+TEST(ReportTest, TheTimeCourseNamesCvodeOnlyWhenItWasUsed) {
+  auto t = test::LinearChain();
+  const std::string byLsoda = ReportTimeCourseText(Context(*t, "v"));
+  EXPECT_EQ(byLsoda.find("Integrator"), std::string::npos);
+  t->settings.solver.integrator = Integrator::kCvode;
+  const std::string byCvode = ReportTimeCourseText(Context(*t, "v"));
+  const std::size_t heading = byLsoda.find('\n', 1) + 1;
+  EXPECT_EQ(byCvode, byLsoda.substr(0, heading) +
+                         "Integrator: CVODE (backward differentiation formulas, Newton's "
+                         "iteration)\n" +
+                         byLsoda.substr(heading));
+}
+
 TEST(ReportGoldenTest, EnzymeWithMoietyUnscaledAndUndeterminedStability) {
   auto t = test::EnzymeMoiety();
   Model& model = t->model;
