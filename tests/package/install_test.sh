@@ -33,6 +33,13 @@ expected_files() {
     echo share/man/man1/vireon.1
     echo share/mime/packages/vireon.xml
     echo share/vireon/vireon.svg
+    # The Python module, when the build has it.
+    if [ -d "$build/python/vireon" ]; then
+      echo lib/python3/dist-packages/vireon/__init__.py
+      for f in "$build"/python/vireon/_vireon*.so; do
+        echo "lib/python3/dist-packages/vireon/$(basename "$f")"
+      done
+    fi
   } | LC_ALL=C sort
 }
 
@@ -164,7 +171,9 @@ else
   for library in libqt6widgets6 qt6-qpa-plugins liblapack3 libinih1 libc6; do
     [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
   done
-  [ "$(dpkg-deb -f "$deb" Recommends)" = gnuplot ] || fail "Recommends"
+  recommends=gnuplot
+  [ -d "$build/python/vireon" ] && recommends="gnuplot, python3-pandas, python3-matplotlib"
+  [ "$(dpkg-deb -f "$deb" Recommends)" = "$recommends" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
   diff <(expected_files | sed 's|^|usr/|') \
        <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | LC_ALL=C sort) ||
     fail "package files differ from the installation"

@@ -478,7 +478,9 @@ TEST(SbmlExport, EveryBuiltInLawKeepsItsRate) {
 }
 
 TEST(SbmlExport, NamesCommentsAndFixedMetabolitesAreKept) {
-  Model model = test::BuildModel({{"glucose uptake", "Glc-ext -> NAD(ox)"}}, {"Glc-ext"});
+  // The dialogs take a step name of one word; a model file may hold any.
+  Model model = test::BuildModel({{"uptake", "Glc-ext -> NAD(ox)"}}, {"Glc-ext"});
+  model.steps[0].name = "glucose uptake";
   model.title = "A model: of names";
   model.comments = "First line & more\r\nSecond <line>";
   Bind(model, "glucose uptake", test::BuiltInCatalogue().Find("Mass action (irreversible)"),
@@ -519,7 +521,8 @@ TEST(SbmlExport, RefusesAStepWhoseRateCannotBeEvaluated) {
 // What an export writes, Vireon's import reads: names and notes that XML
 // cannot carry as they are become what it can.
 TEST(SbmlExport, ControlCharactersAndInvalidUtf8ReadBack) {
-  Model model = test::BuildModel({{"bad\x01step\xff", "S -> P"}});
+  Model model = test::BuildModel({{"step", "S -> P"}});
+  model.steps[0].name = "bad\x01step\xff";
   model.title = "Glucose\x01 \xc3\xa9t\xc3\xa9 \xe9\xff \xed\xa0\x80 \xf0\x9f\x98\x80";
   model.comments = "bell\x07\r\ntab\tline";
   model.metabolites[0].name = "S\x1b[0m";
