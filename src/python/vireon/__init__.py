@@ -410,8 +410,8 @@ class Model:
         if int(jobs) != jobs or jobs < 1:
             raise ValueError("jobs must be a whole number, 1 or more")
         axes = []
-        for title, spec in reversed(list((values or {}).items())):
-            axis = _axis_of(spec)
+        for title, given in reversed(list((values or {}).items())):
+            axis = _axis_of(given)
             axes.append((title, axis.kind, axis.first, axis.second, axis.points, axis.log, True))
         data = self._session.scan(axes, _TASKS[task], list(select or []), int(jobs), seed)
         return ScanResult(data["columns"], data["values"])
