@@ -205,6 +205,21 @@ void RunIteration(Document& run, RandomGenerator& random, IterationOutput& outpu
   if (!completed && poll.heard()) throw RunInterrupted();
 }
 
+// The one item a text names among those found for it; out_of_range with
+// `none` and the text when there is none, or the titles to choose from
+// when it names several.
+const OutputItem& OnlyItem(const std::string& text, const std::vector<OutputItem>& found,
+                           const char* none) {
+  if (found.empty()) throw std::out_of_range(none + text);
+  if (found.size() > 1) {
+    std::string titles;
+    for (const OutputItem& item : found) titles += (titles.empty() ? "" : ", ") + item.title;
+    throw std::out_of_range(text + " is ambiguous: it names " + titles +
+                            "; give one of these titles");
+  }
+  return found.front();
+}
+
 // The items a time course's columns name, by the texts a person types.
 std::vector<OutputItem> TimeCourseColumns(const Model& model,
                                           const std::map<std::string, std::string>& renamed,
@@ -214,14 +229,7 @@ std::vector<OutputItem> TimeCourseColumns(const Model& model,
     const auto id = renamed.find(text);
     const std::string& name = id != renamed.end() ? id->second : text;
     std::vector<OutputItem> found = FindTimeCourseItems(model, name, /*stepNames=*/!sbml);
-    if (found.empty()) throw std::out_of_range("the model has no quantity called " + text);
-    if (found.size() > 1) {
-      std::string titles;
-      for (const OutputItem& item : found) titles += (titles.empty() ? "" : ", ") + item.title;
-      throw std::out_of_range(text + " is ambiguous: it names " + titles +
-                              "; give one of these titles");
-    }
-    items.push_back(found.front());
+    items.push_back(OnlyItem(text, found, "the model has no quantity called "));
   }
   return items;
 }
@@ -247,15 +255,7 @@ std::vector<OutputItem> SteadyStateColumns(const Document& document,
       }
       if (model.FindStep(name) >= 0) found.push_back(MakeOutputItem(kSteadyStateFlux, name));
     }
-    if (found.empty())
-      throw std::out_of_range("the model has no steady-state quantity called " + text);
-    if (found.size() > 1) {
-      std::string titles;
-      for (const OutputItem& item : found) titles += (titles.empty() ? "" : ", ") + item.title;
-      throw std::out_of_range(text + " is ambiguous: it names " + titles +
-                              "; give one of these titles");
-    }
-    items.push_back(found.front());
+    items.push_back(OnlyItem(text, found, "the model has no steady-state quantity called "));
   }
   return items;
 }
@@ -457,14 +457,7 @@ OutputItem ModelSession::FindQuantity(const std::string& key) const {
       found.push_back(MakeOutputItem(kGlobalQuantity, name));
     }
   }
-  if (found.empty()) throw std::out_of_range("the model has no quantity called " + key);
-  if (found.size() > 1) {
-    std::string titles;
-    for (const OutputItem& item : found) titles += (titles.empty() ? "" : ", ") + item.title;
-    throw std::out_of_range(key + " is ambiguous: it names " + titles +
-                            "; give one of these titles");
-  }
-  return found.front();
+  return OnlyItem(key, found, "the model has no quantity called ");
 }
 
 double ModelSession::Get(const std::string& key) const {
