@@ -228,6 +228,9 @@ bool BuildSynthetic(Case& c, int n, bool michaelisMenten, const KineticCatalogue
   StructuralAnalysis(model);
   model.title = c.name;
   ApplyTimeCourseSettings(document.settings);
+  // The numerical methods an imported network of this size opens with.
+  document.settings.solver.analyticJacobian = 1;
+  document.settings.solver.sparseFactorisation = 1;
   c.file = (folder / (c.name + ".vrn")).string();
   if (!WriteModelFile(document, c.file, catalogue, sink)) {
     c.problem = "could not write " + c.file;
