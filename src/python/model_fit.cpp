@@ -1,0 +1,123 @@
+// The fit of a model session: the experiments read, the problem built
+// against a copy of the model, and the estimation run on a thread of its
+// own while the calling thread listens for interruptions, so that Ctrl-C
+// stops the fit at its best point so far.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "fit/experiment_file.h"
+#include "python/model_session.h"
+#include "python/program.h"
+#include "settings/settings.h"
+
+namespace vireon::python {
+
+namespace {
+
+// How often the calling thread asks whether the fit was interrupted.
+constexpr std::chrono::milliseconds kFitInterruptPoll{50};
+constexpr std::string_view kFailedPrefix = "the fit failed: ";
+
+// A stored experiment's file is found from the model file's folder; one
+// given in the call from the working folder.
+std::string DataPath(const std::string& path, bool stored, const Document& document) {
+  if (!stored || path.empty() || path.front() == '/' || document.folder.empty()) return path;
+  return document.folder + path;
+}
+
+// Runs the estimation on a thread of its own; the caller waits, asking
+// `interrupted` every kFitInterruptPoll, and stops the fit when it says so.
+FitResult EstimateListening(const FitProblem& problem, FitOptions options,
+                            const Interrupted& interrupted, bool& heard) {
+  std::atomic<bool> stop{false};
+  options.stop = &stop;
+  FitResult result;
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+  std::thread worker([&] {
+    FitResult found = EstimateParameters(problem, options);
+    std::lock_guard<std::mutex> lock(mutex);
+    result = std::move(found);
+    done = true;
+    ended.notify_all();
+  });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!ended.wait_for(lock, kFitInterruptPoll, [&done] { return done; })) {
+      if (heard || !interrupted) continue;
+      lock.unlock();
+      heard = interrupted();
+      if (heard) stop.store(true);
+      lock.lock();
+    }
+  }
+  worker.join();
+  return result;
+}
+
+}  // namespace
+
+FitRun ModelSession::Fit(const FitRequest& request, const Interrupted& interrupted) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const Document document = document_;
+  lock.unlock();
+
+  FitSettings fit = document.fit;
+  const bool stored = request.dataFiles.empty();
+  if (!stored) fit.dataFiles = request.dataFiles;
+  if (!request.parameters.empty()) fit.parameters = request.parameters;
+  if (request.method) fit.method = *request.method;
+  if (request.starts) fit.starts = *request.starts;
+  if (request.seed) fit.seed = *request.seed;
+  if (request.scaleColumns) fit.scaleColumns = *request.scaleColumns;
+  if (fit.dataFiles.empty()) {
+    throw std::invalid_argument("the fit needs data: the model stores no experiments");
+  }
+  if (fit.parameters.empty()) {
+    throw std::invalid_argument("the fit needs parameters: the model stores none to fit");
+  }
+  if (fit.starts < 1 || fit.starts > kMaxFitStarts) {
+    throw std::invalid_argument("a fit takes 1 to " + std::to_string(kMaxFitStarts) +
+                                " starts, not " + std::to_string(fit.starts));
+  }
+
+  std::vector<ExperimentFile> experiments;
+  for (const std::string& given : fit.dataFiles) {
+    ExperimentReadResult read = ReadExperimentFile(DataPath(given, stored, document));
+    if (!read.experiment) throw VireonError(read.error);
+    experiments.push_back(std::move(*read.experiment));
+  }
+  FitProblemResult built = BuildFitProblem(document.model, document.settings, experiments,
+                                           fit.parameters, fit.scaleColumns);
+  if (!built.problem) throw VireonError("the model cannot be fitted: " + built.error);
+
+  FitOptions options;
+  options.method = fit.method;
+  options.starts = fit.starts;
+  options.seed = fit.seed;
+  options.jobs =
+      request.jobs ? *request.jobs : ScanThreads(TheProgram().startup.preferences.scanThreads);
+  FitRun run;
+  run.problem = std::move(built.problem);
+  for (const FitProblemParameter& parameter : run.problem->parameters) {
+    run.quantities.push_back(parameter.item.title);
+  }
+  run.result = EstimateListening(*run.problem, options, interrupted, run.interrupted);
+
+  const FitResult& result = run.result;
+  if (result.status == FitStatus::kStopped && result.parameters.empty()) throw RunInterrupted();
+  if (result.status == FitStatus::kFailed) {
+    const std::string& message = result.message;
+    throw VireonError(message.starts_with(kFailedPrefix) ? message
+                                                         : std::string(kFailedPrefix) + message);
+  }
+  return run;
+}
+
+}  // namespace vireon::python
