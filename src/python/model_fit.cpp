@@ -87,6 +87,11 @@ FitRun ModelSession::Fit(const FitRequest& request, const Interrupted& interrupt
                                 " starts, not " + std::to_string(fit.starts));
   }
 
+  if (request.jobs && (*request.jobs < 1 || *request.jobs > kMaxScanThreads)) {
+    throw std::invalid_argument("a fit runs on 1 to " + std::to_string(kMaxScanThreads) +
+                                " jobs, not " + std::to_string(*request.jobs));
+  }
+
   std::vector<ExperimentFile> experiments;
   for (const std::string& given : fit.dataFiles) {
     ExperimentReadResult read = ReadExperimentFile(DataPath(given, stored, document));

@@ -203,6 +203,8 @@ def test_a_bad_data_file_raises_with_its_message(tmp_path, chain_data):
         model.fit(good, ["first(k)"], method="newton")
     with pytest.raises(ValueError, match="starts"):
         model.fit(good, ["first(k)"], method="global", starts=0)
+    with pytest.raises(ValueError, match="jobs"):
+        model.fit(good, ["first(k)"], jobs=100000)
     with pytest.raises(ValueError, match="bounds of first"):
         model.fit(good, {"first(k)": 3})
     with pytest.raises(ValueError, match="not fitted"):

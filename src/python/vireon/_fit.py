@@ -3,6 +3,7 @@ per experiment its data against the fitted model."""
 
 import collections as _collections
 import math as _math
+import os as _os
 
 import numpy as _np
 
@@ -153,7 +154,7 @@ class FitExperiment:
                 label=f"{column} fitted", **style
             )
         ax.set_xlabel(title)
-        ax.set_title(self.file)
+        ax.set_title(_os.path.basename(self.file))
         ax.legend()
         return ax
 
