@@ -209,6 +209,29 @@ def test_a_bad_data_file_raises_with_its_message(tmp_path, chain_data):
         model.fit(good, {"first(k)": 3})
     with pytest.raises(ValueError, match="not fitted"):
         model.fit(good, ["first(k)"], log={"second(k)": True})
+    with pytest.raises(ValueError, match="log needs the parameters"):
+        model.fit(good, log=True)
+
+
+def test_two_threads_fit_as_one_after_the_other(chain_data):
+    model, data = chain_data
+    calls = [
+        (model, (data, ["first(k)", "second(k)"])),
+        (vireon.load(EXAMPLES / "puromycin.vrn"), ()),
+    ]
+    serial = [fitted.fit(*arguments).to_json() for fitted, arguments in calls]
+    results = [None, None]
+
+    def work(k):
+        fitted, arguments = calls[k]
+        results[k] = fitted.copy().fit(*arguments).to_json()
+
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(2)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert results == serial
 
 
 def test_ctrl_c_stops_a_fit_and_keeps_the_best_point(chain_data):

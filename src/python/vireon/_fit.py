@@ -33,8 +33,8 @@ def _bound(value, infinite):
 def _parameter_tuples(parameters, log):
     """The (title, lower, upper, scale) tuples of Model.fit's parameters."""
     if parameters is None:
-        if isinstance(log, dict) and log:
-            raise ValueError("log by parameter needs the parameters named")
+        if log is not None:
+            raise ValueError("log needs the parameters named (the model's own fit keeps its scales)")
         return []
     if isinstance(parameters, str):
         parameters = [parameters]
