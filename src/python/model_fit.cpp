@@ -116,7 +116,11 @@ FitRun ModelSession::Fit(const FitRequest& request, const Interrupted& interrupt
   run.result = EstimateListening(*run.problem, options, interrupted, run.interrupted);
 
   const FitResult& result = run.result;
-  if (result.status == FitStatus::kStopped && result.parameters.empty()) throw RunInterrupted();
+  // Interrupted with no point to keep: the interruption is what the caller hears.
+  if ((result.status == FitStatus::kStopped || run.interrupted) &&
+      (result.parameters.empty() || result.status == FitStatus::kFailed)) {
+    throw RunInterrupted();
+  }
   if (result.status == FitStatus::kFailed) {
     const std::string& message = result.message;
     throw VireonError(message.starts_with(kFailedPrefix) ? message
