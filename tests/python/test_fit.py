@@ -104,6 +104,14 @@ def test_bounds_hold_the_fit_on_an_edge(chain_data):
     assert result.objective > 0
 
 
+def test_the_direct_search_finds_the_parameters_within_their_bounds(chain_data):
+    model, data = chain_data
+    model["first(k)"] = 5.0
+    result = model.fit([data], {"first(k)": (0.05, 5), "second(k)": (0.05, 5)}, method="direct")
+    np.testing.assert_allclose(result.values, [TRUE_K1, TRUE_K2], rtol=1e-6)
+    assert result.evaluations > 2 * 100
+
+
 def test_one_and_two_jobs_give_the_same_global_fit(chain_data):
     model, data = chain_data
     options = dict(method="global", starts=6, seed=11, log={"first(k)": True})

@@ -73,7 +73,7 @@ def _data_paths(data):
         return []
     if isinstance(data, (str, bytes)) or hasattr(data, "__fspath__"):
         data = [data]
-    paths = [str(path) if not isinstance(path, bytes) else path.decode() for path in data]
+    paths = [_os.fsdecode(_os.fspath(path)) for path in data]
     if not paths:
         raise ValueError("data names no files")
     return paths
