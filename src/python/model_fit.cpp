@@ -30,32 +30,68 @@ std::string DataPath(const std::string& path, bool stored, const Document& docum
   return document.folder + path;
 }
 
-// Runs the estimation on a thread of its own; the caller waits, asking
-// `interrupted` every kFitInterruptPoll, and stops the fit when it says so.
+// Runs the estimation on a thread of its own; the caller waits, hearing
+// the progress as it comes and asking `interrupted` every
+// kFitInterruptPoll, and stops the fit when either says so.
 FitResult EstimateListening(const FitProblem& problem, FitOptions options,
-                            const Interrupted& interrupted, bool& heard) {
+                            const FitRequest& request, const Interrupted& interrupted,
+                            FitRun& run) {
+  struct Progress {
+    int done = 0, total = 0;
+    double best = 0.0;
+    bool fresh = false;
+  };
   std::atomic<bool> stop{false};
   options.stop = &stop;
   FitResult result;
   std::mutex mutex;
-  std::condition_variable ended;
-  bool done = false;
+  std::condition_variable woken;
+  bool finished = false;
+  Progress progress;
+  if (request.progress) {
+    options.progress = [&](int done, int total, double best) {
+      std::lock_guard<std::mutex> lock(mutex);
+      progress = {done, total, best, true};
+      woken.notify_all();
+    };
+  }
   std::thread worker([&] {
     FitResult found = EstimateParameters(problem, options);
     std::lock_guard<std::mutex> lock(mutex);
     result = std::move(found);
-    done = true;
-    ended.notify_all();
+    finished = true;
+    woken.notify_all();
   });
-  {
+  // Nothing the listeners throw leaves the worker running.
+  try {
+    auto asked = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(mutex);
-    while (!ended.wait_for(lock, kFitInterruptPoll, [&done] { return done; })) {
-      if (heard || !interrupted) continue;
+    for (;;) {
+      woken.wait_for(lock, kFitInterruptPoll, [&] { return finished || progress.fresh; });
+      // A start that ended is heard even when it was the last.
+      if (progress.fresh) {
+        const Progress heard = progress;
+        progress.fresh = false;
+        lock.unlock();
+        if (!run.refused && !request.progress(heard.done, heard.total, heard.best)) {
+          run.refused = true;
+          stop.store(true);
+        }
+        lock.lock();
+      }
+      if (finished && !progress.fresh) break;
+      const auto now = std::chrono::steady_clock::now();
+      if (run.interrupted || !interrupted || now - asked < kFitInterruptPoll) continue;
+      asked = now;
       lock.unlock();
-      heard = interrupted();
-      if (heard) stop.store(true);
+      run.interrupted = interrupted();
+      if (run.interrupted) stop.store(true);
       lock.lock();
     }
+  } catch (...) {
+    stop.store(true);
+    worker.join();
+    throw;
   }
   worker.join();
   return result;
@@ -113,11 +149,12 @@ FitRun ModelSession::Fit(const FitRequest& request, const Interrupted& interrupt
   for (const FitProblemParameter& parameter : run.problem->parameters) {
     run.quantities.push_back(parameter.item.title);
   }
-  run.result = EstimateListening(*run.problem, options, interrupted, run.interrupted);
+  run.result = EstimateListening(*run.problem, options, request, interrupted, run);
 
   const FitResult& result = run.result;
-  // Interrupted with no point to keep: the interruption is what the caller hears.
-  if ((result.status == FitStatus::kStopped || run.interrupted) &&
+  // Stopped with no point to keep: the interruption (or the progress's
+  // refusal) is what the caller hears.
+  if ((result.status == FitStatus::kStopped || run.interrupted || run.refused) &&
       (result.parameters.empty() || result.status == FitStatus::kFailed)) {
     throw RunInterrupted();
   }

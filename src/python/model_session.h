@@ -118,6 +118,9 @@ struct FitRequest {
   std::optional<std::uint32_t> seed;
   std::optional<bool> scaleColumns;
   std::optional<int> jobs;  // none: the user's scan threads
+  // Hears, on the calling thread, each start that ended: the starts done,
+  // their total and the best objective so far; false stops the fit.
+  std::function<bool(int done, int total, double best)> progress;
 };
 
 // A fit that ran: the problem it solved (the experiments' data, resolved),
@@ -128,6 +131,8 @@ struct FitRun {
   std::vector<std::string> quantities;  // per parameter, a title of the scan's tree
   // Interrupted while it ran: the result holds the best point so far.
   bool interrupted = false;
+  // Stopped because the progress said so.
+  bool refused = false;
 };
 
 class ModelSession {

@@ -338,8 +338,25 @@ PYBIND11_MODULE(_vireon, m) {
           [](ModelSession& session, std::vector<std::string> data,
              const std::vector<ParameterTuple>& parameters, std::optional<std::string> method,
              std::optional<int> starts, std::optional<std::uint32_t> seed, std::optional<int> jobs,
-             std::optional<bool> scaleColumns) {
+             std::optional<bool> scaleColumns, py::object progress) {
             FitRequest request;
+            // What the progress raised: it stops the fit, and is raised here.
+            std::optional<py::error_already_set> raised;
+            if (!progress.is_none()) {
+              request.progress = [&progress, &raised](int done, int total, double best) {
+                py::gil_scoped_acquire interpreter;
+                try {
+                  progress(done, total, best);
+                  return true;
+                } catch (py::error_already_set& error) {
+                  raised.emplace(std::move(error));
+                } catch (const std::exception& error) {
+                  PyErr_SetString(PyExc_RuntimeError, error.what());
+                  raised.emplace();
+                }
+                return false;
+              };
+            }
             request.dataFiles = std::move(data);
             for (const ParameterTuple& given : parameters) {
               FitParameter parameter;
@@ -355,9 +372,20 @@ PYBIND11_MODULE(_vireon, m) {
             request.jobs = jobs;
             request.scaleColumns = scaleColumns;
             FitRun run;
-            {
+            try {
               py::gil_scoped_release released;
               run = session.Fit(request, CheckSignals);
+            } catch (const RunInterrupted&) {
+              if (raised) throw *raised;
+              throw;
+            }
+            // Ctrl-C during the progress is an interruption like any other;
+            // anything else it raised ends the fit with that exception.
+            if (raised && raised->matches(PyExc_KeyboardInterrupt)) {
+              raised->restore();
+              run.interrupted = true;
+            } else if (raised) {
+              throw *raised;
             }
             if (run.interrupted && PyErr_Occurred() != nullptr) {
               // KeyboardInterrupt is raised by the caller with the best
@@ -368,8 +396,9 @@ PYBIND11_MODULE(_vireon, m) {
             return FitDict(run);
           },
           py::arg("data"), py::arg("parameters"), py::arg("method"), py::arg("starts"),
-          py::arg("seed"), py::arg("jobs"), py::arg("scale_columns"),
-          "Estimates parameters; empty data or parameters take the model's own fit. "
+          py::arg("seed"), py::arg("jobs"), py::arg("scale_columns"), py::arg("progress"),
+          "Estimates parameters; progress(done, total, best) hears each start that ended; empty "
+          "data or parameters take the model's own fit. "
           "Parameters are (title, lower, upper, scale) with the scale 0 auto, 1 linear, 2 log.")
       .def("model_file_text", &ModelSession::ModelFileText, "The model file's text.")
       .def(

@@ -242,6 +242,40 @@ def test_two_threads_fit_as_one_after_the_other(chain_data):
     assert results == serial
 
 
+def test_the_progress_hears_the_starts_and_can_stop_the_fit(chain_data):
+    model, data = chain_data
+    bounds = {"first(k)": (0.01, 10), "second(k)": (0.01, 10)}
+    heard = []
+    result = model.fit(data, bounds, method="global", starts=5, jobs=2,
+                       progress=lambda *report: heard.append(report))
+    assert heard and all(total == 5 for _, total, _ in heard)
+    assert [done for done, _, _ in heard] == sorted({done for done, _, _ in heard})
+    assert heard[-1][0] == 5 and heard[-1][2] == result.objective
+    assert all(a[2] >= b[2] for a, b in zip(heard, heard[1:]))
+
+    class Enough(Exception):
+        pass
+
+    def stop_after_two(done, total, best):
+        if done >= 2:
+            raise Enough(best)
+
+    with pytest.raises(Enough):
+        model.fit(data, bounds, method="global", starts=1000, jobs=1, progress=stop_after_two)
+    # Ctrl-C in the progress keeps the best point, as anywhere else.
+    def interrupt_after_two(done, total, best):
+        if done >= 2:
+            raise KeyboardInterrupt
+
+    with pytest.raises(vireon.FitInterrupted) as raised:
+        model.fit(data, bounds, method="global", starts=1000, jobs=1,
+                  progress=interrupt_after_two)
+    assert raised.value.result.stopped
+    assert np.isfinite(raised.value.result.start_objectives).sum() >= 2
+    with pytest.raises(TypeError, match="callable"):
+        model.fit(data, bounds, progress=3)
+
+
 def test_ctrl_c_stops_a_fit_and_keeps_the_best_point(chain_data):
     model, data = chain_data
     bounds = {"first(k)": (0.01, 10), "second(k)": (0.01, 10)}

@@ -393,7 +393,7 @@ class Model:
         return ScanResult(data["columns"], data["values"])
 
     def fit(self, data=None, parameters=None, method=None, starts=None, seed=None,
-            jobs=None, log=None, scale_columns=None):
+            jobs=None, log=None, scale_columns=None, progress=None):
         """Estimates parameters from measurements, as `vireon fit` does;
         returns a FitResult and leaves the model's values as they were
         (apply them with model.apply(result)).
@@ -413,7 +413,11 @@ class Model:
         `scale_columns=True` weights each column without standard deviations
         by its mean square. What is not given (None) is the model file's own
         fit, so that model.fit() alone runs the fit the model stores (its data
-        files found from the model file's folder).
+        files found from the model file's folder). `progress`, when given, is
+        called as progress(done, total, best) on the calling thread as the
+        starts end (the starts done, their number and the best objective so
+        far; a count may be skipped when starts end together); an exception
+        it raises stops the fit and is raised.
 
         A refused data file or problem, or a fit that fails, raises
         VireonError with the reason (a data file's with its line and
@@ -430,6 +434,8 @@ class Model:
                     high is not None and value > high):
                 raise ValueError(f"{name} must be a whole number from {low}"
                                  f"{'' if high is None else f' to {high}'}, not {value!r}")
+        if progress is not None and not callable(progress):
+            raise TypeError(f"progress must be callable, not {progress!r}")
         data = self._session.fit(
             _data_paths(data),
             _parameter_tuples(parameters, log),
@@ -438,6 +444,7 @@ class Model:
             None if seed is None else int(seed),
             None if jobs is None else int(jobs),
             None if scale_columns is None else bool(scale_columns),
+            progress,
         )
         result = FitResult(data)
         if data["interrupted"]:
