@@ -7,8 +7,10 @@
 // file knows nothing of Python: the module releases the interpreter around
 // the calls and hears interruptions through `Interrupted`.
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -17,6 +19,8 @@
 
 #include "document/document.h"
 #include "engine/random.h"
+#include "fit/fit_problem.h"
+#include "fit/parameter_estimation.h"
 #include "output/output_item.h"
 #include "sbml/sbml_import.h"
 
@@ -103,6 +107,34 @@ struct ScanRequest {
   std::optional<std::uint32_t> seed;
 };
 
+// A fit: what is given here takes the place of the model's own fit; what
+// is not given is the model's (its experiments' files are then found from
+// the model file's folder), as `vireon fit` takes its options.
+struct FitRequest {
+  std::vector<std::string> dataFiles;    // empty: the model's experiments
+  std::vector<FitParameter> parameters;  // empty: the model's parameters
+  std::optional<FitMethod> method;
+  std::optional<int> starts;
+  std::optional<std::uint32_t> seed;
+  std::optional<bool> scaleColumns;
+  std::optional<int> jobs;  // none: the user's scan threads
+  // Hears, on the calling thread, each start that ended: the starts done,
+  // their total and the best objective so far; false stops the fit.
+  std::function<bool(int done, int total, double best)> progress;
+};
+
+// A fit that ran: the problem it solved (the experiments' data, resolved),
+// its result, and the titles that set each fitted quantity on a model.
+struct FitRun {
+  std::unique_ptr<FitProblem> problem;
+  FitResult result;
+  std::vector<std::string> quantities;  // per parameter, a title of the scan's tree
+  // Interrupted while it ran: the result holds the best point so far.
+  bool interrupted = false;
+  // Stopped because the progress said so.
+  bool refused = false;
+};
+
 class ModelSession {
  public:
   // Reads a Vireon model file or imports SBML (any other name), as the
@@ -129,6 +161,11 @@ class ModelSession {
   SteadyStateValues SteadyState(const Interrupted& interrupted);
   ControlValues ControlAnalysis(bool scaled, const Interrupted& interrupted);
   Table Scan(const ScanRequest& request, const Interrupted& interrupted);
+  // Estimates parameters (python/model_fit.cpp). Throws VireonError with
+  // the reason when a data file or the problem is refused or the fit
+  // fails, RunInterrupted when interrupted before any start was fitted;
+  // leaves the model's values as they were.
+  FitRun Fit(const FitRequest& request, const Interrupted& interrupted);
 
   // The model file's text, and saving it (the document then knows that path).
   std::string ModelFileText() const;

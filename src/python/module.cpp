@@ -16,11 +16,24 @@
 #include <tuple>
 
 #include "document/time_course_table.h"
+#include "fit/fit_report.h"
 #include "python/model_builder.h"
 #include "python/model_session.h"
 
 namespace py = pybind11;
 using namespace vireon::python;
+using vireon::ExperimentKind;
+using vireon::FitCondition;
+using vireon::FitExperiment;
+using vireon::FitMeasurement;
+using vireon::FitMethod;
+using vireon::FitParameter;
+using vireon::FitProblem;
+using vireon::FitResult;
+using vireon::FitStart;
+using vireon::FitStatus;
+using vireon::FittedParameter;
+using vireon::ParameterScale;
 
 namespace {
 
@@ -56,6 +69,109 @@ py::dict TableDict(const Table& table) {
   result["columns"] = table.columns;
   result["values"] = Matrix(table.values, table.rows, table.columns.size());
   return result;
+}
+
+// A fit's parameters as given from Python: (title, lower, upper, scale),
+// the scale 0 auto, 1 linear, 2 log.
+using ParameterTuple = std::tuple<std::string, double, double, int>;
+
+FitMethod MethodNamed(const std::string& name) {
+  if (name == "local") return FitMethod::kLocal;
+  if (name == "global") return FitMethod::kGlobal;
+  if (name == "direct") return FitMethod::kDirect;
+  throw std::invalid_argument("the method is local, global or direct, not " + name);
+}
+
+ParameterScale ScaleNumbered(int scale) {
+  switch (scale) {
+    case 0:
+      return ParameterScale::kAuto;
+    case 1:
+      return ParameterScale::kLinear;
+    case 2:
+      return ParameterScale::kLog;
+  }
+  throw std::invalid_argument("a parameter's scale is 0 (auto), 1 (linear) or 2 (log)");
+}
+
+// The fit as a dict: the result's numbers, and per experiment its data,
+// settings and fitted values (rows x measured columns).
+py::dict FitDict(const FitRun& run) {
+  const FitProblem& problem = *run.problem;
+  const FitResult& result = run.result;
+  py::dict dict;
+  dict["status"] = vireon::FitStatusText(result.status);
+  dict["message"] = result.message;
+  dict["objective"] = result.objective;
+  dict["points"] = result.points;
+  std::vector<std::string> names;
+  std::vector<double> values, sd;
+  std::vector<bool> atBound, poor;
+  for (const FittedParameter& parameter : result.parameters) {
+    names.push_back(parameter.title);
+    values.push_back(parameter.value);
+    sd.push_back(parameter.sd);
+    atBound.push_back(parameter.atBound);
+    poor.push_back(parameter.poorlyDetermined);
+  }
+  const std::size_t p = names.size();
+  dict["names"] = names;
+  dict["quantities"] = run.quantities;
+  dict["values"] = Vector(values);
+  dict["sd"] = Vector(sd);
+  dict["at_bound"] = atBound;
+  dict["poorly_determined"] = poor;
+  std::vector<double> correlation;
+  for (const std::vector<double>& row : result.correlation) {
+    correlation.insert(correlation.end(), row.begin(), row.end());
+  }
+  dict["correlation"] =
+      Matrix(correlation.size() == p * p ? correlation : std::vector<double>(),
+             correlation.size() == p * p ? p : 0, correlation.size() == p * p ? p : 0);
+  dict["starts"] = result.starts.size();
+  dict["best_start"] = result.bestStart;
+  std::vector<double> startObjectives;
+  for (const FitStart& start : result.starts) startObjectives.push_back(start.objective);
+  dict["start_objectives"] = Vector(startObjectives);
+  dict["evaluations"] = result.evaluations;
+  dict["interrupted"] = run.interrupted;
+  py::list experiments;
+  for (std::size_t e = 0; e < problem.experiments.size(); ++e) {
+    const FitExperiment& experiment = problem.experiments[e];
+    py::dict made;
+    made["file"] = experiment.path;
+    made["kind"] = experiment.kind == ExperimentKind::kTimeCourse ? "time course" : "steady state";
+    made["time"] = Vector(experiment.times);
+    made["lines"] = experiment.lines;
+    const std::size_t rows = experiment.rows();
+    const std::size_t columns = experiment.measurements.size();
+    std::vector<std::string> titles;
+    std::vector<double> data(rows * columns), model(rows * columns), weights(rows * columns);
+    for (std::size_t k = 0; k < columns; ++k) {
+      const FitMeasurement& measurement = experiment.measurements[k];
+      titles.push_back(measurement.title);
+      const bool have = e < result.curves.size() && k < result.curves[e].size();
+      for (std::size_t r = 0; r < rows; ++r) {
+        data[r * columns + k] = r < measurement.values.size() ? measurement.values[r] : NAN;
+        weights[r * columns + k] = r < measurement.weights.size() ? measurement.weights[r] : NAN;
+        model[r * columns + k] =
+            have && r < result.curves[e][k].size() ? result.curves[e][k][r] : NAN;
+      }
+    }
+    made["columns"] = titles;
+    made["data"] = Matrix(data, rows, columns);
+    made["model"] = Matrix(model, rows, columns);
+    made["weights"] = Matrix(weights, rows, columns);
+    py::list conditions;
+    for (const FitCondition& condition : experiment.conditions) {
+      conditions.append(py::make_tuple(condition.title, Vector(condition.values)));
+    }
+    made["conditions"] = conditions;
+    experiments.append(made);
+  }
+  dict["experiments"] = experiments;
+  dict["json"] = vireon::FitResultJson(problem, result);
+  return dict;
 }
 
 }  // namespace
@@ -217,6 +333,73 @@ PYBIND11_MODULE(_vireon, m) {
           py::arg("axes"), py::arg("time_course"), py::arg("select"), py::arg("jobs"),
           py::arg("seed"),
           "A scan: axes are (title, kind, min, max, density, log, master), innermost first.")
+      .def(
+          "fit",
+          [](ModelSession& session, std::vector<std::string> data,
+             const std::vector<ParameterTuple>& parameters, std::optional<std::string> method,
+             std::optional<int> starts, std::optional<std::uint32_t> seed, std::optional<int> jobs,
+             std::optional<bool> scaleColumns, py::object progress) {
+            FitRequest request;
+            // What the progress raised: it stops the fit, and is raised here.
+            std::optional<py::error_already_set> raised;
+            if (!progress.is_none()) {
+              request.progress = [&progress, &raised](int done, int total, double best) {
+                py::gil_scoped_acquire interpreter;
+                try {
+                  progress(done, total, best);
+                  return true;
+                } catch (py::error_already_set& error) {
+                  raised.emplace(std::move(error));
+                } catch (const std::exception& error) {
+                  PyErr_SetString(PyExc_RuntimeError, error.what());
+                  raised.emplace();
+                }
+                return false;
+              };
+            }
+            request.dataFiles = std::move(data);
+            for (const ParameterTuple& given : parameters) {
+              FitParameter parameter;
+              parameter.title = std::get<0>(given);
+              parameter.lower = std::get<1>(given);
+              parameter.upper = std::get<2>(given);
+              parameter.scale = ScaleNumbered(std::get<3>(given));
+              request.parameters.push_back(std::move(parameter));
+            }
+            if (method) request.method = MethodNamed(*method);
+            request.starts = starts;
+            request.seed = seed;
+            request.jobs = jobs;
+            request.scaleColumns = scaleColumns;
+            FitRun run;
+            try {
+              py::gil_scoped_release released;
+              run = session.Fit(request, CheckSignals);
+            } catch (const RunInterrupted&) {
+              if (raised) throw *raised;
+              throw;
+            }
+            // Ctrl-C during the progress is an interruption like any other;
+            // anything else it raised ends the fit with that exception.
+            if (raised && raised->matches(PyExc_KeyboardInterrupt)) {
+              raised->restore();
+              run.interrupted = true;
+            } else if (raised) {
+              throw *raised;
+            }
+            if (run.interrupted && PyErr_Occurred() != nullptr) {
+              // KeyboardInterrupt is raised by the caller with the best
+              // point so far; any other exception a handler raised stands.
+              if (!PyErr_ExceptionMatches(PyExc_KeyboardInterrupt)) throw py::error_already_set();
+              PyErr_Clear();
+            }
+            return FitDict(run);
+          },
+          py::arg("data"), py::arg("parameters"), py::arg("method"), py::arg("starts"),
+          py::arg("seed"), py::arg("jobs"), py::arg("scale_columns"), py::arg("progress"),
+          "Estimates parameters; progress(done, total, best) hears each start that ended; empty "
+          "data or parameters take the model's own fit. "
+          "Parameters are (title, lower, upper, scale) with the scale 0 auto, 1 linear, 2 log.")
       .def("model_file_text", &ModelSession::ModelFileText, "The model file's text.")
       .def(
           "save",

@@ -35,7 +35,9 @@ expected_files() {
     echo share/vireon/vireon.svg
     # The Python module, when the build has it.
     if [ -d "$build/python/vireon" ]; then
-      echo lib/python3/dist-packages/vireon/__init__.py
+      for f in "$source_dir"/src/python/vireon/*.py; do
+        echo "lib/python3/dist-packages/vireon/$(basename "$f")"
+      done
       for f in "$build"/python/vireon/_vireon*.so; do
         echo "lib/python3/dist-packages/vireon/$(basename "$f")"
       done

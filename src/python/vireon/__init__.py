@@ -13,9 +13,12 @@ NumPy arrays (or pandas DataFrames, when pandas is installed)::
     control = model.control_analysis()
     control.flux_control                    # rows and columns in the report's order
     scan = model.scan({"E1(Vf)": vireon.grid(0.1, 10, 50, log=True)})
+    fitted = model.fit("measured.csv", {"E1(Vf)": (0.1, 100), "E1(Km)": None})
+    model.apply(fitted)                     # the next runs use the fitted values
 
 Every run releases the interpreter's lock, so Python threads can run several
-models at once; Ctrl-C stops a run with KeyboardInterrupt; a failure raises
+models at once; Ctrl-C stops a run with KeyboardInterrupt (a fit with
+FitInterrupted, which keeps the best point found so far); a failure raises
 VireonError (SteadyStateError for a steady state that was not found) with
 Vireon's message.
 """
@@ -26,10 +29,23 @@ import re as _re
 import numpy as _np
 
 from . import _vireon
+from ._fit import (
+    FitExperiment,
+    FitInterrupted,
+    FitResult,
+    FittedParameter,
+    _data_paths,
+    _parameter_tuples,
+)
+from ._tables import NamedMatrix, _pandas, _pyplot
 from ._vireon import SteadyStateError, VireonError
 
 __all__ = [
     "ControlAnalysis",
+    "FitExperiment",
+    "FitInterrupted",
+    "FitResult",
+    "FittedParameter",
     "Model",
     "NamedMatrix",
     "ScanAxis",
@@ -44,46 +60,6 @@ __all__ = [
     "normal",
     "uniform",
 ]
-
-
-def _pandas():
-    try:
-        import pandas
-    except ImportError as error:  # pragma: no cover - depends on the machine
-        raise ImportError("to_pandas() needs pandas (Debian: python3-pandas)") from error
-    return pandas
-
-
-def _pyplot():
-    try:
-        import matplotlib.pyplot as pyplot
-    except ImportError as error:  # pragma: no cover - depends on the machine
-        raise ImportError("plot() needs matplotlib (Debian: python3-matplotlib)") from error
-    return pyplot
-
-
-class NamedMatrix(_np.ndarray):
-    """A NumPy matrix whose rows and columns carry names.
-
-    ``row_names`` and ``column_names`` are lists of strings; arithmetic gives
-    plain arrays of the same names where the shape is kept.
-    """
-
-    def __new__(cls, values, row_names, column_names):
-        matrix = _np.asarray(values, dtype=float).view(cls)
-        matrix.row_names = list(row_names)
-        matrix.column_names = list(column_names)
-        return matrix
-
-    def __array_finalize__(self, source):
-        self.row_names = getattr(source, "row_names", None)
-        self.column_names = getattr(source, "column_names", None)
-
-    def to_pandas(self):
-        """The matrix as a pandas DataFrame labelled with its names."""
-        return _pandas().DataFrame(
-            _np.asarray(self), index=self.row_names, columns=self.column_names
-        )
 
 
 class _Table:
@@ -415,6 +391,70 @@ class Model:
             axes.append((title, axis.kind, axis.first, axis.second, axis.points, axis.log, True))
         data = self._session.scan(axes, _TASKS[task], list(select or []), int(jobs), seed)
         return ScanResult(data["columns"], data["values"])
+
+    def fit(self, data=None, parameters=None, method=None, starts=None, seed=None,
+            jobs=None, log=None, scale_columns=None, progress=None):
+        """Estimates parameters from measurements, as `vireon fit` does;
+        returns a FitResult and leaves the model's values as they were
+        (apply them with model.apply(result)).
+
+        `data`: a data file's path or a list of them (CSV or tab-separated,
+        a header row; a first column "time" makes a time course, none a set
+        of steady states; "sd(X)" columns give standard deviations).
+        `parameters`: a dict of titles ("R1(k)", "[S]i", "V(cell)", a global
+        quantity's name) to (low, high) bounds, either of them None, or to
+        None; or a list of titles. `method`: "local" (Levenberg-Marquardt
+        from the model's values), "global" (local fits from `starts` points
+        spread over the bounds, drawn from `seed`) or "direct" (DIRECT-L over
+        the bounds, then a local fit). `jobs`: the threads the starts run on
+        (the user's scan threads when None); every number is the same for any
+        number. `log`: None searches positive parameters in log space, True
+        or False every parameter, or a dict of titles to None, True or False.
+        `scale_columns=True` weights each column without standard deviations
+        by its mean square. What is not given (None) is the model file's own
+        fit, so that model.fit() alone runs the fit the model stores (its data
+        files found from the model file's folder). `progress`, when given, is
+        called as progress(done, total, best) on the calling thread as the
+        starts end (the starts done, their number and the best objective so
+        far; a count may be skipped when starts end together); an exception
+        it raises stops the fit and is raised.
+
+        A refused data file or problem, or a fit that fails, raises
+        VireonError with the reason (a data file's with its line and
+        column). Ctrl-C stops the fit and raises FitInterrupted, a
+        KeyboardInterrupt whose ``result`` holds the best point so far.
+        """
+        if method is not None and method not in ("local", "global", "direct"):
+            raise ValueError(f"method is 'local', 'global' or 'direct', not {method!r}")
+        for name, value, low, high in (("starts", starts, 1, None), ("seed", seed, 0, 2**32 - 1),
+                                       ("jobs", jobs, 1, None)):
+            if value is None:
+                continue
+            if isinstance(value, bool) or int(value) != value or value < low or (
+                    high is not None and value > high):
+                raise ValueError(f"{name} must be a whole number from {low}"
+                                 f"{'' if high is None else f' to {high}'}, not {value!r}")
+        if progress is not None and not callable(progress):
+            raise TypeError(f"progress must be callable, not {progress!r}")
+        data = self._session.fit(
+            _data_paths(data),
+            _parameter_tuples(parameters, log),
+            method,
+            None if starts is None else int(starts),
+            None if seed is None else int(seed),
+            None if jobs is None else int(jobs),
+            None if scale_columns is None else bool(scale_columns),
+            progress,
+        )
+        result = FitResult(data)
+        if data["interrupted"]:
+            raise FitInterrupted(result)
+        return result
+
+    def apply(self, result):
+        """Sets the fitted values of a FitResult on the model, for every
+        later run; returns the model."""
+        return result.apply_to(self)
 
     def save(self, path):
         """Saves the model as a Vireon model file (.vrn)."""
