@@ -185,6 +185,11 @@ class Engine {
       equations_.SetTime(t);
       return equations_.LawJacobian(y, jacobian);
     }
+    bool EvaluateSparse(int, double t, const double* y, const int* columnStart, const int* rows,
+                        double* entries) override {
+      equations_.SetTime(t);
+      return equations_.SparseLawJacobian(y, columnStart, rows, entries);
+    }
 
    private:
     ModelEquations& equations_;

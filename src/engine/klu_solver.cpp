@@ -56,10 +56,16 @@ bool KluSolver::Factor(double* const* matrix) {
   if (klu_->symbolic == nullptr) return false;
   for (int j = 0; j < n_; ++j) {
     for (int e = columnStart_[j]; e < columnStart_[j + 1]; ++e) {
-      const double value = matrix[rows_[e] + 1][j + 1];
-      if (!std::isfinite(value)) return false;
-      values_[e] = value;
+      values_[e] = matrix[rows_[e] + 1][j + 1];
     }
+  }
+  return FactorEntries();
+}
+
+bool KluSolver::FactorEntries() {
+  if (klu_->symbolic == nullptr) return false;
+  for (double value : values_) {
+    if (!std::isfinite(value)) return false;
   }
   if (klu_->numeric != nullptr) klu_free_numeric(&klu_->numeric, &klu_->common);
   klu_->numeric =

@@ -33,6 +33,14 @@ class KluSolver {
   // outside it must be zero); false for a singular or not finite matrix,
   // whose factors are then unusable.
   bool Factor(double* const* matrix);
+  // The analysed pattern (the diagonal included) as 0-based compressed
+  // columns, and the entries along it, which FactorEntries factors: a
+  // caller may write the matrix there itself instead of in full.
+  const int* columnStart() const { return columnStart_.data(); }
+  const int* rows() const { return rows_.data(); }
+  double* entries() { return values_.data(); }
+  // Factors the entries written along the pattern; false as Factor.
+  bool FactorEntries();
   // Overwrites b with the solution of A·x = b.
   void Solve(double* b) const;
   // Entries of the analysed pattern.

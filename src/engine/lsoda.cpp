@@ -399,6 +399,10 @@ void Lsoda::prja(double* y) {
     ierpj_ = -1;
     return;
   }
+  if (UseKlu()) {
+    SparseIterationMatrix(y, hl0);
+    return;
+  }
   if (jacobian_ != nullptr && jacobian_->Evaluate(n_, tn_, y, wm_.data())) {
     for (int i = 1; i <= n_; ++i) {
       for (int j = 1; j <= n_; ++j) wm_[i][j] *= -hl0;
@@ -428,8 +432,127 @@ bool Lsoda::UseKlu() {
     kluPays_ = pattern.nColumns == n_ &&
                entries <= kKluMaximumDensity * static_cast<double>(n_) * n_ &&
                klu_.Analyze(pattern, n_);
+    if (kluPays_) {
+      kluDiagonal_.assign(static_cast<std::size_t>(n_) + 1, -1);
+      kluDiagonalInStructure_.assign(static_cast<std::size_t>(n_) + 1, 0);
+      for (int j = 1; j <= n_; ++j) {
+        for (int e = klu_.columnStart()[j - 1]; e < klu_.columnStart()[j]; ++e) {
+          if (klu_.rows()[e] == j - 1) kluDiagonal_[j] = e;
+        }
+        kluDiagonalInStructure_[j] =
+            std::binary_search(pattern.RowsBegin(j), pattern.RowsEnd(j), j) ? 1 : 0;
+      }
+    }
   }
   return kluPays_;
+}
+
+void Lsoda::SparseIterationMatrix(double* y, double hl0) {
+  double* entries = klu_.entries();
+  const int nEntries = klu_.NonZeros();
+  if (jacobian_ != nullptr &&
+      jacobian_->EvaluateSparse(n_, tn_, y, klu_.columnStart(), klu_.rows(), entries)) {
+    for (int e = 0; e < nEntries; ++e) entries[e] *= -hl0;
+  } else if (jacobian_ != nullptr && jacobian_->Evaluate(n_, tn_, y, wm_.data())) {
+    // Only the full matrix can be had: gathered along the pattern, as the
+    // factorisation takes it.
+    for (int j = 1; j <= n_; ++j) {
+      for (int e = klu_.columnStart()[j - 1]; e < klu_.columnStart()[j]; ++e) {
+        entries[e] = wm_[klu_.rows()[e] + 1][j] * -hl0;
+      }
+    }
+  } else {
+    DifferenceSparse(y, hl0);
+  }
+  pdnorm_ = SparseMatrixNorm() / std::fabs(hl0);
+  for (int j = 1; j <= n_; ++j) entries[kluDiagonal_[j]] += 1.0;
+  kluFactored_ = true;
+  if (!klu_.FactorEntries()) ierpj_ = 1;
+}
+
+double Lsoda::SparseMatrixNorm() {
+  // WeightedMatrixNorm over the entries of the pattern: each row's sum
+  // takes its terms in the order of the columns, as the full matrix's does,
+  // and the entries outside the pattern, zeros there, add nothing.
+  kluRowSums_.assign(static_cast<std::size_t>(n_) + 1, 0.0);
+  const double* entries = klu_.entries();
+  for (int j = 1; j <= n_; ++j) {
+    for (int e = klu_.columnStart()[j - 1]; e < klu_.columnStart()[j]; ++e) {
+      kluRowSums_[klu_.rows()[e] + 1] += std::fabs(entries[e]) / ewt_[j];
+    }
+  }
+  double norm = 0.0;
+  for (int i = 1; i <= n_; ++i) norm = std::max(norm, kluRowSums_[i] * ewt_[i]);
+  return norm;
+}
+
+void Lsoda::DifferenceSparse(double* y, double hl0) {
+  double fac = WeightedMaxNorm(savf_.data());
+  double r0 = kJacobianIncrement * std::fabs(h_) * uround_ * n_ * fac;
+  if (r0 == 0.0) r0 = 1.0;
+  if (!DifferenceSparseByGroups(y, r0, hl0)) {
+    double* ftemp = acor_.data();
+    double* entries = klu_.entries();
+    for (int j = 1; j <= n_; ++j) {
+      const double yj = y[j];
+      const double r = std::max(srur_ * std::fabs(yj), r0 / ewt_[j]);
+      y[j] += r;
+      fac = -hl0 / r;
+      f_->Derivs(n_, tn_, y, ftemp);
+      for (int e = klu_.columnStart()[j - 1]; e < klu_.columnStart()[j]; ++e) {
+        const int i = klu_.rows()[e] + 1;
+        entries[e] = (ftemp[i] - savf_[i]) * fac;
+      }
+      y[j] = yj;
+    }
+  }
+  nfe_ += n_;
+}
+
+// DifferenceByGroups along KLU's pattern: the column structure's rows of a
+// column get their differences, and a diagonal KLU added gets the
+// untouched value.
+bool Lsoda::DifferenceSparseByGroups(double* y, double r0, double hl0) {
+  const ColumnGroups& groups = structure_->groups();
+  if (!groups.Pays(n_)) return false;
+  for (int i = 1; i <= n_; ++i) {
+    if (!std::isfinite(y[i]) || !std::isfinite(savf_[i])) return false;
+  }
+  savedY_.resize(n_ + 1);
+  double* ftemp = acor_.data();
+  double* entries = klu_.entries();
+  for (int g = 0; g < groups.size(); ++g) {
+    const int* first = groups.columns.data() + groups.groupStart[g];
+    const int* last = groups.columns.data() + groups.groupStart[g + 1];
+    for (const int* j = first; j != last; ++j) {
+      const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
+      savedY_[*j] = y[*j];
+      y[*j] += r;
+    }
+    auto restore = [&] {
+      for (const int* j = first; j != last; ++j) y[*j] = savedY_[*j];
+    };
+    try {
+      f_->Derivs(n_, tn_, y, ftemp);
+    } catch (...) {
+      restore();
+      return false;
+    }
+    restore();
+    for (int i = 1; i <= n_; ++i) {
+      if (!std::isfinite(ftemp[i])) return false;
+    }
+    for (const int* j = first; j != last; ++j) {
+      const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
+      const double fac = -hl0 / r;
+      for (int e = klu_.columnStart()[*j - 1]; e < klu_.columnStart()[*j]; ++e) {
+        const int i = klu_.rows()[e] + 1;
+        entries[e] = i == *j && kluDiagonalInStructure_[*j] == 0 ? 0.0 * fac
+                                                                 : (ftemp[i] - savf_[i]) * fac;
+      }
+    }
+  }
+  return true;
 }
 
 // Step (2) of prja by differences: the columns of -h·l0·J into wm_, and

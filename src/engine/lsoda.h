@@ -49,6 +49,15 @@ class LsodaJacobian {
   // written; false, when it cannot be had there, and the integrator
   // differences f as it otherwise does.
   virtual bool Evaluate(int neq, double t, const double* y, double** jacobian) = 0;
+  // The same entries along a sparse pattern of 0-based compressed columns
+  // (columnStart[0 … neq], rows) into entries, those outside it dropped, as
+  // a sparse factorisation of the full matrix would take them; false (the
+  // default) where only Evaluate can be had.
+  virtual bool EvaluateSparse(int neq, double t, const double* y, const int* columnStart,
+                              const int* rows, double* entries) {
+    (void)neq, (void)t, (void)y, (void)columnStart, (void)rows, (void)entries;
+    return false;
+  }
 };
 
 // Root functions g_i(t, y), i = 0 … Count()-1, whose changes the
@@ -271,6 +280,17 @@ class Lsoda {
   // The columns of -h·l0·J into wm_ by groups; false (y restored, wm_ to be
   // rewritten) when that could differ from one column at a time.
   bool DifferenceByGroups(double* y, double r0, double hl0);
+  // Steps (2) to (5) of prja for KLU without the full matrix: -h·l0·J
+  // written along KLU's pattern only (the same entries its gathering from
+  // wm_ would take), its norm, the identity added and the factors. A large
+  // sparse system never forms or reads its n × n matrix.
+  void SparseIterationMatrix(double* y, double hl0);
+  // Differences into KLU's entries: -h·l0·J(i, j) for the entries of
+  // column j of its pattern, as DifferenceJacobian and DifferenceByGroups
+  // give them in wm_.
+  void DifferenceSparse(double* y, double hl0);
+  bool DifferenceSparseByGroups(double* y, double r0, double hl0);
+  double SparseMatrixNorm();
   void solsy(double* x);
 
   double WeightedMaxNorm(const double* v) const;
@@ -337,6 +357,11 @@ class Lsoda {
   bool kluPays_ = false;
   bool kluFactored_ = false;  // the last factors are klu_'s
   KluSolver klu_;
+  // Per column of klu_'s pattern: the entry of its diagonal, and whether
+  // the column structure has it (else KLU added it); row sums of the norm.
+  std::vector<int> kluDiagonal_;
+  std::vector<char> kluDiagonalInStructure_;
+  std::vector<double> kluRowSums_;
 };
 
 }  // namespace vireon

@@ -134,6 +134,12 @@ class ModelEquations {
     return rules_ == nullptr ? fast_ == nullptr : rulesKeepLawJacobian_;
   }
   bool LawJacobian(const double* y, double** jacobian);
+  // The same entries along a pattern of 0-based compressed columns
+  // (columnStart[0 … nVariable], rows) into entries, without the full
+  // matrix: an entry outside the pattern is dropped, as a sparse
+  // factorisation of LawJacobian's matrix drops it.
+  bool SparseLawJacobian(const double* y, const int* columnStart, const int* rows,
+                         double* entries);
 
   // The largest absolute value among F[1 ... nVariable].
   double ResidualNorm(const double* f) const;
@@ -254,6 +260,19 @@ class ModelEquations {
     int end;
   };
   void PlanLawJacobian();
+  // The laws' partial derivatives at y, for either form of the Jacobian.
+  bool PrepareLawPartials(const double* y);
+  // Calls add(q, coefficient × d rate / d y_q) for each amount q the
+  // term's step reads.
+  template <typename Add>
+  void ForEachPartial(const Term& term, Add&& add) const;
+  // Calls row(p, first, last) with the terms of every row p of the sum.
+  template <typename Row>
+  void ForEachRow(Row&& row) const;
+  // SparseLawJacobian's pattern by rows and its row being summed.
+  std::vector<int> sparseRowStart_, sparseColumn_, sparseEntry_, touchedPositions_;
+  std::vector<double> sparseRow_;
+  std::vector<char> sparseTouched_;
   void DifferenceSteps(const double* y);
   bool lawJacobianPlanned_ = false;
   std::vector<int> tapeOutput_;       // by step index, or -1

@@ -89,7 +89,7 @@ void ModelEquations::DifferenceSteps(const double* y) {
   }
 }
 
-bool ModelEquations::LawJacobian(const double* y, double** jacobian) {
+bool ModelEquations::PrepareLawPartials(const double* y) {
   if (!CanDifferentiateLaws()) return false;
   if (!lawJacobianPlanned_) PlanLawJacobian();
   // With rules, the laws read the amounts of y, the fixed ones of the
@@ -111,39 +111,54 @@ bool ModelEquations::LawJacobian(const double* y, double** jacobian) {
     tape_.Differentiate();
   }
   DifferenceSteps(x);
-  for (int i = 1; i <= nVariable_; ++i) std::fill(jacobian[i] + 1, jacobian[i] + nVariable_ + 1, 0.0);
-  // Row p gets coefficient × d rate / d y_q of every step of its sum.
-  auto addTerm = [&](int p, const Term& term) {
-    double* row = jacobian[p];
-    const int output = tapeOutput_[static_cast<std::size_t>(term.step)];
-    if (output >= 0) {
-      for (const TapePartial& partial : tape_.Partials(output)) {
-        const int q = partial.position + 1;
-        if (q <= nVariable_) row[q] += term.coefficient * partial.value;
-      }
-      return;
+  return true;
+}
+
+template <typename Add>
+void ModelEquations::ForEachPartial(const Term& term, Add&& add) const {
+  const int output = tapeOutput_[static_cast<std::size_t>(term.step)];
+  if (output >= 0) {
+    for (const TapePartial& partial : tape_.Partials(output)) {
+      const int q = partial.position + 1;
+      if (q <= nVariable_) add(q, term.coefficient * partial.value);
     }
-    const int d = differencedOf_[static_cast<std::size_t>(term.step)];
-    if (d < 0) return;
-    const DifferencedStep& entry = differenced_[static_cast<std::size_t>(d)];
-    for (int e = entry.start; e < entry.end; ++e) {
-      const int q = differencedPositions_[static_cast<std::size_t>(e)] + 1;
-      if (q <= nVariable_) row[q] += term.coefficient * differencedValues_[static_cast<std::size_t>(e)];
-    }
-  };
+    return;
+  }
+  const int d = differencedOf_[static_cast<std::size_t>(term.step)];
+  if (d < 0) return;
+  const DifferencedStep& entry = differenced_[static_cast<std::size_t>(d)];
+  for (int e = entry.start; e < entry.end; ++e) {
+    const int q = differencedPositions_[static_cast<std::size_t>(e)] + 1;
+    if (q <= nVariable_) add(q, term.coefficient * differencedValues_[static_cast<std::size_t>(e)]);
+  }
+}
+
+template <typename Row>
+void ModelEquations::ForEachRow(Row&& row) const {
   for (int count = 1; count <= kShortRow; ++count) {
     const ShortRows& rows = shortRows_[static_cast<std::size_t>(count)];
     const Term* t = rows.terms.data();
     for (int p : rows.positions) {
-      for (int j = 0; j < count; ++j) addTerm(p, t[j]);
+      row(p, t, t + count);
       t += count;
     }
   }
   for (std::size_t r = 0; r < longPositions_.size(); ++r) {
-    for (int t = longStart_[r]; t < longStart_[r + 1]; ++t) {
-      addTerm(longPositions_[r], longTerms_[static_cast<std::size_t>(t)]);
-    }
+    const Term* t = longTerms_.data();
+    row(longPositions_[r], t + longStart_[r], t + longStart_[r + 1]);
   }
+}
+
+bool ModelEquations::LawJacobian(const double* y, double** jacobian) {
+  if (!PrepareLawPartials(y)) return false;
+  for (int i = 1; i <= nVariable_; ++i) std::fill(jacobian[i] + 1, jacobian[i] + nVariable_ + 1, 0.0);
+  // Row p gets coefficient × d rate / d y_q of every step of its sum.
+  ForEachRow([&](int p, const Term* first, const Term* last) {
+    double* row = jacobian[p];
+    for (const Term* t = first; t != last; ++t) {
+      ForEachPartial(*t, [row](int q, double value) { row[q] += value; });
+    }
+  });
   // A dependent amount's rate is minus its relation's sum over the
   // independent ones' rates, and so is its row.
   for (int p = nIndependent_ + 1; p <= nVariable_; ++p) {
@@ -154,6 +169,74 @@ bool ModelEquations::LawJacobian(const double* y, double** jacobian) {
       const double* source = jacobian[l];
       for (int q = 1; q <= nVariable_; ++q) row[q] -= g[l - 1] * source[q];
     }
+  }
+  return true;
+}
+
+bool ModelEquations::SparseLawJacobian(const double* y, const int* columnStart, const int* rows,
+                                       double* entries) {
+  if (!PrepareLawPartials(y)) return false;
+  // The pattern by rows: the entries of row i, in the order of their
+  // columns, are sparseEntry_[sparseRowStart_[i] … sparseRowStart_[i + 1] - 1].
+  const int n = nVariable_;
+  const int nEntries = columnStart[n];
+  sparseRowStart_.assign(static_cast<std::size_t>(n) + 2, 0);
+  for (int e = 0; e < nEntries; ++e) ++sparseRowStart_[static_cast<std::size_t>(rows[e]) + 2];
+  for (int i = 1; i <= n + 1; ++i) sparseRowStart_[i] += sparseRowStart_[i - 1];
+  sparseColumn_.resize(static_cast<std::size_t>(nEntries));
+  sparseEntry_.resize(static_cast<std::size_t>(nEntries));
+  for (int j = 1; j <= n; ++j) {
+    for (int e = columnStart[j - 1]; e < columnStart[j]; ++e) {
+      const int at = sparseRowStart_[static_cast<std::size_t>(rows[e]) + 1]++;
+      sparseColumn_[static_cast<std::size_t>(at)] = j;
+      sparseEntry_[static_cast<std::size_t>(at)] = e;
+    }
+  }
+  // Now sparseRowStart_[i] is where row i ends, and row i starts where
+  // row i - 1 ends.
+  std::fill(entries, entries + nEntries, 0.0);
+  sparseRow_.assign(static_cast<std::size_t>(n) + 1, 0.0);
+  sparseTouched_.assign(static_cast<std::size_t>(n) + 1, 0);
+  touchedPositions_.clear();
+  double* work = sparseRow_.data();
+  auto add = [&](int q, double value) {
+    if (sparseTouched_[static_cast<std::size_t>(q)] == 0) {
+      sparseTouched_[static_cast<std::size_t>(q)] = 1;
+      touchedPositions_.push_back(q);
+    }
+    work[q] += value;
+  };
+  auto rowBegin = [&](int p) { return sparseRowStart_[static_cast<std::size_t>(p) - 1]; };
+  auto rowEnd = [&](int p) { return sparseRowStart_[static_cast<std::size_t>(p)]; };
+  // Each row is summed in full as LawJacobian sums it, then its entries on
+  // the pattern are kept and the row cleared.
+  auto keep = [&](int p) {
+    for (int k = rowBegin(p); k < rowEnd(p); ++k) {
+      entries[sparseEntry_[static_cast<std::size_t>(k)]] = work[sparseColumn_[static_cast<std::size_t>(k)]];
+    }
+    for (int q : touchedPositions_) {
+      work[q] = 0.0;
+      sparseTouched_[static_cast<std::size_t>(q)] = 0;
+    }
+    touchedPositions_.clear();
+  };
+  ForEachRow([&](int p, const Term* first, const Term* last) {
+    for (const Term* t = first; t != last; ++t) ForEachPartial(*t, add);
+    keep(p);
+  });
+  for (int p = nIndependent_ + 1; p <= n; ++p) {
+    for (int k = rowBegin(p); k < rowEnd(p); ++k) {
+      add(sparseColumn_[static_cast<std::size_t>(k)], entries[sparseEntry_[static_cast<std::size_t>(k)]]);
+    }
+    const double* g = DependentRow(p);
+    for (int l = 1; l <= nIndependent_; ++l) {
+      if (g[l - 1] == 0.0) continue;
+      for (int k = rowBegin(l); k < rowEnd(l); ++k) {
+        add(sparseColumn_[static_cast<std::size_t>(k)],
+            -(g[l - 1] * entries[sparseEntry_[static_cast<std::size_t>(k)]]));
+      }
+    }
+    keep(p);
   }
   return true;
 }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "document/time_course_table.h"
+#include "engine/klu_solver.h"
+#include "engine/lsoda.h"
 #include "engine/model_equations.h"
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_catalogue.h"
@@ -222,6 +224,107 @@ TEST(LawJacobianTest, TimeCoursesAgreeWithTheDifferencedJacobian) {
                    kTimeCourseRel);
     }
   }
+}
+
+TEST(LawJacobianTest, SparseEntriesAreTheFullMatrixsOnThePattern) {
+  ImportedNetwork network(RandomNetwork(8, 140));
+  EngineRig rig(network.model);
+  ModelEquations& equations = rig.engine->equations;
+  const int n = rig.model.nVariable;
+  ASSERT_LT(rig.model.nIndependent, n);  // rows from the conservation relation
+  std::vector<double> y(rig.model.nMetabolites() + 1, 0.0);
+  equations.SetInitialAmounts(y.data());
+  Matrix<double> full(n + 1, n + 1);
+  ASSERT_TRUE(equations.LawJacobian(y.data(), RowsOf(full).data()));
+  KluSolver klu;
+  ASSERT_TRUE(klu.Analyze(equations.fullStructure().pattern(), n));
+  std::vector<double> entries(static_cast<std::size_t>(klu.NonZeros()), -1.0);
+  ASSERT_TRUE(
+      equations.SparseLawJacobian(y.data(), klu.columnStart(), klu.rows(), entries.data()));
+  int kept = 0, nonZero = 0;
+  for (int j = 1; j <= n; ++j) {
+    for (int e = klu.columnStart()[j - 1]; e < klu.columnStart()[j]; ++e) {
+      const double value = entries[static_cast<std::size_t>(e)];
+      EXPECT_EQ(value, full[klu.rows()[e] + 1][j]) << klu.rows()[e] + 1 << ", " << j;
+      if (value != 0.0) ++kept;
+    }
+    for (int i = 1; i <= n; ++i) {
+      if (full[i][j] != 0.0) ++nonZero;
+    }
+  }
+  // Every entry of the full matrix lies on the pattern, the dependent rows'
+  // among them.
+  EXPECT_EQ(kept, nonZero);
+  EXPECT_GT(kept, n);
+}
+
+// The integration of a large network with KLU takes the same steps to the
+// last bit whether the Jacobian comes along the pattern or in full.
+TEST(LawJacobianTest, IntegrationAlongThePatternIsTheFullMatrixs) {
+  ImportedNetwork network(RandomNetwork(3, 150));
+  EngineRig rig(network.model);
+  ModelEquations& equations = rig.engine->equations;
+  const int n = rig.model.nVariable;
+  ASSERT_GE(n, Lsoda::kKluMinimumSize);
+  class Full : public LsodaJacobian {
+   public:
+    explicit Full(ModelEquations& e) : e_(e) {}
+    bool Evaluate(int, double t, const double* y, double** jacobian) override {
+      e_.SetTime(t);
+      return e_.LawJacobian(y, jacobian);
+    }
+
+   protected:
+    ModelEquations& e_;
+  };
+  class Sparse : public Full {
+   public:
+    using Full::Full;
+    bool EvaluateSparse(int, double t, const double* y, const int* columnStart, const int* rows,
+                        double* entries) override {
+      e_.SetTime(t);
+      return e_.SparseLawJacobian(y, columnStart, rows, entries);
+    }
+  };
+  struct Run {
+    std::vector<double> y;
+    int nst = 0, nfe = 0, nje = 0;
+  };
+  auto integrate = [&](LsodaJacobian* jacobian) {
+    Run run;
+    run.y.assign(rig.model.nMetabolites() + 1, 0.0);
+    equations.SetInitialAmounts(run.y.data());
+    LsodaFunction rhs([&](int, double t, const double* y, double* ydot) {
+      equations.SetTime(t);
+      equations.Derivs(y, ydot);
+    });
+    Lsoda lsoda;
+    lsoda.SetColumnStructure(&equations.fullStructure());
+    lsoda.SetSparseFactorisation(true);
+    lsoda.SetJacobian(jacobian);
+    double t = 0.0;
+    int istate = 1;
+    const double rtol[2] = {0.0, 1e-8}, atol[2] = {0.0, 1e-12};
+    for (double tout = 2.0; tout <= 10.0; tout += 2.0) {
+      lsoda.lsoda(rhs, n, run.y.data(), t, tout, 1, rtol, atol, 1, istate, 0, 2);
+      EXPECT_EQ(istate, 2);
+    }
+    run.nst = lsoda.nst();
+    run.nfe = lsoda.nfe();
+    run.nje = lsoda.nje();
+    return run;
+  };
+  Full full(equations);
+  Sparse sparse(equations);
+  const Run a = integrate(&full), b = integrate(&sparse), c = integrate(nullptr);
+  EXPECT_GT(a.nje, 0);
+  EXPECT_EQ(a.nst, b.nst);
+  EXPECT_EQ(a.nfe, b.nfe);
+  EXPECT_EQ(a.nje, b.nje);
+  for (int i = 1; i <= n; ++i) EXPECT_EQ(a.y[i], b.y[i]) << i;
+  // Differenced along the pattern, the same equations to the tolerance.
+  EXPECT_GT(c.nje, 0);
+  for (int i = 1; i <= n; ++i) EXPECT_CLOSE(c.y[i], a.y[i], 1e-9, 1e-5) << i;
 }
 
 }  // namespace
