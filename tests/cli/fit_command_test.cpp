@@ -4,11 +4,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_test_support.h"
 #include "cli/command_line.h"
+#include "cli/fit_job.h"
 #include "support/expect_close.h"
 
 namespace vireon::test {
@@ -52,6 +55,28 @@ INSTANTIATE_TEST_SUITE_P(
                       ParameterCase{"E1(k1)=a:b", false, 0, 0, ParameterScale::kAuto},
                       ParameterCase{"E1(k1)=1:2:cubic", false, 0, 0, ParameterScale::kAuto},
                       ParameterCase{"=1:2", false, 0, 0, ParameterScale::kAuto}));
+
+// The fit an MPI job's first process shares reads back as it was, bytes,
+// bounds and all; bytes cut short or added to are no job.
+TEST(FitJob, ReadsBackExactlyAndRefusesWhatIsNotOne) {
+  cli::FitJob job;
+  job.modelName = "model one.xml";
+  job.modelText = std::string("Title\r\n12:34\0bytes", 18);
+  job.experiments = {{"/data/a.csv", "time,X\n0,1\n"}, {"b.txt", ""}};
+  job.parameters = {{"R1(k)", 0.1, 1e300, ParameterScale::kLog},
+                    {"[S]i", -kNoBound, kNoBound, ParameterScale::kAuto},
+                    {"q", -0.30000000000000004, 2.0, ParameterScale::kLinear}};
+  job.scaleColumns = true;
+  const std::string bytes = cli::EncodeFitJob(job);
+  const std::optional<cli::FitJob> read = cli::DecodeFitJob(bytes);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, job);
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+    ASSERT_FALSE(cli::DecodeFitJob(std::string_view(bytes).substr(0, cut))) << cut;
+  }
+  EXPECT_FALSE(cli::DecodeFitJob(bytes + "0:"));
+  EXPECT_FALSE(cli::DecodeFitJob("99999999999999999999999:x"));
+}
 
 // The value of E1(k1) in a fit's JSON.
 double FittedK1(const std::string& json) {
