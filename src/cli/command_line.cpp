@@ -80,6 +80,7 @@ constexpr OptionRule kOptions[] = {
     {"--method", true, kForFit},
     {"--starts", true, kForFit},
     {"--save", true, kForFit},
+    {"--report", true, kForFit},
     {"--scale-columns", false, kForFit},
     {"--end", true, kForSimulate},
     {"--points", true, kForSimulate},
@@ -315,6 +316,8 @@ std::optional<std::string> TakeOption(CommandLine& line, const OptionRule& optio
     line.starts = static_cast<int>(*starts);
   } else if (name == "--save") {
     line.savePath = value;
+  } else if (name == "--report") {
+    line.reportPath = value;
   } else if (name == "--scale-columns") {
     line.scaleColumns = true;
   } else if (name == "--integrator") {
@@ -406,7 +409,8 @@ std::string UsageText() {
          "       vireon export MODEL.vrn [-o FILE.xml]\n"
          "       vireon fit MODEL [--data FILE ...] [--parameter TITLE[=LOW:HIGH] ...]\n"
          "                  [--method local|global|direct] [--starts N] [--seed N] [--jobs N]\n"
-         "                  [--scale-columns] [--quiet] [-o RESULT.json] [--save FITTED.vrn]\n"
+         "                  [--scale-columns] [--quiet] [--mpi] [-o RESULT.json]\n"
+         "                  [--save FITTED.vrn] [--report FILE.txt]\n"
          "       vireon --help | --version\n";
 }
 
@@ -459,7 +463,8 @@ std::string HelpText() {
          "                   files are the same for any number\n"
          "  --mpi            run: spread the scan over the processes of an MPI job\n"
          "                   (mpirun -np N vireon run MODEL.vrn --mpi); the first\n"
-         "                   process writes the files\n"
+         "                   process writes the files; fit: spread the starts the same\n"
+         "                   way, with the numbers of one process\n"
          "  --output FILE    plot: the picture to write; its extension, .png or .svg,\n"
          "                   chooses the format. gnuplot is taken from the settings'\n"
          "                   helper path or from PATH\n"
@@ -497,6 +502,10 @@ std::string HelpText() {
          "  --starts N       fit: the starts of a global fit (default 20)\n"
          "  --scale-columns  fit: weight each column without sd by its mean square\n"
          "  --save FILE      fit: save the model with the fitted values\n"
+         "  --report FILE    fit: write the report of the fit (the model, the fit's\n"
+         "                   settings and results) to FILE; without it the report goes\n"
+         "                   to the model's report file (MODEL.txt) when the model has\n"
+         "                   its report switched on\n"
          "  --integrator lsoda|cvode  run, simulate: the integrator of the time course\n"
          "                   and of the steady state's integration, instead of the\n"
          "                   model's (LSODA unless the model file names CVODE). CVODE\n"

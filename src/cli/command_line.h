@@ -12,6 +12,7 @@
 //   vireon fit MODEL [--data FILE ...] [--parameter TITLE[=LOW:HIGH[:linear|:log]] ...]
 //              [--method local|global|direct] [--starts N] [--seed N] [--jobs N]
 //              [--scale-columns] [--quiet] [--mpi] [-o RESULT.json] [--save FITTED.vrn]
+//              [--report FILE.txt]
 //   vireon --help | --version
 //
 // An option's value follows it as the next argument or after "=" in the same
@@ -46,7 +47,7 @@ struct CommandLine {
   std::optional<std::uint32_t> seed;  // none: seeded from the clock
   bool quiet = false;
   std::optional<int> jobs;  // run: threads of a scan; none: the settings' or every core
-  bool mpi = false;         // run: the scan spread over an MPI job's processes
+  bool mpi = false;         // run: the scan, fit: the starts, over an MPI job's processes
   std::string outputPath;  // plot: the picture to write; empty prints the script
                            // simulate, import, export: the file to write ("-" or
                            // empty for simulate: standard output)
@@ -72,6 +73,9 @@ struct CommandLine {
   std::optional<FitMethod> method;
   std::optional<int> starts;
   std::string savePath;
+  // fit: the report's file; empty: the model's report file when the model
+  // has its report switched on, else none.
+  std::string reportPath;
   bool scaleColumns = false;
   // run, simulate: the integrator instead of the model's.
   std::optional<Integrator> integrator;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/fit_job.h"
+#include "cli/mpi_job.h"
 #include "cli/progress_bar.h"
 #include "cli/startup.h"
 #include "cli/stop_on_signal.h"
@@ -14,8 +16,13 @@
 #include "fit/experiment_file.h"
 #include "fit/fit_report.h"
 #include "fit/fit_settings.h"
+#include "model/file_access.h"
+#include "model/messages.h"
+#include "model/record_cursor.h"
 #include "model/replace_file.h"
 #include "output/output_item_binding.h"
+#include "output/report.h"
+#include "sbml/sbml_import.h"
 
 namespace vireon::cli {
 
@@ -77,12 +84,38 @@ bool WriteText(const std::string& path, const std::string& text, std::ostream& e
   return true;
 }
 
+// The report of a fit: the banner, the model's title and comments, its
+// structural analysis when the model asks for it, then the fit's settings
+// and (when it ran) its results.
+bool WriteFitReport(const std::string& path, const Document& document,
+                    std::vector<ProtectedFile> protectedFiles, const FitSettings& fit,
+                    const FitProblem* problem, const FitResult* result, std::ostream& err) {
+  TaskSettings settings = document.settings;
+  settings.reportFile = path;
+  const ReportContext context{document.model,
+                              document.engine,
+                              settings,
+                              ReportVersionLine(messages::kVersion),
+                              std::string(kPlatformLine),
+                              std::move(protectedFiles)};
+  std::string text = ReportFitSettingsText(fit, problem);
+  if (problem != nullptr && result != nullptr) text += ReportFitResultText(*problem, *result);
+  std::string errorLog;
+  bool written = WriteReportHeader(context, errorLog);
+  if (written && settings.reportStructuralAnalysis) written = WriteReportStructure(context, errorLog);
+  if (written) written = AppendReportSection(context, text, errorLog);
+  if (!written) err << "vireon: the report was not written: " << errorLog;
+  if (!written && (errorLog.empty() || errorLog.back() != '\n')) err << "\n";
+  return written;
+}
+
 }  // namespace
 
 int FitCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
+  MpiJob mpi;
   if (line.mpi) {
-    err << "vireon: fit does not run as an MPI job; give --jobs N to fit on N threads\n";
-    return kExitUsage;
+    if (!mpi.Start(err)) return kExitFailure;
+    if (!mpi.IsFirst()) return mpi.Serve(line, err);
   }
   StderrSink sink;
   Startup startup;
@@ -96,6 +129,15 @@ int FitCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   }
   Document document;
   if (!LoadModelOrSbml(line.modelPath, startup, document, sink, err)) return kExitFailure;
+  // The report goes where --report says, else where the model's own goes
+  // when the model has its report switched on.
+  const std::string reportPath = !line.reportPath.empty() ? line.reportPath
+                                 : document.settings.report != 0
+                                     ? ReportFileNameFor(line.modelPath)
+                                     : std::string();
+  if (!reportPath.empty() && !OutputSparesInputs(reportPath, inputs, err, "--report")) {
+    return kExitFailure;
+  }
 
   const FitSettings fit = FitToRun(line, document);
   if (fit.dataFiles.empty()) {
@@ -107,19 +149,30 @@ int FitCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
   std::vector<ExperimentFile> experiments;
+  FitJob job;
+  std::vector<ProtectedFile> reportSpares = inputs;
   for (const std::string& given : fit.dataFiles) {
     const bool stored = line.dataPaths.empty();
-    ExperimentReadResult read = ReadExperimentFile(DataPath(given, stored, document));
+    const std::string path = DataPath(given, stored, document);
+    if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
+      reportSpares.push_back({*identity, "the experiment's file " + path});
+    }
+    std::string contents;
+    ExperimentReadResult read = ReadExperimentFile(path, line.mpi ? &contents : nullptr);
     if (!read.experiment) {
       err << "vireon: " << read.error << "\n";
       return kExitFailure;
     }
+    if (line.mpi) job.experiments.emplace_back(path, std::move(contents));
     experiments.push_back(std::move(*read.experiment));
   }
   FitProblemResult built = BuildFitProblem(document.model, document.settings, experiments,
                                            fit.parameters, fit.scaleColumns);
   if (!built.problem) {
     err << "vireon: cannot fit " << line.modelPath << ": " << built.error << "\n";
+    if (!reportPath.empty()) {
+      WriteFitReport(reportPath, document, reportSpares, fit, nullptr, nullptr, err);
+    }
     return kExitFailure;
   }
   const FitProblem& problem = *built.problem;
@@ -131,6 +184,25 @@ int FitCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
   options.seed = fit.seed;
   options.jobs = line.jobs ? *line.jobs : ScanThreads(startup.preferences.scanThreads);
   options.stop = &stop;
+  if (line.mpi) {
+    // The other processes fit the starts; this one hands them out and
+    // writes, with --jobs threads of its own beside them when asked for.
+    std::string modelText;
+    const std::uintmax_t limit = IsSbmlFileName(line.modelPath)
+                                     ? static_cast<std::uintmax_t>(kMaxSbmlFileBytes)
+                                     : kMaxRecordFileSize;
+    const InputFileResult read = ReadInputFile(line.modelPath, limit, modelText);
+    if (!read.ok()) {
+      err << "vireon: " << line.modelPath << " cannot be read again: " << read.reason << "\n";
+      return kExitFailure;
+    }
+    job.modelName = std::filesystem::path(line.modelPath).filename().string();
+    job.modelText = std::move(modelText);
+    job.parameters = fit.parameters;
+    job.scaleColumns = fit.scaleColumns;
+    options.remotes = mpi.ShareModel(EncodeFitJob(job), err, "the starts");
+    if (!options.remotes.empty()) options.jobs = line.jobs.value_or(0);
+  }
   ProgressBar bar(stderr, !line.quiet && ::isatty(STDERR_FILENO) == 1, "fit");
   options.progress = [&bar](int done, int total, double best) {
     char note[48];
@@ -148,12 +220,19 @@ int FitCommand(const CommandLine& line, std::ostream& out, std::ostream& err) {
       (result.status == FitStatus::kStopped && result.parameters.empty())) {
     err << "vireon: the fit of " << line.modelPath << " failed: " << result.message << "\n";
     if (!line.outputPath.empty()) WriteText(line.outputPath, FitResultJson(problem, result), err);
+    if (!reportPath.empty()) {
+      WriteFitReport(reportPath, document, reportSpares, fit, &problem, &result, err);
+    }
     return result.status == FitStatus::kStopped ? kExitStopped : kExitFailure;
   }
   out << FitSummaryText(result);
   bool written = true;
   if (!line.outputPath.empty()) {
     written = WriteText(line.outputPath, FitResultJson(problem, result), err) && written;
+  }
+  if (!reportPath.empty()) {
+    written =
+        WriteFitReport(reportPath, document, reportSpares, fit, &problem, &result, err) && written;
   }
   if (!line.savePath.empty()) {
     ApplyFit(document, problem, result);

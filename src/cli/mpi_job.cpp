@@ -9,6 +9,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "cli/fit_job.h"
 #include "cli/startup.h"
 #include "document/document.h"
 #include "document/parallel_scan.h"
@@ -67,6 +68,29 @@ std::optional<std::string> BroadcastText(const std::string* text) {
   return bytes;
 }
 
+// Tells the first process whether this one is ready, then answers its
+// requests with `solve` until it says the run is over.
+template <class Solve>
+int AnswerRequests(bool ready, const Solve& solve, const std::string& who, std::ostream& err) {
+  int readiness = ready ? 1 : 0;
+  MPI_Gather(&readiness, 1, MPI_INT, nullptr, 0, MPI_INT, 0, MPI_COMM_WORLD);
+  for (;;) {
+    int tag = 0;
+    const std::optional<std::string> request = Receive(0, MPI_ANY_TAG, &tag);
+    if (!request) {
+      err << who << "lost the first process\n";
+      return kExitFailure;
+    }
+    if (tag == kEndTag) break;
+    if (tag != kRequestTag) continue;
+    if (!Send(solve(*request), 0, kAnswerTag)) {
+      err << who << "could not answer the first process\n";
+      return kExitFailure;
+    }
+  }
+  return ready ? kExitSuccess : kExitFailure;
+}
+
 }  // namespace
 
 bool MpiAvailable() { return true; }
@@ -112,7 +136,8 @@ bool MpiJob::Start(std::ostream& err) {
   return true;
 }
 
-std::vector<ChunkChannel*> MpiJob::ShareModel(const std::string& modelText, std::ostream& err) {
+std::vector<ChunkChannel*> MpiJob::ShareModel(const std::string& modelText, std::ostream& err,
+                                              std::string_view work) {
   shared_ = true;
   std::vector<ChunkChannel*> channels;
   if (!BroadcastText(&modelText)) {
@@ -128,8 +153,8 @@ std::vector<ChunkChannel*> MpiJob::ShareModel(const std::string& modelText, std:
   }
   for (int rank = 1; rank < size_; ++rank) {
     if (readiness[static_cast<std::size_t>(rank)] != 1) {
-      err << "vireon: process " << rank << " could not load the model; its share of the scan "
-          << "is solved by the first process\n";
+      err << "vireon: process " << rank << " could not load the model; its share of " << work
+          << " is solved by the first process\n";
       continue;
     }
     channels_.push_back(std::make_unique<Channel>(rank));
@@ -142,6 +167,17 @@ int MpiJob::Serve(const CommandLine& line, std::ostream& err) {
   const std::string who = "vireon (process " + std::to_string(rank_) + "): ";
   const std::optional<std::string> text = BroadcastText(nullptr);
   if (!text) return kExitFailure;  // the first process had no model
+  if (line.command == Command::kFit) {
+    std::string error;
+    const std::unique_ptr<FitJobWorker> worker = FitJobWorker::Prepare(line, *text, error);
+    if (!worker) err << who << "could not build the fit: " << error << "\n";
+    return AnswerRequests(
+        worker != nullptr,
+        [&worker](const std::string& request) {
+          return worker != nullptr ? worker->Solve(request) : std::string();
+        },
+        who, err);
+  }
 
   // The model as the first process read it, from a private folder.
   RecordingSink sink;
@@ -168,25 +204,10 @@ int MpiJob::Serve(const CommandLine& line, std::ostream& err) {
     std::filesystem::remove_all(folder, error);
   }
   if (!loaded) err << who << "could not load the model\n";
-  int ready = loaded ? 1 : 0;
-  MPI_Gather(&ready, 1, MPI_INT, nullptr, 0, MPI_INT, 0, MPI_COMM_WORLD);
-
   ChunkService service(document);
-  for (;;) {
-    int tag = 0;
-    const std::optional<std::string> request = Receive(0, MPI_ANY_TAG, &tag);
-    if (!request) {
-      err << who << "lost the first process\n";
-      return kExitFailure;
-    }
-    if (tag == kEndTag) break;
-    if (tag != kRequestTag) continue;
-    if (!Send(service.Solve(*request), 0, kAnswerTag)) {
-      err << who << "could not answer the first process\n";
-      return kExitFailure;
-    }
-  }
-  return loaded ? kExitSuccess : kExitFailure;
+  return AnswerRequests(
+      loaded, [&service](const std::string& request) { return service.Solve(request); }, who,
+      err);
 }
 
 #else  // !VIREON_HAVE_MPI
@@ -203,7 +224,10 @@ bool MpiJob::Start(std::ostream& err) {
   return false;
 }
 
-std::vector<ChunkChannel*> MpiJob::ShareModel(const std::string&, std::ostream&) { return {}; }
+std::vector<ChunkChannel*> MpiJob::ShareModel(const std::string&, std::ostream&,
+                                              std::string_view) {
+  return {};
+}
 
 int MpiJob::Serve(const CommandLine&, std::ostream&) { return kExitFailure; }
 

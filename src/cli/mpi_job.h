@@ -1,6 +1,7 @@
 #pragma once
 // vireon run MODEL.vrn --mpi: one run spread over the processes of an MPI
-// job (mpirun -np N vireon run MODEL.vrn --mpi).
+// job (mpirun -np N vireon run MODEL.vrn --mpi); vireon fit MODEL --mpi
+// the same way for the starts of a fit (cli/fit_job.h).
 //
 // The first process (rank 0) reads the model and runs it as vireon run
 // does, writing every file; it sends the model file's bytes to the others,
@@ -13,6 +14,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -38,13 +40,16 @@ class MpiJob {
   bool Start(std::ostream& err);
   bool IsFirst() const { return rank_ == 0; }
 
-  // The first process: hands the model file's bytes to the others (empty:
-  // the model could not be read, and they end), and names those that could
-  // not load it on `err`. The channels to the others that did.
-  std::vector<ChunkChannel*> ShareModel(const std::string& modelText, std::ostream& err);
+  // The first process: hands the model file's bytes (for a fit, its
+  // FitJob) to the others, and names those that could not load it on
+  // `err`, whose share of `work` it takes. The channels to the others that
+  // did.
+  std::vector<ChunkChannel*> ShareModel(const std::string& modelText, std::ostream& err,
+                                        std::string_view work = "the scan");
 
   // Any other process: loads the model the first one shares and solves its
-  // chunks until the run is over. The exit status.
+  // chunks until the run is over (for vireon fit: builds the fit from the
+  // FitJob shared and fits the starts it is sent). The exit status.
   int Serve(const CommandLine& line, std::ostream& err);
 
  private:

@@ -9,6 +9,7 @@
 #include "document/parallel_scan.h"
 #include "engine/cvode_integrator.h"
 #include "engine/engine.h"
+#include "fit/fit_report.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/message_sink.h"
 #include "model/messages.h"
@@ -339,6 +340,10 @@ void RunController::RunEngine() {
         const ReportContext report = MakeReportContext(d, files_.protectedFiles);
         WriteReport(WriteReportHeader, report);
         if (settings.reportStructuralAnalysis) WriteReport(WriteReportStructure, report);
+        // A model that stores a fit says which: `vireon fit` runs it.
+        if (!d.fit.empty() && reportWritten_) {
+          reportWritten_ = AppendReportSection(report, ReportFitSettingsText(d.fit), state.errorLog);
+        }
       }
       WriteSSTitles(files_.steadyState, d.selections.steadyState, settings);
 

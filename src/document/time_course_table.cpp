@@ -81,9 +81,13 @@ class ItemBinding {
 
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
                                   const TimeCourseRowSink& row, std::vector<OutputItem>* items,
-                                  RandomGenerator* random) {
+                                  RandomGenerator* random, std::span<const double> outputTimes) {
   TaskSettings taskSettings = settings;
   taskSettings.realTime = 0;
+  if (!outputTimes.empty()) {
+    taskSettings.points = static_cast<int>(outputTimes.size());
+    taskSettings.endTime = outputTimes.back();
+  }
   EngineState state;
   if (model.nSteps() == 0 && model.rules.empty() && model.events.empty()) {
     // Without steps there is no structural analysis to order the
@@ -95,8 +99,10 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
     }
     if (items != nullptr) state.Allocate(model);
     const ItemBinding binding(items, model, state, taskSettings);
-    for (int k = 0; k <= settings.points; ++k) {
-      state.time = settings.endTime * k / settings.points;
+    for (int k = 0; k <= taskSettings.points; ++k) {
+      state.time = outputTimes.empty() ? settings.endTime * k / settings.points
+                   : k == 0              ? 0.0
+                                         : outputTimes[static_cast<std::size_t>(k - 1)];
       if (!row(state.time, values)) break;
     }
     return {};
@@ -116,6 +122,7 @@ std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
   }
   Engine& engine = *built;
   engine.random = random;
+  engine.outputTimes = outputTimes;
   try {
     SetUpTimeCourse(engine);
     state.maxSteps = kTableMaxSteps;

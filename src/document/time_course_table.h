@@ -52,10 +52,13 @@ using TimeCourseRowSink = std::function<bool(double time, std::span<const double
 // items whose names do not resolve read 0. Their binding is cleared when
 // the time course ends. `random`, when given, orders the model's events of
 // equal priority that fall at one moment (otherwise they go in the model's
-// order).
+// order). `outputTimes`, when given (increasing, after 0), are the times of
+// the rows after the first instead of the end time's equal intervals: the
+// integration meets each of them exactly, and ends at the last.
 std::string ComputeTimeCourseRows(Model& model, const TaskSettings& settings,
                                   const TimeCourseRowSink& row,
                                   std::vector<OutputItem>* items = nullptr,
-                                  RandomGenerator* random = nullptr);
+                                  RandomGenerator* random = nullptr,
+                                  std::span<const double> outputTimes = {});
 
 }  // namespace vireon

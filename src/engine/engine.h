@@ -13,6 +13,7 @@
 // as each has its own Engine over its own Model, EngineState and hooks.
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "engine/engine_state.h"
@@ -132,6 +133,11 @@ class Engine {
 
   // Output points of the time course; the steady-state passes use 1.
   int points;
+  // The times of the output points when they are not equal intervals of
+  // the end time: increasing, after time 0, one per point (points is their
+  // count). Empty: `points` equal intervals. The span's owner keeps it for
+  // the time course.
+  std::span<const double> outputTimes;
   // Interactive mode: the window is told of every refreshEvery-th point.
   bool interactive = false;
   int refreshEvery = 1;

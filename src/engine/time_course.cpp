@@ -72,10 +72,26 @@ void RefreshPoint(Engine& engine, TimeCourseSummary& summary,
   state.timeRatio = ((now - engine.realTimeBase) * 0.001) / state.time;
 }
 
-// Calls the integrator until it returns successfully at an output time. An
-// excess-work return raises the step limit and carries on from the time
-// reached, which becomes the point. False after an error return.
-bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
+// The time of output point `point` (from 1) of a time course from `start`.
+double PointTime(const Engine& engine, double start, int point) {
+  const std::size_t k = static_cast<std::size_t>(point - 1);
+  if (k < engine.outputTimes.size()) return engine.outputTimes[k];
+  return start + point * engine.state.interval;
+}
+
+// The output time after `time`, which the time course reached as its
+// point number `point` (from 1).
+double NextPointTime(const Engine& engine, double time, int point) {
+  const std::size_t k = static_cast<std::size_t>(point);
+  if (k < engine.outputTimes.size()) return engine.outputTimes[k];
+  return time + engine.state.interval;
+}
+
+// Calls the integrator until it returns successfully at an output time,
+// point number `point` (from 1). An excess-work return raises the step
+// limit and carries on from the time reached, which becomes the point.
+// False after an error return.
+bool ReachNextPoint(Engine& engine, TimeCourseEvents* events, int point) {
   EngineState& state = engine.state;
   for (;;) {
     if ((events != nullptr && events->failed()) ||
@@ -98,7 +114,7 @@ bool ReachNextPoint(Engine& engine, TimeCourseEvents* events) {
       return false;
     }
     state.lastTime = state.time;
-    state.timeOut = state.time + state.interval;
+    state.timeOut = NextPointTime(engine, state.time, point);
     if (state.istate != 1) return true;
     Advance(engine, events);
   }
@@ -200,16 +216,16 @@ TimeCourseResult ConstantTimeCourse(Engine& engine, bool write, TimeCourseEvents
   for (int point = 1; engine.points == 0 || point <= engine.points; ++point) {
     if (events != nullptr) {
       // The events change the state at their times between the points.
-      state.timeOut = start + point * state.interval;
+      state.timeOut = PointTime(engine, start, point);
       events->Advance();
       if (events->failed() || (engine.delays != nullptr && engine.delays->failed())) {
         return Ended(result, TimeCourseOutcome::kIntegrationFailed);
       }
     } else if (engine.delays != nullptr) {
-      engine.delays->RecordSpan(state.time, start + point * state.interval);
+      engine.delays->RecordSpan(state.time, PointTime(engine, start, point));
       if (engine.delays->failed()) return Ended(result, TimeCourseOutcome::kIntegrationFailed);
     }
-    state.time = start + point * state.interval;
+    state.time = PointTime(engine, start, point);
     state.lastTime = state.time;
     RefreshPoint(engine, result.summary, events);
     if (write) {
@@ -336,7 +352,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
     return Ended(result, TimeCourseOutcome::kInitializationFailed);
   }
 
-  state.timeOut = state.interval;
+  state.timeOut = engine.outputTimes.empty() ? state.interval : engine.outputTimes.front();
   engine.lsoda.LsodaSetPrint(0);
   engine.realTimeBase = hooks.NowMilliseconds() - 0.5;
   int pointCount = 0;
@@ -344,7 +360,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
   Advance(engine, events);
 
   for (;;) {
-    if (!ReachNextPoint(engine, events))
+    if (!ReachNextPoint(engine, events, pointCount + 1))
       return Ended(result, TimeCourseOutcome::kIntegrationFailed);
     RefreshPoint(engine, result.summary, events);
     if (write) {

@@ -241,15 +241,17 @@ ExperimentReadResult ParseExperimentText(std::string_view text, const std::strin
   return result;
 }
 
-ExperimentReadResult ReadExperimentFile(const std::string& path) {
-  std::string contents;
-  const InputFileResult read = ReadInputFile(path, kMaxExperimentFileBytes, contents);
+ExperimentReadResult ReadExperimentFile(const std::string& path, std::string* contents) {
+  std::string bytes;
+  const InputFileResult read = ReadInputFile(path, kMaxExperimentFileBytes, bytes);
   if (!read.ok()) {
     ExperimentReadResult result;
     result.error = path + ": cannot be read: " + read.reason;
     return result;
   }
-  return ParseExperimentText(contents, path);
+  ExperimentReadResult result = ParseExperimentText(bytes, path);
+  if (contents != nullptr) *contents = std::move(bytes);
+  return result;
 }
 
 }  // namespace vireon

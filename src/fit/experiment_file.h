@@ -61,7 +61,8 @@ struct ExperimentReadResult {
 ExperimentReadResult ParseExperimentText(std::string_view text, const std::string& path);
 
 // Reads the file at `path` (a FIFO, a device, a folder or a file beyond
-// kMaxExperimentFileBytes is refused).
-ExperimentReadResult ReadExperimentFile(const std::string& path);
+// kMaxExperimentFileBytes is refused); its bytes go to `contents` when
+// given.
+ExperimentReadResult ReadExperimentFile(const std::string& path, std::string* contents = nullptr);
 
 }  // namespace vireon

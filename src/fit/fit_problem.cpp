@@ -32,6 +32,9 @@ constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 
 // How near a grid point a data time must be, relative to the end time.
 constexpr double kGridTolerance = 1e-12;
+// How far the time course's own grid point (a sum of equal intervals) may
+// lie from the exact one, relative to the end time.
+constexpr double kGridDrift = 1e-9;
 
 void CollectTitled(const std::vector<OutputDataNode>& nodes, std::string_view text,
                    std::vector<OutputItem>& items) {
@@ -89,6 +92,17 @@ int GridPoints(const std::vector<double>& times) {
     if (fits) return n;
   }
   return 0;
+}
+
+// Whether a time course's row at `time` is the experiment's output point
+// number `point` (0: the start).
+bool OnPoint(const FitExperiment& experiment, int point, double time) {
+  if (point == 0) return time == 0.0;
+  if (!experiment.outputTimes.empty()) {
+    return time == experiment.outputTimes[static_cast<std::size_t>(point - 1)];
+  }
+  const double expected = experiment.endTime * point / experiment.gridPoints;
+  return std::fabs(time - expected) <= kGridDrift * experiment.endTime;
 }
 
 std::string ModelProblem(const Model& model) {
@@ -219,13 +233,21 @@ FitProblemResult BuildFitProblem(const Model& model, const TaskSettings& setting
       }
       experiment.endTime = file.times.back();
       experiment.gridPoints = GridPoints(file.times);
-      if (experiment.gridPoints == 0) {
-        return fail(file.path + ": the times lie on no grid of equal intervals from 0 of at most " +
-                    std::to_string(kMaxFitGridPoints) + " intervals");
-      }
-      for (double t : file.times) {
-        experiment.gridIndex.push_back(
-            static_cast<int>(std::lround(t * experiment.gridPoints / experiment.endTime)));
+      if (experiment.gridPoints > 0) {
+        for (double t : file.times) {
+          experiment.pointIndex.push_back(
+              static_cast<int>(std::lround(t * experiment.gridPoints / experiment.endTime)));
+        }
+      } else {
+        // Replicates share their point; a row at time 0 reads the start.
+        for (double t : file.times) {
+          if (t > 0.0 && (experiment.outputTimes.empty() || t > experiment.outputTimes.back())) {
+            experiment.outputTimes.push_back(t);
+          }
+          experiment.pointIndex.push_back(t > 0.0 ? static_cast<int>(experiment.outputTimes.size())
+                                                  : 0);
+        }
+        experiment.gridPoints = static_cast<int>(experiment.outputTimes.size());
       }
     }
     for (const ExperimentColumn& column : file.columns) {
@@ -358,10 +380,17 @@ bool FitEvaluator::TimeCourse(std::size_t e, std::vector<std::vector<double>>& o
     items.push_back(measurement.item);
   std::size_t row = 0;
   int point = 0;
+  bool onTime = true;
   const std::string errorLog = ComputeTimeCourseRows(
       model_, taskSettings,
-      [&](double, std::span<const double> concentrations) {
-        while (row < experiment.rows() && experiment.gridIndex[row] == point) {
+      [&](double time, std::span<const double> concentrations) {
+        // A point the integrator could not place at its time (it ran out
+        // of steps on the way) measures nothing.
+        if (!OnPoint(experiment, point, time)) {
+          onTime = false;
+          return false;
+        }
+        while (row < experiment.rows() && experiment.pointIndex[row] == point) {
           for (std::size_t k = 0; k < experiment.measurements.size(); ++k) {
             const int metabolite = experiment.measurements[k].metabolite;
             out[k][row] = metabolite >= 0 ? concentrations[static_cast<std::size_t>(metabolite)]
@@ -372,8 +401,8 @@ bool FitEvaluator::TimeCourse(std::size_t e, std::vector<std::vector<double>>& o
         ++point;
         return row < experiment.rows();
       },
-      &items);
-  return errorLog.empty() && row == experiment.rows();
+      &items, nullptr, experiment.outputTimes);
+  return errorLog.empty() && onTime && row == experiment.rows();
 }
 
 bool FitEvaluator::SteadyState(std::size_t e, std::vector<std::vector<double>>& out) {

@@ -53,8 +53,9 @@ struct FitParameter {
   bool operator==(const FitParameter&) const = default;
 };
 
-// The most output intervals a time-course experiment is simulated with:
-// its data times must lie on a grid of equal intervals from 0 this fine.
+// The most output intervals of the even grid a time-course experiment is
+// simulated on when its data times lie on one; other times are met one by
+// one.
 inline constexpr int kMaxFitGridPoints = 100000;
 
 struct FitMeasurement {
@@ -76,11 +77,15 @@ struct FitExperiment {
   ExperimentKind kind = ExperimentKind::kTimeCourse;
   std::vector<double> times;  // time course: the data's times
   std::vector<int> lines;     // the file line of each row
-  // Time course: the output grid, `gridPoints` intervals up to `endTime`,
-  // and each row's point on it.
+  // Time course: the output points up to `endTime`. When the data's times
+  // lie on a grid of equal intervals from 0, `gridPoints` such intervals;
+  // otherwise the data's distinct times after 0, `outputTimes`, which the
+  // integration meets exactly. Each row's point: 0 the start, k the k-th
+  // output point.
   int gridPoints = 0;
   double endTime = 0.0;
-  std::vector<int> gridIndex;
+  std::vector<double> outputTimes;  // empty on a grid
+  std::vector<int> pointIndex;
   std::vector<FitMeasurement> measurements;
   std::vector<FitCondition> conditions;
   std::size_t rows() const { return lines.size(); }
@@ -113,8 +118,7 @@ struct FitProblemResult {
 // structural analysis). Refuses, saying why: a title that names nothing the
 // fit can set or measure, or that is ambiguous; a parameter given twice;
 // bounds that are empty, or a log-space parameter that cannot be positive;
-// a time-course experiment whose times lie on no grid of at most
-// kMaxFitGridPoints intervals, or whose settings differ between rows; a
+// a time-course experiment whose settings differ between rows; a
 // model that cannot be simulated; no measured value at all, or fewer than
 // the parameters. `scaleColumns`: a column without standard deviations is
 // weighted by 1/sqrt of its mean square.

@@ -1,10 +1,13 @@
 #include "fit/fit_report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 
 #include "fit/fit_settings.h"
+#include "output/number_format.h"
 
 namespace vireon {
 
@@ -69,7 +72,122 @@ std::string Formatted(double value) {
   return buffer;
 }
 
+// A bound in the report: the number, or "none".
+std::string BoundText(double bound) {
+  return std::isfinite(bound) ? FormatExponential(bound, 4) : std::string("none");
+}
+
+const char* ScaleText(ParameterScale scale) {
+  switch (scale) {
+    case ParameterScale::kAuto:
+      return "in log space where positive";
+    case ParameterScale::kLinear:
+      return "linear";
+    case ParameterScale::kLog:
+      return "in log space";
+  }
+  return "linear";
+}
+
 }  // namespace
+
+std::string ReportFitSettingsText(const FitSettings& fit, const FitProblem* problem) {
+  std::string text = "\nPARAMETER ESTIMATION\n";
+  text += std::string("Method: ") + FitMethodText(fit.method);
+  if (fit.method == FitMethod::kGlobal) {
+    AppendFormat(text, ", %d starts, seed %u", fit.starts, static_cast<unsigned>(fit.seed));
+  }
+  text += "\n";
+  text += fit.scaleColumns
+              ? "Weights: 1/sd where a column gives sd, else 1/(root mean square of the column)\n"
+              : "Weights: 1/sd where a column gives sd, else 1\n";
+  text += "Experiments:\n";
+  for (const std::string& file : fit.dataFiles) text += " " + file + "\n";
+  text += "Parameters:\n";
+  const bool resolved = problem != nullptr && problem->parameters.size() == fit.parameters.size();
+  for (std::size_t j = 0; j < fit.parameters.size(); ++j) {
+    const FitParameter& given = fit.parameters[j];
+    double lower = given.lower;
+    double upper = given.upper;
+    const char* search = ScaleText(given.scale);
+    if (resolved) {
+      const FitProblemParameter& parameter = problem->parameters[j];
+      lower = parameter.lower;
+      upper = parameter.upper;
+      search = parameter.log ? "in log space" : "linear";
+    }
+    text += " " + given.title + ": lower " + BoundText(lower) + ", upper " + BoundText(upper) +
+            ", searched " + search + "\n";
+  }
+  return text;
+}
+
+std::string ReportFitResultText(const FitProblem& problem, const FitResult& result) {
+  std::string text = "\nRESULTS OF THE FIT\n";
+  text += std::string("Status: ") + FitStatusText(result.status);
+  if (!result.message.empty() && result.message != FitStatusText(result.status)) {
+    text += " (" + result.message + ")";
+  }
+  text += "\n";
+  if (result.status == FitStatus::kFailed || result.parameters.empty()) return text;
+  AppendFormat(text, "Objective = % .6le over %d points, %lld evaluations\n", result.objective,
+               result.points, result.evaluations);
+  text += problem.anySd ? "Standard deviations from the Fisher information with the data's sd\n"
+                        : "Standard deviations from the Fisher information, scaled by "
+                          "objective/(points - parameters)\n";
+  text += "\n";
+  bool poor = false;
+  for (const FittedParameter& parameter : result.parameters) {
+    AppendFormat(text, "%s = % .6le", parameter.title.c_str(), parameter.value);
+    if (std::isfinite(parameter.sd)) {
+      AppendFormat(text, " +/- %.6le", parameter.sd);
+    } else {
+      text += " +/- unknown";
+    }
+    if (parameter.poorlyDetermined) text += "  poorly determined";
+    if (parameter.atBound) text += "  at a bound";
+    text += "\n";
+    poor = poor || parameter.poorlyDetermined;
+  }
+  if (poor) {
+    text +=
+        "(poorly determined: the sd exceeds the value, or a correlation with another parameter "
+        "is above 0.99)\n";
+  }
+
+  text += "\nCORRELATION OF THE PARAMETERS\n";
+  for (std::size_t j = 0; j < result.correlation.size(); ++j) {
+    const std::string& title = j < result.parameters.size() ? result.parameters[j].title : "";
+    AppendFormat(text, "%-10.10s |", title.c_str());
+    for (const double r : result.correlation[j]) AppendFormat(text, " % .4lf", r);
+    text += "\n";
+  }
+
+  std::vector<std::size_t> order;
+  int failed = 0;
+  for (std::size_t s = 0; s < result.starts.size(); ++s) {
+    if (result.starts[s].failed) {
+      ++failed;
+    } else {
+      order.push_back(s);
+    }
+  }
+  std::stable_sort(order.begin(), order.end(), [&result](std::size_t a, std::size_t b) {
+    return result.starts[a].objective < result.starts[b].objective;
+  });
+  AppendFormat(text, "\nSTARTS\n%zu run, %d failed", result.starts.size(), failed);
+  if (result.bestStart >= 0) AppendFormat(text, "; the best is start %d", result.bestStart + 1);
+  text += "\n";
+  for (std::size_t k = 0; k < order.size() && k < kListedStarts; ++k) {
+    const FitStart& start = result.starts[order[k]];
+    AppendFormat(text, "start %zu: objective = % .6le after %d iterations\n", order[k] + 1,
+                 start.objective, start.iterations);
+  }
+  if (order.size() > kListedStarts) {
+    AppendFormat(text, "(%zu more)\n", order.size() - kListedStarts);
+  }
+  return text;
+}
 
 const char* FitMethodText(FitMethod method) {
   switch (method) {

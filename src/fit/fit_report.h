@@ -15,6 +15,7 @@
 #include <string>
 
 #include "fit/fit_problem.h"
+#include "fit/fit_settings.h"
 #include "fit/parameter_estimation.h"
 
 namespace vireon {
@@ -28,5 +29,27 @@ std::string FitResultJson(const FitProblem& problem, const FitResult& result);
 // poorly determined ones marked with "*", those at a bound with "(bound)",
 // after a line with the objective, the points and the evaluations.
 std::string FitSummaryText(const FitResult& result);
+
+// The report's sections of a fit, in the report's number form (three-digit
+// exponents):
+//
+//   PARAMETER ESTIMATION     the stored or given fit: its method (and for a
+//                            global one its starts and seed), the weighting,
+//                            the experiments' files and the parameters with
+//                            their bounds and how each is searched
+//   RESULTS OF THE FIT       how the fit ended, the objective, its points and
+//                            evaluations, the values with their standard
+//                            deviations and flags, the correlations, and the
+//                            starts: how many ran and failed, which was best,
+//                            and the kListedStarts best of them
+//
+// A model without a fit has neither. With `problem` the parameters are
+// listed as the fit resolved them (log or linear search, bounds moved
+// inside a log space); without it as they are given.
+std::string ReportFitSettingsText(const FitSettings& fit, const FitProblem* problem = nullptr);
+std::string ReportFitResultText(const FitProblem& problem, const FitResult& result);
+
+// The starts the report lists at most, the best first.
+inline constexpr std::size_t kListedStarts = 10;
 
 }  // namespace vireon

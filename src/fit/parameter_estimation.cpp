@@ -4,13 +4,18 @@
 
 #include <Eigen/Dense>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <limits>
 #include <mutex>
 #include <nlopt.hpp>
+#include <optional>
 #include <random>
+#include <string_view>
 #include <thread>
+
+#include "document/parallel_scan.h"
 
 namespace vireon {
 
@@ -325,6 +330,109 @@ std::string StatusMessage(const LocalOutcome& outcome) {
   return outcome.message;
 }
 
+// Numbers in the texts between processes: the shortest form that reads
+// back as the same double (infinities as "inf").
+void AppendExact(std::string& text, double value) {
+  char buffer[32];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  text.append(buffer, error == std::errc() ? end : buffer);
+}
+
+bool ReadExact(std::string_view& text, double& value) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc()) return false;
+  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+  return true;
+}
+
+bool ReadWhole(std::string_view& text, long long& value) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc()) return false;
+  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+  return true;
+}
+
+// The line up to the next line end, which is taken off `text`.
+std::string_view TakeLine(std::string_view& text) {
+  const std::size_t end = text.find('\n');
+  const std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  return line;
+}
+
+// A start's values, one line.
+std::string FitStartRequest(const std::vector<double>& from) {
+  std::string text = "start";
+  for (const double value : from) {
+    text += ' ';
+    AppendExact(text, value);
+  }
+  text += '\n';
+  return text;
+}
+
+std::optional<std::vector<double>> ReadFitStartRequest(std::string_view text) {
+  std::string_view line = TakeLine(text);
+  if (line.substr(0, 5) != "start") return std::nullopt;
+  line.remove_prefix(5);
+  std::vector<double> values;
+  double value = 0.0;
+  while (!line.empty()) {
+    if (!ReadExact(line, value)) return std::nullopt;
+    values.push_back(value);
+  }
+  return values;
+}
+
+// Where a start's local fit ended: "failed status iterations simulations
+// objective" and its values, a line each, then its message to the end.
+std::string FitStartAnswer(const LocalOutcome& outcome, long long simulations) {
+  std::string text = outcome.start.failed ? "1 " : "0 ";
+  text += std::to_string(static_cast<int>(outcome.status)) + " " +
+          std::to_string(outcome.start.iterations) + " " + std::to_string(simulations) + " ";
+  AppendExact(text, outcome.start.objective);
+  text += "\n";
+  for (std::size_t j = 0; j < outcome.start.values.size(); ++j) {
+    if (j > 0) text += ' ';
+    AppendExact(text, outcome.start.values[j]);
+  }
+  text += "\n" + outcome.message;
+  return text;
+}
+
+bool ReadFitStartAnswer(std::string_view text, const std::vector<double>& from,
+                        LocalOutcome& outcome, long long& simulations) {
+  std::string_view head = TakeLine(text);
+  long long failed = 0;
+  long long status = 0;
+  long long iterations = 0;
+  LocalOutcome read;
+  if (!ReadWhole(head, failed) || !ReadWhole(head, status) || !ReadWhole(head, iterations) ||
+      !ReadWhole(head, simulations) || !ReadExact(head, read.start.objective) || !head.empty()) {
+    return false;
+  }
+  if ((failed != 0 && failed != 1) || status < 0 ||
+      status > static_cast<long long>(FitStatus::kFailed) || iterations < 0 || simulations < 0) {
+    return false;
+  }
+  std::string_view values = TakeLine(text);
+  double value = 0.0;
+  while (!values.empty()) {
+    if (!ReadExact(values, value)) return false;
+    read.start.values.push_back(value);
+  }
+  if (read.start.values.size() != from.size()) return false;
+  read.message = std::string(text);
+  read.start.from = from;
+  read.start.failed = failed == 1;
+  read.start.iterations = static_cast<int>(iterations);
+  read.status = static_cast<FitStatus>(status);
+  outcome = std::move(read);
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::vector<double>> FitStartPoints(const FitProblem& problem, int starts,
@@ -418,6 +526,34 @@ bool ComputeUncertainty(FitEvaluator& evaluator, const std::vector<double>& valu
   return true;
 }
 
+FitStartService::FitStartService(const FitProblem& problem) : evaluator_(problem) {}
+
+std::string FitStartService::Solve(std::string_view request) {
+  const FitProblem& problem = evaluator_.problem();
+  const std::optional<std::vector<double>> from = ReadFitStartRequest(request);
+  LocalOutcome outcome;
+  if (!from || from->size() != problem.parameters.size()) {
+    outcome.start.failed = true;
+    outcome.start.objective = kInfinity;
+    outcome.start.values = from.value_or(std::vector<double>(problem.parameters.size(), 0.0));
+    outcome.start.values.resize(problem.parameters.size(), 0.0);
+    outcome.message = "the start could not be read";
+    return FitStartAnswer(outcome, 0);
+  }
+  const SearchBox box(problem);
+  const long long before = evaluator_.simulations();
+  try {
+    outcome = LocalFit(evaluator_, box, *from, nullptr);
+  } catch (const std::exception& error) {
+    outcome = LocalOutcome{};
+    outcome.start.failed = true;
+    outcome.start.objective = kInfinity;
+    outcome.start.values = *from;
+    outcome.message = std::string("the fit failed: ") + error.what();
+  }
+  return FitStartAnswer(outcome, evaluator_.simulations() - before);
+}
+
 FitResult EstimateParameters(const FitProblem& problem, const FitOptions& options) {
   FitResult result;
   result.points = problem.points;
@@ -465,31 +601,56 @@ FitResult EstimateParameters(const FitProblem& problem, const FitOptions& option
     std::mutex progressMutex;
     int done = 0;
     double best = kInfinity;
-    const auto work = [&](FitEvaluator& own) {
+    // The next start to fit, or -1 when none is left; starts not begun
+    // when the fit is stopped are marked so.
+    const auto take = [&]() -> int {
       for (;;) {
         const int k = next.fetch_add(1);
-        if (k >= total) return;
+        if (k >= total) return -1;
+        if (options.stop == nullptr || !options.stop->load()) return k;
         const std::size_t s = static_cast<std::size_t>(k);
-        if (options.stop != nullptr && options.stop->load()) {
-          outcomes[s].start.from = starts[s];
-          outcomes[s].start.values = starts[s];
-          outcomes[s].start.failed = true;
-          outcomes[s].start.objective = kInfinity;
-          outcomes[s].status = FitStatus::kStopped;
-          outcomes[s].message = "stopped before it began";
-          continue;
-        }
-        const long long before = own.simulations();
-        outcomes[s] = LocalFit(own, box, starts[s], options.stop);
-        simulations[s] = own.simulations() - before;
-        const std::lock_guard<std::mutex> lock(progressMutex);
-        ++done;
-        if (!outcomes[s].start.failed) best = std::min(best, outcomes[s].start.objective);
-        if (options.progress) options.progress(done, total, best);
+        outcomes[s].start.from = starts[s];
+        outcomes[s].start.values = starts[s];
+        outcomes[s].start.failed = true;
+        outcomes[s].start.objective = kInfinity;
+        outcomes[s].status = FitStatus::kStopped;
+        outcomes[s].message = "stopped before it began";
       }
     };
-    const int jobs = std::clamp(options.jobs, 1, std::max(1, total));
-    if (jobs == 1) {
+    const auto finished = [&](std::size_t s) {
+      const std::lock_guard<std::mutex> lock(progressMutex);
+      ++done;
+      if (!outcomes[s].start.failed) best = std::min(best, outcomes[s].start.objective);
+      if (options.progress) options.progress(done, total, best);
+    };
+    const auto fitHere = [&](FitEvaluator& own, std::size_t s) {
+      const long long before = own.simulations();
+      outcomes[s] = LocalFit(own, box, starts[s], options.stop);
+      simulations[s] = own.simulations() - before;
+      finished(s);
+    };
+    const auto work = [&](FitEvaluator& own) {
+      for (int k = take(); k >= 0; k = take()) fitHere(own, static_cast<std::size_t>(k));
+    };
+    // A remote process fits one start at a time; once it fails, the
+    // thread that spoke to it fits the rest of its share here.
+    const auto remoteWork = [&](ChunkChannel& channel) {
+      for (int k = take(); k >= 0; k = take()) {
+        const std::size_t s = static_cast<std::size_t>(k);
+        const std::optional<std::string> answer = channel.Solve(FitStartRequest(starts[s]));
+        if (answer && ReadFitStartAnswer(*answer, starts[s], outcomes[s], simulations[s])) {
+          finished(s);
+          continue;
+        }
+        FitEvaluator own(problem);
+        fitHere(own, s);
+        work(own);
+        return;
+      }
+    };
+    const int remotes = static_cast<int>(options.remotes.size());
+    const int jobs = std::clamp(options.jobs, remotes > 0 ? 0 : 1, std::max(1, total));
+    if (jobs == 1 && remotes == 0) {
       work(evaluator);
     } else {
       std::vector<std::unique_ptr<FitEvaluator>> evaluators;
@@ -498,6 +659,9 @@ FitResult EstimateParameters(const FitProblem& problem, const FitOptions& option
       for (int t = 0; t < jobs; ++t) {
         threads.emplace_back(
             [&work, &evaluators, t] { work(*evaluators[static_cast<std::size_t>(t)]); });
+      }
+      for (ChunkChannel* channel : options.remotes) {
+        threads.emplace_back([&remoteWork, channel] { remoteWork(*channel); });
       }
       for (std::thread& thread : threads) thread.join();
     }

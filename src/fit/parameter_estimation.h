@@ -30,11 +30,14 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fit/fit_problem.h"
 
 namespace vireon {
+
+class ChunkChannel;
 
 enum class FitMethod { kLocal, kGlobal, kDirect };
 
@@ -56,7 +59,13 @@ struct FitOptions {
   FitMethod method = FitMethod::kLocal;
   int starts = kDefaultFitStarts;  // global: starts in all, the model's values among them
   std::uint32_t seed = 1;
-  int jobs = 1;
+  int jobs = 1;  // threads of this process; 0 with remotes: none
+  // Other processes (the ranks of an MPI job) that fit starts, one at a
+  // time each, over their own copy of the problem (FitStartService). A
+  // start is the same local fit wherever it runs, so the result is the
+  // same for any number of them; one that fails is not asked again and
+  // its start is fitted here.
+  std::vector<ChunkChannel*> remotes;
   // Set from another thread to stop the fit; each start then ends at its
   // best point so far, and starts not begun are not run.
   const std::atomic<bool>* stop = nullptr;
@@ -112,6 +121,20 @@ std::vector<std::vector<double>> FitStartPoints(const FitProblem& problem, int s
 
 // Runs the fit. Never throws.
 FitResult EstimateParameters(const FitProblem& problem, const FitOptions& options);
+
+// The far end of a remote: fits the starts it is sent, over its own
+// evaluator of a problem built as the asking process built its own. A
+// request holds a start's values; the answer where its local fit ended,
+// with every number written so that it reads back exactly. A request that
+// cannot be read is answered as a failed start.
+class FitStartService {
+ public:
+  explicit FitStartService(const FitProblem& problem);
+  std::string Solve(std::string_view request);
+
+ private:
+  FitEvaluator evaluator_;
+};
 
 // The standard deviations and correlations at `values`, into the result's
 // parameters (their values set already) and correlation; false when the

@@ -4,11 +4,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_test_support.h"
 #include "cli/command_line.h"
+#include "cli/fit_job.h"
 #include "support/expect_close.h"
 
 namespace vireon::test {
@@ -52,6 +55,28 @@ INSTANTIATE_TEST_SUITE_P(
                       ParameterCase{"E1(k1)=a:b", false, 0, 0, ParameterScale::kAuto},
                       ParameterCase{"E1(k1)=1:2:cubic", false, 0, 0, ParameterScale::kAuto},
                       ParameterCase{"=1:2", false, 0, 0, ParameterScale::kAuto}));
+
+// The fit an MPI job's first process shares reads back as it was, bytes,
+// bounds and all; bytes cut short or added to are no job.
+TEST(FitJob, ReadsBackExactlyAndRefusesWhatIsNotOne) {
+  cli::FitJob job;
+  job.modelName = "model one.xml";
+  job.modelText = std::string("Title\r\n12:34\0bytes", 18);
+  job.experiments = {{"/data/a.csv", "time,X\n0,1\n"}, {"b.txt", ""}};
+  job.parameters = {{"R1(k)", 0.1, 1e300, ParameterScale::kLog},
+                    {"[S]i", -kNoBound, kNoBound, ParameterScale::kAuto},
+                    {"q", -0.30000000000000004, 2.0, ParameterScale::kLinear}};
+  job.scaleColumns = true;
+  const std::string bytes = cli::EncodeFitJob(job);
+  const std::optional<cli::FitJob> read = cli::DecodeFitJob(bytes);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, job);
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+    ASSERT_FALSE(cli::DecodeFitJob(std::string_view(bytes).substr(0, cut))) << cut;
+  }
+  EXPECT_FALSE(cli::DecodeFitJob(bytes + "0:"));
+  EXPECT_FALSE(cli::DecodeFitJob("99999999999999999999999:x"));
+}
 
 // The value of E1(k1) in a fit's JSON.
 double FittedK1(const std::string& json) {
@@ -116,6 +141,59 @@ TEST_F(FitCommandTest, FitsSavesAndRunsTheStoredFitAgain) {
   EXPECT_NEAR_REL(FittedK1(ReadText(again)), 2.0, kFitted);
 }
 
+// The report of a fit, where --report says; a model that has its report
+// switched on gets it in its own report file, and a run of a model that
+// stores a fit says which.
+TEST_F(FitCommandTest, WritesTheFitIntoTheReport) {
+  const fs::path model = Prepare();
+  const fs::path report = folder() / "fit report.txt";
+  const fs::path saved = folder() / "fitted.vrn";
+  const ProgramResult fit =
+      RunVireon({"fit", model.string(), "--data", (folder() / "course.csv").string(), "--parameter",
+                 "E1(k1)=0.1:100", "--parameter", "E3(k1)", "--method", "global", "--starts", "3",
+                 "--seed", "4", "--quiet", "--report", report.string(), "--save", saved.string()});
+  ASSERT_EQ(fit.exitStatus, 0) << fit.err;
+  const std::string text = ReadText(report);
+  EXPECT_EQ(text.rfind("*****", 0), 0u) << text;
+  EXPECT_NE(text.find("\nSTRUCTURAL ANALYSIS\n"), std::string::npos);
+  EXPECT_NE(text.find("\nPARAMETER ESTIMATION\nMethod: global, 3 starts, seed 4\n"
+                      "Weights: 1/sd where a column gives sd, else 1\nExperiments:\n " +
+                      (folder() / "course.csv").string() +
+                      "\nParameters:\n E1(k1): lower  1.0000e-001, upper  1.0000e+002, searched in "
+                      "log space\n E3(k1): lower  0.0000e+000, upper none, searched in log "
+                      "space\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\nRESULTS OF THE FIT\nStatus: converged\nObjective = "),
+            std::string::npos)
+      << text;
+  const std::size_t k1 = text.find("\nE1(k1) =  ");
+  ASSERT_NE(k1, std::string::npos) << text;
+  EXPECT_NEAR_REL(std::strtod(text.c_str() + k1 + 10, nullptr), 2.0, kFitted);
+  EXPECT_NE(text.find("\nCORRELATION OF THE PARAMETERS\nE1(k1)     |  1.0000 "), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\nSTARTS\n3 run, 0 failed; the best is start "), std::string::npos) << text;
+  // --report replaces the model's own report file (moved.txt).
+  EXPECT_FALSE(fs::exists(folder() / "moved.txt"));
+
+  const fs::path ownReport = folder() / "fitted.txt";
+  const ProgramResult run = RunVireon({"run", saved.string(), "--quiet"});
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  const std::string runReport = ReadText(ownReport);
+  EXPECT_NE(runReport.find("\nPARAMETER ESTIMATION\nMethod: global, 3 starts, seed 4\n"),
+            std::string::npos)
+      << runReport;
+  EXPECT_EQ(runReport.find("RESULTS OF THE FIT"), std::string::npos);
+  EXPECT_NE(runReport.find("\nKINETIC PARAMETERS\n"), std::string::npos);
+
+  fs::remove(ownReport);
+  const ProgramResult again = RunVireon({"fit", saved.string(), "--quiet"});
+  ASSERT_EQ(again.exitStatus, 0) << again.err;
+  const std::string fitReport = ReadText(ownReport);
+  EXPECT_NE(fitReport.find("\nRESULTS OF THE FIT\n"), std::string::npos) << fitReport;
+  EXPECT_NE(fitReport.find(" course.csv\n"), std::string::npos) << fitReport;
+}
+
 TEST_F(FitCommandTest, RefusesWhatItCannotFit) {
   const fs::path model = Prepare();
   const std::string data = (folder() / "course.csv").string();
@@ -128,9 +206,6 @@ TEST_F(FitCommandTest, RefusesWhatItCannotFit) {
   const Case cases[] = {
       {{"fit", model.string()}, 2, "vireon: fit needs --data: "},
       {{"fit", model.string(), "--data", data}, 2, "vireon: fit needs --parameter: "},
-      {{"fit", model.string(), "--data", data, "--parameter", "E1(k1)", "--mpi"},
-       2,
-       "vireon: fit does not run as an MPI job"},
       {{"fit", model.string(), "--method", "best"},
        2,
        "vireon: --method needs local, global or direct, not best"},

@@ -92,6 +92,49 @@ TEST(EventsTimeCourse, BolusDoseJumpsAndDecays) {
   }
 }
 
+// The same dose with output points at uneven times of their own: each row
+// is at its time exactly, the dose between two of them.
+TEST(EventsTimeCourse, UnevenOutputTimesAreMetExactly) {
+  constexpr double kDoseTime = 1.05, kDose = 3.0;
+  const std::vector<double> times = {0.3, 1.0, std::sqrt(2.0), std::exp(1.0), 2.75};
+  Model model = Decay();
+  model.events = {MakeEvent("dose", "geq(time, 1.05)", {}, {{"A", "A + 3"}})};
+  TaskSettings settings;
+  settings.endTime = times.back();
+  settings.points = static_cast<int>(times.size());
+  settings.solver.relativeTolerance = 1e-9;
+  settings.solver.absoluteTolerance = 1e-12;
+  test::EngineRig rig(std::move(model), settings);
+  rig.engine->outputTimes = times;
+  SetUpTimeCourse(*rig.engine);
+  const TimeCourseResult result = TimeCourse(*rig.engine, /*write=*/true);
+  EXPECT_EQ(result.outcome, TimeCourseOutcome::kCompleted);
+  ASSERT_EQ(rig.hooks.rowTimes.size(), times.size() + 1);
+  EXPECT_EQ(rig.hooks.rowTimes[0], 0.0);
+  const Course run{rig.hooks.rowTimes, rig.hooks.rowAmounts, {}, 0};
+  for (std::size_t i = 1; i < run.times.size(); ++i) {
+    const double t = run.times[i];
+    EXPECT_EQ(t, times[i - 1]);
+    const double expected = t < kDoseTime
+                                ? kA0 * std::exp(-t)
+                                : (kA0 * std::exp(-kDoseTime) + kDose) * std::exp(-(t - kDoseTime));
+    EXPECT_CLOSE(AmountOf(rig.model, run, i, "A"), expected, kAbsolute, kRelative) << "t = " << t;
+  }
+
+  // Every metabolite fixed: the constant solution, at the same times.
+  Model still = test::BuildModel({{"R1", "A -> B"}}, {"A", "B"});
+  test::UseKinetics(still, "R1", "Mass action (irreversible)", {1.0});
+  StructuralAnalysis(still);
+  test::EngineRig constant(std::move(still), settings);
+  constant.engine->outputTimes = times;
+  SetUpTimeCourse(*constant.engine);
+  EXPECT_EQ(TimeCourse(*constant.engine, /*write=*/true).outcome, TimeCourseOutcome::kCompleted);
+  ASSERT_EQ(constant.hooks.rowTimes.size(), times.size() + 1);
+  for (std::size_t i = 1; i < constant.hooks.rowTimes.size(); ++i) {
+    EXPECT_EQ(constant.hooks.rowTimes[i], times[i - 1]);
+  }
+}
+
 // A threshold crossed once: a counter goes to 1 and stays, since the
 // trigger stays true. With a refill to A0 the trigger goes false again, and
 // the event fires every ln 4 (the time A takes from 2 to 1/2).

@@ -3,15 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "document/parallel_scan.h"
 #include "document/time_course_table.h"
 #include "fit/experiment_file.h"
 #include "fit/fit_problem.h"
+#include "fit/fit_report.h"
+#include "output/number_format.h"
 #include "support/expect_close.h"
 #include "support/kinetic_models.h"
 
@@ -192,6 +198,57 @@ TEST(ParameterEstimation, FlagsAPairTheDataCannotSeparate) {
   EXPECT_GT(std::fabs(result.correlation[0][1]), kPoorCorrelation);
 }
 
+// [X] of S -> X -> P from [X] = 0: k1 [S] / k2 (1 - exp(-k2 t)).
+double TwoStepX(double k1, double k2, double t) {
+  return k1 / k2 * -std::expm1(-k2 * t);
+}
+
+// Times on no grid of equal intervals, with replicates and a row at 0: the
+// model is met at each time itself, as the closed form says.
+TEST(ParameterEstimation, MeetsTheModelAtUnevenTimesAndReplicates) {
+  const std::vector<double> times = {0.0,  0.0, std::sqrt(2.0) / 10.0, 0.3,  0.3, 0.3,
+                                     1.0 / 3.0, std::exp(1.0),        7.25, 7.25, 10.0 / 3.0 * 3.1};
+  std::string data = "time,X\n";
+  for (double t : times) data += Number(t) + "," + Number(TwoStepX(2.0, 0.5, t)) + "\n";
+  const auto problem = Problem(test::LinearTwoStep(2.0, 0.5), {data}, {{"R1(k)"}, {"R2(k)"}});
+  ASSERT_TRUE(problem);
+  const FitExperiment& experiment = problem->experiments[0];
+  ASSERT_EQ(experiment.outputTimes.size(), 6u);
+  EXPECT_EQ(experiment.outputTimes.back(), times.back());
+  FitEvaluator evaluator(*problem);
+  std::vector<std::vector<std::vector<double>>> curves;
+  ASSERT_TRUE(evaluator.Curves(std::vector<double>{2.0, 0.5}, curves));
+  ASSERT_EQ(curves[0][0].size(), times.size());
+  for (std::size_t r = 0; r < times.size(); ++r) {
+    EXPECT_NEAR(curves[0][0][r], TwoStepX(2.0, 0.5, times[r]), 1e-9) << "time " << times[r];
+  }
+  EXPECT_EQ(curves[0][0][3], curves[0][0][5]);
+
+  // From a factor 10 off, the fit recovers the constants there.
+  const auto off = Problem(test::LinearTwoStep(0.2, 5.0), {data}, {{"R1(k)"}, {"R2(k)"}});
+  ASSERT_TRUE(off);
+  const FitResult result = EstimateParameters(*off, {});
+  ASSERT_NE(result.status, FitStatus::kFailed) << result.message;
+  EXPECT_NEAR_REL(result.parameters[0].value, 2.0, kRecovered);
+  EXPECT_NEAR_REL(result.parameters[1].value, 0.5, kRecovered);
+  EXPECT_EQ(result.points, static_cast<int>(times.size()));
+}
+
+// Times on an even grid are simulated on it, as the model's own time
+// course is: the fitted curve is the time course's rows themselves.
+TEST(ParameterEstimation, TimesOnAnEvenGridGiveTheTimeCoursesRows) {
+  const std::vector<std::pair<double, double>> course = TwoStepCourse(2.0, 0.5);
+  const auto problem =
+      Problem(test::LinearTwoStep(2.0, 0.5), {CourseText(course)}, {{"R1(k)"}, {"R2(k)"}});
+  ASSERT_TRUE(problem);
+  EXPECT_TRUE(problem->experiments[0].outputTimes.empty());
+  EXPECT_EQ(problem->experiments[0].gridPoints, 20);
+  FitEvaluator evaluator(*problem);
+  std::vector<std::vector<std::vector<double>>> curves;
+  ASSERT_TRUE(evaluator.Curves(std::vector<double>{2.0, 0.5}, curves));
+  for (std::size_t r = 0; r < course.size(); ++r) EXPECT_EQ(curves[0][0][r], course[r].second);
+}
+
 TEST(ParameterEstimation, ABoundHoldsTheOptimumOnItsEdge) {
   const std::string data = TwoStepTimeCourse(2.0, 0.5);
   FitParameter k2{"R2(k)"};
@@ -262,6 +319,140 @@ TEST(ParameterEstimation, AGlobalFitGivesTheSameNumbersOnAnyNumberOfThreads) {
   // The same seed draws the same starts; another seed others.
   EXPECT_EQ(FitStartPoints(*problem, 7, 3), FitStartPoints(*problem, 7, 3));
   EXPECT_NE(FitStartPoints(*problem, 7, 3), FitStartPoints(*problem, 7, 4));
+}
+
+// The report's fit sections: the settings as the fit resolved them, the
+// values, and the best starts in order of their objective.
+TEST(ParameterEstimation, TheReportListsTheFitAndItsBestStarts) {
+  std::mt19937_64 noise(5);
+  FitSettings fit;
+  fit.dataFiles = {"data0.csv"};
+  fit.parameters = {{"R1(k)", 0.01, 100.0}, {"R2(k)", 0.01, 100.0, ParameterScale::kLinear}};
+  fit.method = FitMethod::kGlobal;
+  fit.starts = 12;
+  fit.seed = 2;
+  const auto problem = Problem(test::LinearTwoStep(1.0, 1.0),
+                               {TwoStepTimeCourse(2.0, 0.5, 0.02, &noise)}, fit.parameters);
+  ASSERT_TRUE(problem);
+  EXPECT_EQ(ReportFitSettingsText(fit, problem.get()),
+            "\nPARAMETER ESTIMATION\nMethod: global, 12 starts, seed 2\n"
+            "Weights: 1/sd where a column gives sd, else 1\nExperiments:\n data0.csv\n"
+            "Parameters:\n"
+            " R1(k): lower  1.0000e-002, upper  1.0000e+002, searched in log space\n"
+            " R2(k): lower  1.0000e-002, upper  1.0000e+002, searched linear\n");
+  FitOptions options;
+  options.method = fit.method;
+  options.starts = fit.starts;
+  options.seed = fit.seed;
+  const FitResult result = EstimateParameters(*problem, options);
+  ASSERT_NE(result.status, FitStatus::kFailed) << result.message;
+  const std::string text = ReportFitResultText(*problem, result);
+  ASSERT_EQ(text.rfind("\nRESULTS OF THE FIT\nStatus: ", 0), 0u) << text;
+  EXPECT_NE(text.find("Standard deviations from the Fisher information with the data's sd\n"),
+            std::string::npos);
+  EXPECT_NE(text.find(Format("R1(k) = % .6le +/- %.6le\n", result.parameters[0].value,
+                             result.parameters[0].sd)),
+            std::string::npos)
+      << text;
+  const std::size_t starts = text.find("\nSTARTS\n12 run, 0 failed; the best is start " +
+                                       std::to_string(result.bestStart + 1) + "\n");
+  ASSERT_NE(starts, std::string::npos) << text;
+  std::istringstream lines(text.substr(starts + 8));
+  std::string line;
+  std::getline(lines, line);
+  double last = -1.0;
+  int listed = 0;
+  while (std::getline(lines, line) && line.rfind("start ", 0) == 0) {
+    const double objective = std::strtod(line.c_str() + line.find("= ") + 2, nullptr);
+    EXPECT_GE(objective, last) << line;
+    if (listed == 0) {
+      EXPECT_EQ(line.find("start " + std::to_string(result.bestStart + 1) + ":"), 0u);
+    }
+    last = objective;
+    ++listed;
+  }
+  EXPECT_EQ(listed, static_cast<int>(kListedStarts));
+  EXPECT_EQ(line, "(2 more)");
+}
+
+// A process elsewhere, here: its own problem built from the same inputs,
+// reached only through the texts a channel carries. It fails after
+// `answers` answers when that is not negative.
+class LoopbackChannel final : public ChunkChannel {
+ public:
+  LoopbackChannel(std::unique_ptr<FitProblem> problem, int answers)
+      : problem_(std::move(problem)), service_(*problem_), answers_(answers) {}
+  std::optional<std::string> Solve(const std::string& request) override {
+    ++asked_;
+    if (answers_ >= 0 && asked_ > answers_) return std::nullopt;
+    return service_.Solve(request);
+  }
+  int asked() const { return asked_; }
+
+ private:
+  std::unique_ptr<FitProblem> problem_;
+  FitStartService service_;
+  int answers_;
+  int asked_ = 0;
+};
+
+// Starts fitted by other processes, or by this one when one of them fails,
+// give every number a fit in one process on one thread gives.
+TEST(ParameterEstimation, StartsFittedElsewhereGiveTheSameNumbers) {
+  std::mt19937_64 noise(13);
+  const std::string data = TwoStepTimeCourse(2.0, 0.5, 0.02, &noise);
+  const std::vector<FitParameter> parameters = {{"R1(k)", 0.01, 100.0}, {"R2(k)", 0.01, 100.0}};
+  const auto problem = Problem(test::LinearTwoStep(1.0, 1.0), {data}, parameters);
+  ASSERT_TRUE(problem);
+  FitOptions options;
+  options.method = FitMethod::kGlobal;
+  options.starts = 9;
+  options.seed = 6;
+  const FitResult one = EstimateParameters(*problem, options);
+  ASSERT_NE(one.status, FitStatus::kFailed) << one.message;
+
+  // One process that fits every start; one that fails after two, whose
+  // thread then fits the rest here; both beside a thread of this process.
+  for (const int setup : {0, 1, 2}) {
+    SCOPED_TRACE("setup " + std::to_string(setup));
+    LoopbackChannel steady(Problem(test::LinearTwoStep(1.0, 1.0), {data}, parameters), -1);
+    LoopbackChannel failing(Problem(test::LinearTwoStep(1.0, 1.0), {data}, parameters), 2);
+    options.remotes.clear();
+    if (setup != 1) options.remotes.push_back(&steady);
+    if (setup != 0) options.remotes.push_back(&failing);
+    options.jobs = setup == 2 ? 1 : 0;
+    const FitResult spread = EstimateParameters(*problem, options);
+    EXPECT_EQ(spread.status, one.status);
+    EXPECT_EQ(spread.message, one.message);
+    EXPECT_EQ(spread.objective, one.objective);
+    EXPECT_EQ(spread.bestStart, one.bestStart);
+    EXPECT_EQ(spread.evaluations, one.evaluations);
+    EXPECT_EQ(spread.correlation, one.correlation);
+    ASSERT_EQ(spread.parameters.size(), one.parameters.size());
+    for (std::size_t j = 0; j < one.parameters.size(); ++j) {
+      EXPECT_EQ(spread.parameters[j].value, one.parameters[j].value);
+      EXPECT_EQ(spread.parameters[j].sd, one.parameters[j].sd);
+    }
+    ASSERT_EQ(spread.starts.size(), one.starts.size());
+    for (std::size_t k = 0; k < one.starts.size(); ++k) {
+      EXPECT_EQ(spread.starts[k].from, one.starts[k].from);
+      EXPECT_EQ(spread.starts[k].values, one.starts[k].values);
+      EXPECT_EQ(spread.starts[k].objective, one.starts[k].objective);
+      EXPECT_EQ(spread.starts[k].iterations, one.starts[k].iterations);
+    }
+    EXPECT_EQ(spread.curves, one.curves);
+    if (setup == 0) {
+      EXPECT_EQ(steady.asked(), 9);
+    }
+    if (setup == 1) {
+      // Asked once more than it answered, then no more.
+      EXPECT_EQ(failing.asked(), 3);
+    }
+  }
+  // A request that is not one is answered as a failed start.
+  FitStartService service(*problem);
+  const std::string answer = service.Solve("nonsense");
+  EXPECT_EQ(answer.rfind("1 ", 0), 0u) << answer;
 }
 
 // A Latin hypercube puts exactly one start in each of the m strata of every
@@ -350,10 +541,6 @@ INSTANTIATE_TEST_SUITE_P(
                        {"R1(k)"},
                        "d.csv, column 2: Y names nothing in the model that a time course "
                        "measures or that sets it"},
-        ProblemRefusal{"time,X\n0,0\n1,1\n1.4142135623730951,1\n",
-                       {"R1(k)"},
-                       "d.csv: the times lie on no grid of equal intervals from 0 of at most "
-                       "100000 intervals"},
         ProblemRefusal{"time,X,[S]i\n0,0,1\n1,1,2\n",
                        {"R1(k)"},
                        "d.csv, line 3, column 3 ([S]i): a time course has one setting of [S]i, "
