@@ -1,0 +1,280 @@
+#include "fit/fit_editor.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "document/document.h"
+#include "document/edit_history.h"
+#include "document/model_file.h"
+#include "fit/fit_run.h"
+#include "kinetics/kinetic_catalogue.h"
+#include "output/output_item_binding.h"
+#include "support/document_fixtures.h"
+#include "support/expect_close.h"
+#include "support/files.h"
+
+namespace vireon {
+namespace {
+
+// The published least-squares fit of the puromycin data (Bates and Watts,
+// Nonlinear Regression Analysis and Its Applications, section 2.2.1), to
+// the digits given there.
+constexpr double kPublishedV = 212.7;
+constexpr double kPublishedVSd = 6.947;
+constexpr double kPublishedKm = 0.06412;
+constexpr double kPublishedKmSd = 0.008281;
+// Half a unit of the last digit published.
+constexpr double kPublishedDigits = 5e-4;
+// Starts enough that a fit is still under way when the test stops it.
+constexpr int kManyStarts = 2000;
+
+class FitEditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::FillCatalogue(catalogue_, false); }
+
+  // The puromycin example, read from a copy in the test's folder.
+  Document Puromycin() {
+    const std::filesystem::path examples = std::filesystem::path(VIREON_SOURCE_DIR) / "examples";
+    for (const char* name : {"puromycin.vrn", "puromycin.csv"}) {
+      std::filesystem::copy_file(examples / name, folder_ / name,
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+    Document document;
+    EXPECT_TRUE(ReadModelFile(document, (folder_ / "puromycin.vrn").string(), catalogue_,
+                              DefaultValues{}, sink_));
+    return document;
+  }
+
+  double Constant(Document& document, const std::string& title) {
+    for (const OutputDataNode& node : FitEditor(document, 1).ParameterTree()) {
+      for (OutputItem item : node.entries) {
+        if (item.title != title) continue;
+        const BindingContext context{document.model, document.engine, document.settings, {},
+                                     nullptr};
+        if (BindOutputItem(item, context, true) && item.value != nullptr) return *item.value;
+      }
+    }
+    ADD_FAILURE() << "no parameter " << title;
+    return 0.0;
+  }
+
+  // An item of the parameter tree by its title.
+  static OutputItem Quantity(const FitEditor& editor, const std::string& title) {
+    for (const OutputDataNode& node : editor.ParameterTree()) {
+      for (const OutputItem& item : node.entries) {
+        if (item.title == title) return item;
+      }
+    }
+    ADD_FAILURE() << "no quantity " << title;
+    return {};
+  }
+
+  test::TemporaryFolder folder_;
+  KineticCatalogue catalogue_;
+  RecordingSink sink_;
+};
+
+TEST_F(FitEditorTest, FitsThePuromycinDataToThePublishedValues) {
+  Document document = Puromycin();
+  FitEditor editor(document, 2);
+  ASSERT_EQ(editor.experiments().size(), 1u);
+  const FitExperimentPreview& preview = editor.experiments().front();
+  EXPECT_TRUE(preview.ok()) << preview.error;
+  EXPECT_EQ(preview.kind, ExperimentKind::kSteadyState);
+  EXPECT_EQ(preview.rows, 12u);
+  ASSERT_EQ(preview.columns.size(), 2u);
+  EXPECT_EQ(preview.columns[0].role, FitColumnRole::kSetting);
+  EXPECT_EQ(preview.columns[0].meaning, "sets [S]i");
+  EXPECT_EQ(preview.columns[1].role, FitColumnRole::kMeasured);
+  EXPECT_EQ(preview.columns[1].meaning, "measures J(velocity)");
+  EXPECT_EQ(preview.columns[1].cells.size(), kFitPreviewRows);
+  EXPECT_EQ(editor.Problem(), "");
+
+  FitProblemResult built = editor.BuildProblem();
+  ASSERT_TRUE(built.problem) << built.error;
+  std::atomic<int> heard{0};
+  std::atomic<bool> ended{false};
+  double first = 0.0;
+  FitRun run(std::move(built.problem), editor.Options(),
+             [&](int done, int, double best) {
+               if (heard.fetch_add(1) == 0) {
+                 EXPECT_EQ(done, 0);
+                 first = best;
+               }
+             },
+             [&] { ended.store(true); });
+  const FitResult& result = run.Wait();
+  EXPECT_TRUE(ended.load());
+  EXPECT_TRUE(run.finished());
+  EXPECT_GE(heard.load(), 2);
+  ASSERT_EQ(result.status, FitStatus::kConverged) << result.message;
+  EXPECT_GT(first, result.objective);
+  ASSERT_EQ(result.parameters.size(), 2u);
+  EXPECT_NEAR_REL(result.parameters[0].value, kPublishedV, kPublishedDigits);
+  EXPECT_NEAR_REL(result.parameters[0].sd, kPublishedVSd, kPublishedDigits);
+  EXPECT_NEAR_REL(result.parameters[1].value, kPublishedKm, kPublishedDigits);
+  EXPECT_NEAR_REL(result.parameters[1].sd, kPublishedKmSd, kPublishedDigits);
+
+  // Applying the values is an edit of the model that Undo takes back.
+  EditHistory history;
+  history.Reset(document);
+  const double before = Constant(document, "velocity(V)");
+  ApplyFitValues(document, run.problem(), result);
+  CommitModelChange(document);
+  history.Record(document, "Fitted Values");
+  EXPECT_EQ(Constant(document, "velocity(V)"), result.parameters[0].value);
+  EXPECT_EQ(Constant(document, "velocity(Km)"), result.parameters[1].value);
+  ASSERT_TRUE(history.Undo(document, catalogue_, 1.0));
+  EXPECT_EQ(Constant(document, "velocity(V)"), before);
+}
+
+TEST_F(FitEditorTest, NamesEveryMistakeOfAFileAsItIsAdded) {
+  Document document = Puromycin();
+  test::WriteText(folder_ / "bad.csv",
+                  "[S]i,sd([S]i),J(velocity),nothing\n0.02,1,76,3\n0.06,1,97,4\n");
+  test::WriteText(folder_ / "broken.csv", "[S]i,J(velocity)\n0.02,seventy\n");
+  FitEditor editor(document, 1);
+  EXPECT_EQ(editor.AddExperiment((folder_ / "bad.csv").string()), "");
+  EXPECT_EQ(editor.AddExperiment((folder_ / "broken.csv").string()), "");
+  EXPECT_NE(editor.AddExperiment((folder_ / "bad.csv").string()), "");
+  ASSERT_EQ(editor.experiments().size(), 3u);
+  EXPECT_EQ(editor.fit().dataFiles[1], "bad.csv");
+
+  const FitExperimentPreview& bad = editor.experiments()[1];
+  EXPECT_FALSE(bad.ok());
+  ASSERT_EQ(bad.columns.size(), 4u);
+  EXPECT_NE(bad.columns[0].problem.find("no standard deviation"), std::string::npos);
+  EXPECT_EQ(bad.columns[1].role, FitColumnRole::kDeviation);
+  EXPECT_EQ(bad.columns[1].meaning, "sd of [S]i");
+  EXPECT_EQ(bad.columns[2].role, FitColumnRole::kMeasured);
+  EXPECT_EQ(bad.columns[2].problem, "");
+  EXPECT_EQ(bad.columns[3].role, FitColumnRole::kUnknown);
+  EXPECT_NE(bad.columns[3].problem.find("names nothing"), std::string::npos);
+
+  const FitExperimentPreview& broken = editor.experiments()[2];
+  EXPECT_FALSE(broken.ok());
+  EXPECT_NE(broken.error.find("broken.csv"), std::string::npos);
+  EXPECT_TRUE(broken.columns.empty());
+  // The fit stops at the file it cannot read, before it looks at columns.
+  EXPECT_EQ(editor.Problem(), broken.error);
+
+  ASSERT_TRUE(editor.RemoveExperiment(2));
+  EXPECT_NE(editor.Problem().find("bad.csv, column 1"), std::string::npos) << editor.Problem();
+  ASSERT_TRUE(editor.RemoveExperiment(1));
+  EXPECT_EQ(editor.Problem(), "");
+  EXPECT_FALSE(editor.RemoveExperiment(1));
+
+  // A file outside the model's folder is kept in full.
+  const std::filesystem::path outside = folder_.path().parent_path() / "fit_editor_outside.csv";
+  test::WriteText(outside, "[S]i,J(velocity)\n0.02,76\n");
+  EXPECT_EQ(editor.AddExperiment(outside.string()), "");
+  EXPECT_EQ(editor.fit().dataFiles.back(), outside.lexically_normal().string());
+  std::filesystem::remove(outside);
+}
+
+TEST_F(FitEditorTest, ParametersTakeBoundsAndTheEditIsUndoable) {
+  Document document = Puromycin();
+  EditHistory history;
+  history.Reset(document);
+  const FitSettings stored = document.fit;
+  FitEditor editor(document, 1);
+
+  for (const OutputDataNode& node : editor.ParameterTree()) {
+    for (const OutputItem& item : node.entries) {
+      EXPECT_NE(item.type, kEndTime);
+      EXPECT_NE(item.type, kRelativeTolerance);
+    }
+  }
+  EXPECT_NE(editor.AddParameter(Quantity(editor, "velocity(V)")), "");
+  EXPECT_EQ(editor.AddParameter(Quantity(editor, "[S]i")), "");
+  ASSERT_EQ(editor.fit().parameters.size(), 3u);
+  EXPECT_TRUE(editor.modified());
+
+  EXPECT_EQ(editor.SetLowerText(0, "10"), "");
+  EXPECT_EQ(editor.SetUpperText(0, " 1e3 "), "");
+  EXPECT_NE(editor.SetUpperText(0, "5"), "");   // below the lower bound
+  EXPECT_NE(editor.SetLowerText(0, "ten"), "");  // no number
+  EXPECT_EQ(editor.fit().parameters[0].lower, 10.0);
+  EXPECT_EQ(editor.fit().parameters[0].upper, 1000.0);
+  EXPECT_EQ(FitEditor::BoundText(editor.fit().parameters[0].upper), "1000");
+  EXPECT_EQ(editor.SetUpperText(0, ""), "");
+  EXPECT_EQ(FitEditor::BoundText(editor.fit().parameters[0].upper), "");
+  EXPECT_TRUE(editor.SetScale(1, ParameterScale::kLinear));
+  EXPECT_TRUE(editor.RemoveParameter(2));
+  EXPECT_FALSE(editor.SetStarts(0));
+  EXPECT_TRUE(editor.SetStarts(50));
+  editor.SetMethod(FitMethod::kGlobal);
+  editor.SetSeed(7);
+  EXPECT_FALSE(editor.SetJobs(0));
+  EXPECT_TRUE(editor.SetJobs(3));
+  EXPECT_EQ(editor.Options().jobs, 3);
+  EXPECT_EQ(editor.Options().starts, 50);
+
+  ASSERT_TRUE(editor.Commit(document));
+  EXPECT_FALSE(editor.Commit(document));
+  CommitModelChange(document);
+  history.Record(document, "Fit");
+  EXPECT_EQ(document.fit.parameters[0].lower, 10.0);
+  EXPECT_EQ(document.fit.method, FitMethod::kGlobal);
+  EXPECT_EQ(document.fit.seed, 7u);
+  ASSERT_TRUE(history.Undo(document, catalogue_, 1.0));
+  EXPECT_EQ(document.fit, stored);
+  ASSERT_TRUE(history.Redo(document, catalogue_, 1.0));
+  EXPECT_EQ(document.fit.starts, 50);
+}
+
+TEST_F(FitEditorTest, AStoppedRunKeepsItsBestPoint) {
+  Document document = Puromycin();
+  FitEditor editor(document, 1);
+  ASSERT_EQ(editor.SetLowerText(0, "1"), "");
+  ASSERT_EQ(editor.SetUpperText(0, "1e4"), "");
+  ASSERT_EQ(editor.SetLowerText(1, "1e-4"), "");
+  ASSERT_EQ(editor.SetUpperText(1, "10"), "");
+  editor.SetMethod(FitMethod::kGlobal);
+  ASSERT_TRUE(editor.SetStarts(kManyStarts));
+  FitProblemResult built = editor.BuildProblem();
+  ASSERT_TRUE(built.problem) << built.error;
+  std::atomic<bool> stopNow{false};
+  FitRun run(std::move(built.problem), editor.Options(),
+             [&](int done, int, double) {
+               if (done >= 1) stopNow.store(true);
+             },
+             {});
+  while (!stopNow.load() && !run.finished()) std::this_thread::yield();
+  run.Stop();
+  const FitResult& result = run.Wait();
+  EXPECT_EQ(result.status, FitStatus::kStopped);
+  ASSERT_EQ(result.parameters.size(), 2u);
+  EXPECT_TRUE(std::isfinite(result.objective));
+  const auto fitted = std::count_if(result.starts.begin(), result.starts.end(),
+                                    [](const FitStart& start) { return !start.failed; });
+  EXPECT_LT(fitted, kManyStarts);
+}
+
+TEST_F(FitEditorTest, ARunEndedByItsOwnerStopsAndWaits) {
+  Document document = Puromycin();
+  FitEditor editor(document, 2);
+  editor.SetMethod(FitMethod::kGlobal);
+  ASSERT_EQ(editor.SetLowerText(0, "1"), "");
+  ASSERT_EQ(editor.SetUpperText(0, "1e4"), "");
+  ASSERT_EQ(editor.SetLowerText(1, "1e-4"), "");
+  ASSERT_EQ(editor.SetUpperText(1, "10"), "");
+  ASSERT_TRUE(editor.SetStarts(kManyStarts));
+  FitProblemResult built = editor.BuildProblem();
+  ASSERT_TRUE(built.problem) << built.error;
+  std::atomic<bool> ended{false};
+  {
+    FitRun run(std::move(built.problem), editor.Options(), {}, [&] { ended.store(true); });
+  }
+  EXPECT_TRUE(ended.load());
+}
+
+}  // namespace
+}  // namespace vireon
