@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "document/document.h"
+#include "model/metabolite_editor.h"
 #include "model/number_text.h"
 #include "output/number_format.h"
 #include "output/output_item_binding.h"
@@ -265,7 +266,7 @@ bool FitEditor::SetScale(std::size_t index, ParameterScale scale) {
 }
 
 std::string FitEditor::BoundText(double bound) {
-  return std::isfinite(bound) ? FormatGeneral(bound) : std::string();
+  return std::isfinite(bound) ? FormatConcentration(bound) : std::string();
 }
 
 void FitEditor::SetMethod(FitMethod method) {
@@ -332,6 +333,69 @@ bool FitEditor::Commit(Document& document) const {
   if (document.fit == fit_) return false;
   document.fit = fit_;
   return true;
+}
+
+std::vector<FitExperimentChart> FitCharts(const FitProblem& problem, const FitResult& result) {
+  std::vector<FitExperimentChart> charts;
+  if (result.curves.size() != problem.experiments.size()) return charts;
+  for (std::size_t e = 0; e < problem.experiments.size(); ++e) {
+    const FitExperiment& experiment = problem.experiments[e];
+    FitExperimentChart chart;
+    chart.file = experiment.path;
+    std::vector<double> x;
+    if (experiment.kind == ExperimentKind::kTimeCourse) {
+      chart.xTitle = "time";
+      x = experiment.times;
+    } else {
+      for (const FitCondition& condition : experiment.conditions) {
+        const auto [low, high] = std::minmax_element(condition.values.begin(),
+                                                     condition.values.end());
+        if (low != condition.values.end() && *low != *high) {
+          chart.xTitle = condition.title;
+          x = condition.values;
+          break;
+        }
+      }
+      if (x.empty()) {
+        chart.xTitle = "row";
+        for (std::size_t r = 0; r < experiment.rows(); ++r) x.push_back(static_cast<double>(r + 1));
+      }
+    }
+    for (std::size_t k = 0; k < experiment.measurements.size(); ++k) {
+      const FitMeasurement& measurement = experiment.measurements[k];
+      FitChartSeries series;
+      series.title = measurement.title;
+      const std::vector<double>& model = result.curves[e][k];
+      for (std::size_t r = 0; r < experiment.rows() && r < model.size() && r < x.size(); ++r) {
+        if (std::isnan(x[r])) continue;
+        if (std::isfinite(model[r])) series.model.emplace_back(x[r], model[r]);
+        const double data = measurement.values[r];
+        if (std::isnan(data)) continue;
+        series.data.emplace_back(x[r], data);
+        if (std::isfinite(model[r])) series.residuals.emplace_back(x[r], model[r] - data);
+      }
+      std::stable_sort(series.model.begin(), series.model.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      chart.series.push_back(std::move(series));
+    }
+    charts.push_back(std::move(chart));
+  }
+  return charts;
+}
+
+std::vector<FitValueRow> FitValueRows(const FitResult& result) {
+  std::vector<FitValueRow> rows;
+  for (const FittedParameter& parameter : result.parameters) {
+    FitValueRow row;
+    row.title = parameter.title;
+    row.value = FormatGeneral(parameter.value);
+    row.sd = std::isfinite(parameter.sd) ? FormatGeneral(parameter.sd) : std::string();
+    row.poorlyDetermined = parameter.poorlyDetermined;
+    if (parameter.poorlyDetermined) row.note = "poorly determined";
+    if (parameter.atBound) row.note += row.note.empty() ? "at a bound" : ", at a bound";
+    rows.push_back(std::move(row));
+  }
+  return rows;
 }
 
 void ApplyFitValues(Document& document, const FitProblem& problem, const FitResult& result) {

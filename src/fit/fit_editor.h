@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fit/experiment_file.h"
@@ -97,7 +98,8 @@ class FitEditor {
   std::string SetLowerText(std::size_t index, std::string_view text);
   std::string SetUpperText(std::size_t index, std::string_view text);
   bool SetScale(std::size_t index, ParameterScale scale);
-  // How a bound is shown: empty for none.
+  // How a bound is shown: empty for none, else the shortest text that
+  // reads back exactly.
   static std::string BoundText(double bound);
 
   void SetMethod(FitMethod method);
@@ -140,6 +142,42 @@ class FitEditor {
   int jobs_ = 1;
   bool modified_ = false;
 };
+
+// What the charts of a fit's result draw, for one measured column of an
+// experiment: the data and the fitted model against the experiment's x
+// (each row where the data are given), and the residuals, model - data in
+// the column's own units. The model's points are in the order of x.
+struct FitChartSeries {
+  std::string title;
+  std::vector<std::pair<double, double>> data;
+  std::vector<std::pair<double, double>> model;
+  std::vector<std::pair<double, double>> residuals;
+};
+
+struct FitExperimentChart {
+  std::string file;
+  // The x of the rows: the time of a time course; at steady states the
+  // first column that sets the model and differs between rows, else the
+  // row's number ("row").
+  std::string xTitle;
+  std::vector<FitChartSeries> series;
+};
+
+// The charts of every experiment; empty when the result holds no curves.
+std::vector<FitExperimentChart> FitCharts(const FitProblem& problem, const FitResult& result);
+
+// A row of the table of fitted values: the parameter, its value, its
+// standard deviation ("" when it cannot be had) and what to note of it
+// ("poorly determined", "at a bound", both, or nothing).
+struct FitValueRow {
+  std::string title;
+  std::string value;
+  std::string sd;
+  std::string note;
+  bool poorlyDetermined = false;
+};
+
+std::vector<FitValueRow> FitValueRows(const FitResult& result);
 
 // Writes the values of a finished fit into the document's model: each
 // parameter of the problem (which must be the document's) takes its

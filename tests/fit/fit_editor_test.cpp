@@ -133,6 +133,38 @@ TEST_F(FitEditorTest, FitsThePuromycinDataToThePublishedValues) {
   EXPECT_EQ(Constant(document, "velocity(Km)"), result.parameters[1].value);
   ASSERT_TRUE(history.Undo(document, catalogue_, 1.0));
   EXPECT_EQ(Constant(document, "velocity(V)"), before);
+
+  // The table and the charts say what the result holds.
+  const std::vector<FitValueRow> rows = FitValueRows(result);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].title, "velocity(V)");
+  EXPECT_EQ(rows[0].value, "212.686");
+  EXPECT_EQ(rows[1].sd, "0.00828102");
+  EXPECT_FALSE(rows[0].poorlyDetermined);
+  EXPECT_EQ(rows[0].note, "");
+  const std::vector<FitExperimentChart> charts = FitCharts(run.problem(), result);
+  ASSERT_EQ(charts.size(), 1u);
+  EXPECT_EQ(charts[0].xTitle, "[S]i");
+  ASSERT_EQ(charts[0].series.size(), 1u);
+  const FitChartSeries& series = charts[0].series[0];
+  EXPECT_EQ(series.title, "J(velocity)");
+  ASSERT_EQ(series.data.size(), 12u);
+  ASSERT_EQ(series.model.size(), 12u);
+  ASSERT_EQ(series.residuals.size(), 12u);
+  EXPECT_EQ(series.data[0], std::make_pair(0.02, 76.0));
+  double squares = 0.0;
+  for (std::size_t r = 0; r < series.residuals.size(); ++r) {
+    EXPECT_EQ(series.residuals[r].first, series.data[r].first);
+    squares += series.residuals[r].second * series.residuals[r].second;
+    // The model's points follow x, and lie on the Michaelis-Menten curve.
+    if (r > 0) {
+      EXPECT_LE(series.model[r - 1].first, series.model[r].first);
+    }
+    const double s = series.model[r].first;
+    EXPECT_NEAR_REL(series.model[r].second,
+                    result.parameters[0].value * s / (result.parameters[1].value + s), 1e-5);
+  }
+  EXPECT_NEAR_REL(squares, result.objective, 1e-9);
 }
 
 TEST_F(FitEditorTest, NamesEveryMistakeOfAFileAsItIsAdded) {
@@ -204,6 +236,9 @@ TEST_F(FitEditorTest, ParametersTakeBoundsAndTheEditIsUndoable) {
   EXPECT_EQ(editor.fit().parameters[0].lower, 10.0);
   EXPECT_EQ(editor.fit().parameters[0].upper, 1000.0);
   EXPECT_EQ(FitEditor::BoundText(editor.fit().parameters[0].upper), "1000");
+  EXPECT_EQ(editor.SetLowerText(0, "0.1234567890123"), "");
+  EXPECT_EQ(FitEditor::BoundText(editor.fit().parameters[0].lower), "0.1234567890123");
+  EXPECT_EQ(editor.SetLowerText(0, "10"), "");
   EXPECT_EQ(editor.SetUpperText(0, ""), "");
   EXPECT_EQ(FitEditor::BoundText(editor.fit().parameters[0].upper), "");
   EXPECT_TRUE(editor.SetScale(1, ParameterScale::kLinear));
