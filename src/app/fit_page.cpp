@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -61,6 +62,8 @@ constexpr double kLogMargin = 2.0;
 constexpr double kSmallestObjective = 1e-300;
 // The smallest the chart views become, in pixels.
 constexpr int kChartMinimumHeight = 200;
+// The rows the list of experiments shows; the preview below gets the rest.
+constexpr int kListRows = 4;
 
 QString Text(double value) {
   return std::isfinite(value) ? ToQString(FormatGeneral(value)) : QString();
@@ -87,10 +90,16 @@ QChart* NewChart(const QString& title) {
   return chart;
 }
 
+// Axes over the chart's series, with round numbers at their ticks.
 void TitleAxes(QChart* chart, const QString& x, const QString& y) {
   chart->createDefaultAxes();
-  if (!chart->axes(Qt::Horizontal).isEmpty()) chart->axes(Qt::Horizontal).first()->setTitleText(x);
-  if (!chart->axes(Qt::Vertical).isEmpty()) chart->axes(Qt::Vertical).first()->setTitleText(y);
+  for (QAbstractAxis* axis : chart->axes()) {
+    if (auto* values = qobject_cast<QValueAxis*>(axis)) {
+      values->applyNiceNumbers();
+      values->setLabelFormat("%.3g");
+    }
+    axis->setTitleText(axis->orientation() == Qt::Horizontal ? x : y);
+  }
 }
 
 }  // namespace
@@ -101,6 +110,7 @@ FitPage::FitPage(Document& document, int jobs, QWidget* parent)
 
   // Experiments: the files, and the preview of the one chosen.
   experiments_ = new QListWidget;
+  experiments_->setMaximumHeight(experiments_->fontMetrics().height() * kListRows);
   addExperiment_ = new QPushButton("&Add file...");
   removeExperiment_ = new QPushButton("Remo&ve");
   preview_ = new QTableWidget;
@@ -115,7 +125,7 @@ FitPage::FitPage(Document& document, int jobs, QWidget* parent)
   fileButtons->addStretch();
   auto* experimentBox = new QGroupBox("Experiments");
   auto* experimentLayout = new QVBoxLayout(experimentBox);
-  experimentLayout->addWidget(experiments_, 1);
+  experimentLayout->addWidget(experiments_);
   experimentLayout->addLayout(fileButtons);
   experimentLayout->addWidget(preview_, 2);
   experimentLayout->addWidget(experimentMessage_);
@@ -137,9 +147,9 @@ FitPage::FitPage(Document& document, int jobs, QWidget* parent)
   parameterButtons->addStretch();
   auto* parameterBox = new QGroupBox("Parameters");
   auto* parameterLayout = new QVBoxLayout(parameterBox);
-  parameterLayout->addWidget(tree_, 1);
+  parameterLayout->addWidget(tree_, 3);
   parameterLayout->addLayout(parameterButtons);
-  parameterLayout->addWidget(parameters_, 1);
+  parameterLayout->addWidget(parameters_, 2);
 
   // The method.
   method_ = new QComboBox;
@@ -241,8 +251,8 @@ FitPage::FitPage(Document& document, int jobs, QWidget* parent)
   pageSplitter->addWidget(setup_);
   pageSplitter->addWidget(resultsPane);
   pageSplitter->setChildrenCollapsible(false);
-  pageSplitter->setStretchFactor(0, 3);
-  pageSplitter->setStretchFactor(1, 2);
+  pageSplitter->setStretchFactor(0, 1);
+  pageSplitter->setStretchFactor(1, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pageSplitter);
 
@@ -580,7 +590,7 @@ void FitPage::ShowProgress(int done, int total, double best) {
                        .arg(done)
                        .arg(total)
                        .arg(std::isfinite(best) ? Text(best) : QString("not yet had")));
-  QChart* chart = NewChart("Best objective");
+  QChart* chart = NewChart("Best objective (log scale)");
   chart->legend()->hide();
   auto* series = new QLineSeries;
   series->setPointsVisible(true);
@@ -598,7 +608,7 @@ void FitPage::ShowProgress(int done, int total, double best) {
   xAxis->setLabelFormat("%d");
   xAxis->setTickCount(std::min(progressTotal_, 10) + 1);
   auto* yAxis = new QLogValueAxis;
-  yAxis->setTitleText("objective (log scale)");
+  yAxis->setTitleText("objective");
   yAxis->setLabelFormat("%.3g");
   if (high > 0.0) yAxis->setRange(low / kLogMargin, high * kLogMargin);
   chart->addAxis(xAxis, Qt::AlignBottom);
@@ -651,7 +661,8 @@ void FitPage::ShowResult() {
     chartChoice_->clear();
     if (fit_ != nullptr) {
       for (const FitExperiment& experiment : fit_->problem().experiments) {
-        chartChoice_->addItem(ToQString(experiment.path));
+        chartChoice_->addItem(QFileInfo(ToQString(experiment.path)).fileName(),
+                              ToQString(experiment.path));
       }
     }
   }
@@ -704,8 +715,10 @@ void FitPage::ShowCharts() {
     residuals->addSeries(zero);
     for (QLegendMarker* marker : residuals->legend()->markers(zero)) marker->setVisible(false);
   }
+  // One column's residuals need no key; several are told apart by it.
+  residuals->legend()->setVisible(drawn.series.size() > 1);
   TitleAxes(fit, ToQString(drawn.xTitle), "value");
-  TitleAxes(residuals, ToQString(drawn.xTitle), "model - data");
+  TitleAxes(residuals, ToQString(drawn.xTitle), "residual");
   SetChart(fitView_, fit);
   SetChart(residualView_, residuals);
 }
