@@ -13,12 +13,15 @@
 #include "document/document.h"
 #include "document/edit_history.h"
 #include "document/model_file.h"
+#include "document/time_course_table.h"
 #include "fit/fit_run.h"
 #include "kinetics/kinetic_catalogue.h"
+#include "model/metabolite_editor.h"
 #include "output/output_item_binding.h"
 #include "support/document_fixtures.h"
 #include "support/expect_close.h"
 #include "support/files.h"
+#include "support/kinetic_models.h"
 
 namespace vireon {
 namespace {
@@ -263,6 +266,88 @@ TEST_F(FitEditorTest, ParametersTakeBoundsAndTheEditIsUndoable) {
   EXPECT_EQ(document.fit, stored);
   ASSERT_TRUE(history.Redo(document, catalogue_, 1.0));
   EXPECT_EQ(document.fit.starts, 50);
+}
+
+// Fits the document's parameters `titles` to the data files at once.
+FitResult FitNow(const Document& document, const std::vector<std::string>& files,
+                 const std::vector<std::string>& titles, std::unique_ptr<FitRun>& run) {
+  FitEditor editor(document, 1);
+  for (const std::string& file : files) EXPECT_EQ(editor.AddExperiment(file), "");
+  for (const std::string& title : titles) {
+    OutputItem quantity;
+    for (const OutputDataNode& node : editor.ParameterTree()) {
+      for (const OutputItem& item : node.entries) {
+        if (item.title == title) quantity = item;
+      }
+    }
+    EXPECT_EQ(editor.AddParameter(quantity), "");
+  }
+  FitProblemResult built = editor.BuildProblem();
+  EXPECT_TRUE(built.problem) << built.error;
+  if (!built.problem) return {};
+  run = std::make_unique<FitRun>(std::move(built.problem), editor.Options(), nullptr, nullptr);
+  return run->Wait();
+}
+
+TEST_F(FitEditorTest, ChartsATimeCourseAgainstTimeAndMarksWhatTheDataCannotDetermine) {
+  // [X] of S -> X -> P with k1 = 2, k2 = 0.5 at 0, 1, ..., 10, the value
+  // at 3 missing, each with an sd of 0.01.
+  Model truth = test::LinearTwoStep(2.0, 0.5);
+  TaskSettings settings;
+  settings.solver.relativeTolerance = 1e-10;
+  settings.solver.absoluteTolerance = 1e-14;
+  settings.endTime = 10.0;
+  settings.points = 10;
+  const TimeCourseTable table = ComputeTimeCourseTable(truth, settings);
+  ASSERT_TRUE(table.errorLog.empty()) << table.errorLog;
+  const auto x = static_cast<std::size_t>(truth.FindMetabolite("X"));
+  std::string text = "time,X,sd(X)\n";
+  for (std::size_t r = 0; r < table.times.size(); ++r) {
+    text += FormatConcentration(table.times[r]) + "," +
+            (r == 3 ? std::string() : FormatConcentration(table.concentrations[r][x])) + ",0.01\n";
+  }
+  test::WriteText(folder_ / "course.csv", text);
+
+  Document document;
+  document.model = test::LinearTwoStep(1.0, 1.0);
+  document.settings = settings;
+  std::unique_ptr<FitRun> run;
+  const FitResult result =
+      FitNow(document, {(folder_ / "course.csv").string()}, {"R1(k)", "R2(k)"}, run);
+  ASSERT_NE(result.status, FitStatus::kFailed) << result.message;
+  EXPECT_NEAR_REL(result.parameters[0].value, 2.0, 1e-6);
+  const std::vector<FitExperimentChart> charts = FitCharts(run->problem(), result);
+  ASSERT_EQ(charts.size(), 1u);
+  EXPECT_EQ(charts[0].xTitle, "time");
+  ASSERT_EQ(charts[0].series.size(), 1u);
+  const FitChartSeries& series = charts[0].series[0];
+  EXPECT_EQ(series.title, "X");
+  EXPECT_EQ(series.model.size(), 11u);  // the model also where the data are missing
+  ASSERT_EQ(series.data.size(), 10u);
+  ASSERT_EQ(series.residuals.size(), 10u);
+  EXPECT_EQ(series.data[3].first, 4.0);
+  for (std::size_t r = 0; r < series.data.size(); ++r) {
+    const std::size_t row = r < 3 ? r : r + 1;
+    EXPECT_EQ(series.residuals[r].second, series.model[row].second - series.data[r].second);
+  }
+
+  // At steady states [X] = k1 [S] / k2 holds only the ratio of the two.
+  std::string titration = "[S]i,X\n";
+  for (const double s : {0.5, 1.0, 2.0, 4.0}) {
+    titration += FormatConcentration(s) + "," + FormatConcentration(4.0 * s * (1.0 + 0.01 * s)) +
+                 "\n";
+  }
+  test::WriteText(folder_ / "titration.csv", titration);
+  const FitResult ratio =
+      FitNow(document, {(folder_ / "titration.csv").string()}, {"R1(k)", "R2(k)"}, run);
+  ASSERT_NE(ratio.status, FitStatus::kFailed) << ratio.message;
+  const std::vector<FitValueRow> rows = FitValueRows(ratio);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_TRUE(rows[0].poorlyDetermined);
+  EXPECT_EQ(rows[1].note.find("poorly determined"), 0u);
+  const std::vector<FitExperimentChart> steady = FitCharts(run->problem(), ratio);
+  ASSERT_EQ(steady.size(), 1u);
+  EXPECT_EQ(steady[0].xTitle, "[S]i");
 }
 
 TEST_F(FitEditorTest, AStoppedRunKeepsItsBestPoint) {
