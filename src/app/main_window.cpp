@@ -473,8 +473,17 @@ bool MainWindow::SaveTo(const QString& path) {
   if (controller_.IsBusy()) return false;
   CommitFocusedField();
   const std::string fullPath = FullPath(path);
+  // The fit's data files are kept from the model file's folder, which may
+  // be another one now.
+  const std::vector<std::string> dataFiles = document_.fit.dataFiles;
+  document_.fit.dataFiles = DataFilesFrom(dataFiles, document_.folder, FolderOf(fullPath));
   const bool saved = WriteModelFile(document_, fullPath, app_.catalogue, sink_);
-  if (saved) RememberFile(fullPath);
+  if (saved) {
+    RememberFile(fullPath);
+    if (document_.fit.dataFiles != dataFiles) fitPage_->Refresh();
+  } else {
+    document_.fit.dataFiles = dataFiles;
+  }
   tasksPage_->Refresh();
   UpdateTitle();
   return saved;

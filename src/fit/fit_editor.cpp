@@ -398,6 +398,17 @@ std::vector<FitValueRow> FitValueRows(const FitResult& result) {
   return rows;
 }
 
+std::vector<std::string> DataFilesFrom(const std::vector<std::string>& files,
+                                       const std::string& oldFolder,
+                                       const std::string& newFolder) {
+  std::vector<std::string> moved;
+  for (const std::string& file : files) {
+    const bool relative = !file.empty() && file.front() != '/';
+    moved.push_back(StoredPath(relative ? oldFolder + file : file, newFolder));
+  }
+  return moved;
+}
+
 void ApplyFitValues(Document& document, const FitProblem& problem, const FitResult& result) {
   const BindingContext context{document.model, document.engine, document.settings, {}, nullptr};
   for (std::size_t j = 0; j < result.parameters.size() && j < problem.parameters.size(); ++j) {

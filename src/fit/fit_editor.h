@@ -179,6 +179,14 @@ struct FitValueRow {
 
 std::vector<FitValueRow> FitValueRows(const FitResult& result);
 
+// The fit's data files as a model file in `newFolder` keeps them, when a
+// model file in `oldFolder` kept them so (a folder ends in "/"; an empty
+// one is the working folder): each file from the new folder when it lies
+// within it, else in full. Saving a model elsewhere keeps its experiments.
+std::vector<std::string> DataFilesFrom(const std::vector<std::string>& files,
+                                       const std::string& oldFolder,
+                                       const std::string& newFolder);
+
 // Writes the values of a finished fit into the document's model: each
 // parameter of the problem (which must be the document's) takes its
 // fitted value. The caller commits the edit and records it.

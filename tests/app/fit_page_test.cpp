@@ -161,6 +161,23 @@ TEST_F(FitPageTest, ABadDataFileShowsItsMessageAndTheFitIsRefused) {
   EXPECT_TRUE(page->runButton()->isEnabled());
 }
 
+TEST_F(FitPageTest, SavingElsewhereKeepsTheExperiments) {
+  MainWindow window(app_, sink_);
+  window.show();
+  FitPage* page = OpenPuromycin(window);
+  std::filesystem::create_directories(folder_ / "copies");
+  ASSERT_TRUE(window.SaveTo(QString::fromStdString(PathIn("copies/puromycin.vrn"))));
+  const std::string data = (folder_ / "puromycin.csv").lexically_normal().string();
+  EXPECT_EQ(window.document().fit.dataFiles, std::vector<std::string>{data});
+  EXPECT_TRUE(ReadFile(PathIn("copies/puromycin.vrn")).find("File=" + data + "\n") !=
+              std::string::npos);
+  ASSERT_EQ(page->experimentList()->count(), 1);
+  EXPECT_EQ(page->statusLabel()->text(), "Ready to fit.");
+  // Back beside its data, the model keeps the file by its name again.
+  ASSERT_TRUE(window.SaveTo(QString::fromStdString(PathIn("puromycin.vrn"))));
+  EXPECT_EQ(window.document().fit.dataFiles, std::vector<std::string>{"puromycin.csv"});
+}
+
 TEST_F(FitPageTest, BoundsAreTypedInTheTableAndAStopKeepsTheBestPoint) {
   MainWindow window(app_, sink_);
   window.show();

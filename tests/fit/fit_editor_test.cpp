@@ -350,6 +350,20 @@ TEST_F(FitEditorTest, ChartsATimeCourseAgainstTimeAndMarksWhatTheDataCannotDeter
   EXPECT_EQ(steady[0].xTitle, "[S]i");
 }
 
+TEST(FitDataFiles, FollowTheModelFileToAnotherFolder) {
+  const std::vector<std::string> files = {"run1.csv", "data/run2.csv", "/elsewhere/run3.csv",
+                                          "/m/new/run4.csv"};
+  EXPECT_EQ(DataFilesFrom(files, "/m/", "/m/new/"),
+            (std::vector<std::string>{"/m/run1.csv", "/m/data/run2.csv", "/elsewhere/run3.csv",
+                                      "run4.csv"}));
+  EXPECT_EQ(DataFilesFrom(files, "/m/", "/"),
+            (std::vector<std::string>{"m/run1.csv", "m/data/run2.csv", "elsewhere/run3.csv",
+                                      "m/new/run4.csv"}));
+  EXPECT_EQ(DataFilesFrom(files, "/m/", "/m/"),
+            (std::vector<std::string>{"run1.csv", "data/run2.csv", "/elsewhere/run3.csv",
+                                      "new/run4.csv"}));
+}
+
 TEST_F(FitEditorTest, AStoppedRunKeepsItsBestPoint) {
   Document document = Puromycin();
   FitEditor editor(document, 1);
