@@ -20,6 +20,7 @@
 #include "app/add_on_modules_dialog.h"
 #include "app/app_startup.h"
 #include "app/default_values_dialog.h"
+#include "app/fit_page.h"
 #include "app/interactive_page.h"
 #include "app/model_edits.h"
 #include "app/model_page.h"
@@ -169,6 +170,7 @@ void MainWindow::BuildSheet() {
   scanPage_ = new ScanPage(document_, sink_);
   interactivePage_ = new InteractivePage(document_, controller_);
   resultsPage_ = new ResultsPage(document_);
+  fitPage_ = new FitPage(document_, ScanThreads(app_.preferences.scanThreads));
   // Owned by the window while it is not in the sheet.
   plotPage_ = new PlotPage(document_, sink_, this);
   plotPage_->hide();
@@ -177,6 +179,7 @@ void MainWindow::BuildSheet() {
   sheet_->addTab(scanPage_, "Scan");
   sheet_->addTab(interactivePage_, "Time course");
   sheet_->addTab(resultsPage_, "Results");
+  sheet_->addTab(fitPage_, "Fit");
   UpdatePlotPageVisibility();
   setCentralWidget(sheet_);
   currentPage_ = sheet_->currentWidget();
@@ -198,6 +201,17 @@ void MainWindow::BuildSheet() {
     OnPageEdited();
     RecordEdit("Scan");
   });
+  connect(fitPage_, &FitPage::documentChanged, this, [this] {
+    OnPageEdited();
+    RecordEdit("Fit");
+  });
+  connect(fitPage_, &FitPage::modelChanged, this, [this](const QString& edit) {
+    RecordEdit(edit);
+    RefreshPages();
+  });
+  // Esc stops a fit as it stops a run of the tasks.
+  connect(fitPage_, &FitPage::runningChanged, this,
+          [this](bool running) { stopAction_->setEnabled(running || controller_.IsBusy()); });
   connect(plotPage_, &PlotPage::documentChanged, this, [this] {
     OnPageEdited();
     RecordEdit("Plot");
@@ -291,6 +305,7 @@ void MainWindow::RefreshPages() {
   modelPage_->Refresh();
   tasksPage_->Refresh();
   scanPage_->Refresh();
+  fitPage_->Refresh();
   interactivePage_->Prepare();
   resultsPage_->Reload();
   if (currentPage_ == plotPage_) plotPage_->Activate();
@@ -341,9 +356,10 @@ void MainWindow::SetEditingEnabled(bool enabled) {
   modelPage_->setEnabled(enabled);
   tasksPage_->SetRunning(!enabled);
   scanPage_->SetRunning(!enabled);
+  fitPage_->SetTaskRunning(!enabled);
   interactivePage_->SetRunning(!enabled);
   runAction_->setEnabled(enabled);
-  stopAction_->setEnabled(!enabled);
+  stopAction_->setEnabled(!enabled || fitPage_->running());
   // Saving reads the whole document, which a run is writing.
   saveAction_->setEnabled(enabled);
   saveAsAction_->setEnabled(enabled);
@@ -457,8 +473,17 @@ bool MainWindow::SaveTo(const QString& path) {
   if (controller_.IsBusy()) return false;
   CommitFocusedField();
   const std::string fullPath = FullPath(path);
+  // The fit's data files are kept from the model file's folder, which may
+  // be another one now.
+  const std::vector<std::string> dataFiles = document_.fit.dataFiles;
+  document_.fit.dataFiles = DataFilesFrom(dataFiles, document_.folder, FolderOf(fullPath));
   const bool saved = WriteModelFile(document_, fullPath, app_.catalogue, sink_);
-  if (saved) RememberFile(fullPath);
+  if (saved) {
+    RememberFile(fullPath);
+    if (document_.fit.dataFiles != dataFiles) fitPage_->Refresh();
+  } else {
+    document_.fit.dataFiles = dataFiles;
+  }
   tasksPage_->Refresh();
   UpdateTitle();
   return saved;
@@ -468,6 +493,8 @@ bool MainWindow::Run() {
   if (controller_.IsBusy()) return false;
   // A field still being typed in hands its text to its editor first.
   CommitFocusedField();
+  // F5 on the Fit page runs the fit.
+  if (currentPage_ == fitPage_) return fitPage_->Run();
   if (currentPage_ == plotPage_) plotPage_->Deactivate();
   controller_.SetJobs(ScanThreads(app_.preferences.scanThreads));
   // A scan the user asked to run unpaced is not shown on the Time course
@@ -477,6 +504,7 @@ bool MainWindow::Run() {
 }
 
 void MainWindow::StopRun() {
+  fitPage_->Stop();
   if (controller_.IsBusy()) controller_.Stop();
 }
 

@@ -28,6 +28,7 @@ class QTabWidget;
 namespace vireon {
 
 struct AppStartup;
+class FitPage;
 class InteractivePage;
 class MessageSink;
 class ModelPage;
@@ -71,6 +72,7 @@ class MainWindow : public QMainWindow {
   InteractivePage* interactivePage() const { return interactivePage_; }
   PlotPage* plotPage() const { return plotPage_; }
   ResultsPage* resultsPage() const { return resultsPage_; }
+  FitPage* fitPage() const { return fitPage_; }
   QProgressBar* progressBar() const { return progress_; }
   // The File menu, for commands that other parts of the program add.
   QMenu* fileMenu() const { return fileMenu_; }
@@ -177,6 +179,7 @@ class MainWindow : public QMainWindow {
   InteractivePage* interactivePage_ = nullptr;
   PlotPage* plotPage_ = nullptr;
   ResultsPage* resultsPage_ = nullptr;
+  FitPage* fitPage_ = nullptr;
   QWidget* currentPage_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;

@@ -12,8 +12,8 @@ void CommitModelChange(Document& document) {
 }
 
 EditHistory::State EditHistory::Take(const Document& document) {
-  return State{document.model,     document.settings,  document.plot, document.selections,
-               document.functions, document.scan,      document.links};
+  return State{document.model,     document.settings, document.plot,  document.selections,
+               document.functions, document.scan,     document.links, document.fit};
 }
 
 void EditHistory::Restore(const State& state, Document& document,
@@ -36,6 +36,7 @@ void EditHistory::Restore(const State& state, Document& document,
   document.functions = state.functions;
   document.scan = state.scan;
   document.links = state.links;
+  document.fit = state.fit;
   BindMissingKineticTypes(document.model, catalogue, defaultConstant);
   CommitModelChange(document);
 }

@@ -4,8 +4,8 @@
 // ("Reactions", "Units"), and Undo and Redo move between the states of the
 // document before and after each. A state holds everything such an edit
 // may change: the model, the task and numerical settings, the plot
-// choices, the output selections, the output functions, the scan and the
-// parameter links; never the engine's data or where the file lives. The
+// choices, the output selections, the output functions, the scan, the
+// parameter links and the fit; never the engine's data or where the file lives. The
 // model's title and comments and the window's pace ("SleepTime",
 // "RealTime") are typed on their pages rather than committed: Undo and
 // Redo leave them as they are.
@@ -61,6 +61,7 @@ class EditHistory {
     std::vector<OutputFunction> functions;
     ScanList scan;
     std::vector<ParameterLink> links;
+    FitSettings fit;
   };
   struct Entry {
     std::string name;

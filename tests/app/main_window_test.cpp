@@ -82,27 +82,28 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, SheetHoldsItsPagesWithoutGnuplot) {
   MainWindow window(app_, sink_);
   QTabWidget* sheet = window.sheet();
-  ASSERT_EQ(sheet->count(), 5);
+  ASSERT_EQ(sheet->count(), 6);
   EXPECT_EQ(sheet->tabText(0), "Model Definition");
   EXPECT_EQ(sheet->tabText(1), "Tasks");
   EXPECT_EQ(sheet->tabText(2), "Scan");
   EXPECT_EQ(sheet->tabText(3), "Time course");
   EXPECT_EQ(sheet->tabText(4), "Results");
+  EXPECT_EQ(sheet->tabText(5), "Fit");
   EXPECT_EQ(window.statusText(), kStatusIdle);
 }
 
 TEST_F(MainWindowTest, PlotPageComesLastWhenGnuplotIsSetAndFollowsThePath) {
   app_.helpers.gnuplot = "/usr/bin/gnuplot";
   MainWindow window(app_, sink_);
-  ASSERT_EQ(window.sheet()->count(), 6);
-  EXPECT_EQ(window.sheet()->tabText(5), "Plot");
+  ASSERT_EQ(window.sheet()->count(), 7);
+  EXPECT_EQ(window.sheet()->tabText(6), "Plot");
   app_.helpers.gnuplot.clear();
   window.UpdatePlotPageVisibility();
-  EXPECT_EQ(window.sheet()->count(), 5);
+  EXPECT_EQ(window.sheet()->count(), 6);
   EXPECT_EQ(window.sheet()->indexOf(window.plotPage()), -1);
   app_.helpers.gnuplot = "gnuplot";
   window.UpdatePlotPageVisibility();
-  EXPECT_EQ(window.sheet()->tabText(5), "Plot");
+  EXPECT_EQ(window.sheet()->tabText(6), "Plot");
 }
 
 // The Alt key of a text ("&File" gives F), or 0 for none.
