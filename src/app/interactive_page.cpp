@@ -16,6 +16,7 @@
 #include "document/interactive_pacing.h"
 #include "document/run_control.h"
 #include "model/metabolite_editor.h"
+#include "output/output_item_unit.h"
 
 namespace vireon {
 
@@ -36,9 +37,14 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
     minima_[k] = new QLabel;
     maxima_[k] = new QLabel;
     charts_[k] = new TraceChartView;
+    units_[k] = new QLabel;
     auto* side = new QVBoxLayout;
     side->addWidget(labels_[k]);
-    side->addWidget(values_[k]);
+    auto* value = new QHBoxLayout;
+    value->addWidget(values_[k]);
+    value->addWidget(units_[k]);
+    value->addStretch();
+    side->addLayout(value);
     side->addWidget(new QLabel("Max"));
     side->addWidget(maxima_[k]);
     side->addWidget(new QLabel("Min"));
@@ -63,6 +69,8 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
   pace_->setInvertedAppearance(true);
   currentTime_ = new QLabel;
   endTime_ = new QLabel;
+  currentTimeTitle_ = new QLabel;
+  endTimeTitle_ = new QLabel;
 
   auto* controls = new QVBoxLayout;
   controls->addWidget(run_);
@@ -73,9 +81,9 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
   controls->addWidget(new QLabel("Faster"));
   controls->addWidget(pace_, 1, Qt::AlignHCenter);
   controls->addWidget(new QLabel("Slower"));
-  controls->addWidget(new QLabel("Current Time:"));
+  controls->addWidget(currentTimeTitle_);
   controls->addWidget(currentTime_);
-  controls->addWidget(new QLabel("End time:"));
+  controls->addWidget(endTimeTitle_);
   controls->addWidget(endTime_);
 
   auto* layout = new QHBoxLayout(this);
@@ -105,6 +113,10 @@ void InteractivePage::Prepare() {
     charts_[k]->chart().Reset(pacing.plotPoints);
     const bool used = k < session_.ChannelsUsed();
     labels_[k]->setText(QString::fromStdString(session_.ChannelLabel(k)));
+    const std::string unit = session_.ChannelUnit(k);
+    labels_[k]->setToolTip(
+        used ? QString::fromStdString(WithUnit(session_.ChannelLabel(k), unit)) : QString());
+    units_[k]->setText(QString::fromStdString(unit));
     values_[k]->setText(used ? FormatShownValue(0.0) : QString());
     const ChartRange range = charts_[k]->chart().range();
     minima_[k]->setText(used ? FormatShownValue(range.lower) : QString());
@@ -162,6 +174,14 @@ QString InteractivePage::channelLabel(int channel) const {
   return labels_[channel]->text();
 }
 
+QString InteractivePage::channelUnit(int channel) const {
+  return units_[channel]->text();
+}
+
+QString InteractivePage::currentTimeTitle() const {
+  return currentTimeTitle_->text();
+}
+
 void InteractivePage::OnPause() {
   session_.PauseOrContinue(sleepTime());
   ShowState();
@@ -189,6 +209,9 @@ void InteractivePage::ShowState() {
 }
 
 void InteractivePage::ShowTimes() {
+  const std::string unit = session_.TimeUnit();
+  currentTimeTitle_->setText(QString::fromStdString(WithUnit("Current Time", unit)) + ":");
+  endTimeTitle_->setText(QString::fromStdString(WithUnit("End time", unit)) + ":");
   endTime_->setText(FormatShownValue(document_.settings.endTime));
 }
 

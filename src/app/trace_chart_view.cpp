@@ -16,14 +16,11 @@ constexpr double kCurveMargin = 4.0;
 constexpr double kMarkerHoverPixels = 3.0;
 // Pixels between the marker line and its label.
 constexpr double kLabelGap = 2.0;
-// The colour of the event markers, apart from the black curve and the red
-// cursor.
-const QColor kMarkerColour(40, 90, 200);
 
 // The frame as four lines one device pixel wide on the outermost device
 // pixels of the widget, so that no scaling of the screen (1.5 gives
 // fractional device positions) rounds one of them away.
-void DrawFrame(QPainter& painter, const QSize& size) {
+void DrawFrame(QPainter& painter, const QSize& size, const QColor& colour) {
   // The device pixels per logical one, however the painting reaches them
   // (the screen's scaling, or a picture of its own ratio).
   const qreal scale = std::abs(painter.deviceTransform().m11());
@@ -31,10 +28,10 @@ void DrawFrame(QPainter& painter, const QSize& size) {
   const qreal pixel = 1.0 / ratio;
   const qreal right = std::max(std::floor(size.width() * ratio) - 1.0, 0.0) * pixel;
   const qreal bottom = std::max(std::floor(size.height() * ratio) - 1.0, 0.0) * pixel;
-  painter.fillRect(QRectF(0.0, 0.0, right + pixel, pixel), Qt::black);
-  painter.fillRect(QRectF(0.0, bottom, right + pixel, pixel), Qt::black);
-  painter.fillRect(QRectF(0.0, 0.0, pixel, bottom + pixel), Qt::black);
-  painter.fillRect(QRectF(right, 0.0, pixel, bottom + pixel), Qt::black);
+  painter.fillRect(QRectF(0.0, 0.0, right + pixel, pixel), colour);
+  painter.fillRect(QRectF(0.0, bottom, right + pixel, pixel), colour);
+  painter.fillRect(QRectF(0.0, 0.0, pixel, bottom + pixel), colour);
+  painter.fillRect(QRectF(right, 0.0, pixel, bottom + pixel), colour);
 }
 
 }  // namespace
@@ -60,13 +57,19 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
     return QPointF(x * w / kChartExtent, h - kCurveMargin - y * inner / kChartExtent);
   };
 
-  painter.fillRect(rect(), Qt::white);
-  painter.setPen(Qt::black);
+  // The theme's colours: the base of a text field behind, its text for the
+  // frame and the curve, its link colour for the markers (a dark theme gets
+  // a light curve on dark).
+  const QColor background = palette().color(QPalette::Base);
+  const QColor ink = palette().color(QPalette::Text);
+  const QColor markerColour = palette().color(QPalette::Link);
+  painter.fillRect(rect(), background);
+  painter.setPen(ink);
 
   // A chart without points (a channel not used, or a run not yet started)
   // is an empty frame.
   if (chart_.empty()) {
-    DrawFrame(painter, size());
+    DrawFrame(painter, size(), ink);
     return;
   }
   const int n = chart_.capacity();
@@ -95,7 +98,7 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
 
   // The markers, labelled from the left while each label clears the one
   // before it.
-  painter.setPen(QPen(kMarkerColour, 1, Qt::DashLine));
+  painter.setPen(QPen(markerColour, 1, Qt::DashLine));
   QFont font = painter.font();
   font.setPointSizeF(std::max(font.pointSizeF() * 0.8, 6.0));
   painter.setFont(font);
@@ -111,10 +114,11 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
     const double left = top.x() + kLabelGap;
     const double textWidth = metrics.horizontalAdvance(label);
     if (left > labelsEnd && left + textWidth <= w) {
-      // On white, so that a curve passing under the label leaves it legible.
+      // On the background, so that a curve passing under the label leaves it
+      // legible.
       const QPointF baseline(left, top.y() + metrics.ascent() + kLabelGap);
       painter.fillRect(QRectF(left, baseline.y() - metrics.ascent(), textWidth, metrics.height()),
-                       Qt::white);
+                       background);
       painter.drawText(baseline, label);
       labelsEnd = left + textWidth + kLabelGap;
     }
@@ -124,7 +128,7 @@ void TraceChartView::paintEvent(QPaintEvent* /*event*/) {
   const int cursorX = chart_.SlotX(chart_.NewestSlot());
   painter.drawLine(at(cursorX, 1), at(cursorX, kChartExtent));
   // Last, so that neither the cursor nor a marker crosses it.
-  DrawFrame(painter, size());
+  DrawFrame(painter, size(), ink);
 }
 
 bool TraceChartView::event(QEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
-// Draws one TraceChart with QPainter: white background, a frame, the sweep
+// Draws one TraceChart with QPainter in the theme's colours (a text field's
+// base behind, its text colour for the frame and the curve): a frame, the sweep
 // as two polylines meeting at the cursor, the red cursor line, and each
 // event marker as a dashed line with the event's name beside its top (where
 // there is room; hovering a marker names every event there).
