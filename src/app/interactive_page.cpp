@@ -121,7 +121,7 @@ void InteractivePage::Prepare() {
     const ChartRange range = charts_[k]->chart().range();
     minima_[k]->setText(used ? FormatShownValue(range.lower) : QString());
     maxima_[k]->setText(used ? FormatShownValue(range.upper) : QString());
-    charts_[k]->update();
+    charts_[k]->Refresh();
   }
   pace_->setValue(session_.SliderPosition());
   realTime_->setChecked(document_.settings.realTime != 0);
@@ -137,7 +137,7 @@ void InteractivePage::ShowPoint() {
     values_[k]->setText(FormatShownValue(value));
     minima_[k]->setText(FormatShownValue(range.lower));
     maxima_[k]->setText(FormatShownValue(range.upper));
-    if (isVisible()) charts_[k]->update();
+    if (isVisible()) charts_[k]->Refresh();
   }
   currentTime_->setText(FormatShownValue(document_.engine.time));
 }
@@ -149,7 +149,7 @@ void InteractivePage::ShowEvent(int event, double time) {
                                : std::string();
   for (int k = 0; k < session_.ChannelsUsed(); ++k) {
     charts_[k]->chart().AddMarker(time, name);
-    if (isVisible()) charts_[k]->update();
+    if (isVisible()) charts_[k]->Refresh();
   }
 }
 

@@ -126,6 +126,14 @@ class ZoomingChartView : public QChartView {
   QPointF last_;
 };
 
+// The chart in the theme the palette gives: dark on a dark window, so that
+// the chart does not glare out of a dark desktop.
+void FollowPalette(QChart* chart, const QPalette& palette) {
+  const bool dark = palette.color(QPalette::Window).lightness() < 128;
+  chart->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+  chart->legend()->setAlignment(Qt::AlignRight);
+}
+
 // An axis of the chart over the range: linear with round numbers, or
 // logarithmic in decades.
 QAbstractAxis* MakeAxis(bool logarithmic, const AxisRange& range) {
@@ -186,7 +194,7 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
 
   auto* chart = new QChart;
   // On the right the legend has room for long titles, one under another.
-  chart->legend()->setAlignment(Qt::AlignRight);
+  FollowPalette(chart, palette());
   chartView_ = new ZoomingChartView(chart);
   chartView_->setMinimumSize(420, 300);
 
@@ -299,7 +307,7 @@ void ResultsPage::Draw() {
   // A chart of its own for every drawing: one whose axes were replaced while
   // the view was behind the table kept drawing the old axes' labels.
   auto* chart = new QChart;
-  chart->legend()->setAlignment(Qt::AlignRight);
+  FollowPalette(chart, palette());
   QChart* previous = chartView_->chart();
   chartView_->setChart(chart);
   delete previous;
