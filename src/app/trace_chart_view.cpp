@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
+#include <utility>
 
 namespace vireon {
 namespace {
@@ -146,6 +147,15 @@ void TraceChartView::Refresh() {
 }
 
 void TraceChartView::DrawMarkers() {
+  // Most points bring no new marker: the lines are made again only when
+  // the markers or the room for their labels changed.
+  std::vector<std::pair<int, std::string>> markers;
+  for (const ChartMarker& marker : chart_.markers()) markers.emplace_back(marker.x, marker.label);
+  const double room = plotArea().width();
+  if (markers == drawnMarkers_ && room == drawnWidth_) return;
+  drawnMarkers_ = std::move(markers);
+  drawnWidth_ = room;
+
   for (QLineSeries* line : markerLines_) qchart_->removeSeries(line);
   for (QScatterSeries* label : markerLabels_) qchart_->removeSeries(label);
   qDeleteAll(markerLines_);

@@ -9,6 +9,8 @@
 
 #include <QList>
 #include <QWidget>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/trace_chart.h"
@@ -63,6 +65,10 @@ class TraceChartView : public QWidget {
   QLineSeries* cursor_ = nullptr;
   QList<QLineSeries*> markerLines_;
   QList<QScatterSeries*> markerLabels_;
+  // What the marker lines were drawn for: each marker's x and name, and the
+  // plot area's width.
+  std::vector<std::pair<int, std::string>> drawnMarkers_;
+  double drawnWidth_ = -1.0;
 };
 
 }  // namespace vireon
