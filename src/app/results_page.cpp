@@ -61,7 +61,7 @@ constexpr int kMaxDrawnEventMarks = 200;
 // still shows it from top to bottom.
 constexpr double kEventLineReach = 100.0;
 // The pixels of a marked point.
-constexpr double kPointMarkSize = 6.0;
+constexpr double kPointMarkSize = 4.0;
 // The significant digits of an event's time in its tooltip.
 constexpr int kEventTimeDigits = 6;
 
@@ -351,6 +351,9 @@ void ResultsPage::Draw() {
   if (twoAxes) {
     yAxes[kRightAxis] = MakeAxis(logY, view_.YRange(logX, logY, kRightAxis));
     yAxes[kRightAxis]->setTitleText(QString::fromStdString(view_.YAxisTitle(kRightAxis)));
+    // The left axis's grid serves both: a second grid would cross it.
+    yAxes[kRightAxis]->setGridLineVisible(false);
+    yAxes[kRightAxis]->setMinorGridLineVisible(false);
     chart->addAxis(yAxes[kRightAxis], Qt::AlignRight);
   }
 
@@ -367,8 +370,8 @@ void ResultsPage::Draw() {
       // A curve on the right axis is dashed, so that it reads without colour.
       if (twoAxes && curve.axis == kRightAxis) pen.setStyle(Qt::DashLine);
       series->setPen(pen);
-      series->setPointsVisible(curve.pointsMarked);
       series->setMarkerSize(kPointMarkSize);
+      series->setPointsVisible(curve.pointsMarked);
       QList<QPointF> points;
       points.reserve(static_cast<qsizetype>(piece.size()));
       for (const auto& [x, y] : piece) points.append(QPointF(x, y));
