@@ -16,6 +16,7 @@
 #include "document/interactive_pacing.h"
 #include "document/run_control.h"
 #include "model/metabolite_editor.h"
+#include "output/output_item_unit.h"
 
 namespace vireon {
 
@@ -36,9 +37,14 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
     minima_[k] = new QLabel;
     maxima_[k] = new QLabel;
     charts_[k] = new TraceChartView;
+    units_[k] = new QLabel;
     auto* side = new QVBoxLayout;
     side->addWidget(labels_[k]);
-    side->addWidget(values_[k]);
+    auto* value = new QHBoxLayout;
+    value->addWidget(values_[k]);
+    value->addWidget(units_[k]);
+    value->addStretch();
+    side->addLayout(value);
     side->addWidget(new QLabel("Max"));
     side->addWidget(maxima_[k]);
     side->addWidget(new QLabel("Min"));
@@ -63,6 +69,8 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
   pace_->setInvertedAppearance(true);
   currentTime_ = new QLabel;
   endTime_ = new QLabel;
+  currentTimeTitle_ = new QLabel;
+  endTimeTitle_ = new QLabel;
 
   auto* controls = new QVBoxLayout;
   controls->addWidget(run_);
@@ -73,9 +81,9 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
   controls->addWidget(new QLabel("Faster"));
   controls->addWidget(pace_, 1, Qt::AlignHCenter);
   controls->addWidget(new QLabel("Slower"));
-  controls->addWidget(new QLabel("Current Time:"));
+  controls->addWidget(currentTimeTitle_);
   controls->addWidget(currentTime_);
-  controls->addWidget(new QLabel("End time:"));
+  controls->addWidget(endTimeTitle_);
   controls->addWidget(endTime_);
 
   auto* layout = new QHBoxLayout(this);
@@ -105,11 +113,15 @@ void InteractivePage::Prepare() {
     charts_[k]->chart().Reset(pacing.plotPoints);
     const bool used = k < session_.ChannelsUsed();
     labels_[k]->setText(QString::fromStdString(session_.ChannelLabel(k)));
+    const std::string unit = session_.ChannelUnit(k);
+    labels_[k]->setToolTip(
+        used ? QString::fromStdString(WithUnit(session_.ChannelLabel(k), unit)) : QString());
+    units_[k]->setText(QString::fromStdString(unit));
     values_[k]->setText(used ? FormatShownValue(0.0) : QString());
     const ChartRange range = charts_[k]->chart().range();
     minima_[k]->setText(used ? FormatShownValue(range.lower) : QString());
     maxima_[k]->setText(used ? FormatShownValue(range.upper) : QString());
-    charts_[k]->update();
+    charts_[k]->Refresh();
   }
   pace_->setValue(session_.SliderPosition());
   realTime_->setChecked(document_.settings.realTime != 0);
@@ -125,7 +137,7 @@ void InteractivePage::ShowPoint() {
     values_[k]->setText(FormatShownValue(value));
     minima_[k]->setText(FormatShownValue(range.lower));
     maxima_[k]->setText(FormatShownValue(range.upper));
-    if (isVisible()) charts_[k]->update();
+    if (isVisible()) charts_[k]->Refresh();
   }
   currentTime_->setText(FormatShownValue(document_.engine.time));
 }
@@ -137,7 +149,7 @@ void InteractivePage::ShowEvent(int event, double time) {
                                : std::string();
   for (int k = 0; k < session_.ChannelsUsed(); ++k) {
     charts_[k]->chart().AddMarker(time, name);
-    if (isVisible()) charts_[k]->update();
+    if (isVisible()) charts_[k]->Refresh();
   }
 }
 
@@ -160,6 +172,14 @@ int InteractivePage::sleepTime() const {
 
 QString InteractivePage::channelLabel(int channel) const {
   return labels_[channel]->text();
+}
+
+QString InteractivePage::channelUnit(int channel) const {
+  return units_[channel]->text();
+}
+
+QString InteractivePage::currentTimeTitle() const {
+  return currentTimeTitle_->text();
 }
 
 void InteractivePage::OnPause() {
@@ -189,6 +209,9 @@ void InteractivePage::ShowState() {
 }
 
 void InteractivePage::ShowTimes() {
+  const std::string unit = session_.TimeUnit();
+  currentTimeTitle_->setText(QString::fromStdString(WithUnit("Current Time", unit)) + ":");
+  endTimeTitle_->setText(QString::fromStdString(WithUnit("End time", unit)) + ":");
   endTime_->setText(FormatShownValue(document_.settings.endTime));
 }
 

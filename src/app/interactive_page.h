@@ -54,6 +54,9 @@ class InteractivePage : public QWidget {
   QSlider* paceSlider() const { return pace_; }
   const TraceChartView& chartView(int channel) const { return *charts_[channel]; }
   QString channelLabel(int channel) const;
+  // The unit shown beside a channel's value.
+  QString channelUnit(int channel) const;
+  QString currentTimeTitle() const;
 
  signals:
   void runRequested();
@@ -73,11 +76,14 @@ class InteractivePage : public QWidget {
 
   std::array<QLabel*, kChannelCount> labels_{};
   std::array<QLineEdit*, kChannelCount> values_{};
+  std::array<QLabel*, kChannelCount> units_{};  // the unit beside each value
   std::array<QLabel*, kChannelCount> minima_{};
   std::array<QLabel*, kChannelCount> maxima_{};
   std::array<TraceChartView*, kChannelCount> charts_{};
   QLabel* currentTime_ = nullptr;
   QLabel* endTime_ = nullptr;
+  QLabel* currentTimeTitle_ = nullptr;
+  QLabel* endTimeTitle_ = nullptr;
   QPushButton* run_ = nullptr;
   QPushButton* pause_ = nullptr;
   QPushButton* stop_ = nullptr;

@@ -610,6 +610,7 @@ void MainWindow::ShowRunEnd(bool finished) {
   }
   // A stopped run's files hold what was computed up to the stop.
   resultsPage_->SetRunning(false);
+  resultsPage_->SetEventFirings(controller_.eventFirings(), controller_.firingsLeftOut());
   resultsPage_->Reload();
 }
 

@@ -67,6 +67,7 @@ HeadlessRunResult RunDocumentToEnd(Document& document, RandomGenerator& random, 
   result.outcome = controller.outcome();
   result.errorLog = document.engine.errorLog;
   result.iterations = document.engine.iteration;
+  result.eventFirings = controller.eventFirings();
   return result;
 }
 

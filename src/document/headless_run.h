@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "document/run_control.h"
 
@@ -22,6 +23,8 @@ struct HeadlessRunResult {
   std::string errorLog;
   // Task iterations completed.
   int iterations = 0;
+  // The events carried out (RunController::eventFirings).
+  std::vector<EventFiring> eventFirings;
 };
 
 struct HeadlessRunOptions {

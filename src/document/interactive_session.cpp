@@ -5,6 +5,7 @@
 #include "document/document.h"
 #include "document/run_control.h"
 #include "model/number_text.h"
+#include "output/output_item_unit.h"
 
 namespace vireon {
 
@@ -86,6 +87,15 @@ int InteractiveSession::ChannelsUsed() const {
 std::string InteractiveSession::ChannelLabel(int channel) const {
   if (channel < 0 || channel >= ChannelsUsed()) return kChannelNotUsed;
   return document_.selections.interactive[channel].title;
+}
+
+std::string InteractiveSession::ChannelUnit(int channel) const {
+  if (channel < 0 || channel >= ChannelsUsed()) return {};
+  return OutputItemUnit(document_.selections.interactive[channel], document_.settings);
+}
+
+std::string InteractiveSession::TimeUnit() const {
+  return UnitText(QuantityKind::kTime, UnitsOf(document_.settings));
 }
 
 bool InteractiveSession::ValueEditable(int channel) const {

@@ -73,6 +73,10 @@ class InteractiveSession {
   // The channels: the items of the window selection, at most four.
   int ChannelsUsed() const;
   std::string ChannelLabel(int channel) const;
+  // The unit of the channel's item (empty for a channel not used or an item
+  // of no known unit) and of the shown times, from the document's units.
+  std::string ChannelUnit(int channel) const;
+  std::string TimeUnit() const;
   // The channel's value may be typed while the run is paused.
   bool ValueEditable(int channel) const;
   // Writes the typed number into the channel's quantity. False, and

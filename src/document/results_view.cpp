@@ -34,6 +34,22 @@ std::string TableValue(double value) {
   return Plottable(value) ? RealText(value, kTableDigits) : std::string("not computed");
 }
 
+// The digits of a value in the chart's comma-separated values: enough to
+// give back the double the file held to its last printed digit.
+constexpr int kCsvDigits = 15;
+
+// A field of comma-separated values, quoted when it holds a comma, a quote
+// or a line end (a quote inside doubled).
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
 bool SameQuantity(const OutputItem& a, const OutputItem& b) {
   return a.type == b.type && a.i == b.i && a.j == b.j;
 }
@@ -45,6 +61,9 @@ void ResultsView::Load(const Document& document) {
   const std::string folder = ModelFolder(document.pathName);
   const bool wasScan = scan_;
   scan_ = document.scan.enabled != 0 && !document.scan.items.empty();
+  units_ = UnitsOf(s);
+  eventNames_.clear();
+  for (const Event& event : document.model.events) eventNames_.push_back(event.name);
 
   struct Input {
     SourceData& data;
@@ -63,6 +82,9 @@ void ResultsView::Load(const Document& document) {
   for (const Input& in : inputs) {
     SourceData loaded;
     loaded.titles = TitlesOf(in.selection);
+    for (const OutputItem& item : in.selection) {
+      loaded.kinds.push_back(OutputItemKind(item.type, s.mcaUnscaled != 0));
+    }
     const bool sameColumns = loaded.titles == in.data.titles;
     if (!in.on || in.name.empty()) {
       loaded.problem = std::string("The ") + in.task + " writes no data file: switch it on and " +
@@ -89,7 +111,9 @@ void ResultsView::Load(const Document& document) {
     if (sameColumns && !in.data.y.empty()) {
       loaded.x = in.data.x;
       loaded.y = in.data.y;
+      loaded.marked = in.data.marked;
     } else {
+      loaded.marked.assign(in.selection.size(), false);
       loaded.x = 0;
       if (&in.data == &timeCourse_ && loaded.timeColumn >= 0) loaded.x = loaded.timeColumn;
       if (&in.data == &steadyState_ && scan_) {
@@ -184,11 +208,14 @@ std::vector<ResultsCurve> ResultsView::Curves(bool logX, bool logY) const {
     }
   }
 
+  const bool twoAxes = TwoValueAxes();
   for (int column = 0; column < table.columns; ++column) {
     if (!YChosen(column)) continue;
     ResultsCurve curve;
     curve.title = data.titles[column];
     curve.column = column;
+    curve.axis = twoAxes && data.kinds[column] == QuantityKind::kFlux ? kRightAxis : kLeftAxis;
+    curve.pointsMarked = PointsMarked(column);
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
       if (startsPiece[r] || curve.pieces.empty()) curve.pieces.emplace_back();
       const double x = table.rows[r][data.x];
@@ -212,14 +239,118 @@ AxisRange ResultsView::XRange(bool logX, bool logY) const {
   return ValueAxisRange(values, logX);
 }
 
-AxisRange ResultsView::YRange(bool logX, bool logY) const {
+AxisRange ResultsView::YRange(bool logX, bool logY, int axis) const {
   std::vector<double> values;
   for (const ResultsCurve& curve : Curves(logX, logY)) {
+    if (axis != kEveryAxis && curve.axis != axis) continue;
     for (const auto& piece : curve.pieces) {
       for (const auto& point : piece) values.push_back(point.second);
     }
   }
   return ValueAxisRange(values, logY);
+}
+
+bool ResultsView::TwoValueAxes() const {
+  const SourceData& data = Data(source_);
+  bool fluxes = false, others = false;
+  for (int column = 0; column < static_cast<int>(data.kinds.size()); ++column) {
+    if (!YChosen(column)) continue;
+    (data.kinds[column] == QuantityKind::kFlux ? fluxes : others) = true;
+  }
+  return fluxes && others;
+}
+
+std::string ResultsView::ColumnUnit(int column) const {
+  const SourceData& data = Data(source_);
+  if (column < 0 || column >= static_cast<int>(data.kinds.size())) return {};
+  return UnitText(data.kinds[column], units_);
+}
+
+std::string ResultsView::ColumnTitleWithUnit(int column) const {
+  const SourceData& data = Data(source_);
+  if (column < 0 || column >= static_cast<int>(data.titles.size())) return {};
+  return WithUnit(data.titles[column], ColumnUnit(column));
+}
+
+std::string ResultsView::XAxisTitle() const {
+  return ColumnTitleWithUnit(Data(source_).x);
+}
+
+std::string ResultsView::YAxisTitle(int axis) const {
+  const SourceData& data = Data(source_);
+  const bool twoAxes = TwoValueAxes();
+  std::vector<QuantityKind> kinds;
+  for (int column = 0; column < static_cast<int>(data.kinds.size()); ++column) {
+    if (!YChosen(column)) continue;
+    const int on = twoAxes && data.kinds[column] == QuantityKind::kFlux ? kRightAxis : kLeftAxis;
+    if (on == axis) kinds.push_back(data.kinds[column]);
+  }
+  return AxisUnitTitle(kinds, units_);
+}
+
+bool ResultsView::PointsMarked(int column) const {
+  const SourceData& data = Data(source_);
+  return column >= 0 && column < static_cast<int>(data.marked.size()) && data.marked[column];
+}
+
+void ResultsView::SetPointsMarked(int column, bool marked) {
+  SourceData& data = Data(source_);
+  if (column >= 0 && column < static_cast<int>(data.marked.size())) data.marked[column] = marked;
+}
+
+void ResultsView::SetAllPointsMarked(bool marked) {
+  SourceData& data = Data(source_);
+  data.marked.assign(data.marked.size(), marked);
+}
+
+void ResultsView::SetEventFirings(std::vector<EventFiring> firings, long long leftOut) {
+  firings_ = std::move(firings);
+  firingsLeftOut_ = leftOut;
+}
+
+std::vector<ResultsEventMark> ResultsView::EventMarks(bool logX) const {
+  std::vector<ResultsEventMark> marks;
+  const SourceData& data = Data(source_);
+  if (source_ != ResultsSource::kTimeCourse || scan_ || !HasData(source_) ||
+      data.timeColumn < 0 || data.x != data.timeColumn) {
+    return marks;
+  }
+  for (const EventFiring& firing : firings_) {
+    if (firing.event < 0 || firing.event >= static_cast<int>(eventNames_.size())) continue;
+    if (!Plottable(firing.time) || (logX && !(firing.time > 0.0))) continue;
+    marks.push_back({firing.time, eventNames_[static_cast<std::size_t>(firing.event)]});
+  }
+  return marks;
+}
+
+std::string ResultsView::ChartCsv(bool logX, bool logY) const {
+  const SourceData& data = Data(source_);
+  const DataTable& table = data.table;
+  if (table.rows.empty() || data.x < 0 || data.x >= table.columns) return {};
+  std::vector<int> drawn;
+  for (int column = 0; column < table.columns; ++column) {
+    if (YChosen(column)) drawn.push_back(column);
+  }
+  std::string csv = CsvField(data.titles[data.x]);
+  for (int column : drawn) csv += "," + CsvField(data.titles[column]);
+  csv += "\n";
+  auto shown = [](double value, bool logarithmic) {
+    return Plottable(value) && (!logarithmic || value > 0.0);
+  };
+  for (const std::vector<double>& row : table.rows) {
+    if (!shown(row[data.x], logX)) continue;
+    std::string line = RealText(row[data.x], kCsvDigits);
+    bool any = drawn.empty();
+    for (int column : drawn) {
+      line += ",";
+      if (shown(row[column], logY)) {
+        line += RealText(row[column], kCsvDigits);
+        any = true;
+      }
+    }
+    if (any) csv += line + "\n";
+  }
+  return csv;
 }
 
 bool ResultsView::ShowsTable() const {
@@ -235,13 +366,17 @@ ResultsTable ResultsView::Table() const {
   };
   if (table.rows.size() == 1) {
     shown.byColumn = true;
-    shown.headers = {"Quantity", "Value"};
+    shown.headers = {"Quantity", "Value", "Unit"};
     for (int column = 0; column < table.columns; ++column) {
-      shown.rows.push_back({title(column), TableValue(table.rows[0][column])});
+      shown.rows.push_back({title(column), TableValue(table.rows[0][column]), ColumnUnit(column)});
     }
     return shown;
   }
-  for (int column = 0; column < table.columns; ++column) shown.headers.push_back(title(column));
+  for (int column = 0; column < table.columns; ++column) {
+    shown.headers.push_back(column < static_cast<int>(data.titles.size())
+                                ? ColumnTitleWithUnit(column)
+                                : std::string());
+  }
   for (const std::vector<double>& row : table.rows) {
     std::vector<std::string>& line = shown.rows.emplace_back();
     for (double value : row) line.push_back(TableValue(value));

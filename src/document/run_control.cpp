@@ -89,8 +89,10 @@ class RunController::FileOutput : public IterationOutput {
   void IntegratorError(IntegratorFault fault, int istate) override {
     run_.Notify([fault, istate](RunObserver& o) { o.IntegratorError(fault, istate); }, false);
   }
-  // Only the interactive window shows the executions, as it shows points.
+  // Every execution is kept for the results; only the interactive window
+  // hears of them as they happen, as it shows points.
   void EventExecuted(Engine& engine, int event, double time) override {
+    run_.RecordFiring(event, time);
     if (!engine.interactive) return;
     run_.Notify([event, time](RunObserver& o) { o.EventExecuted(event, time); }, false);
   }
@@ -174,6 +176,8 @@ bool RunController::StartRun(MessageSink& sink, const SaveModel& save) {
     std::lock_guard<std::mutex> lock(controlMutex_);
     waitingForResume_ = false;
     remainingTimeText_.clear();
+    firings_.clear();
+    firingsLeftOut_ = 0;
   }
   requestedSleepTime_.store(-1);
   busy_.store(true);
@@ -311,6 +315,15 @@ void RunController::FreeEngine() {
 // the task iteration at a time-course point; anything that escapes a task
 // iteration ends the run with a line in the error log, so that no exception
 // leaves the thread.
+void RunController::RecordFiring(int event, double time) {
+  std::lock_guard<std::mutex> lock(controlMutex_);
+  if (firings_.size() < kMaxRecordedFirings) {
+    firings_.push_back({event, time});
+  } else {
+    ++firingsLeftOut_;
+  }
+}
+
 void RunController::RunEngine() {
   Document& d = document_;
   EngineState& state = d.engine;

@@ -201,6 +201,20 @@ class RunController {
     std::lock_guard<std::mutex> lock(controlMutex_);
     return outputs_;
   }
+  // The events carried out in the time courses of the last run, in the
+  // order they were, whether or not a window showed them: at most
+  // kMaxRecordedFirings (the later ones are left out, and
+  // firingsLeftOut() counts them), so that a run of a million executions
+  // costs no memory of its own. Emptied when a run starts.
+  std::vector<EventFiring> eventFirings() const {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    return firings_;
+  }
+  long long firingsLeftOut() const {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    return firingsLeftOut_;
+  }
+  static constexpr std::size_t kMaxRecordedFirings = 2000;
   // "wait..." while a run is in progress, empty otherwise.
   std::string progressText() const;
   // The scan's estimate of the time left ("%H:%M:%S"), as of its last
@@ -232,6 +246,8 @@ class RunController {
   void Notify(Call call, bool waitForAcknowledgement);
   void WaitForAcknowledgement();
   void SetProgressText(std::string text);
+  // Keeps one event execution for eventFirings().
+  void RecordFiring(int event, double time);
   // Closes the files, frees the engine, restores the remembered values and
   // posts the outcome.
   void EndRun(RunOutcome outcome);
@@ -259,6 +275,8 @@ class RunController {
   std::string progressText_;
   std::string remainingTimeText_;
   RunOutputSummary outputs_;
+  std::vector<EventFiring> firings_;
+  long long firingsLeftOut_ = 0;
 
   // Locks the run's outputs; false, after the sink's warning, when another
   // run holds one of them.

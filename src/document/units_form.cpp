@@ -1,5 +1,6 @@
 #include "document/units_form.h"
 
+#include "output/output_item_unit.h"
 #include "settings/form_reader.h"
 
 namespace vireon {
@@ -9,7 +10,7 @@ UnitsForm MakeUnitsForm(const TaskSettings& settings) {
 }
 
 std::string FluxUnit(const UnitsForm& form) {
-  return form.concentration + "/" + form.time;
+  return UnitText(QuantityKind::kFlux, {form.time, form.concentration, form.volume});
 }
 
 UnitsCheck TakeUnitsForm(const UnitsForm& form, TaskSettings& settings) {

@@ -8,6 +8,14 @@
 
 namespace vireon {
 
+// One execution of a model's event: the event by its place in the model's
+// list and the time of the time course at which it was carried out.
+struct EventFiring {
+  int event = 0;
+  double time = 0.0;
+  bool operator==(const EventFiring&) const = default;
+};
+
 // How the integrator failed, carried by IntegratorError with its istate.
 enum class IntegratorFault : int {
   kInitializationFailed = 100,  // the initialising call did not succeed

@@ -17,6 +17,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QProgressBar>
@@ -524,6 +526,94 @@ TEST_F(RunPagesTest, ResultsPageShowsASteadyStateAsATableAndTakesLogarithmicAxes
   ASSERT_FALSE(page->chart()->axes(Qt::Vertical).isEmpty());
   EXPECT_EQ(page->chart()->axes(Qt::Vertical)[0]->type(), QAbstractAxis::AxisTypeLogValue);
   EXPECT_FALSE(page->chart()->series().isEmpty());
+}
+
+// A periodic event (sin(pi t) rises through 0.5 at t = 1/6 + 2k, five
+// times in the run's 10 s): the time-course window marks every execution
+// in its chart, and the Results page's time course draws a dashed line,
+// named after the event, at each; its axes carry the units, the flux its
+// own axis on the right; points can be marked and the values exported.
+TEST_F(RunPagesTest, APeriodicEventIsMarkedInBothChartsBesideUnitsAndAFluxAxis) {
+  MainWindow window(app_, sink_);
+  MakeModel(window);
+  Event tick;
+  tick.name = "tick";
+  tick.trigger = "geq(sin(3.14159265358979*time), 0.5)";
+  tick.assignments = {{{RuleTargetKind::kMetabolite, "X", {}}, "X + 1"}};
+  window.document().model.events = {tick};
+  InteractivePage& live = *window.interactivePage();
+  window.sheet()->setCurrentWidget(&live);
+  live.runButton()->click();
+  ASSERT_TRUE(WaitForIdle(window));
+  ASSERT_EQ(window.controller().outcome(), RunOutcome::kFinished);
+
+  // The window: a marker per execution, the units beside the values.
+  const TraceChart& strip = live.chartView(0).chart();
+  ASSERT_EQ(strip.markers().size(), 5u);
+  for (const ChartMarker& marker : strip.markers()) EXPECT_EQ(marker.label, "tick");
+  EXPECT_EQ(live.channelUnit(0), "mM");
+  EXPECT_EQ(live.channelUnit(1), "");
+  EXPECT_EQ(live.currentTimeTitle(), "Current Time (s):");
+
+  ResultsPage* page = window.resultsPage();
+  window.sheet()->setCurrentWidget(page);
+  ASSERT_EQ(page->eventLines().size(), 5);
+  for (int k = 0; k < 5; ++k) {
+    const QLineSeries* line = page->eventLines()[k];
+    EXPECT_EQ(line->name(), "tick");
+    ASSERT_EQ(line->count(), 2);
+    EXPECT_NEAR(line->at(0).x(), 1.0 / 6.0 + 2.0 * k, 1e-6);
+    EXPECT_EQ(line->at(1).x(), line->at(0).x());  // vertical
+    // Event lines have no legend entry of their own.
+    for (QLegendMarker* marker : page->chart()->legend()->markers(page->eventLines()[k])) {
+      EXPECT_FALSE(marker->isVisible());
+    }
+  }
+  EXPECT_FALSE(page->eventsLabel()->isHidden());
+
+  // time (s) below, [X]t in mM on the left, J(R1) in mM/s on the right.
+  const QList<QAbstractAxis*> x = page->chart()->axes(Qt::Horizontal);
+  ASSERT_EQ(x.size(), 1);
+  EXPECT_EQ(x[0]->titleText(), "time (s)");
+  const QList<QAbstractAxis*> y = page->chart()->axes(Qt::Vertical);
+  ASSERT_EQ(y.size(), 2);
+  EXPECT_EQ(y[0]->titleText(), "mM");
+  EXPECT_EQ(y[0]->alignment(), Qt::AlignLeft);
+  EXPECT_EQ(y[1]->titleText(), "mM/s");
+  EXPECT_EQ(y[1]->alignment(), Qt::AlignRight);
+  const QList<QLineSeries*> curves = page->curveSeries();
+  ASSERT_EQ(curves.size(), 2);
+  EXPECT_TRUE(curves[0]->attachedAxes().contains(y[0]));
+  EXPECT_TRUE(curves[1]->attachedAxes().contains(y[1]));
+
+  // Point marks on every curve, and off again.
+  for (QLineSeries* curve : curves) EXPECT_FALSE(curve->pointsVisible());
+  page->pointsBox()->click();
+  for (QLineSeries* curve : page->curveSeries()) EXPECT_TRUE(curve->pointsVisible());
+  page->pointsBox()->click();
+  for (QLineSeries* curve : page->curveSeries()) EXPECT_FALSE(curve->pointsVisible());
+
+  // The values as a table titled with units, and as CSV titled as items.
+  page->tableBox()->click();
+  EXPECT_EQ(page->table()->horizontalHeaderItem(0)->text(), "time (s)");
+  EXPECT_EQ(page->table()->horizontalHeaderItem(1)->text(), "[X]t (mM)");
+  EXPECT_EQ(page->table()->horizontalHeaderItem(2)->text(), "J(R1) (mM/s)");
+  page->tableBox()->click();
+  const std::filesystem::path csv = folder_ / "chart.csv";
+  ASSERT_TRUE(page->ExportCsv(QString::fromStdString(csv.string())));
+  std::ifstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "time,[X]t,J(R1)");
+  int rows = 0;
+  while (std::getline(in, line)) ++rows;
+  EXPECT_EQ(rows, 21);
+
+  // Against [X]t the events have no place on the x axis.
+  page->xList()->setCurrentIndex(1);
+  page->xList()->activated(1);
+  EXPECT_TRUE(page->eventLines().isEmpty());
+  EXPECT_TRUE(page->eventsLabel()->isHidden());
 }
 
 TEST_F(RunPagesTest, OutputDataDialogTakesItsModeAndLimit) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QLineSeries>
 #include <QPainter>
 
 #include "app/trace_chart_view.h"
@@ -112,27 +114,35 @@ TEST(TraceChartMarkerTest, MarkersStandBetweenTheirPointsAndGoWithTheSweep) {
   EXPECT_TRUE(chart.markers().empty());
 }
 
-// Whether every pixel of a row (or column) of the picture is dark.
-bool DarkLine(const QImage& image, bool row, int at) {
-  const int length = row ? image.width() : image.height();
-  for (int i = 0; i < length; ++i) {
-    const QColor c = row ? image.pixelColor(i, at) : image.pixelColor(at, i);
-    if (c.lightness() > 100) return false;
+// Whether a row (or column) of device pixels near `at` is dark over the
+// whole of [from, to).
+bool DarkLineNear(const QImage& image, bool row, int at, int from, int to) {
+  for (int line = at - 2; line <= at + 2; ++line) {
+    if (line < 0 || line >= (row ? image.height() : image.width())) continue;
+    bool dark = true;
+    for (int i = from; i < to && dark; ++i) {
+      const QColor c = row ? image.pixelColor(i, line) : image.pixelColor(line, i);
+      dark = c.lightness() <= 100;
+    }
+    if (dark) return true;
   }
-  return true;
+  return false;
 }
 
+// The frame round the plot area keeps its four lines at any scaling of the
+// screen, also where the widget's size in device pixels is fractional.
 TEST(TraceChartViewTest, TheFrameKeepsItsFourLinesAtEveryScaling) {
   test::TestApplication();
   TraceChartView view;
   view.chart().Reset(10);
   // Half a sweep, so that the cursor stands inside the frame.
   for (int i = 0; i < 5; ++i) view.chart().AddPoint(i, i % 3);
+  view.Refresh();
   for (const double ratio : {1.0, 1.25, 1.5, 1.75, 2.0}) {
     for (const QSize size : {QSize(160, 60), QSize(171, 63), QSize(243, 97)}) {
       SCOPED_TRACE(testing::Message() << ratio << " " << size.width() << "x" << size.height());
       view.resize(size);
-      // The device pixels the widget covers whole.
+      QCoreApplication::processEvents();
       QImage image(static_cast<int>(size.width() * ratio), static_cast<int>(size.height() * ratio),
                    QImage::Format_RGB32);
       image.setDevicePixelRatio(ratio);
@@ -140,14 +150,50 @@ TEST(TraceChartViewTest, TheFrameKeepsItsFourLinesAtEveryScaling) {
       QPainter painter(&image);
       view.render(&painter);
       painter.end();
-      // The outermost device pixels of the picture hold the frame: all of
-      // the top and bottom rows, all of the first and last columns.
-      EXPECT_TRUE(DarkLine(image, true, 0));
-      EXPECT_TRUE(DarkLine(image, true, image.height() - 1));
-      EXPECT_TRUE(DarkLine(image, false, 0));
-      EXPECT_TRUE(DarkLine(image, false, image.width() - 1));
+      const QRectF area = view.plotArea();
+      ASSERT_GT(area.width(), 100.0);
+      // The edges in device pixels, and the stretch of each checked (away
+      // from the corners).
+      const int top = static_cast<int>(area.top() * ratio);
+      const int bottom = static_cast<int>(area.bottom() * ratio);
+      const int left = static_cast<int>(area.left() * ratio);
+      const int right = static_cast<int>(area.right() * ratio);
+      EXPECT_TRUE(DarkLineNear(image, true, top, left + 3, right - 3));
+      EXPECT_TRUE(DarkLineNear(image, true, bottom, left + 3, right - 3));
+      EXPECT_TRUE(DarkLineNear(image, false, left, top + 3, bottom - 3));
+      EXPECT_TRUE(DarkLineNear(image, false, right, top + 3, bottom - 3));
     }
   }
+}
+
+// The view draws what the chart holds: the sweep left of the cursor, the
+// previous one right of it from where the old curve was, the cursor at the
+// newest slot, and a dashed line with its label for a marker.
+TEST(TraceChartViewTest, TheSweepCursorAndMarkersAreDrawnFromTheChart) {
+  test::TestApplication();
+  TraceChartView view;
+  view.resize(400, 120);
+  TraceChart& chart = view.chart();
+  chart.Reset(4);
+  for (int i = 0; i < 5; ++i) chart.AddPoint(i, i);  // the fifth overwrites slot 0
+  chart.AddMarker(4.5, "dose");
+  view.Refresh();
+  ASSERT_EQ(view.newSweep().count(), 1);
+  EXPECT_EQ(view.newSweep().at(0), QPointF(0, chart.ValueY(4.0)));
+  ASSERT_EQ(view.previousSweep().count(), 4);
+  EXPECT_EQ(view.previousSweep().at(0), QPointF(0, chart.ValueY(chart.overwrittenY())));
+  EXPECT_EQ(view.previousSweep().at(3), QPointF(kChartLastX, chart.ValueY(3.0)));
+  ASSERT_EQ(view.cursor().count(), 2);
+  EXPECT_EQ(view.cursor().at(0).x(), chart.SlotX(chart.NewestSlot()));
+  ASSERT_EQ(view.markerLines().size(), 1);
+  EXPECT_EQ(view.markerLines()[0]->at(0).x(), chart.markers()[0].x);
+  EXPECT_EQ(view.markerLabels(), QStringList{"dose"});
+  // A reset empties the drawing.
+  chart.Reset(4);
+  view.Refresh();
+  EXPECT_EQ(view.newSweep().count(), 0);
+  EXPECT_EQ(view.cursor().count(), 0);
+  EXPECT_TRUE(view.markerLines().isEmpty());
 }
 
 }  // namespace

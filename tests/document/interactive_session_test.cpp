@@ -90,6 +90,12 @@ TEST_F(RunControlSessionTest, ButtonsAndChannelsFollowTheStates) {
   EXPECT_EQ(session_.ChannelLabel(1), "time");
   EXPECT_EQ(session_.ChannelLabel(2), kChannelNotUsed);
   EXPECT_EQ(session_.ChannelLabel(3), kChannelNotUsed);
+  EXPECT_EQ(session_.ChannelUnit(0), document_.settings.concentrationUnit);
+  EXPECT_EQ(session_.ChannelUnit(1), document_.settings.timeUnit);
+  EXPECT_EQ(session_.ChannelUnit(2), "");
+  document_.settings.timeUnit = "h";
+  EXPECT_EQ(session_.ChannelUnit(1), "h");
+  EXPECT_EQ(session_.TimeUnit(), "h");
   // Nothing to pause or edit while idle.
   session_.PauseOrContinue(0);
   EXPECT_EQ(session_.state(), InteractiveState::kIdle);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -167,12 +168,16 @@ TEST_F(ResultsViewTest, ASteadyStateWithoutAScanIsATableOfItsValues) {
   EXPECT_TRUE(view.ShowsTable());  // one row draws no curve
   const ResultsTable table = view.Table();
   EXPECT_TRUE(table.byColumn);
-  EXPECT_EQ(table.headers, (std::vector<std::string>{"Quantity", "Value"}));
+  EXPECT_EQ(table.headers, (std::vector<std::string>{"Quantity", "Value", "Unit"}));
   ASSERT_EQ(table.rows.size(), 2u);
   EXPECT_EQ(table.rows[0][0], document_.selections.steadyState[0].title);
   EXPECT_NEAR_REL(std::stod(table.rows[0][1]), TwoStepChain{.k1 = 1.0}.SteadyX(), kValueTolerance);
   EXPECT_EQ(table.rows[1][0], document_.selections.steadyState[1].title);
   EXPECT_EQ(table.rows[1][1], "1");
+  // A concentration in the document's unit; a kinetic constant's unit is
+  // not known.
+  EXPECT_EQ(table.rows[0][2], "mM");
+  EXPECT_EQ(table.rows[1][2], "");
 
   // A time course is a chart unless a table is asked for: then its rows.
   view.SetSource(ResultsSource::kTimeCourse);
@@ -180,7 +185,7 @@ TEST_F(ResultsViewTest, ASteadyStateWithoutAScanIsATableOfItsValues) {
   view.AskForTable(true);
   EXPECT_TRUE(view.ShowsTable());
   const ResultsTable rows = view.Table();
-  EXPECT_EQ(rows.headers, view.Columns());
+  EXPECT_EQ(rows.headers, (std::vector<std::string>{"time (s)", "[X]t (mM)"}));
   ASSERT_EQ(rows.rows.size(), 5u);  // time 0 and four points
   EXPECT_EQ(rows.rows[0][0], "0");
   EXPECT_EQ(rows.rows[4][0], "2");
@@ -231,6 +236,141 @@ TEST_F(ResultsViewTest, ALogarithmicAxisLeavesOutWhatItCannotShow) {
   }
   EXPECT_LT(logarithmic, linear);
   EXPECT_GT(view.YRange(false, true).lower, 0.0);
+}
+
+// Concentrations and fluxes in one chart: the fluxes go on an axis of
+// their own on the right, each axis titled with its unit, and the units
+// follow the document's.
+TEST_F(ResultsViewTest, FluxesBesideConcentrationsTakeTheRightAxis) {
+  document_.scan.enabled = 0;
+  document_.settings.timeUnit = "min";
+  document_.settings.concentrationUnit = "uM";
+  document_.selections.timeCourse = {MakeOutputItem(kTime),
+                                     MakeOutputItem(kTransientConcentration, "X"),
+                                     MakeOutputItem(kTransientFlux, "R1")};
+  Run();
+  ResultsView view;
+  view.Load(document_);
+  view.SetSource(ResultsSource::kTimeCourse);
+  EXPECT_TRUE(view.TwoValueAxes());
+  EXPECT_EQ(view.XAxisTitle(), "time (min)");
+  EXPECT_EQ(view.YAxisTitle(kLeftAxis), "uM");
+  EXPECT_EQ(view.YAxisTitle(kRightAxis), "uM/min");
+  const std::vector<ResultsCurve> curves = view.Curves();
+  ASSERT_EQ(curves.size(), 2u);
+  EXPECT_EQ(curves[0].axis, kLeftAxis);
+  EXPECT_EQ(curves[1].axis, kRightAxis);
+  // Each axis spans its own curve: [X] starts at 0 and J(R1) = k1 [S]
+  // starts at [S]i, so the ranges differ at their upper ends.
+  const AxisRange left = view.YRange(false, false, kLeftAxis);
+  const AxisRange right = view.YRange(false, false, kRightAxis);
+  const AxisRange both = view.YRange();
+  EXPECT_EQ(both.lower, std::min(left.lower, right.lower));
+  EXPECT_EQ(both.upper, std::max(left.upper, right.upper));
+  EXPECT_NE(left.upper, right.upper);
+
+  // Without the flux every curve is on the left again.
+  view.SetYChosen(2, false);
+  EXPECT_FALSE(view.TwoValueAxes());
+  EXPECT_EQ(view.YAxisTitle(kRightAxis), "");
+  for (const ResultsCurve& curve : view.Curves()) EXPECT_EQ(curve.axis, kLeftAxis);
+  // Concentrations and fluxes on one axis when only fluxes are drawn.
+  view.SetYChosen(1, false);
+  view.SetYChosen(2, true);
+  EXPECT_FALSE(view.TwoValueAxes());
+  EXPECT_EQ(view.YAxisTitle(kLeftAxis), "uM/min");
+}
+
+TEST_F(ResultsViewTest, PointMarksAreKeptPerColumnAcrossAReload) {
+  Run();
+  ResultsView view;
+  view.Load(document_);
+  view.SetSource(ResultsSource::kTimeCourse);
+  EXPECT_FALSE(view.PointsMarked(1));
+  view.SetPointsMarked(1, true);
+  EXPECT_TRUE(view.Curves()[0].pointsMarked);
+  view.Load(document_);
+  EXPECT_TRUE(view.PointsMarked(1));
+  view.SetAllPointsMarked(false);
+  EXPECT_FALSE(view.PointsMarked(1));
+  view.SetAllPointsMarked(true);
+  EXPECT_TRUE(view.PointsMarked(0));
+  EXPECT_FALSE(view.PointsMarked(7));  // no such column
+}
+
+// The chart's data as comma-separated values: the items' titles (the one
+// with a comma quoted) and every row of the scan's file, read back to the
+// digits the file holds.
+TEST_F(ResultsViewTest, TheChartsValuesGoOutAsCommaSeparatedValues) {
+  document_.selections.steadyState.push_back(MakeOutputItem(kFluxControl, "R2", "R1"));
+  Run();
+  ResultsView view;
+  view.Load(document_);
+  view.SetSource(ResultsSource::kSteadyState);
+  const std::string csv = view.ChartCsv();
+  std::istringstream lines(csv);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "R1(k),[X]ss,\"C(J(R2),R1)\"");
+  std::vector<std::vector<double>> rows;
+  while (std::getline(lines, line)) {
+    std::vector<double> row;
+    std::istringstream fields(line);
+    std::string field;
+    while (std::getline(fields, field, ',')) row.push_back(std::stod(field));
+    rows.push_back(row);
+  }
+  ASSERT_EQ(rows.size(), 6u);  // three k1 values for each of two [S]i
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    ASSERT_EQ(rows[r].size(), 3u);
+    const double k1 = rows[r][0];
+    EXPECT_NEAR(k1, 1.0 + static_cast<double>(r % 3), 1e-12);
+    const double s = 1.0 + static_cast<double>(r / 3);
+    EXPECT_NEAR_REL(rows[r][1], (TwoStepChain{.k1 = k1, .s = s}.SteadyX()), kValueTolerance);
+  }
+  // Unchosen columns stay out; an empty file gives nothing.
+  view.SetYChosen(2, false);
+  EXPECT_EQ(view.ChartCsv().substr(0, view.ChartCsv().find('\n')), "R1(k),[X]ss");
+  ResultsView empty;
+  EXPECT_EQ(empty.ChartCsv(), "");
+}
+
+// A periodic event: sin(pi t) rises through 0.5 at t = 1/6 + 2k, five
+// times in 10 s. The run keeps every execution, and the chart of the time
+// course against time marks each with the event's name.
+TEST_F(ResultsViewTest, APeriodicEventIsMarkedAtEachExecution) {
+  document_.scan.enabled = 0;
+  document_.settings.endTime = 10.0;
+  document_.settings.points = 20;
+  Event tick;
+  tick.name = "tick";
+  tick.trigger = "geq(sin(3.14159265358979*time), 0.5)";
+  tick.assignments = {{{RuleTargetKind::kMetabolite, "X", {}}, "X + 1"}};
+  document_.model.events = {tick};
+  const HeadlessRunResult result = RunDocumentToEnd(document_, random_, sink_);
+  ASSERT_EQ(result.outcome, RunOutcome::kFinished);
+  ASSERT_EQ(result.eventFirings.size(), 5u);
+  ResultsView view;
+  view.SetEventFirings(result.eventFirings);
+  view.Load(document_);
+  view.SetSource(ResultsSource::kTimeCourse);
+  const std::vector<ResultsEventMark> marks = view.EventMarks();
+  ASSERT_EQ(marks.size(), 5u);
+  for (std::size_t k = 0; k < marks.size(); ++k) {
+    EXPECT_EQ(marks[k].name, "tick");
+    EXPECT_NEAR(marks[k].time, 1.0 / 6.0 + 2.0 * static_cast<double>(k), 1e-6);
+  }
+  // Against another column than time, or for the steady state, nothing.
+  view.SetXColumn(1);
+  EXPECT_TRUE(view.EventMarks().empty());
+  view.SetXColumn(0);
+  view.SetSource(ResultsSource::kSteadyState);
+  EXPECT_TRUE(view.EventMarks().empty());
+  // An execution of an event the model lost is not marked.
+  view.SetSource(ResultsSource::kTimeCourse);
+  view.SetEventFirings({{3, 1.0}, {0, 2.0}});
+  ASSERT_EQ(view.EventMarks().size(), 1u);
+  EXPECT_EQ(view.EventMarks()[0].time, 2.0);
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ ScreenshotScene runPages("run-pages", [](const SceneContext& context) {
 
 // The example with doses of substrate: a global quantity holds the next
 // dose's time, and each dose puts it 8 s on. The Time course page after
-// the run marks every dose on its charts.
+// the run marks every dose on its charts, and so does the Results page.
 ScreenshotScene runEvents("run-events", [](const SceneContext& context) {
   Program program(context);
   if (!program.loaded) return false;
@@ -172,7 +172,15 @@ ScreenshotScene runEvents("run-events", [](const SceneContext& context) {
   timeCourse.paceSlider()->setValue(kScanPace);
   timeCourse.runButton()->click();
   bool done = program.WaitUntilIdle();
-  return Save(context, window, "page-time-course-events") && done;
+  done = Save(context, window, "page-time-course-events") && done;
+  // The Results page marks the same doses on its chart of the time course,
+  // with the flux on its own axis; then with every point marked.
+  ResultsPage& results = *window.resultsPage();
+  program.Show(&results);
+  done = !results.eventLines().isEmpty() && done;
+  done = Save(context, window, "results-time-course-events") && done;
+  results.pointsBox()->click();
+  return Save(context, window, "results-time-course-points") && done;
 });
 
 // The example's scan of the kinase's activity, made finer on the Scan page:

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -151,6 +152,35 @@ void CloseDialog(QWidget& dialog) {
   }
 }
 
+namespace {
+
+// A dark palette of the kind dark desktop schemes give.
+QPalette DarkPalette() {
+  QPalette palette;
+  const QColor window(0x2d, 0x2f, 0x33), base(0x1e, 0x1f, 0x22), text(0xe6, 0xe6, 0xe6);
+  const QColor disabled(0x80, 0x80, 0x80);
+  palette.setColor(QPalette::Window, window);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Base, base);
+  palette.setColor(QPalette::AlternateBase, window);
+  palette.setColor(QPalette::ToolTipBase, base);
+  palette.setColor(QPalette::ToolTipText, text);
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::Button, window);
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::BrightText, Qt::red);
+  palette.setColor(QPalette::Link, QColor(0x6a, 0xb0, 0xff));
+  palette.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::PlaceholderText, disabled);
+  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text,
+                                         QPalette::ButtonText}) {
+    palette.setColor(QPalette::Disabled, role, disabled);
+  }
+  return palette;
+}
+
+}  // namespace
 }  // namespace vireon::screenshots
 
 int main(int argc, char* argv[]) {
@@ -176,6 +206,13 @@ int main(int argc, char* argv[]) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication application(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
+  // VIREON_SCREENSHOT_THEME=dark draws every scene in Fusion with a dark
+  // palette, as on a desktop with a dark colour scheme.
+  if (const char* theme = std::getenv("VIREON_SCREENSHOT_THEME");
+      theme != nullptr && std::string(theme) == "dark") {
+    QApplication::setStyle("Fusion");
+    QApplication::setPalette(DarkPalette());
+  }
   DialogGuard dialogGuard;
   guard = &dialogGuard;
   QTemporaryDir scratch(QDir::tempPath() + "/vireon-screenshots-XXXXXX");
