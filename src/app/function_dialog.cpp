@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "app/item_tree_picker.h"
@@ -56,7 +57,7 @@ FunctionDialog::FunctionDialog(OutputFunctionEditor& editor, const Model& model,
 
   connect(acceptButton_, &QPushButton::clicked, this, &FunctionDialog::PressAcceptButton);
   connect(symbols_, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (!refreshing_) editor_.SelectSymbol(row);
+    editor_.SelectSymbol(row);
   });
   connect(items_, &ItemTreePicker::entryChosen, this, &FunctionDialog::AssociateChosenItem);
   connect(ok_, &QPushButton::clicked, this, &FunctionDialog::accept);
@@ -77,7 +78,7 @@ void FunctionDialog::PressAcceptButton() {
 }
 
 void FunctionDialog::AssociateChosenItem() {
-  if (refreshing_ || editor_.selectedSymbol() < 0) return;
+  if (editor_.selectedSymbol() < 0) return;
   editor_.Associate(items_->CurrentEntry());
   Refresh();
 }
@@ -89,7 +90,8 @@ void FunctionDialog::accept() {
 }
 
 void FunctionDialog::Refresh() {
-  refreshing_ = true;
+  const QSignalBlocker blockSymbols(symbols_);
+  const QSignalBlocker blockItems(items_);
   function_->setReadOnly(!editor_.ExpressionEditable());
   if (!editor_.ExpressionEditable()) function_->setText(ToQString(editor_.expression()));
   acceptButton_->setText(ToQString(editor_.AcceptButtonText()));
@@ -102,7 +104,6 @@ void FunctionDialog::Refresh() {
   // OK means something only once the expression is accepted.
   ok_->setEnabled(editor_.accepted());
   cancel_->setEnabled(editor_.CancelEnabled());
-  refreshing_ = false;
 }
 
 }  // namespace vireon
