@@ -24,9 +24,14 @@ FunctionDialog::FunctionDialog(OutputFunctionEditor& editor, const Model& model,
     : QDialog(parent), editor_(editor) {
   setWindowTitle("New Function");
   name_ = new QLineEdit(ToQString(editor_.name()));
+  name_->setToolTip("The output function's name, as reports and data files show it.");
   function_ = new QLineEdit(ToQString(editor_.expression()));
+  function_->setToolTip(
+      "The expression: single-letter symbols, numbers, + - * / ^, log, exp, sin, cos, rand, "
+      "gauss, boltz.");
   acceptButton_ = new QPushButton;
   symbols_ = new QListWidget;
+  symbols_->setToolTip("The expression's symbols: choose one, then the item it stands for.");
   symbols_->setMinimumWidth(kSymbolListWidth);
   symbols_->setMaximumWidth(kSymbolListWidth);
   items_ = new ItemTreePicker(BuildFunctionSymbolTree(model));

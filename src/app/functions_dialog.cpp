@@ -19,6 +19,7 @@ FunctionsDialog::FunctionsDialog(std::vector<OutputFunction>& functions, const M
       show_([](FunctionDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
   setWindowTitle("User-Defined Functions");
   list_ = new QListWidget;
+  list_->setToolTip("The output functions: choose one to change or delete it.");
   auto* add = new QPushButton("&Add");
   edit_ = new QPushButton("&Edit");
   delete_ = new QPushButton("&Delete");

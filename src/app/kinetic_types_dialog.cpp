@@ -19,6 +19,7 @@ KineticTypesDialog::KineticTypesDialog(KineticCatalogue& catalogue, Model& model
       show_([](KineticTypeDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
   setWindowTitle("User-defined Kinetic Types");
   types_ = new QListWidget;
+  types_->setToolTip("The user-defined kinetic types, shared by all models.");
   auto* add = new QPushButton("&Add");
   edit_ = new QPushButton("&Edit");
   delete_ = new QPushButton("&Delete");

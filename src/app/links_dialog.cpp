@@ -20,6 +20,7 @@ LinksDialog::LinksDialog(Document& document, MessageSink& sink, QWidget* parent)
       show_([](LinkDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
   setWindowTitle("Parameter Links");
   list_ = new QListWidget;
+  list_->setToolTip("The parameter links: each sets one parameter to a factor times another.");
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   auto* add = new QPushButton("&Add");
   auto* remove = new QPushButton("&Delete");

@@ -42,8 +42,12 @@ ScanPage::ScanPage(Document& document, MessageSink& sink, QWidget* parent)
     : QWidget(parent), document_(document), sink_(sink) {
   enable_ = new QPushButton;
   tree_ = new QTreeWidget;
+  tree_->setToolTip(
+      "The model's parameters that a scan can vary: choose one to add it to the scan.");
   tree_->setHeaderLabel("Available items");
   items_ = new QListWidget;
+  items_->setToolTip(
+      "The parameters the scan varies, outermost first: choose one to set its range.");
   add_ = new QPushButton("&Add");
   up_ = new QPushButton("Up");
   down_ = new QPushButton("Down");

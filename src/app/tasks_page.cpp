@@ -98,6 +98,8 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
   c.separator = new QComboBox;
   c.separator->addItems(ToStringList(SeparatorEntries()));
   c.items = new QListWidget;
+  c.items->setToolTip(
+      "The quantities written as the data file's columns, in order; Edit... chooses them.");
   c.edit = new QPushButton(task == DataTask::kTimeCourse ? "Ed&it..." : "E&dit...");
   c.up = new QPushButton("Up");
   c.down = new QPushButton("Down");
