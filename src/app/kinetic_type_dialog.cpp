@@ -99,6 +99,7 @@ KineticTypeDialog::KineticTypeDialog(KineticTypeEditor& editor, MessageSink& sin
       "lt gt leq geq eq neq, and or xor not. Example: <b>Vmax*S/(Km + S)</b>. Accept it, then "
       "tell which symbols are substrates, products and modifiers; the rest are constants.");
   syntax->setWordWrap(true);
+  syntax->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   syntax->setObjectName("functionSyntax");
   syntax->setForegroundRole(QPalette::PlaceholderText);
   auto* functionRow = new QHBoxLayout;

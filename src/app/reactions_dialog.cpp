@@ -48,6 +48,7 @@ ReactionsDialog::ReactionsDialog(Document& document, const KineticCatalogue& cat
       "and * before a name counts it more than once: <b>2*ADP = ATP + AMP</b>. Names may not "
       "contain blanks, + or *; a side may be empty.");
   syntax->setWordWrap(true);
+  syntax->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   syntax->setObjectName("equationSyntax");
   syntax->setForegroundRole(QPalette::PlaceholderText);
   auto* fields = new QFormLayout;
