@@ -39,11 +39,12 @@ std::string ExplainIntegratorError(const IntegratorErrorContext& context) {
              "absolute one of 1e-12 suit most models), or change the units so that the "
              "concentrations are nearer 1.";
     case -3:
-      return "The integrator refused its settings: both tolerances are 0 or one is negative " +
-             Tolerances(context) +
-             ", a maximum order of the Adams or BDF method is out of range, or the end time "
-             "is not after the start. Give the tolerances positive values and check the orders "
-             "in Methods and the end time on the Tasks page.";
+      return "The integrator refused its settings " + Tolerances(context) +
+             ": a tolerance that is negative, both 0 or far too small, a maximum order of the "
+             "Adams or BDF method out of range, or an end time not after the start. Give the "
+             "tolerances positive values (a relative tolerance of 1e-6 and an absolute one of "
+             "1e-12 suit most models) and check the orders in Methods and the end time on the "
+             "Tasks page.";
     case -4:
       return AtTime(context) +
              " the integrator's error test failed again and again, even with its smallest step: "

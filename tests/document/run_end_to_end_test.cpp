@@ -802,7 +802,7 @@ TEST_F(RunControlEndToEndTest, AnIntegratorErrorLeavesTheRowOfTimeZeroAndItsText
   ASSERT_EQ(result.outcome, RunOutcome::kFinished);
   EXPECT_EQ(result.errorLog.rfind(
                 "Integration routine (LSODA) returned error -3.\r\n  aborting this iteration.\r\n"
-                "  The integrator refused its settings: both tolerances are 0",
+                "  The integrator refused its settings (relative 0, absolute 0)",
                 0),
             0u);
   EXPECT_EQ(observer.integratorErrors, 1);
