@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "model/equation_parser.h"
@@ -27,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace vireon;
   std::string_view text(reinterpret_cast<const char*>(data), size);
   int units = TestEquation(text);
+  // A fault is named exactly for the equations the syntax test refuses.
+  const std::optional<SyntaxFault> fault = FindEquationFault(text);
+  Check(fault.has_value() == (units < 0));
+  if (fault) Check(fault->offset <= text.size() && !fault->reason.empty());
 
   RecordingSink sink;
   Model document;

@@ -11,12 +11,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/random.h"
 #include "kinetics/expression.h"
+#include "kinetics/expression_fault.h"
 #include "kinetics/kinetic_function.h"
 #include "model/message_sink.h"
 #include "model/record_cursor.h"
@@ -119,5 +121,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   RateLaw(text);
   OutputExpression(text);
+  // A fault is found exactly where the parser refuses, inside the text.
+  for (const vireon::ExpressionDialect* dialect :
+       {&vireon::KineticExpressionDialect(), &vireon::OutputExpressionDialect()}) {
+    std::vector<vireon::ExpressionNode> nodes;
+    const bool parses = vireon::BuildExpressionNodes(text, *dialect, nodes) &&
+                        vireon::LinkExpressionTree(nodes, *dialect).errors == 0;
+    const std::optional<vireon::SyntaxFault> fault = vireon::FindExpressionFault(text, *dialect);
+    Check(fault.has_value() == !parses);
+    if (fault) Check(fault->offset <= text.size() && !fault->reason.empty());
+  }
   return 0;
 }

@@ -27,6 +27,7 @@ CompartmentsDialog::CompartmentsDialog(Model& model, MessageSink& sink, QWidget*
   count_->setRange(1, kMaxCompartments);
   count_->setValue(editor_.count());
   table_ = new QTableWidget(0, kColumnCount);
+  table_->setToolTip("The model's compartments: double-click a cell to change a name or a volume.");
   table_->setHorizontalHeaderLabels({"Name", "Volume"});
   table_->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
   table_->horizontalHeader()->setSectionResizeMode(kVolume, QHeaderView::Stretch);

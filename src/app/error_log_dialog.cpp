@@ -18,6 +18,7 @@ constexpr int kDialogHeight = 320;
 ErrorLogDialog::ErrorLogDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(kErrorLogTitle);
   text_ = new QPlainTextEdit;
+  text_->setToolTip("What went wrong in the run, with what each integrator error means.");
   text_->setReadOnly(true);
   text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);

@@ -85,6 +85,7 @@ EventsDialog::EventsDialog(Model& model, MessageSink& sink, QWidget* parent)
     : QDialog(parent), model_(model), sink_(sink), editor_(model) {
   setWindowTitle("Events");
   list_ = new QTreeWidget;
+  list_->setToolTip("The model's events: choose one to change or delete it.");
   list_->setColumnCount(kEventColumns);
   list_->setHeaderLabels({"Name", "Trigger", "Delay", "Assignments"});
   list_->setRootIsDecorated(false);
@@ -137,6 +138,7 @@ EventsDialog::EventsDialog(Model& model, MessageSink& sink, QWidget* parent)
   fields->addRow("", flags);
 
   assignments_ = new QTreeWidget;
+  assignments_->setToolTip("What the chosen event sets when it fires, one quantity per line.");
   assignments_->setColumnCount(kAssignmentColumns);
   assignments_->setHeaderLabels({"Target", "Expression"});
   assignments_->setRootIsDecorated(false);

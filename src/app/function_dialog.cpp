@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "app/item_tree_picker.h"
@@ -23,9 +24,14 @@ FunctionDialog::FunctionDialog(OutputFunctionEditor& editor, const Model& model,
     : QDialog(parent), editor_(editor) {
   setWindowTitle("New Function");
   name_ = new QLineEdit(ToQString(editor_.name()));
+  name_->setToolTip("The output function's name, as reports and data files show it.");
   function_ = new QLineEdit(ToQString(editor_.expression()));
+  function_->setToolTip(
+      "The expression: single-letter symbols, numbers, + - * / ^, log, exp, sin, cos, rand, "
+      "gauss, boltz.");
   acceptButton_ = new QPushButton;
   symbols_ = new QListWidget;
+  symbols_->setToolTip("The expression's symbols: choose one, then the item it stands for.");
   symbols_->setMinimumWidth(kSymbolListWidth);
   symbols_->setMaximumWidth(kSymbolListWidth);
   items_ = new ItemTreePicker(BuildFunctionSymbolTree(model));
@@ -56,7 +62,7 @@ FunctionDialog::FunctionDialog(OutputFunctionEditor& editor, const Model& model,
 
   connect(acceptButton_, &QPushButton::clicked, this, &FunctionDialog::PressAcceptButton);
   connect(symbols_, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (!refreshing_) editor_.SelectSymbol(row);
+    editor_.SelectSymbol(row);
   });
   connect(items_, &ItemTreePicker::entryChosen, this, &FunctionDialog::AssociateChosenItem);
   connect(ok_, &QPushButton::clicked, this, &FunctionDialog::accept);
@@ -77,7 +83,7 @@ void FunctionDialog::PressAcceptButton() {
 }
 
 void FunctionDialog::AssociateChosenItem() {
-  if (refreshing_ || editor_.selectedSymbol() < 0) return;
+  if (editor_.selectedSymbol() < 0) return;
   editor_.Associate(items_->CurrentEntry());
   Refresh();
 }
@@ -89,7 +95,8 @@ void FunctionDialog::accept() {
 }
 
 void FunctionDialog::Refresh() {
-  refreshing_ = true;
+  const QSignalBlocker blockSymbols(symbols_);
+  const QSignalBlocker blockItems(items_);
   function_->setReadOnly(!editor_.ExpressionEditable());
   if (!editor_.ExpressionEditable()) function_->setText(ToQString(editor_.expression()));
   acceptButton_->setText(ToQString(editor_.AcceptButtonText()));
@@ -102,7 +109,6 @@ void FunctionDialog::Refresh() {
   // OK means something only once the expression is accepted.
   ok_->setEnabled(editor_.accepted());
   cancel_->setEnabled(editor_.CancelEnabled());
-  refreshing_ = false;
 }
 
 }  // namespace vireon

@@ -46,7 +46,6 @@ class FunctionDialog : public QDialog {
   ItemTreePicker* items_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
-  bool refreshing_ = false;
 };
 
 }  // namespace vireon

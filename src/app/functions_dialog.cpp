@@ -1,9 +1,7 @@
 #include "app/functions_dialog.h"
 
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "app/function_dialog.h"
 #include "app/qt_message_sink.h"
@@ -12,34 +10,19 @@ namespace vireon {
 
 FunctionsDialog::FunctionsDialog(std::vector<OutputFunction>& functions, const Model& model,
                                  MessageSink& sink, QWidget* parent)
-    : QDialog(parent),
+    : ListEditorDialog("User-Defined Functions",
+                       "The output functions: choose one to change or delete it.", parent),
       editor_(functions, sink),
       model_(model),
       sink_(sink),
       show_([](FunctionDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
-  setWindowTitle("User-Defined Functions");
-  list_ = new QListWidget;
-  auto* add = new QPushButton("&Add");
-  edit_ = new QPushButton("&Edit");
-  delete_ = new QPushButton("&Delete");
-  auto* close = new QPushButton("&Close");
-  close->setDefault(true);
-  auto* buttons = new QVBoxLayout;
-  buttons->addWidget(add);
-  buttons->addWidget(edit_);
-  buttons->addWidget(delete_);
-  buttons->addStretch();
-  buttons->addWidget(close);
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(list_, 1);
-  layout->addLayout(buttons);
-
-  connect(add, &QPushButton::clicked, this, &FunctionsDialog::Add);
-  connect(edit_, &QPushButton::clicked, this, &FunctionsDialog::EditSelected);
-  connect(delete_, &QPushButton::clicked, this, &FunctionsDialog::DeleteSelected);
+  list_ = list();
+  AddAction("&Add", "Makes a new output function.", [this] { Add(); });
+  edit_ = AddAction("&Edit", "Changes the chosen function (a double click does the same).",
+                    [this] { EditSelected(); });
+  delete_ = AddAction("&Delete", "Removes the chosen function.", [this] { DeleteSelected(); });
   connect(list_, &QListWidget::itemDoubleClicked, this, &FunctionsDialog::EditSelected);
   connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { editor_.Select(row); });
-  connect(close, &QPushButton::clicked, this, &QDialog::accept);
   resize(420, 300);
   Refresh();
 }

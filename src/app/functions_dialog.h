@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "app/list_editor_dialog.h"
 #include "output/output_function_editor.h"
 
 class QListWidget;
@@ -15,7 +16,7 @@ namespace vireon {
 
 class FunctionDialog;
 
-class FunctionsDialog : public QDialog {
+class FunctionsDialog : public ListEditorDialog {
   Q_OBJECT
 
  public:

@@ -22,6 +22,7 @@ GlobalQuantitiesDialog::GlobalQuantitiesDialog(Model& model, MessageSink& sink, 
     : QDialog(parent), model_(model), sink_(sink), editor_(model) {
   setWindowTitle("Global Quantities");
   table_ = new QTableWidget(0, kColumnCount);
+  table_->setToolTip("The model's global quantities, which rules and events may read and set.");
   table_->setHorizontalHeaderLabels({"Name", "Value"});
   table_->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
   table_->horizontalHeader()->setSectionResizeMode(kValue, QHeaderView::Stretch);

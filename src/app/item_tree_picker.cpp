@@ -32,8 +32,10 @@ void AddNodes(const std::vector<OutputDataNode>& nodes, QTreeWidgetItem* parent,
 ItemTreePicker::ItemTreePicker(std::vector<OutputDataNode> tree, QWidget* parent)
     : QWidget(parent), nodes_(std::move(tree)) {
   tree_ = new QTreeWidget;
+  tree_->setToolTip("The kinds of item: choose one to list its items.");
   tree_->setHeaderLabel("Available items");
   entries_ = new QListWidget;
+  entries_->setToolTip("The items of the chosen kind: choose one.");
   AddNodes(nodes_, nullptr, tree_, {});
   tree_->expandAll();
   tree_->setMinimumWidth(kMinimumWidth);

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,10 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <climits>
 
+#include "app/help_dialog.h"
 #include "app/qt_message_sink.h"
 
 namespace vireon {
@@ -34,7 +37,8 @@ class CountField : public QLineEdit {
  protected:
   void focusOutEvent(QFocusEvent* event) override {
     QLineEdit::focusOutEvent(event);
-    if (left) left();
+    // A field whose signals are blocked is being refreshed, not left.
+    if (left && !signalsBlocked()) left();
   }
 };
 
@@ -74,9 +78,30 @@ KineticTypeDialog::KineticTypeDialog(KineticTypeEditor& editor, MessageSink& sin
   ok_->setDefault(true);
   cancel_ = new QPushButton("Cancel");
 
+  name_->setToolTip("The kinetic type's name, unique among all kinetic types.");
+  function_->setToolTip("The rate law: an expression in the symbols you choose.");
+  function_->setAccessibleName("Kinetic function");
+  functionButton_->setToolTip(
+      "Checks the rate law and lists its symbols, or makes it editable again.");
+  substrates_->setToolTip("How many substrates a step of this type has.");
+  products_->setToolTip("How many products a step of this type has.");
+  reversible_->setToolTip("Whether the rate law may run backwards (for reversible steps).");
+  symbols_->setToolTip("The rate law's symbols: choose one and give it its class.");
+  ok_->setToolTip("Enters the kinetic type into the list of kinetic types.");
+  cancel_->setToolTip("Closes without entering the kinetic type.");
   auto* top = new QFormLayout;
   top->addRow("Name:", name_);
   auto* functionLabel = new QLabel("Kinetic function:");
+  // The expression language in brief, beside the field that uses it.
+  auto* syntax = new QLabel(
+      "Numbers (2, 0.5, 1e-3), names (Vmax, S1), + - * / ^ and parentheses; functions exp, log, "
+      "log10, sin, cos, abs, floor, ceiling, min, max, piecewise(v1, c1, ..., otherwise), "
+      "lt gt leq geq eq neq, and or xor not. Example: <b>Vmax*S/(Km + S)</b>. Accept it, then "
+      "tell which symbols are substrates, products and modifiers; the rest are constants.");
+  syntax->setWordWrap(true);
+  syntax->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  syntax->setObjectName("functionSyntax");
+  syntax->setForegroundRole(QPalette::PlaceholderText);
   auto* functionRow = new QHBoxLayout;
   functionRow->addWidget(function_, 1);
   functionRow->addWidget(functionButton_, 0, Qt::AlignTop);
@@ -91,7 +116,10 @@ KineticTypeDialog::KineticTypeDialog(KineticTypeEditor& editor, MessageSink& sin
   middle->addLayout(counts);
   middle->addLayout(symbolsColumn, 1);
   middle->addWidget(classBox);
+  auto* help = new QDialogButtonBox;
+  AddHelpButton(help, "User-defined kinetic types", sink_);
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(help);
   buttons->addStretch();
   buttons->addWidget(ok_);
   buttons->addWidget(cancel_);
@@ -99,13 +127,12 @@ KineticTypeDialog::KineticTypeDialog(KineticTypeEditor& editor, MessageSink& sin
   layout->addLayout(top);
   layout->addWidget(functionLabel);
   layout->addLayout(functionRow);
+  layout->addWidget(syntax);
   layout->addLayout(middle, 1);
   layout->addLayout(buttons);
 
   connect(functionButton_, &QPushButton::clicked, this, &KineticTypeDialog::PressFunctionButton);
-  connect(symbols_, &QListWidget::currentRowChanged, this, [this] {
-    if (!refreshing_) Refresh();
-  });
+  connect(symbols_, &QListWidget::currentRowChanged, this, [this] { Refresh(); });
   connect(roles_, &QButtonGroup::idClicked, this, &KineticTypeDialog::OnRoleChosen);
   connect(reversible_, &QCheckBox::toggled, this,
           [this](bool on) { editor_.SetReversible(on); });
@@ -132,7 +159,7 @@ void KineticTypeDialog::PressFunctionButton() {
 }
 
 void KineticTypeDialog::LeaveCount(QLineEdit* field, bool substrates) {
-  if (refreshing_ || !isVisible()) return;
+  if (!isVisible()) return;
   const std::string text = field->text().toStdString();
   const bool fine =
       substrates ? editor_.LeaveSubstrates(text, sink_) : editor_.LeaveProducts(text, sink_);
@@ -148,7 +175,7 @@ void KineticTypeDialog::LeaveCount(QLineEdit* field, bool substrates) {
 
 void KineticTypeDialog::OnRoleChosen(int role) {
   const int symbol = symbols_->currentRow();
-  if (refreshing_ || symbol < 0) return;
+  if (symbol < 0) return;
   editor_.SetRole(symbol, static_cast<SymbolRole>(role));
   Refresh();
 }
@@ -164,7 +191,11 @@ void KineticTypeDialog::accept() {
 }
 
 void KineticTypeDialog::Refresh() {
-  refreshing_ = true;
+  const QSignalBlocker blockSymbols(symbols_);
+  const QSignalBlocker blockRoles(roles_);
+  const QSignalBlocker blockSubstrates(substrates_);
+  const QSignalBlocker blockProducts(products_);
+  const QSignalBlocker blockReversible(reversible_);
   const int chosen = symbols_->currentRow();
   if (function_->toPlainText().toStdString() != editor_.expression() &&
       !editor_.expressionEditable()) {
@@ -192,7 +223,6 @@ void KineticTypeDialog::Refresh() {
   ok_->setEnabled(editor_.okEnabled());
   ok_->setText(ToQString(editor_.okButtonText()));
   cancel_->setEnabled(editor_.cancelEnabled());
-  refreshing_ = false;
 }
 
 }  // namespace vireon

@@ -61,7 +61,6 @@ class KineticTypeDialog : public QDialog {
   QButtonGroup* roles_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
-  bool refreshing_ = false;
 };
 
 }  // namespace vireon

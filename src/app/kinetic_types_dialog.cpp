@@ -1,9 +1,7 @@
 #include "app/kinetic_types_dialog.h"
 
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "app/kinetic_type_dialog.h"
 #include "app/qt_message_sink.h"
@@ -13,37 +11,22 @@ namespace vireon {
 
 KineticTypesDialog::KineticTypesDialog(KineticCatalogue& catalogue, Model& model,
                                        double defaultConstant, MessageSink& sink, QWidget* parent)
-    : QDialog(parent),
+    : ListEditorDialog("User-defined Kinetic Types",
+                       "The user-defined kinetic types, shared by all models.", parent),
       editor_(catalogue, model, defaultConstant, RulesEditProblem),
       sink_(sink),
       show_([](KineticTypeDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
-  setWindowTitle("User-defined Kinetic Types");
-  types_ = new QListWidget;
-  auto* add = new QPushButton("&Add");
-  edit_ = new QPushButton("&Edit");
-  delete_ = new QPushButton("&Delete");
-  auto* close = new QPushButton("&Close");
-  close->setDefault(true);
-
-  auto* buttons = new QVBoxLayout;
-  buttons->addWidget(add);
-  buttons->addWidget(edit_);
-  buttons->addWidget(delete_);
-  buttons->addStretch();
-  buttons->addWidget(close);
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(types_, 1);
-  layout->addLayout(buttons);
-
-  connect(add, &QPushButton::clicked, this, &KineticTypesDialog::Add);
-  connect(edit_, &QPushButton::clicked, this, &KineticTypesDialog::EditSelected);
-  connect(delete_, &QPushButton::clicked, this, &KineticTypesDialog::DeleteSelected);
+  types_ = list();
+  AddAction("&Add", "Defines a new kinetic type by its rate law.", [this] { Add(); });
+  edit_ = AddAction("&Edit", "Changes the chosen kinetic type (a double click does the same).",
+                    [this] { EditSelected(); });
+  delete_ = AddAction("&Delete", "Removes the chosen kinetic type, unless a model step uses it.",
+                      [this] { DeleteSelected(); });
   connect(types_, &QListWidget::itemDoubleClicked, this, &KineticTypesDialog::EditSelected);
   connect(types_, &QListWidget::currentRowChanged, this, [this](int row) {
     edit_->setEnabled(row >= 0);
     delete_->setEnabled(row >= 0);
   });
-  connect(close, &QPushButton::clicked, this, &KineticTypesDialog::accept);
   resize(420, 300);
   Refresh();
 }

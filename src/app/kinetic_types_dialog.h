@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "app/list_editor_dialog.h"
 #include "kinetics/user_kinetic_types_editor.h"
 
 class QListWidget;
@@ -18,7 +19,7 @@ namespace vireon {
 
 class KineticTypeDialog;
 
-class KineticTypesDialog : public QDialog {
+class KineticTypesDialog : public ListEditorDialog {
   Q_OBJECT
 
  public:

@@ -1,8 +1,9 @@
 #pragma once
 // The "Kinetics" dialog: a view over a KineticsEditor. It lists the steps
 // ("&Reaction:"), offers the kinetic types the selected step may use ("&Kinetic
-// Type:"), and shows its constants and modifiers six at a time ("&More" and
-// "Mo&re" show the next six).
+// Type:"), shows the step's equation and its rate law written out in the
+// step's names, and all its constants and modifiers in two panels that
+// scroll.
 
 #include <QDialog>
 #include <vector>
@@ -11,8 +12,8 @@
 
 class QComboBox;
 class QFormLayout;
+class QLabel;
 class QListWidget;
-class QPushButton;
 
 namespace vireon {
 
@@ -29,10 +30,15 @@ class KineticsDialog : public QDialog {
   KineticsEditor& editor() { return editor_; }
   QListWidget* stepList() const { return steps_; }
   QComboBox* typeList() const { return type_; }
+  QLabel* equationLabel() const { return equation_; }
+  QLabel* formulaLabel() const { return formula_; }
+  // The constants panel's form: one row per constant of the step.
+  QFormLayout* constantsForm() const { return constants_; }
   void accept() override;
 
  private:
   void Refresh();
+  void RefreshFormula();
   void OnStepSelected(int row);
   void OnTypeChosen(int index);
 
@@ -41,11 +47,10 @@ class KineticsDialog : public QDialog {
   KineticsEditor editor_;
   QListWidget* steps_ = nullptr;
   QComboBox* type_ = nullptr;
+  QLabel* equation_ = nullptr;
+  QLabel* formula_ = nullptr;
   QFormLayout* constants_ = nullptr;
   QFormLayout* modifiers_ = nullptr;
-  QPushButton* moreConstants_ = nullptr;
-  QPushButton* moreModifiers_ = nullptr;
-  bool refreshing_ = false;
 };
 
 }  // namespace vireon

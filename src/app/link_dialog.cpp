@@ -21,10 +21,14 @@ LinkDialog::LinkDialog(ParameterLinkEditor& editor, const Model& model,
   setWindowTitle("Parameter Link");
   items_ = new ItemTreePicker(BuildLinkItemTree(model, functionNames));
   target_ = new QLineEdit;
+  target_->setToolTip("The parameter the link sets; choose it in the tree and press its Set.");
   target_->setReadOnly(true);
   source_ = new QLineEdit;
+  source_->setToolTip(
+      "The parameter whose value the link follows; choose it in the tree and press its Set.");
   source_->setReadOnly(true);
   factor_ = new QLineEdit(ToQString(RealSettingText(editor_.factor(), 15)));
+  factor_->setToolTip("The target is this number times the source.");
   factor_->setMaximumWidth(120);
   auto* setTarget = new QPushButton("Set");
   auto* setSource = new QPushButton("Set");

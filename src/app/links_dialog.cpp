@@ -1,10 +1,8 @@
 #include "app/links_dialog.h"
 
 #include <QFontMetrics>
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "app/link_dialog.h"
 #include "app/qt_message_sink.h"
@@ -13,37 +11,20 @@
 namespace vireon {
 
 LinksDialog::LinksDialog(Document& document, MessageSink& sink, QWidget* parent)
-    : QDialog(parent),
+    : ListEditorDialog("Parameter Links",
+                       "The parameter links: each sets one parameter to a factor times another.",
+                       parent),
       document_(document),
       editor_(document.links, sink),
       sink_(sink),
       show_([](LinkDialog& dialog) { return dialog.exec() == QDialog::Accepted; }) {
-  setWindowTitle("Parameter Links");
-  list_ = new QListWidget;
+  list_ = list();
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  auto* add = new QPushButton("&Add");
-  auto* remove = new QPushButton("&Delete");
-  auto* up = new QPushButton("&Up");
-  auto* down = new QPushButton("Dow&n");
-  auto* close = new QPushButton("&Close");
-  close->setDefault(true);
-  auto* buttons = new QVBoxLayout;
-  buttons->addWidget(add);
-  buttons->addWidget(remove);
-  buttons->addWidget(up);
-  buttons->addWidget(down);
-  buttons->addStretch();
-  buttons->addWidget(close);
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(list_, 1);
-  layout->addLayout(buttons);
-
-  connect(add, &QPushButton::clicked, this, &LinksDialog::Add);
-  connect(remove, &QPushButton::clicked, this, &LinksDialog::DeleteSelected);
-  connect(up, &QPushButton::clicked, this, &LinksDialog::MoveUp);
-  connect(down, &QPushButton::clicked, this, &LinksDialog::MoveDown);
+  AddAction("&Add", "Makes a new link.", [this] { Add(); });
+  AddAction("&Delete", "Removes the chosen link.", [this] { DeleteSelected(); });
+  AddAction("&Up", "Applies the chosen link one place earlier.", [this] { MoveUp(); });
+  AddAction("Dow&n", "Applies the chosen link one place later.", [this] { MoveDown(); });
   connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { editor_.Select(row); });
-  connect(close, &QPushButton::clicked, this, &QDialog::accept);
   resize(520, 300);
   Refresh();
 }

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "app/list_editor_dialog.h"
 #include "scan/parameter_link_editor.h"
 
 class QListWidget;
@@ -15,7 +16,7 @@ namespace vireon {
 class LinkDialog;
 struct Document;
 
-class LinksDialog : public QDialog {
+class LinksDialog : public ListEditorDialog {
   Q_OBJECT
 
  public:

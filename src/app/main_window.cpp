@@ -21,6 +21,7 @@
 #include "app/app_startup.h"
 #include "app/default_values_dialog.h"
 #include "app/fit_page.h"
+#include "app/help_dialog.h"
 #include "app/interactive_page.h"
 #include "app/model_edits.h"
 #include "app/model_page.h"
@@ -159,6 +160,9 @@ void MainWindow::BuildMenus() {
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->addAction("&Contents", QKeySequence::HelpContents, this, &MainWindow::ShowContents);
+  help->addAction("&Search...", QKeySequence(Qt::SHIFT | Qt::Key_F1), this,
+                  &MainWindow::SearchHelp)
+      ->setStatusTip("Look for words in the user manual");
   help->addSeparator();
   help->addAction("&About Vireon...", this, &MainWindow::ShowAbout);
 }
@@ -562,6 +566,11 @@ void MainWindow::ShowContents() {
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(manual.string())))) {
     sink_.Warning("", kManualNotOpened + manual.string());
   }
+}
+
+void MainWindow::SearchHelp() {
+  std::unique_ptr<HelpDialog> dialog = MakeHelpDialog(sink_, this);
+  if (dialog != nullptr) dialog->exec();
 }
 
 void MainWindow::ShowAbout() {

@@ -123,6 +123,8 @@ class MainWindow : public QMainWindow {
   void UpdatePlotPageVisibility();
   // Help commands.
   void ShowContents();
+  // Help > Search: the manual's sections found by words.
+  void SearchHelp();
   void ShowAbout();
 
  protected:

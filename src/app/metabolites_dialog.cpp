@@ -23,6 +23,9 @@ MetabolitesDialog::MetabolitesDialog(Document& document, MessageSink& sink, QWid
   setWindowTitle("Metabolites");
   const auto& rows = editor_.rows();
   table_ = new QTableWidget(static_cast<int>(rows.size()), kColumnCount);
+  table_->setToolTip(
+      "The model's metabolites: type an initial concentration, tick Fixed for one held "
+      "constant, choose its compartment.");
   table_->setHorizontalHeaderLabels({"Name", "Initial concentration", "Fixed", "Compartment"});
   table_->horizontalHeader()->setStretchLastSection(true);
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {

@@ -16,6 +16,8 @@ MoietiesDialog::MoietiesDialog(const Model& model, QWidget* parent) : QDialog(pa
   setWindowTitle("Moieties");
   const std::vector<Metabolite> moieties = model.moieties;
   table_ = new QTableWidget(static_cast<int>(moieties.size()), 2);
+  table_->setToolTip(
+      "The conserved sums of metabolites and their totals, as the structural analysis finds them.");
   table_->setHorizontalHeaderLabels({"Conservation relation", "Total"});
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->setVisible(false);

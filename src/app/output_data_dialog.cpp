@@ -65,10 +65,13 @@ OutputDataDialog::OutputDataDialog(OutputDataMode mode, Document& document,
   setWindowTitle(QString::fromUtf8(editor_.Title().data(),
                                    static_cast<qsizetype>(editor_.Title().size())));
   tree_ = new QTreeWidget;
+  tree_->setToolTip("The kinds of quantity the model offers: choose one to list its items.");
   tree_->setHeaderLabel("Available items");
   entries_ = new QListWidget;
+  entries_->setToolTip("The items of the chosen kind: double-click or Add to select one.");
   entries_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   selected_ = new QListWidget;
+  selected_->setToolTip("The items selected, in the order they are written.");
   selected_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   AddNodes(editor_.tree(), nullptr, tree_, {});
   // The tree is small: open, and as wide as its longest branch.

@@ -38,6 +38,7 @@ PreferencesDialog::PreferencesDialog(const Preferences& preferences, QWidget* pa
 
   // 0 shows as "one per core"; the run takes ScanThreads of the value.
   scanThreads_ = new QSpinBox;
+  scanThreads_->setToolTip("How many scan points run at once, each on a thread of its own.");
   scanThreads_->setRange(0, kMaxScanThreads);
   scanThreads_->setSpecialValueText("one per core");
   scanThreads_->setValue(ScanThreads(preferences_.scanThreads, 0) == preferences_.scanThreads

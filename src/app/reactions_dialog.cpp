@@ -3,11 +3,14 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/help_dialog.h"
 #include "app/model_edits.h"
 #include "document/document.h"
 #include "rules/rules_edit_guard.h"
@@ -31,9 +34,27 @@ ReactionsDialog::ReactionsDialog(Document& document, const KineticCatalogue& cat
   delete_ = new QPushButton("&Delete");
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
 
+  steps_->setToolTip("The model's steps: choose one to change or delete it.");
+  name_->setToolTip("The step's name: letters, digits and signs without blanks, unique in the model.");
+  equation_->setToolTip(
+      "Substrates, then = for a reversible step or -> for an irreversible one, then products.");
+  equation_->setPlaceholderText("e.g. A + 2*B = P");
+  add_->setToolTip("Adds the step (or changes the one chosen in the list); Enter does the same.");
+  new_->setToolTip("Empties the fields for a new step.");
+  delete_->setToolTip("Removes the step chosen in the list.");
+  // The equation language in brief, under the field that uses it.
+  auto* syntax = new QLabel(
+      "Write <b>A + B = P</b> (reversible) or <b>S -&gt; P</b> (irreversible). A whole number "
+      "and * before a name counts it more than once: <b>2*ADP = ATP + AMP</b>. Names may not "
+      "contain blanks, + or *; a side may be empty.");
+  syntax->setWordWrap(true);
+  syntax->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  syntax->setObjectName("equationSyntax");
+  syntax->setForegroundRole(QPalette::PlaceholderText);
   auto* fields = new QFormLayout;
   fields->addRow("Name:", name_);
   fields->addRow("Equation:", equation_);
+  fields->addRow("", syntax);
   auto* actions = new QHBoxLayout;
   actions->addWidget(add_);
   actions->addWidget(new_);
@@ -55,6 +76,7 @@ ReactionsDialog::ReactionsDialog(Document& document, const KineticCatalogue& cat
   buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
   new_->setAutoDefault(false);
   delete_->setAutoDefault(false);
+  AddHelpButton(buttons, "Reactions: the equation language", sink);
   connect(buttons, &QDialogButtonBox::accepted, this, &ReactionsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &ReactionsDialog::reject);
   resize(520, 400);
@@ -97,7 +119,7 @@ void ReactionsDialog::reject() {
 }
 
 void ReactionsDialog::Refresh() {
-  refreshing_ = true;
+  const QSignalBlocker block(steps_);
   steps_->clear();
   for (const Step& step : editor_.steps().records) {
     steps_->addItem(QString::fromStdString(step.name + ": " + step.equation));
@@ -107,11 +129,10 @@ void ReactionsDialog::Refresh() {
   equation_->setText(QString::fromStdString(editor_.equationField()));
   add_->setText(editor_.changing() < 0 ? "&Add" : "&Change");
   delete_->setEnabled(editor_.changing() >= 0);
-  refreshing_ = false;
 }
 
 void ReactionsDialog::OnStepSelected(int row) {
-  if (refreshing_ || row < 0) return;
+  if (row < 0) return;
   if (editor_.Select(row)) Refresh();
 }
 

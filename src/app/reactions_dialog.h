@@ -51,7 +51,6 @@ class ReactionsDialog : public QDialog {
   QPushButton* add_ = nullptr;
   QPushButton* new_ = nullptr;
   QPushButton* delete_ = nullptr;
-  bool refreshing_ = false;
 };
 
 }  // namespace vireon

@@ -77,6 +77,7 @@ RulesDialog::RulesDialog(Model& model, MessageSink& sink, QWidget* parent)
     : QDialog(parent), model_(model), sink_(sink), editor_(model) {
   setWindowTitle("Rules");
   list_ = new QTreeWidget;
+  list_->setToolTip("The model's rules: choose one to change or delete it.");
   list_->setColumnCount(kColumnCount);
   list_->setHeaderLabels({"Kind", "Target kind", "Target", "Expression"});
   list_->setRootIsDecorated(false);

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <climits>
 
+#include "app/field_binding.h"
 #include "document/document.h"
 #include "document/interactive_pacing.h"
 #include "model/metabolite_editor.h"
@@ -27,9 +28,6 @@ namespace vireon {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-// The random kinds in the order of the "Random" list.
-constexpr int kRandomKinds[] = {kScanUniform, kScanNormal, kScanPositiveNormal};
-constexpr const char* kRandomNames[] = {"Uniform", "Normal", "Pos.Normal"};
 constexpr const char* kTimeLeftUnknown = "--:--:--";
 
 QString Number(double value) {
@@ -42,8 +40,12 @@ ScanPage::ScanPage(Document& document, MessageSink& sink, QWidget* parent)
     : QWidget(parent), document_(document), sink_(sink) {
   enable_ = new QPushButton;
   tree_ = new QTreeWidget;
+  tree_->setToolTip(
+      "The model's parameters that a scan can vary: choose one to add it to the scan.");
   tree_->setHeaderLabel("Available items");
   items_ = new QListWidget;
+  items_->setToolTip(
+      "The parameters the scan varies, outermost first: choose one to set its range.");
   add_ = new QPushButton("&Add");
   up_ = new QPushButton("Up");
   down_ = new QPushButton("Down");
@@ -60,7 +62,9 @@ ScanPage::ScanPage(Document& document, MessageSink& sink, QWidget* parent)
   grid_ = new QRadioButton("Regular grid");
   random_ = new QRadioButton("Random");
   distribution_ = new QComboBox;
-  for (const char* name : kRandomNames) distribution_->addItem(name);
+  for (const ScanPageEditor::RandomKind& kind : ScanPageEditor::RandomKinds()) {
+    distribution_->addItem(kind.name);
+  }
   auto* kinds = new QButtonGroup(this);
   kinds->addButton(grid_);
   kinds->addButton(random_);
@@ -148,8 +152,18 @@ ScanPage::ScanPage(Document& document, MessageSink& sink, QWidget* parent)
     editor_->Select(row);
     ShowSelected();
   });
-  connect(min_, &QLineEdit::editingFinished, this, [this] { ReadEnd(true); });
-  connect(max_, &QLineEdit::editingFinished, this, [this] { ReadEnd(false); });
+  for (const bool isMin : {true, false}) {
+    BindField(isMin ? min_ : max_,
+              {[this, isMin](const QString& text) {
+                 const std::string typed = text.toStdString();
+                 return isMin ? editor_->SetMinText(typed) : editor_->SetMaxText(typed);
+               },
+               [this, isMin] {
+                 const ScanItem* item = editor_->SelectedItem();
+                 return item == nullptr ? QString() : Number(isMin ? item->min : item->max);
+               },
+               [this] { Changed(); }, OnRefusal::kRefocus});
+  }
   connect(density_, &QSpinBox::valueChanged, this, [this](int value) {
     if (editor_->SetDensity(value)) ShowCounts();
     Changed();
@@ -226,11 +240,9 @@ void ScanPage::ShowSelected() {
   master_->setChecked(item->IsMaster());
   master_->setEnabled(editor_->MasterEditable());
   grid_->setChecked(item->grid == kScanRegularGrid);
-  random_->setChecked(item->grid != kScanRegularGrid && item->grid != kScanNone);
+  random_->setChecked(editor_->SelectedIsRandom());
   distribution_->setEnabled(random_->isChecked());
-  for (int k = 0; k < 3; ++k) {
-    if (kRandomKinds[k] == item->grid) distribution_->setCurrentIndex(k);
-  }
+  if (editor_->SelectedIsRandom()) distribution_->setCurrentIndex(editor_->SelectedRandomChoice());
 }
 
 void ScanPage::ShowCounts() {
@@ -265,26 +277,8 @@ void ScanPage::AddChosen() {
   Changed();
 }
 
-void ScanPage::ReadEnd(bool isMin) {
-  QLineEdit* field = isMin ? min_ : max_;
-  if (!field->isModified()) return;
-  field->setModified(false);
-  const ScanItem* item = editor_->SelectedItem();
-  if (item == nullptr) return;
-  const std::string text = field->text().toStdString();
-  const bool accepted = isMin ? editor_->SetMinText(text) : editor_->SetMaxText(text);
-  field->setText(Number(isMin ? item->min : item->max));
-  if (!accepted) {
-    field->setFocus();
-    field->selectAll();
-  }
-  Changed();
-}
-
 void ScanPage::ChooseKind() {
-  const int kind = grid_->isChecked() ? kScanRegularGrid
-                                      : kRandomKinds[std::max(0, distribution_->currentIndex())];
-  editor_->SetKind(kind);
+  editor_->ChooseKind(!grid_->isChecked(), distribution_->currentIndex());
   ShowSelected();
   Changed();
 }

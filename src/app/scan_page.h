@@ -70,7 +70,6 @@ class ScanPage : public QWidget {
   void ShowSelected();
   void ShowCounts();
   void AddChosen();
-  void ReadEnd(bool isMin);
   void ChooseKind();
   void Changed();
 

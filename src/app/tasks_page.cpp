@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/field_binding.h"
 #include "app/qt_message_sink.h"
 #include "document/document.h"
 
@@ -98,6 +99,8 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
   c.separator = new QComboBox;
   c.separator->addItems(ToStringList(SeparatorEntries()));
   c.items = new QListWidget;
+  c.items->setToolTip(
+      "The quantities written as the data file's columns, in order; Edit... chooses them.");
   c.edit = new QPushButton(task == DataTask::kTimeCourse ? "Ed&it..." : "E&dit...");
   c.up = new QPushButton("Up");
   c.down = new QPushButton("Down");
@@ -109,22 +112,14 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
     points_ = new QLineEdit;
     form->addRow("End time:", endTime_);
     form->addRow("Points:", points_);
-    connect(endTime_, &QLineEdit::editingFinished, this, [this] {
-      if (endTime_->isModified()) {
-        endTime_->setModified(false);
-        editor_.SetEndTime(endTime_->text().toStdString());
-        endTime_->setText(QString::fromStdString(editor_.EndTimeText()));
-        Changed();
-      }
-    });
-    connect(points_, &QLineEdit::editingFinished, this, [this] {
-      if (points_->isModified()) {
-        points_->setModified(false);
-        editor_.SetPoints(points_->text().toStdString());
-        points_->setText(QString::fromStdString(editor_.PointsText()));
-        Changed();
-      }
-    });
+    BindField(endTime_,
+              {[this](const QString& text) { return editor_.SetEndTime(text.toStdString()); },
+               [this] { return QString::fromStdString(editor_.EndTimeText()); },
+               [this] { Changed(); }});
+    BindField(points_,
+              {[this](const QString& text) { return editor_.SetPoints(text.toStdString()); },
+               [this] { return QString::fromStdString(editor_.PointsText()); },
+               [this] { Changed(); }});
   } else {
     // The two boxes line up: the steady state has no times, and keeps the
     // room of their two rows empty.
@@ -172,14 +167,11 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
     editor_.SetTaskOn(task, on);
     Changed();
   });
-  connect(c.file, &QLineEdit::editingFinished, this, [this, task] {
-    QLineEdit* field = boxes_[Index(task)].file;
-    if (!field->isModified()) return;
-    field->setModified(false);
-    editor_.SetFileName(task, field->text().toStdString());
-    field->setText(QString::fromStdString(editor_.FileName(task)));
-    Changed();
-  });
+  BindField(c.file, {[this, task](const QString& text) {
+                       return editor_.SetFileName(task, text.toStdString());
+                     },
+                     [this, task] { return QString::fromStdString(editor_.FileName(task)); },
+                     [this] { Changed(); }});
   connect(c.titles, &QCheckBox::clicked, this, [this, task](bool on) {
     editor_.SetTitles(task, on);
     Changed();

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "engine/cvode_integrator.h"
+#include "engine/integrator_error_text.h"
 #include "engine/run_observer.h"
 #include "engine/time_course_delays.h"
 #include "engine/time_course_events.h"
@@ -19,6 +20,16 @@ constexpr int kLongestSleepMilliseconds = std::numeric_limits<int>::max();
 // The step limit per call after the integrator returned for excess work.
 constexpr int kStepsAfterExcessWork = 2000;
 
+IntegratorErrorContext ErrorContext(const Engine& engine, bool starting) {
+  IntegratorErrorContext context;
+  context.istate = engine.state.istate;
+  context.time = engine.state.time;
+  context.relativeTolerance = engine.state.rtol[1];
+  context.absoluteTolerance = engine.state.atol[1];
+  context.starting = starting;
+  return context;
+}
+
 void ReportErrorReturn(Engine& engine) {
   char text[240];
   if (engine.usesCvode()) {
@@ -28,6 +39,7 @@ void ReportErrorReturn(Engine& engine) {
     std::snprintf(text, sizeof text, kLsodaErrorFormat, engine.state.istate);
   }
   engine.state.errorLog += text;
+  engine.state.errorLog += IntegratorErrorLogLine(ErrorContext(engine, false));
   engine.hooks.IntegratorError(IntegratorFault::kErrorReturn, engine.state.istate);
 }
 
@@ -348,6 +360,7 @@ TimeCourseResult TimeCourse(Engine& engine, bool write) {
     } else {
       state.errorLog += kLsodaInitErrorLine;
     }
+    state.errorLog += IntegratorErrorLogLine(ErrorContext(engine, true));
     hooks.IntegratorError(IntegratorFault::kInitializationFailed, state.istate);
     return Ended(result, TimeCourseOutcome::kInitializationFailed);
   }

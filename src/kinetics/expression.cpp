@@ -139,13 +139,13 @@ class Linker {
       : nodes_(nodes), dialect_(dialect), count_(static_cast<int>(nodes.size())) {}
 
   LinkResult Run() {
-    if (nodes_.empty()) return LinkResult{1, 0};
+    if (nodes_.empty()) return LinkResult{1, 0, LinkFault::kEmpty};
     for (ExpressionNode& node : nodes_) node.left = node.right = 0;
     cursor_ = 1;
     Operand root = Expression(0);
     nodes_[0].left = root.ok() ? root.node : kNoNode;
     nodes_[0].right = kNoNode;
-    if (!root.ok()) CountError(0);
+    if (!root.ok()) CountError(0, count_ > 1 ? LinkFault::kMissingOperand : LinkFault::kEmpty);
     Validate();
     return result_;
   }
@@ -159,15 +159,18 @@ class Linker {
     bool ok() const { return node > 0; }
   };
 
-  void CountError(int position) {
-    if (result_.errors == 0) result_.firstErrorPosition = position;
+  void CountError(int position, LinkFault fault) {
+    if (result_.errors == 0) {
+      result_.firstErrorPosition = position;
+      result_.fault = fault;
+    }
     ++result_.errors;
   }
 
   // Counts one nesting level; false (and one error) once the limit is passed.
   bool Enter() {
     if (++depth_ <= kMaxExpressionDepth) return true;
-    if (!tooDeep_) CountError(std::min(cursor_, count_ - 1));
+    if (!tooDeep_) CountError(std::min(cursor_, count_ - 1), LinkFault::kTooDeep);
     tooDeep_ = true;
     return false;
   }
@@ -175,7 +178,7 @@ class Linker {
   Operand Combine(int node, Operand left, Operand right) {
     Operand result{node, 1 + std::max(left.height, right.height)};
     if (result.height > kMaxExpressionDepth) {
-      if (!tooDeep_) CountError(node);
+      if (!tooDeep_) CountError(node, LinkFault::kTooDeep);
       tooDeep_ = true;
     }
     return result;
@@ -193,7 +196,7 @@ class Linker {
         int op = cursor_++;
         Operand right = Expression(RightPower(nodes_[op].code));
         if (!right.ok()) {
-          CountError(op);
+          CountError(op, LinkFault::kMissingOperand);
           continue;
         }
         nodes_[op].left = operand.node;
@@ -225,7 +228,7 @@ class Linker {
         ++cursor_;
         result = inner;
       } else {
-        CountError(position);
+        CountError(position, LinkFault::kUnclosedParenthesis);
       }
     } else if (node.IsOperator(node_code::kPlus) || node.IsOperator(node_code::kMinus) ||
                node.kind == node_kind::kFunction) {
@@ -237,7 +240,7 @@ class Linker {
         node.right = kNoNode;
         result = Combine(position, operand, Operand{});
       } else {
-        CountError(position);
+        CountError(position, LinkFault::kMissingOperand);
       }
     }
     --depth_;
@@ -256,7 +259,7 @@ class Linker {
     const ExpressionNode& node = nodes_[position];
     if (node.IsOperator(node_code::kComma)) {
       if (!commaAllowed) {
-        CountError(position);
+        CountError(position, LinkFault::kMisplacedComma);
         return;
       }
       ValidateArguments(node.left, false);
@@ -270,7 +273,7 @@ class Linker {
       for (int link = node.left; IsComma(link); link = nodes_[link].right) ++arguments;
       if (arguments < call->minimumArguments ||
           (call->maximumArguments != kAnyArgumentCount && arguments > call->maximumArguments)) {
-        CountError(position);
+        CountError(position, LinkFault::kArgumentCount);
         return;
       }
       ValidateArguments(node.left, true);
@@ -284,23 +287,25 @@ class Linker {
 
   void Validate() {
     int root = nodes_[0].left;
-    if (IsTaken(root) && nodes_[root].IsOperator(node_code::kOpen)) CountError(root);
+    if (IsTaken(root) && nodes_[root].IsOperator(node_code::kOpen)) {
+      CountError(root, LinkFault::kMisplacedParenthesis);
+    }
     for (int i = 1; i < count_ && result_.errors == 0; ++i) {
       const ExpressionNode& node = nodes_[i];
       bool isOperator = node.kind == node_kind::kOperator;
       if (isOperator && dialect_.refuseParenthesisOperand && IsTaken(node.right) &&
           nodes_[node.right].IsOperator(node_code::kOpen)) {
-        CountError(i);
+        CountError(i, LinkFault::kMisplacedParenthesis);
       } else if ((node.kind == node_kind::kNumber || node.kind == node_kind::kSymbol) &&
                  (node.left == 0 || node.right == 0)) {
-        CountError(i);
+        CountError(i, LinkFault::kMissingOperator);
       } else if (isOperator && node.code != node_code::kOpen && node.code != node_code::kClose &&
                  (!IsTaken(node.left) || !IsTaken(node.right))) {
-        CountError(i);
+        CountError(i, LinkFault::kMissingOperand);
       } else if (isOperator &&
                  ((IsTaken(node.left) && nodes_[node.left].IsOperator(node_code::kOpen)) ||
                   (IsTaken(node.right) && nodes_[node.right].IsOperator(node_code::kClose)))) {
-        CountError(i);
+        CountError(i, LinkFault::kMisplacedParenthesis);
       }
     }
     if (result_.errors == 0) ValidateArguments(root, false);

@@ -216,9 +216,23 @@ const ExpressionDialect& OutputExpressionDialect();
 bool BuildExpressionNodes(std::string_view text, const ExpressionDialect& dialect,
                           std::vector<ExpressionNode>& nodes, std::size_t* invalidOffset = nullptr);
 
+// Why the linker refused a node list, for the first error it found.
+enum class LinkFault {
+  kNone,
+  kEmpty,                 // no token at all
+  kMissingOperand,        // an operator, sign or function without its operand
+  kMissingOperator,       // two operands side by side
+  kUnclosedParenthesis,   // "(" without its ")"
+  kMisplacedParenthesis,  // a parenthesis where none may stand
+  kMisplacedComma,        // a comma outside the arguments of a call
+  kArgumentCount,         // a call with too few or too many arguments
+  kTooDeep,               // nested deeper than kMaxExpressionDepth
+};
+
 struct LinkResult {
   int errors = 0;              // 0: the tree is valid
   int firstErrorPosition = 0;  // node position of the first error, 0 when unknown
+  LinkFault fault = LinkFault::kNone;  // what the first error is
 };
 
 // Links the tree over a node list whose node 0 is the root sentinel and

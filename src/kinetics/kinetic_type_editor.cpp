@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "kinetics/expression_fault.h"
 #include "model/messages.h"
 #include "model/number_text.h"
 
@@ -173,7 +174,7 @@ bool KineticTypeEditor::AcceptFunction(MessageSink& sink) {
   }
   auto function = std::make_unique<KineticFunction>(name_, RemoveLineBreaks(expression_));
   if (function->ParseKineticFunction() != 0) {
-    sink.Information(messages::kSyntaxError);
+    sink.Information(ExpressionFaultMessage(function->description(), KineticExpressionDialect()));
     return false;
   }
   function_ = std::move(function);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kinetics/kinetic_binding.h"
+#include "kinetics/kinetic_function.h"
 #include "model/messages.h"
 #include "model/number_text.h"
 
@@ -87,12 +88,23 @@ bool KineticsEditor::ApplyType(std::string_view name) {
 }
 
 std::vector<KineticsEditor::ConstantField> KineticsEditor::ConstantFields() const {
+  const Step* step = Current();
+  if (step == nullptr) return {};
+  const int first = constantGroup_ * kGroupSize;
+  return ConstantRange(first, std::min(first + kGroupSize, step->ConstantCount()));
+}
+
+std::vector<KineticsEditor::ConstantField> KineticsEditor::AllConstantFields() const {
+  const Step* step = Current();
+  return step == nullptr ? std::vector<ConstantField>() : ConstantRange(0, step->ConstantCount());
+}
+
+std::vector<KineticsEditor::ConstantField> KineticsEditor::ConstantRange(int first,
+                                                                         int end) const {
   std::vector<ConstantField> fields;
   const Step* step = Current();
   if (step == nullptr) return fields;
   const KineticType* type = CurrentType();
-  const int first = constantGroup_ * kGroupSize;
-  const int end = std::min(first + kGroupSize, step->ConstantCount());
   for (int i = first; i < end; ++i) {
     std::string label = type != nullptr && i < type->constants ? type->constantNames[i] : "";
     fields.push_back({i, std::move(label), FormatKineticConstant(step->constants[i])});
@@ -135,12 +147,23 @@ void KineticsEditor::SetConstant(int index, double value) {
 }
 
 std::vector<KineticsEditor::ModifierField> KineticsEditor::ModifierFields() const {
+  const Step* step = Current();
+  if (step == nullptr) return {};
+  const int first = modifierGroup_ * kGroupSize;
+  return ModifierRange(first, std::min(first + kGroupSize, step->ModifierCount()));
+}
+
+std::vector<KineticsEditor::ModifierField> KineticsEditor::AllModifierFields() const {
+  const Step* step = Current();
+  return step == nullptr ? std::vector<ModifierField>() : ModifierRange(0, step->ModifierCount());
+}
+
+std::vector<KineticsEditor::ModifierField> KineticsEditor::ModifierRange(int first,
+                                                                         int end) const {
   std::vector<ModifierField> fields;
   const Step* step = Current();
   if (step == nullptr) return fields;
   const KineticType* type = CurrentType();
-  const int first = modifierGroup_ * kGroupSize;
-  const int end = std::min(first + kGroupSize, step->ModifierCount());
   for (int i = first; i < end; ++i) {
     std::string label = type != nullptr && i < type->modifiers ? type->modifierNames[i] : "";
     fields.push_back({i, std::move(label), step->modifiers[static_cast<std::size_t>(i)]});
@@ -194,6 +217,108 @@ bool KineticsEditor::Commit(Model& model, MessageSink& sink, const ModelCheck& c
     model = std::move(into);
   }
   return true;
+}
+
+}  // namespace vireon
+
+namespace vireon {
+
+namespace {
+
+bool IsFormulaLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool IsFormulaDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The mass-action laws' formulas: the forward constant times every
+// substrate, less (reversible) the backward one times every product.
+std::string MassActionFormula(const std::vector<std::string>& substrates,
+                              const std::vector<std::string>& products,
+                              const std::vector<std::string>& constants, bool reversible) {
+  const auto term = [](std::string constant, const std::vector<std::string>& names) {
+    for (const std::string& name : names) constant += "*" + name;
+    return constant;
+  };
+  const std::string forward = constants.empty() ? "k" : constants[0];
+  std::string formula = term(forward, substrates);
+  if (reversible) {
+    formula += " - " + term(constants.size() > 1 ? constants[1] : "k", products);
+  }
+  return formula;
+}
+
+}  // namespace
+
+std::string KineticsEditor::MetaboliteName(int index) const {
+  if (index < 0 || index >= static_cast<int>(metabolites_.size())) return "";
+  return metabolites_[static_cast<std::size_t>(index)].name;
+}
+
+std::string KineticsEditor::CurrentEquation() const {
+  const Step* step = Current();
+  return step == nullptr ? std::string() : step->equation;
+}
+
+std::string KineticsEditor::CurrentFormula(FormulaSource builtIn) const {
+  const Step* step = Current();
+  const KineticType* type = CurrentType();
+  if (step == nullptr || type == nullptr) return "";
+  if (type->function != nullptr) return type->function->description();
+
+  const auto names = [this](const std::vector<int>& list) {
+    std::vector<std::string> out;
+    for (int index : list) out.push_back(MetaboliteName(index));
+    return out;
+  };
+  const std::vector<std::string> substrates = names(step->substrates);
+  const std::vector<std::string> products = names(step->products);
+  std::vector<std::string> modifiers;
+  for (int i = 0; i < step->ModifierCount(); ++i) {
+    std::string name = MetaboliteName(step->modifiers[static_cast<std::size_t>(i)]);
+    if (name.empty() && i < static_cast<int>(type->modifierNames.size())) {
+      name = type->modifierNames[static_cast<std::size_t>(i)];
+    }
+    modifiers.push_back(std::move(name));
+  }
+  const std::string_view formula = builtIn != nullptr ? builtIn(type->name) : std::string_view();
+  if (formula.empty()) {
+    if (type->name.rfind("Mass action", 0) != 0) return "";
+    return MassActionFormula(substrates, products, type->constantNames, type->reversible != 0);
+  }
+  // Each placeholder, a letter s, p, m or k and digits standing alone, is
+  // replaced by its name; a placeholder without one stays as it is.
+  std::string text;
+  std::size_t i = 0;
+  while (i < formula.size()) {
+    if (!IsFormulaLetter(formula[i])) {
+      text.push_back(formula[i++]);
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < formula.size() && (IsFormulaLetter(formula[end]) || IsFormulaDigit(formula[end]))) {
+      ++end;
+    }
+    const std::string_view word = formula.substr(i, end - i);
+    std::string replacement(word);
+    if (word.size() >= 2 && word.size() <= 6 &&
+        std::all_of(word.begin() + 1, word.end(), IsFormulaDigit)) {
+      const std::size_t n = static_cast<std::size_t>(std::stoi(std::string(word.substr(1))));
+      const std::vector<std::string>* list = nullptr;
+      switch (word[0]) {
+        case 's': list = &substrates; break;
+        case 'p': list = &products; break;
+        case 'm': list = &modifiers; break;
+        case 'k': list = &type->constantNames; break;
+        default: break;
+      }
+      if (list != nullptr && n < list->size() && !(*list)[n].empty()) replacement = (*list)[n];
+    }
+    text += replacement;
+    i = end;
+  }
+  return text;
 }
 
 }  // namespace vireon

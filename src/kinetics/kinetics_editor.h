@@ -67,6 +67,22 @@ class KineticsEditor {
   bool SetConstantText(int index, std::string_view text, MessageSink* sink = nullptr);
   void SetConstant(int index, double value);
 
+  // Every field at once, for a panel that scrolls instead of paging.
+  std::vector<ConstantField> AllConstantFields() const;
+  std::vector<ModifierField> AllModifierFields() const;
+
+  // The current step's equation as the model holds it ("S + E -> P").
+  std::string CurrentEquation() const;
+  // The current step's rate law as a formula in the names the user knows:
+  // a user-defined type's expression as typed; a built-in type's formula
+  // from `builtIn` (which names the step's substrates s0, s1, products p0,
+  // p1, modifiers m0, ... and constants k0, k1, ...) with each of these
+  // replaced by the step's metabolite or the constant's name ("V*S/(Km +
+  // S)"; a modifier not yet chosen keeps its role name); the mass-action
+  // laws built from the step's lists. Empty without a step or a formula.
+  using FormulaSource = std::string_view (*)(std::string_view typeName);
+  std::string CurrentFormula(FormulaSource builtIn) const;
+
   // The modifiers panel, in groups of six likewise.
   std::vector<ModifierField> ModifierFields() const;
   bool HasMoreModifiers() const;
@@ -90,6 +106,9 @@ class KineticsEditor {
   std::vector<Step> steps_;
   std::vector<Metabolite> metabolites_;
   int current_ = -1;
+  std::vector<ConstantField> ConstantRange(int first, int end) const;
+  std::vector<ModifierField> ModifierRange(int first, int end) const;
+  std::string MetaboliteName(int index) const;
   int constantGroup_ = 0;
   int modifierGroup_ = 0;
 };

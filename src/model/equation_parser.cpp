@@ -1,6 +1,8 @@
 #include "model/equation_parser.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace vireon {
 
@@ -209,6 +211,132 @@ int TestEquation(std::string_view text) {
   SyntaxOnly tables;
   ParseTarget target{tables.reference, tables.working, tables.steps, tables.metabolites, -1};
   return ParseEquation(text, ParseMode::kTestSyntax, target);
+}
+
+namespace {
+
+// An equation with its whitespace removed and, for every character kept,
+// where it stood in the text as typed.
+struct CleanedEquation {
+  std::string text;
+  std::vector<std::size_t> origin;
+  std::size_t typedSize = 0;
+
+  std::size_t Typed(std::size_t cleaned) const {
+    return cleaned < origin.size() ? origin[cleaned] : typedSize;
+  }
+};
+
+CleanedEquation CleanWithOrigins(std::string_view text) {
+  CleanedEquation cleaned;
+  cleaned.typedSize = text.size();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (IsRemovedWhitespace(text[i])) continue;
+    cleaned.text.push_back(text[i]);
+    cleaned.origin.push_back(i);
+  }
+  return cleaned;
+}
+
+// The fault of one term, which starts at `from` in the cleaned text;
+// `units` counts the units so far and grows by the term's coefficient.
+std::optional<SyntaxFault> FindTermFault(const CleanedEquation& cleaned, std::size_t from,
+                                         std::string_view term, int& units) {
+  const std::string limit = std::to_string(kMaxEquationUnits);
+  if (std::size_t point = term.find('.'); point != std::string_view::npos) {
+    return SyntaxFault{cleaned.Typed(from + point), "a term holds no \".\": coefficients are whole numbers"};
+  }
+  int coefficient = 1;
+  std::string_view name = term;
+  std::size_t star = term.find('*');
+  if (star != std::string_view::npos) {
+    NumberRead read = ReadLeadingInt(term, coefficient);
+    if (read == NumberRead::kNothing) {
+      return SyntaxFault{cleaned.Typed(from), "a whole number must come before \"*\""};
+    }
+    if (read == NumberRead::kTooLarge) coefficient = kMaxEquationUnits + 1;
+    name = term.substr(star + 1);
+  }
+  if (coefficient < 1 || coefficient > kMaxEquationUnits) {
+    return SyntaxFault{cleaned.Typed(from), "a coefficient is a whole number from 1 to " + limit};
+  }
+  if (name.empty()) {
+    return SyntaxFault{cleaned.Typed(from + star), "a name is missing after \"*\""};
+  }
+  if (std::size_t second = name.find('*'); second != std::string_view::npos) {
+    return SyntaxFault{cleaned.Typed(from + star + 1 + second), "a term holds one \"*\" at most"};
+  }
+  units += coefficient;
+  if (units > kMaxEquationUnits) {
+    return SyntaxFault{cleaned.Typed(from),
+                       "the equation holds more than " + limit + " molecules in all"};
+  }
+  return std::nullopt;
+}
+
+// The fault of one side, which spans [from, to) of the cleaned text.
+std::optional<SyntaxFault> FindSideFault(const CleanedEquation& cleaned, std::size_t from,
+                                         std::size_t to, int& units) {
+  std::size_t position = from;
+  while (position < to) {
+    if (cleaned.text[position] == '+') {
+      return SyntaxFault{cleaned.Typed(position), "a term is missing before \"+\""};
+    }
+    std::size_t plus = cleaned.text.find('+', position);
+    if (plus >= to) plus = to;
+    std::string_view term(cleaned.text.data() + position, plus - position);
+    if (auto fault = FindTermFault(cleaned, position, term, units)) return fault;
+    if (plus == to) return std::nullopt;
+    if (plus + 1 == to) {
+      return SyntaxFault{cleaned.Typed(plus), "a term is missing after \"+\""};
+    }
+    position = plus + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<SyntaxFault> FindEquationFault(std::string_view text) {
+  if (TestEquation(text) >= 0) return std::nullopt;
+  const CleanedEquation cleaned = CleanWithOrigins(text);
+  const std::string& clean = cleaned.text;
+  if (clean == "->") {
+    return SyntaxFault{cleaned.Typed(0), "a step needs a substrate or a product"};
+  }
+  std::size_t separator = std::string::npos;
+  std::size_t separatorLength = 0;
+  for (std::size_t i = 0; i < clean.size(); ++i) {
+    if (clean[i] == '=') {
+      separator = i;
+      separatorLength = 1;
+      break;
+    }
+    if (clean[i] == '-' && i + 1 < clean.size() && clean[i + 1] == '>') {
+      separator = i;
+      separatorLength = 2;
+      break;
+    }
+  }
+  if (separator == std::string::npos) {
+    return SyntaxFault{text.size(), "\"=\" or \"->\" must stand between substrates and products"};
+  }
+  const std::size_t rightStart = separator + separatorLength;
+  const std::size_t second =
+      std::min(clean.find('=', rightStart), clean.find("->", rightStart));
+  if (second != std::string::npos) {
+    return SyntaxFault{cleaned.Typed(second), "an equation has one \"=\" or \"->\""};
+  }
+  int units = 0;
+  if (auto fault = FindSideFault(cleaned, 0, separator, units)) return fault;
+  if (auto fault = FindSideFault(cleaned, rightStart, clean.size(), units)) return fault;
+  // TestEquation refused what this walk takes: say so rather than nothing.
+  return SyntaxFault{0, ""};
+}
+
+std::string EquationFaultMessage(std::string_view text) {
+  const std::optional<SyntaxFault> fault = FindEquationFault(text);
+  return fault ? DescribeSyntaxFault(text, *fault) : std::string();
 }
 
 int ParseSide(std::string_view side, int sign, ParseMode mode, ParseTarget& target) {

@@ -14,12 +14,14 @@
 // from 1 to kMaxEquationUnits. A "." anywhere in a term is an error.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "model/model.h"
+#include "model/syntax_fault.h"
 
 namespace vireon {
 
@@ -125,6 +127,13 @@ int ParseEquation(std::string_view text, ParseMode mode, const Model& reference,
 
 // Tests one equation's syntax; the units it holds, or -1.
 int TestEquation(std::string_view text);
+
+// Where an equation that TestEquation refuses is wrong, in the text as it
+// was typed (blanks included), and why; nullopt for an equation it takes.
+std::optional<SyntaxFault> FindEquationFault(std::string_view text);
+// "Syntax error at character 7 (...): A + 2*[=] P" for a refused equation,
+// empty for one that is taken.
+std::string EquationFaultMessage(std::string_view text);
 
 // One side of an equation (whitespace already removed), sign -1 for the left
 // and +1 for the right: the units on that side, or -1.

@@ -103,7 +103,7 @@ bool ReactionEditor::AddOrChange(std::string_view name, std::string_view equatio
     return false;
   }
   if (TestEquation(equation) < 0) {
-    sink_.Error("", messages::kSyntaxError);
+    sink_.Error("", EquationFaultMessage(equation));
     return false;
   }
   if (NameInUse(name, changing_)) {
@@ -151,8 +151,10 @@ bool ReactionEditor::Commit(const StepHook& assignDefaultKinetics, const ModelCh
   // Equations that came with the model were never tested here; one that
   // fails would silently lose its step's stoichiometry.
   for (int s = 0; s < steps_.count(); ++s) {
-    if (TestEquation(steps_.records[static_cast<std::size_t>(s)].equation) < 0) {
-      sink_.Error("", messages::kSyntaxError);
+    const Step& step = steps_.records[static_cast<std::size_t>(s)];
+    if (TestEquation(step.equation) < 0) {
+      sink_.Error("", "The equation of step " + step.name + ": " +
+                          EquationFaultMessage(step.equation));
       Select(s);
       return false;
     }

@@ -54,7 +54,8 @@ class ReactionEditor {
   void StartNew();
   // Adds a step (no step being changed) or changes the step being changed.
   // The name must follow the step name rule (IsValidStepName), the
-  // equation must pass the syntax test ("Syntax error") and the name must
+  // equation must pass the syntax test ("Syntax error at character N
+  // (why): ...", EquationFaultMessage) and the name must
   // differ from every other step's ("This step name is already in use");
   // a refusal changes nothing.
   bool AddOrChange(std::string_view name, std::string_view equation);
@@ -70,8 +71,8 @@ class ReactionEditor {
   // stoichiometry and lists, gives every step without a kinetic type its
   // default through assignDefaultKinetics, releases the tables and closes.
   // An equation that fails the syntax test (one that came with the model)
-  // is reported as "Syntax error", selected, and the editor stays open; so
-  // does a working copy that check refuses against the document's model as
+  // is reported with its step's name and EquationFaultMessage, selected,
+  // and the editor stays open; so does a working copy that check refuses against the document's model as
   // it was at the opening (warned about with check's message).
   bool Commit(const StepHook& assignDefaultKinetics, const ModelCheck& check = {});
   // Cancel: releases the tables and closes; the working copy is discarded.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kinetics/expression_fault.h"
 #include "model/messages.h"
 #include "model/model.h"
 
@@ -91,7 +92,7 @@ bool OutputFunctionEditor::Accept() {
   OutputFunction function(name_, expression_);
   expression_ = function.description();
   if (function.Parse() != 0) {
-    sink_.Warning("", messages::kSyntaxError);
+    sink_.Warning("", ExpressionFaultMessage(expression_, OutputExpressionDialect()));
     return false;
   }
   function_ = std::move(function);

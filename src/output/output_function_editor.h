@@ -59,8 +59,8 @@ class OutputFunctionEditor {
   // The accept/edit button: Accept while editing, Edit once accepted.
   void PressAcceptButton();
   // An empty name gives "You must give this function a name."; a text that
-  // does not parse gives "Syntax error" and is discarded. On success the
-  // distinct letters, in order of first appearance, become the symbols, none
+  // does not parse gives "Syntax error at character N (why): ..."
+  // (ExpressionFaultMessage) and is discarded. On success the distinct letters, in order of first appearance, become the symbols, none
   // associated yet. Returns whether the expression was accepted.
   bool Accept();
   // Discards the function and makes the expression editable again.

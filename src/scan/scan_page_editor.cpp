@@ -1,5 +1,6 @@
 #include "scan/scan_page_editor.h"
 
+#include <iterator>
 #include <utility>
 
 #include "model/messages.h"
@@ -157,6 +158,36 @@ bool ScanPageEditor::SetKind(int kind) {
   item->grid = kind;
   modified_ = true;
   return true;
+}
+
+namespace {
+
+constexpr ScanPageEditor::RandomKind kRandomKinds[] = {
+    {kScanUniform, "Uniform"}, {kScanNormal, "Normal"}, {kScanPositiveNormal, "Pos.Normal"}};
+
+}  // namespace
+
+std::span<const ScanPageEditor::RandomKind> ScanPageEditor::RandomKinds() {
+  return kRandomKinds;
+}
+
+bool ScanPageEditor::SelectedIsRandom() const {
+  return SelectedRandomChoice() >= 0;
+}
+
+int ScanPageEditor::SelectedRandomChoice() const {
+  const ScanItem* item = SelectedItem();
+  if (item == nullptr) return -1;
+  for (std::size_t k = 0; k < std::size(kRandomKinds); ++k) {
+    if (kRandomKinds[k].kind == item->grid) return static_cast<int>(k);
+  }
+  return -1;
+}
+
+bool ScanPageEditor::ChooseKind(bool random, int choice) {
+  if (!random) return SetKind(kScanRegularGrid);
+  const bool inList = choice >= 0 && choice < static_cast<int>(std::size(kRandomKinds));
+  return SetKind(kRandomKinds[inList ? choice : 0].kind);
 }
 
 bool ScanPageEditor::SetLogarithmic(bool logarithmic) {

@@ -6,6 +6,7 @@
 // place, as the page does, and remembers that the document was modified.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,22 @@ class ScanPageEditor {
   bool SetMaster(bool master);
   // A ScanKind from 0 to 3.
   bool SetKind(int kind);
+
+  // The random kinds in the order of the page's "Random" list, with their
+  // names there: "Uniform", "Normal", "Pos.Normal".
+  struct RandomKind {
+    int kind;
+    const char* name;
+  };
+  static std::span<const RandomKind> RandomKinds();
+  // Whether the selected item draws random values (any kind but the grid
+  // and an unknown kind read from a file), and which entry of RandomKinds
+  // it is (-1 for none).
+  bool SelectedIsRandom() const;
+  int SelectedRandomChoice() const;
+  // The page's kind buttons: the grid, or the random kind at position
+  // `choice` of RandomKinds (a position outside the list means the first).
+  bool ChooseKind(bool random, int choice);
   bool SetLogarithmic(bool logarithmic);
 
   bool modified() const { return modified_; }

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFormLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -419,6 +420,45 @@ TEST_F(ModelDialogsTest, UnitsChosenInTheDialogShowOnThePage) {
   window.modelPage()->OpenUnits();
   EXPECT_EQ(window.modelPage()->unitsLine()->text(), "min, mM, mM/min, ml");
   EXPECT_EQ(window.document().settings.timeUnit, "min");
+}
+
+}  // namespace
+}  // namespace vireon
+
+namespace vireon {
+namespace {
+
+class KineticsDialogViewTest : public test::AppFixture {};
+
+TEST_F(KineticsDialogViewTest, ShowsTheEquationTheRateLawAndEveryConstant) {
+  MainWindow window(app_, sink_);
+  AddSteps(window.document(), {{"v", "A + B = P + Q"}});
+  KineticsDialog dialog(window.document(), app_, sink_);
+  dialog.show();
+  EXPECT_EQ(dialog.equationLabel()->text(), "A + B = P + Q");
+  const int index = dialog.typeList()->findText("Ordered Bi Bi");
+  ASSERT_GE(index, 0);
+  dialog.typeList()->setCurrentIndex(index);
+  emit dialog.typeList()->activated(index);
+  const KineticType* type = dialog.editor().CurrentType();
+  ASSERT_NE(type, nullptr);
+  ASSERT_EQ(type->constants, 10);
+  // Every constant has its row at once, named and editable, without paging.
+  ASSERT_EQ(dialog.constantsForm()->rowCount(), 10);
+  for (int row = 0; row < 10; ++row) {
+    auto* field = qobject_cast<QLineEdit*>(
+        dialog.constantsForm()->itemAt(row, QFormLayout::FieldRole)->widget());
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->accessibleName().toStdString(),
+              type->constantNames[static_cast<std::size_t>(row)]);
+  }
+  // The rate law is written with the step's metabolites and the constants' names.
+  const QString formula = dialog.formulaLabel()->text();
+  EXPECT_TRUE(formula.startsWith("v = ")) << formula.toStdString();
+  for (const char* name : {"A", "B", "P", "Q"}) EXPECT_TRUE(formula.contains(name));
+  EXPECT_TRUE(formula.contains(QString::fromStdString(type->constantNames[0])));
+  EXPECT_FALSE(formula.contains("s0")) << formula.toStdString();
+  dialog.reject();
 }
 
 }  // namespace

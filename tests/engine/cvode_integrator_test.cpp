@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/integrator_error_text.h"
 #include "engine/time_course.h"
 #include "kinetics/arithmetic_fault.h"
 #include "model/structural_analysis.h"
@@ -195,7 +196,15 @@ TEST(CvodeIntegratorTest, IllegalTolerancesFailTheStartWithCvodesReason) {
   rig.state.rtol[1] = -1.0;
   const TimeCourseResult result = TimeCourse(*rig.engine, /*write=*/false);
   EXPECT_EQ(result.outcome, TimeCourseOutcome::kInitializationFailed);
-  EXPECT_EQ(rig.state.errorLog, "Error initializing integration routine (CVODE): CV_ILL_INPUT.\r\n");
+  // The reason is followed by what it means and what to change.
+  IntegratorErrorContext context;
+  context.istate = -3;
+  context.relativeTolerance = -1.0;
+  context.absoluteTolerance = rig.state.atol[1];
+  context.starting = true;
+  EXPECT_EQ(rig.state.errorLog, "Error initializing integration routine (CVODE): CV_ILL_INPUT.\r\n" +
+                                    IntegratorErrorLogLine(context));
+  EXPECT_NE(rig.state.errorLog.find("(relative -1, absolute "), std::string::npos);
   ASSERT_EQ(rig.hooks.errors.size(), 1u);
   EXPECT_EQ(rig.hooks.errors[0].second, -3);
   EXPECT_EQ(result.summary.steps, 0);

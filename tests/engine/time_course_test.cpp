@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/integrator_error_text.h"
 #include "engine/run_observer.h"
 #include "model/structural_analysis.h"
 #include "support/engine_fixture.h"
@@ -344,7 +345,16 @@ TEST(TimeCourseTest, ZeroTolerancesAreRefusedByTheIntegrator) {
   SetUpTimeCourse(*rig.engine);
   TimeCourse(*rig.engine, true);
   ASSERT_FALSE(rig.hooks.errors.empty());
-  EXPECT_FALSE(rig.state.errorLog.empty());
+  // The code's line is followed by what it means and what to change.
+  IntegratorErrorContext context;
+  context.istate = -3;
+  context.time = rig.state.time;
+  EXPECT_EQ(rig.state.errorLog,
+            "Integration routine (LSODA) returned error -3.\r\n  aborting this iteration.\r\n" +
+                IntegratorErrorLogLine(context));
+  EXPECT_NE(rig.state.errorLog.find("refused its settings (relative 0, absolute 0): a tolerance "
+                                    "that is negative, both 0"),
+            std::string::npos);
 }
 
 TEST(TimeCourseTest, AnEndTimeOfZeroEndsWithAnErrorInsteadOfLooping) {

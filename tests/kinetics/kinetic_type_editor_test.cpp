@@ -54,7 +54,9 @@ TEST_F(KineticTypeEditorTest, SyntaxErrorIsShownAndNothingAccepted) {
   editor.SetName("broken");
   editor.SetExpression("V*(S");
   EXPECT_FALSE(editor.PressFunctionButton(sink));
-  EXPECT_EQ(sink.Texts(), std::vector<std::string>{messages::kSyntaxError});
+  EXPECT_EQ(sink.Texts(),
+            std::vector<std::string>{"Syntax error at character 3 (no \")\" closes this \"(\" "
+                                     "where its expression ends): V*[(]S"});
   EXPECT_FALSE(editor.functionAccepted());
   EXPECT_TRUE(editor.expressionEditable());
 }

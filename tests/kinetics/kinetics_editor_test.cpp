@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "kinetics/built_in_rate_laws.h"
+#include "kinetics/expression_fault.h"
 #include "kinetics/kinetic_binding.h"
 #include "model/messages.h"
+#include "sbml/built_in_law_formulas.h"
 
 namespace vireon {
 namespace {
@@ -190,6 +194,87 @@ TEST_F(KineticsEditorTest, AModelWithoutStepsHasNothingToEdit) {
   EXPECT_FALSE(editor.ApplyType("Uni Uni"));
   EXPECT_FALSE(editor.SelectStep(0, sink));
   EXPECT_TRUE(editor.Commit(empty, sink));
+}
+
+}  // namespace
+}  // namespace vireon
+
+namespace vireon {
+namespace {
+
+// The formulas of the built-in laws are the export's; any table serves the
+// editor's substitution, so the tests use the program's own.
+std::string_view Formulas(std::string_view typeName) {
+  return sbml::BuiltInLawFormula(typeName);
+}
+
+TEST_F(KineticsEditorTest, TheRateLawReadsInTheStepsOwnNames) {
+  model.steps[0].equation = "A = B";
+  KineticsEditor editor(model, catalogue, kDefaultConstant);
+  EXPECT_EQ(editor.CurrentEquation(), "A = B");
+  ASSERT_TRUE(editor.ApplyType("Reversible Michaelis-Menten"));
+  const KineticType* type = editor.CurrentType();
+  ASSERT_NE(type, nullptr);
+  const std::vector<std::string>& km = type->constantNames;
+  EXPECT_EQ(editor.CurrentFormula(Formulas), "(" + km[2] + "*A/" + km[0] + " - " + km[3] + "*B/" +
+                                                 km[1] + ")/(1 + A/" + km[0] + " + B/" + km[1] +
+                                                 ")");
+
+  // A modifier not yet chosen is named by its role, a chosen one by the metabolite.
+  ASSERT_TRUE(editor.ApplyType("Competitive inhibition (rev)"));
+  const std::string role = editor.CurrentType()->modifierNames[0];
+  EXPECT_NE(editor.CurrentFormula(Formulas).find(" + B/" + editor.CurrentType()->constantNames[1] +
+                                                 " + " + role + "/"),
+            std::string::npos)
+      << editor.CurrentFormula(Formulas);
+  editor.SetModifier(0, 2);
+  EXPECT_NE(editor.CurrentFormula(Formulas).find(" + C/"), std::string::npos);
+
+  ASSERT_TRUE(editor.SelectStep(1, sink));
+  ASSERT_TRUE(editor.ApplyType("Mass action (reversible)"));
+  const std::vector<std::string>& k = editor.CurrentType()->constantNames;
+  EXPECT_EQ(editor.CurrentFormula(Formulas), k[0] + "*A*C - " + k[1] + "*B*D");
+  EXPECT_EQ(editor.CurrentFormula(nullptr), k[0] + "*A*C - " + k[1] + "*B*D");
+}
+
+TEST_F(KineticsEditorTest, EveryBuiltInFormulaParsesWithNoPlaceholderLeft) {
+  KineticsEditor editor(model, catalogue, kDefaultConstant);
+  for (int step : {0, 1}) {
+    ASSERT_TRUE(editor.SelectStep(step, sink));
+    for (const KineticType* type : editor.EligibleTypes()) {
+      SCOPED_TRACE(type->name);
+      ASSERT_TRUE(editor.ApplyType(type->name));
+      for (int m = 0; m < editor.CurrentType()->modifiers; ++m) editor.SetModifier(m, 3);
+      const std::string formula = editor.CurrentFormula(Formulas);
+      ASSERT_FALSE(formula.empty());
+      EXPECT_EQ(FindExpressionFault(formula, KineticExpressionDialect()), std::nullopt) << formula;
+      std::vector<ExpressionNode> nodes;
+      ASSERT_TRUE(BuildExpressionNodes(formula, KineticExpressionDialect(), nodes));
+      for (const ExpressionNode& node : nodes) {
+        if (node.kind != node_kind::kSymbol) continue;
+        const bool metabolite = node.name.size() == 1 && node.name >= "A" && node.name <= "D";
+        const auto& names = editor.CurrentType()->constantNames;
+        const bool constant = std::find(names.begin(), names.end(), node.name) != names.end();
+        EXPECT_TRUE(metabolite || constant) << node.name << " in " << formula;
+      }
+    }
+  }
+}
+
+TEST_F(KineticsEditorTest, AllFieldsAreEveryConstantAndModifier) {
+  KineticsEditor editor(model, catalogue, kDefaultConstant);
+  ASSERT_TRUE(editor.SelectStep(1, sink));
+  ASSERT_TRUE(editor.ApplyType("Ordered Bi Bi"));
+  const std::vector<KineticsEditor::ConstantField> all = editor.AllConstantFields();
+  ASSERT_EQ(all.size(), 10u);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(all[static_cast<std::size_t>(i)].index, i);
+    EXPECT_EQ(all[static_cast<std::size_t>(i)].label, editor.CurrentType()->constantNames[static_cast<std::size_t>(i)]);
+  }
+  ASSERT_TRUE(editor.SelectStep(0, sink));
+  ASSERT_TRUE(editor.ApplyType("Mixed inhibition (rev)"));
+  ASSERT_EQ(editor.AllModifierFields().size(), 1u);
+  EXPECT_EQ(editor.AllModifierFields()[0].metabolite, -1);
 }
 
 }  // namespace

@@ -184,7 +184,17 @@ TEST(ReactionEditorEditTest, SyntaxErrorLeavesTheTablesUnchanged) {
   }
   ASSERT_TRUE(editor.Select(0));
   EXPECT_FALSE(editor.AddOrChange("v1", "A + -> B"));  // changing
-  EXPECT_EQ(sink.Texts(), std::vector<std::string>(5, messages::kSyntaxError));
+  // Each refusal says where the equation is wrong and why.
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{
+                "Syntax error at character 8 (an equation has one \"=\" or \"->\"): A -> B [-]> C",
+                "Syntax error at the end (\"=\" or \"->\" must stand between substrates and "
+                "products): []",
+                "Syntax error at character 2 (a term holds no \".\": coefficients are whole "
+                "numbers): 1[.]5*A -> B",
+                "Syntax error at character 1 (a coefficient is a whole number from 1 to 10000): "
+                "[-]2*A -> B",
+                "Syntax error at character 3 (a term is missing after \"+\"): A [+] -> B"}));
   EXPECT_EQ(editor.steps().records, steps);
   EXPECT_EQ(editor.metabolites().records, metabolites);
 }
@@ -291,7 +301,9 @@ TEST(ReactionEditorCommitTest, EquationThatCameWithTheModelMustParse) {
   RecordingSink sink;
   ReactionEditor editor(document, sink);
   EXPECT_FALSE(editor.Commit(nullptr));
-  EXPECT_EQ(sink.Texts(), std::vector<std::string>{messages::kSyntaxError});
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>{
+                             "The equation of step v2: Syntax error at the end (\"=\" or \"->\" "
+                             "must stand between substrates and products): B C[]"});
   EXPECT_TRUE(editor.isOpen());
   EXPECT_EQ(editor.changing(), 1);
   EXPECT_EQ(editor.equationField(), "B C");

@@ -45,7 +45,11 @@ TEST_F(OutputFunctionEditorTest, SyntaxErrorDiscardsTheFunction) {
     EXPECT_FALSE(editor.accepted());
     EXPECT_EQ(editor.SymbolCount(), 0);
   }
-  EXPECT_EQ(sink.Texts(), std::vector<std::string>(3, messages::kSyntaxError));
+  EXPECT_EQ(sink.Texts(),
+            (std::vector<std::string>{
+                "Syntax error at character 1 (names here are single letters): [K]m+1",
+                "Syntax error at character 4 (an operator is missing before \"(\"): 1+a[(]b)",
+                "Syntax error at the end (the expression is empty): []"}));
 }
 
 TEST_F(OutputFunctionEditorTest, AcceptListsTheDistinctLettersUnassociated) {

@@ -197,3 +197,36 @@ TEST_F(ScanPageEditorTest, LogarithmicMarksModified) {
 
 }  // namespace
 }  // namespace vireon
+
+namespace vireon {
+namespace {
+
+TEST_F(ScanPageEditorTest, EveryKindButTheGridAndAnUnknownOneIsRandom) {
+  EXPECT_FALSE(editor.SelectedIsRandom());  // nothing selected
+  EXPECT_FALSE(editor.ChooseKind(true, 0));
+  editor.Add(Quantity("A"));
+  EXPECT_FALSE(editor.SelectedIsRandom());  // a new item is a grid
+  EXPECT_EQ(editor.SelectedRandomChoice(), -1);
+  const std::span<const ScanPageEditor::RandomKind> kinds = ScanPageEditor::RandomKinds();
+  ASSERT_EQ(kinds.size(), 3u);
+  for (int choice = 0; choice < 3; ++choice) {
+    ASSERT_TRUE(editor.ChooseKind(true, choice));
+    EXPECT_TRUE(editor.SelectedIsRandom());
+    EXPECT_EQ(editor.SelectedRandomChoice(), choice);
+    EXPECT_EQ(scan.items[0].grid, kinds[static_cast<std::size_t>(choice)].kind);
+  }
+  EXPECT_EQ(std::string(kinds[2].name), "Pos.Normal");
+  // A choice outside the list is the first random kind; the grid is not random.
+  ASSERT_TRUE(editor.ChooseKind(true, -1));
+  EXPECT_EQ(scan.items[0].grid, kScanUniform);
+  ASSERT_TRUE(editor.ChooseKind(false, 2));
+  EXPECT_EQ(scan.items[0].grid, kScanRegularGrid);
+  EXPECT_FALSE(editor.SelectedIsRandom());
+  // A kind no version knows, read from a file, draws nothing.
+  scan.items[0].grid = kScanNone;
+  EXPECT_FALSE(editor.SelectedIsRandom());
+  EXPECT_EQ(editor.SelectedRandomChoice(), -1);
+}
+
+}  // namespace
+}  // namespace vireon

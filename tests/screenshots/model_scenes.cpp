@@ -27,6 +27,7 @@
 #include "app/function_dialog.h"
 #include "app/functions_dialog.h"
 #include "app/global_quantities_dialog.h"
+#include "app/help_dialog.h"
 #include "app/item_tree_picker.h"
 #include "app/kinetic_type_dialog.h"
 #include "app/kinetic_types_dialog.h"
@@ -68,6 +69,7 @@ struct ModelProgram {
     std::filesystem::copy_file(context.examples / example, model,
                                std::filesystem::copy_options::overwrite_existing);
     loaded = started && window->OpenFile(QString::fromStdString(model.string()));
+    manual = context.examples.parent_path() / "docs" / "manual.md";
   }
 
   AppStartup app;
@@ -75,6 +77,8 @@ struct ModelProgram {
   std::unique_ptr<MainWindow> window;
   bool started = false;
   bool loaded = false;
+  // The manual's source, beside the examples.
+  std::filesystem::path manual;
 };
 
 // A user-defined rate law, accepted, with its symbols given their classes.
@@ -254,6 +258,15 @@ std::vector<DialogView> DialogViews() {
       {"dialog-add-on-modules",
        [](ModelProgram& p) {
          return std::make_unique<AddOnModulesDialog>(p.app.helpers, p.window.get());
+       }},
+      {"dialog-help-search",
+       [](ModelProgram& p) -> std::unique_ptr<QDialog> {
+         std::string why;
+         std::optional<ManualIndex> manual = ReadManual(p.manual, why);
+         if (!manual) return std::make_unique<QDialog>(p.window.get());
+         auto dialog = std::make_unique<HelpDialog>(std::move(*manual), p.window.get());
+         dialog->searchField()->setText("relative tolerance");
+         return dialog;
        }},
       {"dialog-about",
        [](ModelProgram& p) {
