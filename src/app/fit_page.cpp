@@ -110,10 +110,13 @@ FitPage::FitPage(Document& document, int jobs, QWidget* parent)
 
   // Experiments: the files, and the preview of the one chosen.
   experiments_ = new QListWidget;
+  experiments_->setToolTip("The data files the model is fitted to; choose one to see its columns");
   experiments_->setMaximumHeight(experiments_->fontMetrics().height() * kListRows);
   addExperiment_ = new QPushButton("&Add file...");
   removeExperiment_ = new QPushButton("Remo&ve");
   preview_ = new QTableWidget;
+  preview_->setToolTip("The first rows of the chosen file, and what each column sets or measures "
+                       "in the model");
   preview_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   preview_->verticalHeader()->setDefaultSectionSize(preview_->fontMetrics().height() + 6);
   experimentMessage_ = new QLabel;
@@ -132,10 +135,13 @@ FitPage::FitPage(Document& document, int jobs, QWidget* parent)
 
   // Parameters: the scan's tree of quantities and the chosen ones.
   tree_ = new QTreeWidget;
+  tree_->setToolTip("The quantities a fit can change; double-click one or use Add parameter");
   tree_->setHeaderLabel("Available quantities");
   addParameter_ = new QPushButton("Add &parameter");
   removeParameter_ = new QPushButton("Remove parameter");
   parameters_ = new QTableWidget(0, 4);
+  parameters_->setToolTip("The parameters fitted, with their bounds (empty: none) and the scale "
+                          "they are searched in");
   parameters_->setHorizontalHeaderLabels({"Parameter", "Lower", "Upper", "Scale"});
   parameters_->horizontalHeader()->setSectionResizeMode(kTitleColumn, QHeaderView::Stretch);
   parameters_->verticalHeader()->hide();
@@ -213,6 +219,8 @@ FitPage::FitPage(Document& document, int jobs, QWidget* parent)
   progressView_ = new QChartView(NewChart("Best objective"));
   progressView_->setRenderHint(QPainter::Antialiasing);
   values_ = new QTableWidget(0, 4);
+  values_->setToolTip("The fitted values with their standard deviations; a poorly determined "
+                      "one is marked");
   values_->setHorizontalHeaderLabels({"Parameter", "Value", "Std. dev.", "Note"});
   values_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   values_->verticalHeader()->hide();

@@ -33,6 +33,7 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
     labels_[k] = new QLabel(kChannelNotUsed);
     values_[k] = new QLineEdit;
     values_[k]->setReadOnly(true);
+    values_[k]->setToolTip("The channel's value at the current time of the run");
     values_[k]->setMaximumWidth(110);
     minima_[k] = new QLabel;
     maxima_[k] = new QLabel;
@@ -63,6 +64,8 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
   realTime_ = new QCheckBox("Real Time");
   pace_ = new QSlider(Qt::Vertical);
   pace_->setRange(0, kSleepTimeMax);
+  pace_->setToolTip("How fast the run is drawn: at the top it never waits, lower it pauses "
+                    "after every point");
   pace_->setTickInterval(kSleepTimeTick);
   pace_->setTickPosition(QSlider::TicksRight);
   // "Faster" (no sleep) at the top.

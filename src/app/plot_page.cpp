@@ -74,6 +74,8 @@ PlotPage::PlotPage(Document& document, MessageSink& sink, QWidget* parent)
   auto* axes = new QHBoxLayout;
   for (int a = 0; a < 3; ++a) {
     lists_[a] = new QListWidget;
+    lists_[a]->setToolTip(a == 0 ? "The column drawn along the x axis"
+                                 : "The columns drawn along this axis; several may be chosen");
     lists_[a]->setSelectionMode(a == 0 ? QAbstractItemView::SingleSelection
                                        : QAbstractItemView::MultiSelection);
     logs_[a] = new QCheckBox("Log");

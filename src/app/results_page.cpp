@@ -164,6 +164,8 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   source->addButton(steadyState_);
   x_ = new QComboBox;
   columns_ = new QListWidget;
+  columns_->setToolTip("The columns of the data file drawn against the x axis; right-click one "
+                       "to mark its points");
   problem_ = new QLabel;
   problem_->setWordWrap(true);
   running_ = new QLabel;
@@ -185,6 +187,7 @@ ResultsPage::ResultsPage(Document& document, QWidget* parent)
   tableBox_->setToolTip("The values of the data file as a table. A file of a single row (a "
                         "steady state without a scan) is always shown so.");
   table_ = new QTableWidget;
+  table_->setToolTip("The values of the data file, one row per line of the file");
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setVisible(false);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
