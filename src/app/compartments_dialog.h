@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 #include "model/compartment_editor.h"
 
 class QSpinBox;
@@ -17,6 +19,8 @@ class CompartmentsDialog : public QDialog {
 
  public:
   CompartmentsDialog(Model& model, MessageSink& sink, QWidget* parent = nullptr);
+  // The unit of the volumes, shown in their column's title.
+  void SetVolumeUnit(const std::string& unit);
 
   CompartmentEditor& editor() { return editor_; }
   QSpinBox* countField() const { return count_; }

@@ -9,6 +9,7 @@
 
 #include "app/model_edits.h"
 #include "document/document.h"
+#include "output/output_item_unit.h"
 #include "rules/rules_edit_guard.h"
 
 namespace vireon {
@@ -26,7 +27,11 @@ MetabolitesDialog::MetabolitesDialog(Document& document, MessageSink& sink, QWid
   table_->setToolTip(
       "The model's metabolites: type an initial concentration, tick Fixed for one held "
       "constant, choose its compartment.");
-  table_->setHorizontalHeaderLabels({"Name", "Initial concentration", "Fixed", "Compartment"});
+  const std::string concentration =
+      WithUnit("Initial concentration",
+               UnitText(QuantityKind::kConcentration, UnitsOf(document.settings)));
+  table_->setHorizontalHeaderLabels(
+      {"Name", QString::fromStdString(concentration), "Fixed", "Compartment"});
   table_->horizontalHeader()->setStretchLastSection(true);
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
     const MetaboliteRow& row = rows[r];

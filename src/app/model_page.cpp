@@ -27,6 +27,7 @@
 #include "app/units_dialog.h"
 #include "document/document.h"
 #include "document/edit_history.h"
+#include "output/output_item_unit.h"
 
 namespace vireon {
 namespace {
@@ -219,6 +220,7 @@ void ModelPage::OpenMoieties() {
 
 void ModelPage::OpenCompartments() {
   CompartmentsDialog dialog(document_.model, sink_, this);
+  dialog.SetVolumeUnit(UnitText(QuantityKind::kVolume, UnitsOf(document_.settings)));
   if (show_(dialog)) DocumentChangedByDialog("Compartments");
 }
 

@@ -16,6 +16,7 @@
 #include "app/field_binding.h"
 #include "app/qt_message_sink.h"
 #include "document/document.h"
+#include "output/output_item_unit.h"
 
 namespace vireon {
 namespace {
@@ -110,7 +111,9 @@ QWidget* TasksPage::BuildTaskBox(DataTask task, const QString& title) {
   if (task == DataTask::kTimeCourse) {
     endTime_ = new QLineEdit;
     points_ = new QLineEdit;
-    form->addRow("End time:", endTime_);
+    endTimeLabel_ = new QLabel;
+    endTimeLabel_->setBuddy(endTime_);
+    form->addRow(endTimeLabel_, endTime_);
     form->addRow("Points:", points_);
     BindField(endTime_,
               {[this](const QString& text) { return editor_.SetEndTime(text.toStdString()); },
@@ -208,6 +211,8 @@ void TasksPage::Refresh() {
     ShowSelection(task);
   }
   endTime_->setText(QString::fromStdString(editor_.EndTimeText()));
+  endTimeLabel_->setText(QString::fromStdString(
+      WithUnit("End time", UnitText(QuantityKind::kTime, UnitsOf(document_.settings))) + ":"));
   endTime_->setModified(false);
   points_->setText(QString::fromStdString(editor_.PointsText()));
   points_->setModified(false);

@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -74,6 +75,7 @@ class TasksPage : public QWidget {
   TaskSettingsEditor editor_;
   std::array<TaskControls, 2> boxes_{};
   QLineEdit* endTime_ = nullptr;
+  QLabel* endTimeLabel_ = nullptr;  // with the model's time unit
   QLineEdit* points_ = nullptr;
   QCheckBox* report_ = nullptr;
   QLineEdit* reportFile_ = nullptr;

@@ -146,7 +146,11 @@ TEST_F(ModelDialogsTest, ACompartmentVolumeChangedInTheDialogReachesTheRun) {
   document.settings.steadyState = 0;
   document.settings.endTime = 10.0;
 
+  // The fields say the model's units.
+  document.settings.volumeUnit = "l";
+  document.settings.concentrationUnit = "uM";
   Drive<CompartmentsDialog>(page, [](CompartmentsDialog& dialog) {
+    EXPECT_EQ(dialog.table()->horizontalHeaderItem(1)->text(), "Volume (l)");
     dialog.countField()->setValue(2);
     ASSERT_EQ(dialog.table()->rowCount(), 2);
     dialog.table()->item(1, 0)->setText("vesicle");
@@ -158,6 +162,7 @@ TEST_F(ModelDialogsTest, ACompartmentVolumeChangedInTheDialogReachesTheRun) {
 
   Drive<MetabolitesDialog>(page, [](MetabolitesDialog& dialog) {
     QTableWidget* table = dialog.table();
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "Initial concentration (uM)");
     table->item(0, 1)->setText("20");  // [A]
     auto* compartment = qobject_cast<QComboBox*>(table->cellWidget(1, 3));
     ASSERT_NE(compartment, nullptr);

@@ -135,6 +135,15 @@ TEST_F(RunPagesTest, TasksPageHandsItsFieldsToTheEditor) {
   EXPECT_TRUE(sink_.Said(kEndTimeZero));
   EXPECT_EQ(endTime->text(), "10");
   EXPECT_EQ(window.document().settings.endTime, 10.0);
+  // The end time's field says the model's time unit.
+  window.document().settings.timeUnit = "min";
+  page->Refresh();
+  QLabel* endTimeLabel = nullptr;
+  for (QLabel* label : page->findChildren<QLabel*>()) {
+    if (label->buddy() == endTime) endTimeLabel = label;
+  }
+  ASSERT_NE(endTimeLabel, nullptr);
+  EXPECT_EQ(endTimeLabel->text(), "End time (min):");
 
   const TasksPage::TaskControls& tc = page->controls(DataTask::kTimeCourse);
   tc.file->setText("../elsewhere.dyn");
