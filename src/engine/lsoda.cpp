@@ -408,7 +408,7 @@ void Lsoda::prja(double* y) {
       for (int j = 1; j <= n_; ++j) wm_[i][j] *= -hl0;
     }
   } else {
-    DifferenceJacobian(y, hl0);
+    DifferenceJacobian(y, hl0, /*sparse=*/false);
   }
   pdnorm_ = WeightedMatrixNorm() / std::fabs(hl0);
   for (int i = 1; i <= n_; ++i) wm_[i][i] += 1.0;
@@ -462,7 +462,7 @@ void Lsoda::SparseIterationMatrix(double* y, double hl0) {
       }
     }
   } else {
-    DifferenceSparse(y, hl0);
+    DifferenceJacobian(y, hl0, /*sparse=*/true);
   }
   pdnorm_ = SparseMatrixNorm() / std::fabs(hl0);
   for (int j = 1; j <= n_; ++j) entries[kluDiagonal_[j]] += 1.0;
@@ -486,11 +486,14 @@ double Lsoda::SparseMatrixNorm() {
   return norm;
 }
 
-void Lsoda::DifferenceSparse(double* y, double hl0) {
+// Step (2) of prja by differences: the columns of -h·l0·J into wm_ (or,
+// `sparse`, into KLU's entries along its pattern), and their evaluations of
+// f counted.
+void Lsoda::DifferenceJacobian(double* y, double hl0, bool sparse) {
   double fac = WeightedMaxNorm(savf_.data());
   double r0 = kJacobianIncrement * std::fabs(h_) * uround_ * n_ * fac;
   if (r0 == 0.0) r0 = 1.0;
-  if (!DifferenceSparseByGroups(y, r0, hl0)) {
+  if (!DifferenceByGroups(y, r0, hl0, sparse)) {
     double* ftemp = acor_.data();
     double* entries = klu_.entries();
     for (int j = 1; j <= n_; ++j) {
@@ -499,9 +502,13 @@ void Lsoda::DifferenceSparse(double* y, double hl0) {
       y[j] += r;
       fac = -hl0 / r;
       f_->Derivs(n_, tn_, y, ftemp);
-      for (int e = klu_.columnStart()[j - 1]; e < klu_.columnStart()[j]; ++e) {
-        const int i = klu_.rows()[e] + 1;
-        entries[e] = (ftemp[i] - savf_[i]) * fac;
+      if (sparse) {
+        for (int e = klu_.columnStart()[j - 1]; e < klu_.columnStart()[j]; ++e) {
+          const int i = klu_.rows()[e] + 1;
+          entries[e] = (ftemp[i] - savf_[i]) * fac;
+        }
+      } else {
+        for (int i = 1; i <= n_; ++i) wm_[i][j] = (ftemp[i] - savf_[i]) * fac;
       }
       y[j] = yj;
     }
@@ -509,71 +516,28 @@ void Lsoda::DifferenceSparse(double* y, double hl0) {
   nfe_ += n_;
 }
 
-// DifferenceByGroups along KLU's pattern: the column structure's rows of a
-// column get their differences, and a diagonal KLU added gets the
-// untouched value.
-bool Lsoda::DifferenceSparseByGroups(double* y, double r0, double hl0) {
-  const ColumnGroups& groups = structure_->groups();
-  if (!groups.Pays(n_)) return false;
-  for (int i = 1; i <= n_; ++i) {
-    if (!std::isfinite(y[i]) || !std::isfinite(savf_[i])) return false;
+// f with every column of a group perturbed by its increment into ftemp, y
+// restored; false when f fails there or gives a value that is not finite.
+bool Lsoda::EvaluateGroup(double* y, const int* first, const int* last, double r0, double* ftemp) {
+  for (const int* j = first; j != last; ++j) {
+    const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
+    savedY_[*j] = y[*j];
+    y[*j] += r;
   }
-  savedY_.resize(n_ + 1);
-  double* ftemp = acor_.data();
-  double* entries = klu_.entries();
-  for (int g = 0; g < groups.size(); ++g) {
-    const int* first = groups.columns.data() + groups.groupStart[g];
-    const int* last = groups.columns.data() + groups.groupStart[g + 1];
-    for (const int* j = first; j != last; ++j) {
-      const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
-      savedY_[*j] = y[*j];
-      y[*j] += r;
-    }
-    auto restore = [&] {
-      for (const int* j = first; j != last; ++j) y[*j] = savedY_[*j];
-    };
-    try {
-      f_->Derivs(n_, tn_, y, ftemp);
-    } catch (...) {
-      restore();
-      return false;
-    }
+  auto restore = [&] {
+    for (const int* j = first; j != last; ++j) y[*j] = savedY_[*j];
+  };
+  try {
+    f_->Derivs(n_, tn_, y, ftemp);
+  } catch (...) {
     restore();
-    for (int i = 1; i <= n_; ++i) {
-      if (!std::isfinite(ftemp[i])) return false;
-    }
-    for (const int* j = first; j != last; ++j) {
-      const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
-      const double fac = -hl0 / r;
-      for (int e = klu_.columnStart()[*j - 1]; e < klu_.columnStart()[*j]; ++e) {
-        const int i = klu_.rows()[e] + 1;
-        entries[e] = i == *j && kluDiagonalInStructure_[*j] == 0 ? 0.0 * fac
-                                                                 : (ftemp[i] - savf_[i]) * fac;
-      }
-    }
+    return false;
+  }
+  restore();
+  for (int i = 1; i <= n_; ++i) {
+    if (!std::isfinite(ftemp[i])) return false;
   }
   return true;
-}
-
-// Step (2) of prja by differences: the columns of -h·l0·J into wm_, and
-// their evaluations of f counted.
-void Lsoda::DifferenceJacobian(double* y, double hl0) {
-  double fac = WeightedMaxNorm(savf_.data());
-  double r0 = kJacobianIncrement * std::fabs(h_) * uround_ * n_ * fac;
-  if (r0 == 0.0) r0 = 1.0;
-  if (!DifferenceByGroups(y, r0, hl0)) {
-    double* ftemp = acor_.data();
-    for (int j = 1; j <= n_; ++j) {
-      const double yj = y[j];
-      const double r = std::max(srur_ * std::fabs(yj), r0 / ewt_[j]);
-      y[j] += r;
-      fac = -hl0 / r;
-      f_->Derivs(n_, tn_, y, ftemp);
-      for (int i = 1; i <= n_; ++i) wm_[i][j] = (ftemp[i] - savf_[i]) * fac;
-      y[j] = yj;
-    }
-  }
-  nfe_ += n_;
 }
 
 // A row of column j is touched by no other column of its group, so it gets
@@ -581,7 +545,7 @@ void Lsoda::DifferenceJacobian(double* y, double hl0) {
 // (savf_i - savf_i)·fac as it always did. Finite values of y, savf and
 // every evaluation keep that exact: a dependent row sums 0 × F_l over the
 // rows l of the other columns, which is 0 only for a finite F_l.
-bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0) {
+bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0, bool sparse) {
   if (structure_ == nullptr) return false;
   const SparsityPattern& pattern = structure_->pattern();
   const ColumnGroups& groups = structure_->groups();
@@ -594,28 +558,21 @@ bool Lsoda::DifferenceByGroups(double* y, double r0, double hl0) {
   for (int g = 0; g < groups.size(); ++g) {
     const int* first = groups.columns.data() + groups.groupStart[g];
     const int* last = groups.columns.data() + groups.groupStart[g + 1];
-    for (const int* j = first; j != last; ++j) {
-      const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
-      savedY_[*j] = y[*j];
-      y[*j] += r;
-    }
-    auto restore = [&] {
-      for (const int* j = first; j != last; ++j) y[*j] = savedY_[*j];
-    };
-    try {
-      f_->Derivs(n_, tn_, y, ftemp);
-    } catch (...) {
-      restore();
-      return false;
-    }
-    restore();
-    for (int i = 1; i <= n_; ++i) {
-      if (!std::isfinite(ftemp[i])) return false;
-    }
+    if (!EvaluateGroup(y, first, last, r0, ftemp)) return false;
     for (const int* j = first; j != last; ++j) {
       const double r = std::max(srur_ * std::fabs(y[*j]), r0 / ewt_[*j]);
       const double fac = -hl0 / r;
       const double untouched = 0.0 * fac;
+      if (sparse) {
+        // Along KLU's pattern: a diagonal it added is untouched.
+        double* entries = klu_.entries();
+        for (int e = klu_.columnStart()[*j - 1]; e < klu_.columnStart()[*j]; ++e) {
+          const int i = klu_.rows()[e] + 1;
+          entries[e] = i == *j && kluDiagonalInStructure_[*j] == 0 ? untouched
+                                                                   : (ftemp[i] - savf_[i]) * fac;
+        }
+        continue;
+      }
       for (int i = 1; i <= n_; ++i) wm_[i][*j] = untouched;
       for (const int* i = pattern.RowsBegin(*j); i != pattern.RowsEnd(*j); ++i) {
         wm_[*i][*j] = (ftemp[*i] - savf_[*i]) * fac;

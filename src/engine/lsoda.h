@@ -273,23 +273,20 @@ class Lsoda {
   void PredictHistory();
   void RetractHistory();
   void prja(double* y);
-  void DifferenceJacobian(double* y, double hl0);
+  void DifferenceJacobian(double* y, double hl0, bool sparse);
   // Whether this integration's iteration matrix is factored by KLU, its
   // pattern analysed the first time.
   bool UseKlu();
-  // The columns of -h·l0·J into wm_ by groups; false (y restored, wm_ to be
-  // rewritten) when that could differ from one column at a time.
-  bool DifferenceByGroups(double* y, double r0, double hl0);
+  // The columns of -h·l0·J into wm_ (`sparse`: into KLU's entries along its
+  // pattern) by groups; false (y restored, the matrix to be rewritten) when
+  // that could differ from one column at a time.
+  bool DifferenceByGroups(double* y, double r0, double hl0, bool sparse);
+  bool EvaluateGroup(double* y, const int* first, const int* last, double r0, double* ftemp);
   // Steps (2) to (5) of prja for KLU without the full matrix: -h·l0·J
   // written along KLU's pattern only (the same entries its gathering from
   // wm_ would take), its norm, the identity added and the factors. A large
   // sparse system never forms or reads its n × n matrix.
   void SparseIterationMatrix(double* y, double hl0);
-  // Differences into KLU's entries: -h·l0·J(i, j) for the entries of
-  // column j of its pattern, as DifferenceJacobian and DifferenceByGroups
-  // give them in wm_.
-  void DifferenceSparse(double* y, double hl0);
-  bool DifferenceSparseByGroups(double* y, double r0, double hl0);
   double SparseMatrixNorm();
   void solsy(double* x);
 
