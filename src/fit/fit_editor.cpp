@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 
 #include "document/document.h"
 #include "model/metabolite_editor.h"
@@ -17,23 +16,9 @@ namespace vireon {
 
 namespace {
 
-constexpr double kEmptyCell = std::numeric_limits<double>::quiet_NaN();
-
 bool IsRunSetting(int type) {
   return type == kEndTime || type == kRelativeTolerance || type == kAbsoluteTolerance ||
          type == kSteadyStateResolution || type == kDerivationFactor;
-}
-
-void CollectTitled(const std::vector<OutputDataNode>& nodes, std::string_view text,
-                   std::vector<OutputItem>& items) {
-  for (const OutputDataNode& node : nodes) {
-    for (const OutputItem& entry : node.entries) {
-      if (entry.title == text && std::find(items.begin(), items.end(), entry) == items.end()) {
-        items.push_back(entry);
-      }
-    }
-    CollectTitled(node.children, text, items);
-  }
 }
 
 // What a column's title names, looked up as the fit looks it up
@@ -42,18 +27,10 @@ void CollectTitled(const std::vector<OutputDataNode>& nodes, std::string_view te
 // steady state as a metabolite's or step's name or a steady-state title.
 void LookUp(const Model& model, ExperimentKind kind, std::string_view title,
             std::vector<OutputItem>& setting, std::vector<OutputItem>& measured) {
-  CollectTitled(BuildScanItemTree(model), title, setting);
+  setting = FindScanItems(model, title);
   if (!setting.empty()) return;
-  if (kind == ExperimentKind::kTimeCourse) {
-    measured = FindTimeCourseItems(model, title);
-    return;
-  }
-  if (model.FindMetabolite(title) >= 0)
-    measured.push_back(MakeOutputItem(kSteadyStateConcentration, title));
-  if (model.FindStep(title) >= 0) measured.push_back(MakeOutputItem(kSteadyStateFlux, title));
-  if (measured.empty()) {
-    CollectTitled(BuildOutputDataTree(OutputDataMode::kSteadyState, model, {}), title, measured);
-  }
+  measured = kind == ExperimentKind::kTimeCourse ? FindTimeCourseItems(model, title)
+                                                 : FindSteadyStateItems(model, title);
 }
 
 std::string Titles(const std::vector<OutputItem>& items) {

@@ -48,25 +48,6 @@ void CollectTitled(const std::vector<OutputDataNode>& nodes, std::string_view te
   }
 }
 
-// The scan items titled `text`.
-std::vector<OutputItem> FindScanItems(const Model& model, std::string_view text) {
-  std::vector<OutputItem> items;
-  CollectTitled(BuildScanItemTree(model), text, items);
-  return items;
-}
-
-// The steady-state quantities `text` names: a metabolite's name, a step's
-// name, or a title of the steady-state data file.
-std::vector<OutputItem> FindSteadyStateItems(const Model& model, std::string_view text) {
-  std::vector<OutputItem> items;
-  if (model.FindMetabolite(text) >= 0)
-    items.push_back(MakeOutputItem(kSteadyStateConcentration, text));
-  if (model.FindStep(text) >= 0) items.push_back(MakeOutputItem(kSteadyStateFlux, text));
-  if (!items.empty()) return items;
-  CollectTitled(BuildOutputDataTree(OutputDataMode::kSteadyState, model, {}), text, items);
-  return items;
-}
-
 bool IsNumericalSetting(int type) {
   return type == kRelativeTolerance || type == kAbsoluteTolerance ||
          type == kSteadyStateResolution || type == kDerivationFactor;
@@ -144,6 +125,25 @@ std::string Ambiguous(const std::string& where, const std::string& title,
 }
 
 }  // namespace
+
+// The scan items titled `text`.
+std::vector<OutputItem> FindScanItems(const Model& model, std::string_view text) {
+  std::vector<OutputItem> items;
+  CollectTitled(BuildScanItemTree(model), text, items);
+  return items;
+}
+
+// The steady-state quantities `text` names: a metabolite's name, a step's
+// name, or a title of the steady-state data file.
+std::vector<OutputItem> FindSteadyStateItems(const Model& model, std::string_view text) {
+  std::vector<OutputItem> items;
+  if (model.FindMetabolite(text) >= 0)
+    items.push_back(MakeOutputItem(kSteadyStateConcentration, text));
+  if (model.FindStep(text) >= 0) items.push_back(MakeOutputItem(kSteadyStateFlux, text));
+  if (!items.empty()) return items;
+  CollectTitled(BuildOutputDataTree(OutputDataMode::kSteadyState, model, {}), text, items);
+  return items;
+}
 
 FitProblemResult BuildFitProblem(const Model& model, const TaskSettings& settings,
                                  const std::vector<ExperimentFile>& experiments,

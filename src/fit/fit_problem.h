@@ -109,6 +109,13 @@ struct FitProblem {
   bool anySd = false;  // some column gave standard deviations
 };
 
+// What a column's or a parameter's title names, as BuildFitProblem looks it
+// up: the scan items titled so (what a fit can set); and the steady-state
+// quantities it measures, a metabolite's name, a step's name or a title of
+// the steady-state data file (a time course's are FindTimeCourseItems').
+std::vector<OutputItem> FindScanItems(const Model& model, std::string_view text);
+std::vector<OutputItem> FindSteadyStateItems(const Model& model, std::string_view text);
+
 struct FitProblemResult {
   std::unique_ptr<FitProblem> problem;  // null when refused
   std::string error;
