@@ -173,7 +173,7 @@ void MainWindow::BuildSheet() {
   tasksPage_ = new TasksPage(document_, sink_);
   scanPage_ = new ScanPage(document_, sink_);
   interactivePage_ = new InteractivePage(document_, controller_);
-  resultsPage_ = new ResultsPage(document_);
+  resultsPage_ = new ResultsPage(document_, sink_);
   fitPage_ = new FitPage(document_, ScanThreads(app_.preferences.scanThreads));
   // Owned by the window while it is not in the sheet.
   plotPage_ = new PlotPage(document_, sink_, this);

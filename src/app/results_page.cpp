@@ -16,7 +16,6 @@
 #include <QLineSeries>
 #include <QListWidget>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -33,6 +32,7 @@
 #include <limits>
 
 #include "document/document.h"
+#include "model/message_sink.h"
 #include "model/number_text.h"
 #include "model/replace_file.h"
 
@@ -155,8 +155,8 @@ QAbstractAxis* MakeAxis(bool logarithmic, const AxisRange& range) {
 
 }  // namespace
 
-ResultsPage::ResultsPage(Document& document, QWidget* parent)
-    : QWidget(parent), document_(document) {
+ResultsPage::ResultsPage(Document& document, MessageSink& sink, QWidget* parent)
+    : QWidget(parent), document_(document), sink_(sink) {
   timeCourse_ = new QRadioButton("Time course");
   steadyState_ = new QRadioButton("Steady state");
   auto* source = new QButtonGroup(this);
@@ -560,7 +560,7 @@ void ResultsPage::Export() {
   if (!written) {
     QString text = "The chart could not be written to " + path;
     text += error.isEmpty() ? QString(".") : ": " + error + ".";
-    QMessageBox::warning(this, "Export chart", text);
+    sink_.Warning("Export chart", text.toStdString());
   }
 }
 

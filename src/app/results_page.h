@@ -30,12 +30,13 @@ class QRadioButton;
 namespace vireon {
 
 struct Document;
+class MessageSink;
 
 class ResultsPage : public QWidget {
   Q_OBJECT
 
  public:
-  explicit ResultsPage(Document& document, QWidget* parent = nullptr);
+  ResultsPage(Document& document, MessageSink& sink, QWidget* parent = nullptr);
 
   // Reads the data files again (after a run, or when a model was loaded).
   void Reload();
@@ -81,6 +82,7 @@ class ResultsPage : public QWidget {
                       const AxisRange& yRange, bool logY);
 
   Document& document_;
+  MessageSink& sink_;
   ResultsView view_;
   QRadioButton* timeCourse_ = nullptr;
   QRadioButton* steadyState_ = nullptr;
