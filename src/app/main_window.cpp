@@ -29,6 +29,7 @@
 #include "app/plot_page.h"
 #include "app/preferences_dialog.h"
 #include "app/qt_message_sink.h"
+#include "app/report_dialog.h"
 #include "app/results_page.h"
 #include "app/scan_page.h"
 #include "app/tasks_page.h"
@@ -128,6 +129,9 @@ void MainWindow::BuildMenus() {
       fileMenu_->addAction("S&top", QKeySequence(Qt::Key_Escape), this, &MainWindow::StopRun);
   stopAction_->setStatusTip("Stop the simulation engine");
   stopAction_->setEnabled(false);
+  fileMenu_->addAction("View Re&port", QKeySequence(Qt::CTRL | Qt::Key_R), this,
+                       &MainWindow::ShowReport)
+      ->setStatusTip("Show the report of the last run in a window of its own (Ctrl+R)");
   recentSeparator_ = fileMenu_->addSeparator();
   for (int i = 0; i < kRecentFileCount; ++i) {
     QAction* recent = fileMenu_->addAction(QString());
@@ -651,6 +655,18 @@ void MainWindow::DoAfterRun() {
     errorLog_->raise();
   }
   if (!actions.report.empty()) start(actions.report);
+  if (report_ != nullptr) report_->Reload();
+}
+
+void MainWindow::ShowReport() {
+  if (report_ == nullptr) {
+    report_ = new ReportDialog(document_, this);
+    report_->setAttribute(Qt::WA_DeleteOnClose);
+  } else {
+    report_->Reload();
+  }
+  report_->show();
+  report_->raise();
 }
 
 void MainWindow::OnRunStopped() {

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include "app/error_log_dialog.h"
+#include "app/report_dialog.h"
 #include "app/run_bridge.h"
 #include "document/document.h"
 #include "document/edit_history.h"
@@ -91,6 +92,9 @@ class MainWindow : public QMainWindow {
   // The dialog that shows the error log of the last run that had one, while
   // it is open (null before the first such run and after it was closed).
   ErrorLogDialog* errorLogDialog() const { return errorLog_; }
+  ReportDialog* reportDialog() const { return report_; }
+  // File > View Report: the report in its window, read again.
+  void ShowReport();
 
   // File commands; each returns whether it did its work. New and Open are
   // refused during a run and ask about unsaved changes first.
@@ -198,6 +202,7 @@ class MainWindow : public QMainWindow {
   EditHistory history_;
   QAction* stopAction_ = nullptr;
   QPointer<ErrorLogDialog> errorLog_;
+  QPointer<ReportDialog> report_;
   // CloseOnRequest is waiting for the run to end.
   bool closingOnRequest_ = false;
 };

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "document/document.h"
+#include "model/record_cursor.h"
 
 namespace vireon {
 namespace {
@@ -25,6 +28,43 @@ std::string DurationText(double seconds) {
 }
 
 }  // namespace
+
+ShownReport ReadReportToShow(const Document& document) {
+  const TaskSettings& settings = document.settings;
+  ShownReport shown;
+  shown.path = settings.reportFile;
+  if (settings.report == 0) {
+    shown.problem = "This model writes no report: switch it on with Report on the Tasks page.";
+    return shown;
+  }
+  if (shown.path.empty()) {
+    shown.problem = "This model names no report file: give one on the Tasks page.";
+    return shown;
+  }
+  std::error_code error;
+  const std::filesystem::path path(shown.path);
+  if (!std::filesystem::exists(path, error)) {
+    shown.problem = "There is no report yet: a run writes it to " + shown.path + ".";
+    return shown;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxShownReportSize) {
+    char megabytes[32];
+    std::snprintf(megabytes, sizeof megabytes, "%.0f MB", static_cast<double>(size) / (1 << 20));
+    shown.problem = "The report " + shown.path + " is too large to show here (" + megabytes +
+                    "): open it in a text editor.";
+    return shown;
+  }
+  std::string text;
+  const FileErrorCause cause = ReadWholeFile(path, text);
+  if (cause != FileErrorCause::kNone) {
+    shown.problem = "The report " + shown.path + " could not be read: " +
+                    std::string(FileErrorText(cause));
+    return shown;
+  }
+  shown.text = std::move(text);
+  return shown;
+}
 
 std::string RunEndNotice(RunOutcome outcome, double seconds, bool scan, int iterations,
                          bool errors) {

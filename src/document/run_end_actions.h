@@ -4,6 +4,7 @@
 // sound and the report opened in the user's text editor. A run stopped on
 // request does none of these.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,18 @@ using FindProgram = std::function<std::string(std::string_view name)>;
 RunEndActions ActionsAfterRun(RunOutcome outcome, const Document& document,
                               const Preferences& preferences, const HelperPaths& helpers,
                               const FindProgram& findProgram);
+
+// The report as the program shows it in its own window: the text of the
+// document's report file, or, empty text, why there is none to show (the
+// report switched off, no file named, not written yet, unreadable, or
+// larger than kMaxShownReportSize, which a text editor shows better).
+inline constexpr std::uintmax_t kMaxShownReportSize = std::uintmax_t{16} << 20;
+struct ShownReport {
+  std::string path;
+  std::string text;
+  std::string problem;
+};
+ShownReport ReadReportToShow(const Document& document);
 
 // The notice in the status bar when a run has ended: how it ended and the
 // time it took on the clock ("Run finished in 2.4 s", "Scan of 40 points

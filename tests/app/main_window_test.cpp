@@ -26,6 +26,7 @@
 #include "kinetics/built_in_rate_laws.h"
 #include "kinetics/kinetic_type.h"
 #include "model/messages.h"
+#include "model/record_cursor.h"
 #include "output/output_item.h"
 #include "qt_application.h"
 
@@ -223,6 +224,40 @@ TEST_F(MainWindowTest, RunThroughTheGuiObserverShowsItsErrorsOnlyWhenThereAreSom
   dialog->accept();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(window.errorLogDialog(), nullptr);
+}
+
+// File > View Report shows the report in a window of its own, says why
+// when there is none, and reads the file again after every run.
+TEST_F(MainWindowTest, TheReportIsShownInsideTheProgram) {
+  MainWindow window(app_, sink_);
+  Document& document = window.document();
+  AddSteps(document, {{"v1", "S -> P"}});
+  document.settings.steadyState = 0;
+  document.settings.report = 1;
+  ASSERT_TRUE(window.SaveTo(QString::fromStdString((folder_ / "model.vrn").string())));
+  std::filesystem::remove(document.settings.reportFile);
+  window.ShowReport();
+  ReportDialog* report = window.reportDialog();
+  ASSERT_NE(report, nullptr);
+  EXPECT_FALSE(report->isModal());
+  EXPECT_TRUE(report->text().isEmpty());
+  EXPECT_NE(report->problem().indexOf("There is no report yet"), -1) << report->problem().toStdString();
+
+  ASSERT_TRUE(window.Run());
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    return window.controller().outcome() == RunOutcome::kFinished &&
+           window.statusText() == kStatusIdle;
+  }));
+  window.controller().Wait();
+  // The open window read the new report; it is the file, line for line.
+  std::string written;
+  ASSERT_EQ(ReadWholeFile(document.settings.reportFile, written), FileErrorCause::kNone);
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(report->problem(), "");
+  EXPECT_EQ(report->text(), QString::fromStdString(written).replace("\r\n", "\n"));
+  EXPECT_NE(report->windowTitle().indexOf("model.txt"), -1);
+  window.ShowReport();
+  EXPECT_EQ(window.findChildren<ReportDialog*>().size(), 1);
 }
 
 TEST_F(MainWindowTest, ClosingDuringARunIsRefused) {

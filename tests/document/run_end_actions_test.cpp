@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+
+#include <unistd.h>
 
 #include "document/document.h"
 
@@ -106,6 +110,44 @@ TEST(RunEndNoticeTest, SaysHowTheRunEndedAndHowLongItTook) {
             "Scan of 1 point finished in 2 h 05 min, with errors");
   EXPECT_EQ(RunEndNotice(RunOutcome::kFinished, -1.0, false, 1, false), "Run finished in 0.0 s");
   EXPECT_EQ(RunEndNotice(RunOutcome::kNotStarted, 1.0, false, 0, false), "");
+}
+
+// The report shown in the program's own window: its text, or the reason why
+// there is none, in every case a modeller meets.
+TEST(ReportToShowTest, ShowsTheReportOrSaysWhyNot) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("vireon-report-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  Document document;
+  document.settings.report = 1;
+  document.settings.reportFile = (folder / "model.txt").string();
+
+  ShownReport shown = ReadReportToShow(document);
+  EXPECT_TRUE(shown.text.empty());
+  EXPECT_EQ(shown.problem, "There is no report yet: a run writes it to " +
+                               document.settings.reportFile + ".");
+
+  std::ofstream(document.settings.reportFile, std::ios::binary) << "RESULTS\r\n\nJ = 1\n";
+  shown = ReadReportToShow(document);
+  EXPECT_EQ(shown.text, "RESULTS\r\n\nJ = 1\n");
+  EXPECT_EQ(shown.problem, "");
+
+  document.settings.report = 0;
+  shown = ReadReportToShow(document);
+  EXPECT_TRUE(shown.text.empty());
+  EXPECT_NE(shown.problem.find("writes no report"), std::string::npos) << shown.problem;
+  document.settings.report = 1;
+
+  // Larger than the window shows: said, and nothing read.
+  std::filesystem::resize_file(document.settings.reportFile, kMaxShownReportSize + 1);
+  shown = ReadReportToShow(document);
+  EXPECT_TRUE(shown.text.empty());
+  EXPECT_NE(shown.problem.find("too large to show here (16 MB)"), std::string::npos)
+      << shown.problem;
+
+  document.settings.reportFile.clear();
+  EXPECT_NE(ReadReportToShow(document).problem.find("names no report file"), std::string::npos);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
