@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -52,8 +53,13 @@ constexpr ParameterScale kScales[] = {ParameterScale::kAuto, ParameterScale::kLi
 constexpr const char* kScaleNames[] = {"auto", "linear", "log"};
 constexpr const char* kDataFileFilter = "Data files (*.csv *.txt *.tsv);;All files (*)";
 // What marks a mistake, and a poorly determined value.
-const QColor kMistakeColor(176, 0, 32);
-const QColor kMistakeBackground(255, 228, 228);
+// Whether the program runs in a dark palette: the mistakes' colours and the
+// charts' theme follow it, so that both stay readable.
+bool DarkPalette() {
+  return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+QColor MistakeColor() { return DarkPalette() ? QColor(255, 138, 138) : QColor(176, 0, 32); }
+QColor MistakeBackground() { return DarkPalette() ? QColor(96, 24, 32) : QColor(255, 228, 228); }
 // The data points' size on the charts, in pixels.
 constexpr qreal kMarkerSize = 8.0;
 // The log axis of the objective reaches this factor beyond its values.
@@ -85,6 +91,7 @@ void SetChart(QChartView* view, QChart* chart) {
 
 QChart* NewChart(const QString& title) {
   auto* chart = new QChart;
+  chart->setTheme(DarkPalette() ? QChart::ChartThemeDark : QChart::ChartThemeLight);
   chart->setTitle(title);
   chart->legend()->setAlignment(Qt::AlignRight);
   return chart;
@@ -351,7 +358,7 @@ void FitPage::ShowExperiments() {
     for (const FitExperimentPreview& preview : editor_->experiments()) {
       auto* item = new QListWidgetItem(ToQString(preview.file));
       if (!preview.ok()) {
-        item->setForeground(kMistakeColor);
+        item->setForeground(MistakeColor());
         item->setToolTip(preview.error.empty() ? "A column names nothing the fit can use"
                                                : ToQString(preview.error));
       } else {
@@ -377,7 +384,7 @@ void FitPage::ShowPreview() {
   const FitExperimentPreview& preview = editor_->experiments()[static_cast<std::size_t>(row)];
   QPalette palette = experimentMessage_->palette();
   if (!preview.error.empty()) {
-    palette.setColor(QPalette::WindowText, kMistakeColor);
+    palette.setColor(QPalette::WindowText, MistakeColor());
     experimentMessage_->setPalette(palette);
     experimentMessage_->setText(ToQString(preview.error));
     return;
@@ -400,8 +407,8 @@ void FitPage::ShowPreview() {
     bold.setItalic(true);
     meaning->setFont(bold);
     if (!column.problem.empty()) {
-      meaning->setForeground(kMistakeColor);
-      meaning->setBackground(kMistakeBackground);
+      meaning->setForeground(MistakeColor());
+      meaning->setBackground(MistakeBackground());
       meaning->setToolTip(ToQString(column.problem));
       problems << QString("Column %1: %2").arg(c + 1).arg(ToQString(column.problem));
     }
@@ -418,7 +425,7 @@ void FitPage::ShowPreview() {
   if (preview.rows > shown) summary += QString(" (the first %1 shown)").arg(shown);
   palette.setColor(QPalette::WindowText,
                    problems.isEmpty() ? this->palette().color(QPalette::WindowText)
-                                      : kMistakeColor);
+                                      : MistakeColor());
   experimentMessage_->setPalette(palette);
   experimentMessage_->setText(problems.isEmpty() ? summary + "."
                                                  : summary + ".\n" + problems.join("\n"));
@@ -473,7 +480,7 @@ void FitPage::ShowProblem() {
   canRun_ = problem.empty();
   QPalette palette = status_->palette();
   palette.setColor(QPalette::WindowText,
-                   problem.empty() ? this->palette().color(QPalette::WindowText) : kMistakeColor);
+                   problem.empty() ? this->palette().color(QPalette::WindowText) : MistakeColor());
   status_->setPalette(palette);
   if (!problem.empty()) {
     status_->setText("Cannot fit: " + ToQString(problem));
@@ -493,7 +500,7 @@ bool FitPage::AddExperimentFile(const QString& path) {
   const std::string refused = editor_->AddExperiment(path.toStdString());
   if (!refused.empty()) {
     QPalette palette = experimentMessage_->palette();
-    palette.setColor(QPalette::WindowText, kMistakeColor);
+    palette.setColor(QPalette::WindowText, MistakeColor());
     experimentMessage_->setPalette(palette);
     experimentMessage_->setText(ToQString(refused));
     return false;
@@ -541,7 +548,7 @@ void FitPage::ReadBound(int row, int column) {
   Changed();
   if (!refused.empty()) {
     QPalette palette = status_->palette();
-    palette.setColor(QPalette::WindowText, kMistakeColor);
+    palette.setColor(QPalette::WindowText, MistakeColor());
     status_->setPalette(palette);
     status_->setText(ToQString(refused));
   }
@@ -642,7 +649,7 @@ void FitPage::ShowResult() {
   ShowProblem();
   if (result_.status == FitStatus::kFailed || result_.parameters.empty()) {
     QPalette palette = status_->palette();
-    palette.setColor(QPalette::WindowText, kMistakeColor);
+    palette.setColor(QPalette::WindowText, MistakeColor());
     status_->setPalette(palette);
     status_->setText("The fit failed: " + ToQString(result_.message));
   } else if (result_.status == FitStatus::kStopped) {
@@ -658,8 +665,8 @@ void FitPage::ShowResult() {
       QTableWidgetItem* item = ReadOnlyItem(values[c]);
       if (c == 1 || c == 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       if (row.poorlyDetermined) {
-        item->setForeground(kMistakeColor);
-        item->setBackground(kMistakeBackground);
+        item->setForeground(MistakeColor());
+        item->setBackground(MistakeBackground());
       }
       values_->setItem(r, c, item);
     }
