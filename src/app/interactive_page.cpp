@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/field_binding.h"
 #include "app/trace_chart_view.h"
 #include "document/document.h"
 #include "document/interactive_pacing.h"
@@ -53,7 +54,12 @@ InteractivePage::InteractivePage(Document& document, RunController& controller, 
     side->addStretch();
     channels->addLayout(side, k, 0);
     channels->addWidget(charts_[k], k, 1);
-    connect(values_[k], &QLineEdit::editingFinished, this, [this, k] { OnValueEdited(k); });
+    BindField(values_[k], {[this, k](const QString& text) {
+                             session_.EditValue(k, text.toStdString());
+                             return true;
+                           },
+                           [this, k] { return FormatShownValue(session_.ChannelValue(k)); },
+                           {}});
   }
   channels->setColumnStretch(1, 1);
 
@@ -193,13 +199,6 @@ void InteractivePage::OnPause() {
 void InteractivePage::OnStop() {
   session_.Stop();
   ShowState();
-}
-
-void InteractivePage::OnValueEdited(int channel) {
-  if (!values_[channel]->isModified()) return;
-  values_[channel]->setModified(false);
-  session_.EditValue(channel, values_[channel]->text().toStdString());
-  values_[channel]->setText(FormatShownValue(session_.ChannelValue(channel)));
 }
 
 void InteractivePage::ShowState() {

@@ -67,7 +67,6 @@ class InteractivePage : public QWidget {
  private:
   void OnPause();
   void OnStop();
-  void OnValueEdited(int channel);
   void ShowState();
   void ShowTimes();
 

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_startup.h"
+#include "app/field_binding.h"
 #include "app/help_dialog.h"
 #include "app/model_edits.h"
 #include "document/document.h"
@@ -148,12 +149,14 @@ void KineticsDialog::Refresh() {
                      " in this step's rate law; a finite number such as 0.5 or 1e-3.");
     edit->setAccessibleName(name);
     const int index = field.index;
-    connect(edit, &QLineEdit::editingFinished, this, [this, edit, index] {
-      if (!editor_.SetConstantText(index, edit->text().toStdString(), &sink_)) {
-        edit->setText(QString::fromStdString(
-            FormatKineticConstant(editor_.steps()[editor_.currentStep()].constants[index])));
-      }
-    });
+    BindField(edit, {[this, index](const QString& text) {
+                       return editor_.SetConstantText(index, text.toStdString(), &sink_);
+                     },
+                     [this, index] {
+                       return QString::fromStdString(FormatKineticConstant(
+                           editor_.steps()[editor_.currentStep()].constants[index]));
+                     },
+                     {}});
     constants_->addRow(name, edit);
   }
   if (constants_->rowCount() == 0) constants_->addRow(NoneLabel("This kinetic type has no constants."));

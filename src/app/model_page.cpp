@@ -12,6 +12,7 @@
 #include "app/app_startup.h"
 #include "app/compartments_dialog.h"
 #include "app/events_dialog.h"
+#include "app/field_binding.h"
 #include "app/functions_dialog.h"
 #include "app/global_quantities_dialog.h"
 #include "app/kinetic_types_dialog.h"
@@ -146,12 +147,15 @@ ModelPage::ModelPage(Document& document, AppStartup& app, MessageSink& sink, QWi
   layout->addWidget(comments_, 1);
   layout->addWidget(dialogs);
 
-  connect(title_, &QLineEdit::editingFinished, this, [this] {
-    const std::string title = title_->text().toStdString();
-    if (title == document_.model.title) return;
-    document_.model.title = title;
-    MarkEdited();
-  });
+  BindField(title_, {[this](const QString& text) {
+                       const std::string title = text.toStdString();
+                       if (title == document_.model.title) return true;
+                       document_.model.title = title;
+                       MarkEdited();
+                       return true;
+                     },
+                     [this] { return ToQString(document_.model.title); },
+                     {}});
   connect(comments_, &QPlainTextEdit::textChanged, this, [this] {
     const std::string comments = ModelLineBreaks(comments_->toPlainText());
     if (comments == document_.model.comments) return;
