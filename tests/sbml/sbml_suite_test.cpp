@@ -151,7 +151,11 @@ Simulation Simulate(const fs::path& model, const CaseSettings& settings, bool am
                                         "--settings",
                                         (scratch / "vireon.ini").string(),
                                         "--kdb",
-                                        (scratch / "vireon.kdb").string()};
+                                        (scratch / "vireon.kdb").string(),
+                                        // The stochastic cases (ties of events drawn at
+                                        // random) are judged on one reproducible draw.
+                                        "--seed",
+                                        "1"};
   if (settings.timeCourse) {
     arguments.insert(arguments.end(), {"--end", std::to_string(settings.duration), "--points",
                                        std::to_string(settings.steps)});
