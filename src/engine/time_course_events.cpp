@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -209,8 +210,19 @@ int TimeCourseEvents::ChooseDue() {
   }
   if (best.empty()) return -1;
   if (best.size() == 1 || engine_.random == nullptr) return best.front();
-  const auto draw =
-      static_cast<std::size_t>(engine_.random->Uniform() * static_cast<double>(best.size()));
+  // The ties are drawn from a Mersenne twister of their own, seeded by two
+  // words of the run's generator at the first tie of the time course: the
+  // run's shift-register generator has the correlations of two-tap
+  // generators, which bias a long run of such choices (a random walk), and
+  // the seed from the run keeps the choices reproducible with the run.
+  if (!tiesSeeded_) {
+    const auto word = [this] { return static_cast<std::uint32_t>(engine_.random->Uniform() * 65536.0); };
+    const std::uint32_t high = word();
+    ties_.seed((high << 16) | word());
+    tiesSeeded_ = true;
+  }
+  const auto draw = static_cast<std::size_t>(
+      (static_cast<std::uint64_t>(ties_()) * static_cast<std::uint64_t>(best.size())) >> 32);
   return best[std::min(draw, best.size() - 1)];
 }
 

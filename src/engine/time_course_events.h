@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "engine/engine.h"
@@ -133,6 +134,9 @@ class TimeCourseEvents {
   std::vector<double> amounts_;  // scratch of the search on time alone
   std::vector<Pending> pending_;
   Listener* listener_ = nullptr;
+  // The draws between executions of equal priority (ChooseDue).
+  std::mt19937 ties_;
+  bool tiesSeeded_ = false;
   long long steps_ = 0, fEvaluations_ = 0, jEvaluations_ = 0;
   int executions_ = 0;
   // The integration must start again at the next call: an execution

@@ -282,6 +282,25 @@ TEST(EventsTimeCourse, EqualPrioritiesAreOrderedByTheSeededGenerator) {
   EXPECT_TRUE(seen4);
 }
 
+// Two non-persistent events tied at every instant, each undoing the
+// other's trigger: exactly one executes each time, and over a thousand ties
+// the two are chosen alike, within four standard deviations of a fair coin,
+// for every seed (a biased or correlated draw drifts like a random walk).
+TEST(EventsTimeCourse, TiesAreDrawnLikeAFairCoinOverManyInstants) {
+  Model model = Decay();  // A falls from 2 to 1 in ln 2
+  model.globalQuantities = {{"q", 0.0}, {"r", 0.0}};
+  model.events = {MakeEvent("toQ", "lt(A, 1)", {{"q", "q + 1"}}, {{"A", "2"}}),
+                  MakeEvent("toR", "lt(A, 1)", {{"r", "r + 1"}}, {{"A", "2"}})};
+  for (Event& event : model.events) event.persistent = false;
+  const double ties = std::floor(700.0 / std::log(2.0));
+  for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+    RandomGenerator random(seed);
+    const std::vector<double> last = TimeCourseOf(model, 700.0, 10, &random).quantities.back();
+    EXPECT_CLOSE(last[0] + last[1], ties, 0.0, 0.0) << seed;
+    EXPECT_LE(std::fabs(last[0] - last[1]), 4.0 * std::sqrt(ties)) << seed;
+  }
+}
+
 // A trigger true at time 0 fires then only when its value before time 0
 // is false.
 TEST(EventsTimeCourse, InitialValueDecidesAFiringAtTimeZero) {
