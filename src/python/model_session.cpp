@@ -575,24 +575,32 @@ Table ModelSession::Simulate(const TimeCourseRequest& request, const Interrupted
   return rated;
 }
 
+namespace {
+
+// Runs the copy's steady state; raises with the engine's reason when it
+// reports errors or finds no steady state.
+void RunFoundSteadyState(Document& run, RandomGenerator& random, const Interrupted& interrupted) {
+  CheckRunnable(run, true);
+  InterruptPoll poll(interrupted);
+  TableOutput output(run, poll, nullptr);
+  RunIteration(run, random, output, poll);
+  const EngineState& state = run.engine;
+  if (!state.errorLog.empty()) throw SteadyStateError(WithoutCarriageReturns(state.errorLog));
+  if (state.ssFailure != SteadyStateOutcome::kFound) {
+    throw SteadyStateError(SteadyStateFailure(state.ssFailure));
+  }
+}
+
+}  // namespace
+
 SteadyStateValues ModelSession::SteadyState(const Interrupted& interrupted) {
   std::unique_lock<std::mutex> lock(mutex_);
   Document run = RunCopy(document_, false, true);
   RandomGenerator random = random_;
   lock.unlock();
-  CheckRunnable(run, true);
-
-  InterruptPoll poll(interrupted);
-  TableOutput output(run, poll, nullptr);
-  RunIteration(run, random, output, poll);
+  RunFoundSteadyState(run, random, interrupted);
   const EngineState& state = run.engine;
   const Model& model = run.model;
-  if (!state.errorLog.empty()) {
-    throw SteadyStateError(WithoutCarriageReturns(state.errorLog));
-  }
-  if (state.ssFailure != SteadyStateOutcome::kFound) {
-    throw SteadyStateError(SteadyStateFailure(state.ssFailure));
-  }
   SteadyStateValues values;
   for (const Metabolite& m : model.metabolites) {
     values.metabolites.push_back(m.name);
@@ -625,17 +633,9 @@ ControlValues ModelSession::ControlAnalysis(bool scaled, const Interrupted& inte
   run.settings.mcaUnscaled = scaled ? 0 : 1;
   RandomGenerator random = random_;
   lock.unlock();
-  CheckRunnable(run, true);
-
-  InterruptPoll poll(interrupted);
-  TableOutput output(run, poll, nullptr);
-  RunIteration(run, random, output, poll);
+  RunFoundSteadyState(run, random, interrupted);
   const EngineState& state = run.engine;
   const Model& model = run.model;
-  if (!state.errorLog.empty()) throw SteadyStateError(WithoutCarriageReturns(state.errorLog));
-  if (state.ssFailure != SteadyStateOutcome::kFound) {
-    throw SteadyStateError(SteadyStateFailure(state.ssFailure));
-  }
   ControlValues values;
   values.scaled = scaled;
   for (const Step& s : model.steps) values.steps.push_back(s.name);
